@@ -1,0 +1,91 @@
+// The on-disk records of the PAK format and of the ZIP records a PK3 uses,
+// and the open source archives built from them.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "archive/bytes.h"
+
+// ---- PAK ----
+
+constexpr uint32_t kPakHeaderSize = 12;
+constexpr uint32_t kPakDirEntrySize = 64;
+constexpr uint32_t kPakNameSize = 56;
+constexpr uint32_t kPakMaxEntries = 4096;
+
+// One 64-byte directory record, exactly as on disk (little-endian hosts).
+struct PakDirEntry {
+  char name[kPakNameSize];
+  uint32_t offset;
+  uint32_t length;
+};
+static_assert(sizeof(PakDirEntry) == kPakDirEntrySize, "PAK directory records are 64 bytes");
+
+struct PakHeader {
+  char magic[4];  // "PACK"
+  uint32_t dirOffset;
+  uint32_t dirLength;
+};
+static_assert(sizeof(PakHeader) == kPakHeaderSize, "the PAK header is 12 bytes");
+
+struct PakArchive {
+  FILE* file;
+  char* path;
+  PakHeader header;
+  uint32_t entryCount;
+  PakDirEntry entries[kPakMaxEntries];  // slots beyond entryCount are zero
+};
+
+PakArchive* PakOpen(const char* path);
+void PakClose(PakArchive* archive);
+
+// ---- ZIP records of a PK3 ----
+
+constexpr uint32_t kZipEndSignature = 0x06054B50;
+constexpr uint32_t kZipCentralSignature = 0x02014B50;
+constexpr uint32_t kZipLocalSignature = 0x04034B50;
+constexpr uint32_t kZipEndSize = 22;
+constexpr uint32_t kZipCentralSize = 46;
+constexpr uint32_t kZipLocalSize = 30;
+
+// Field offsets in the central directory header.
+namespace zipc {
+constexpr int kSignature = 0, kVersionMadeBy = 4, kVersionNeeded = 6, kFlags = 8, kMethod = 10,
+              kTime = 12, kDate = 14, kCrc32 = 16, kCompressedSize = 20, kUncompressedSize = 24,
+              kNameLength = 28, kExtraLength = 30, kCommentLength = 32, kDiskStart = 34,
+              kInternalAttributes = 36, kExternalAttributes = 38, kLocalHeaderOffset = 42;
+}
+// Field offsets in the local file header.
+namespace zipl {
+constexpr int kSignature = 0, kVersionNeeded = 4, kFlags = 6, kMethod = 8, kTime = 10, kDate = 12,
+              kCrc32 = 14, kCompressedSize = 18, kUncompressedSize = 22, kNameLength = 26,
+              kExtraLength = 28;
+}
+// Field offsets in the end-of-central-directory record.
+namespace zipe {
+constexpr int kSignature = 0, kDiskNumber = 4, kCentralDisk = 6, kEntriesOnDisk = 8,
+              kTotalEntries = 10, kCentralSize = 12, kCentralOffset = 16, kCommentLength = 20;
+}
+
+struct Pk3CentralRecord {
+  uint8_t header[kZipCentralSize];  // exactly as on disk
+  char* name;                       // heap, NUL-terminated, as stored (not lower-cased)
+
+  uint16_t Get16(int field) const { return GetLE16(header + field); }
+  uint32_t Get32(int field) const { return GetLE32(header + field); }
+  void Set16(int field, uint16_t v) { PutLE16(header + field, v); }
+  void Set32(int field, uint32_t v) { PutLE32(header + field, v); }
+};
+
+struct Pk3Archive {
+  FILE* file;
+  char* path;
+  Pk3CentralRecord* records;  // null when the archive has no entries
+  uint8_t endRecord[kZipEndSize];
+
+  uint16_t TotalEntries() const { return GetLE16(endRecord + zipe::kTotalEntries); }
+};
+
+Pk3Archive* Pk3Open(const char* path);
+void Pk3Close(Pk3Archive* archive);

@@ -1,0 +1,45 @@
+# The Windows layer, its tests and the program (MinGW-w64 i686 tree only).
+enable_language(RC)
+
+file(GLOB VELLUMIX_WIN_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/archive/win32/*.cpp
+  ${CMAKE_SOURCE_DIR}/window/*.cpp
+  ${CMAKE_SOURCE_DIR}/transfer/*.cpp
+  ${CMAKE_SOURCE_DIR}/shell/*.cpp)
+# WinMain lives alone so that the Windows tests can link everything else.
+list(FILTER VELLUMIX_WIN_SOURCES EXCLUDE REGEX "/shell/winmain\\.cpp$")
+file(GLOB VELLUMIX_RC_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
+
+set(VELLUMIX_WIN_LIBS ole32 oleaut32 uuid comctl32 comdlg32 shell32 shlwapi gdi32 user32 advapi32 winmm)
+set(VELLUMIX_WIN_DEFINES WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0600 NOMINMAX)
+
+if(VELLUMIX_WIN_SOURCES)
+  add_library(vellumix_win STATIC ${VELLUMIX_WIN_SOURCES})
+  target_include_directories(vellumix_win PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(vellumix_win PUBLIC ${VELLUMIX_WIN_DEFINES})
+  target_compile_options(vellumix_win PRIVATE ${VELLUMIX_WARNINGS} -fno-exceptions)
+  target_link_libraries(vellumix_win PUBLIC vellumix_core ${VELLUMIX_WIN_LIBS})
+endif()
+
+if(VELLUMIX_RC_SOURCES)
+  # Resources are an object library so the program and the Windows tests carry the same ones.
+  add_library(vellumix_resources OBJECT ${VELLUMIX_RC_SOURCES})
+  target_include_directories(vellumix_resources PRIVATE ${CMAKE_SOURCE_DIR})
+endif()
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/shell/winmain.cpp)
+  add_executable(vellumix WIN32 ${CMAKE_SOURCE_DIR}/shell/winmain.cpp $<TARGET_OBJECTS:vellumix_resources>)
+  target_compile_options(vellumix PRIVATE ${VELLUMIX_WARNINGS})
+  target_link_libraries(vellumix PRIVATE vellumix_win)
+endif()
+
+# A hidden window that keeps Wine's desktop process alive for the whole test run.
+add_executable(wine_keepalive WIN32 ${CMAKE_SOURCE_DIR}/tests/win/support/keepalive.cpp)
+target_compile_definitions(wine_keepalive PRIVATE ${VELLUMIX_WIN_DEFINES})
+
+if(TARGET vellumix_win)
+  add_subdirectory(${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_BINARY_DIR}/tests/win)
+endif()
+if(TARGET vellumix)
+  add_subdirectory(${CMAKE_SOURCE_DIR}/tests/e2e ${CMAKE_BINARY_DIR}/tests/e2e)
+endif()

@@ -1,0 +1,63 @@
+#include "tests/core/test_support.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+namespace fs = std::filesystem;
+
+std::string FixturePath(const std::string& name) {
+  return std::string(VELLUMIX_SOURCE_DIR) + "/tests/core/fixtures/" + name;
+}
+
+ScratchDir::ScratchDir() {
+  std::random_device rd;
+  fs::path base = fs::temp_directory_path();
+  for (;;) {
+    fs::path candidate = base / ("vellumix-test-" + std::to_string(rd()));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) {
+      dir_ = candidate.generic_string();
+      return;
+    }
+  }
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+}
+
+std::string ScratchDir::Path(const std::string& name) const { return dir_ + "/" + name; }
+
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  bytes->clear();
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes->insert(bytes->end(), buf, buf + n);
+  std::fclose(f);
+  return true;
+}
+
+TreeItem RecordingFolderTree::InsertRootItem(ArchiveEntry* root) {
+  return InsertFolderItem(&marker_, root);
+}
+
+TreeItem RecordingFolderTree::InsertFolderItem(TreeItem parent, ArchiveEntry* entry) {
+  if (failAfter >= 0 && static_cast<int>(items.size()) >= failAfter) return nullptr;
+  items.push_back(new Item{parent, entry->name ? entry->name : "", entry});
+  return items.back();
+}
+
+RecordingFolderTree::~RecordingFolderTree() {
+  for (Item* item : items) delete item;
+}
