@@ -1,0 +1,15 @@
+// The order of the item list under its three sort keys, and the size an entry shows.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/tree.h"
+
+// The byte count of a file entry (signed, as the list handles sizes); 0 for directories.
+int32_t EntryDisplaySize(const ArchiveEntry* entry);
+// Whether the entry is shown with a size (PAK, PK3 and memory files).
+bool EntryHasSize(const ArchiveEntry* entry);
+
+// The list's sort comparison. sortKey: low byte 1 by Name, 2 by Type, 4 by Size;
+// 0x100 descending, which reverses the whole order, directory grouping included.
+int CompareListEntries(const ArchiveEntry* first, const ArchiveEntry* second, uint32_t sortKey);
