@@ -1,0 +1,72 @@
+// Opening a PAK archive: its header and its directory.
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/formats.h"
+#include "archive/source_file.h"
+
+namespace {
+
+char* CopyString(const char* text) {
+  size_t n = std::strlen(text) + 1;
+  char* copy = static_cast<char*>(std::malloc(n));
+  if (copy) std::memcpy(copy, text, n);
+  return copy;
+}
+
+// Reads header and directory into pak; the directory must lie wholly inside the file.
+bool ReadPak(FILE* f, PakArchive* pak) {
+  int64_t fileLength = source_file::Length(f);
+  if (fileLength < static_cast<int64_t>(kPakHeaderSize)) return false;
+  uint8_t raw[kPakHeaderSize];
+  if (!source_file::ReadAt(f, 0, raw, sizeof raw)) return false;
+  if (std::memcmp(raw, "PACK", 4) != 0) return false;
+  std::memcpy(pak->header.magic, raw, 4);
+  pak->header.dirOffset = GetLE32(raw + 4);
+  pak->header.dirLength = GetLE32(raw + 8);
+
+  const uint64_t size = static_cast<uint64_t>(fileLength);
+  const uint64_t dirOffset = pak->header.dirOffset;
+  // A remainder of the length beyond whole records is ignored.
+  const uint32_t count = pak->header.dirLength / kPakDirEntrySize;
+  if (count > kPakMaxEntries) return false;
+  const uint64_t bytes = static_cast<uint64_t>(count) * kPakDirEntrySize;
+  if (dirOffset > size || bytes > size - dirOffset) return false;
+  if (!source_file::ReadAt(f, dirOffset, pak->entries, bytes)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    PakDirEntry& e = pak->entries[i];
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&e);
+    e.offset = GetLE32(p + kPakNameSize);
+    e.length = GetLE32(p + kPakNameSize + 4);
+  }
+  pak->entryCount = count;
+  return true;
+}
+
+}  // namespace
+
+PakArchive* PakOpen(const char* path) {
+  if (path == nullptr) return nullptr;
+  FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return nullptr;
+  PakArchive* pak = static_cast<PakArchive*>(std::calloc(1, sizeof(PakArchive)));
+  if (pak == nullptr) {
+    std::fclose(f);
+    return nullptr;
+  }
+  if (ReadPak(f, pak)) pak->path = CopyString(path);
+  if (pak->path == nullptr) {
+    std::fclose(f);
+    std::free(pak);
+    return nullptr;
+  }
+  pak->file = f;
+  return pak;
+}
+
+void PakClose(PakArchive* archive) {
+  if (archive == nullptr) return;
+  if (archive->file) std::fclose(archive->file);
+  std::free(archive->path);
+  std::free(archive);
+}

@@ -1,0 +1,36 @@
+// 64-bit positioning of the C runtime files the archive readers use. Archive
+// offsets are 32-bit unsigned, beyond the reach of a 32-bit long on Windows.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace source_file {
+
+inline bool SeekTo(FILE* f, uint64_t offset) {
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+#ifdef _WIN32
+  return _fseeki64(f, static_cast<int64_t>(offset), SEEK_SET) == 0;
+#else
+  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+// The file's length in bytes, or -1; the position is left at the end.
+inline int64_t Length(FILE* f) {
+#ifdef _WIN32
+  if (_fseeki64(f, 0, SEEK_END) != 0) return -1;
+  return _ftelli64(f);
+#else
+  if (fseeko(f, 0, SEEK_END) != 0) return -1;
+  return static_cast<int64_t>(ftello(f));
+#endif
+}
+
+// Reads exactly n bytes at offset; a short read is a failure.
+inline bool ReadAt(FILE* f, uint64_t offset, void* buffer, size_t n) {
+  if (!SeekTo(f, offset)) return false;
+  return n == 0 || std::fread(buffer, 1, n, f) == n;
+}
+
+}  // namespace source_file

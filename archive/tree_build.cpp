@@ -1,0 +1,205 @@
+// Turning the stored paths of an open source archive into the archive tree,
+// and the node makers shared with the editing operations.
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/child_index.h"
+#include "archive/loading.h"
+
+namespace {
+
+char* CopyName(const char* name, size_t length) {
+  char* copy = static_cast<char*>(std::malloc(length + 1));
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy, name, length);
+  copy[length] = '\0';
+  return copy;
+}
+
+ArchiveEntry* NewEntry(EntryKind kind, const char* name) {
+  auto* entry = static_cast<ArchiveEntry*>(std::calloc(1, sizeof(ArchiveEntry)));
+  if (entry == nullptr) return nullptr;
+  entry->name = CopyName(name, std::strlen(name));
+  if (entry->name == nullptr) {
+    std::free(entry);
+    return nullptr;
+  }
+  entry->kind = static_cast<uint32_t>(kind);
+  return entry;
+}
+
+// Links a fresh entry under parent; on failure the entry is freed.
+ArchiveNode* LinkEntry(ArchiveNode* parent, ArchiveEntry* entry) {
+  if (entry == nullptr) return nullptr;
+  ArchiveNode* node = TreeAddChild(parent, entry);
+  if (node == nullptr) {
+    FreeEntry(entry);
+    return nullptr;
+  }
+  entry->node = node;
+  return node;
+}
+
+// Takes a node that was just linked out of the tree again, with its entry.
+void DropNode(ArchiveNode* node) {
+  TreeUnlink(node);
+  TreeFree(node, FreeEntry);
+}
+
+struct PathInserter {
+  FolderTree& folderTree;
+  ChildIndex* index;  // null: look children up by walking the list
+
+  ArchiveNode* Find(ArchiveNode* parent, const char* name) {
+    if (index) return ChildIndexFind(index, parent, name);
+    ArchiveEntry key{};
+    key.name = const_cast<char*>(name);
+    return TreeFindChild(parent, &key, EntryNameCompare);
+  }
+
+  // Keeps the index complete. When it cannot grow, it is given up and the
+  // lookups fall back to walking the child lists, which the tree still has.
+  ArchiveNode* Indexed(ArchiveNode* node) {
+    if (node && index && !ChildIndexAdd(index, node)) {
+      ChildIndexFree(index);
+      index = nullptr;
+    }
+    return node;
+  }
+
+  ArchiveNode* MakeFile(ArchiveNode* parent, const char* name, PakDirEntry* pakEntry,
+                        Pk3CentralRecord* pk3Record) {
+    if (pakEntry) return Indexed(AddPakFileNode(parent, pakEntry, name));
+    ArchiveEntry* entry = NewEntry(EntryKind::Pk3File, name);
+    if (entry) entry->pk3Record = pk3Record;
+    return Indexed(LinkEntry(parent, entry));
+  }
+
+  // Inserts one stored path of `length` bytes (it need not be NUL-terminated)
+  // referring to exactly one of pakEntry and pk3Record. 1 when the node for the
+  // path's last component was made.
+  int Insert(ArchiveNode* root, const char* stored, size_t length, PakDirEntry* pakEntry,
+             Pk3CentralRecord* pk3Record) {
+    char* path = CopyName(stored, length);
+    if (path == nullptr) return 0;
+    LowerCaseInPlace(path);
+    const bool isDirectory = length > 0 && path[length - 1] == '/';
+    char* cursor = path;
+    // Cuts the next non-empty component out of the copy in place.
+    auto nextComponent = [&cursor]() -> char* {
+      while (*cursor == '/') ++cursor;
+      if (*cursor == '\0') return nullptr;
+      char* start = cursor;
+      while (*cursor && *cursor != '/') ++cursor;
+      if (*cursor) *cursor++ = '\0';
+      return start;
+    };
+
+    // There is no fixed limit on the number of components: the 16-bit name
+    // length of a ZIP record already bounds the depth a path can reach.
+    int made = 0;
+    ArchiveNode* node = root;
+    char* component = nextComponent();
+    while (component) {
+      char* following = nextComponent();
+      const bool last = following == nullptr;
+      ArchiveNode* existing = Find(node, component);
+      if (existing) {
+        // The same path again, or a path that runs through a file: a file
+        // cannot hold children, so the record is refused.
+        if (last || !IsKind(existing->entry, EntryKind::Directory)) break;
+        node = existing;
+      } else {
+        if (!last || isDirectory)
+          node = Indexed(AddDirectoryNode(folderTree, node, component));
+        else
+          node = MakeFile(node, component, pakEntry, pk3Record);
+        if (node == nullptr) break;
+        made = last;
+      }
+      component = following;
+    }
+    std::free(path);
+    return made;
+  }
+};
+
+}  // namespace
+
+ArchiveNode* AddDirectoryNode(FolderTree& folderTree, ArchiveNode* parentNode, const char* name) {
+  if (parentNode == nullptr || parentNode->entry == nullptr || name == nullptr) return nullptr;
+  ArchiveNode* node = LinkEntry(parentNode, NewEntry(EntryKind::Directory, name));
+  if (node == nullptr) return nullptr;
+  TreeItem parentItem = parentNode->entry->treeItem;
+  TreeItem item = folderTree.InsertFolderItem(parentItem, node->entry);
+  if (item == nullptr) {
+    DropNode(node);
+    return nullptr;
+  }
+  node->entry->treeItem = item;
+  node->entry->parentTreeItem = parentItem;
+  return node;
+}
+
+ArchiveNode* AddPakFileNode(ArchiveNode* parentNode, PakDirEntry* pakEntry, const char* name) {
+  if (parentNode == nullptr || name == nullptr) return nullptr;
+  ArchiveEntry* entry = NewEntry(EntryKind::PakFile, name);
+  if (entry) entry->pakEntry = pakEntry;
+  return LinkEntry(parentNode, entry);
+}
+
+int InsertPk3EntryByPath(FolderTree& folderTree, ArchiveNode* rootNode, Pk3CentralRecord* record) {
+  if (rootNode == nullptr || record == nullptr || record->name == nullptr) return 0;
+  PathInserter inserter{folderTree, nullptr};
+  return inserter.Insert(rootNode, record->name, std::strlen(record->name), nullptr, record);
+}
+
+ArchiveNode* TreeBuildFromSource(ArchiveDocument* doc, FolderTree& folderTree) {
+  if (doc == nullptr) return nullptr;
+  ArchiveNode* root = TreeNewRoot();
+  if (root == nullptr) return nullptr;
+  root->entry = NewEntry(EntryKind::Root, "/");
+  if (root->entry == nullptr) {
+    TreeFree(root, FreeEntry);
+    return nullptr;
+  }
+  root->entry->node = root;
+  root->entry->treeItem = folderTree.InsertRootItem(root->entry);
+  root->entry->parentTreeItem = folderTree.RootMarker();
+  if (root->entry->treeItem == nullptr) {
+    TreeFree(root, FreeEntry);
+    return nullptr;
+  }
+
+  PakArchive* pak = DocumentPak(doc);
+  Pk3Archive* pk3 = DocumentPk3(doc);
+  const size_t count = pak ? pak->entryCount : pk3 ? pk3->TotalEntries() : 0;
+  ChildIndex index{};
+  // Without the index the tree is still built, only by slower lookups.
+  const bool indexed = count > 0 && ChildIndexInit(&index, count * 2);
+  PathInserter inserter{folderTree, indexed ? &index : nullptr};
+  bool ok = true;
+  if (pak) {
+    for (uint32_t i = 0; ok && i < pak->entryCount; ++i) {
+      PakDirEntry* slot = &pak->entries[i];
+      // A name that fills all 56 bytes has no terminating NUL.
+      const void* nul = std::memchr(slot->name, '\0', kPakNameSize);
+      size_t length =
+          nul ? static_cast<size_t>(static_cast<const char*>(nul) - slot->name) : kPakNameSize;
+      ok = inserter.Insert(root, slot->name, length, slot, nullptr) == 1;
+    }
+  } else if (pk3 && pk3->records) {
+    for (size_t i = 0; ok && i < count; ++i) {
+      Pk3CentralRecord* record = &pk3->records[i];
+      ok = record->name && inserter.Insert(root, record->name, std::strlen(record->name), nullptr,
+                                           record) == 1;
+    }
+  }
+  ChildIndexFree(&index);
+  if (!ok) {
+    TreeFree(root, FreeEntry);
+    return nullptr;
+  }
+  doc->root = root;
+  return root;
+}

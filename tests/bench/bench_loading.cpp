@@ -1,0 +1,110 @@
+// Opening an archive and building its tree, for a full PAK and for PK3s of
+// 65,000 entries laid out flat and spread over many directories. The archives
+// are generated into a temporary directory when the benchmark starts.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive/loading.h"
+#include "tests/core/sample_archives.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Accepts every item; the items are distinct non-null handles.
+class CountingFolderTree : public FolderTree {
+ public:
+  TreeItem InsertRootItem(ArchiveEntry*) override { return Next(); }
+  TreeItem InsertFolderItem(TreeItem, ArchiveEntry*) override { return Next(); }
+  TreeItem RootMarker() override { return &marker_; }
+
+ private:
+  TreeItem Next() { return reinterpret_cast<TreeItem>(++count_); }
+  uintptr_t count_ = 0;
+  char marker_ = 0;
+};
+
+class NoMessages : public MessageSink {
+ public:
+  void ShowMessage(const char*, const char*, MessageIcon) override { std::abort(); }
+};
+
+struct Samples {
+  fs::path dir;
+  std::string pak4096, pk3Flat, pk3Nested, pk3Deep;
+
+  Samples() {
+    dir = fs::temp_directory_path() / ("vellumix-bench-" + std::to_string(std::rand()));
+    fs::create_directories(dir);
+    std::vector<sample::PakItem> items;
+    for (const std::string& name : sample::ManyNames(4096, 64)) items.push_back({name, "x"});
+    pak4096 = Write("full.pak", sample::Pak(items));
+    pk3Flat = Write("flat.pk3", sample::Zip(sample::ManyNames(65000, 0)));
+    pk3Nested = Write("nested.pk3", sample::Zip(sample::ManyNames(65000, 650)));
+    std::vector<std::string> deep;
+    char buf[64];
+    for (uint32_t i = 0; i < 65000; ++i) {
+      std::snprintf(buf, sizeof buf, "a%02u/b%02u/c%02u/f%05u.dat", i % 40, (i / 40) % 40, i % 7, i);
+      deep.push_back(buf);
+    }
+    pk3Deep = Write("deep.pk3", sample::Zip(deep));
+  }
+  ~Samples() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  std::string Write(const char* name, const std::vector<uint8_t>& bytes) {
+    std::string path = (dir / name).string();
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
+    std::fclose(f);
+    return path;
+  }
+};
+
+Samples& TheSamples() {
+  static Samples samples;
+  return samples;
+}
+
+void OpenAndBuild(benchmark::State& state, const std::string& file) {
+  uint32_t nodes = 0;
+  for (auto _ : state) {
+    std::vector<char> path(file.begin(), file.end());
+    path.push_back('\0');
+    NoMessages messages;
+    OpenedArchive opened = OpenArchiveFile(path.data(), messages);
+    ArchiveDocument doc{};
+    doc.archiveKind = opened.kind;
+    doc.source = opened.source;
+    CountingFolderTree folders;
+    ArchiveNode* root = TreeBuildFromSource(&doc, folders);
+    if (root == nullptr) std::abort();
+    nodes = TreeCountNodes(root);
+    TreeFree(root, FreeEntry);
+    CloseDocumentSource(&doc);
+  }
+  state.counters["nodes"] = nodes;
+  state.counters["per_node_ns"] =
+      benchmark::Counter(static_cast<double>(nodes) * state.iterations(),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_Pak4096(benchmark::State& s) { OpenAndBuild(s, TheSamples().pak4096); }
+void BM_Pk3Flat65000(benchmark::State& s) { OpenAndBuild(s, TheSamples().pk3Flat); }
+void BM_Pk3Nested65000(benchmark::State& s) { OpenAndBuild(s, TheSamples().pk3Nested); }
+void BM_Pk3ThreeLevels65000(benchmark::State& s) { OpenAndBuild(s, TheSamples().pk3Deep); }
+
+BENCHMARK(BM_Pak4096)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pk3Flat65000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pk3Nested65000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pk3ThreeLevels65000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

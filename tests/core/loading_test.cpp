@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive/loading.h"
+#include "tests/core/loading_support.h"
+#include "tests/core/sample_archives.h"
+#include "tests/core/test_support.h"
+
+namespace {
+
+TEST(LoadingTest, FixtureTable) {
+  struct Case {
+    const char* file;
+    ArchiveKind kind;     // None: the open fails
+    const char* message;  // shown when the open fails
+    const char* listing;  // null: the tree cannot be built
+  };
+  const char* pakError = "Error reading PAK file";
+  const char* pk3Error = "Error reading PK3 file";
+  const Case cases[] = {
+      {"basic.pak", ArchiveKind::Pak, nullptr,
+       "empty/ readme.txt sound/ sound/hit.wav maps/ maps/level1.bsp"},
+      {"dirfirst.pak", ArchiveKind::Pak, nullptr, "maps/ maps/level1.bsp"},
+      {"dirafter.pak", ArchiveKind::Pak, nullptr, nullptr},
+      {"twice.pak", ArchiveKind::Pak, nullptr, nullptr},
+      {"through_file.pak", ArchiveKind::Pak, nullptr, nullptr},
+      {"fullname.pak", ArchiveKind::Pak, nullptr, "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"},
+      {"remainder.pak", ArchiveKind::Pak, nullptr, "one.txt"},
+      {"empty.pak", ArchiveKind::Pak, nullptr, ""},
+      {"noextpak", ArchiveKind::Pak, nullptr, "inside.txt"},
+      {"noextzip", ArchiveKind::Pk3, nullptr, "z.txt"},
+      {"zipnamed.pak", ArchiveKind::None, pakError, nullptr},
+      {"order.pk3", ArchiveKind::Pk3, nullptr, "b/ b/z a/ a/y a/x"},
+      {"names.pk3", ArchiveKind::Pk3, nullptr, "lead/ lead/double.txt dir\\file.txt maps/ maps/level1.bsp"},
+      {"comment.zip", ArchiveKind::Pk3, nullptr, "c.txt"},
+      {"comment00.zip", ArchiveKind::None, pk3Error, nullptr},
+      {"empty.zip", ArchiveKind::Pk3, nullptr, ""},
+      {"stored.zip", ArchiveKind::Pk3, nullptr, "s.txt"},
+      {"dirafter.pk3", ArchiveKind::Pk3, nullptr, nullptr},
+      {"through_file.pk3", ArchiveKind::Pk3, nullptr, nullptr},
+      {"casefold.pk3", ArchiveKind::Pk3, nullptr, nullptr},
+      {"infozip.pk3", ArchiveKind::Pk3, nullptr,
+       "progs/ progs/empty/ sound/ sound/hit.wav maps/ maps/level1.bsp maps/readme.txt"},
+      {"missing.pak", ArchiveKind::None, pakError, nullptr},
+      {"missing.pk3", ArchiveKind::None, pk3Error, nullptr},
+      {"missing", ArchiveKind::None, pk3Error, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    Loaded l(FixturePath(c.file));
+    EXPECT_EQ(l.doc.archiveKind, c.kind);
+    if (c.message) {
+      ASSERT_EQ(l.messages.messages.size(), 1u);
+      EXPECT_EQ(l.messages.messages[0].text, c.message);
+      EXPECT_EQ(l.messages.messages[0].caption, "Vellumix");
+      EXPECT_EQ(l.messages.messages[0].icon, MessageIcon::Stop);
+      continue;
+    }
+    EXPECT_TRUE(l.messages.messages.empty());
+    if (c.kind == ArchiveKind::None) continue;
+    ArchiveNode* root = l.Build();
+    if (c.listing == nullptr) {
+      EXPECT_EQ(root, nullptr);
+      EXPECT_EQ(l.doc.root, nullptr);
+      continue;
+    }
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(l.doc.root, root);
+    EXPECT_EQ(Listing(root), c.listing);
+    CheckFolderItems(root, l.folders);
+  }
+}
+
+TEST(LoadingTest, PathIsLoweredAndCapitalExtensionMeansPak) {
+  ScratchDir dir;
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadFileBytes(FixturePath("basic.pak"), &bytes));
+  ASSERT_TRUE(WriteFileBytes(dir.Path("caps.pak"), bytes));
+  // The file on disk is lower case; only the lowered path finds it on a case-sensitive system.
+  Loaded l(dir.Path("CAPS.PAK"));
+  EXPECT_EQ(l.path, Lowered(dir.Path("caps.pak")));
+  EXPECT_EQ(l.doc.archiveKind, ArchiveKind::Pak);
+  ASSERT_NE(l.doc.source, nullptr);
+  EXPECT_EQ(std::string(DocumentPak(&l.doc)->path), l.path);
+}
+
+TEST(LoadingTest, DotInDirectoryNameIsNoExtension) {
+  ScratchDir dir;
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadFileBytes(FixturePath("noextpak"), &bytes));
+  std::string sub = dir.Path("games.d");
+  ASSERT_TRUE(MakeDirectory(sub));
+  ASSERT_TRUE(WriteFileBytes(sub + "/pak0", bytes));
+  Loaded l(sub + "/pak0");
+  EXPECT_EQ(l.doc.archiveKind, ArchiveKind::Pak);
+}
+
+TEST(LoadingTest, LowerCaseChangesAsciiLettersOnly) {
+  char text[] = "ABC xyz \xC4\xD6\xDC 0-9 [Z]";
+  LowerCaseInPlace(text);
+  EXPECT_STREQ(text, "abc xyz \xC4\xD6\xDC 0-9 [z]");
+}
+
+TEST(LoadingTest, PakReaderKeepsTheDirectory) {
+  std::string path = FixturePath("basic.pak");
+  PakArchive* pak = PakOpen(path.c_str());
+  ASSERT_NE(pak, nullptr);
+  EXPECT_EQ(pak->entryCount, 4u);
+  EXPECT_EQ(std::memcmp(pak->header.magic, "PACK", 4), 0);
+  EXPECT_EQ(pak->header.dirLength, 256u);
+  EXPECT_STREQ(pak->entries[1].name, "Sound/Hit.WAV");  // stored as is; lowered in the tree only
+  EXPECT_EQ(pak->entries[0].offset, 12u);
+  EXPECT_EQ(pak->entries[0].length, 30u);
+  EXPECT_EQ(pak->entries[1].offset, 42u);
+  EXPECT_EQ(pak->entries[4].name[0], '\0');  // unused slots are zero
+  EXPECT_EQ(std::string(pak->path), path);
+  PakClose(pak);
+  PakClose(nullptr);
+}
+
+TEST(LoadingTest, Pk3ReaderKeepsRecordsAsStored) {
+  std::string path = FixturePath("infozip.pk3");
+  Pk3Archive* pk3 = Pk3Open(path.c_str());
+  ASSERT_NE(pk3, nullptr);
+  ASSERT_EQ(pk3->TotalEntries(), 7);
+  EXPECT_STREQ(pk3->records[0].name, "Maps/");
+  EXPECT_STREQ(pk3->records[2].name, "Maps/Level1.BSP");
+  EXPECT_EQ(pk3->records[2].Get32(zipc::kUncompressedSize), 280u);
+  EXPECT_EQ(pk3->records[2].Get16(zipc::kMethod), 8);
+  EXPECT_GT(pk3->records[2].Get16(zipc::kExtraLength), 0);  // Info-ZIP's extra fields are skipped
+  EXPECT_EQ(GetLE32(pk3->endRecord), kZipEndSignature);
+  Pk3Close(pk3);
+  Pk3Close(nullptr);
+
+  Pk3Archive* empty = Pk3Open(FixturePath("empty.zip").c_str());
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(empty->records, nullptr);
+  Pk3Close(empty);
+}
+
+TEST(LoadingTest, PakDirectoryLengthAndOffsetTable) {
+  struct Case {
+    const char* what;
+    uint32_t items;
+    uint32_t dirLength;  // ~0u: the true length
+    uint32_t dirOffset;  // ~0u: the true offset
+    bool opens;
+    uint32_t entries;
+  };
+  const Case cases[] = {
+      {"dirLength 0", 3, 0, ~0u, true, 0},
+      {"dirLength 100 gives one entry", 3, 100, ~0u, true, 1},
+      {"dirLength 262144 (4096 entries)", 4096, 262144, ~0u, true, 4096},
+      {"dirLength 262208 (4097 entries)", 4097, 262208, ~0u, false, 0},
+      {"dirLength beyond the file", 3, 64 * 4, ~0u, false, 0},
+      {"dirOffset beyond the file", 3, ~0u, 100000, false, 0},
+      {"dirOffset at the very end, empty", 0, 0, 12, true, 0},
+      {"dirOffset past the end, empty", 0, 0, 13, false, 0},
+      {"dirOffset near 4 GB", 3, ~0u, 0xFFFFFFF0u, false, 0},
+      {"dirLength near 4 GB", 3, 0xFFFFFFC0u, ~0u, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<sample::PakItem> items;
+    char name[32];
+    for (uint32_t i = 0; i < c.items; ++i) {
+      std::snprintf(name, sizeof name, "dir%u/file%u.dat", i % 7, i);
+      items.push_back({name, "x"});
+    }
+    ScratchDir dir;
+    std::string path = dir.Path("gen.pak");
+    ASSERT_TRUE(WriteFileBytes(path, sample::Pak(items, c.dirLength, c.dirOffset)));
+    PakArchive* pak = PakOpen(path.c_str());
+    EXPECT_EQ(pak != nullptr, c.opens);
+    if (pak == nullptr) continue;
+    EXPECT_EQ(pak->entryCount, c.entries);
+    PakClose(pak);
+    Loaded l(path);
+    ASSERT_NE(l.Build(), nullptr);
+    EXPECT_EQ(TreeCountLeaves(l.doc.root) - (c.entries == 0 ? 1 : 0), c.entries);
+  }
+}
+
+TEST(LoadingTest, PakMagicMustBePack) {
+  ScratchDir dir;
+  std::vector<uint8_t> bytes = sample::Pak({{"a", "1"}});
+  bytes[3] = 'X';
+  ASSERT_TRUE(WriteFileBytes(dir.Path("bad.pak"), bytes));
+  Loaded l(dir.Path("bad.pak"));
+  EXPECT_EQ(l.doc.archiveKind, ArchiveKind::None);
+  ASSERT_EQ(l.messages.messages.size(), 1u);
+  EXPECT_EQ(l.messages.messages[0].text, "Error reading PAK file");
+}
+
+TEST(LoadingTest, GeneratedZipTable) {
+  const std::string deep31 = sample::DeepPath(31), deep32 = sample::DeepPath(32),
+                    deep5000 = sample::DeepPath(5000);
+  struct Case {
+    const char* what;
+    std::vector<std::string> names;
+    std::string comment;
+    bool opens;
+    bool builds;
+    uint32_t nodes;
+  };
+  const Case cases[] = {
+      {"zero-length name", {"a.txt", ""}, "", false, false, 0},
+      {"path of slashes only", {"///"}, "", true, false, 0},
+      {"31 components", {deep31}, "", true, true, 32},
+      {"32 components", {deep32}, "", true, true, 33},
+      {"5000 components", {deep5000}, "", true, true, 5001},
+      {"name with a NUL inside ends there", {std::string("ab\0cd", 5)}, "", true, true, 2},
+      {"comment of 65000 bytes", {"c.txt"}, std::string(65000, 'c'), true, true, 2},
+      {"comment too long for the search", {"c.txt"}, std::string(65515, 'c'), false, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    std::string path = dir.Path("gen.pk3");
+    ASSERT_TRUE(WriteFileBytes(path, sample::Zip(c.names, c.comment)));
+    Loaded l(path);
+    EXPECT_EQ(l.doc.archiveKind, c.opens ? ArchiveKind::Pk3 : ArchiveKind::None);
+    if (!c.opens) continue;
+    ArchiveNode* root = l.Build();
+    EXPECT_EQ(root != nullptr, c.builds);
+    if (root) {
+      EXPECT_EQ(TreeCountNodes(root), c.nodes);
+    }
+  }
+}
+
+TEST(LoadingTest, DamagedZipFieldsTable) {
+  // Field patches on a three-entry ZIP from the sample writer, relative to its end record
+  // or to its first central header.
+  struct Case {
+    const char* what;
+    bool inEndRecord;
+    size_t offset;
+    uint32_t value;
+    int width;
+  };
+  const Case cases[] = {
+      {"end signature", true, 0, 0x06054B51, 4},
+      {"central offset beyond the file", true, 16, 0x7FFFFFFF, 4},
+      {"central offset at the end record", true, 16, 0, 0},  // patched below
+      {"more entries than the file holds", true, 10, 0xFFFF, 2},
+      {"central signature", false, 0, 0x02014B51, 4},
+      {"name length beyond the file", false, 28, 0xFFFF, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> zip = sample::Zip({"a.txt", "b/c.txt", "d/"});
+    const size_t end = sample::ZipEndOffset(zip);
+    const size_t central = GetLE32(zip.data() + end + 16);
+    uint8_t* at = zip.data() + (c.inEndRecord ? end : central) + c.offset;
+    uint32_t value = c.width ? c.value : static_cast<uint32_t>(end);
+    if (c.width == 2)
+      PutLE16(at, static_cast<uint16_t>(value));
+    else
+      PutLE32(at, value);
+    ScratchDir dir;
+    std::string path = dir.Path("bad.pk3");
+    ASSERT_TRUE(WriteFileBytes(path, zip));
+    EXPECT_EQ(Pk3Open(path.c_str()), nullptr);
+  }
+}
+
+TEST(LoadingTest, LargeArchivesKeepReverseOrder) {
+  struct Case {
+    const char* what;
+    uint32_t count, directories;
+  };
+  const Case cases[] = {{"65,000 in one directory", 65000, 0}, {"65,000 in 250 directories", 65000, 250}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    std::string path = dir.Path("big.pk3");
+    std::vector<std::string> names = sample::ManyNames(c.count, c.directories);
+    ASSERT_TRUE(WriteFileBytes(path, sample::Zip(names)));
+    Loaded l(path);
+    ArchiveNode* root = l.Build();
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(TreeCountNodes(root), 1 + c.count + c.directories);
+    EXPECT_EQ(l.folders.items.size(), 1u + c.directories);
+    // The last stored name is the head of its directory's list.
+    const ArchiveNode* last = c.directories ? root->firstChild->firstChild : root->firstChild;
+    std::string tail = names.back().substr(names.back().rfind('/') + 1);
+    EXPECT_EQ(last->entry->name, tail);
+  }
+}
+
+}  // namespace

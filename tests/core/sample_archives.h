@@ -1,0 +1,131 @@
+// Small writers of PAK and ZIP bytes for tests and benchmarks that need archives
+// too big to commit or with fields no real tool would write.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace sample {
+
+inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+inline void PutText(std::vector<uint8_t>& out, const std::string& s) {
+  out.insert(out.end(), s.begin(), s.end());
+}
+
+struct PakItem {
+  std::string name;  // up to 56 bytes
+  std::string data;
+};
+
+// A PAK with the data after the header and the directory at the end. A
+// dirLength other than ~0u replaces the true directory length in the header.
+inline std::vector<uint8_t> Pak(const std::vector<PakItem>& items, uint32_t dirLength = ~0u,
+                                uint32_t dirOffset = ~0u) {
+  std::vector<uint8_t> body;
+  std::vector<uint8_t> dir;
+  for (const PakItem& item : items) {
+    std::string name = item.name;
+    name.resize(56, '\0');
+    PutText(dir, name);
+    Put32(dir, static_cast<uint32_t>(12 + body.size()));
+    Put32(dir, static_cast<uint32_t>(item.data.size()));
+    PutText(body, item.data);
+  }
+  std::vector<uint8_t> out;
+  PutText(out, "PACK");
+  Put32(out, dirOffset != ~0u ? dirOffset : static_cast<uint32_t>(12 + body.size()));
+  Put32(out, dirLength != ~0u ? dirLength : static_cast<uint32_t>(dir.size()));
+  out.insert(out.end(), body.begin(), body.end());
+  out.insert(out.end(), dir.begin(), dir.end());
+  return out;
+}
+
+// A ZIP of empty stored entries with the given names (any bytes, any length up
+// to 65535), with an archive comment.
+inline std::vector<uint8_t> Zip(const std::vector<std::string>& names, const std::string& comment = "") {
+  std::vector<uint8_t> out;
+  std::vector<uint32_t> offsets;
+  for (const std::string& name : names) {
+    offsets.push_back(static_cast<uint32_t>(out.size()));
+    Put32(out, 0x04034B50);
+    Put16(out, 10);  // version needed
+    Put16(out, 0);   // flags
+    Put16(out, 0);   // stored
+    Put16(out, 0);   // time
+    Put16(out, 0x2821);  // date
+    Put32(out, 0);   // CRC-32 of no bytes
+    Put32(out, 0);
+    Put32(out, 0);
+    Put16(out, static_cast<uint32_t>(name.size()));
+    Put16(out, 0);
+    PutText(out, name);
+  }
+  const uint32_t central = static_cast<uint32_t>(out.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    Put32(out, 0x02014B50);
+    Put16(out, 20);
+    Put16(out, 10);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, 0x2821);
+    Put32(out, 0);
+    Put32(out, 0);
+    Put32(out, 0);
+    Put16(out, static_cast<uint32_t>(names[i].size()));
+    Put16(out, 0);  // extra
+    Put16(out, 0);  // comment
+    Put16(out, 0);  // disk
+    Put16(out, 0);  // internal attributes
+    Put32(out, 0);  // external attributes
+    Put32(out, offsets[i]);
+    PutText(out, names[i]);
+  }
+  const uint32_t centralSize = static_cast<uint32_t>(out.size()) - central;
+  Put32(out, 0x06054B50);
+  Put16(out, 0);
+  Put16(out, 0);
+  Put16(out, static_cast<uint32_t>(names.size()));
+  Put16(out, static_cast<uint32_t>(names.size()));
+  Put32(out, centralSize);
+  Put32(out, central);
+  Put16(out, static_cast<uint32_t>(comment.size()));
+  PutText(out, comment);
+  return out;
+}
+
+// Offset of the end record of a ZIP made by Zip() without comment.
+inline size_t ZipEndOffset(const std::vector<uint8_t>& zip) { return zip.size() - 22; }
+
+// Names "dNNN/fNNNNN" spread over `directories` directories, or all in the root when 0.
+inline std::vector<std::string> ManyNames(uint32_t count, uint32_t directories) {
+  std::vector<std::string> names;
+  names.reserve(count);
+  char buf[64];
+  for (uint32_t i = 0; i < count; ++i) {
+    if (directories)
+      std::snprintf(buf, sizeof buf, "d%03u/f%05u.dat", i % directories, i);
+    else
+      std::snprintf(buf, sizeof buf, "f%05u.dat", i);
+    names.push_back(buf);
+  }
+  return names;
+}
+
+// A stored path of `components` components: directories "d" down to a file "f".
+inline std::string DeepPath(uint32_t components) {
+  std::string path;
+  for (uint32_t i = 1; i < components; ++i) path += "d/";
+  return path + "f";
+}
+
+}  // namespace sample

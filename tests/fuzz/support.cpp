@@ -1,0 +1,53 @@
+#include "tests/fuzz/support.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/tree.h"
+
+std::string WriteInputFile(const uint8_t* data, size_t size, const char* extension) {
+  static std::string dir;
+  if (dir.empty()) {
+    const char* tmp = std::getenv("TMPDIR");
+    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellumix-fuzz-" + std::to_string(getpid());
+    for (char& c : dir)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  std::string path = dir + extension;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return std::string();
+  bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
+  if (std::fclose(f) != 0 || !ok) return std::string();
+  return path;
+}
+
+void CheckTree(const ArchiveNode* root) {
+  if (root == nullptr) return;
+  if (root->parent || !IsKind(root->entry, EntryKind::Root)) std::abort();
+  for (const ArchiveNode* n = root; n;) {
+    const ArchiveEntry* e = n->entry;
+    if (e == nullptr || e->node != n || e->name == nullptr) std::abort();
+    if (n != root) {
+      if (e->name[0] == '\0' || std::strchr(e->name, '/')) std::abort();
+      for (const char* p = e->name; *p; ++p)
+        if (*p >= 'A' && *p <= 'Z') std::abort();
+      // Only directories hold children, and names are unique among siblings.
+      if (!IsKind(n->parent->entry, EntryKind::Directory) && !IsKind(n->parent->entry, EntryKind::Root))
+        std::abort();
+      for (const ArchiveNode* s = n->nextSibling; s; s = s->nextSibling)
+        if (std::strcmp(s->entry->name, e->name) == 0) std::abort();
+    }
+    if (n->firstChild) {
+      if (n->firstChild->parent != n || n->firstChild->prevSibling) std::abort();
+      n = n->firstChild;
+      continue;
+    }
+    while (n != root && n->nextSibling == nullptr) n = n->parent;
+    if (n == root) break;
+    if (n->nextSibling->prevSibling != n || n->nextSibling->parent != n->parent) std::abort();
+    n = n->nextSibling;
+  }
+}
