@@ -88,6 +88,15 @@ TEST(ListOrderTest, BySizeWithDirectoryAndEmptyFile) {
   EXPECT_EQ(items.Sorted(0x104), (Names{"big", "mid", "also300", "empty", "dir"}));
 }
 
+TEST(ListOrderTest, FilesOfTwoGigabytesAndMoreSortAsLarge) {
+  // Read as signed 32-bit numbers these sizes would come before every small file.
+  Items items;
+  items.File("small", 10);
+  items.File("huge", 0x80000000u);
+  items.File("largest", 0xFFFFFFFFu);
+  EXPECT_EQ(items.Sorted(4), (Names{"small", "huge", "largest"}));
+}
+
 TEST(ListOrderTest, NullEntriesAndUnknownKeys) {
   Items items;
   ArchiveEntry* a = items.File("a", 1);
@@ -115,6 +124,6 @@ TEST(ListOrderTest, SizesOfEachKind) {
   EXPECT_EQ(EntryDisplaySize(&e), 0);
   EXPECT_FALSE(EntryHasSize(&e));
   e.kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-  e.size = 0xFFFFFFFF;  // sizes are handled as signed values
-  EXPECT_EQ(EntryDisplaySize(&e), -1);
+  e.size = 0xFFFFFFFF;
+  EXPECT_EQ(EntryDisplaySize(&e), 0xFFFFFFFFu);
 }

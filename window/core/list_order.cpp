@@ -4,17 +4,15 @@
 
 #include "archive/formats.h"
 
-int32_t EntryDisplaySize(const ArchiveEntry* entry) {
+uint32_t EntryDisplaySize(const ArchiveEntry* entry) {
   if (!entry) return 0;
   switch (KindOf(entry)) {
     case EntryKind::PakFile:
-      return entry->pakEntry ? static_cast<int32_t>(entry->pakEntry->length) : 0;
+      return entry->pakEntry ? entry->pakEntry->length : 0;
     case EntryKind::Pk3File:
-      return entry->pk3Record
-                 ? static_cast<int32_t>(entry->pk3Record->Get32(zipc::kUncompressedSize))
-                 : 0;
+      return entry->pk3Record ? entry->pk3Record->Get32(zipc::kUncompressedSize) : 0;
     case EntryKind::MemoryFile:
-      return static_cast<int32_t>(entry->size);
+      return entry->size;
     default:
       return 0;
   }
@@ -79,7 +77,7 @@ int CompareListEntries(const ArchiveEntry* first, const ArchiveEntry* second, ui
       return d != 0 ? d : TypeOrder(a, b);
     }
     case 4: {
-      int32_t sa = EntryDisplaySize(a), sb = EntryDisplaySize(b);
+      uint32_t sa = EntryDisplaySize(a), sb = EntryDisplaySize(b);
       if (sa != sb) return sa < sb ? -1 : 1;
       int d = DirectoryRule(a, b);
       return d != 0 ? d : ByteOrder(a->name, b->name);

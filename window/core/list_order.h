@@ -5,8 +5,9 @@
 
 #include "archive/tree.h"
 
-// The byte count of a file entry (signed, as the list handles sizes); 0 for directories.
-int32_t EntryDisplaySize(const ArchiveEntry* entry);
+// The byte count of a file entry; 0 for directories. Sizes are unsigned 32-bit counts, so
+// an entry of 2 GiB or more still shows and sorts as the large file it is.
+uint32_t EntryDisplaySize(const ArchiveEntry* entry);
 // Whether the entry is shown with a size (PAK, PK3 and memory files).
 bool EntryHasSize(const ArchiveEntry* entry);
 

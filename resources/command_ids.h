@@ -1,0 +1,55 @@
+// Command ids of the main menu, the toolbar and the accelerators. The status-bar help
+// text of a command is the string with the command's id; a toolbar tooltip is the
+// string with the command's id plus TOOLTIP_OFFSET.
+#pragma once
+
+#define ID_FILE_NEW 57600
+#define ID_FILE_OPEN 57601
+#define ID_FILE_CLOSE 57602
+#define ID_FILE_SAVE 57603
+#define ID_FILE_SAVE_AS 40004
+#define ID_FILE_SAVE_ALL 40012
+#define ID_FILE_MRU_FIRST 57616
+#define ID_FILE_MRU_LAST 57631
+#define ID_APP_EXIT 40011
+
+#define ID_EDIT_CUT 57635
+#define ID_EDIT_COPY 57634
+#define ID_EDIT_PASTE 57637
+#define ID_EDIT_DELETE 40008
+#define ID_EDIT_SELECT_ALL 57642
+#define ID_EDIT_INVERT_SELECTION 40010
+
+#define ID_OBJECT_UP 40031
+#define ID_OBJECT_NEW_DIRECTORY 40032
+#define ID_OBJECT_IMPORT_FILE 40033
+#define ID_OBJECT_IMPORT_DIRECTORY 40036
+#define ID_OBJECT_EXPORT 40034
+
+#define ID_VIEW_TOOLBAR 59392
+#define ID_VIEW_STATUS_BAR 59393
+#define ID_VIEW_LARGE_ICONS 40020
+#define ID_VIEW_SMALL_ICONS 40021
+#define ID_VIEW_LIST 40022
+#define ID_VIEW_DETAILS 40023
+#define ID_VIEW_BY_NAME 40024
+#define ID_VIEW_BY_TYPE 40025
+#define ID_VIEW_BY_SIZE 40026
+#define ID_VIEW_REFRESH 40035
+
+#define ID_WINDOW_CLOSE 40013
+#define ID_WINDOW_CLOSE_ALL 40014
+#define ID_WINDOW_NEXT 40028
+#define ID_WINDOW_PREVIOUS 40029
+#define ID_WINDOW_CASCADE 57650
+#define ID_WINDOW_TILE_HORZ 57651
+#define ID_WINDOW_TILE_VERT 57652
+#define ID_WINDOW_ARRANGE 40030
+#define ID_WINDOW_SEND_TO_BACK 40037
+
+#define ID_APP_ABOUT 40027
+
+// The MDI client numbers the window list of the "Window" menu from here.
+#define ID_MDI_FIRST_CHILD 0xFF00
+
+#define TOOLTIP_OFFSET 100

@@ -1,0 +1,28 @@
+// Resource ids of the program shell: menu, accelerators, icons, the About box and
+// the strings shared by the file dialogs and the rename check.
+#pragma once
+
+#define IDR_MAIN_MENU 101
+#define IDR_ACCELERATORS 105
+#define IDD_ABOUT 119
+#define IDI_PROGRAM 120
+#define IDI_ABOUT 121
+
+// Positions in the main menu.
+#define MENU_POS_FILE 0
+#define MENU_POS_EDIT 1
+#define MENU_POS_OBJECT 2
+#define MENU_POS_VIEW 3
+#define MENU_POS_WINDOW 4
+#define MENU_POS_HELP 5
+#define FILE_MENU_POS_RECENT 8
+
+#define IDS_OPEN_FILTER 59394
+#define IDS_RECENT_FILE_HELP 59395
+#define IDS_INVALID_NAME_CHARS 59396
+#define IDS_INVALID_NAME_MESSAGE 59398
+#define IDS_ALL_FILES_FILTER 59399
+
+#define IDC_ABOUT_ICON 1001
+#define IDC_ABOUT_NAME 1002
+#define IDC_ABOUT_VERSION 1003

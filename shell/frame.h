@@ -1,0 +1,35 @@
+// The frame window: the program's one top-level window, holding the MDI client with the
+// archive windows, a toolbar at the top and a status bar at the bottom.
+#pragma once
+
+#include <windows.h>
+
+LRESULT CALLBACK FrameWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Places toolbar, MDI client and status bar in a client area of the given size.
+void LayoutFrame(int width, int height);
+// The toolbar's height from its last button (1.25 times the button's height, rounded), or 0
+// when the toolbar is hidden, has no buttons or the button cannot be measured.
+int ToolbarHeight();
+
+// Creates an archive window for path (null: a new archive), maximized when the active
+// archive window is; the new window or null.
+HWND OpenArchiveWindow(const char* path);
+// Opens one archive window per file of an Open dialog's answer: a directory followed by
+// NUL-terminated names and an empty string, or a single full path. Returns the count opened.
+int OpenArchivesFromSelection(const char* selection);
+
+// The frame's commands; wParam and lParam are those of the WM_COMMAND.
+void OnFrameCommand(HWND frame, WPARAM wParam, LPARAM lParam);
+// Asks the active archive window whether it may close and destroys it if so.
+void CloseActiveWindow();
+// Offers every archive window to close, as the Close All command does.
+void CloseAllWindows();
+
+// Status bar help texts.
+void ShowStatusText(const char* text);
+void OnMenuSelect(UINT item, UINT flags, HMENU menu);
+LRESULT OnFrameNotify(NMHDR* header);
+
+// The About box, modal to the frame.
+void ShowAboutBox(HWND owner);

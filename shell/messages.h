@@ -1,0 +1,16 @@
+// The program's private window messages.
+#pragma once
+
+#include <windows.h>
+
+// To the frame: open an archive window. wParam 0: lParam is a path in this process, or
+// null for a new archive. wParam 1: the low word of lParam is a global atom naming the
+// path; the sender keeps the atom alive, so this form must be sent, never posted.
+// Returns the new window or 0.
+constexpr UINT WMU_OPEN_ARCHIVE = WM_USER;
+
+// To an archive window (these share values with the frame's message on purpose: each
+// window class has its own private range).
+constexpr UINT WMU_VIEW_FINISHED = WM_USER;
+constexpr UINT WMU_DROP = WM_USER + 1;
+constexpr UINT WMU_CLIPBOARD_RELEASED = WM_USER + 2;

@@ -1,0 +1,187 @@
+#include "e2e_support.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Memory in another process, for messages that return data through a pointer.
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HWND window, size_t size) : size_(size) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_) {
+      address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+  }
+  ~RemoteBuffer() {
+    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+  bool ok() const { return address_ != nullptr; }
+  LPARAM address() const { return reinterpret_cast<LPARAM>(address_); }
+  bool Read(void* out, size_t size) const {
+    SIZE_T done = 0;
+    return size <= size_ && ReadProcessMemory(process_, address_, out, size, &done) && done == size;
+  }
+
+ private:
+  size_t size_;
+  HANDLE process_ = nullptr;
+  void* address_ = nullptr;
+};
+
+}  // namespace
+
+ProgramProcess::~ProgramProcess() {
+  if (!info_.hProcess) return;
+  if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+    HWND frame = WaitForFrame(0);
+    if (frame) PostMessageA(frame, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(info_.hProcess, 5000) == WAIT_TIMEOUT) {
+      TerminateProcess(info_.hProcess, 99);
+      WaitForSingleObject(info_.hProcess, 5000);
+    }
+  }
+  CloseHandle(info_.hThread);
+  CloseHandle(info_.hProcess);
+}
+
+bool ProgramProcess::Start(const std::string& arguments, const char* environment) {
+  std::string commandLine = std::string("\"") + VELLUMIX_EXE + "\"";
+  if (!arguments.empty()) commandLine += " " + arguments;
+  std::vector<char> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  return CreateProcessA(VELLUMIX_EXE, buffer.data(), nullptr, nullptr, FALSE, 0,
+                        const_cast<char*>(environment), nullptr, &startup, &info_) != 0;
+}
+
+bool ProgramProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
+  if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
+  return GetExitCodeProcess(info_.hProcess, exitCode) != 0;
+}
+
+HWND ProgramProcess::WaitForFrame(DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    for (HWND frame = FindWindowExA(nullptr, nullptr, "wcPakMDIFrame", nullptr); frame;
+         frame = FindWindowExA(nullptr, frame, "wcPakMDIFrame", nullptr)) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(frame, &pid);
+      if (pid == info_.dwProcessId) return frame;
+    }
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    Sleep(50);
+  }
+}
+
+std::string WindowText(HWND hwnd) {
+  char text[1024] = {};
+  GetWindowTextA(hwnd, text, sizeof text);
+  return text;
+}
+
+HWND FindChild(HWND parent, const char* className) {
+  return FindWindowExA(parent, nullptr, className, nullptr);
+}
+
+HWND WaitForChildTitled(HWND mdiClient, const std::string& title, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    for (HWND child = GetWindow(mdiClient, GW_CHILD); child;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      if (WindowText(child) == title) return child;
+    }
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    Sleep(50);
+  }
+}
+
+std::string RemoteStatusText(HWND statusBar) {
+  RemoteBuffer buffer(statusBar, 1024);
+  if (!buffer.ok()) return "<no access>";
+  // A simple-mode bar answers for its one text as part 0.
+  SendMessageA(statusBar, SB_GETTEXTA, 0, buffer.address());
+  char text[1024] = {};
+  buffer.Read(text, sizeof text - 1);
+  return text;
+}
+
+bool RemoteToolbarButton(HWND toolbar, int index, TBBUTTON* button) {
+  RemoteBuffer buffer(toolbar, sizeof *button);
+  if (!buffer.ok()) return false;
+  if (!SendMessageA(toolbar, TB_GETBUTTON, index, buffer.address())) return false;
+  return buffer.Read(button, sizeof *button);
+}
+
+std::string WriteSmallPak(const std::string& dir, const std::string& name) {
+  std::string directory = std::string(VELLUMIX_E2E_DIR) + "\\" + dir;
+  CreateDirectoryA(directory.c_str(), nullptr);
+  std::string path = directory + "\\" + name;
+  // "PACK", directory offset and length; the file's bytes; one 64-byte directory entry.
+  unsigned char pak[12 + 5 + 64] = {'P', 'A', 'C', 'K'};
+  auto put32 = [&](size_t at, unsigned value) {
+    for (int i = 0; i < 4; ++i) pak[at + i] = static_cast<unsigned char>(value >> (8 * i));
+  };
+  put32(4, 17);
+  put32(8, 64);
+  std::memcpy(pak + 12, "hello", 5);
+  std::memcpy(pak + 17, "readme.txt", 10);
+  put32(17 + 56, 12);
+  put32(17 + 60, 5);
+  FILE* out = std::fopen(path.c_str(), "wb");
+  if (!out) return "";
+  bool written = std::fwrite(pak, sizeof pak, 1, out) == 1;
+  if (std::fclose(out) != 0 || !written) return "";
+  return path;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return text;
+}
+
+bool SaveScreenshot(const std::string& name) {
+  CreateDirectoryA(VELLUMIX_SCREENSHOT_DIR, nullptr);
+  int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFOHEADER header = {};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS,
+                                    &bits, nullptr, 0);
+  bool saved = false;
+  if (bitmap) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    DWORD imageSize = ((width * 3 + 3) & ~3) * height;
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + imageSize;
+    std::string path = std::string(VELLUMIX_SCREENSHOT_DIR) + "\\" + name + ".bmp";
+    if (FILE* out = std::fopen(path.c_str(), "wb")) {
+      saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+              std::fwrite(&header, sizeof header, 1, out) == 1 &&
+              std::fwrite(bits, imageSize, 1, out) == 1;
+      std::fclose(out);
+    }
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return saved;
+}

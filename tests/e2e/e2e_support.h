@@ -1,0 +1,48 @@
+// Starting vellumix.exe as a process and reading its windows from outside.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+// A started vellumix.exe. The destructor closes its frame and, when the process does not
+// end within a few seconds, terminates it, so no test leaves a program behind.
+class ProgramProcess {
+ public:
+  ProgramProcess() = default;
+  ~ProgramProcess();
+  ProgramProcess(const ProgramProcess&) = delete;
+  ProgramProcess& operator=(const ProgramProcess&) = delete;
+
+  // Starts the program with the text after its name on the command line (may be empty).
+  // environment, when not null, is a complete environment block for the process.
+  bool Start(const std::string& arguments, const char* environment = nullptr);
+  // Waits for the process to end; false on time-out. The exit code goes to *exitCode.
+  bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
+  // The process's frame window, once it exists (null on time-out).
+  HWND WaitForFrame(DWORD timeoutMs);
+  DWORD processId() const { return info_.dwProcessId; }
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+};
+
+std::string WindowText(HWND hwnd);
+// The first child of parent with the given class, or null.
+HWND FindChild(HWND parent, const char* className);
+// Waits until the MDI client holds a child titled title; null on time-out.
+HWND WaitForChildTitled(HWND mdiClient, const std::string& title, DWORD timeoutMs);
+
+// Reads the status bar's one text from another process.
+std::string RemoteStatusText(HWND statusBar);
+// Reads a toolbar button of another process.
+bool RemoteToolbarButton(HWND toolbar, int index, TBBUTTON* button);
+
+// Writes a small valid PAK archive (one file) at dir\name under this test tree's directory,
+// creating dir; returns the archive's full path, or "" on failure.
+std::string WriteSmallPak(const std::string& dir, const std::string& name);
+std::string Lower(std::string text);
+
+// Copies the screen into VELLUMIX_SCREENSHOT_DIR\<name>.bmp.
+bool SaveScreenshot(const std::string& name);

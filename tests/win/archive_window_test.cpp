@@ -1,0 +1,163 @@
+// Archive windows opened for real archives: creation, titles, refusals, closing.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "resources/command_ids.h"
+#include "shell/globals.h"
+#include "shell/settings.h"
+#include "tests/win/support/archive_window_support.h"
+#include "tests/win/support/dialog_watch_support.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return s;
+}
+
+}  // namespace
+
+TEST_F(ArchiveWindowTest, ZipShowsFoldersAndRootItemsSortedByName) {
+  std::string path = WinFixture("views.zip");
+  HWND window = Open(path);
+  ASSERT_NE(window, nullptr);
+  WindowDocument* doc = DocumentOf(window);
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->archiveKind, ArchiveKind::Pk3);
+  EXPECT_EQ(Title(window), Lower(path));
+  EXPECT_EQ(std::string(g_recentFiles.At(0)), Lower(path));
+
+  EXPECT_EQ(TreeChildren(doc->folderTree, nullptr), Names{"/"});
+  HTREEITEM root = TreeView_GetRoot(doc->folderTree);
+  EXPECT_EQ(TreeChildren(doc->folderTree, root), (Names{"maps", "sound"}));
+  HTREEITEM maps = TreeChildNamed(doc->folderTree, root, "maps");
+  EXPECT_EQ(TreeChildren(doc->folderTree, maps), Names{"dm"});
+  EXPECT_EQ(TreeView_GetSelection(doc->folderTree), root);
+
+  EXPECT_EQ(ListNames(doc->itemList),
+            (Names{"maps", "sound", "a.bsp", "b", "big.dat", "empty.txt", "notes.txt", "readme", "z.bsp"}));
+  EXPECT_EQ(ListText(doc->itemList, 0, 1), "");  // directories show no size
+  EXPECT_EQ(ListText(doc->itemList, 2, 1), "50");
+  EXPECT_EQ(ListText(doc->itemList, 4, 1), Grouped(1234567));
+  EXPECT_EQ(ListText(doc->itemList, 5, 1), "0");
+  EXPECT_EQ(ListText(doc->itemList, 4, 1).find('.'), std::string::npos) << "no decimals";
+  EXPECT_NE(ListText(doc->itemList, 0, 2), "");  // the shell's folder type name
+  EXPECT_NE(ListText(doc->itemList, 2, 2), "");
+}
+
+TEST_F(ArchiveWindowTest, PakNestedPk3AndFileWithoutExtensionOpen) {
+  HWND pak = Open(WinFixture("views.pak"));
+  ASSERT_NE(pak, nullptr);
+  EXPECT_EQ(DocumentOf(pak)->archiveKind, ArchiveKind::Pak);
+  EXPECT_EQ(ListNames(DocumentOf(pak)->itemList),
+            (Names{"maps", "sound", "a.bsp", "b", "empty.txt", "notes.txt", "readme", "z.bsp"}));
+
+  HWND nested = Open(WinFixture("nested.pk3"));
+  ASSERT_NE(nested, nullptr);
+  WindowDocument* doc = DocumentOf(nested);
+  HTREEITEM root = TreeView_GetRoot(doc->folderTree);
+  EXPECT_EQ(TreeChildren(doc->folderTree, root), (Names{"env", "levelshots", "scripts", "textures"}));
+  EXPECT_EQ(TreeChildren(doc->folderTree, TreeChildNamed(doc->folderTree, root, "textures")),
+            Names{"base"});
+  EXPECT_EQ(ListNames(doc->itemList), (Names{"env", "levelshots", "scripts", "textures", "readme.txt"}));
+
+  HWND plain = Open(WinFixture("noextension"));
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(DocumentOf(plain)->archiveKind, ArchiveKind::Pk3);
+  EXPECT_EQ(ArchiveWindows().size(), 3u);
+}
+
+TEST_F(ArchiveWindowTest, SameArchiveInOtherCaseActivatesTheOpenWindow) {
+  std::string dir = TempDirectoryForTest();
+  std::string path = dir + "Mixed.Pk3";
+  ASSERT_TRUE(CopyFixture("views.zip", path));
+  HWND first = Open(path);
+  ASSERT_NE(first, nullptr);
+  HWND other = OpenNew();
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(ActiveArchiveWindow(), other);
+  EXPECT_EQ(Open(dir + "MIXED.PK3"), nullptr);
+  EXPECT_EQ(ArchiveWindows().size(), 2u);
+  EXPECT_EQ(ActiveArchiveWindow(), first);
+  SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+  DeleteFileA(path.c_str());
+  RemoveDirectoryA(dir.c_str());
+}
+
+TEST_F(ArchiveWindowTest, UntitledNumbersKeepCountingAfterAClose) {
+  HWND one = OpenNew();
+  ASSERT_NE(one, nullptr);
+  EXPECT_EQ(Title(one), "Untitled1");
+  EXPECT_EQ(DocumentOf(one)->archiveKind, ArchiveKind::None);
+  EXPECT_EQ(ListNames(DocumentOf(one)->itemList), Names{});
+  SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE, 0);
+  Pump(30);
+  EXPECT_EQ(ArchiveWindows().size(), 0u);
+  EXPECT_EQ(Title(OpenNew()), "Untitled2");
+  EXPECT_EQ(Title(OpenNew()), "Untitled3");
+}
+
+TEST_F(ArchiveWindowTest, UnreadableArchivesShowTheirErrorAndOpenNothing) {
+  struct Case {
+    const char* fixture;
+    const char* name;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"damaged.pk3", "damaged.pk3", "Error reading PK3 file"},
+      {"views.zip", "zip-in-disguise.pak", "Error reading PAK file"},
+      {"views.pak", "pak-in-disguise.zip", "Error reading PK3 file"},
+  };
+  std::string dir = TempDirectoryForTest();
+  for (const Case& c : cases) {
+    std::string path = dir + c.name;
+    ASSERT_TRUE(CopyFixture(c.fixture, path));
+    DialogWatcher watcher("Vellumix", IDOK);
+    EXPECT_EQ(Open(path), nullptr) << c.name;
+    WatchedDialog seen = watcher.Wait();
+    EXPECT_TRUE(seen.found) << c.name;
+    EXPECT_EQ(seen.message, c.message) << c.name;
+    EXPECT_EQ(ArchiveWindows().size(), 0u);
+    DeleteFileA(path.c_str());
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+
+TEST_F(ArchiveWindowTest, ModifiedMarkIsAppendedOnceAndCancelKeepsTheWindow) {
+  HWND window = OpenNew();
+  ASSERT_NE(window, nullptr);
+  MarkModified(window);
+  MarkModified(window);
+  EXPECT_EQ(Title(window), "Untitled1 *");
+  {
+    DialogWatcher watcher("Vellumix", IDCANCEL);
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    WatchedDialog seen = watcher.Wait();
+    EXPECT_EQ(seen.message, "Save changes to Untitled1?");
+  }
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_EQ(Title(window), "Untitled1 *");
+  {
+    DialogWatcher watcher("Vellumix", IDNO);
+    EXPECT_TRUE(SendMessageA(window, WM_QUERYENDSESSION, 0, 0));
+    watcher.Wait();
+  }
+}
+
+TEST_F(ArchiveWindowTest, RestoredSizeAndMaximizedStyleAreRemembered) {
+  HWND window = Open(WinFixture("views.zip"));
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_RESTORE);
+  SetWindowPos(window, nullptr, 0, 0, 333, 222, SWP_NOMOVE | SWP_NOZORDER);
+  Pump(30);
+  EXPECT_EQ(g_settings.windowState.childWidth, 333);
+  EXPECT_EQ(g_settings.windowState.childHeight, 222);
+  EXPECT_EQ(g_settings.windowState.childStyle, 0u);
+  ShowWindow(window, SW_MAXIMIZE);
+  Pump(30);
+  EXPECT_EQ(g_settings.windowState.childStyle, static_cast<uint32_t>(WS_MAXIMIZE));
+}

@@ -1,0 +1,119 @@
+#include "tests/win/support/archive_window_support.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "shell/file_types.h"
+#include "shell/globals.h"
+#include "shell/messages.h"
+
+void ArchiveWindowTest::SetUp() {
+  FrameTest::SetUp();
+  ASSERT_TRUE(BuildFileTypes());
+  ASSERT_TRUE(CreateFolderImageList(g_instance));
+}
+
+void ArchiveWindowTest::TearDown() {
+  FrameTest::TearDown();
+  ReleaseFileTypes();
+}
+
+HWND ArchiveWindowTest::Open(const std::string& path) {
+  std::vector<char> buffer(path.begin(), path.end());
+  buffer.push_back('\0');
+  HWND window = reinterpret_cast<HWND>(
+      SendMessageA(frame_, WMU_OPEN_ARCHIVE, 0, reinterpret_cast<LPARAM>(buffer.data())));
+  Pump(30);
+  return window;
+}
+
+HWND ArchiveWindowTest::OpenNew() {
+  HWND window = reinterpret_cast<HWND>(SendMessageA(frame_, WMU_OPEN_ARCHIVE, 0, 0));
+  Pump(30);
+  return window;
+}
+
+std::string WinFixture(const std::string& name) {
+  std::string path = std::string(VELLUMIX_SOURCE_DIR) + "/tests/win/fixtures/" + name;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+std::string TempDirectoryForTest() {
+  char base[MAX_PATH];
+  GetTempPathA(MAX_PATH, base);
+  char dir[MAX_PATH];
+  std::snprintf(dir, sizeof dir, "%svellumix-wintest-%lu-%lu\\", base, GetCurrentProcessId(),
+                GetTickCount());
+  CreateDirectoryA(dir, nullptr);
+  return dir;
+}
+
+bool CopyFixture(const std::string& name, const std::string& target) {
+  return CopyFileA(WinFixture(name).c_str(), target.c_str(), FALSE) != 0;
+}
+
+std::string ListText(HWND list, int index, int column) {
+  char text[512] = {};
+  LVITEMA item = {};
+  item.iSubItem = column;
+  item.pszText = text;
+  item.cchTextMax = sizeof text;
+  SendMessageA(list, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+std::vector<std::string> ListNames(HWND list) {
+  std::vector<std::string> names;
+  int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) names.push_back(ListText(list, i, 0));
+  return names;
+}
+
+std::string TreeText(HWND tree, HTREEITEM item) {
+  char text[512] = {};
+  TVITEMA tv = {};
+  tv.mask = TVIF_TEXT | TVIF_HANDLE;
+  tv.hItem = item;
+  tv.pszText = text;
+  tv.cchTextMax = sizeof text;
+  SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
+  return text;
+}
+
+std::vector<std::string> TreeChildren(HWND tree, HTREEITEM parent) {
+  std::vector<std::string> names;
+  HTREEITEM child = reinterpret_cast<HTREEITEM>(
+      parent ? SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent))
+             : SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  for (; child; child = reinterpret_cast<HTREEITEM>(SendMessageA(
+                    tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
+    names.push_back(TreeText(tree, child));
+  }
+  return names;
+}
+
+HTREEITEM TreeChildNamed(HWND tree, HTREEITEM parent, const std::string& name) {
+  HTREEITEM child = reinterpret_cast<HTREEITEM>(
+      SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
+  for (; child; child = reinterpret_cast<HTREEITEM>(SendMessageA(
+                    tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
+    if (TreeText(tree, child) == name) return child;
+  }
+  return nullptr;
+}
+
+std::string Grouped(long long n) {
+  char separator[8] = {};
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator, sizeof separator);
+  std::string digits = std::to_string(n);
+  std::string out;
+  int count = 0;
+  for (int i = static_cast<int>(digits.size()) - 1; i >= 0; --i) {
+    out.insert(out.begin(), digits[i]);
+    if (++count % 3 == 0 && i > 0) out.insert(0, separator);
+  }
+  return out;
+}

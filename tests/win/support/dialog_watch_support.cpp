@@ -1,0 +1,61 @@
+#include "tests/win/support/dialog_watch_support.h"
+
+namespace {
+
+HWND FindOwnDialog(const std::string& caption) {
+  for (HWND dialog = FindWindowExA(nullptr, nullptr, "#32770", caption.c_str()); dialog;
+       dialog = FindWindowExA(nullptr, dialog, "#32770", caption.c_str())) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dialog, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(dialog)) return dialog;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+DialogWatcher::DialogWatcher(std::string caption, int button, DWORD timeoutMs,
+                             std::function<void(HWND)> act)
+    : caption_(std::move(caption)), button_(button), timeoutMs_(timeoutMs), act_(std::move(act)) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+DialogWatcher::~DialogWatcher() {
+  if (thread_.joinable()) thread_.join();
+}
+
+WatchedDialog DialogWatcher::Wait() {
+  if (thread_.joinable()) thread_.join();
+  return seen_;
+}
+
+void DialogWatcher::Run() {
+  DWORD start = GetTickCount();
+  HWND dialog = nullptr;
+  while (!(dialog = FindOwnDialog(caption_))) {
+    if (GetTickCount() - start >= timeoutMs_) return;
+    Sleep(20);
+  }
+  seen_.found = true;
+  char text[4096] = {};
+  GetWindowTextA(dialog, text, sizeof text);
+  seen_.caption = text;
+  text[0] = '\0';
+  GetDlgItemTextA(dialog, 0xFFFF, text, sizeof text);
+  seen_.message = text;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    text[0] = '\0';
+    GetWindowTextA(child, text, sizeof text);
+    seen_.texts.push_back(text);
+  }
+  if (act_) {
+    act_(dialog);
+  } else {
+    PressDialogButton(dialog, button_);
+  }
+}
+
+void PressDialogButton(HWND dialog, int id) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}

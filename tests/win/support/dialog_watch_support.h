@@ -1,0 +1,46 @@
+// Answers a modal dialog or message box from a watcher thread while the test's own
+// thread sits in the dialog's message loop.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct WatchedDialog {
+  bool found = false;
+  std::string caption;
+  std::string message;             // a message box's text (its static control 0xFFFF)
+  std::vector<std::string> texts;  // the texts of every child control, in z-order
+};
+
+class DialogWatcher {
+ public:
+  // Waits up to timeoutMs for a "#32770" window titled caption that belongs to this
+  // process, records its texts, then runs act on it; without act it posts the
+  // WM_COMMAND of the button with id button.
+  DialogWatcher(std::string caption, int button, DWORD timeoutMs = 10000,
+                std::function<void(HWND)> act = nullptr);
+  ~DialogWatcher();
+  DialogWatcher(const DialogWatcher&) = delete;
+  DialogWatcher& operator=(const DialogWatcher&) = delete;
+
+  // Waits for the watcher to finish and returns what it saw.
+  WatchedDialog Wait();
+
+ private:
+  void Run();
+
+  std::string caption_;
+  int button_;
+  DWORD timeoutMs_;
+  std::function<void(HWND)> act_;
+  WatchedDialog seen_;
+  std::thread thread_;
+};
+
+// Posts the click of button id to a dialog, as the button itself would send it.
+void PressDialogButton(HWND dialog, int id);

@@ -1,0 +1,210 @@
+#include "tests/win/support/frame_test_support.h"
+
+#include <commctrl.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "shell/core/window_state.h"
+#include "shell/globals.h"
+#include "shell/settings.h"
+#include "shell/startup.h"
+
+namespace {
+
+struct Installed {
+  WNDPROC previous;
+  ChildBehaviour* behaviour;
+};
+std::map<HWND, Installed> g_installed;
+
+LRESULT CALLBACK BehaviourProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  Installed installed = g_installed[hwnd];
+  switch (msg) {
+    case WM_QUERYENDSESSION:
+      installed.behaviour->closeQueries++;
+      CloseQueryLog().push_back(hwnd);
+      if (!installed.behaviour->allowClose) return FALSE;
+      break;
+    case WM_COMMAND:
+      installed.behaviour->commands.emplace_back(wParam, lParam);
+      return 0;
+    case WM_NCDESTROY:
+      g_installed.erase(hwnd);
+      break;
+  }
+  return CallWindowProcA(installed.previous, hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK TestArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_CREATE) {
+    const CREATESTRUCTA* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    const MDICREATESTRUCTA* mdi = static_cast<const MDICREATESTRUCTA*>(create->lpCreateParams);
+    const char* path = reinterpret_cast<const char*>(mdi->lParam);
+    std::string title = "Untitled";
+    if (path) {
+      title = path;
+      for (char& c : title) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    SetWindowTextA(hwnd, title.c_str());
+  }
+  return DefMDIChildProcA(hwnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
+void FrameWithTestWindowsTest::SetUp() {
+  FrameTest::SetUp();
+  if (HasFatalFailure()) return;
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof wc;
+  ASSERT_TRUE(GetClassInfoExA(g_instance, kArchiveClass, &wc));
+  ASSERT_TRUE(UnregisterClassA(kArchiveClass, g_instance));
+  wc.lpfnWndProc = TestArchiveWindowProc;
+  ASSERT_NE(RegisterClassExA(&wc), 0);
+}
+
+bool WriteSmallPak(const std::string& path) {
+  // "PACK", directory offset and length; the file's bytes; one 64-byte directory entry.
+  const char data[] = "hello";
+  unsigned char pak[12 + 5 + 64] = {'P', 'A', 'C', 'K'};
+  auto put32 = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) pak[at + i] = static_cast<unsigned char>(value >> (8 * i));
+  };
+  put32(4, 17);
+  put32(8, 64);
+  std::memcpy(pak + 12, data, 5);
+  std::memcpy(pak + 17, "readme.txt", 10);
+  put32(17 + 56, 12);
+  put32(17 + 60, 5);
+  FILE* out = std::fopen(path.c_str(), "wb");
+  if (!out) return false;
+  bool written = std::fwrite(pak, sizeof pak, 1, out) == 1;
+  return std::fclose(out) == 0 && written;
+}
+
+void FrameTest::SetUp() {
+  g_instance = GetModuleHandleA(nullptr);
+  InitCommonControls();
+  ASSERT_TRUE(RegisterWindowClasses(g_instance));
+  // The settings of a first run, whatever earlier tests left in the registry.
+  std::memset(&g_settings.windowState, 0, sizeof g_settings.windowState);
+  CorrectWindowState(&g_settings.windowState);
+  g_settings.initialDirectory[0] = '\0';
+  g_settings.zipCompressionLevel = kDefaultZipLevel;
+  // Nor recent files from earlier tests.
+  RegDeleteKeyA(HKEY_CURRENT_USER, kRecentFilesKey);
+  ASSERT_TRUE(LoadMenuAndAccelerators());
+  ASSERT_TRUE(LoadRecentFiles());
+  frame_ = CreateFrameWindow(SW_SHOW);
+  ASSERT_NE(frame_, nullptr);
+  ASSERT_EQ(frame_, g_frameWindow);
+  SetForegroundWindow(frame_);
+  Pump(50);
+}
+
+void FrameTest::TearDown() {
+  if (frame_ && IsWindow(frame_)) DestroyWindow(frame_);
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message != WM_QUIT) DispatchMessageA(&msg);
+  }
+  CloseQueryLog().clear();
+}
+
+void Pump(DWORD ms) {
+  PumpUntil([] { return false; }, ms);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        return done();
+      }
+      if (TranslateFrameMessage(&msg)) continue;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (done()) return true;
+    if (GetTickCount() - start >= timeoutMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+std::string StatusText() {
+  char text[1024] = {};
+  // A simple-mode bar answers for its one text as part 0.
+  SendMessageA(g_statusBar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+std::string Title(HWND window) {
+  char text[1024] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::vector<HWND> ArchiveWindows() {
+  std::vector<HWND> windows;
+  for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    windows.push_back(child);
+  }
+  return windows;
+}
+
+HWND ActiveArchiveWindow() {
+  return reinterpret_cast<HWND>(SendMessageA(g_mdiClient, WM_MDIGETACTIVE, 0, 0));
+}
+
+RECT ChildRect(HWND child) {
+  RECT rect;
+  GetWindowRect(child, &rect);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+void InstallChildBehaviour(HWND child, ChildBehaviour* behaviour) {
+  WNDPROC previous = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BehaviourProc)));
+  g_installed[child] = Installed{previous, behaviour};
+}
+
+std::vector<HWND>& CloseQueryLog() {
+  static std::vector<HWND> log;
+  return log;
+}
+
+void PressKeys(std::initializer_list<WORD> keys) {
+  std::vector<INPUT> inputs;
+  for (WORD key : keys) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    inputs.push_back(input);
+  }
+  for (auto it = keys.end(); it != keys.begin();) {
+    --it;
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = *it;
+    input.ki.dwFlags = KEYEVENTF_KEYUP;
+    inputs.push_back(input);
+  }
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void MoveMouseTo(int x, int y) {
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+  input.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}

@@ -1,0 +1,256 @@
+#include "window/archive_window.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/loading.h"
+#include "resources/command_ids.h"
+#include "shell/globals.h"
+#include "shell/messages.h"
+#include "shell/settings.h"
+#include "shell/splitter.h"
+#include "window/command_state.h"
+#include "window/commands.h"
+#include "window/message_box.h"
+#include "window/notifications.h"
+#include "window/views.h"
+
+unsigned long UntitledCounter = 1;
+
+namespace {
+
+constexpr DWORD kFolderTreeStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | TVS_HASBUTTONS |
+                                   TVS_HASLINES | TVS_LINESATROOT | TVS_EDITLABELS;
+constexpr DWORD kItemListStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | LVS_EDITLABELS |
+                                 LVS_AUTOARRANGE | LVS_SHAREIMAGELISTS;
+
+void SetDocument(HWND hwnd, WindowDocument* doc) {
+  SetWindowLongPtrA(hwnd, 0, reinterpret_cast<LONG_PTR>(doc));
+}
+
+bool IsArchiveWindow(HWND window) {
+  char name[32];
+  return window && GetClassNameA(window, name, sizeof name) && std::strcmp(name, kArchiveClass) == 0;
+}
+
+const char* SourcePath(const WindowDocument* doc) {
+  if (const PakArchive* pak = DocumentPak(doc)) return pak->path;
+  if (const Pk3Archive* pk3 = DocumentPk3(doc)) return pk3->path;
+  return nullptr;
+}
+
+void LowerAscii(char* text) {
+  for (; *text; ++text) {
+    if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
+  }
+}
+
+// The archive window already showing the file at path (lower case), if any.
+HWND FindWindowShowing(HWND self, const char* path) {
+  for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (child == self || !IsArchiveWindow(child)) continue;
+    const WindowDocument* doc = DocumentOf(child);
+    const char* shown = doc ? SourcePath(doc) : nullptr;
+    if (shown && std::strcmp(shown, path) == 0) return child;
+  }
+  return nullptr;
+}
+
+void BringForward(HWND existing, bool maximize) {
+  ShowWindow(existing, SW_HIDE);
+  SendMessageA(g_mdiClient, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(existing), 0);
+  ShowWindow(existing, maximize ? SW_SHOWMAXIMIZED : SW_RESTORE);
+}
+
+HWND CreatePane(const char* className, DWORD style, HWND splitter, int id) {
+  return CreateWindowExA(0, className, "", style, 0, 0, 0, 0, splitter,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_instance, nullptr);
+}
+
+LRESULT BuildWindow(HWND hwnd, ArchiveKind kind, void* source) {
+  auto* doc = static_cast<WindowDocument*>(std::calloc(1, sizeof(WindowDocument)));
+  if (!doc) {
+    ArchiveDocument closing = {};
+    closing.archiveKind = kind;
+    closing.source = source;
+    CloseDocumentSource(&closing);
+    return -1;
+  }
+  // From here on the document hangs off the window, and WM_NCDESTROY releases it.
+  SetDocument(hwnd, doc);
+  doc->archiveKind = kind;
+  doc->source = source;
+  const WindowState& state = g_settings.windowState;
+  doc->splitter = CreateSplitter(0, WS_VISIBLE, hwnd, kSplitterId, g_instance, 20,
+                                 state.folderPaneWidth);
+  if (!doc->splitter) return -1;
+  doc->folderTree = CreatePane(kFolderTreeClass, kFolderTreeStyle, doc->splitter, kFolderTreeId);
+  if (!doc->folderTree) return -1;
+  doc->sortKey = state.sortKey;
+  doc->viewMode = state.viewMode;
+  doc->itemList = CreatePane(kItemListClass, kItemListStyle | doc->viewMode, doc->splitter, kItemListId);
+  if (!doc->itemList) return -1;
+  SetSplitterPane(doc->splitter, SplitterSide::Left, doc->folderTree);
+  SetSplitterPane(doc->splitter, SplitterSide::Right, doc->itemList);
+  if (!BuildArchiveView(hwnd, doc)) return -1;
+  // The drop target joins the window here once dropping into archives exists.
+  return 0;
+}
+
+LRESULT OnCreateForPath(HWND hwnd, const CREATESTRUCTA* create, const char* requested) {
+  size_t length = std::strlen(requested);
+  char* path = static_cast<char*>(std::malloc(length + 1));
+  if (!path) return -1;
+  std::memcpy(path, requested, length + 1);
+  LowerAscii(path);
+  if (HWND existing = FindWindowShowing(hwnd, path)) {
+    BringForward(existing, (create->style & WS_MAXIMIZE) != 0);
+    std::free(path);
+    return -1;
+  }
+  OwnedMessageBox frameMessages(g_frameWindow);
+  OpenedArchive opened = OpenArchiveFile(path, frameMessages);
+  if (opened.kind == ArchiveKind::None) {
+    std::free(path);
+    return -1;
+  }
+  g_recentFiles.Add(path);
+  SetWindowTextA(hwnd, path);
+  std::free(path);
+  return BuildWindow(hwnd, opened.kind, opened.source);
+}
+
+LRESULT OnCreateNew(HWND hwnd) {
+  char title[32];
+  std::snprintf(title, sizeof title, "%s%lu", "Untitled", UntitledCounter);
+  ++UntitledCounter;
+  SetWindowTextA(hwnd, title);
+  return BuildWindow(hwnd, ArchiveKind::None, nullptr);
+}
+
+LRESULT OnCreate(HWND hwnd, const CREATESTRUCTA* create) {
+  SetDocument(hwnd, nullptr);
+  const auto* mdi = static_cast<const MDICREATESTRUCTA*>(create->lpCreateParams);
+  const char* path = mdi ? reinterpret_cast<const char*>(mdi->lParam) : nullptr;
+  return path ? OnCreateForPath(hwnd, create, path) : OnCreateNew(hwnd);
+}
+
+LRESULT OnSize(HWND hwnd, WindowDocument* doc, WPARAM type, LPARAM lParam) {
+  if (doc && doc->splitter) MoveWindow(doc->splitter, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+  WindowState& state = g_settings.windowState;
+  if (type == SIZE_RESTORED) {
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    state.childWidth = rc.right - rc.left;
+    state.childHeight = rc.bottom - rc.top;
+    state.childStyle = 0;
+  } else if (type == SIZE_MAXIMIZED) {
+    state.childStyle = WS_MAXIMIZE;
+  }
+  DefMDIChildProcA(hwnd, WM_SIZE, type, lParam);
+  return 0;
+}
+
+LRESULT OnClose(HWND hwnd, WindowDocument* doc) {
+  // Viewer watches of this window end here once viewing is part of the program.
+  if (doc && !QuerySaveChanges(hwnd)) return 0;
+  return DefMDIChildProcA(hwnd, WM_CLOSE, 0, 0);
+}
+
+LRESULT OnQueryEndSession(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam) {
+  if (doc && doc->modified && !QuerySaveChanges(hwnd)) return FALSE;
+  return LOWORD(DefMDIChildProcA(hwnd, WM_QUERYENDSESSION, wParam, lParam));
+}
+
+LRESULT OnNcDestroy(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam) {
+  if (doc) {
+    CloseDocumentSource(doc);
+    TreeFree(doc->root, FreeEntry);
+    std::free(doc);
+    SetDocument(hwnd, nullptr);
+  }
+  return DefMDIChildProcA(hwnd, WM_NCDESTROY, wParam, lParam);
+}
+
+LRESULT OnViewFinished(WPARAM tempPath, LPARAM kindWord) {
+  if (kindWord) *reinterpret_cast<uint32_t*>(kindWord) &= ~kViewingFlag;
+  if (tempPath) DeleteFileA(reinterpret_cast<const char*>(tempPath));
+  return 1;
+}
+
+LRESULT OnCommand(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam) {
+  if (!OnArchiveCommand(hwnd, doc, LOWORD(wParam), reinterpret_cast<HWND>(lParam), HIWORD(wParam))) {
+    DefMDIChildProcA(hwnd, WM_COMMAND, wParam, lParam);
+  }
+  return 0;
+}
+
+LRESULT OnMdiActivate(HWND hwnd, WindowDocument* doc, WPARAM deactivated, LPARAM activated) {
+  if (doc) {
+    OnArchiveActivate(hwnd, doc, reinterpret_cast<HWND>(activated), reinterpret_cast<HWND>(deactivated));
+  }
+  return 0;
+}
+
+}  // namespace
+
+WindowDocument* DocumentOf(HWND window) {
+  if (!IsArchiveWindow(window)) return nullptr;
+  return reinterpret_cast<WindowDocument*>(GetWindowLongPtrA(window, 0));
+}
+
+HWND ArchiveWindowOfPane(HWND pane) {
+  HWND splitter = pane ? GetParent(pane) : nullptr;
+  return splitter ? GetParent(splitter) : nullptr;
+}
+
+void MarkModified(HWND window) {
+  WindowDocument* doc = DocumentOf(window);
+  if (doc) doc->modified = 1;
+  char title[262] = {};
+  int length = GetWindowTextA(window, title, 262);
+  if (length <= 0 || title[length - 1] == '*') return;
+  if (length + 2 < static_cast<int>(sizeof title)) {
+    std::memcpy(title + length, " *", 3);
+    SetWindowTextA(window, title);
+  }
+}
+
+bool QuerySaveChanges(HWND window) {
+  WindowDocument* doc = DocumentOf(window);
+  if (!doc || !doc->modified) return true;
+  char title[262] = {};
+  int length = GetWindowTextA(window, title, sizeof title);
+  if (length >= 2 && title[length - 1] == '*') title[length - 2] = '\0';
+  char text[300];
+  std::snprintf(text, sizeof text, "Save changes to %s?", title);
+  switch (MessageBoxA(g_frameWindow, text, kProgramName, MB_ICONWARNING | MB_YESNOCANCEL)) {
+    case IDYES:
+      SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
+      return true;
+    case IDNO:
+      return true;
+    default:
+      return false;
+  }
+}
+
+LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  WindowDocument* doc = reinterpret_cast<WindowDocument*>(GetWindowLongPtrA(hwnd, 0));
+  switch (msg) {
+    case WM_CREATE: return OnCreate(hwnd, reinterpret_cast<const CREATESTRUCTA*>(lParam));
+    case WM_SIZE: return OnSize(hwnd, doc, wParam, lParam);
+    case WM_CLOSE: return OnClose(hwnd, doc);
+    case WM_QUERYENDSESSION: return OnQueryEndSession(hwnd, doc, wParam, lParam);
+    case WM_ERASEBKGND: return 1;
+    case WM_NOTIFY: return OnArchiveNotify(hwnd, doc, reinterpret_cast<NMHDR*>(lParam));
+    case WM_COMMAND: return OnCommand(hwnd, doc, wParam, lParam);
+    case WM_MDIACTIVATE: return OnMdiActivate(hwnd, doc, wParam, lParam);
+    case WM_NCDESTROY: return OnNcDestroy(hwnd, doc, wParam, lParam);
+    case WMU_VIEW_FINISHED: return OnViewFinished(wParam, lParam);
+  }
+  return DefMDIChildProcA(hwnd, msg, wParam, lParam);
+}

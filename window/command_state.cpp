@@ -1,0 +1,151 @@
+#include "window/command_state.h"
+
+#include <commctrl.h>
+
+#include <initializer_list>
+
+#include "resources/command_ids.h"
+#include "shell/globals.h"
+#include "shell/settings.h"
+#include "window/archive_window.h"
+#include "window/views.h"
+
+namespace {
+
+void EnableItem(int command, bool enable) {
+  EnableMenuItem(g_mainMenu, command, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+}
+
+void EnableButton(int command, bool enable) {
+  SendMessageA(g_toolbar, TB_ENABLEBUTTON, command, MAKELONG(enable ? TRUE : FALSE, 0));
+}
+
+void EnableBoth(int command, bool enable) {
+  EnableItem(command, enable);
+  EnableButton(command, enable);
+}
+
+bool MenuHasCommand(HMENU menu, int command) {
+  int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    if (static_cast<int>(GetMenuItemID(menu, i)) == command) return true;
+  }
+  return false;
+}
+
+// Popups are found by a command they hold rather than by a fixed position: while an
+// archive window is maximized, the menu bar starts with that window's system menu.
+void EnablePopupHolding(HMENU menu, int command, bool enable) {
+  int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    HMENU popup = GetSubMenu(menu, i);
+    if (popup && MenuHasCommand(popup, command)) {
+      EnableMenuItem(menu, i, MF_BYPOSITION | (enable ? MF_ENABLED : MF_GRAYED));
+      return;
+    }
+  }
+}
+
+HMENU PopupHolding(HMENU menu, int command) {
+  int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    HMENU popup = GetSubMenu(menu, i);
+    if (popup && MenuHasCommand(popup, command)) return popup;
+  }
+  return nullptr;
+}
+
+void EnableArrangeIcons(bool enable) {
+  if (HMENU view = PopupHolding(g_mainMenu, ID_VIEW_LARGE_ICONS)) {
+    EnablePopupHolding(view, ID_VIEW_BY_NAME, enable);
+  }
+}
+
+void CheckViewMode(uint32_t viewMode) {
+  int command = CommandOfViewMode(viewMode);
+  CheckViewMenuItem(command);
+  SendMessageA(g_toolbar, TB_CHECKBUTTON, command, MAKELONG(TRUE, 0));
+}
+
+const int kViewCommands[] = {ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST,
+                             ID_VIEW_DETAILS};
+
+void OnFirstActivation() {
+  for (int command : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_SAVE_ALL}) {
+    EnableItem(command, true);
+  }
+  EnableButton(ID_FILE_SAVE, true);
+  EnablePopupHolding(g_mainMenu, ID_EDIT_CUT, true);
+  EnablePopupHolding(g_mainMenu, ID_OBJECT_NEW_DIRECTORY, true);
+  EnablePopupHolding(g_mainMenu, ID_WINDOW_CASCADE, true);
+  EnableArrangeIcons(true);
+  for (int command : kViewCommands) EnableBoth(command, true);
+  EnableItem(ID_VIEW_REFRESH, true);
+}
+
+void OnLastDeactivation() {
+  for (int command : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_SAVE_ALL}) {
+    EnableItem(command, false);
+  }
+  EnableButton(ID_FILE_SAVE, false);
+  EnablePopupHolding(g_mainMenu, ID_EDIT_CUT, false);
+  for (int command : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_DELETE}) {
+    EnableButton(command, false);
+  }
+  for (int command : kViewCommands) EnableBoth(command, false);
+  CheckViewMode(g_settings.windowState.viewMode);
+  EnableArrangeIcons(false);
+  EnableItem(ID_VIEW_REFRESH, false);
+  EnablePopupHolding(g_mainMenu, ID_OBJECT_NEW_DIRECTORY, false);
+  EnablePopupHolding(g_mainMenu, ID_WINDOW_CASCADE, false);
+  EnableButton(ID_OBJECT_UP, false);
+  EnableButton(ID_OBJECT_NEW_DIRECTORY, false);
+  DrawMenuBar(g_frameWindow);
+}
+
+}  // namespace
+
+void UpdateCommandState(HWND window, WindowDocument* doc) {
+  (void)window;
+  HWND focus = GetFocus();
+  bool inTree = focus && focus == doc->folderTree;
+  bool inList = focus && focus == doc->itemList;
+  bool inPane = inTree || inList;
+  HTREEITEM caret = CurrentFolderItem(doc->folderTree);
+  bool hasSelection = (inTree && caret) ||
+                      (inList && SendMessageA(doc->itemList, LVM_GETSELECTEDCOUNT, 0, 0) > 0);
+  HTREEITEM rootItem = reinterpret_cast<HTREEITEM>(
+      SendMessageA(doc->folderTree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+
+  for (int command : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_DELETE}) EnableBoth(command, hasSelection);
+  bool objectCommands = hasSelection || inPane;
+  for (int command : {ID_OBJECT_NEW_DIRECTORY, ID_OBJECT_IMPORT_FILE, ID_OBJECT_IMPORT_DIRECTORY}) {
+    EnableItem(command, objectCommands);
+  }
+  EnableButton(ID_OBJECT_NEW_DIRECTORY, objectCommands);
+  if (objectCommands) {
+    if (caret != rootItem) EnableButton(ID_OBJECT_UP, true);
+  } else {
+    EnableButton(ID_OBJECT_UP, false);
+  }
+  EnableItem(ID_OBJECT_EXPORT, hasSelection);
+
+  bool paste = inPane && ((g_cfVellumixData && IsClipboardFormatAvailable(g_cfVellumixData)) ||
+                          IsClipboardFormatAvailable(CF_HDROP));
+  EnableBoth(ID_EDIT_PASTE, paste);
+  EnableItem(ID_EDIT_SELECT_ALL, true);
+  EnableItem(ID_EDIT_INVERT_SELECTION, true);
+}
+
+void OnArchiveActivate(HWND window, WindowDocument* doc, HWND activated, HWND deactivated) {
+  if (!activated) {
+    OnLastDeactivation();
+    return;
+  }
+  if (!deactivated) OnFirstActivation();
+  UpdateCommandState(window, doc);
+  CheckViewMode(doc->viewMode);
+  int sortCommand = CommandOfSortKey(doc->sortKey);
+  if (sortCommand) CheckSortMenuItem(sortCommand);
+  DrawMenuBar(g_frameWindow);
+}

@@ -1,0 +1,35 @@
+#include "window/commands.h"
+
+#include "resources/command_ids.h"
+#include "window/archive_window.h"
+#include "window/views.h"
+
+bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND control, int code) {
+  (void)control;
+  (void)code;
+  if (!doc) return false;
+  switch (command) {
+    case ID_EDIT_SELECT_ALL:
+    case ID_EDIT_INVERT_SELECTION:
+      SendMessageA(doc->itemList, WM_COMMAND, command, 0);
+      return true;
+    case ID_VIEW_LARGE_ICONS:
+    case ID_VIEW_SMALL_ICONS:
+    case ID_VIEW_LIST:
+    case ID_VIEW_DETAILS:
+      SetViewMode(window, doc, command);
+      return true;
+    case ID_VIEW_BY_NAME:
+    case ID_VIEW_BY_TYPE:
+    case ID_VIEW_BY_SIZE:
+      SetSortKey(window, doc, command);
+      return true;
+    case ID_OBJECT_UP:
+      GoUp(doc);
+      return true;
+    case ID_VIEW_REFRESH:
+      RefreshList(doc);
+      return true;
+  }
+  return false;
+}

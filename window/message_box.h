@@ -1,0 +1,17 @@
+// Messages of the archive core shown as message boxes owned by a window.
+#pragma once
+
+#include <windows.h>
+
+#include "archive/ui.h"
+
+class OwnedMessageBox : public MessageSink {
+ public:
+  explicit OwnedMessageBox(HWND owner) : owner_(owner) {}
+  void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;
+
+ private:
+  HWND owner_;
+};
+
+UINT MessageBoxIconFlags(MessageIcon icon);

@@ -1,0 +1,77 @@
+#include "window/notifications.h"
+
+#include <commctrl.h>
+
+#include "resources/command_ids.h"
+#include "shell/settings.h"
+#include "window/archive_window.h"
+#include "window/command_state.h"
+#include "window/views.h"
+
+namespace {
+
+LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
+  switch (header->code) {
+    case TVN_BEGINLABELEDITA:
+    case TVN_BEGINLABELEDITW: {
+      // The root keeps its name: it is the one item whose parent is the top level.
+      auto* info = reinterpret_cast<NMTVDISPINFOA*>(header);
+      auto* entry = reinterpret_cast<ArchiveEntry*>(info->item.lParam);
+      return entry && entry->parentTreeItem == TVI_ROOT ? TRUE : FALSE;
+    }
+    case TVN_SELCHANGEDA:
+    case TVN_SELCHANGEDW:
+      ShowFolder(window, doc, reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem);
+      return 0;
+  }
+  return 0;
+}
+
+int SortCommandOfColumn(int column) {
+  switch (column) {
+    case 0: return ID_VIEW_BY_NAME;
+    case 1: return ID_VIEW_BY_SIZE;
+    case 2: return ID_VIEW_BY_TYPE;
+    default: return 0;
+  }
+}
+
+void OnListItemChanged(HWND window, WindowDocument* doc, const NMLISTVIEW* change) {
+  if (change->iItem != -1) {
+    UpdateCommandState(window, doc);
+    return;
+  }
+  int width = static_cast<int>(SendMessageA(doc->itemList, LVM_GETCOLUMNWIDTH, change->iSubItem, 0));
+  WindowState& state = g_settings.windowState;
+  switch (change->iSubItem) {
+    case 0: state.nameColumnWidth = static_cast<uint16_t>(width); break;
+    case 1: state.sizeColumnWidth = static_cast<uint16_t>(width); break;
+    case 2: state.typeColumnWidth = static_cast<uint16_t>(width); break;
+  }
+}
+
+LRESULT OnItemListNotify(HWND window, WindowDocument* doc, NMHDR* header) {
+  switch (header->code) {
+    case LVN_GETDISPINFOA:
+      AnswerListDisplayInfo(reinterpret_cast<NMLVDISPINFOA*>(header));
+      return 0;
+    case LVN_COLUMNCLICK: {
+      int command = SortCommandOfColumn(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+      if (command) SendMessageA(window, WM_COMMAND, command, 0);
+      return 0;
+    }
+    case LVN_ITEMCHANGED:
+      OnListItemChanged(window, doc, reinterpret_cast<NMLISTVIEW*>(header));
+      return 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+LRESULT OnArchiveNotify(HWND window, WindowDocument* doc, NMHDR* header) {
+  if (!doc || !header) return 0;
+  if (header->hwndFrom == doc->folderTree) return OnFolderTreeNotify(window, doc, header);
+  if (header->hwndFrom == doc->itemList) return OnItemListNotify(window, doc, header);
+  return 0;
+}

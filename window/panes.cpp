@@ -1,0 +1,132 @@
+#include "window/panes.h"
+
+#include <commctrl.h>
+
+#include "resources/command_ids.h"
+#include "shell/globals.h"
+#include "shell/settings.h"
+#include "shell/splitter.h"
+#include "window/archive_window.h"
+#include "window/command_state.h"
+#include "window/views.h"
+
+namespace {
+
+LRESULT TreeDefault(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcA(g_treeViewProc, hwnd, msg, wParam, lParam);
+}
+
+LRESULT ListDefault(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcA(g_listViewProc, hwnd, msg, wParam, lParam);
+}
+
+void UpdateStateOfPane(HWND pane) {
+  HWND window = ArchiveWindowOfPane(pane);
+  if (WindowDocument* doc = DocumentOf(window)) UpdateCommandState(window, doc);
+}
+
+void StoreColumnWidth(int column, int width) {
+  WindowState& state = g_settings.windowState;
+  switch (column) {
+    case 0: state.nameColumnWidth = static_cast<uint16_t>(width); break;
+    case 1: state.sizeColumnWidth = static_cast<uint16_t>(width); break;
+    case 2: state.typeColumnWidth = static_cast<uint16_t>(width); break;
+  }
+}
+
+void OnHeaderChanged(const NMHDR* header) {
+  if (header->code != HDN_ITEMCHANGEDA && header->code != HDN_ITEMCHANGEDW) return;
+  // The A and W forms share their layout up to the item pointer; only the width is read.
+  const NMHEADERA* nm = reinterpret_cast<const NMHEADERA*>(header);
+  if (nm->pitem && (nm->pitem->mask & HDI_WIDTH)) StoreColumnWidth(nm->iItem, nm->pitem->cxy);
+}
+
+void SetEverySelection(HWND list, bool invert) {
+  SetFocus(list);
+  int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    UINT state = LVIS_SELECTED;
+    if (invert) {
+      state = static_cast<UINT>(SendMessageA(list, LVM_GETITEMSTATE, i, LVIS_SELECTED)) ^ LVIS_SELECTED;
+    }
+    LVITEMA item = {};
+    item.stateMask = LVIS_SELECTED;
+    item.state = state;
+    SendMessageA(list, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&item));
+  }
+}
+
+LRESULT OnListCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  switch (LOWORD(wParam)) {
+    case ID_EDIT_SELECT_ALL: SetEverySelection(hwnd, false); return 0;
+    case ID_EDIT_INVERT_SELECTION: SetEverySelection(hwnd, true); return 0;
+  }
+  ListDefault(hwnd, WM_COMMAND, wParam, lParam);
+  return 0;
+}
+
+LRESULT OnListKeyDown(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  if (wParam != VK_RETURN) return ListDefault(hwnd, WM_KEYDOWN, wParam, lParam);
+  int index = static_cast<int>(
+      SendMessageA(hwnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED | LVNI_SELECTED));
+  if (index >= 0) OpenListItem(hwnd, index);
+  return 0;
+}
+
+LRESULT OnListDoubleClick(HWND hwnd, LPARAM lParam) {
+  LVHITTESTINFO hit = {};
+  hit.pt.x = static_cast<short>(LOWORD(lParam));
+  hit.pt.y = static_cast<short>(HIWORD(lParam));
+  int index = static_cast<int>(SendMessageA(hwnd, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+  if (index >= 0 && (hit.flags & LVHT_ONITEM)) OpenListItem(hwnd, index);
+  return 0;
+}
+
+LRESULT OnListDrawItem(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  if (wParam != 0) return ListDefault(hwnd, WM_DRAWITEM, wParam, lParam);
+  HWND header = reinterpret_cast<HWND>(SendMessageA(hwnd, LVM_GETHEADER, 0, 0));
+  SendMessageA(header, WM_DRAWITEM, wParam, lParam);
+  return 1;
+}
+
+}  // namespace
+
+void OpenListItem(HWND list, int index) {
+  ArchiveEntry* entry = ListItemEntry(list, index);
+  HWND window = ArchiveWindowOfPane(list);
+  WindowDocument* doc = DocumentOf(window);
+  if (!entry || !doc) return;
+  if (IsKind(entry, EntryKind::Directory)) {
+    SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET,
+                 reinterpret_cast<LPARAM>(entry->treeItem));
+  }
+  // Files are opened in a viewer once viewing is part of the program.
+}
+
+LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_SIZE:
+      g_settings.windowState.folderPaneWidth = GetSplitterPosition(GetParent(hwnd));
+      break;
+    case WM_SETFOCUS:
+      UpdateStateOfPane(hwnd);
+      break;
+  }
+  return TreeDefault(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK ItemListPaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_SETFOCUS:
+      UpdateStateOfPane(hwnd);
+      break;
+    case WM_DRAWITEM: return OnListDrawItem(hwnd, wParam, lParam);
+    case WM_NOTIFY:
+      OnHeaderChanged(reinterpret_cast<const NMHDR*>(lParam));
+      break;
+    case WM_KEYDOWN: return OnListKeyDown(hwnd, wParam, lParam);
+    case WM_LBUTTONDBLCLK: return OnListDoubleClick(hwnd, lParam);
+    case WM_COMMAND: return OnListCommand(hwnd, wParam, lParam);
+  }
+  return ListDefault(hwnd, msg, wParam, lParam);
+}
