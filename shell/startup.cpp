@@ -9,6 +9,7 @@
 #include "resources/shell_ids.h"
 #include "shell/file_types.h"
 #include "shell/globals.h"
+#include "shell/number_format.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
 
@@ -92,9 +93,9 @@ bool InitialiseProgram(int showCommand) {
   HRESULT ole = OleInitialize(nullptr);
   g_oleStarted = SUCCEEDED(ole);
   if (ole != S_OK) return false;
-  // The number display needs no step of its own: every size shown to the user is
-  // formatted with an explicit format of the locale's grouping and zero fractional
-  // digits (shell/number_format.h), so the user's locale settings stay untouched.
+  // Sizes shown to the user take the locale's digit grouping and no fractional digits,
+  // through an explicit format read once here; the user's locale stays untouched.
+  InitNumberFormat();
   // The drop source for drags out of archive windows is made here once drag and drop is
   // built (its failure would not end start-up), and the viewer-watch and sound threads
   // start here once viewing is built (either failing ends start-up).

@@ -264,6 +264,8 @@ void SetViewMode(HWND window, WindowDocument* doc, int command) {
   doc->viewMode = mode;
   g_settings.windowState.viewMode = mode;
   SetWindowLongA(doc->itemList, GWL_STYLE, static_cast<LONG>(kListBaseStyle | mode));
+  // The list lays its items out anew for the new view; all of it has to be painted again.
+  InvalidateRect(doc->itemList, nullptr, TRUE);
 }
 
 void CheckRadioCommand(std::initializer_list<int> group, int command) {

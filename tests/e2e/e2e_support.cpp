@@ -25,9 +25,15 @@ class RemoteBuffer {
   }
   bool ok() const { return address_ != nullptr; }
   LPARAM address() const { return reinterpret_cast<LPARAM>(address_); }
-  bool Read(void* out, size_t size) const {
+  bool Read(void* out, size_t size, size_t at = 0) const {
     SIZE_T done = 0;
-    return size <= size_ && ReadProcessMemory(process_, address_, out, size, &done) && done == size;
+    return at <= size_ && size <= size_ - at &&
+           ReadProcessMemory(process_, static_cast<char*>(address_) + at, out, size, &done) &&
+           done == size;
+  }
+  bool Write(const void* data, size_t size) const {
+    SIZE_T done = 0;
+    return size <= size_ && WriteProcessMemory(process_, address_, data, size, &done) && done == size;
   }
 
  private:
@@ -111,6 +117,49 @@ std::string RemoteStatusText(HWND statusBar) {
   SendMessageA(statusBar, SB_GETTEXTA, 0, buffer.address());
   char text[1024] = {};
   buffer.Read(text, sizeof text - 1);
+  return text;
+}
+
+std::string RemoteTreeText(HWND tree, HTREEITEM item) {
+  constexpr size_t kText = 512;
+  RemoteBuffer buffer(tree, sizeof(TVITEMA) + kText);
+  if (!buffer.ok()) return "<no access>";
+  TVITEMA tv = {};
+  tv.mask = TVIF_TEXT | TVIF_HANDLE;
+  tv.hItem = item;
+  tv.pszText = reinterpret_cast<char*>(buffer.address() + sizeof tv);
+  tv.cchTextMax = kText;
+  if (!buffer.Write(&tv, sizeof tv)) return "<no access>";
+  SendMessageA(tree, TVM_GETITEMA, 0, buffer.address());
+  char text[kText + 1] = {};
+  buffer.Read(text, kText, sizeof tv);
+  return text;
+}
+
+std::vector<std::string> RemoteTreeChildren(HWND tree, HTREEITEM parent) {
+  std::vector<std::string> names;
+  HTREEITEM child = reinterpret_cast<HTREEITEM>(
+      parent ? SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent))
+             : SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  for (; child; child = reinterpret_cast<HTREEITEM>(SendMessageA(
+                    tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
+    names.push_back(RemoteTreeText(tree, child));
+  }
+  return names;
+}
+
+std::string RemoteListText(HWND list, int index, int column) {
+  constexpr size_t kText = 512;
+  RemoteBuffer buffer(list, sizeof(LVITEMA) + kText);
+  if (!buffer.ok()) return "<no access>";
+  LVITEMA item = {};
+  item.iSubItem = column;
+  item.pszText = reinterpret_cast<char*>(buffer.address() + sizeof item);
+  item.cchTextMax = kText;
+  if (!buffer.Write(&item, sizeof item)) return "<no access>";
+  SendMessageA(list, LVM_GETITEMTEXTA, index, buffer.address());
+  char text[kText + 1] = {};
+  buffer.Read(text, kText, sizeof item);
   return text;
 }
 

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 // A started vellumix.exe. The destructor closes its frame and, when the process does not
 // end within a few seconds, terminates it, so no test leaves a program behind.
@@ -36,6 +37,12 @@ HWND WaitForChildTitled(HWND mdiClient, const std::string& title, DWORD timeoutM
 
 // Reads the status bar's one text from another process.
 std::string RemoteStatusText(HWND statusBar);
+// Reads the panes of another process's archive window.
+std::string RemoteTreeText(HWND tree, HTREEITEM item);
+// The texts of a tree item's children in the tree's order (null: the top level).
+std::vector<std::string> RemoteTreeChildren(HWND tree, HTREEITEM parent);
+std::string RemoteListText(HWND list, int index, int column);
+
 // Reads a toolbar button of another process.
 bool RemoteToolbarButton(HWND toolbar, int index, TBBUTTON* button);
 

@@ -1,0 +1,30 @@
+// The file an archive writer produces: written front to back through a large
+// buffer, with the position counted here so that it stays exact past 2 GiB
+// and can be checked against what the format's 32-bit fields can hold.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Both formats describe offsets and sizes in unsigned 32-bit fields, so no written
+// archive may grow beyond this many bytes.
+constexpr uint64_t kArchiveSizeLimit = 0xFFFFFFFFu;
+
+struct ArchiveOutput {
+  FILE* file;
+  char* buffer;       // the stdio buffer of file
+  uint64_t position;  // current file position
+  uint64_t limit;     // largest size the file may reach
+};
+
+// Creates (truncates) the file at path for binary writing. False when it cannot.
+bool OutputCreate(ArchiveOutput* out, const char* path, uint64_t limit);
+// True when bytes more can be written without the file passing its limit.
+bool OutputHasRoom(const ArchiveOutput* out, uint64_t bytes);
+// Writes n bytes at the position. False on a short write.
+bool OutputWrite(ArchiveOutput* out, const void* data, size_t n);
+// Moves the position, flushing what is buffered first.
+bool OutputSeek(ArchiveOutput* out, uint64_t position);
+// Flushes and closes; false when anything buffered could not be written. Safe to repeat.
+bool OutputClose(ArchiveOutput* out);

@@ -1,0 +1,215 @@
+#include "archive/entry_data.h"
+
+#include <cstdlib>
+
+#include "archive/deflate.h"
+#include "archive/source_file.h"
+
+namespace {
+
+// Deflate codes at best two bits for a 258-byte match, so one compressed byte yields at
+// most 1032 bytes. A record claiming more than that is damaged, and sizing a buffer by
+// it would let a tiny file ask for gigabytes.
+constexpr uint64_t kMaxInflateRatio = 1032;
+
+bool FileLength(FILE* f, uint64_t* length) {
+  const int64_t n = source_file::Length(f);
+  if (n < 0) return false;
+  *length = static_cast<uint64_t>(n);
+  return true;
+}
+
+// The entry's bytes lie wholly inside the file.
+bool PakEntryInFile(PakArchive* archive, int index) {
+  uint64_t fileLength;
+  if (!FileLength(archive->file, &fileLength)) return false;
+  const PakDirEntry& e = archive->entries[index];
+  return e.offset <= fileLength && e.length <= fileLength - e.offset;
+}
+
+bool Pk3InflatedFits(const Pk3EntryData& data) {
+  if (!data.deflated) return data.uncompressedSize <= data.available;
+  return data.compressedSize != 0 && data.compressedSize <= data.available &&
+         data.uncompressedSize <= static_cast<uint64_t>(data.compressedSize) * kMaxInflateRatio + 258;
+}
+
+// Reads a located entry whole into buffer (size checked by the caller), inflating it.
+bool Pk3ReadLocated(Pk3Archive* archive, const Pk3EntryData& data, uint8_t* buffer) {
+  if (!Pk3InflatedFits(data)) return false;
+  if (!data.deflated)
+    return data.uncompressedSize != 0 &&
+           source_file::ReadAt(archive->file, data.offset, buffer, data.uncompressedSize);
+  uint8_t* packed = static_cast<uint8_t*>(std::malloc(data.compressedSize));
+  if (packed == nullptr) return false;
+  const bool ok = source_file::ReadAt(archive->file, data.offset, packed, data.compressedSize) &&
+                  InflateBuffer(buffer, data.uncompressedSize, packed, data.compressedSize);
+  std::free(packed);
+  return ok;
+}
+
+// Index of p within an array of count elements of size bytes starting at base, or -1.
+// Compares addresses as integers: the pointer may belong to another array altogether.
+int IndexInArray(const void* base, const void* p, size_t size, uint32_t count) {
+  if (base == nullptr || p == nullptr) return -1;
+  const uintptr_t b = reinterpret_cast<uintptr_t>(base);
+  const uintptr_t q = reinterpret_cast<uintptr_t>(p);
+  if (q < b) return -1;
+  const uintptr_t offset = q - b;
+  if (offset % size != 0) return -1;
+  const uintptr_t index = offset / size;
+  return index < count ? static_cast<int>(index) : -1;
+}
+
+}  // namespace
+
+int PakEntryIndex(const PakArchive* archive, const PakDirEntry* entry) {
+  if (archive == nullptr) return -1;
+  const uint32_t count = archive->entryCount < kPakMaxEntries ? archive->entryCount : kPakMaxEntries;
+  return IndexInArray(archive->entries, entry, sizeof(PakDirEntry), count);
+}
+
+int PakReadEntry(PakArchive* archive, int index, uint8_t* buffer, uint32_t bufferSize) {
+  if (archive == nullptr || archive->file == nullptr || buffer == nullptr) return 0;
+  if (index < 0 || static_cast<uint32_t>(index) >= archive->entryCount ||
+      static_cast<uint32_t>(index) >= kPakMaxEntries)
+    return 0;
+  const PakDirEntry& e = archive->entries[index];
+  if (e.length > bufferSize || e.length == 0) return 0;
+  return source_file::ReadAt(archive->file, e.offset, buffer, e.length) ? 1 : 0;
+}
+
+int Pk3EntryIndex(const Pk3Archive* archive, const Pk3CentralRecord* record) {
+  if (archive == nullptr) return -1;
+  // 0xFFFF in the 16-bit count stands for the ZIP64 extension, never a real position.
+  const uint32_t total = archive->TotalEntries();
+  const uint32_t count = total < 0xFFFFu ? total : 0xFFFFu;
+  return IndexInArray(archive->records, record, sizeof(Pk3CentralRecord), count);
+}
+
+int Pk3LocateEntry(Pk3Archive* archive, int index, Pk3EntryData* data) {
+  if (archive == nullptr || archive->file == nullptr || archive->records == nullptr || data == nullptr)
+    return 0;
+  if (index < 0 || index >= archive->TotalEntries()) return 0;
+  const Pk3CentralRecord& record = archive->records[index];
+  uint64_t fileLength;
+  if (!FileLength(archive->file, &fileLength)) return 0;
+  const uint64_t local = record.Get32(zipc::kLocalHeaderOffset);
+  if (local > fileLength || kZipLocalSize > fileLength - local) return 0;
+  uint8_t header[kZipLocalSize];
+  if (!source_file::ReadAt(archive->file, local, header, sizeof header)) return 0;
+  if (GetLE32(header + zipl::kSignature) != kZipLocalSignature) return 0;
+  // The local lengths decide where the data starts; they may differ from the central ones.
+  const uint64_t offset = local + kZipLocalSize + GetLE16(header + zipl::kNameLength) +
+                          GetLE16(header + zipl::kExtraLength);
+  if (offset > fileLength) return 0;
+  // The local header's method 0 means stored whatever the central record says; anything
+  // else must be deflate by the central record.
+  const bool stored = GetLE16(header + zipl::kMethod) == 0;
+  if (!stored && record.Get16(zipc::kMethod) != 8) return 0;
+  data->offset = offset;
+  data->available = fileLength - offset;
+  data->compressedSize = record.Get32(zipc::kCompressedSize);
+  data->uncompressedSize = record.Get32(zipc::kUncompressedSize);
+  data->deflated = !stored;
+  return 1;
+}
+
+int Pk3RawFits(const Pk3EntryData& data) { return data.compressedSize <= data.available ? 1 : 0; }
+
+int Pk3ReadEntry(Pk3Archive* archive, int index, uint8_t* buffer, uint32_t bufferSize) {
+  if (archive == nullptr || archive->file == nullptr || buffer == nullptr) return 0;
+  if (index < 0 || index >= archive->TotalEntries() || archive->records == nullptr) return 0;
+  if (archive->records[index].Get32(zipc::kUncompressedSize) > bufferSize) return 0;
+  Pk3EntryData data;
+  if (!Pk3LocateEntry(archive, index, &data)) return 0;
+  return Pk3ReadLocated(archive, data, buffer) ? 1 : 0;
+}
+
+int Pk3ReadRaw(Pk3Archive* archive, int index, uint8_t* buffer, uint32_t bufferSize) {
+  if (archive == nullptr || archive->file == nullptr || buffer == nullptr) return 0;
+  if (index < 0 || index >= archive->TotalEntries() || archive->records == nullptr) return 0;
+  if (archive->records[index].Get32(zipc::kCompressedSize) > bufferSize) return 0;
+  Pk3EntryData data;
+  if (!Pk3LocateEntry(archive, index, &data)) return 0;
+  if (!Pk3RawFits(data) || data.compressedSize == 0) return 0;
+  return source_file::ReadAt(archive->file, data.offset, buffer, data.compressedSize) ? 1 : 0;
+}
+
+bool EntryByteSize(const ArchiveDocument* doc, const ArchiveEntry* entry, uint32_t* size) {
+  if (entry == nullptr || size == nullptr) return false;
+  switch (KindOf(entry)) {
+    case EntryKind::PakFile: {
+      const PakArchive* pak = doc ? DocumentPak(doc) : nullptr;
+      const int index = PakEntryIndex(pak, entry->pakEntry);
+      if (index < 0) return false;
+      *size = pak->entries[index].length;
+      return true;
+    }
+    case EntryKind::Pk3File: {
+      const Pk3Archive* pk3 = doc ? DocumentPk3(doc) : nullptr;
+      const int index = Pk3EntryIndex(pk3, entry->pk3Record);
+      if (index < 0) return false;
+      *size = pk3->records[index].Get32(zipc::kUncompressedSize);
+      return true;
+    }
+    case EntryKind::MemoryFile:
+      *size = entry->size;
+      return true;
+    default:
+      return false;
+  }
+}
+
+EntryLoad LoadEntryBytes(const ArchiveDocument* doc, const ArchiveEntry* entry, EntryBytes* bytes) {
+  if (bytes == nullptr) return EntryLoad::NoBytes;
+  *bytes = EntryBytes{nullptr, 0, false};
+  if (entry == nullptr) return EntryLoad::NoBytes;
+  switch (KindOf(entry)) {
+    case EntryKind::PakFile: {
+      PakArchive* pak = doc ? DocumentPak(doc) : nullptr;
+      const int index = PakEntryIndex(pak, entry->pakEntry);
+      if (index < 0) return EntryLoad::NotInSource;
+      const uint32_t size = pak->entries[index].length;
+      if (size == 0) return EntryLoad::Ok;
+      if (!PakEntryInFile(pak, index)) return EntryLoad::ReadFailed;
+      uint8_t* block = static_cast<uint8_t*>(std::malloc(size));
+      if (block == nullptr) return EntryLoad::NoMemory;
+      if (!PakReadEntry(pak, index, block, size)) {
+        std::free(block);
+        return EntryLoad::ReadFailed;
+      }
+      *bytes = EntryBytes{block, size, true};
+      return EntryLoad::Ok;
+    }
+    case EntryKind::Pk3File: {
+      Pk3Archive* pk3 = doc ? DocumentPk3(doc) : nullptr;
+      const int index = Pk3EntryIndex(pk3, entry->pk3Record);
+      if (index < 0) return EntryLoad::NotInSource;
+      const uint32_t size = pk3->records[index].Get32(zipc::kUncompressedSize);
+      if (size == 0) return EntryLoad::Ok;
+      Pk3EntryData data;
+      if (!Pk3LocateEntry(pk3, index, &data) || !Pk3InflatedFits(data)) return EntryLoad::ReadFailed;
+      uint8_t* block = static_cast<uint8_t*>(std::malloc(size));
+      if (block == nullptr) return EntryLoad::NoMemory;
+      if (!Pk3ReadLocated(pk3, data, block)) {
+        std::free(block);
+        return EntryLoad::ReadFailed;
+      }
+      *bytes = EntryBytes{block, size, true};
+      return EntryLoad::Ok;
+    }
+    case EntryKind::MemoryFile:
+      // An entry claiming bytes it does not hold cannot lend them.
+      if (entry->size != 0 && entry->data == nullptr) return EntryLoad::ReadFailed;
+      *bytes = EntryBytes{entry->size ? entry->data : nullptr, entry->size, false};
+      return EntryLoad::Ok;
+    default:
+      return EntryLoad::NoBytes;
+  }
+}
+
+void ReleaseEntryBytes(EntryBytes* bytes) {
+  if (bytes == nullptr) return;
+  if (bytes->owned) std::free(bytes->data);
+  *bytes = EntryBytes{nullptr, 0, false};
+}

@@ -1,0 +1,68 @@
+// Reading the bytes of file entries: from a PAK or PK3 source on demand, or
+// from the entry itself for files held in memory.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/document.h"
+#include "archive/formats.h"
+#include "archive/tree.h"
+
+// Slot number of entry within archive->entries; negative when the pointer lies outside
+// the 4096 slots or between two of them.
+int PakEntryIndex(const PakArchive* archive, const PakDirEntry* entry);
+// Reads the entry's bytes into buffer. 1 on success; 0 when the archive is not open,
+// the index is not a valid entry, the entry is empty or larger than bufferSize, or the
+// bytes cannot be read whole.
+int PakReadEntry(PakArchive* archive, int index, uint8_t* buffer, uint32_t bufferSize);
+
+// Position of record within archive->records; -1 when it is 65535 or more or the pointer
+// lies outside the array or between two records.
+int Pk3EntryIndex(const Pk3Archive* archive, const Pk3CentralRecord* record);
+// Reads the entry, inflating it when deflated, into buffer; the entry's uncompressed
+// size must fit bufferSize. 1 on success.
+int Pk3ReadEntry(Pk3Archive* archive, int index, uint8_t* buffer, uint32_t bufferSize);
+// Reads the entry's stored bytes (the compressed form when deflated) without inflating;
+// its compressed size must fit bufferSize. 1 on success.
+int Pk3ReadRaw(Pk3Archive* archive, int index, uint8_t* buffer, uint32_t bufferSize);
+
+// Where a PK3 entry's stored bytes lie, found through its local header.
+struct Pk3EntryData {
+  uint64_t offset;     // file offset of the first stored byte
+  uint64_t available;  // bytes from offset to the end of the file
+  uint32_t compressedSize;
+  uint32_t uncompressedSize;
+  bool deflated;  // false: stored, as the local header says
+};
+// Reads and checks the entry's local header. 1 when the entry can be read: stored data
+// lies inside the file, and a deflated entry's uncompressed size is one its compressed
+// size can produce. Checked before any buffer is sized from the record's counts.
+int Pk3LocateEntry(Pk3Archive* archive, int index, Pk3EntryData* data);
+// 1 when the entry's compressed bytes (for Pk3ReadRaw) lie inside the file.
+int Pk3RawFits(const Pk3EntryData& data);
+
+// ---- Bytes of any file entry ----
+
+enum class EntryLoad {
+  Ok,
+  NotInSource,  // a PAK or PK3 entry that does not belong to the document's source
+  NoMemory,     // no buffer for the bytes
+  ReadFailed,   // the source cannot deliver the bytes (damaged, truncated, unsupported)
+  NoBytes,      // the entry is not a file
+};
+
+struct EntryBytes {
+  uint8_t* data;  // null when size is 0
+  uint32_t size;
+  bool owned;  // true: a heap block the caller frees (ReleaseEntryBytes); false: the entry's own
+};
+
+// The size of a file entry's bytes by its kind; false for entries that are not files or
+// do not belong to the source.
+bool EntryByteSize(const ArchiveDocument* doc, const ArchiveEntry* entry, uint32_t* size);
+
+// The bytes of a file entry. A MemoryFile lends its own buffer (owned false); PAK and PK3
+// entries are read into a new block of exactly their size. An empty file gives no block.
+EntryLoad LoadEntryBytes(const ArchiveDocument* doc, const ArchiveEntry* entry, EntryBytes* bytes);
+// Frees the block of an owned result and clears it.
+void ReleaseEntryBytes(EntryBytes* bytes);

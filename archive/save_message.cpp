@@ -1,0 +1,32 @@
+#include "archive/save_message.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+const char kCaption[] = "Save";
+}
+
+void ShowSaveMessage(SaveWindow& window, const char* text) {
+  window.ShowMessage(text, kCaption, MessageIcon::Stop);
+}
+
+void ShowSaveMessagef(SaveWindow& window, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  char* text = length >= 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1)) : nullptr;
+  if (text != nullptr) {
+    std::vsnprintf(text, static_cast<size_t>(length) + 1, format, again);
+    ShowSaveMessage(window, text);
+    std::free(text);
+  } else {
+    // No memory for the text itself: say so rather than show nothing.
+    ShowSaveMessage(window, "Error allocating memory");
+  }
+  va_end(again);
+}

@@ -1,0 +1,51 @@
+// The Windows side of saving: messages in boxes owned by the archive window, and
+// the modeless "Saving..." dialog with the stored path, the size and a bar that
+// steps once per written file.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "archive/ui.h"
+
+// Creates, shows and paints the dialog owned by owner, its bar ranging over steps.
+// Null when the dialog cannot be made. Destroyed with DestroyWindow.
+HWND ProgressOpen(HWND owner, uint32_t steps);
+// Shows the file being written: its stored path and its size as "%s bytes".
+void ProgressShowItem(HWND dialog, const char* storedPath, uint32_t size);
+// Advances the bar by one step.
+void ProgressStep(HWND dialog);
+
+// The SaveWindow of an archive window.
+class Win32SaveWindow : public SaveWindow {
+ public:
+  explicit Win32SaveWindow(HWND owner) : owner_(owner), progress_(this) {}
+  // Destroys a dialog still open.
+  ~Win32SaveWindow();
+  Win32SaveWindow(const Win32SaveWindow&) = delete;
+  Win32SaveWindow& operator=(const Win32SaveWindow&) = delete;
+
+  void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;
+  void Repaint() override;
+  SaveProgress* OpenProgress(uint32_t steps) override;
+
+  // The open dialog, or null.
+  HWND ProgressDialog() const { return dialog_; }
+
+ private:
+  class Progress : public SaveProgress {
+   public:
+    explicit Progress(Win32SaveWindow* owner) : owner_(owner) {}
+    void ShowItem(const char* storedPath, uint32_t size) override;
+    void Step() override;
+    void Close() override;
+
+   private:
+    Win32SaveWindow* owner_;
+  };
+
+  HWND owner_;
+  HWND dialog_ = nullptr;
+  Progress progress_;
+};

@@ -1,0 +1,519 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/entry_data.h"
+#include "archive/pk3_writer.h"
+#include "tests/core/sample_archives.h"
+#include "tests/core/writer_support.h"
+
+namespace {
+
+const char kMaxFiles[] = "Maximum number of files exceeded.\nOperation aborted.";
+const char kMaxPath[] = "Maximum path length exceeded.\nOperation aborted.";
+// The time and date Python stamped on every entry of the fixtures: 2001-02-03 04:05:06.
+const uint16_t kFixtureTime = 4 << 11 | 5 << 5 | 3;
+const uint16_t kFixtureDate = 21 << 9 | 2 << 5 | 3;
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(ReadFileBytes(path, &bytes)) << path;
+  return bytes;
+}
+
+ZipListing ParseFile(const std::string& path) {
+  ZipListing listing = ParseZip(FileBytes(path));
+  EXPECT_TRUE(listing.ok) << listing.error;
+  return listing;
+}
+
+std::map<std::string, ZipListingItem> ByName(const ZipListing& listing) {
+  std::map<std::string, ZipListingItem> items;
+  for (const ZipListingItem& item : listing.items) items[item.name] = item;
+  return items;
+}
+
+void ExpectToolsAccept(const std::string& path) {
+#ifndef _WIN32
+  EXPECT_EQ(ZipToolFailures(path), "") << path;
+#endif
+}
+
+// The fields every written record has, whatever its entry.
+void ExpectCommonFields(const ZipListingItem& item) {
+  EXPECT_EQ(item.versionMadeBy, 20) << item.name;
+  EXPECT_EQ(item.versionNeeded, 20) << item.name;
+  EXPECT_EQ(item.extraLength, 0) << item.name;
+  EXPECT_EQ(item.commentLength, 0) << item.name;
+  EXPECT_EQ(item.diskStart, 0) << item.name;
+  EXPECT_EQ(item.internalAttributes, 0) << item.name;
+  EXPECT_EQ(item.externalAttributes, 0u) << item.name;
+  EXPECT_TRUE(item.localMatches) << item.name;
+}
+
+void ExpectAllFilesIn(const ArchiveNode* node, const Pk3Archive* archive) {
+  for (const ArchiveNode* c = node->firstChild; c; c = c->nextSibling) {
+    const ArchiveEntry* e = c->entry;
+    if (IsKind(e, EntryKind::Directory)) {
+      ExpectAllFilesIn(c, archive);
+      continue;
+    }
+    EXPECT_TRUE(IsKind(e, EntryKind::Pk3File)) << e->name;
+    EXPECT_GE(Pk3EntryIndex(archive, e->pk3Record), 0) << e->name;
+    EXPECT_EQ(e->pakEntry, nullptr);
+    EXPECT_EQ(e->data, nullptr);
+    EXPECT_EQ(e->size, 0u);
+  }
+}
+
+TEST(Pk3WriterTest, LevelAndFlagTables) {
+  const uint16_t flags[10] = {0, 6, 6, 4, 4, 0, 0, 0, 2, 2};
+  for (int level = 0; level <= 9; ++level) EXPECT_EQ(Pk3FlagsForLevel(level), flags[level]) << level;
+  const int levels[8] = {6, 0, 9, 0, 3, 0, 1, 0};
+  for (uint16_t f = 0; f < 8; ++f) EXPECT_EQ(Pk3LevelForFlags(f), levels[f]) << f;
+  // Bits beyond the table (data descriptor, UTF-8 names, anything) say nothing reliable.
+  for (uint16_t f : {8, 10, 0x800, 0x802, 0xFFFF}) EXPECT_EQ(Pk3LevelForFlags(f), 0) << f;
+}
+
+TEST(Pk3WriterTest, DosDateTimeIsTheLocalClock) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const std::time_t now = std::time(nullptr);
+    const uint32_t value = DosDateTimeNow();
+    if (std::time(nullptr) != now) continue;  // the second changed in between
+    const std::tm* local = std::localtime(&now);
+    const uint32_t date = (local->tm_year - 80) << 9 | (local->tm_mon + 1) << 5 | local->tm_mday;
+    const uint32_t time = local->tm_hour << 11 | local->tm_min << 5 | local->tm_sec / 2;
+    EXPECT_EQ(value, date << 16 | time);
+    return;
+  }
+  FAIL() << "the clock kept moving";
+}
+
+TEST(Pk3WriterTest, EmptyRootIsTheEndRecordAlone) {
+  ScratchDir dir;
+  TestDocument doc;
+  RecordingSaveWindow window;
+  const std::string path = dir.Path("empty.pk3");
+  Pk3Archive* saved = Pk3Save(window, &doc.doc, path.c_str(), 6);
+  ASSERT_NE(saved, nullptr);
+  std::vector<uint8_t> expected(22, 0);
+  expected[0] = 'P';
+  expected[1] = 'K';
+  expected[2] = 5;
+  expected[3] = 6;
+  EXPECT_EQ(FileBytes(path), expected);
+  EXPECT_EQ(saved->records, nullptr);
+  EXPECT_EQ(saved->TotalEntries(), 0);
+  EXPECT_NE(saved->file, nullptr);
+  EXPECT_EQ(window.progressOpened, std::vector<uint32_t>{1});
+  EXPECT_EQ(window.closes, 1);
+  doc.Adopt(saved);
+  ExpectToolsAccept(path);
+}
+
+TEST(Pk3WriterTest, LayoutFollowsTheTreeWalk) {
+  ScratchDir dir;
+  TestDocument doc;
+  ArchiveNode* maps = doc.AddDirectory(doc.root(), "maps");
+  doc.AddFile(maps, "b.bsp", TextBytes(1, 4000));
+  doc.AddFile(maps, "a.bsp", Bytes("AA"));
+  doc.AddFile(doc.root(), "zero.dat", {});
+  doc.AddDirectory(doc.root(), "textures");
+
+  const uint32_t before = DosDateTimeNow();
+  RecordingSaveWindow window;
+  const std::string path = dir.Path("layout.pk3");
+  Pk3Archive* saved = Pk3Save(window, &doc.doc, path.c_str(), 6);
+  const uint32_t after = DosDateTimeNow();
+  ASSERT_NE(saved, nullptr);
+  const std::vector<uint8_t> file = FileBytes(path);
+  const ZipListing listing = ParseZip(file);
+  ASSERT_TRUE(listing.ok) << listing.error;
+  const std::vector<std::string> names = {"textures/", "zero.dat", "maps/", "maps/a.bsp", "maps/b.bsp"};
+  ASSERT_EQ(listing.items.size(), names.size());
+  uint32_t offset = 0;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const ZipListingItem& item = listing.items[i];
+    EXPECT_EQ(item.name, names[i]);
+    ExpectCommonFields(item);
+    // Local headers follow one another without gaps, in walk order.
+    EXPECT_EQ(item.localOffset, offset) << item.name;
+    offset += 30 + static_cast<uint32_t>(item.name.size()) + item.compressedSize;
+    // Everything here is new: stamped with the time of the save.
+    const uint32_t stamp = static_cast<uint32_t>(item.date) << 16 | item.time;
+    EXPECT_GE(stamp, before) << item.name;
+    EXPECT_LE(stamp, after) << item.name;
+  }
+  EXPECT_EQ(listing.centralOffset, offset);
+  EXPECT_EQ(listing.entries, 5);
+
+  for (int i : {0, 1, 2}) {
+    const ZipListingItem& item = listing.items[i];
+    EXPECT_EQ(item.method, 0) << item.name;
+    EXPECT_EQ(item.flags, 0) << item.name;
+    EXPECT_EQ(item.crc, 0u) << item.name;
+    EXPECT_EQ(item.compressedSize, 0u) << item.name;
+    EXPECT_EQ(item.uncompressedSize, 0u) << item.name;
+  }
+  const ZipListingItem& a = listing.items[3];
+  EXPECT_EQ(a.method, 0);  // two bytes do not get smaller
+  EXPECT_EQ(a.data, Bytes("AA"));
+  EXPECT_EQ(a.crc, crc32(0, reinterpret_cast<const Bytef*>("AA"), 2));
+  const ZipListingItem& b = listing.items[4];
+  const std::vector<uint8_t> text = TextBytes(1, 4000);
+  EXPECT_EQ(b.method, 8);
+  EXPECT_EQ(b.flags, 0);
+  EXPECT_EQ(b.uncompressedSize, 4000u);
+  EXPECT_EQ(b.data, RawDeflate(text, 6));
+  EXPECT_EQ(b.crc, crc32(0, text.data(), 4000));
+
+  EXPECT_EQ(window.progressOpened, std::vector<uint32_t>{4});
+  const std::vector<std::pair<std::string, uint32_t>> items = {
+      {"zero.dat", 0}, {"maps/a.bsp", 2}, {"maps/b.bsp", 4000}};
+  EXPECT_EQ(window.items, items);
+  EXPECT_EQ(window.steps, 3u);
+
+  ExpectAllFilesIn(doc.root(), saved);
+  doc.Adopt(saved);
+  EXPECT_EQ(Contents(doc.doc)[4].bytes, text);
+  ExpectToolsAccept(path);
+}
+
+// What becomes of a source entry of the fixture at one level.
+enum class Outcome { Copied, Recompressed, Stored };
+
+TEST(Pk3WriterTest, CompressedBytesAreCopiedOnlyWhenStrongerThanAsked) {
+  ScratchDir dir;
+  const std::string sourcePath = FixturePath("writer/levels.pk3");
+  const std::map<std::string, ZipListingItem> source = ByName(ParseFile(sourcePath));
+  ASSERT_EQ(source.at("text/level9.txt").flags, 2);
+  ASSERT_EQ(source.at("text/level1.txt").flags, 6);
+  ASSERT_EQ(source.at("text/level3.txt").flags, 4);
+  ASSERT_EQ(source.at("text/level6.txt").flags, 0);
+
+  const struct {
+    int level;
+    std::map<std::string, Outcome> outcomes;
+  } cases[] = {
+      {0, {{"text/level9.txt", Outcome::Stored}, {"text/level6.txt", Outcome::Stored},
+           {"text/level1.txt", Outcome::Stored}, {"text/level3.txt", Outcome::Stored}}},
+      {1, {{"text/level9.txt", Outcome::Copied}, {"text/level6.txt", Outcome::Copied},
+           {"text/level1.txt", Outcome::Recompressed}, {"text/level3.txt", Outcome::Copied}}},
+      {3, {{"text/level9.txt", Outcome::Copied}, {"text/level6.txt", Outcome::Copied},
+           {"text/level1.txt", Outcome::Recompressed}, {"text/level3.txt", Outcome::Recompressed}}},
+      {6, {{"text/level9.txt", Outcome::Copied}, {"text/level6.txt", Outcome::Recompressed},
+           {"text/level1.txt", Outcome::Recompressed}, {"text/level3.txt", Outcome::Recompressed}}},
+      {9, {{"text/level9.txt", Outcome::Recompressed}, {"text/level6.txt", Outcome::Recompressed},
+           {"text/level1.txt", Outcome::Recompressed}, {"text/level3.txt", Outcome::Recompressed}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("level " + std::to_string(c.level));
+    TestDocument doc(sourcePath);
+    ASSERT_TRUE(doc.ok());
+    RecordingSaveWindow window;
+    const std::string path = dir.Path("level" + std::to_string(c.level) + ".pk3");
+    Pk3Archive* saved = Pk3Save(window, &doc.doc, path.c_str(), c.level);
+    ASSERT_NE(saved, nullptr);
+    doc.Adopt(saved);
+    const std::map<std::string, ZipListingItem> written = ByName(ParseFile(path));
+    for (const auto& [name, outcome] : c.outcomes) {
+      SCOPED_TRACE(name);
+      const ZipListingItem& from = source.at(name);
+      const ZipListingItem& to = written.at(name);
+      std::vector<uint8_t> plain;
+      ASSERT_TRUE(RawInflate(from.data, from.uncompressedSize, &plain));
+      // Entries of a PK3 source keep their stamp and CRC-32 whatever happens to their bytes.
+      EXPECT_EQ(to.time, kFixtureTime);
+      EXPECT_EQ(to.date, kFixtureDate);
+      EXPECT_EQ(to.crc, from.crc);
+      EXPECT_EQ(to.uncompressedSize, from.uncompressedSize);
+      switch (outcome) {
+        case Outcome::Copied:
+          // Recompressing would have given other bytes, so equal bytes were copied.
+          EXPECT_NE(RawDeflate(plain, c.level), from.data);
+          EXPECT_EQ(to.data, from.data);
+          EXPECT_EQ(to.flags, from.flags);
+          EXPECT_EQ(to.method, 8);
+          break;
+        case Outcome::Recompressed:
+          EXPECT_EQ(to.data, RawDeflate(plain, c.level));
+          EXPECT_EQ(to.flags, Pk3FlagsForLevel(c.level));
+          EXPECT_EQ(to.method, 8);
+          break;
+        case Outcome::Stored:
+          EXPECT_EQ(to.data, plain);
+          EXPECT_EQ(to.flags, 0);
+          EXPECT_EQ(to.method, 0);
+          break;
+      }
+    }
+    // Random bytes do not shrink: stored at every level.
+    const ZipListingItem& random = written.at("bin/stored.bin");
+    EXPECT_EQ(random.method, 0);
+    EXPECT_EQ(random.data, source.at("bin/stored.bin").data);
+    ExpectToolsAccept(path);
+  }
+}
+
+TEST(Pk3WriterTest, SourceFlagsBeyondTheTableAreRecompressed) {
+  ScratchDir dir;
+  const std::string sourcePath = FixturePath("writer/descriptor.pk3");
+  const ZipListingItem from = ParseFile(sourcePath).items.at(0);
+  ASSERT_EQ(from.flags, 8);  // data descriptor follows the data
+  for (int level : {1, 6}) {
+    TestDocument doc(sourcePath);
+    ASSERT_TRUE(doc.ok());
+    RecordingSaveWindow window;
+    const std::string path = dir.Path("descriptor" + std::to_string(level) + ".pk3");
+    Pk3Archive* saved = Pk3Save(window, &doc.doc, path.c_str(), level);
+    ASSERT_NE(saved, nullptr);
+    doc.Adopt(saved);
+    const ZipListingItem to = ByName(ParseFile(path)).at("notes/descriptor.txt");
+    std::vector<uint8_t> plain;
+    ASSERT_TRUE(RawInflate(from.data, from.uncompressedSize, &plain));
+    // No data descriptor is written, so its flag must not be either.
+    EXPECT_EQ(to.flags, Pk3FlagsForLevel(level));
+    EXPECT_EQ(to.data, RawDeflate(plain, level));
+    ExpectToolsAccept(path);
+  }
+}
+
+TEST(Pk3WriterTest, NewEntriesGetTheCurrentTime) {
+  ScratchDir dir;
+  TestDocument doc(FixturePath("writer/sample.pak"));
+  ASSERT_TRUE(doc.ok());
+  doc.AddPath("memory/random16.bin", RandomBytes(16, 16));
+  const uint32_t before = DosDateTimeNow();
+  RecordingSaveWindow window;
+  const std::string path = dir.Path("new.pk3");
+  Pk3Archive* saved = Pk3Save(window, &doc.doc, path.c_str(), 9);
+  const uint32_t after = DosDateTimeNow();
+  ASSERT_NE(saved, nullptr);
+  doc.Adopt(saved);
+  const ZipListing listing = ParseFile(path);
+  ASSERT_EQ(listing.items.size(), 10u);
+  for (const ZipListingItem& item : listing.items) {
+    const uint32_t stamp = static_cast<uint32_t>(item.date) << 16 | item.time;
+    EXPECT_GE(stamp, before) << item.name;
+    EXPECT_LE(stamp, after) << item.name;
+    ExpectCommonFields(item);
+  }
+  const ZipListingItem random = ByName(listing).at("memory/random16.bin");
+  EXPECT_EQ(random.method, 0);
+  EXPECT_EQ(random.flags, 0);
+  EXPECT_EQ(random.data, RandomBytes(16, 16));
+  EXPECT_EQ(random.crc, crc32(0, random.data.data(), 16));
+  const ZipListingItem text = ByName(listing).at("progs.dat");
+  EXPECT_EQ(text.method, 8);
+  EXPECT_EQ(text.flags, 2);
+  ExpectToolsAccept(path);
+}
+
+TEST(Pk3WriterTest, RoundTripsKeepTreeAndBytesAtEveryLevel) {
+  ScratchDir dir;
+  const struct {
+    const char* what;
+    std::string fixture;
+  } sources[] = {{"PAK to PK3", "writer/sample.pak"},
+                 {"PK3 to PK3", "writer/levels.pk3"},
+                 {"PK3 with descriptors to PK3", "writer/descriptor.pk3"}};
+  for (const auto& source : sources) {
+    for (int level : {0, 1, 3, 6, 9}) {
+      SCOPED_TRACE(std::string(source.what) + " at level " + std::to_string(level));
+      TestDocument doc(FixturePath(source.fixture));
+      ASSERT_TRUE(doc.ok());
+      doc.AddPath("added/text.txt", TextBytes(level, 20000));
+      doc.AddPath("added/empty/", {});
+      const std::vector<ItemContent> before = SortedContents(doc.doc);
+      RecordingSaveWindow window;
+      const std::string path = dir.Path("rt" + std::to_string(level) + ".pk3");
+      Pk3Archive* saved = Pk3Save(window, &doc.doc, path.c_str(), level);
+      ASSERT_NE(saved, nullptr) << (window.messages.empty() ? "" : window.messages[0].text);
+      ExpectAllFilesIn(doc.root(), saved);
+      doc.Adopt(saved);
+      EXPECT_EQ(SortedContents(doc.doc), before);
+      TestDocument reopened(path);
+      ASSERT_TRUE(reopened.ok());
+      EXPECT_EQ(SortedContents(reopened.doc), before);
+      ExpectToolsAccept(path);
+
+      // And on again from the archive just written, as a later Save does.
+      const std::string again = dir.Path("again" + std::to_string(level) + ".pk3");
+      saved = Pk3Save(window, &doc.doc, again.c_str(), level);
+      ASSERT_NE(saved, nullptr);
+      doc.Adopt(saved);
+      EXPECT_EQ(SortedContents(doc.doc), before);
+      EXPECT_EQ(FileBytes(again).size(), FileBytes(path).size());
+    }
+  }
+}
+
+void ExpectFailedSave(TestDocument& doc, const std::string& path, const std::string& message,
+                      int level = 6, uint64_t limit = kArchiveSizeLimit) {
+  const DocumentSnapshot before = Snapshot(doc.doc);
+  const std::vector<ItemContent> contents = SortedContents(doc.doc);
+  RecordingSaveWindow window;
+  EXPECT_EQ(Pk3SaveLimited(window, &doc.doc, path.c_str(), level, limit), nullptr);
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0].text, message);
+  EXPECT_EQ(window.messages[0].caption, "Save");
+  EXPECT_EQ(window.messages[0].icon, MessageIcon::Stop);
+  EXPECT_EQ(window.closes, static_cast<int>(window.progressOpened.size()));
+  EXPECT_TRUE(Snapshot(doc.doc) == before);
+  EXPECT_EQ(SortedContents(doc.doc), contents);
+}
+
+TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
+  ScratchDir dir;
+  // A source whose middle entry's deflate stream is damaged.
+  ZipPlan a = DeflatedPlan("maps/a.bsp", TextBytes(1, 3000), 9);
+  ZipPlan b = DeflatedPlan("maps/b.bsp", TextBytes(2, 3000), 9);
+  ZipPlan c = DeflatedPlan("maps/c.bsp", TextBytes(3, 3000), 9);
+  for (size_t i = 0; i < b.stored.size(); i += 5) b.stored[i] ^= 0xA5;
+  const std::string damagedPath = dir.Path("damaged.pk3");
+  ASSERT_TRUE(WriteFileBytes(damagedPath, BuildZip({a, b, c})));
+  for (int level : {0, 9}) {
+    SCOPED_TRACE("source entry cannot be inflated, level " + std::to_string(level));
+    TestDocument doc(damagedPath);
+    ASSERT_TRUE(doc.ok());
+    ExpectFailedSave(doc, dir.Path("out.pk3"), "Error loading maps/b.bsp", level);
+  }
+  {
+    // At level 1 the entry is copied without inflating; only its location is checked.
+    SCOPED_TRACE("source entry whose data lies beyond the file");
+    ZipPlan far = DeflatedPlan("maps/far.bsp", TextBytes(4, 3000), 9);
+    far.flags = 2;
+    far.localOffset = 0x00100000;
+    const std::string farPath = dir.Path("far.pk3");
+    ASSERT_TRUE(WriteFileBytes(farPath, BuildZip({a, far})));
+    TestDocument doc(farPath);
+    ASSERT_TRUE(doc.ok());
+    ExpectFailedSave(doc, dir.Path("out.pk3"), "Error loading maps/far.bsp", 1);
+  }
+
+  TestDocument doc(FixturePath("writer/levels.pk3"));
+  ASSERT_TRUE(doc.ok());
+  doc.AddPath("memory/big.bin", RandomBytes(9, 3 << 20));
+  doc.AddPath("memory/small.txt", Bytes("small"));
+  {
+    SCOPED_TRACE("output cannot be created");
+    const std::string path = dir.Path("no/such/dir/out.pk3");
+    ExpectFailedSave(doc, path, "Error opening " + path);
+  }
+  {
+    SCOPED_TRACE("archive would pass the size its fields can describe");
+    TestDocument probe(FixturePath("writer/levels.pk3"));
+    probe.AddPath("memory/big.bin", RandomBytes(9, 3 << 20));
+    probe.AddPath("memory/small.txt", Bytes("small"));
+    RecordingSaveWindow window;
+    const std::string path = dir.Path("probe.pk3");
+    Pk3Archive* saved = Pk3Save(window, &probe.doc, path.c_str(), 6);
+    ASSERT_NE(saved, nullptr);
+    probe.Adopt(saved);
+    const ZipListing listing = ParseFile(path);
+    const uint64_t size = FileBytes(path).size();
+    ExpectFailedSave(doc, dir.Path("l1.pk3"), "Error writing PK3 end of directory", 6, size - 1);
+    ExpectFailedSave(doc, dir.Path("l2.pk3"), "Error writing PK3 central directory", 6,
+                     listing.centralOffset + listing.centralSize - 1);
+    ExpectFailedSave(doc, dir.Path("l3.pk3"), "Error writing memory/big.bin", 6, 3 << 20);
+    TestDocument exact(FixturePath("writer/levels.pk3"));
+    exact.AddPath("memory/big.bin", RandomBytes(9, 3 << 20));
+    exact.AddPath("memory/small.txt", Bytes("small"));
+    saved = Pk3SaveLimited(window, &exact.doc, dir.Path("exact.pk3").c_str(), 6, size);
+    ASSERT_NE(saved, nullptr);
+    exact.Adopt(saved);
+  }
+#ifndef _WIN32
+  {
+    SCOPED_TRACE("disk full");
+    ExpectFailedSave(doc, "/dev/full", "Error writing memory/big.bin", 0);
+    // Small writes are buffered: the failure shows when the end record is flushed.
+    TestDocument smallDoc(FixturePath("writer/levels.pk3"));
+    ExpectFailedSave(smallDoc, "/dev/full", "Error writing PK3 end of directory", 9);
+  }
+#endif
+}
+
+TEST(Pk3WriterTest, FormatLimitsAreNeverPassed) {
+  ScratchDir dir;
+  {
+    SCOPED_TRACE("65535 nodes with the root");
+    TestDocument doc;
+    for (int i = 0; i < 65534; ++i) doc.AddFile(doc.root(), "f" + std::to_string(i), {});
+    RecordingSaveWindow window;
+    Pk3Archive* saved = Pk3Save(window, &doc.doc, dir.Path("full.pk3").c_str(), 6);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->TotalEntries(), 65534);
+    doc.Adopt(saved);
+    ExpectToolsAccept(dir.Path("full.pk3"));
+    doc.AddFile(doc.root(), "one-more", {});
+    ExpectFailedSave(doc, dir.Path("over.pk3"), kMaxFiles);
+  }
+  {
+    SCOPED_TRACE("path lengths");
+    TestDocument doc;
+    ArchiveNode* d = doc.AddDirectory(doc.root(), std::string(1000, 'd'));
+    ArchiveNode* file = doc.AddFile(d, std::string(65534 - 1001, 'f'), Bytes("x"));
+    RecordingSaveWindow window;
+    Pk3Archive* saved = Pk3Save(window, &doc.doc, dir.Path("long.pk3").c_str(), 6);
+    ASSERT_NE(saved, nullptr);
+    doc.Adopt(saved);
+    EXPECT_EQ(file->entry->pk3Record->Get16(zipc::kNameLength), 65534);
+    doc.AddFile(d, std::string(65534 - 1000, 'g'), Bytes("y"));
+    ExpectFailedSave(doc, dir.Path("longer.pk3"), kMaxPath);
+  }
+}
+
+#ifndef _WIN32
+TEST(Pk3WriterTest, ToolChecksCatchADamagedArchive) {
+  ScratchDir dir;
+  TestDocument doc;
+  doc.AddPath("a/text.txt", TextBytes(5, 5000));
+  RecordingSaveWindow window;
+  const std::string path = dir.Path("good.pk3");
+  Pk3Archive* saved = Pk3Save(window, &doc.doc, path.c_str(), 6);
+  ASSERT_NE(saved, nullptr);
+  doc.Adopt(saved);
+  EXPECT_EQ(ZipToolFailures(path), "");
+  std::vector<uint8_t> bytes = FileBytes(path);
+  const ZipListing listing = ParseZip(bytes);
+  ASSERT_EQ(listing.items.size(), 2u);
+  // One byte of the deflated data changed: every checker must notice.
+  bytes[listing.items[1].localOffset + 30 + 10 + 100] ^= 0x01;
+  const std::string bad = dir.Path("bad.pk3");
+  ASSERT_TRUE(WriteFileBytes(bad, bytes));
+  EXPECT_EQ(ZipToolFailures(bad), "unzip -t, 7z t, bsdtar -xOf, zipfile.testzip");
+}
+#endif
+
+TEST(Pk3WriterTest, EntriesOutsideTheSourceAndUnknownKinds) {
+  ScratchDir dir;
+  TestDocument other(FixturePath("writer/levels.pk3"));
+  TestDocument doc(FixturePath("writer/sample.pak"));
+  ASSERT_TRUE(other.ok() && doc.ok());
+  ArchiveNode* foreign = doc.AddPath("maps/foreign.bsp", Bytes("x"));
+  ArchiveEntry* entry = foreign->entry;
+  uint8_t* data = entry->data;
+  entry->kind = static_cast<uint32_t>(EntryKind::Pk3File);
+  entry->pk3Record = other.Find("text/level9.txt")->entry->pk3Record;
+  entry->data = nullptr;
+  entry->size = 0;
+  ExpectFailedSave(doc, dir.Path("a.pk3"), "No such file maps/foreign.bsp");
+  entry->kind = static_cast<uint32_t>(EntryKind::PakFile);
+  entry->pakEntry = reinterpret_cast<PakDirEntry*>(entry->pk3Record);
+  entry->pk3Record = nullptr;
+  ExpectFailedSave(doc, dir.Path("b.pk3"), "No such file maps/foreign.bsp");
+  entry->kind = 0x20;
+  ExpectFailedSave(doc, dir.Path("c.pk3"), "Unknown type");
+  entry->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
+  entry->data = data;
+  entry->size = 1;
+  entry->pakEntry = nullptr;
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// The real program showing archives made by other tools, as a user sees them.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 20000;
+using Names = std::vector<std::string>;
+
+class ArchiveProgramTest : public ::testing::Test {
+ protected:
+  // Every test starts as a first run: other tests of the run leave their settings behind.
+  void SetUp() override { SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Quillmoor"); }
+  void TearDown() override {
+    if (HasFailure()) {
+      SaveScreenshot(std::string("failed-") +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+  }
+};
+
+// Copies a committed fixture into a folder with blanks and capitals under the test tree.
+std::string PlaceFixture(const std::string& fixture, const std::string& name) {
+  std::string dir = std::string(VELLUMIX_E2E_DIR) + "\\Archive Tests";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  std::string source = std::string(VELLUMIX_SOURCE_DIR) + "\\tests\\win\\fixtures\\" + fixture;
+  std::string target = dir + "\\" + name;
+  if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) return "";
+  return target;
+}
+
+struct Panes {
+  HWND window = nullptr, tree = nullptr, list = nullptr;
+};
+
+Panes PanesOf(HWND window) {
+  Panes panes;
+  panes.window = window;
+  HWND splitter = window ? FindChild(window, "wcSplitter") : nullptr;
+  if (!splitter) return panes;
+  panes.tree = FindChild(splitter, "wcPakTV");
+  panes.list = FindChild(splitter, "wcPakLV");
+  return panes;
+}
+
+Names ListColumn(HWND list, int column) {
+  Names texts;
+  int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) texts.push_back(RemoteListText(list, i, column));
+  return texts;
+}
+
+int ArchiveWindowCount(HWND mdiClient) {
+  int count = 0;
+  for (HWND child = GetWindow(mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char name[32] = {};
+    GetClassNameA(child, name, sizeof name);
+    if (std::string(name) == "wcPakMDIChild") ++count;
+  }
+  return count;
+}
+
+std::string Grouped(long long n) {
+  char separator[8] = {};
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator, sizeof separator);
+  std::string digits = std::to_string(n), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += separator;
+    out += digits[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(ArchiveProgramTest, ShowsAZipGivenOnTheCommandLine) {
+  std::string zip = PlaceFixture("views.zip", "Views Of Maps.ZIP");
+  ASSERT_FALSE(zip.empty());
+  ProgramProcess program;
+  ASSERT_TRUE(program.Start("\"" + zip + "\""));
+  HWND frame = program.WaitForFrame(kTimeoutMs);
+  ASSERT_NE(frame, nullptr);
+  HWND mdi = FindChild(frame, "MDIClient");
+  Panes panes = PanesOf(WaitForChildTitled(mdi, Lower(zip), kTimeoutMs));
+  ASSERT_NE(panes.list, nullptr);
+
+  EXPECT_EQ(RemoteTreeChildren(panes.tree, nullptr), Names{"/"});
+  HTREEITEM root = reinterpret_cast<HTREEITEM>(SendMessageA(panes.tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  EXPECT_EQ(RemoteTreeChildren(panes.tree, root), (Names{"maps", "sound"}));
+  EXPECT_EQ(ListColumn(panes.list, 0),
+            (Names{"maps", "sound", "a.bsp", "b", "big.dat", "empty.txt", "notes.txt", "readme", "z.bsp"}));
+  Names sizes = ListColumn(panes.list, 1);
+  EXPECT_EQ(sizes[0], "");
+  EXPECT_EQ(sizes[4], Grouped(1234567));
+  EXPECT_EQ(sizes[5], "0");
+  for (const std::string& type : ListColumn(panes.list, 2)) EXPECT_NE(type, "");
+  // With the window active and nothing selected: Save on, Up off at the root, Cut off.
+  HWND toolbar = FindChild(frame, "wcPakToolbar");
+  EXPECT_TRUE(SendMessageA(toolbar, TB_ISBUTTONENABLED, 57603, 0));
+  EXPECT_FALSE(SendMessageA(toolbar, TB_ISBUTTONENABLED, 40031, 0));
+  EXPECT_FALSE(SendMessageA(toolbar, TB_ISBUTTONENABLED, 57635, 0));
+  EXPECT_TRUE(SendMessageA(toolbar, TB_ISBUTTONCHECKED, 40020, 0));
+  // A look at the window in Details view, where the sizes and types show.
+  SendMessageA(panes.window, WM_COMMAND, 40023, 0);
+  EXPECT_TRUE(SendMessageA(toolbar, TB_ISBUTTONCHECKED, 40023, 0));
+  ShowWindow(panes.window, SW_MAXIMIZE);
+  Sleep(500);
+  EXPECT_TRUE(SaveScreenshot("archive-window"));
+}
+
+TEST_F(ArchiveProgramTest, ArchivesOfOtherToolsOpenOnceEach) {
+  std::string zip = PlaceFixture("views.zip", "Views.zip");
+  std::string pak = PlaceFixture("views.pak", "Views.PAK");
+  std::string pk3 = PlaceFixture("nested.pk3", "Nested Folders.pk3");
+  std::string bare = PlaceFixture("noextension", "NoExtension");
+  ASSERT_FALSE(zip.empty() || pak.empty() || pk3.empty() || bare.empty());
+  ProgramProcess first;
+  ASSERT_TRUE(first.Start("\"" + zip + "\""));
+  HWND frame = first.WaitForFrame(kTimeoutMs);
+  ASSERT_NE(frame, nullptr);
+  HWND mdi = FindChild(frame, "MDIClient");
+  HWND zipWindow = WaitForChildTitled(mdi, Lower(zip), kTimeoutMs);
+  ASSERT_NE(zipWindow, nullptr);
+
+  for (const std::string& path : {pak, pk3, bare}) {
+    ProgramProcess second;
+    ASSERT_TRUE(second.Start("\"" + path + "\""));
+    DWORD code = 0;
+    ASSERT_TRUE(second.WaitForExit(kTimeoutMs, &code));
+    EXPECT_EQ(code, 1u);
+    EXPECT_NE(WaitForChildTitled(mdi, Lower(path), kTimeoutMs), nullptr) << path;
+  }
+  Panes nested = PanesOf(WaitForChildTitled(mdi, Lower(pk3), kTimeoutMs));
+  HTREEITEM root = reinterpret_cast<HTREEITEM>(SendMessageA(nested.tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  EXPECT_EQ(RemoteTreeChildren(nested.tree, root), (Names{"env", "levelshots", "scripts", "textures"}));
+  EXPECT_EQ(ArchiveWindowCount(mdi), 4);
+
+  // The ZIP again, named in other letter case: its window comes forward, no new one.
+  std::string upper = zip;
+  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  ProgramProcess again;
+  ASSERT_TRUE(again.Start("\"" + upper + "\""));
+  DWORD code = 0;
+  ASSERT_TRUE(again.WaitForExit(kTimeoutMs, &code));
+  EXPECT_EQ(code, 1u);
+  Sleep(300);
+  EXPECT_EQ(ArchiveWindowCount(mdi), 4);
+  EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(mdi, WM_MDIGETACTIVE, 0, 0)), zipWindow);
+}
+
+TEST_F(ArchiveProgramTest, DamagedArchiveShowsItsErrorAndOpensNothing) {
+  std::string damaged = PlaceFixture("damaged.pk3", "Damaged.pk3");
+  ASSERT_FALSE(damaged.empty());
+  ProgramProcess program;
+  ASSERT_TRUE(program.Start("\"" + damaged + "\""));
+  HWND frame = program.WaitForFrame(kTimeoutMs);
+  ASSERT_NE(frame, nullptr);
+  HWND box = nullptr;
+  for (DWORD waited = 0; !box && waited < kTimeoutMs; waited += 50) {
+    for (HWND w = FindWindowA("#32770", "Vellumix"); w; w = FindWindowExA(nullptr, w, "#32770", "Vellumix")) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      if (pid == program.processId()) box = w;
+    }
+    if (!box) Sleep(50);
+  }
+  ASSERT_NE(box, nullptr);
+  char text[256] = {};
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  EXPECT_STREQ(text, "Error reading PK3 file");
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  Sleep(300);
+  EXPECT_EQ(ArchiveWindowCount(FindChild(frame, "MDIClient")), 0);
+}
