@@ -43,3 +43,11 @@ endif()
 if(TARGET vellumix AND EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(${CMAKE_SOURCE_DIR}/tests/e2e ${CMAKE_BINARY_DIR}/tests/e2e)
 endif()
+
+# Timing of an archive window on a 10,000-file folder (run by scripts/bench under Wine).
+if(TARGET vellumix_win)
+  add_executable(bench_archive_view ${CMAKE_SOURCE_DIR}/tests/bench/win/bench_archive_view.cpp
+                 $<TARGET_OBJECTS:vellumix_resources>)
+  target_link_libraries(bench_archive_view PRIVATE vellumix_win)
+  target_compile_options(bench_archive_view PRIVATE ${VELLUMIX_WARNINGS} -O2)
+endif()

@@ -161,3 +161,29 @@ TEST_F(ArchiveWindowTest, RestoredSizeAndMaximizedStyleAreRemembered) {
   Pump(30);
   EXPECT_EQ(g_settings.windowState.childStyle, static_cast<uint32_t>(WS_MAXIMIZE));
 }
+
+TEST_F(ArchiveWindowTest, RecentFilesReopenAndActivateTheirArchives) {
+  std::string zip = Lower(WinFixture("views.zip"));
+  std::string pak = Lower(WinFixture("views.pak"));
+  HWND zipWindow = Open(zip);
+  ASSERT_NE(zipWindow, nullptr);
+  ASSERT_NE(Open(pak), nullptr);
+  ASSERT_STREQ(g_recentFiles.At(0), pak.c_str());
+  ASSERT_STREQ(g_recentFiles.At(1), zip.c_str());
+
+  // The second entry is open already: its window comes forward and none is added.
+  SendMessageA(frame_, WM_COMMAND, ID_FILE_MRU_FIRST + 1, 0);
+  Pump(100);
+  EXPECT_EQ(ArchiveWindows().size(), 2u);
+  EXPECT_EQ(ActiveArchiveWindow(), zipWindow);
+
+  SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+  Pump(30);
+  ASSERT_EQ(ArchiveWindows().size(), 0u);
+  SendMessageA(frame_, WM_COMMAND, ID_FILE_MRU_FIRST + 1, 0);
+  ASSERT_TRUE(PumpUntil([] { return ArchiveWindows().size() == 1; }));
+  EXPECT_EQ(Title(ArchiveWindows()[0]), zip);
+  EXPECT_STREQ(g_recentFiles.At(0), zip.c_str());  // reopened, so on top again
+  EXPECT_STREQ(g_recentFiles.At(1), pak.c_str());
+  EXPECT_EQ(g_recentFiles.At(2), nullptr);
+}
