@@ -81,7 +81,9 @@ HWND ProgramProcess::WaitForFrame(DWORD timeoutMs) {
          frame = FindWindowExA(nullptr, frame, "wcPakMDIFrame", nullptr)) {
       DWORD pid = 0;
       GetWindowThreadProcessId(frame, &pid);
-      if (pid == info_.dwProcessId) return frame;
+      // The frame exists from the start of its creation; it is ready, with its toolbar,
+      // status bar and MDI client, once start-up has shown it.
+      if (pid == info_.dwProcessId && IsWindowVisible(frame)) return frame;
     }
     if (GetTickCount() - start >= timeoutMs) return nullptr;
     Sleep(50);
