@@ -7,6 +7,9 @@
 #define IDD_ABOUT 119
 #define IDI_PROGRAM 120
 #define IDI_ABOUT 121
+// The compression row that the Save dialog carries for Save As.
+#define IDD_SAVE_COMPRESSION 102
+#define IDC_SAVE_COMPRESSION 1010
 
 // Positions in the main menu.
 #define MENU_POS_FILE 0

@@ -8,6 +8,7 @@
 
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
+#include "shell/file_dialogs.h"
 #include "shell/frame.h"
 #include "shell/globals.h"
 #include "shell/messages.h"
@@ -67,6 +68,15 @@ void SendActiveToBack() {
   SendMessageA(g_mdiClient, WM_MDINEXT, reinterpret_cast<WPARAM>(active), 0);
   SetWindowPos(active, HWND_BOTTOM, 0, 0, 0, 0,
                SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
+void OpenFromDialog() {
+  static char selection[16384];
+  if (ShowOpenDialog(selection, sizeof selection, nullptr, IDS_OPEN_FILTER, "Open PAK File",
+                     OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST |
+                         OFN_NONETWORKBUTTON)) {
+    OpenArchivesFromSelection(selection);
+  }
 }
 
 void OpenRecentFile(HWND frame, int index) {
@@ -151,9 +161,7 @@ void OnFrameCommand(HWND frame, WPARAM wParam, LPARAM lParam) {
   }
   switch (id) {
     case ID_FILE_NEW: PostMessageA(frame, WMU_OPEN_ARCHIVE, 0, 0); return;
-    // The Open dialog comes up here once the file dialogs exist; its answer then goes to
-    // OpenArchivesFromSelection.
-    case ID_FILE_OPEN: return;
+    case ID_FILE_OPEN: OpenFromDialog(); return;
     case ID_FILE_CLOSE:
     case ID_WINDOW_CLOSE: CloseActiveWindow(); return;
     case ID_APP_EXIT: SendMessageA(frame, WM_CLOSE, 0, 0); return;

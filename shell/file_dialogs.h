@@ -1,0 +1,25 @@
+// The system's Open, Save and folder dialogs as the program uses them: filters from the
+// string table, starting in InitialDirectory and updating it after every choice.
+#pragma once
+
+#include <windows.h>
+#include <commdlg.h>
+
+// Opens the Open dialog owned by the frame. With OFN_ALLOWMULTISELECT the buffer then
+// always holds the directory, each chosen name and an empty string, NUL-separated;
+// otherwise the full path. 1 when the user chose, 0 on cancel or failure.
+int ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
+                   const char* title, DWORD flags);
+
+// Opens the Save dialog owned by the frame, with hook (which may be null) as its hook
+// procedure; the full chosen path goes to the buffer. 1 when the user chose, else 0.
+int ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
+                   const char* defaultExtension, const char* title, DWORD flags, LPARAM custom,
+                   LPOFNHOOKPROC hook);
+
+// Lets the user choose a directory below My Computer; non-zero when a file-system path
+// was written to buffer (at least MAX_PATH bytes).
+int BrowseForDirectory(HWND owner, char* buffer, const char* title);
+
+// Sets InitialDirectory to the directory part of a chosen path (empty when it has none).
+void RememberDirectoryOf(const char* path);
