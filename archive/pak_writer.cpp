@@ -5,32 +5,9 @@
 
 #include "archive/entry_data.h"
 #include "archive/save_message.h"
+#include "archive/writer_shared.h"
 
 namespace {
-
-bool IsContainer(const ArchiveEntry* e) {
-  return IsKind(e, EntryKind::Root) || IsKind(e, EntryKind::Directory);
-}
-
-size_t NameLength(const ArchiveEntry* e) { return e->name ? std::strlen(e->name) : 0; }
-
-// Appends name (and "/" for a directory prefix) to the writer's path; false when the
-// result and its NUL would not fit the 56-byte name field.
-bool AppendPath(PakWriter& w, const char* name, bool slash) {
-  const size_t n = name ? std::strlen(name) : 0;
-  const size_t total = w.pathLength + n + (slash ? 1 : 0);
-  if (total >= kPakNameSize) return false;
-  if (n) std::memcpy(w.path + w.pathLength, name, n);
-  if (slash) w.path[w.pathLength + n] = '/';
-  w.pathLength = total;
-  w.path[total] = '\0';
-  return true;
-}
-
-void CutPath(PakWriter& w, size_t length) {
-  w.pathLength = length;
-  w.path[length] = '\0';
-}
 
 // Takes the next directory slot for the entry at the writer's current path.
 PakDirEntry* TakeSlot(SaveWindow& window, PakWriter& w) {
@@ -53,12 +30,12 @@ bool WriteFile(SaveWindow& window, PakWriter& w, ArchiveEntry* e) {
     ShowSaveMessagef(window, "No such file %s%s", w.path, name);
     return false;
   }
-  if (!AppendPath(w, name, false)) {
+  if (!AppendPath(w.path, w.pathLength, kPakNameSize, name, false)) {
     ShowSaveMessage(window, kMaxPathMessage);
     return false;
   }
   PakDirEntry* slot = TakeSlot(window, w);
-  CutPath(w, parentLength);
+  CutPath(w.path, w.pathLength, parentLength);
   if (slot == nullptr) return false;
   if (w.progress) w.progress->ShowItem(slot->name, size);
 
@@ -68,18 +45,10 @@ bool WriteFile(SaveWindow& window, PakWriter& w, ArchiveEntry* e) {
     return false;
   }
   EntryBytes bytes;
-  switch (LoadEntryBytes(w.source, e, &bytes)) {
-    case EntryLoad::Ok:
-      break;
-    case EntryLoad::NoMemory:
-      ShowSaveMessagef(window, "Error allocating memory for %s%s", w.path, name);
-      return false;
-    case EntryLoad::NotInSource:
-      ShowSaveMessagef(window, "No such file %s%s", w.path, name);
-      return false;
-    default:
-      ShowSaveMessagef(window, "Error loading %s%s", w.path, name);
-      return false;
+  const EntryLoad load = LoadEntryBytes(w.source, e, &bytes);
+  if (load != EntryLoad::Ok) {
+    ShowLoadFailure(window, load, w.path, name);
+    return false;
   }
   const uint64_t offset = w.output.position;
   const bool written = OutputWrite(&w.output, bytes.data, bytes.size);
@@ -91,51 +60,20 @@ bool WriteFile(SaveWindow& window, PakWriter& w, ArchiveEntry* e) {
   slot->offset = static_cast<uint32_t>(offset);
   slot->length = size;
 
-  // The copy now describes a file of the new archive; the fields of its former kind are
-  // cleared so that nothing in it points at bytes it no longer owns.
-  if (!IsKind(e, EntryKind::PakFile))
-    e->kind = static_cast<uint32_t>(EntryKind::PakFile) | (e->kind & kViewingFlag);
-  e->pakEntry = slot;
-  e->pk3Record = nullptr;
-  e->size = 0;
-  e->data = nullptr;
+  PointAtWritten(e, EntryKind::PakFile, slot, nullptr);
   if (w.progress) w.progress->Step();
   return true;
 }
 
-// Writes one node; on the way down a directory with children extends the path.
-bool VisitNode(SaveWindow& window, PakWriter& w, ArchiveNode* node) {
-  ArchiveEntry* e = node->entry;
-  if (e == nullptr) {
-    ShowSaveMessage(window, "Unknown type");
-    return false;
-  }
-  switch (KindOf(e)) {
-    case EntryKind::Root:
-      return true;
-    case EntryKind::Directory: {
-      const size_t parentLength = w.pathLength;
-      if (!AppendPath(w, e->name, true)) {
-        ShowSaveMessage(window, kMaxPathMessage);
-        return false;
-      }
-      if (node->firstChild) return true;
-      // An empty directory survives as a name ending in "/" with no bytes.
-      PakDirEntry* slot = TakeSlot(window, w);
-      CutPath(w, parentLength);
-      if (slot == nullptr) return false;
-      slot->offset = 0;
-      slot->length = 0;
-      return true;
-    }
-    case EntryKind::PakFile:
-    case EntryKind::Pk3File:
-    case EntryKind::MemoryFile:
-      return WriteFile(window, w, e);
-    default:
-      ShowSaveMessage(window, "Unknown type");
-      return false;
-  }
+// Writes a directory whose "name/" is on the writer's path. Only an empty one has an entry
+// of its own: a name ending in "/" with no bytes.
+bool WriteDirectoryEntry(SaveWindow& window, PakWriter& w, const ArchiveNode* node) {
+  if (node->firstChild) return true;
+  PakDirEntry* slot = TakeSlot(window, w);
+  if (slot == nullptr) return false;
+  slot->offset = 0;
+  slot->length = 0;
+  return true;
 }
 
 bool WriteDirectory(PakWriter& w) {
@@ -153,40 +91,15 @@ bool WriteDirectory(PakWriter& w) {
   return true;
 }
 
-char* CopyString(const char* text) {
-  const size_t n = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(std::malloc(n));
-  if (copy) std::memcpy(copy, text, n);
-  return copy;
-}
-
 }  // namespace
 
 void FreeEntryRecord(ArchiveEntry* entry) { std::free(entry); }
 
 int PakWriteNode(SaveWindow& window, PakWriter& w, ArchiveNode* top) {
-  if (top == nullptr) return 1;
-  // Iterative: a tree can be deeper than the stack allows recursion for.
-  ArchiveNode* node = top;
-  for (;;) {
-    const size_t before = w.pathLength;
-    if (!VisitNode(window, w, node)) return 0;
-    if (node->firstChild && IsContainer(node->entry)) {
-      node = node->firstChild;
-      continue;
-    }
-    CutPath(w, before);
-    for (;;) {
-      if (node == top) return 1;
-      if (node->nextSibling) {
-        node = node->nextSibling;
-        break;
-      }
-      node = node->parent;
-      // Leaving a directory takes its "name/" off the path again.
-      if (IsKind(node->entry, EntryKind::Directory)) CutPath(w, w.pathLength - NameLength(node->entry) - 1);
-    }
-  }
+  return WriteTree(
+      window, top, w.path, w.pathLength, kPakNameSize,
+      [&](const ArchiveNode* node) { return WriteDirectoryEntry(window, w, node); },
+      [&](ArchiveEntry* e) { return WriteFile(window, w, e); });
 }
 
 void MapEntriesBack(ArchiveNode* docTop, ArchiveNode* copyTop) {
@@ -256,22 +169,15 @@ const char* WriteArchive(SaveWindow& window, PakWriter& w, ArchiveNode* copy, co
   if (!OutputWrite(&w.output, header, sizeof header) || !OutputClose(&w.output))
     return "Error writing PAK header";
 
-  w.archive->file = std::fopen(path, "rb");
-  if (w.archive->file == nullptr) return "Error opening %s";
-  w.archive->path = CopyString(path);
-  if (w.archive->path == nullptr) return "Error opening %s";
-  return nullptr;
+  return ReopenSaved(w.archive->file, w.archive->path, path);
 }
 
 }  // namespace
 
 PakArchive* PakSaveLimited(SaveWindow& window, ArchiveDocument* doc, const char* path,
                            uint64_t sizeLimit) {
-  ArchiveNode* copy = doc ? TreeCopy(doc->root, CopyEntry, FreeEntryRecord) : nullptr;
-  if (copy == nullptr) {
-    ShowSaveMessage(window, "Error duplicating data");
-    return nullptr;
-  }
+  ArchiveNode* copy = CopyForSave(window, doc);
+  if (copy == nullptr) return nullptr;
   PakWriter w{};
   w.source = doc;
   w.output.limit = sizeLimit;
@@ -282,17 +188,8 @@ PakArchive* PakSaveLimited(SaveWindow& window, ArchiveDocument* doc, const char*
     message = WriteArchive(window, w, copy, path ? path : "");
   }
   if (w.progress) w.progress->Close();
-  if (message == nullptr) {
-    MapEntriesBack(doc->root, copy);
-    TreeFree(copy, FreeEntryRecord);
-    return w.archive;
-  }
-  TreeFree(copy, FreeEntryRecord);
-  OutputClose(&w.output);
+  if (EndSave(doc, copy, &w.output, message)) return w.archive;
   PakClose(w.archive);
-  if (std::strstr(message, "%s"))
-    ShowSaveMessagef(window, message, path ? path : "");
-  else if (*message)
-    ShowSaveMessage(window, message);
+  ShowSaveFailure(window, message, path ? path : "");
   return nullptr;
 }

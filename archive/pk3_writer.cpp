@@ -9,6 +9,7 @@
 #include "archive/entry_data.h"
 #include "archive/pak_writer.h"
 #include "archive/save_message.h"
+#include "archive/writer_shared.h"
 
 namespace {
 
@@ -44,28 +45,6 @@ struct FileData {
     std::free(packed);
   }
 };
-
-bool IsContainer(const ArchiveEntry* e) {
-  return IsKind(e, EntryKind::Root) || IsKind(e, EntryKind::Directory);
-}
-
-size_t NameLength(const ArchiveEntry* e) { return e->name ? std::strlen(e->name) : 0; }
-
-bool AppendPath(Pk3Writer& w, const char* name, bool slash) {
-  const size_t n = name ? std::strlen(name) : 0;
-  const size_t total = w.pathLength + n + (slash ? 1 : 0);
-  if (total >= kPathBufferSize) return false;
-  if (n) std::memcpy(w.path + w.pathLength, name, n);
-  if (slash) w.path[w.pathLength + n] = '/';
-  w.pathLength = total;
-  w.path[total] = '\0';
-  return true;
-}
-
-void CutPath(Pk3Writer& w, size_t length) {
-  w.pathLength = length;
-  w.path[length] = '\0';
-}
 
 void PutFields(uint8_t* h, int flags, int method, int time, int date, int crc, int compressed,
                int uncompressed, const EntryFields& f) {
@@ -148,20 +127,13 @@ void TryCompress(FileData& data, uint32_t n, int level, EntryFields& f) {
 
 // Loads the entry's plain bytes; false after showing the message.
 bool LoadPlain(SaveWindow& window, Pk3Writer& w, const ArchiveEntry* e, FileData& data) {
-  switch (LoadEntryBytes(w.source, e, &data.plain)) {
-    case EntryLoad::Ok:
-      data.bytes = data.plain.data;
-      return true;
-    case EntryLoad::NoMemory:
-      ShowSaveMessagef(window, "Error allocating memory for %s", w.path);
-      return false;
-    case EntryLoad::NotInSource:
-      ShowSaveMessagef(window, "No such file %s", w.path);
-      return false;
-    default:
-      ShowSaveMessagef(window, "Error loading %s", w.path);
-      return false;
+  const EntryLoad load = LoadEntryBytes(w.source, e, &data.plain);
+  if (load != EntryLoad::Ok) {
+    ShowLoadFailure(window, load, w.path, "");
+    return false;
   }
+  data.bytes = data.plain.data;
+  return true;
 }
 
 // Copies a source entry's compressed bytes unchanged; false after showing the message.
@@ -252,7 +224,7 @@ bool PrepareOther(SaveWindow& window, Pk3Writer& w, const ArchiveEntry* e, Entry
 
 bool WriteFile(SaveWindow& window, Pk3Writer& w, ArchiveEntry* e) {
   const size_t parentLength = w.pathLength;
-  if (!AppendPath(w, e->name, false)) {
+  if (!AppendPath(w.path, w.pathLength, kPathBufferSize, e->name, false)) {
     ShowSaveMessage(window, kMaxPathMessage);
     return false;
   }
@@ -261,45 +233,12 @@ bool WriteFile(SaveWindow& window, Pk3Writer& w, ArchiveEntry* e) {
   const bool fromPk3 = IsKind(e, EntryKind::Pk3File);
   const bool ready = fromPk3 ? PreparePk3Source(window, w, e, f, data) : PrepareOther(window, w, e, f, data);
   Pk3CentralRecord* record = ready ? WriteEntry(window, w, f, data.bytes) : nullptr;
-  CutPath(w, parentLength);
+  CutPath(w.path, w.pathLength, parentLength);
   if (record == nullptr) return false;
 
-  // The copy now describes a file of the new archive; the fields of its former kind are
-  // cleared so that nothing in it points at bytes it no longer owns.
-  if (!fromPk3) e->kind = static_cast<uint32_t>(EntryKind::Pk3File) | (e->kind & kViewingFlag);
-  e->pk3Record = record;
-  e->pakEntry = nullptr;
-  e->size = 0;
-  e->data = nullptr;
+  PointAtWritten(e, EntryKind::Pk3File, nullptr, record);
   if (w.progress) w.progress->Step();
   return true;
-}
-
-bool VisitNode(SaveWindow& window, Pk3Writer& w, ArchiveNode* node) {
-  ArchiveEntry* e = node->entry;
-  if (e == nullptr) {
-    ShowSaveMessage(window, "Unknown type");
-    return false;
-  }
-  switch (KindOf(e)) {
-    case EntryKind::Root:
-      return true;
-    case EntryKind::Directory: {
-      if (!AppendPath(w, e->name, true)) {
-        ShowSaveMessage(window, kMaxPathMessage);
-        return false;
-      }
-      const EntryFields f{0, kStored, DosDateTimeNow(), 0, 0, 0};
-      return WriteEntry(window, w, f, nullptr) != nullptr;
-    }
-    case EntryKind::PakFile:
-    case EntryKind::Pk3File:
-    case EntryKind::MemoryFile:
-      return WriteFile(window, w, e);
-    default:
-      ShowSaveMessage(window, "Unknown type");
-      return false;
-  }
 }
 
 bool WriteCentralDirectory(Pk3Writer& w) {
@@ -321,13 +260,6 @@ bool WriteEndRecord(Pk3Writer& w, uint64_t centralOffset) {
   PutLE32(end + zipe::kCentralOffset, static_cast<uint32_t>(centralOffset));
   return OutputHasRoom(&w.output, kZipEndSize) && OutputWrite(&w.output, end, kZipEndSize) &&
          OutputClose(&w.output);
-}
-
-char* CopyString(const char* text) {
-  const size_t n = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(std::malloc(n));
-  if (copy) std::memcpy(copy, text, n);
-  return copy;
 }
 
 // Makes the archive to write with one record slot per node below the root.
@@ -364,11 +296,7 @@ const char* WriteArchive(SaveWindow& window, Pk3Writer& w, ArchiveNode* copy, co
   const uint64_t centralOffset = w.output.position;
   if (!WriteCentralDirectory(w)) return "Error writing PK3 central directory";
   if (!WriteEndRecord(w, centralOffset)) return "Error writing PK3 end of directory";
-  w.archive->file = std::fopen(path, "rb");
-  if (w.archive->file == nullptr) return "Error opening %s";
-  w.archive->path = CopyString(path);
-  if (w.archive->path == nullptr) return "Error opening %s";
-  return nullptr;
+  return ReopenSaved(w.archive->file, w.archive->path, path);
 }
 
 }  // namespace
@@ -399,27 +327,14 @@ uint32_t DosDateTimeNow() {
 }
 
 int Pk3WriteNode(SaveWindow& window, Pk3Writer& w, ArchiveNode* top) {
-  if (top == nullptr) return 1;
-  // Iterative: a tree can be deeper than the stack allows recursion for.
-  ArchiveNode* node = top;
-  for (;;) {
-    if (!VisitNode(window, w, node)) return 0;
-    if (node->firstChild && IsContainer(node->entry)) {
-      node = node->firstChild;
-      continue;
-    }
-    // A directory without children takes its "name/" off the path at once.
-    if (IsKind(node->entry, EntryKind::Directory)) CutPath(w, w.pathLength - NameLength(node->entry) - 1);
-    for (;;) {
-      if (node == top) return 1;
-      if (node->nextSibling) {
-        node = node->nextSibling;
-        break;
-      }
-      node = node->parent;
-      if (IsKind(node->entry, EntryKind::Directory)) CutPath(w, w.pathLength - NameLength(node->entry) - 1);
-    }
-  }
+  return WriteTree(
+      window, top, w.path, w.pathLength, kPathBufferSize,
+      [&](const ArchiveNode*) {
+        // Every directory has an entry of its own, before its contents.
+        const EntryFields f{0, kStored, DosDateTimeNow(), 0, 0, 0};
+        return WriteEntry(window, w, f, nullptr) != nullptr;
+      },
+      [&](ArchiveEntry* e) { return WriteFile(window, w, e); });
 }
 
 Pk3Archive* Pk3Save(SaveWindow& window, ArchiveDocument* doc, const char* path, int level) {
@@ -428,11 +343,8 @@ Pk3Archive* Pk3Save(SaveWindow& window, ArchiveDocument* doc, const char* path, 
 
 Pk3Archive* Pk3SaveLimited(SaveWindow& window, ArchiveDocument* doc, const char* path, int level,
                            uint64_t sizeLimit) {
-  ArchiveNode* copy = doc ? TreeCopy(doc->root, CopyEntry, FreeEntryRecord) : nullptr;
-  if (copy == nullptr) {
-    ShowSaveMessage(window, "Error duplicating data");
-    return nullptr;
-  }
+  ArchiveNode* copy = CopyForSave(window, doc);
+  if (copy == nullptr) return nullptr;
   Pk3Writer w{};
   w.source = doc;
   w.level = level < 0 ? 0 : (level > 9 ? 9 : level);
@@ -441,17 +353,8 @@ Pk3Archive* Pk3SaveLimited(SaveWindow& window, ArchiveDocument* doc, const char*
   if (message == nullptr) message = WriteArchive(window, w, copy, path ? path : "");
   if (w.progress) w.progress->Close();
   std::free(w.path);
-  if (message == nullptr) {
-    MapEntriesBack(doc->root, copy);
-    TreeFree(copy, FreeEntryRecord);
-    return w.archive;
-  }
-  TreeFree(copy, FreeEntryRecord);
-  OutputClose(&w.output);
+  if (EndSave(doc, copy, &w.output, message)) return w.archive;
   Pk3Close(w.archive);
-  if (std::strstr(message, "%s"))
-    ShowSaveMessagef(window, message, path ? path : "");
-  else if (*message)
-    ShowSaveMessage(window, message);
+  ShowSaveFailure(window, message, path ? path : "");
   return nullptr;
 }

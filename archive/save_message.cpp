@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 const char kCaption[] = "Save";
@@ -29,4 +30,25 @@ void ShowSaveMessagef(SaveWindow& window, const char* format, ...) {
     ShowSaveMessage(window, "Error allocating memory");
   }
   va_end(again);
+}
+
+void ShowLoadFailure(SaveWindow& window, EntryLoad result, const char* dir, const char* name) {
+  switch (result) {
+    case EntryLoad::NoMemory:
+      ShowSaveMessagef(window, "Error allocating memory for %s%s", dir, name);
+      break;
+    case EntryLoad::NotInSource:
+      ShowSaveMessagef(window, "No such file %s%s", dir, name);
+      break;
+    default:
+      ShowSaveMessagef(window, "Error loading %s%s", dir, name);
+      break;
+  }
+}
+
+void ShowSaveFailure(SaveWindow& window, const char* message, const char* path) {
+  if (std::strstr(message, "%s"))
+    ShowSaveMessagef(window, message, path);
+  else if (*message)
+    ShowSaveMessage(window, message);
 }

@@ -10,37 +10,20 @@
 #include <vector>
 
 #include "archive/loading.h"
+#include "tests/bench/bench_support.h"
 #include "tests/core/sample_archives.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// Accepts every item; the items are distinct non-null handles.
-class CountingFolderTree : public FolderTree {
- public:
-  TreeItem InsertRootItem(ArchiveEntry*) override { return Next(); }
-  TreeItem InsertFolderItem(TreeItem, ArchiveEntry*) override { return Next(); }
-  TreeItem RootMarker() override { return &marker_; }
-
- private:
-  TreeItem Next() { return reinterpret_cast<TreeItem>(++count_); }
-  uintptr_t count_ = 0;
-  char marker_ = 0;
-};
 
 class NoMessages : public MessageSink {
  public:
   void ShowMessage(const char*, const char*, MessageIcon) override { std::abort(); }
 };
 
-struct Samples {
-  fs::path dir;
+struct Samples : BenchDir {
   std::string pak4096, pk3Flat, pk3Nested, pk3Deep;
 
-  Samples() {
-    dir = fs::temp_directory_path() / ("vellumix-bench-" + std::to_string(std::rand()));
-    fs::create_directories(dir);
+  Samples() : BenchDir("vellumix-bench-" + std::to_string(std::rand())) {
     std::vector<sample::PakItem> items;
     for (const std::string& name : sample::ManyNames(4096, 64)) items.push_back({name, "x"});
     pak4096 = Write("full.pak", sample::Pak(items));
@@ -53,17 +36,6 @@ struct Samples {
       deep.push_back(buf);
     }
     pk3Deep = Write("deep.pk3", sample::Zip(deep));
-  }
-  ~Samples() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-  std::string Write(const char* name, const std::vector<uint8_t>& bytes) {
-    std::string path = (dir / name).string();
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
-    std::fclose(f);
-    return path;
   }
 };
 
@@ -82,7 +54,7 @@ void OpenAndBuild(benchmark::State& state, const std::string& file) {
     ArchiveDocument doc{};
     doc.archiveKind = opened.kind;
     doc.source = opened.source;
-    CountingFolderTree folders;
+    AcceptingFolderTree folders;
     ArchiveNode* root = TreeBuildFromSource(&doc, folders);
     if (root == nullptr) std::abort();
     nodes = TreeCountNodes(root);

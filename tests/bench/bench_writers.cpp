@@ -16,23 +16,12 @@
 #include "archive/loading.h"
 #include "archive/pak_writer.h"
 #include "archive/pk3_writer.h"
+#include "tests/bench/bench_support.h"
 #include "tests/core/sample_archives.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class CountingFolderTree : public FolderTree {
- public:
-  TreeItem InsertRootItem(ArchiveEntry*) override { return Next(); }
-  TreeItem InsertFolderItem(TreeItem, ArchiveEntry*) override { return Next(); }
-  TreeItem RootMarker() override { return &marker_; }
-
- private:
-  TreeItem Next() { return reinterpret_cast<TreeItem>(++count_); }
-  uintptr_t count_ = 0;
-  char marker_ = 0;
-};
 
 // Any message means the benchmark measures something else than a save.
 class FailingSaveWindow : public SaveWindow {
@@ -88,17 +77,14 @@ std::vector<uint8_t> CompressedLike(std::mt19937& rng, size_t size) {
   return out;
 }
 
-struct Samples {
-  fs::path dir;
+struct Samples : BenchDir {
   std::string mixedPak;       // about 100 MB
   std::vector<std::vector<uint8_t>> mixedEntries;
   uint64_t mixedBytes = 0;
   std::string fullPak;        // 4,096 entries
   std::string manyPk3;        // 65,000 deflated entries
 
-  Samples() {
-    dir = fs::temp_directory_path() / ("vellumix-bench-writers-" + std::to_string(std::random_device()()));
-    fs::create_directories(dir);
+  Samples() : BenchDir("vellumix-bench-writers-" + std::to_string(std::random_device()())) {
     std::mt19937 rng(12345);
     const size_t sizes[] = {4096, 65536, 300000, 1 << 20, 3 << 20};
     std::vector<sample::PakItem> items;
@@ -129,7 +115,7 @@ struct Samples {
 
     manyPk3 = (dir / "many.pk3").string();
     ArchiveDocument doc{};
-    CountingFolderTree folders;
+    AcceptingFolderTree folders;
     doc.root = TreeBuildFromSource(&doc, folders);
     ArchiveNode* parents[650];
     for (int d = 0; d < 650; ++d) {
@@ -154,17 +140,6 @@ struct Samples {
     Pk3Close(saved);
     TreeFree(doc.root, FreeEntry);
   }
-  ~Samples() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-  std::string Write(const char* name, const std::vector<uint8_t>& bytes) {
-    std::string path = (dir / name).string();
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
-    std::fclose(f);
-    return path;
-  }
 };
 
 Samples& TheSamples() {
@@ -188,7 +163,7 @@ struct OpenDocument {
     CloseDocumentSource(&doc);
   }
   ArchiveDocument doc{};
-  CountingFolderTree folders;
+  AcceptingFolderTree folders;
 };
 
 // Saves a freshly opened document each round; opening is not timed.

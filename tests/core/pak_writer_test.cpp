@@ -11,30 +11,16 @@
 
 namespace {
 
-const char kMaxFiles[] = "Maximum number of files exceeded.\nOperation aborted.";
-const char kMaxPath[] = "Maximum path length exceeded.\nOperation aborted.";
-
-std::vector<uint8_t> FileBytes(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  EXPECT_TRUE(ReadFileBytes(path, &bytes)) << path;
-  return bytes;
-}
 
 // Every file entry of the document is a PakFile of archive.
 void ExpectAllFilesIn(const ArchiveNode* node, const PakArchive* archive) {
-  for (const ArchiveNode* c = node->firstChild; c; c = c->nextSibling) {
+  ExpectEachSavedFile(node, [archive](const ArchiveNode* c) {
     const ArchiveEntry* e = c->entry;
-    if (IsKind(e, EntryKind::Directory)) {
-      ExpectAllFilesIn(c, archive);
-      continue;
-    }
     EXPECT_TRUE(IsKind(e, EntryKind::PakFile)) << e->name;
     EXPECT_GE(PakEntryIndex(archive, e->pakEntry), 0) << e->name;
     EXPECT_EQ(e->pk3Record, nullptr);
-    EXPECT_EQ(e->data, nullptr);
-    EXPECT_EQ(e->size, 0u);
     EXPECT_EQ(e->node, c);
-  }
+  });
 }
 
 TEST(PakWriterTest, EmptyRootIsTheHeaderAlone) {
@@ -186,17 +172,9 @@ struct FailureCase {
 // A save that must fail with message and leave the document exactly as it was.
 void ExpectFailedSave(TestDocument& doc, const std::string& path, const std::string& message,
                       uint64_t limit = kArchiveSizeLimit) {
-  const DocumentSnapshot before = Snapshot(doc.doc);
-  const std::vector<ItemContent> contents = SortedContents(doc.doc);
-  RecordingSaveWindow window;
-  EXPECT_EQ(PakSaveLimited(window, &doc.doc, path.c_str(), limit), nullptr);
-  ASSERT_EQ(window.messages.size(), 1u);
-  EXPECT_EQ(window.messages[0].text, message);
-  EXPECT_EQ(window.messages[0].caption, "Save");
-  EXPECT_EQ(window.messages[0].icon, MessageIcon::Stop);
-  EXPECT_EQ(window.closes, static_cast<int>(window.progressOpened.size()));
-  EXPECT_TRUE(Snapshot(doc.doc) == before);
-  EXPECT_EQ(SortedContents(doc.doc), contents);
+  ExpectFailedSaveOf(doc, message, [&](SaveWindow& window) {
+    return PakSaveLimited(window, &doc.doc, path.c_str(), limit);
+  });
 }
 
 TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
@@ -225,8 +203,7 @@ TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
 
   TestDocument doc(FixturePath("writer/sample.pak"));
   ASSERT_TRUE(doc.ok());
-  doc.AddPath("memory/big.bin", RandomBytes(9, 3 << 20));
-  doc.AddPath("memory/small.txt", Bytes("small"));
+  AddBigAndSmall(doc);
   {
     SCOPED_TRACE("output cannot be created");
     const std::string path = dir.Path("no/such/dir/out.pak");
@@ -236,16 +213,14 @@ TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
     // Find the exact size of the archive, then allow one byte less.
     RecordingSaveWindow window;
     TestDocument probe(FixturePath("writer/sample.pak"));
-    probe.AddPath("memory/big.bin", RandomBytes(9, 3 << 20));
-    probe.AddPath("memory/small.txt", Bytes("small"));
+    AddBigAndSmall(probe);
     const std::string path = dir.Path("probe.pak");
     PakArchive* saved = PakSaveLimited(window, &probe.doc, path.c_str(), 0);
     EXPECT_EQ(saved, nullptr);
     EXPECT_EQ(window.Texts(), std::vector<std::string>{"Error writing memory/small.txt"});
     RecordingSaveWindow window2;
     TestDocument probe2(FixturePath("writer/sample.pak"));
-    probe2.AddPath("memory/big.bin", RandomBytes(9, 3 << 20));
-    probe2.AddPath("memory/small.txt", Bytes("small"));
+    AddBigAndSmall(probe2);
     saved = PakSave(window2, &probe2.doc, path.c_str());
     ASSERT_NE(saved, nullptr);
     probe2.Adopt(saved);
@@ -256,8 +231,7 @@ TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
     // Exactly the size is allowed.
     RecordingSaveWindow window3;
     TestDocument exact(FixturePath("writer/sample.pak"));
-    exact.AddPath("memory/big.bin", RandomBytes(9, 3 << 20));
-    exact.AddPath("memory/small.txt", Bytes("small"));
+    AddBigAndSmall(exact);
     saved = PakSaveLimited(window3, &exact.doc, dir.Path("exact.pak").c_str(), size);
     ASSERT_NE(saved, nullptr);
     exact.Adopt(saved);
@@ -321,21 +295,12 @@ TEST(PakWriterTest, EntriesOutsideTheSourceAndUnknownKinds) {
   TestDocument doc(FixturePath("writer/levels.pk3"));
   ASSERT_TRUE(other.ok() && doc.ok());
   // A PAK entry in a PK3 document points into no source of this document.
-  ArchiveNode* foreign = doc.AddPath("maps/foreign.bsp", Bytes("x"));
-  ArchiveEntry* entry = foreign->entry;
-  uint8_t* data = entry->data;
-  entry->kind = static_cast<uint32_t>(EntryKind::PakFile);
-  entry->pakEntry = other.Find("progs.dat")->entry->pakEntry;
-  entry->data = nullptr;
-  entry->size = 0;
+  PosingFile foreign(doc, "maps/foreign.bsp");
+  foreign.PoseAs(other.Find("progs.dat")->entry->pakEntry);
   ExpectFailedSave(doc, dir.Path("a.pak"), "No such file maps/foreign.bsp");
 
-  entry->kind = 0x40;
+  foreign.entry->kind = 0x40;
   ExpectFailedSave(doc, dir.Path("b.pak"), "Unknown type");
-  entry->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-  entry->data = data;
-  entry->size = 1;
-  entry->pakEntry = nullptr;
 }
 
 TEST(PakWriterTest, SavesWithoutAProgressDialog) {

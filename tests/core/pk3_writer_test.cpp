@@ -14,17 +14,9 @@
 
 namespace {
 
-const char kMaxFiles[] = "Maximum number of files exceeded.\nOperation aborted.";
-const char kMaxPath[] = "Maximum path length exceeded.\nOperation aborted.";
 // The time and date Python stamped on every entry of the fixtures: 2001-02-03 04:05:06.
 const uint16_t kFixtureTime = 4 << 11 | 5 << 5 | 3;
 const uint16_t kFixtureDate = 21 << 9 | 2 << 5 | 3;
-
-std::vector<uint8_t> FileBytes(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  EXPECT_TRUE(ReadFileBytes(path, &bytes)) << path;
-  return bytes;
-}
 
 ZipListing ParseFile(const std::string& path) {
   ZipListing listing = ParseZip(FileBytes(path));
@@ -56,19 +48,20 @@ void ExpectCommonFields(const ZipListingItem& item) {
   EXPECT_TRUE(item.localMatches) << item.name;
 }
 
+// The record's MS-DOS stamp lies between two readings of the clock.
+void ExpectStampedBetween(const ZipListingItem& item, uint32_t before, uint32_t after) {
+  const uint32_t stamp = static_cast<uint32_t>(item.date) << 16 | item.time;
+  EXPECT_GE(stamp, before) << item.name;
+  EXPECT_LE(stamp, after) << item.name;
+}
+
 void ExpectAllFilesIn(const ArchiveNode* node, const Pk3Archive* archive) {
-  for (const ArchiveNode* c = node->firstChild; c; c = c->nextSibling) {
+  ExpectEachSavedFile(node, [archive](const ArchiveNode* c) {
     const ArchiveEntry* e = c->entry;
-    if (IsKind(e, EntryKind::Directory)) {
-      ExpectAllFilesIn(c, archive);
-      continue;
-    }
     EXPECT_TRUE(IsKind(e, EntryKind::Pk3File)) << e->name;
     EXPECT_GE(Pk3EntryIndex(archive, e->pk3Record), 0) << e->name;
     EXPECT_EQ(e->pakEntry, nullptr);
-    EXPECT_EQ(e->data, nullptr);
-    EXPECT_EQ(e->size, 0u);
-  }
+  });
 }
 
 TEST(Pk3WriterTest, LevelAndFlagTables) {
@@ -145,9 +138,7 @@ TEST(Pk3WriterTest, LayoutFollowsTheTreeWalk) {
     EXPECT_EQ(item.localOffset, offset) << item.name;
     offset += 30 + static_cast<uint32_t>(item.name.size()) + item.compressedSize;
     // Everything here is new: stamped with the time of the save.
-    const uint32_t stamp = static_cast<uint32_t>(item.date) << 16 | item.time;
-    EXPECT_GE(stamp, before) << item.name;
-    EXPECT_LE(stamp, after) << item.name;
+    ExpectStampedBetween(item, before, after);
   }
   EXPECT_EQ(listing.centralOffset, offset);
   EXPECT_EQ(listing.entries, 5);
@@ -298,9 +289,7 @@ TEST(Pk3WriterTest, NewEntriesGetTheCurrentTime) {
   const ZipListing listing = ParseFile(path);
   ASSERT_EQ(listing.items.size(), 10u);
   for (const ZipListingItem& item : listing.items) {
-    const uint32_t stamp = static_cast<uint32_t>(item.date) << 16 | item.time;
-    EXPECT_GE(stamp, before) << item.name;
-    EXPECT_LE(stamp, after) << item.name;
+    ExpectStampedBetween(item, before, after);
     ExpectCommonFields(item);
   }
   const ZipListingItem random = ByName(listing).at("memory/random16.bin");
@@ -355,17 +344,9 @@ TEST(Pk3WriterTest, RoundTripsKeepTreeAndBytesAtEveryLevel) {
 
 void ExpectFailedSave(TestDocument& doc, const std::string& path, const std::string& message,
                       int level = 6, uint64_t limit = kArchiveSizeLimit) {
-  const DocumentSnapshot before = Snapshot(doc.doc);
-  const std::vector<ItemContent> contents = SortedContents(doc.doc);
-  RecordingSaveWindow window;
-  EXPECT_EQ(Pk3SaveLimited(window, &doc.doc, path.c_str(), level, limit), nullptr);
-  ASSERT_EQ(window.messages.size(), 1u);
-  EXPECT_EQ(window.messages[0].text, message);
-  EXPECT_EQ(window.messages[0].caption, "Save");
-  EXPECT_EQ(window.messages[0].icon, MessageIcon::Stop);
-  EXPECT_EQ(window.closes, static_cast<int>(window.progressOpened.size()));
-  EXPECT_TRUE(Snapshot(doc.doc) == before);
-  EXPECT_EQ(SortedContents(doc.doc), contents);
+  ExpectFailedSaveOf(doc, message, [&](SaveWindow& window) {
+    return Pk3SaveLimited(window, &doc.doc, path.c_str(), level, limit);
+  });
 }
 
 TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
@@ -398,8 +379,7 @@ TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
 
   TestDocument doc(FixturePath("writer/levels.pk3"));
   ASSERT_TRUE(doc.ok());
-  doc.AddPath("memory/big.bin", RandomBytes(9, 3 << 20));
-  doc.AddPath("memory/small.txt", Bytes("small"));
+  AddBigAndSmall(doc);
   {
     SCOPED_TRACE("output cannot be created");
     const std::string path = dir.Path("no/such/dir/out.pk3");
@@ -408,8 +388,7 @@ TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
   {
     SCOPED_TRACE("archive would pass the size its fields can describe");
     TestDocument probe(FixturePath("writer/levels.pk3"));
-    probe.AddPath("memory/big.bin", RandomBytes(9, 3 << 20));
-    probe.AddPath("memory/small.txt", Bytes("small"));
+    AddBigAndSmall(probe);
     RecordingSaveWindow window;
     const std::string path = dir.Path("probe.pk3");
     Pk3Archive* saved = Pk3Save(window, &probe.doc, path.c_str(), 6);
@@ -422,8 +401,7 @@ TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
                      listing.centralOffset + listing.centralSize - 1);
     ExpectFailedSave(doc, dir.Path("l3.pk3"), "Error writing memory/big.bin", 6, 3 << 20);
     TestDocument exact(FixturePath("writer/levels.pk3"));
-    exact.AddPath("memory/big.bin", RandomBytes(9, 3 << 20));
-    exact.AddPath("memory/small.txt", Bytes("small"));
+    AddBigAndSmall(exact);
     saved = Pk3SaveLimited(window, &exact.doc, dir.Path("exact.pk3").c_str(), 6, size);
     ASSERT_NE(saved, nullptr);
     exact.Adopt(saved);
@@ -496,24 +474,14 @@ TEST(Pk3WriterTest, EntriesOutsideTheSourceAndUnknownKinds) {
   TestDocument other(FixturePath("writer/levels.pk3"));
   TestDocument doc(FixturePath("writer/sample.pak"));
   ASSERT_TRUE(other.ok() && doc.ok());
-  ArchiveNode* foreign = doc.AddPath("maps/foreign.bsp", Bytes("x"));
-  ArchiveEntry* entry = foreign->entry;
-  uint8_t* data = entry->data;
-  entry->kind = static_cast<uint32_t>(EntryKind::Pk3File);
-  entry->pk3Record = other.Find("text/level9.txt")->entry->pk3Record;
-  entry->data = nullptr;
-  entry->size = 0;
+  PosingFile foreign(doc, "maps/foreign.bsp");
+  Pk3CentralRecord* record = other.Find("text/level9.txt")->entry->pk3Record;
+  foreign.PoseAs(record);
   ExpectFailedSave(doc, dir.Path("a.pk3"), "No such file maps/foreign.bsp");
-  entry->kind = static_cast<uint32_t>(EntryKind::PakFile);
-  entry->pakEntry = reinterpret_cast<PakDirEntry*>(entry->pk3Record);
-  entry->pk3Record = nullptr;
+  foreign.PoseAs(reinterpret_cast<PakDirEntry*>(record));
   ExpectFailedSave(doc, dir.Path("b.pk3"), "No such file maps/foreign.bsp");
-  entry->kind = 0x20;
+  foreign.entry->kind = 0x20;
   ExpectFailedSave(doc, dir.Path("c.pk3"), "Unknown type");
-  entry->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-  entry->data = data;
-  entry->size = 1;
-  entry->pakEntry = nullptr;
 }
 
 }  // namespace

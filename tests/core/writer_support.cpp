@@ -308,6 +308,72 @@ ZipListing ParseZip(const std::vector<uint8_t>& file) {
   return out;
 }
 
+void ExpectFailedSaveOf(TestDocument& doc, const std::string& message,
+                        const std::function<const void*(SaveWindow&)>& save) {
+  const DocumentSnapshot before = Snapshot(doc.doc);
+  const std::vector<ItemContent> contents = SortedContents(doc.doc);
+  RecordingSaveWindow window;
+  EXPECT_EQ(save(window), nullptr);
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0].text, message);
+  EXPECT_EQ(window.messages[0].caption, "Save");
+  EXPECT_EQ(window.messages[0].icon, MessageIcon::Stop);
+  EXPECT_EQ(window.closes, static_cast<int>(window.progressOpened.size()));
+  EXPECT_TRUE(Snapshot(doc.doc) == before);
+  EXPECT_EQ(SortedContents(doc.doc), contents);
+}
+
+PosingFile::PosingFile(TestDocument& doc, const std::string& storedPath)
+    : entry(doc.AddPath(storedPath, Bytes("x"))->entry), data_(entry->data) {}
+
+PosingFile::~PosingFile() {
+  entry->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
+  entry->data = data_;
+  entry->size = 1;
+  entry->pakEntry = nullptr;
+  entry->pk3Record = nullptr;
+}
+
+void PosingFile::PoseAs(PakDirEntry* slot) {
+  entry->kind = static_cast<uint32_t>(EntryKind::PakFile);
+  entry->pakEntry = slot;
+  entry->pk3Record = nullptr;
+  entry->data = nullptr;
+  entry->size = 0;
+}
+
+void PosingFile::PoseAs(Pk3CentralRecord* record) {
+  entry->kind = static_cast<uint32_t>(EntryKind::Pk3File);
+  entry->pk3Record = record;
+  entry->pakEntry = nullptr;
+  entry->data = nullptr;
+  entry->size = 0;
+}
+
+void ExpectEachSavedFile(const ArchiveNode* node, const std::function<void(const ArchiveNode*)>& check) {
+  for (const ArchiveNode* c = node->firstChild; c; c = c->nextSibling) {
+    const ArchiveEntry* e = c->entry;
+    if (IsKind(e, EntryKind::Directory)) {
+      ExpectEachSavedFile(c, check);
+      continue;
+    }
+    check(c);
+    EXPECT_EQ(e->data, nullptr);
+    EXPECT_EQ(e->size, 0u);
+  }
+}
+
+void AddBigAndSmall(TestDocument& doc) {
+  doc.AddPath("memory/big.bin", RandomBytes(9, 3 << 20));
+  doc.AddPath("memory/small.txt", Bytes("small"));
+}
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(ReadFileBytes(path, &bytes)) << path;
+  return bytes;
+}
+
 std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& plain, int level) {
   z_stream s{};
   EXPECT_EQ(deflateInit2(&s, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
@@ -391,18 +457,22 @@ std::vector<uint8_t> BuildZip(const std::vector<ZipPlan>& plans) {
     put16(v >> 16);
   };
   auto putText = [&out](const std::string& s) { out.insert(out.end(), s.begin(), s.end()); };
-  std::vector<uint32_t> offsets;
-  for (const ZipPlan& s : plans) {
-    offsets.push_back(static_cast<uint32_t>(out.size()));
-    put32(s.badLocalSignature ? 0x04034B51 : 0x04034B50);
-    put16(20);
+  // The fields the local header and the central record share, flags to uncompressed size.
+  auto putFields = [&](const ZipPlan& s, uint32_t method) {
     put16(s.flags);
-    put16(s.localMethod >= 0 ? static_cast<uint32_t>(s.localMethod) : s.method);
+    put16(method);
     put16(s.time);
     put16(s.date);
     put32(s.crc);
     put32(s.compressedSize);
     put32(s.uncompressedSize);
+  };
+  std::vector<uint32_t> offsets;
+  for (const ZipPlan& s : plans) {
+    offsets.push_back(static_cast<uint32_t>(out.size()));
+    put32(s.badLocalSignature ? 0x04034B51 : 0x04034B50);
+    put16(20);
+    putFields(s, s.localMethod >= 0 ? static_cast<uint32_t>(s.localMethod) : s.method);
     put16(static_cast<uint32_t>(s.name.size()));
     put16(s.localExtra);
     putText(s.name);
@@ -415,13 +485,7 @@ std::vector<uint8_t> BuildZip(const std::vector<ZipPlan>& plans) {
     put32(0x02014B50);
     put16(20);
     put16(20);
-    put16(s.flags);
-    put16(s.method);
-    put16(s.time);
-    put16(s.date);
-    put32(s.crc);
-    put32(s.compressedSize);
-    put32(s.uncompressedSize);
+    putFields(s, s.method);
     put16(static_cast<uint32_t>(s.name.size()));
     put16(s.centralExtra);
     put16(0);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -100,7 +101,46 @@ struct DocumentSnapshot {
 };
 DocumentSnapshot Snapshot(const ArchiveDocument& doc);
 
+// A save that must fail with message and leave the document exactly as it was: save
+// runs the writer with the window given and returns what it returned.
+void ExpectFailedSaveOf(TestDocument& doc, const std::string& message,
+                        const std::function<const void*(SaveWindow&)>& save);
+
+// A one-byte memory file added to a document and then made to pose as a file of another
+// archive. At the end it is the memory file again, so that the document frees its bytes.
+class PosingFile {
+ public:
+  PosingFile(TestDocument& doc, const std::string& storedPath);
+  ~PosingFile();
+  PosingFile(const PosingFile&) = delete;
+  PosingFile& operator=(const PosingFile&) = delete;
+
+  // Makes the entry a PakFile at slot, or a Pk3File at record, with no bytes of its own.
+  void PoseAs(PakDirEntry* slot);
+  void PoseAs(Pk3CentralRecord* record);
+
+  ArchiveEntry* entry;
+
+ private:
+  uint8_t* data_;
+};
+
+// Calls check with every file node below node, directories walked into, and expects of
+// each what every saved file entry holds: no bytes of its own.
+void ExpectEachSavedFile(const ArchiveNode* node, const std::function<void(const ArchiveNode*)>& check);
+
+// The writers' limit messages, as the user reads them.
+inline constexpr char kMaxFiles[] = "Maximum number of files exceeded.\nOperation aborted.";
+inline constexpr char kMaxPath[] = "Maximum path length exceeded.\nOperation aborted.";
+
+// Adds the two memory files the size-limit cases write: 3 MiB of random bytes, then a
+// small text.
+void AddBigAndSmall(TestDocument& doc);
+
 // ---- Reading written files independently of the program ----
+
+// The bytes of a file written by a test (empty, after a failed expectation, when unreadable).
+std::vector<uint8_t> FileBytes(const std::string& path);
 
 struct PakListingItem {
   std::string name;

@@ -8,22 +8,17 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "tests/win/support/pane_reading.h"
 
 namespace {
 
 constexpr DWORD kTimeoutMs = 20000;
 using Names = std::vector<std::string>;
 
-class ArchiveProgramTest : public ::testing::Test {
+class ArchiveProgramTest : public ScreenshotOnFailureTest {
  protected:
   // Every test starts as a first run: other tests of the run leave their settings behind.
   void SetUp() override { SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Quillmoor"); }
-  void TearDown() override {
-    if (HasFailure()) {
-      SaveScreenshot(std::string("failed-") +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    }
-  }
 };
 
 // Copies a committed fixture into a folder with blanks and capitals under the test tree.
@@ -65,17 +60,6 @@ int ArchiveWindowCount(HWND mdiClient) {
     if (std::string(name) == "wcPakMDIChild") ++count;
   }
   return count;
-}
-
-std::string Grouped(long long n) {
-  char separator[8] = {};
-  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator, sizeof separator);
-  std::string digits = std::to_string(n), out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += separator;
-    out += digits[i];
-  }
-  return out;
 }
 
 }  // namespace

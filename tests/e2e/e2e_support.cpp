@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/win/support/pane_reading.h"
+
 namespace {
 
 // Memory in another process, for messages that return data through a pointer.
@@ -140,13 +142,7 @@ std::string RemoteTreeText(HWND tree, HTREEITEM item) {
 
 std::vector<std::string> RemoteTreeChildren(HWND tree, HTREEITEM parent) {
   std::vector<std::string> names;
-  HTREEITEM child = reinterpret_cast<HTREEITEM>(
-      parent ? SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent))
-             : SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
-  for (; child; child = reinterpret_cast<HTREEITEM>(SendMessageA(
-                    tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
-    names.push_back(RemoteTreeText(tree, child));
-  }
+  for (HTREEITEM child : TreeChildItems(tree, parent)) names.push_back(RemoteTreeText(tree, child));
   return names;
 }
 
@@ -235,4 +231,10 @@ bool SaveScreenshot(const std::string& name) {
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   return saved;
+}
+
+void ScreenshotOnFailureTest::TearDown() {
+  if (HasFailure()) {
+    SaveScreenshot(std::string("failed-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
 }

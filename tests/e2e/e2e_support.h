@@ -1,6 +1,7 @@
 // Starting vellumix.exe as a process and reading its windows from outside.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 
@@ -53,3 +54,10 @@ std::string Lower(std::string text);
 
 // Copies the screen into VELLUMIX_SCREENSHOT_DIR\<name>.bmp.
 bool SaveScreenshot(const std::string& name);
+
+// A test of the running program that keeps a screenshot of the screen, named after the
+// test, when it fails.
+class ScreenshotOnFailureTest : public ::testing::Test {
+ protected:
+  void TearDown() override;
+};

@@ -8,39 +8,14 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "tests/win/support/toolbar_buttons.h"
 
 namespace {
 
 constexpr DWORD kStartTimeoutMs = 20000;
 constexpr int kMdiClientId = 1, kStatusBarId = 2, kToolbarId = 3;
 
-class ProgramTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    if (HasFailure()) {
-      SaveScreenshot(std::string("failed-") +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    }
-  }
-};
-
-struct ButtonCase {
-  int command;
-  int image;
-  bool enabled;
-  BYTE style;
-};
-
-const ButtonCase kButtons[] = {
-    {57600, 6, true, TBSTYLE_BUTTON},       {57601, 7, true, TBSTYLE_BUTTON},
-    {57603, 8, false, TBSTYLE_BUTTON},      {0, 0, false, TBSTYLE_SEP},
-    {40031, 23, false, TBSTYLE_BUTTON},     {40032, 26, false, TBSTYLE_BUTTON},
-    {0, 0, false, TBSTYLE_SEP},             {57635, 0, false, TBSTYLE_BUTTON},
-    {57634, 1, false, TBSTYLE_BUTTON},      {57637, 2, false, TBSTYLE_BUTTON},
-    {40008, 5, false, TBSTYLE_BUTTON},      {0, 0, false, TBSTYLE_SEP},
-    {40020, 15, false, TBSTYLE_CHECKGROUP}, {40021, 16, false, TBSTYLE_CHECKGROUP},
-    {40022, 17, false, TBSTYLE_CHECKGROUP}, {40023, 18, false, TBSTYLE_CHECKGROUP},
-};
+using ProgramTest = ScreenshotOnFailureTest;
 
 // An environment block like this process's, with the temporary path replaced.
 std::vector<char> EnvironmentWithTemp(const std::string& temp) {
@@ -79,12 +54,12 @@ TEST_F(ProgramTest, StartShowsTheFrameWithMenuToolbarAndReady) {
     SCOPED_TRACE(i);
     TBBUTTON button = {};
     ASSERT_TRUE(RemoteToolbarButton(toolbar, i, &button));
-    EXPECT_EQ(button.idCommand, kButtons[i].command);
-    EXPECT_EQ(button.fsStyle, kButtons[i].style);
-    if (kButtons[i].style == TBSTYLE_SEP) continue;
-    EXPECT_EQ(button.iBitmap, kButtons[i].image);
-    LRESULT state = SendMessageA(toolbar, TB_GETSTATE, kButtons[i].command, 0);
-    EXPECT_EQ((state & TBSTATE_ENABLED) != 0, kButtons[i].enabled);
+    EXPECT_EQ(button.idCommand, kToolbarButtons[i].command);
+    EXPECT_EQ(button.fsStyle, kToolbarButtons[i].style);
+    if (kToolbarButtons[i].style == TBSTYLE_SEP) continue;
+    EXPECT_EQ(button.iBitmap, kToolbarButtons[i].image);
+    LRESULT state = SendMessageA(toolbar, TB_GETSTATE, kToolbarButtons[i].command, 0);
+    EXPECT_EQ((state & TBSTATE_ENABLED) != 0, kToolbarButtons[i].enabled);
   }
 
   HWND status = GetDlgItem(frame, kStatusBarId);

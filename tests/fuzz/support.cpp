@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "archive/loading.h"
 #include "archive/tree.h"
 
 std::string WriteInputFile(const uint8_t* data, size_t size, const char* extension) {
@@ -50,4 +51,16 @@ void CheckTree(const ArchiveNode* root) {
     if (n->nextSibling->prevSibling != n || n->nextSibling->parent != n->parent) std::abort();
     n = n->nextSibling;
   }
+}
+
+void BuildAndCheck(ArchiveKind kind, void* source, uint32_t entryCount) {
+  ArchiveDocument doc{};
+  doc.archiveKind = kind;
+  doc.source = source;
+  AcceptingFolderTree folders;
+  ArchiveNode* root = TreeBuildFromSource(&doc, folders);
+  CheckTree(root);
+  if (root && entryCount > 0 && TreeCountLeaves(root) > entryCount) __builtin_trap();
+  TreeFree(root, FreeEntry);
+  CloseDocumentSource(&doc);
 }

@@ -5,23 +5,13 @@
 #include <cstdint>
 #include <string>
 
+#include "archive/document.h"
 #include "archive/ui.h"
+#include "tests/core/accepting_folder_tree.h"
 
 // Writes the input to a per-process temporary file with the given extension and
 // returns its path (lower case, as the loader lowers paths); empty on failure.
 std::string WriteInputFile(const uint8_t* data, size_t size, const char* extension);
-
-class AcceptingFolderTree : public FolderTree {
- public:
-  TreeItem InsertRootItem(ArchiveEntry*) override { return Next(); }
-  TreeItem InsertFolderItem(TreeItem, ArchiveEntry*) override { return Next(); }
-  TreeItem RootMarker() override { return &marker_; }
-
- private:
-  TreeItem Next() { return reinterpret_cast<TreeItem>(++count_); }
-  uintptr_t count_ = 0;
-  char marker_ = 0;
-};
 
 class IgnoringMessages : public MessageSink {
  public:
@@ -30,3 +20,8 @@ class IgnoringMessages : public MessageSink {
 
 // Checks the invariants every built tree keeps; aborts (a finding) when one is broken.
 void CheckTree(const ArchiveNode* root);
+
+// Builds the tree of an opened source as the program does, checks it and closes the
+// source. entryCount is the source's number of stored paths, each of which adds at most
+// one leaf.
+void BuildAndCheck(ArchiveKind kind, void* source, uint32_t entryCount);

@@ -10,6 +10,7 @@
 #include "resources/shell_ids.h"
 #include "shell/globals.h"
 #include "tests/win/support/frame_test_support.h"
+#include "tests/win/support/toolbar_buttons.h"
 
 namespace {
 
@@ -164,33 +165,17 @@ TEST_F(FrameResourcesTest, StringTable) {
 }
 
 TEST_F(FrameResourcesTest, ToolbarButtonsAndInitialStates) {
-  struct Button {
-    int command;
-    int image;
-    bool enabled;
-    BYTE style;
-  };
-  const Button buttons[] = {
-      {57600, 6, true, TBSTYLE_BUTTON},       {57601, 7, true, TBSTYLE_BUTTON},
-      {57603, 8, false, TBSTYLE_BUTTON},      {0, 0, false, TBSTYLE_SEP},
-      {40031, 23, false, TBSTYLE_BUTTON},     {40032, 26, false, TBSTYLE_BUTTON},
-      {0, 0, false, TBSTYLE_SEP},             {57635, 0, false, TBSTYLE_BUTTON},
-      {57634, 1, false, TBSTYLE_BUTTON},      {57637, 2, false, TBSTYLE_BUTTON},
-      {40008, 5, false, TBSTYLE_BUTTON},      {0, 0, false, TBSTYLE_SEP},
-      {40020, 15, false, TBSTYLE_CHECKGROUP}, {40021, 16, false, TBSTYLE_CHECKGROUP},
-      {40022, 17, false, TBSTYLE_CHECKGROUP}, {40023, 18, false, TBSTYLE_CHECKGROUP},
-  };
   ASSERT_EQ(SendMessageA(g_toolbar, TB_BUTTONCOUNT, 0, 0), 16);
   for (int i = 0; i < 16; ++i) {
     SCOPED_TRACE(i);
     TBBUTTON button = {};
     ASSERT_TRUE(SendMessageA(g_toolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button)));
-    EXPECT_EQ(button.idCommand, buttons[i].command);
-    EXPECT_EQ(button.fsStyle, buttons[i].style);
+    EXPECT_EQ(button.idCommand, kToolbarButtons[i].command);
+    EXPECT_EQ(button.fsStyle, kToolbarButtons[i].style);
     EXPECT_EQ(button.dwData, 0u);
-    if (buttons[i].style == TBSTYLE_SEP) continue;
-    EXPECT_EQ(button.iBitmap, buttons[i].image);
-    EXPECT_EQ((button.fsState & TBSTATE_ENABLED) != 0, buttons[i].enabled);
+    if (kToolbarButtons[i].style == TBSTYLE_SEP) continue;
+    EXPECT_EQ(button.iBitmap, kToolbarButtons[i].image);
+    EXPECT_EQ((button.fsState & TBSTATE_ENABLED) != 0, kToolbarButtons[i].enabled);
     EXPECT_FALSE(button.fsState & TBSTATE_CHECKED);
   }
   EXPECT_TRUE(GetWindowLongA(g_toolbar, GWL_STYLE) & TBSTYLE_TOOLTIPS);

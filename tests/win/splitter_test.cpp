@@ -6,6 +6,7 @@
 
 #include "shell/globals.h"
 #include "shell/splitter.h"
+#include "tests/win/support/frame_test_support.h"
 
 namespace {
 
@@ -22,12 +23,7 @@ void Pump(int milliseconds) {
 }
 
 void MouseTo(int screenX, int screenY) {
-  INPUT in = {};
-  in.type = INPUT_MOUSE;
-  in.mi.dx = MulDiv(screenX, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-  in.mi.dy = MulDiv(screenY, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &in, sizeof in);
+  MoveMouseTo(screenX, screenY);
   Pump(30);
 }
 

@@ -85,35 +85,12 @@ std::string TreeText(HWND tree, HTREEITEM item) {
 
 std::vector<std::string> TreeChildren(HWND tree, HTREEITEM parent) {
   std::vector<std::string> names;
-  HTREEITEM child = reinterpret_cast<HTREEITEM>(
-      parent ? SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent))
-             : SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
-  for (; child; child = reinterpret_cast<HTREEITEM>(SendMessageA(
-                    tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
-    names.push_back(TreeText(tree, child));
-  }
+  for (HTREEITEM child : TreeChildItems(tree, parent)) names.push_back(TreeText(tree, child));
   return names;
 }
 
 HTREEITEM TreeChildNamed(HWND tree, HTREEITEM parent, const std::string& name) {
-  HTREEITEM child = reinterpret_cast<HTREEITEM>(
-      SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
-  for (; child; child = reinterpret_cast<HTREEITEM>(SendMessageA(
-                    tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
+  for (HTREEITEM child : TreeChildItems(tree, parent))
     if (TreeText(tree, child) == name) return child;
-  }
   return nullptr;
-}
-
-std::string Grouped(long long n) {
-  char separator[8] = {};
-  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator, sizeof separator);
-  std::string digits = std::to_string(n);
-  std::string out;
-  int count = 0;
-  for (int i = static_cast<int>(digits.size()) - 1; i >= 0; --i) {
-    out.insert(out.begin(), digits[i]);
-    if (++count % 3 == 0 && i > 0) out.insert(0, separator);
-  }
-  return out;
 }

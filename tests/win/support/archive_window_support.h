@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/win/support/frame_test_support.h"
+#include "tests/win/support/pane_reading.h"
 #include "window/archive_window.h"
 
 class ArchiveWindowTest : public FrameTest {
@@ -31,5 +32,3 @@ std::string ListText(HWND list, int index, int column);
 std::vector<std::string> TreeChildren(HWND tree, HTREEITEM parent);
 HTREEITEM TreeChildNamed(HWND tree, HTREEITEM parent, const std::string& name);
 std::string TreeText(HWND tree, HTREEITEM item);
-// The locale's digit grouping of n, as the size column must show it.
-std::string Grouped(long long n);

@@ -1,0 +1,73 @@
+#include "archive/writer_shared.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/entry_data.h"
+#include "archive/pak_writer.h"
+
+bool IsContainer(const ArchiveEntry* e) {
+  return IsKind(e, EntryKind::Root) || IsKind(e, EntryKind::Directory);
+}
+
+bool AppendPath(char* path, size_t& length, size_t capacity, const char* name, bool slash) {
+  const size_t n = name ? std::strlen(name) : 0;
+  const size_t total = length + n + (slash ? 1 : 0);
+  if (total >= capacity) return false;
+  if (n) std::memcpy(path + length, name, n);
+  if (slash) path[length + n] = '/';
+  length = total;
+  path[total] = '\0';
+  return true;
+}
+
+void CutPath(char* path, size_t& length, size_t newLength) {
+  length = newLength;
+  path[newLength] = '\0';
+}
+
+void CutDirectoryName(char* path, size_t& length, const ArchiveEntry* directory) {
+  const size_t n = directory->name ? std::strlen(directory->name) : 0;
+  CutPath(path, length, length - n - 1);
+}
+
+void PointAtWritten(ArchiveEntry* e, EntryKind kind, PakDirEntry* slot, Pk3CentralRecord* record) {
+  if (!IsKind(e, kind)) e->kind = static_cast<uint32_t>(kind) | (e->kind & kViewingFlag);
+  e->pakEntry = slot;
+  e->pk3Record = record;
+  e->size = 0;
+  e->data = nullptr;
+}
+
+namespace {
+
+char* CopyString(const char* text) {
+  const size_t n = std::strlen(text) + 1;
+  char* copy = static_cast<char*>(std::malloc(n));
+  if (copy) std::memcpy(copy, text, n);
+  return copy;
+}
+
+}  // namespace
+
+ArchiveNode* CopyForSave(SaveWindow& window, ArchiveDocument* doc) {
+  ArchiveNode* copy = doc ? TreeCopy(doc->root, CopyEntry, FreeEntryRecord) : nullptr;
+  if (copy == nullptr) ShowSaveMessage(window, "Error duplicating data");
+  return copy;
+}
+
+const char* ReopenSaved(FILE*& file, char*& storedPath, const char* path) {
+  file = std::fopen(path, "rb");
+  if (file == nullptr) return "Error opening %s";
+  storedPath = CopyString(path);
+  if (storedPath == nullptr) return "Error opening %s";
+  return nullptr;
+}
+
+bool EndSave(ArchiveDocument* doc, ArchiveNode* copy, ArchiveOutput* output, const char* message) {
+  if (message == nullptr) MapEntriesBack(doc->root, copy);
+  TreeFree(copy, FreeEntryRecord);
+  if (message == nullptr) return true;
+  OutputClose(output);
+  return false;
+}

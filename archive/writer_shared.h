@@ -1,0 +1,95 @@
+// What the PAK and PK3 writers share: the working copy a save writes from, the walk of its
+// tree with the stored path built on the way down, and the end of a save.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+#include "archive/archive_output.h"
+#include "archive/document.h"
+#include "archive/save_message.h"
+#include "archive/tree.h"
+#include "archive/ui.h"
+
+// The root and directories: the entries whose children are walked.
+bool IsContainer(const ArchiveEntry* e);
+
+// Appends name (and "/" for a directory prefix) to path, which holds length characters;
+// false, path unchanged, when the result and its NUL would not fit capacity bytes.
+bool AppendPath(char* path, size_t& length, size_t capacity, const char* name, bool slash);
+// Shortens path to newLength characters.
+void CutPath(char* path, size_t& length, size_t newLength);
+// Takes a directory's "name/" off the end of path.
+void CutDirectoryName(char* path, size_t& length, const ArchiveEntry* directory);
+
+// Re-points a working copy's file entry at what was written for it, an entry of kind
+// (PakFile or Pk3File); the fields of its former kind are cleared so that nothing in it
+// points at bytes it no longer owns.
+void PointAtWritten(ArchiveEntry* e, EntryKind kind, PakDirEntry* slot, Pk3CentralRecord* record);
+
+// The working copy of the document's tree that a save writes from; null after showing the
+// message.
+ArchiveNode* CopyForSave(SaveWindow& window, ArchiveDocument* doc);
+// Opens the written file at path again for reading, as the new archive's file and path.
+// Null on success, or the failure's message, whose "%s" takes the path.
+const char* ReopenSaved(FILE*& file, char*& storedPath, const char* path);
+// Ends a save with message null on success, or the failure's: on success maps the copy's
+// entries back onto the document's, on failure closes the output. The copy is freed.
+// True on success.
+bool EndSave(ArchiveDocument* doc, ArchiveNode* copy, ArchiveOutput* output, const char* message);
+
+// Writes top and everything below it in walk order: each directory's children from the
+// head of its list, a directory's subtree before its next sibling. path (capacity bytes)
+// holds the stored path of top's parent directory. A directory's "name/" goes on the path
+// before directory(node) is called and comes off once its subtree is done; file(entry) is
+// called with the path of the file's directory. Both return false after showing the
+// message of a failure. Iterative: a tree can be deeper than the stack allows recursion
+// for. 1 on success; 0 after showing the message.
+template <typename DirectoryStep, typename FileStep>
+int WriteTree(SaveWindow& window, ArchiveNode* top, char* path, size_t& length, size_t capacity,
+              DirectoryStep directory, FileStep file) {
+  if (top == nullptr) return 1;
+  ArchiveNode* node = top;
+  for (;;) {
+    const size_t before = length;
+    ArchiveEntry* e = node->entry;
+    if (e == nullptr) {
+      ShowSaveMessage(window, "Unknown type");
+      return 0;
+    }
+    switch (KindOf(e)) {
+      case EntryKind::Root:
+        break;
+      case EntryKind::Directory:
+        if (!AppendPath(path, length, capacity, e->name, true)) {
+          ShowSaveMessage(window, kMaxPathMessage);
+          return 0;
+        }
+        if (!directory(node)) return 0;
+        break;
+      case EntryKind::PakFile:
+      case EntryKind::Pk3File:
+      case EntryKind::MemoryFile:
+        if (!file(e)) return 0;
+        break;
+      default:
+        ShowSaveMessage(window, "Unknown type");
+        return 0;
+    }
+    if (node->firstChild && IsContainer(e)) {
+      node = node->firstChild;
+      continue;
+    }
+    CutPath(path, length, before);
+    for (;;) {
+      if (node == top) return 1;
+      if (node->nextSibling) {
+        node = node->nextSibling;
+        break;
+      }
+      node = node->parent;
+      // Leaving a directory takes its "name/" off the path again.
+      if (IsKind(node->entry, EntryKind::Directory)) CutDirectoryName(path, length, node->entry);
+    }
+  }
+}
