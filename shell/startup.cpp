@@ -118,8 +118,23 @@ void PostCommandLine(char* commandLine) {
                reinterpret_cast<LPARAM>(StripCommandLineQuotes(commandLine)));
 }
 
+namespace {
+
+// While a name is being edited in place, Del, Ctrl+C and the other editing keys belong to
+// the edit box: as accelerators they would delete or copy the items instead.
+bool IsTextEditKey(const MSG* msg) {
+  if (msg->message != WM_KEYDOWN && msg->message != WM_CHAR && msg->message != WM_SYSKEYDOWN) {
+    return false;
+  }
+  char name[16] = {};
+  return msg->hwnd && GetClassNameA(msg->hwnd, name, sizeof name) && lstrcmpiA(name, "Edit") == 0;
+}
+
+}  // namespace
+
 bool TranslateFrameMessage(MSG* msg) {
   if (g_mdiClient && TranslateMDISysAccel(g_mdiClient, msg)) return true;
+  if (IsTextEditKey(msg)) return false;
   return g_frameWindow && g_accelerators &&
          TranslateAcceleratorA(g_frameWindow, g_accelerators, msg);
 }

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "archive/loading.h"
-#include "resources/command_ids.h"
 #include "shell/globals.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
@@ -16,6 +15,7 @@
 #include "window/commands.h"
 #include "window/message_box.h"
 #include "window/notifications.h"
+#include "window/save.h"
 #include "window/views.h"
 
 unsigned long UntitledCounter = 1;
@@ -229,8 +229,9 @@ bool QuerySaveChanges(HWND window) {
   std::snprintf(text, sizeof text, "Save changes to %s?", title);
   switch (MessageBoxA(g_frameWindow, text, kProgramName, MB_ICONWARNING | MB_YESNOCANCEL)) {
     case IDYES:
-      SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
-      return true;
+      // A save that did not happen (a cancelled Save As, a failed write) keeps the window,
+      // so the changes are not lost with it.
+      return SaveDocument(window) != 0;
     case IDNO:
       return true;
     default:

@@ -2,6 +2,9 @@
 
 #include "resources/command_ids.h"
 #include "window/archive_window.h"
+#include "window/edit_commands.h"
+#include "window/save.h"
+#include "window/transfer_commands.h"
 #include "window/views.h"
 
 bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND control, int code) {
@@ -9,6 +12,22 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
   (void)code;
   if (!doc) return false;
   switch (command) {
+    case ID_FILE_SAVE:
+      SaveDocument(window);
+      return true;
+    case ID_FILE_SAVE_AS:
+      SaveDocumentAs(window);
+      return true;
+    case ID_EDIT_DELETE:
+      DeleteSelection(window, doc);
+      return true;
+    case ID_OBJECT_NEW_DIRECTORY:
+      NewDirectory(window, doc);
+      return true;
+    case ID_OBJECT_IMPORT_FILE:
+    case ID_OBJECT_IMPORT_DIRECTORY:
+    case ID_OBJECT_EXPORT:
+      return OnTransferCommand(window, doc, command);
     case ID_EDIT_SELECT_ALL:
     case ID_EDIT_INVERT_SELECTION:
       SendMessageA(doc->itemList, WM_COMMAND, command, 0);

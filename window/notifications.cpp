@@ -6,6 +6,7 @@
 #include "shell/settings.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
+#include "window/rename.h"
 #include "window/views.h"
 
 namespace {
@@ -19,6 +20,8 @@ LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
       auto* entry = reinterpret_cast<ArchiveEntry*>(info->item.lParam);
       return entry && entry->parentTreeItem == TVI_ROOT ? TRUE : FALSE;
     }
+    case TVN_ENDLABELEDITA:
+      return OnFolderLabelEdited(window, doc, reinterpret_cast<NMTVDISPINFOA*>(header));
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW:
       ShowFolder(window, doc, reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem);
@@ -60,6 +63,8 @@ LRESULT OnItemListNotify(HWND window, WindowDocument* doc, NMHDR* header) {
       if (command) SendMessageA(window, WM_COMMAND, command, 0);
       return 0;
     }
+    case LVN_ENDLABELEDITA:
+      return OnItemLabelEdited(window, doc, reinterpret_cast<NMLVDISPINFOA*>(header));
     case LVN_ITEMCHANGED:
       OnListItemChanged(window, doc, reinterpret_cast<NMLISTVIEW*>(header));
       return 0;

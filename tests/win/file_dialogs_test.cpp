@@ -27,7 +27,7 @@ constexpr DWORD kOpenFlags =
 // Types a file name into a file dialog and presses OK.
 std::function<void(HWND)> TypeAndConfirm(const std::string& text) {
   return [text](HWND dialog) {
-    SendMessageA(dialog, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(text.c_str()));
+    TypeFileName(dialog, text);
     SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
   };
 }

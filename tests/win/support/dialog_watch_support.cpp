@@ -1,5 +1,8 @@
 #include "tests/win/support/dialog_watch_support.h"
 
+#include <commdlg.h>
+#include <dlgs.h>
+
 namespace {
 
 HWND FindOwnDialog(const std::string& caption) {
@@ -58,4 +61,15 @@ void DialogWatcher::Run() {
 void PressDialogButton(HWND dialog, int id) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void WaitForDialogReady(HWND dialog) {
+  for (int i = 0; i < 250 && IsWindow(dialog) && !IsWindowVisible(dialog); ++i) Sleep(20);
+  Sleep(150);
+}
+
+void TypeFileName(HWND dialog, const std::string& name) {
+  WaitForDialogReady(dialog);
+  int box = GetDlgItem(dialog, cmb13) ? cmb13 : edt1;
+  SendMessageA(dialog, CDM_SETCONTROLTEXT, box, reinterpret_cast<LPARAM>(name.c_str()));
 }

@@ -42,5 +42,13 @@ class DialogWatcher {
   std::thread thread_;
 };
 
+// Waits until a dialog found at its creation is shown and has settled (a file dialog
+// fills its controls while it initialises, overwriting what was typed before).
+void WaitForDialogReady(HWND dialog);
+
+// Waits for a file dialog to settle and types name into its file-name box (a combo box in
+// the plain dialog, an edit control in one with a hook).
+void TypeFileName(HWND dialog, const std::string& name);
+
 // Posts the click of button id to a dialog, as the button itself would send it.
 void PressDialogButton(HWND dialog, int id);

@@ -1,0 +1,237 @@
+// The measures and checks taken before a copy or move of archive items.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/core/writer_support.h"
+#include "transfer/core/transfer_checks.h"
+#include "transfer/core/transfer_measure.h"
+
+namespace {
+
+// Node copies of live nodes, as Cut, Copy and drag make them; freed at the end.
+struct Items {
+  std::vector<ArchiveNode*> copies;
+  explicit Items(std::initializer_list<ArchiveNode*> nodes) {
+    for (ArchiveNode* n : nodes) copies.push_back(TreeCopy(n, nullptr, nullptr));
+  }
+  ~Items() {
+    for (ArchiveNode* c : copies) TreeFree(c, nullptr);
+  }
+};
+
+TransferCheck Check(const TestDocument& target, ArchiveNode* dir, const Items& items, bool same, bool move) {
+  TransferCheckInput in{&target.doc, dir, items.copies.data(), static_cast<uint32_t>(items.copies.size()),
+                        same, move};
+  return CheckTransferItems(in);
+}
+
+std::string Name(size_t length, char c = 'a') { return std::string(length, c); }
+
+}  // namespace
+
+TEST(TransferMeasureTest, PathsAndCounts) {
+  TestDocument d;
+  ArchiveNode* maps = d.AddDirectory(d.root(), "maps");          // 5
+  ArchiveNode* sub = d.AddDirectory(maps, "sub");                // 4
+  d.AddFile(sub, "level1.bsp", {1});                             // 10
+  d.AddFile(maps, "x", {});                                      // 1
+  ArchiveNode* empty = d.AddDirectory(maps, "emptydirectory");   // 15
+  ArchiveNode* lone = d.AddFile(d.root(), "readme.txt", {2, 3});
+
+  EXPECT_EQ(MaxPathBelow(maps), 5u + 15u);
+  EXPECT_EQ(MaxPathBelow(sub), 4u + 10u);
+  EXPECT_EQ(MaxPathBelow(lone), 10u);
+  EXPECT_EQ(MaxPathBelow(empty), 15u);
+  EXPECT_EQ(TargetPathLength(d.root()), 0u);
+  EXPECT_EQ(TargetPathLength(sub), 9u);
+  EXPECT_EQ(CountFiles(maps->firstChild), 2u);
+  EXPECT_EQ(CountFiles(d.root()->firstChild), 3u);  // the siblings of maps count as well
+  EXPECT_EQ(CountFiles(nullptr), 0u);
+}
+
+TEST(TransferMeasureTest, NewEntriesOfEachKindOfMeeting) {
+  TestDocument src, dst;
+  ArchiveNode* maps = src.AddDirectory(src.root(), "maps");
+  src.AddFile(maps, "a.bsp", {});
+  src.AddFile(maps, "b.bsp", {});
+  ArchiveNode* deep = src.AddDirectory(maps, "deep");
+  src.AddFile(deep, "c.bsp", {});
+  ArchiveNode* file = src.AddFile(src.root(), "readme.txt", {});
+
+  // Nothing of the name: every file below, plus the directory itself when counted.
+  EXPECT_EQ(CountNewEntries(dst.root(), maps, 0), 3);
+  EXPECT_EQ(CountNewEntries(dst.root(), maps, 1), 4);
+  EXPECT_EQ(CountNewEntries(dst.root(), file, 1), 1);
+
+  // A directory of the name merges: only what it lacks counts, files of equal names 0.
+  ArchiveNode* target = dst.AddDirectory(dst.root(), "maps");
+  dst.AddFile(target, "a.bsp", {});
+  EXPECT_EQ(CountNewEntries(dst.root(), maps, 1), 1 + 2);  // b.bsp; deep and c.bsp
+  ArchiveNode* targetDeep = dst.AddDirectory(target, "deep");
+  EXPECT_EQ(CountNewEntries(dst.root(), maps, 1), 1 + 1);
+  dst.AddFile(dst.root(), "readme.txt", {});
+  EXPECT_EQ(CountNewEntries(dst.root(), file, 1), 0);
+
+  // A clash at any depth of the merge.
+  dst.AddDirectory(targetDeep, "c.bsp");
+  EXPECT_EQ(CountNewEntries(dst.root(), maps, 1), -1);
+  TestDocument other;
+  other.AddFile(other.root(), "maps", {});
+  EXPECT_EQ(CountNewEntries(other.root(), maps, 0), -1);
+  other.AddDirectory(other.root(), "readme.txt");
+  EXPECT_EQ(CountNewEntries(other.root(), file, 0), -1);
+}
+
+// Regression: the measures recursed once per directory level, and a PK3 path can nest
+// tens of thousands of directories.
+TEST(TransferMeasureTest, DeepNestingIsWalkedWithoutRecursion) {
+  TestDocument src, dst;
+  ArchiveNode* top = src.AddDirectory(src.root(), "d");
+  ArchiveNode* n = top;
+  for (int i = 0; i < 30000; ++i) n = src.AddDirectory(n, "d");
+  src.AddFile(n, "f", {});
+  EXPECT_EQ(MaxPathBelow(top), 30001u * 2 + 1);
+  EXPECT_EQ(CountFiles(top), 1u);
+  EXPECT_EQ(CountNewEntries(dst.root(), top, 1), 2);
+  EXPECT_EQ(CountNewEntries(src.root(), top, 1), 0);  // merging into itself adds nothing
+  EXPECT_EQ(TargetPathLength(n), 30001u * 2);
+}
+
+TEST(TransferChecksTest, PakPathLengthLimit) {
+  TestDocument target;
+  target.doc.archiveKind = ArchiveKind::Pak;
+  ArchiveNode* dir = target.AddDirectory(target.root(), "dir");  // "dir/" = 4
+  TestDocument src;
+  ArchiveNode* ok = src.AddFile(src.root(), Name(51), {});
+  ArchiveNode* tooLong = src.AddFile(src.root(), Name(52, 'b'), {});
+  Items accepted{ok}, refused{tooLong};
+  EXPECT_EQ(Check(target, dir, accepted, false, false), TransferCheck::Ok);  // 55 characters
+  EXPECT_EQ(Check(target, dir, refused, false, false), TransferCheck::PathTooLong);  // 56
+  EXPECT_STREQ(TransferCheckMessage(TransferCheck::PathTooLong),
+               "Maximum path length exceeded.\nOperation aborted.");
+  // A directory counts with its separator.
+  ArchiveNode* sub = src.AddDirectory(src.root(), Name(49, 'c'));
+  src.AddFile(sub, "x", {});
+  Items directory{sub};
+  EXPECT_EQ(Check(target, dir, directory, false, false), TransferCheck::Ok);  // 4 + 50 + 1
+  src.AddFile(sub, "xy", {});
+  Items longer{sub};
+  EXPECT_EQ(Check(target, dir, longer, false, false), TransferCheck::PathTooLong);
+}
+
+TEST(TransferChecksTest, Pk3AndNewDocumentsTakeTheLongLimit) {
+  for (ArchiveKind kind : {ArchiveKind::Pk3, ArchiveKind::None}) {
+    TestDocument target;
+    target.doc.archiveKind = kind;
+    TestDocument src;
+    ArchiveNode* a = src.AddFile(src.root(), Name(65534), {});
+    ArchiveNode* b = src.AddFile(src.root(), Name(65535, 'b'), {});
+    Items ok{a}, refused{b};
+    EXPECT_EQ(Check(target, target.root(), ok, false, false), TransferCheck::Ok);
+    EXPECT_EQ(Check(target, target.root(), refused, false, false), TransferCheck::PathTooLong);
+  }
+}
+
+TEST(TransferChecksTest, PakLeafLimit) {
+  TestDocument target;
+  target.doc.archiveKind = ArchiveKind::Pak;
+  for (int i = 0; i < 4094; ++i) target.AddFile(target.root(), "f" + std::to_string(i), {});
+  TestDocument src;
+  ArchiveNode* dir = src.AddDirectory(src.root(), "two");
+  src.AddFile(dir, "a", {});
+  src.AddFile(dir, "b", {});
+  ArchiveNode* one = src.AddFile(src.root(), "one", {});
+  Items two{dir}, three{dir, one};
+  EXPECT_EQ(Check(target, target.root(), two, false, false), TransferCheck::Ok);  // 4096
+  EXPECT_EQ(Check(target, target.root(), three, false, false), TransferCheck::TooManyFiles);
+  EXPECT_EQ(Check(target, target.root(), three, false, true), TransferCheck::TooManyFiles);
+  EXPECT_STREQ(TransferCheckMessage(TransferCheck::TooManyFiles),
+               "Maximum number of files exceeded.\nOperation aborted.");
+  // Files replacing their namesakes add nothing.
+  target.AddFile(target.root(), "one", {});
+  target.AddFile(target.root(), "zz", {});  // 4096 leaves now
+  Items replacing{one};
+  EXPECT_EQ(Check(target, target.root(), replacing, false, false), TransferCheck::Ok);
+}
+
+TEST(TransferChecksTest, Pk3NodeLimitCountsTheRootAndDirectories) {
+  TestDocument target;
+  target.doc.archiveKind = ArchiveKind::Pk3;
+  for (int i = 0; i < 65532; ++i) target.AddFile(target.root(), "f" + std::to_string(i), {});
+  // 65533 nodes with the root; a directory with one file makes 65535.
+  TestDocument src;
+  ArchiveNode* dir = src.AddDirectory(src.root(), "d");
+  src.AddFile(dir, "a", {});
+  ArchiveNode* extra = src.AddFile(src.root(), "extra", {});
+  Items ok{dir}, refused{dir, extra};
+  EXPECT_EQ(Check(target, target.root(), ok, false, false), TransferCheck::Ok);
+  EXPECT_EQ(Check(target, target.root(), refused, false, false), TransferCheck::TooManyFiles);
+}
+
+TEST(TransferChecksTest, NameClashAnywhereInAMerge) {
+  TestDocument d;
+  ArchiveNode* from = d.AddDirectory(d.root(), "from");
+  ArchiveNode* maps = d.AddDirectory(from, "maps");
+  d.AddFile(maps, "level", {});
+  ArchiveNode* to = d.AddDirectory(d.root(), "to");
+  ArchiveNode* toMaps = d.AddDirectory(to, "maps");
+  d.AddDirectory(toMaps, "level");
+  Items items{maps};
+  for (bool move : {false, true}) {
+    const TransferCheck got = Check(d, to, items, true, move);
+    EXPECT_EQ(got, TransferCheck::NameClash);
+    EXPECT_STREQ(TransferCheckCaption(got, move), move ? "Move" : "Copy");
+  }
+  EXPECT_STREQ(TransferCheckMessage(TransferCheck::NameClash),
+               "File and directory share the same name.\nOperation aborted.");
+}
+
+TEST(TransferChecksTest, MovingADirectoryIntoItselfOrBelowIt) {
+  TestDocument d;
+  d.doc.archiveKind = ArchiveKind::Pak;
+  ArchiveNode* a = d.AddDirectory(d.root(), "a");
+  ArchiveNode* b = d.AddDirectory(a, "b");
+  ArchiveNode* c = d.AddDirectory(b, "c");
+  d.AddFile(c, "f", {});
+  Items items{a};
+  EXPECT_EQ(Check(d, c, items, true, true), TransferCheck::MoveIntoChild);
+  EXPECT_EQ(Check(d, a, items, true, true), TransferCheck::MoveIntoSelf);
+  EXPECT_STREQ(TransferCheckMessage(TransferCheck::MoveIntoChild),
+               "Can't move directory to child.\nOperation aborted.");
+  EXPECT_STREQ(TransferCheckMessage(TransferCheck::MoveIntoSelf),
+               "Can't move directory to self.\nOperation aborted.");
+  EXPECT_STREQ(TransferCheckCaption(TransferCheck::MoveIntoSelf, false), "Move");
+  // A copy into its own subdirectory is allowed.
+  EXPECT_EQ(Check(d, c, items, true, false), TransferCheck::Ok);
+}
+
+TEST(TransferChecksTest, MoveWithinOneArchiveIsNeverRefusedForItsCount) {
+  TestDocument d;
+  d.doc.archiveKind = ArchiveKind::Pak;
+  ArchiveNode* from = d.AddDirectory(d.root(), "from");
+  for (int i = 0; i < 4097; ++i) d.AddFile(from, "f" + std::to_string(i), {});
+  ArchiveNode* to = d.AddDirectory(d.root(), "to");
+  Items items{from};
+  EXPECT_EQ(Check(d, to, items, true, true), TransferCheck::Ok);
+  EXPECT_EQ(Check(d, to, items, true, false), TransferCheck::TooManyFiles);
+}
+
+TEST(TransferChecksTest, NothingToDoIsRefusedWithoutAMessage) {
+  TestDocument d;
+  ArchiveNode* dir = d.AddDirectory(d.root(), "dir");
+  ArchiveNode* file = d.AddFile(dir, "f", {});
+  Items items{file};
+  EXPECT_EQ(Check(d, dir, items, true, false), TransferCheck::Refused);  // its own folder
+  EXPECT_EQ(Check(d, d.root(), items, true, false), TransferCheck::Ok);
+  Items none{};
+  EXPECT_EQ(Check(d, dir, none, true, false), TransferCheck::Refused);
+  EXPECT_EQ(Check(d, nullptr, items, true, false), TransferCheck::Refused);
+  EXPECT_EQ(TransferCheckMessage(TransferCheck::Refused), nullptr);
+  EXPECT_EQ(TransferCheckMessage(TransferCheck::Ok), nullptr);
+  // From another archive, the same-folder rule does not apply.
+  TestDocument other;
+  EXPECT_EQ(Check(other, other.root(), items, false, false), TransferCheck::Ok);
+}

@@ -1,0 +1,344 @@
+// Copies of archive items into a directory: within one archive and from another.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive/entry_data.h"
+#include "tests/core/sample_archives.h"
+#include "tests/core/writer_support.h"
+#include "transfer/core/node_copy.h"
+#include "transfer/core/transfer_measure.h"
+
+namespace {
+
+class ScriptedAsker : public ReplaceAsker {
+ public:
+  explicit ScriptedAsker(std::vector<int32_t> answers = {}) : answers_(std::move(answers)) {}
+  int32_t AskReplace(const ArchiveEntry* existing, const ArchiveEntry* incoming) override {
+    questions.push_back(existing->name);
+    EXPECT_STREQ(existing->name, incoming->name);
+    return asked < answers_.size() ? answers_[asked++] : (++asked, 2);
+  }
+  size_t asked = 0;
+  std::vector<std::string> questions;
+
+ private:
+  std::vector<int32_t> answers_;
+};
+
+// Node copies of live nodes, as Cut, Copy and drag make them.
+struct Items {
+  std::vector<ArchiveNode*> copies;
+  explicit Items(std::initializer_list<ArchiveNode*> nodes) {
+    for (ArchiveNode* n : nodes) copies.push_back(TreeCopy(n, nullptr, nullptr));
+  }
+  ~Items() {
+    for (ArchiveNode* c : copies) TreeFree(c, nullptr);
+  }
+  ArchiveNode* operator[](size_t i) const { return copies[i]; }
+};
+
+struct Copier {
+  explicit Copier(TestDocument& t) : target(t) {}
+  TestDocument& target;
+  ScriptedAsker asker;
+  TransferState state{0, 0, ReplaceMode::Ask};
+  const ArchiveDocument* source = nullptr;
+
+  ArchiveNode* Copy(ArchiveNode* dir, const ArchiveNode* item) {
+    NodeCopyContext c{target.folders, asker, &state, source};
+    return CopyNodeInto(c, dir, item);
+  }
+};
+
+std::string Text(const ArchiveDocument& doc, const std::string& path, const TestDocument& d) {
+  ArchiveNode* n = d.Find(path);
+  if (!n) return "<missing>";
+  EntryBytes bytes;
+  if (LoadEntryBytes(&doc, n->entry, &bytes) != EntryLoad::Ok) return "<unreadable>";
+  std::string s(reinterpret_cast<const char*>(bytes.data), bytes.size);
+  ReleaseEntryBytes(&bytes);
+  return s;
+}
+
+std::vector<std::string> Paths(const ArchiveDocument& doc) {
+  std::vector<std::string> out;
+  for (const ItemContent& c : SortedContents(doc))
+    out.push_back(c.path + "=" + std::string(c.bytes.begin(), c.bytes.end()));
+  return out;
+}
+
+int CountNamed(const ArchiveNode* dir, const char* name) {
+  int n = 0;
+  for (const ArchiveNode* c = dir->firstChild; c; c = c->nextSibling) n += std::strcmp(c->entry->name, name) == 0;
+  return n;
+}
+
+}  // namespace
+
+TEST(CloneFileEntryTest, OwnNameOwnBytesNoViewingFlag) {
+  TestDocument d;
+  ArchiveNode* f = d.AddFile(d.root(), "a.txt", Bytes("hello"));
+  f->entry->kind |= kViewingFlag;
+  ArchiveNode* dir = d.AddDirectory(d.root(), "dir");
+  ArchiveNode* copy = CloneFileEntry(dir, f->entry, "b.txt");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(dir->firstChild, copy);
+  EXPECT_EQ(copy->entry->node, copy);
+  EXPECT_STREQ(copy->entry->name, "b.txt");
+  EXPECT_EQ(copy->entry->kind, static_cast<uint32_t>(EntryKind::MemoryFile));
+  EXPECT_NE(copy->entry->data, f->entry->data);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(copy->entry->data), 5), "hello");
+  f->entry->kind &= ~kViewingFlag;
+
+  ArchiveNode* empty = d.AddFile(d.root(), "empty", {});
+  ArchiveNode* emptyCopy = CloneFileEntry(dir, empty->entry, "empty");
+  ASSERT_NE(emptyCopy, nullptr);
+  EXPECT_EQ(emptyCopy->entry->data, nullptr);
+
+  // A memory file that claims bytes it does not hold is not cloned (nothing leaks: ASan).
+  ArchiveEntry broken{};
+  broken.kind = static_cast<uint32_t>(EntryKind::MemoryFile);
+  broken.name = const_cast<char*>("broken");
+  broken.size = 10;
+  EXPECT_EQ(CloneFileEntry(dir, &broken, "broken"), nullptr);
+  EXPECT_EQ(CloneFileEntry(dir, d.Find("dir")->entry, "x"), nullptr);  // not a file
+}
+
+TEST(CopyWithinArchiveTest, ArchiveFilesKeepTheirKindMemoryFilesGetTheirOwnBytes) {
+  ScratchDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.Path("a.pak"),
+                             sample::Pak({{"maps/e1m1.bsp", "level one"}, {"readme.txt", "hi"}})));
+  TestDocument d(dir.Path("a.pak"));
+  ASSERT_TRUE(d.ok());
+  d.AddFile(d.Find("maps"), "notes.txt", Bytes("memory"));
+  ArchiveNode* backup = d.AddDirectory(d.root(), "backup");
+  Items items{d.Find("maps"), d.Find("readme.txt")};
+  Copier c(d);
+  ArchiveNode* maps = c.Copy(backup, items[0]);
+  ASSERT_NE(maps, nullptr);
+  EXPECT_EQ(maps, d.Find("backup/maps"));
+  ArchiveNode* readme = c.Copy(backup, items[1]);
+  EXPECT_EQ(readme, d.Find("backup/readme.txt"));
+  EXPECT_EQ(c.state.changed, 1);
+  EXPECT_EQ(c.asker.asked, 0u);
+
+  ArchiveNode* bsp = d.Find("backup/maps/e1m1.bsp");
+  ASSERT_NE(bsp, nullptr);
+  EXPECT_TRUE(IsKind(bsp->entry, EntryKind::PakFile));
+  EXPECT_EQ(bsp->entry->pakEntry, d.Find("maps/e1m1.bsp")->entry->pakEntry);
+  ArchiveNode* notes = d.Find("backup/maps/notes.txt");
+  EXPECT_NE(notes->entry->data, d.Find("maps/notes.txt")->entry->data);
+  EXPECT_EQ(Text(d.doc, "backup/maps/e1m1.bsp", d), "level one");
+  EXPECT_EQ(Text(d.doc, "backup/maps/notes.txt", d), "memory");
+  EXPECT_EQ(Text(d.doc, "backup/readme.txt", d), "hi");
+  // The new directory has its folder item under the target's.
+  ASSERT_FALSE(d.folders.items.empty());
+  EXPECT_EQ(d.folders.items.back()->text, "maps");
+  EXPECT_EQ(maps->entry->treeItem, d.folders.items.back());
+  EXPECT_EQ(maps->entry->parentTreeItem, backup->entry->treeItem);
+}
+
+TEST(CopyWithinArchiveTest, DirectoriesMergeAndConflictsFollowTheAnswers) {
+  TestDocument d;
+  d.AddPath("from/maps/a", Bytes("new a"));
+  d.AddPath("from/maps/b", Bytes("new b"));
+  d.AddPath("from/maps/c", Bytes("new c"));
+  d.AddPath("to/maps/a", Bytes("old a"));
+  d.AddPath("to/maps/b", Bytes("old b"));
+  Items items{d.Find("from/maps")};
+  const size_t folderItems = d.folders.items.size();
+  Copier c(d);
+  c.asker = ScriptedAsker({kReplaceYes, kReplaceNo});
+  // A merged directory is not new at the top.
+  EXPECT_EQ(c.Copy(d.Find("to"), items[0]), nullptr);
+  EXPECT_EQ(CountNamed(d.Find("to"), "maps"), 1);
+  EXPECT_EQ(d.folders.items.size(), folderItems);
+  // Children are copied in list order (c, b, a: the newest first).
+  EXPECT_EQ(c.asker.questions, (std::vector<std::string>{"b", "a"}));
+  EXPECT_EQ(Text(d.doc, "to/maps/a", d), "old a");
+  EXPECT_EQ(Text(d.doc, "to/maps/b", d), "new b");
+  EXPECT_EQ(Text(d.doc, "to/maps/c", d), "new c");
+  EXPECT_EQ(c.state.changed, 1);
+}
+
+TEST(CopyWithinArchiveTest, ToAllAnswersAndCancelling) {
+  struct Case {
+    std::vector<int32_t> answers;
+    std::vector<std::string> expected;  // contents of to/ afterwards
+    size_t asked;
+    int32_t cancelled;
+  };
+  const Case cases[] = {
+      {{kReplaceYesToAll}, {"to/=", "to/f1=new", "to/f2=new", "to/f3=new"}, 1, 0},
+      {{kReplaceNoToAll}, {"to/=", "to/f1=old", "to/f2=old", "to/f3=old"}, 1, 0},
+      {{kReplaceNo, kReplaceYesToAll}, {"to/=", "to/f1=old", "to/f2=new", "to/f3=new"}, 2, 0},
+      // Closing the dialog at the second file stops the walk: the third is not copied.
+      {{kReplaceYes, 2}, {"to/=", "to/f1=new", "to/f2=old", "to/f3=old"}, 2, 1},
+  };
+  for (const Case& k : cases) {
+    TestDocument d;
+    for (const char* n : {"f3", "f2", "f1"}) {
+      d.AddPath(std::string("from/to/") + n, Bytes("new"));
+      d.AddPath(std::string("to/") + n, Bytes("old"));
+    }
+    Items items{d.Find("from/to")};
+    Copier c(d);
+    c.asker = ScriptedAsker(k.answers);
+    EXPECT_EQ(c.Copy(d.root(), items[0]), nullptr);
+    std::vector<std::string> to;
+    for (const std::string& p : Paths(d.doc))
+      if (p.rfind("to/", 0) == 0) to.push_back(p);
+    EXPECT_EQ(to, k.expected);
+    EXPECT_EQ(c.asker.asked, k.asked);
+    EXPECT_EQ(c.state.cancelled, k.cancelled);
+  }
+}
+
+TEST(CopyWithinArchiveTest, IntoItsOwnSubdirectoryCopiesTheDirectoryAsItWas) {
+  TestDocument d;
+  d.AddPath("a/f", Bytes("x"));
+  ArchiveNode* b = d.AddDirectory(d.Find("a"), "b");
+  Items items{d.Find("a")};
+  Copier c(d);
+  ASSERT_NE(c.Copy(b, items[0]), nullptr);
+  EXPECT_EQ(Paths(d.doc), (std::vector<std::string>{"a/=", "a/b/=", "a/b/a/=", "a/b/a/b/=", "a/b/a/f=x",
+                                                    "a/f=x"}));
+}
+
+TEST(CopyWithinArchiveTest, FileAndDirectoryOfOneNameAreNeverMixed) {
+  TestDocument d;
+  d.AddPath("from/x", Bytes("file"));
+  d.AddPath("from/y/inner", Bytes("i"));
+  d.AddDirectory(d.AddDirectory(d.root(), "to"), "x");
+  d.AddPath("to/y", Bytes("file y"));
+  Items items{d.Find("from/x"), d.Find("from/y")};
+  Copier c(d);
+  EXPECT_EQ(c.Copy(d.Find("to"), items[0]), nullptr);
+  EXPECT_EQ(c.Copy(d.Find("to"), items[1]), nullptr);
+  EXPECT_EQ(c.asker.asked, 0u);
+  EXPECT_EQ(c.state.changed, 0);
+  EXPECT_TRUE(IsKind(d.Find("to/x")->entry, EntryKind::Directory));
+  EXPECT_EQ(Text(d.doc, "to/y", d), "file y");
+}
+
+// Regression: replacing a memory file freed its buffer before the incoming bytes were
+// copied, so a file copied onto itself read freed memory.
+TEST(CopyWithinArchiveTest, ReplacingAFileWithItselfKeepsItsBytes) {
+  TestDocument d;
+  d.AddPath("dir/f", Bytes("same bytes"));
+  d.Find("dir/f")->entry->kind |= kViewingFlag;
+  // Items from the folder itself, as a drop onto the list's own directory item would carry.
+  ArchiveNode* copy = TreeCopy(d.Find("dir/f"), nullptr, nullptr);
+  Copier c(d);
+  c.asker = ScriptedAsker({kReplaceYes});
+  EXPECT_EQ(c.Copy(d.Find("dir"), copy), nullptr);
+  TreeFree(copy, nullptr);
+  EXPECT_EQ(Text(d.doc, "dir/f", d), "same bytes");
+  // The viewer watch still holds the entry: its flag stays.
+  EXPECT_TRUE(d.Find("dir/f")->entry->kind & kViewingFlag);
+  d.Find("dir/f")->entry->kind &= ~kViewingFlag;
+}
+
+TEST(CopyFromArchiveTest, EveryFileArrivesAsMemoryAndOutlivesItsSource) {
+  ScratchDir dir;
+  ASSERT_TRUE(WriteFileBytes(
+      dir.Path("src.pk3"),
+      BuildZip({StoredPlan("maps/stored.txt", Bytes("stored bytes")),
+                DeflatedPlan("maps/deflated.txt", TextBytes(7, 5000), 9), StoredPlan("maps/empty", {})})));
+  ASSERT_TRUE(WriteFileBytes(dir.Path("src.pak"), sample::Pak({{"sound/a.wav", "RIFFdata"}})));
+  TestDocument target;
+  target.AddPath("maps/stored.txt", Bytes("old"));
+  {
+    TestDocument pk3(dir.Path("src.pk3"));
+    TestDocument pak(dir.Path("src.pak"));
+    ASSERT_TRUE(pk3.ok());
+    ASSERT_TRUE(pak.ok());
+    Items fromPk3{pk3.Find("maps")}, fromPak{pak.Find("sound")};
+    Copier c(target);
+    c.asker = ScriptedAsker({kReplaceYes});
+    c.source = &pk3.doc;
+    EXPECT_EQ(c.Copy(target.root(), fromPk3[0]), nullptr);  // merged into maps
+    c.source = &pak.doc;
+    ArchiveNode* sound = c.Copy(target.root(), fromPak[0]);
+    EXPECT_EQ(sound, target.Find("sound"));
+    EXPECT_EQ(c.asker.questions, (std::vector<std::string>{"stored.txt"}));
+  }
+  // The sources are closed now; everything reads from memory.
+  for (const char* p : {"maps/stored.txt", "maps/deflated.txt", "maps/empty", "sound/a.wav"}) {
+    ArchiveNode* n = target.Find(p);
+    ASSERT_NE(n, nullptr) << p;
+    EXPECT_TRUE(IsKind(n->entry, EntryKind::MemoryFile)) << p;
+  }
+  EXPECT_EQ(Text(target.doc, "maps/stored.txt", target), "stored bytes");
+  const std::vector<uint8_t> text = TextBytes(7, 5000);
+  EXPECT_EQ(Text(target.doc, "maps/deflated.txt", target), std::string(text.begin(), text.end()));
+  EXPECT_EQ(target.Find("maps/empty")->entry->data, nullptr);
+  EXPECT_EQ(Text(target.doc, "sound/a.wav", target), "RIFFdata");
+}
+
+TEST(CopyFromArchiveTest, UnreadableItemsAreLeftOutSilently) {
+  ScratchDir dir;
+  // The second entry claims more bytes than the file holds.
+  std::vector<uint8_t> pak = sample::Pak({{"good", "fine"}, {"bad", "xy"}});
+  const size_t badLength = pak.size() - 64 + 60;
+  pak[badLength] = 0xFF;
+  pak[badLength + 1] = 0xFF;
+  ASSERT_TRUE(WriteFileBytes(dir.Path("bad.pak"), pak));
+  TestDocument src(dir.Path("bad.pak"));
+  ASSERT_TRUE(src.ok());
+  ASSERT_NE(src.Find("bad"), nullptr);
+  TestDocument target;
+  target.AddPath("bad", Bytes("keep me"));
+  Items items{src.Find("good"), src.Find("bad")};
+  Copier c(target);
+  c.asker = ScriptedAsker({kReplaceYes});
+  c.source = &src.doc;
+  EXPECT_NE(c.Copy(target.root(), items[0]), nullptr);
+  EXPECT_EQ(c.Copy(target.root(), items[1]), nullptr);
+  EXPECT_EQ(Text(target.doc, "bad", target), "keep me");
+  EXPECT_EQ(Text(target.doc, "good", target), "fine");
+
+  // An entry that belongs to no source at all.
+  TestDocument other;
+  Copier none(other);
+  none.source = &target.doc;
+  Items foreign{src.Find("good")};
+  EXPECT_EQ(none.Copy(other.root(), foreign[0]), nullptr);
+  EXPECT_EQ(none.state.changed, 0);
+}
+
+TEST(CopyNodeTest, DirectoryWhoseFolderItemFailsIsLeftOutWithItsContents) {
+  TestDocument src;
+  src.AddPath("a/b/f", Bytes("x"));
+  src.AddPath("c", Bytes("y"));
+  TestDocument target;
+  target.folders.failAfter = static_cast<int>(target.folders.items.size()) + 1;  // "a" only
+  Items items{src.Find("a"), src.Find("c")};
+  Copier c(target);
+  c.source = &src.doc;
+  EXPECT_NE(c.Copy(target.root(), items[0]), nullptr);
+  EXPECT_NE(c.Copy(target.root(), items[1]), nullptr);
+  EXPECT_EQ(Paths(target.doc), (std::vector<std::string>{"a/=", "c=y"}));
+}
+
+// Regression: the copy recursed once per directory level.
+TEST(CopyNodeTest, DeepNestingIsCopiedWithoutRecursion) {
+  TestDocument src;
+  ArchiveNode* top = src.AddDirectory(src.root(), "d");
+  ArchiveNode* n = top;
+  for (int i = 0; i < 20000; ++i) n = src.AddDirectory(n, "d");
+  src.AddFile(n, "f", Bytes("deep"));
+  src.AddFile(top, "g", Bytes("shallow"));
+  TestDocument target;
+  Items items{top};
+  Copier c(target);
+  c.source = &src.doc;
+  ASSERT_NE(c.Copy(target.root(), items[0]), nullptr);
+  EXPECT_EQ(TreeCountNodes(target.root()), 1u + 20001u + 2u);
+  EXPECT_EQ(CountFiles(target.root()->firstChild), 2u);
+  EXPECT_EQ(MaxPathBelow(target.root()->firstChild), MaxPathBelow(top));
+}

@@ -1,0 +1,148 @@
+// The conflict rule, the names allowed on disk and whole-file reading.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/core/test_support.h"
+#include "transfer/core/conflict_rule.h"
+#include "transfer/core/disk_files.h"
+#include "transfer/core/disk_names.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Answers every question with the next scripted answer and counts the questions.
+class ScriptedAsker : public ReplaceAsker {
+ public:
+  explicit ScriptedAsker(std::vector<int32_t> answers) : answers_(std::move(answers)) {}
+  int32_t AskReplace(const ArchiveEntry* existing, const ArchiveEntry* incoming) override {
+    lastExisting = existing;
+    lastIncoming = incoming;
+    return asked < answers_.size() ? answers_[asked++] : (++asked, 2);
+  }
+  size_t asked = 0;
+  const ArchiveEntry* lastExisting = nullptr;
+  const ArchiveEntry* lastIncoming = nullptr;
+
+ private:
+  std::vector<int32_t> answers_;
+};
+
+struct RuleCase {
+  ReplaceMode mode;
+  int32_t answer;
+  bool replace;
+  ReplaceMode modeAfter;
+  int32_t cancelled;
+  size_t asked;
+};
+
+}  // namespace
+
+TEST(ConflictRuleTest, EachModeAndAnswer) {
+  const RuleCase cases[] = {
+      {ReplaceMode::Ask, kReplaceYes, true, ReplaceMode::Ask, 0, 1},
+      {ReplaceMode::Ask, kReplaceNo, false, ReplaceMode::Ask, 0, 1},
+      {ReplaceMode::Ask, kReplaceYesToAll, true, ReplaceMode::ReplaceAll, 0, 1},
+      {ReplaceMode::Ask, kReplaceNoToAll, false, ReplaceMode::SkipAll, 0, 1},
+      {ReplaceMode::Ask, 2, false, ReplaceMode::Ask, 1, 1},   // the dialog was closed
+      {ReplaceMode::Ask, -1, false, ReplaceMode::Ask, 1, 1},  // the dialog could not be shown
+      {ReplaceMode::Ask, 1, false, ReplaceMode::Ask, 1, 1},
+      {ReplaceMode::ReplaceAll, kReplaceNo, true, ReplaceMode::ReplaceAll, 0, 0},
+      {ReplaceMode::SkipAll, kReplaceYes, false, ReplaceMode::SkipAll, 0, 0},
+  };
+  for (const RuleCase& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "mode " << static_cast<int>(c.mode) << " answer " << c.answer);
+    TransferState state{0, 0, c.mode};
+    ScriptedAsker asker({c.answer});
+    ArchiveEntry existing{}, incoming{};
+    EXPECT_EQ(ResolveConflict(&state, asker, &existing, &incoming), c.replace);
+    EXPECT_EQ(state.replaceMode, c.modeAfter);
+    EXPECT_EQ(state.cancelled, c.cancelled);
+    EXPECT_EQ(state.changed, 0);
+    EXPECT_EQ(asker.asked, c.asked);
+    if (c.asked) {
+      EXPECT_EQ(asker.lastExisting, &existing);
+      EXPECT_EQ(asker.lastIncoming, &incoming);
+    }
+  }
+}
+
+TEST(ConflictRuleTest, ToAllAnswersHoldForTheRestOfTheOperation) {
+  TransferState state{0, 0, ReplaceMode::Ask};
+  ScriptedAsker asker({kReplaceNo, kReplaceYesToAll});
+  ArchiveEntry e{};
+  std::vector<bool> decisions;
+  for (int i = 0; i < 5; ++i) decisions.push_back(ResolveConflict(&state, asker, &e, &e));
+  EXPECT_EQ(decisions, (std::vector<bool>{false, true, true, true, true}));
+  EXPECT_EQ(asker.asked, 2u);
+}
+
+TEST(DiskNamesTest, OnlyPlainComponentsMayBeWritten) {
+  const struct {
+    const char* name;
+    bool safe;
+  } cases[] = {
+      {"readme.txt", true}, {"maps", true}, {".hidden", true}, {"a..b", true}, {"con.d", false}, {"cons.d", true},
+      {"console", true}, {"com0", true}, {"lpt", true}, {"x.", true}, {"a b", true},
+      {"", false}, {".", false}, {"..", false}, {"...", false}, {".. ", false}, {". .", false},
+      {"  ", false}, {"..\\evil.exe", false}, {"a\\b", false}, {"a/b", false}, {"/etc", false},
+      {"c:", false}, {"c:evil", false}, {"C:\\windows", false}, {"\\\\server\\share", false},
+      {"x*y", false}, {"what?", false}, {"a\"b", false}, {"a<b", false}, {"a>b", false},
+      {"a|b", false}, {"tab\there", false}, {"\x01", false},
+      {"CON", false}, {"con", false}, {"nul.txt", false}, {"Aux", false}, {"prn.a.b", false},
+      {"com1", false}, {"LPT9.log", false}, {"nul ", false}, {"nul .txt", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsSafeDiskName(c.name), c.safe) << "'" << c.name << "'";
+  EXPECT_FALSE(IsSafeDiskName(nullptr));
+}
+
+TEST(ReadWholeFileTest, ReadsEveryByteOrNothing) {
+  ScratchDir dir;
+  std::vector<uint8_t> bytes(70000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+  ASSERT_TRUE(WriteFileBytes(dir.Path("data.bin"), bytes));
+  ASSERT_TRUE(WriteFileBytes(dir.Path("empty"), {}));
+
+  uint8_t* buffer = reinterpret_cast<uint8_t*>(1);
+  ASSERT_EQ(ReadWholeFile(dir.Path("data.bin").c_str(), &buffer), 70000);
+  ASSERT_NE(buffer, nullptr);
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 70000), bytes);
+  std::free(buffer);
+
+  buffer = reinterpret_cast<uint8_t*>(1);
+  EXPECT_EQ(ReadWholeFile(dir.Path("empty").c_str(), &buffer), 0);
+  EXPECT_EQ(buffer, nullptr);
+
+  buffer = reinterpret_cast<uint8_t*>(1);
+  EXPECT_EQ(ReadWholeFile(dir.Path("missing").c_str(), &buffer), -1);
+  EXPECT_EQ(buffer, nullptr);
+  EXPECT_EQ(ReadWholeFile(nullptr, &buffer), -1);
+  EXPECT_EQ(ReadWholeFile(dir.Path("data.bin").c_str(), nullptr), -1);
+}
+
+#ifndef _WIN32
+// Regression: a file longer than an entry can hold was read into a buffer of its length
+// cut to 32 bits, storing a truncated file as if it were whole.
+TEST(ReadWholeFileTest, FileLongerThanAnEntryIsRefusedBeforeAnyAllocation) {
+  ScratchDir dir;
+  const std::string path = dir.Path("huge.bin");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  // Sparse: no disk space is used.
+  ASSERT_EQ(truncate(path.c_str(), (5LL << 30) + 17), 0);
+  uint8_t* buffer = nullptr;
+  EXPECT_EQ(ReadWholeFile(path.c_str(), &buffer), -1);
+  EXPECT_EQ(buffer, nullptr);
+  ASSERT_EQ(truncate(path.c_str(), 1LL << 32), 0);  // one byte more than the largest entry
+  EXPECT_EQ(ReadWholeFile(path.c_str(), &buffer), -1);
+  EXPECT_EQ(buffer, nullptr);
+}
+#endif

@@ -1,0 +1,300 @@
+// Delete and New Directory in an archive window, driven by WM_COMMAND with the focus in
+// one pane or the other, and checked in both panes, the archive tree and the title.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "resources/command_ids.h"
+#include "shell/globals.h"
+#include "tests/win/support/archive_window_support.h"
+#include "window/edit_commands.h"
+#include "window/views.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+const Names kRootListed = {"maps", "sound", "a.bsp", "b", "big.dat", "empty.txt", "notes.txt", "readme", "z.bsp"};
+
+Names Without(Names names, const Names& gone) {
+  for (const std::string& name : gone) names.erase(std::remove(names.begin(), names.end(), name), names.end());
+  return names;
+}
+
+Names Sorted(Names names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The names of the children of an archive tree node, as the document holds them.
+Names NodeChildren(const ArchiveNode* node) {
+  Names names;
+  for (const ArchiveNode* child = node->firstChild; child; child = child->nextSibling) {
+    names.push_back(child->entry->name);
+  }
+  return names;
+}
+
+class EditCommandsTest : public ArchiveWindowTest {
+ protected:
+  void SetUp() override {
+    ArchiveWindowTest::SetUp();
+    window_ = Open(WinFixture("views.zip"));
+    ASSERT_NE(window_, nullptr);
+    doc_ = DocumentOf(window_);
+    ASSERT_NE(doc_, nullptr);
+    root_ = TreeView_GetRoot(doc_->folderTree);
+  }
+  void Command(int id) {
+    SendMessageA(window_, WM_COMMAND, id, 0);
+    Pump(30);
+  }
+  void Focus(HWND pane) {
+    SetFocus(pane);
+    Pump(20);
+    ASSERT_EQ(GetFocus(), pane);
+  }
+  void SelectFolder(HTREEITEM item) {
+    TreeView_SelectItem(doc_->folderTree, item);
+    Pump(20);
+  }
+  int ListIndexOf(const std::string& name) {
+    Names names = ListNames(doc_->itemList);
+    auto at = std::find(names.begin(), names.end(), name);
+    return at == names.end() ? -1 : static_cast<int>(at - names.begin());
+  }
+  void SelectListItems(const Names& names) {
+    ListView_SetItemState(doc_->itemList, -1, 0, LVIS_SELECTED);
+    for (const std::string& name : names) {
+      int index = ListIndexOf(name);
+      ASSERT_GE(index, 0) << name;
+      ListView_SetItemState(doc_->itemList, index, LVIS_SELECTED, LVIS_SELECTED);
+    }
+    Pump(20);
+  }
+  HWND ListEdit() { return ListView_GetEditControl(doc_->itemList); }
+  std::string EditText(HWND edit) {
+    char text[300] = {};
+    GetWindowTextA(edit, text, sizeof text);
+    return text;
+  }
+  void CancelListEdit() {
+    if (HWND edit = ListEdit()) SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+    Pump(30);
+  }
+  bool Grayed(int id) { return (GetMenuState(g_mainMenu, id, MF_BYCOMMAND) & MF_GRAYED) != 0; }
+  bool ButtonEnabled(int id) { return SendMessageA(g_toolbar, TB_ISBUTTONENABLED, id, 0) != 0; }
+  bool MarkedModified() {
+    std::string title = Title(window_);
+    return doc_->modified && title.size() > 2 && title.compare(title.size() - 2, 2, " *") == 0;
+  }
+
+  HWND window_ = nullptr;
+  WindowDocument* doc_ = nullptr;
+  HTREEITEM root_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(EditCommandsTest, NewDirectoryNamesCountUpAndReuseAFreedName) {
+  Focus(doc_->folderTree);
+  Command(ID_OBJECT_NEW_DIRECTORY);
+  // The new item is appended, unsorted, and its name is open for editing in the list.
+  EXPECT_EQ(ListNames(doc_->itemList).back(), "New Directory");
+  HWND edit = ListEdit();
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(EditText(edit), "New Directory");
+  EXPECT_EQ(GetFocus(), edit);
+  EXPECT_TRUE(MarkedModified());
+  CancelListEdit();
+
+  Command(ID_OBJECT_NEW_DIRECTORY);
+  EXPECT_EQ(ListNames(doc_->itemList).back(), "New Directory (2)");
+  ASSERT_NE(ListEdit(), nullptr);
+  EXPECT_EQ(EditText(ListEdit()), "New Directory (2)");
+  CancelListEdit();
+  EXPECT_EQ(Sorted(TreeChildren(doc_->folderTree, root_)),
+            Sorted({"maps", "sound", "New Directory", "New Directory (2)"}));
+
+  // Renaming the first frees its name for the next one.
+  int first = ListIndexOf("New Directory");
+  ASSERT_GE(first, 0);
+  SetFocus(doc_->itemList);
+  edit = ListView_EditLabel(doc_->itemList, first);
+  ASSERT_NE(edit, nullptr);
+  SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("First"));
+  SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+  Pump(50);
+  EXPECT_EQ(ListText(doc_->itemList, first, 0), "first");
+
+  Command(ID_OBJECT_NEW_DIRECTORY);
+  EXPECT_EQ(ListNames(doc_->itemList).back(), "New Directory");
+  CancelListEdit();
+  EXPECT_EQ(Sorted(TreeChildren(doc_->folderTree, root_)),
+            Sorted({"maps", "sound", "first", "New Directory (2)", "New Directory"}));
+  Names all = kRootListed;
+  all.insert(all.end(), {"first", "New Directory (2)", "New Directory"});
+  EXPECT_EQ(Sorted(NodeChildren(doc_->root)), Sorted(all));
+}
+
+TEST_F(EditCommandsTest, NewDirectoryGoesIntoTheCurrentFolder) {
+  HTREEITEM maps = TreeChildNamed(doc_->folderTree, root_, "maps");
+  SelectFolder(maps);
+  Command(ID_OBJECT_NEW_DIRECTORY);
+  CancelListEdit();
+  EXPECT_EQ(ListNames(doc_->itemList), (Names{"dm", "level1.bsp", "level2.bsp", "New Directory"}));
+  EXPECT_EQ(Sorted(TreeChildren(doc_->folderTree, maps)), Sorted({"dm", "New Directory"}));
+  EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"maps", "sound"}));
+  // The new folder can be opened and is empty.
+  SelectFolder(TreeChildNamed(doc_->folderTree, maps, "New Directory"));
+  EXPECT_TRUE(ListNames(doc_->itemList).empty());
+}
+
+TEST_F(EditCommandsTest, NewDirectoryNameTable) {
+  struct Case {
+    Names existing;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {{}, "New Directory"},
+      {{"New Directory"}, "New Directory (2)"},
+      {{"New Directory", "New Directory (2)", "New Directory (3)"}, "New Directory (4)"},
+      {{"New Directory", "New Directory (3)"}, "New Directory (2)"},
+      {{"New Directory (2)"}, "New Directory"},
+      {{"new directory"}, "New Directory"},  // names compare byte by byte
+  };
+  for (const Case& c : cases) {
+    ArchiveNode parent{};
+    std::vector<ArchiveEntry> entries(c.existing.size());
+    std::vector<ArchiveNode> children(c.existing.size());
+    for (size_t i = 0; i < c.existing.size(); ++i) {
+      entries[i].name = const_cast<char*>(c.existing[i].c_str());
+      children[i].entry = &entries[i];
+      children[i].parent = &parent;
+      if (i > 0) {
+        children[i].prevSibling = &children[i - 1];
+        children[i - 1].nextSibling = &children[i];
+      }
+    }
+    parent.firstChild = children.empty() ? nullptr : &children[0];
+    char name[kNewDirectoryNameSize];
+    ChooseNewDirectoryName(&parent, name);
+    EXPECT_STREQ(name, c.expected);
+  }
+}
+
+TEST_F(EditCommandsTest, DeleteWithTheRootSelectedEmptiesTheArchiveButKeepsTheRoot) {
+  Focus(doc_->folderTree);
+  ASSERT_EQ(TreeView_GetSelection(doc_->folderTree), root_);
+  EXPECT_FALSE(Grayed(ID_EDIT_DELETE));  // the root counts as a selection
+  EXPECT_TRUE(ButtonEnabled(ID_EDIT_DELETE));
+  Command(ID_EDIT_DELETE);
+  EXPECT_EQ(TreeView_GetRoot(doc_->folderTree), root_);
+  EXPECT_EQ(TreeText(doc_->folderTree, root_), "/");
+  EXPECT_TRUE(TreeChildren(doc_->folderTree, root_).empty());
+  EXPECT_EQ(TreeView_GetCount(doc_->folderTree), 1u);
+  EXPECT_TRUE(ListNames(doc_->itemList).empty());
+  ASSERT_NE(doc_->root, nullptr);
+  EXPECT_EQ(doc_->root->firstChild, nullptr);
+  EXPECT_TRUE(MarkedModified());
+
+  // The empty archive takes new folders again.
+  Command(ID_OBJECT_NEW_DIRECTORY);
+  CancelListEdit();
+  EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"New Directory"}));
+}
+
+TEST_F(EditCommandsTest, DeletingFromAnEmptyArchiveChangesNothing) {
+  HWND fresh = OpenNew();
+  ASSERT_NE(fresh, nullptr);
+  WindowDocument* doc = DocumentOf(fresh);
+  ASSERT_NE(doc, nullptr);
+  std::string title = Title(fresh);
+  SetFocus(doc->folderTree);
+  Pump(20);
+  SendMessageA(fresh, WM_COMMAND, ID_EDIT_DELETE, 0);
+  Pump(20);
+  EXPECT_EQ(Title(fresh), title);
+  EXPECT_EQ(doc->modified, 0);
+}
+
+TEST_F(EditCommandsTest, DeletingSelectedListItemsRemovesFilesAndFolders) {
+  Focus(doc_->itemList);
+  SelectListItems({"maps", "a.bsp", "readme"});
+  EXPECT_FALSE(Grayed(ID_EDIT_DELETE));
+  Command(ID_EDIT_DELETE);
+  EXPECT_EQ(ListNames(doc_->itemList), Without(kRootListed, {"maps", "a.bsp", "readme"}));
+  EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"sound"}));
+  EXPECT_EQ(Sorted(NodeChildren(doc_->root)), Sorted(Without(kRootListed, {"maps", "a.bsp", "readme"})));
+  EXPECT_TRUE(MarkedModified());
+  // Nothing is selected any more: Delete, Cut and Copy follow.
+  EXPECT_EQ(ListView_GetSelectedCount(doc_->itemList), 0u);
+  EXPECT_TRUE(Grayed(ID_EDIT_DELETE));
+  EXPECT_TRUE(Grayed(ID_EDIT_CUT));
+  EXPECT_TRUE(Grayed(ID_EDIT_COPY));
+  EXPECT_FALSE(ButtonEnabled(ID_EDIT_DELETE));
+  EXPECT_FALSE(Grayed(ID_OBJECT_NEW_DIRECTORY));
+
+  // With nothing selected, Delete does nothing.
+  Command(ID_EDIT_DELETE);
+  EXPECT_EQ(ListNames(doc_->itemList).size(), kRootListed.size() - 3);
+}
+
+TEST_F(EditCommandsTest, DeletingAFolderInTheTreeShowsAnotherFolder) {
+  HTREEITEM maps = TreeChildNamed(doc_->folderTree, root_, "maps");
+  HTREEITEM dm = TreeChildNamed(doc_->folderTree, maps, "dm");
+  ASSERT_NE(dm, nullptr);
+  SelectFolder(dm);
+  Focus(doc_->folderTree);
+  EXPECT_EQ(ListNames(doc_->itemList), (Names{"arena.bsp"}));
+  Command(ID_EDIT_DELETE);
+  EXPECT_TRUE(TreeChildren(doc_->folderTree, maps).empty());
+  EXPECT_TRUE(MarkedModified());
+  // The tree selects a folder that is still there and the list shows it.
+  HTREEITEM now = TreeView_GetSelection(doc_->folderTree);
+  ASSERT_EQ(now, maps);
+  EXPECT_EQ(ListNames(doc_->itemList), (Names{"level1.bsp", "level2.bsp"}));
+
+  // A folder with files and subfolders goes with everything in it.
+  SelectFolder(maps);
+  Command(ID_OBJECT_NEW_DIRECTORY);
+  CancelListEdit();
+  Focus(doc_->folderTree);
+  Command(ID_EDIT_DELETE);
+  EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"sound"}));
+  EXPECT_EQ(Sorted(NodeChildren(doc_->root)), Sorted(Without(kRootListed, {"maps"})));
+  // The tree moves to a neighbouring folder (the next sibling, here the empty "sound").
+  now = TreeView_GetSelection(doc_->folderTree);
+  ArchiveEntry* shown = TreeItemEntry(doc_->folderTree, now);
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(Sorted(ListNames(doc_->itemList)), Sorted(NodeChildren(shown->node)));
+  SelectFolder(root_);
+  EXPECT_EQ(ListNames(doc_->itemList), Without(kRootListed, {"maps"}));
+}
+
+TEST_F(EditCommandsTest, DeleteWithTheFocusOutsideBothPanesDoesNothing) {
+  SelectListItems({"a.bsp"});
+  SetFocus(window_);
+  Pump(20);
+  ASSERT_NE(GetFocus(), doc_->itemList);
+  Command(ID_EDIT_DELETE);
+  EXPECT_EQ(ListNames(doc_->itemList), kRootListed);
+  EXPECT_EQ(doc_->modified, 0);
+  EXPECT_TRUE(Grayed(ID_EDIT_DELETE));
+}
+
+TEST_F(EditCommandsTest, TheDeleteKeyDeletesTheSelectedItems) {
+  SetForegroundWindow(frame_);
+  Focus(doc_->itemList);
+  SelectListItems({"b", "sound"});
+  PressKeys({VK_DELETE});
+  ASSERT_TRUE(PumpUntil([&] { return ListIndexOf("b") < 0; }, 3000));
+  EXPECT_EQ(ListNames(doc_->itemList), Without(kRootListed, {"b", "sound"}));
+  EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"maps"}));
+  EXPECT_TRUE(MarkedModified());
+}

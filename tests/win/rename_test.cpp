@@ -1,0 +1,269 @@
+// Renaming in place: label edits of the folder tree and the item list opened with
+// TVM_EDITLABEL / LVM_EDITLABEL, typed into with WM_SETTEXT and ended with Enter, their
+// refusals answered in the "Rename" message box.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "shell/file_types.h"
+#include "tests/win/support/archive_window_support.h"
+#include "tests/win/support/dialog_watch_support.h"
+#include "window/rename.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+const char kInvalidNameMessage[] =
+    "A filename cannot contain any of the following characters:\n\t\\/:*?\"<>|";
+const char kTakenForDirectory[] =
+    "A file or directory with the name you specified already exists. Specify a different "
+    "directory name.";
+const char kTakenForFile[] =
+    "A file or directory with the name you specified already exists. Specify a different "
+    "filename.";
+
+// How long to wait for a message box that must not come.
+constexpr DWORD kNoBoxMs = 700;
+
+class RenameTest : public ArchiveWindowTest {
+ protected:
+  void SetUp() override {
+    ArchiveWindowTest::SetUp();
+    window_ = Open(WinFixture("views.zip"));
+    ASSERT_NE(window_, nullptr);
+    doc_ = DocumentOf(window_);
+    ASSERT_NE(doc_, nullptr);
+    root_ = TreeView_GetRoot(doc_->folderTree);
+  }
+
+  int ListIndexOf(const std::string& name) {
+    Names names = ListNames(doc_->itemList);
+    auto at = std::find(names.begin(), names.end(), name);
+    return at == names.end() ? -1 : static_cast<int>(at - names.begin());
+  }
+  ArchiveEntry* ListEntry(int index) {
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (!ListView_GetItem(doc_->itemList, &item)) return nullptr;
+    return reinterpret_cast<ArchiveEntry*>(item.lParam);
+  }
+  int ListImage(int index) {
+    LVITEMA item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = index;
+    ListView_GetItem(doc_->itemList, &item);
+    return item.iImage;
+  }
+  static std::string EditText(HWND edit) {
+    char text[300] = {};
+    GetWindowTextA(edit, text, sizeof text);
+    return text;
+  }
+  // Opens the list item's label for editing, types text into it and presses Enter.
+  void RenameListItem(const std::string& from, const char* to) {
+    int index = ListIndexOf(from);
+    ASSERT_GE(index, 0) << from;
+    SetFocus(doc_->itemList);
+    HWND edit = ListView_EditLabel(doc_->itemList, index);
+    ASSERT_NE(edit, nullptr);
+    Type(edit, to);
+  }
+  void RenameFolder(HTREEITEM item, const char* to) {
+    HWND edit = TreeView_EditLabel(doc_->folderTree, item);
+    ASSERT_NE(edit, nullptr);
+    Type(edit, to);
+  }
+  static void Type(HWND edit, const char* text) {
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    Pump(60);
+  }
+  HWND ListEdit() { return ListView_GetEditControl(doc_->itemList); }
+  HWND TreeEdit() { return TreeView_GetEditControl(doc_->folderTree); }
+  static void Cancel(HWND edit) {
+    if (edit) SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+    Pump(30);
+  }
+  bool MarkedModified() {
+    std::string title = Title(window_);
+    return doc_->modified && title.size() > 2 && title.compare(title.size() - 2, 2, " *") == 0;
+  }
+  // A refused rename: the message box with exactly this text, then a new edit of the same
+  // item showing its unchanged name.
+  void ExpectListRefusal(const std::string& from, const char* to, const char* message) {
+    SCOPED_TRACE(from + " -> " + to);
+    DialogWatcher box("Rename", IDOK);
+    RenameListItem(from, to);
+    WatchedDialog seen = box.Wait();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.message, message);
+    Pump(60);
+    HWND edit = ListEdit();
+    ASSERT_NE(edit, nullptr) << "the edit is not reopened";
+    EXPECT_EQ(EditText(edit), from);
+    EXPECT_EQ(GetFocus(), edit);
+    Cancel(edit);
+    EXPECT_GE(ListIndexOf(from), 0);
+    EXPECT_EQ(doc_->modified, 0);
+  }
+
+  HWND window_ = nullptr;
+  WindowDocument* doc_ = nullptr;
+  HTREEITEM root_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(RenameTest, RenamingAFileToItsOwnNameInCapitalsChangesNothing) {
+  DialogWatcher none("Rename", IDOK, kNoBoxMs);
+  RenameListItem("notes.txt", "NOTES.TXT");
+  EXPECT_FALSE(none.Wait().found);
+  int index = ListIndexOf("notes.txt");
+  ASSERT_GE(index, 0);
+  EXPECT_STREQ(ListEntry(index)->name, "notes.txt");
+  EXPECT_EQ(ListEdit(), nullptr);
+  EXPECT_EQ(doc_->modified, 0);
+  EXPECT_EQ(Title(window_).find('*'), std::string::npos);
+}
+
+TEST_F(RenameTest, AFileRenamedInCapitalsIsStoredInLowerCaseAndItsTypeFollows) {
+  int index = ListIndexOf("a.bsp");
+  ASSERT_GE(index, 0);
+  ArchiveEntry* entry = ListEntry(index);
+  ASSERT_EQ(ListText(doc_->itemList, index, 2), FileTypeName("a.bsp"));
+  ASSERT_NE(std::string(FileTypeName("a.bsp")), FileTypeName("maps.txt"));
+
+  RenameListItem("a.bsp", "MAPS.TXT");
+  EXPECT_EQ(ListEdit(), nullptr);
+  EXPECT_EQ(ListText(doc_->itemList, index, 0), "maps.txt");
+  EXPECT_STREQ(entry->name, "maps.txt");
+  EXPECT_EQ(ListEntry(index), entry);
+  EXPECT_EQ(ListText(doc_->itemList, index, 2), FileTypeName("maps.txt"));
+  EXPECT_EQ(ListImage(index), FileTypeIcon("maps.txt"));
+  EXPECT_TRUE(MarkedModified());
+}
+
+TEST_F(RenameTest, InvalidCharactersAreRefusedAndTheEditReopens) {
+  for (const char* name : {"what?.txt", "star*.txt", "a/b", "c:d", "q\"uote", "back\\slash", "p|pe"}) {
+    ExpectListRefusal("notes.txt", name, kInvalidNameMessage);
+  }
+  EXPECT_EQ(Title(window_).find('*'), std::string::npos);
+}
+
+TEST_F(RenameTest, NamesTakenBySiblingsAreRefusedWithTheirOwnMessage) {
+  ExpectListRefusal("maps", "README", kTakenForDirectory);   // a directory onto a file
+  ExpectListRefusal("readme", "sound", kTakenForFile);       // a file onto a directory
+  ExpectListRefusal("notes.txt", "Z.BSP", kTakenForFile);     // a file onto a file
+  EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"maps", "sound"}));
+}
+
+TEST_F(RenameTest, ADirectoryRenamedInTheListIsRenamedAndResortedInTheTree) {
+  RenameListItem("maps", "Zmaps");
+  EXPECT_GE(ListIndexOf("zmaps"), 0);
+  Pump(30);
+  EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"sound", "zmaps"}));
+  HTREEITEM zmaps = TreeChildNamed(doc_->folderTree, root_, "zmaps");
+  ASSERT_NE(zmaps, nullptr);
+  EXPECT_EQ(TreeChildren(doc_->folderTree, zmaps), (Names{"dm"}));
+  EXPECT_EQ(ListText(doc_->itemList, ListIndexOf("zmaps"), 2), ListText(doc_->itemList, ListIndexOf("sound"), 2));
+  EXPECT_TRUE(MarkedModified());
+}
+
+TEST_F(RenameTest, AFolderRenamedInTheTreeIsLowerCasedResortedAndRelisted) {
+  HTREEITEM sound = TreeChildNamed(doc_->folderTree, root_, "sound");
+  ASSERT_NE(sound, nullptr);
+  RenameFolder(sound, "ASound");
+  EXPECT_EQ(TreeEdit(), nullptr);
+  Pump(30);
+  EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"asound", "maps"}));
+  EXPECT_EQ(TreeText(doc_->folderTree, sound), "asound");
+  // The list shows the root, so the folder's list item follows at once.
+  EXPECT_EQ(ListIndexOf("sound"), -1);
+  EXPECT_GE(ListIndexOf("asound"), 0);
+  ArchiveNode* node = doc_->root->firstChild;
+  bool found = false;
+  for (; node; node = node->nextSibling) found = found || std::string(node->entry->name) == "asound";
+  EXPECT_TRUE(found);
+  EXPECT_TRUE(MarkedModified());
+}
+
+TEST_F(RenameTest, TreeRefusalsShowTheirMessageAndReopenTheEdit) {
+  struct Case {
+    const char* to;
+    const char* message;
+  };
+  const Case cases[] = {{"MAPS", "Directory already exists"}, {"so?nd", kInvalidNameMessage},
+                        {"s*", kInvalidNameMessage}};
+  HTREEITEM sound = TreeChildNamed(doc_->folderTree, root_, "sound");
+  ASSERT_NE(sound, nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.to);
+    DialogWatcher box("Rename", IDOK);
+    RenameFolder(sound, c.to);
+    WatchedDialog seen = box.Wait();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.caption, "Rename");
+    EXPECT_EQ(seen.message, c.message);
+    Pump(60);
+    HWND edit = TreeEdit();
+    ASSERT_NE(edit, nullptr) << "the edit is not reopened";
+    EXPECT_EQ(EditText(edit), "sound");
+    Cancel(edit);
+    EXPECT_EQ(TreeText(doc_->folderTree, sound), "sound");
+  }
+  // An empty name reopens the edit without a message.
+  DialogWatcher none("Rename", IDOK, kNoBoxMs);
+  RenameFolder(sound, "");
+  EXPECT_FALSE(none.Wait().found);
+  Pump(60);
+  ASSERT_NE(TreeEdit(), nullptr);
+  Cancel(TreeEdit());
+  EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"maps", "sound"}));
+  EXPECT_EQ(doc_->modified, 0);
+}
+
+TEST_F(RenameTest, TheRootCannotBeEdited) {
+  EXPECT_EQ(TreeView_EditLabel(doc_->folderTree, root_), nullptr);
+  Pump(30);
+  EXPECT_EQ(TreeEdit(), nullptr);
+  EXPECT_EQ(TreeText(doc_->folderTree, root_), "/");
+  // Other folders can be.
+  HWND edit = TreeView_EditLabel(doc_->folderTree, TreeChildNamed(doc_->folderTree, root_, "maps"));
+  ASSERT_NE(edit, nullptr);
+  Cancel(edit);
+}
+
+TEST_F(RenameTest, InvalidCharacterTable) {
+  const char* refused[] = {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", "name<", "x>y"};
+  for (const char* name : refused) EXPECT_TRUE(HasInvalidNameCharacter(name)) << name;
+  const char* allowed[] = {"maps.txt", "new directory (2)", "a b", "~$#@!%^&()[]{};',.=+-_`"};
+  for (const char* name : allowed) EXPECT_FALSE(HasInvalidNameCharacter(name)) << name;
+}
+
+TEST_F(RenameTest, EditingKeysInANameEditStayInTheEdit) {
+  // Del and Ctrl+A are accelerators of the frame; typed into a name being edited they must
+  // edit the text, not delete or select the items.
+  int index = ListIndexOf("notes.txt");
+  ASSERT_GE(index, 0);
+  size_t before = ListNames(doc_->itemList).size();
+  SetFocus(doc_->itemList);
+  HWND edit = ListView_EditLabel(doc_->itemList, index);
+  ASSERT_NE(edit, nullptr);
+  SetFocus(edit);
+  SendMessageA(edit, EM_SETSEL, 0, 0);  // caret before the first character
+  Pump(30);
+  PressKeys({VK_DELETE});
+  Pump(50);
+  EXPECT_EQ(EditText(edit), "otes.txt");
+  EXPECT_EQ(ListNames(doc_->itemList).size(), before);
+  SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+  Pump(30);
+  EXPECT_GE(ListIndexOf("notes.txt"), 0);
+}

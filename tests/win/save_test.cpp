@@ -1,0 +1,338 @@
+// Save and Save As of archive windows, with the Save As dialog answered through its
+// controls and the results read back from disk.
+#include <windows.h>
+#include <commdlg.h>
+#include <dlgs.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/entry_data.h"
+#include "archive/loading.h"
+#include "resources/command_ids.h"
+#include "resources/shell_ids.h"
+#include "shell/globals.h"
+#include "shell/settings.h"
+#include "tests/core/sample_archives.h"
+#include "tests/win/support/archive_window_support.h"
+#include "tests/win/support/dialog_watch_support.h"
+#include "window/save.h"
+#include "window/views.h"
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return s;
+}
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return bytes;
+  uint8_t buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  std::fclose(f);
+  return bytes;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+struct ControlSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchControl(HWND child, LPARAM lParam) {
+  auto* search = reinterpret_cast<ControlSearch*>(lParam);
+  if (GetDlgCtrlID(child) != search->id) return TRUE;
+  search->found = child;
+  return FALSE;
+}
+
+// A control anywhere below the dialog, also inside its child template.
+HWND FindControl(HWND dialog, int id) {
+  ControlSearch search = {id, nullptr};
+  EnumChildWindows(dialog, MatchControl, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND NameEdit(HWND dialog) {
+  HWND box = GetDlgItem(dialog, cmb13);
+  HWND edit = box ? FindWindowExA(box, nullptr, "Edit", nullptr) : nullptr;
+  return edit ? edit : GetDlgItem(dialog, edt1);
+}
+
+// Answers "replace the existing file?" with Yes: a message box the dialog owns.
+void ConfirmOverwrite(HWND dialog) {
+  for (int i = 0; i < 60 && IsWindow(dialog); ++i) {
+    Sleep(50);
+    for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", nullptr); box;
+         box = FindWindowExA(nullptr, box, "#32770", nullptr)) {
+      if (box != dialog && GetWindow(box, GW_OWNER) == dialog && IsWindowVisible(box)) {
+        PressDialogButton(box, IDYES);
+        return;
+      }
+    }
+  }
+}
+
+std::function<void(HWND)> SaveTo(const std::string& path, bool overwrite = false) {
+  return [path, overwrite](HWND dialog) {
+    TypeFileName(dialog, path);
+    // Posted: the dialog's question about an existing file comes inside the click.
+    PressDialogButton(dialog, IDOK);
+    if (overwrite) ConfirmOverwrite(dialog);
+  };
+}
+
+// Every file's stored path and bytes in a document, read through its source.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> Contents(WindowDocument* doc) {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> out;
+  std::vector<std::pair<ArchiveNode*, std::string>> stack = {{doc->root, ""}};
+  while (!stack.empty()) {
+    auto [node, prefix] = stack.back();
+    stack.pop_back();
+    for (ArchiveNode* child = node->firstChild; child; child = child->nextSibling) {
+      std::string path = prefix + child->entry->name;
+      if (IsKind(child->entry, EntryKind::Directory)) {
+        out.push_back({path + "/", {}});
+        stack.push_back({child, path + "/"});
+        continue;
+      }
+      EntryBytes bytes = {};
+      EXPECT_EQ(LoadEntryBytes(doc, child->entry, &bytes), EntryLoad::Ok) << path;
+      out.push_back({path, std::vector<uint8_t>(bytes.data, bytes.data + bytes.size)});
+      ReleaseEntryBytes(&bytes);
+    }
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+class SaveTest : public ArchiveWindowTest {
+ protected:
+  void SetUp() override {
+    ArchiveWindowTest::SetUp();
+    dir_ = TempDirectoryForTest();
+  }
+  void TearDown() override {
+    ArchiveWindowTest::TearDown();
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir_ + "*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        DeleteFileA((dir_ + data.cFileName).c_str());
+      } while (FindNextFileA(find, &data));
+      FindClose(find);
+    }
+    RemoveDirectoryA(dir_.c_str());
+  }
+  int FilesInDirectory() {
+    int count = 0;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir_ + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do {
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++count;
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return count;
+  }
+  std::string dir_;
+};
+
+}  // namespace
+
+TEST_F(SaveTest, SaveAsZipTurnsAPakDocumentIntoAPk3AndLeavesThePak) {
+  std::string pak = dir_ + "Source.pak";
+  ASSERT_TRUE(CopyFixture("views.pak", pak));
+  std::vector<uint8_t> pakBefore = FileBytes(pak);
+  HWND window = Open(pak);
+  ASSERT_NE(window, nullptr);
+  WindowDocument* doc = DocumentOf(window);
+  auto before = Contents(doc);
+  std::string zip = dir_ + "Converted.ZIP";
+  DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(zip));
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+  ASSERT_TRUE(watcher.Wait().found);
+  EXPECT_EQ(doc->archiveKind, ArchiveKind::Pk3);
+  EXPECT_EQ(Title(window), Lower(zip));
+  EXPECT_STREQ(g_recentFiles.At(0), Lower(zip).c_str());
+  EXPECT_EQ(Contents(doc), before);
+  EXPECT_EQ(FileBytes(pak), pakBefore);
+  Pk3Archive* reread = Pk3Open(Lower(zip).c_str());
+  ASSERT_NE(reread, nullptr);
+  Pk3Close(reread);
+}
+
+TEST_F(SaveTest, FormatFollowsTheNameOrTheDocument) {
+  // A new document saved under a name without extension becomes a PK3.
+  HWND untitled = OpenNew();
+  ASSERT_NE(untitled, nullptr);
+  std::string bare = dir_ + "plainname";
+  {
+    DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(bare));
+    SendMessageA(untitled, WM_COMMAND, ID_FILE_SAVE, 0);  // Save of a new document is Save As
+    watcher.Wait();
+  }
+  EXPECT_EQ(DocumentOf(untitled)->archiveKind, ArchiveKind::Pk3);
+  EXPECT_EQ(FileBytes(bare).size(), 22u);  // an empty ZIP
+  // A PAK document saved as ".dat" stays a PAK.
+  std::string pak = dir_ + "maps.pak";
+  ASSERT_TRUE(CopyFixture("views.pak", pak));
+  HWND window = Open(pak);
+  ASSERT_NE(window, nullptr);
+  std::string dat = dir_ + "maps.dat";
+  {
+    DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(dat));
+    SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+    watcher.Wait();
+  }
+  EXPECT_EQ(DocumentOf(window)->archiveKind, ArchiveKind::Pak);
+  std::vector<uint8_t> written = FileBytes(dat);
+  ASSERT_GE(written.size(), 4u);
+  EXPECT_EQ(std::string(written.begin(), written.begin() + 4), "PACK");
+}
+
+TEST_F(SaveTest, SaveInPlaceGoesThroughATemporaryFileAndKeepsEveryByte) {
+  std::string zip = dir_ + "inplace.pk3";
+  ASSERT_TRUE(CopyFixture("views.zip", zip));
+  HWND window = Open(zip);
+  ASSERT_NE(window, nullptr);
+  WindowDocument* doc = DocumentOf(window);
+  auto before = Contents(doc);
+  FolderTreeView folderTree(doc->folderTree);
+  ASSERT_NE(AddDirectoryNode(folderTree, doc->root, "added"), nullptr);
+  MarkModified(window);
+  EXPECT_EQ(Title(window), Lower(zip) + " *");
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
+  EXPECT_EQ(Title(window), Lower(zip));
+  EXPECT_EQ(doc->modified, 0);
+  EXPECT_EQ(FilesInDirectory(), 1) << "the temporary file took the archive's place";
+  before.push_back({"added/", {}});
+  std::sort(before.begin(), before.end());
+  EXPECT_EQ(Contents(doc), before);
+  // The file on disk holds the change: a fresh open lists the new directory.
+  SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+  HWND again = Open(zip);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(Contents(DocumentOf(again)), before);
+}
+
+TEST_F(SaveTest, SaveAsToTheOwnPathIsASave) {
+  std::string pak = dir_ + "own.pak";
+  ASSERT_TRUE(CopyFixture("views.pak", pak));
+  HWND window = Open(pak);
+  ASSERT_NE(window, nullptr);
+  MarkModified(window);
+  DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(pak, true));
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+  watcher.Wait();
+  EXPECT_EQ(Title(window), Lower(pak));
+  EXPECT_EQ(DocumentOf(window)->archiveKind, ArchiveKind::Pak);
+  EXPECT_EQ(FilesInDirectory(), 1);
+}
+
+TEST_F(SaveTest, TooManyFilesForAPakIsRefusedAndNothingIsWritten) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 5000; ++i) names.push_back("f" + std::to_string(i) + ".txt");
+  std::vector<uint8_t> bytes = sample::Zip(names);
+  std::string zip = dir_ + "many.pk3";
+  FILE* f = std::fopen(zip.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  HWND window = Open(zip);
+  ASSERT_NE(window, nullptr);
+  std::string pak = dir_ + "many.pak";
+  DialogWatcher dialog("Save Archive", 0, 10000, SaveTo(pak));
+  DialogWatcher refusal("Save", IDOK);
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+  dialog.Wait();
+  WatchedDialog seen = refusal.Wait();
+  EXPECT_EQ(seen.message, "Maximum number of files exceeded.\nOperation aborted.");
+  EXPECT_FALSE(Exists(pak));
+  EXPECT_EQ(DocumentOf(window)->archiveKind, ArchiveKind::Pk3);
+}
+
+TEST_F(SaveTest, CompressionListFollowsTheNameAndItsChoiceOutlivesCancel) {
+  HWND window = Open(WinFixture("views.pak"));
+  ASSERT_NE(window, nullptr);
+  g_settings.zipCompressionLevel = 6;
+  bool enabledForPak = true, enabledForPk3 = false, enabledAtStart = true;
+  std::string shownAtStart;
+  DialogWatcher watcher("Save Archive", IDCANCEL, 10000, [&](HWND dialog) {
+    WaitForDialogReady(dialog);
+    HWND list = FindControl(dialog, IDC_SAVE_COMPRESSION);
+    if (!list) return;
+    char text[32] = {};
+    GetWindowTextA(list, text, sizeof text);
+    shownAtStart = text;
+    enabledAtStart = IsWindowEnabled(list) != 0;  // a PAK document with no name yet
+    HWND edit = NameEdit(dialog);
+    SetWindowTextA(edit, "out.PAK");
+    enabledForPak = IsWindowEnabled(list) != 0;
+    SetWindowTextA(edit, "out.pk3");
+    enabledForPk3 = IsWindowEnabled(list) != 0;
+    SendMessageA(list, CB_SETCURSEL, 4, 0);  // "None"
+    SendMessageA(GetParent(list), WM_COMMAND, MAKEWPARAM(IDC_SAVE_COMPRESSION, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    PressDialogButton(dialog, IDCANCEL);
+  });
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+  ASSERT_TRUE(watcher.Wait().found);
+  EXPECT_EQ(shownAtStart, "Normal");
+  EXPECT_FALSE(enabledAtStart);
+  EXPECT_FALSE(enabledForPak);
+  EXPECT_TRUE(enabledForPk3);
+  EXPECT_EQ(g_settings.zipCompressionLevel, 0u);
+}
+
+TEST_F(SaveTest, CompressionRowsAndLevels) {
+  const int levels[] = {9, 6, 3, 1, 0};
+  for (int position = 0; position < 5; ++position) {
+    EXPECT_EQ(CompressionLevelOfPosition(position), levels[position]);
+  }
+  EXPECT_EQ(CompressionLevelOfPosition(-1), 6);
+  EXPECT_EQ(CompressionLevelOfPosition(7), 6);
+  const int positionOfLevel[] = {4, 3, 3, 2, 2, 1, 1, 1, 0, 0};
+  for (int level = 0; level <= 9; ++level) {
+    EXPECT_EQ(CompressionPositionOfLevel(level), positionOfLevel[level]) << level;
+  }
+}
+
+TEST_F(SaveTest, AnsweringYesThenCancellingSaveAsKeepsTheWindow) {
+  HWND window = OpenNew();
+  ASSERT_NE(window, nullptr);
+  MarkModified(window);
+  DialogWatcher prompt("Vellumix", IDYES);
+  DialogWatcher saveAs("Save Archive", IDCANCEL);
+  EXPECT_FALSE(SendMessageA(window, WM_QUERYENDSESSION, 0, 0));
+  EXPECT_EQ(prompt.Wait().message, "Save changes to Untitled1?");
+  EXPECT_TRUE(saveAs.Wait().found);
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_EQ(Title(window), "Untitled1 *");
+}
+
+TEST_F(SaveTest, SavingOverAnArchiveOpenElsewhereIsRefused) {
+  std::string zip = dir_ + "open.zip";
+  ASSERT_TRUE(CopyFixture("views.zip", zip));
+  std::vector<uint8_t> original = FileBytes(zip);
+  ASSERT_NE(Open(zip), nullptr);
+  HWND untitled = OpenNew();
+  ASSERT_NE(untitled, nullptr);
+  DialogWatcher dialog("Save Archive", 0, 10000, SaveTo(zip, true));
+  DialogWatcher refusal("Save", IDOK);
+  SendMessageA(untitled, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+  dialog.Wait();
+  EXPECT_EQ(refusal.Wait().message, Lower(zip) + " is open in another window.\nOperation aborted.");
+  EXPECT_EQ(FileBytes(zip), original);
+  EXPECT_EQ(DocumentOf(untitled)->archiveKind, ArchiveKind::None);
+}

@@ -1,0 +1,201 @@
+#include "tests/win/support/transfer_test_support.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "archive/entry_data.h"
+#include "tests/win/support/dialog_watch_support.h"
+
+namespace {
+
+HWND FindOwnVisible(const std::string& caption) {
+  for (HWND dialog = FindWindowExA(nullptr, nullptr, "#32770", caption.c_str()); dialog;
+       dialog = FindWindowExA(nullptr, dialog, "#32770", caption.c_str())) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dialog, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(dialog)) return dialog;
+  }
+  return nullptr;
+}
+
+std::string ItemText(HWND dialog, int id) {
+  char text[1024] = {};
+  GetDlgItemTextA(dialog, id, text, sizeof text);
+  return text;
+}
+
+void ListInto(const std::string& base, const std::string& relative, std::vector<std::string>* out) {
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((base + relative + "*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      out->push_back(relative + name + "\\");
+      ListInto(base, relative + name + "\\", out);
+    } else {
+      out->push_back(relative + name);
+    }
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+}
+
+}  // namespace
+
+DialogSeries::DialogSeries(std::string caption, std::vector<int> buttons)
+    : caption_(std::move(caption)), buttons_(std::move(buttons)) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+DialogSeries::~DialogSeries() { Finish(); }
+
+std::vector<AnsweredDialog> DialogSeries::Finish() {
+  if (thread_.joinable()) {
+    Sleep(100);
+    stop_ = true;
+    thread_.join();
+  }
+  return seen_;
+}
+
+void DialogSeries::Run() {
+  size_t next = 0;
+  while (!stop_) {
+    HWND dialog = FindOwnVisible(caption_);
+    if (!dialog) {
+      Sleep(15);
+      continue;
+    }
+    AnsweredDialog a;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      char text[1024] = {};
+      GetWindowTextA(child, text, sizeof text);
+      a.texts.push_back(text);
+    }
+    a.message = GetDlgItem(dialog, 1005) ? ItemText(dialog, 1005) : ItemText(dialog, 0xFFFF);
+    a.existingSize = ItemText(dialog, 1006);
+    a.incomingSize = ItemText(dialog, 1007);
+    GetWindowRect(dialog, &a.rect);
+    int button = IDCANCEL;
+    if (next < buttons_.size()) {
+      button = buttons_[next++];
+      seen_.push_back(a);
+    } else {
+      ++extra_;
+    }
+    PressDialogButton(dialog, button);
+    for (int i = 0; i < 500 && IsWindow(dialog) && IsWindowVisible(dialog); ++i) Sleep(5);
+  }
+}
+
+bool WriteDiskFile(const std::string& path, const std::string& bytes) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = bytes.empty() || (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                              written == bytes.size());
+  CloseHandle(h);
+  return ok;
+}
+
+std::string ReadDiskFile(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string out;
+  char buffer[65536];
+  DWORD n = 0;
+  while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0) out.append(buffer, n);
+  CloseHandle(h);
+  return out;
+}
+
+bool DiskExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::string& path) {
+  std::string dir = path;
+  if (!dir.empty() && dir.back() != '\\') dir += "\\";
+  std::vector<std::string> all;
+  ListInto(dir, "", &all);
+  std::sort(all.rbegin(), all.rend());  // children before their directories
+  for (const std::string& p : all) {
+    if (p.back() == '\\')
+      RemoveDirectoryA((dir + p).c_str());
+    else
+      DeleteFileA((dir + p).c_str());
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+
+std::vector<std::string> DiskListing(const std::string& dir) {
+  std::vector<std::string> out;
+  ListInto(dir.back() == '\\' ? dir : dir + "\\", "", &out);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+ArchiveNode* NodeAt(const ArchiveDocument* doc, const std::string& storedPath) {
+  ArchiveNode* node = doc ? doc->root : nullptr;
+  size_t start = 0;
+  while (node && start < storedPath.size()) {
+    size_t slash = storedPath.find('/', start);
+    if (slash == std::string::npos) slash = storedPath.size();
+    const std::string name = storedPath.substr(start, slash - start);
+    ArchiveEntry key{};
+    key.name = const_cast<char*>(name.c_str());
+    node = TreeFindChild(node, &key, EntryNameCompare);
+    start = slash + 1;
+  }
+  return node;
+}
+
+std::string EntryText(const ArchiveDocument* doc, const std::string& storedPath) {
+  ArchiveNode* node = NodeAt(doc, storedPath);
+  if (!node) return "<missing>";
+  EntryBytes bytes;
+  if (LoadEntryBytes(doc, node->entry, &bytes) != EntryLoad::Ok) return "<unreadable>";
+  std::string s(reinterpret_cast<const char*>(bytes.data), bytes.size);
+  ReleaseEntryBytes(&bytes);
+  return s;
+}
+
+void ChooseFolderInBrowseDialog(HWND dialog, const std::string& path) {
+  std::string folder = path;
+  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  const std::string last = folder.substr(folder.find_last_of('\\') + 1);
+  HWND tree = nullptr;
+  for (int i = 0; i < 300 && !tree; ++i) {
+    tree = FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr);
+    if (!tree || SendMessageA(tree, TVM_GETCOUNT, 0, 0) == 0) {
+      tree = nullptr;
+      Sleep(10);
+    }
+  }
+  auto caretIsTheFolder = [&]() {
+    char text[MAX_PATH] = {};
+    TVITEMA item = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    return item.hItem && SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) &&
+           lstrcmpiA(text, last.c_str()) == 0;
+  };
+  // The dialog may still be settling on its first selection: ask again until it shows ours.
+  for (int attempt = 0; tree && attempt < 20; ++attempt) {
+    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+    for (int i = 0; i < 20; ++i) {
+      if (caretIsTheFolder()) {
+        PressDialogButton(dialog, IDOK);
+        return;
+      }
+      Sleep(10);
+    }
+  }
+  // Never confirm another folder: the command would write there.
+  PressDialogButton(dialog, IDCANCEL);
+}

@@ -1,0 +1,72 @@
+#include "transfer/archive_copy.h"
+
+#include "transfer/core/node_copy.h"
+#include "transfer/core/transfer_checks.h"
+#include "transfer/replace_dialog.h"
+#include "window/archive_window.h"
+#include "window/message_box.h"
+#include "window/views.h"
+
+namespace {
+
+ArchiveNode* CopyInto(WindowDocument* document, const ArchiveDocument* source, ArchiveNode* targetDir,
+                      const ArchiveNode* item, TransferState* state) {
+  if (document == nullptr) return nullptr;
+  FolderTreeView folderTree(document->folderTree);
+  ReplaceDialogAsker asker;
+  NodeCopyContext context{folderTree, asker, state, source};
+  return CopyNodeInto(context, targetDir, item);
+}
+
+bool IsCurrentFolder(WindowDocument* document, const ArchiveNode* dir) {
+  return dir && dir->entry && dir->entry->treeItem &&
+         static_cast<HTREEITEM>(dir->entry->treeItem) == CurrentFolderItem(document->folderTree);
+}
+
+}  // namespace
+
+ArchiveNode* CopyWithinArchive(WindowDocument* document, ArchiveNode* targetDir, const ArchiveNode* item,
+                               TransferState* state) {
+  return CopyInto(document, nullptr, targetDir, item, state);
+}
+
+ArchiveNode* CopyFromArchive(WindowDocument* document, const ArchiveDocument* sourceDocument,
+                             ArchiveNode* targetDir, const ArchiveNode* item, TransferState* state) {
+  if (sourceDocument == nullptr) return nullptr;
+  return CopyInto(document, sourceDocument, targetDir, item, state);
+}
+
+int CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+                  const TransferPayload& payload, bool move) {
+  if (document == nullptr || targetDir == nullptr || targetDir->entry == nullptr) return 0;
+  if (TreeItemEntry(document->folderTree, static_cast<HTREEITEM>(targetDir->entry->treeItem)) == nullptr)
+    return 0;
+  const bool same = payload.sourceDocument == static_cast<ArchiveDocument*>(document);
+  TransferCheckInput input{document, targetDir, payload.items, payload.count, same, move};
+  const TransferCheck check = CheckTransferItems(input);
+  if (check == TransferCheck::Ok) return 1;
+  if (const char* message = TransferCheckMessage(check)) {
+    OwnedMessageBox(window).ShowMessage(message, TransferCheckCaption(check, move), MessageIcon::Stop);
+  }
+  return 0;
+}
+
+int RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+                const TransferPayload& payload, TransferState* state) {
+  (void)window;
+  if (state == nullptr) return 0;
+  *state = TransferState{0, 0, ReplaceMode::Ask};
+  if (document == nullptr || targetDir == nullptr || payload.items == nullptr) return 0;
+  const bool same = payload.sourceDocument == static_cast<ArchiveDocument*>(document);
+  const bool shown = IsCurrentFolder(document, targetDir);
+  for (uint32_t i = 0; i < payload.count && !state->cancelled; ++i) {
+    const ArchiveNode* item = payload.items[i];
+    ArchiveNode* added = same ? CopyWithinArchive(document, targetDir, item, state)
+                              : CopyFromArchive(document, payload.sourceDocument, targetDir, item, state);
+    if (added && shown) {
+      const int end = static_cast<int>(SendMessageA(document->itemList, LVM_GETITEMCOUNT, 0, 0));
+      InsertListItem(document->itemList, added->entry, end, LVIS_SELECTED, 0xFF);
+    }
+  }
+  return state->cancelled ? 0 : 1;
+}

@@ -1,0 +1,23 @@
+// The one rule by which every name conflict of a copy, import or export is settled.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/tree.h"
+#include "transfer/core/transfer_state.h"
+
+// Asks the user whether a file should replace another of the same name. The Windows layer
+// shows the Confirm File Replace dialog; tests answer from a script.
+class ReplaceAsker {
+ public:
+  // One of the ReplaceAnswer values, or anything else when the question was closed.
+  virtual int32_t AskReplace(const ArchiveEntry* existing, const ArchiveEntry* incoming) = 0;
+
+ protected:
+  ~ReplaceAsker() = default;
+};
+
+// Decides a conflict under the operation's state: asks while the mode is Ask and records
+// "to all" answers in it; an answer outside the four sets cancelled. true: replace.
+bool ResolveConflict(TransferState* state, ReplaceAsker& asker, const ArchiveEntry* existing,
+                     const ArchiveEntry* incoming);

@@ -1,0 +1,9 @@
+// Names from archives are untrusted: before one becomes part of a disk path it must be a
+// single plain component that cannot lead out of the directory it is written into.
+#pragma once
+
+// true when name can be appended to a chosen directory as one file or directory name:
+// not empty, no path separators, drive colons, wildcards or control characters, not "."
+// or ".." (also as the system reads them, without trailing dots and spaces), and not a
+// reserved device name such as CON or LPT1.
+bool IsSafeDiskName(const char* name);

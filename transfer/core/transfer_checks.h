@@ -1,0 +1,38 @@
+// The checks a copy or move of archive items runs before anything changes: path length,
+// entry count, file/directory name clash, and moving a directory into itself.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/document.h"
+#include "archive/tree.h"
+
+enum class TransferCheck {
+  Ok,
+  Refused,        // nothing to do (empty payload, items dropped on their own folder): no message
+  PathTooLong,
+  TooManyFiles,
+  NameClash,
+  MoveIntoChild,
+  MoveIntoSelf,
+};
+
+struct TransferCheckInput {
+  const ArchiveDocument* target;  // its kind chooses the limits, its root is counted
+  const ArchiveNode* targetDir;
+  ArchiveNode* const* items;      // node copies whose entries are the source's live entries
+  uint32_t count;
+  bool sameArchive;  // the items come from the target document itself
+  bool move;
+};
+
+TransferCheck CheckTransferItems(const TransferCheckInput& input);
+
+// The message of a failed check, or null for Ok and Refused.
+const char* TransferCheckMessage(TransferCheck check);
+// "Move" or "Copy": the caption of the check's message box.
+const char* TransferCheckCaption(TransferCheck check, bool move);
+
+extern const char kNameClashMessage[];      // "File and directory share the same name.\nOperation aborted."
+extern const char kMoveIntoChildMessage[];  // "Can't move directory to child.\nOperation aborted."
+extern const char kMoveIntoSelfMessage[];   // "Can't move directory to self.\nOperation aborted."

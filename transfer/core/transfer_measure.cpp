@@ -1,0 +1,83 @@
+// Every walk here is iterative: trees come from untrusted archives whose paths can nest
+// thousands of directories deep, more than the stack would hold as recursion.
+#include "transfer/core/transfer_measure.h"
+
+#include <cstring>
+
+namespace {
+
+// The next node of a pre-order walk of top's subtree, or null when the walk is done.
+const ArchiveNode* NextInSubtree(const ArchiveNode* node, const ArchiveNode* top) {
+  if (node->firstChild) return node->firstChild;
+  while (node != top) {
+    if (node->nextSibling) return node->nextSibling;
+    node = node->parent;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ArchiveNode* FindChildNamed(const ArchiveNode* parent, const char* name) {
+  if (parent == nullptr || name == nullptr) return nullptr;
+  ArchiveEntry key{};
+  key.name = const_cast<char*>(name);
+  return TreeFindChild(parent, &key, EntryNameCompare);
+}
+
+uint32_t MaxPathBelow(const ArchiveNode* node) {
+  // The tree's own measure counts exactly these shares along every path to a leaf.
+  return TreeMaxPathLength(node);
+}
+
+uint32_t CountFiles(const ArchiveNode* firstChild) {
+  uint32_t count = 0;
+  for (const ArchiveNode* top = firstChild; top; top = top->nextSibling) {
+    for (const ArchiveNode* n = top; n; n = NextInSubtree(n, top))
+      if (IsFileKind(n->entry)) ++count;
+  }
+  return count;
+}
+
+int64_t CountNewEntries(const ArchiveNode* targetDir, const ArchiveNode* item, int countDirectories) {
+  if (targetDir == nullptr || item == nullptr) return 0;
+  int64_t total = 0;
+  const ArchiveNode* node = item;
+  const ArchiveNode* dst = targetDir;  // the target directory node's counterpart
+  while (node) {
+    const ArchiveEntry* e = node->entry;
+    const ArchiveNode* existing = e ? FindChildNamed(dst, e->name) : nullptr;
+    const ArchiveNode* into = nullptr;
+    if (IsFileKind(e)) {
+      if (existing && !IsFileKind(existing->entry)) return -1;
+      if (!existing) ++total;
+    } else if (IsKind(e, EntryKind::Directory)) {
+      if (existing && !IsKind(existing->entry, EntryKind::Directory)) return -1;
+      if (existing) {
+        into = existing;
+      } else {
+        total += CountFiles(node->firstChild) + (countDirectories ? 1 : 0);
+      }
+    }
+    if (into && node->firstChild) {
+      node = node->firstChild;
+      dst = into;
+      continue;
+    }
+    // Climb to the next sibling; each level up is one merged directory up on both sides.
+    while (node != item && node->nextSibling == nullptr) {
+      node = node->parent;
+      dst = dst->parent;
+    }
+    node = node == item ? nullptr : node->nextSibling;
+  }
+  return total;
+}
+
+uint64_t TargetPathLength(const ArchiveNode* targetDir) {
+  uint64_t length = 0;
+  for (const ArchiveNode* n = targetDir; n && n->parent; n = n->parent) {
+    if (n->entry && n->entry->name) length += std::strlen(n->entry->name) + 1;
+  }
+  return length;
+}

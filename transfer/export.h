@@ -1,0 +1,20 @@
+// Writing nodes of an archive tree to the disk.
+#pragma once
+
+#include <windows.h>
+
+#include "archive/tree.h"
+#include "transfer/core/transfer_state.h"
+
+struct WindowDocument;
+
+// Writes the entry's node and everything below it to path: a file's full disk path; for a
+// directory the disk directory (ending in a backslash) in which its own directory is made;
+// for the root the disk directory that receives its children. 1 when everything was
+// written, 0 when anything failed, was skipped or the user cancelled. window owns the
+// messages; document supplies the source archive the bytes are read from.
+int ExportNode(HWND window, WindowDocument* document, ArchiveEntry* entry, const char* path,
+               TransferState* state);
+
+// 1 when the file at path exists and may be read.
+int DiskFileExists(const char* path);

@@ -1,0 +1,192 @@
+#include "transfer/import.h"
+
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/loading.h"
+#include "transfer/core/conflict_rule.h"
+#include "transfer/core/node_copy.h"
+#include "transfer/core/transfer_measure.h"
+#include "transfer/replace_dialog.h"
+#include "window/archive_window.h"
+#include "window/views.h"
+
+namespace {
+
+constexpr size_t kMaxDiskPath = 259;
+
+// Where imports go: the drop-highlighted folder during a drop, otherwise the current one.
+struct ImportTarget {
+  HTREEITEM item;
+  ArchiveNode* node;
+  bool shown;  // the item list shows this folder
+};
+
+bool FindTarget(WindowDocument* document, ImportTarget* target) {
+  if (document == nullptr) return false;
+  HWND tree = document->folderTree;
+  HTREEITEM caret = CurrentFolderItem(tree);
+  HTREEITEM item =
+      reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_DROPHILITE, 0));
+  if (item == nullptr) item = caret;
+  ArchiveEntry* entry = TreeItemEntry(tree, item);
+  if (entry == nullptr || entry->node == nullptr) return false;
+  *target = ImportTarget{item, entry->node, item == caret};
+  return true;
+}
+
+// The last component of a path. Disk names never hold a forward slash, so one is taken as
+// a separator too: kept in a name, it would split the stored path into directories.
+const char* LastComponent(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '\\' || *p == '/') name = p + 1;
+  return name;
+}
+
+void AppendSelected(WindowDocument* document, ArchiveEntry* entry) {
+  const int end = static_cast<int>(SendMessageA(document->itemList, LVM_GETITEMCOUNT, 0, 0));
+  InsertListItem(document->itemList, entry, end, LVIS_SELECTED, 0xFF);
+}
+
+// The conflict rule for a disk file meeting a file entry of its name. true: replace.
+bool AskAboutFile(TransferState* state, const ArchiveEntry* existing, const char* name, const char* path) {
+  ArchiveEntry incoming = DiskFileRecord(name, DiskFileSize(path));
+  ReplaceDialogAsker asker;
+  return ResolveConflict(state, asker, existing, &incoming);
+}
+
+// Reads the file and puts it under dir, replacing existing when given. The new node, the
+// replaced one, or null when the file could not be read or linked.
+ArchiveNode* StoreFile(ArchiveNode* dir, ArchiveNode* existing, const char* name, const char* path,
+                       TransferState* state) {
+  uint8_t* data = nullptr;
+  const int64_t length = ReadWholeFile(path, &data);
+  if (length < 0) return nullptr;
+  const uint32_t size = static_cast<uint32_t>(length);
+  if (existing) {
+    ReplaceWithMemoryFile(existing->entry, data, size);
+    state->changed = 1;
+    return existing;
+  }
+  ArchiveNode* node = AddMemoryFileNode(dir, name, data, size);
+  if (node == nullptr) {
+    std::free(data);
+    return nullptr;
+  }
+  state->changed = 1;
+  return node;
+}
+
+bool JoinPath(char* out, const char* directory, const char* name) {
+  const size_t a = std::strlen(directory), b = std::strlen(name);
+  if (a + 1 + b > kMaxDiskPath) return false;
+  std::memcpy(out, directory, a);
+  out[a] = '\\';
+  std::memcpy(out + a + 1, name, b + 1);
+  return true;
+}
+
+}  // namespace
+
+int64_t DiskFileSize(const char* path) {
+  struct _stati64 info;
+  if (path == nullptr || _stati64(path, &info) != 0) return -1;
+  return static_cast<int64_t>(info.st_size);
+}
+
+int ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state) {
+  (void)window;
+  ImportTarget target;
+  if (path == nullptr || state == nullptr || !FindTarget(document, &target)) return 0;
+  const char* name = LastComponent(path);
+  if (*name == '\0') return 0;
+  ArchiveNode* existing = FindChildNamed(target.node, name);
+  if (existing && !IsFileKind(existing->entry)) return 0;
+  if (existing && !AskAboutFile(state, existing->entry, name, path)) return 0;
+  ArchiveNode* node = StoreFile(target.node, existing, name, path, state);
+  if (node == nullptr) return 0;
+  if (!target.shown) return 1;
+  if (!existing) AppendSelected(document, node->entry);
+  SetFocus(document->itemList);
+  return 1;
+}
+
+int ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state) {
+  ImportTarget target;
+  if (path == nullptr || state == nullptr || !FindTarget(document, &target)) return 0;
+  size_t length = strnlen(path, kMaxDiskPath + 1);
+  if (length > kMaxDiskPath) return 0;
+  char directory[kMaxDiskPath + 1];
+  std::memcpy(directory, path, length);
+  directory[length] = '\0';
+  // "C:\games\" names the same directory as "C:\games"; a drive root has no name to give.
+  while (length > 0 && (directory[length - 1] == '\\' || directory[length - 1] == '/'))
+    directory[--length] = '\0';
+  char name[kMaxDiskPath + 1];
+  std::strcpy(name, LastComponent(directory));
+  LowerCaseInPlace(name);
+  if (name[0] == '\0' || std::strchr(name, ':')) return 0;
+
+  ArchiveNode* node = FindChildNamed(target.node, name);
+  int merge = 1;
+  if (node && !IsKind(node->entry, EntryKind::Directory)) return 0;
+  if (node == nullptr) {
+    FolderTreeView folderTree(document->folderTree);
+    node = AddDirectoryNode(folderTree, target.node, name);
+    if (node == nullptr) return 0;
+    state->changed = 1;
+    if (target.shown) AppendSelected(document, node->entry);
+    merge = 0;
+  }
+  const int result = ImportDirectoryContents(window, document, node, directory, state, merge);
+  RepaintFolderItem(document->folderTree, target.item);
+  if (target.shown) SetFocus(document->itemList);
+  return result;
+}
+
+int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* directoryNode,
+                            const char* path, TransferState* state, int merge) {
+  if (document == nullptr || directoryNode == nullptr || path == nullptr || state == nullptr) return 0;
+  const size_t length = strnlen(path, kMaxDiskPath + 1);
+  if (length + 2 >= kMaxDiskPath + 1) return 0;
+  char pattern[kMaxDiskPath + 1];
+  std::memcpy(pattern, path, length);
+  std::memcpy(pattern + length, "\\*", 3);
+  _finddata_t found;
+  const intptr_t search = _findfirst(pattern, &found);
+  if (search == -1) return 0;
+  FolderTreeView folderTree(document->folderTree);
+  do {
+    char* name = found.name;
+    LowerCaseInPlace(name);
+    char child[kMaxDiskPath + 1];
+    const bool isDirectory = (found.attrib & _A_SUBDIR) != 0;
+    if (isDirectory && (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)) continue;
+    if (!JoinPath(child, path, name)) continue;
+    ArchiveNode* existing = merge ? FindChildNamed(directoryNode, name) : nullptr;
+    if (isDirectory) {
+      if (existing && !IsKind(existing->entry, EntryKind::Directory)) continue;
+      if (existing) {
+        ImportDirectoryContents(window, document, existing, child, state, 1);
+      } else {
+        ArchiveNode* made = AddDirectoryNode(folderTree, directoryNode, name);
+        if (made == nullptr) continue;
+        state->changed = 1;
+        ImportDirectoryContents(window, document, made, child, state, 0);
+      }
+    } else {
+      if (existing && !IsFileKind(existing->entry)) continue;
+      if (existing && !AskAboutFile(state, existing->entry, name, child)) {
+        if (state->cancelled) break;
+        continue;
+      }
+      StoreFile(directoryNode, existing, name, child, state);
+    }
+  } while (!state->cancelled && _findnext(search, &found) == 0);
+  _findclose(search);
+  return state->cancelled ? 0 : 1;
+}

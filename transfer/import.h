@@ -1,0 +1,31 @@
+// Importing files and directory trees from the disk into an archive window's document.
+// The target is the folder tree's drop-highlighted item, else its caret item.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "archive/tree.h"
+#include "transfer/core/disk_files.h"
+#include "transfer/core/transfer_state.h"
+
+struct WindowDocument;
+
+// Imports one file as a memory file named by the part of path after its last separator,
+// as given. 1 when it was added or replaced; 0 when skipped, unreadable or cancelled.
+int ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state);
+
+// Imports a directory with everything below it, its name lower-cased; a directory of that
+// name is merged into. 1 when it was imported (also partly); 0 when skipped, failed or
+// cancelled. path is not changed.
+int ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
+
+// Imports everything below the disk directory path into directoryNode. merge: the node
+// existed before this import, so names in it may conflict. 1 after the enumeration; 0 when
+// the path is too long, cannot be enumerated or the user cancelled.
+int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* directoryNode,
+                            const char* path, TransferState* state, int merge);
+
+// The size the file system reports for path, or -1.
+int64_t DiskFileSize(const char* path);

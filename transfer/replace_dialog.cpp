@@ -1,0 +1,160 @@
+#include "transfer/replace_dialog.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "archive/formats.h"
+#include "resources/transfer_ids.h"
+#include "shell/file_types.h"
+#include "shell/globals.h"
+#include "shell/number_format.h"
+
+namespace {
+
+struct ReplacePair {
+  const ArchiveEntry* existing;
+  const ArchiveEntry* incoming;
+};
+
+constexpr int kMessageSize = 256;
+// A name long enough to overflow the message is shortened so that the question still shows.
+constexpr size_t kShownNameLength = 180;
+
+bool EntrySize(const ArchiveEntry* entry, uint64_t* size) {
+  switch (KindOf(entry)) {
+    case EntryKind::PakFile:
+      if (!entry->pakEntry) return false;
+      *size = entry->pakEntry->length;
+      return true;
+    case EntryKind::Pk3File:
+      if (!entry->pk3Record) return false;
+      *size = entry->pk3Record->Get32(zipc::kUncompressedSize);
+      return true;
+    case EntryKind::MemoryFile:
+      *size = entry->size;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void FormatMessageText(HWND dialog, const char* name) {
+  char format[kMessageSize + 1] = {};
+  if (GetDlgItemTextA(dialog, IDC_REPLACE_MESSAGE, format, kMessageSize) <= 0) return;
+  char shown[kShownNameLength + 4];
+  std::snprintf(shown, sizeof shown, "%s", name ? name : "");
+  if (name && std::strlen(name) > kShownNameLength) std::strcpy(shown + kShownNameLength, "...");
+  DWORD_PTR args[1] = {reinterpret_cast<DWORD_PTR>(shown)};
+  char text[kMessageSize] = {};
+  if (FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, format, 0, 0, text,
+                     sizeof text, reinterpret_cast<va_list*>(args)))
+    SetDlgItemTextA(dialog, IDC_REPLACE_MESSAGE, text);
+}
+
+void PlaceDialog(HWND dialog) {
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  int x, y;
+  if (owner) {
+    RECT rc;
+    GetWindowRect(owner, &rc);
+    x = rc.left + 20;
+    y = rc.top + (rc.bottom - rc.top) / 4;
+  } else {
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    x = cursor.x - 20 < 20 ? 20 : cursor.x - 20;
+    y = cursor.y - 20 < 20 ? 20 : cursor.y - 20;
+  }
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+BOOL OnInitDialog(HWND dialog, const ReplacePair* pair) {
+  if (!pair || !pair->existing || !pair->incoming) return TRUE;
+  char probe[kMessageSize + 1];
+  if (GetDlgItemTextA(dialog, IDC_REPLACE_MESSAGE, probe, sizeof probe) > kMessageSize) return TRUE;
+  FormatMessageText(dialog, pair->existing->name);
+  char size[96];
+  FormatReplaceSize(pair->existing, size, sizeof size);
+  SetDlgItemTextA(dialog, IDC_REPLACE_EXISTING_SIZE, size);
+  FormatReplaceSize(pair->incoming, size, sizeof size);
+  SetDlgItemTextA(dialog, IDC_REPLACE_INCOMING_SIZE, size);
+  SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(pair));
+  PlaceDialog(dialog);
+  return TRUE;
+}
+
+// The icon of the existing file's type, drawn into both icon places; the places are then
+// validated so that they do not paint their empty faces over it.
+BOOL OnPaint(HWND dialog) {
+  PAINTSTRUCT ps;
+  BeginPaint(dialog, &ps);
+  EndPaint(dialog, &ps);
+  const auto* pair = reinterpret_cast<const ReplacePair*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  if (!pair || !pair->existing) return TRUE;
+  const int icon = FileTypeIcon(pair->existing->name ? pair->existing->name : "");
+  for (int id : {IDC_REPLACE_EXISTING_ICON, IDC_REPLACE_INCOMING_ICON}) {
+    HWND place = GetDlgItem(dialog, id);
+    if (!place) continue;
+    HDC dc = GetDC(place);
+    ImageList_Draw(SystemImageListLarge(), icon, dc, 0, 0, ILD_TRANSPARENT);
+    ReleaseDC(place, dc);
+    ValidateRect(place, nullptr);
+  }
+  return TRUE;
+}
+
+BOOL OnCommand(HWND dialog, int id) {
+  switch (id) {
+    case IDYES:
+    case IDNO:
+    case IDC_REPLACE_YES_TO_ALL:
+    case IDC_REPLACE_NO_TO_ALL:
+      EndDialog(dialog, id);
+      return TRUE;
+    case IDCANCEL:
+      EndDialog(dialog, IDCANCEL);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+INT_PTR CALLBACK ReplaceDialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_INITDIALOG: return OnInitDialog(dialog, reinterpret_cast<const ReplacePair*>(lParam));
+    case WM_PAINT: return OnPaint(dialog);
+    case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam));
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+void FormatReplaceSize(const ArchiveEntry* entry, char* text, int size) {
+  uint64_t bytes = 0;
+  char number[64] = "?";
+  if (entry && EntrySize(entry, &bytes) && FormatUserNumber(bytes, number, sizeof number) == 0)
+    std::snprintf(number, sizeof number, "%llu", static_cast<unsigned long long>(bytes));
+  std::snprintf(text, size, "%s bytes", number);
+}
+
+ArchiveEntry DiskFileRecord(const char* name, int64_t size) {
+  ArchiveEntry record{};
+  // A size the system would not tell, or one beyond 32 bits, shows as "? bytes" rather
+  // than as a wrong number.
+  if (size >= 0 && size <= static_cast<int64_t>(UINT32_MAX)) {
+    record.kind = static_cast<uint32_t>(EntryKind::MemoryFile);
+    record.size = static_cast<uint32_t>(size);
+  }
+  record.name = const_cast<char*>(name);
+  return record;
+}
+
+int32_t AskReplace(const ArchiveEntry* existing, const ArchiveEntry* incoming) {
+  ReplacePair pair{existing, incoming};
+  return static_cast<int32_t>(DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_CONFIRM_REPLACE),
+                                              g_frameWindow, ReplaceDialogProc,
+                                              reinterpret_cast<LPARAM>(&pair)));
+}

@@ -1,0 +1,152 @@
+#include "window/edit_commands.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "archive/loading.h"
+#include "window/archive_window.h"
+#include "window/command_state.h"
+#include "window/views.h"
+
+namespace {
+
+constexpr char kNewDirectoryName[] = "New Directory";
+
+bool HasChildNamed(const ArchiveNode* parent, const char* name) {
+  ArchiveEntry key{};
+  key.name = const_cast<char*>(name);
+  return TreeFindChild(parent, &key, EntryNameCompare) != nullptr;
+}
+
+// Takes a node out of the tree and frees it with everything under it. Entries shown in
+// an outside viewer stop being watched as they go.
+void FreeSubtree(ArchiveNode* node) {
+  TreeUnlink(node);
+  TreeFree(node, FreeLiveEntry);
+}
+
+HTREEITEM FolderItemOf(const ArchiveEntry* entry) {
+  return IsKind(entry, EntryKind::Directory) ? static_cast<HTREEITEM>(entry->treeItem) : nullptr;
+}
+
+// The root stays; everything under it goes. False when nothing was removed.
+bool EmptyArchive(HWND window, WindowDocument* doc, ArchiveNode* root) {
+  if (!root->firstChild) return false;
+  if (!ClipboardLetsGoOf(window, doc, &root, 1)) return false;
+  // Every entry of the window lies under the root, so freeing each one with its viewer
+  // watch ends every watch this window has.
+  SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
+  while (ArchiveNode* child = root->firstChild) {
+    HTREEITEM item = FolderItemOf(child->entry);
+    FreeSubtree(child);
+    if (item) SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
+  }
+  return true;
+}
+
+bool DeleteFolder(HWND window, WindowDocument* doc, HTREEITEM item, ArchiveNode* node) {
+  if (!ClipboardLetsGoOf(window, doc, &node, 1)) return false;
+  // The list shows this folder's children. It is emptied before their entries are freed,
+  // so that no list item points at freed memory until the tree has selected another folder.
+  SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
+  FreeSubtree(node);
+  SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
+  return true;
+}
+
+bool DeleteCaretFolder(HWND window, WindowDocument* doc) {
+  HTREEITEM item = CurrentFolderItem(doc->folderTree);
+  ArchiveEntry* entry = TreeItemEntry(doc->folderTree, item);
+  if (!entry || !entry->node) return false;
+  if (entry->parentTreeItem == TVI_ROOT) return EmptyArchive(window, doc, entry->node);
+  return DeleteFolder(window, doc, item, entry->node);
+}
+
+int NextSelected(HWND list, int after) {
+  return static_cast<int>(
+      SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after), MAKELPARAM(LVNI_SELECTED, 0)));
+}
+
+bool DeleteSelectedItems(HWND window, WindowDocument* doc) {
+  HWND list = doc->itemList;
+  int selected = static_cast<int>(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0));
+  if (selected <= 0) return false;
+  std::unique_ptr<ArchiveNode*[]> nodes(new (std::nothrow) ArchiveNode*[selected]);
+  if (!nodes) return false;
+  // Every item is read before anything goes, so an unreadable one leaves the archive whole.
+  size_t count = 0;
+  for (int i = NextSelected(list, -1); i >= 0 && count < static_cast<size_t>(selected);
+       i = NextSelected(list, i)) {
+    ArchiveEntry* entry = ListItemEntry(list, i);
+    if (!entry || !entry->node) return false;
+    nodes[count++] = entry->node;
+  }
+  if (!ClipboardLetsGoOf(window, doc, nodes.get(), count)) return false;
+  for (size_t i = 0; i < count; ++i) {
+    ArchiveNode* node = nodes[i];
+    int index = FindListItem(list, node->entry);
+    if (index < 0) continue;
+    SendMessageA(list, LVM_DELETEITEM, index, 0);
+    if (HTREEITEM item = FolderItemOf(node->entry)) {
+      SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
+    }
+    FreeSubtree(node);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ClipboardLetsGoOf(HWND window, WindowDocument* doc, ArchiveNode* const* nodes, size_t count) {
+  (void)window;
+  (void)nodes;
+  (void)count;
+  if (!doc->clipboardSource) return true;
+  // Cut and Copy put this window's data object on the clipboard; once they exist, this is
+  // where it is asked whether any of the nodes lies inside its items and, if so, where the
+  // clipboard is emptied and the command state updated. Nothing sets clipboardSource
+  // before then; should it be set, keeping the entries the clipboard may share is the
+  // safe answer, and the caller stops as when the clipboard does not let go.
+  return false;
+}
+
+void DeleteSelection(HWND window, WindowDocument* doc) {
+  HWND focus = GetFocus();
+  if (!focus) return;
+  if (focus == doc->folderTree) {
+    if (DeleteCaretFolder(window, doc)) MarkModified(window);
+  } else if (focus == doc->itemList) {
+    if (!DeleteSelectedItems(window, doc)) return;
+    MarkModified(window);
+    UpdateCommandState(window, doc);
+  }
+}
+
+void ChooseNewDirectoryName(const ArchiveNode* parent, char (&name)[kNewDirectoryNameSize]) {
+  std::snprintf(name, sizeof name, "%s", kNewDirectoryName);
+  // Each number gives a different name, so this ends within one more step than parent
+  // has children.
+  for (unsigned long n = 2; HasChildNamed(parent, name); ++n) {
+    std::snprintf(name, sizeof name, "%s (%lu)", kNewDirectoryName, n);
+  }
+}
+
+void NewDirectory(HWND window, WindowDocument* doc) {
+  HTREEITEM folder = CurrentFolderItem(doc->folderTree);
+  ArchiveEntry* target = TreeItemEntry(doc->folderTree, folder);
+  if (!target || !target->node) return;
+  char name[kNewDirectoryNameSize];
+  ChooseNewDirectoryName(target->node, name);
+  FolderTreeView folderTree(doc->folderTree);
+  ArchiveNode* node = AddDirectoryNode(folderTree, target->node, name);
+  if (!node) return;
+  int count = static_cast<int>(SendMessageA(doc->itemList, LVM_GETITEMCOUNT, 0, 0));
+  int index = InsertListItem(doc->itemList, node->entry, count, 0, 0);
+  SetFocus(doc->itemList);
+  if (index >= 0) SendMessageA(doc->itemList, LVM_EDITLABELA, index, 0);
+  RepaintFolderItem(doc->folderTree, folder);
+  MarkModified(window);
+}

@@ -1,0 +1,24 @@
+// Saving an archive window's document: Save in place through a temporary file, Save As
+// in the format the name asks for, and the compression choice of the Save As dialog.
+#pragma once
+
+#include <windows.h>
+#include <commdlg.h>
+
+struct WindowDocument;
+
+// The Save command: in place when the document has a file, else Save As. 1 when saved.
+int SaveDocument(HWND window);
+// The Save As command. 1 when saved, 0 when cancelled or failed.
+int SaveDocumentAs(HWND window);
+// Writes the document to a temporary file next to its archive and puts it in the
+// archive's place. 1 when saved; after a failure of the last steps the window is gone.
+int SaveInPlace(HWND window, WindowDocument* doc);
+
+// The hook of the program's Save dialogs: keeps the default extension with the chosen
+// file type and, for Save As, runs the compression list.
+UINT_PTR CALLBACK SaveDialogHook(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// The compression level a list position sets, and the position shown for a level.
+int CompressionLevelOfPosition(int position);
+int CompressionPositionOfLevel(int level);

@@ -1,0 +1,166 @@
+#include "window/transfer_commands.h"
+
+#include <commdlg.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "resources/command_ids.h"
+#include "resources/shell_ids.h"
+#include "shell/file_dialogs.h"
+#include "transfer/core/disk_names.h"
+#include "transfer/export.h"
+#include "transfer/import.h"
+#include "window/archive_window.h"
+#include "window/views.h"
+
+namespace {
+
+constexpr size_t kMaxDiskPath = 259;
+constexpr DWORD kImportDialogSize = 16384;
+
+TransferState NewState() { return TransferState{0, 0, ReplaceMode::Ask}; }
+
+// Imported files may have replaced listed ones: their sizes are shown anew.
+void FinishImport(HWND window, WindowDocument* doc, const TransferState& state) {
+  if (!state.changed) return;
+  MarkModified(window);
+  RefreshListColumn(doc->itemList, 1);
+}
+
+void ImportFileCommand(HWND window, WindowDocument* doc) {
+  char* chosen = new (std::nothrow) char[kImportDialogSize];
+  if (chosen == nullptr) return;
+  chosen[0] = '\0';
+  if (ShowOpenDialog(chosen, kImportDialogSize, nullptr, IDS_ALL_FILES_FILTER, "Import File",
+                     OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_NONETWORKBUTTON))
+    ImportChosenFiles(window, doc, chosen);
+  delete[] chosen;
+}
+
+void ImportDirectoryCommand(HWND window, WindowDocument* doc) {
+  if (CurrentFolderItem(doc->folderTree) == nullptr) return;
+  char path[MAX_PATH] = {};
+  if (!BrowseForDirectory(window, path, "Select import directory")) return;
+  TransferState state = NewState();
+  ImportDirectory(window, doc, path, &state);
+  FinishImport(window, doc, state);
+}
+
+// A directory chosen for an export, with its separator appended; false when it is too long.
+bool ChooseExportDirectory(HWND window, char* folder) {
+  if (!BrowseForDirectory(window, folder, "Select export directory")) return false;
+  const size_t length = strnlen(folder, MAX_PATH);
+  if (length >= kMaxDiskPath) return false;
+  if (length == 0 || folder[length - 1] != '\\') std::strcat(folder, "\\");
+  return true;
+}
+
+void ExportFolder(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
+  char folder[MAX_PATH + 1] = {};
+  if (!ChooseExportDirectory(window, folder)) return;
+  TransferState state = NewState();
+  ExportNode(window, doc, entry, folder, &state);
+}
+
+void ExportOneFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
+  char path[MAX_PATH] = {};
+  // A stored name that could not be a file name on disk is not proposed.
+  const char* proposed =
+      entry->name && std::strlen(entry->name) < MAX_PATH && IsSafeDiskName(entry->name) ? entry->name : nullptr;
+  if (!ShowSaveDialog(path, MAX_PATH, proposed, IDS_ALL_FILES_FILTER, nullptr, "Export File",
+                      OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NONETWORKBUTTON, 0, nullptr))
+    return;
+  TransferState state = NewState();
+  if (!ExportNode(window, doc, entry, path, &state))
+    MessageBoxA(window, "Error exporting file", "Vellumix", MB_OK);
+}
+
+void ExportSelection(HWND window, WindowDocument* doc) {
+  char folder[MAX_PATH + 1] = {};
+  if (!ChooseExportDirectory(window, folder)) return;
+  const size_t folderLength = std::strlen(folder);
+  TransferState state = NewState();
+  for (int i = -1; !state.cancelled;) {
+    i = static_cast<int>(SendMessageA(doc->itemList, LVM_GETNEXTITEM, i, LVNI_SELECTED));
+    if (i < 0) break;
+    ArchiveEntry* entry = ListItemEntry(doc->itemList, i);
+    if (entry == nullptr || entry->name == nullptr) continue;
+    if (IsKind(entry, EntryKind::Directory)) {
+      ExportNode(window, doc, entry, folder, &state);
+      continue;
+    }
+    if (!IsSafeDiskName(entry->name)) {
+      char text[MAX_PATH + 96];
+      std::snprintf(text, sizeof text, "Can't export \"%s\": the name is not allowed on disk.", entry->name);
+      MessageBoxA(window, text, "Export", MB_OK | MB_ICONERROR);
+      continue;
+    }
+    const size_t nameLength = std::strlen(entry->name);
+    if (folderLength + nameLength > kMaxDiskPath - 1) continue;
+    char path[MAX_PATH];
+    std::memcpy(path, folder, folderLength);
+    std::memcpy(path + folderLength, entry->name, nameLength + 1);
+    ExportNode(window, doc, entry, path, &state);
+  }
+}
+
+void ExportCommand(HWND window, WindowDocument* doc) {
+  HWND focus = GetFocus();
+  if (focus == doc->folderTree) {
+    ArchiveEntry* entry = TreeItemEntry(doc->folderTree, CurrentFolderItem(doc->folderTree));
+    if (entry) ExportFolder(window, doc, entry);
+    return;
+  }
+  if (focus != doc->itemList) return;
+  const int selected = static_cast<int>(SendMessageA(doc->itemList, LVM_GETSELECTEDCOUNT, 0, 0));
+  if (selected == 0) return;
+  if (selected > 1) {
+    ExportSelection(window, doc);
+    return;
+  }
+  const int index = static_cast<int>(SendMessageA(doc->itemList, LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+  ArchiveEntry* entry = index >= 0 ? ListItemEntry(doc->itemList, index) : nullptr;
+  if (entry == nullptr) return;
+  if (IsKind(entry, EntryKind::Directory))
+    ExportFolder(window, doc, entry);
+  else
+    ExportOneFile(window, doc, entry);
+}
+
+}  // namespace
+
+void ImportChosenFiles(HWND window, WindowDocument* doc, const char* chosen) {
+  if (doc == nullptr || chosen == nullptr) return;
+  const size_t dirLength = std::strlen(chosen);
+  if (dirLength == 0 || dirLength > kMaxDiskPath) return;
+  char path[MAX_PATH + 1];
+  std::memcpy(path, chosen, dirLength + 1);
+  size_t prefix = dirLength;
+  if (path[prefix - 1] != '\\' && path[prefix - 1] != '/') path[prefix++] = '\\';
+  TransferState state = NewState();
+  for (const char* name = chosen + dirLength + 1; *name && !state.cancelled; name += std::strlen(name) + 1) {
+    const size_t nameLength = std::strlen(name);
+    if (prefix + nameLength > kMaxDiskPath) continue;
+    std::memcpy(path + prefix, name, nameLength + 1);
+    ImportFile(window, doc, path, &state);
+  }
+  FinishImport(window, doc, state);
+}
+
+bool OnTransferCommand(HWND window, WindowDocument* doc, int command) {
+  if (doc == nullptr) return false;
+  switch (command) {
+    case ID_OBJECT_IMPORT_FILE:
+      ImportFileCommand(window, doc);
+      return true;
+    case ID_OBJECT_IMPORT_DIRECTORY:
+      ImportDirectoryCommand(window, doc);
+      return true;
+    case ID_OBJECT_EXPORT:
+      ExportCommand(window, doc);
+      return true;
+  }
+  return false;
+}
