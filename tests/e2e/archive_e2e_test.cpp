@@ -163,3 +163,46 @@ TEST_F(ArchiveProgramTest, DamagedArchiveShowsItsErrorAndOpensNothing) {
   Sleep(300);
   EXPECT_EQ(ArchiveWindowCount(FindChild(frame, "MDIClient")), 0);
 }
+
+TEST_F(ArchiveProgramTest, ViewAndRecentFilesOutliveTheProgram) {
+  std::string zip = PlaceFixture("views.zip", "Remembered.zip");
+  ASSERT_FALSE(zip.empty());
+  {
+    ProgramProcess program;
+    ASSERT_TRUE(program.Start("\"" + zip + "\""));
+    HWND frame = program.WaitForFrame(kTimeoutMs);
+    ASSERT_NE(frame, nullptr);
+    Panes panes = PanesOf(WaitForChildTitled(FindChild(frame, "MDIClient"), Lower(zip), kTimeoutMs));
+    ASSERT_NE(panes.list, nullptr);
+    SendMessageA(panes.window, WM_COMMAND, 40023, 0);  // Details
+    SendMessageA(panes.window, WM_COMMAND, 40026, 0);  // by Size
+    PostMessageA(frame, WM_CLOSE, 0, 0);
+    DWORD code = 99;
+    ASSERT_TRUE(program.WaitForExit(kTimeoutMs, &code));
+    EXPECT_EQ(code, 0u);
+  }
+  // Written when the frame went: the view, the sort key and the recent file.
+  unsigned char state[52] = {};
+  DWORD size = sizeof state;
+  ASSERT_EQ(SHGetValueA(HKEY_CURRENT_USER, "Software\\Quillmoor\\Vellumix", "State", nullptr, state, &size),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(size, 52u);
+  EXPECT_EQ(state[16], 1);  // viewMode: Details
+  EXPECT_EQ(state[20], 4);  // sortKey: by Size
+  char recent[MAX_PATH] = {};
+  size = sizeof recent;
+  SHGetValueA(HKEY_CURRENT_USER, "Software\\Quillmoor\\Vellumix\\Recent File List", "File1", nullptr, recent, &size);
+  EXPECT_EQ(std::string(recent), Lower(zip));
+
+  // Read back at the next start: a new archive window opens in Details, sorted by size.
+  ProgramProcess again;
+  ASSERT_TRUE(again.Start("\"" + zip + "\""));
+  HWND frame = again.WaitForFrame(kTimeoutMs);
+  ASSERT_NE(frame, nullptr);
+  Panes panes = PanesOf(WaitForChildTitled(FindChild(frame, "MDIClient"), Lower(zip), kTimeoutMs));
+  ASSERT_NE(panes.list, nullptr);
+  EXPECT_EQ(GetWindowLongA(panes.list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+  Names names = ListColumn(panes.list, 0);
+  ASSERT_FALSE(names.empty());
+  EXPECT_EQ(names.back(), "big.dat");
+}
