@@ -6,12 +6,15 @@
 
 #include <cstring>
 
+#include "archive/win32/sound_thread.h"
+#include "archive/win32/viewer_watch.h"
 #include "resources/shell_ids.h"
 #include "shell/file_types.h"
 #include "shell/globals.h"
 #include "shell/number_format.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
+#include "transfer/drop_source.h"
 
 namespace {
 
@@ -96,9 +99,9 @@ bool InitialiseProgram(int showCommand) {
   // Sizes shown to the user take the locale's digit grouping and no fractional digits,
   // through an explicit format read once here; the user's locale stays untouched.
   InitNumberFormat();
-  // The drop source for drags out of archive windows is made here once drag and drop is
-  // built (its failure would not end start-up), and the viewer-watch and sound threads
-  // start here once viewing is built (either failing ends start-up).
+  // Without a drop source the program runs on; only drags out of its windows are lost.
+  g_dropSource = CreateDropSource();
+  if (!StartViewerWatch() || !StartSoundThread()) return false;
   if (!CreateTempDirectory()) return false;
   LoadSettings();
   g_smallIconWidth = GetSystemMetrics(SM_CXSMICON);
@@ -150,8 +153,12 @@ int RunMessageLoop() {
 }
 
 void ShutDown() {
-  // The viewer-watch thread, then the sound thread, are told to stop here, and the drop
-  // source is released, once viewing and drag and drop exist.
+  StopViewerWatch();
+  StopSoundThread();
+  if (g_dropSource) {
+    g_dropSource->Release();
+    g_dropSource = nullptr;
+  }
   if (g_oleStarted) {
     OleUninitialize();
     g_oleStarted = false;

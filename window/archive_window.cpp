@@ -7,12 +7,16 @@
 #include <cstring>
 
 #include "archive/loading.h"
+#include "archive/win32/viewer_watch.h"
 #include "shell/globals.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
 #include "shell/splitter.h"
+#include "transfer/drop_target.h"
 #include "window/command_state.h"
+#include "window/clipboard_commands.h"
 #include "window/commands.h"
+#include "window/drop_paste.h"
 #include "window/message_box.h"
 #include "window/notifications.h"
 #include "window/save.h"
@@ -96,7 +100,7 @@ LRESULT BuildWindow(HWND hwnd, ArchiveKind kind, void* source) {
   SetSplitterPane(doc->splitter, SplitterSide::Left, doc->folderTree);
   SetSplitterPane(doc->splitter, SplitterSide::Right, doc->itemList);
   if (!BuildArchiveView(hwnd, doc)) return -1;
-  // The drop target joins the window here once dropping into archives exists.
+  AttachDropTarget(hwnd, doc);
   return 0;
 }
 
@@ -155,18 +159,28 @@ LRESULT OnSize(HWND hwnd, WindowDocument* doc, WPARAM type, LPARAM lParam) {
 }
 
 LRESULT OnClose(HWND hwnd, WindowDocument* doc) {
-  // Viewer watches of this window end here once viewing is part of the program.
+  // Every viewer started from this window lets go of its temporary copy now.
+  StopWatchingWindow(hwnd);
   if (doc && !QuerySaveChanges(hwnd)) return 0;
+  LetClipboardGo(hwnd, doc);
+  DetachDropTarget(hwnd, doc);
   return DefMDIChildProcA(hwnd, WM_CLOSE, 0, 0);
 }
 
 LRESULT OnQueryEndSession(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam) {
+  StopWatchingWindow(hwnd);
   if (doc && doc->modified && !QuerySaveChanges(hwnd)) return FALSE;
+  LetClipboardGo(hwnd, doc);
   return LOWORD(DefMDIChildProcA(hwnd, WM_QUERYENDSESSION, wParam, lParam));
 }
 
 LRESULT OnNcDestroy(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam) {
   if (doc) {
+    // A window destroyed without being asked to close still ends its viewers' watches, so
+    // their temporary copies go now rather than never.
+    StopWatchingWindow(hwnd);
+    DetachDropTarget(hwnd, doc);
+    LetClipboardGo(hwnd, doc);
     CloseDocumentSource(doc);
     TreeFree(doc->root, FreeEntry);
     std::free(doc);
@@ -252,6 +266,9 @@ LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     case WM_MDIACTIVATE: return OnMdiActivate(hwnd, doc, wParam, lParam);
     case WM_NCDESTROY: return OnNcDestroy(hwnd, doc, wParam, lParam);
     case WMU_VIEW_FINISHED: return OnViewFinished(wParam, lParam);
+    case WMU_DROP: return OnDropRequest(hwnd, doc, reinterpret_cast<DropRequest*>(wParam));
+    case WMU_CLIPBOARD_RELEASED:
+      return OnClipboardReleased(hwnd, doc, reinterpret_cast<ArchiveNode**>(wParam), static_cast<uint32_t>(lParam));
   }
   return DefMDIChildProcA(hwnd, msg, wParam, lParam);
 }

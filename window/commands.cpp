@@ -2,6 +2,7 @@
 
 #include "resources/command_ids.h"
 #include "window/archive_window.h"
+#include "window/clipboard_commands.h"
 #include "window/edit_commands.h"
 #include "window/save.h"
 #include "window/transfer_commands.h"
@@ -20,6 +21,13 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
       return true;
     case ID_EDIT_DELETE:
       DeleteSelection(window, doc);
+      return true;
+    case ID_EDIT_CUT:
+    case ID_EDIT_COPY:
+      CopyOrCutSelection(window, doc, command == ID_EDIT_CUT);
+      return true;
+    case ID_EDIT_PASTE:
+      PasteClipboard(window, doc);
       return true;
     case ID_OBJECT_NEW_DIRECTORY:
       NewDirectory(window, doc);

@@ -7,7 +7,9 @@
 #include <new>
 
 #include "archive/loading.h"
+#include "transfer/data_object.h"
 #include "window/archive_window.h"
+#include "window/clipboard_commands.h"
 #include "window/command_state.h"
 #include "window/views.h"
 
@@ -101,16 +103,12 @@ bool DeleteSelectedItems(HWND window, WindowDocument* doc) {
 }  // namespace
 
 bool ClipboardLetsGoOf(HWND window, WindowDocument* doc, ArchiveNode* const* nodes, size_t count) {
-  (void)window;
-  (void)nodes;
-  (void)count;
   if (!doc->clipboardSource) return true;
-  // Cut and Copy put this window's data object on the clipboard; once they exist, this is
-  // where it is asked whether any of the nodes lies inside its items and, if so, where the
-  // clipboard is emptied and the command state updated. Nothing sets clipboardSource
-  // before then; should it be set, keeping the entries the clipboard may share is the
-  // safe answer, and the caller stops as when the clipboard does not let go.
-  return false;
+  auto* object = static_cast<ArchiveDataObject*>(doc->clipboardSource);
+  for (size_t i = 0; i < count; ++i) {
+    if (!IsDisjointFrom(object, nodes[i])) return FreeClipboard(window, doc);
+  }
+  return true;
 }
 
 void DeleteSelection(HWND window, WindowDocument* doc) {

@@ -6,6 +6,7 @@
 #include "shell/settings.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
+#include "window/drag_out.h"
 #include "window/rename.h"
 #include "window/views.h"
 
@@ -22,6 +23,8 @@ LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
     }
     case TVN_ENDLABELEDITA:
       return OnFolderLabelEdited(window, doc, reinterpret_cast<NMTVDISPINFOA*>(header));
+    case TVN_BEGINDRAGA:
+      return OnBeginTreeDrag(window, doc, reinterpret_cast<NMTREEVIEWA*>(header));
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW:
       ShowFolder(window, doc, reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem);
@@ -58,6 +61,8 @@ LRESULT OnItemListNotify(HWND window, WindowDocument* doc, NMHDR* header) {
     case LVN_GETDISPINFOA:
       AnswerListDisplayInfo(reinterpret_cast<NMLVDISPINFOA*>(header));
       return 0;
+    case LVN_BEGINDRAG:
+      return OnBeginListDrag(window, doc);
     case LVN_COLUMNCLICK: {
       int command = SortCommandOfColumn(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
       if (command) SendMessageA(window, WM_COMMAND, command, 0);

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "archive/win32/view_entry.h"
 #include "resources/command_ids.h"
 #include "shell/globals.h"
 #include "shell/settings.h"
@@ -100,7 +101,7 @@ void OpenListItem(HWND list, int index) {
     SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET,
                  reinterpret_cast<LPARAM>(entry->treeItem));
   }
-  // Files are opened in a viewer once viewing is part of the program.
+  if (!IsKind(entry, EntryKind::Directory)) ViewEntry(window, entry);
 }
 
 LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

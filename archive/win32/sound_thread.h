@@ -1,0 +1,26 @@
+// The sound thread: plays WAV files from memory on the wave-output device, one at a time,
+// the newest request replacing whatever plays.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Starts the thread once; 0 when it already runs or cannot be made.
+int StartSoundThread();
+// Asks the thread to stop at its next pass; does not wait for it.
+void StopSoundThread();
+// Queues a whole WAV file for playing. With ownsData the queue frees the buffer (with
+// free) once it is done with it, also when the sound is dropped. 1 when queued; 0 when
+// refused (no data, no thread, stopping, not a RIFF/WAVE file), the buffer then still
+// belongs to the caller.
+int QueueWave(uint8_t* data, uint32_t size, int ownsData);
+
+// What the thread has done so far, for watching it from outside.
+struct SoundActivity {
+  int running;          // the thread exists and has not been told to stop
+  int queued;           // sounds in the queue, playing or waiting
+  unsigned long started;   // sounds handed to the device
+  unsigned long finished;  // sounds the device reported done
+};
+SoundActivity CurrentSoundActivity();

@@ -1,0 +1,108 @@
+#include "tests/win/support/data_exchange_support.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "shell/globals.h"
+#include "shell/startup.h"
+#include "tests/win/support/transfer_test_support.h"
+#include "transfer/drop_source.h"
+#include "window/views.h"
+
+void DataExchangeTest::SetUp() {
+  ASSERT_EQ(OleInitialize(nullptr), S_OK);
+  ASSERT_TRUE(RegisterClipboardFormats());
+  if (!g_dropSource) g_dropSource = CreateDropSource();
+  ArchiveWindowTest::SetUp();
+}
+
+void DataExchangeTest::TearDown() {
+  ArchiveWindowTest::TearDown();
+  OleSetClipboard(nullptr);
+  if (g_dropSource) {
+    g_dropSource->Release();
+    g_dropSource = nullptr;
+  }
+  OleUninitialize();
+}
+
+WindowDocument* DataExchangeTest::OpenDoc(const std::string& fixture, HWND* window) {
+  *window = fixture.empty() ? OpenNew() : Open(fixture);
+  return *window ? DocumentOf(*window) : nullptr;
+}
+
+void ShowFolderAt(WindowDocument* doc, const std::string& storedPath) {
+  ArchiveNode* node = storedPath.empty() ? doc->root : NodeAt(doc, storedPath);
+  if (!node || !node->entry) return;
+  SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node->entry->treeItem));
+  Pump(20);
+}
+
+void SelectListItems(WindowDocument* doc, const std::vector<std::string>& names) {
+  SetFocus(doc->itemList);
+  ListView_SetItemState(doc->itemList, -1, 0, LVIS_SELECTED);
+  const std::vector<std::string> shown = ListNames(doc->itemList);
+  for (const std::string& name : names) {
+    for (size_t i = 0; i < shown.size(); ++i) {
+      if (shown[i] == name) ListView_SetItemState(doc->itemList, static_cast<int>(i), LVIS_SELECTED, LVIS_SELECTED);
+    }
+  }
+}
+
+void SendCommand(HWND window, int command) {
+  SendMessageA(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+  Pump(20);
+}
+
+bool ListItemCut(WindowDocument* doc, const std::string& name) {
+  const std::vector<std::string> shown = ListNames(doc->itemList);
+  for (size_t i = 0; i < shown.size(); ++i) {
+    if (shown[i] == name) {
+      return (ListView_GetItemState(doc->itemList, static_cast<int>(i), LVIS_CUT) & LVIS_CUT) != 0;
+    }
+  }
+  return false;
+}
+
+long ReadDword(IDataObject* data, UINT format) {
+  FORMATETC f = {static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium = {};
+  if (data->GetData(&f, &medium) != S_OK) return -1;
+  long value = -1;
+  if (const auto* p = static_cast<const DWORD*>(GlobalLock(medium.hGlobal))) {
+    value = static_cast<long>(*p);
+    GlobalUnlock(medium.hGlobal);
+  }
+  ReleaseStgMedium(&medium);
+  return value;
+}
+
+HGLOBAL MakeDropFiles(const std::vector<std::string>& paths) {
+  size_t size = sizeof(DROPFILES) + 1;
+  for (const std::string& p : paths) size += p.size() + 1;
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+  auto* files = static_cast<DROPFILES*>(GlobalLock(block));
+  files->pFiles = sizeof(DROPFILES);
+  char* at = reinterpret_cast<char*>(files) + sizeof(DROPFILES);
+  for (const std::string& p : paths) {
+    std::memcpy(at, p.c_str(), p.size() + 1);
+    at += p.size() + 1;
+  }
+  GlobalUnlock(block);
+  return block;
+}
+
+bool PutFilesOnClipboard(const std::vector<std::string>& paths) {
+  OleSetClipboard(nullptr);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (OpenClipboard(nullptr)) {
+      EmptyClipboard();
+      const bool set = SetClipboardData(CF_HDROP, MakeDropFiles(paths)) != nullptr;
+      CloseClipboard();
+      return set;
+    }
+    Sleep(10);
+  }
+  return false;
+}

@@ -1,0 +1,476 @@
+// Viewing items of an archive window: WAV files played on the sound thread, other files
+// written to a temporary copy and opened with the program registered for their type,
+// watched until that program ends.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive/win32/sound_thread.h"
+#include "archive/win32/view_entry.h"
+#include "archive/win32/viewer_watch.h"
+#include "resources/command_ids.h"
+#include "shell/globals.h"
+#include "shell/startup.h"
+#include "tests/win/support/archive_window_support.h"
+#include "tests/win/support/dialog_watch_support.h"
+#include "tests/win/support/transfer_test_support.h"
+#include "transfer/core/node_copy.h"
+#include "window/panes.h"
+#include "window/views.h"
+
+namespace {
+
+constexpr char kViewerFlag[] = "--vellumix-test-viewer";
+constexpr char kTestExtension[] = ".vmxtest";
+constexpr char kTestProgId[] = "Vellumix.TestViewer";
+
+// The test program doubles as the viewer the shell starts for ".vmxtest" files: started with
+// the flag, an event name and the file, it notes what it was given and waits until the
+// test sets the event, then ends before any test runs.
+struct ViewerMode {
+  ViewerMode() {
+    const char* line = GetCommandLineA();
+    const char* flag = std::strstr(line, kViewerFlag);
+    if (!flag) return;
+    char eventName[64] = {};
+    char file[MAX_PATH] = {};
+    const char* p = flag + sizeof kViewerFlag - 1;
+    if (std::sscanf(p, " %63s \"%259[^\"]\"", eventName, file) < 2) ExitProcess(2);
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, eventName);
+    char logPath[MAX_PATH];
+    std::snprintf(logPath, sizeof logPath, "%s.seen", file);
+    std::string seen = std::string(file) + "\n" + ReadDiskFile(file);
+    if (FILE* log = std::fopen(logPath, "wb")) {
+      std::fwrite(seen.data(), 1, seen.size(), log);
+      std::fclose(log);
+    }
+    if (event) WaitForSingleObject(event, 60000);
+    ExitProcess(0);
+  }
+} g_viewerMode;
+
+bool SetRegistryDefault(HKEY root, const std::string& key, const std::string& value) {
+  HKEY hkey;
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hkey, nullptr) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  LONG r = RegSetValueExA(hkey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(hkey);
+  return r == ERROR_SUCCESS;
+}
+
+std::vector<uint8_t> MakeWave(uint32_t sampleCount, uint32_t riffSizeError = 0) {
+  std::vector<uint8_t> b;
+  auto put = [&b](uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  const uint32_t dataBytes = sampleCount * 2;
+  b.insert(b.end(), {'R', 'I', 'F', 'F'});
+  put(4 + 8 + 16 + 8 + dataBytes + riffSizeError, 4);
+  b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  put(16, 4);
+  put(1, 2);      // PCM
+  put(1, 2);      // mono
+  put(8000, 4);   // samples per second
+  put(16000, 4);  // bytes per second
+  put(2, 2);      // block alignment
+  put(16, 2);     // bits per sample
+  b.insert(b.end(), {'d', 'a', 't', 'a'});
+  put(dataBytes, 4);
+  for (uint32_t i = 0; i < sampleCount; ++i) put((i * 1000) & 0xFFFF, 2);
+  return b;
+}
+
+// A test that expects no "View" message still must not block on one: it is closed and
+// counted as a failure.
+struct NoStrayMessages {
+  DialogSeries series{"View", {}};
+  ~NoStrayMessages() {
+    series.Finish();
+    EXPECT_EQ(series.extra(), 0) << "an unexpected View message was shown";
+  }
+};
+
+class ViewingTest : public ArchiveWindowTest {
+ protected:
+  void SetUp() override {
+    ArchiveWindowTest::SetUp();
+    ASSERT_TRUE(CreateTempDirectory());
+    ASSERT_TRUE(StartViewerWatch());
+    ASSERT_TRUE(StartSoundThread());
+    char name[64];
+    std::snprintf(name, sizeof name, "VellumixTestViewer-%lu", GetCurrentProcessId());
+    eventName_ = name;
+    release_ = CreateEventA(nullptr, TRUE, FALSE, name);
+    ASSERT_NE(release_, nullptr);
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    const std::string command = "\"" + std::string(exe) + "\" " + kViewerFlag + " " + eventName_ + " \"%1\"";
+    // The user's own classes are where Windows looks first; Wine's shell reads only the
+    // machine's, which Windows lets only administrators write.
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      const bool written =
+          SetRegistryDefault(root, std::string("Software\\Classes\\") + kTestExtension, kTestProgId) &&
+          SetRegistryDefault(root, std::string("Software\\Classes\\") + kTestProgId + "\\shell\\open\\command",
+                             command);
+      if (root == HKEY_CURRENT_USER) {
+        ASSERT_TRUE(written);
+      }
+    }
+    window_ = OpenNew();
+    ASSERT_NE(window_, nullptr);
+    doc_ = DocumentOf(window_);
+    ASSERT_NE(doc_, nullptr);
+  }
+
+  void TearDown() override {
+    SetEvent(release_);
+    ArchiveWindowTest::TearDown();
+    StopViewerWatch();
+    StopSoundThread();
+    const std::string classes = "Software\\Classes\\";
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      for (const char* sub : {"\\shell\\open\\command", "\\shell\\open", "\\shell", ""}) {
+        RegDeleteKeyA(root, (classes + kTestProgId + sub).c_str());
+      }
+      RegDeleteKeyA(root, (classes + kTestExtension).c_str());
+    }
+    for (const std::string& path : cleanup_) DeleteFileA(path.c_str());
+    CloseHandle(release_);
+  }
+
+  // A memory file in the root of the new archive, shown in its list.
+  ArchiveEntry* AddFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    uint8_t* data = nullptr;
+    if (!bytes.empty()) {
+      data = static_cast<uint8_t*>(std::malloc(bytes.size()));
+      std::memcpy(data, bytes.data(), bytes.size());
+    }
+    ArchiveNode* node = AddMemoryFileNode(doc_->root, name.c_str(), data, static_cast<uint32_t>(bytes.size()));
+    if (!node) return nullptr;
+    InsertListItem(doc_->itemList, node->entry, 0, 0, 0);
+    cleanup_.push_back(TempPath(name));
+    cleanup_.push_back(TempPath(name) + ".seen");
+    return node->entry;
+  }
+  ArchiveEntry* AddFile(const std::string& name, const std::string& text) {
+    return AddFile(name, std::vector<uint8_t>(text.begin(), text.end()));
+  }
+
+  // Opens the entry's list item the way the user does, with Enter on the focused item.
+  void PressEnterOn(ArchiveEntry* entry) {
+    int index = FindListItem(doc_->itemList, entry);
+    ASSERT_GE(index, 0);
+    LVITEMA item = {};
+    item.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+    item.state = LVIS_FOCUSED | LVIS_SELECTED;
+    SendMessageA(doc_->itemList, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item));
+    SendMessageA(doc_->itemList, WM_KEYDOWN, VK_RETURN, 0);
+  }
+
+  static std::string TempPath(const std::string& name) { return std::string(TempDirectory) + name; }
+  static bool Viewing(const ArchiveEntry* entry) { return (entry->kind & kViewingFlag) != 0; }
+
+  // The viewer has started and reported what it was given.
+  bool ViewerSaw(const std::string& name) {
+    return PumpUntil([&] { return DiskExists(TempPath(name) + ".seen"); }, 15000);
+  }
+
+  std::string eventName_;
+  HANDLE release_ = nullptr;
+  HWND window_ = nullptr;
+  WindowDocument* doc_ = nullptr;
+  std::vector<std::string> cleanup_;
+};
+
+TEST_F(ViewingTest, WavIsPlayedOnTheSoundThreadUntilTheDeviceIsDone) {
+  ArchiveEntry* entry = AddFile("beep.wav", MakeWave(800));
+  ASSERT_NE(entry, nullptr);
+  const SoundActivity before = CurrentSoundActivity();
+  ASSERT_TRUE(before.running);
+  PressEnterOn(entry);
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        SoundActivity a = CurrentSoundActivity();
+        return a.finished == before.finished + 1 && a.queued == 0;
+      },
+      10000));
+  const SoundActivity after = CurrentSoundActivity();
+  EXPECT_EQ(after.started, before.started + 1);
+  EXPECT_EQ(after.finished, before.finished + 1);
+  EXPECT_EQ(after.queued, 0);
+  // Playing neither marks the entry nor writes a copy, and the same sound plays again.
+  EXPECT_FALSE(Viewing(entry));
+  EXPECT_FALSE(DiskExists(TempPath("beep.wav")));
+  EXPECT_EQ(ViewEntry(window_, entry), 1);
+  EXPECT_TRUE(PumpUntil([&] { return CurrentSoundActivity().finished == before.finished + 2; }, 10000));
+}
+
+TEST_F(ViewingTest, WavThatIsNotAcceptedIsSilentlyDropped) {
+  ArchiveEntry* offByOne = AddFile("offbyone.wav", MakeWave(100, 1));
+  std::vector<uint8_t> swapped = MakeWave(100);  // "data" named before "fmt "
+  std::memcpy(&swapped[12], "data", 4);
+  std::memcpy(&swapped[36], "fmt ", 4);
+  ArchiveEntry* dataFirst = AddFile("datafirst.wav", swapped);
+  ArchiveEntry* notRiff = AddFile("text.wav", "just some text, no sound");
+  ArchiveEntry* empty = AddFile("empty.wav", std::vector<uint8_t>());
+  const SoundActivity before = CurrentSoundActivity();
+  EXPECT_EQ(ViewEntry(window_, offByOne), 1);   // queued, refused by the thread
+  Pump(1200);
+  EXPECT_EQ(ViewEntry(window_, dataFirst), 1);
+  Pump(1200);
+  EXPECT_EQ(ViewEntry(window_, notRiff), 0);    // refused at once
+  EXPECT_EQ(ViewEntry(window_, empty), 0);
+  Pump(600);
+  const SoundActivity after = CurrentSoundActivity();
+  EXPECT_EQ(after.started, before.started);
+  EXPECT_EQ(after.queued, 0);
+  EXPECT_TRUE(after.running);
+}
+
+TEST_F(ViewingTest, NewestSoundRequestReplacesTheOthers) {
+  std::vector<ArchiveEntry*> sounds;
+  for (int i = 0; i < 3; ++i) sounds.push_back(AddFile("s" + std::to_string(i) + ".wav", MakeWave(4000)));
+  const SoundActivity before = CurrentSoundActivity();
+  for (ArchiveEntry* e : sounds) ASSERT_EQ(ViewEntry(window_, e), 1);
+  // Two slots at most: the one playing or about to, and the newest waiting.
+  EXPECT_LE(CurrentSoundActivity().queued, 2);
+  ASSERT_TRUE(PumpUntil([&] { return CurrentSoundActivity().queued == 0; }, 15000));
+  const SoundActivity after = CurrentSoundActivity();
+  // The three requests come within one pass of the thread, so one of them is played.
+  EXPECT_EQ(after.started - before.started, 1u);
+  EXPECT_EQ(after.finished - before.finished, 1u);
+}
+
+TEST_F(ViewingTest, FileIsCopiedOpenedAndWatchedUntilItsViewerEnds) {
+  NoStrayMessages stray;
+  const std::string text = "line one\r\nline two\r\n\x01\x02 binary \xFF";
+  ArchiveEntry* entry = AddFile("notes.vmxtest", text);
+  ASSERT_NE(entry, nullptr);
+  PressEnterOn(entry);
+  EXPECT_TRUE(Viewing(entry));
+  EXPECT_EQ(ViewerWatchCount(), 1);
+  EXPECT_EQ(ReadDiskFile(TempPath("notes.vmxtest")), text);
+  ASSERT_TRUE(ViewerSaw("notes.vmxtest"));
+  // The viewer was given the temporary copy and read the entry's bytes from it.
+  const std::string seen = ReadDiskFile(TempPath("notes.vmxtest") + ".seen");
+  EXPECT_EQ(seen, TempPath("notes.vmxtest") + "\n" + text);
+  Pump(1500);
+  EXPECT_TRUE(Viewing(entry));  // still running: the watch stays
+  SetEvent(release_);
+  EXPECT_TRUE(PumpUntil([&] { return !Viewing(entry); }, 10000));
+  EXPECT_FALSE(DiskExists(TempPath("notes.vmxtest")));
+  EXPECT_EQ(ViewerWatchCount(), 0);
+}
+
+TEST_F(ViewingTest, ViewingTwiceSaysAlreadyViewingUntilTheViewerEnds) {
+  ArchiveEntry* entry = AddFile("twice.vmxtest", "twice");
+  ASSERT_EQ(ViewEntry(window_, entry), 1);
+  {
+    DialogWatcher watcher("View", IDOK);
+    EXPECT_EQ(ViewEntry(window_, entry), 0);
+    WatchedDialog seen = watcher.Wait();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.message, "Already viewing document");
+  }
+  EXPECT_EQ(ViewerWatchCount(), 1);
+  ASSERT_TRUE(ViewerSaw("twice.vmxtest"));
+  SetEvent(release_);
+  ASSERT_TRUE(PumpUntil([&] { return !Viewing(entry); }, 10000));
+  ResetEvent(release_);
+  DeleteFileA((TempPath("twice.vmxtest") + ".seen").c_str());
+  EXPECT_EQ(ViewEntry(window_, entry), 1);
+  EXPECT_TRUE(Viewing(entry));
+  EXPECT_TRUE(ViewerSaw("twice.vmxtest"));
+}
+
+TEST_F(ViewingTest, ClosingTheWindowEndsItsWatchesAndDeletesTheCopies) {
+  NoStrayMessages stray;
+  ArchiveEntry* first = AddFile("one.vmxtest", "1");
+  ArchiveEntry* second = AddFile("two.vmxtest", "2");
+  ASSERT_EQ(ViewEntry(window_, first), 1);
+  ASSERT_EQ(ViewEntry(window_, second), 1);
+  // A window whose viewers must survive the other one closing.
+  HWND other = OpenNew();
+  ASSERT_NE(other, nullptr);
+  WindowDocument* otherDoc = DocumentOf(other);
+  ArchiveNode* node = AddMemoryFileNode(otherDoc->root, "three.vmxtest", nullptr, 0);
+  ASSERT_NE(node, nullptr);
+  cleanup_.push_back(TempPath("three.vmxtest"));
+  cleanup_.push_back(TempPath("three.vmxtest") + ".seen");
+  ASSERT_EQ(ViewEntry(other, node->entry), 1);
+  ASSERT_EQ(ViewerWatchCount(), 3);
+  ASSERT_TRUE(ViewerSaw("one.vmxtest"));
+
+  SendMessageA(window_, WM_CLOSE, 0, 0);
+  // The copies go before the close returns, while the viewers still run.
+  EXPECT_FALSE(DiskExists(TempPath("one.vmxtest")));
+  EXPECT_FALSE(DiskExists(TempPath("two.vmxtest")));
+  EXPECT_FALSE(IsWindow(window_));
+  EXPECT_EQ(ViewerWatchCount(), 1);
+  EXPECT_TRUE(DiskExists(TempPath("three.vmxtest")));
+  EXPECT_TRUE(Viewing(node->entry));
+
+  // The session-end query ends the watches as well, even if the window stays.
+  EXPECT_NE(SendMessageA(other, WM_QUERYENDSESSION, 0, 0), 0);
+  EXPECT_FALSE(Viewing(node->entry));
+  EXPECT_FALSE(DiskExists(TempPath("three.vmxtest")));
+  EXPECT_EQ(ViewerWatchCount(), 0);
+}
+
+TEST_F(ViewingTest, DestroyingTheWindowWithoutClosingEndsItsWatches) {
+  NoStrayMessages stray;
+  ArchiveEntry* entry = AddFile("gone.vmxtest", "g");
+  ASSERT_EQ(ViewEntry(window_, entry), 1);
+  ASSERT_EQ(ViewerWatchCount(), 1);
+  // Destroyed through the MDI client, as after a failed save: no close, no query.
+  SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(window_), 0);
+  EXPECT_FALSE(IsWindow(window_));
+  EXPECT_EQ(ViewerWatchCount(), 0);
+  EXPECT_FALSE(DiskExists(TempPath("gone.vmxtest")));
+}
+
+TEST_F(ViewingTest, DeletingAViewedItemEndsItsWatch) {
+  NoStrayMessages stray;
+  ArchiveEntry* viewed = AddFile("gone.vmxtest", "soon deleted");
+  ArchiveEntry* kept = AddFile("kept.vmxtest", "stays");
+  ASSERT_EQ(ViewEntry(window_, viewed), 1);
+  ASSERT_EQ(ViewEntry(window_, kept), 1);
+  ASSERT_EQ(ViewerWatchCount(), 2);
+  const int index = FindListItem(doc_->itemList, viewed);
+  ASSERT_GE(index, 0);
+  SetFocus(doc_->itemList);
+  LVITEMA item = {};
+  item.stateMask = LVIS_SELECTED;
+  SendMessageA(doc_->itemList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+  item.state = LVIS_SELECTED;
+  SendMessageA(doc_->itemList, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item));
+  SendMessageA(window_, WM_COMMAND, ID_EDIT_DELETE, 0);
+  EXPECT_EQ(ListNames(doc_->itemList), std::vector<std::string>({"kept.vmxtest"}));
+  EXPECT_FALSE(DiskExists(TempPath("gone.vmxtest")));
+  EXPECT_EQ(ViewerWatchCount(), 1);
+  EXPECT_TRUE(Viewing(kept));
+  EXPECT_TRUE(DiskExists(TempPath("kept.vmxtest")));
+  // The viewers ending later touch nothing that was freed (ASan-free here, but the
+  // remaining watch must still end normally).
+  SetEvent(release_);
+  EXPECT_TRUE(PumpUntil([&] { return !Viewing(kept); }, 10000));
+  EXPECT_EQ(ViewerWatchCount(), 0);
+}
+
+TEST_F(ViewingTest, StoppingTheWatchThreadEndsEveryWatch) {
+  NoStrayMessages stray;
+  ArchiveEntry* entry = AddFile("stop.vmxtest", "stop");
+  ASSERT_EQ(ViewEntry(window_, entry), 1);
+  StopViewerWatch();
+  EXPECT_TRUE(PumpUntil([&] { return !Viewing(entry); }, 10000));
+  EXPECT_FALSE(DiskExists(TempPath("stop.vmxtest")));
+  // A stopped thread takes no new watch: the copy is not left behind.
+  ArchiveEntry* later = AddFile("later.vmxtest", "later");
+  EXPECT_EQ(ViewEntry(window_, later), 0);
+  EXPECT_FALSE(Viewing(later));
+  EXPECT_FALSE(DiskExists(TempPath("later.vmxtest")));
+  // And it can be started again.
+  ASSERT_TRUE(PumpUntil([] { return StartViewerWatch() == 1; }, 5000));
+  EXPECT_EQ(ViewEntry(window_, later), 1);
+}
+
+TEST_F(ViewingTest, WatchListHoldsSixtyFourProcesses) {
+  std::vector<HANDLE> handles;
+  HWND fake = reinterpret_cast<HWND>(0x1234);  // no message is sent without a message id
+  for (int i = 0; i < 65; ++i) {
+    HANDLE h = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &h, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS));
+    handles.push_back(h);
+  }
+  for (int i = 0; i < 64; ++i) {
+    char* copy = static_cast<char*>(std::malloc(4));
+    ASSERT_EQ(WatchViewer(fake, handles[i], copy, nullptr, 0), 1) << i;
+  }
+  EXPECT_EQ(WatchViewer(fake, handles[64], nullptr, nullptr, 0), 0);
+  EXPECT_EQ(ViewerWatchCount(), 64);
+  StopWatchingWindow(fake);
+  EXPECT_EQ(ViewerWatchCount(), 0);
+  // The refused handle is still the caller's to close.
+  EXPECT_TRUE(CloseHandle(handles[64]));
+}
+
+TEST_F(ViewingTest, UnsafeStoredNamesNeverLeaveTheTemporaryDirectory) {
+  // The parent of the temporary directory is where "..\" would lead.
+  std::string parent(TempDirectory);
+  parent.resize(parent.size() - 1);
+  parent.resize(parent.rfind('\\') + 1);
+  const char* names[] = {"..\\escaped.vmxtest", "../escaped.vmxtest", "sub\\escaped.vmxtest",
+                         "c:escaped.vmxtest", "C:\\escaped.vmxtest", "..", "nul.vmxtest"};
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    ArchiveEntry* entry = AddFile(name, "must not be written");
+    ASSERT_NE(entry, nullptr);
+    DialogWatcher watcher("View", IDOK);
+    EXPECT_EQ(ViewEntry(window_, entry), 0);
+    WatchedDialog seen = watcher.Wait();
+    ASSERT_TRUE(seen.found);
+    EXPECT_NE(seen.message.find("not allowed"), std::string::npos) << seen.message;
+    EXPECT_FALSE(Viewing(entry));
+  }
+  EXPECT_FALSE(DiskExists(parent + "escaped.vmxtest"));
+  EXPECT_FALSE(DiskExists(TempPath("sub")));
+  EXPECT_FALSE(DiskExists("C:\\escaped.vmxtest"));
+  EXPECT_EQ(ViewerWatchCount(), 0);
+}
+
+TEST_F(ViewingTest, ArchivesAreNotOpenedButOtherCasesAreHandedToTheShell) {
+  ArchiveEntry* pak = AddFile("inner.pak", "PACK");
+  ArchiveEntry* pk3 = AddFile("inner.pk3", "PK");
+  for (ArchiveEntry* entry : {pak, pk3}) {
+    DialogWatcher watcher("View", IDOK);
+    EXPECT_EQ(ViewEntry(window_, entry), 0);
+    WatchedDialog seen = watcher.Wait();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.message, "Not implemented");
+  }
+  EXPECT_FALSE(DiskExists(TempPath("inner.pak")));
+  // The comparison is case-sensitive: x.PAK goes to the shell, which knows no program for
+  // it; the failure is reported and the copy removed, and nothing blocks.
+  ArchiveEntry* upper = AddFile("x.PAK", "PACK");
+  DialogWatcher watcher("View", IDOK);
+  EXPECT_EQ(ViewEntry(window_, upper), 0);
+  WatchedDialog seen = watcher.Wait();
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(seen.message.find("Can't open \"x.PAK\""), 0u) << seen.message;
+  EXPECT_FALSE(DiskExists(TempPath("x.PAK")));
+  EXPECT_FALSE(Viewing(upper));
+}
+
+TEST_F(ViewingTest, ItemsOfAnOpenedArchiveAreViewedFromTheirSource) {
+  HWND window = Open(WinFixture("views.pak"));
+  ASSERT_NE(window, nullptr);
+  WindowDocument* doc = DocumentOf(window);
+  // A directory becomes the current folder.
+  ArchiveNode* maps = NodeAt(doc, "maps");
+  ASSERT_NE(maps, nullptr);
+  EXPECT_EQ(ViewEntry(window, maps->entry), 1);
+  EXPECT_EQ(reinterpret_cast<HTREEITEM>(SendMessageA(doc->folderTree, TVM_GETNEXTITEM, TVGN_CARET, 0)),
+            static_cast<HTREEITEM>(maps->entry->treeItem));
+  EXPECT_EQ(ListNames(doc->itemList), std::vector<std::string>({"dm", "level1.bsp", "level2.bsp"}));
+  // A file of the PAK is read from the archive into its temporary copy; with no program for
+  // ".bsp" the shell fails and the copy goes again.
+  ArchiveNode* level = NodeAt(doc, "maps/level2.bsp");
+  ASSERT_NE(level, nullptr);
+  cleanup_.push_back(TempPath("level2.bsp"));
+  DialogWatcher watcher("View", IDOK);
+  EXPECT_EQ(ViewEntry(window, level->entry), 0);
+  EXPECT_TRUE(watcher.Wait().found);
+  EXPECT_FALSE(DiskExists(TempPath("level2.bsp")));
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+// The data object by which items leave an archive window, on the clipboard or in a drag:
+// the program's own "Vellumix Data" for other archive windows, the shell's virtual-file
+// formats for everyone else, and the shell's cut-and-paste handshake values.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <cstdint>
+
+#include "archive/tree.h"
+
+struct ArchiveDocument;
+
+// The "Vellumix Data" payload: addresses, meaningful only inside this process.
+struct VellumixDataPayload {
+  uint32_t sourceRef;  // address of the source document's archiveKind field
+  uint32_t count;
+  uint32_t items;      // address of the array of node copies
+};
+static_assert(sizeof(VellumixDataPayload) == 12, "the payload is 12 bytes");
+
+// The longest name a shell file descriptor carries, without its terminating NUL.
+constexpr size_t kDescriptorNameMax = MAX_PATH - 1;
+
+class ArchiveDataObject;
+
+// A new object over items (node copies sharing document's entries; they stay the
+// caller's), with one reference; null when memory is short. forClipboard: made by Cut or
+// Copy, so its last release tells the window of document's folder tree.
+ArchiveDataObject* CreateDataObject(ArchiveDocument* document, HWND folderTree, ArchiveNode** items,
+                                    uint32_t itemCount, int forClipboard);
+
+IDataObject* AsDataObject(ArchiveDataObject* object);
+// 0 when node's entry overlaps one of the object's items (its live node is a proper
+// ancestor of an item's, or the entry lies in an item copy); 1 otherwise.
+int IsDisjointFrom(ArchiveDataObject* object, const ArchiveNode* node);
+// Whether the object's items are exactly this array of count node copies.
+bool DataObjectHolds(ArchiveDataObject* object, ArchiveNode* const* items, uint32_t count);
+// The object's node copies and their number (null and 0 once detached).
+void DataObjectItems(ArchiveDataObject* object, ArchiveNode*** items, uint32_t* count);
+// The window is going while the clipboard still holds the object: from here on it renders
+// nothing and tells nobody, and it no longer refers to the items or the document.
+void DetachDataObject(ArchiveDataObject* object);
+
+// The relative path a descriptor names for leaf inside item: components from the item
+// down, joined by backslashes, each made safe for a file system ("." and ".." and
+// characters the file system refuses are replaced). false when it does not fit.
+bool DescriptorName(const ArchiveNode* item, const ArchiveNode* leaf, char (&name)[MAX_PATH]);

@@ -1,0 +1,308 @@
+#include "window/clipboard_commands.h"
+
+#include <commctrl.h>
+#include <ole2.h>
+
+#include <cstdlib>
+#include <initializer_list>
+#include <new>
+
+#include "archive/tree.h"
+#include "shell/globals.h"
+#include "shell/messages.h"
+#include "transfer/data_object.h"
+#include "transfer/drop_target.h"
+#include "window/archive_window.h"
+#include "window/command_state.h"
+#include "window/drop_paste.h"
+#include "window/views.h"
+
+namespace {
+
+constexpr DWORD kClipboardRetryMs = 5;
+// Another program may keep the clipboard open for a moment; one that keeps it longer than
+// this is not waited for, and the caller goes on as if the clipboard had kept the object.
+constexpr DWORD kClipboardPatienceMs = 3000;
+
+bool SetClipboardPatiently(IDataObject* object) {
+  const DWORD start = GetTickCount();
+  while (OleSetClipboard(object) != S_OK) {
+    if (GetTickCount() - start >= kClipboardPatienceMs) return false;
+    Sleep(kClipboardRetryMs);
+  }
+  return true;
+}
+
+// A 4-byte shared block holding value, set as format on object.
+bool SetEffect(IDataObject* object, UINT format, DWORD value) {
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof value);
+  if (!block) return false;
+  auto* p = static_cast<DWORD*>(GlobalLock(block));
+  if (!p) {
+    GlobalFree(block);
+    return false;
+  }
+  *p = value;
+  GlobalUnlock(block);
+  FORMATETC f = {static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium = {};
+  medium.tymed = TYMED_HGLOBAL;
+  medium.hGlobal = block;
+  const bool set = object->SetData(&f, &medium, FALSE) == S_OK;
+  GlobalFree(block);
+  return set;
+}
+
+// The 32-bit value of format, or fallback when it cannot be read.
+DWORD ReadEffect(IDataObject* object, UINT format, DWORD fallback, bool* read = nullptr) {
+  if (read) *read = false;
+  FORMATETC f = {static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium = {};
+  if (object->GetData(&f, &medium) != S_OK) return fallback;
+  DWORD value = fallback;
+  if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal && GlobalSize(medium.hGlobal) >= sizeof value) {
+    if (const auto* p = static_cast<const DWORD*>(GlobalLock(medium.hGlobal))) {
+      value = *p;
+      GlobalUnlock(medium.hGlobal);
+      if (read) *read = true;
+    }
+  }
+  ReleaseStgMedium(&medium);
+  return value;
+}
+
+ArchiveNode** CopyCaretFolder(WindowDocument* doc, uint32_t* count) {
+  HTREEITEM item = CurrentFolderItem(doc->folderTree);
+  ArchiveEntry* entry = TreeItemEntry(doc->folderTree, item);
+  if (!entry || !entry->node || entry->parentTreeItem == TVI_ROOT) return nullptr;
+  auto** copies = static_cast<ArchiveNode**>(std::malloc(sizeof(ArchiveNode*)));
+  if (!copies) return nullptr;
+  copies[0] = TreeCopy(entry->node, nullptr, nullptr);
+  if (!copies[0]) {
+    std::free(copies);
+    return nullptr;
+  }
+  *count = 1;
+  return copies;
+}
+
+void DimCutItems(WindowDocument* doc, bool fromTree) {
+  if (fromTree) {
+    TVITEMA item = {};
+    item.mask = TVIF_STATE | TVIF_HANDLE;
+    item.hItem = CurrentFolderItem(doc->folderTree);
+    item.state = TVIS_CUT;
+    item.stateMask = TVIS_CUT;
+    SendMessageA(doc->folderTree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return;
+  }
+  for (int i = -1; (i = static_cast<int>(SendMessageA(doc->itemList, LVM_GETNEXTITEM, i, LVNI_SELECTED))) != -1;) {
+    LVITEMA state = {};
+    state.state = LVIS_CUT;
+    state.stateMask = LVIS_CUT;
+    SendMessageA(doc->itemList, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&state));
+  }
+}
+
+// Whether the list shows the folder that holds the first item.
+bool ListShowsItems(WindowDocument* doc, ArchiveNode* const* items) {
+  const ArchiveEntry* entry = items[0] ? items[0]->entry : nullptr;
+  const ArchiveNode* live = entry ? entry->node : nullptr;
+  const ArchiveNode* parent = live ? live->parent : nullptr;
+  return parent && parent->entry && parent->entry->treeItem &&
+         static_cast<HTREEITEM>(parent->entry->treeItem) == CurrentFolderItem(doc->folderTree);
+}
+
+void RemoveCutItems(HWND window, WindowDocument* doc, ArchiveNode** items, uint32_t count) {
+  const bool shown = ListShowsItems(doc, items);
+  for (uint32_t i = 0; i < count; ++i) {
+    ArchiveEntry* entry = items[i]->entry;
+    ArchiveNode* live = entry ? entry->node : nullptr;
+    if (!live || !live->parent) continue;
+    if (shown) {
+      const int index = FindListItem(doc->itemList, entry);
+      if (index >= 0) SendMessageA(doc->itemList, LVM_DELETEITEM, index, 0);
+    }
+    if (IsKind(entry, EntryKind::Directory) && entry->treeItem) {
+      SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(entry->treeItem));
+    }
+    TreeUnlink(live);
+    TreeFree(live, FreeLiveEntry);
+  }
+  MarkModified(window);
+}
+
+void UndimCutItems(WindowDocument* doc, ArchiveNode** items, uint32_t count) {
+  if (count == 1 && items[0]->entry && IsKind(items[0]->entry, EntryKind::Directory) && items[0]->entry->treeItem) {
+    TVITEMA item = {};
+    item.mask = TVIF_STATE | TVIF_HANDLE;
+    item.hItem = static_cast<HTREEITEM>(items[0]->entry->treeItem);
+    item.state = 0;
+    item.stateMask = TVIS_CUT;
+    SendMessageA(doc->folderTree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  }
+  if (!ListShowsItems(doc, items)) return;
+  const int total = static_cast<int>(SendMessageA(doc->itemList, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < total; ++i) {
+    if (!(SendMessageA(doc->itemList, LVM_GETITEMSTATE, i, LVIS_CUT) & LVIS_CUT)) continue;
+    LVITEMA state = {};
+    state.stateMask = LVIS_CUT;
+    SendMessageA(doc->itemList, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&state));
+  }
+  UpdateWindow(doc->itemList);
+}
+
+}  // namespace
+
+ArchiveNode** CopySelectedListItems(WindowDocument* doc, uint32_t* count) {
+  *count = 0;
+  HWND list = doc->itemList;
+  const int selected = static_cast<int>(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0));
+  if (selected <= 0) return nullptr;
+  auto** copies = static_cast<ArchiveNode**>(std::calloc(static_cast<size_t>(selected), sizeof(ArchiveNode*)));
+  if (!copies) return nullptr;
+  uint32_t made = 0;
+  for (int i = -1; made < static_cast<uint32_t>(selected) &&
+                   (i = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, i, LVNI_SELECTED))) != -1;) {
+    ArchiveEntry* entry = ListItemEntry(list, i);
+    ArchiveNode* copy = entry && entry->node ? TreeCopy(entry->node, nullptr, nullptr) : nullptr;
+    if (!copy) {
+      FreeNodeCopies(copies, made);
+      return nullptr;
+    }
+    copies[made++] = copy;
+  }
+  if (made == 0) {
+    std::free(copies);
+    return nullptr;
+  }
+  *count = made;
+  return copies;
+}
+
+void FreeNodeCopies(ArchiveNode** copies, uint32_t count) {
+  if (!copies) return;
+  for (uint32_t i = 0; i < count; ++i) TreeFree(copies[i], nullptr);
+  std::free(copies);
+}
+
+bool FreeClipboard(HWND window, WindowDocument* doc) {
+  SetClipboardPatiently(nullptr);
+  if (doc->clipboardSource) return false;
+  UpdateCommandState(window, doc);
+  return true;
+}
+
+void LetClipboardGo(HWND window, WindowDocument* doc) {
+  if (!doc || !doc->clipboardSource) return;
+  SetClipboardPatiently(nullptr);
+  auto* object = static_cast<ArchiveDataObject*>(doc->clipboardSource);
+  if (!object) return;
+  // Still held (by the clipboard that would not open, or by a program that took a
+  // reference): the object outlives the window, but without its items.
+  ArchiveNode** items = nullptr;
+  uint32_t count = 0;
+  DataObjectItems(object, &items, &count);
+  DetachDataObject(object);
+  FreeNodeCopies(items, count);
+  doc->clipboardSource = nullptr;
+  (void)window;
+}
+
+void CopyOrCutSelection(HWND window, WindowDocument* doc, bool cut) {
+  HWND focus = GetFocus();
+  const bool fromTree = focus == doc->folderTree;
+  if (!fromTree && focus != doc->itemList) return;
+  if (doc->clipboardSource && !FreeClipboard(window, doc)) return;
+  uint32_t count = 0;
+  ArchiveNode** copies = fromTree ? CopyCaretFolder(doc, &count) : CopySelectedListItems(doc, &count);
+  if (!copies) return;
+  ArchiveDataObject* object = CreateDataObject(doc, doc->folderTree, copies, count, 1);
+  if (!object) {
+    FreeNodeCopies(copies, count);
+    return;
+  }
+  doc->clipboardSource = object;
+  IDataObject* data = AsDataObject(object);
+  if (!SetEffect(data, g_cfPreferredDropEffect, cut ? DROPEFFECT_MOVE : DROPEFFECT_COPY) ||
+      !SetClipboardPatiently(data)) {
+    // Nobody else holds the object: it goes now, and its copies with it.
+    doc->clipboardSource = nullptr;
+    DetachDataObject(object);
+    data->Release();
+    FreeNodeCopies(copies, count);
+    return;
+  }
+  data->Release();
+  UpdateCommandState(window, doc);
+  if (cut) DimCutItems(doc, fromTree);
+}
+
+void PasteClipboard(HWND window, WindowDocument* doc) {
+  HTREEITEM target = CurrentFolderItem(doc->folderTree);
+  if (!target) return;
+  IDataObject* data = nullptr;
+  if (OleGetClipboard(&data) != S_OK || !data) return;
+  DWORD effect = ReadEffect(data, g_cfPreferredDropEffect, DROPEFFECT_COPY);
+  UINT format = 0;
+  STGMEDIUM medium = {};
+  for (UINT candidate : {g_cfVellumixData, static_cast<UINT>(CF_HDROP)}) {
+    if (!candidate) continue;
+    FORMATETC f = {static_cast<CLIPFORMAT>(candidate), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    if (data->QueryGetData(&f) != S_OK) continue;
+    if (data->GetData(&f, &medium) != S_OK || medium.tymed != TYMED_HGLOBAL) {
+      data->Release();
+      return;
+    }
+    format = candidate;
+    break;
+  }
+  if (!format) {
+    data->Release();
+    return;
+  }
+  if (effect != DROPEFFECT_COPY && effect != DROPEFFECT_MOVE) effect = DROPEFFECT_COPY;
+  const bool move = effect == DROPEFFECT_MOVE && format == g_cfVellumixData;
+  if (!move) {
+    data->Release();
+    data = nullptr;
+  }
+  // The clipboard's stand-in for the object may not pass SetData on (Wine's does not);
+  // an object of this process is then told directly.
+  ArchiveDataObject* maker = move ? PayloadMaker(medium.hGlobal) : nullptr;
+  DropRequest request = {effect, format, medium.hGlobal, target, -1};
+  const LRESULT done = SendMessageA(window, WMU_DROP, reinterpret_cast<WPARAM>(&request), 0);
+  ReleaseStgMedium(&medium);
+  if (move) {
+    if (done) {
+      for (UINT format : {g_cfPerformedDropEffect, g_cfPasteSucceeded}) {
+        if (!SetEffect(data, format, DROPEFFECT_MOVE) && maker) SetEffect(AsDataObject(maker), format, DROPEFFECT_MOVE);
+      }
+    }
+    data->Release();
+    if (done) SetClipboardPatiently(nullptr);
+  }
+  if (done) UpdateCommandState(window, doc);
+}
+
+LRESULT OnClipboardReleased(HWND window, WindowDocument* doc, ArchiveNode** items, uint32_t count) {
+  if (!doc || !doc->clipboardSource) return 1;
+  auto* object = static_cast<ArchiveDataObject*>(doc->clipboardSource);
+  if (!DataObjectHolds(object, items, count)) return 1;
+  IDataObject* data = AsDataObject(object);
+  bool read = false;
+  const bool cut = ReadEffect(data, g_cfPreferredDropEffect, 0, &read) == DROPEFFECT_MOVE && read;
+  if (cut && items && count > 0) {
+    const bool moved = ReadEffect(data, g_cfPerformedDropEffect, 0) == DROPEFFECT_MOVE &&
+                       ReadEffect(data, g_cfPasteSucceeded, 0) == DROPEFFECT_MOVE;
+    if (moved) {
+      RemoveCutItems(window, doc, items, count);
+    } else {
+      UndimCutItems(doc, items, count);
+    }
+  }
+  FreeNodeCopies(items, count);
+  doc->clipboardSource = nullptr;
+  UpdateCommandState(window, doc);
+  return 1;
+}

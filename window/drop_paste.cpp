@@ -1,0 +1,170 @@
+#include "window/drop_paste.h"
+
+#include <shellapi.h>
+#include <sys/stat.h>
+
+#include <initializer_list>
+
+#include "archive/tree.h"
+#include "shell/globals.h"
+#include "transfer/archive_copy.h"
+#include "transfer/data_object.h"
+#include "transfer/drop_target.h"
+#include "transfer/import.h"
+#include "window/archive_window.h"
+#include "window/views.h"
+
+namespace {
+
+void LowerAscii(char* text) {
+  for (; *text; ++text) {
+    if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
+  }
+}
+
+// The folder the request goes into: a directory list item stands for its own folder, a
+// file for the folder the list shows.
+bool ResolveTarget(WindowDocument* doc, DropRequest* request) {
+  if (!request->treeItem && request->listIndex == -1) return false;
+  if (request->treeItem) return true;
+  const ArchiveEntry* entry = ListItemEntry(doc->itemList, request->listIndex);
+  if (!entry) return false;
+  request->treeItem = IsKind(entry, EntryKind::Directory) ? static_cast<HTREEITEM>(entry->treeItem)
+                                                          : CurrentFolderItem(doc->folderTree);
+  return request->treeItem != nullptr;
+}
+
+LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& request) {
+  if (!GlobalLock(request.medium)) return 0;
+  auto drop = static_cast<HDROP>(request.medium);
+  HWND tree = doc->folderTree;
+  HTREEITEM highlighted = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_DROPHILITE, 0));
+  const bool highlight = request.treeItem != highlighted && request.treeItem != CurrentFolderItem(tree);
+  // The import puts its nodes into the drop-highlighted folder when there is one.
+  if (highlight) SendMessageA(tree, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(request.treeItem));
+  TransferState state = {0, 0, ReplaceMode::Ask};
+  const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count && !state.cancelled; ++i) {
+    char path[MAX_PATH] = {};
+    const UINT length = DragQueryFileA(drop, i, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) continue;
+    struct _stat status;
+    if (_stat(path, &status) != 0) continue;
+    LowerAscii(path);
+    if (status.st_mode & _S_IFDIR) {
+      ImportDirectory(window, doc, path, &state);
+    } else {
+      ImportFile(window, doc, path, &state);
+    }
+  }
+  if (state.changed) MarkModified(window);
+  if (highlight) {
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_DROPHILITE, 0);
+  } else {
+    RefreshListColumn(doc->itemList, 1);
+  }
+  GlobalUnlock(request.medium);
+  return state.cancelled ? 0 : 1;
+}
+
+// The document whose live data object made payload, or null: a payload from another
+// process, or one whose object is gone, names addresses that must not be followed.
+ArchiveDocument* LiveSourceOf(const VellumixDataPayload& payload, ArchiveDataObject** maker = nullptr) {
+  auto* items = reinterpret_cast<ArchiveNode**>(static_cast<uintptr_t>(payload.items));
+  for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    WindowDocument* doc = DocumentOf(child);
+    if (!doc || static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&doc->archiveKind)) != payload.sourceRef) continue;
+    for (void* object : {doc->dragSource, doc->clipboardSource}) {
+      auto* candidate = static_cast<ArchiveDataObject*>(object);
+      if (candidate && DataObjectHolds(candidate, items, payload.count)) {
+        if (maker) *maker = candidate;
+        return doc;
+      }
+    }
+  }
+  return nullptr;
+}
+
+LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& request) {
+  const auto* payload = static_cast<const VellumixDataPayload*>(GlobalLock(request.medium));
+  if (!payload) return 0;
+  if (GlobalSize(request.medium) < sizeof(VellumixDataPayload) || payload->count == 0 || payload->items == 0) {
+    GlobalUnlock(request.medium);
+    return 0;
+  }
+  ArchiveEntry* targetEntry = TreeItemEntry(doc->folderTree, request.treeItem);
+  if (!targetEntry || !targetEntry->node) {
+    GlobalUnlock(request.medium);
+    return 0;
+  }
+  ArchiveNode* targetDir = targetEntry->node;
+  ArchiveDocument* sourceDocument = LiveSourceOf(*payload);
+  if (!sourceDocument) {
+    GlobalUnlock(request.medium);
+    return 0;
+  }
+  const bool same = sourceDocument == static_cast<ArchiveDocument*>(doc);
+  const bool move = (request.effect & DROPEFFECT_MOVE) != 0;
+  TransferPayload items{sourceDocument, reinterpret_cast<ArchiveNode**>(static_cast<uintptr_t>(payload->items)),
+                        payload->count};
+  GlobalUnlock(request.medium);
+  if (same) {
+    const ArchiveNode* first = items.items[0];
+    const ArchiveNode* live = first && first->entry ? first->entry->node : nullptr;
+    // Items dropped onto the folder that holds them: nothing to do.
+    if (!live || live->parent == targetDir) return 0;
+  }
+  if (!CheckTransfer(window, doc, targetDir, items, move)) return 0;
+  const bool shown = request.treeItem == CurrentFolderItem(doc->folderTree);
+  TransferState state = {0, 0, ReplaceMode::Ask};
+  const int done = RunTransfer(window, doc, targetDir, items, &state);
+  if (state.changed) MarkModified(window);
+  RepaintFolderItem(doc->folderTree, request.treeItem);
+  SetFocus(window);
+  if (shown) {
+    RefreshListColumn(doc->itemList, 1);
+    SetFocus(doc->itemList);
+  }
+  return done && !state.cancelled ? 1 : 0;
+}
+
+}  // namespace
+
+ArchiveDataObject* PayloadMaker(HGLOBAL medium) {
+  const auto* payload = static_cast<const VellumixDataPayload*>(GlobalLock(medium));
+  if (!payload) return nullptr;
+  ArchiveDataObject* maker = nullptr;
+  if (GlobalSize(medium) >= sizeof(VellumixDataPayload)) LiveSourceOf(*payload, &maker);
+  GlobalUnlock(medium);
+  return maker;
+}
+
+LRESULT OnDropRequest(HWND window, WindowDocument* doc, DropRequest* request) {
+  if (!doc || !request || !request->medium) return 0;
+  if (!ResolveTarget(doc, request)) return 0;
+  if (request->format == CF_HDROP) return DropShellFiles(window, doc, *request);
+  if (g_cfVellumixData && request->format == g_cfVellumixData) return DropArchiveItems(window, doc, *request);
+  return 0;
+}
+
+void AttachDropTarget(HWND window, WindowDocument* doc) {
+  if (!doc) return;
+  IDropTarget* target = CreateDropTarget(window);
+  if (!target) return;
+  CoLockObjectExternal(target, TRUE, TRUE);
+  if (RegisterDragDrop(window, target) != S_OK) {
+    target->Release();
+    CoLockObjectExternal(target, FALSE, TRUE);
+    return;
+  }
+  doc->dropTarget = target;
+}
+
+void DetachDropTarget(HWND window, WindowDocument* doc) {
+  if (!doc || !doc->dropTarget) return;
+  auto* target = static_cast<IDropTarget*>(doc->dropTarget);
+  doc->dropTarget = nullptr;
+  RevokeDragDrop(window);
+  target->Release();
+  CoLockObjectExternal(target, FALSE, TRUE);
+}

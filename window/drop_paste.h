@@ -1,0 +1,22 @@
+// Carrying out a drop or a paste into an archive window (WMU_DROP): shell file lists are
+// imported, "Vellumix Data" items are copied or moved in.
+#pragma once
+
+#include <windows.h>
+
+class ArchiveDataObject;
+struct DropRequest;
+struct WindowDocument;
+
+// Nonzero when the request was carried out and not cancelled; the origin of a move
+// removes its items only then.
+LRESULT OnDropRequest(HWND window, WindowDocument* doc, DropRequest* request);
+
+// The data object of this process that made a "Vellumix Data" payload, or null.
+ArchiveDataObject* PayloadMaker(HGLOBAL medium);
+
+// Creates, locks and registers the window's drop target; without one the window simply
+// takes no drops.
+void AttachDropTarget(HWND window, WindowDocument* doc);
+// Revokes the registration and lets the target go; nothing when there is none.
+void DetachDropTarget(HWND window, WindowDocument* doc);
