@@ -1,5 +1,7 @@
 #include "tests/core/writer_support.h"
 
+#include "tests/core/node_lookup.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -79,18 +81,7 @@ ArchiveNode* TestDocument::AddPath(const std::string& storedPath, const std::vec
 }
 
 ArchiveNode* TestDocument::Find(const std::string& storedPath) const {
-  ArchiveNode* node = doc.root;
-  size_t start = 0;
-  while (node && start < storedPath.size()) {
-    size_t slash = storedPath.find('/', start);
-    if (slash == std::string::npos) slash = storedPath.size();
-    const std::string name = storedPath.substr(start, slash - start);
-    ArchiveEntry key{};
-    key.name = const_cast<char*>(name.c_str());
-    node = TreeFindChild(node, &key, EntryNameCompare);
-    start = slash + 1;
-  }
-  return node;
+  return NodeAtPath(doc.root, storedPath);
 }
 
 void TestDocument::Adopt(PakArchive* archive) {

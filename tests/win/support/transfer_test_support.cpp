@@ -1,5 +1,7 @@
 #include "tests/win/support/transfer_test_support.h"
 
+#include "tests/core/node_lookup.h"
+
 #include <commctrl.h>
 #include <shlobj.h>
 
@@ -139,18 +141,7 @@ std::vector<std::string> DiskListing(const std::string& dir) {
 }
 
 ArchiveNode* NodeAt(const ArchiveDocument* doc, const std::string& storedPath) {
-  ArchiveNode* node = doc ? doc->root : nullptr;
-  size_t start = 0;
-  while (node && start < storedPath.size()) {
-    size_t slash = storedPath.find('/', start);
-    if (slash == std::string::npos) slash = storedPath.size();
-    const std::string name = storedPath.substr(start, slash - start);
-    ArchiveEntry key{};
-    key.name = const_cast<char*>(name.c_str());
-    node = TreeFindChild(node, &key, EntryNameCompare);
-    start = slash + 1;
-  }
-  return node;
+  return doc ? NodeAtPath(doc->root, storedPath) : nullptr;
 }
 
 std::string EntryText(const ArchiveDocument* doc, const std::string& storedPath) {
