@@ -146,7 +146,10 @@ ArchiveEntry* EditedItemEntry(HWND list, const NMLVDISPINFOA* info) {
 bool HasInvalidNameCharacter(const char* name) {
   char invalid[kInvalidCharactersSize];
   LoadInvalidCharacters(invalid);
-  return std::strpbrk(name, invalid) != nullptr;
+  if (std::strpbrk(name, invalid) != nullptr) return true;
+  // A name of dots alone ("." or "..") would step out of its folder wherever the archive
+  // is unpacked; it is refused like a name with a separator.
+  return name[0] != '\0' && name[std::strspn(name, ".")] == '\0';
 }
 
 LRESULT OnFolderLabelEdited(HWND window, WindowDocument* doc, NMTVDISPINFOA* info) {

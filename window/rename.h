@@ -12,5 +12,6 @@ LRESULT OnFolderLabelEdited(HWND window, WindowDocument* doc, NMTVDISPINFOA* inf
 // LVN_ENDLABELEDIT of the item list: TRUE when the item takes the (lower-cased) text.
 LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info);
 
-// Whether a name holds one of the characters names may not contain (string 59396).
+// Whether a name holds one of the characters names may not contain (string 59396), or is
+// made of dots alone.
 bool HasInvalidNameCharacter(const char* name);

@@ -241,9 +241,11 @@ TEST_F(RenameTest, TheRootCannotBeEdited) {
 }
 
 TEST_F(RenameTest, InvalidCharacterTable) {
-  const char* refused[] = {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", "name<", "x>y"};
+  const char* refused[] = {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", "name<", "x>y",
+                           ".", "..", "..."};
   for (const char* name : refused) EXPECT_TRUE(HasInvalidNameCharacter(name)) << name;
-  const char* allowed[] = {"maps.txt", "new directory (2)", "a b", "~$#@!%^&()[]{};',.=+-_`"};
+  const char* allowed[] = {"maps.txt", "new directory (2)", "a b", "~$#@!%^&()[]{};',.=+-_`",
+                           ".hidden", "..x", "x.."};
   for (const char* name : allowed) EXPECT_FALSE(HasInvalidNameCharacter(name)) << name;
 }
 
