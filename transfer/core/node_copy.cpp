@@ -2,6 +2,8 @@
 // directory nested thousands deep in an untrusted archive cannot exhaust the stack.
 #include "transfer/core/node_copy.h"
 
+#include "transfer/core/paired_walk.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -182,16 +184,7 @@ ArchiveNode* CopyNodeInto(NodeCopyContext& c, ArchiveNode* targetDir, const Arch
       if (node == item) top = copy;
     }
     if (c.state->cancelled) break;
-    if (into && node->firstChild) {
-      node = node->firstChild;
-      dst = into;
-      continue;
-    }
-    while (node != item && node->nextSibling == nullptr) {
-      node = node->parent;
-      dst = dst->parent;
-    }
-    node = node == item ? nullptr : node->nextSibling;
+    StepPairedWalk(node, dst, item, into);
   }
   return top;
 }

@@ -2,6 +2,8 @@
 // thousands of directories deep, more than the stack would hold as recursion.
 #include "transfer/core/transfer_measure.h"
 
+#include "transfer/core/paired_walk.h"
+
 #include <cstring>
 
 namespace {
@@ -59,17 +61,7 @@ int64_t CountNewEntries(const ArchiveNode* targetDir, const ArchiveNode* item, i
         total += CountFiles(node->firstChild) + (countDirectories ? 1 : 0);
       }
     }
-    if (into && node->firstChild) {
-      node = node->firstChild;
-      dst = into;
-      continue;
-    }
-    // Climb to the next sibling; each level up is one merged directory up on both sides.
-    while (node != item && node->nextSibling == nullptr) {
-      node = node->parent;
-      dst = dst->parent;
-    }
-    node = node == item ? nullptr : node->nextSibling;
+    StepPairedWalk(node, dst, item, into);
   }
   return total;
 }
