@@ -1,6 +1,16 @@
 #include "archive/archive_output.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdlib>
+
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "archive/source_file.h"
 
@@ -10,12 +20,36 @@ namespace {
 // straight from their own buffers.
 constexpr size_t kBufferSize = 1 << 20;
 
+// Opens path for binary writing only when no file of that name exists yet; errno is EEXIST
+// when one does.
+FILE* CreateNewFile(const char* path) {
+#ifdef _WIN32
+  const int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  FILE* f = _fdopen(fd, "wb");
+  if (f == nullptr) _close(fd);
+#else
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, "wb");
+  if (f == nullptr) close(fd);
+#endif
+  return f;
+}
+
 }  // namespace
 
 bool OutputCreate(ArchiveOutput* out, const char* path, uint64_t limit) {
-  *out = ArchiveOutput{nullptr, nullptr, 0, limit};
+  *out = ArchiveOutput{nullptr, nullptr, 0, limit, std::string()};
   if (path == nullptr) return false;
-  out->file = std::fopen(path, "wb");
+  // Only a file this save created is ever removed again when the save fails: what existed
+  // before (another file, a device) is not ours to delete.
+  out->file = CreateNewFile(path);
+  if (out->file != nullptr) {
+    out->created = path;
+  } else if (errno == EEXIST) {
+    out->file = std::fopen(path, "wb");
+  }
   if (out->file == nullptr) return false;
   out->buffer = static_cast<char*>(std::malloc(kBufferSize));
   // Without the buffer the file still works through the default one, only slower.
@@ -53,4 +87,11 @@ bool OutputClose(ArchiveOutput* out) {
   std::free(out->buffer);
   out->buffer = nullptr;
   return ok;
+}
+
+void OutputRemove(ArchiveOutput* out) {
+  OutputClose(out);
+  if (out->created.empty()) return;
+  std::remove(out->created.c_str());
+  out->created.clear();
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // Both formats describe offsets and sizes in unsigned 32-bit fields, so no written
 // archive may grow beyond this many bytes.
@@ -16,6 +17,7 @@ struct ArchiveOutput {
   char* buffer;       // the stdio buffer of file
   uint64_t position;  // current file position
   uint64_t limit;     // largest size the file may reach
+  std::string created;  // the path of a file OutputCreate made new, until it is removed
 };
 
 // Creates (truncates) the file at path for binary writing. False when it cannot.
@@ -28,3 +30,6 @@ bool OutputWrite(ArchiveOutput* out, const void* data, size_t n);
 bool OutputSeek(ArchiveOutput* out, uint64_t position);
 // Flushes and closes; false when anything buffered could not be written. Safe to repeat.
 bool OutputClose(ArchiveOutput* out);
+// Closes and deletes the file of a save that failed, so that nothing half written stays
+// behind. Does nothing when the file existed before OutputCreate opened it.
+void OutputRemove(ArchiveOutput* out);

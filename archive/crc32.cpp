@@ -1,10 +1,8 @@
 #include "archive/crc32.h"
 
-#include <array>
+#include <zlib.h>
 
 namespace {
-
-constexpr uint32_t kZipPolynomial = 0xEDB88320u;
 
 constexpr uint32_t TableEntry(uint32_t polynomial, bool reflected, uint32_t index) {
   uint32_t c = reflected ? index : index << 24;
@@ -16,17 +14,6 @@ constexpr uint32_t TableEntry(uint32_t polynomial, bool reflected, uint32_t inde
   }
   return c;
 }
-
-constexpr std::array<uint32_t, 256> MakeTable(uint32_t polynomial, bool reflected) {
-  std::array<uint32_t, 256> table{};
-  for (uint32_t i = 0; i < 256; ++i) table[i] = TableEntry(polynomial, reflected, i);
-  return table;
-}
-
-// Built by the compiler, so no start-up code and no first-use race.
-constexpr std::array<uint32_t, 256> kZipTable = MakeTable(kZipPolynomial, true);
-
-constexpr CrcParameters kZipCrc{kZipTable.data(), 0xFFFFFFFFu, 0xFFFFFFFFu, true};
 
 }  // namespace
 
@@ -46,4 +33,16 @@ uint32_t CrcCompute(const CrcParameters& crc, const void* data, size_t length) {
   return c ^ crc.finalXor;
 }
 
-uint32_t Crc32(const void* data, size_t length) { return CrcCompute(kZipCrc, data, length); }
+uint32_t Crc32(const void* data, size_t length) {
+  // zlib's slicing implementation is about ten times faster than the byte table; it takes
+  // its length in 32-bit pieces.
+  const Bytef* p = static_cast<const Bytef*>(data);
+  uLong crc = crc32(0L, Z_NULL, 0);
+  while (length > 0) {
+    const uInt piece = length > 0x40000000u ? 0x40000000u : static_cast<uInt>(length);
+    crc = crc32(crc, p, piece);
+    p += piece;
+    length -= piece;
+  }
+  return static_cast<uint32_t>(crc);
+}

@@ -17,6 +17,7 @@ void CrcBuildTable(uint32_t polynomial, bool reflected, uint32_t table[256]);
 
 uint32_t CrcCompute(const CrcParameters& crc, const void* data, size_t length);
 
-// The ZIP CRC-32: reflected polynomial 0xEDB88320, initial value and final xor 0xFFFFFFFF.
+// The ZIP CRC-32 (reflected polynomial 0xEDB88320, initial value and final xor 0xFFFFFFFF),
+// computed by zlib.
 // Zero bytes give 0.
 uint32_t Crc32(const void* data, size_t length);

@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 
+#include "archive/crc32.h"
 #include "archive/deflate.h"
 #include "archive/source_file.h"
+#include "archive/zip64_extra.h"
 
 namespace {
 
@@ -33,18 +35,57 @@ bool Pk3InflatedFits(const Pk3EntryData& data) {
          data.uncompressedSize <= static_cast<uint64_t>(data.compressedSize) * kMaxInflateRatio + 258;
 }
 
-// Reads a located entry whole into buffer (size checked by the caller), inflating it.
-bool Pk3ReadLocated(Pk3Archive* archive, const Pk3EntryData& data, uint8_t* buffer) {
-  if (!Pk3InflatedFits(data)) return false;
-  if (!data.deflated)
-    return data.uncompressedSize != 0 &&
-           source_file::ReadAt(archive->file, data.offset, buffer, data.uncompressedSize);
-  uint8_t* packed = static_cast<uint8_t*>(std::malloc(data.compressedSize));
-  if (packed == nullptr) return false;
-  const bool ok = source_file::ReadAt(archive->file, data.offset, packed, data.compressedSize) &&
-                  InflateBuffer(buffer, data.uncompressedSize, packed, data.compressedSize);
-  std::free(packed);
+// Reads a located entry whole into buffer (size checked by the caller), inflating it, and
+// checks what it produced against the record's CRC-32.
+EntryLoad Pk3ReadLocated(Pk3Archive* archive, const Pk3EntryData& data, uint32_t crc,
+                         uint8_t* buffer) {
+  if (!Pk3InflatedFits(data)) return EntryLoad::ReadFailed;
+  if (!data.deflated) {
+    if (data.uncompressedSize == 0 ||
+        !source_file::ReadAt(archive->file, data.offset, buffer, data.uncompressedSize))
+      return EntryLoad::ReadFailed;
+  } else {
+    uint8_t* packed = static_cast<uint8_t*>(std::malloc(data.compressedSize));
+    if (packed == nullptr) return EntryLoad::NoMemory;
+    const bool ok = source_file::ReadAt(archive->file, data.offset, packed, data.compressedSize) &&
+                    InflateBuffer(buffer, data.uncompressedSize, packed, data.compressedSize);
+    std::free(packed);
+    if (!ok) return EntryLoad::ReadFailed;
+  }
+  return Crc32(buffer, data.uncompressedSize) == crc ? EntryLoad::Ok : EntryLoad::CrcMismatch;
+}
+
+// The local header's sizes, through its ZIP64 field when they hold the marker. False when
+// the field cannot be read; the sizes are then left as the header gives them.
+bool LocalSizes(FILE* file, uint64_t local, const uint8_t* header, Zip64Values* sizes) {
+  sizes->uncompressed = GetLE32(header + zipl::kUncompressedSize);
+  sizes->compressed = GetLE32(header + zipl::kCompressedSize);
+  sizes->offset = 0;
+  if (!NeedsZip64Extra(static_cast<uint32_t>(sizes->uncompressed),
+                       static_cast<uint32_t>(sizes->compressed), 0))
+    return true;
+  const uint16_t extraLength = GetLE16(header + zipl::kExtraLength);
+  uint8_t* extra = static_cast<uint8_t*>(std::malloc(extraLength ? extraLength : 1));
+  if (extra == nullptr) return false;
+  const bool ok = source_file::ReadAt(file, local + kZipLocalSize + GetLE16(header + zipl::kNameLength),
+                                      extra, extraLength) &&
+                  ReadZip64Extra(extra, extraLength, sizes);
+  std::free(extra);
   return ok;
+}
+
+// The local header tells the same story as the central record: a mismatch means one of
+// them is damaged, and trusting either could cut the entry short or misread it.
+bool LocalAgrees(FILE* file, uint64_t local, const uint8_t* header, const Pk3CentralRecord& record) {
+  if (GetLE16(header + zipl::kNameLength) != record.Get16(zipc::kNameLength) ||
+      GetLE16(header + zipl::kMethod) != record.Get16(zipc::kMethod))
+    return false;
+  // With a data descriptor the local sizes may be zero: they follow the data instead.
+  if ((GetLE16(header + zipl::kFlags) | record.Get16(zipc::kFlags)) & kZipFlagDescriptor) return true;
+  Zip64Values sizes;
+  if (!LocalSizes(file, local, header, &sizes)) return false;
+  return sizes.uncompressed == record.Get32(zipc::kUncompressedSize) &&
+         sizes.compressed == record.Get32(zipc::kCompressedSize);
 }
 
 // Index of p within an array of count elements of size bytes starting at base, or -1.
@@ -80,57 +121,65 @@ int PakReadEntry(PakArchive* archive, int index, uint8_t* buffer, uint32_t buffe
 
 int Pk3EntryIndex(const Pk3Archive* archive, const Pk3CentralRecord* record) {
   if (archive == nullptr) return -1;
-  // 0xFFFF in the 16-bit count stands for the ZIP64 extension, never a real position.
-  const uint32_t total = archive->TotalEntries();
-  const uint32_t count = total < 0xFFFFu ? total : 0xFFFFu;
-  return IndexInArray(archive->records, record, sizeof(Pk3CentralRecord), count);
+  return IndexInArray(archive->records, record, sizeof(Pk3CentralRecord), archive->TotalEntries());
 }
 
-int Pk3LocateEntry(Pk3Archive* archive, int index, Pk3EntryData* data) {
+EntryLoad Pk3RecordReadable(const Pk3CentralRecord& record) {
+  if (record.Get16(zipc::kFlags) & kZipFlagEncrypted) return EntryLoad::Encrypted;
+  const uint16_t method = record.Get16(zipc::kMethod);
+  return method == 0 || method == 8 ? EntryLoad::Ok : EntryLoad::Unsupported;
+}
+
+EntryLoad Pk3LocateEntry(Pk3Archive* archive, int index, Pk3EntryData* data) {
   if (archive == nullptr || archive->file == nullptr || archive->records == nullptr || data == nullptr)
-    return 0;
-  if (index < 0 || index >= archive->TotalEntries()) return 0;
+    return EntryLoad::NotInSource;
+  if (index < 0 || static_cast<uint32_t>(index) >= archive->TotalEntries()) return EntryLoad::NotInSource;
   const Pk3CentralRecord& record = archive->records[index];
+  const EntryLoad readable = Pk3RecordReadable(record);
+  if (readable != EntryLoad::Ok) return readable;
   uint64_t fileLength;
-  if (!FileLength(archive->file, &fileLength)) return 0;
+  if (!FileLength(archive->file, &fileLength)) return EntryLoad::ReadFailed;
   const uint64_t local = record.Get32(zipc::kLocalHeaderOffset);
-  if (local > fileLength || kZipLocalSize > fileLength - local) return 0;
+  if (local > fileLength || kZipLocalSize > fileLength - local) return EntryLoad::ReadFailed;
   uint8_t header[kZipLocalSize];
-  if (!source_file::ReadAt(archive->file, local, header, sizeof header)) return 0;
-  if (GetLE32(header + zipl::kSignature) != kZipLocalSignature) return 0;
-  // The local lengths decide where the data starts; they may differ from the central ones.
+  if (!source_file::ReadAt(archive->file, local, header, sizeof header)) return EntryLoad::ReadFailed;
+  if (GetLE32(header + zipl::kSignature) != kZipLocalSignature) return EntryLoad::ReadFailed;
+  if (!LocalAgrees(archive->file, local, header, record)) return EntryLoad::HeaderMismatch;
+  // The local lengths decide where the data starts; the extra field may differ from the
+  // central one.
   const uint64_t offset = local + kZipLocalSize + GetLE16(header + zipl::kNameLength) +
                           GetLE16(header + zipl::kExtraLength);
-  if (offset > fileLength) return 0;
-  // The local header's method 0 means stored whatever the central record says; anything
-  // else must be deflate by the central record.
-  const bool stored = GetLE16(header + zipl::kMethod) == 0;
-  if (!stored && record.Get16(zipc::kMethod) != 8) return 0;
+  if (offset > fileLength) return EntryLoad::ReadFailed;
   data->offset = offset;
   data->available = fileLength - offset;
   data->compressedSize = record.Get32(zipc::kCompressedSize);
   data->uncompressedSize = record.Get32(zipc::kUncompressedSize);
-  data->deflated = !stored;
-  return 1;
+  data->deflated = record.Get16(zipc::kMethod) == 8;
+  // Stored bytes are their own compressed form: two sizes for them cannot both be right.
+  if (!data->deflated && data->compressedSize != data->uncompressedSize) return EntryLoad::ReadFailed;
+  return EntryLoad::Ok;
 }
 
 int Pk3RawFits(const Pk3EntryData& data) { return data.compressedSize <= data.available ? 1 : 0; }
 
 int Pk3ReadEntry(Pk3Archive* archive, int index, uint8_t* buffer, uint32_t bufferSize) {
   if (archive == nullptr || archive->file == nullptr || buffer == nullptr) return 0;
-  if (index < 0 || index >= archive->TotalEntries() || archive->records == nullptr) return 0;
-  if (archive->records[index].Get32(zipc::kUncompressedSize) > bufferSize) return 0;
+  if (index < 0 || static_cast<uint32_t>(index) >= archive->TotalEntries() || archive->records == nullptr)
+    return 0;
+  const Pk3CentralRecord& record = archive->records[index];
+  if (record.Get32(zipc::kUncompressedSize) > bufferSize) return 0;
   Pk3EntryData data;
-  if (!Pk3LocateEntry(archive, index, &data)) return 0;
-  return Pk3ReadLocated(archive, data, buffer) ? 1 : 0;
+  if (Pk3LocateEntry(archive, index, &data) != EntryLoad::Ok) return 0;
+  return Pk3ReadLocated(archive, data, record.Get32(zipc::kCrc32), buffer) == EntryLoad::Ok ? 1 : 0;
 }
 
 int Pk3ReadRaw(Pk3Archive* archive, int index, uint8_t* buffer, uint32_t bufferSize) {
   if (archive == nullptr || archive->file == nullptr || buffer == nullptr) return 0;
-  if (index < 0 || index >= archive->TotalEntries() || archive->records == nullptr) return 0;
+  if (index < 0 || static_cast<uint32_t>(index) >= archive->TotalEntries() || archive->records == nullptr)
+    return 0;
   if (archive->records[index].Get32(zipc::kCompressedSize) > bufferSize) return 0;
   Pk3EntryData data;
-  if (!Pk3LocateEntry(archive, index, &data)) return 0;
+  if (Pk3LocateEntry(archive, index, &data) != EntryLoad::Ok) return 0;
   if (!Pk3RawFits(data) || data.compressedSize == 0) return 0;
   return source_file::ReadAt(archive->file, data.offset, buffer, data.compressedSize) ? 1 : 0;
 }
@@ -185,15 +234,21 @@ EntryLoad LoadEntryBytes(const ArchiveDocument* doc, const ArchiveEntry* entry, 
       Pk3Archive* pk3 = doc ? DocumentPk3(doc) : nullptr;
       const int index = Pk3EntryIndex(pk3, entry->pk3Record);
       if (index < 0) return EntryLoad::NotInSource;
-      const uint32_t size = pk3->records[index].Get32(zipc::kUncompressedSize);
-      if (size == 0) return EntryLoad::Ok;
+      const Pk3CentralRecord& record = pk3->records[index];
+      const uint32_t size = record.Get32(zipc::kUncompressedSize);
+      // An empty entry has no bytes to check, but one that cannot be read at all (encrypted,
+      // an unknown method) is refused whatever its size.
+      if (size == 0) return Pk3RecordReadable(record);
       Pk3EntryData data;
-      if (!Pk3LocateEntry(pk3, index, &data) || !Pk3InflatedFits(data)) return EntryLoad::ReadFailed;
+      const EntryLoad located = Pk3LocateEntry(pk3, index, &data);
+      if (located != EntryLoad::Ok) return located;
+      if (!Pk3InflatedFits(data)) return EntryLoad::ReadFailed;
       uint8_t* block = static_cast<uint8_t*>(std::malloc(size));
       if (block == nullptr) return EntryLoad::NoMemory;
-      if (!Pk3ReadLocated(pk3, data, block)) {
+      const EntryLoad read = Pk3ReadLocated(pk3, data, record.Get32(zipc::kCrc32), block);
+      if (read != EntryLoad::Ok) {
         std::free(block);
-        return EntryLoad::ReadFailed;
+        return read;
       }
       *bytes = EntryBytes{block, size, true};
       return EntryLoad::Ok;
@@ -206,6 +261,30 @@ EntryLoad LoadEntryBytes(const ArchiveDocument* doc, const ArchiveEntry* entry, 
     default:
       return EntryLoad::NoBytes;
   }
+}
+
+const char* EntryLoadReason(EntryLoad result) {
+  switch (result) {
+    case EntryLoad::Ok:
+      return "it was read";
+    case EntryLoad::NotInSource:
+      return "it is not in the archive's file";
+    case EntryLoad::NoMemory:
+      return "it is too large to read into memory";
+    case EntryLoad::NoBytes:
+      return "it is not a file";
+    case EntryLoad::Encrypted:
+      return "it is encrypted";
+    case EntryLoad::Unsupported:
+      return "it uses a compression method Vellumix cannot read";
+    case EntryLoad::CrcMismatch:
+      return "its data does not match its CRC-32 (the archive is damaged)";
+    case EntryLoad::HeaderMismatch:
+      return "its local header does not match the central directory (the archive is damaged)";
+    case EntryLoad::ReadFailed:
+      break;
+  }
+  return "its data is damaged or missing";
 }
 
 void ReleaseEntryBytes(EntryBytes* bytes) {

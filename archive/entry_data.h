@@ -8,6 +8,21 @@
 #include "archive/formats.h"
 #include "archive/tree.h"
 
+enum class EntryLoad {
+  Ok,
+  NotInSource,     // a PAK or PK3 entry that does not belong to the document's source
+  NoMemory,        // no buffer for the bytes
+  ReadFailed,      // the source cannot deliver the bytes (damaged, truncated)
+  NoBytes,         // the entry is not a file
+  Encrypted,       // the entry is encrypted
+  Unsupported,     // compressed by a method other than stored and deflated
+  CrcMismatch,     // the bytes read do not match the record's CRC-32
+  HeaderMismatch,  // the local header disagrees with the central record
+};
+
+// Why an entry could not be read, as the end of a sentence naming it ("it is encrypted").
+const char* EntryLoadReason(EntryLoad result);
+
 // Slot number of entry within archive->entries; negative when the pointer lies outside
 // the 4096 slots or between two of them.
 int PakEntryIndex(const PakArchive* archive, const PakDirEntry* entry);
@@ -20,7 +35,7 @@ int PakReadEntry(PakArchive* archive, int index, uint8_t* buffer, uint32_t buffe
 // lies outside the array or between two records.
 int Pk3EntryIndex(const Pk3Archive* archive, const Pk3CentralRecord* record);
 // Reads the entry, inflating it when deflated, into buffer; the entry's uncompressed
-// size must fit bufferSize. 1 on success.
+// size must fit bufferSize. 1 on success: the bytes match the record's CRC-32.
 int Pk3ReadEntry(Pk3Archive* archive, int index, uint8_t* buffer, uint32_t bufferSize);
 // Reads the entry's stored bytes (the compressed form when deflated) without inflating;
 // its compressed size must fit bufferSize. 1 on success.
@@ -34,22 +49,18 @@ struct Pk3EntryData {
   uint32_t uncompressedSize;
   bool deflated;  // false: stored, as the local header says
 };
-// Reads and checks the entry's local header. 1 when the entry can be read: stored data
-// lies inside the file, and a deflated entry's uncompressed size is one its compressed
-// size can produce. Checked before any buffer is sized from the record's counts.
-int Pk3LocateEntry(Pk3Archive* archive, int index, Pk3EntryData* data);
+// Reads and checks the entry's local header. Ok when the entry can be read: it is neither
+// encrypted nor compressed by a method other than stored and deflated, its local header
+// agrees with the central record (name length, method, and sizes unless they follow the
+// data), and its data starts inside the file. Checked before any buffer is sized from the
+// record's counts.
+EntryLoad Pk3LocateEntry(Pk3Archive* archive, int index, Pk3EntryData* data);
+// The central record alone says the entry can be read (not encrypted, a known method).
+EntryLoad Pk3RecordReadable(const Pk3CentralRecord& record);
 // 1 when the entry's compressed bytes (for Pk3ReadRaw) lie inside the file.
 int Pk3RawFits(const Pk3EntryData& data);
 
 // ---- Bytes of any file entry ----
-
-enum class EntryLoad {
-  Ok,
-  NotInSource,  // a PAK or PK3 entry that does not belong to the document's source
-  NoMemory,     // no buffer for the bytes
-  ReadFailed,   // the source cannot deliver the bytes (damaged, truncated, unsupported)
-  NoBytes,      // the entry is not a file
-};
 
 struct EntryBytes {
   uint8_t* data;  // null when size is 0

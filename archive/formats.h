@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "archive/bytes.h"
 
@@ -37,7 +38,9 @@ struct PakArchive {
   PakDirEntry entries[kPakMaxEntries];  // slots beyond entryCount are zero
 };
 
-PakArchive* PakOpen(const char* path);
+// Opens the archive at path; null on failure, with a short reason in *why when one is known
+// (left empty for a file that is no PAK at all).
+PakArchive* PakOpen(const char* path, std::string* why = nullptr);
 void PakClose(PakArchive* archive);
 
 // ---- ZIP records of a PK3 ----
@@ -48,6 +51,20 @@ constexpr uint32_t kZipLocalSignature = 0x04034B50;
 constexpr uint32_t kZipEndSize = 22;
 constexpr uint32_t kZipCentralSize = 46;
 constexpr uint32_t kZipLocalSize = 30;
+constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
+constexpr uint32_t kZip64EndSignature = 0x06064B50;
+constexpr uint32_t kZip64LocatorSize = 20;
+constexpr uint32_t kZip64EndSize = 56;
+constexpr uint16_t kZip64ExtraId = 0x0001;
+
+// General-purpose flag bits.
+constexpr uint16_t kZipFlagEncrypted = 0x0001;
+constexpr uint16_t kZipFlagDescriptor = 0x0008;  // sizes and CRC follow the data
+constexpr uint16_t kZipFlagUtf8 = 0x0800;        // the name is UTF-8
+
+// The most central records an archive may hold to be opened: each costs a record, a name,
+// a node and an entry in a 32-bit address space.
+constexpr uint32_t kPk3MaxOpenEntries = 1u << 20;
 
 // Field offsets in the central directory header.
 namespace zipc {
@@ -61,6 +78,11 @@ namespace zipl {
 constexpr int kSignature = 0, kVersionNeeded = 4, kFlags = 6, kMethod = 8, kTime = 10, kDate = 12,
               kCrc32 = 14, kCompressedSize = 18, kUncompressedSize = 22, kNameLength = 26,
               kExtraLength = 28;
+}
+// Field offsets in the ZIP64 end-of-central-directory locator and record.
+namespace zip64 {
+constexpr int kLocatorSignature = 0, kLocatorEndOffset = 8;
+constexpr int kEndSignature = 0, kEndTotalEntries = 32, kEndCentralSize = 40, kEndCentralOffset = 48;
 }
 // Field offsets in the end-of-central-directory record.
 namespace zipe {
@@ -78,14 +100,21 @@ struct Pk3CentralRecord {
   void Set32(int field, uint32_t v) { PutLE32(header + field, v); }
 };
 
+// Central records whose sizes or offset the 32-bit fields could not hold (ZIP64) have the
+// values of their ZIP64 extra field put into those fields when the archive is opened; an
+// archive with a value beyond 32 bits is not opened.
 struct Pk3Archive {
   FILE* file;
   char* path;
   Pk3CentralRecord* records;  // null when the archive has no entries
   uint8_t endRecord[kZipEndSize];
+  // The number of records: the end record's 16-bit count, or the ZIP64 end record's.
+  uint32_t entryCount;
 
-  uint16_t TotalEntries() const { return GetLE16(endRecord + zipe::kTotalEntries); }
+  uint32_t TotalEntries() const { return entryCount; }
 };
 
-Pk3Archive* Pk3Open(const char* path);
+// Opens the archive at path; null on failure, with a short reason in *why when one is known
+// (left empty for a file that is no ZIP at all).
+Pk3Archive* Pk3Open(const char* path, std::string* why = nullptr);
 void Pk3Close(Pk3Archive* archive);

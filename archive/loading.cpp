@@ -28,28 +28,42 @@ void LowerCaseInPlace(char* text) {
     if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
 }
 
+std::string ArchiveErrorMessage(ArchiveKind kind, const char* path, const std::string& why) {
+  std::string text = kind == ArchiveKind::Pak ? kPakError : kPk3Error;
+  text += "\n";
+  text += path ? path : "";
+  if (!why.empty()) text += ": " + why + ".";
+  return text;
+}
+
+void ShowArchiveError(MessageSink& messages, ArchiveKind kind, const char* path,
+                      const std::string& why) {
+  messages.ShowMessage(ArchiveErrorMessage(kind, path, why).c_str(), kCaption, MessageIcon::Stop);
+}
+
 OpenedArchive OpenArchiveFile(char* path, MessageSink& messages) {
   OpenedArchive result{ArchiveKind::None, nullptr};
   if (path == nullptr) return result;
   LowerCaseInPlace(path);
   const char* extension = FileExtension(path);
+  std::string why;
   if (extension == nullptr || std::strcmp(extension, ".pak") == 0) {
-    if (PakArchive* pak = PakOpen(path)) {
+    if (PakArchive* pak = PakOpen(path, &why)) {
       result.kind = ArchiveKind::Pak;
       result.source = pak;
       return result;
     }
     if (extension != nullptr) {
-      messages.ShowMessage(kPakError, kCaption, MessageIcon::Stop);
+      ShowArchiveError(messages, ArchiveKind::Pak, path, why);
       return result;
     }
   }
-  if (Pk3Archive* pk3 = Pk3Open(path)) {
+  if (Pk3Archive* pk3 = Pk3Open(path, &why)) {
     result.kind = ArchiveKind::Pk3;
     result.source = pk3;
     return result;
   }
-  messages.ShowMessage(kPk3Error, kCaption, MessageIcon::Stop);
+  ShowArchiveError(messages, ArchiveKind::Pk3, path, why);
   return result;
 }
 

@@ -1,6 +1,8 @@
 // Opening an archive file and turning its stored paths into the archive tree.
 #pragma once
 
+#include <string>
+
 #include "archive/document.h"
 #include "archive/formats.h"
 #include "archive/tree.h"
@@ -12,14 +14,24 @@ struct OpenedArchive {
 };
 
 // Lower-cases path in place, opens it as PAK or PK3 by its extension and shows
-// "Error reading PAK file" / "Error reading PK3 file" (caption "Vellumix") on failure.
+// "Error reading PAK file" / "Error reading PK3 file" (caption "Vellumix") on failure,
+// followed by a line naming the archive and the reason when one is known.
 OpenedArchive OpenArchiveFile(char* path, MessageSink& messages);
+
+// The message of an archive that cannot be shown: the format's line, then a line naming
+// the archive and, when known, why.
+std::string ArchiveErrorMessage(ArchiveKind kind, const char* path, const std::string& why);
+// Shows that message in the program's box ("Vellumix", stop icon).
+void ShowArchiveError(MessageSink& messages, ArchiveKind kind, const char* path,
+                      const std::string& why);
 
 // Closes whichever source the document holds and sets it to none.
 void CloseDocumentSource(ArchiveDocument* doc);
 
-// Builds the tree of the document's source, creating folder-tree items; null on failure.
-ArchiveNode* TreeBuildFromSource(ArchiveDocument* doc, FolderTree& folderTree);
+// Builds the tree of the document's source, creating folder-tree items; null on failure,
+// with the reason in *why (a stored path and what is wrong with it, or lack of memory).
+ArchiveNode* TreeBuildFromSource(ArchiveDocument* doc, FolderTree& folderTree,
+                                 std::string* why = nullptr);
 
 ArchiveNode* AddDirectoryNode(FolderTree& folderTree, ArchiveNode* parentNode, const char* name);
 ArchiveNode* AddPakFileNode(ArchiveNode* parentNode, PakDirEntry* pakEntry, const char* name);

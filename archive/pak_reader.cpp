@@ -15,7 +15,7 @@ char* CopyString(const char* text) {
 }
 
 // Reads header and directory into pak; the directory must lie wholly inside the file.
-bool ReadPak(FILE* f, PakArchive* pak) {
+bool ReadPak(FILE* f, PakArchive* pak, std::string* why) {
   int64_t fileLength = source_file::Length(f);
   if (fileLength < static_cast<int64_t>(kPakHeaderSize)) return false;
   uint8_t raw[kPakHeaderSize];
@@ -29,9 +29,17 @@ bool ReadPak(FILE* f, PakArchive* pak) {
   const uint64_t dirOffset = pak->header.dirOffset;
   // A remainder of the length beyond whole records is ignored.
   const uint32_t count = pak->header.dirLength / kPakDirEntrySize;
-  if (count > kPakMaxEntries) return false;
+  if (count > kPakMaxEntries) {
+    if (why)
+      *why = "it holds " + std::to_string(count) + " entries, more than the " +
+             std::to_string(kPakMaxEntries) + " a PAK file can have";
+    return false;
+  }
   const uint64_t bytes = static_cast<uint64_t>(count) * kPakDirEntrySize;
-  if (dirOffset > size || bytes > size - dirOffset) return false;
+  if (dirOffset > size || bytes > size - dirOffset) {
+    if (why) *why = "its directory runs past the end of the file";
+    return false;
+  }
   if (!source_file::ReadAt(f, dirOffset, pak->entries, bytes)) return false;
   for (uint32_t i = 0; i < count; ++i) {
     PakDirEntry& e = pak->entries[i];
@@ -45,16 +53,20 @@ bool ReadPak(FILE* f, PakArchive* pak) {
 
 }  // namespace
 
-PakArchive* PakOpen(const char* path) {
+PakArchive* PakOpen(const char* path, std::string* why) {
+  if (why) why->clear();
   if (path == nullptr) return nullptr;
   FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return nullptr;
+  if (f == nullptr) {
+    if (why) *why = "the file cannot be opened";
+    return nullptr;
+  }
   PakArchive* pak = static_cast<PakArchive*>(std::calloc(1, sizeof(PakArchive)));
   if (pak == nullptr) {
     std::fclose(f);
     return nullptr;
   }
-  if (ReadPak(f, pak)) pak->path = CopyString(path);
+  if (ReadPak(f, pak, why)) pak->path = CopyString(path);
   if (pak->path == nullptr) {
     std::fclose(f);
     std::free(pak);

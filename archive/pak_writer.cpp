@@ -189,7 +189,10 @@ PakArchive* PakSaveLimited(SaveWindow& window, ArchiveDocument* doc, const char*
   }
   if (w.progress) w.progress->Close();
   if (EndSave(doc, copy, &w.output, message)) return w.archive;
+  // The archive holds the written file open once it was reopened: closed first, so that
+  // the file can go.
   PakClose(w.archive);
+  OutputRemove(&w.output);
   ShowSaveFailure(window, message, path ? path : "");
   return nullptr;
 }

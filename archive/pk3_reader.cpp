@@ -1,9 +1,11 @@
-// Opening a PK3 (ZIP) archive: its end record and its central directory.
+// Opening a PK3 (ZIP) archive: its end record (and the ZIP64 one when there is one) and
+// its central directory.
 #include <cstdlib>
 #include <cstring>
 
 #include "archive/formats.h"
 #include "archive/source_file.h"
+#include "archive/zip64_extra.h"
 
 namespace {
 
@@ -49,12 +51,22 @@ struct WindowReader {
   void Skip(uint64_t n) { position += n; }
 };
 
-bool FindEndRecord(FILE* f, uint64_t fileLength, uint8_t* endRecord) {
+// What the end records say about the central directory.
+struct CentralDirectory {
+  uint64_t count;
+  uint64_t size;
+  uint64_t offset;
+};
+
+// Finds the end record; *position receives its file offset.
+bool FindEndRecord(FILE* f, uint64_t fileLength, uint8_t* endRecord, uint64_t* position) {
   if (fileLength < kZipEndSize) return false;
   uint8_t last[2];
   if (!source_file::ReadAt(f, fileLength - 2, last, 2)) return false;
-  if (last[0] == 0 && last[1] == 0)
-    return source_file::ReadAt(f, fileLength - kZipEndSize, endRecord, kZipEndSize);
+  if (last[0] == 0 && last[1] == 0) {
+    *position = fileLength - kZipEndSize;
+    return source_file::ReadAt(f, *position, endRecord, kZipEndSize);
+  }
 
   // An archive comment follows the record: search backwards for a signature
   // whose comment length reaches exactly the end of the file.
@@ -66,28 +78,113 @@ bool FindEndRecord(FILE* f, uint64_t fileLength, uint8_t* endRecord) {
     if (GetLE32(p + zipe::kSignature) == kZipEndSignature &&
         pos + kZipEndSize + GetLE16(p + zipe::kCommentLength) == n) {
       std::memcpy(endRecord, p, kZipEndSize);
+      *position = fileLength - n + pos;
       return true;
     }
     if (pos == 0) return false;
   }
 }
 
-bool ReadCentralDirectory(FILE* f, uint64_t fileLength, Pk3Archive* pk3) {
-  const uint32_t count = pk3->TotalEntries();
-  const uint64_t offset = GetLE32(pk3->endRecord + zipe::kCentralOffset);
-  if (offset > fileLength) return false;
-  if (count == 0) return true;
-  // Every record takes at least its fixed part: a count the file cannot hold is refused
-  // before anything is allocated for it.
-  if (static_cast<uint64_t>(count) * kZipCentralSize > fileLength - offset) return false;
-
-  pk3->records = static_cast<Pk3CentralRecord*>(std::calloc(count, sizeof(Pk3CentralRecord)));
-  uint8_t* window = static_cast<uint8_t*>(std::malloc(kWindowSize));
-  if (pk3->records == nullptr || window == nullptr) {
-    std::free(window);
+// The central directory as the end records describe it. An archive with a ZIP64 locator
+// right before its end record takes the ZIP64 end record's values, which writers give even
+// when the classic fields could have held them.
+bool DescribeCentralDirectory(FILE* f, uint64_t fileLength, const uint8_t* endRecord,
+                              uint64_t endPosition, CentralDirectory* cd, std::string* why) {
+  cd->count = GetLE16(endRecord + zipe::kTotalEntries);
+  cd->size = GetLE32(endRecord + zipe::kCentralSize);
+  cd->offset = GetLE32(endRecord + zipe::kCentralOffset);
+  uint8_t locator[kZip64LocatorSize];
+  if (endPosition < kZip64LocatorSize ||
+      !source_file::ReadAt(f, endPosition - kZip64LocatorSize, locator, sizeof locator) ||
+      GetLE32(locator + zip64::kLocatorSignature) != kZip64LocatorSignature)
+    return true;
+  const uint64_t at = GetLE64(locator + zip64::kLocatorEndOffset);
+  uint8_t end64[kZip64EndSize];
+  if (at > endPosition || kZip64EndSize > endPosition - at ||
+      !source_file::ReadAt(f, at, end64, sizeof end64) ||
+      GetLE32(end64 + zip64::kEndSignature) != kZip64EndSignature) {
+    if (why) *why = "its ZIP64 end record is missing or damaged";
     return false;
   }
-  WindowReader reader{f, fileLength, window, 0, 0, offset};
+  cd->count = GetLE64(end64 + zip64::kEndTotalEntries);
+  cd->size = GetLE64(end64 + zip64::kEndCentralSize);
+  cd->offset = GetLE64(end64 + zip64::kEndCentralOffset);
+  return true;
+}
+
+// Counts the records that follow the last one read, up to the end of the directory as
+// its size gives it. Zero when what follows is not a central record.
+uint64_t CountFurtherRecords(WindowReader& reader, uint64_t end) {
+  uint64_t more = 0;
+  while (reader.position < end) {
+    const uint8_t* fixed = reader.Take(kZipCentralSize);
+    if (fixed == nullptr || GetLE32(fixed + zipc::kSignature) != kZipCentralSignature) break;
+    ++more;
+    reader.Skip(static_cast<uint64_t>(GetLE16(fixed + zipc::kNameLength)) +
+                GetLE16(fixed + zipc::kExtraLength) + GetLE16(fixed + zipc::kCommentLength));
+  }
+  return more;
+}
+
+// Quotes a stored name for a message, shortened when it is very long.
+std::string Quoted(const char* name) {
+  constexpr size_t kShown = 200;
+  std::string text = "\"";
+  const size_t n = std::strlen(name);
+  text.append(name, n < kShown ? n : kShown);
+  if (n > kShown) text += "...";
+  return text + "\"";
+}
+
+// Reads the record's extra field and puts the values of its ZIP64 field into the 32-bit
+// fields that stand for them. False when a value does not fit 32 bits.
+bool ApplyZip64Extra(Pk3CentralRecord& record, const uint8_t* extra, uint16_t extraLength,
+                     std::string* why) {
+  Zip64Values values;
+  values.uncompressed = record.Get32(zipc::kUncompressedSize);
+  values.compressed = record.Get32(zipc::kCompressedSize);
+  values.offset = record.Get32(zipc::kLocalHeaderOffset);
+  if (!ReadZip64Extra(extra, extraLength, &values)) return true;
+  if (values.uncompressed >= 0xFFFFFFFFu || values.compressed >= 0xFFFFFFFFu) {
+    if (why) *why = Quoted(record.name) + " is 4 GB or larger";
+    return false;
+  }
+  if (values.offset >= 0xFFFFFFFFu) {
+    if (why) *why = Quoted(record.name) + " lies beyond the first 4 GB of the file";
+    return false;
+  }
+  record.Set32(zipc::kUncompressedSize, static_cast<uint32_t>(values.uncompressed));
+  record.Set32(zipc::kCompressedSize, static_cast<uint32_t>(values.compressed));
+  record.Set32(zipc::kLocalHeaderOffset, static_cast<uint32_t>(values.offset));
+  return true;
+}
+
+bool ReadCentralDirectory(FILE* f, uint64_t fileLength, const CentralDirectory& cd,
+                          Pk3Archive* pk3, std::string* why) {
+  const uint64_t count = cd.count;
+  if (cd.offset > fileLength) return false;
+  // Every record takes at least its fixed part: a count the file cannot hold is refused
+  // before anything is allocated for it.
+  if (count > (fileLength - cd.offset) / kZipCentralSize) return false;
+  if (count > kPk3MaxOpenEntries) {
+    if (why)
+      *why = "it holds " + std::to_string(count) + " entries, more than the " +
+             std::to_string(kPk3MaxOpenEntries) + " Vellumix can open";
+    return false;
+  }
+
+  uint8_t* window = static_cast<uint8_t*>(std::malloc(kWindowSize));
+  if (window == nullptr) return false;
+  if (count > 0) {
+    pk3->records = static_cast<Pk3CentralRecord*>(std::calloc(count, sizeof(Pk3CentralRecord)));
+    if (pk3->records == nullptr) {
+      std::free(window);
+      if (why) *why = "not enough memory";
+      return false;
+    }
+  }
+  pk3->entryCount = static_cast<uint32_t>(count);
+  WindowReader reader{f, fileLength, window, 0, 0, cd.offset};
   bool ok = true;
   for (uint32_t i = 0; i < count && ok; ++i) {
     Pk3CentralRecord& record = pk3->records[i];
@@ -111,8 +208,27 @@ bool ReadCentralDirectory(FILE* f, uint64_t fileLength, Pk3Archive* pk3) {
     }
     std::memcpy(record.name, name, nameLength);
     record.name[nameLength] = '\0';
-    reader.Skip(record.Get16(zipc::kExtraLength));
+    const uint16_t extraLength = record.Get16(zipc::kExtraLength);
+    if (NeedsZip64Extra(record.Get32(zipc::kUncompressedSize), record.Get32(zipc::kCompressedSize),
+                        record.Get32(zipc::kLocalHeaderOffset))) {
+      const uint8_t* extra = reader.Take(extraLength);
+      ok = extra != nullptr && ApplyZip64Extra(record, extra, extraLength, why);
+    } else {
+      reader.Skip(extraLength);
+    }
     reader.Skip(record.Get16(zipc::kCommentLength));
+  }
+  // A count that wrapped around 16 bits (or a damaged one) leaves records behind that the
+  // directory's size still covers: showing the archive without them would lose them at
+  // the next save.
+  if (ok && cd.size > reader.position - cd.offset) {
+    const uint64_t more = CountFurtherRecords(reader, cd.offset + cd.size);
+    if (more > 0) {
+      if (why)
+        *why = "its directory holds " + std::to_string(count + more) +
+               " entries, but its end record counts " + std::to_string(count);
+      ok = false;
+    }
   }
   std::free(window);
   return ok;
@@ -133,22 +249,35 @@ char* CopyString(const char* text) {
   return copy;
 }
 
+bool ReadPk3(FILE* f, Pk3Archive* pk3, std::string* why) {
+  const int64_t length = source_file::Length(f);
+  if (length < 0) return false;
+  const uint64_t fileLength = static_cast<uint64_t>(length);
+  uint64_t endPosition = 0;
+  if (!FindEndRecord(f, fileLength, pk3->endRecord, &endPosition) ||
+      GetLE32(pk3->endRecord + zipe::kSignature) != kZipEndSignature)
+    return false;
+  CentralDirectory cd;
+  return DescribeCentralDirectory(f, fileLength, pk3->endRecord, endPosition, &cd, why) &&
+         ReadCentralDirectory(f, fileLength, cd, pk3, why);
+}
+
 }  // namespace
 
-Pk3Archive* Pk3Open(const char* path) {
+Pk3Archive* Pk3Open(const char* path, std::string* why) {
+  if (why) why->clear();
   if (path == nullptr) return nullptr;
   FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return nullptr;
+  if (f == nullptr) {
+    if (why) *why = "the file cannot be opened";
+    return nullptr;
+  }
   Pk3Archive* pk3 = static_cast<Pk3Archive*>(std::calloc(1, sizeof(Pk3Archive)));
   if (pk3 == nullptr) {
     std::fclose(f);
     return nullptr;
   }
-  int64_t length = source_file::Length(f);
-  bool ok = length >= 0 && FindEndRecord(f, static_cast<uint64_t>(length), pk3->endRecord) &&
-            GetLE32(pk3->endRecord + zipe::kSignature) == kZipEndSignature &&
-            ReadCentralDirectory(f, static_cast<uint64_t>(length), pk3);
-  if (ok) pk3->path = CopyString(path);
+  if (ReadPk3(f, pk3, why)) pk3->path = CopyString(path);
   if (pk3->path == nullptr) {
     FreeRecords(pk3);
     std::fclose(f);

@@ -30,7 +30,31 @@ struct EntryFields {
   uint32_t crc;
   uint32_t compressedSize;
   uint32_t uncompressedSize;
+  // Taken over from a source record, so that the system that made the entry still reads
+  // its name and attributes the same way; zero for entries made here.
+  uint16_t madeBy;
+  uint16_t internalAttributes;
+  uint32_t externalAttributes;
 };
+
+// True when text holds bytes beyond ASCII and all of them form valid UTF-8 sequences.
+bool IsNonAsciiUtf8(const char* text, size_t length) {
+  bool beyondAscii = false;
+  for (size_t i = 0; i < length;) {
+    const uint8_t c = static_cast<uint8_t>(text[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    beyondAscii = true;
+    const size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (n == 0 || (n == 3 && c > 0xEF) || n > length - i) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<uint8_t>(text[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return beyondAscii;
+}
 
 // The bytes of one file on their way out; whatever blocks they came in are freed with it.
 struct FileData {
@@ -82,11 +106,14 @@ Pk3CentralRecord* WriteEntry(SaveWindow& window, Pk3Writer& w, const EntryFields
   Pk3CentralRecord* r = &a->records[used];
   r->name = name;
   // Counted as soon as it owns its name, so that closing the archive frees it.
-  PutLE16(a->endRecord + zipe::kTotalEntries, static_cast<uint16_t>(used + 1));
+  a->entryCount = used + 1;
   PutFields(r->header, zipc::kFlags, zipc::kMethod, zipc::kTime, zipc::kDate, zipc::kCrc32,
             zipc::kCompressedSize, zipc::kUncompressedSize, f);
   r->Set16(zipc::kNameLength, static_cast<uint16_t>(w.pathLength));
   r->Set32(zipc::kLocalHeaderOffset, static_cast<uint32_t>(w.output.position));
+  r->Set16(zipc::kVersionMadeBy, f.madeBy ? f.madeBy : kVersion);
+  r->Set16(zipc::kInternalAttributes, f.internalAttributes);
+  r->Set32(zipc::kExternalAttributes, f.externalAttributes);
 
   uint8_t local[kZipLocalSize] = {};
   PutLE32(local + zipl::kSignature, kZipLocalSignature);
@@ -140,8 +167,9 @@ bool LoadPlain(SaveWindow& window, Pk3Writer& w, const ArchiveEntry* e, FileData
 bool LoadRaw(SaveWindow& window, Pk3Writer& w, Pk3Archive* pk3, int index, uint32_t size,
              FileData& data) {
   Pk3EntryData where;
-  if (!Pk3LocateEntry(pk3, index, &where) || !Pk3RawFits(where)) {
-    ShowSaveMessagef(window, "Error loading %s", w.path);
+  const EntryLoad located = Pk3LocateEntry(pk3, index, &where);
+  if (located != EntryLoad::Ok || !Pk3RawFits(where)) {
+    ShowLoadFailure(window, located == EntryLoad::Ok ? EntryLoad::ReadFailed : located, w.path, "");
     return false;
   }
   data.packed = static_cast<uint8_t*>(std::malloc(size));
@@ -150,7 +178,7 @@ bool LoadRaw(SaveWindow& window, Pk3Writer& w, Pk3Archive* pk3, int index, uint3
     return false;
   }
   if (!Pk3ReadRaw(pk3, index, data.packed, size)) {
-    ShowSaveMessagef(window, "Error loading %s", w.path);
+    ShowLoadFailure(window, EntryLoad::ReadFailed, w.path, "");
     return false;
   }
   data.bytes = data.packed;
@@ -167,8 +195,16 @@ bool PreparePk3Source(SaveWindow& window, Pk3Writer& w, const ArchiveEntry* e, E
     return false;
   }
   const Pk3CentralRecord& r = pk3->records[index];
+  const EntryLoad readable = Pk3RecordReadable(r);
+  if (readable != EntryLoad::Ok) {
+    ShowLoadFailure(window, readable, w.path, "");
+    return false;
+  }
   const uint32_t size = r.Get32(zipc::kUncompressedSize);
   f.uncompressedSize = size;
+  f.madeBy = r.Get16(zipc::kVersionMadeBy);
+  f.internalAttributes = r.Get16(zipc::kInternalAttributes);
+  f.externalAttributes = r.Get32(zipc::kExternalAttributes);
   f.crc = r.Get32(zipc::kCrc32);
   f.dosDateTime = static_cast<uint32_t>(r.Get16(zipc::kDate)) << 16 | r.Get16(zipc::kTime);
   f.method = kStored;
@@ -187,7 +223,7 @@ bool PreparePk3Source(SaveWindow& window, Pk3Writer& w, const ArchiveEntry* e, E
     // Only bytes that really are deflate data can be copied as such: a local header that
     // says stored holds plain bytes, which are compressed like any other.
     Pk3EntryData where;
-    if (Pk3LocateEntry(pk3, index, &where) && where.deflated) {
+    if (Pk3LocateEntry(pk3, index, &where) == EntryLoad::Ok && where.deflated) {
       if (!LoadRaw(window, w, pk3, index, compressed, data)) return false;
       f.method = kDeflated;
       f.flags = flags;
@@ -232,6 +268,12 @@ bool WriteFile(SaveWindow& window, Pk3Writer& w, ArchiveEntry* e) {
   FileData data;
   const bool fromPk3 = IsKind(e, EntryKind::Pk3File);
   const bool ready = fromPk3 ? PreparePk3Source(window, w, e, f, data) : PrepareOther(window, w, e, f, data);
+  // Sizes are written before the data, so no descriptor follows it; a name that was UTF-8
+  // stays marked as such as long as it still is.
+  f.flags &= static_cast<uint16_t>(~(kZipFlagDescriptor | kZipFlagUtf8));
+  if (ready && fromPk3 && (e->pk3Record->Get16(zipc::kFlags) & kZipFlagUtf8) &&
+      IsNonAsciiUtf8(w.path, w.pathLength))
+    f.flags |= kZipFlagUtf8;
   Pk3CentralRecord* record = ready ? WriteEntry(window, w, f, data.bytes) : nullptr;
   CutPath(w.path, w.pathLength, parentLength);
   if (record == nullptr) return false;
@@ -255,7 +297,9 @@ bool WriteCentralDirectory(Pk3Writer& w) {
 
 bool WriteEndRecord(Pk3Writer& w, uint64_t centralOffset) {
   uint8_t* end = w.archive->endRecord;
-  PutLE16(end + zipe::kEntriesOnDisk, w.archive->TotalEntries());
+  // The node limit keeps the count within the 16-bit fields.
+  PutLE16(end + zipe::kEntriesOnDisk, static_cast<uint16_t>(w.archive->TotalEntries()));
+  PutLE16(end + zipe::kTotalEntries, static_cast<uint16_t>(w.archive->TotalEntries()));
   PutLE32(end + zipe::kCentralSize, static_cast<uint32_t>(w.output.position - centralOffset));
   PutLE32(end + zipe::kCentralOffset, static_cast<uint32_t>(centralOffset));
   return OutputHasRoom(&w.output, kZipEndSize) && OutputWrite(&w.output, end, kZipEndSize) &&
@@ -330,8 +374,10 @@ int Pk3WriteNode(SaveWindow& window, Pk3Writer& w, ArchiveNode* top) {
   return WriteTree(
       window, top, w.path, w.pathLength, kPathBufferSize,
       [&](const ArchiveNode*) {
-        // Every directory has an entry of its own, before its contents.
-        const EntryFields f{0, kStored, DosDateTimeNow(), 0, 0, 0};
+        // Every directory has an entry of its own, before its contents. Its name is read as
+        // UTF-8 when the archive it came from named its entries so.
+        const bool utf8 = w.utf8Source && IsNonAsciiUtf8(w.path, w.pathLength);
+        const EntryFields f{static_cast<uint16_t>(utf8 ? kZipFlagUtf8 : 0), kStored, DosDateTimeNow(), 0, 0, 0, 0, 0, 0};
         return WriteEntry(window, w, f, nullptr) != nullptr;
       },
       [&](ArchiveEntry* e) { return WriteFile(window, w, e); });
@@ -347,6 +393,10 @@ Pk3Archive* Pk3SaveLimited(SaveWindow& window, ArchiveDocument* doc, const char*
   if (copy == nullptr) return nullptr;
   Pk3Writer w{};
   w.source = doc;
+  if (const Pk3Archive* pk3 = doc ? DocumentPk3(doc) : nullptr) {
+    for (uint32_t i = 0; i < pk3->TotalEntries() && !w.utf8Source; ++i)
+      w.utf8Source = (pk3->records[i].Get16(zipc::kFlags) & kZipFlagUtf8) != 0;
+  }
   w.level = level < 0 ? 0 : (level > 9 ? 9 : level);
   w.output.limit = sizeLimit;
   const char* message = CreateArchive(w, copy);
@@ -354,7 +404,10 @@ Pk3Archive* Pk3SaveLimited(SaveWindow& window, ArchiveDocument* doc, const char*
   if (w.progress) w.progress->Close();
   std::free(w.path);
   if (EndSave(doc, copy, &w.output, message)) return w.archive;
+  // The archive holds the written file open once it was reopened: closed first, so that
+  // the file can go.
   Pk3Close(w.archive);
+  OutputRemove(&w.output);
   ShowSaveFailure(window, message, path ? path : "");
   return nullptr;
 }

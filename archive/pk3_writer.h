@@ -32,6 +32,7 @@ struct Pk3Writer {
   int level;
   char* path;  // 65535-byte buffer: stored path of the current directory, with its "/"
   size_t pathLength;
+  bool utf8Source;  // the source archive names some entries in UTF-8
 };
 
 // Writes node and everything below it in walk order, each directory's own entry before its

@@ -41,7 +41,7 @@ void ShowLoadFailure(SaveWindow& window, EntryLoad result, const char* dir, cons
       ShowSaveMessagef(window, "No such file %s%s", dir, name);
       break;
     default:
-      ShowSaveMessagef(window, "Error loading %s%s", dir, name);
+      ShowSaveMessagef(window, "Error loading %s%s: %s.", dir, name, EntryLoadReason(result));
       break;
   }
 }

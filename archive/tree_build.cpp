@@ -2,6 +2,7 @@
 // and the node makers shared with the editing operations.
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "archive/child_index.h"
 #include "archive/loading.h"
@@ -46,9 +47,28 @@ void DropNode(ArchiveNode* node) {
   TreeFree(node, FreeEntry);
 }
 
+// What inserting one stored path did.
+enum class Insertion {
+  Added,       // the node of the path's last component was made
+  Unchanged,   // a directory that exists already, or a path naming no component
+  StoredTwice,  // a file path that exists already (also once lower-cased)
+  ThroughFile,  // a leading component names a file
+  Failed,       // out of memory, or the folder tree refused an item
+};
+
+// Quotes a stored path for a message, shortened when it is very long.
+std::string Quoted(const char* text, size_t length) {
+  constexpr size_t kShown = 200;
+  std::string quoted = "\"";
+  quoted.append(text, length < kShown ? length : kShown);
+  if (length > kShown) quoted += "...";
+  return quoted + "\"";
+}
+
 struct PathInserter {
   FolderTree& folderTree;
   ChildIndex* index;  // null: look children up by walking the list
+  std::string* why;   // receives the reason of a refused path; may be null
 
   ArchiveNode* Find(ArchiveNode* parent, const char* name) {
     if (index) return ChildIndexFind(index, parent, name);
@@ -75,29 +95,43 @@ struct PathInserter {
     return Indexed(LinkEntry(parent, entry));
   }
 
+  Insertion Refuse(Insertion outcome, const char* stored, size_t length, const char* path,
+                   size_t throughLength) {
+    if (why == nullptr) return outcome;
+    if (outcome == Insertion::StoredTwice)
+      *why = Quoted(stored, length) + " is stored twice";
+    else if (outcome == Insertion::ThroughFile)
+      *why = Quoted(stored, length) + ": a path runs through the file " + Quoted(path, throughLength);
+    else
+      *why = "not enough memory";
+    return outcome;
+  }
+
   // Inserts one stored path of `length` bytes (it need not be NUL-terminated)
-  // referring to exactly one of pakEntry and pk3Record. 1 when the node for the
-  // path's last component was made.
-  int Insert(ArchiveNode* root, const char* stored, size_t length, PakDirEntry* pakEntry,
-             Pk3CentralRecord* pk3Record) {
+  // referring to exactly one of pakEntry and pk3Record.
+  Insertion Insert(ArchiveNode* root, const char* stored, size_t length, PakDirEntry* pakEntry,
+                   Pk3CentralRecord* pk3Record) {
     char* path = CopyName(stored, length);
-    if (path == nullptr) return 0;
+    if (path == nullptr) return Refuse(Insertion::Failed, stored, length, nullptr, 0);
     LowerCaseInPlace(path);
     const bool isDirectory = length > 0 && path[length - 1] == '/';
     char* cursor = path;
-    // Cuts the next non-empty component out of the copy in place.
+    // Cuts the next component out of the copy in place. Empty components (a leading "/",
+    // "//") and "." name nothing and are passed over.
     auto nextComponent = [&cursor]() -> char* {
-      while (*cursor == '/') ++cursor;
-      if (*cursor == '\0') return nullptr;
-      char* start = cursor;
-      while (*cursor && *cursor != '/') ++cursor;
-      if (*cursor) *cursor++ = '\0';
-      return start;
+      for (;;) {
+        while (*cursor == '/') ++cursor;
+        if (*cursor == '\0') return nullptr;
+        char* start = cursor;
+        while (*cursor && *cursor != '/') ++cursor;
+        if (*cursor) *cursor++ = '\0';
+        if (std::strcmp(start, ".") != 0) return start;
+      }
     };
 
     // There is no fixed limit on the number of components: the 16-bit name
     // length of a ZIP record already bounds the depth a path can reach.
-    int made = 0;
+    Insertion outcome = Insertion::Unchanged;
     ArchiveNode* node = root;
     char* component = nextComponent();
     while (component) {
@@ -105,24 +139,40 @@ struct PathInserter {
       const bool last = following == nullptr;
       ArchiveNode* existing = Find(node, component);
       if (existing) {
-        // The same path again, or a path that runs through a file: a file
-        // cannot hold children, so the record is refused.
-        if (last || !IsKind(existing->entry, EntryKind::Directory)) break;
+        const bool directory = IsKind(existing->entry, EntryKind::Directory);
+        // A directory entry for a directory that exists (real archives store it after
+        // its contents) changes nothing; a file stored twice, or a path that runs
+        // through a file, which cannot hold children, refuses the archive.
+        if (last && directory && isDirectory) break;
+        if (last || !directory) {
+          outcome = last ? Insertion::StoredTwice : Insertion::ThroughFile;
+          // The stored path up to the end of the file's component, as stored.
+          Refuse(outcome, stored, length, stored,
+                 static_cast<size_t>(component - path) + std::strlen(component));
+          break;
+        }
         node = existing;
       } else {
         if (!last || isDirectory)
           node = Indexed(AddDirectoryNode(folderTree, node, component));
         else
           node = MakeFile(node, component, pakEntry, pk3Record);
-        if (node == nullptr) break;
-        made = last;
+        if (node == nullptr) {
+          outcome = Refuse(Insertion::Failed, stored, length, nullptr, 0);
+          break;
+        }
+        if (last) outcome = Insertion::Added;
       }
       component = following;
     }
     std::free(path);
-    return made;
+    return outcome;
   }
 };
+
+bool Accepted(Insertion outcome) {
+  return outcome == Insertion::Added || outcome == Insertion::Unchanged;
+}
 
 }  // namespace
 
@@ -150,17 +200,21 @@ ArchiveNode* AddPakFileNode(ArchiveNode* parentNode, PakDirEntry* pakEntry, cons
 
 int InsertPk3EntryByPath(FolderTree& folderTree, ArchiveNode* rootNode, Pk3CentralRecord* record) {
   if (rootNode == nullptr || record == nullptr || record->name == nullptr) return 0;
-  PathInserter inserter{folderTree, nullptr};
-  return inserter.Insert(rootNode, record->name, std::strlen(record->name), nullptr, record);
+  PathInserter inserter{folderTree, nullptr, nullptr};
+  return inserter.Insert(rootNode, record->name, std::strlen(record->name), nullptr, record) ==
+                 Insertion::Added
+             ? 1
+             : 0;
 }
 
-ArchiveNode* TreeBuildFromSource(ArchiveDocument* doc, FolderTree& folderTree) {
+ArchiveNode* TreeBuildFromSource(ArchiveDocument* doc, FolderTree& folderTree, std::string* why) {
+  if (why) why->clear();
   if (doc == nullptr) return nullptr;
   ArchiveNode* root = TreeNewRoot();
-  if (root == nullptr) return nullptr;
-  root->entry = NewEntry(EntryKind::Root, "/");
-  if (root->entry == nullptr) {
+  if (root != nullptr) root->entry = NewEntry(EntryKind::Root, "/");
+  if (root == nullptr || root->entry == nullptr) {
     TreeFree(root, FreeEntry);
+    if (why) *why = "not enough memory";
     return nullptr;
   }
   root->entry->node = root;
@@ -168,6 +222,7 @@ ArchiveNode* TreeBuildFromSource(ArchiveDocument* doc, FolderTree& folderTree) {
   root->entry->parentTreeItem = folderTree.RootMarker();
   if (root->entry->treeItem == nullptr) {
     TreeFree(root, FreeEntry);
+    if (why) *why = "not enough memory";
     return nullptr;
   }
 
@@ -177,7 +232,7 @@ ArchiveNode* TreeBuildFromSource(ArchiveDocument* doc, FolderTree& folderTree) {
   ChildIndex index{};
   // Without the index the tree is still built, only by slower lookups.
   const bool indexed = count > 0 && ChildIndexInit(&index, count * 2);
-  PathInserter inserter{folderTree, indexed ? &index : nullptr};
+  PathInserter inserter{folderTree, indexed ? &index : nullptr, why};
   bool ok = true;
   if (pak) {
     for (uint32_t i = 0; ok && i < pak->entryCount; ++i) {
@@ -186,13 +241,13 @@ ArchiveNode* TreeBuildFromSource(ArchiveDocument* doc, FolderTree& folderTree) {
       const void* nul = std::memchr(slot->name, '\0', kPakNameSize);
       size_t length =
           nul ? static_cast<size_t>(static_cast<const char*>(nul) - slot->name) : kPakNameSize;
-      ok = inserter.Insert(root, slot->name, length, slot, nullptr) == 1;
+      ok = Accepted(inserter.Insert(root, slot->name, length, slot, nullptr));
     }
   } else if (pk3 && pk3->records) {
     for (size_t i = 0; ok && i < count; ++i) {
       Pk3CentralRecord* record = &pk3->records[i];
-      ok = record->name && inserter.Insert(root, record->name, std::strlen(record->name), nullptr,
-                                           record) == 1;
+      ok = record->name &&
+           Accepted(inserter.Insert(root, record->name, std::strlen(record->name), nullptr, record));
     }
   }
   ChildIndexFree(&index);

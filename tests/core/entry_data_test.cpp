@@ -131,60 +131,82 @@ TEST(Pk3ReadEntryTest, EdgeCases) {
   struct Case {
     const char* name;
     ZipPlan plan;
-    bool readable;
+    EntryLoad result;
   };
+  const EntryLoad ok = EntryLoad::Ok, damaged = EntryLoad::ReadFailed,
+                  mismatch = EntryLoad::HeaderMismatch;
   std::vector<Case> cases;
   {
     ZipPlan s = StoredPlan("stored.txt", text);
-    cases.push_back({"stored", s, true});
+    cases.push_back({"stored", s, ok});
     s.localExtra = 37;  // longer than the central record's (none)
-    cases.push_back({"local extra field longer than central", s, true});
+    cases.push_back({"local extra field longer than central", s, ok});
     s = StoredPlan("stored.txt", text);
     s.centralExtra = 12;
-    cases.push_back({"central extra field only", s, true});
+    cases.push_back({"central extra field only", s, ok});
     s = DeflatedPlan("deflated.txt", text, 6);
-    cases.push_back({"deflated", s, true});
+    cases.push_back({"deflated", s, ok});
     s.crc ^= 0x12345678u;
-    cases.push_back({"wrong CRC-32 still reads", s, true});
+    cases.push_back({"wrong CRC-32", s, EntryLoad::CrcMismatch});
+    s = StoredPlan("stored.txt", text);
+    s.stored[100] ^= 0x01;
+    cases.push_back({"one flipped bit in stored data", s, EntryLoad::CrcMismatch});
     s = DeflatedPlan("deflated.txt", text, 6);
     s.method = 12;
-    cases.push_back({"method 12 in both headers", s, false});
+    cases.push_back({"method 12 in both headers", s, EntryLoad::Unsupported});
+    s = DeflatedPlan("deflated.txt", text, 6);
+    s.flags = 1;
+    cases.push_back({"encrypted flag", s, EntryLoad::Encrypted});
     s = StoredPlan("stored.txt", text);
     s.method = 8;
     s.localMethod = 0;
-    cases.push_back({"local header says stored, central deflated", s, true});
+    cases.push_back({"local header says stored, central deflated", s, mismatch});
     s = DeflatedPlan("deflated.txt", text, 6);
     s.localMethod = 12;
-    cases.push_back({"local method 12, central deflated", s, true});
+    cases.push_back({"local method 12, central deflated", s, mismatch});
     s = DeflatedPlan("deflated.txt", text, 6);
     s.method = 0;
     s.localMethod = 8;
-    cases.push_back({"local deflated, central stored", s, false});
+    cases.push_back({"local deflated, central stored", s, mismatch});
+    s = StoredPlan("stored.txt", text);
+    s.localCompressedSize = s.compressedSize + 10;
+    cases.push_back({"local size larger than central", s, mismatch});
+    s = StoredPlan("stored.txt", text);
+    s.compressedSize = s.uncompressedSize = 4000;
+    s.localCompressedSize = 5000;
+    cases.push_back({"central sizes cut short", s, mismatch});
+    s = DeflatedPlan("deflated.txt", text, 6);
+    s.flags = 8;  // sizes follow the data: the local ones may be zero
+    s.localCompressedSize = 0;
+    cases.push_back({"data descriptor", s, ok});
+    s = StoredPlan("stored.txt", text);
+    s.compressedSize = 4000;
+    cases.push_back({"stored with two sizes", s, damaged});
     s = DeflatedPlan("deflated.txt", text, 6);
     s.uncompressedSize += 1;
-    cases.push_back({"inflates to less than recorded", s, false});
+    cases.push_back({"inflates to less than recorded", s, damaged});
     s = DeflatedPlan("deflated.txt", text, 6);
     s.uncompressedSize -= 1;
-    cases.push_back({"inflates to more than recorded", s, false});
+    cases.push_back({"inflates to more than recorded", s, damaged});
     s = DeflatedPlan("deflated.txt", text, 6);
     for (size_t i = 0; i < s.stored.size(); i += 7) s.stored[i] ^= 0x5A;
-    cases.push_back({"damaged deflate stream", s, false});
+    cases.push_back({"damaged deflate stream", s, damaged});
     s = DeflatedPlan("deflated.txt", text, 6);
     s.badLocalSignature = true;
-    cases.push_back({"bad local signature", s, false});
+    cases.push_back({"bad local signature", s, damaged});
     s = DeflatedPlan("deflated.txt", text, 6);
     s.localOffset = 0x7FFFFFF0;
-    cases.push_back({"local header offset beyond the file", s, false});
+    cases.push_back({"local header offset beyond the file", s, damaged});
     s = DeflatedPlan("deflated.txt", text, 6);
     s.compressedSize = 0x40000000;
-    cases.push_back({"compressed size beyond the file", s, false});
+    cases.push_back({"compressed size beyond the file", s, damaged});
     s = StoredPlan("stored.txt", text);
     s.uncompressedSize = 0xFFFFFFF0u;
     s.compressedSize = 0xFFFFFFF0u;
-    cases.push_back({"stored size beyond the file", s, false});
+    cases.push_back({"stored size beyond the file", s, damaged});
     s = DeflatedPlan("deflated.txt", text, 6);
     s.uncompressedSize = 0xFFFFFFF0u;
-    cases.push_back({"uncompressed size no deflate stream can reach", s, false});
+    cases.push_back({"uncompressed size no deflate stream can reach", s, damaged});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -198,13 +220,16 @@ TEST(Pk3ReadEntryTest, EdgeCases) {
     ASSERT_NE(node, nullptr);
     EntryBytes bytes;
     const EntryLoad load = LoadEntryBytes(&doc.doc, node->entry, &bytes);
-    EXPECT_EQ(load, c.readable ? EntryLoad::Ok : EntryLoad::ReadFailed);
-    if (c.readable) {
+    EXPECT_EQ(load, c.result);
+    std::vector<uint8_t> buffer(size < (1u << 20) ? size : 1);
+    EXPECT_EQ(Pk3ReadEntry(zip.pk3, 0, buffer.data(), static_cast<uint32_t>(buffer.size())),
+              c.result == ok ? 1 : 0);
+    if (c.result == ok) {
       EXPECT_EQ(std::vector<uint8_t>(bytes.data, bytes.data + bytes.size), text);
       EXPECT_TRUE(bytes.owned);
-      std::vector<uint8_t> buffer(size);
-      EXPECT_EQ(Pk3ReadEntry(zip.pk3, 0, buffer.data(), size), 1);
       EXPECT_EQ(buffer, text);
+    } else {
+      EXPECT_EQ(bytes.data, nullptr);
     }
     ReleaseEntryBytes(&bytes);
   }

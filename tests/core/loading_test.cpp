@@ -15,53 +15,65 @@ TEST(LoadingTest, FixtureTable) {
   struct Case {
     const char* file;
     ArchiveKind kind;     // None: the open fails
-    const char* message;  // shown when the open fails
+    const char* message;  // the first line shown when the open fails
     const char* listing;  // null: the tree cannot be built
+    const char* why;      // the reason given for a failed open or build ("" none)
   };
   const char* pakError = "Error reading PAK file";
   const char* pk3Error = "Error reading PK3 file";
+  const char* noFile = "the file cannot be opened";
   const Case cases[] = {
       {"basic.pak", ArchiveKind::Pak, nullptr,
-       "empty/ readme.txt sound/ sound/hit.wav maps/ maps/level1.bsp"},
-      {"dirfirst.pak", ArchiveKind::Pak, nullptr, "maps/ maps/level1.bsp"},
-      {"dirafter.pak", ArchiveKind::Pak, nullptr, nullptr},
-      {"twice.pak", ArchiveKind::Pak, nullptr, nullptr},
-      {"through_file.pak", ArchiveKind::Pak, nullptr, nullptr},
-      {"fullname.pak", ArchiveKind::Pak, nullptr, "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"},
-      {"remainder.pak", ArchiveKind::Pak, nullptr, "one.txt"},
-      {"empty.pak", ArchiveKind::Pak, nullptr, ""},
-      {"noextpak", ArchiveKind::Pak, nullptr, "inside.txt"},
-      {"noextzip", ArchiveKind::Pk3, nullptr, "z.txt"},
-      {"zipnamed.pak", ArchiveKind::None, pakError, nullptr},
-      {"order.pk3", ArchiveKind::Pk3, nullptr, "b/ b/z a/ a/y a/x"},
-      {"names.pk3", ArchiveKind::Pk3, nullptr, "lead/ lead/double.txt dir\\file.txt maps/ maps/level1.bsp"},
-      {"comment.zip", ArchiveKind::Pk3, nullptr, "c.txt"},
-      {"comment00.zip", ArchiveKind::None, pk3Error, nullptr},
-      {"empty.zip", ArchiveKind::Pk3, nullptr, ""},
-      {"stored.zip", ArchiveKind::Pk3, nullptr, "s.txt"},
-      {"dirafter.pk3", ArchiveKind::Pk3, nullptr, nullptr},
-      {"through_file.pk3", ArchiveKind::Pk3, nullptr, nullptr},
-      {"casefold.pk3", ArchiveKind::Pk3, nullptr, nullptr},
+       "empty/ readme.txt sound/ sound/hit.wav maps/ maps/level1.bsp", ""},
+      {"dirfirst.pak", ArchiveKind::Pak, nullptr, "maps/ maps/level1.bsp", ""},
+      {"dirafter.pak", ArchiveKind::Pak, nullptr, "maps/ maps/level1.bsp", ""},
+      {"twice.pak", ArchiveKind::Pak, nullptr, nullptr, "\"a.txt\" is stored twice"},
+      {"through_file.pak", ArchiveKind::Pak, nullptr, nullptr,
+       "\"a/b\": a path runs through the file \"a\""},
+      {"fullname.pak", ArchiveKind::Pak, nullptr, "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn", ""},
+      {"remainder.pak", ArchiveKind::Pak, nullptr, "one.txt", ""},
+      {"empty.pak", ArchiveKind::Pak, nullptr, "", ""},
+      {"noextpak", ArchiveKind::Pak, nullptr, "inside.txt", ""},
+      {"noextzip", ArchiveKind::Pk3, nullptr, "z.txt", ""},
+      {"zipnamed.pak", ArchiveKind::None, pakError, nullptr, ""},
+      {"order.pk3", ArchiveKind::Pk3, nullptr, "b/ b/z a/ a/y a/x", ""},
+      {"names.pk3", ArchiveKind::Pk3, nullptr, "lead/ lead/double.txt dir\\file.txt maps/ maps/level1.bsp", ""},
+      {"comment.zip", ArchiveKind::Pk3, nullptr, "c.txt", ""},
+      {"comment00.zip", ArchiveKind::None, pk3Error, nullptr, ""},
+      {"empty.zip", ArchiveKind::Pk3, nullptr, "", ""},
+      {"stored.zip", ArchiveKind::Pk3, nullptr, "s.txt", ""},
+      {"dirafter.pk3", ArchiveKind::Pk3, nullptr, "maps/ maps/level1.bsp", ""},
+      {"folderafter.pk3", ArchiveKind::Pk3, nullptr,
+       "models/ models/weapons/ models/weapons/proxmine/ models/weapons/proxmine/skin.tga", ""},
+      {"root_only.pk3", ArchiveKind::Pk3, nullptr, "a/ a/b.txt", ""},
+      {"through_file.pk3", ArchiveKind::Pk3, nullptr, nullptr,
+       "\"a/b\": a path runs through the file \"a\""},
+      {"twice.pk3", ArchiveKind::Pk3, nullptr, nullptr, "\"same.txt\" is stored twice"},
+      {"casefold.pk3", ArchiveKind::Pk3, nullptr, nullptr, "\"readme.txt\" is stored twice"},
       {"infozip.pk3", ArchiveKind::Pk3, nullptr,
-       "progs/ progs/empty/ sound/ sound/hit.wav maps/ maps/level1.bsp maps/readme.txt"},
-      {"missing.pak", ArchiveKind::None, pakError, nullptr},
-      {"missing.pk3", ArchiveKind::None, pk3Error, nullptr},
-      {"missing", ArchiveKind::None, pk3Error, nullptr},
+       "progs/ progs/empty/ sound/ sound/hit.wav maps/ maps/level1.bsp maps/readme.txt", ""},
+      {"zip64.pk3", ArchiveKind::Pk3, nullptr, "b.bin a.txt", ""},
+      {"missing.pak", ArchiveKind::None, pakError, nullptr, noFile},
+      {"missing.pk3", ArchiveKind::None, pk3Error, nullptr, noFile},
+      {"missing", ArchiveKind::None, pk3Error, nullptr, noFile},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     Loaded l(FixturePath(c.file));
     EXPECT_EQ(l.doc.archiveKind, c.kind);
+    const std::string reason = *c.why ? std::string(": ") + c.why + "." : "";
     if (c.message) {
       ASSERT_EQ(l.messages.messages.size(), 1u);
-      EXPECT_EQ(l.messages.messages[0].text, c.message);
+      EXPECT_EQ(l.messages.messages[0].text, c.message + ("\n" + l.path) + reason);
       EXPECT_EQ(l.messages.messages[0].caption, "Vellumix");
       EXPECT_EQ(l.messages.messages[0].icon, MessageIcon::Stop);
       continue;
     }
     EXPECT_TRUE(l.messages.messages.empty());
     if (c.kind == ArchiveKind::None) continue;
-    ArchiveNode* root = l.Build();
+    std::string why;
+    ArchiveNode* root = TreeBuildFromSource(&l.doc, l.folders, &why);
+    EXPECT_EQ(why, c.why);
     if (c.listing == nullptr) {
       EXPECT_EQ(root, nullptr);
       EXPECT_EQ(l.doc.root, nullptr);
@@ -192,7 +204,7 @@ TEST(LoadingTest, PakMagicMustBePack) {
   Loaded l(dir.Path("bad.pak"));
   EXPECT_EQ(l.doc.archiveKind, ArchiveKind::None);
   ASSERT_EQ(l.messages.messages.size(), 1u);
-  EXPECT_EQ(l.messages.messages[0].text, "Error reading PAK file");
+  EXPECT_EQ(l.messages.messages[0].text, "Error reading PAK file\n" + l.path);
 }
 
 TEST(LoadingTest, GeneratedZipTable) {
@@ -208,7 +220,7 @@ TEST(LoadingTest, GeneratedZipTable) {
   };
   const Case cases[] = {
       {"zero-length name", {"a.txt", ""}, "", false, false, 0},
-      {"path of slashes only", {"///"}, "", true, false, 0},
+      {"path of slashes only names nothing", {"///"}, "", true, true, 1},
       {"31 components", {deep31}, "", true, true, 32},
       {"32 components", {deep32}, "", true, true, 33},
       {"5000 components", {deep5000}, "", true, true, 5001},

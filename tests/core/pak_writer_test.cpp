@@ -172,7 +172,7 @@ struct FailureCase {
 // A save that must fail with message and leave the document exactly as it was.
 void ExpectFailedSave(TestDocument& doc, const std::string& path, const std::string& message,
                       uint64_t limit = kArchiveSizeLimit) {
-  ExpectFailedSaveOf(doc, message, [&](SaveWindow& window) {
+  ExpectFailedSaveOf(doc, path, message, [&](SaveWindow& window) {
     return PakSaveLimited(window, &doc.doc, path.c_str(), limit);
   });
 }
@@ -195,7 +195,7 @@ TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
     const DocumentSnapshot before = Snapshot(doc.doc);
     RecordingSaveWindow window;
     EXPECT_EQ(PakSave(window, &doc.doc, dir.Path("out1.pak").c_str()), nullptr);
-    EXPECT_EQ(window.Texts(), std::vector<std::string>{"Error loading maps/b.bsp"});
+    EXPECT_EQ(window.Texts(), std::vector<std::string>{"Error loading maps/b.bsp: its data is damaged or missing."});
     EXPECT_EQ(window.steps, 1u);
     EXPECT_EQ(window.closes, 1);
     EXPECT_TRUE(Snapshot(doc.doc) == before);

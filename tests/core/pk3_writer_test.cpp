@@ -344,7 +344,7 @@ TEST(Pk3WriterTest, RoundTripsKeepTreeAndBytesAtEveryLevel) {
 
 void ExpectFailedSave(TestDocument& doc, const std::string& path, const std::string& message,
                       int level = 6, uint64_t limit = kArchiveSizeLimit) {
-  ExpectFailedSaveOf(doc, message, [&](SaveWindow& window) {
+  ExpectFailedSaveOf(doc, path, message, [&](SaveWindow& window) {
     return Pk3SaveLimited(window, &doc.doc, path.c_str(), level, limit);
   });
 }
@@ -362,7 +362,8 @@ TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
     SCOPED_TRACE("source entry cannot be inflated, level " + std::to_string(level));
     TestDocument doc(damagedPath);
     ASSERT_TRUE(doc.ok());
-    ExpectFailedSave(doc, dir.Path("out.pk3"), "Error loading maps/b.bsp", level);
+    ExpectFailedSave(doc, dir.Path("out.pk3"),
+                     "Error loading maps/b.bsp: its data is damaged or missing.", level);
   }
   {
     // At level 1 the entry is copied without inflating; only its location is checked.
@@ -374,7 +375,8 @@ TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
     ASSERT_TRUE(WriteFileBytes(farPath, BuildZip({a, far})));
     TestDocument doc(farPath);
     ASSERT_TRUE(doc.ok());
-    ExpectFailedSave(doc, dir.Path("out.pk3"), "Error loading maps/far.bsp", 1);
+    ExpectFailedSave(doc, dir.Path("out.pk3"),
+                     "Error loading maps/far.bsp: its data is damaged or missing.", 1);
   }
 
   TestDocument doc(FixturePath("writer/levels.pk3"));

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "archive/entry_data.h"
@@ -299,8 +300,10 @@ ZipListing ParseZip(const std::vector<uint8_t>& file) {
   return out;
 }
 
-void ExpectFailedSaveOf(TestDocument& doc, const std::string& message,
+void ExpectFailedSaveOf(TestDocument& doc, const std::string& path, const std::string& message,
                         const std::function<const void*(SaveWindow&)>& save) {
+  std::error_code ec;
+  const std::filesystem::file_type typeBefore = std::filesystem::status(path, ec).type();
   const DocumentSnapshot before = Snapshot(doc.doc);
   const std::vector<ItemContent> contents = SortedContents(doc.doc);
   RecordingSaveWindow window;
@@ -312,6 +315,7 @@ void ExpectFailedSaveOf(TestDocument& doc, const std::string& message,
   EXPECT_EQ(window.closes, static_cast<int>(window.progressOpened.size()));
   EXPECT_TRUE(Snapshot(doc.doc) == before);
   EXPECT_EQ(SortedContents(doc.doc), contents);
+  EXPECT_EQ(std::filesystem::status(path, ec).type(), typeBefore) << path;
 }
 
 PosingFile::PosingFile(TestDocument& doc, const std::string& storedPath)
@@ -449,13 +453,13 @@ std::vector<uint8_t> BuildZip(const std::vector<ZipPlan>& plans) {
   };
   auto putText = [&out](const std::string& s) { out.insert(out.end(), s.begin(), s.end()); };
   // The fields the local header and the central record share, flags to uncompressed size.
-  auto putFields = [&](const ZipPlan& s, uint32_t method) {
+  auto putFields = [&](const ZipPlan& s, uint32_t method, uint32_t compressedSize) {
     put16(s.flags);
     put16(method);
     put16(s.time);
     put16(s.date);
     put32(s.crc);
-    put32(s.compressedSize);
+    put32(compressedSize);
     put32(s.uncompressedSize);
   };
   std::vector<uint32_t> offsets;
@@ -463,7 +467,8 @@ std::vector<uint8_t> BuildZip(const std::vector<ZipPlan>& plans) {
     offsets.push_back(static_cast<uint32_t>(out.size()));
     put32(s.badLocalSignature ? 0x04034B51 : 0x04034B50);
     put16(20);
-    putFields(s, s.localMethod >= 0 ? static_cast<uint32_t>(s.localMethod) : s.method);
+    putFields(s, s.localMethod >= 0 ? static_cast<uint32_t>(s.localMethod) : s.method,
+              s.localCompressedSize >= 0 ? static_cast<uint32_t>(s.localCompressedSize) : s.compressedSize);
     put16(static_cast<uint32_t>(s.name.size()));
     put16(s.localExtra);
     putText(s.name);
@@ -476,7 +481,7 @@ std::vector<uint8_t> BuildZip(const std::vector<ZipPlan>& plans) {
     put32(0x02014B50);
     put16(20);
     put16(20);
-    putFields(s, s.method);
+    putFields(s, s.method, s.compressedSize);
     put16(static_cast<uint32_t>(s.name.size()));
     put16(s.centralExtra);
     put16(0);

@@ -101,9 +101,10 @@ struct DocumentSnapshot {
 };
 DocumentSnapshot Snapshot(const ArchiveDocument& doc);
 
-// A save that must fail with message and leave the document exactly as it was: save
+// A save to path that must fail with message and leave the document exactly as it was,
+// and no file at path unless one was there before (which stays, whatever it is): save
 // runs the writer with the window given and returns what it returned.
-void ExpectFailedSaveOf(TestDocument& doc, const std::string& message,
+void ExpectFailedSaveOf(TestDocument& doc, const std::string& path, const std::string& message,
                         const std::function<const void*(SaveWindow&)>& save);
 
 // A one-byte memory file added to a document and then made to pose as a file of another
@@ -194,6 +195,7 @@ struct ZipPlan {
   uint32_t compressedSize = 0, uncompressedSize = 0;
   uint16_t localExtra = 0, centralExtra = 0;
   int64_t localOffset = -1;  // -1: where the local header really is
+  int64_t localCompressedSize = -1;  // -1: as the central record
   bool badLocalSignature = false;
 };
 // An entry stored as it is, or deflated with zlib at level (sizes and CRC filled in).

@@ -39,7 +39,7 @@ void ReadAll(ArchiveDocument* doc, ArchiveNode* node) {
     if (Pk3Archive* pk3 = DocumentPk3(doc); pk3 && IsKind(e, EntryKind::Pk3File)) {
       const int index = Pk3EntryIndex(pk3, e->pk3Record);
       Pk3EntryData where;
-      if (index >= 0 && Pk3LocateEntry(pk3, index, &where) && Pk3RawFits(where) && where.compressedSize) {
+      if (index >= 0 && Pk3LocateEntry(pk3, index, &where) == EntryLoad::Ok && Pk3RawFits(where) && where.compressedSize) {
         uint8_t* raw = static_cast<uint8_t*>(std::malloc(where.compressedSize));
         if (raw) Pk3ReadRaw(pk3, index, raw, where.compressedSize);
         std::free(raw);
