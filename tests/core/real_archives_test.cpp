@@ -1,0 +1,149 @@
+// Archives as other programs write them: encrypted entries, UTF-8 names, ZIP64 records,
+// more entries than 16 bits count. Fixtures come from Info-ZIP, 7-Zip and Python.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "archive/entry_data.h"
+#include "archive/pak_writer.h"
+#include "archive/pk3_writer.h"
+#include "tests/core/loading_support.h"
+#include "tests/core/sample_archives.h"
+#include "tests/core/test_support.h"
+#include "tests/core/writer_support.h"
+
+namespace {
+
+std::vector<uint8_t> Repeated(const std::string& line, int times) {
+  std::vector<uint8_t> out;
+  for (int i = 0; i < times; ++i) out.insert(out.end(), line.begin(), line.end());
+  return out;
+}
+
+TEST(RealArchivesTest, EncryptedEntriesAreNeverReadAsPlainData) {
+  ScratchDir dir;
+  // Info-ZIP stored and deflated, 7-Zip's traditional encryption: every entry, even the
+  // two-byte one, is refused by name; no save writes anything.
+  for (const char* fixture : {"encrypted_stored.pk3", "encrypted_deflated.pk3", "encrypted_7z.pk3"}) {
+    SCOPED_TRACE(fixture);
+    TestDocument doc(FixturePath(fixture));
+    ASSERT_TRUE(doc.ok());
+    for (const char* name : {"secret.txt", "tiny.txt"}) {
+      const ArchiveNode* node = doc.Find(name);
+      ASSERT_NE(node, nullptr) << name;
+      EntryBytes bytes;
+      EXPECT_EQ(LoadEntryBytes(&doc.doc, node->entry, &bytes), EntryLoad::Encrypted) << name;
+      EXPECT_EQ(bytes.data, nullptr);
+    }
+    const std::string message = "Error loading tiny.txt: it is encrypted.";
+    for (int level : {0, 1, 6, 9}) {
+      const std::string path = dir.Path("out.pk3");
+      ExpectFailedSaveOf(doc, path, message, [&](SaveWindow& window) {
+        return Pk3Save(window, &doc.doc, path.c_str(), level);
+      });
+    }
+    const std::string pak = dir.Path("out.pak");
+    ExpectFailedSaveOf(doc, pak, message,
+                       [&](SaveWindow& window) { return PakSave(window, &doc.doc, pak.c_str()); });
+  }
+}
+
+TEST(RealArchivesTest, Zip64RecordsOfSmallFilesOpenReadAndSave) {
+  // zip -fz: a ZIP64 end record and extra fields although every value fits 32 bits.
+  TestDocument doc(FixturePath("zip64.pk3"));
+  ASSERT_TRUE(doc.ok());
+  std::vector<uint8_t> all(256);
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
+  const std::vector<ItemContent> expected = {
+      {"a.txt", Repeated("ZIP64 records for small files\n", 30)}, {"b.bin", all}};
+  EXPECT_EQ(SortedContents(doc.doc), expected);
+  ScratchDir dir;
+  const std::string path = dir.Path("saved.pk3");
+  RecordingSaveWindow window;
+  Pk3Archive* saved = Pk3Save(window, &doc.doc, path.c_str(), 6);
+  ASSERT_NE(saved, nullptr);
+  doc.Adopt(saved);
+  EXPECT_EQ(SortedContents(doc.doc), expected);
+#ifndef _WIN32
+  EXPECT_EQ(ZipToolFailures(path), "");
+#endif
+}
+
+TEST(RealArchivesTest, EntryCountsBeyondSixteenBits) {
+  ScratchDir dir;
+  std::vector<std::string> names;
+  for (int i = 0; i < 70000; ++i) names.push_back("f/" + std::to_string(i) + ".txt");
+  {
+    // Without ZIP64 the 16-bit count wraps to 4464: the archive is refused, not shown in
+    // part (a save would drop the rest for good).
+    const std::string path = dir.Path("wrapped.pk3");
+    ASSERT_TRUE(WriteFileBytes(path, sample::Zip(names)));
+    Loaded l(path);
+    EXPECT_EQ(l.doc.archiveKind, ArchiveKind::None);
+    ASSERT_EQ(l.messages.messages.size(), 1u);
+    EXPECT_EQ(l.messages.messages[0].text,
+              "Error reading PK3 file\n" + l.path +
+                  ": its directory holds 70000 entries, but its end record counts 4464.");
+  }
+#ifndef _WIN32
+  {
+    // Python writes the real count in a ZIP64 end record: every entry is shown.
+    const std::string path = dir.Path("python70000.pk3");
+    const std::string command =
+        "python3 -c 'import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], \"w\") as z:\n"
+        "    for i in range(70000): z.writestr(\"f/%d.txt\" % i, str(i))' '" + path + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    TestDocument doc(path);
+    ASSERT_TRUE(doc.ok());
+    EXPECT_EQ(static_cast<Pk3Archive*>(doc.doc.source)->TotalEntries(), 70000u);
+    EXPECT_EQ(TreeCountLeaves(doc.root()), 70000u);
+    const ArchiveNode* last = doc.Find("f/69999.txt");
+    ASSERT_NE(last, nullptr);
+    EntryBytes bytes;
+    ASSERT_EQ(LoadEntryBytes(&doc.doc, last->entry, &bytes), EntryLoad::Ok);
+    EXPECT_EQ(std::string(bytes.data, bytes.data + bytes.size), "69999");
+    ReleaseEntryBytes(&bytes);
+  }
+#endif
+}
+
+#ifndef _WIN32
+std::string CommandOutput(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  pclose(pipe);
+  return out;
+}
+
+TEST(RealArchivesTest, Utf8NamesStayUtf8AfterASave) {
+  ScratchDir dir;
+  for (int level : {1, 6}) {
+    SCOPED_TRACE(level);
+    TestDocument doc(FixturePath("utf8.pk3"));
+    ASSERT_TRUE(doc.ok());
+    const std::string path = dir.Path("saved" + std::to_string(level) + ".pk3");
+    RecordingSaveWindow window;
+    Pk3Archive* saved = Pk3Save(window, &doc.doc, path.c_str(), level);
+    ASSERT_NE(saved, nullptr);
+    doc.Adopt(saved);
+    // Python decodes a name as UTF-8 only with the flag; without it the accents would
+    // come back as other characters.
+    EXPECT_EQ(CommandOutput("python3 -c 'import sys, zipfile\n"
+                            "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+                            "    print(i.filename, i.flag_bits & 0x800)' '" + path + "'"),
+              "ascii.txt 0\ndonn\xc3\xa9" "es/ 2048\ndonn\xc3\xa9" "es/\xc3\xa9t\xc3\xa9.txt 2048\n");
+    EXPECT_NE(CommandOutput("unzip -l '" + path + "'").find("donn\xc3\xa9" "es/\xc3\xa9t\xc3\xa9.txt"),
+              std::string::npos);
+    EXPECT_EQ(ZipToolFailures(path), "");
+  }
+}
+#endif
+
+}  // namespace
