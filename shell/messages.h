@@ -14,3 +14,7 @@ constexpr UINT WMU_OPEN_ARCHIVE = WM_USER;
 constexpr UINT WMU_VIEW_FINISHED = WM_USER;
 constexpr UINT WMU_DROP = WM_USER + 1;
 constexpr UINT WMU_CLIPBOARD_RELEASED = WM_USER + 2;
+// Show a failure that happened where no message box may wait (while another program reads
+// this window's clipboard or drag data): wParam is the text in a malloc block, which the
+// window frees; lParam is the caption (a string constant).
+constexpr UINT WMU_SHOW_FAILURE = WM_USER + 3;

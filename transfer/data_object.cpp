@@ -2,7 +2,9 @@
 
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <new>
 
 #include "archive/document.h"
@@ -10,6 +12,7 @@
 #include "shell/globals.h"
 #include "shell/messages.h"
 #include "transfer/com_base.h"
+#include "transfer/core/transfer_state.h"
 #include "transfer/format_enum.h"
 
 namespace {
@@ -355,12 +358,32 @@ class ArchiveDataObject : public ComObject<IDataObject> {
     GlobalUnlock(made);
     if (!ok) {
       GlobalFree(made);
+      if (load != EntryLoad::Ok) ReportUnreadable(entry, load);
       return load == EntryLoad::NoMemory ? E_OUTOFMEMORY : E_UNEXPECTED;
     }
     *block = made;
     return S_OK;
   }
 
+  // Tells the user, once per object, which entry the reader could not be given. The
+  // reader (often another program) is waiting for this call, so the message is posted to
+  // the window the items come from rather than shown here.
+  void ReportUnreadable(const ArchiveEntry* entry, EntryLoad load) const {
+    if (reportedFailure_ || folderTree_ == nullptr) return;
+    reportedFailure_ = true;
+    TransferState state = {0, 0, ReplaceMode::Ask};
+    NoteTransferFailure(&state, entry->name, EntryLoadReason(load));
+    const std::string text = TransferFailureMessage(state, "copy", "copied");
+    char* block = static_cast<char*>(std::malloc(text.size() + 1));
+    if (block == nullptr) return;
+    std::memcpy(block, text.c_str(), text.size() + 1);
+    HWND window = GetParent(GetParent(folderTree_));
+    if (!PostMessageA(window, WMU_SHOW_FAILURE, reinterpret_cast<WPARAM>(block),
+                      reinterpret_cast<LPARAM>("Copy")))
+      std::free(block);
+  }
+
+  mutable bool reportedFailure_ = false;
   int getCount_ = 0;
   FORMATETC getFormats_[kMaxGetFormats] = {};
   FORMATETC setFormats_[kSetFormats] = {};

@@ -48,9 +48,13 @@ int WriteDiskFile(const char* path, const uint8_t* data, uint32_t size) {
   return ok ? 1 : 0;
 }
 
-int ExportFile(WindowDocument* document, ArchiveEntry* entry, const char* path) {
+int ExportFile(WindowDocument* document, ArchiveEntry* entry, const char* path, TransferState* state) {
   EntryBytes bytes;
-  if (LoadEntryBytes(document, entry, &bytes) != EntryLoad::Ok) return 0;
+  const EntryLoad load = LoadEntryBytes(document, entry, &bytes);
+  if (load != EntryLoad::Ok) {
+    NoteTransferFailure(state, entry->name, EntryLoadReason(load));
+    return 0;
+  }
   const int result = WriteDiskFile(path, bytes.data, bytes.size);
   ReleaseEntryBytes(&bytes);
   return result;
@@ -130,7 +134,7 @@ int ExportNode(HWND window, WindowDocument* document, ArchiveEntry* entry, const
     case EntryKind::Pk3File:
     case EntryKind::MemoryFile:
       if (!MayOverwrite(path, entry, state)) return 0;
-      return ExportFile(document, entry, path);
+      return ExportFile(document, entry, path, state);
     default:
       return 0;
   }

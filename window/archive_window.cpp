@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "archive/loading.h"
 #include "archive/win32/viewer_watch.h"
@@ -74,7 +75,7 @@ HWND CreatePane(const char* className, DWORD style, HWND splitter, int id) {
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_instance, nullptr);
 }
 
-LRESULT BuildWindow(HWND hwnd, ArchiveKind kind, void* source) {
+LRESULT BuildWindow(HWND hwnd, ArchiveKind kind, void* source, std::string* why) {
   auto* doc = static_cast<WindowDocument*>(std::calloc(1, sizeof(WindowDocument)));
   if (!doc) {
     ArchiveDocument closing = {};
@@ -99,7 +100,7 @@ LRESULT BuildWindow(HWND hwnd, ArchiveKind kind, void* source) {
   if (!doc->itemList) return -1;
   SetSplitterPane(doc->splitter, SplitterSide::Left, doc->folderTree);
   SetSplitterPane(doc->splitter, SplitterSide::Right, doc->itemList);
-  if (!BuildArchiveView(hwnd, doc)) return -1;
+  if (!BuildArchiveView(hwnd, doc, why)) return -1;
   AttachDropTarget(hwnd, doc);
   return 0;
 }
@@ -121,10 +122,16 @@ LRESULT OnCreateForPath(HWND hwnd, const CREATESTRUCTA* create, const char* requ
     std::free(path);
     return -1;
   }
-  g_recentFiles.Add(path);
   SetWindowTextA(hwnd, path);
+  // Only an archive that is shown joins the recent files; one that cannot be says why.
+  std::string why;
+  const LRESULT result = BuildWindow(hwnd, opened.kind, opened.source, &why);
+  if (result == 0)
+    g_recentFiles.Add(path);
+  else
+    ShowArchiveError(frameMessages, opened.kind, path, why);
   std::free(path);
-  return BuildWindow(hwnd, opened.kind, opened.source);
+  return result;
 }
 
 LRESULT OnCreateNew(HWND hwnd) {
@@ -132,7 +139,7 @@ LRESULT OnCreateNew(HWND hwnd) {
   std::snprintf(title, sizeof title, "%s%lu", "Untitled", UntitledCounter);
   ++UntitledCounter;
   SetWindowTextA(hwnd, title);
-  return BuildWindow(hwnd, ArchiveKind::None, nullptr);
+  return BuildWindow(hwnd, ArchiveKind::None, nullptr, nullptr);
 }
 
 LRESULT OnCreate(HWND hwnd, const CREATESTRUCTA* create) {
@@ -253,6 +260,12 @@ bool QuerySaveChanges(HWND window) {
   }
 }
 
+LRESULT OnShowFailure(HWND hwnd, char* text, const char* caption) {
+  if (text) MessageBoxA(hwnd, text, caption ? caption : "Vellumix", MB_OK | MB_ICONERROR);
+  std::free(text);
+  return 0;
+}
+
 LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   WindowDocument* doc = reinterpret_cast<WindowDocument*>(GetWindowLongPtrA(hwnd, 0));
   switch (msg) {
@@ -269,6 +282,7 @@ LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     case WMU_DROP: return OnDropRequest(hwnd, doc, reinterpret_cast<DropRequest*>(wParam));
     case WMU_CLIPBOARD_RELEASED:
       return OnClipboardReleased(hwnd, doc, reinterpret_cast<ArchiveNode**>(wParam), static_cast<uint32_t>(lParam));
+    case WMU_SHOW_FAILURE: return OnShowFailure(hwnd, reinterpret_cast<char*>(wParam), reinterpret_cast<const char*>(lParam));
   }
   return DefMDIChildProcA(hwnd, msg, wParam, lParam);
 }

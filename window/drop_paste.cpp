@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <initializer_list>
+#include <string>
 
 #include "archive/tree.h"
 #include "shell/globals.h"
@@ -125,7 +126,11 @@ LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& re
     RefreshListColumn(doc->itemList, 1);
     SetFocus(doc->itemList);
   }
-  return done && !state.cancelled ? 1 : 0;
+  const std::string failures = TransferFailureMessage(state, "copy", "copied");
+  if (!failures.empty()) MessageBoxA(window, failures.c_str(), move ? "Move" : "Copy", MB_OK | MB_ICONERROR);
+  // Items that did not arrive must stay where they are: a move with any of them left out
+  // is not reported as done, so its origin deletes nothing.
+  return done && !state.cancelled && state.failures == 0 ? 1 : 0;
 }
 
 }  // namespace

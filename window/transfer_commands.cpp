@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <new>
 
 #include "resources/command_ids.h"
@@ -57,11 +58,18 @@ bool ChooseExportDirectory(HWND window, char* folder) {
   return true;
 }
 
+// Names what an export could not write, after it ended.
+void ReportExportFailures(HWND window, const TransferState& state) {
+  const std::string text = TransferFailureMessage(state, "export", "exported");
+  if (!text.empty()) MessageBoxA(window, text.c_str(), "Export", MB_OK | MB_ICONERROR);
+}
+
 void ExportFolder(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
   char folder[MAX_PATH + 1] = {};
   if (!ChooseExportDirectory(window, folder)) return;
   TransferState state = NewState();
   ExportNode(window, doc, entry, folder, &state);
+  ReportExportFailures(window, state);
 }
 
 void ExportOneFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
@@ -73,8 +81,12 @@ void ExportOneFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
                       OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NONETWORKBUTTON, 0, nullptr))
     return;
   TransferState state = NewState();
-  if (!ExportNode(window, doc, entry, path, &state))
-    MessageBoxA(window, "Error exporting file", "Vellumix", MB_OK);
+  if (!ExportNode(window, doc, entry, path, &state)) {
+    if (state.failures)
+      ReportExportFailures(window, state);
+    else
+      MessageBoxA(window, "Error exporting file", "Vellumix", MB_OK);
+  }
 }
 
 void ExportSelection(HWND window, WindowDocument* doc) {
@@ -104,6 +116,7 @@ void ExportSelection(HWND window, WindowDocument* doc) {
     std::memcpy(path + folderLength, entry->name, nameLength + 1);
     ExportNode(window, doc, entry, path, &state);
   }
+  ReportExportFailures(window, state);
 }
 
 void ExportCommand(HWND window, WindowDocument* doc) {

@@ -92,11 +92,11 @@ ArchiveEntry* ListItemEntry(HWND list, int index) {
   return reinterpret_cast<ArchiveEntry*>(item.lParam);
 }
 
-bool BuildArchiveView(HWND window, WindowDocument* doc) {
+bool BuildArchiveView(HWND window, WindowDocument* doc, std::string* why) {
   SendMessageA(doc->folderTree, TVM_SETIMAGELIST, TVSIL_NORMAL,
                reinterpret_cast<LPARAM>(FolderImageList()));
   FolderTreeView folderTree(doc->folderTree);
-  doc->root = TreeBuildFromSource(doc, folderTree);
+  doc->root = TreeBuildFromSource(doc, folderTree, why);
   if (!doc->root) return false;
 
   const WindowState& state = g_settings.windowState;

@@ -2,6 +2,8 @@
 // showing a folder, list items, sorting, view modes, Up and Refresh.
 #pragma once
 
+#include <string>
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -22,7 +24,9 @@ class FolderTreeView : public FolderTree {
 
 // Builds the tree from the document's source with its folder items, the list's columns
 // and header, and selects the root; false (and no tree) on failure.
-bool BuildArchiveView(HWND window, WindowDocument* doc);
+// Builds the tree of the document's source and sets up both panes; false on failure, with
+// the reason in *why when one is known.
+bool BuildArchiveView(HWND window, WindowDocument* doc, std::string* why);
 
 // Fills the item list with the children of the folder item just selected.
 void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item);

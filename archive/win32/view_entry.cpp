@@ -13,6 +13,7 @@
 #include "shell/globals.h"
 #include "shell/messages.h"
 #include "transfer/core/disk_names.h"
+#include "transfer/core/transfer_state.h"
 #include "transfer/export.h"
 #include "window/archive_window.h"
 
@@ -30,9 +31,21 @@ const char* ExtensionOf(const char* name) {
   return dot && dot[1] != '\0' ? dot + 1 : nullptr;
 }
 
-int PlayWave(const WindowDocument* doc, const ArchiveEntry* entry) {
+// Says why an entry's bytes could not be had.
+void ShowUnreadable(HWND window, const ArchiveEntry* entry, const char* reason) {
+  TransferState state = {0, 0, ReplaceMode::Ask};
+  NoteTransferFailure(&state, entry->name, reason);
+  ShowViewMessage(window, TransferFailureMessage(state, "view", "viewed").c_str(), MB_ICONERROR);
+}
+
+int PlayWave(HWND window, const WindowDocument* doc, const ArchiveEntry* entry) {
   EntryBytes bytes;
-  if (LoadEntryBytes(doc, entry, &bytes) != EntryLoad::Ok || bytes.data == nullptr) return 0;
+  const EntryLoad load = LoadEntryBytes(doc, entry, &bytes);
+  if (load != EntryLoad::Ok) {
+    ShowUnreadable(window, entry, EntryLoadReason(load));
+    return 0;
+  }
+  if (bytes.data == nullptr) return 0;
   uint8_t* buffer = bytes.data;
   if (!bytes.owned) {
     // A file held in memory lends its own bytes; the queue needs a block it may free.
@@ -99,7 +112,7 @@ int ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
   }
   if (entry->name == nullptr) return 0;
   const char* extension = ExtensionOf(entry->name);
-  if (extension && std::strcmp(extension, "wav") == 0) return PlayWave(doc, entry);
+  if (extension && std::strcmp(extension, "wav") == 0) return PlayWave(window, doc, entry);
   if (extension && (std::strcmp(extension, "pak") == 0 || std::strcmp(extension, "pk3") == 0)) {
     ShowViewMessage(window, "Not implemented", MB_ICONINFORMATION);
     return 0;
@@ -122,7 +135,11 @@ int ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
 
   // An older copy of the same name is overwritten without asking.
   TransferState state = {0, 0, ReplaceMode::ReplaceAll};
-  if (!ExportNode(window, doc, entry, path, &state)) return 0;
+  if (!ExportNode(window, doc, entry, path, &state)) {
+    if (state.failures)
+      ShowViewMessage(window, TransferFailureMessage(state, "view", "viewed").c_str(), MB_ICONERROR);
+    return 0;
+  }
   char* pathCopy = static_cast<char*>(std::malloc(directoryLength + nameLength + 1));
   if (pathCopy == nullptr) return 0;
   std::memcpy(pathCopy, path, directoryLength + nameLength + 1);

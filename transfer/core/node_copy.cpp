@@ -47,11 +47,16 @@ bool ReplaceWithinArchive(ArchiveEntry* existing, const ArchiveEntry* item) {
   return true;
 }
 
-// The item's bytes as a buffer of their own, read from the source document.
+// The item's bytes as a buffer of their own, read from the source document. An item that
+// cannot be read is noted in the state, so that the user hears of it.
 bool ReadItemBytes(const ArchiveDocument* source, const ArchiveEntry* item, uint8_t** data,
-                   uint32_t* size) {
+                   uint32_t* size, TransferState* state) {
   EntryBytes bytes;
-  if (LoadEntryBytes(source, item, &bytes) != EntryLoad::Ok) return false;
+  const EntryLoad load = LoadEntryBytes(source, item, &bytes);
+  if (load != EntryLoad::Ok) {
+    NoteTransferFailure(state, item->name, EntryLoadReason(load));
+    return false;
+  }
   if (bytes.owned) {
     *data = bytes.data;
     *size = bytes.size;
@@ -81,7 +86,7 @@ ArchiveNode* CopyFile(NodeCopyContext& c, ArchiveNode* dst, const ArchiveEntry* 
 
   uint8_t* data = nullptr;
   uint32_t size = 0;
-  if (!ReadItemBytes(c.sourceDocument, item, &data, &size)) return nullptr;
+  if (!ReadItemBytes(c.sourceDocument, item, &data, &size, c.state)) return nullptr;
   if (existing) {
     ReplaceWithMemoryFile(existing->entry, data, size);
     c.state->changed = 1;

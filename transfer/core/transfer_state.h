@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 enum class ReplaceMode : int32_t { Ask = 0, ReplaceAll = 1, SkipAll = 2 };
 
@@ -11,7 +12,17 @@ struct TransferState {
   int32_t cancelled;  // 1: every loop over items or children stops
   int32_t changed;    // 1: something was added to or replaced in the tree
   ReplaceMode replaceMode;
+  // Items that could not be carried over although the user wanted them (unreadable,
+  // not allowed on disk): how many, and the first one's name and reason.
+  uint32_t failures = 0;
+  std::string firstFailure{};
 };
+
+// Counts an item that could not be carried over; the first one is kept for the message.
+void NoteTransferFailure(TransferState* state, const char* name, const char* reason);
+// The message about the items that were not carried over, or "" when there were none:
+// "Can't <verb> "name": reason." for one, "N items were not <past>. The first: ..." for more.
+std::string TransferFailureMessage(const TransferState& state, const char* verb, const char* past);
 
 // The answers of the Confirm File Replace dialog; anything else (2 when the dialog was
 // closed) cancels the operation.
