@@ -120,7 +120,7 @@ TEST_F(ArchiveWindowTest, UnreadableArchivesShowTheirErrorAndOpenNothing) {
     EXPECT_EQ(Open(path), nullptr) << c.name;
     WatchedDialog seen = watcher.Wait();
     EXPECT_TRUE(seen.found) << c.name;
-    EXPECT_EQ(seen.message, c.message) << c.name;
+    EXPECT_EQ(seen.message, c.message + ("\n" + Lower(path))) << c.name;
     EXPECT_EQ(ArchiveWindows().size(), 0u);
     DeleteFileA(path.c_str());
   }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/win32/view_entry.h"
 #include "resources/command_ids.h"
 #include "resources/transfer_ids.h"
 #include "tests/win/support/archive_window_support.h"
@@ -266,13 +267,41 @@ TEST_F(ExportTest, ExportCommandWritesTheChosenFileOrSaysItFailed) {
     SendMessageA(dialog, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(broken.c_str()));
     SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
   });
-  DialogSeries failure("Vellumix", {IDOK});
+  // The entry's bytes lie beyond the end of the archive: the message names it and says so.
+  DialogSeries failure("Export", {IDOK});
   SendMessageA(window_, WM_COMMAND, ID_OBJECT_EXPORT, 0);
   EXPECT_TRUE(save2.Wait().found);
   std::vector<AnsweredDialog> seen = failure.Finish();
   ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].message, "Error exporting file");
+  EXPECT_EQ(seen[0].message, "Can't export \"broken.txt\": its data is damaged or missing.");
   EXPECT_FALSE(DiskExists(broken));
+}
+
+TEST_F(ExportTest, EncryptedEntriesAreNamedNeverWrittenAndNeverViewed) {
+  WindowDocument* doc = OpenFixture("encrypted.pk3");
+  ASSERT_NE(doc, nullptr);
+  const std::string folder = Folder("encrypted");
+  SetFocus(doc->itemList);
+  SelectListItems(doc->itemList, {"secret.txt", "tiny.txt"});
+  DialogWatcher browse("Browse for Folder", 0, 10000,
+                       [folder](HWND dialog) { ChooseFolderInBrowseDialog(dialog, folder); });
+  DialogSeries failure("Export", {IDOK});
+  SendMessageA(window_, WM_COMMAND, ID_OBJECT_EXPORT, 0);
+  EXPECT_TRUE(browse.Wait().found);
+  std::vector<AnsweredDialog> seen = failure.Finish();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].message, "2 items were not exported. The first: \"secret.txt\": it is encrypted.");
+  EXPECT_TRUE(DiskListing(folder).empty());
+
+  ArchiveEntry* secret = nullptr;
+  for (ArchiveNode* n = doc->root->firstChild; n; n = n->nextSibling)
+    if (std::string(n->entry->name) == "secret.txt") secret = n->entry;
+  ASSERT_NE(secret, nullptr);
+  DialogWatcher view("View", IDOK);
+  EXPECT_EQ(ViewEntry(window_, secret), 0);
+  WatchedDialog refused = view.Wait();
+  EXPECT_TRUE(refused.found);
+  EXPECT_EQ(refused.message, "Can't view \"secret.txt\": it is encrypted.");
 }
 
 TEST_F(ExportTest, ExportCommandOnTheFolderTreeAndOnSeveralItems) {
