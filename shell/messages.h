@@ -13,6 +13,10 @@ constexpr UINT WMU_OPEN_ARCHIVE = WM_USER;
 // window class has its own private range).
 constexpr UINT WMU_VIEW_FINISHED = WM_USER;
 constexpr UINT WMU_DROP = WM_USER + 1;
+// What WMU_DROP returns when some of the dropped files were not taken (the user kept an
+// older one, a file could not be read): the drop is then reported as a copy, so that a
+// source that completes moves keeps its files. 1 means everything was taken, 0 nothing.
+constexpr LRESULT kDroppedInPart = 2;
 constexpr UINT WMU_CLIPBOARD_RELEASED = WM_USER + 2;
 // Show a failure that happened where no message box may wait (while another program reads
 // this window's clipboard or drag data): wParam is the text in a malloc block, which the

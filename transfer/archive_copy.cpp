@@ -10,12 +10,15 @@
 namespace {
 
 ArchiveNode* CopyInto(WindowDocument* document, const ArchiveDocument* source, ArchiveNode* targetDir,
-                      const ArchiveNode* item, TransferState* state) {
+                      const ArchiveNode* item, TransferState* state, bool* arrived = nullptr) {
+  if (arrived) *arrived = false;
   if (document == nullptr) return nullptr;
   FolderTreeView folderTree(document->folderTree);
   ReplaceDialogAsker asker;
   NodeCopyContext context{folderTree, asker, state, source};
-  return CopyNodeInto(context, targetDir, item);
+  ArchiveNode* top = CopyNodeInto(context, targetDir, item);
+  if (arrived) *arrived = !context.incomplete;
+  return top;
 }
 
 bool IsCurrentFolder(WindowDocument* document, const ArchiveNode* dir) {
@@ -24,17 +27,6 @@ bool IsCurrentFolder(WindowDocument* document, const ArchiveNode* dir) {
 }
 
 }  // namespace
-
-ArchiveNode* CopyWithinArchive(WindowDocument* document, ArchiveNode* targetDir, const ArchiveNode* item,
-                               TransferState* state) {
-  return CopyInto(document, nullptr, targetDir, item, state);
-}
-
-ArchiveNode* CopyFromArchive(WindowDocument* document, const ArchiveDocument* sourceDocument,
-                             ArchiveNode* targetDir, const ArchiveNode* item, TransferState* state) {
-  if (sourceDocument == nullptr) return nullptr;
-  return CopyInto(document, sourceDocument, targetDir, item, state);
-}
 
 int CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
                   const TransferPayload& payload, bool move) {
@@ -52,17 +44,20 @@ int CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
 }
 
 int RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                const TransferPayload& payload, TransferState* state) {
+                const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived) {
   (void)window;
   if (state == nullptr) return 0;
   *state = TransferState{0, 0, ReplaceMode::Ask};
+  if (arrived) arrived->assign(payload.count, false);
   if (document == nullptr || targetDir == nullptr || payload.items == nullptr) return 0;
   const bool same = payload.sourceDocument == static_cast<ArchiveDocument*>(document);
   const bool shown = IsCurrentFolder(document, targetDir);
   for (uint32_t i = 0; i < payload.count && !state->cancelled; ++i) {
     const ArchiveNode* item = payload.items[i];
-    ArchiveNode* added = same ? CopyWithinArchive(document, targetDir, item, state)
-                              : CopyFromArchive(document, payload.sourceDocument, targetDir, item, state);
+    bool whole = false;
+    ArchiveNode* added = CopyInto(document, same ? nullptr : payload.sourceDocument, targetDir, item,
+                                  state, &whole);
+    if (arrived) (*arrived)[i] = whole;
     if (added && shown) {
       const int end = static_cast<int>(SendMessageA(document->itemList, LVM_GETITEMCOUNT, 0, 0));
       InsertListItem(document->itemList, added->entry, end, LVIS_SELECTED, 0xFF);

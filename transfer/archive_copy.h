@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "archive/tree.h"
 #include "transfer/core/transfer_state.h"
@@ -19,14 +20,6 @@ struct TransferPayload {
   uint32_t count;
 };
 
-// Copies item, one of the node copies of the document's own items, into targetDir; file
-// copies keep their kind. The new top-level node, or null (merged, replaced, skipped, failed).
-ArchiveNode* CopyWithinArchive(WindowDocument* document, ArchiveNode* targetDir, const ArchiveNode* item,
-                               TransferState* state);
-// The same for an item of sourceDocument: its files arrive as memory files read from its source.
-ArchiveNode* CopyFromArchive(WindowDocument* document, const ArchiveDocument* sourceDocument,
-                             ArchiveNode* targetDir, const ArchiveNode* item, TransferState* state);
-
 // The checks before a copy or move of payload into targetDir of window's document. 1 when
 // the transfer may go ahead; 0 when it must not, after its message (caption "Move" or
 // "Copy", owned by window) unless there was simply nothing to do.
@@ -36,6 +29,8 @@ int CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
 // Clears state and copies every item in order into targetDir; when targetDir is the current
 // folder, new top-level nodes are appended to the item list, selected. Stops after the item
 // during which the user cancelled. 1 unless cancelled. The caller marks the document
-// modified when state->changed is set.
+// modified when state->changed is set. arrived, when given, tells for each item whether it
+// reached the target whole (a directory only with everything below it).
 int RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                const TransferPayload& payload, TransferState* state);
+                const TransferPayload& payload, TransferState* state,
+                std::vector<bool>* arrived = nullptr);

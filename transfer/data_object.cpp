@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <new>
 
 #include "archive/document.h"
@@ -190,6 +191,19 @@ class ArchiveDataObject : public ComObject<IDataObject> {
   void Items(ArchiveNode*** items, uint32_t* count) const {
     *items = items_;
     *count = itemCount_;
+  }
+
+  void SetArrivals(const std::vector<bool>& arrived) {
+    receivedByArchive_ = true;
+    arrived_ = arrived;
+  }
+
+  bool ItemMoved(uint32_t index) const {
+    if (index >= itemCount_) return false;
+    // An archive window of this process says which items it took whole. Otherwise the
+    // shell took the files, all of them unless one could not be handed over.
+    if (receivedByArchive_) return index < arrived_.size() && arrived_[index];
+    return !reportedFailure_;
   }
 
   void Detach() {
@@ -384,6 +398,8 @@ class ArchiveDataObject : public ComObject<IDataObject> {
   }
 
   mutable bool reportedFailure_ = false;
+  bool receivedByArchive_ = false;
+  std::vector<bool> arrived_;
   int getCount_ = 0;
   FORMATETC getFormats_[kMaxGetFormats] = {};
   FORMATETC setFormats_[kSetFormats] = {};
@@ -429,6 +445,14 @@ void DataObjectItems(ArchiveDataObject* object, ArchiveNode*** items, uint32_t* 
   *items = nullptr;
   *count = 0;
   if (object) object->Items(items, count);
+}
+
+void DataObjectSetArrivals(ArchiveDataObject* object, const std::vector<bool>& arrived) {
+  if (object) object->SetArrivals(arrived);
+}
+
+bool DataObjectItemMoved(ArchiveDataObject* object, uint32_t index) {
+  return object && object->ItemMoved(index);
 }
 
 void DetachDataObject(ArchiveDataObject* object) {

@@ -7,6 +7,7 @@
 #include <ole2.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "archive/tree.h"
 
@@ -39,6 +40,13 @@ int IsDisjointFrom(ArchiveDataObject* object, const ArchiveNode* node);
 bool DataObjectHolds(ArchiveDataObject* object, ArchiveNode* const* items, uint32_t count);
 // The object's node copies and their number (null and 0 once detached).
 void DataObjectItems(ArchiveDataObject* object, ArchiveNode*** items, uint32_t* count);
+// An archive window of this process took the object's items in a move: arrived[i] tells
+// whether item i reached it whole.
+void DataObjectSetArrivals(ArchiveDataObject* object, const std::vector<bool>& arrived);
+// Whether item index of a finished move may leave its origin: one an archive window took
+// whole, or, when the shell took the items, any of them unless a file could not be handed
+// over.
+bool DataObjectItemMoved(ArchiveDataObject* object, uint32_t index);
 // The window is going while the clipboard still holds the object: from here on it renders
 // nothing and tells nobody, and it no longer refers to the items or the document.
 void DetachDataObject(ArchiveDataObject* object);

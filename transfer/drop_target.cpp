@@ -98,6 +98,8 @@ class ArchiveDropTarget : public ComObject<IDropTarget> {
       const LRESULT done = SendMessageA(window_, WMU_DROP, reinterpret_cast<WPARAM>(&request), 0);
       ReleaseStgMedium(&medium);
       if (!done) result = E_UNEXPECTED;
+      if (done == kDroppedInPart) chosen &= ~static_cast<DWORD>(DROPEFFECT_MOVE);
+      if (done == kDroppedInPart && chosen == DROPEFFECT_NONE) chosen = DROPEFFECT_COPY;
     }
     TakeHighlightsAway();
     *effect = result == S_OK ? chosen : DROPEFFECT_NONE;

@@ -98,17 +98,26 @@ int64_t DiskFileSize(const char* path) {
   return static_cast<int64_t>(info.st_size);
 }
 
+namespace {
+// The directory at path and everything in it into the current folder; 0 when the directory
+// itself cannot be taken or the user cancelled.
+int ImportWholeDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
+}  // namespace
+
 int ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state) {
   (void)window;
   ImportTarget target;
   if (path == nullptr || state == nullptr || !FindTarget(document, &target)) return 0;
   const char* name = LastComponent(path);
-  if (*name == '\0') return 0;
-  ArchiveNode* existing = FindChildNamed(target.node, name);
-  if (existing && !IsFileKind(existing->entry)) return 0;
-  if (existing && !AskAboutFile(state, existing->entry, name, path)) return 0;
-  ArchiveNode* node = StoreFile(target.node, existing, name, path, state);
-  if (node == nullptr) return 0;
+  ArchiveNode* existing = *name ? FindChildNamed(target.node, name) : nullptr;
+  ArchiveNode* node = nullptr;
+  if (*name && !(existing && !IsFileKind(existing->entry)) &&
+      !(existing && !AskAboutFile(state, existing->entry, name, path)))
+    node = StoreFile(target.node, existing, name, path, state);
+  if (node == nullptr) {
+    state->skipped = true;
+    return 0;
+  }
   if (!target.shown) return 1;
   if (!existing) AppendSelected(document, node->entry);
   SetFocus(document->itemList);
@@ -116,8 +125,17 @@ int ImportFile(HWND window, WindowDocument* document, const char* path, Transfer
 }
 
 int ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state) {
+  if (state == nullptr) return 0;
+  const int result = ImportWholeDirectory(window, document, path, state);
+  if (!result) state->skipped = true;
+  return result;
+}
+
+namespace {
+
+int ImportWholeDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state) {
   ImportTarget target;
-  if (path == nullptr || state == nullptr || !FindTarget(document, &target)) return 0;
+  if (path == nullptr || !FindTarget(document, &target)) return 0;
   size_t length = strnlen(path, kMaxDiskPath + 1);
   if (length > kMaxDiskPath) return 0;
   char directory[kMaxDiskPath + 1];
@@ -148,6 +166,8 @@ int ImportDirectory(HWND window, WindowDocument* document, const char* path, Tra
   return result;
 }
 
+}  // namespace
+
 int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* directoryNode,
                             const char* path, TransferState* state, int merge) {
   if (document == nullptr || directoryNode == nullptr || path == nullptr || state == nullptr) return 0;
@@ -158,7 +178,10 @@ int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* 
   std::memcpy(pattern + length, "\\*", 3);
   _finddata_t found;
   const intptr_t search = _findfirst(pattern, &found);
-  if (search == -1) return 0;
+  if (search == -1) {
+    state->skipped = true;
+    return 0;
+  }
   FolderTreeView folderTree(document->folderTree);
   do {
     char* name = found.name;
@@ -166,25 +189,39 @@ int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* 
     char child[kMaxDiskPath + 1];
     const bool isDirectory = (found.attrib & _A_SUBDIR) != 0;
     if (isDirectory && (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)) continue;
-    if (!JoinPath(child, path, name)) continue;
+    // Whatever is not taken below is noted: the drop's source then keeps its files.
+    if (!JoinPath(child, path, name)) {
+      state->skipped = true;
+      continue;
+    }
     ArchiveNode* existing = merge ? FindChildNamed(directoryNode, name) : nullptr;
     if (isDirectory) {
-      if (existing && !IsKind(existing->entry, EntryKind::Directory)) continue;
+      if (existing && !IsKind(existing->entry, EntryKind::Directory)) {
+        state->skipped = true;
+        continue;
+      }
       if (existing) {
         ImportDirectoryContents(window, document, existing, child, state, 1);
       } else {
         ArchiveNode* made = AddDirectoryNode(folderTree, directoryNode, name);
-        if (made == nullptr) continue;
+        if (made == nullptr) {
+          state->skipped = true;
+          continue;
+        }
         state->changed = 1;
         ImportDirectoryContents(window, document, made, child, state, 0);
       }
     } else {
-      if (existing && !IsFileKind(existing->entry)) continue;
+      if (existing && !IsFileKind(existing->entry)) {
+        state->skipped = true;
+        continue;
+      }
       if (existing && !AskAboutFile(state, existing->entry, name, child)) {
+        state->skipped = true;
         if (state->cancelled) break;
         continue;
       }
-      StoreFile(directoryNode, existing, name, child, state);
+      if (!StoreFile(directoryNode, existing, name, child, state)) state->skipped = true;
     }
   } while (!state->cancelled && _findnext(search, &found) == 0);
   _findclose(search);

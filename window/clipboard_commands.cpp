@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <new>
+#include <vector>
 
 #include "archive/tree.h"
 #include "shell/globals.h"
@@ -15,6 +16,7 @@
 #include "window/archive_window.h"
 #include "window/command_state.h"
 #include "window/drop_paste.h"
+#include "window/moved_items.h"
 #include "window/views.h"
 
 namespace {
@@ -102,54 +104,6 @@ void DimCutItems(WindowDocument* doc, bool fromTree) {
     state.stateMask = LVIS_CUT;
     SendMessageA(doc->itemList, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&state));
   }
-}
-
-// Whether the list shows the folder that holds the first item.
-bool ListShowsItems(WindowDocument* doc, ArchiveNode* const* items) {
-  const ArchiveEntry* entry = items[0] ? items[0]->entry : nullptr;
-  const ArchiveNode* live = entry ? entry->node : nullptr;
-  const ArchiveNode* parent = live ? live->parent : nullptr;
-  return parent && parent->entry && parent->entry->treeItem &&
-         static_cast<HTREEITEM>(parent->entry->treeItem) == CurrentFolderItem(doc->folderTree);
-}
-
-void RemoveCutItems(HWND window, WindowDocument* doc, ArchiveNode** items, uint32_t count) {
-  const bool shown = ListShowsItems(doc, items);
-  for (uint32_t i = 0; i < count; ++i) {
-    ArchiveEntry* entry = items[i]->entry;
-    ArchiveNode* live = entry ? entry->node : nullptr;
-    if (!live || !live->parent) continue;
-    if (shown) {
-      const int index = FindListItem(doc->itemList, entry);
-      if (index >= 0) SendMessageA(doc->itemList, LVM_DELETEITEM, index, 0);
-    }
-    if (IsKind(entry, EntryKind::Directory) && entry->treeItem) {
-      SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(entry->treeItem));
-    }
-    TreeUnlink(live);
-    TreeFree(live, FreeLiveEntry);
-  }
-  MarkModified(window);
-}
-
-void UndimCutItems(WindowDocument* doc, ArchiveNode** items, uint32_t count) {
-  if (count == 1 && items[0]->entry && IsKind(items[0]->entry, EntryKind::Directory) && items[0]->entry->treeItem) {
-    TVITEMA item = {};
-    item.mask = TVIF_STATE | TVIF_HANDLE;
-    item.hItem = static_cast<HTREEITEM>(items[0]->entry->treeItem);
-    item.state = 0;
-    item.stateMask = TVIS_CUT;
-    SendMessageA(doc->folderTree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-  }
-  if (!ListShowsItems(doc, items)) return;
-  const int total = static_cast<int>(SendMessageA(doc->itemList, LVM_GETITEMCOUNT, 0, 0));
-  for (int i = 0; i < total; ++i) {
-    if (!(SendMessageA(doc->itemList, LVM_GETITEMSTATE, i, LVIS_CUT) & LVIS_CUT)) continue;
-    LVITEMA state = {};
-    state.stateMask = LVIS_CUT;
-    SendMessageA(doc->itemList, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&state));
-  }
-  UpdateWindow(doc->itemList);
 }
 
 }  // namespace
@@ -263,25 +217,25 @@ void PasteClipboard(HWND window, WindowDocument* doc) {
   }
   if (effect != DROPEFFECT_COPY && effect != DROPEFFECT_MOVE) effect = DROPEFFECT_COPY;
   const bool move = effect == DROPEFFECT_MOVE && format == g_cfVellumixData;
-  if (!move) {
-    data->Release();
-    data = nullptr;
-  }
-  // The clipboard's stand-in for the object may not pass SetData on (Wine's does not);
-  // an object of this process is then told directly.
-  ArchiveDataObject* maker = move ? PayloadMaker(medium.hGlobal) : nullptr;
+  // The object that made the items is held until the transfer and the handshake are over:
+  // if the clipboard were emptied meanwhile (another program copies while the Confirm File
+  // Replace dialog is open), its last release would free the items being copied. The
+  // clipboard's stand-in may not pass SetData on (Wine's does not), so the handshake goes
+  // to this object directly as well.
+  ArchiveDataObject* maker = format == g_cfVellumixData ? PayloadMaker(medium.hGlobal) : nullptr;
+  if (maker) AsDataObject(maker)->AddRef();
   DropRequest request = {effect, format, medium.hGlobal, target, -1};
   const LRESULT done = SendMessageA(window, WMU_DROP, reinterpret_cast<WPARAM>(&request), 0);
   ReleaseStgMedium(&medium);
-  if (move) {
-    if (done) {
-      for (UINT format : {g_cfPerformedDropEffect, g_cfPasteSucceeded}) {
-        if (!SetEffect(data, format, DROPEFFECT_MOVE) && maker) SetEffect(AsDataObject(maker), format, DROPEFFECT_MOVE);
-      }
+  if (move && done) {
+    for (UINT handshake : {g_cfPerformedDropEffect, g_cfPasteSucceeded}) {
+      if (!SetEffect(data, handshake, DROPEFFECT_MOVE) && maker)
+        SetEffect(AsDataObject(maker), handshake, DROPEFFECT_MOVE);
     }
-    data->Release();
-    if (done) SetClipboardPatiently(nullptr);
   }
+  if (maker) AsDataObject(maker)->Release();
+  data->Release();
+  if (move && done) SetClipboardPatiently(nullptr);
   if (done) UpdateCommandState(window, doc);
 }
 
@@ -293,13 +247,19 @@ LRESULT OnClipboardReleased(HWND window, WindowDocument* doc, ArchiveNode** item
   bool read = false;
   const bool cut = ReadEffect(data, g_cfPreferredDropEffect, 0, &read) == DROPEFFECT_MOVE && read;
   if (cut && items && count > 0) {
-    const bool moved = ReadEffect(data, g_cfPerformedDropEffect, 0) == DROPEFFECT_MOVE &&
-                       ReadEffect(data, g_cfPasteSucceeded, 0) == DROPEFFECT_MOVE;
-    if (moved) {
-      RemoveCutItems(window, doc, items, count);
-    } else {
-      UndimCutItems(doc, items, count);
-    }
+    // The handshake says the paste moved the items; the object says which of them arrived
+    // (the user may have kept some, or some could not be read): only those leave.
+    const bool handshake = ReadEffect(data, g_cfPerformedDropEffect, 0) == DROPEFFECT_MOVE &&
+                           ReadEffect(data, g_cfPasteSucceeded, 0) == DROPEFFECT_MOVE;
+    std::vector<bool> moved(count, false);
+    for (uint32_t i = 0; handshake && i < count; ++i) moved[i] = DataObjectItemMoved(object, i);
+    // A folder cut from the tree that stays keeps its item: found before anything goes.
+    HTREEITEM dimmedFolder = nullptr;
+    if (count == 1 && !moved[0] && items[0]->entry && IsKind(items[0]->entry, EntryKind::Directory))
+      dimmedFolder = static_cast<HTREEITEM>(items[0]->entry->treeItem);
+    RemoveMovedItems(window, doc, items, count, moved);
+    ClearCutMarks(doc, dimmedFolder);
+    UpdateWindow(doc->itemList);
   }
   FreeNodeCopies(items, count);
   doc->clipboardSource = nullptr;

@@ -3,6 +3,7 @@
 #include <ole2.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "archive/tree.h"
 #include "transfer/data_object.h"
@@ -11,46 +12,42 @@
 #include "window/archive_window.h"
 #include "window/clipboard_commands.h"
 #include "window/command_state.h"
+#include "window/edit_commands.h"
+#include "window/moved_items.h"
 #include "window/views.h"
 
 namespace {
 
-// Before a drag: the clipboard lets go of this window's items if it holds any of the
-// dragged ones, since a move will free them.
-void ReleaseClipboardOverlap(HWND window, WindowDocument* doc, ArchiveNode* const* copies, uint32_t count) {
-  if (!doc->clipboardSource) return;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (!IsDisjointFrom(static_cast<ArchiveDataObject*>(doc->clipboardSource), copies[i])) {
-      FreeClipboard(window, doc);
-      return;
-    }
-  }
+// Before a drag: the clipboard lets go of this window's items if it holds any of the dragged
+// ones, since a move frees them. False when it keeps them: the drag may then only copy, so
+// that nothing the clipboard's object still points to is freed.
+bool ReleaseClipboardOverlap(HWND window, WindowDocument* doc, ArchiveNode* const* copies, uint32_t count) {
+  return ClipboardLetsGoOf(window, doc, copies, count);
 }
 
-// Runs the drag loop over copies; true when it ended in a move.
-bool RunDrag(WindowDocument* doc, ArchiveNode** copies, uint32_t count) {
+// Runs the drag loop over copies; moved receives, for each item, whether it left for good
+// (a drop that moved it, and it arrived whole).
+void RunDrag(WindowDocument* doc, ArchiveNode** copies, uint32_t count, bool mayMove,
+             std::vector<bool>* moved) {
+  moved->assign(count, false);
   ArchiveDataObject* object = CreateDataObject(doc, doc->folderTree, copies, count, 0);
   if (!object || !g_dropSource) {
     if (object) AsDataObject(object)->Release();
-    return false;
+    return;
   }
   doc->dragSource = object;
   DWORD effect = DROPEFFECT_NONE;
   g_dropSource->AddRef();
-  const HRESULT result =
-      DoDragDrop(AsDataObject(object), g_dropSource, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
+  const DWORD allowed = DROPEFFECT_COPY | (mayMove ? DROPEFFECT_MOVE : 0);
+  const HRESULT result = DoDragDrop(AsDataObject(object), g_dropSource, allowed, &effect);
   g_dropSource->Release();
-  // Whoever still holds the object after the loop must not reach the items freed below.
+  if (result == DRAGDROP_S_DROP && (effect & DROPEFFECT_MOVE)) {
+    for (uint32_t i = 0; i < count; ++i) (*moved)[i] = DataObjectItemMoved(object, i);
+  }
+  // Whoever still holds the object after the loop must not reach the items freed later.
   DetachDataObject(object);
   AsDataObject(object)->Release();
   doc->dragSource = nullptr;
-  return result == DRAGDROP_S_DROP && (effect & DROPEFFECT_MOVE);
-}
-
-void RemoveFolderItem(WindowDocument* doc, ArchiveEntry* entry) {
-  if (entry->treeItem) {
-    SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(entry->treeItem));
-  }
 }
 
 }  // namespace
@@ -67,21 +64,13 @@ LRESULT OnBeginTreeDrag(HWND window, WindowDocument* doc, const NMTREEVIEWA* inf
     return 1;
   }
   copies[0] = copy;
-  ReleaseClipboardOverlap(window, doc, copies, 1);
+  const bool mayMove = ReleaseClipboardOverlap(window, doc, copies, 1);
   POINT hotspot = {};
   HIMAGELIST image = MakeDragImage(doc->folderTree, 0, item, &hotspot);
   BeginDragImage(image, 0, hotspot.x, hotspot.y);
-  if (RunDrag(doc, copies, 1)) {
-    ArchiveNode* live = entry->node;
-    if (static_cast<HTREEITEM>(entry->parentTreeItem) == CurrentFolderItem(doc->folderTree)) {
-      const int index = FindListItem(doc->itemList, entry);
-      if (index >= 0) SendMessageA(doc->itemList, LVM_DELETEITEM, index, 0);
-    }
-    RemoveFolderItem(doc, entry);
-    TreeUnlink(live);
-    TreeFree(live, FreeLiveEntry);
-    MarkModified(window);
-  }
+  std::vector<bool> moved;
+  RunDrag(doc, copies, 1, mayMove, &moved);
+  RemoveMovedItems(window, doc, copies, 1, moved);
   EndDragImage();
   if (image) ImageList_Destroy(image);
   FreeNodeCopies(copies, 1);
@@ -92,23 +81,13 @@ LRESULT OnBeginListDrag(HWND window, WindowDocument* doc) {
   uint32_t count = 0;
   ArchiveNode** copies = CopySelectedListItems(doc, &count);
   if (!copies) return 1;
-  ReleaseClipboardOverlap(window, doc, copies, count);
+  const bool mayMove = ReleaseClipboardOverlap(window, doc, copies, count);
   POINT hotspot = {};
   HIMAGELIST image = MakeDragImage(doc->itemList, 1, nullptr, &hotspot);
   BeginDragImage(image, 0, hotspot.x, hotspot.y);
-  if (RunDrag(doc, copies, count)) {
-    for (uint32_t i = 0; i < count; ++i) {
-      ArchiveEntry* entry = copies[i]->entry;
-      ArchiveNode* live = entry ? entry->node : nullptr;
-      if (!live || !live->parent) continue;
-      const int index = FindListItem(doc->itemList, entry);
-      if (index >= 0) SendMessageA(doc->itemList, LVM_DELETEITEM, index, 0);
-      if (IsKind(entry, EntryKind::Directory)) RemoveFolderItem(doc, entry);
-      TreeUnlink(live);
-      TreeFree(live, FreeLiveEntry);
-    }
-    MarkModified(window);
-  }
+  std::vector<bool> moved;
+  RunDrag(doc, copies, count, mayMove, &moved);
+  RemoveMovedItems(window, doc, copies, count, moved);
   EndDragImage();
   if (image) ImageList_Destroy(image);
   FreeNodeCopies(copies, count);

@@ -5,9 +5,11 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "archive/tree.h"
 #include "shell/globals.h"
+#include "shell/messages.h"
 #include "transfer/archive_copy.h"
 #include "transfer/data_object.h"
 #include "transfer/drop_target.h"
@@ -65,7 +67,10 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
     RefreshListColumn(doc->itemList, 1);
   }
   GlobalUnlock(request.medium);
-  return state.cancelled ? 0 : 1;
+  if (state.cancelled) return 0;
+  // A shell that completes moves deletes what it dropped: it is told of a move only when
+  // every file was taken.
+  return state.skipped ? kDroppedInPart : 1;
 }
 
 // The document whose live data object made payload, or null: a payload from another
@@ -99,7 +104,8 @@ LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& re
     return 0;
   }
   ArchiveNode* targetDir = targetEntry->node;
-  ArchiveDocument* sourceDocument = LiveSourceOf(*payload);
+  ArchiveDataObject* maker = nullptr;
+  ArchiveDocument* sourceDocument = LiveSourceOf(*payload, &maker);
   if (!sourceDocument) {
     GlobalUnlock(request.medium);
     return 0;
@@ -118,7 +124,10 @@ LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& re
   if (!CheckTransfer(window, doc, targetDir, items, move)) return 0;
   const bool shown = request.treeItem == CurrentFolderItem(doc->folderTree);
   TransferState state = {0, 0, ReplaceMode::Ask};
-  const int done = RunTransfer(window, doc, targetDir, items, &state);
+  std::vector<bool> arrived;
+  const int done = RunTransfer(window, doc, targetDir, items, &state, &arrived);
+  // The origin of a move takes away exactly what arrived here.
+  if (move && maker) DataObjectSetArrivals(maker, arrived);
   if (state.changed) MarkModified(window);
   RepaintFolderItem(doc->folderTree, request.treeItem);
   SetFocus(window);
@@ -128,9 +137,7 @@ LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& re
   }
   const std::string failures = TransferFailureMessage(state, "copy", "copied");
   if (!failures.empty()) MessageBoxA(window, failures.c_str(), move ? "Move" : "Copy", MB_OK | MB_ICONERROR);
-  // Items that did not arrive must stay where they are: a move with any of them left out
-  // is not reported as done, so its origin deletes nothing.
-  return done && !state.cancelled && state.failures == 0 ? 1 : 0;
+  return done && !state.cancelled ? 1 : 0;
 }
 
 }  // namespace

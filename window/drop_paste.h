@@ -8,8 +8,9 @@ class ArchiveDataObject;
 struct DropRequest;
 struct WindowDocument;
 
-// Nonzero when the request was carried out and not cancelled; the origin of a move
-// removes its items only then.
+// Nonzero when the request was carried out and not cancelled (kDroppedInPart when files
+// of a shell drop were left out); the origin of a move removes its items only then, and
+// only those that arrived.
 LRESULT OnDropRequest(HWND window, WindowDocument* doc, DropRequest* request);
 
 // The data object of this process that made a "Vellumix Data" payload, or null.

@@ -11,6 +11,7 @@
 #include "window/archive_window.h"
 #include "window/clipboard_commands.h"
 #include "window/command_state.h"
+#include "window/moved_items.h"
 #include "window/views.h"
 
 namespace {
@@ -88,14 +89,8 @@ bool DeleteSelectedItems(HWND window, WindowDocument* doc) {
   }
   if (!ClipboardLetsGoOf(window, doc, nodes.get(), count)) return false;
   for (size_t i = 0; i < count; ++i) {
-    ArchiveNode* node = nodes[i];
-    int index = FindListItem(list, node->entry);
-    if (index < 0) continue;
-    SendMessageA(list, LVM_DELETEITEM, index, 0);
-    if (HTREEITEM item = FolderItemOf(node->entry)) {
-      SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
-    }
-    FreeSubtree(node);
+    if (FindListItem(list, nodes[i]->entry) < 0) continue;
+    RemoveLiveNode(doc, nodes[i]);
   }
   return true;
 }

@@ -47,10 +47,13 @@ struct Copier {
   ScriptedAsker asker;
   TransferState state{0, 0, ReplaceMode::Ask};
   const ArchiveDocument* source = nullptr;
+  bool arrived = false;  // the last item copied arrived whole
 
   ArchiveNode* Copy(ArchiveNode* dir, const ArchiveNode* item) {
     NodeCopyContext c{target.folders, asker, &state, source};
-    return CopyNodeInto(c, dir, item);
+    ArchiveNode* top = CopyNodeInto(c, dir, item);
+    arrived = !c.incomplete;
+    return top;
   }
 };
 
@@ -163,6 +166,8 @@ TEST(CopyWithinArchiveTest, DirectoriesMergeAndConflictsFollowTheAnswers) {
   EXPECT_EQ(Text(d.doc, "to/maps/b", d), "new b");
   EXPECT_EQ(Text(d.doc, "to/maps/c", d), "new c");
   EXPECT_EQ(c.state.changed, 1);
+  // "a" stayed as it was: a move must not take the directory from its origin.
+  EXPECT_FALSE(c.arrived);
 }
 
 TEST(CopyWithinArchiveTest, ToAllAnswersAndCancelling) {
@@ -171,13 +176,14 @@ TEST(CopyWithinArchiveTest, ToAllAnswersAndCancelling) {
     std::vector<std::string> expected;  // contents of to/ afterwards
     size_t asked;
     int32_t cancelled;
+    bool arrived;  // every file of the item reached the target
   };
   const Case cases[] = {
-      {{kReplaceYesToAll}, {"to/=", "to/f1=new", "to/f2=new", "to/f3=new"}, 1, 0},
-      {{kReplaceNoToAll}, {"to/=", "to/f1=old", "to/f2=old", "to/f3=old"}, 1, 0},
-      {{kReplaceNo, kReplaceYesToAll}, {"to/=", "to/f1=old", "to/f2=new", "to/f3=new"}, 2, 0},
+      {{kReplaceYesToAll}, {"to/=", "to/f1=new", "to/f2=new", "to/f3=new"}, 1, 0, true},
+      {{kReplaceNoToAll}, {"to/=", "to/f1=old", "to/f2=old", "to/f3=old"}, 1, 0, false},
+      {{kReplaceNo, kReplaceYesToAll}, {"to/=", "to/f1=old", "to/f2=new", "to/f3=new"}, 2, 0, false},
       // Closing the dialog at the second file stops the walk: the third is not copied.
-      {{kReplaceYes, 2}, {"to/=", "to/f1=new", "to/f2=old", "to/f3=old"}, 2, 1},
+      {{kReplaceYes, 2}, {"to/=", "to/f1=new", "to/f2=old", "to/f3=old"}, 2, 1, false},
   };
   for (const Case& k : cases) {
     TestDocument d;
@@ -195,6 +201,7 @@ TEST(CopyWithinArchiveTest, ToAllAnswersAndCancelling) {
     EXPECT_EQ(to, k.expected);
     EXPECT_EQ(c.asker.asked, k.asked);
     EXPECT_EQ(c.state.cancelled, k.cancelled);
+    EXPECT_EQ(c.arrived, k.arrived);
   }
 }
 
@@ -280,7 +287,7 @@ TEST(CopyFromArchiveTest, EveryFileArrivesAsMemoryAndOutlivesItsSource) {
   EXPECT_EQ(Text(target.doc, "sound/a.wav", target), "RIFFdata");
 }
 
-TEST(CopyFromArchiveTest, UnreadableItemsAreLeftOutSilently) {
+TEST(CopyFromArchiveTest, UnreadableItemsAreLeftOutAndNamed) {
   ScratchDir dir;
   // The second entry claims more bytes than the file holds.
   std::vector<uint8_t> pak = sample::Pak({{"good", "fine"}, {"bad", "xy"}});
@@ -298,9 +305,14 @@ TEST(CopyFromArchiveTest, UnreadableItemsAreLeftOutSilently) {
   c.asker = ScriptedAsker({kReplaceYes});
   c.source = &src.doc;
   EXPECT_NE(c.Copy(target.root(), items[0]), nullptr);
+  EXPECT_TRUE(c.arrived);
   EXPECT_EQ(c.Copy(target.root(), items[1]), nullptr);
+  EXPECT_FALSE(c.arrived);
   EXPECT_EQ(Text(target.doc, "bad", target), "keep me");
   EXPECT_EQ(Text(target.doc, "good", target), "fine");
+  EXPECT_EQ(c.state.failures, 1u);
+  EXPECT_EQ(TransferFailureMessage(c.state, "copy", "copied"),
+            "Can't copy \"bad\": its data is damaged or missing.");
 
   // An entry that belongs to no source at all.
   TestDocument other;
@@ -321,7 +333,9 @@ TEST(CopyNodeTest, DirectoryWhoseFolderItemFailsIsLeftOutWithItsContents) {
   Copier c(target);
   c.source = &src.doc;
   EXPECT_NE(c.Copy(target.root(), items[0]), nullptr);
+  EXPECT_FALSE(c.arrived);
   EXPECT_NE(c.Copy(target.root(), items[1]), nullptr);
+  EXPECT_TRUE(c.arrived);
   EXPECT_EQ(Paths(target.doc), (std::vector<std::string>{"a/=", "c=y"}));
 }
 

@@ -66,27 +66,41 @@ bool ReadItemBytes(const ArchiveDocument* source, const ArchiveEntry* item, uint
   return CopyBytes(bytes.data, bytes.size, data);
 }
 
-// One file item into dst. The new node, or null when nothing new was made.
+// One file item into dst. The new node, or null when nothing new was made; an item that
+// did not arrive (skipped by the user's answer, unreadable, out of memory) leaves the
+// context marked incomplete.
 ArchiveNode* CopyFile(NodeCopyContext& c, ArchiveNode* dst, const ArchiveEntry* item) {
   ArchiveNode* existing = FindChildNamed(dst, item->name);
   // A directory of the name is never overwritten by a file (the checks refuse this
   // beforehand; a caller that skipped them must not turn a directory into a file).
-  if (existing && !IsFileKind(existing->entry)) return nullptr;
-  if (existing && !ResolveConflict(c.state, c.asker, existing->entry, item)) return nullptr;
+  if ((existing && !IsFileKind(existing->entry)) ||
+      (existing && !ResolveConflict(c.state, c.asker, existing->entry, item))) {
+    c.incomplete = true;
+    return nullptr;
+  }
 
   if (c.sourceDocument == nullptr) {
     if (existing) {
-      if (ReplaceWithinArchive(existing->entry, item)) c.state->changed = 1;
+      if (ReplaceWithinArchive(existing->entry, item))
+        c.state->changed = 1;
+      else
+        c.incomplete = true;
       return nullptr;
     }
     ArchiveNode* node = CloneFileEntry(dst, item, item->name);
-    if (node) c.state->changed = 1;
+    if (node)
+      c.state->changed = 1;
+    else
+      c.incomplete = true;
     return node;
   }
 
   uint8_t* data = nullptr;
   uint32_t size = 0;
-  if (!ReadItemBytes(c.sourceDocument, item, &data, &size, c.state)) return nullptr;
+  if (!ReadItemBytes(c.sourceDocument, item, &data, &size, c.state)) {
+    c.incomplete = true;
+    return nullptr;
+  }
   if (existing) {
     ReplaceWithMemoryFile(existing->entry, data, size);
     c.state->changed = 1;
@@ -95,6 +109,7 @@ ArchiveNode* CopyFile(NodeCopyContext& c, ArchiveNode* dst, const ArchiveEntry* 
   ArchiveNode* node = AddMemoryFileNode(dst, item->name, data, size);
   if (node == nullptr) {
     std::free(data);
+    c.incomplete = true;
     return nullptr;
   }
   c.state->changed = 1;
@@ -177,19 +192,25 @@ ArchiveNode* CopyNodeInto(NodeCopyContext& c, ArchiveNode* targetDir, const Arch
   ArchiveNode* top = nullptr;
   const ArchiveNode* node = item;
   ArchiveNode* dst = targetDir;  // the directory that receives node
+  c.incomplete = false;
   while (node && !c.state->cancelled) {
     const ArchiveEntry* e = node->entry;
     ArchiveNode* into = nullptr;
     if (e && IsKind(e, EntryKind::Directory) && e->name) {
       bool made = false;
       into = MergeOrMakeDirectory(c, dst, e, &made);
+      // A directory that could not be had leaves everything below it behind.
+      if (into == nullptr) c.incomplete = true;
       if (node == item && made) top = into;
     } else if (e && IsFileKind(e) && e->name) {
       ArchiveNode* copy = CopyFile(c, dst, e);
       if (node == item) top = copy;
+    } else {
+      c.incomplete = true;
     }
     if (c.state->cancelled) break;
     StepPairedWalk(node, dst, item, into);
   }
+  if (c.state->cancelled) c.incomplete = true;
   return top;
 }

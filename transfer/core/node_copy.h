@@ -35,9 +35,13 @@ struct NodeCopyContext {
   // Null: the items belong to the target document, and file copies keep their kind.
   // Otherwise the document whose source holds the items' bytes: files arrive as memory files.
   const ArchiveDocument* sourceDocument;
+  // Set by CopyNodeInto when anything of the item did not arrive (a file the user chose to
+  // keep, an unreadable one, a failure, a cancel): a move must then leave the item where it is.
+  bool incomplete = false;
 };
 
 // Copies item (a node copy whose entries are live entries) into targetDir, following the
 // copy's own children. The new top-level node, or null when nothing new was made at the top
-// (merged directory, replaced or skipped file, failure).
+// (merged directory, replaced or skipped file, failure). context.incomplete tells afterwards
+// whether the item arrived whole.
 ArchiveNode* CopyNodeInto(NodeCopyContext& context, ArchiveNode* targetDir, const ArchiveNode* item);

@@ -16,6 +16,9 @@ struct TransferState {
   // not allowed on disk): how many, and the first one's name and reason.
   uint32_t failures = 0;
   std::string firstFailure{};
+  // Something the user dropped or pasted was not taken (a conflict answered No, a failure):
+  // the items it came from must stay where they are.
+  bool skipped = false;
 };
 
 // Counts an item that could not be carried over; the first one is kept for the message.
