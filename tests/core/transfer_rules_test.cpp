@@ -98,6 +98,10 @@ TEST(DiskNamesTest, OnlyPlainComponentsMayBeWritten) {
       {"a|b", false}, {"tab\there", false}, {"\x01", false},
       {"CON", false}, {"con", false}, {"nul.txt", false}, {"Aux", false}, {"prn.a.b", false},
       {"com1", false}, {"LPT9.log", false}, {"nul ", false}, {"nul .txt", false},
+      // The console's own devices, and ports numbered with superscripts (ANSI and UTF-8).
+      {"CONIN$", false}, {"conout$.txt", false}, {"conin", true}, {"conout$x", true},
+      {"com\xB9", false}, {"LPT\xB2.dat", false}, {"com\xB3", false}, {"com\xB4", true},
+      {"com\xC2\xB9", false}, {"lpt\xC2\xB3.x", false}, {"com\xC2\xB4", true},
   };
   for (const auto& c : cases) EXPECT_EQ(IsSafeDiskName(c.name), c.safe) << "'" << c.name << "'";
   EXPECT_FALSE(IsSafeDiskName(nullptr));

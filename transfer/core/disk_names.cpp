@@ -6,22 +6,27 @@ namespace {
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// The digits Windows accepts after COM and LPT: 1-9 and the superscripts one to three, as
+// single bytes of the ANSI code page (0xB9, 0xB2, 0xB3) or as UTF-8 (C2 B9, C2 B2, C2 B3).
+bool IsPortDigit(const char* digit, size_t length) {
+  const auto c = [digit](size_t i) { return static_cast<unsigned char>(digit[i]); };
+  if (length == 1) return (c(0) >= '1' && c(0) <= '9') || c(0) == 0xB9 || c(0) == 0xB2 || c(0) == 0xB3;
+  return length == 2 && c(0) == 0xC2 && (c(1) == 0xB9 || c(1) == 0xB2 || c(1) == 0xB3);
+}
+
 // Device names are reserved whatever extension follows them ("nul.txt" is the device too).
 bool IsDeviceName(const char* name, size_t length) {
   size_t base = 0;
   while (base < length && name[base] != '.') ++base;
   while (base > 0 && name[base - 1] == ' ') --base;
-  char stem[5] = {};
-  if (base < 3 || base > 4) return false;
+  if (base < 3 || base > 7) return false;
+  char stem[8] = {};
   for (size_t i = 0; i < base; ++i) stem[i] = Upper(name[i]);
-  static const char* const kThree[] = {"CON", "PRN", "AUX", "NUL"};
-  if (base == 3) {
-    for (const char* d : kThree)
-      if (std::strcmp(stem, d) == 0) return true;
-    return false;
-  }
-  const bool numbered = (std::strncmp(stem, "COM", 3) == 0 || std::strncmp(stem, "LPT", 3) == 0);
-  return numbered && stem[3] >= '1' && stem[3] <= '9';
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* d : kDevices)
+    if (std::strcmp(stem, d) == 0) return true;
+  const bool port = std::strncmp(stem, "COM", 3) == 0 || std::strncmp(stem, "LPT", 3) == 0;
+  return port && IsPortDigit(stem + 3, base - 3);
 }
 
 }  // namespace
