@@ -11,6 +11,7 @@
 #include "shell/globals.h"
 #include "shell/messages.h"
 #include "transfer/archive_copy.h"
+#include "transfer/core/drop_files.h"
 #include "transfer/data_object.h"
 #include "transfer/drop_target.h"
 #include "transfer/import.h"
@@ -37,27 +38,72 @@ bool ResolveTarget(WindowDocument* doc, DropRequest* request) {
   return request->treeItem != nullptr;
 }
 
+// The dropped paths as full, normalised ANSI paths ("dir\.." and "dir\." name the folders
+// they lead to, never items called ".." or "."). A path that cannot be written in the ANSI
+// code page or is too long for the system is left out and noted, never cut or guessed.
+std::vector<std::string> FullDropPaths(const DroppedFiles& files, TransferState* state) {
+  std::vector<std::string> paths;
+  const size_t count = files.wide ? files.wide16.size() : files.narrow.size();
+  paths.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    std::string path;
+    if (files.wide) {
+      const std::u16string& w = files.wide16[i];
+      const auto* text = reinterpret_cast<const wchar_t*>(w.c_str());
+      BOOL lossy = FALSE;
+      const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &lossy);
+      if (n > 0 && !lossy) {
+        path.resize(static_cast<size_t>(n));
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, &path[0], n, nullptr, &lossy);
+        path.resize(static_cast<size_t>(n) - 1);
+      }
+      if (path.empty() || lossy) {
+        NoteTransferFailure(state, "a dropped file", "its name cannot be written in this system's code page");
+        state->skipped = true;
+        continue;
+      }
+    } else {
+      path = files.narrow[i];
+    }
+    char full[MAX_PATH];
+    const DWORD length = path.size() < MAX_PATH ? GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr) : 0;
+    if (length == 0 || length >= MAX_PATH) {
+      NoteTransferFailure(state, path.c_str(), "the path is too long");
+      state->skipped = true;
+      continue;
+    }
+    paths.emplace_back(full, length);
+  }
+  return paths;
+}
+
 LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& request) {
-  if (!GlobalLock(request.medium)) return 0;
-  auto drop = static_cast<HDROP>(request.medium);
+  // The block is checked whole before anything reads a path from it: a damaged or hostile
+  // one changes nothing.
+  DroppedFiles files;
+  const void* block = GlobalLock(request.medium);
+  if (!block) return 0;
+  const bool valid = ReadDropFiles(static_cast<const uint8_t*>(block), GlobalSize(request.medium), &files);
+  GlobalUnlock(request.medium);
+  if (!valid) return 0;
   HWND tree = doc->folderTree;
   HTREEITEM highlighted = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_DROPHILITE, 0));
   const bool highlight = request.treeItem != highlighted && request.treeItem != CurrentFolderItem(tree);
   // The import puts its nodes into the drop-highlighted folder when there is one.
   if (highlight) SendMessageA(tree, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(request.treeItem));
   TransferState state = {0, 0, ReplaceMode::Ask};
-  const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count && !state.cancelled; ++i) {
-    char path[MAX_PATH] = {};
-    const UINT length = DragQueryFileA(drop, i, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) continue;
+  for (std::string& path : FullDropPaths(files, &state)) {
+    if (state.cancelled) break;
     struct _stat status;
-    if (_stat(path, &status) != 0) continue;
-    LowerAscii(path);
+    if (_stat(path.c_str(), &status) != 0) {
+      state.skipped = true;
+      continue;
+    }
+    LowerAscii(&path[0]);
     if (status.st_mode & _S_IFDIR) {
-      ImportDirectory(window, doc, path, &state);
+      ImportDirectory(window, doc, path.c_str(), &state);
     } else {
-      ImportFile(window, doc, path, &state);
+      ImportFile(window, doc, path.c_str(), &state);
     }
   }
   if (state.changed) MarkModified(window);
@@ -66,7 +112,8 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
   } else {
     RefreshListColumn(doc->itemList, 1);
   }
-  GlobalUnlock(request.medium);
+  const std::string failures = TransferFailureMessage(state, "import", "imported");
+  if (!failures.empty()) MessageBoxA(window, failures.c_str(), "Import", MB_OK | MB_ICONERROR);
   if (state.cancelled) return 0;
   // A shell that completes moves deletes what it dropped: it is told of a move only when
   // every file was taken.

@@ -10,6 +10,7 @@
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/disk_files.h"
 #include "transfer/core/disk_names.h"
+#include "transfer/core/drop_files.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -150,3 +151,66 @@ TEST(ReadWholeFileTest, FileLongerThanAnEntryIsRefusedBeforeAnyAllocation) {
   EXPECT_EQ(buffer, nullptr);
 }
 #endif
+
+namespace {
+
+std::vector<uint8_t> DropBlock(uint32_t start, bool wide, const std::vector<uint8_t>& list) {
+  std::vector<uint8_t> block(20, 0);
+  block[0] = static_cast<uint8_t>(start);
+  block[1] = static_cast<uint8_t>(start >> 8);
+  block[16] = wide ? 1 : 0;
+  block.resize(start > 20 ? start : 20, 0);
+  block.insert(block.end(), list.begin(), list.end());
+  return block;
+}
+
+std::vector<uint8_t> Wide(const std::string& ascii) {
+  std::vector<uint8_t> out;
+  for (char c : ascii) {
+    out.push_back(static_cast<uint8_t>(c));
+    out.push_back(0);
+  }
+  return out;
+}
+
+std::vector<uint8_t> Narrow(const std::string& text) { return {text.begin(), text.end()}; }
+
+}  // namespace
+
+TEST(DropFilesTest, BlocksAreCheckedBeforeAnyPathIsRead) {
+  using Paths = std::vector<std::string>;
+  const std::string two("C:\\a.txt\0D:\\dir\0\0", 17);
+  std::vector<uint8_t> oddWide = DropBlock(20, true, Wide(std::string("C:\\a\0", 5)));
+  oddWide.push_back(0);  // half of the list's terminating unit
+  const struct {
+    const char* what;
+    std::vector<uint8_t> block;
+    bool valid;
+    Paths paths;  // ANSI paths, or the wide ones in ASCII
+  } cases[] = {
+      {"one byte", {0x14}, false, {}},
+      {"header only", DropBlock(20, false, {}), false, {}},
+      {"list starts inside the header", DropBlock(12, false, Narrow(two)), false, {}},
+      {"list starts past the block", DropBlock(400, false, {}), false, {}},
+      {"path without its NUL", DropBlock(20, false, Narrow("C:\\no_end")), false, {}},
+      {"list without its empty path", DropBlock(20, false, Narrow(std::string("C:\\a\0", 5))), false, {}},
+      {"wide list of odd length", oddWide, false, {}},
+      {"two ANSI paths", DropBlock(20, false, Narrow(two)), true, {"C:\\a.txt", "D:\\dir"}},
+      {"two ANSI paths after a gap", DropBlock(32, false, Narrow(two)), true, {"C:\\a.txt", "D:\\dir"}},
+      {"two wide paths", DropBlock(20, true, Wide(two)), true, {"C:\\a.txt", "D:\\dir"}},
+      {"empty list", DropBlock(20, false, {0}), true, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DroppedFiles files;
+    EXPECT_EQ(ReadDropFiles(c.block.data(), c.block.size(), &files), c.valid);
+    Paths read = files.narrow;
+    for (const std::u16string& w : files.wide16) read.emplace_back(w.begin(), w.end());
+    EXPECT_EQ(read, c.paths);
+    if (c.valid) {
+      EXPECT_EQ(files.wide, c.block[16] != 0);
+    }
+  }
+  DroppedFiles none;
+  EXPECT_FALSE(ReadDropFiles(nullptr, 0, &none));
+}
