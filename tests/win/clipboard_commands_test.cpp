@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "shell/globals.h"
 #include "shell/messages.h"
 #include "tests/win/support/data_exchange_support.h"
+#include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/data_object.h"
 #include "transfer/drop_target.h"
@@ -310,4 +312,108 @@ TEST_F(ClipboardCommandsTest, RegressionItemsOfAPayloadNoLiveObjectMadeAreNeverF
   EXPECT_FALSE(doc->modified);
   GlobalFree(block);
   TreeFree(copy, nullptr);
+}
+
+namespace {
+
+// Gives a file of doc other bytes, so that a paste of the same name asks before replacing.
+void MakeDifferent(WindowDocument* doc, const std::string& storedPath) {
+  ArchiveEntry* e = NodeAt(doc, storedPath)->entry;
+  uint8_t* old = static_cast<uint8_t*>(malloc(3));
+  memcpy(old, "old", 3);
+  e->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
+  e->pakEntry = nullptr;
+  e->pk3Record = nullptr;
+  e->size = 3;
+  e->data = old;
+}
+
+// The folder the tree shows is live, and the list lists exactly its children.
+void ExpectPanesOnLiveNodes(WindowDocument* doc) {
+  ArchiveEntry* shown = TreeItemEntry(doc->folderTree, CurrentFolderItem(doc->folderTree));
+  ASSERT_NE(shown, nullptr);
+  ASSERT_NE(shown->node, nullptr);
+  ASSERT_EQ(shown->node->entry, shown);
+  Names children;
+  for (ArchiveNode* n = shown->node->firstChild; n; n = n->nextSibling) children.push_back(n->entry->name);
+  Names listed = ListNames(doc->itemList);
+  std::sort(children.begin(), children.end());
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, children);
+}
+
+}  // namespace
+
+TEST_F(ClipboardCommandsTest, RegressionACutFileTheUserKeepsInTheTargetStaysInItsOrigin) {
+  HWND source, target;
+  WindowDocument* doc = OpenDoc(WinFixture("views.zip"), &source);
+  WindowDocument* other = OpenDoc(WinFixture("views.pak"), &target);
+  ASSERT_NE(doc, nullptr);
+  ASSERT_NE(other, nullptr);
+  MakeDifferent(other, "readme");
+  ShowFolderAt(doc, "");
+  SelectListItems(doc, {"readme", "big.dat"});
+  SendCommand(source, ID_EDIT_CUT);
+  DialogSeries replace(kReplaceCaption, {IDNO});
+  SendCommand(target, ID_EDIT_PASTE);
+  ASSERT_EQ(replace.Finish().size(), 1u);
+  EXPECT_EQ(EntryText(other, "readme"), "old");
+  EXPECT_EQ(EntryText(other, "big.dat").size(), 1234567u);
+  // Only what arrived left its origin; what the user kept is there, no longer dimmed.
+  EXPECT_EQ(doc->clipboardSource, nullptr);
+  EXPECT_EQ(NodeAt(doc, "big.dat"), nullptr);
+  ASSERT_NE(NodeAt(doc, "readme"), nullptr);
+  EXPECT_EQ(EntryText(doc, "readme"), "read me first\n");
+  EXPECT_FALSE(ListItemCut(doc, "readme"));
+  ExpectPanesOnLiveNodes(doc);
+}
+
+TEST_F(ClipboardCommandsTest, RegressionCutOfTheFolderShownLeavesBothPanesOnLiveNodes) {
+  HWND source, target;
+  WindowDocument* doc = OpenDoc(WinFixture("views.zip"), &source);
+  WindowDocument* other = OpenDoc("", &target);
+  ASSERT_NE(doc, nullptr);
+  ASSERT_NE(other, nullptr);
+  // "sound" is the last folder under the root: deleting its item lets the tree pick the
+  // root, whose list would still hold the moved folder.
+  ShowFolderAt(doc, "sound");
+  SetFocus(doc->folderTree);
+  SendCommand(source, ID_EDIT_CUT);
+  ASSERT_NE(doc->clipboardSource, nullptr);
+  SendCommand(target, ID_EDIT_PASTE);
+  EXPECT_NE(NodeAt(other, "sound"), nullptr);
+  EXPECT_EQ(NodeAt(doc, "sound"), nullptr);
+  EXPECT_EQ(TreeChildNamed(doc->folderTree, TreeView_GetRoot(doc->folderTree), "sound"), nullptr);
+  ExpectPanesOnLiveNodes(doc);
+  EXPECT_FALSE(Has(ListNames(doc->itemList), "sound"));
+  // The keys a user reaches for next find only live items.
+  SendCommand(source, ID_VIEW_REFRESH);
+  ExpectPanesOnLiveNodes(doc);
+}
+
+TEST_F(ClipboardCommandsTest, RegressionPasteKeepsItsItemsWhenTheClipboardIsReplacedMidway) {
+  HWND source, target;
+  WindowDocument* doc = OpenDoc(WinFixture("views.zip"), &source);
+  WindowDocument* other = OpenDoc(WinFixture("views.pak"), &target);
+  ASSERT_NE(doc, nullptr);
+  ASSERT_NE(other, nullptr);
+  MakeDifferent(other, "readme");
+  const std::string arena = EntryText(doc, "maps/dm/arena.bsp");
+  ShowFolderAt(doc, "");
+  // "readme" comes first and asks; "maps" is copied after the clipboard changed hands.
+  SelectListItems(doc, {"readme", "maps"});
+  SendCommand(source, ID_EDIT_COPY);
+  ASSERT_NE(doc->clipboardSource, nullptr);
+  const std::string pak = WinFixture("views.pak");
+  DialogWatcher replace(kReplaceCaption, 0, 10000, [pak](HWND dialog) {
+    PutFilesOnClipboard({pak});  // another program copies while the question is open
+    PostMessageA(dialog, WM_COMMAND, IDYES, 0);
+  });
+  SendCommand(target, ID_EDIT_PASTE);
+  EXPECT_TRUE(replace.Wait().found);
+  EXPECT_EQ(EntryText(other, "readme"), "read me first\n");
+  EXPECT_EQ(EntryText(other, "maps/dm/arena.bsp"), arena);
+  // The clipboard's new owner took the object away: the source let its copies go.
+  EXPECT_EQ(doc->clipboardSource, nullptr);
+  EXPECT_NE(NodeAt(doc, "maps"), nullptr);
 }
