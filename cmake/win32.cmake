@@ -1,4 +1,4 @@
-# The Windows layer, its tests and the program (MinGW-w64 i686 tree only).
+# The Windows layer, its tests and the program (the MinGW-w64 trees, i686 and x86_64).
 enable_language(RC)
 
 file(GLOB VELLUMIX_WIN_SOURCES CONFIGURE_DEPENDS

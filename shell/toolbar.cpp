@@ -54,8 +54,9 @@ HWND CreateFrameToolbar(HWND frame) {
           TBSTYLE_FLAT,
       0, 0, 0, 0, frame, reinterpret_cast<HMENU>(kToolbarId), g_instance, nullptr);
   if (!toolbar) return nullptr;
-  // The 20-byte button record of this system.
-  static_assert(sizeof(TBBUTTON) == 20, "toolbar button record");
+  // The button record of this system: 20 bytes in the 32-bit program, 32 in a 64-bit build
+  // (wider padding and data fields).
+  static_assert(sizeof(TBBUTTON) == (sizeof(void*) == 4 ? 20 : 32), "toolbar button record");
   SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
   TBADDBITMAP standard = {HINST_COMMCTRL, IDB_STD_SMALL_COLOR};
   SendMessageA(toolbar, TB_ADDBITMAP, 15, reinterpret_cast<LPARAM>(&standard));

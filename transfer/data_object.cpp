@@ -270,10 +270,10 @@ class ArchiveDataObject : public ComObject<IDataObject> {
   }
 
   HRESULT RenderVellumixData(HGLOBAL* block) const {
-    VellumixDataPayload payload;
-    payload.sourceRef = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&document_->archiveKind));
+    VellumixDataPayload payload = {};
+    payload.sourceRef = reinterpret_cast<uintptr_t>(&document_->archiveKind);
     payload.count = itemCount_;
-    payload.items = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(items_));
+    payload.items = reinterpret_cast<uintptr_t>(items_);
     *block = SharedBlock(&payload, sizeof payload);
     return *block ? S_OK : E_OUTOFMEMORY;
   }

@@ -13,13 +13,16 @@
 
 struct ArchiveDocument;
 
-// The "Vellumix Data" payload: addresses, meaningful only inside this process.
+// The "Vellumix Data" payload: addresses, meaningful only inside this process. They are
+// pointer-sized, so the block is 12 bytes in the 32-bit program (and 24 in a 64-bit build,
+// where a truncated address would never find its data object again).
 struct VellumixDataPayload {
-  uint32_t sourceRef;  // address of the source document's archiveKind field
+  uintptr_t sourceRef;  // address of the source document's archiveKind field
   uint32_t count;
-  uint32_t items;      // address of the array of node copies
+  uintptr_t items;      // address of the array of node copies
 };
-static_assert(sizeof(VellumixDataPayload) == 12, "the payload is 12 bytes");
+static_assert(sizeof(VellumixDataPayload) == (sizeof(void*) == 4 ? 12 : 24),
+              "the payload is three pointer-sized fields");
 
 // The longest name a shell file descriptor carries, without its terminating NUL.
 constexpr size_t kDescriptorNameMax = MAX_PATH - 1;

@@ -123,10 +123,10 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
 // The document whose live data object made payload, or null: a payload from another
 // process, or one whose object is gone, names addresses that must not be followed.
 ArchiveDocument* LiveSourceOf(const VellumixDataPayload& payload, ArchiveDataObject** maker = nullptr) {
-  auto* items = reinterpret_cast<ArchiveNode**>(static_cast<uintptr_t>(payload.items));
+  auto* items = reinterpret_cast<ArchiveNode**>(payload.items);
   for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     WindowDocument* doc = DocumentOf(child);
-    if (!doc || static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&doc->archiveKind)) != payload.sourceRef) continue;
+    if (!doc || reinterpret_cast<uintptr_t>(&doc->archiveKind) != payload.sourceRef) continue;
     for (void* object : {doc->dragSource, doc->clipboardSource}) {
       auto* candidate = static_cast<ArchiveDataObject*>(object);
       if (candidate && DataObjectHolds(candidate, items, payload.count)) {
@@ -159,7 +159,7 @@ LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& re
   }
   const bool same = sourceDocument == static_cast<ArchiveDocument*>(doc);
   const bool move = (request.effect & DROPEFFECT_MOVE) != 0;
-  TransferPayload items{sourceDocument, reinterpret_cast<ArchiveNode**>(static_cast<uintptr_t>(payload->items)),
+  TransferPayload items{sourceDocument, reinterpret_cast<ArchiveNode**>(payload->items),
                         payload->count};
   GlobalUnlock(request.medium);
   if (same) {

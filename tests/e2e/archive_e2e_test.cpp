@@ -31,20 +31,6 @@ std::string PlaceFixture(const std::string& fixture, const std::string& name) {
   return target;
 }
 
-struct Panes {
-  HWND window = nullptr, tree = nullptr, list = nullptr;
-};
-
-Panes PanesOf(HWND window) {
-  Panes panes;
-  panes.window = window;
-  HWND splitter = window ? FindChild(window, "wcSplitter") : nullptr;
-  if (!splitter) return panes;
-  panes.tree = FindChild(splitter, "wcPakTV");
-  panes.list = FindChild(splitter, "wcPakLV");
-  return panes;
-}
-
 Names ListColumn(HWND list, int column) {
   Names texts;
   int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
@@ -72,7 +58,7 @@ TEST_F(ArchiveProgramTest, ShowsAZipGivenOnTheCommandLine) {
   HWND frame = program.WaitForFrame(kTimeoutMs);
   ASSERT_NE(frame, nullptr);
   HWND mdi = FindChild(frame, "MDIClient");
-  Panes panes = PanesOf(WaitForChildTitled(mdi, Lower(zip), kTimeoutMs));
+  ArchivePanes panes = WaitForArchivePanes(mdi, Lower(zip), kTimeoutMs);
   ASSERT_NE(panes.list, nullptr);
 
   EXPECT_EQ(RemoteTreeChildren(panes.tree, nullptr), Names{"/"});
@@ -81,6 +67,7 @@ TEST_F(ArchiveProgramTest, ShowsAZipGivenOnTheCommandLine) {
   EXPECT_EQ(ListColumn(panes.list, 0),
             (Names{"maps", "sound", "a.bsp", "b", "big.dat", "empty.txt", "notes.txt", "readme", "z.bsp"}));
   Names sizes = ListColumn(panes.list, 1);
+  ASSERT_EQ(sizes.size(), 9u);
   EXPECT_EQ(sizes[0], "");
   EXPECT_EQ(sizes[4], Grouped(1234567));
   EXPECT_EQ(sizes[5], "0");
@@ -121,7 +108,8 @@ TEST_F(ArchiveProgramTest, ArchivesOfOtherToolsOpenOnceEach) {
     EXPECT_EQ(code, 1u);
     EXPECT_NE(WaitForChildTitled(mdi, Lower(path), kTimeoutMs), nullptr) << path;
   }
-  Panes nested = PanesOf(WaitForChildTitled(mdi, Lower(pk3), kTimeoutMs));
+  ArchivePanes nested = WaitForArchivePanes(mdi, Lower(pk3), kTimeoutMs);
+  ASSERT_NE(nested.tree, nullptr);
   HTREEITEM root = reinterpret_cast<HTREEITEM>(SendMessageA(nested.tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
   EXPECT_EQ(RemoteTreeChildren(nested.tree, root), (Names{"env", "levelshots", "scripts", "textures"}));
   EXPECT_EQ(ArchiveWindowCount(mdi), 4);
@@ -198,7 +186,7 @@ TEST_F(ArchiveProgramTest, ViewAndRecentFilesOutliveTheProgram) {
     ASSERT_TRUE(program.Start("\"" + zip + "\""));
     HWND frame = program.WaitForFrame(kTimeoutMs);
     ASSERT_NE(frame, nullptr);
-    Panes panes = PanesOf(WaitForChildTitled(FindChild(frame, "MDIClient"), Lower(zip), kTimeoutMs));
+    ArchivePanes panes = WaitForArchivePanes(FindChild(frame, "MDIClient"), Lower(zip), kTimeoutMs);
     ASSERT_NE(panes.list, nullptr);
     SendMessageA(panes.window, WM_COMMAND, 40023, 0);  // Details
     SendMessageA(panes.window, WM_COMMAND, 40026, 0);  // by Size
@@ -225,7 +213,7 @@ TEST_F(ArchiveProgramTest, ViewAndRecentFilesOutliveTheProgram) {
   ASSERT_TRUE(again.Start("\"" + zip + "\""));
   HWND frame = again.WaitForFrame(kTimeoutMs);
   ASSERT_NE(frame, nullptr);
-  Panes panes = PanesOf(WaitForChildTitled(FindChild(frame, "MDIClient"), Lower(zip), kTimeoutMs));
+  ArchivePanes panes = WaitForArchivePanes(FindChild(frame, "MDIClient"), Lower(zip), kTimeoutMs);
   ASSERT_NE(panes.list, nullptr);
   EXPECT_EQ(GetWindowLongA(panes.list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
   Names names = ListColumn(panes.list, 0);

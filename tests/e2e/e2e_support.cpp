@@ -114,6 +114,40 @@ HWND WaitForChildTitled(HWND mdiClient, const std::string& title, DWORD timeoutM
   }
 }
 
+namespace {
+
+ArchivePanes PanesOf(HWND window) {
+  ArchivePanes panes;
+  HWND splitter = window ? FindChild(window, "wcSplitter") : nullptr;
+  if (!splitter) return panes;
+  panes.window = window;
+  panes.tree = FindChild(splitter, "wcPakTV");
+  panes.list = FindChild(splitter, "wcPakLV");
+  return panes;
+}
+
+// Creation fills both panes and selects the root folder, and an MDI child is shown only
+// once its creation has returned; so a shown window with a selected folder is complete.
+bool IsComplete(const ArchivePanes& panes) {
+  return panes.tree && panes.list && IsWindowVisible(panes.window) &&
+         SendMessageA(panes.tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != 0;
+}
+
+}  // namespace
+
+ArchivePanes WaitForArchivePanes(HWND mdiClient, const std::string& title, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    for (HWND child = GetWindow(mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (WindowText(child) != title) continue;
+      ArchivePanes panes = PanesOf(child);
+      if (IsComplete(panes)) return panes;
+    }
+    if (GetTickCount() - start >= timeoutMs) return ArchivePanes();
+    Sleep(50);
+  }
+}
+
 std::string RemoteStatusText(HWND statusBar) {
   RemoteBuffer buffer(statusBar, 1024);
   if (!buffer.ok()) return "<no access>";

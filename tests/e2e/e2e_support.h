@@ -36,6 +36,16 @@ HWND FindChild(HWND parent, const char* className);
 // Waits until the MDI client holds a child titled title; null on time-out.
 HWND WaitForChildTitled(HWND mdiClient, const std::string& title, DWORD timeoutMs);
 
+// An archive window of the program and its two panes.
+struct ArchivePanes {
+  HWND window = nullptr, tree = nullptr, list = nullptr;
+};
+// Waits until the MDI client holds an archive window titled title that is complete: shown,
+// with both panes, and a folder selected in the tree (whose items the list then shows). The
+// title is set before the panes are made, so a window found by its title alone may have
+// none yet. All null on time-out.
+ArchivePanes WaitForArchivePanes(HWND mdiClient, const std::string& title, DWORD timeoutMs);
+
 // Reads the status bar's one text from another process.
 std::string RemoteStatusText(HWND statusBar);
 // Reads the panes of another process's archive window.

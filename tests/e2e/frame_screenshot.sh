@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Starts vellumix.exe, waits for its frame on the X display and keeps a picture of the
-# whole screen as <dir>/frame-x11.png. Needs the test run's Wine prefix and display.
+# Starts vellumix.exe with the tree's Wine launcher, waits for its frame on the X display
+# and keeps a picture of the whole screen as <dir>/frame-x11.png. Needs the test run's Wine
+# prefix and display. Usage: frame_screenshot.sh <wine launcher> <exe> <dir>
 set -uo pipefail
-exe=$1
-dir=$2
+wine=$1
+exe=$2
+dir=$3
 mkdir -p "$dir"
 log="$dir/frame-x11.log"
 
-wine "$exe" </dev/null >"$log" 2>&1 &
+"$wine" "$exe" </dev/null >"$log" 2>&1 &
 pid=$!
 trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null' EXIT
 

@@ -300,8 +300,8 @@ TEST_F(ClipboardCommandsTest, RegressionItemsOfAPayloadNoLiveObjectMadeAreNeverF
   ASSERT_NE(doc, nullptr);
   ArchiveNode* copy = TreeCopy(NodeAt(doc, "readme"), nullptr, nullptr);
   ArchiveNode* forged[1] = {copy};
-  VellumixDataPayload payload = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&doc->archiveKind)), 1,
-                                 static_cast<uint32_t>(reinterpret_cast<uintptr_t>(forged))};
+  VellumixDataPayload payload = {reinterpret_cast<uintptr_t>(&doc->archiveKind), 1,
+                                 reinterpret_cast<uintptr_t>(forged)};
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof payload);
   std::memcpy(GlobalLock(block), &payload, sizeof payload);
   GlobalUnlock(block);

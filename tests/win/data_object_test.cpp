@@ -323,7 +323,7 @@ TEST_F(DataObjectTest, VellumixDataNamesTheDocumentAndItems) {
   FORMATETC f = Format(g_cfVellumixData);
   STGMEDIUM medium = {};
   ASSERT_EQ(data->GetData(&f, &medium), S_OK);
-  ASSERT_GE(GlobalSize(medium.hGlobal), 12u);
+  ASSERT_GE(GlobalSize(medium.hGlobal), sizeof(VellumixDataPayload));
   const auto* payload = static_cast<const VellumixDataPayload*>(GlobalLock(medium.hGlobal));
   EXPECT_EQ(payload->sourceRef, reinterpret_cast<uintptr_t>(&doc->archiveKind));
   EXPECT_EQ(payload->count, 2u);

@@ -260,19 +260,28 @@ TEST_F(ImportTest, FilesIntoAnotherFolderLeaveTheListAsItIs) {
 TEST_F(ImportTest, HugeFilesAreRefusedWithoutHarm) {
   WindowDocument* doc = NewWindow();
   ASSERT_NE(doc, nullptr);
-  ASSERT_TRUE(MakeSparseFile(dir_ + "five.gib", (5LL << 30) + 3));
-  ASSERT_TRUE(MakeSparseFile(dir_ + "three.gib", 3LL << 30));  // more than a 32-bit process can hold
-  EXPECT_EQ(DiskFileSize((dir_ + "five.gib").c_str()), (5LL << 30) + 3);
-  EXPECT_EQ(ImportFile(window_, doc, (dir_ + "five.gib").c_str(), &state_), 0);
-  EXPECT_EQ(ImportFile(window_, doc, (dir_ + "three.gib").c_str(), &state_), 0);
+  struct Huge {
+    const char* name;
+    long long length;
+  };
+  // Longer than an entry can hold: cut to 32 bits, these lengths would be 3 bytes and none.
+  std::vector<Huge> huge = {{"five.gib", (5LL << 30) + 3}, {"four.gib", 4LL << 30}};
+  // Within an entry's limit but more than a 32-bit process can hold, so no buffer can be had
+  // for it there. A 64-bit build has the room and imports it like any other file.
+  if (sizeof(void*) == 4) huge.push_back({"three.gib", 3LL << 30});
+  for (const Huge& h : huge) {
+    SCOPED_TRACE(h.name);
+    ASSERT_TRUE(MakeSparseFile(dir_ + h.name, h.length));
+    EXPECT_EQ(DiskFileSize((dir_ + h.name).c_str()), h.length);
+    EXPECT_EQ(ImportFile(window_, doc, (dir_ + h.name).c_str(), &state_), 0);
+    EXPECT_EQ(NodeAt(doc, h.name), nullptr);
+  }
   ASSERT_TRUE(WriteDiskFile(dir_ + "small", "s"));
   EXPECT_EQ(ImportDirectory(window_, doc, dir_.c_str(), &state_), 1);
   EXPECT_EQ(state_.changed, 1);
-  ASSERT_EQ(NodeAt(doc, "five.gib"), nullptr);
-  EXPECT_EQ(ListNames(doc->itemList).size(), 1u);  // the imported directory only
+  ASSERT_EQ(ListNames(doc->itemList).size(), 1u);  // the imported directory only
   const std::string name = ListNames(doc->itemList)[0];
-  EXPECT_EQ(NodeAt(doc, name + "/five.gib"), nullptr);
-  EXPECT_EQ(NodeAt(doc, name + "/three.gib"), nullptr);
+  for (const Huge& h : huge) EXPECT_EQ(NodeAt(doc, name + "/" + h.name), nullptr) << h.name;
   EXPECT_EQ(EntryText(doc, name + "/small"), "s");
 }
 

@@ -37,7 +37,7 @@ TEST(StartupTest, RegistersTheSixWindowClasses) {
   };
   const Case cases[] = {
       {"wcPakMDIFrame", 0, 0, reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1), true, true},
-      {"wcPakMDIChild", 0, 4, nullptr, true, true},
+      {"wcPakMDIChild", 0, static_cast<int>(sizeof(void*)), nullptr, true, true},  // its document
       {"wcPakToolbar", ClassInfo(nullptr, TOOLBARCLASSNAMEA).style, -1,
        reinterpret_cast<HBRUSH>(COLOR_MENU + 1), false, true},
   };
