@@ -149,17 +149,22 @@ bool FreeClipboard(HWND window, WindowDocument* doc) {
 
 void LetClipboardGo(HWND window, WindowDocument* doc) {
   if (!doc || !doc->clipboardSource) return;
-  SetClipboardPatiently(nullptr);
   auto* object = static_cast<ArchiveDataObject*>(doc->clipboardSource);
-  if (!object) return;
-  // Still held (by the clipboard that would not open, or by a program that took a
-  // reference): the object outlives the window, but without its items.
+  IDataObject* data = AsDataObject(object);
+  // Held while the clipboard lets go: a window being destroyed no longer hears of the
+  // object's last release (its panes are gone), so that release must not happen while the
+  // object is still needed here.
+  data->AddRef();
+  SetClipboardPatiently(nullptr);
+  // Whoever still holds the object (the clipboard that would not open, a program that
+  // took a reference) keeps it, but without its items.
   ArchiveNode** items = nullptr;
   uint32_t count = 0;
   DataObjectItems(object, &items, &count);
   DetachDataObject(object);
   FreeNodeCopies(items, count);
   doc->clipboardSource = nullptr;
+  data->Release();
   (void)window;
 }
 

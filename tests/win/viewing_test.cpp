@@ -43,12 +43,16 @@ struct ViewerMode {
     const char* p = flag + sizeof kViewerFlag - 1;
     if (std::sscanf(p, " %63s \"%259[^\"]\"", eventName, file) < 2) ExitProcess(2);
     HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, eventName);
-    char logPath[MAX_PATH];
+    char logPath[MAX_PATH], partPath[MAX_PATH];
     std::snprintf(logPath, sizeof logPath, "%s.seen", file);
+    std::snprintf(partPath, sizeof partPath, "%s.seen.part", file);
     std::string seen = std::string(file) + "\n" + ReadDiskFile(file);
-    if (FILE* log = std::fopen(logPath, "wb")) {
+    // Written aside and renamed: the test waits for the name, which then stands for the
+    // whole text.
+    if (FILE* log = std::fopen(partPath, "wb")) {
       std::fwrite(seen.data(), 1, seen.size(), log);
       std::fclose(log);
+      MoveFileExA(partPath, logPath, MOVEFILE_REPLACE_EXISTING);
     }
     if (event) WaitForSingleObject(event, 60000);
     ExitProcess(0);

@@ -14,8 +14,10 @@ int main(int argc, char** argv) {
   if (block == nullptr) return 1;
   for (size_t i = 0; i < size; ++i) block[i] = 1;
   if (std::strcmp(mode, "use-after-free") == 0) {
+    // Kept where the compiler cannot follow it, as a real dangling pointer would be.
+    volatile unsigned char* volatile dangling = block;
     std::free(const_cast<unsigned char*>(block));
-    block[40] = 0x11;
+    dangling[40] = 0x11;
   } else if (std::strcmp(mode, "overrun") == 0) {
     for (size_t i = size; i < size + 4; ++i) block[i] = 0x22;
   } else {
