@@ -144,7 +144,7 @@ TEST_F(ArchiveWindowTest, ModifiedMarkIsAppendedOnceAndCancelKeepsTheWindow) {
   {
     DialogWatcher watcher("Vellumix", IDNO);
     EXPECT_TRUE(SendMessageA(window, WM_QUERYENDSESSION, 0, 0));
-    watcher.Wait();
+    EXPECT_TRUE(watcher.Wait().found);
   }
 }
 

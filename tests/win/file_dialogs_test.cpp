@@ -77,7 +77,7 @@ TEST_F(FileDialogsTest, SeveralChosenFilesFollowTheirDirectory) {
   std::strcpy(g_settings.initialDirectory, directory_.c_str());
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm("\"a.pak\" \"b.pak\" \"c.pak\""));
   ASSERT_EQ(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags), 1);
-  watcher.Wait();
+  EXPECT_TRUE(watcher.Wait().found);
   std::vector<std::string> got = Strings(buffer_);
   ASSERT_EQ(got.size(), 4u);
   EXPECT_EQ(got[0], directory_);
@@ -90,7 +90,7 @@ TEST_F(FileDialogsTest, FileInADriveRootGivesTheDriveAlone) {
   ASSERT_TRUE(Touch("C:\\vellumix-root-test.pak"));
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm("C:\\vellumix-root-test.pak"));
   ASSERT_EQ(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags), 1);
-  watcher.Wait();
+  EXPECT_TRUE(watcher.Wait().found);
   EXPECT_EQ(Strings(buffer_), (std::vector<std::string>{"C:", "vellumix-root-test.pak"}));
   EXPECT_STREQ(g_settings.initialDirectory, "C:");
   DeleteFileA("C:\\vellumix-root-test.pak");
@@ -115,13 +115,13 @@ TEST_F(FileDialogsTest, SavingSetsTheDirectoryTheNextOpenStartsIn) {
   ASSERT_EQ(ShowSaveDialog(buffer_, MAX_PATH, nullptr, IDS_OPEN_FILTER, nullptr, "Save Archive",
                            OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NONETWORKBUTTON, 0, nullptr),
             1);
-  save.Wait();
+  EXPECT_TRUE(save.Wait().found);
   EXPECT_EQ(std::string(buffer_), dir_ + "new.pk3");
   EXPECT_STREQ(g_settings.initialDirectory, directory_.c_str());
   // The next dialog starts there: a bare name is found in that directory.
   DialogWatcher open("Open PAK File", 0, 10000, TypeAndConfirm("b.pak"));
   ASSERT_EQ(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags), 1);
-  open.Wait();
+  EXPECT_TRUE(open.Wait().found);
   EXPECT_EQ(Strings(buffer_), (std::vector<std::string>{directory_, "b.pak"}));
 }
 
@@ -131,7 +131,7 @@ TEST_F(FileDialogsTest, OpenCommandOpensEveryChosenArchive) {
   std::strcpy(g_settings.initialDirectory, directory_.c_str());
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm("\"a.pak.zip\" \"b.pak\""));
   SendMessageA(frame_, WM_COMMAND, ID_FILE_OPEN, 0);
-  watcher.Wait();
+  EXPECT_TRUE(watcher.Wait().found);
   Pump(50);
   std::vector<std::string> titles;
   for (HWND w : ArchiveWindows()) titles.push_back(Title(w));

@@ -180,7 +180,7 @@ TEST_F(SaveTest, FormatFollowsTheNameOrTheDocument) {
   {
     DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(bare));
     SendMessageA(untitled, WM_COMMAND, ID_FILE_SAVE, 0);  // Save of a new document is Save As
-    watcher.Wait();
+    EXPECT_TRUE(watcher.Wait().found);
   }
   EXPECT_EQ(DocumentOf(untitled)->archiveKind, ArchiveKind::Pk3);
   EXPECT_EQ(FileBytes(bare).size(), 22u);  // an empty ZIP
@@ -193,7 +193,7 @@ TEST_F(SaveTest, FormatFollowsTheNameOrTheDocument) {
   {
     DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(dat));
     SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
-    watcher.Wait();
+    EXPECT_TRUE(watcher.Wait().found);
   }
   EXPECT_EQ(DocumentOf(window)->archiveKind, ArchiveKind::Pak);
   std::vector<uint8_t> written = FileBytes(dat);
@@ -234,7 +234,7 @@ TEST_F(SaveTest, SaveAsToTheOwnPathIsASave) {
   MarkModified(window);
   DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(pak, true));
   SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
-  watcher.Wait();
+  EXPECT_TRUE(watcher.Wait().found);
   EXPECT_EQ(Title(window), Lower(pak));
   EXPECT_EQ(DocumentOf(window)->archiveKind, ArchiveKind::Pak);
   EXPECT_EQ(FilesInDirectory(), 1);
@@ -255,8 +255,9 @@ TEST_F(SaveTest, TooManyFilesForAPakIsRefusedAndNothingIsWritten) {
   DialogWatcher dialog("Save Archive", 0, 10000, SaveTo(pak));
   DialogWatcher refusal("Save", IDOK);
   SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
-  dialog.Wait();
+  EXPECT_TRUE(dialog.Wait().found);
   WatchedDialog seen = refusal.Wait();
+  EXPECT_TRUE(seen.found);
   EXPECT_EQ(seen.message, "Maximum number of files exceeded.\nOperation aborted.");
   EXPECT_FALSE(Exists(pak));
   EXPECT_EQ(DocumentOf(window)->archiveKind, ArchiveKind::Pk3);
@@ -331,7 +332,7 @@ TEST_F(SaveTest, SavingOverAnArchiveOpenElsewhereIsRefused) {
   DialogWatcher dialog("Save Archive", 0, 10000, SaveTo(zip, true));
   DialogWatcher refusal("Save", IDOK);
   SendMessageA(untitled, WM_COMMAND, ID_FILE_SAVE_AS, 0);
-  dialog.Wait();
+  EXPECT_TRUE(dialog.Wait().found);
   EXPECT_EQ(refusal.Wait().message, Lower(zip) + " is open in another window.\nOperation aborted.");
   EXPECT_EQ(FileBytes(zip), original);
   EXPECT_EQ(DocumentOf(untitled)->archiveKind, ArchiveKind::None);

@@ -225,10 +225,10 @@ TEST_F(TransferCopyTest, DialogShowsEachKindsSizeAndAnswersWithItsButtons) {
     PostMessageA(dialog, WM_KEYUP, VK_ESCAPE, 0);
   });
   EXPECT_EQ(AskReplace(pakEntry, zipEntry), IDCANCEL);
-  escape.Wait();
+  EXPECT_TRUE(escape.Wait().found);
   DialogWatcher closeBox(kReplaceCaption, 0, 10000, [](HWND dialog) { PostMessageA(dialog, WM_CLOSE, 0, 0); });
   EXPECT_EQ(AskReplace(pakEntry, zipEntry), IDCANCEL);
-  closeBox.Wait();
+  EXPECT_TRUE(closeBox.Wait().found);
 }
 
 TEST_F(TransferCopyTest, DialogDrawsTheFileTypeIconInBothPlaces) {
@@ -252,6 +252,6 @@ TEST_F(TransferCopyTest, DialogDrawsTheFileTypeIconInBothPlaces) {
     PressDialogButton(dialog, IDNO);
   });
   EXPECT_EQ(AskReplace(entry, entry), kReplaceNo);
-  watcher.Wait();
+  EXPECT_TRUE(watcher.Wait().found);
   EXPECT_EQ(painted, 2);
 }
