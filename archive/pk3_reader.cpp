@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "archive/formats.h"
+#include "archive/quoted_name.h"
 #include "archive/source_file.h"
 #include "archive/zip64_extra.h"
 
@@ -126,16 +127,6 @@ uint64_t CountFurtherRecords(WindowReader& reader, uint64_t end) {
   return more;
 }
 
-// Quotes a stored name for a message, shortened when it is very long.
-std::string Quoted(const char* name) {
-  constexpr size_t kShown = 200;
-  std::string text = "\"";
-  const size_t n = std::strlen(name);
-  text.append(name, n < kShown ? n : kShown);
-  if (n > kShown) text += "...";
-  return text + "\"";
-}
-
 // Reads the record's extra field and puts the values of its ZIP64 field into the 32-bit
 // fields that stand for them. False when a value does not fit 32 bits.
 bool ApplyZip64Extra(Pk3CentralRecord& record, const uint8_t* extra, uint16_t extraLength,
@@ -146,11 +137,11 @@ bool ApplyZip64Extra(Pk3CentralRecord& record, const uint8_t* extra, uint16_t ex
   values.offset = record.Get32(zipc::kLocalHeaderOffset);
   if (!ReadZip64Extra(extra, extraLength, &values)) return true;
   if (values.uncompressed >= 0xFFFFFFFFu || values.compressed >= 0xFFFFFFFFu) {
-    if (why) *why = Quoted(record.name) + " is 4 GB or larger";
+    if (why) *why = QuotedName(record.name) + " is 4 GB or larger";
     return false;
   }
   if (values.offset >= 0xFFFFFFFFu) {
-    if (why) *why = Quoted(record.name) + " lies beyond the first 4 GB of the file";
+    if (why) *why = QuotedName(record.name) + " lies beyond the first 4 GB of the file";
     return false;
   }
   record.Set32(zipc::kUncompressedSize, static_cast<uint32_t>(values.uncompressed));

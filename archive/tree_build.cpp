@@ -6,6 +6,7 @@
 
 #include "archive/child_index.h"
 #include "archive/loading.h"
+#include "archive/quoted_name.h"
 
 namespace {
 
@@ -56,15 +57,6 @@ enum class Insertion {
   Failed,       // out of memory, or the folder tree refused an item
 };
 
-// Quotes a stored path for a message, shortened when it is very long.
-std::string Quoted(const char* text, size_t length) {
-  constexpr size_t kShown = 200;
-  std::string quoted = "\"";
-  quoted.append(text, length < kShown ? length : kShown);
-  if (length > kShown) quoted += "...";
-  return quoted + "\"";
-}
-
 struct PathInserter {
   FolderTree& folderTree;
   ChildIndex* index;  // null: look children up by walking the list
@@ -99,9 +91,9 @@ struct PathInserter {
                    size_t throughLength) {
     if (why == nullptr) return outcome;
     if (outcome == Insertion::StoredTwice)
-      *why = Quoted(stored, length) + " is stored twice";
+      *why = QuotedName(stored, length) + " is stored twice";
     else if (outcome == Insertion::ThroughFile)
-      *why = Quoted(stored, length) + ": a path runs through the file " + Quoted(path, throughLength);
+      *why = QuotedName(stored, length) + ": a path runs through the file " + QuotedName(path, throughLength);
     else
       *why = "not enough memory";
     return outcome;

@@ -18,13 +18,6 @@
 
 namespace {
 
-// Before a drag: the clipboard lets go of this window's items if it holds any of the dragged
-// ones, since a move frees them. False when it keeps them: the drag may then only copy, so
-// that nothing the clipboard's object still points to is freed.
-bool ReleaseClipboardOverlap(HWND window, WindowDocument* doc, ArchiveNode* const* copies, uint32_t count) {
-  return ClipboardLetsGoOf(window, doc, copies, count);
-}
-
 // Runs the drag loop over copies; moved receives, for each item, whether it left for good
 // (a drop that moved it, and it arrived whole).
 void RunDrag(WindowDocument* doc, ArchiveNode** copies, uint32_t count, bool mayMove,
@@ -64,7 +57,9 @@ LRESULT OnBeginTreeDrag(HWND window, WindowDocument* doc, const NMTREEVIEWA* inf
     return 1;
   }
   copies[0] = copy;
-  const bool mayMove = ReleaseClipboardOverlap(window, doc, copies, 1);
+  // The clipboard lets go of dragged items it holds, since a move frees them; when it keeps
+  // them, the drag may only copy.
+  const bool mayMove = ClipboardLetsGoOf(window, doc, copies, 1);
   POINT hotspot = {};
   HIMAGELIST image = MakeDragImage(doc->folderTree, 0, item, &hotspot);
   BeginDragImage(image, 0, hotspot.x, hotspot.y);
@@ -81,7 +76,7 @@ LRESULT OnBeginListDrag(HWND window, WindowDocument* doc) {
   uint32_t count = 0;
   ArchiveNode** copies = CopySelectedListItems(doc, &count);
   if (!copies) return 1;
-  const bool mayMove = ReleaseClipboardOverlap(window, doc, copies, count);
+  const bool mayMove = ClipboardLetsGoOf(window, doc, copies, count);
   POINT hotspot = {};
   HIMAGELIST image = MakeDragImage(doc->itemList, 1, nullptr, &hotspot);
   BeginDragImage(image, 0, hotspot.x, hotspot.y);

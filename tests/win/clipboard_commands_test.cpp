@@ -30,7 +30,19 @@ bool Has(const Names& names, const std::string& name) {
   return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-class ClipboardCommandsTest : public DataExchangeTest {};
+class ClipboardCommandsTest : public DataExchangeTest {
+ protected:
+  // A source window and a target window that already holds "readme" with other bytes, so
+  // that a paste of "readme" asks before replacing it; the source shows its root.
+  void OpenConflictingPair(WindowDocument** doc, HWND* source, WindowDocument** other, HWND* target) {
+    *doc = OpenDoc(WinFixture("views.zip"), source);
+    *other = OpenDoc(WinFixture("views.pak"), target);
+    ASSERT_NE(*doc, nullptr);
+    ASSERT_NE(*other, nullptr);
+    MakeFileDifferent(*other, "readme");
+    ShowFolderAt(*doc, "");
+  }
+};
 
 }  // namespace
 
@@ -316,18 +328,6 @@ TEST_F(ClipboardCommandsTest, RegressionItemsOfAPayloadNoLiveObjectMadeAreNeverF
 
 namespace {
 
-// Gives a file of doc other bytes, so that a paste of the same name asks before replacing.
-void MakeDifferent(WindowDocument* doc, const std::string& storedPath) {
-  ArchiveEntry* e = NodeAt(doc, storedPath)->entry;
-  uint8_t* old = static_cast<uint8_t*>(malloc(3));
-  memcpy(old, "old", 3);
-  e->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-  e->pakEntry = nullptr;
-  e->pk3Record = nullptr;
-  e->size = 3;
-  e->data = old;
-}
-
 // The folder the tree shows is live, and the list lists exactly its children.
 void ExpectPanesOnLiveNodes(WindowDocument* doc) {
   ArchiveEntry* shown = TreeItemEntry(doc->folderTree, CurrentFolderItem(doc->folderTree));
@@ -346,12 +346,8 @@ void ExpectPanesOnLiveNodes(WindowDocument* doc) {
 
 TEST_F(ClipboardCommandsTest, RegressionACutFileTheUserKeepsInTheTargetStaysInItsOrigin) {
   HWND source, target;
-  WindowDocument* doc = OpenDoc(WinFixture("views.zip"), &source);
-  WindowDocument* other = OpenDoc(WinFixture("views.pak"), &target);
-  ASSERT_NE(doc, nullptr);
-  ASSERT_NE(other, nullptr);
-  MakeDifferent(other, "readme");
-  ShowFolderAt(doc, "");
+  WindowDocument *doc = nullptr, *other = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenConflictingPair(&doc, &source, &other, &target));
   SelectListItems(doc, {"readme", "big.dat"});
   SendCommand(source, ID_EDIT_CUT);
   DialogSeries replace(kReplaceCaption, {IDNO});
@@ -393,12 +389,8 @@ TEST_F(ClipboardCommandsTest, RegressionCutOfTheFolderShownLeavesBothPanesOnLive
 
 TEST_F(ClipboardCommandsTest, RegressionPasteKeepsItsItemsWhenTheClipboardIsReplacedMidway) {
   HWND source, target;
-  WindowDocument* doc = OpenDoc(WinFixture("views.zip"), &source);
-  WindowDocument* other = OpenDoc(WinFixture("views.pak"), &target);
-  ASSERT_NE(doc, nullptr);
-  ASSERT_NE(other, nullptr);
-  MakeDifferent(other, "readme");
-  ShowFolderAt(doc, "");
+  WindowDocument *doc = nullptr, *other = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenConflictingPair(&doc, &source, &other, &target));
   // "readme" comes first and asks; "big.dat" is copied after the clipboard changed hands.
   SelectListItems(doc, {"readme", "big.dat"});
   SendCommand(source, ID_EDIT_COPY);

@@ -110,15 +110,7 @@ TEST_F(TransferCopyTest, ConflictsAreAskedAndClosingTheDialogStopsTheTransfer) {
   ASSERT_NE(target, nullptr);
   Payload p(source, {NodeAt(source, "z.bsp"), NodeAt(source, "a.bsp"), NodeAt(source, "notes.txt")});
   // Make the target's files differ, so a replacement shows.
-  for (const char* name : {"z.bsp", "a.bsp", "notes.txt"}) {
-    ArchiveEntry* e = NodeAt(target, name)->entry;
-    uint8_t* old = static_cast<uint8_t*>(malloc(3));
-    memcpy(old, "old", 3);
-    e->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-    e->pk3Record = nullptr;
-    e->size = 3;
-    e->data = old;
-  }
+  for (const char* name : {"z.bsp", "a.bsp", "notes.txt"}) MakeFileDifferent(target, name);
   DialogSeries series(kReplaceCaption, {IDYES, IDCANCEL});
   EXPECT_EQ(RunTransfer(targetWindow, target, target->root, p.payload, &state_), 0);
   std::vector<AnsweredDialog> seen = series.Finish();

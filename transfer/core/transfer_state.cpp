@@ -1,12 +1,11 @@
 #include "transfer/core/transfer_state.h"
 
+#include "archive/quoted_name.h"
+
 void NoteTransferFailure(TransferState* state, const char* name, const char* reason) {
   if (state == nullptr) return;
   if (state->failures++ > 0) return;
-  constexpr size_t kShown = 200;
-  std::string shown = name ? name : "";
-  if (shown.size() > kShown) shown = shown.substr(0, kShown) + "...";
-  state->firstFailure = "\"" + shown + "\": " + (reason ? reason : "it could not be read");
+  state->firstFailure = QuotedName(name) + ": " + (reason ? reason : "it could not be read");
 }
 
 std::string TransferFailureMessage(const TransferState& state, const char* verb, const char* past) {

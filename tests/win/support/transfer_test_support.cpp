@@ -144,6 +144,18 @@ ArchiveNode* NodeAt(const ArchiveDocument* doc, const std::string& storedPath) {
   return doc ? NodeAtPath(doc->root, storedPath) : nullptr;
 }
 
+void MakeFileDifferent(const ArchiveDocument* doc, const std::string& storedPath) {
+  ArchiveEntry* e = NodeAt(doc, storedPath)->entry;
+  uint8_t* old = static_cast<uint8_t*>(std::malloc(3));
+  std::memcpy(old, "old", 3);
+  if (e->kind & static_cast<uint32_t>(EntryKind::MemoryFile)) std::free(e->data);
+  e->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
+  e->pakEntry = nullptr;
+  e->pk3Record = nullptr;
+  e->size = 3;
+  e->data = old;
+}
+
 std::string EntryText(const ArchiveDocument* doc, const std::string& storedPath) {
   ArchiveNode* node = NodeAt(doc, storedPath);
   if (!node) return "<missing>";

@@ -61,6 +61,9 @@ std::vector<std::string> DiskListing(const std::string& dir);
 std::string EntryText(const ArchiveDocument* doc, const std::string& storedPath);
 // The node at a stored path, or null.
 ArchiveNode* NodeAt(const ArchiveDocument* doc, const std::string& storedPath);
+// Turns the file at storedPath into a memory file holding "old", so that an incoming file of
+// the same name differs from it and the replace question is asked.
+void MakeFileDifferent(const ArchiveDocument* doc, const std::string& storedPath);
 
 // Makes the Browse for Folder dialog select path (once its tree is filled) and confirms it;
 // cancels the dialog when the selection cannot be made.
