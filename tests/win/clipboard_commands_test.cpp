@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "resources/command_ids.h"
+#include "resources/transfer_ids.h"
 #include "shell/globals.h"
 #include "shell/messages.h"
 #include "tests/win/support/data_exchange_support.h"
@@ -391,20 +392,21 @@ TEST_F(ClipboardCommandsTest, RegressionPasteKeepsItsItemsWhenTheClipboardIsRepl
   HWND source, target;
   WindowDocument *doc = nullptr, *other = nullptr;
   ASSERT_NO_FATAL_FAILURE(OpenConflictingPair(&doc, &source, &other, &target));
-  // "readme" comes first and asks; "big.dat" is copied after the clipboard changed hands.
-  SelectListItems(doc, {"readme", "big.dat"});
+  // Merging "maps" asks first; "big.dat" is copied after the clipboard let the object go.
+  SelectListItems(doc, {"maps", "big.dat"});
   SendCommand(source, ID_EDIT_COPY);
   ASSERT_NE(doc->clipboardSource, nullptr);
-  const std::string pak = WinFixture("views.pak");
-  DialogWatcher replace(kReplaceCaption, 0, 10000, [pak](HWND dialog) {
-    PutFilesOnClipboard({pak});  // another program copies while the question is open
-    PostMessageA(dialog, WM_COMMAND, IDYES, 0);
+  // The clipboard is emptied while the question is open, as when another program copies:
+  // its release of the object comes while the paste still walks the items.
+  DialogWatcher replace(kReplaceCaption, 0, 10000, [](HWND dialog) {
+    RunOnWindowThread(dialog, [] { OleSetClipboard(nullptr); });
+    PressDialogButton(dialog, IDC_REPLACE_YES_TO_ALL);
   });
   SendCommand(target, ID_EDIT_PASTE);
   EXPECT_TRUE(replace.Wait().found);
-  EXPECT_EQ(EntryText(other, "readme"), "read me first\n");
-  EXPECT_EQ(EntryText(other, "big.dat"), std::string(1234567, '\0'));
-  // The clipboard's new owner took the object away: the source let its copies go.
   EXPECT_EQ(doc->clipboardSource, nullptr);
+  EXPECT_EQ(EntryText(other, "maps/dm/arena.bsp"), EntryText(doc, "maps/dm/arena.bsp"));
+  EXPECT_EQ(EntryText(other, "maps/level2.bsp"), EntryText(doc, "maps/level2.bsp"));
+  EXPECT_EQ(EntryText(other, "big.dat"), std::string(1234567, '\0'));
   EXPECT_NE(NodeAt(doc, "big.dat"), nullptr);
 }

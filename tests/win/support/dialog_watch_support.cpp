@@ -63,6 +63,32 @@ void PressDialogButton(HWND dialog, int id) {
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+namespace {
+
+const char kRunnerProp[] = "VellumixTestRunner";
+
+LRESULT CALLBACK RunnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  static const UINT run = RegisterWindowMessageA("VellumixTestRun");
+  auto original = reinterpret_cast<WNDPROC>(GetPropA(window, kRunnerProp));
+  if (message == run && lParam == 0) {
+    (*reinterpret_cast<const std::function<void()>*>(wParam))();
+    return 0;
+  }
+  return CallWindowProcA(original, window, message, wParam, lParam);
+}
+
+}  // namespace
+
+void RunOnWindowThread(HWND window, const std::function<void()>& work) {
+  const UINT run = RegisterWindowMessageA("VellumixTestRun");
+  auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+  SetPropA(window, kRunnerProp, reinterpret_cast<HANDLE>(original));
+  SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RunnerProc));
+  SendMessageA(window, run, reinterpret_cast<WPARAM>(&work), 0);
+  SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+  RemovePropA(window, kRunnerProp);
+}
+
 void WaitForDialogReady(HWND dialog) {
   for (int i = 0; i < 250 && IsWindow(dialog) && !IsWindowVisible(dialog); ++i) Sleep(20);
   Sleep(150);

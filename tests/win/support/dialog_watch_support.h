@@ -52,3 +52,8 @@ void TypeFileName(HWND dialog, const std::string& name);
 
 // Posts the click of button id to a dialog, as the button itself would send it.
 void PressDialogButton(HWND dialog, int id);
+
+// Runs work on the thread that owns window (a dialog's, say), inside whatever message loop
+// that thread is in, and returns when it is done: what another program would do while the
+// tested thread waits for an answer.
+void RunOnWindowThread(HWND window, const std::function<void()>& work);
