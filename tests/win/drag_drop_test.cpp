@@ -13,9 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "resources/command_ids.h"
 #include "shell/globals.h"
 #include "tests/win/support/data_exchange_support.h"
 #include "tests/win/support/transfer_test_support.h"
+#include "transfer/data_object.h"
 #include "window/views.h"
 
 namespace {
@@ -169,6 +171,30 @@ TEST_F(DragDropTest, ListItemDraggedWithShiftIsMoved) {
   const std::vector<std::string> left = ListNames(source_->itemList);
   EXPECT_EQ(std::find(left.begin(), left.end(), "readme"), left.end());
   EXPECT_TRUE(source_->modified);
+}
+
+TEST_F(DragDropTest, RegressionADragOfItemsTheClipboardCannotLetGoOnlyCopies) {
+  const std::string bytes = EntryText(source_, "readme");
+  SelectListItems(source_, {"readme"});
+  SetFocus(source_->itemList);
+  SendCommand(sourceWindow_, ID_EDIT_COPY);
+  ASSERT_NE(source_->clipboardSource, nullptr);
+  // Another program took the clipboard's object and holds it: emptying the clipboard does
+  // not free it, and it still points at the item's data.
+  IDataObject* held = AsDataObject(static_cast<ArchiveDataObject*>(source_->clipboardSource));
+  held->AddRef();
+  // Within its own window a drag moves unless it may only copy.
+  HTREEITEM sound = TreeChildNamed(source_->folderTree, TreeView_GetRoot(source_->folderTree), "sound");
+  ASSERT_NE(sound, nullptr);
+  const POINT to = TreeItemCentre(source_->folderTree, sound);
+  ASSERT_TRUE(DragWithRetries("readme", to, false, [&] { return NodeAt(source_, "sound/readme") != nullptr; }));
+  EXPECT_EQ(EntryText(source_, "sound/readme"), bytes);
+  // The drag could only copy: the item stays where the held object needs it.
+  ASSERT_NE(NodeAt(source_, "readme"), nullptr);
+  EXPECT_EQ(EntryText(source_, "readme"), bytes);
+  held->Release();
+  EXPECT_EQ(source_->clipboardSource, nullptr);
+  EXPECT_EQ(EntryText(source_, "readme"), bytes);
 }
 
 TEST_F(DragDropTest, ADropTheTargetRefusesLeavesEverything) {
