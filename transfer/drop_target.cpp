@@ -18,20 +18,16 @@ constexpr DWORD kExpandDelayMs = 2000;
 enum class ScrollState { Idle, ScrollUp, ScrollDown, ScrollLeft, ScrollRight, HoverExpand };
 enum DropTargetKind { NoTarget = 0, ListItem = 1, TreeItem = 2 };
 
-// One drag at a time: the scroll zone of the pane under the cursor and the current wait.
-RECT g_inner;
-DWORD g_waitStart;
-
 const IID* const kDropTargetInterfaces[] = {&IID_IUnknown, &IID_IDropTarget, nullptr};
 
-bool Elapsed(DWORD ms) {
-  return GetTickCount() - g_waitStart >= ms;
-}
+DWORD SystemClock() { return GetTickCount(); }
 
 class ArchiveDropTarget : public ComObject<IDropTarget> {
  public:
   explicit ArchiveDropTarget(HWND window)
       : ComObject(kDropTargetInterfaces), window_(window), document_(DocumentOf(window)) {}
+
+  void SetClock(DropTargetClock clock) { clock_ = clock ? clock : SystemClock; }
 
   HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD* effect) override {
     if (effect == nullptr) return E_INVALIDARG;
@@ -107,6 +103,9 @@ class ArchiveDropTarget : public ComObject<IDropTarget> {
   }
 
  private:
+  // Whether ms have passed since the current wait (scroll or hover) began.
+  bool Elapsed(DWORD ms) const { return clock_() - waitStart_ >= ms; }
+
   // The work of every cursor movement: choose the effect, find the target, redraw the
   // feedback when it changed (with the drag image out of the way), and move the image.
   void Follow(DWORD keyState, DWORD* effect, bool showAgain) {
@@ -160,17 +159,17 @@ class ArchiveDropTarget : public ComObject<IDropTarget> {
   void ComputeScrollZone(HWND pane, bool list) {
     RECT client = {};
     GetClientRect(pane, &client);
-    g_inner = client;
-    g_inner.top += kScrollMargin;
-    g_inner.bottom -= kScrollMargin;
+    inner_ = client;
+    inner_.top += kScrollMargin;
+    inner_.bottom -= kScrollMargin;
     if (list) {
       HWND header = GetDlgItem(pane, 0);
       RECT headerRect = {};
       const int headerHeight =
           header && IsWindowVisible(header) && GetWindowRect(header, &headerRect) ? headerRect.bottom - headerRect.top : 0;
-      g_inner.top = client.top + headerHeight + kScrollMargin;
-      g_inner.left += kScrollMargin;
-      g_inner.right -= kScrollMargin;
+      inner_.top = client.top + headerHeight + kScrollMargin;
+      inner_.left += kScrollMargin;
+      inner_.right -= kScrollMargin;
     }
   }
 
@@ -216,10 +215,10 @@ class ArchiveDropTarget : public ComObject<IDropTarget> {
     treeItem_ = item;
     switch (scrollState_) {
       case ScrollState::Idle:
-        g_waitStart = GetTickCount();
-        if (p.y < g_inner.top && item != root) {
+        waitStart_ = clock_();
+        if (p.y < inner_.top && item != root) {
           scrollState_ = ScrollState::ScrollUp;
-        } else if (p.y >= g_inner.bottom &&
+        } else if (p.y >= inner_.bottom &&
                    SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, reinterpret_cast<LPARAM>(item))) {
           scrollState_ = ScrollState::ScrollDown;
         } else if (pane_ == prevPane_ && prevKind_ == TreeItem && item == prevTreeItem_) {
@@ -227,14 +226,14 @@ class ArchiveDropTarget : public ComObject<IDropTarget> {
         }
         break;
       case ScrollState::ScrollUp:
-        if (p.y < g_inner.top) {
+        if (p.y < inner_.top) {
           if (Elapsed(kScrollDelayMs)) *effect |= DROPEFFECT_SCROLL;
         } else {
           scrollState_ = ScrollState::Idle;
         }
         break;
       case ScrollState::ScrollDown:
-        if (p.y >= g_inner.bottom) {
+        if (p.y >= inner_.bottom) {
           if (Elapsed(kScrollDelayMs)) *effect |= DROPEFFECT_SCROLL;
         } else {
           scrollState_ = ScrollState::Idle;
@@ -298,16 +297,16 @@ class ArchiveDropTarget : public ComObject<IDropTarget> {
     listIndex_ = index;
     switch (scrollState_) {
       case ScrollState::Idle:
-        g_waitStart = GetTickCount();
-        if (p.y < g_inner.top) scrollState_ = ScrollState::ScrollUp;
-        else if (p.y >= g_inner.bottom) scrollState_ = ScrollState::ScrollDown;
-        else if (p.x < g_inner.left) scrollState_ = ScrollState::ScrollLeft;
-        else if (p.x >= g_inner.right) scrollState_ = ScrollState::ScrollRight;
+        waitStart_ = clock_();
+        if (p.y < inner_.top) scrollState_ = ScrollState::ScrollUp;
+        else if (p.y >= inner_.bottom) scrollState_ = ScrollState::ScrollDown;
+        else if (p.x < inner_.left) scrollState_ = ScrollState::ScrollLeft;
+        else if (p.x >= inner_.right) scrollState_ = ScrollState::ScrollRight;
         break;
-      case ScrollState::ScrollUp: ListScrollStep(p.y < g_inner.top, SB_VERT, true, effect); break;
-      case ScrollState::ScrollDown: ListScrollStep(p.y >= g_inner.bottom, SB_VERT, false, effect); break;
-      case ScrollState::ScrollLeft: ListScrollStep(p.x < g_inner.left, SB_HORZ, true, effect); break;
-      case ScrollState::ScrollRight: ListScrollStep(p.x >= g_inner.right, SB_HORZ, false, effect); break;
+      case ScrollState::ScrollUp: ListScrollStep(p.y < inner_.top, SB_VERT, true, effect); break;
+      case ScrollState::ScrollDown: ListScrollStep(p.y >= inner_.bottom, SB_VERT, false, effect); break;
+      case ScrollState::ScrollLeft: ListScrollStep(p.x < inner_.left, SB_HORZ, true, effect); break;
+      case ScrollState::ScrollRight: ListScrollStep(p.x >= inner_.right, SB_HORZ, false, effect); break;
       default: scrollState_ = ScrollState::Idle; break;
     }
     const bool scroll = (*effect & DROPEFFECT_SCROLL) != 0;
@@ -393,6 +392,10 @@ class ArchiveDropTarget : public ComObject<IDropTarget> {
 
   HWND window_;
   WindowDocument* document_;
+  DropTargetClock clock_ = SystemClock;
+  // The scroll zone of the pane under the cursor, and when the current wait began.
+  RECT inner_ = {};
+  DWORD waitStart_ = 0;
   int acceptable_ = 0;
   UINT format_ = 0;
   POINT point_ = {};
@@ -415,4 +418,8 @@ class ArchiveDropTarget : public ComObject<IDropTarget> {
 IDropTarget* CreateDropTarget(HWND window) {
   if (!DocumentOf(window)) return nullptr;
   return new (std::nothrow) ArchiveDropTarget(window);
+}
+
+void SetDropTargetClock(IDropTarget* target, DropTargetClock clock) {
+  if (target) static_cast<ArchiveDropTarget*>(target)->SetClock(clock);
 }

@@ -16,5 +16,12 @@ struct DropRequest {
   int listIndex;       // the target list item, -1 when the target is a folder
 };
 
+// The clock of a drop target's waits (resting at an edge scrolls after 200 ms, on a
+// collapsed folder opens it after 2 s), in milliseconds; null stands for the system's.
+using DropTargetClock = DWORD (*)();
+
 // A new drop target for the archive window, with one reference; null when memory is short.
 IDropTarget* CreateDropTarget(HWND window);
+
+// Gives a drop target made by CreateDropTarget another clock (null: the system's).
+void SetDropTargetClock(IDropTarget* target, DropTargetClock clock);

@@ -14,9 +14,15 @@
 #include "tests/win/support/data_exchange_support.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/drag_image.h"
+#include "transfer/drop_target.h"
 #include "window/views.h"
 
 namespace {
+
+// The drop target's clock in these tests: time passes only when a test says so.
+constexpr DWORD kStart = 100000;
+DWORD g_now = kStart;
+DWORD TestClock() { return g_now; }
 
 class DropFeedbackTest : public DataExchangeTest {
  protected:
@@ -33,6 +39,8 @@ class DropFeedbackTest : public DataExchangeTest {
     ShowFolderAt(doc_, "");
     target_ = static_cast<IDropTarget*>(doc_->dropTarget);
     ASSERT_NE(target_, nullptr);
+    g_now = kStart;
+    SetDropTargetClock(target_, TestClock);
   }
   void TearDown() override {
     if (files_) files_->Release();
@@ -125,18 +133,17 @@ TEST_F(DropFeedbackTest, HoveringOnACollapsedFolderExpandsItAfterTwoSeconds) {
   RECT r = {};
   ASSERT_TRUE(TreeView_GetItemRect(doc_->folderTree, maps, &r, TRUE));
   const POINTL at = At(doc_->folderTree, r.left + 3, (r.top + r.bottom) / 2);
+  const auto expanded = [&] { return (TreeView_GetItemState(doc_->folderTree, maps, TVIS_EXPANDED) & TVIS_EXPANDED) != 0; };
   Enter(at);
-  const DWORD start = GetTickCount();
-  bool expandedEarly = false;
-  while (GetTickCount() - start < 2600) {
+  Over(at);  // the rest on the folder begins here
+  for (DWORD t : {500u, 1000u, 1999u}) {
+    g_now = kStart + t;
     Over(at);
-    if (GetTickCount() - start < 1700 && (TreeView_GetItemState(doc_->folderTree, maps, TVIS_EXPANDED) & TVIS_EXPANDED)) {
-      expandedEarly = true;
-    }
-    Sleep(50);
+    EXPECT_FALSE(expanded()) << "opened after " << t << " ms";
   }
-  EXPECT_FALSE(expandedEarly);
-  EXPECT_TRUE(TreeView_GetItemState(doc_->folderTree, maps, TVIS_EXPANDED) & TVIS_EXPANDED);
+  g_now = kStart + 2000;
+  Over(at);
+  EXPECT_TRUE(expanded());
   target_->DragLeave();
 }
 
@@ -153,15 +160,31 @@ TEST_F(DropFeedbackTest, RestingNearTheListsBottomEdgeScrollsUntilTheEnd) {
   GetClientRect(doc_->itemList, &client);
   const POINTL at = At(doc_->itemList, client.right / 2, client.bottom - 5);
   Enter(at);
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < 4000) {
+  const auto position = [&] {
+    info.fMask = SIF_ALL;
+    GetScrollInfo(doc_->itemList, SB_VERT, &info);
+    return info.nPos;
+  };
+  Over(at);  // the rest at the edge begins here
+  g_now = kStart + 199;
+  Over(at);
+  EXPECT_EQ(position(), 0) << "scrolled before the cursor rested 200 ms";
+  // Each step waits its 200 ms again, one line at a time, until the list's end.
+  int steps = 0;
+  for (; steps < 100 && position() < info.nMax - static_cast<int>(info.nPage) + 1; ++steps) {
+    const int before = position();
+    Over(at);  // a new wait begins
+    g_now += 200;
     Over(at);
-    Sleep(20);
+    ASSERT_EQ(position(), before + 1);
   }
-  info.fMask = SIF_ALL;
-  GetScrollInfo(doc_->itemList, SB_VERT, &info);
-  EXPECT_GT(info.nPos, 0);
-  EXPECT_EQ(info.nPos, info.nMax - static_cast<int>(info.nPage) + 1);
+  EXPECT_LT(steps, 100);
+  const int end = position();
+  EXPECT_EQ(end, info.nMax - static_cast<int>(info.nPage) + 1);
+  Over(at);
+  g_now += 1000;
+  Over(at);
+  EXPECT_EQ(position(), end);
   target_->DragLeave();
 }
 
