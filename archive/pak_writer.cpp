@@ -141,8 +141,8 @@ void MapEntriesBack(ArchiveNode* docTop, ArchiveNode* copyTop) {
   }
 }
 
-PakArchive* PakSave(SaveWindow& window, ArchiveDocument* doc, const char* path) {
-  return PakSaveLimited(window, doc, path, kArchiveSizeLimit);
+PakArchive* PakSave(SaveWindow& window, ArchiveDocument* doc, const char* path, ArchiveNode** unmapped) {
+  return PakSaveLimited(window, doc, path, kArchiveSizeLimit, unmapped);
 }
 
 namespace {
@@ -175,7 +175,7 @@ const char* WriteArchive(SaveWindow& window, PakWriter& w, ArchiveNode* copy, co
 }  // namespace
 
 PakArchive* PakSaveLimited(SaveWindow& window, ArchiveDocument* doc, const char* path,
-                           uint64_t sizeLimit) {
+                           uint64_t sizeLimit, ArchiveNode** unmapped) {
   ArchiveNode* copy = CopyForSave(window, doc);
   if (copy == nullptr) return nullptr;
   PakWriter w{};
@@ -188,7 +188,7 @@ PakArchive* PakSaveLimited(SaveWindow& window, ArchiveDocument* doc, const char*
     message = WriteArchive(window, w, copy, path ? path : "");
   }
   if (w.progress) w.progress->Close();
-  if (EndSave(doc, copy, &w.output, message)) return w.archive;
+  if (EndSave(doc, copy, &w.output, message, unmapped)) return w.archive;
   // The archive holds the written file open once it was reopened: closed first, so that
   // the file can go.
   PakClose(w.archive);

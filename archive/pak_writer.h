@@ -15,11 +15,21 @@
 // document into it. Returns the new archive open for reading, or null after showing the
 // message of the failure; the document, its tree and its source are then unchanged. The
 // document's source is not replaced here: that is the caller's, with the result.
-PakArchive* PakSave(SaveWindow& window, ArchiveDocument* doc, const char* path);
+// With unmapped given, a successful save leaves the document's entries as they were and
+// hands over the working copy, whose entries read from the new archive: the caller ends
+// the save with CommitSave (once the new file is where it belongs) or AbandonSave.
+PakArchive* PakSave(SaveWindow& window, ArchiveDocument* doc, const char* path,
+                    ArchiveNode** unmapped = nullptr);
 // As PakSave with the largest file size allowed given; lets the size checks be reached
 // with small files.
 PakArchive* PakSaveLimited(SaveWindow& window, ArchiveDocument* doc, const char* path,
-                           uint64_t sizeLimit);
+                           uint64_t sizeLimit, ArchiveNode** unmapped = nullptr);
+
+// Ends a save whose working copy was handed over: the document's file entries read from
+// the new archive from now on. The copy is freed.
+void CommitSave(ArchiveDocument* doc, ArchiveNode* copy);
+// Drops a handed-over working copy: the document keeps reading from its old source.
+void AbandonSave(ArchiveNode* copy);
 
 // The state of one PAK save.
 struct PakWriter {

@@ -383,12 +383,13 @@ int Pk3WriteNode(SaveWindow& window, Pk3Writer& w, ArchiveNode* top) {
       [&](ArchiveEntry* e) { return WriteFile(window, w, e); });
 }
 
-Pk3Archive* Pk3Save(SaveWindow& window, ArchiveDocument* doc, const char* path, int level) {
-  return Pk3SaveLimited(window, doc, path, level, kArchiveSizeLimit);
+Pk3Archive* Pk3Save(SaveWindow& window, ArchiveDocument* doc, const char* path, int level,
+                    ArchiveNode** unmapped) {
+  return Pk3SaveLimited(window, doc, path, level, kArchiveSizeLimit, unmapped);
 }
 
 Pk3Archive* Pk3SaveLimited(SaveWindow& window, ArchiveDocument* doc, const char* path, int level,
-                           uint64_t sizeLimit) {
+                           uint64_t sizeLimit, ArchiveNode** unmapped) {
   ArchiveNode* copy = CopyForSave(window, doc);
   if (copy == nullptr) return nullptr;
   Pk3Writer w{};
@@ -403,7 +404,7 @@ Pk3Archive* Pk3SaveLimited(SaveWindow& window, ArchiveDocument* doc, const char*
   if (message == nullptr) message = WriteArchive(window, w, copy, path ? path : "");
   if (w.progress) w.progress->Close();
   std::free(w.path);
-  if (EndSave(doc, copy, &w.output, message)) return w.archive;
+  if (EndSave(doc, copy, &w.output, message, unmapped)) return w.archive;
   // The archive holds the written file open once it was reopened: closed first, so that
   // the file can go.
   Pk3Close(w.archive);

@@ -16,11 +16,13 @@
 // document, its tree and its source are then unchanged. Entries of a PK3 source keep their
 // time, date and CRC-32, and their compressed bytes when they were compressed harder than
 // the level asked for. The document's source is not replaced here: that is the caller's.
-Pk3Archive* Pk3Save(SaveWindow& window, ArchiveDocument* doc, const char* path, int level);
+// unmapped works as PakSave's.
+Pk3Archive* Pk3Save(SaveWindow& window, ArchiveDocument* doc, const char* path, int level,
+                    ArchiveNode** unmapped = nullptr);
 // As Pk3Save with the largest file size allowed given; lets the size checks be reached
 // with small files.
 Pk3Archive* Pk3SaveLimited(SaveWindow& window, ArchiveDocument* doc, const char* path, int level,
-                           uint64_t sizeLimit);
+                           uint64_t sizeLimit, ArchiveNode** unmapped = nullptr);
 
 // The state of one PK3 save.
 struct Pk3Writer {

@@ -64,10 +64,22 @@ const char* ReopenSaved(FILE*& file, char*& storedPath, const char* path) {
   return nullptr;
 }
 
-bool EndSave(ArchiveDocument* doc, ArchiveNode* copy, ArchiveOutput* output, const char* message) {
+bool EndSave(ArchiveDocument* doc, ArchiveNode* copy, ArchiveOutput* output, const char* message,
+             ArchiveNode** unmapped) {
+  if (message == nullptr && unmapped != nullptr) {
+    *unmapped = copy;
+    return true;
+  }
   if (message == nullptr) MapEntriesBack(doc->root, copy);
   TreeFree(copy, FreeEntryRecord);
   if (message == nullptr) return true;
   OutputClose(output);
   return false;
 }
+
+void CommitSave(ArchiveDocument* doc, ArchiveNode* copy) {
+  if (doc != nullptr) MapEntriesBack(doc->root, copy);
+  TreeFree(copy, FreeEntryRecord);
+}
+
+void AbandonSave(ArchiveNode* copy) { TreeFree(copy, FreeEntryRecord); }

@@ -34,9 +34,11 @@ ArchiveNode* CopyForSave(SaveWindow& window, ArchiveDocument* doc);
 // Null on success, or the failure's message, whose "%s" takes the path.
 const char* ReopenSaved(FILE*& file, char*& storedPath, const char* path);
 // Ends a save with message null on success, or the failure's: on success maps the copy's
-// entries back onto the document's, on failure closes the output. The copy is freed.
+// entries back onto the document's, or hands the copy over through unmapped when that is
+// given (see PakSave); on failure closes the output. A copy not handed over is freed.
 // True on success.
-bool EndSave(ArchiveDocument* doc, ArchiveNode* copy, ArchiveOutput* output, const char* message);
+bool EndSave(ArchiveDocument* doc, ArchiveNode* copy, ArchiveOutput* output, const char* message,
+             ArchiveNode** unmapped);
 
 // Writes top and everything below it in walk order: each directory's children from the
 // head of its list, a directory's subtree before its next sibling. path (capacity bytes)

@@ -8,6 +8,7 @@
 #include "resources/shell_ids.h"
 #include "shell/file_types.h"
 #include "shell/globals.h"
+#include "shell/leftovers.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
 #include "shell/toolbar.h"
@@ -51,6 +52,9 @@ LRESULT OnCreate(HWND frame) {
 void OnDestroy() {
   ReleaseFileTypes();
   SaveSettings();
+  // The copies handed to viewers that are still running, or that took them without a
+  // process to wait for.
+  RemoveLeftoverFiles(TempDirectory);
   PostQuitMessage(0);
 }
 

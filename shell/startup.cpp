@@ -11,6 +11,7 @@
 #include "resources/shell_ids.h"
 #include "shell/file_types.h"
 #include "shell/globals.h"
+#include "shell/leftovers.h"
 #include "shell/number_format.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
@@ -103,6 +104,8 @@ bool InitialiseProgram(int showCommand) {
   g_dropSource = CreateDropSource();
   if (!StartViewerWatch() || !StartSoundThread()) return false;
   if (!CreateTempDirectory()) return false;
+  // Copies for viewers that a crash left behind.
+  RemoveLeftoverFiles(TempDirectory);
   LoadSettings();
   g_smallIconWidth = GetSystemMetrics(SM_CXSMICON);
   g_smallIconHeight = GetSystemMetrics(SM_CYSMICON);

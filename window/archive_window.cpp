@@ -10,6 +10,7 @@
 #include "archive/loading.h"
 #include "archive/win32/viewer_watch.h"
 #include "shell/globals.h"
+#include "shell/leftovers.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
 #include "shell/splitter.h"
@@ -198,7 +199,8 @@ LRESULT OnNcDestroy(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam
 
 LRESULT OnViewFinished(WPARAM tempPath, LPARAM kindWord) {
   if (kindWord) *reinterpret_cast<uint32_t*>(kindWord) &= ~kViewingFlag;
-  if (tempPath) DeleteFileA(reinterpret_cast<const char*>(tempPath));
+  const char* copy = reinterpret_cast<const char*>(tempPath);
+  if (copy && DeleteFileA(copy)) ForgetTemporaryFile(copy);
   return 1;
 }
 

@@ -11,6 +11,7 @@
 #include "resources/shell_ids.h"
 #include "shell/file_dialogs.h"
 #include "shell/globals.h"
+#include "shell/leftovers.h"
 #include "shell/settings.h"
 #include "window/archive_window.h"
 
@@ -54,11 +55,54 @@ ArchiveKind FormatForPath(const char* lowerPath, ArchiveKind current) {
 }
 
 // Writes the document with the writer of the given format; the new archive or null (the
-// writer has then shown its message).
-void* WriteDocument(HWND window, WindowDocument* doc, ArchiveKind kind, const char* path) {
+// writer has then shown its message). The document's entries are not yet re-pointed: the
+// working copy comes back through copy for CommitSave or AbandonSave.
+void* WriteDocument(HWND window, WindowDocument* doc, ArchiveKind kind, const char* path, ArchiveNode** copy) {
   Win32SaveWindow saveWindow(window);
-  if (kind == ArchiveKind::Pak) return PakSave(saveWindow, doc, path);
-  return Pk3Save(saveWindow, doc, path, static_cast<int>(g_settings.zipCompressionLevel));
+  if (kind == ArchiveKind::Pak) return PakSave(saveWindow, doc, path, copy);
+  return Pk3Save(saveWindow, doc, path, static_cast<int>(g_settings.zipCompressionLevel), copy);
+}
+
+// The file and stored path of an archive of either format.
+FILE** ArchiveFile(void* archive, ArchiveKind kind) {
+  return kind == ArchiveKind::Pak ? &static_cast<PakArchive*>(archive)->file : &static_cast<Pk3Archive*>(archive)->file;
+}
+char** ArchivePath(void* archive, ArchiveKind kind) {
+  return kind == ArchiveKind::Pak ? &static_cast<PakArchive*>(archive)->path : &static_cast<Pk3Archive*>(archive)->path;
+}
+void CloseArchive(void* archive, ArchiveKind kind) {
+  if (kind == ArchiveKind::Pak) PakClose(static_cast<PakArchive*>(archive));
+  else Pk3Close(static_cast<Pk3Archive*>(archive));
+}
+
+// What identifies a file whatever its path is spelt like: its volume and its index there.
+struct FileIdentity {
+  DWORD volume, high, low;
+};
+
+bool IdentityOf(const char* path, FileIdentity* identity) {
+  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info = {};
+  const bool read = GetFileInformationByHandle(file, &info) != 0;
+  CloseHandle(file);
+  if (!read) return false;
+  *identity = FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return true;
+}
+
+// Whether two paths name one file: its short name, "dir\..\dir\name", another drive
+// letter for the folder or a hard link all do. Where either file cannot be asked (it does
+// not exist yet), the full paths are compared.
+bool SameFile(const char* a, const char* b) {
+  FileIdentity x, y;
+  if (IdentityOf(a, &x) && IdentityOf(b, &y)) return x.volume == y.volume && x.high == y.high && x.low == y.low;
+  char fullA[MAX_PATH], fullB[MAX_PATH];
+  const DWORD n = GetFullPathNameA(a, MAX_PATH, fullA, nullptr);
+  const DWORD m = GetFullPathNameA(b, MAX_PATH, fullB, nullptr);
+  if (n == 0 || n >= MAX_PATH || m == 0 || m >= MAX_PATH) return lstrcmpiA(a, b) == 0;
+  return lstrcmpiA(fullA, fullB) == 0;
 }
 
 // Whether another archive window reads its archive from path: writing there would pull
@@ -68,9 +112,119 @@ bool OpenInAnotherWindow(HWND self, const char* path) {
     if (child == self) continue;
     const WindowDocument* other = DocumentOf(child);
     const char* otherPath = other ? SourcePath(other) : nullptr;
-    if (otherPath && std::strcmp(otherPath, path) == 0) return true;
+    if (otherPath && SameFile(otherPath, path)) return true;
   }
   return false;
+}
+
+// Why path could not be replaced, given the error of the replace. A refusal is told apart
+// by asking for the file as the replace did: a program that holds it open without letting
+// it be deleted makes that a sharing violation.
+DWORD WhyNotReplaced(const char* path, DWORD error) {
+  if (error != ERROR_ACCESS_DENIED) return error;
+  HANDLE probe = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+    return error;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION ? ERROR_SHARING_VIOLATION : error;
+}
+
+// The message of a replace that failed with the system's error code.
+void ShowReplaceFailure(HWND window, const char* path, DWORD error) {
+  char text[2 * MAX_PATH + 200];
+  if (error == ERROR_ACCESS_DENIED) {
+    std::snprintf(text, sizeof text,
+                  "%s could not be replaced: the file is read-only, or you may not change it.\n"
+                  "Your changes are still here; save them under another name with Save As.",
+                  path);
+  } else if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+    std::snprintf(text, sizeof text,
+                  "%s could not be replaced: another program is using the file.\n"
+                  "Close it there and save again, or save under another name with Save As.",
+                  path);
+  } else {
+    std::snprintf(text, sizeof text, "%s could not be replaced (system error %lu).\nYour changes are still here.",
+                  path, static_cast<unsigned long>(error));
+  }
+  ShowSaveError(window, text);
+}
+
+// Writes the document to a new temporary file in destination's folder and only then puts
+// it at destination, in one step: a save that fails or is killed leaves destination as it
+// was. ownFile says destination is the document's own archive, which lets go of the file
+// only for the moment of the replace. 1 when saved; after a failure the document reads from
+// where it read before and stays modified.
+int SaveThroughTemporary(HWND window, WindowDocument* doc, ArchiveKind kind, const char* destination, bool ownFile) {
+  // A read-only file is not replaced, whatever the file system would allow.
+  const DWORD attributes = GetFileAttributesA(destination);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    ShowReplaceFailure(window, destination, ERROR_ACCESS_DENIED);
+    return 0;
+  }
+  char directory[MAX_PATH];
+  std::snprintf(directory, sizeof directory, "%s", destination);
+  char* slash = std::strrchr(directory, '\\');
+  if (slash) {
+    *slash = '\0';
+  } else {
+    std::strcpy(directory, ".");
+  }
+  // What an earlier save that never ended left in this folder goes first.
+  RemoveLeftoverFiles(directory);
+  char tempPath[MAX_PATH];
+  if (!GetTempFileNameA(directory, kProgramName, 0, tempPath)) {
+    char text[MAX_PATH + 64];
+    std::snprintf(text, sizeof text, "Error creating temporary file in %s", directory);
+    ShowSaveError(window, text);
+    return 0;
+  }
+  NoteTemporaryFile(tempPath);
+  ArchiveNode* copy = nullptr;
+  void* written = WriteDocument(window, doc, kind, tempPath, &copy);
+  if (!written) {
+    if (DeleteFileA(tempPath)) ForgetTemporaryFile(tempPath);
+    return 0;
+  }
+  // The new archive lets go of its file while the files change places, and so does the
+  // document's own archive when it is the one replaced.
+  FILE** newFile = ArchiveFile(written, kind);
+  std::fclose(*newFile);
+  *newFile = nullptr;
+  FILE** oldFile = ownFile && doc->source ? ArchiveFile(doc->source, doc->archiveKind) : nullptr;
+  if (oldFile && *oldFile) {
+    std::fclose(*oldFile);
+    *oldFile = nullptr;
+  }
+  if (!MoveFileExA(tempPath, destination, MOVEFILE_REPLACE_EXISTING)) {
+    const DWORD error = WhyNotReplaced(destination, GetLastError());
+    if (oldFile) *oldFile = std::fopen(destination, "rb");
+    AbandonSave(copy);
+    CloseArchive(written, kind);
+    if (DeleteFileA(tempPath)) ForgetTemporaryFile(tempPath);
+    ShowReplaceFailure(window, destination, error);
+    return 0;
+  }
+  ForgetTemporaryFile(tempPath);
+  char** newPath = ArchivePath(written, kind);
+  std::free(*newPath);
+  *newPath = _strdup(destination);
+  *newFile = std::fopen(destination, "rb");
+  CommitSave(doc, copy);
+  CloseDocumentSource(doc);
+  doc->archiveKind = kind;
+  doc->source = written;
+  doc->modified = 0;
+  if (!*newFile || !*newPath) {
+    // Saved, but not to be read back: the window cannot go on showing it.
+    char text[MAX_PATH + 32];
+    std::snprintf(text, sizeof text, "Error opening %s", destination);
+    ShowSaveError(window, text);
+    SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(window), 0);
+    return 0;
+  }
+  return 1;
 }
 
 }  // namespace
@@ -78,69 +232,11 @@ bool OpenInAnotherWindow(HWND self, const char* path) {
 int SaveInPlace(HWND window, WindowDocument* doc) {
   const char* documentPath = SourcePath(doc);
   if (!documentPath) return 0;
-  char directory[MAX_PATH];
-  std::snprintf(directory, sizeof directory, "%s", documentPath);
-  char* slash = std::strrchr(directory, '\\');
-  if (slash) {
-    *slash = '\0';
-  } else {
-    std::strcpy(directory, ".");
-  }
-  char tempPath[MAX_PATH];
-  if (!GetTempFileNameA(directory, kProgramName, 0, tempPath)) {
-    ShowSaveError(window, "Error creating temporary file");
-    return 0;
-  }
-  ArchiveKind kind = doc->archiveKind == ArchiveKind::Pak ? ArchiveKind::Pak : ArchiveKind::Pk3;
-  void* written = WriteDocument(window, doc, kind, tempPath);
-  if (!written) {
-    DeleteFileA(tempPath);
-    return 0;
-  }
-  doc->modified = 0;
-  // The new archive lets go of its file while the files change places.
-  FILE** newFile = kind == ArchiveKind::Pak ? &static_cast<PakArchive*>(written)->file
-                                            : &static_cast<Pk3Archive*>(written)->file;
-  char** newPath = kind == ArchiveKind::Pak ? &static_cast<PakArchive*>(written)->path
-                                            : &static_cast<Pk3Archive*>(written)->path;
-  std::fclose(*newFile);
-  *newFile = nullptr;
-  std::free(*newPath);
-  *newPath = nullptr;
-
-  // The document's path outlives its old source, which is closed to release the file.
-  char* path = nullptr;
-  if (PakArchive* pak = DocumentPak(doc)) {
-    path = pak->path;
-    pak->path = nullptr;
-  } else if (Pk3Archive* pk3 = DocumentPk3(doc)) {
-    path = pk3->path;
-    pk3->path = nullptr;
-  }
-  CloseDocumentSource(doc);
-  doc->archiveKind = kind;
-  doc->source = written;
-
-  // Replacing in one step keeps the old archive in place should the move fail.
-  if (!MoveFileExA(tempPath, path, MOVEFILE_REPLACE_EXISTING)) {
-    char text[2 * MAX_PATH + 32];
-    std::snprintf(text, sizeof text, "Error renaming %s to %s", tempPath, path);
-    std::free(path);
-    ShowSaveError(window, text);
-    SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(window), 0);
-    return 0;
-  }
-  *newFile = std::fopen(path, "rb");
-  if (!*newFile) {
-    char text[MAX_PATH + 32];
-    std::snprintf(text, sizeof text, "Error opening %s", path);
-    std::free(path);
-    ShowSaveError(window, text);
-    SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(window), 0);
-    return 0;
-  }
-  *newPath = path;
-  return 1;
+  // The path outlives the archive that holds it, which a save replaces.
+  char path[MAX_PATH];
+  std::snprintf(path, sizeof path, "%s", documentPath);
+  const ArchiveKind kind = doc->archiveKind == ArchiveKind::Pak ? ArchiveKind::Pak : ArchiveKind::Pk3;
+  return SaveThroughTemporary(window, doc, kind, path, true);
 }
 
 int SaveDocument(HWND window) {
@@ -164,7 +260,7 @@ int SaveDocumentAs(HWND window) {
   }
   LowerAscii(path);
   const char* current = SourcePath(doc);
-  if (current && std::strcmp(current, path) == 0) {
+  if (current && SameFile(current, path)) {
     if (!SaveInPlace(window, doc)) return 0;
     AnnounceSaved(window, SourcePath(doc));
     return 1;
@@ -183,15 +279,7 @@ int SaveDocumentAs(HWND window) {
       return 0;
     }
   }
-  void* written = WriteDocument(window, doc, kind, path);
-  if (!written) {
-    DeleteFileA(path);
-    return 0;
-  }
-  doc->modified = 0;
-  CloseDocumentSource(doc);
-  doc->archiveKind = kind;
-  doc->source = written;
+  if (!SaveThroughTemporary(window, doc, kind, path, false)) return 0;
   AnnounceSaved(window, path);
   return 1;
 }

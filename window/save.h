@@ -12,7 +12,8 @@ int SaveDocument(HWND window);
 // The Save As command. 1 when saved, 0 when cancelled or failed.
 int SaveDocumentAs(HWND window);
 // Writes the document to a temporary file next to its archive and puts it in the
-// archive's place. 1 when saved; after a failure of the last steps the window is gone.
+// archive's place in one step. 1 when saved; after a failure the window shows the document
+// as it was, still modified, and the archive on disk is untouched.
 int SaveInPlace(HWND window, WindowDocument* doc);
 
 // The hook of the program's Save dialogs: keeps the default extension with the chosen

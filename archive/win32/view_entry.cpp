@@ -11,6 +11,7 @@
 #include "archive/win32/sound_thread.h"
 #include "archive/win32/viewer_watch.h"
 #include "shell/globals.h"
+#include "shell/leftovers.h"
 #include "shell/messages.h"
 #include "transfer/core/disk_names.h"
 #include "transfer/core/transfer_state.h"
@@ -72,11 +73,23 @@ void ShowShellFailure(HWND window, const char* name, DWORD error) {
   ShowViewMessage(window, text, MB_ICONERROR);
 }
 
-// Hands the temporary copy to the shell and watches the program that shows it. On failure
-// the copy is deleted and pathCopy freed.
-int OpenTemporaryCopy(HWND window, ArchiveEntry* entry, char* pathCopy) {
+// Asks before a program from an archive runs: No is the default answer.
+bool UserAllowsRunning(HWND window, const char* name) {
+  char text[MAX_PATH + 160];
+  std::snprintf(text, sizeof text,
+                "%.*s is a program. Running a program from an archive can harm your computer. Run it?", MAX_PATH,
+                name);
+  return MessageBoxA(window, text, kViewCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+// Hands the temporary copy to the shell and watches the program that shows it: with
+// chooseProgram the shell only offers to choose one, as it must for a name without an
+// extension (which "open" would run as a program). On failure the copy is deleted and
+// pathCopy freed.
+int OpenTemporaryCopy(HWND window, ArchiveEntry* entry, char* pathCopy, bool chooseProgram) {
   SHELLEXECUTEINFOA info = {};
   info.cbSize = sizeof info;
+  info.lpVerb = chooseProgram ? "openas" : nullptr;
   // Without FLAG_NO_UI the shell would stop on its own error box for a type it cannot open;
   // the failure is reported here instead.
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI;
@@ -100,7 +113,7 @@ int OpenTemporaryCopy(HWND window, ArchiveEntry* entry, char* pathCopy) {
     std::free(pathCopy);
     return 1;
   }
-  DeleteFileA(pathCopy);
+  if (DeleteFileA(pathCopy)) ForgetTemporaryFile(pathCopy);
   std::free(pathCopy);
   return 0;
 }
@@ -126,6 +139,8 @@ int ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
     ShowViewMessage(window, text, MB_ICONERROR);
     return 0;
   }
+  const ShellRisk risk = ShellRiskOf(entry->name);
+  if (risk != ShellRisk::None && !UserAllowsRunning(window, entry->name)) return 0;
   const size_t directoryLength = std::strlen(TempDirectory);
   const size_t nameLength = std::strlen(entry->name);
   if (directoryLength + nameLength >= MAX_PATH) return 0;
@@ -140,10 +155,15 @@ int ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
       ShowViewMessage(window, TransferFailureMessage(state, "view", "viewed").c_str(), MB_ICONERROR);
     return 0;
   }
+  // Noted as the program's own until it is deleted again: what a crash leaves goes later.
+  NoteTemporaryFile(path);
   char* pathCopy = static_cast<char*>(std::malloc(directoryLength + nameLength + 1));
-  if (pathCopy == nullptr) return 0;
+  if (pathCopy == nullptr) {
+    if (DeleteFileA(path)) ForgetTemporaryFile(path);
+    return 0;
+  }
   std::memcpy(pathCopy, path, directoryLength + nameLength + 1);
-  return OpenTemporaryCopy(window, entry, pathCopy);
+  return OpenTemporaryCopy(window, entry, pathCopy, risk == ShellRisk::NoExtension);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "archive/entry_data.h"
 #include "archive/pak_writer.h"
+#include "archive/pk3_writer.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/writer_support.h"
 
@@ -162,6 +163,48 @@ TEST(PakWriterTest, KindsChangeAndViewingFlagsStay) {
   EXPECT_EQ(memory->entry->name, memoryName);
   EXPECT_STREQ(memory->entry->pakEntry->name, "memory.txt");
   doc.Adopt(saved);
+}
+
+// A save whose working copy is handed over changes the document only when committed: an
+// abandoned one leaves every entry reading from where it read before.
+TEST(PakWriterTest, AHandedOverSaveChangesTheDocumentOnlyWhenCommitted) {
+  ScratchDir dir;
+  for (const bool pak : {true, false}) {
+    SCOPED_TRACE(pak ? "PAK" : "PK3");
+    TestDocument doc(FixturePath("writer/levels.pk3"));
+    ASSERT_TRUE(doc.ok());
+    doc.AddPath("memory.txt", Bytes("memory bytes"));
+    const std::vector<ItemContent> contents = Contents(doc.doc);
+    const DocumentSnapshot before = Snapshot(doc.doc);
+    RecordingSaveWindow window;
+    const auto save = [&](const std::string& path, ArchiveNode** copy) -> void* {
+      if (pak) return PakSave(window, &doc.doc, path.c_str(), copy);
+      return Pk3Save(window, &doc.doc, path.c_str(), 6, copy);
+    };
+    ArchiveNode* copy = nullptr;
+    void* abandoned = save(dir.Path(pak ? "a.pak" : "a.pk3"), &copy);
+    ASSERT_NE(abandoned, nullptr);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(Snapshot(doc.doc), before);
+    AbandonSave(copy);
+    if (pak) PakClose(static_cast<PakArchive*>(abandoned));
+    else Pk3Close(static_cast<Pk3Archive*>(abandoned));
+    EXPECT_EQ(Snapshot(doc.doc), before);
+    EXPECT_EQ(Contents(doc.doc), contents);
+
+    copy = nullptr;
+    void* committed = save(dir.Path(pak ? "c.pak" : "c.pk3"), &copy);
+    ASSERT_NE(committed, nullptr);
+    CommitSave(&doc.doc, copy);
+    if (pak) {
+      ExpectAllFilesIn(doc.root(), static_cast<PakArchive*>(committed));
+      doc.Adopt(static_cast<PakArchive*>(committed));
+    } else {
+      ExpectEachSavedFile(doc.root(), [](const ArchiveNode* c) { EXPECT_TRUE(IsKind(c->entry, EntryKind::Pk3File)); });
+      doc.Adopt(static_cast<Pk3Archive*>(committed));
+    }
+    EXPECT_EQ(Contents(doc.doc), contents);
+  }
 }
 
 struct FailureCase {

@@ -108,6 +108,24 @@ TEST(DiskNamesTest, OnlyPlainComponentsMayBeWritten) {
   EXPECT_FALSE(IsSafeDiskName(nullptr));
 }
 
+TEST(DiskNamesTest, ProgramsAndNamesWithoutExtensionAreKnown) {
+  const struct {
+    const char* name;
+    ShellRisk risk;
+  } cases[] = {
+      {"readme.txt", ShellRisk::None}, {"map.bsp", ShellRisk::None}, {"x.exe.txt", ShellRisk::None},
+      {"hello.exe", ShellRisk::Program}, {"RUN.BAT", ShellRisk::Program}, {"a.cmd", ShellRisk::Program},
+      {"s.Js", ShellRisk::Program}, {"i.msi", ShellRisk::Program}, {"k.reg", ShellRisk::Program},
+      {"p.ps1", ShellRisk::Program}, {"l.lnk", ShellRisk::Program}, {"h.hta", ShellRisk::Program},
+      {"c.com", ShellRisk::Program}, {"j.jar", ShellRisk::Program}, {"w.wsf", ShellRisk::Program},
+      // As the system reads names: trailing dots and spaces are dropped.
+      {"evil.exe.", ShellRisk::Program}, {"evil.exe ", ShellRisk::Program}, {"evil.exe. .", ShellRisk::Program},
+      {"noextension", ShellRisk::NoExtension}, {"trailing.", ShellRisk::NoExtension},
+      {"", ShellRisk::NoExtension}, {"x.exec", ShellRisk::None}, {".exe", ShellRisk::Program},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ShellRiskOf(c.name), c.risk) << "'" << c.name << "'";
+}
+
 TEST(ReadWholeFileTest, ReadsEveryByteOrNothing) {
   ScratchDir dir;
   std::vector<uint8_t> bytes(70000);

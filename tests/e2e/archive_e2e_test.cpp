@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -219,4 +220,40 @@ TEST_F(ArchiveProgramTest, ViewAndRecentFilesOutliveTheProgram) {
   Names names = ListColumn(panes.list, 0);
   ASSERT_FALSE(names.empty());
   EXPECT_EQ(names.back(), "big.dat");
+}
+
+TEST_F(ArchiveProgramTest, CopiesACrashLeftBehindGoAtTheNextStartAndAtExit) {
+  char temp[MAX_PATH] = {};
+  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+  const std::string copies = std::string(temp) + "Vellumix\\";
+  CreateDirectoryA(copies.c_str(), nullptr);
+  const std::string elsewhere = std::string(VELLUMIX_E2E_DIR) + "\\noted elsewhere.txt";
+  const auto plant = [](const std::string& path, bool noted) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f) std::fclose(f);
+    if (noted) {
+      SHSetValueA(HKEY_CURRENT_USER, "Software\\Quillmoor\\Vellumix\\Temporary Files", path.c_str(), REG_SZ, "", 1);
+    }
+    return f != nullptr;
+  };
+  // The program's own copy, a file it never noted, and a noted file outside its folder.
+  ASSERT_TRUE(plant(copies + "left by a crash.txt", true));
+  ASSERT_TRUE(plant(copies + "somebody else's.txt", false));
+  ASSERT_TRUE(plant(elsewhere, true));
+  ProgramProcess program;
+  ASSERT_TRUE(program.Start(""));
+  HWND frame = program.WaitForFrame(kTimeoutMs);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(GetFileAttributesA((copies + "left by a crash.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA((copies + "somebody else's.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA(elsewhere.c_str()), INVALID_FILE_ATTRIBUTES);
+  // A copy noted while the program runs (one a viewer still reads) goes when it ends.
+  ASSERT_TRUE(plant(copies + "still viewed.txt", true));
+  PostMessageA(frame, WM_CLOSE, 0, 0);
+  DWORD code = 99;
+  ASSERT_TRUE(program.WaitForExit(kTimeoutMs, &code));
+  EXPECT_EQ(GetFileAttributesA((copies + "still viewed.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA((copies + "somebody else's.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteFileA((copies + "somebody else's.txt").c_str());
+  DeleteFileA(elsewhere.c_str());
 }

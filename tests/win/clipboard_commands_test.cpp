@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -215,6 +216,25 @@ TEST_F(ClipboardCommandsTest, PasteOfShellFilesImportsThemAndLeavesThemOnDisk) {
   EXPECT_EQ(EntryText(doc, "sub/two.bin"), "second");
   EXPECT_TRUE(doc->modified);
   EXPECT_TRUE(DiskExists(dir + "One.TXT"));
+  // Paths through "." and ".." name the folders they lead to, never items of those names;
+  // a path too long for the system is refused with a message, never cut.
+  HWND other;
+  WindowDocument* second = OpenDoc("", &other);
+  ASSERT_NE(second, nullptr);
+  const std::string longPath = dir + std::string(300, 'x') + ".txt";
+  ASSERT_TRUE(PutFilesOnClipboard({dir + "Sub\\..", dir + "Sub\\.", longPath}));
+  DialogWatcher refusal("Import", IDOK);
+  SendCommand(other, ID_EDIT_PASTE);
+  const WatchedDialog seen = refusal.Wait();
+  EXPECT_TRUE(seen.found);
+  EXPECT_NE(seen.message.find("too long"), std::string::npos) << seen.message;
+  std::string base = dir.substr(0, dir.size() - 1);
+  base = base.substr(base.rfind('\\') + 1);
+  for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(EntryText(second, base + "/one.txt"), "first");
+  EXPECT_EQ(EntryText(second, "sub/two.bin"), "second");
+  EXPECT_EQ(NodeAt(second, ".."), nullptr);
+  EXPECT_EQ(NodeAt(second, "."), nullptr);
   RemoveTree(dir);
 }
 

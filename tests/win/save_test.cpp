@@ -17,6 +17,7 @@
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
 #include "shell/globals.h"
+#include "shell/leftovers.h"
 #include "shell/settings.h"
 #include "tests/core/sample_archives.h"
 #include "tests/win/support/archive_window_support.h"
@@ -128,7 +129,10 @@ class SaveTest : public ArchiveWindowTest {
     HANDLE find = FindFirstFileA((dir_ + "*").c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
       do {
-        DeleteFileA((dir_ + data.cFileName).c_str());
+        const std::string path = dir_ + data.cFileName;
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveDirectoryA(path.c_str());
+        else DeleteFileA(path.c_str());
       } while (FindNextFileA(find, &data));
       FindClose(find);
     }
@@ -336,4 +340,178 @@ TEST_F(SaveTest, SavingOverAnArchiveOpenElsewhereIsRefused) {
   EXPECT_EQ(refusal.Wait().message, Lower(zip) + " is open in another window.\nOperation aborted.");
   EXPECT_EQ(FileBytes(zip), original);
   EXPECT_EQ(DocumentOf(untitled)->archiveKind, ArchiveKind::None);
+}
+
+TEST_F(SaveTest, SaveAsOntoItsOwnFileUnderAnotherNameIsASave) {
+  std::string pak = dir_ + "own.pak";
+  const std::string link = dir_ + "link.pak";
+  ASSERT_TRUE(CreateDirectoryA((dir_ + "sub").c_str(), nullptr));
+  for (const std::string& spelling : {dir_ + "sub\\..\\own.pak", link}) {
+    SCOPED_TRACE(spelling);
+    // A save in place puts a new file at the path: the link is made to the file opened.
+    ASSERT_TRUE(CopyFixture("views.pak", pak));
+    DeleteFileA(link.c_str());
+    ASSERT_TRUE(CreateHardLinkA(link.c_str(), pak.c_str(), nullptr));
+    HWND window = Open(pak);
+    ASSERT_NE(window, nullptr);
+    WindowDocument* doc = DocumentOf(window);
+    auto before = Contents(doc);
+    FolderTreeView folderTree(doc->folderTree);
+    ASSERT_NE(AddDirectoryNode(folderTree, doc->root, "added"), nullptr);
+    MarkModified(window);
+    DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(spelling, true));
+    SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+    EXPECT_TRUE(watcher.Wait().found);
+    // Saved in place: the archive the window reads from was never written over.
+    EXPECT_EQ(Title(window), Lower(pak));
+    before.push_back({"added/", {}});
+    std::sort(before.begin(), before.end());
+    EXPECT_EQ(Contents(doc), before);
+    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+    HWND again = Open(pak);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(Contents(DocumentOf(again)), before);
+    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+  }
+}
+
+// A file that cannot be replaced: read-only, or open in a program that lets nobody delete it.
+struct Unreplaceable {
+  const char* name;
+  const char* reason;  // what the message says
+  bool readOnly;
+};
+
+class UnreplaceableFile {
+ public:
+  UnreplaceableFile(const std::string& path, const Unreplaceable& how) : path_(path), readOnly_(how.readOnly) {
+    if (readOnly_) {
+      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    } else {
+      held_ = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+  }
+  ~UnreplaceableFile() { Release(); }
+  void Release() {
+    if (readOnly_) SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (held_ != INVALID_HANDLE_VALUE) CloseHandle(held_);
+    held_ = INVALID_HANDLE_VALUE;
+    readOnly_ = false;
+  }
+
+ private:
+  std::string path_;
+  bool readOnly_;
+  HANDLE held_ = INVALID_HANDLE_VALUE;
+};
+
+const Unreplaceable kUnreplaceable[] = {
+    {"read-only", "read-only", true},
+    {"in use", "another program is using the file", false},
+};
+
+TEST_F(SaveTest, AFailedReplaceKeepsTheWindowTheEditsAndTheFile) {
+  for (const Unreplaceable& how : kUnreplaceable) {
+    SCOPED_TRACE(how.name);
+    std::string zip = dir_ + "kept.pk3";
+    ASSERT_TRUE(CopyFixture("views.zip", zip));
+    const std::vector<uint8_t> original = FileBytes(zip);
+    HWND window = Open(zip);
+    ASSERT_NE(window, nullptr);
+    WindowDocument* doc = DocumentOf(window);
+    auto edited = Contents(doc);
+    FolderTreeView folderTree(doc->folderTree);
+    ASSERT_NE(AddDirectoryNode(folderTree, doc->root, "added"), nullptr);
+    MarkModified(window);
+    edited.push_back({"added/", {}});
+    std::sort(edited.begin(), edited.end());
+    UnreplaceableFile file(zip, how);
+    DialogWatcher refusal("Save", IDOK);
+    SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
+    const WatchedDialog seen = refusal.Wait();
+    EXPECT_TRUE(seen.found);
+    EXPECT_NE(seen.message.find(how.reason), std::string::npos) << seen.message;
+    // The window, its edits and the file on disk are as they were; nothing is left behind.
+    ASSERT_TRUE(IsWindow(window));
+    EXPECT_EQ(doc->modified, 1);
+    EXPECT_EQ(Title(window), Lower(zip) + " *");
+    EXPECT_EQ(Contents(doc), edited);
+    EXPECT_EQ(FilesInDirectory(), 1);
+    EXPECT_EQ(FileBytes(zip), original);
+    // Once the file may change, the same edits save.
+    file.Release();
+    SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
+    EXPECT_EQ(doc->modified, 0);
+    EXPECT_EQ(Contents(doc), edited);
+    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+    HWND again = Open(zip);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(Contents(DocumentOf(again)), edited);
+    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+  }
+}
+
+TEST_F(SaveTest, SaveAsOntoAFileHeldOpenNeverLosesIt) {
+  // Another program reads the destination and lets it be deleted, but not written.
+  std::string target = dir_ + "held.pak";
+  ASSERT_TRUE(CopyFixture("views.pak", target));
+  HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  std::string zip = dir_ + "source.zip";
+  ASSERT_TRUE(CopyFixture("views.zip", zip));
+  HWND window = Open(zip);
+  ASSERT_NE(window, nullptr);
+  const auto contents = Contents(DocumentOf(window));
+  DialogWatcher dialog("Save Archive", 0, 10000, SaveTo(target, true));
+  DialogWatcher refusal("Save", IDOK);
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+  EXPECT_TRUE(dialog.Wait().found);
+  const bool refused = refusal.Finish().found;
+  CloseHandle(held);
+  // Either the save took the file's place whole, or the file is as it was: never gone.
+  ASSERT_TRUE(Exists(target));
+  if (refused) {
+    EXPECT_EQ(Title(window), Lower(zip));
+  } else {
+    EXPECT_EQ(Title(window), Lower(target));
+    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+    HWND again = Open(target);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(Contents(DocumentOf(again)), contents);
+  }
+}
+
+TEST_F(SaveTest, WhatAKilledSaveLeftIsRemovedByTheNextSaveThere) {
+  RegDeleteKeyA(HKEY_CURRENT_USER, kTemporaryFilesKey);
+  std::string zip = dir_ + "again.zip";
+  ASSERT_TRUE(CopyFixture("views.zip", zip));
+  // A save killed midway left its temporary file, noted as the program's own; a file of
+  // the same kind of name that the program never noted is somebody else's.
+  const std::string leftover = dir_ + "Vel1f2e.tmp";
+  const std::string foreign = dir_ + "Vel9999.tmp";
+  for (const std::string& path : {leftover, foreign}) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("half a save", f);
+    std::fclose(f);
+  }
+  NoteTemporaryFile(leftover.c_str());
+  HWND window = Open(zip);
+  ASSERT_NE(window, nullptr);
+  MarkModified(window);
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
+  EXPECT_EQ(DocumentOf(window)->modified, 0);
+  EXPECT_FALSE(Exists(leftover));
+  EXPECT_TRUE(Exists(foreign));
+  EXPECT_EQ(FilesInDirectory(), 2);
+  // Nothing of this save stays noted.
+  HKEY key;
+  DWORD values = 0;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kTemporaryFilesKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+  }
+  EXPECT_EQ(values, 0u);
 }

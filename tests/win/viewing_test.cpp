@@ -432,6 +432,31 @@ TEST_F(ViewingTest, UnsafeStoredNamesNeverLeaveTheTemporaryDirectory) {
   EXPECT_EQ(ViewerWatchCount(), 0);
 }
 
+TEST_F(ViewingTest, ProgramsRunOnlyWhenTheUserSaysSo) {
+  // A program, a batch file and a name without an extension: the shell would run each.
+  for (const char* name : {"hello.exe", "run.bat", "readme", "evil.cmd."}) {
+    SCOPED_TRACE(name);
+    ArchiveEntry* entry = AddFile(name, "@echo off\r\necho ran> ran.marker\r\n");
+    ASSERT_NE(entry, nullptr);
+    bool noIsDefault = false;
+    DialogWatcher question("View", 0, 10000, [&noIsDefault](HWND box) {
+      const LONG style = GetWindowLongA(GetDlgItem(box, IDNO), GWL_STYLE);
+      noIsDefault = (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+      PressDialogButton(box, IDNO);
+    });
+    PressEnterOn(entry);
+    const WatchedDialog seen = question.Wait();
+    ASSERT_TRUE(seen.found);
+    EXPECT_TRUE(noIsDefault);
+    EXPECT_EQ(seen.message, std::string(name) +
+                                " is a program. Running a program from an archive can harm your computer. Run it?");
+    EXPECT_FALSE(Viewing(entry));
+    EXPECT_FALSE(DiskExists(TempPath(name)));
+    EXPECT_FALSE(DiskExists(TempPath("ran.marker")));
+  }
+  EXPECT_EQ(ViewerWatchCount(), 0);
+}
+
 TEST_F(ViewingTest, ArchivesAreNotOpenedButOtherCasesAreHandedToTheShell) {
   ArchiveEntry* pak = AddFile("inner.pak", "PACK");
   ArchiveEntry* pk3 = AddFile("inner.pk3", "PK");

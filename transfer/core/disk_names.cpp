@@ -44,3 +44,22 @@ bool IsSafeDiskName(const char* name) {
   if (kept == 0) return false;
   return !IsDeviceName(name, kept);
 }
+
+ShellRisk ShellRiskOf(const char* name) {
+  if (name == nullptr) return ShellRisk::NoExtension;
+  size_t length = std::strlen(name);
+  while (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' ')) --length;
+  size_t dot = length;
+  while (dot > 0 && name[dot - 1] != '.') --dot;
+  if (dot == 0) return ShellRisk::NoExtension;
+  const size_t extensionLength = length - dot;
+  char extension[12] = {};
+  if (extensionLength == 0 || extensionLength >= sizeof extension) return ShellRisk::None;
+  for (size_t i = 0; i < extensionLength; ++i) extension[i] = Upper(name[dot + i]);
+  static const char* const kPrograms[] = {"EXE", "COM", "BAT", "CMD", "PIF", "SCR", "MSI", "LNK", "VBS", "VBE",
+                                          "JS",  "JSE", "WSF", "WSH", "PS1", "HTA", "CPL", "JAR", "REG", "MSP",
+                                          "SCF", "URL", "INF", "APPLICATION", nullptr};
+  for (const char* const* p = kPrograms; *p; ++p)
+    if (std::strcmp(extension, *p) == 0) return ShellRisk::Program;
+  return ShellRisk::None;
+}

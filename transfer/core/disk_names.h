@@ -7,3 +7,9 @@
 // or ".." (also as the system reads them, without trailing dots and spaces), and not a
 // reserved device name such as CON or LPT1.
 bool IsSafeDiskName(const char* name);
+
+// What the shell would make of a file of this name, as the system reads it (trailing dots
+// and spaces dropped): NoExtension for a name without one (the shell may run it as a
+// program), Program for a type the shell runs or installs (.exe, .bat, .js, .msi, .reg, ...).
+enum class ShellRisk { None, Program, NoExtension };
+ShellRisk ShellRiskOf(const char* name);

@@ -32,11 +32,16 @@ WatchedDialog DialogWatcher::Wait() {
   return seen_;
 }
 
+WatchedDialog DialogWatcher::Finish() {
+  stop_ = true;
+  return Wait();
+}
+
 void DialogWatcher::Run() {
   DWORD start = GetTickCount();
   HWND dialog = nullptr;
   while (!(dialog = FindOwnDialog(caption_))) {
-    if (GetTickCount() - start >= timeoutMs_) return;
+    if (stop_ || GetTickCount() - start >= timeoutMs_) return;
     Sleep(20);
   }
   seen_.found = true;

@@ -30,6 +30,9 @@ class DialogWatcher {
 
   // Waits for the watcher to finish and returns what it saw.
   WatchedDialog Wait();
+  // As Wait, but stops looking first: for a dialog that could only have come while a call
+  // ran that has now returned.
+  WatchedDialog Finish();
 
  private:
   void Run();
@@ -39,6 +42,7 @@ class DialogWatcher {
   DWORD timeoutMs_;
   std::function<void(HWND)> act_;
   WatchedDialog seen_;
+  std::atomic<bool> stop_{false};
   std::thread thread_;
 };
 
