@@ -20,11 +20,10 @@ namespace {
 
 constexpr size_t kMaxDiskPath = 259;
 
-void ShowExportError(HWND window, const char* format, const char* detail) {
-  char text[MAX_PATH + 128];
-  std::snprintf(text, sizeof text, format, detail);
-  MessageBoxA(window, text, "Export", MB_OK | MB_ICONERROR);
-}
+// Why an item was not written; the export goes on with the rest and names what it left
+// out once it is over.
+constexpr char kNameNotAllowed[] = "the name is not allowed on disk";
+constexpr char kPathTooLong[] = "the path on disk would be too long";
 
 // The conflict rule for an existing disk file. true: write over it.
 bool MayOverwrite(const char* path, const ArchiveEntry* entry, TransferState* state) {
@@ -57,6 +56,7 @@ int ExportFile(WindowDocument* document, ArchiveEntry* entry, const char* path, 
   }
   const int result = WriteDiskFile(path, bytes.data, bytes.size);
   ReleaseEntryBytes(&bytes);
+  if (!result) NoteTransferFailure(state, entry->name, "it could not be written to disk");
   return result;
 }
 
@@ -66,18 +66,21 @@ int ExportChildren(HWND window, WindowDocument* document, ArchiveNode* node, con
 int ExportDirectory(HWND window, WindowDocument* document, ArchiveEntry* entry, const char* path,
                     TransferState* state) {
   if (!IsSafeDiskName(entry->name)) {
-    ShowExportError(window, "Can't export \"%s\": the name is not allowed on disk.", entry->name ? entry->name : "");
+    NoteTransferFailure(state, entry->name ? entry->name : "", kNameNotAllowed);
     return 0;
   }
   const size_t pathLength = std::strlen(path), nameLength = std::strlen(entry->name);
-  if (pathLength + nameLength + 1 >= kMaxDiskPath + 1) return 0;
+  if (pathLength + nameLength + 1 >= kMaxDiskPath + 1) {
+    NoteTransferFailure(state, entry->name, kPathTooLong);
+    return 0;
+  }
   char directory[kMaxDiskPath + 2];
   std::memcpy(directory, path, pathLength);
   std::memcpy(directory + pathLength, entry->name, nameLength + 1);
   if (_mkdir(directory) == 0) {
     SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, path, nullptr);
   } else if (errno != EEXIST) {
-    ShowExportError(window, "Error creating directory %s", directory);
+    NoteTransferFailure(state, entry->name, "the folder could not be made on disk");
     return 0;
   }
   std::strcat(directory, "\\");
@@ -100,12 +103,13 @@ int ExportChildren(HWND window, WindowDocument* document, ArchiveNode* node, con
       continue;
     }
     if (!IsSafeDiskName(e->name)) {
-      ShowExportError(window, "Can't export \"%s\": the name is not allowed on disk.", e->name);
+      NoteTransferFailure(state, e->name, kNameNotAllowed);
       result = 0;
       continue;
     }
     const size_t nameLength = std::strlen(e->name);
     if (prefixLength + nameLength + 1 >= kMaxDiskPath + 1) {
+      NoteTransferFailure(state, e->name, kPathTooLong);
       result = 0;
       continue;
     }
@@ -124,7 +128,10 @@ int DiskFileExists(const char* path) { return path && _access(path, 4) == 0 ? 1 
 int ExportNode(HWND window, WindowDocument* document, ArchiveEntry* entry, const char* path,
                TransferState* state) {
   if (entry == nullptr || path == nullptr || state == nullptr) return 0;
-  if (strnlen(path, kMaxDiskPath + 1) > kMaxDiskPath) return 0;
+  if (strnlen(path, kMaxDiskPath + 1) > kMaxDiskPath) {
+    NoteTransferFailure(state, entry->name ? entry->name : "", kPathTooLong);
+    return 0;
+  }
   switch (KindOf(entry)) {
     case EntryKind::Root:
       return ExportChildren(window, document, entry->node, path, state);

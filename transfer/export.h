@@ -11,8 +11,10 @@ struct WindowDocument;
 // Writes the entry's node and everything below it to path: a file's full disk path; for a
 // directory the disk directory (ending in a backslash) in which its own directory is made;
 // for the root the disk directory that receives its children. 1 when everything was
-// written, 0 when anything failed, was skipped or the user cancelled. window owns the
-// messages; document supplies the source archive the bytes are read from.
+// written, 0 when anything failed, was skipped or the user cancelled. Every item left out
+// (unreadable, a name not allowed on disk, a path too long, a file or folder the disk
+// refused) is noted in state for the one message the caller shows at the end; window owns
+// the questions; document supplies the source archive the bytes are read from.
 int ExportNode(HWND window, WindowDocument* document, ArchiveEntry* entry, const char* path,
                TransferState* state);
 

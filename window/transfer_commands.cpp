@@ -104,13 +104,14 @@ void ExportSelection(HWND window, WindowDocument* doc) {
       continue;
     }
     if (!IsSafeDiskName(entry->name)) {
-      char text[MAX_PATH + 96];
-      std::snprintf(text, sizeof text, "Can't export \"%s\": the name is not allowed on disk.", entry->name);
-      MessageBoxA(window, text, "Export", MB_OK | MB_ICONERROR);
+      NoteTransferFailure(&state, entry->name, "the name is not allowed on disk");
       continue;
     }
     const size_t nameLength = std::strlen(entry->name);
-    if (folderLength + nameLength > kMaxDiskPath - 1) continue;
+    if (folderLength + nameLength > kMaxDiskPath - 1) {
+      NoteTransferFailure(&state, entry->name, "the path on disk would be too long");
+      continue;
+    }
     char path[MAX_PATH];
     std::memcpy(path, folder, folderLength);
     std::memcpy(path + folderLength, entry->name, nameLength + 1);
