@@ -80,7 +80,9 @@ int ExportDirectory(HWND window, WindowDocument* document, ArchiveEntry* entry, 
   if (_mkdir(directory) == 0) {
     SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, path, nullptr);
   } else if (errno != EEXIST) {
-    NoteTransferFailure(state, entry->name, "the folder could not be made on disk");
+    char text[kMaxDiskPath + 64];
+    std::snprintf(text, sizeof text, "Error creating directory %s", directory);
+    MessageBoxA(window, text, "Export", MB_OK | MB_ICONERROR);
     return 0;
   }
   std::strcat(directory, "\\");

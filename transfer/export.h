@@ -12,9 +12,10 @@ struct WindowDocument;
 // directory the disk directory (ending in a backslash) in which its own directory is made;
 // for the root the disk directory that receives its children. 1 when everything was
 // written, 0 when anything failed, was skipped or the user cancelled. Every item left out
-// (unreadable, a name not allowed on disk, a path too long, a file or folder the disk
-// refused) is noted in state for the one message the caller shows at the end; window owns
-// the questions; document supplies the source archive the bytes are read from.
+// (unreadable, a name not allowed on disk, a path too long, a file the disk refused) is
+// noted in state for the one message the caller shows at the end; a folder that cannot be
+// made is reported at once. window owns the questions and that message; document supplies
+// the source archive the bytes are read from.
 int ExportNode(HWND window, WindowDocument* document, ArchiveEntry* entry, const char* path,
                TransferState* state);
 

@@ -175,9 +175,7 @@ int SaveThroughTemporary(HWND window, WindowDocument* doc, ArchiveKind kind, con
   RemoveLeftoverFiles(directory);
   char tempPath[MAX_PATH];
   if (!GetTempFileNameA(directory, kProgramName, 0, tempPath)) {
-    char text[MAX_PATH + 64];
-    std::snprintf(text, sizeof text, "Error creating temporary file in %s", directory);
-    ShowSaveError(window, text);
+    ShowSaveError(window, "Error creating temporary file");
     return 0;
   }
   NoteTemporaryFile(tempPath);
