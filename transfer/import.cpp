@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
+#include "archive/child_index.h"
 #include "archive/loading.h"
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/node_copy.h"
@@ -45,6 +47,19 @@ const char* LastComponent(const char* path) {
   for (const char* p = path; *p; ++p)
     if (*p == '\\' || *p == '/') name = p + 1;
   return name;
+}
+
+// The child of parent named name: through the state's index when it covers parent.
+ArchiveNode* FindNamed(const TransferState* state, const ArchiveNode* parent, const char* name) {
+  if (state->names && state->namesParent == parent) return ChildIndexFind(state->names, parent, name);
+  return FindChildNamed(parent, name);
+}
+
+// Records a node just added in the state's index when that covers its folder. Without
+// memory for it the index is given up, and lookups walk the folder's list again.
+void NoteNamed(TransferState* state, ArchiveNode* node) {
+  if (!state->names || state->namesParent != node->parent) return;
+  if (!ChildIndexAdd(state->names, node)) state->namesParent = nullptr;
 }
 
 void AppendSelected(WindowDocument* document, ArchiveEntry* entry) {
@@ -92,6 +107,33 @@ bool JoinPath(char* out, const char* directory, const char* name) {
 
 }  // namespace
 
+void BeginImportBatch(WindowDocument* document, TransferState* state, size_t count) {
+  ImportTarget target;
+  if (state == nullptr || count < kIndexedImportPaths || !FindTarget(document, &target)) return;
+  size_t children = 0;
+  for (const ArchiveNode* child = target.node->firstChild; child; child = child->nextSibling) ++children;
+  auto* index = new (std::nothrow) ChildIndex{};
+  if (index == nullptr) return;
+  bool indexed = ChildIndexInit(index, children + count);
+  for (ArchiveNode* child = target.node->firstChild; indexed && child; child = child->nextSibling)
+    indexed = ChildIndexAdd(index, child);
+  if (!indexed) {
+    ChildIndexFree(index);
+    delete index;
+    return;
+  }
+  state->names = index;
+  state->namesParent = target.node;
+}
+
+void EndImportBatch(TransferState* state) {
+  if (state == nullptr || state->names == nullptr) return;
+  ChildIndexFree(state->names);
+  delete state->names;
+  state->names = nullptr;
+  state->namesParent = nullptr;
+}
+
 int64_t DiskFileSize(const char* path) {
   struct _stati64 info;
   if (path == nullptr || _stati64(path, &info) != 0) return -1;
@@ -109,7 +151,7 @@ int ImportFile(HWND window, WindowDocument* document, const char* path, Transfer
   ImportTarget target;
   if (path == nullptr || state == nullptr || !FindTarget(document, &target)) return 0;
   const char* name = LastComponent(path);
-  ArchiveNode* existing = *name ? FindChildNamed(target.node, name) : nullptr;
+  ArchiveNode* existing = *name ? FindNamed(state, target.node, name) : nullptr;
   ArchiveNode* node = nullptr;
   if (*name && !(existing && !IsFileKind(existing->entry)) &&
       !(existing && !AskAboutFile(state, existing->entry, name, path)))
@@ -118,6 +160,7 @@ int ImportFile(HWND window, WindowDocument* document, const char* path, Transfer
     state->skipped = true;
     return 0;
   }
+  if (!existing) NoteNamed(state, node);
   if (!target.shown) return 1;
   if (!existing) AppendSelected(document, node->entry);
   SetFocus(document->itemList);
@@ -149,13 +192,14 @@ int ImportWholeDirectory(HWND window, WindowDocument* document, const char* path
   LowerCaseInPlace(name);
   if (name[0] == '\0' || std::strchr(name, ':')) return 0;
 
-  ArchiveNode* node = FindChildNamed(target.node, name);
+  ArchiveNode* node = FindNamed(state, target.node, name);
   int merge = 1;
   if (node && !IsKind(node->entry, EntryKind::Directory)) return 0;
   if (node == nullptr) {
     FolderTreeView folderTree(document->folderTree);
     node = AddDirectoryNode(folderTree, target.node, name);
     if (node == nullptr) return 0;
+    NoteNamed(state, node);
     state->changed = 1;
     if (target.shown) AppendSelected(document, node->entry);
     merge = 0;

@@ -27,5 +27,12 @@ int ImportDirectory(HWND window, WindowDocument* document, const char* path, Tra
 int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* directoryNode,
                             const char* path, TransferState* state, int merge);
 
+// Prepares state for an import of count paths into the folder imports go to now: from
+// kIndexedImportPaths paths on, the names there are looked up through an index. Every
+// such state is ended with EndImportBatch.
+constexpr size_t kIndexedImportPaths = 64;
+void BeginImportBatch(WindowDocument* document, TransferState* state, size_t count);
+void EndImportBatch(TransferState* state);
+
 // The size the file system reports for path, or -1.
 int64_t DiskFileSize(const char* path);

@@ -16,6 +16,9 @@ struct WindowDocument : ArchiveDocument {
   void* dropTarget;
   void* dragSource;
   void* clipboardSource;
+  // Many list items change at once (a drop of many files): the command state is brought
+  // up to date once afterwards instead of for every item.
+  bool listInBulk;
 };
 
 constexpr int kSplitterId = 1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/tree.h"
+#include "archive/win32/save_window.h"
 #include "shell/globals.h"
 #include "shell/messages.h"
 #include "transfer/archive_copy.h"
@@ -16,9 +17,31 @@
 #include "transfer/drop_target.h"
 #include "transfer/import.h"
 #include "window/archive_window.h"
+#include "window/command_state.h"
 #include "window/views.h"
 
 namespace {
+
+// From this many dropped paths on, the import shows its progress.
+constexpr size_t kLongImportPaths = 1000;
+
+// Stops the list's drawing and arranging, which would otherwise follow every item
+// inserted (arranging icons after each of n items takes time in n squared). Returns the
+// arrange style to give back to ResumeList.
+LONG_PTR PauseList(HWND list) {
+  const LONG_PTR style = GetWindowLongPtrA(list, GWL_STYLE);
+  SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+  SetWindowLongPtrA(list, GWL_STYLE, style & ~LVS_AUTOARRANGE);
+  return style & LVS_AUTOARRANGE;
+}
+
+// Draws and, where it arranged itself, arranges the list once.
+void ResumeList(HWND list, LONG_PTR arranged) {
+  SetWindowLongPtrA(list, GWL_STYLE, GetWindowLongPtrA(list, GWL_STYLE) | arranged);
+  SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+  if (arranged) SendMessageA(list, LVM_ARRANGE, LVA_DEFAULT, 0);
+  InvalidateRect(list, nullptr, TRUE);
+}
 
 void LowerAscii(char* text) {
   for (; *text; ++text) {
@@ -92,10 +115,24 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
   // The import puts its nodes into the drop-highlighted folder when there is one.
   if (highlight) SendMessageA(tree, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(request.treeItem));
   TransferState state = {0, 0, ReplaceMode::Ask};
-  for (std::string& path : FullDropPaths(files, &state)) {
+  std::vector<std::string> paths = FullDropPaths(files, &state);
+  BeginImportBatch(doc, &state, paths.size());
+  // The list is drawn and arranged once, after all the files went in, not after each.
+  const bool bulk = paths.size() >= kIndexedImportPaths;
+  const LONG_PTR arranged = bulk ? PauseList(doc->itemList) : 0;
+  doc->listInBulk = true;
+  // A long import shows how far it is, as a save does.
+  HWND progress = paths.size() >= kLongImportPaths ? ProgressOpen(window, static_cast<uint32_t>(paths.size())) : nullptr;
+  if (progress) SetWindowTextA(progress, "Importing...");
+  for (std::string& path : paths) {
     if (state.cancelled) break;
     struct _stat status;
-    if (_stat(path.c_str(), &status) != 0) {
+    const bool found = _stat(path.c_str(), &status) == 0;
+    if (progress) {
+      ProgressShowItem(progress, path.c_str(), found ? static_cast<uint32_t>(status.st_size) : 0);
+      ProgressStep(progress);
+    }
+    if (!found) {
       state.skipped = true;
       continue;
     }
@@ -106,6 +143,11 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
       ImportFile(window, doc, path.c_str(), &state);
     }
   }
+  if (progress) DestroyWindow(progress);
+  EndImportBatch(&state);
+  doc->listInBulk = false;
+  if (bulk) ResumeList(doc->itemList, arranged);
+  UpdateCommandState(window, doc);
   if (state.changed) MarkModified(window);
   if (highlight) {
     SendMessageA(tree, TVM_SELECTITEM, TVGN_DROPHILITE, 0);

@@ -44,7 +44,7 @@ int SortCommandOfColumn(int column) {
 
 void OnListItemChanged(HWND window, WindowDocument* doc, const NMLISTVIEW* change) {
   if (change->iItem != -1) {
-    UpdateCommandState(window, doc);
+    if (!doc->listInBulk) UpdateCommandState(window, doc);
     return;
   }
   int width = static_cast<int>(SendMessageA(doc->itemList, LVM_GETCOLUMNWIDTH, change->iSubItem, 0));

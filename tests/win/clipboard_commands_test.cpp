@@ -238,6 +238,32 @@ TEST_F(ClipboardCommandsTest, PasteOfShellFilesImportsThemAndLeavesThemOnDisk) {
   RemoveTree(dir);
 }
 
+TEST_F(ClipboardCommandsTest, APasteOfAThousandFilesShowsItsProgressAndTakesEveryOne) {
+  const std::string dir = TempDirectoryForTest();
+  std::vector<std::string> paths;
+  for (int i = 0; i < 1000; ++i) {
+    paths.push_back(dir + "f" + std::to_string(i) + ".txt");
+    ASSERT_TRUE(WriteDiskFile(paths.back(), std::to_string(i)));
+  }
+  // One of them is already there: its question comes while the index holds the folder.
+  HWND window;
+  WindowDocument* doc = OpenDoc("", &window);
+  ASSERT_NE(doc, nullptr);
+  ASSERT_TRUE(PutFilesOnClipboard({dir + "f500.txt"}));
+  SendCommand(window, ID_EDIT_PASTE);
+  ASSERT_TRUE(PutFilesOnClipboard(paths));
+  DialogWatcher progress("Importing...", 0, 20000, [](HWND) {});
+  DialogSeries replace(kReplaceCaption, {IDNO});
+  SendCommand(window, ID_EDIT_PASTE);
+  EXPECT_TRUE(progress.Wait().found);
+  EXPECT_EQ(replace.Finish().size(), 1u);
+  EXPECT_EQ(ListNames(doc->itemList).size(), 1000u);
+  EXPECT_EQ(EntryText(doc, "f999.txt"), "999");
+  EXPECT_EQ(EntryText(doc, "f500.txt"), "500");
+  EXPECT_EQ(FindWindowA("#32770", "Importing..."), nullptr);
+  RemoveTree(dir);
+}
+
 TEST_F(ClipboardCommandsTest, ShellFilesDroppedOnAFolderOrAFileItem) {
   const std::string dir = TempDirectoryForTest();
   ASSERT_TRUE(WriteDiskFile(dir + "dropped.txt", "dropped"));

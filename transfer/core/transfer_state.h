@@ -8,6 +8,9 @@
 
 enum class ReplaceMode : int32_t { Ask = 0, ReplaceAll = 1, SkipAll = 2 };
 
+struct ArchiveNode;
+struct ChildIndex;
+
 struct TransferState {
   int32_t cancelled;  // 1: every loop over items or children stops
   int32_t changed;    // 1: something was added to or replaced in the tree
@@ -19,6 +22,10 @@ struct TransferState {
   // Something the user dropped or pasted was not taken (a conflict answered No, a failure):
   // the items it came from must stay where they are.
   bool skipped = false;
+  // While many paths go into one folder, its children by name (see BeginImportBatch): a
+  // walk of the folder's list for every path would make the import quadratic.
+  ChildIndex* names = nullptr;
+  const ArchiveNode* namesParent = nullptr;
 };
 
 // Counts an item that could not be carried over; the first one is kept for the message.
