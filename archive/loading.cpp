@@ -67,12 +67,16 @@ OpenedArchive OpenArchiveFile(char* path, MessageSink& messages) {
   return result;
 }
 
+void CloseSource(void* source, ArchiveKind kind) {
+  if (kind == ArchiveKind::Pak)
+    PakClose(static_cast<PakArchive*>(source));
+  else if (kind == ArchiveKind::Pk3)
+    Pk3Close(static_cast<Pk3Archive*>(source));
+}
+
 void CloseDocumentSource(ArchiveDocument* doc) {
   if (doc == nullptr) return;
-  if (doc->archiveKind == ArchiveKind::Pak)
-    PakClose(static_cast<PakArchive*>(doc->source));
-  else if (doc->archiveKind == ArchiveKind::Pk3)
-    Pk3Close(static_cast<Pk3Archive*>(doc->source));
+  CloseSource(doc->source, doc->archiveKind);
   doc->source = nullptr;
   doc->archiveKind = ArchiveKind::None;
 }

@@ -25,6 +25,8 @@ std::string ArchiveErrorMessage(ArchiveKind kind, const char* path, const std::s
 void ShowArchiveError(MessageSink& messages, ArchiveKind kind, const char* path,
                       const std::string& why);
 
+// Closes a source of the given kind; nothing for None.
+void CloseSource(void* source, ArchiveKind kind);
 // Closes whichever source the document holds and sets it to none.
 void CloseDocumentSource(ArchiveDocument* doc);
 

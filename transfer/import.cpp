@@ -163,7 +163,8 @@ int ImportFile(HWND window, WindowDocument* document, const char* path, Transfer
   if (!existing) NoteNamed(state, node);
   if (!target.shown) return 1;
   if (!existing) AppendSelected(document, node->entry);
-  SetFocus(document->itemList);
+  // A drop of many files gives the list the focus once, at its end.
+  if (!document->listInBulk) SetFocus(document->itemList);
   return 1;
 }
 

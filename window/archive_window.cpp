@@ -42,12 +42,6 @@ bool IsArchiveWindow(HWND window) {
   return window && GetClassNameA(window, name, sizeof name) && std::strcmp(name, kArchiveClass) == 0;
 }
 
-const char* SourcePath(const WindowDocument* doc) {
-  if (const PakArchive* pak = DocumentPak(doc)) return pak->path;
-  if (const Pk3Archive* pk3 = DocumentPk3(doc)) return pk3->path;
-  return nullptr;
-}
-
 void LowerAscii(char* text) {
   for (; *text; ++text) {
     if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
@@ -59,7 +53,7 @@ HWND FindWindowShowing(HWND self, const char* path) {
   for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (child == self || !IsArchiveWindow(child)) continue;
     const WindowDocument* doc = DocumentOf(child);
-    const char* shown = doc ? SourcePath(doc) : nullptr;
+    const char* shown = doc ? DocumentPath(doc) : nullptr;
     if (shown && std::strcmp(shown, path) == 0) return child;
   }
   return nullptr;

@@ -146,6 +146,8 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
   if (progress) DestroyWindow(progress);
   EndImportBatch(&state);
   doc->listInBulk = false;
+  const bool shown = !highlight && (!highlighted || highlighted == CurrentFolderItem(tree));
+  if (state.changed && shown) SetFocus(doc->itemList);
   if (bulk) ResumeList(doc->itemList, arranged);
   UpdateCommandState(window, doc);
   if (state.changed) MarkModified(window);

@@ -19,12 +19,6 @@ namespace {
 
 const char kSaveCaption[] = "Save";
 
-const char* SourcePath(const WindowDocument* doc) {
-  if (const PakArchive* pak = DocumentPak(doc)) return pak->path;
-  if (const Pk3Archive* pk3 = DocumentPk3(doc)) return pk3->path;
-  return nullptr;
-}
-
 void ShowSaveError(HWND window, const char* text) {
   MessageBoxA(window, text, kSaveCaption, MB_OK | MB_ICONERROR);
 }
@@ -63,18 +57,6 @@ void* WriteDocument(HWND window, WindowDocument* doc, ArchiveKind kind, const ch
   return Pk3Save(saveWindow, doc, path, static_cast<int>(g_settings.zipCompressionLevel), copy);
 }
 
-// The file and stored path of an archive of either format.
-FILE** ArchiveFile(void* archive, ArchiveKind kind) {
-  return kind == ArchiveKind::Pak ? &static_cast<PakArchive*>(archive)->file : &static_cast<Pk3Archive*>(archive)->file;
-}
-char** ArchivePath(void* archive, ArchiveKind kind) {
-  return kind == ArchiveKind::Pak ? &static_cast<PakArchive*>(archive)->path : &static_cast<Pk3Archive*>(archive)->path;
-}
-void CloseArchive(void* archive, ArchiveKind kind) {
-  if (kind == ArchiveKind::Pak) PakClose(static_cast<PakArchive*>(archive));
-  else Pk3Close(static_cast<Pk3Archive*>(archive));
-}
-
 // What identifies a file whatever its path is spelt like: its volume and its index there.
 struct FileIdentity {
   DWORD volume, high, low;
@@ -111,7 +93,7 @@ bool OpenInAnotherWindow(HWND self, const char* path) {
   for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (child == self) continue;
     const WindowDocument* other = DocumentOf(child);
-    const char* otherPath = other ? SourcePath(other) : nullptr;
+    const char* otherPath = other ? DocumentPath(other) : nullptr;
     if (otherPath && SameFile(otherPath, path)) return true;
   }
   return false;
@@ -187,10 +169,10 @@ int SaveThroughTemporary(HWND window, WindowDocument* doc, ArchiveKind kind, con
   }
   // The new archive lets go of its file while the files change places, and so does the
   // document's own archive when it is the one replaced.
-  FILE** newFile = ArchiveFile(written, kind);
+  FILE** newFile = SourceFile(written, kind);
   std::fclose(*newFile);
   *newFile = nullptr;
-  FILE** oldFile = ownFile && doc->source ? ArchiveFile(doc->source, doc->archiveKind) : nullptr;
+  FILE** oldFile = ownFile && doc->source ? SourceFile(doc->source, doc->archiveKind) : nullptr;
   if (oldFile && *oldFile) {
     std::fclose(*oldFile);
     *oldFile = nullptr;
@@ -199,13 +181,13 @@ int SaveThroughTemporary(HWND window, WindowDocument* doc, ArchiveKind kind, con
     const DWORD error = WhyNotReplaced(destination, GetLastError());
     if (oldFile) *oldFile = std::fopen(destination, "rb");
     AbandonSave(copy);
-    CloseArchive(written, kind);
+    CloseSource(written, kind);
     if (DeleteFileA(tempPath)) ForgetTemporaryFile(tempPath);
     ShowReplaceFailure(window, destination, error);
     return 0;
   }
   ForgetTemporaryFile(tempPath);
-  char** newPath = ArchivePath(written, kind);
+  char** newPath = SourcePath(written, kind);
   std::free(*newPath);
   *newPath = _strdup(destination);
   *newFile = std::fopen(destination, "rb");
@@ -228,7 +210,7 @@ int SaveThroughTemporary(HWND window, WindowDocument* doc, ArchiveKind kind, con
 }  // namespace
 
 int SaveInPlace(HWND window, WindowDocument* doc) {
-  const char* documentPath = SourcePath(doc);
+  const char* documentPath = DocumentPath(doc);
   if (!documentPath) return 0;
   // The path outlives the archive that holds it, which a save replaces.
   char path[MAX_PATH];
@@ -240,9 +222,9 @@ int SaveInPlace(HWND window, WindowDocument* doc) {
 int SaveDocument(HWND window) {
   WindowDocument* doc = DocumentOf(window);
   if (!doc) return 0;
-  if (!SourcePath(doc)) return SaveDocumentAs(window);
+  if (!DocumentPath(doc)) return SaveDocumentAs(window);
   if (!SaveInPlace(window, doc)) return 0;
-  AnnounceSaved(window, SourcePath(doc));
+  AnnounceSaved(window, DocumentPath(doc));
   return 1;
 }
 
@@ -257,10 +239,10 @@ int SaveDocumentAs(HWND window) {
     return 0;
   }
   LowerAscii(path);
-  const char* current = SourcePath(doc);
+  const char* current = DocumentPath(doc);
   if (current && SameFile(current, path)) {
     if (!SaveInPlace(window, doc)) return 0;
-    AnnounceSaved(window, SourcePath(doc));
+    AnnounceSaved(window, DocumentPath(doc));
     return 1;
   }
   if (OpenInAnotherWindow(window, path)) {

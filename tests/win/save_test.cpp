@@ -93,9 +93,11 @@ std::function<void(HWND)> SaveTo(const std::string& path, bool overwrite = false
   };
 }
 
+using Listing = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
+
 // Every file's stored path and bytes in a document, read through its source.
-std::vector<std::pair<std::string, std::vector<uint8_t>>> Contents(WindowDocument* doc) {
-  std::vector<std::pair<std::string, std::vector<uint8_t>>> out;
+Listing Contents(WindowDocument* doc) {
+  Listing out;
   std::vector<std::pair<ArchiveNode*, std::string>> stack = {{doc->root, ""}};
   while (!stack.empty()) {
     auto [node, prefix] = stack.back();
@@ -148,6 +150,29 @@ class SaveTest : public ArchiveWindowTest {
     } while (FindNextFileA(find, &data));
     FindClose(find);
     return count;
+  }
+  // A copy of fixture at path, open, with a directory "added" put in its root and marked
+  // modified; edited receives the contents the document then has.
+  HWND OpenEdited(const char* fixture, const std::string& path, Listing* edited) {
+    if (!CopyFixture(fixture, path)) return nullptr;
+    HWND window = Open(path);
+    if (!window) return nullptr;
+    WindowDocument* doc = DocumentOf(window);
+    *edited = Contents(doc);
+    FolderTreeView folderTree(doc->folderTree);
+    if (!AddDirectoryNode(folderTree, doc->root, "added")) return nullptr;
+    MarkModified(window);
+    edited->push_back({"added/", {}});
+    std::sort(edited->begin(), edited->end());
+    return window;
+  }
+  // Closes every window, then opens path afresh: it must hold contents.
+  void ExpectOnDisk(const std::string& path, const Listing& contents) {
+    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+    HWND again = Open(path);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(Contents(DocumentOf(again)), contents);
+    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
   }
   std::string dir_;
 };
@@ -207,27 +232,18 @@ TEST_F(SaveTest, FormatFollowsTheNameOrTheDocument) {
 
 TEST_F(SaveTest, SaveInPlaceGoesThroughATemporaryFileAndKeepsEveryByte) {
   std::string zip = dir_ + "inplace.pk3";
-  ASSERT_TRUE(CopyFixture("views.zip", zip));
-  HWND window = Open(zip);
+  Listing edited;
+  HWND window = OpenEdited("views.zip", zip, &edited);
   ASSERT_NE(window, nullptr);
   WindowDocument* doc = DocumentOf(window);
-  auto before = Contents(doc);
-  FolderTreeView folderTree(doc->folderTree);
-  ASSERT_NE(AddDirectoryNode(folderTree, doc->root, "added"), nullptr);
-  MarkModified(window);
   EXPECT_EQ(Title(window), Lower(zip) + " *");
   SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
   EXPECT_EQ(Title(window), Lower(zip));
   EXPECT_EQ(doc->modified, 0);
   EXPECT_EQ(FilesInDirectory(), 1) << "the temporary file took the archive's place";
-  before.push_back({"added/", {}});
-  std::sort(before.begin(), before.end());
-  EXPECT_EQ(Contents(doc), before);
+  EXPECT_EQ(Contents(doc), edited);
   // The file on disk holds the change: a fresh open lists the new directory.
-  SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
-  HWND again = Open(zip);
-  ASSERT_NE(again, nullptr);
-  EXPECT_EQ(Contents(DocumentOf(again)), before);
+  ExpectOnDisk(zip, edited);
 }
 
 TEST_F(SaveTest, SaveAsToTheOwnPathIsASave) {
@@ -348,30 +364,19 @@ TEST_F(SaveTest, SaveAsOntoItsOwnFileUnderAnotherNameIsASave) {
   ASSERT_TRUE(CreateDirectoryA((dir_ + "sub").c_str(), nullptr));
   for (const std::string& spelling : {dir_ + "sub\\..\\own.pak", link}) {
     SCOPED_TRACE(spelling);
+    Listing edited;
+    HWND window = OpenEdited("views.pak", pak, &edited);
+    ASSERT_NE(window, nullptr);
     // A save in place puts a new file at the path: the link is made to the file opened.
-    ASSERT_TRUE(CopyFixture("views.pak", pak));
     DeleteFileA(link.c_str());
     ASSERT_TRUE(CreateHardLinkA(link.c_str(), pak.c_str(), nullptr));
-    HWND window = Open(pak);
-    ASSERT_NE(window, nullptr);
-    WindowDocument* doc = DocumentOf(window);
-    auto before = Contents(doc);
-    FolderTreeView folderTree(doc->folderTree);
-    ASSERT_NE(AddDirectoryNode(folderTree, doc->root, "added"), nullptr);
-    MarkModified(window);
     DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(spelling, true));
     SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
     EXPECT_TRUE(watcher.Wait().found);
     // Saved in place: the archive the window reads from was never written over.
     EXPECT_EQ(Title(window), Lower(pak));
-    before.push_back({"added/", {}});
-    std::sort(before.begin(), before.end());
-    EXPECT_EQ(Contents(doc), before);
-    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
-    HWND again = Open(pak);
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(Contents(DocumentOf(again)), before);
-    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+    EXPECT_EQ(Contents(DocumentOf(window)), edited);
+    ExpectOnDisk(pak, edited);
   }
 }
 
@@ -414,17 +419,11 @@ TEST_F(SaveTest, AFailedReplaceKeepsTheWindowTheEditsAndTheFile) {
   for (const Unreplaceable& how : kUnreplaceable) {
     SCOPED_TRACE(how.name);
     std::string zip = dir_ + "kept.pk3";
-    ASSERT_TRUE(CopyFixture("views.zip", zip));
-    const std::vector<uint8_t> original = FileBytes(zip);
-    HWND window = Open(zip);
+    Listing edited;
+    HWND window = OpenEdited("views.zip", zip, &edited);
     ASSERT_NE(window, nullptr);
     WindowDocument* doc = DocumentOf(window);
-    auto edited = Contents(doc);
-    FolderTreeView folderTree(doc->folderTree);
-    ASSERT_NE(AddDirectoryNode(folderTree, doc->root, "added"), nullptr);
-    MarkModified(window);
-    edited.push_back({"added/", {}});
-    std::sort(edited.begin(), edited.end());
+    const std::vector<uint8_t> original = FileBytes(zip);
     UnreplaceableFile file(zip, how);
     DialogWatcher refusal("Save", IDOK);
     SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
@@ -443,11 +442,7 @@ TEST_F(SaveTest, AFailedReplaceKeepsTheWindowTheEditsAndTheFile) {
     SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
     EXPECT_EQ(doc->modified, 0);
     EXPECT_EQ(Contents(doc), edited);
-    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
-    HWND again = Open(zip);
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(Contents(DocumentOf(again)), edited);
-    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+    ExpectOnDisk(zip, edited);
   }
 }
 
@@ -475,10 +470,7 @@ TEST_F(SaveTest, SaveAsOntoAFileHeldOpenNeverLosesIt) {
     EXPECT_EQ(Title(window), Lower(zip));
   } else {
     EXPECT_EQ(Title(window), Lower(target));
-    SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
-    HWND again = Open(target);
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(Contents(DocumentOf(again)), contents);
+    ExpectOnDisk(target, contents);
   }
 }
 

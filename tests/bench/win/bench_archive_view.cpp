@@ -23,6 +23,7 @@
 #include "shell/startup.h"
 #include "transfer/drop_target.h"
 #include "tests/core/sample_archives.h"
+#include "tests/win/support/drop_files_block.h"
 #include "window/archive_window.h"
 
 namespace {
@@ -71,22 +72,6 @@ Stats Summarise(std::vector<double> v) {
   return {v.front(), v[v.size() / 2]};
 }
 
-// A shell file list (DROPFILES and ANSI paths) of paths.
-HGLOBAL FileList(const std::vector<std::string>& paths) {
-  size_t bytes = sizeof(DROPFILES) + 1;
-  for (const std::string& p : paths) bytes += p.size() + 1;
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-  auto* header = static_cast<DROPFILES*>(GlobalLock(block));
-  header->pFiles = sizeof(DROPFILES);
-  char* at = reinterpret_cast<char*>(header + 1);
-  for (const std::string& p : paths) {
-    std::memcpy(at, p.c_str(), p.size() + 1);
-    at += p.size() + 1;
-  }
-  GlobalUnlock(block);
-  return block;
-}
-
 // Drops count small disk files on a new archive window's root; the seconds it took.
 double TimePaste(int count) {
   char temp[MAX_PATH];
@@ -107,7 +92,7 @@ double TimePaste(int count) {
   WindowDocument* doc = window ? DocumentOf(window) : nullptr;
   double seconds = -1;
   if (doc) {
-    HGLOBAL list = FileList(paths);
+    HGLOBAL list = MakeDropFiles(paths);
     DropRequest request = {DROPEFFECT_COPY, CF_HDROP, list, TreeView_GetRoot(doc->folderTree), -1};
     const double start = Now();
     SendMessageA(window, WMU_DROP, reinterpret_cast<WPARAM>(&request), 0);

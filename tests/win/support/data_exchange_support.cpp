@@ -78,21 +78,6 @@ long ReadDword(IDataObject* data, UINT format) {
   return value;
 }
 
-HGLOBAL MakeDropFiles(const std::vector<std::string>& paths) {
-  size_t size = sizeof(DROPFILES) + 1;
-  for (const std::string& p : paths) size += p.size() + 1;
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-  auto* files = static_cast<DROPFILES*>(GlobalLock(block));
-  files->pFiles = sizeof(DROPFILES);
-  char* at = reinterpret_cast<char*>(files) + sizeof(DROPFILES);
-  for (const std::string& p : paths) {
-    std::memcpy(at, p.c_str(), p.size() + 1);
-    at += p.size() + 1;
-  }
-  GlobalUnlock(block);
-  return block;
-}
-
 bool PutFilesOnClipboard(const std::vector<std::string>& paths) {
   OleSetClipboard(nullptr);
   for (int attempt = 0; attempt < 100; ++attempt) {

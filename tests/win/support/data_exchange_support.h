@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/win/support/archive_window_support.h"
+#include "tests/win/support/drop_files_block.h"
 
 class DataExchangeTest : public ArchiveWindowTest {
  protected:
@@ -26,7 +27,5 @@ bool ListItemCut(WindowDocument* doc, const std::string& name);
 
 // The 32-bit value of a handshake format, or -1 when it cannot be read.
 long ReadDword(IDataObject* data, UINT format);
-// A CF_HDROP block naming the paths.
-HGLOBAL MakeDropFiles(const std::vector<std::string>& paths);
 // Puts a shell file list on the clipboard the way the shell's Copy does (plain CF_HDROP).
 bool PutFilesOnClipboard(const std::vector<std::string>& paths);
