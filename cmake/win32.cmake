@@ -2,12 +2,13 @@
 enable_language(RC)
 
 file(GLOB VELLUMIX_WIN_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/archive/win32/*.cpp
-  ${CMAKE_SOURCE_DIR}/window/*.cpp
+  ${CMAKE_SOURCE_DIR}/services/*.cpp
+  ${CMAKE_SOURCE_DIR}/panes/*.cpp
   ${CMAKE_SOURCE_DIR}/transfer/*.cpp
-  ${CMAKE_SOURCE_DIR}/shell/*.cpp)
+  ${CMAKE_SOURCE_DIR}/window/*.cpp
+  ${CMAKE_SOURCE_DIR}/app/*.cpp)
 # WinMain lives alone so that the Windows tests can link everything else.
-list(FILTER VELLUMIX_WIN_SOURCES EXCLUDE REGEX "/shell/winmain\\.cpp$")
+list(FILTER VELLUMIX_WIN_SOURCES EXCLUDE REGEX "/app/winmain\\.cpp$")
 file(GLOB VELLUMIX_RC_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
 
 set(VELLUMIX_WIN_LIBS ole32 oleaut32 uuid comctl32 comdlg32 shell32 shlwapi gdi32 user32 advapi32 winmm)
@@ -27,8 +28,8 @@ if(VELLUMIX_RC_SOURCES)
   target_include_directories(vellumix_resources PRIVATE ${CMAKE_SOURCE_DIR})
 endif()
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/shell/winmain.cpp)
-  add_executable(vellumix WIN32 ${CMAKE_SOURCE_DIR}/shell/winmain.cpp $<TARGET_OBJECTS:vellumix_resources>)
+if(EXISTS ${CMAKE_SOURCE_DIR}/app/winmain.cpp)
+  add_executable(vellumix WIN32 ${CMAKE_SOURCE_DIR}/app/winmain.cpp $<TARGET_OBJECTS:vellumix_resources>)
   target_compile_options(vellumix PRIVATE ${VELLUMIX_WARNINGS})
   target_link_libraries(vellumix PRIVATE vellumix_win)
 endif()

@@ -3,9 +3,9 @@
 #include "transfer/core/node_copy.h"
 #include "transfer/core/transfer_checks.h"
 #include "transfer/replace_dialog.h"
-#include "window/archive_window.h"
-#include "window/message_box.h"
-#include "window/views.h"
+#include "panes/window_document.h"
+#include "services/message_box.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include "archive/document.h"
 #include "archive/entry_data.h"
-#include "shell/globals.h"
-#include "shell/messages.h"
+#include "services/globals.h"
+#include "services/messages.h"
 #include "transfer/com_base.h"
 #include "transfer/core/transfer_state.h"
 #include "transfer/format_enum.h"

@@ -2,12 +2,12 @@
 
 #include <new>
 
-#include "shell/globals.h"
-#include "shell/messages.h"
+#include "services/globals.h"
+#include "services/messages.h"
 #include "transfer/com_base.h"
 #include "transfer/drag_image.h"
-#include "window/archive_window.h"
-#include "window/views.h"
+#include "panes/window_document.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "transfer/core/transfer_measure.h"
 #include "transfer/import.h"
 #include "transfer/replace_dialog.h"
-#include "window/archive_window.h"
+#include "panes/window_document.h"
 
 namespace {
 

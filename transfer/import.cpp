@@ -13,8 +13,8 @@
 #include "transfer/core/node_copy.h"
 #include "transfer/core/transfer_measure.h"
 #include "transfer/replace_dialog.h"
-#include "window/archive_window.h"
-#include "window/views.h"
+#include "panes/window_document.h"
+#include "panes/views.h"
 
 namespace {
 

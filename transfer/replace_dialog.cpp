@@ -8,9 +8,9 @@
 
 #include "archive/formats.h"
 #include "resources/transfer_ids.h"
-#include "shell/file_types.h"
-#include "shell/globals.h"
-#include "shell/number_format.h"
+#include "services/file_types.h"
+#include "services/globals.h"
+#include "services/number_format.h"
 
 namespace {
 

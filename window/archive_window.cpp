@@ -8,21 +8,21 @@
 #include <string>
 
 #include "archive/loading.h"
-#include "archive/win32/viewer_watch.h"
-#include "shell/globals.h"
-#include "shell/leftovers.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
-#include "shell/splitter.h"
+#include "services/viewer_watch.h"
+#include "services/globals.h"
+#include "services/leftovers.h"
+#include "services/messages.h"
+#include "services/settings.h"
+#include "services/splitter.h"
 #include "transfer/drop_target.h"
 #include "window/command_state.h"
 #include "window/clipboard_commands.h"
 #include "window/commands.h"
 #include "window/drop_paste.h"
-#include "window/message_box.h"
+#include "services/message_box.h"
 #include "window/notifications.h"
 #include "window/save.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 unsigned long UntitledCounter = 1;
 
@@ -35,11 +35,6 @@ constexpr DWORD kItemListStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | LVS_E
 
 void SetDocument(HWND hwnd, WindowDocument* doc) {
   SetWindowLongPtrA(hwnd, 0, reinterpret_cast<LONG_PTR>(doc));
-}
-
-bool IsArchiveWindow(HWND window) {
-  char name[32];
-  return window && GetClassNameA(window, name, sizeof name) && std::strcmp(name, kArchiveClass) == 0;
 }
 
 void LowerAscii(char* text) {
@@ -213,28 +208,6 @@ LRESULT OnMdiActivate(HWND hwnd, WindowDocument* doc, WPARAM deactivated, LPARAM
 }
 
 }  // namespace
-
-WindowDocument* DocumentOf(HWND window) {
-  if (!IsArchiveWindow(window)) return nullptr;
-  return reinterpret_cast<WindowDocument*>(GetWindowLongPtrA(window, 0));
-}
-
-HWND ArchiveWindowOfPane(HWND pane) {
-  HWND splitter = pane ? GetParent(pane) : nullptr;
-  return splitter ? GetParent(splitter) : nullptr;
-}
-
-void MarkModified(HWND window) {
-  WindowDocument* doc = DocumentOf(window);
-  if (doc) doc->modified = 1;
-  char title[262] = {};
-  int length = GetWindowTextA(window, title, 262);
-  if (length <= 0 || title[length - 1] == '*') return;
-  if (length + 2 < static_cast<int>(sizeof title)) {
-    std::memcpy(title + length, " *", 3);
-    SetWindowTextA(window, title);
-  }
-}
 
 bool QuerySaveChanges(HWND window) {
   WindowDocument* doc = DocumentOf(window);

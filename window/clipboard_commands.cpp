@@ -9,15 +9,15 @@
 #include <vector>
 
 #include "archive/tree.h"
-#include "shell/globals.h"
-#include "shell/messages.h"
+#include "services/globals.h"
+#include "services/messages.h"
 #include "transfer/data_object.h"
 #include "transfer/drop_target.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
 #include "window/drop_paste.h"
 #include "window/moved_items.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <initializer_list>
 
 #include "resources/command_ids.h"
-#include "shell/globals.h"
-#include "shell/settings.h"
+#include "services/globals.h"
+#include "services/settings.h"
 #include "window/archive_window.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

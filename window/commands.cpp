@@ -6,7 +6,7 @@
 #include "window/edit_commands.h"
 #include "window/save.h"
 #include "window/transfer_commands.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND control, int code) {
   (void)control;

@@ -14,7 +14,7 @@
 #include "window/command_state.h"
 #include "window/edit_commands.h"
 #include "window/moved_items.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "archive/tree.h"
-#include "archive/win32/save_window.h"
-#include "shell/globals.h"
-#include "shell/messages.h"
+#include "services/save_window.h"
+#include "services/globals.h"
+#include "services/messages.h"
 #include "transfer/archive_copy.h"
 #include "transfer/core/drop_files.h"
 #include "transfer/data_object.h"
@@ -18,7 +18,7 @@
 #include "transfer/import.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "window/clipboard_commands.h"
 #include "window/command_state.h"
 #include "window/moved_items.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

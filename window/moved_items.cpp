@@ -4,7 +4,7 @@
 
 #include "archive/tree.h"
 #include "window/archive_window.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <commctrl.h>
 
 #include "resources/command_ids.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
 #include "window/drag_out.h"
 #include "window/rename.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

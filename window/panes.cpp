@@ -2,14 +2,14 @@
 
 #include <commctrl.h>
 
-#include "archive/win32/view_entry.h"
+#include "window/view_entry.h"
 #include "resources/command_ids.h"
-#include "shell/globals.h"
-#include "shell/settings.h"
-#include "shell/splitter.h"
+#include "services/globals.h"
+#include "services/settings.h"
+#include "services/splitter.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include "archive/loading.h"
 #include "resources/shell_ids.h"
-#include "shell/globals.h"
+#include "services/globals.h"
 #include "window/archive_window.h"
-#include "window/message_box.h"
-#include "window/views.h"
+#include "services/message_box.h"
+#include "panes/views.h"
 
 namespace {
 

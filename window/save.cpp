@@ -7,12 +7,12 @@
 #include "archive/loading.h"
 #include "archive/pak_writer.h"
 #include "archive/pk3_writer.h"
-#include "archive/win32/save_window.h"
+#include "services/save_window.h"
 #include "resources/shell_ids.h"
-#include "shell/file_dialogs.h"
-#include "shell/globals.h"
-#include "shell/leftovers.h"
-#include "shell/settings.h"
+#include "services/file_dialogs.h"
+#include "services/globals.h"
+#include "services/leftovers.h"
+#include "services/settings.h"
 #include "window/archive_window.h"
 
 namespace {

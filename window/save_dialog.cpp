@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "resources/shell_ids.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "window/archive_window.h"
 #include "window/save.h"
 

@@ -9,12 +9,12 @@
 
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
-#include "shell/file_dialogs.h"
+#include "services/file_dialogs.h"
 #include "transfer/core/disk_names.h"
 #include "transfer/export.h"
 #include "transfer/import.h"
 #include "window/archive_window.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "shell/core/file_type_table.h"
+#include "services/core/file_type_table.h"
 
 namespace {
 

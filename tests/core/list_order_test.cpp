@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "archive/formats.h"
-#include "window/core/list_order.h"
+#include "panes/core/list_order.h"
 
 namespace {
 

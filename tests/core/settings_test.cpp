@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/core/recent_files.h"
-#include "shell/core/window_state.h"
+#include "services/core/recent_files.h"
+#include "services/core/window_state.h"
 
 TEST(WindowStateTest, ZeroBlockGetsTheFirstRunDefaults) {
   WindowState s;

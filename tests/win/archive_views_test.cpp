@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "resources/command_ids.h"
-#include "shell/globals.h"
-#include "shell/settings.h"
+#include "services/globals.h"
+#include "services/settings.h"
 #include "tests/win/support/archive_window_support.h"
 
 namespace {

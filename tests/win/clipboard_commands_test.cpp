@@ -15,14 +15,14 @@
 
 #include "resources/command_ids.h"
 #include "resources/transfer_ids.h"
-#include "shell/globals.h"
-#include "shell/messages.h"
+#include "services/globals.h"
+#include "services/messages.h"
 #include "tests/win/support/data_exchange_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/data_object.h"
 #include "transfer/drop_target.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "resources/command_ids.h"
-#include "shell/globals.h"
+#include "services/globals.h"
 #include "tests/win/support/data_exchange_support.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/core/node_copy.h"

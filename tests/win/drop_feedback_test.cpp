@@ -15,7 +15,7 @@
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/drag_image.h"
 #include "transfer/drop_target.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "resources/command_ids.h"
-#include "shell/globals.h"
+#include "services/globals.h"
 #include "tests/win/support/archive_window_support.h"
 #include "window/edit_commands.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

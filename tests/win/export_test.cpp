@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/win32/view_entry.h"
+#include "window/view_entry.h"
 #include "resources/command_ids.h"
 #include "resources/transfer_ids.h"
 #include "tests/win/support/archive_window_support.h"
@@ -20,7 +20,7 @@
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/export.h"
 #include "transfer/import.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
-#include "shell/file_dialogs.h"
-#include "shell/globals.h"
-#include "shell/settings.h"
+#include "services/file_dialogs.h"
+#include "services/globals.h"
+#include "services/settings.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "shell/file_types.h"
+#include "services/file_types.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "resources/command_ids.h"
-#include "shell/frame.h"
-#include "shell/globals.h"
-#include "shell/messages.h"
-#include "shell/settings.h"
+#include "app/frame.h"
+#include "services/globals.h"
+#include "services/messages.h"
+#include "services/settings.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/frame_test_support.h"
 

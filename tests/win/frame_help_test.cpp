@@ -10,7 +10,7 @@
 
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
-#include "shell/globals.h"
+#include "services/globals.h"
 #include "tests/win/support/frame_test_support.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <commctrl.h>
 
 #include "resources/command_ids.h"
-#include "shell/frame.h"
-#include "shell/globals.h"
+#include "app/frame.h"
+#include "services/globals.h"
 #include "tests/win/support/frame_test_support.h"
 
 namespace {

@@ -12,13 +12,13 @@
 
 #include "resources/command_ids.h"
 #include "resources/transfer_ids.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/import.h"
 #include "window/transfer_commands.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

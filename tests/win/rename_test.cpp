@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/file_types.h"
+#include "services/file_types.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "window/rename.h"

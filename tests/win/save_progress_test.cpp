@@ -10,9 +10,9 @@
 #include "archive/loading.h"
 #include "archive/pak_writer.h"
 #include "archive/pk3_writer.h"
-#include "archive/win32/save_window.h"
+#include "services/save_window.h"
 #include "resources/save_progress_ids.h"
-#include "shell/number_format.h"
+#include "services/number_format.h"
 #include "tests/win/support/dialog_watch_support.h"
 
 namespace {

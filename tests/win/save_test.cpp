@@ -16,14 +16,14 @@
 #include "archive/loading.h"
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
-#include "shell/globals.h"
-#include "shell/leftovers.h"
-#include "shell/settings.h"
+#include "services/globals.h"
+#include "services/leftovers.h"
+#include "services/settings.h"
 #include "tests/core/sample_archives.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "window/save.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "shell/settings.h"
+#include "services/settings.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/globals.h"
-#include "shell/splitter.h"
+#include "services/globals.h"
+#include "services/splitter.h"
 #include "tests/win/support/frame_test_support.h"
 
 namespace {

@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "shell/globals.h"
-#include "shell/messages.h"
-#include "shell/startup.h"
+#include "services/globals.h"
+#include "services/messages.h"
+#include "app/startup.h"
 #include "tests/win/support/frame_test_support.h"
 
 namespace {

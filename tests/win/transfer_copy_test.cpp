@@ -16,7 +16,7 @@
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/archive_copy.h"
 #include "transfer/replace_dialog.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

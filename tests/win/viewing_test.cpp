@@ -11,18 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "archive/win32/sound_thread.h"
-#include "archive/win32/view_entry.h"
-#include "archive/win32/viewer_watch.h"
+#include "services/sound_thread.h"
+#include "window/view_entry.h"
+#include "services/viewer_watch.h"
 #include "resources/command_ids.h"
-#include "shell/globals.h"
-#include "shell/startup.h"
+#include "services/globals.h"
+#include "app/startup.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/core/node_copy.h"
 #include "window/panes.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/file_types.h"
-#include "shell/globals.h"
-#include "shell/messages.h"
+#include "services/file_types.h"
+#include "services/globals.h"
+#include "services/messages.h"
 
 void ArchiveWindowTest::SetUp() {
   FrameTest::SetUp();

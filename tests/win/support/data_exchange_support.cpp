@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "shell/globals.h"
-#include "shell/startup.h"
+#include "services/globals.h"
+#include "app/startup.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/drop_source.h"
-#include "window/views.h"
+#include "panes/views.h"
 
 void DataExchangeTest::SetUp() {
   ASSERT_EQ(OleInitialize(nullptr), S_OK);

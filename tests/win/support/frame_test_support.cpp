@@ -7,10 +7,10 @@
 #include <cstring>
 #include <map>
 
-#include "shell/core/window_state.h"
-#include "shell/globals.h"
-#include "shell/settings.h"
-#include "shell/startup.h"
+#include "services/core/window_state.h"
+#include "services/globals.h"
+#include "services/settings.h"
+#include "app/startup.h"
 
 namespace {
 

@@ -1,0 +1,126 @@
+#include "app/frame.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "resources/command_ids.h"
+#include "resources/shell_ids.h"
+#include "services/file_types.h"
+#include "services/globals.h"
+#include "services/leftovers.h"
+#include "services/messages.h"
+#include "services/settings.h"
+#include "app/toolbar.h"
+
+namespace {
+
+constexpr int kMdiClientId = 1;
+constexpr int kStatusBarId = 2;
+
+HWND CreateMdiClient(HWND frame) {
+  CLIENTCREATESTRUCT client = {};
+  client.hWindowMenu = GetSubMenu(GetMenu(frame), MENU_POS_WINDOW);
+  client.idFirstChild = ID_MDI_FIRST_CHILD;
+  return CreateWindowExA(0, "MDICLIENT", nullptr,
+                         WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL, 0, 0,
+                         0, 0, frame, reinterpret_cast<HMENU>(kMdiClientId), g_instance, &client);
+}
+
+HWND CreateStatusBar(HWND frame) {
+  HWND bar = CreateStatusWindowA(
+      WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | CCS_BOTTOM | SBARS_SIZEGRIP,
+      "Ready", frame, kStatusBarId);
+  if (!bar) return nullptr;
+  // One text across the whole bar: the simple part, which is written as part 255.
+  SendMessageA(bar, SB_SIMPLE, TRUE, 0);
+  SendMessageA(bar, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>("Ready"));
+  return bar;
+}
+
+LRESULT OnCreate(HWND frame) {
+  g_frameWindow = frame;
+  g_mdiClient = CreateMdiClient(frame);
+  if (!g_mdiClient) return -1;
+  g_statusBar = CreateStatusBar(frame);
+  if (!g_statusBar) return -1;
+  g_toolbar = CreateFrameToolbar(frame);
+  if (!g_toolbar) return -1;
+  return 0;
+}
+
+void OnDestroy() {
+  ReleaseFileTypes();
+  SaveSettings();
+  // The copies handed to viewers that are still running, or that took them without a
+  // process to wait for.
+  RemoveLeftoverFiles(TempDirectory);
+  PostQuitMessage(0);
+}
+
+// WM_CLOSE and WM_QUERYENDSESSION: the frame may go only when every archive window went.
+LRESULT OnCloseRequest(HWND frame, UINT msg, WPARAM wParam, LPARAM lParam) {
+  SendMessageA(frame, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+  if (GetWindow(g_mdiClient, GW_CHILD)) return 0;
+  return DefFrameProcA(frame, g_mdiClient, msg, wParam, lParam);
+}
+
+LRESULT OnOpenArchive(WPARAM wParam, LPARAM lParam) {
+  if (wParam == 0) {
+    return reinterpret_cast<LRESULT>(OpenArchiveWindow(reinterpret_cast<const char*>(lParam)));
+  }
+  char path[MAX_PATH];
+  if (!GlobalGetAtomNameA(static_cast<ATOM>(LOWORD(lParam)), path, sizeof path)) return 0;
+  return reinterpret_cast<LRESULT>(OpenArchiveWindow(path));
+}
+
+// The bar's own visibility, also while the frame itself is still hidden.
+bool IsShown(HWND bar) { return bar && (GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void MoveChild(HWND child, int x, int y, int width, int height) {
+  MoveWindow(child, x, y, width, height < 0 ? 0 : height, TRUE);
+}
+
+}  // namespace
+
+LRESULT CALLBACK FrameWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_CREATE: return OnCreate(hwnd);
+    case WM_DESTROY: OnDestroy(); return 0;
+    case WM_SIZE: LayoutFrame(LOWORD(lParam), HIWORD(lParam)); return 0;
+    case WM_CLOSE:
+    case WM_QUERYENDSESSION: return OnCloseRequest(hwnd, msg, wParam, lParam);
+    case WM_COMMAND: OnFrameCommand(hwnd, wParam, lParam); return 0;
+    case WM_NOTIFY: return OnFrameNotify(reinterpret_cast<NMHDR*>(lParam));
+    case WM_MENUSELECT:
+      OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
+      return 0;
+    case WMU_OPEN_ARCHIVE: return OnOpenArchive(wParam, lParam);
+  }
+  return DefFrameProcA(hwnd, g_mdiClient, msg, wParam, lParam);
+}
+
+int ToolbarHeight() {
+  if (!IsShown(g_toolbar)) return 0;
+  LRESULT count = SendMessageA(g_toolbar, TB_BUTTONCOUNT, 0, 0);
+  if (count < 1) return 0;
+  RECT button;
+  if (!SendMessageA(g_toolbar, TB_GETITEMRECT, count - 1, reinterpret_cast<LPARAM>(&button))) {
+    return 0;
+  }
+  int h = button.bottom - button.top - 1;
+  return static_cast<int>(1.25 * h + 0.5);
+}
+
+void LayoutFrame(int width, int height) {
+  int toolbarHeight = ToolbarHeight();
+  if (toolbarHeight > 0) MoveChild(g_toolbar, 0, 0, width, toolbarHeight);
+  int statusHeight = 0;
+  if (IsShown(g_statusBar)) {
+    RECT bar;
+    GetWindowRect(g_statusBar, &bar);
+    statusHeight = bar.bottom - bar.top;
+    MoveChild(g_statusBar, 0, height - statusHeight, width, statusHeight);
+  }
+  MoveChild(g_mdiClient, 0, toolbarHeight, width, height - toolbarHeight - statusHeight);
+}

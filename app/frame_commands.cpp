@@ -1,0 +1,182 @@
+// The frame's commands: the application-wide ones are handled here, those that concern
+// one archive go to the active archive window.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstring>
+#include <vector>
+
+#include "resources/command_ids.h"
+#include "resources/shell_ids.h"
+#include "services/file_dialogs.h"
+#include "app/frame.h"
+#include "services/globals.h"
+#include "services/messages.h"
+#include "services/settings.h"
+
+namespace {
+
+// Commands the active archive window carries out.
+constexpr int kDocumentCommands[] = {
+    ID_FILE_SAVE,          ID_FILE_SAVE_AS,        ID_EDIT_CUT,
+    ID_EDIT_COPY,          ID_EDIT_PASTE,          ID_EDIT_DELETE,
+    ID_EDIT_SELECT_ALL,    ID_EDIT_INVERT_SELECTION, ID_OBJECT_UP,
+    ID_OBJECT_NEW_DIRECTORY, ID_OBJECT_IMPORT_FILE, ID_OBJECT_IMPORT_DIRECTORY,
+    ID_OBJECT_EXPORT,      ID_VIEW_REFRESH,        ID_VIEW_LARGE_ICONS,
+    ID_VIEW_SMALL_ICONS,   ID_VIEW_LIST,           ID_VIEW_DETAILS,
+    ID_VIEW_BY_NAME,       ID_VIEW_BY_TYPE,        ID_VIEW_BY_SIZE,
+};
+
+HWND ActiveArchiveWindow() {
+  return reinterpret_cast<HWND>(SendMessageA(g_mdiClient, WM_MDIGETACTIVE, 0, 0));
+}
+
+bool IsDocumentCommand(int id) {
+  for (int command : kDocumentCommands) {
+    if (command == id) return true;
+  }
+  return false;
+}
+
+void Forward(WPARAM wParam, LPARAM lParam) {
+  HWND active = ActiveArchiveWindow();
+  if (active) SendMessageA(active, WM_COMMAND, wParam, lParam);
+}
+
+// A new archive window follows the state of the active one.
+void TakeChildStyleFromActive() {
+  HWND active = ActiveArchiveWindow();
+  WINDOWPLACEMENT placement = {};
+  placement.length = sizeof placement;
+  if (!active || !GetWindowPlacement(active, &placement)) return;
+  g_settings.windowState.childStyle =
+      placement.showCmd == SW_SHOWMAXIMIZED ? kWindowStateMaximize : 0;
+}
+
+void ToggleBar(HWND frame, HWND bar, int command) {
+  bool shown = (GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE) != 0;
+  CheckMenuItem(GetMenu(frame), command, MF_BYCOMMAND | (shown ? MF_UNCHECKED : MF_CHECKED));
+  ShowWindow(bar, shown ? SW_HIDE : SW_SHOW);
+  RECT client;
+  GetClientRect(frame, &client);
+  PostMessageA(frame, WM_SIZE, 0, MAKELPARAM(client.right, client.bottom));
+}
+
+void SendActiveToBack() {
+  HWND active = ActiveArchiveWindow();
+  if (!active) return;
+  SendMessageA(g_mdiClient, WM_MDINEXT, reinterpret_cast<WPARAM>(active), 0);
+  SetWindowPos(active, HWND_BOTTOM, 0, 0, 0, 0,
+               SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
+void OpenFromDialog() {
+  static char selection[16384];
+  if (ShowOpenDialog(selection, sizeof selection, nullptr, IDS_OPEN_FILTER, "Open PAK File",
+                     OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST |
+                         OFN_NONETWORKBUTTON)) {
+    OpenArchivesFromSelection(selection);
+  }
+}
+
+void OpenRecentFile(HWND frame, int index) {
+  // The placeholder item of an empty list has no entry behind it: nothing to open.
+  const char* path = g_recentFiles.At(index);
+  if (path) PostMessageA(frame, WMU_OPEN_ARCHIVE, 0, reinterpret_cast<LPARAM>(path));
+}
+
+}  // namespace
+
+HWND OpenArchiveWindow(const char* path) {
+  TakeChildStyleFromActive();
+  const WindowState& state = g_settings.windowState;
+  return CreateMDIWindowA(kArchiveClass, "", state.childStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                          state.childWidth, state.childHeight, g_mdiClient, g_instance,
+                          reinterpret_cast<LPARAM>(path));
+}
+
+int OpenArchivesFromSelection(const char* selection) {
+  if (!selection || selection[0] == '\0') return 0;
+  const char* firstName = selection + std::strlen(selection) + 1;
+  // A single chosen file comes back as its full path alone.
+  if (firstName[0] == '\0') return OpenArchiveWindow(selection) ? 1 : 0;
+
+  char directory[MAX_PATH];
+  size_t directoryLength = std::strlen(selection);
+  if (directoryLength >= MAX_PATH - 1) return 0;
+  std::memcpy(directory, selection, directoryLength + 1);
+  char last = directory[directoryLength - 1];
+  if (last != '\\' && last != '/') {
+    directory[directoryLength++] = '\\';
+    directory[directoryLength] = '\0';
+  }
+  int opened = 0;
+  for (const char* name = firstName; *name; name += std::strlen(name) + 1) {
+    size_t nameLength = std::strlen(name);
+    // Names that would not fit the system's path limit cannot be opened.
+    if (directoryLength + nameLength >= MAX_PATH) continue;
+    char path[MAX_PATH];
+    std::memcpy(path, directory, directoryLength);
+    std::memcpy(path + directoryLength, name, nameLength + 1);
+    if (OpenArchiveWindow(path)) ++opened;
+  }
+  return opened;
+}
+
+void CloseActiveWindow() {
+  HWND active = ActiveArchiveWindow();
+  if (active && SendMessageA(active, WM_QUERYENDSESSION, 0, 0)) {
+    SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(active), 0);
+  }
+}
+
+void CloseAllWindows() {
+  // Activating and destroying windows reorders the client's children, so take the list first.
+  std::vector<HWND> windows;
+  for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!GetWindow(child, GW_OWNER)) windows.push_back(child);
+  }
+  for (HWND window : windows) {
+    if (!IsWindow(window)) continue;
+    uint32_t childStyle = g_settings.windowState.childStyle;
+    SendMessageA(g_mdiClient, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(window), 0);
+    ShowWindow(window, childStyle == kWindowStateMaximize ? SW_SHOWMAXIMIZED : SW_RESTORE);
+    if (SendMessageA(window, WM_QUERYENDSESSION, 0, 0)) {
+      SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(window), 0);
+      g_settings.windowState.childStyle = childStyle;
+    }
+  }
+}
+
+void OnFrameCommand(HWND frame, WPARAM wParam, LPARAM lParam) {
+  int id = LOWORD(wParam);
+  if (IsDocumentCommand(id)) {
+    Forward(wParam, lParam);
+    return;
+  }
+  if (id >= ID_FILE_MRU_FIRST && id <= ID_FILE_MRU_LAST) {
+    OpenRecentFile(frame, id - ID_FILE_MRU_FIRST);
+    return;
+  }
+  switch (id) {
+    case ID_FILE_NEW: PostMessageA(frame, WMU_OPEN_ARCHIVE, 0, 0); return;
+    case ID_FILE_OPEN: OpenFromDialog(); return;
+    case ID_FILE_CLOSE:
+    case ID_WINDOW_CLOSE: CloseActiveWindow(); return;
+    case ID_APP_EXIT: SendMessageA(frame, WM_CLOSE, 0, 0); return;
+    case ID_VIEW_TOOLBAR: ToggleBar(frame, g_toolbar, ID_VIEW_TOOLBAR); return;
+    case ID_VIEW_STATUS_BAR: ToggleBar(frame, g_statusBar, ID_VIEW_STATUS_BAR); return;
+    case ID_WINDOW_CLOSE_ALL: CloseAllWindows(); return;
+    case ID_WINDOW_NEXT: SendMessageA(g_mdiClient, WM_MDINEXT, 0, 0); return;
+    case ID_WINDOW_PREVIOUS: SendMessageA(g_mdiClient, WM_MDINEXT, 0, 1); return;
+    case ID_WINDOW_CASCADE: SendMessageA(g_mdiClient, WM_MDICASCADE, 0, 0); return;
+    case ID_WINDOW_TILE_HORZ: SendMessageA(g_mdiClient, WM_MDITILE, MDITILE_HORIZONTAL, 0); return;
+    case ID_WINDOW_TILE_VERT: SendMessageA(g_mdiClient, WM_MDITILE, MDITILE_VERTICAL, 0); return;
+    case ID_WINDOW_ARRANGE: SendMessageA(g_mdiClient, WM_MDIICONARRANGE, 0, 0); return;
+    case ID_WINDOW_SEND_TO_BACK: SendActiveToBack(); return;
+    case ID_APP_ABOUT: ShowAboutBox(frame); return;
+  }
+  // Save All among them: what it should do is not settled, so it has no effect here.
+  DefFrameProcA(frame, g_mdiClient, WM_COMMAND, wParam, lParam);
+}

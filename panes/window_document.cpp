@@ -1,0 +1,32 @@
+#include "panes/window_document.h"
+
+#include <cstring>
+
+#include "services/globals.h"
+
+bool IsArchiveWindow(HWND window) {
+  char name[32];
+  return window && GetClassNameA(window, name, sizeof name) && std::strcmp(name, kArchiveClass) == 0;
+}
+
+WindowDocument* DocumentOf(HWND window) {
+  if (!IsArchiveWindow(window)) return nullptr;
+  return reinterpret_cast<WindowDocument*>(GetWindowLongPtrA(window, 0));
+}
+
+HWND ArchiveWindowOfPane(HWND pane) {
+  HWND splitter = pane ? GetParent(pane) : nullptr;
+  return splitter ? GetParent(splitter) : nullptr;
+}
+
+void MarkModified(HWND window) {
+  WindowDocument* doc = DocumentOf(window);
+  if (doc) doc->modified = 1;
+  char title[262] = {};
+  int length = GetWindowTextA(window, title, 262);
+  if (length <= 0 || title[length - 1] == '*') return;
+  if (length + 2 < static_cast<int>(sizeof title)) {
+    std::memcpy(title + length, " *", 3);
+    SetWindowTextA(window, title);
+  }
+}

@@ -1,0 +1,18 @@
+#include "services/core/window_state.h"
+
+void CorrectWindowState(WindowState* state) {
+  if (state->childWidth == 0) state->childWidth = kUseDefaultSize;
+  if (state->childHeight == 0) state->childHeight = kUseDefaultSize;
+  if (state->folderPaneWidth == 0) state->folderPaneWidth = 100;
+  if (state->nameColumnWidth == 0) state->nameColumnWidth = 120;
+  if (state->sizeColumnWidth == 0) state->sizeColumnWidth = 60;
+  if (state->typeColumnWidth == 0) state->typeColumnWidth = 120;
+  if (state->viewMode > kViewList) state->viewMode = kViewDetails;
+  uint16_t key = state->sortKey & 0xFF;
+  if (key != kSortByName && key != kSortByType && key != kSortBySize) state->sortKey = kSortByName;
+  if (state->childStyle != 0 && state->childStyle != kWindowStateMaximize) state->childStyle = 0;
+}
+
+uint32_t CorrectZipCompressionLevel(uint32_t level) {
+  return level > 9 ? kDefaultZipLevel : level;
+}

@@ -1,0 +1,129 @@
+#include "services/file_dialogs.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "resources/shell_ids.h"
+#include "services/globals.h"
+#include "services/settings.h"
+
+namespace {
+
+// The string's last character separates its parts; each becomes a NUL, and the trailing
+// one ends the list with its second NUL.
+bool LoadFilter(UINT id, char* filter, int size) {
+  int length = LoadStringA(g_instance, id, filter, size - 1);
+  if (length <= 0) return false;
+  char separator = filter[length - 1];
+  for (int i = 0; i < length; ++i) {
+    if (filter[i] == separator) filter[i] = '\0';
+  }
+  filter[length] = '\0';
+  return true;
+}
+
+void CopyDirectory(const char* directory) {
+  size_t length = strnlen(directory, MAX_PATH - 1);
+  std::memcpy(g_settings.initialDirectory, directory, length);
+  g_settings.initialDirectory[length] = '\0';
+}
+
+void FillCommon(OPENFILENAMEA* ofn, char* buffer, DWORD size, const char* initialName,
+                const char* filter, const char* title, DWORD flags) {
+  std::memset(ofn, 0, sizeof *ofn);
+  ofn->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  ofn->hwndOwner = g_frameWindow;
+  ofn->hInstance = g_instance;
+  ofn->lpstrFilter = filter;
+  ofn->nFilterIndex = 0;
+  if (initialName && std::strlen(initialName) < size) {
+    std::strcpy(buffer, initialName);
+  } else {
+    buffer[0] = '\0';
+  }
+  ofn->lpstrFile = buffer;
+  ofn->nMaxFile = size;
+  ofn->lpstrInitialDir = g_settings.initialDirectory;
+  ofn->lpstrTitle = title;
+  ofn->Flags = flags | OFN_EXPLORER;
+}
+
+}  // namespace
+
+void RememberDirectoryOf(const char* path) {
+  char directory[MAX_PATH];
+  size_t length = strnlen(path, MAX_PATH - 1);
+  std::memcpy(directory, path, length);
+  directory[length] = '\0';
+  char* slash = std::strrchr(directory, '\\');
+  if (slash) {
+    *slash = '\0';
+  } else {
+    directory[0] = '\0';
+  }
+  CopyDirectory(directory);
+}
+
+int ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
+                   const char* title, DWORD flags) {
+  char filter[256];
+  if (!buffer || size < 2 || !LoadFilter(filterId, filter, sizeof filter)) return 0;
+  OPENFILENAMEA ofn;
+  FillCommon(&ofn, buffer, size, initialName, filter, title, flags);
+  if (!GetOpenFileNameA(&ofn)) return 0;
+  if (!(flags & OFN_ALLOWMULTISELECT)) {
+    RememberDirectoryOf(buffer);
+    return 1;
+  }
+  size_t first = strnlen(buffer, size);
+  if (first + 1 < size && buffer[first + 1] == '\0') {
+    // One file comes back as a full path: split it into directory and name, so that the
+    // caller always sees the directory first. The path's NUL and the one after it then
+    // end the name and the list.
+    char* slash = std::strrchr(buffer, '\\');
+    if (!slash) return 0;
+    *slash = '\0';
+  }
+  CopyDirectory(buffer);
+  return 1;
+}
+
+int ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
+                   const char* defaultExtension, const char* title, DWORD flags, LPARAM custom,
+                   LPOFNHOOKPROC hook) {
+  char filter[256];
+  if (!buffer || size < 2 || !LoadFilter(filterId, filter, sizeof filter)) return 0;
+  OPENFILENAMEA ofn;
+  FillCommon(&ofn, buffer, size, initialName, filter, title, flags);
+  ofn.lpstrDefExt = defaultExtension;
+  ofn.lCustData = custom;
+  if (hook) {
+    ofn.Flags |= OFN_ENABLEHOOK;
+    ofn.lpfnHook = hook;
+  }
+  ofn.lpTemplateName = MAKEINTRESOURCEA(IDD_SAVE_COMPRESSION);
+  if (!GetSaveFileNameA(&ofn)) return 0;
+  RememberDirectoryOf(buffer);
+  return 1;
+}
+
+int BrowseForDirectory(HWND owner, char* buffer, const char* title) {
+  LPITEMIDLIST root = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_DRIVES, &root))) root = nullptr;
+  BROWSEINFOA info = {};
+  info.hwndOwner = owner;
+  info.pidlRoot = root;
+  info.lpszTitle = title;
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+  int result = 0;
+  if (chosen) result = SHGetPathFromIDListA(chosen, buffer) ? 1 : 0;
+  IMalloc* malloc = nullptr;
+  if (SUCCEEDED(SHGetMalloc(&malloc))) {
+    if (root) malloc->Free(root);
+    if (chosen) malloc->Free(chosen);
+    malloc->Release();
+  }
+  return result;
+}

@@ -1,0 +1,239 @@
+#include "services/splitter.h"
+
+#include <cstdlib>
+
+#include "services/globals.h"
+
+BOOL FullDragMode = FALSE;
+
+namespace {
+
+SplitterState* StateOf(HWND hwnd) {
+  return reinterpret_cast<SplitterState*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+void ClientSize(HWND hwnd, int* width, int* height) {
+  RECT rc = {};
+  GetClientRect(hwnd, &rc);
+  *width = rc.right;
+  *height = rc.bottom;
+}
+
+void SendSize(HWND splitter, HWND sizeOf) {
+  int width, height;
+  ClientSize(sizeOf, &width, &height);
+  SendMessageA(splitter, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
+}
+
+void Draw(HWND hwnd, HDC dc, const SplitterState* s) {
+  int width, height;
+  ClientSize(hwnd, &width, &height);
+  int p = s->position;
+  RECT left = {0, 0, p, height};
+  DrawEdge(dc, &left, EDGE_ETCHED, BF_RECT);
+  if (p < width) {
+    RECT bar = {p, 0, p + kSplitterBarWidth, height};
+    HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+    if (face) {
+      FillRect(dc, &bar, face);
+      DeleteObject(face);
+    }
+  }
+  if (p + kSplitterBarWidth < width) {
+    RECT right = {p + kSplitterBarWidth, 0, width, height};
+    DrawEdge(dc, &right, EDGE_SUNKEN, BF_RECT);
+  }
+}
+
+void DrawNow(HWND hwnd, const SplitterState* s) {
+  HDC dc = GetDC(hwnd);
+  if (!dc) return;
+  Draw(hwnd, dc, s);
+  ReleaseDC(hwnd, dc);
+}
+
+// Inverts rc with a 50% checkerboard; drawing the same rectangle twice removes it.
+void InvertOutline(HWND hwnd, const RECT& rc) {
+  HDC dc = GetDC(hwnd);
+  if (!dc) return;
+  const WORD pattern[8] = {0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA};
+  HBITMAP bitmap = CreateBitmap(8, 8, 1, 1, pattern);
+  HBRUSH brush = bitmap ? CreatePatternBrush(bitmap) : nullptr;
+  if (brush) {
+    HGDIOBJ old = SelectObject(dc, brush);
+    PatBlt(dc, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, PATINVERT);
+    SelectObject(dc, old);
+    DeleteObject(brush);
+  }
+  if (bitmap) DeleteObject(bitmap);
+  ReleaseDC(hwnd, dc);
+}
+
+LRESULT OnCreate(HWND hwnd) {
+  auto* s = static_cast<SplitterState*>(std::calloc(1, sizeof(SplitterState)));
+  if (!s) return -1;
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
+  return 0;
+}
+
+LRESULT OnSize(HWND hwnd, SplitterState* s, int width, int height) {
+  int cx = g_splitterEdgeWidth, cy = g_splitterEdgeHeight, p = s->position;
+  if (s->leftPane) MoveWindow(s->leftPane, cx, cy, p - 2 * cx, height - 2 * cy, TRUE);
+  if (s->rightPane) {
+    MoveWindow(s->rightPane, p + kSplitterBarWidth + cx, cy, width - 2 * cx - p - kSplitterBarWidth,
+               height - 2 * cy, TRUE);
+  }
+  DrawNow(hwnd, s);
+  return 0;
+}
+
+LRESULT OnPaint(HWND hwnd, SplitterState* s) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  if (dc && s) Draw(hwnd, dc, s);
+  EndPaint(hwnd, &ps);
+  return 0;
+}
+
+bool OnBar(const SplitterState* s, int x) {
+  return x >= s->position && x < s->position + kSplitterBarWidth;
+}
+
+LRESULT OnLButtonDown(HWND hwnd, SplitterState* s, WPARAM wParam, LPARAM lParam) {
+  int x = static_cast<short>(LOWORD(lParam));
+  if (GetCapture() == hwnd || !OnBar(s, x)) return DefWindowProcA(hwnd, WM_LBUTTONDOWN, wParam, lParam);
+  BOOL full = FALSE;
+  if (SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &full, 0)) {
+    FullDragMode = full;
+  } else {
+    FullDragMode = !GetSystemMetrics(SM_SLOWMACHINE);
+  }
+  HWND focus = GetFocus();
+  s->focusBeforeDrag = (focus && (focus == s->leftPane || focus == s->rightPane)) ? focus : nullptr;
+  SetCapture(hwnd);
+  SetFocus(hwnd);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  if (FullDragMode) {
+    s->dragRect.left = s->position;
+  } else {
+    int width, height;
+    ClientSize(hwnd, &width, &height);
+    s->dragRect = RECT{s->position, 0, s->position + kSplitterBarWidth, height};
+    InvertOutline(hwnd, s->dragRect);
+  }
+  return 0;
+}
+
+LRESULT OnMouseMove(HWND hwnd, SplitterState* s, LPARAM lParam) {
+  int x = static_cast<short>(LOWORD(lParam));
+  if (GetCapture() != hwnd) {
+    SetCursor(LoadCursorA(nullptr, OnBar(s, x) ? IDC_SIZEWE : IDC_ARROW));
+    return 0;
+  }
+  int parentWidth, parentHeight;
+  ClientSize(GetParent(hwnd), &parentWidth, &parentHeight);
+  int n;
+  if (x < s->minPaneWidth) {
+    n = s->minPaneWidth;
+  } else {
+    n = parentWidth - s->minPaneWidth;
+    if (n >= x) n = x;
+  }
+  if (!FullDragMode) {
+    if (n == s->dragRect.left) return 0;
+    InvertOutline(hwnd, s->dragRect);
+    s->dragRect.left = n;
+    s->dragRect.right = n + kSplitterBarWidth;
+    InvertOutline(hwnd, s->dragRect);
+  } else if (n != s->position) {
+    s->position = static_cast<WORD>(n);
+    SendSize(hwnd, GetParent(hwnd));
+  }
+  return 0;
+}
+
+void EndDrag(HWND hwnd, SplitterState* s, bool keep) {
+  ReleaseCapture();
+  if (!FullDragMode) {
+    InvertOutline(hwnd, s->dragRect);
+    if (keep) {
+      s->position = static_cast<WORD>(s->dragRect.left);
+      SendSize(hwnd, hwnd);
+    }
+  } else if (!keep && s->dragRect.left != s->position) {
+    s->position = static_cast<WORD>(s->dragRect.left);
+    SendSize(hwnd, hwnd);
+  }
+  if (s->focusBeforeDrag) SetFocus(s->focusBeforeDrag);
+}
+
+LRESULT OnKeyDown(HWND hwnd, SplitterState* s, WPARAM key, LPARAM lParam) {
+  if (key != VK_RETURN && key != VK_ESCAPE) return DefWindowProcA(hwnd, WM_KEYDOWN, key, lParam);
+  // A key that arrives while no drag holds the mouse has nothing to end.
+  if (GetCapture() == hwnd) EndDrag(hwnd, s, key == VK_RETURN);
+  return 0;
+}
+
+LRESULT OnNcDestroy(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  std::free(StateOf(hwnd));
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+  DefWindowProcA(hwnd, WM_NCDESTROY, wParam, lParam);
+  return 0;
+}
+
+}  // namespace
+
+LRESULT CALLBACK SplitterWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  SplitterState* s = StateOf(hwnd);
+  if (!s && msg != WM_CREATE) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  switch (msg) {
+    case WM_CREATE: return OnCreate(hwnd);
+    case WM_SIZE: return OnSize(hwnd, s, LOWORD(lParam), HIWORD(lParam));
+    case WM_PAINT: return OnPaint(hwnd, s);
+    case WM_ERASEBKGND: return 1;
+    case WM_NOTIFY:
+    case WM_COMMAND: return SendMessageA(GetParent(hwnd), msg, wParam, lParam);
+    case WM_NCDESTROY: return OnNcDestroy(hwnd, wParam, lParam);
+    case WM_MOUSEMOVE: return OnMouseMove(hwnd, s, lParam);
+    case WM_LBUTTONDOWN: return OnLButtonDown(hwnd, s, wParam, lParam);
+    case WM_LBUTTONUP:
+      if (GetCapture() == hwnd) EndDrag(hwnd, s, true);
+      return 0;
+    case WM_KEYDOWN: return OnKeyDown(hwnd, s, wParam, lParam);
+    case WM_CANCELMODE:
+      if (GetCapture() == hwnd) EndDrag(hwnd, s, false);
+      return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+HWND CreateSplitter(DWORD exStyle, DWORD style, HWND parent, int id, HINSTANCE instance,
+                    WORD minPaneWidth, WORD position) {
+  HWND hwnd = CreateWindowExA(exStyle & ~WS_EX_TRANSPARENT, kSplitterClass, "", style | WS_CHILD, 0,
+                              0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                              instance, nullptr);
+  if (!hwnd) return nullptr;
+  SplitterState* s = StateOf(hwnd);
+  s->position = position;
+  s->minPaneWidth = minPaneWidth;
+  return hwnd;
+}
+
+HWND SetSplitterPane(HWND splitter, SplitterSide side, HWND pane) {
+  SplitterState* s = StateOf(splitter);
+  if (!s) return nullptr;
+  HWND& slot = side == SplitterSide::Left ? s->leftPane : s->rightPane;
+  HWND previous = slot;
+  slot = pane;
+  if (pane) {
+    SetParent(pane, splitter);
+    SetWindowLongA(pane, GWL_STYLE, GetWindowLongA(pane, GWL_STYLE) & ~WS_CLIPSIBLINGS);
+  }
+  SendSize(splitter, GetParent(splitter));
+  return previous;
+}
+
+WORD GetSplitterPosition(HWND splitter) {
+  SplitterState* s = StateOf(splitter);
+  return s ? s->position : 0;
+}

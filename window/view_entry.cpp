@@ -1,0 +1,187 @@
+#include "window/view_entry.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/entry_data.h"
+#include "services/sound_thread.h"
+#include "services/viewer_watch.h"
+#include "services/globals.h"
+#include "services/leftovers.h"
+#include "services/messages.h"
+#include "transfer/core/disk_names.h"
+#include "transfer/core/transfer_state.h"
+#include "transfer/export.h"
+#include "window/archive_window.h"
+
+namespace {
+
+constexpr char kViewCaption[] = "View";
+
+void ShowViewMessage(HWND window, const char* text, UINT icon) {
+  MessageBoxA(window, text, kViewCaption, MB_OK | icon);
+}
+
+// The text after the last "." of the name, or null when there is none or it is empty.
+const char* ExtensionOf(const char* name) {
+  const char* dot = std::strrchr(name, '.');
+  return dot && dot[1] != '\0' ? dot + 1 : nullptr;
+}
+
+// Says why an entry's bytes could not be had.
+void ShowUnreadable(HWND window, const ArchiveEntry* entry, const char* reason) {
+  TransferState state = {0, 0, ReplaceMode::Ask};
+  NoteTransferFailure(&state, entry->name, reason);
+  ShowViewMessage(window, TransferFailureMessage(state, "view", "viewed").c_str(), MB_ICONERROR);
+}
+
+int PlayWave(HWND window, const WindowDocument* doc, const ArchiveEntry* entry) {
+  EntryBytes bytes;
+  const EntryLoad load = LoadEntryBytes(doc, entry, &bytes);
+  if (load != EntryLoad::Ok) {
+    ShowUnreadable(window, entry, EntryLoadReason(load));
+    return 0;
+  }
+  if (bytes.data == nullptr) return 0;
+  uint8_t* buffer = bytes.data;
+  if (!bytes.owned) {
+    // A file held in memory lends its own bytes; the queue needs a block it may free.
+    buffer = static_cast<uint8_t*>(std::malloc(bytes.size));
+    if (buffer == nullptr) return 0;
+    std::memcpy(buffer, bytes.data, bytes.size);
+  }
+  if (QueueWave(buffer, bytes.size, 1)) return 1;
+  std::free(buffer);
+  return 0;
+}
+
+void ShowShellFailure(HWND window, const char* name, DWORD error) {
+  char reason[256] = {};
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, reason, sizeof reason, nullptr);
+  while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r' ||
+                        reason[length - 1] == ' ' || reason[length - 1] == '.')) {
+    reason[--length] = '\0';
+  }
+  char text[MAX_PATH + 320];
+  std::snprintf(text, sizeof text, "Can't open \"%s\": %s.", name,
+                length > 0 ? reason : "no program could be started for it");
+  ShowViewMessage(window, text, MB_ICONERROR);
+}
+
+// Asks before a program from an archive runs: No is the default answer.
+bool UserAllowsRunning(HWND window, const char* name) {
+  char text[MAX_PATH + 160];
+  std::snprintf(text, sizeof text,
+                "%.*s is a program. Running a program from an archive can harm your computer. Run it?", MAX_PATH,
+                name);
+  return MessageBoxA(window, text, kViewCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+// Hands the temporary copy to the shell and watches the program that shows it: with
+// chooseProgram the shell only offers to choose one, as it must for a name without an
+// extension (which "open" would run as a program). On failure the copy is deleted and
+// pathCopy freed.
+int OpenTemporaryCopy(HWND window, ArchiveEntry* entry, char* pathCopy, bool chooseProgram) {
+  SHELLEXECUTEINFOA info = {};
+  info.cbSize = sizeof info;
+  info.lpVerb = chooseProgram ? "openas" : nullptr;
+  // Without FLAG_NO_UI the shell would stop on its own error box for a type it cannot open;
+  // the failure is reported here instead.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI;
+  info.hwnd = window;
+  info.lpFile = pathCopy;
+  info.lpDirectory = TempDirectory;
+  info.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExA(&info)) {
+    ShowShellFailure(window, entry->name, GetLastError());
+  } else if (info.hProcess) {
+    if (WatchViewer(window, info.hProcess, pathCopy, entry, WMU_VIEW_FINISHED)) {
+      entry->kind |= kViewingFlag;
+      return 1;
+    }
+    CloseHandle(info.hProcess);
+  } else if (reinterpret_cast<INT_PTR>(info.hInstApp) <= 32) {
+    ShowViewMessage(window, "Error retrieving process handle", MB_ICONERROR);
+  } else {
+    // A program that was already running took the file: there is no process to wait
+    // for, so the copy stays for it to read and the item is not marked.
+    std::free(pathCopy);
+    return 1;
+  }
+  if (DeleteFileA(pathCopy)) ForgetTemporaryFile(pathCopy);
+  std::free(pathCopy);
+  return 0;
+}
+
+int ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
+  if (entry->kind & kViewingFlag) {
+    ShowViewMessage(window, "Already viewing document", MB_ICONINFORMATION);
+    return 0;
+  }
+  if (entry->name == nullptr) return 0;
+  const char* extension = ExtensionOf(entry->name);
+  if (extension && std::strcmp(extension, "wav") == 0) return PlayWave(window, doc, entry);
+  if (extension && (std::strcmp(extension, "pak") == 0 || std::strcmp(extension, "pk3") == 0)) {
+    ShowViewMessage(window, "Not implemented", MB_ICONINFORMATION);
+    return 0;
+  }
+  // A stored name may hold separators, "..", a drive or a device name: it becomes a disk
+  // name only when it stays a single plain component inside the temporary directory.
+  if (!IsSafeDiskName(entry->name)) {
+    char text[MAX_PATH + 96];
+    std::snprintf(text, sizeof text, "Can't view \"%.*s\": the name is not allowed on disk.",
+                  MAX_PATH, entry->name);
+    ShowViewMessage(window, text, MB_ICONERROR);
+    return 0;
+  }
+  const ShellRisk risk = ShellRiskOf(entry->name);
+  if (risk != ShellRisk::None && !UserAllowsRunning(window, entry->name)) return 0;
+  const size_t directoryLength = std::strlen(TempDirectory);
+  const size_t nameLength = std::strlen(entry->name);
+  if (directoryLength + nameLength >= MAX_PATH) return 0;
+  char path[MAX_PATH];
+  std::memcpy(path, TempDirectory, directoryLength);
+  std::memcpy(path + directoryLength, entry->name, nameLength + 1);
+
+  // An older copy of the same name is overwritten without asking.
+  TransferState state = {0, 0, ReplaceMode::ReplaceAll};
+  if (!ExportNode(window, doc, entry, path, &state)) {
+    if (state.failures)
+      ShowViewMessage(window, TransferFailureMessage(state, "view", "viewed").c_str(), MB_ICONERROR);
+    return 0;
+  }
+  // Noted as the program's own until it is deleted again: what a crash leaves goes later.
+  NoteTemporaryFile(path);
+  char* pathCopy = static_cast<char*>(std::malloc(directoryLength + nameLength + 1));
+  if (pathCopy == nullptr) {
+    if (DeleteFileA(path)) ForgetTemporaryFile(path);
+    return 0;
+  }
+  std::memcpy(pathCopy, path, directoryLength + nameLength + 1);
+  return OpenTemporaryCopy(window, entry, pathCopy, risk == ShellRisk::NoExtension);
+}
+
+}  // namespace
+
+int ViewEntry(HWND window, ArchiveEntry* entry) {
+  WindowDocument* doc = DocumentOf(window);
+  if (doc == nullptr || entry == nullptr) return 0;
+  if (entry->kind & static_cast<uint32_t>(EntryKind::Directory)) {
+    SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET,
+                 reinterpret_cast<LPARAM>(entry->treeItem));
+    return 1;
+  }
+  switch (KindOf(entry)) {
+    case EntryKind::PakFile:
+    case EntryKind::Pk3File:
+    case EntryKind::MemoryFile:
+      return ViewFile(window, doc, entry);
+    default:
+      return 0;
+  }
+}
