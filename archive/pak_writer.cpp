@@ -93,8 +93,6 @@ bool WriteDirectory(PakWriter& w) {
 
 }  // namespace
 
-void FreeEntryRecord(ArchiveEntry* entry) { std::free(entry); }
-
 int PakWriteNode(SaveWindow& window, PakWriter& w, ArchiveNode* top) {
   return WriteTree(
       window, top, w.path, w.pathLength, kPakNameSize,
@@ -102,44 +100,6 @@ int PakWriteNode(SaveWindow& window, PakWriter& w, ArchiveNode* top) {
       [&](ArchiveEntry* e) { return WriteFile(window, w, e); });
 }
 
-void MapEntriesBack(ArchiveNode* docTop, ArchiveNode* copyTop) {
-  if (docTop == nullptr || copyTop == nullptr) return;
-  ArchiveNode* d = docTop;
-  ArchiveNode* c = copyTop;
-  for (;;) {
-    ArchiveEntry* de = d->entry;
-    ArchiveEntry* ce = c->entry;
-    if (de && ce) {
-      switch (KindOf(de)) {
-        case EntryKind::MemoryFile:
-          std::free(de->data);
-          *de = *ce;
-          break;
-        case EntryKind::PakFile:
-        case EntryKind::Pk3File:
-          *de = *ce;
-          break;
-        default:
-          break;
-      }
-    }
-    if (d->firstChild && c->firstChild && IsContainer(d->entry)) {
-      d = d->firstChild;
-      c = c->firstChild;
-      continue;
-    }
-    for (;;) {
-      if (d == docTop) return;
-      if (d->nextSibling && c->nextSibling) {
-        d = d->nextSibling;
-        c = c->nextSibling;
-        break;
-      }
-      d = d->parent;
-      c = c->parent;
-    }
-  }
-}
 
 PakArchive* PakSave(SaveWindow& window, ArchiveDocument* doc, const char* path, ArchiveNode** unmapped) {
   return PakSaveLimited(window, doc, path, kArchiveSizeLimit, unmapped);

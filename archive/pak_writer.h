@@ -10,6 +10,7 @@
 #include "archive/formats.h"
 #include "archive/tree.h"
 #include "archive/ui.h"
+#include "archive/writer_shared.h"
 
 // Writes the document's tree as a PAK file at path and re-points every file entry of the
 // document into it. Returns the new archive open for reading, or null after showing the
@@ -24,12 +25,6 @@ PakArchive* PakSave(SaveWindow& window, ArchiveDocument* doc, const char* path,
 // with small files.
 PakArchive* PakSaveLimited(SaveWindow& window, ArchiveDocument* doc, const char* path,
                            uint64_t sizeLimit, ArchiveNode** unmapped = nullptr);
-
-// Ends a save whose working copy was handed over: the document's file entries read from
-// the new archive from now on. The copy is freed.
-void CommitSave(ArchiveDocument* doc, ArchiveNode* copy);
-// Drops a handed-over working copy: the document keeps reading from its old source.
-void AbandonSave(ArchiveNode* copy);
 
 // The state of one PAK save.
 struct PakWriter {
@@ -46,10 +41,3 @@ struct PakWriter {
 // the node's parent directory's. The working copy's entries are re-pointed at the slots
 // written. 1 on success; 0 after showing the message.
 int PakWriteNode(SaveWindow& window, PakWriter& writer, ArchiveNode* node);
-
-// Copies the entries of a saved working copy over the document's file entries, walking
-// both trees in step; a MemoryFile's own buffer is freed first. Directories stay as they are.
-void MapEntriesBack(ArchiveNode* docNode, ArchiveNode* copyNode);
-
-// Frees the entry record of a working copy alone: its name and bytes are the document's.
-void FreeEntryRecord(ArchiveEntry* entry);

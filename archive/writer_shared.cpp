@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "archive/entry_data.h"
-#include "archive/pak_writer.h"
 
 bool IsContainer(const ArchiveEntry* e) {
   return IsKind(e, EntryKind::Root) || IsKind(e, EntryKind::Directory);
@@ -75,6 +74,47 @@ bool EndSave(ArchiveDocument* doc, ArchiveNode* copy, ArchiveOutput* output, con
   if (message == nullptr) return true;
   OutputClose(output);
   return false;
+}
+
+void FreeEntryRecord(ArchiveEntry* entry) { std::free(entry); }
+
+void MapEntriesBack(ArchiveNode* docTop, ArchiveNode* copyTop) {
+  if (docTop == nullptr || copyTop == nullptr) return;
+  ArchiveNode* d = docTop;
+  ArchiveNode* c = copyTop;
+  for (;;) {
+    ArchiveEntry* de = d->entry;
+    ArchiveEntry* ce = c->entry;
+    if (de && ce) {
+      switch (KindOf(de)) {
+        case EntryKind::MemoryFile:
+          std::free(de->data);
+          *de = *ce;
+          break;
+        case EntryKind::PakFile:
+        case EntryKind::Pk3File:
+          *de = *ce;
+          break;
+        default:
+          break;
+      }
+    }
+    if (d->firstChild && c->firstChild && IsContainer(d->entry)) {
+      d = d->firstChild;
+      c = c->firstChild;
+      continue;
+    }
+    for (;;) {
+      if (d == docTop) return;
+      if (d->nextSibling && c->nextSibling) {
+        d = d->nextSibling;
+        c = c->nextSibling;
+        break;
+      }
+      d = d->parent;
+      c = c->parent;
+    }
+  }
 }
 
 void CommitSave(ArchiveDocument* doc, ArchiveNode* copy) {

@@ -27,6 +27,19 @@ void CutDirectoryName(char* path, size_t& length, const ArchiveEntry* directory)
 // points at bytes it no longer owns.
 void PointAtWritten(ArchiveEntry* e, EntryKind kind, PakDirEntry* slot, Pk3CentralRecord* record);
 
+// Ends a save whose working copy was handed over: the document's file entries read from
+// the new archive from now on. The copy is freed.
+void CommitSave(ArchiveDocument* doc, ArchiveNode* copy);
+// Drops a handed-over working copy: the document keeps reading from its old source.
+void AbandonSave(ArchiveNode* copy);
+
+// Copies the entries of a saved working copy over the document's file entries, walking
+// both trees in step; a MemoryFile's own buffer is freed first. Directories stay as they are.
+void MapEntriesBack(ArchiveNode* docNode, ArchiveNode* copyNode);
+
+// Frees the entry record of a working copy alone: its name and bytes are the document's.
+void FreeEntryRecord(ArchiveEntry* entry);
+
 // The working copy of the document's tree that a save writes from; null after showing the
 // message.
 ArchiveNode* CopyForSave(SaveWindow& window, ArchiveDocument* doc);
