@@ -1,11 +1,14 @@
 // The drop target of an archive window: it takes "Vellumix Data" items and shell file
 // lists, highlights the target folder, scrolls and opens branches while the cursor rests,
-// and hands the drop to its window as WMU_DROP.
+// and hands the drop to its window as WMU_DROP. The panes draw the feedback (see
+// panes/drop_feedback.h); this object chooses the effect and takes the data.
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 #include <commctrl.h>
+
+#include "panes/drop_feedback.h"
 
 // What WMU_DROP carries (wParam is its address).
 struct DropRequest {
@@ -16,9 +19,6 @@ struct DropRequest {
   int listIndex;       // the target list item, -1 when the target is a folder
 };
 
-// The clock of a drop target's waits (resting at an edge scrolls after 200 ms, on a
-// collapsed folder opens it after 2 s), in milliseconds; null stands for the system's.
-using DropTargetClock = DWORD (*)();
 
 // A new drop target for the archive window, with one reference; null when memory is short.
 IDropTarget* CreateDropTarget(HWND window);
