@@ -1,67 +1,23 @@
 #include "transfer/archive_copy.h"
 
+#include "archive/document.h"
 #include "transfer/core/node_copy.h"
-#include "transfer/core/transfer_checks.h"
 #include "transfer/replace_dialog.h"
-#include "panes/window_document.h"
-#include "services/message_box.h"
-#include "panes/views.h"
 
-namespace {
-
-ArchiveNode* CopyInto(WindowDocument* document, const ArchiveDocument* source, ArchiveNode* targetDir,
-                      const ArchiveNode* item, TransferState* state, bool* arrived = nullptr) {
-  if (arrived) *arrived = false;
-  if (document == nullptr) return nullptr;
-  FolderTreeView folderTree(document->folderTree);
-  ReplaceDialogAsker asker;
-  NodeCopyContext context{folderTree, asker, state, source};
-  ArchiveNode* top = CopyNodeInto(context, targetDir, item);
-  if (arrived) *arrived = !context.incomplete;
-  return top;
-}
-
-bool IsCurrentFolder(WindowDocument* document, const ArchiveNode* dir) {
-  return dir && dir->entry && dir->entry->treeItem &&
-         static_cast<HTREEITEM>(dir->entry->treeItem) == CurrentFolderItem(document->folderTree);
-}
-
-}  // namespace
-
-int CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                  const TransferPayload& payload, bool move) {
-  if (document == nullptr || targetDir == nullptr || targetDir->entry == nullptr) return 0;
-  if (TreeItemEntry(document->folderTree, static_cast<HTREEITEM>(targetDir->entry->treeItem)) == nullptr)
-    return 0;
-  const bool same = payload.sourceDocument == static_cast<ArchiveDocument*>(document);
-  TransferCheckInput input{document, targetDir, payload.items, payload.count, same, move};
-  const TransferCheck check = CheckTransferItems(input);
-  if (check == TransferCheck::Ok) return 1;
-  if (const char* message = TransferCheckMessage(check)) {
-    OwnedMessageBox(window).ShowMessage(message, TransferCheckCaption(check, move), MessageIcon::Stop);
-  }
-  return 0;
-}
-
-int RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived) {
-  (void)window;
+int CopyItemsInto(FolderTree& folderTree, ArchiveDocument* document, ArchiveNode* targetDir,
+                  const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived,
+                  std::vector<ArchiveNode*>* added) {
   if (state == nullptr) return 0;
   *state = TransferState{0, 0, ReplaceMode::Ask};
   if (arrived) arrived->assign(payload.count, false);
   if (document == nullptr || targetDir == nullptr || payload.items == nullptr) return 0;
-  const bool same = payload.sourceDocument == static_cast<ArchiveDocument*>(document);
-  const bool shown = IsCurrentFolder(document, targetDir);
+  const bool same = payload.sourceDocument == document;
+  ReplaceDialogAsker asker;
+  NodeCopyContext context{folderTree, asker, state, same ? nullptr : payload.sourceDocument};
   for (uint32_t i = 0; i < payload.count && !state->cancelled; ++i) {
-    const ArchiveNode* item = payload.items[i];
-    bool whole = false;
-    ArchiveNode* added = CopyInto(document, same ? nullptr : payload.sourceDocument, targetDir, item,
-                                  state, &whole);
-    if (arrived) (*arrived)[i] = whole;
-    if (added && shown) {
-      const int end = static_cast<int>(SendMessageA(document->itemList, LVM_GETITEMCOUNT, 0, 0));
-      InsertListItem(document->itemList, added->entry, end, LVIS_SELECTED, 0xFF);
-    }
+    ArchiveNode* top = CopyNodeInto(context, targetDir, payload.items[i]);
+    if (arrived) (*arrived)[i] = !context.incomplete;
+    if (top && added) added->push_back(top);
   }
   return state->cancelled ? 0 : 1;
 }

@@ -1,16 +1,14 @@
-// Copying items of an archive window into a directory of this or another archive window,
-// with the checks that run first.
+// Copying items of an archive into a directory of this or another archive. What was added
+// is returned; showing it in an archive window's panes is the window's.
 #pragma once
-
-#include <windows.h>
 
 #include <cstdint>
 #include <vector>
 
 #include "archive/tree.h"
+#include "archive/ui.h"
 #include "transfer/core/transfer_state.h"
 
-struct WindowDocument;
 struct ArchiveDocument;
 
 // The items of a "Vellumix Data" payload as the receiver reads them.
@@ -20,17 +18,11 @@ struct TransferPayload {
   uint32_t count;
 };
 
-// The checks before a copy or move of payload into targetDir of window's document. 1 when
-// the transfer may go ahead; 0 when it must not, after its message (caption "Move" or
-// "Copy", owned by window) unless there was simply nothing to do.
-int CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                  const TransferPayload& payload, bool move);
-
-// Clears state and copies every item in order into targetDir; when targetDir is the current
-// folder, new top-level nodes are appended to the item list, selected. Stops after the item
-// during which the user cancelled. 1 unless cancelled. The caller marks the document
-// modified when state->changed is set. arrived, when given, tells for each item whether it
-// reached the target whole (a directory only with everything below it).
-int RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                const TransferPayload& payload, TransferState* state,
-                std::vector<bool>* arrived = nullptr);
+// Clears state and copies every item in order into targetDir of document; directories
+// made get their items in folderTree. Stops after the item during which the user
+// cancelled. 1 unless cancelled. arrived, when given, tells for each item whether it
+// reached the target whole (a directory only with everything below it); added receives
+// the new top-level nodes in order.
+int CopyItemsInto(FolderTree& folderTree, ArchiveDocument* document, ArchiveNode* targetDir,
+                  const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived,
+                  std::vector<ArchiveNode*>* added);

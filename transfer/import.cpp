@@ -13,32 +13,10 @@
 #include "transfer/core/node_copy.h"
 #include "transfer/core/transfer_measure.h"
 #include "transfer/replace_dialog.h"
-#include "panes/window_document.h"
-#include "panes/views.h"
 
 namespace {
 
 constexpr size_t kMaxDiskPath = 259;
-
-// Where imports go: the drop-highlighted folder during a drop, otherwise the current one.
-struct ImportTarget {
-  HTREEITEM item;
-  ArchiveNode* node;
-  bool shown;  // the item list shows this folder
-};
-
-bool FindTarget(WindowDocument* document, ImportTarget* target) {
-  if (document == nullptr) return false;
-  HWND tree = document->folderTree;
-  HTREEITEM caret = CurrentFolderItem(tree);
-  HTREEITEM item =
-      reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_DROPHILITE, 0));
-  if (item == nullptr) item = caret;
-  ArchiveEntry* entry = TreeItemEntry(tree, item);
-  if (entry == nullptr || entry->node == nullptr) return false;
-  *target = ImportTarget{item, entry->node, item == caret};
-  return true;
-}
 
 // The last component of a path. Disk names never hold a forward slash, so one is taken as
 // a separator too: kept in a name, it would split the stored path into directories.
@@ -60,11 +38,6 @@ ArchiveNode* FindNamed(const TransferState* state, const ArchiveNode* parent, co
 void NoteNamed(TransferState* state, ArchiveNode* node) {
   if (!state->names || state->namesParent != node->parent) return;
   if (!ChildIndexAdd(state->names, node)) state->namesParent = nullptr;
-}
-
-void AppendSelected(WindowDocument* document, ArchiveEntry* entry) {
-  const int end = static_cast<int>(SendMessageA(document->itemList, LVM_GETITEMCOUNT, 0, 0));
-  InsertListItem(document->itemList, entry, end, LVIS_SELECTED, 0xFF);
 }
 
 // The conflict rule for a disk file meeting a file entry of its name. true: replace.
@@ -107,15 +80,14 @@ bool JoinPath(char* out, const char* directory, const char* name) {
 
 }  // namespace
 
-void BeginImportBatch(WindowDocument* document, TransferState* state, size_t count) {
-  ImportTarget target;
-  if (state == nullptr || count < kIndexedImportPaths || !FindTarget(document, &target)) return;
+void BeginImportBatch(ArchiveNode* folder, TransferState* state, size_t count) {
+  if (folder == nullptr || state == nullptr || count < kIndexedImportPaths) return;
   size_t children = 0;
-  for (const ArchiveNode* child = target.node->firstChild; child; child = child->nextSibling) ++children;
+  for (const ArchiveNode* child = folder->firstChild; child; child = child->nextSibling) ++children;
   auto* index = new (std::nothrow) ChildIndex{};
   if (index == nullptr) return;
   bool indexed = ChildIndexInit(index, children + count);
-  for (ArchiveNode* child = target.node->firstChild; indexed && child; child = child->nextSibling)
+  for (ArchiveNode* child = folder->firstChild; indexed && child; child = child->nextSibling)
     indexed = ChildIndexAdd(index, child);
   if (!indexed) {
     ChildIndexFree(index);
@@ -123,7 +95,7 @@ void BeginImportBatch(WindowDocument* document, TransferState* state, size_t cou
     return;
   }
   state->names = index;
-  state->namesParent = target.node;
+  state->namesParent = folder;
 }
 
 void EndImportBatch(TransferState* state) {
@@ -141,47 +113,14 @@ int64_t DiskFileSize(const char* path) {
 }
 
 namespace {
-// The directory at path and everything in it into the current folder; 0 when the directory
+
+// The directory at path and everything in it into folder; no node when the directory
 // itself cannot be taken or the user cancelled.
-int ImportWholeDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
-}  // namespace
-
-int ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state) {
-  (void)window;
-  ImportTarget target;
-  if (path == nullptr || state == nullptr || !FindTarget(document, &target)) return 0;
-  const char* name = LastComponent(path);
-  ArchiveNode* existing = *name ? FindNamed(state, target.node, name) : nullptr;
-  ArchiveNode* node = nullptr;
-  if (*name && !(existing && !IsFileKind(existing->entry)) &&
-      !(existing && !AskAboutFile(state, existing->entry, name, path)))
-    node = StoreFile(target.node, existing, name, path, state);
-  if (node == nullptr) {
-    state->skipped = true;
-    return 0;
-  }
-  if (!existing) NoteNamed(state, node);
-  if (!target.shown) return 1;
-  if (!existing) AppendSelected(document, node->entry);
-  // A drop of many files gives the list the focus once, at its end.
-  if (!document->listInBulk) SetFocus(document->itemList);
-  return 1;
-}
-
-int ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state) {
-  if (state == nullptr) return 0;
-  const int result = ImportWholeDirectory(window, document, path, state);
-  if (!result) state->skipped = true;
-  return result;
-}
-
-namespace {
-
-int ImportWholeDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state) {
-  ImportTarget target;
-  if (path == nullptr || !FindTarget(document, &target)) return 0;
+ImportedItem ImportWholeDirectory(FolderTree& folderTree, ArchiveNode* folder, const char* path,
+                                  TransferState* state) {
+  if (path == nullptr || folder == nullptr) return {};
   size_t length = strnlen(path, kMaxDiskPath + 1);
-  if (length > kMaxDiskPath) return 0;
+  if (length > kMaxDiskPath) return {};
   char directory[kMaxDiskPath + 1];
   std::memcpy(directory, path, length);
   directory[length] = '\0';
@@ -191,31 +130,51 @@ int ImportWholeDirectory(HWND window, WindowDocument* document, const char* path
   char name[kMaxDiskPath + 1];
   std::strcpy(name, LastComponent(directory));
   LowerCaseInPlace(name);
-  if (name[0] == '\0' || std::strchr(name, ':')) return 0;
+  if (name[0] == '\0' || std::strchr(name, ':')) return {};
 
-  ArchiveNode* node = FindNamed(state, target.node, name);
+  ArchiveNode* node = FindNamed(state, folder, name);
   int merge = 1;
-  if (node && !IsKind(node->entry, EntryKind::Directory)) return 0;
+  if (node && !IsKind(node->entry, EntryKind::Directory)) return {};
   if (node == nullptr) {
-    FolderTreeView folderTree(document->folderTree);
-    node = AddDirectoryNode(folderTree, target.node, name);
-    if (node == nullptr) return 0;
+    node = AddDirectoryNode(folderTree, folder, name);
+    if (node == nullptr) return {};
     NoteNamed(state, node);
     state->changed = 1;
-    if (target.shown) AppendSelected(document, node->entry);
     merge = 0;
   }
-  const int result = ImportDirectoryContents(window, document, node, directory, state, merge);
-  RepaintFolderItem(document->folderTree, target.item);
-  if (target.shown) SetFocus(document->itemList);
-  return result;
+  const int result = ImportDirectoryContents(folderTree, node, directory, state, merge);
+  return {node, merge == 0, result != 0};
 }
 
 }  // namespace
 
-int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* directoryNode,
-                            const char* path, TransferState* state, int merge) {
-  if (document == nullptr || directoryNode == nullptr || path == nullptr || state == nullptr) return 0;
+ImportedItem ImportDiskFile(ArchiveNode* folder, const char* path, TransferState* state) {
+  if (folder == nullptr || path == nullptr || state == nullptr) return {};
+  const char* name = LastComponent(path);
+  ArchiveNode* existing = *name ? FindNamed(state, folder, name) : nullptr;
+  ArchiveNode* node = nullptr;
+  if (*name && !(existing && !IsFileKind(existing->entry)) &&
+      !(existing && !AskAboutFile(state, existing->entry, name, path)))
+    node = StoreFile(folder, existing, name, path, state);
+  if (node == nullptr) {
+    state->skipped = true;
+    return {};
+  }
+  if (!existing) NoteNamed(state, node);
+  return {node, existing == nullptr, true};
+}
+
+ImportedItem ImportDiskDirectory(FolderTree& folderTree, ArchiveNode* folder, const char* path,
+                                 TransferState* state) {
+  if (state == nullptr) return {};
+  ImportedItem imported = ImportWholeDirectory(folderTree, folder, path, state);
+  if (!imported.whole) state->skipped = true;
+  return imported;
+}
+
+int ImportDirectoryContents(FolderTree& folderTree, ArchiveNode* directoryNode, const char* path,
+                            TransferState* state, int merge) {
+  if (directoryNode == nullptr || path == nullptr || state == nullptr) return 0;
   const size_t length = strnlen(path, kMaxDiskPath + 1);
   if (length + 2 >= kMaxDiskPath + 1) return 0;
   char pattern[kMaxDiskPath + 1];
@@ -227,7 +186,6 @@ int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* 
     state->skipped = true;
     return 0;
   }
-  FolderTreeView folderTree(document->folderTree);
   do {
     char* name = found.name;
     LowerCaseInPlace(name);
@@ -246,7 +204,7 @@ int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* 
         continue;
       }
       if (existing) {
-        ImportDirectoryContents(window, document, existing, child, state, 1);
+        ImportDirectoryContents(folderTree, existing, child, state, 1);
       } else {
         ArchiveNode* made = AddDirectoryNode(folderTree, directoryNode, name);
         if (made == nullptr) {
@@ -254,7 +212,7 @@ int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* 
           continue;
         }
         state->changed = 1;
-        ImportDirectoryContents(window, document, made, child, state, 0);
+        ImportDirectoryContents(folderTree, made, child, state, 0);
       }
     } else {
       if (existing && !IsFileKind(existing->entry)) {

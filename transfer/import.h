@@ -1,37 +1,45 @@
-// Importing files and directory trees from the disk into an archive window's document.
-// The target is the folder tree's drop-highlighted item, else its caret item.
+// Importing files and directory trees from the disk into a folder of an archive's tree.
+// What was added is returned; showing it in an archive window's panes is the window's.
 #pragma once
 
-#include <windows.h>
-
+#include <cstddef>
 #include <cstdint>
 
 #include "archive/tree.h"
+#include "archive/ui.h"
 #include "transfer/core/disk_files.h"
 #include "transfer/core/transfer_state.h"
 
-struct WindowDocument;
+// What one imported path became: its node (added, or merged into or replaced), whether the
+// node is new in its folder, and whether everything below it was taken (false when the
+// user cancelled or a directory could not be read).
+struct ImportedItem {
+  ArchiveNode* node = nullptr;
+  bool isNew = false;
+  bool whole = false;
+};
 
-// Imports one file as a memory file named by the part of path after its last separator,
-// as given. 1 when it was added or replaced; 0 when skipped, unreadable or cancelled.
-int ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state);
+// Imports one file into folder as a memory file named by the part of path after its last
+// separator, as given. No node when skipped, unreadable or cancelled.
+ImportedItem ImportDiskFile(ArchiveNode* folder, const char* path, TransferState* state);
 
-// Imports a directory with everything below it, its name lower-cased; a directory of that
-// name is merged into. 1 when it was imported (also partly); 0 when skipped, failed or
-// cancelled. path is not changed.
-int ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
+// Imports a directory with everything below it into folder, its name lower-cased; a
+// directory of that name is merged into. New directories get their items in folderTree.
+// No node when the directory could not be taken at all. path is not changed.
+ImportedItem ImportDiskDirectory(FolderTree& folderTree, ArchiveNode* folder, const char* path,
+                                 TransferState* state);
 
 // Imports everything below the disk directory path into directoryNode. merge: the node
 // existed before this import, so names in it may conflict. 1 after the enumeration; 0 when
 // the path is too long, cannot be enumerated or the user cancelled.
-int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* directoryNode,
-                            const char* path, TransferState* state, int merge);
+int ImportDirectoryContents(FolderTree& folderTree, ArchiveNode* directoryNode, const char* path,
+                            TransferState* state, int merge);
 
-// Prepares state for an import of count paths into the folder imports go to now: from
-// kIndexedImportPaths paths on, the names there are looked up through an index. Every
-// such state is ended with EndImportBatch.
+// Prepares state for an import of count paths into folder: from kIndexedImportPaths paths
+// on, the names there are looked up through an index. Every such state is ended with
+// EndImportBatch.
 constexpr size_t kIndexedImportPaths = 64;
-void BeginImportBatch(WindowDocument* document, TransferState* state, size_t count);
+void BeginImportBatch(ArchiveNode* folder, TransferState* state, size_t count);
 void EndImportBatch(TransferState* state);
 
 // The size the file system reports for path, or -1.

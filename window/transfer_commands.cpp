@@ -12,7 +12,7 @@
 #include "services/file_dialogs.h"
 #include "transfer/core/disk_names.h"
 #include "transfer/export.h"
-#include "transfer/import.h"
+#include "window/disk_import.h"
 #include "window/archive_window.h"
 #include "panes/views.h"
 

@@ -19,7 +19,7 @@
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/export.h"
-#include "transfer/import.h"
+#include "window/disk_import.h"
 #include "panes/views.h"
 
 namespace {

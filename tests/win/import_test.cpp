@@ -16,7 +16,7 @@
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
-#include "transfer/import.h"
+#include "window/disk_import.h"
 #include "window/transfer_commands.h"
 #include "panes/views.h"
 

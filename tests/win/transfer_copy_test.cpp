@@ -14,7 +14,7 @@
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
-#include "transfer/archive_copy.h"
+#include "window/archive_transfer.h"
 #include "transfer/replace_dialog.h"
 #include "panes/views.h"
 

@@ -12,7 +12,7 @@
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "transfer/export.h"
-#include "transfer/import.h"
+#include "window/disk_import.h"
 
 namespace {
 

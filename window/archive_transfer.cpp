@@ -1,0 +1,44 @@
+#include "window/archive_transfer.h"
+
+#include <commctrl.h>
+
+#include "panes/views.h"
+#include "panes/window_document.h"
+#include "services/message_box.h"
+#include "transfer/core/transfer_checks.h"
+
+int CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+                  const TransferPayload& payload, bool move) {
+  if (document == nullptr || targetDir == nullptr || targetDir->entry == nullptr) return 0;
+  if (TreeItemEntry(document->folderTree, static_cast<HTREEITEM>(targetDir->entry->treeItem)) == nullptr)
+    return 0;
+  const bool same = payload.sourceDocument == static_cast<ArchiveDocument*>(document);
+  TransferCheckInput input{document, targetDir, payload.items, payload.count, same, move};
+  const TransferCheck check = CheckTransferItems(input);
+  if (check == TransferCheck::Ok) return 1;
+  if (const char* message = TransferCheckMessage(check)) {
+    OwnedMessageBox(window).ShowMessage(message, TransferCheckCaption(check, move), MessageIcon::Stop);
+  }
+  return 0;
+}
+
+int RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+                const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived) {
+  (void)window;
+  if (state == nullptr) return 0;
+  if (document == nullptr) {
+    *state = TransferState{0, 0, ReplaceMode::Ask};
+    if (arrived) arrived->assign(payload.count, false);
+    return 0;
+  }
+  FolderTreeView folderTree(document->folderTree);
+  std::vector<ArchiveNode*> added;
+  const int done = CopyItemsInto(folderTree, document, targetDir, payload, state, arrived, &added);
+  const bool shown = targetDir && targetDir->entry && targetDir->entry->treeItem &&
+                     static_cast<HTREEITEM>(targetDir->entry->treeItem) == CurrentFolderItem(document->folderTree);
+  if (shown) {
+    int end = static_cast<int>(SendMessageA(document->itemList, LVM_GETITEMCOUNT, 0, 0));
+    for (ArchiveNode* node : added) InsertListItem(document->itemList, node->entry, end++, LVIS_SELECTED, 0xFF);
+  }
+  return done;
+}

@@ -1,0 +1,25 @@
+// Importing disk files and directories into an archive window: into the folder tree's
+// drop-highlighted folder, else the folder it shows, with what arrives in the folder the
+// list shows appended to the list and selected.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+#include "transfer/import.h"
+
+struct WindowDocument;
+
+// Imports one file as a memory file named by the part of path after its last separator,
+// as given. 1 when it was added or replaced; 0 when skipped, unreadable or cancelled.
+int ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state);
+
+// Imports a directory with everything below it, its name lower-cased; a directory of that
+// name is merged into. 1 when it was imported (also partly); 0 when skipped, failed or
+// cancelled. path is not changed.
+int ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
+
+// Prepares state for an import of count paths into the folder imports go to now (see
+// BeginImportBatch of an archive folder). Ended with EndImportBatch.
+void BeginImportBatch(WindowDocument* document, TransferState* state, size_t count);
