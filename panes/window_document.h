@@ -6,18 +6,25 @@
 #include <windows.h>
 
 #include "archive/document.h"
+#include "services/com_ptr.h"
+
+class ArchiveDataObject;
+struct IDropTarget;
 
 // The archive window's document: the archive side (tree, source, kind, modified flag)
-// plus the window's panes and view state. Allocated zero-filled at creation.
+// plus the window's panes and view state. Made with new, zero-filled, at the window's
+// creation; deleted when the window is destroyed.
 struct WindowDocument : ArchiveDocument {
   HWND splitter;    // child id 1
   HWND folderTree;  // "wcPakTV", child id 2 of the splitter
   HWND itemList;    // "wcPakLV", child id 3 of the splitter
   uint32_t viewMode;  // 0 Large Icons, 1 Details, 2 Small Icons, 3 List
   uint32_t sortKey;   // low byte 1 Name, 2 Type, 4 Size; 0x100 descending
-  void* dropTarget;
-  void* dragSource;
-  void* clipboardSource;
+  ComPtr<IDropTarget> dropTarget;  // registered for the window while it exists
+  // The data objects of a drag under way and of the Cut or Copy on the clipboard. Not owned:
+  // OLE and the clipboard hold them; each is cleared when its object lets its items go.
+  ArchiveDataObject* dragSource;
+  ArchiveDataObject* clipboardSource;
   // Many list items change at once (a drop of many files): the command state is brought
   // up to date once afterwards instead of for every item.
   bool listInBulk;

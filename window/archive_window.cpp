@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "archive/loading.h"
@@ -66,7 +67,7 @@ HWND CreatePane(const char* className, DWORD style, HWND splitter, int id) {
 }
 
 LRESULT BuildWindow(HWND hwnd, ArchiveKind kind, void* source, std::string* why) {
-  auto* doc = static_cast<WindowDocument*>(std::calloc(1, sizeof(WindowDocument)));
+  auto* doc = new (std::nothrow) WindowDocument{};
   if (!doc) {
     ArchiveDocument closing = {};
     closing.archiveKind = kind;
@@ -180,7 +181,7 @@ LRESULT OnNcDestroy(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam
     LetClipboardGo(hwnd, doc);
     CloseDocumentSource(doc);
     TreeFree(doc->root, FreeEntry);
-    std::free(doc);
+    delete doc;
     SetDocument(hwnd, nullptr);
   }
   return DefMDIChildProcA(hwnd, WM_NCDESTROY, wParam, lParam);

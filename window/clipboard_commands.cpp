@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/tree.h"
+#include "services/com_ptr.h"
 #include "services/globals.h"
 #include "services/messages.h"
 #include "transfer/data_object.h"
@@ -149,7 +150,7 @@ bool FreeClipboard(HWND window, WindowDocument* doc) {
 
 void LetClipboardGo(HWND window, WindowDocument* doc) {
   if (!doc || !doc->clipboardSource) return;
-  auto* object = static_cast<ArchiveDataObject*>(doc->clipboardSource);
+  ArchiveDataObject* object = doc->clipboardSource;
   IDataObject* data = AsDataObject(object);
   // Held while the clipboard lets go: a window being destroyed no longer hears of the
   // object's last release (its panes are gone), so that release must not happen while the
@@ -200,8 +201,9 @@ void CopyOrCutSelection(HWND window, WindowDocument* doc, bool cut) {
 void PasteClipboard(HWND window, WindowDocument* doc) {
   HTREEITEM target = CurrentFolderItem(doc->folderTree);
   if (!target) return;
-  IDataObject* data = nullptr;
-  if (OleGetClipboard(&data) != S_OK || !data) return;
+  IDataObject* clipboard = nullptr;
+  if (OleGetClipboard(&clipboard) != S_OK || !clipboard) return;
+  ComPtr<IDataObject> data(clipboard);
   DWORD effect = ReadEffect(data, g_cfPreferredDropEffect, DROPEFFECT_COPY);
   UINT format = 0;
   STGMEDIUM medium = {};
@@ -209,17 +211,15 @@ void PasteClipboard(HWND window, WindowDocument* doc) {
     if (!candidate) continue;
     FORMATETC f = {static_cast<CLIPFORMAT>(candidate), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     if (data->QueryGetData(&f) != S_OK) continue;
-    if (data->GetData(&f, &medium) != S_OK || medium.tymed != TYMED_HGLOBAL) {
-      data->Release();
+    if (data->GetData(&f, &medium) != S_OK) return;
+    if (medium.tymed != TYMED_HGLOBAL) {
+      ReleaseStgMedium(&medium);
       return;
     }
     format = candidate;
     break;
   }
-  if (!format) {
-    data->Release();
-    return;
-  }
+  if (!format) return;
   if (effect != DROPEFFECT_COPY && effect != DROPEFFECT_MOVE) effect = DROPEFFECT_COPY;
   const bool move = effect == DROPEFFECT_MOVE && format == g_cfVellumixData;
   // The object that made the items is held until the transfer and the handshake are over:
@@ -228,7 +228,7 @@ void PasteClipboard(HWND window, WindowDocument* doc) {
   // clipboard's stand-in may not pass SetData on (Wine's does not), so the handshake goes
   // to this object directly as well.
   ArchiveDataObject* maker = format == g_cfVellumixData ? PayloadMaker(medium.hGlobal) : nullptr;
-  if (maker) AsDataObject(maker)->AddRef();
+  ComPtr<IDataObject> makerHeld = ComPtr<IDataObject>::Share(maker ? AsDataObject(maker) : nullptr);
   DropRequest request = {effect, format, medium.hGlobal, target, -1};
   const LRESULT done = SendMessageA(window, WMU_DROP, reinterpret_cast<WPARAM>(&request), 0);
   ReleaseStgMedium(&medium);
@@ -238,15 +238,16 @@ void PasteClipboard(HWND window, WindowDocument* doc) {
         SetEffect(AsDataObject(maker), handshake, DROPEFFECT_MOVE);
     }
   }
-  if (maker) AsDataObject(maker)->Release();
-  data->Release();
+  // Let go before the clipboard is emptied: its release of the object is then the last.
+  makerHeld.Reset();
+  data.Reset();
   if (move && done) SetClipboardPatiently(nullptr);
   if (done) UpdateCommandState(window, doc);
 }
 
 LRESULT OnClipboardReleased(HWND window, WindowDocument* doc, ArchiveNode** items, uint32_t count) {
   if (!doc || !doc->clipboardSource) return 1;
-  auto* object = static_cast<ArchiveDataObject*>(doc->clipboardSource);
+  ArchiveDataObject* object = doc->clipboardSource;
   if (!DataObjectHolds(object, items, count)) return 1;
   IDataObject* data = AsDataObject(object);
   bool read = false;

@@ -5,10 +5,12 @@
 
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/tree.h"
 #include "services/save_window.h"
+#include "services/com_ptr.h"
 #include "services/globals.h"
 #include "services/messages.h"
 #include "window/archive_transfer.h"
@@ -104,11 +106,10 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
   // The block is checked whole before anything reads a path from it: a damaged or hostile
   // one changes nothing.
   DroppedFiles files;
-  const void* block = GlobalLock(request.medium);
-  if (!block) return 0;
-  const bool valid = ReadDropFiles(static_cast<const uint8_t*>(block), GlobalSize(request.medium), &files);
-  GlobalUnlock(request.medium);
-  if (!valid) return 0;
+  {
+    GlobalLockGuard block(request.medium);
+    if (!block.Data() || !ReadDropFiles(static_cast<const uint8_t*>(block.Data()), block.Size(), &files)) return 0;
+  }
   HWND tree = doc->folderTree;
   HTREEITEM highlighted = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_DROPHILITE, 0));
   const bool highlight = request.treeItem != highlighted && request.treeItem != CurrentFolderItem(tree);
@@ -171,8 +172,7 @@ ArchiveDocument* LiveSourceOf(const VellumixDataPayload& payload, ArchiveDataObj
   for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     WindowDocument* doc = DocumentOf(child);
     if (!doc || reinterpret_cast<uintptr_t>(&doc->archiveKind) != payload.sourceRef) continue;
-    for (void* object : {doc->dragSource, doc->clipboardSource}) {
-      auto* candidate = static_cast<ArchiveDataObject*>(object);
+    for (ArchiveDataObject* candidate : {doc->dragSource, doc->clipboardSource}) {
       if (candidate && DataObjectHolds(candidate, items, payload.count)) {
         if (maker) *maker = candidate;
         return doc;
@@ -183,29 +183,21 @@ ArchiveDocument* LiveSourceOf(const VellumixDataPayload& payload, ArchiveDataObj
 }
 
 LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& request) {
-  const auto* payload = static_cast<const VellumixDataPayload*>(GlobalLock(request.medium));
-  if (!payload) return 0;
-  if (GlobalSize(request.medium) < sizeof(VellumixDataPayload) || payload->count == 0 || payload->items == 0) {
-    GlobalUnlock(request.medium);
+  GlobalLockGuard block(request.medium);
+  const auto* payload = static_cast<const VellumixDataPayload*>(block.Data());
+  if (!payload || block.Size() < sizeof(VellumixDataPayload) || payload->count == 0 || payload->items == 0)
     return 0;
-  }
   ArchiveEntry* targetEntry = TreeItemEntry(doc->folderTree, request.treeItem);
-  if (!targetEntry || !targetEntry->node) {
-    GlobalUnlock(request.medium);
-    return 0;
-  }
+  if (!targetEntry || !targetEntry->node) return 0;
   ArchiveNode* targetDir = targetEntry->node;
   ArchiveDataObject* maker = nullptr;
   ArchiveDocument* sourceDocument = LiveSourceOf(*payload, &maker);
-  if (!sourceDocument) {
-    GlobalUnlock(request.medium);
-    return 0;
-  }
+  if (!sourceDocument) return 0;
   const bool same = sourceDocument == static_cast<ArchiveDocument*>(doc);
   const bool move = (request.effect & DROPEFFECT_MOVE) != 0;
   TransferPayload items{sourceDocument, reinterpret_cast<ArchiveNode**>(payload->items),
                         payload->count};
-  GlobalUnlock(request.medium);
+  block.Unlock();
   if (same) {
     const ArchiveNode* first = items.items[0];
     const ArchiveNode* live = first && first->entry ? first->entry->node : nullptr;
@@ -234,11 +226,10 @@ LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& re
 }  // namespace
 
 ArchiveDataObject* PayloadMaker(HGLOBAL medium) {
-  const auto* payload = static_cast<const VellumixDataPayload*>(GlobalLock(medium));
-  if (!payload) return nullptr;
+  GlobalLockGuard block(medium);
+  const auto* payload = static_cast<const VellumixDataPayload*>(block.Data());
   ArchiveDataObject* maker = nullptr;
-  if (GlobalSize(medium) >= sizeof(VellumixDataPayload)) LiveSourceOf(*payload, &maker);
-  GlobalUnlock(medium);
+  if (payload && block.Size() >= sizeof(VellumixDataPayload)) LiveSourceOf(*payload, &maker);
   return maker;
 }
 
@@ -252,22 +243,19 @@ LRESULT OnDropRequest(HWND window, WindowDocument* doc, DropRequest* request) {
 
 void AttachDropTarget(HWND window, WindowDocument* doc) {
   if (!doc) return;
-  IDropTarget* target = CreateDropTarget(window);
+  ComPtr<IDropTarget> target(CreateDropTarget(window));
   if (!target) return;
   CoLockObjectExternal(target, TRUE, TRUE);
   if (RegisterDragDrop(window, target) != S_OK) {
-    target->Release();
     CoLockObjectExternal(target, FALSE, TRUE);
     return;
   }
-  doc->dropTarget = target;
+  doc->dropTarget = std::move(target);
 }
 
 void DetachDropTarget(HWND window, WindowDocument* doc) {
   if (!doc || !doc->dropTarget) return;
-  auto* target = static_cast<IDropTarget*>(doc->dropTarget);
-  doc->dropTarget = nullptr;
+  ComPtr<IDropTarget> target = std::move(doc->dropTarget);
   RevokeDragDrop(window);
-  target->Release();
   CoLockObjectExternal(target, FALSE, TRUE);
 }

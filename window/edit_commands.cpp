@@ -99,7 +99,7 @@ bool DeleteSelectedItems(HWND window, WindowDocument* doc) {
 
 bool ClipboardLetsGoOf(HWND window, WindowDocument* doc, ArchiveNode* const* nodes, size_t count) {
   if (!doc->clipboardSource) return true;
-  auto* object = static_cast<ArchiveDataObject*>(doc->clipboardSource);
+  ArchiveDataObject* object = doc->clipboardSource;
   for (size_t i = 0; i < count; ++i) {
     if (!IsDisjointFrom(object, nodes[i])) return FreeClipboard(window, doc);
   }
