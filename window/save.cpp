@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "archive/loading.h"
 #include "archive/pak_writer.h"
@@ -228,11 +229,31 @@ int SaveDocument(HWND window) {
   return 1;
 }
 
+namespace {
+
+// The name Save As proposes: the document's file name, or its title with ".pk3" for a
+// document never saved (a new document becomes a PK3).
+std::string ProposedName(HWND window, const WindowDocument* doc) {
+  if (const char* current = DocumentPath(doc)) {
+    const char* name = current;
+    for (const char* p = current; *p; ++p)
+      if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    return name;
+  }
+  char title[MAX_PATH] = {};
+  int length = GetWindowTextA(window, title, sizeof title);
+  if (length >= 2 && title[length - 1] == '*' && title[length - 2] == ' ') title[length - 2] = '\0';
+  return std::string(title) + ".pk3";
+}
+
+}  // namespace
+
 int SaveDocumentAs(HWND window) {
   WindowDocument* doc = DocumentOf(window);
   if (!doc) return 0;
   char path[MAX_PATH];
-  if (!ShowSaveDialog(path, sizeof path, nullptr, IDS_OPEN_FILTER, nullptr, "Save Archive",
+  const std::string proposed = ProposedName(window, doc);
+  if (!ShowSaveDialog(path, sizeof path, proposed.c_str(), IDS_OPEN_FILTER, nullptr, "Save Archive",
                       OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLETEMPLATE |
                           OFN_NONETWORKBUTTON,
                       reinterpret_cast<LPARAM>(doc), SaveDialogHook)) {

@@ -175,7 +175,9 @@ int CompressionPositionOfLevel(int level) {
 
 UINT_PTR CALLBACK SaveDialogHook(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
-    case WM_INITDIALOG: OnInitDialog(dialog); return TRUE;
+    // FALSE: the dialog's own first control, the file name box, keeps the focus rather
+    // than the compression list of this template.
+    case WM_INITDIALOG: OnInitDialog(dialog); return FALSE;
     case WM_NOTIFY: return OnNotify(dialog, reinterpret_cast<const OFNOTIFYA*>(lParam));
     case WM_COMMAND: OnCommand(dialog, LOWORD(wParam), HIWORD(wParam)); return 0;
     case WM_NCDESTROY:

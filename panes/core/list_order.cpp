@@ -59,6 +59,12 @@ int TypeOrder(const ArchiveEntry* a, const ArchiveEntry* b) {
 }  // namespace
 
 int CompareListEntries(const ArchiveEntry* first, const ArchiveEntry* second, uint32_t sortKey) {
+  const uint32_t key = sortKey & 0xFF;
+  // Folders come before files in either direction; only the order within each is reversed.
+  if (first && second && (key == 1 || key == 2 || key == 4)) {
+    const int d = DirectoryRule(first, second);
+    if (d != 0) return d;
+  }
   const ArchiveEntry* a = first;
   const ArchiveEntry* b = second;
   if (sortKey & 0x100) {
@@ -67,7 +73,7 @@ int CompareListEntries(const ArchiveEntry* first, const ArchiveEntry* second, ui
   }
   if (!a) return b ? -1 : 0;
   if (!b) return 1;
-  switch (sortKey & 0xFF) {
+  switch (key) {
     case 1: {
       int d = DirectoryRule(a, b);
       return d != 0 ? d : ByteOrder(a->name, b->name);

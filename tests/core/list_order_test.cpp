@@ -59,8 +59,8 @@ TEST(ListOrderTest, ByNamePutsDirectoriesFirstAndComparesBytes) {
   items.File("ab", 1);
   items.Dir("gfx");
   EXPECT_EQ(items.Sorted(1), (Names{"gfx", "maps", "B", "a", "ab"}));
-  // Descending reverses everything, directories then at the end.
-  EXPECT_EQ(items.Sorted(0x101), (Names{"ab", "a", "B", "maps", "gfx"}));
+  // Descending reverses the order within directories and within files; directories stay first.
+  EXPECT_EQ(items.Sorted(0x101), (Names{"maps", "gfx", "ab", "a", "B"}));
 }
 
 TEST(ListOrderTest, ByTypeGroupsByExtensionThenName) {
@@ -74,7 +74,7 @@ TEST(ListOrderTest, ByTypeGroupsByExtensionThenName) {
   items.File("x.BSP", 1);
   EXPECT_EQ(items.Sorted(2), (Names{"sound", "makefile", "readme", "x.BSP", "b.bsp", "z.bsp", "a.txt"}));
   EXPECT_EQ(items.Sorted(0x102),
-            (Names{"a.txt", "z.bsp", "b.bsp", "x.BSP", "readme", "makefile", "sound"}));
+            (Names{"sound", "a.txt", "z.bsp", "b.bsp", "x.BSP", "readme", "makefile"}));
 }
 
 TEST(ListOrderTest, BySizeWithDirectoryAndEmptyFile) {
@@ -85,7 +85,7 @@ TEST(ListOrderTest, BySizeWithDirectoryAndEmptyFile) {
   items.File("mid", 300);
   items.File("also300", 300);
   EXPECT_EQ(items.Sorted(4), (Names{"dir", "empty", "also300", "mid", "big"}));
-  EXPECT_EQ(items.Sorted(0x104), (Names{"big", "mid", "also300", "empty", "dir"}));
+  EXPECT_EQ(items.Sorted(0x104), (Names{"dir", "big", "mid", "also300", "empty"}));
 }
 
 TEST(ListOrderTest, FilesOfTwoGigabytesAndMoreSortAsLarge) {

@@ -287,8 +287,8 @@ TEST_F(SaveTest, CompressionListFollowsTheNameAndItsChoiceOutlivesCancel) {
   HWND window = Open(WinFixture("views.pak"));
   ASSERT_NE(window, nullptr);
   g_settings.zipCompressionLevel = 6;
-  bool enabledForPak = true, enabledForPk3 = false, enabledAtStart = true;
-  std::string shownAtStart;
+  bool enabledForPak = true, enabledForPk3 = false, enabledAtStart = true, nameFocused = false;
+  std::string shownAtStart, proposedName;
   DialogWatcher watcher("Save Archive", IDCANCEL, 10000, [&](HWND dialog) {
     WaitForDialogReady(dialog);
     HWND list = FindControl(dialog, IDC_SAVE_COMPRESSION);
@@ -296,8 +296,15 @@ TEST_F(SaveTest, CompressionListFollowsTheNameAndItsChoiceOutlivesCancel) {
     char text[32] = {};
     GetWindowTextA(list, text, sizeof text);
     shownAtStart = text;
-    enabledAtStart = IsWindowEnabled(list) != 0;  // a PAK document with no name yet
+    enabledAtStart = IsWindowEnabled(list) != 0;  // the PAK document's own name is proposed
     HWND edit = NameEdit(dialog);
+    char name[MAX_PATH] = {};
+    GetWindowTextA(edit, name, sizeof name);
+    proposedName = name;
+    // The typing goes into the name box at once.
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    nameFocused = GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui) && gui.hwndFocus == edit;
     SetWindowTextA(edit, "out.PAK");
     enabledForPak = IsWindowEnabled(list) != 0;
     SetWindowTextA(edit, "out.pk3");
@@ -310,6 +317,8 @@ TEST_F(SaveTest, CompressionListFollowsTheNameAndItsChoiceOutlivesCancel) {
   SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
   ASSERT_TRUE(watcher.Wait().found);
   EXPECT_EQ(shownAtStart, "Normal");
+  EXPECT_EQ(proposedName, "views.pak");
+  EXPECT_TRUE(nameFocused);
   EXPECT_FALSE(enabledAtStart);
   EXPECT_FALSE(enabledForPak);
   EXPECT_TRUE(enabledForPk3);
@@ -334,10 +343,18 @@ TEST_F(SaveTest, AnsweringYesThenCancellingSaveAsKeepsTheWindow) {
   ASSERT_NE(window, nullptr);
   MarkModified(window);
   DialogWatcher prompt("Vellumix", IDYES);
-  DialogWatcher saveAs("Save Archive", IDCANCEL);
+  std::string proposedName;
+  DialogWatcher saveAs("Save Archive", 0, 10000, [&](HWND dialog) {
+    WaitForDialogReady(dialog);
+    char name[MAX_PATH] = {};
+    GetWindowTextA(NameEdit(dialog), name, sizeof name);
+    proposedName = name;
+    PressDialogButton(dialog, IDCANCEL);
+  });
   EXPECT_FALSE(SendMessageA(window, WM_QUERYENDSESSION, 0, 0));
   EXPECT_EQ(prompt.Wait().message, "Save changes to Untitled1?");
   EXPECT_TRUE(saveAs.Wait().found);
+  EXPECT_EQ(proposedName, "Untitled1.pk3");  // a new document becomes a PK3
   EXPECT_TRUE(IsWindow(window));
   EXPECT_EQ(Title(window), "Untitled1 *");
 }
