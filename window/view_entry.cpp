@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "archive/entry_data.h"
 #include "services/sound_thread.h"
@@ -17,6 +18,29 @@
 #include "transfer/core/transfer_state.h"
 #include "transfer/export.h"
 #include "window/archive_window.h"
+
+std::string ShellFailureText(const char* name, unsigned long error) {
+  char reason[256] = {};
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, reason, sizeof reason, nullptr);
+  while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r' ||
+                        reason[length - 1] == ' ' || reason[length - 1] == '.')) {
+    reason[--length] = '\0';
+  }
+  // The system's texts leave their inserts ("%1 is not a valid application") to the caller:
+  // the first names the file, any other is dropped.
+  std::string because;
+  for (const char* p = reason; *p; ++p) {
+    if (p[0] == '%' && p[1] >= '1' && p[1] <= '9') {
+      if (p[1] == '1') because += name;
+      ++p;
+      continue;
+    }
+    because += *p;
+  }
+  if (because.empty()) because = "no program could be started for it";
+  return "Can't open \"" + std::string(name) + "\": " + because + ".";
+}
 
 namespace {
 
@@ -60,17 +84,14 @@ int PlayWave(HWND window, const WindowDocument* doc, const ArchiveEntry* entry) 
 }
 
 void ShowShellFailure(HWND window, const char* name, DWORD error) {
-  char reason[256] = {};
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, reason, sizeof reason, nullptr);
-  while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r' ||
-                        reason[length - 1] == ' ' || reason[length - 1] == '.')) {
-    reason[--length] = '\0';
-  }
-  char text[MAX_PATH + 320];
-  std::snprintf(text, sizeof text, "Can't open \"%s\": %s.", name,
-                length > 0 ? reason : "no program could be started for it");
-  ShowViewMessage(window, text, MB_ICONERROR);
+  const std::string text = ShellFailureText(name, error);
+  ShowViewMessage(window, text.c_str(), MB_ICONERROR);
+}
+
+// Failures of "open" that mean no program is set up for the type: the user is offered to
+// choose one instead.
+bool NoProgramFor(DWORD error) {
+  return error == ERROR_NO_ASSOCIATION || error == ERROR_BAD_EXE_FORMAT || error == ERROR_FILE_NOT_FOUND;
 }
 
 // Asks before a program from an archive runs: No is the default answer.
@@ -97,8 +118,16 @@ int OpenTemporaryCopy(HWND window, ArchiveEntry* entry, char* pathCopy, bool cho
   info.lpFile = pathCopy;
   info.lpDirectory = TempDirectory;
   info.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExA(&info)) {
-    ShowShellFailure(window, entry->name, GetLastError());
+  bool opened = ShellExecuteExA(&info) != 0;
+  DWORD error = opened ? 0 : GetLastError();
+  if (!opened && !chooseProgram && NoProgramFor(error)) {
+    info.lpVerb = "openas";
+    info.hProcess = nullptr;
+    opened = ShellExecuteExA(&info) != 0;
+    if (!opened) error = GetLastError();
+  }
+  if (!opened) {
+    ShowShellFailure(window, entry->name, error);
   } else if (info.hProcess) {
     if (WatchViewer(window, info.hProcess, pathCopy, entry, WMU_VIEW_FINISHED)) {
       entry->kind |= kViewingFlag;

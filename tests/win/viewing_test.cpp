@@ -476,8 +476,16 @@ TEST_F(ViewingTest, ArchivesAreNotOpenedButOtherCasesAreHandedToTheShell) {
   WatchedDialog seen = watcher.Wait();
   ASSERT_TRUE(seen.found);
   EXPECT_EQ(seen.message.find("Can't open \"x.PAK\""), 0u) << seen.message;
+  EXPECT_EQ(seen.message.find('%'), std::string::npos) << seen.message;
   EXPECT_FALSE(DiskExists(TempPath("x.PAK")));
   EXPECT_FALSE(Viewing(upper));
+  // The system's reasons name the file where their text leaves it to the caller, and a
+  // failure the system has no text for still says something.
+  const std::string badFormat = ShellFailureText("default.cfg", ERROR_BAD_EXE_FORMAT);
+  EXPECT_EQ(badFormat.find("Can't open \"default.cfg\": "), 0u) << badFormat;
+  EXPECT_EQ(badFormat.find('%'), std::string::npos) << badFormat;
+  EXPECT_NE(badFormat.find("default.cfg", 13), std::string::npos) << badFormat;
+  EXPECT_EQ(ShellFailureText("a.xyz", 0x2000DEAD), "Can't open \"a.xyz\": no program could be started for it.");
 }
 
 TEST_F(ViewingTest, ItemsOfAnOpenedArchiveAreViewedFromTheirSource) {
