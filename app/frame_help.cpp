@@ -6,10 +6,10 @@
 #include "resources/shell_ids.h"
 #include "app/frame.h"
 #include "services/globals.h"
+#include "window/folder_status.h"
 
 namespace {
 
-constexpr char kReady[] = "Ready";
 constexpr int kHelpTextSize = 512;
 
 bool IsRecentFilesMenu(HMENU menu) {
@@ -33,8 +33,11 @@ void ShowStatusText(const char* text) {
 
 void OnMenuSelect(UINT item, UINT flags, HMENU menu) {
   if (!menu) {
-    // The menu closed. Posted, so that it lands after whatever the chosen command shows.
-    PostMessageA(g_statusBar, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(kReady));
+    // The menu closed. Posted, so that it lands after whatever the chosen command shows;
+    // the text lives on in this buffer until the bar reads it.
+    static char idle[256];
+    lstrcpynA(idle, IdleStatusText().c_str(), sizeof idle);
+    PostMessageA(g_statusBar, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(idle));
     return;
   }
   if (flags & MF_SYSMENU) return;
@@ -57,7 +60,7 @@ LRESULT OnFrameNotify(NMHDR* header) {
     case TTN_SHOW:
       if (!ShowHelpString(static_cast<UINT>(header->idFrom))) ShowStatusText("");
       return 0;
-    case TTN_POP: ShowStatusText(kReady); return 0;
+    case TTN_POP: ShowStatusText(IdleStatusText().c_str()); return 0;
   }
   return 0;
 }

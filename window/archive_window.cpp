@@ -20,6 +20,7 @@
 #include "window/clipboard_commands.h"
 #include "window/commands.h"
 #include "window/drop_paste.h"
+#include "window/folder_status.h"
 #include "services/message_box.h"
 #include "window/notifications.h"
 #include "window/save.h"
@@ -205,6 +206,12 @@ LRESULT OnMdiActivate(HWND hwnd, WindowDocument* doc, WPARAM deactivated, LPARAM
   if (doc) {
     OnArchiveActivate(hwnd, doc, reinterpret_cast<HWND>(activated), reinterpret_cast<HWND>(deactivated));
   }
+  if (reinterpret_cast<HWND>(activated) == hwnd) {
+    ScheduleFolderStatus(hwnd);
+  } else if (!activated && g_statusBar) {
+    // The last archive window goes: nothing is left to count.
+    SendMessageA(g_statusBar, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>("Ready"));
+  }
   return 0;
 }
 
@@ -247,6 +254,10 @@ LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     case WM_NOTIFY: return OnArchiveNotify(hwnd, doc, reinterpret_cast<NMHDR*>(lParam));
     case WM_COMMAND: return OnCommand(hwnd, doc, wParam, lParam);
     case WM_MDIACTIVATE: return OnMdiActivate(hwnd, doc, wParam, lParam);
+    case WM_TIMER:
+      if (wParam != kFolderStatusTimer) break;
+      OnFolderStatusTimer(hwnd);
+      return 0;
     case WM_NCDESTROY: return OnNcDestroy(hwnd, doc, wParam, lParam);
     case WMU_VIEW_FINISHED: return OnViewFinished(wParam, lParam);
     case WMU_DROP: return OnDropRequest(hwnd, doc, reinterpret_cast<DropRequest*>(wParam));

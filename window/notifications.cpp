@@ -7,6 +7,7 @@
 #include "window/archive_window.h"
 #include "window/command_state.h"
 #include "window/drag_out.h"
+#include "window/folder_status.h"
 #include "window/rename.h"
 #include "panes/views.h"
 
@@ -28,6 +29,7 @@ LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW:
       ShowFolder(window, doc, reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem);
+      ScheduleFolderStatus(window);
       return 0;
   }
   return 0;
@@ -45,6 +47,7 @@ int SortCommandOfColumn(int column) {
 void OnListItemChanged(HWND window, WindowDocument* doc, const NMLISTVIEW* change) {
   if (change->iItem != -1) {
     if (!doc->listInBulk) UpdateCommandState(window, doc);
+    if (change->uChanged & LVIF_STATE) ScheduleFolderStatus(window);
     return;
   }
   int width = static_cast<int>(SendMessageA(doc->itemList, LVM_GETCOLUMNWIDTH, change->iSubItem, 0));
@@ -72,6 +75,11 @@ LRESULT OnItemListNotify(HWND window, WindowDocument* doc, NMHDR* header) {
       return OnItemLabelEdited(window, doc, reinterpret_cast<NMLVDISPINFOA*>(header));
     case LVN_ITEMCHANGED:
       OnListItemChanged(window, doc, reinterpret_cast<NMLISTVIEW*>(header));
+      return 0;
+    case LVN_INSERTITEM:
+    case LVN_DELETEITEM:
+    case LVN_DELETEALLITEMS:
+      ScheduleFolderStatus(window);
       return 0;
   }
   return 0;

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "resources/command_ids.h"
 #include "services/globals.h"
+#include "services/number_format.h"
 #include "services/settings.h"
 #include "tests/win/support/archive_window_support.h"
 
@@ -37,8 +40,12 @@ class ArchiveViewsTest : public ArchiveWindowTest {
     HWND header = ListView_GetHeader(doc_->itemList);
     RECT rc;
     Header_GetItemRect(header, column, &rc);
+    ClickAt(header, rc);
+  }
+  // A real left click in the middle of rc (client coordinates of window).
+  static void ClickAt(HWND window, const RECT& rc) {
     POINT p = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-    ClientToScreen(header, &p);
+    ClientToScreen(window, &p);
     MoveMouseTo(p.x, p.y);
     INPUT in[2] = {};
     in[0].type = in[1].type = INPUT_MOUSE;
@@ -54,7 +61,7 @@ class ArchiveViewsTest : public ArchiveWindowTest {
 
 const Names kByName = {"maps", "sound", "a.bsp", "b", "big.dat", "empty.txt", "notes.txt", "readme", "z.bsp"};
 
-// A descending order of an ascending one that lists directories directories first: each
+// A descending order of an ascending one that lists its directories first: each
 // group is reversed, the directories stay before the files.
 Names Descending(const Names& names, size_t directories) {
   Names out(names.rend() - static_cast<std::ptrdiff_t>(directories), names.rend());
@@ -186,4 +193,33 @@ TEST_F(ArchiveViewsTest, TheSortedColumnCarriesTheArrow) {
   Command(ID_VIEW_BY_TYPE);
   EXPECT_GT(arrowPixels(2), 3);
   EXPECT_LT(arrowPixels(1), 3);
+}
+
+// With no menu help showing, the status bar counts the folder's items and the selection.
+TEST_F(ArchiveViewsTest, TheStatusBarCountsTheFolderAndTheSelection) {
+  // The root of views.zip: two folders and seven files.
+  EXPECT_TRUE(PumpUntil([] { return StatusText() == "9 items"; })) << StatusText();
+  // Ctrl+A selects everything: the seven files hold 1,234,764 bytes.
+  SetForegroundWindow(frame_);
+  SetFocus(doc_->itemList);
+  Pump(20);
+  PressKeys({VK_CONTROL, 'A'});
+  char bytes[32] = {};
+  ASSERT_GT(FormatUserNumber(1234764, bytes, sizeof bytes), 0);
+  const std::string all = std::string("9 items, 9 selected (") + bytes + " bytes)";
+  EXPECT_TRUE(PumpUntil([&] { return StatusText() == all; })) << StatusText();
+  // A click on one file selects it alone.
+  const Names listed = Listed();
+  const auto readme = std::find(listed.begin(), listed.end(), "readme");
+  ASSERT_NE(readme, listed.end());
+  RECT rc = {LVIR_LABEL, 0, 0, 0};
+  ASSERT_TRUE(SendMessageA(doc_->itemList, LVM_GETITEMRECT, readme - listed.begin(), reinterpret_cast<LPARAM>(&rc)));
+  ClickAt(doc_->itemList, rc);
+  EXPECT_TRUE(PumpUntil([] { return StatusText() == "9 items, 1 selected (14 bytes)"; })) << StatusText();
+  // Another folder: its own count.
+  TreeView_SelectItem(doc_->folderTree, TreeChildNamed(doc_->folderTree, TreeView_GetRoot(doc_->folderTree), "maps"));
+  EXPECT_TRUE(PumpUntil([] { return StatusText() == "3 items"; })) << StatusText();
+  // Without an archive window the bar is ready again.
+  SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
+  EXPECT_TRUE(PumpUntil([] { return StatusText() == "Ready"; })) << StatusText();
 }

@@ -1,0 +1,56 @@
+#include "window/folder_status.h"
+
+#include <commctrl.h>
+
+#include "panes/core/list_order.h"
+#include "panes/views.h"
+#include "panes/window_document.h"
+#include "services/globals.h"
+#include "services/number_format.h"
+
+namespace {
+
+constexpr UINT kSettleMs = 30;
+
+std::string Number(uint64_t value) {
+  char text[64];
+  return FormatUserNumber(value, text, sizeof text) > 0 ? text : std::to_string(value);
+}
+
+HWND ActiveArchiveWindow() {
+  HWND active = g_mdiClient ? reinterpret_cast<HWND>(SendMessageA(g_mdiClient, WM_MDIGETACTIVE, 0, 0)) : nullptr;
+  return DocumentOf(active) ? active : nullptr;
+}
+
+}  // namespace
+
+std::string FolderStatusText(const WindowDocument* doc) {
+  HWND list = doc->itemList;
+  const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  std::string text = Number(static_cast<uint64_t>(count)) + (count == 1 ? " item" : " items");
+  const int selected = static_cast<int>(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0));
+  if (selected <= 0) return text;
+  uint64_t bytes = 0;
+  for (int i = -1; (i = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, i, LVNI_SELECTED))) != -1;)
+    bytes += EntryDisplaySize(ListItemEntry(list, i));
+  return text + ", " + Number(static_cast<uint64_t>(selected)) + " selected (" + Number(bytes) +
+         (bytes == 1 ? " byte)" : " bytes)");
+}
+
+std::string IdleStatusText() {
+  HWND window = ActiveArchiveWindow();
+  return window ? FolderStatusText(DocumentOf(window)) : "Ready";
+}
+
+void ScheduleFolderStatus(HWND window) { SetTimer(window, kFolderStatusTimer, kSettleMs, nullptr); }
+
+void OnFolderStatusTimer(HWND window) {
+  KillTimer(window, kFolderStatusTimer);
+  // Only the active window speaks for the status bar, and only while it is not in a menu.
+  if (window != ActiveArchiveWindow() || !g_statusBar) return;
+  GUITHREADINFO gui = {};
+  gui.cbSize = sizeof gui;
+  if (GetGUIThreadInfo(GetCurrentThreadId(), &gui) && (gui.flags & GUI_INMENUMODE)) return;
+  const std::string text = IdleStatusText();
+  SendMessageA(g_statusBar, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+}
