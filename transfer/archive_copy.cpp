@@ -28,28 +28,28 @@ bool IsCurrentFolder(WindowDocument* document, const ArchiveNode* dir) {
 
 }  // namespace
 
-int CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                  const TransferPayload& payload, bool move) {
-  if (document == nullptr || targetDir == nullptr || targetDir->entry == nullptr) return 0;
+bool CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+                   const TransferPayload& payload, bool move) {
+  if (document == nullptr || targetDir == nullptr || targetDir->entry == nullptr) return false;
   if (TreeItemEntry(document->folderTree, static_cast<HTREEITEM>(targetDir->entry->treeItem)) == nullptr)
-    return 0;
+    return false;
   const bool same = payload.sourceDocument == static_cast<ArchiveDocument*>(document);
   TransferCheckInput input{document, targetDir, payload.items, payload.count, same, move};
   const TransferCheck check = CheckTransferItems(input);
-  if (check == TransferCheck::Ok) return 1;
+  if (check == TransferCheck::Ok) return true;
   if (const char* message = TransferCheckMessage(check)) {
-    OwnedMessageBox(window).ShowMessage(message, TransferCheckCaption(check, move), MessageIcon::Stop);
+    ShowErrorMessage(window, message, TransferCheckCaption(check, move));
   }
-  return 0;
+  return false;
 }
 
-int RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived) {
+bool RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+                 const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived) {
   (void)window;
-  if (state == nullptr) return 0;
+  if (state == nullptr) return false;
   *state = TransferState{0, 0, ReplaceMode::Ask};
   if (arrived) arrived->assign(payload.count, false);
-  if (document == nullptr || targetDir == nullptr || payload.items == nullptr) return 0;
+  if (document == nullptr || targetDir == nullptr || payload.items == nullptr) return false;
   const bool same = payload.sourceDocument == static_cast<ArchiveDocument*>(document);
   const bool shown = IsCurrentFolder(document, targetDir);
   for (uint32_t i = 0; i < payload.count && !state->cancelled; ++i) {
@@ -63,5 +63,5 @@ int RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
       InsertListItem(document->itemList, added->entry, end, LVIS_SELECTED, 0xFF);
     }
   }
-  return state->cancelled ? 0 : 1;
+  return !state->cancelled;
 }

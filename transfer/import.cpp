@@ -10,6 +10,7 @@
 #include "archive/child_index.h"
 #include "archive/loading.h"
 #include "transfer/core/conflict_rule.h"
+#include "transfer/core/disk_names.h"
 #include "transfer/core/node_copy.h"
 #include "transfer/core/transfer_measure.h"
 #include "transfer/replace_dialog.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr size_t kMaxDiskPath = 259;
 
 // Where imports go: the drop-highlighted folder during a drop, otherwise the current one.
 struct ImportTarget {
@@ -51,8 +51,7 @@ const char* LastComponent(const char* path) {
 
 // The child of parent named name: through the state's index when it covers parent.
 ArchiveNode* FindNamed(const TransferState* state, const ArchiveNode* parent, const char* name) {
-  if (state->names && state->namesParent == parent) return ChildIndexFind(state->names, parent, name);
-  return FindChildNamed(parent, name);
+  return FindChildIndexed(state->namesParent == parent ? state->names : nullptr, parent, name);
 }
 
 // Records a node just added in the state's index when that covers its folder. Without
@@ -141,15 +140,15 @@ int64_t DiskFileSize(const char* path) {
 }
 
 namespace {
-// The directory at path and everything in it into the current folder; 0 when the directory
+// The directory at path and everything in it into the current folder; false when the directory
 // itself cannot be taken or the user cancelled.
-int ImportWholeDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
+bool ImportWholeDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
 }  // namespace
 
-int ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state) {
+bool ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state) {
   (void)window;
   ImportTarget target;
-  if (path == nullptr || state == nullptr || !FindTarget(document, &target)) return 0;
+  if (path == nullptr || state == nullptr || !FindTarget(document, &target)) return false;
   const char* name = LastComponent(path);
   ArchiveNode* existing = *name ? FindNamed(state, target.node, name) : nullptr;
   ArchiveNode* node = nullptr;
@@ -158,30 +157,30 @@ int ImportFile(HWND window, WindowDocument* document, const char* path, Transfer
     node = StoreFile(target.node, existing, name, path, state);
   if (node == nullptr) {
     state->skipped = true;
-    return 0;
+    return false;
   }
   if (!existing) NoteNamed(state, node);
-  if (!target.shown) return 1;
+  if (!target.shown) return true;
   if (!existing) AppendSelected(document, node->entry);
   // A drop of many files gives the list the focus once, at its end.
   if (!document->listInBulk) SetFocus(document->itemList);
-  return 1;
+  return true;
 }
 
-int ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state) {
-  if (state == nullptr) return 0;
-  const int result = ImportWholeDirectory(window, document, path, state);
+bool ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state) {
+  if (state == nullptr) return false;
+  const bool result = ImportWholeDirectory(window, document, path, state);
   if (!result) state->skipped = true;
   return result;
 }
 
 namespace {
 
-int ImportWholeDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state) {
+bool ImportWholeDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state) {
   ImportTarget target;
-  if (path == nullptr || !FindTarget(document, &target)) return 0;
+  if (path == nullptr || !FindTarget(document, &target)) return false;
   size_t length = strnlen(path, kMaxDiskPath + 1);
-  if (length > kMaxDiskPath) return 0;
+  if (length > kMaxDiskPath) return false;
   char directory[kMaxDiskPath + 1];
   std::memcpy(directory, path, length);
   directory[length] = '\0';
@@ -191,21 +190,21 @@ int ImportWholeDirectory(HWND window, WindowDocument* document, const char* path
   char name[kMaxDiskPath + 1];
   std::strcpy(name, LastComponent(directory));
   LowerCaseInPlace(name);
-  if (name[0] == '\0' || std::strchr(name, ':')) return 0;
+  if (name[0] == '\0' || std::strchr(name, ':')) return false;
 
   ArchiveNode* node = FindNamed(state, target.node, name);
   int merge = 1;
-  if (node && !IsKind(node->entry, EntryKind::Directory)) return 0;
+  if (node && !IsKind(node->entry, EntryKind::Directory)) return false;
   if (node == nullptr) {
     FolderTreeView folderTree(document->folderTree);
     node = AddDirectoryNode(folderTree, target.node, name);
-    if (node == nullptr) return 0;
+    if (node == nullptr) return false;
     NoteNamed(state, node);
     state->changed = 1;
     if (target.shown) AppendSelected(document, node->entry);
     merge = 0;
   }
-  const int result = ImportDirectoryContents(window, document, node, directory, state, merge);
+  const bool result = ImportDirectoryContents(window, document, node, directory, state, merge);
   RepaintFolderItem(document->folderTree, target.item);
   if (target.shown) SetFocus(document->itemList);
   return result;
@@ -213,11 +212,11 @@ int ImportWholeDirectory(HWND window, WindowDocument* document, const char* path
 
 }  // namespace
 
-int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* directoryNode,
-                            const char* path, TransferState* state, int merge) {
-  if (document == nullptr || directoryNode == nullptr || path == nullptr || state == nullptr) return 0;
+bool ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* directoryNode,
+                             const char* path, TransferState* state, int merge) {
+  if (document == nullptr || directoryNode == nullptr || path == nullptr || state == nullptr) return false;
   const size_t length = strnlen(path, kMaxDiskPath + 1);
-  if (length + 2 >= kMaxDiskPath + 1) return 0;
+  if (length + 2 >= kMaxDiskPath + 1) return false;
   char pattern[kMaxDiskPath + 1];
   std::memcpy(pattern, path, length);
   std::memcpy(pattern + length, "\\*", 3);
@@ -225,7 +224,7 @@ int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* 
   const intptr_t search = _findfirst(pattern, &found);
   if (search == -1) {
     state->skipped = true;
-    return 0;
+    return false;
   }
   FolderTreeView folderTree(document->folderTree);
   do {
@@ -270,5 +269,5 @@ int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* 
     }
   } while (!state->cancelled && _findnext(search, &found) == 0);
   _findclose(search);
-  return state->cancelled ? 0 : 1;
+  return !state->cancelled;
 }

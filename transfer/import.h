@@ -13,19 +13,19 @@
 struct WindowDocument;
 
 // Imports one file as a memory file named by the part of path after its last separator,
-// as given. 1 when it was added or replaced; 0 when skipped, unreadable or cancelled.
-int ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state);
+// as given. true when it was added or replaced; false when skipped, unreadable or cancelled.
+bool ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state);
 
 // Imports a directory with everything below it, its name lower-cased; a directory of that
-// name is merged into. 1 when it was imported (also partly); 0 when skipped, failed or
+// name is merged into. true when it was imported (also partly); false when skipped, failed or
 // cancelled. path is not changed.
-int ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
+bool ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
 
 // Imports everything below the disk directory path into directoryNode. merge: the node
-// existed before this import, so names in it may conflict. 1 after the enumeration; 0 when
+// existed before this import, so names in it may conflict. true after the enumeration; false when
 // the path is too long, cannot be enumerated or the user cancelled.
-int ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* directoryNode,
-                            const char* path, TransferState* state, int merge);
+bool ImportDirectoryContents(HWND window, WindowDocument* document, ArchiveNode* directoryNode,
+                             const char* path, TransferState* state, int merge);
 
 // Prepares state for an import of count paths into the folder imports go to now: from
 // kIndexedImportPaths paths on, the names there are looked up through an index. Every
