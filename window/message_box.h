@@ -1,4 +1,4 @@
-// Messages of the archive core shown as message boxes owned by a window.
+// Message boxes owned by a window: the archive core's messages and the Windows layer's errors.
 #pragma once
 
 #include <windows.h>
