@@ -71,6 +71,10 @@ ArchiveNode* ChildIndexFind(const ChildIndex* index, const ArchiveNode* parent, 
   return nullptr;
 }
 
+ArchiveNode* FindChildIndexed(const ChildIndex* index, const ArchiveNode* parent, const char* name) {
+  return index ? ChildIndexFind(index, parent, name) : FindChildNamed(parent, name);
+}
+
 bool ChildIndexAdd(ChildIndex* index, ArchiveNode* node) {
   if (index->slots == nullptr || node->entry == nullptr || node->entry->name == nullptr) return false;
   if ((index->used + 1) * 2 > index->capacity && !Grow(index)) return false;

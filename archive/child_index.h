@@ -24,6 +24,9 @@ bool ChildIndexInit(ChildIndex* index, size_t expectedNodes);
 void ChildIndexFree(ChildIndex* index);
 // The child of parent with this name, or null.
 ArchiveNode* ChildIndexFind(const ChildIndex* index, const ArchiveNode* parent, const char* name);
+// The same through index when there is one, otherwise by walking parent's children (an
+// index given up for lack of memory leaves its lookups to the walk).
+ArchiveNode* FindChildIndexed(const ChildIndex* index, const ArchiveNode* parent, const char* name);
 // Records a node under its parent and name. False when memory runs out; the
 // index is then left as it was.
 bool ChildIndexAdd(ChildIndex* index, ArchiveNode* node);

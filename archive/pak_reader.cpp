@@ -7,13 +7,6 @@
 
 namespace {
 
-char* CopyString(const char* text) {
-  size_t n = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(std::malloc(n));
-  if (copy) std::memcpy(copy, text, n);
-  return copy;
-}
-
 // Reads header and directory into pak; the directory must lie wholly inside the file.
 bool ReadPak(FILE* f, PakArchive* pak, std::string* why) {
   int64_t fileLength = source_file::Length(f);

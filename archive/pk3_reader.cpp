@@ -233,13 +233,6 @@ void FreeRecords(Pk3Archive* pk3) {
   pk3->records = nullptr;
 }
 
-char* CopyString(const char* text) {
-  size_t n = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(std::malloc(n));
-  if (copy) std::memcpy(copy, text, n);
-  return copy;
-}
-
 bool ReadPk3(FILE* f, Pk3Archive* pk3, std::string* why) {
   const int64_t length = source_file::Length(f);
   if (length < 0) return false;

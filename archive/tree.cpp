@@ -19,20 +19,6 @@ namespace {
 
 ArchiveNode* NewNode() { return static_cast<ArchiveNode*>(std::calloc(1, sizeof(ArchiveNode))); }
 
-// The next node of a pre-order walk of top's subtree, or null when the walk is done.
-ArchiveNode* NextInSubtree(ArchiveNode* node, const ArchiveNode* top) {
-  if (node->firstChild) return node->firstChild;
-  while (node != top) {
-    if (node->nextSibling) return node->nextSibling;
-    node = node->parent;
-  }
-  return nullptr;
-}
-
-const ArchiveNode* NextInSubtree(const ArchiveNode* node, const ArchiveNode* top) {
-  return NextInSubtree(const_cast<ArchiveNode*>(node), top);
-}
-
 // A node's share of a stored path: a directory's name is followed by "/".
 uint64_t PathShare(const ArchiveNode* node) {
   const ArchiveEntry* e = node->entry;
@@ -70,6 +56,13 @@ ArchiveNode* TreeFindChild(const ArchiveNode* parent, const ArchiveEntry* key, E
   for (ArchiveNode* child = parent->firstChild; child; child = child->nextSibling)
     if (compare(key, child->entry) == 0) return child;
   return nullptr;
+}
+
+ArchiveNode* FindChildNamed(const ArchiveNode* parent, const char* name) {
+  if (parent == nullptr || name == nullptr) return nullptr;
+  ArchiveEntry key{};
+  key.name = const_cast<char*>(name);
+  return TreeFindChild(parent, &key, EntryNameCompare);
 }
 
 ArchiveNode* TreeFindSibling(const ArchiveNode* node, const ArchiveEntry* key, EntryCompare compare) {

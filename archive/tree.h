@@ -64,9 +64,23 @@ using EntryTest = int (*)(const ArchiveEntry* entry, const void* key);
 using EntryCopier = ArchiveEntry* (*)(const ArchiveNode* node);
 using EntryFreer = void (*)(ArchiveEntry* entry);
 
+// The next node of a pre-order walk of top's subtree, or null when the walk is done. The
+// walk moves with the parent pointers, so no depth of nesting can exhaust the stack.
+template <typename Node>
+Node* NextInSubtree(Node* node, const ArchiveNode* top) {
+  if (node->firstChild) return node->firstChild;
+  while (node != top) {
+    if (node->nextSibling) return node->nextSibling;
+    node = node->parent;
+  }
+  return nullptr;
+}
+
 ArchiveNode* TreeNewRoot();
 ArchiveNode* TreeAddChild(ArchiveNode* parent, ArchiveEntry* entry);
 ArchiveNode* TreeFindChild(const ArchiveNode* parent, const ArchiveEntry* key, EntryCompare compare);
+// The child of parent whose name equals name byte for byte, or null.
+ArchiveNode* FindChildNamed(const ArchiveNode* parent, const char* name);
 ArchiveNode* TreeFindSibling(const ArchiveNode* node, const ArchiveEntry* key, EntryCompare compare);
 ArchiveNode* TreeSearch(ArchiveNode* node, const void* key, EntryTest test);
 int TreeIsAncestor(const ArchiveNode* candidate, const ArchiveNode* node);

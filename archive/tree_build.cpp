@@ -10,18 +10,10 @@
 
 namespace {
 
-char* CopyName(const char* name, size_t length) {
-  char* copy = static_cast<char*>(std::malloc(length + 1));
-  if (copy == nullptr) return nullptr;
-  std::memcpy(copy, name, length);
-  copy[length] = '\0';
-  return copy;
-}
-
 ArchiveEntry* NewEntry(EntryKind kind, const char* name) {
   auto* entry = static_cast<ArchiveEntry*>(std::calloc(1, sizeof(ArchiveEntry)));
   if (entry == nullptr) return nullptr;
-  entry->name = CopyName(name, std::strlen(name));
+  entry->name = CopyString(name);
   if (entry->name == nullptr) {
     std::free(entry);
     return nullptr;
@@ -62,12 +54,6 @@ struct PathInserter {
   ChildIndex* index;  // null: look children up by walking the list
   std::string* why;   // receives the reason of a refused path; may be null
 
-  ArchiveNode* Find(ArchiveNode* parent, const char* name) {
-    if (index) return ChildIndexFind(index, parent, name);
-    ArchiveEntry key{};
-    key.name = const_cast<char*>(name);
-    return TreeFindChild(parent, &key, EntryNameCompare);
-  }
 
   // Keeps the index complete. When it cannot grow, it is given up and the
   // lookups fall back to walking the child lists, which the tree still has.
@@ -103,7 +89,7 @@ struct PathInserter {
   // referring to exactly one of pakEntry and pk3Record.
   Insertion Insert(ArchiveNode* root, const char* stored, size_t length, PakDirEntry* pakEntry,
                    Pk3CentralRecord* pk3Record) {
-    char* path = CopyName(stored, length);
+    char* path = CopyString(stored, length);
     if (path == nullptr) return Refuse(Insertion::Failed, stored, length, nullptr, 0);
     LowerCaseInPlace(path);
     const bool isDirectory = length > 0 && path[length - 1] == '/';
@@ -129,7 +115,7 @@ struct PathInserter {
     while (component) {
       char* following = nextComponent();
       const bool last = following == nullptr;
-      ArchiveNode* existing = Find(node, component);
+      ArchiveNode* existing = FindChildIndexed(index, node, component);
       if (existing) {
         const bool directory = IsKind(existing->entry, EntryKind::Directory);
         // A directory entry for a directory that exists (real archives store it after

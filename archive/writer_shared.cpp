@@ -38,17 +38,6 @@ void PointAtWritten(ArchiveEntry* e, EntryKind kind, PakDirEntry* slot, Pk3Centr
   e->data = nullptr;
 }
 
-namespace {
-
-char* CopyString(const char* text) {
-  const size_t n = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(std::malloc(n));
-  if (copy) std::memcpy(copy, text, n);
-  return copy;
-}
-
-}  // namespace
-
 ArchiveNode* CopyForSave(SaveWindow& window, ArchiveDocument* doc) {
   ArchiveNode* copy = doc ? TreeCopy(doc->root, CopyEntry, FreeEntryRecord) : nullptr;
   if (copy == nullptr) ShowSaveMessage(window, "Error duplicating data");

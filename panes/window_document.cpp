@@ -14,6 +14,10 @@ WindowDocument* DocumentOf(HWND window) {
   return reinterpret_cast<WindowDocument*>(GetWindowLongPtrA(window, 0));
 }
 
+HWND NextMdiChild(HWND child) {
+  return child ? GetWindow(child, GW_HWNDNEXT) : GetWindow(g_mdiClient, GW_CHILD);
+}
+
 HWND ArchiveWindowOfPane(HWND pane) {
   HWND splitter = pane ? GetParent(pane) : nullptr;
   return splitter ? GetParent(splitter) : nullptr;

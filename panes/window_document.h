@@ -38,6 +38,19 @@ constexpr int kItemListId = 3;
 bool IsArchiveWindow(HWND window);
 // The document of an archive window, or null (also for windows of other classes).
 WindowDocument* DocumentOf(HWND window);
+// The child of the frame's MDI client after child (the first for null), or null.
+HWND NextMdiChild(HWND child);
+
+// The first archive window other than skip whose document test accepts, or null.
+template <typename Test>
+HWND FindArchiveWindow(HWND skip, Test test) {
+  for (HWND child = NextMdiChild(nullptr); child; child = NextMdiChild(child)) {
+    WindowDocument* doc = child == skip ? nullptr : DocumentOf(child);
+    if (doc && test(doc)) return child;
+  }
+  return nullptr;
+}
+
 // The archive window that holds a pane (the pane's grandparent), or null.
 HWND ArchiveWindowOfPane(HWND pane);
 

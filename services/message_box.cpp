@@ -9,6 +9,10 @@ UINT MessageBoxIconFlags(MessageIcon icon) {
   return MB_ICONERROR;
 }
 
+void ShowErrorMessage(HWND owner, const char* text, const char* caption) {
+  MessageBoxA(owner, text, caption, MB_OK | MB_ICONERROR);
+}
+
 void OwnedMessageBox::ShowMessage(const char* text, const char* caption, MessageIcon icon) {
   MessageBoxA(owner_, text, caption, MB_OK | MessageBoxIconFlags(icon));
 }

@@ -1,4 +1,4 @@
-// Messages of the archive core shown as message boxes owned by a window.
+// Message boxes owned by a window: the archive core's messages and the Windows layer's errors.
 #pragma once
 
 #include <windows.h>
@@ -15,3 +15,7 @@ class OwnedMessageBox : public MessageSink {
 };
 
 UINT MessageBoxIconFlags(MessageIcon icon);
+
+// The Windows layer's one way of reporting a failure: text under caption, with an OK
+// button and the stop icon, owned by owner.
+void ShowErrorMessage(HWND owner, const char* text, const char* caption);

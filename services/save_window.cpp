@@ -6,6 +6,7 @@
 #include <new>
 
 #include "resources/save_progress_ids.h"
+#include "services/message_box.h"
 #include "services/number_format.h"
 
 namespace {
@@ -76,17 +77,6 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) 
   }
 }
 
-UINT IconStyle(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::Warning:
-      return MB_ICONWARNING;
-    case MessageIcon::Information:
-      return MB_ICONINFORMATION;
-    default:
-      return MB_ICONSTOP;
-  }
-}
-
 }  // namespace
 
 HWND ProgressOpen(HWND owner, uint32_t steps) {
@@ -139,7 +129,7 @@ Win32SaveWindow::~Win32SaveWindow() {
 }
 
 void Win32SaveWindow::ShowMessage(const char* text, const char* caption, MessageIcon icon) {
-  MessageBoxA(owner_, text, caption, MB_OK | IconStyle(icon));
+  OwnedMessageBox(owner_).ShowMessage(text, caption, icon);
 }
 
 void Win32SaveWindow::Repaint() {

@@ -145,13 +145,13 @@ DWORD WINAPI SoundThread(LPVOID) {
 
 }  // namespace
 
-int StartSoundThread() {
+bool StartSoundThread() {
   if (!g_soundMutex) {
     g_soundMutex = CreateMutexA(nullptr, FALSE, nullptr);
-    if (!g_soundMutex) return 0;
+    if (!g_soundMutex) return false;
   }
   Lock();
-  int result = 0;
+  bool result = false;
   if (!g_soundThread) {
     std::memset(g_slots, 0, sizeof g_slots);
     g_queued = 0;
@@ -159,7 +159,7 @@ int StartSoundThread() {
     g_soundStop = 0;
     // Started while the mutex is held, so the thread sees its handle and id set.
     g_soundThread = CreateThread(nullptr, kSoundStackSize, SoundThread, nullptr, 0, &g_soundThreadId);
-    result = g_soundThread ? 1 : 0;
+    result = g_soundThread != nullptr;
   }
   Unlock();
   return result;
@@ -172,12 +172,12 @@ void StopSoundThread() {
   Unlock();
 }
 
-int QueueWave(uint8_t* data, uint32_t size, int ownsData) {
-  if (data == nullptr || !g_soundMutex) return 0;
+bool QueueWave(uint8_t* data, uint32_t size, int ownsData) {
+  if (data == nullptr || !g_soundMutex) return false;
   Lock();
   if (!g_soundThread || g_soundStop || !LooksLikeWave(data, size)) {
     Unlock();
-    return 0;
+    return false;
   }
   if (g_queued == kSlots) EmptySlot(1);
   SoundSlot& slot = g_slots[g_queued++];
@@ -186,7 +186,7 @@ int QueueWave(uint8_t* data, uint32_t size, int ownsData) {
   slot.dataSize = size;
   g_newRequest = 1;
   Unlock();
-  return 1;
+  return true;
 }
 
 SoundActivity CurrentSoundActivity() {

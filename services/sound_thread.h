@@ -6,15 +6,15 @@
 
 #include <cstdint>
 
-// Starts the thread once; 0 when it already runs or cannot be made.
-int StartSoundThread();
+// Starts the thread once; false when it already runs or cannot be made.
+bool StartSoundThread();
 // Asks the thread to stop at its next pass; does not wait for it.
 void StopSoundThread();
 // Queues a whole WAV file for playing. With ownsData the queue frees the buffer (with
-// free) once it is done with it, also when the sound is dropped. 1 when queued; 0 when
+// free) once it is done with it, also when the sound is dropped. true when queued; false when
 // refused (no data, no thread, stopping, not a RIFF/WAVE file), the buffer then still
 // belongs to the caller.
-int QueueWave(uint8_t* data, uint32_t size, int ownsData);
+bool QueueWave(uint8_t* data, uint32_t size, int ownsData);
 
 // What the thread has done so far, for watching it from outside.
 struct SoundActivity {

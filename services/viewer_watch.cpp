@@ -91,18 +91,18 @@ void EndMatchingWatches(Matches matches) {
 
 }  // namespace
 
-int StartViewerWatch() {
+bool StartViewerWatch() {
   if (!g_watchMutex) {
     g_watchMutex = CreateMutexA(nullptr, FALSE, nullptr);
-    if (!g_watchMutex) return 0;
+    if (!g_watchMutex) return false;
   }
   LockFromWindowThread();
-  int result = 0;
+  bool result = false;
   if (!g_watchThread) {
     g_watchStop = 0;
     g_watchCount = 0;
     g_watchThread = CreateThread(nullptr, 0, ViewerWatchThread, nullptr, 0, nullptr);
-    result = g_watchThread ? 1 : 0;
+    result = g_watchThread != nullptr;
   }
   Unlock();
   if (result) StopViewerWatchHook = StopWatchingEntryHook;
@@ -116,16 +116,16 @@ void StopViewerWatch() {
   Unlock();
 }
 
-int WatchViewer(HWND window, HANDLE process, char* pathCopy, ArchiveEntry* entry, UINT message) {
-  if (!g_watchMutex || !process) return 0;
+bool WatchViewer(HWND window, HANDLE process, char* pathCopy, ArchiveEntry* entry, UINT message) {
+  if (!g_watchMutex || !process) return false;
   LockFromWindowThread();
-  int result = 0;
+  bool result = false;
   if (g_watchThread && !g_watchStop && g_watchCount < kMaxWatches) {
     g_processes[g_watchCount] = process;
     g_watches[g_watchCount] = {window, reinterpret_cast<WPARAM>(pathCopy),
                                entry ? reinterpret_cast<LPARAM>(&entry->kind) : 0, message};
     ++g_watchCount;
-    result = 1;
+    result = true;
   }
   Unlock();
   return result;

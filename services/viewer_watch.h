@@ -6,18 +6,18 @@
 
 #include "archive/tree.h"
 
-// Starts the thread once; 0 when it already runs or cannot be made. Installs the hook
+// Starts the thread once; false when it already runs or cannot be made. Installs the hook
 // through which freeing a viewed entry ends its watch.
-int StartViewerWatch();
+bool StartViewerWatch();
 // Asks the thread to stop at its next pass; does not wait for it. Messages the thread
 // sends meanwhile are handled.
 void StopViewerWatch();
 
 // Adds a watch: when process ends, message is sent to window with the path copy and a
-// pointer to the entry's kind word. 1 when added: the watch then owns the handle and the
-// path copy (a malloc block, freed once the message has been handled); 0 when the list is
+// pointer to the entry's kind word. true when added: the watch then owns the handle and the
+// path copy (a malloc block, freed once the message has been handled); false when the list is
 // full or the thread is gone or stopping, and both still belong to the caller.
-int WatchViewer(HWND window, HANDLE process, char* pathCopy, ArchiveEntry* entry, UINT message);
+bool WatchViewer(HWND window, HANDLE process, char* pathCopy, ArchiveEntry* entry, UINT message);
 
 // End every watch of the window, or the watch of the entry, at once: the handles are
 // closed and the messages are sent before these return.

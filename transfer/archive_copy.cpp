@@ -4,13 +4,13 @@
 #include "transfer/core/node_copy.h"
 #include "transfer/replace_dialog.h"
 
-int CopyItemsInto(FolderTree& folderTree, ArchiveDocument* document, ArchiveNode* targetDir,
+bool CopyItemsInto(FolderTree& folderTree, ArchiveDocument* document, ArchiveNode* targetDir,
                   const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived,
                   std::vector<ArchiveNode*>* added) {
-  if (state == nullptr) return 0;
+  if (state == nullptr) return false;
   *state = TransferState{0, 0, ReplaceMode::Ask};
   if (arrived) arrived->assign(payload.count, false);
-  if (document == nullptr || targetDir == nullptr || payload.items == nullptr) return 0;
+  if (document == nullptr || targetDir == nullptr || payload.items == nullptr) return false;
   const bool same = payload.sourceDocument == document;
   ReplaceDialogAsker asker;
   NodeCopyContext context{folderTree, asker, state, same ? nullptr : payload.sourceDocument};
@@ -19,5 +19,5 @@ int CopyItemsInto(FolderTree& folderTree, ArchiveDocument* document, ArchiveNode
     if (arrived) (*arrived)[i] = !context.incomplete;
     if (top && added) added->push_back(top);
   }
-  return state->cancelled ? 0 : 1;
+  return !state->cancelled;
 }

@@ -20,9 +20,9 @@ struct TransferPayload {
 
 // Clears state and copies every item in order into targetDir of document; directories
 // made get their items in folderTree. Stops after the item during which the user
-// cancelled. 1 unless cancelled. arrived, when given, tells for each item whether it
+// cancelled. true unless cancelled. arrived, when given, tells for each item whether it
 // reached the target whole (a directory only with everything below it); added receives
 // the new top-level nodes in order.
-int CopyItemsInto(FolderTree& folderTree, ArchiveDocument* document, ArchiveNode* targetDir,
+bool CopyItemsInto(FolderTree& folderTree, ArchiveDocument* document, ArchiveNode* targetDir,
                   const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived,
                   std::vector<ArchiveNode*>* added);

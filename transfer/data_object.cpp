@@ -173,15 +173,15 @@ class ArchiveDataObject : public ComObject<IDataObject> {
   HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
   // ---- own operations ----
-  int IsDisjointFrom(const ArchiveNode* node) const {
-    if (node == nullptr || node->entry == nullptr || document_ == nullptr) return 1;
+  bool IsDisjointFrom(const ArchiveNode* node) const {
+    if (node == nullptr || node->entry == nullptr || document_ == nullptr) return true;
     const ArchiveEntry* entry = node->entry;
     for (uint32_t i = 0; i < itemCount_; ++i) {
       const ArchiveNode* item = items_[i];
-      if (item->entry && TreeIsAncestor(entry->node, item->entry->node)) return 0;
-      if (TreeSearch(const_cast<ArchiveNode*>(item), entry, SameEntry)) return 0;
+      if (item->entry && TreeIsAncestor(entry->node, item->entry->node)) return false;
+      if (TreeSearch(const_cast<ArchiveNode*>(item), entry, SameEntry)) return false;
     }
-    return 1;
+    return true;
   }
 
   bool Holds(ArchiveNode* const* items, uint32_t count) const {
@@ -433,8 +433,8 @@ IDataObject* AsDataObject(ArchiveDataObject* object) {
   return object;
 }
 
-int IsDisjointFrom(ArchiveDataObject* object, const ArchiveNode* node) {
-  return object ? object->IsDisjointFrom(node) : 1;
+bool IsDisjointFrom(ArchiveDataObject* object, const ArchiveNode* node) {
+  return object ? object->IsDisjointFrom(node) : true;
 }
 
 bool DataObjectHolds(ArchiveDataObject* object, ArchiveNode* const* items, uint32_t count) {

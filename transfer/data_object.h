@@ -36,9 +36,9 @@ ArchiveDataObject* CreateDataObject(ArchiveDocument* document, HWND folderTree, 
                                     uint32_t itemCount, int forClipboard);
 
 IDataObject* AsDataObject(ArchiveDataObject* object);
-// 0 when node's entry overlaps one of the object's items (its live node is a proper
-// ancestor of an item's, or the entry lies in an item copy); 1 otherwise.
-int IsDisjointFrom(ArchiveDataObject* object, const ArchiveNode* node);
+// False when node's entry overlaps one of the object's items (its live node is a proper
+// ancestor of an item's, or the entry lies in an item copy); true otherwise.
+bool IsDisjointFrom(ArchiveDataObject* object, const ArchiveNode* node);
 // Whether the object's items are exactly this array of count node copies.
 bool DataObjectHolds(ArchiveDataObject* object, ArchiveNode* const* items, uint32_t count);
 // The object's node copies and their number (null and 0 once detached).

@@ -10,13 +10,13 @@
 #include "archive/child_index.h"
 #include "archive/loading.h"
 #include "transfer/core/conflict_rule.h"
+#include "transfer/core/disk_names.h"
 #include "transfer/core/node_copy.h"
 #include "transfer/core/transfer_measure.h"
 #include "transfer/replace_dialog.h"
 
 namespace {
 
-constexpr size_t kMaxDiskPath = 259;
 
 // The last component of a path. Disk names never hold a forward slash, so one is taken as
 // a separator too: kept in a name, it would split the stored path into directories.
@@ -29,8 +29,7 @@ const char* LastComponent(const char* path) {
 
 // The child of parent named name: through the state's index when it covers parent.
 ArchiveNode* FindNamed(const TransferState* state, const ArchiveNode* parent, const char* name) {
-  if (state->names && state->namesParent == parent) return ChildIndexFind(state->names, parent, name);
-  return FindChildNamed(parent, name);
+  return FindChildIndexed(state->namesParent == parent ? state->names : nullptr, parent, name);
 }
 
 // Records a node just added in the state's index when that covers its folder. Without
@@ -142,8 +141,8 @@ ImportedItem ImportWholeDirectory(FolderTree& folderTree, ArchiveNode* folder, c
     state->changed = 1;
     merge = 0;
   }
-  const int result = ImportDirectoryContents(folderTree, node, directory, state, merge);
-  return {node, merge == 0, result != 0};
+  const bool result = ImportDirectoryContents(folderTree, node, directory, state, merge);
+  return {node, merge == 0, result};
 }
 
 }  // namespace
@@ -172,11 +171,11 @@ ImportedItem ImportDiskDirectory(FolderTree& folderTree, ArchiveNode* folder, co
   return imported;
 }
 
-int ImportDirectoryContents(FolderTree& folderTree, ArchiveNode* directoryNode, const char* path,
-                            TransferState* state, int merge) {
-  if (directoryNode == nullptr || path == nullptr || state == nullptr) return 0;
+bool ImportDirectoryContents(FolderTree& folderTree, ArchiveNode* directoryNode, const char* path,
+                             TransferState* state, int merge) {
+  if (directoryNode == nullptr || path == nullptr || state == nullptr) return false;
   const size_t length = strnlen(path, kMaxDiskPath + 1);
-  if (length + 2 >= kMaxDiskPath + 1) return 0;
+  if (length + 2 >= kMaxDiskPath + 1) return false;
   char pattern[kMaxDiskPath + 1];
   std::memcpy(pattern, path, length);
   std::memcpy(pattern + length, "\\*", 3);
@@ -184,7 +183,7 @@ int ImportDirectoryContents(FolderTree& folderTree, ArchiveNode* directoryNode, 
   const intptr_t search = _findfirst(pattern, &found);
   if (search == -1) {
     state->skipped = true;
-    return 0;
+    return false;
   }
   do {
     char* name = found.name;
@@ -228,5 +227,5 @@ int ImportDirectoryContents(FolderTree& folderTree, ArchiveNode* directoryNode, 
     }
   } while (!state->cancelled && _findnext(search, &found) == 0);
   _findclose(search);
-  return state->cancelled ? 0 : 1;
+  return !state->cancelled;
 }

@@ -30,10 +30,10 @@ ImportedItem ImportDiskDirectory(FolderTree& folderTree, ArchiveNode* folder, co
                                  TransferState* state);
 
 // Imports everything below the disk directory path into directoryNode. merge: the node
-// existed before this import, so names in it may conflict. 1 after the enumeration; 0 when
-// the path is too long, cannot be enumerated or the user cancelled.
-int ImportDirectoryContents(FolderTree& folderTree, ArchiveNode* directoryNode, const char* path,
-                            TransferState* state, int merge);
+// existed before this import, so names in it may conflict. true after the enumeration;
+// false when the path is too long, cannot be enumerated or the user cancelled.
+bool ImportDirectoryContents(FolderTree& folderTree, ArchiveNode* directoryNode, const char* path,
+                             TransferState* state, int merge);
 
 // Prepares state for an import of count paths into folder: from kIndexedImportPaths paths
 // on, the names there are looked up through an index. Every such state is ended with

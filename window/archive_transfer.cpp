@@ -7,33 +7,33 @@
 #include "services/message_box.h"
 #include "transfer/core/transfer_checks.h"
 
-int CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                  const TransferPayload& payload, bool move) {
-  if (document == nullptr || targetDir == nullptr || targetDir->entry == nullptr) return 0;
+bool CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+                   const TransferPayload& payload, bool move) {
+  if (document == nullptr || targetDir == nullptr || targetDir->entry == nullptr) return false;
   if (TreeItemEntry(document->folderTree, static_cast<HTREEITEM>(targetDir->entry->treeItem)) == nullptr)
-    return 0;
+    return false;
   const bool same = payload.sourceDocument == static_cast<ArchiveDocument*>(document);
   TransferCheckInput input{document, targetDir, payload.items, payload.count, same, move};
   const TransferCheck check = CheckTransferItems(input);
-  if (check == TransferCheck::Ok) return 1;
+  if (check == TransferCheck::Ok) return true;
   if (const char* message = TransferCheckMessage(check)) {
-    OwnedMessageBox(window).ShowMessage(message, TransferCheckCaption(check, move), MessageIcon::Stop);
+    ShowErrorMessage(window, message, TransferCheckCaption(check, move));
   }
-  return 0;
+  return false;
 }
 
-int RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived) {
+bool RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+                 const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived) {
   (void)window;
-  if (state == nullptr) return 0;
+  if (state == nullptr) return false;
   if (document == nullptr) {
     *state = TransferState{0, 0, ReplaceMode::Ask};
     if (arrived) arrived->assign(payload.count, false);
-    return 0;
+    return false;
   }
   FolderTreeView folderTree(document->folderTree);
   std::vector<ArchiveNode*> added;
-  const int done = CopyItemsInto(folderTree, document, targetDir, payload, state, arrived, &added);
+  const bool done = CopyItemsInto(folderTree, document, targetDir, payload, state, arrived, &added);
   const bool shown = targetDir && targetDir->entry && targetDir->entry->treeItem &&
                      static_cast<HTREEITEM>(targetDir->entry->treeItem) == CurrentFolderItem(document->folderTree);
   if (shown) {

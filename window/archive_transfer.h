@@ -10,17 +10,17 @@
 
 struct WindowDocument;
 
-// The checks before a copy or move of payload into targetDir of window's document. 1 when
-// the transfer may go ahead; 0 when it must not, after its message (caption "Move" or
+// The checks before a copy or move of payload into targetDir of window's document. true
+// when the transfer may go ahead; false when it must not, after its message (caption "Move" or
 // "Copy", owned by window) unless there was simply nothing to do.
-int CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                  const TransferPayload& payload, bool move);
+bool CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+                   const TransferPayload& payload, bool move);
 
 // Clears state and copies every item in order into targetDir; when targetDir is the current
 // folder, new top-level nodes are appended to the item list, selected. Stops after the item
-// during which the user cancelled. 1 unless cancelled. The caller marks the document
+// during which the user cancelled. true unless cancelled. The caller marks the document
 // modified when state->changed is set. arrived, when given, tells for each item whether it
 // reached the target whole (a directory only with everything below it).
-int RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
-                const TransferPayload& payload, TransferState* state,
-                std::vector<bool>* arrived = nullptr);
+bool RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+                 const TransferPayload& payload, TransferState* state,
+                 std::vector<bool>* arrived = nullptr);

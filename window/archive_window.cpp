@@ -39,21 +39,12 @@ void SetDocument(HWND hwnd, WindowDocument* doc) {
   SetWindowLongPtrA(hwnd, 0, reinterpret_cast<LONG_PTR>(doc));
 }
 
-void LowerAscii(char* text) {
-  for (; *text; ++text) {
-    if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
-  }
-}
-
 // The archive window already showing the file at path (lower case), if any.
 HWND FindWindowShowing(HWND self, const char* path) {
-  for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (child == self || !IsArchiveWindow(child)) continue;
-    const WindowDocument* doc = DocumentOf(child);
-    const char* shown = doc ? DocumentPath(doc) : nullptr;
-    if (shown && std::strcmp(shown, path) == 0) return child;
-  }
-  return nullptr;
+  return FindArchiveWindow(self, [path](const WindowDocument* doc) {
+    const char* shown = DocumentPath(doc);
+    return shown && std::strcmp(shown, path) == 0;
+  });
 }
 
 void BringForward(HWND existing, bool maximize) {
@@ -98,11 +89,9 @@ LRESULT BuildWindow(HWND hwnd, ArchiveKind kind, void* source, std::string* why)
 }
 
 LRESULT OnCreateForPath(HWND hwnd, const CREATESTRUCTA* create, const char* requested) {
-  size_t length = std::strlen(requested);
-  char* path = static_cast<char*>(std::malloc(length + 1));
+  char* path = CopyString(requested);
   if (!path) return -1;
-  std::memcpy(path, requested, length + 1);
-  LowerAscii(path);
+  LowerCaseInPlace(path);
   if (HWND existing = FindWindowShowing(hwnd, path)) {
     BringForward(existing, (create->style & WS_MAXIMIZE) != 0);
     std::free(path);
@@ -229,7 +218,7 @@ bool QuerySaveChanges(HWND window) {
     case IDYES:
       // A save that did not happen (a cancelled Save As, a failed write) keeps the window,
       // so the changes are not lost with it.
-      return SaveDocument(window) != 0;
+      return SaveDocument(window);
     case IDNO:
       return true;
     default:
@@ -238,7 +227,7 @@ bool QuerySaveChanges(HWND window) {
 }
 
 LRESULT OnShowFailure(HWND hwnd, char* text, const char* caption) {
-  if (text) MessageBoxA(hwnd, text, caption ? caption : "Vellumix", MB_OK | MB_ICONERROR);
+  if (text) ShowErrorMessage(hwnd, text, caption ? caption : "Vellumix");
   std::free(text);
   return 0;
 }

@@ -34,26 +34,26 @@ void AppendSelected(WindowDocument* document, ArchiveEntry* entry) {
 
 }  // namespace
 
-int ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state) {
+bool ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state) {
   (void)window;
   ImportTarget target;
-  if (path == nullptr || state == nullptr || !FindTarget(document, &target)) return 0;
+  if (path == nullptr || state == nullptr || !FindTarget(document, &target)) return false;
   const ImportedItem imported = ImportDiskFile(target.node, path, state);
-  if (!imported.node) return 0;
-  if (!target.shown) return 1;
+  if (!imported.node) return false;
+  if (!target.shown) return true;
   if (imported.isNew) AppendSelected(document, imported.node->entry);
   // A drop of many files gives the list the focus once, at its end.
   if (!document->listInBulk) SetFocus(document->itemList);
-  return 1;
+  return true;
 }
 
-int ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state) {
+bool ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state) {
   (void)window;
-  if (state == nullptr) return 0;
+  if (state == nullptr) return false;
   ImportTarget target;
   if (path == nullptr || !FindTarget(document, &target)) {
     state->skipped = true;
-    return 0;
+    return false;
   }
   FolderTreeView folderTree(document->folderTree);
   const ImportedItem imported = ImportDiskDirectory(folderTree, target.node, path, state);
@@ -62,7 +62,7 @@ int ImportDirectory(HWND window, WindowDocument* document, const char* path, Tra
     RepaintFolderItem(document->folderTree, target.item);
     if (target.shown) SetFocus(document->itemList);
   }
-  return imported.whole ? 1 : 0;
+  return imported.whole;
 }
 
 void BeginImportBatch(WindowDocument* document, TransferState* state, size_t count) {

@@ -12,13 +12,13 @@
 struct WindowDocument;
 
 // Imports one file as a memory file named by the part of path after its last separator,
-// as given. 1 when it was added or replaced; 0 when skipped, unreadable or cancelled.
-int ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state);
+// as given. true when it was added or replaced; false when skipped, unreadable or cancelled.
+bool ImportFile(HWND window, WindowDocument* document, const char* path, TransferState* state);
 
 // Imports a directory with everything below it, its name lower-cased; a directory of that
-// name is merged into. 1 when it was imported (also partly); 0 when skipped, failed or
-// cancelled. path is not changed.
-int ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
+// name is merged into. true when it was imported (also partly); false when skipped, failed
+// or cancelled. path is not changed.
+bool ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
 
 // Prepares state for an import of count paths into the folder imports go to now (see
 // BeginImportBatch of an archive folder). Ended with EndImportBatch.

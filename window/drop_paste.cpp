@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/loading.h"
 #include "archive/tree.h"
 #include "services/save_window.h"
 #include "services/com_ptr.h"
@@ -20,6 +21,8 @@
 #include "window/disk_import.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
+#include "panes/views.h"
+#include "services/message_box.h"
 #include "panes/views.h"
 
 namespace {
@@ -43,12 +46,6 @@ void ResumeList(HWND list, LONG_PTR arranged) {
   SendMessageA(list, WM_SETREDRAW, TRUE, 0);
   if (arranged) SendMessageA(list, LVM_ARRANGE, LVA_DEFAULT, 0);
   InvalidateRect(list, nullptr, TRUE);
-}
-
-void LowerAscii(char* text) {
-  for (; *text; ++text) {
-    if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
-  }
 }
 
 // The folder the request goes into: a directory list item stands for its own folder, a
@@ -137,7 +134,7 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
       state.skipped = true;
       continue;
     }
-    LowerAscii(&path[0]);
+    LowerCaseInPlace(&path[0]);
     if (status.st_mode & _S_IFDIR) {
       ImportDirectory(window, doc, path.c_str(), &state);
     } else {
@@ -158,7 +155,7 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
     RefreshListColumn(doc->itemList, 1);
   }
   const std::string failures = TransferFailureMessage(state, "import", "imported");
-  if (!failures.empty()) MessageBoxA(window, failures.c_str(), "Import", MB_OK | MB_ICONERROR);
+  if (!failures.empty()) ShowErrorMessage(window, failures.c_str(), "Import");
   if (state.cancelled) return 0;
   // A shell that completes moves deletes what it dropped: it is told of a move only when
   // every file was taken.
@@ -169,17 +166,19 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
 // process, or one whose object is gone, names addresses that must not be followed.
 ArchiveDocument* LiveSourceOf(const VellumixDataPayload& payload, ArchiveDataObject** maker = nullptr) {
   auto* items = reinterpret_cast<ArchiveNode**>(payload.items);
-  for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    WindowDocument* doc = DocumentOf(child);
-    if (!doc || reinterpret_cast<uintptr_t>(&doc->archiveKind) != payload.sourceRef) continue;
+  ArchiveDocument* source = nullptr;
+  FindArchiveWindow(nullptr, [&](WindowDocument* doc) {
+    if (reinterpret_cast<uintptr_t>(&doc->archiveKind) != payload.sourceRef) return false;
     for (ArchiveDataObject* candidate : {doc->dragSource, doc->clipboardSource}) {
       if (candidate && DataObjectHolds(candidate, items, payload.count)) {
         if (maker) *maker = candidate;
-        return doc;
+        source = doc;
+        return true;
       }
     }
-  }
-  return nullptr;
+    return false;
+  });
+  return source;
 }
 
 LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& request) {
@@ -208,7 +207,7 @@ LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& re
   const bool shown = request.treeItem == CurrentFolderItem(doc->folderTree);
   TransferState state = {0, 0, ReplaceMode::Ask};
   std::vector<bool> arrived;
-  const int done = RunTransfer(window, doc, targetDir, items, &state, &arrived);
+  const bool done = RunTransfer(window, doc, targetDir, items, &state, &arrived);
   // The origin of a move takes away exactly what arrived here.
   if (move && maker) DataObjectSetArrivals(maker, arrived);
   if (state.changed) MarkModified(window);
@@ -219,7 +218,7 @@ LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& re
     SetFocus(doc->itemList);
   }
   const std::string failures = TransferFailureMessage(state, "copy", "copied");
-  if (!failures.empty()) MessageBoxA(window, failures.c_str(), move ? "Move" : "Copy", MB_OK | MB_ICONERROR);
+  if (!failures.empty()) ShowErrorMessage(window, failures.c_str(), move ? "Move" : "Copy");
   return done && !state.cancelled ? 1 : 0;
 }
 

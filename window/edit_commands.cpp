@@ -18,19 +18,6 @@ namespace {
 
 constexpr char kNewDirectoryName[] = "New Directory";
 
-bool HasChildNamed(const ArchiveNode* parent, const char* name) {
-  ArchiveEntry key{};
-  key.name = const_cast<char*>(name);
-  return TreeFindChild(parent, &key, EntryNameCompare) != nullptr;
-}
-
-// Takes a node out of the tree and frees it with everything under it. Entries shown in
-// an outside viewer stop being watched as they go.
-void FreeSubtree(ArchiveNode* node) {
-  TreeUnlink(node);
-  TreeFree(node, FreeLiveEntry);
-}
-
 HTREEITEM FolderItemOf(const ArchiveEntry* entry) {
   return IsKind(entry, EntryKind::Directory) ? static_cast<HTREEITEM>(entry->treeItem) : nullptr;
 }
@@ -44,7 +31,7 @@ bool EmptyArchive(HWND window, WindowDocument* doc, ArchiveNode* root) {
   SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
   while (ArchiveNode* child = root->firstChild) {
     HTREEITEM item = FolderItemOf(child->entry);
-    FreeSubtree(child);
+    FreeLiveSubtree(child);
     if (item) SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
   }
   return true;
@@ -55,7 +42,7 @@ bool DeleteFolder(HWND window, WindowDocument* doc, HTREEITEM item, ArchiveNode*
   // The list shows this folder's children. It is emptied before their entries are freed,
   // so that no list item points at freed memory until the tree has selected another folder.
   SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
-  FreeSubtree(node);
+  FreeLiveSubtree(node);
   SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
   return true;
 }
@@ -122,7 +109,7 @@ void ChooseNewDirectoryName(const ArchiveNode* parent, char (&name)[kNewDirector
   std::snprintf(name, sizeof name, "%s", kNewDirectoryName);
   // Each number gives a different name, so this ends within one more step than parent
   // has children.
-  for (unsigned long n = 2; HasChildNamed(parent, name); ++n) {
+  for (unsigned long n = 2; FindChildNamed(parent, name); ++n) {
     std::snprintf(name, sizeof name, "%s (%lu)", kNewDirectoryName, n);
   }
 }

@@ -46,6 +46,10 @@ void RemoveLiveNode(WindowDocument* doc, ArchiveNode* node) {
   // Whatever the tree shows now, the list must not keep a row for node.
   const int index = FindListItem(doc->itemList, entry);
   if (index >= 0) SendMessageA(doc->itemList, LVM_DELETEITEM, index, 0);
+  FreeLiveSubtree(node);
+}
+
+void FreeLiveSubtree(ArchiveNode* node) {
   TreeUnlink(node);
   TreeFree(node, FreeLiveEntry);
 }

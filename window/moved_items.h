@@ -15,6 +15,10 @@ struct WindowDocument;
 // below it. When the folder shown is node or lies inside it, node's parent is shown first.
 void RemoveLiveNode(WindowDocument* doc, ArchiveNode* node);
 
+// Takes node out of the tree and frees it with everything under it; entries shown in an
+// outside viewer stop being watched as they go. Neither pane may still show any of it.
+void FreeLiveSubtree(ArchiveNode* node);
+
 // Removes the live nodes of the items (node copies sharing the live entries) whose flag in
 // moved is set. True when anything was removed; the window is then marked modified.
 bool RemoveMovedItems(HWND window, WindowDocument* doc, ArchiveNode* const* items, uint32_t count,

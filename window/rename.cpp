@@ -49,10 +49,6 @@ void LoadInvalidCharacters(char (&invalid)[kInvalidCharactersSize]) {
   }
 }
 
-void ShowRenameMessage(HWND window, const char* text) {
-  OwnedMessageBox(window).ShowMessage(text, kRenameCaption, MessageIcon::Stop);
-}
-
 void ShowInvalidNameMessage(HWND window) {
   char message[kInvalidMessageSize] = {};
   LoadStringA(g_instance, IDS_INVALID_NAME_MESSAGE, message, kInvalidMessageSize);
@@ -60,20 +56,13 @@ void ShowInvalidNameMessage(HWND window) {
   LoadInvalidCharacters(invalid);
   size_t used = std::strlen(message);
   std::strncat(message, invalid, sizeof message - used - 1);
-  ShowRenameMessage(window, message);
+  ShowErrorMessage(window, message, kRenameCaption);
 }
 
 bool SiblingHasName(const ArchiveNode* node, const char* name) {
   ArchiveEntry key{};
   key.name = const_cast<char*>(name);
   return TreeFindSibling(node, &key, EntryNameCompare) != nullptr;
-}
-
-char* CopyName(const char* name) {
-  size_t size = std::strlen(name) + 1;
-  char* copy = static_cast<char*>(std::malloc(size));
-  if (copy) std::memcpy(copy, name, size);
-  return copy;
 }
 
 void ReplaceName(ArchiveEntry* entry, char* copy) {
@@ -168,7 +157,7 @@ LRESULT OnFolderLabelEdited(HWND window, WindowDocument* doc, NMTVDISPINFOA* inf
   LowerCaseInPlace(text);
   if (std::strcmp(text, entry->name) == 0) return 0;
   if (SiblingHasName(entry->node, text)) {
-    ShowRenameMessage(window, kDirectoryExists);
+    ShowErrorMessage(window, kDirectoryExists, kRenameCaption);
     RestartFolderEdit(tree, item);
     return 0;
   }
@@ -177,7 +166,7 @@ LRESULT OnFolderLabelEdited(HWND window, WindowDocument* doc, NMTVDISPINFOA* inf
     RestartFolderEdit(tree, item);
     return 0;
   }
-  char* copy = CopyName(text);
+  char* copy = CopyString(text);
   if (!copy) return 0;
   ReplaceName(entry, copy);
   SortFolderLevelLater(tree, entry->parentTreeItem);
@@ -202,7 +191,7 @@ LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info)
   const char* candidate = text ? text : entry->name;
   if (SiblingHasName(entry->node, candidate)) {
     bool directory = IsKind(entry, EntryKind::Directory);
-    ShowRenameMessage(window, directory ? kNameTakenForDirectory : kNameTakenForFile);
+    ShowErrorMessage(window, directory ? kNameTakenForDirectory : kNameTakenForFile, kRenameCaption);
     RestartItemEdit(list, index);
     return 0;
   }
@@ -212,7 +201,7 @@ LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info)
     RestartItemEdit(list, index);
     return 0;
   }
-  char* copy = CopyName(text);
+  char* copy = CopyString(text);
   if (!copy) return 0;
   // The name changes first: the panes may ask for the new icon and type at once.
   ReplaceName(entry, copy);

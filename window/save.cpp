@@ -15,25 +15,16 @@
 #include "services/leftovers.h"
 #include "services/settings.h"
 #include "window/archive_window.h"
+#include "services/message_box.h"
 
 namespace {
 
 const char kSaveCaption[] = "Save";
 
-void ShowSaveError(HWND window, const char* text) {
-  MessageBoxA(window, text, kSaveCaption, MB_OK | MB_ICONERROR);
-}
-
 // The new title (which also drops the modified mark) and the recent-files entry.
 void AnnounceSaved(HWND window, const char* path) {
   SetWindowTextA(window, path);
   g_recentFiles.Add(path);
-}
-
-void LowerAscii(char* text) {
-  for (; *text; ++text) {
-    if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
-  }
 }
 
 bool ExtensionIs(const char* extension, const char* wanted) {
@@ -91,13 +82,10 @@ bool SameFile(const char* a, const char* b) {
 // Whether another archive window reads its archive from path: writing there would pull
 // the file from under that window.
 bool OpenInAnotherWindow(HWND self, const char* path) {
-  for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (child == self) continue;
-    const WindowDocument* other = DocumentOf(child);
-    const char* otherPath = other ? DocumentPath(other) : nullptr;
-    if (otherPath && SameFile(otherPath, path)) return true;
-  }
-  return false;
+  return FindArchiveWindow(self, [path](const WindowDocument* other) {
+    const char* otherPath = DocumentPath(other);
+    return otherPath && SameFile(otherPath, path);
+  }) != nullptr;
 }
 
 // Why path could not be replaced, given the error of the replace. A refusal is told apart
@@ -131,20 +119,20 @@ void ShowReplaceFailure(HWND window, const char* path, DWORD error) {
     std::snprintf(text, sizeof text, "%s could not be replaced (system error %lu).\nYour changes are still here.",
                   path, static_cast<unsigned long>(error));
   }
-  ShowSaveError(window, text);
+  ShowErrorMessage(window, text, kSaveCaption);
 }
 
 // Writes the document to a new temporary file in destination's folder and only then puts
 // it at destination, in one step: a save that fails or is killed leaves destination as it
 // was. ownFile says destination is the document's own archive, which lets go of the file
-// only for the moment of the replace. 1 when saved; after a failure the document reads from
+// only for the moment of the replace. true when saved; after a failure the document reads from
 // where it read before and stays modified.
-int SaveThroughTemporary(HWND window, WindowDocument* doc, ArchiveKind kind, const char* destination, bool ownFile) {
+bool SaveThroughTemporary(HWND window, WindowDocument* doc, ArchiveKind kind, const char* destination, bool ownFile) {
   // A read-only file is not replaced, whatever the file system would allow.
   const DWORD attributes = GetFileAttributesA(destination);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     ShowReplaceFailure(window, destination, ERROR_ACCESS_DENIED);
-    return 0;
+    return false;
   }
   char directory[MAX_PATH];
   std::snprintf(directory, sizeof directory, "%s", destination);
@@ -158,15 +146,15 @@ int SaveThroughTemporary(HWND window, WindowDocument* doc, ArchiveKind kind, con
   RemoveLeftoverFiles(directory);
   char tempPath[MAX_PATH];
   if (!GetTempFileNameA(directory, kProgramName, 0, tempPath)) {
-    ShowSaveError(window, "Error creating temporary file");
-    return 0;
+    ShowErrorMessage(window, "Error creating temporary file", kSaveCaption);
+    return false;
   }
   NoteTemporaryFile(tempPath);
   ArchiveNode* copy = nullptr;
   void* written = WriteDocument(window, doc, kind, tempPath, &copy);
   if (!written) {
     if (DeleteFileA(tempPath)) ForgetTemporaryFile(tempPath);
-    return 0;
+    return false;
   }
   // The new archive lets go of its file while the files change places, and so does the
   // document's own archive when it is the one replaced.
@@ -185,12 +173,12 @@ int SaveThroughTemporary(HWND window, WindowDocument* doc, ArchiveKind kind, con
     CloseSource(written, kind);
     if (DeleteFileA(tempPath)) ForgetTemporaryFile(tempPath);
     ShowReplaceFailure(window, destination, error);
-    return 0;
+    return false;
   }
   ForgetTemporaryFile(tempPath);
   char** newPath = SourcePath(written, kind);
   std::free(*newPath);
-  *newPath = _strdup(destination);
+  *newPath = CopyString(destination);
   *newFile = std::fopen(destination, "rb");
   CommitSave(doc, copy);
   CloseDocumentSource(doc);
@@ -201,18 +189,18 @@ int SaveThroughTemporary(HWND window, WindowDocument* doc, ArchiveKind kind, con
     // Saved, but not to be read back: the window cannot go on showing it.
     char text[MAX_PATH + 32];
     std::snprintf(text, sizeof text, "Error opening %s", destination);
-    ShowSaveError(window, text);
+    ShowErrorMessage(window, text, kSaveCaption);
     SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(window), 0);
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
 }  // namespace
 
-int SaveInPlace(HWND window, WindowDocument* doc) {
+bool SaveInPlace(HWND window, WindowDocument* doc) {
   const char* documentPath = DocumentPath(doc);
-  if (!documentPath) return 0;
+  if (!documentPath) return false;
   // The path outlives the archive that holds it, which a save replaces.
   char path[MAX_PATH];
   std::snprintf(path, sizeof path, "%s", documentPath);
@@ -220,13 +208,13 @@ int SaveInPlace(HWND window, WindowDocument* doc) {
   return SaveThroughTemporary(window, doc, kind, path, true);
 }
 
-int SaveDocument(HWND window) {
+bool SaveDocument(HWND window) {
   WindowDocument* doc = DocumentOf(window);
-  if (!doc) return 0;
+  if (!doc) return false;
   if (!DocumentPath(doc)) return SaveDocumentAs(window);
-  if (!SaveInPlace(window, doc)) return 0;
+  if (!SaveInPlace(window, doc)) return false;
   AnnounceSaved(window, DocumentPath(doc));
-  return 1;
+  return true;
 }
 
 namespace {
@@ -248,39 +236,39 @@ std::string ProposedName(HWND window, const WindowDocument* doc) {
 
 }  // namespace
 
-int SaveDocumentAs(HWND window) {
+bool SaveDocumentAs(HWND window) {
   WindowDocument* doc = DocumentOf(window);
-  if (!doc) return 0;
+  if (!doc) return false;
   char path[MAX_PATH];
   const std::string proposed = ProposedName(window, doc);
   if (!ShowSaveDialog(path, sizeof path, proposed.c_str(), IDS_OPEN_FILTER, nullptr, "Save Archive",
                       OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLETEMPLATE |
                           OFN_NONETWORKBUTTON,
                       reinterpret_cast<LPARAM>(doc), SaveDialogHook)) {
-    return 0;
+    return false;
   }
-  LowerAscii(path);
+  LowerCaseInPlace(path);
   const char* current = DocumentPath(doc);
   if (current && SameFile(current, path)) {
-    if (!SaveInPlace(window, doc)) return 0;
+    if (!SaveInPlace(window, doc)) return false;
     AnnounceSaved(window, DocumentPath(doc));
-    return 1;
+    return true;
   }
   if (OpenInAnotherWindow(window, path)) {
     char text[MAX_PATH + 64];
     std::snprintf(text, sizeof text, "%s is open in another window.\nOperation aborted.", path);
-    ShowSaveError(window, text);
-    return 0;
+    ShowErrorMessage(window, text, kSaveCaption);
+    return false;
   }
   ArchiveKind kind = FormatForPath(path, doc->archiveKind);
   if (kind != doc->archiveKind) {
     TreeLimit limit = kind == ArchiveKind::Pak ? CheckPakLimits(doc->root) : CheckPk3Limits(doc->root);
     if (limit != TreeLimit::Ok) {
-      ShowSaveError(window, TreeLimitMessage(limit));
-      return 0;
+      ShowErrorMessage(window, TreeLimitMessage(limit), kSaveCaption);
+      return false;
     }
   }
-  if (!SaveThroughTemporary(window, doc, kind, path, false)) return 0;
+  if (!SaveThroughTemporary(window, doc, kind, path, false)) return false;
   AnnounceSaved(window, path);
-  return 1;
+  return true;
 }

@@ -7,14 +7,14 @@
 
 struct WindowDocument;
 
-// The Save command: in place when the document has a file, else Save As. 1 when saved.
-int SaveDocument(HWND window);
-// The Save As command. 1 when saved, 0 when cancelled or failed.
-int SaveDocumentAs(HWND window);
+// The Save command: in place when the document has a file, else Save As. true when saved.
+bool SaveDocument(HWND window);
+// The Save As command. true when saved, false when cancelled or failed.
+bool SaveDocumentAs(HWND window);
 // Writes the document to a temporary file next to its archive and puts it in the
-// archive's place in one step. 1 when saved; after a failure the window shows the document
+// archive's place in one step. true when saved; after a failure the window shows the document
 // as it was, still modified, and the archive on disk is untouched.
-int SaveInPlace(HWND window, WindowDocument* doc);
+bool SaveInPlace(HWND window, WindowDocument* doc);
 
 // The hook of the program's Save dialogs: keeps the default extension with the chosen
 // file type and, for Save As, runs the compression list.

@@ -15,10 +15,11 @@
 #include "window/disk_import.h"
 #include "window/archive_window.h"
 #include "panes/views.h"
+#include "services/message_box.h"
+#include "panes/views.h"
 
 namespace {
 
-constexpr size_t kMaxDiskPath = 259;
 constexpr DWORD kImportDialogSize = 16384;
 
 TransferState NewState() { return TransferState{0, 0, ReplaceMode::Ask}; }
@@ -61,7 +62,7 @@ bool ChooseExportDirectory(HWND window, char* folder) {
 // Names what an export could not write, after it ended.
 void ReportExportFailures(HWND window, const TransferState& state) {
   const std::string text = TransferFailureMessage(state, "export", "exported");
-  if (!text.empty()) MessageBoxA(window, text.c_str(), "Export", MB_OK | MB_ICONERROR);
+  if (!text.empty()) ShowErrorMessage(window, text.c_str(), "Export");
 }
 
 void ExportFolder(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
@@ -92,30 +93,11 @@ void ExportOneFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
 void ExportSelection(HWND window, WindowDocument* doc) {
   char folder[MAX_PATH + 1] = {};
   if (!ChooseExportDirectory(window, folder)) return;
-  const size_t folderLength = std::strlen(folder);
   TransferState state = NewState();
   for (int i = -1; !state.cancelled;) {
     i = static_cast<int>(SendMessageA(doc->itemList, LVM_GETNEXTITEM, i, LVNI_SELECTED));
     if (i < 0) break;
-    ArchiveEntry* entry = ListItemEntry(doc->itemList, i);
-    if (entry == nullptr || entry->name == nullptr) continue;
-    if (IsKind(entry, EntryKind::Directory)) {
-      ExportNode(window, doc, entry, folder, &state);
-      continue;
-    }
-    if (!IsSafeDiskName(entry->name)) {
-      NoteTransferFailure(&state, entry->name, "the name is not allowed on disk");
-      continue;
-    }
-    const size_t nameLength = std::strlen(entry->name);
-    if (folderLength + nameLength > kMaxDiskPath - 1) {
-      NoteTransferFailure(&state, entry->name, "the path on disk would be too long");
-      continue;
-    }
-    char path[MAX_PATH];
-    std::memcpy(path, folder, folderLength);
-    std::memcpy(path + folderLength, entry->name, nameLength + 1);
-    ExportNode(window, doc, entry, path, &state);
+    ExportInto(window, doc, ListItemEntry(doc->itemList, i), folder, &state);
   }
   ReportExportFailures(window, state);
 }

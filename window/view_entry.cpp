@@ -18,6 +18,7 @@
 #include "transfer/core/transfer_state.h"
 #include "transfer/export.h"
 #include "window/archive_window.h"
+#include "services/message_box.h"
 
 std::string ShellFailureText(const char* name, unsigned long error) {
   char reason[256] = {};
@@ -46,8 +47,8 @@ namespace {
 
 constexpr char kViewCaption[] = "View";
 
-void ShowViewMessage(HWND window, const char* text, UINT icon) {
-  MessageBoxA(window, text, kViewCaption, MB_OK | icon);
+void ShowViewNotice(HWND window, const char* text) {
+  OwnedMessageBox(window).ShowMessage(text, kViewCaption, MessageIcon::Information);
 }
 
 // The text after the last "." of the name, or null when there is none or it is empty.
@@ -60,32 +61,32 @@ const char* ExtensionOf(const char* name) {
 void ShowUnreadable(HWND window, const ArchiveEntry* entry, const char* reason) {
   TransferState state = {0, 0, ReplaceMode::Ask};
   NoteTransferFailure(&state, entry->name, reason);
-  ShowViewMessage(window, TransferFailureMessage(state, "view", "viewed").c_str(), MB_ICONERROR);
+  ShowErrorMessage(window, TransferFailureMessage(state, "view", "viewed").c_str(), kViewCaption);
 }
 
-int PlayWave(HWND window, const WindowDocument* doc, const ArchiveEntry* entry) {
+bool PlayWave(HWND window, const WindowDocument* doc, const ArchiveEntry* entry) {
   EntryBytes bytes;
   const EntryLoad load = LoadEntryBytes(doc, entry, &bytes);
   if (load != EntryLoad::Ok) {
     ShowUnreadable(window, entry, EntryLoadReason(load));
-    return 0;
+    return false;
   }
-  if (bytes.data == nullptr) return 0;
+  if (bytes.data == nullptr) return false;
   uint8_t* buffer = bytes.data;
   if (!bytes.owned) {
     // A file held in memory lends its own bytes; the queue needs a block it may free.
     buffer = static_cast<uint8_t*>(std::malloc(bytes.size));
-    if (buffer == nullptr) return 0;
+    if (buffer == nullptr) return false;
     std::memcpy(buffer, bytes.data, bytes.size);
   }
-  if (QueueWave(buffer, bytes.size, 1)) return 1;
+  if (QueueWave(buffer, bytes.size, 1)) return true;
   std::free(buffer);
-  return 0;
+  return false;
 }
 
 void ShowShellFailure(HWND window, const char* name, DWORD error) {
   const std::string text = ShellFailureText(name, error);
-  ShowViewMessage(window, text.c_str(), MB_ICONERROR);
+  ShowErrorMessage(window, text.c_str(), kViewCaption);
 }
 
 // Failures of "open" that mean no program is set up for the type: the user is offered to
@@ -107,7 +108,7 @@ bool UserAllowsRunning(HWND window, const char* name) {
 // chooseProgram the shell only offers to choose one, as it must for a name without an
 // extension (which "open" would run as a program). On failure the copy is deleted and
 // pathCopy freed.
-int OpenTemporaryCopy(HWND window, ArchiveEntry* entry, char* pathCopy, bool chooseProgram) {
+bool OpenTemporaryCopy(HWND window, ArchiveEntry* entry, char* pathCopy, bool chooseProgram) {
   SHELLEXECUTEINFOA info = {};
   info.cbSize = sizeof info;
   info.lpVerb = chooseProgram ? "openas" : nullptr;
@@ -131,48 +132,48 @@ int OpenTemporaryCopy(HWND window, ArchiveEntry* entry, char* pathCopy, bool cho
   } else if (info.hProcess) {
     if (WatchViewer(window, info.hProcess, pathCopy, entry, WMU_VIEW_FINISHED)) {
       entry->kind |= kViewingFlag;
-      return 1;
+      return true;
     }
     CloseHandle(info.hProcess);
   } else if (reinterpret_cast<INT_PTR>(info.hInstApp) <= 32) {
-    ShowViewMessage(window, "Error retrieving process handle", MB_ICONERROR);
+    ShowErrorMessage(window, "Error retrieving process handle", kViewCaption);
   } else {
     // A program that was already running took the file: there is no process to wait
     // for, so the copy stays for it to read and the item is not marked.
     std::free(pathCopy);
-    return 1;
+    return true;
   }
   if (DeleteFileA(pathCopy)) ForgetTemporaryFile(pathCopy);
   std::free(pathCopy);
-  return 0;
+  return false;
 }
 
-int ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
+bool ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
   if (entry->kind & kViewingFlag) {
-    ShowViewMessage(window, "Already viewing document", MB_ICONINFORMATION);
-    return 0;
+    ShowViewNotice(window, "Already viewing document");
+    return false;
   }
-  if (entry->name == nullptr) return 0;
+  if (entry->name == nullptr) return false;
   const char* extension = ExtensionOf(entry->name);
   if (extension && std::strcmp(extension, "wav") == 0) return PlayWave(window, doc, entry);
   if (extension && (std::strcmp(extension, "pak") == 0 || std::strcmp(extension, "pk3") == 0)) {
-    ShowViewMessage(window, "Not implemented", MB_ICONINFORMATION);
-    return 0;
+    ShowViewNotice(window, "Not implemented");
+    return false;
   }
   // A stored name may hold separators, "..", a drive or a device name: it becomes a disk
   // name only when it stays a single plain component inside the temporary directory.
   if (!IsSafeDiskName(entry->name)) {
     char text[MAX_PATH + 96];
-    std::snprintf(text, sizeof text, "Can't view \"%.*s\": the name is not allowed on disk.",
-                  MAX_PATH, entry->name);
-    ShowViewMessage(window, text, MB_ICONERROR);
-    return 0;
+    std::snprintf(text, sizeof text, "Can't view \"%.*s\": %s.", MAX_PATH, entry->name,
+                  kNameNotAllowedOnDisk);
+    ShowErrorMessage(window, text, kViewCaption);
+    return false;
   }
   const ShellRisk risk = ShellRiskOf(entry->name);
-  if (risk != ShellRisk::None && !UserAllowsRunning(window, entry->name)) return 0;
+  if (risk != ShellRisk::None && !UserAllowsRunning(window, entry->name)) return false;
   const size_t directoryLength = std::strlen(TempDirectory);
   const size_t nameLength = std::strlen(entry->name);
-  if (directoryLength + nameLength >= MAX_PATH) return 0;
+  if (directoryLength + nameLength >= MAX_PATH) return false;
   char path[MAX_PATH];
   std::memcpy(path, TempDirectory, directoryLength);
   std::memcpy(path + directoryLength, entry->name, nameLength + 1);
@@ -181,29 +182,28 @@ int ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
   TransferState state = {0, 0, ReplaceMode::ReplaceAll};
   if (!ExportNode(window, doc, entry, path, &state)) {
     if (state.failures)
-      ShowViewMessage(window, TransferFailureMessage(state, "view", "viewed").c_str(), MB_ICONERROR);
-    return 0;
+      ShowErrorMessage(window, TransferFailureMessage(state, "view", "viewed").c_str(), kViewCaption);
+    return false;
   }
   // Noted as the program's own until it is deleted again: what a crash leaves goes later.
   NoteTemporaryFile(path);
-  char* pathCopy = static_cast<char*>(std::malloc(directoryLength + nameLength + 1));
+  char* pathCopy = CopyString(path);
   if (pathCopy == nullptr) {
     if (DeleteFileA(path)) ForgetTemporaryFile(path);
-    return 0;
+    return false;
   }
-  std::memcpy(pathCopy, path, directoryLength + nameLength + 1);
   return OpenTemporaryCopy(window, entry, pathCopy, risk == ShellRisk::NoExtension);
 }
 
 }  // namespace
 
-int ViewEntry(HWND window, ArchiveEntry* entry) {
+bool ViewEntry(HWND window, ArchiveEntry* entry) {
   WindowDocument* doc = DocumentOf(window);
-  if (doc == nullptr || entry == nullptr) return 0;
+  if (doc == nullptr || entry == nullptr) return false;
   if (entry->kind & static_cast<uint32_t>(EntryKind::Directory)) {
     SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET,
                  reinterpret_cast<LPARAM>(entry->treeItem));
-    return 1;
+    return true;
   }
   switch (KindOf(entry)) {
     case EntryKind::PakFile:
@@ -211,6 +211,6 @@ int ViewEntry(HWND window, ArchiveEntry* entry) {
     case EntryKind::MemoryFile:
       return ViewFile(window, doc, entry);
     default:
-      return 0;
+      return false;
   }
 }

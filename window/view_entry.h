@@ -9,8 +9,8 @@
 
 // A directory becomes the current folder; a WAV file is played; any other file is written
 // to a temporary copy in TempDirectory and opened with the program the shell associates
-// with its type, watched until that program ends. 1 when the item is shown or playing.
-int ViewEntry(HWND window, ArchiveEntry* entry);
+// with its type, watched until that program ends. true when the item is shown or playing.
+bool ViewEntry(HWND window, ArchiveEntry* entry);
 
 // The message of a failure to open name: "Can't open "name": <the system's reason>.", with
 // the reason's inserts filled in.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+const char kNameNotAllowedOnDisk[] = "the name is not allowed on disk";
+
 namespace {
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }

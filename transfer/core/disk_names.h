@@ -2,6 +2,14 @@
 // single plain component that cannot lead out of the directory it is written into.
 #pragma once
 
+#include <cstddef>
+
+// The longest disk path the program writes or reads (MAX_PATH less its NUL).
+constexpr size_t kMaxDiskPath = 259;
+
+// Why a stored name is not written to disk: "the name is not allowed on disk".
+extern const char kNameNotAllowedOnDisk[];
+
 // true when name can be appended to a chosen directory as one file or directory name:
 // not empty, no path separators, drive colons, wildcards or control characters, not "."
 // or ".." (also as the system reads them, without trailing dots and spaces), and not a

@@ -13,13 +13,6 @@
 
 namespace {
 
-char* CopyName(const char* name) {
-  const size_t length = std::strlen(name);
-  char* copy = static_cast<char*>(std::malloc(length + 1));
-  if (copy) std::memcpy(copy, name, length + 1);
-  return copy;
-}
-
 // Links a fresh entry under parent; on failure the entry is left to the caller.
 ArchiveNode* Link(ArchiveNode* parent, ArchiveEntry* entry) {
   ArchiveNode* node = TreeAddChild(parent, entry);
@@ -150,7 +143,7 @@ ArchiveNode* CloneFileEntry(ArchiveNode* targetDir, const ArchiveEntry* entry, c
   copy->pakEntry = entry->pakEntry;
   copy->pk3Record = entry->pk3Record;
   copy->size = entry->size;
-  copy->name = CopyName(name);
+  copy->name = CopyString(name);
   bool ok = copy->name != nullptr;
   if (ok && IsKind(entry, EntryKind::MemoryFile)) ok = CopyBytes(entry->data, entry->size, &copy->data);
   ArchiveNode* node = ok ? Link(targetDir, copy) : nullptr;
@@ -163,7 +156,7 @@ ArchiveNode* AddMemoryFileNode(ArchiveNode* parent, const char* name, uint8_t* d
   auto* entry = static_cast<ArchiveEntry*>(std::calloc(1, sizeof(ArchiveEntry)));
   if (entry == nullptr) return nullptr;
   entry->kind = Kind(EntryKind::MemoryFile);
-  entry->name = CopyName(name);
+  entry->name = CopyString(name);
   ArchiveNode* node = entry->name ? Link(parent, entry) : nullptr;
   if (node == nullptr) {
     std::free(entry->name);
@@ -190,12 +183,12 @@ ArchiveNode* CopyNodeInto(NodeCopyContext& c, ArchiveNode* targetDir, const Arch
   if (c.state == nullptr || targetDir == nullptr || item == nullptr || item->entry == nullptr)
     return nullptr;
   ArchiveNode* top = nullptr;
-  const ArchiveNode* node = item;
-  ArchiveNode* dst = targetDir;  // the directory that receives node
   c.incomplete = false;
-  while (node && !c.state->cancelled) {
-    const ArchiveEntry* e = node->entry;
+  WalkPaired(item, targetDir, [&](const ArchiveNode* node, ArchiveNode* dst, bool& stop) {
     ArchiveNode* into = nullptr;
+    stop = c.state->cancelled;
+    if (stop) return into;
+    const ArchiveEntry* e = node->entry;
     if (e && IsKind(e, EntryKind::Directory) && e->name) {
       bool made = false;
       into = MergeOrMakeDirectory(c, dst, e, &made);
@@ -208,9 +201,9 @@ ArchiveNode* CopyNodeInto(NodeCopyContext& c, ArchiveNode* targetDir, const Arch
     } else {
       c.incomplete = true;
     }
-    if (c.state->cancelled) break;
-    StepPairedWalk(node, dst, item, into);
-  }
+    stop = c.state->cancelled;
+    return into;
+  });
   if (c.state->cancelled) c.incomplete = true;
   return top;
 }

@@ -20,3 +20,19 @@ void StepPairedWalk(const ArchiveNode*& node, Dst*& dst, const ArchiveNode* item
   }
   node = node == item ? nullptr : node->nextSibling;
 }
+
+// The whole walk of item's subtree against targetDir. visit(node, dst, stop) handles node,
+// which dst receives, and returns the directory of dst's tree that node maps onto (node's
+// children are then walked against it) or null to pass over them; setting stop ends the
+// walk at once.
+template <typename Dst, typename Visit>
+void WalkPaired(const ArchiveNode* item, Dst* targetDir, Visit visit) {
+  const ArchiveNode* node = item;
+  Dst* dst = targetDir;
+  bool stop = false;
+  while (node) {
+    Dst* into = visit(node, dst, stop);
+    if (stop) return;
+    StepPairedWalk(node, dst, item, into);
+  }
+}

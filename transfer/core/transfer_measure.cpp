@@ -6,27 +6,6 @@
 
 #include <cstring>
 
-namespace {
-
-// The next node of a pre-order walk of top's subtree, or null when the walk is done.
-const ArchiveNode* NextInSubtree(const ArchiveNode* node, const ArchiveNode* top) {
-  if (node->firstChild) return node->firstChild;
-  while (node != top) {
-    if (node->nextSibling) return node->nextSibling;
-    node = node->parent;
-  }
-  return nullptr;
-}
-
-}  // namespace
-
-ArchiveNode* FindChildNamed(const ArchiveNode* parent, const char* name) {
-  if (parent == nullptr || name == nullptr) return nullptr;
-  ArchiveEntry key{};
-  key.name = const_cast<char*>(name);
-  return TreeFindChild(parent, &key, EntryNameCompare);
-}
-
 uint32_t MaxPathBelow(const ArchiveNode* node) {
   // The tree's own measure counts exactly these shares along every path to a leaf.
   return TreeMaxPathLength(node);
@@ -44,25 +23,24 @@ uint32_t CountFiles(const ArchiveNode* firstChild) {
 int64_t CountNewEntries(const ArchiveNode* targetDir, const ArchiveNode* item, int countDirectories) {
   if (targetDir == nullptr || item == nullptr) return 0;
   int64_t total = 0;
-  const ArchiveNode* node = item;
-  const ArchiveNode* dst = targetDir;  // the target directory node's counterpart
-  while (node) {
+  WalkPaired(item, targetDir, [&](const ArchiveNode* node, const ArchiveNode* dst, bool& stop) {
     const ArchiveEntry* e = node->entry;
     const ArchiveNode* existing = e ? FindChildNamed(dst, e->name) : nullptr;
     const ArchiveNode* into = nullptr;
     if (IsFileKind(e)) {
-      if (existing && !IsFileKind(existing->entry)) return -1;
+      stop = existing && !IsFileKind(existing->entry);
       if (!existing) ++total;
     } else if (IsKind(e, EntryKind::Directory)) {
-      if (existing && !IsKind(existing->entry, EntryKind::Directory)) return -1;
+      stop = existing && !IsKind(existing->entry, EntryKind::Directory);
       if (existing) {
         into = existing;
       } else {
         total += CountFiles(node->firstChild) + (countDirectories ? 1 : 0);
       }
     }
-    StepPairedWalk(node, dst, item, into);
-  }
+    if (stop) total = -1;
+    return into;
+  });
   return total;
 }
 

@@ -24,9 +24,6 @@ int64_t CountNewEntries(const ArchiveNode* targetDir, const ArchiveNode* item, i
 // below the root.
 uint64_t TargetPathLength(const ArchiveNode* targetDir);
 
-// The child of parent whose name equals name byte for byte, or null.
-ArchiveNode* FindChildNamed(const ArchiveNode* parent, const char* name);
-
 inline bool IsFileKind(const ArchiveEntry* e) {
   return IsKind(e, EntryKind::PakFile) || IsKind(e, EntryKind::Pk3File) ||
          IsKind(e, EntryKind::MemoryFile);
