@@ -18,7 +18,12 @@ void ArchiveWindowTest::SetUp() {
 void ArchiveWindowTest::TearDown() {
   FrameTest::TearDown();
   ReleaseFileTypes();
-  if (!tempDir_.empty()) RemoveTree(tempDir_);
+  if (tempDir_.empty()) return;
+  // A file dialog makes the folder it showed the current one, and that cannot be removed.
+  char base[MAX_PATH];
+  GetTempPathA(MAX_PATH, base);
+  SetCurrentDirectoryA(base);
+  RemoveTree(tempDir_);
 }
 
 HWND ArchiveWindowTest::Open(const std::string& path) {
