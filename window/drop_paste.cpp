@@ -23,7 +23,6 @@
 #include "window/command_state.h"
 #include "panes/views.h"
 #include "services/message_box.h"
-#include "panes/views.h"
 
 namespace {
 

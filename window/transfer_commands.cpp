@@ -16,7 +16,6 @@
 #include "window/archive_window.h"
 #include "panes/views.h"
 #include "services/message_box.h"
-#include "panes/views.h"
 
 namespace {
 

@@ -68,12 +68,6 @@ void CheckFolderItems(const ArchiveNode* root, const RecordingFolderTree& folder
   EXPECT_EQ(folders.items.size(), directories);
 }
 
-std::string Lowered(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 bool MakeDirectory(const std::string& path) {
   std::error_code ec;
   return std::filesystem::create_directory(path, ec);

@@ -31,5 +31,4 @@ std::string Listing(const ArchiveNode* root);
 // parent's item, and that no other item exists.
 void CheckFolderItems(const ArchiveNode* root, const RecordingFolderTree& folders);
 
-std::string Lowered(std::string text);
 bool MakeDirectory(const std::string& path);

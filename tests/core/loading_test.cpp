@@ -93,7 +93,7 @@ TEST(LoadingTest, PathIsLoweredAndCapitalExtensionMeansPak) {
   ASSERT_TRUE(WriteFileBytes(dir.Path("caps.pak"), bytes));
   // The file on disk is lower case; only the lowered path finds it on a case-sensitive system.
   Loaded l(dir.Path("CAPS.PAK"));
-  EXPECT_EQ(l.path, Lowered(dir.Path("caps.pak")));
+  EXPECT_EQ(l.path, Lower(dir.Path("caps.pak")));
   EXPECT_EQ(l.doc.archiveKind, ArchiveKind::Pak);
   ASSERT_NE(l.doc.source, nullptr);
   EXPECT_EQ(std::string(DocumentPak(&l.doc)->path), l.path);

@@ -2,6 +2,8 @@
 // too big to commit or with fields no real tool would write.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -18,7 +20,9 @@ inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
   Put16(out, v >> 16);
 }
 inline void PutText(std::vector<uint8_t>& out, const std::string& s) {
-  out.insert(out.end(), s.begin(), s.end());
+  const size_t at = out.size();
+  out.resize(at + s.size());
+  std::copy(s.begin(), s.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 struct PakItem {

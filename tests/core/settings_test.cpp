@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,13 +23,12 @@ TEST(WindowStateTest, ZeroBlockGetsTheFirstRunDefaults) {
   EXPECT_EQ(s.childStyle, 0u);
 }
 
-TEST(WindowStateTest, FieldsSitAtTheirStoredOffsets) {
-  EXPECT_EQ(offsetof(WindowState, folderPaneWidth), 8u);
-  EXPECT_EQ(offsetof(WindowState, viewMode), 16u);
-  EXPECT_EQ(offsetof(WindowState, sortKey), 20u);
-  EXPECT_EQ(offsetof(WindowState, childStyle), 24u);
-  EXPECT_EQ(offsetof(WindowState, reserved), 28u);
-}
+// The block is stored as bytes: each field sits at its stored offset.
+static_assert(offsetof(WindowState, folderPaneWidth) == 8);
+static_assert(offsetof(WindowState, viewMode) == 16);
+static_assert(offsetof(WindowState, sortKey) == 20);
+static_assert(offsetof(WindowState, childStyle) == 24);
+static_assert(offsetof(WindowState, reserved) == 28);
 
 TEST(WindowStateTest, Corrections) {
   struct Case {

@@ -7,6 +7,14 @@
 
 #include "archive/ui.h"
 
+// The text with its ASCII capitals lowered, as the program lowers the paths it opens.
+// Header only: the Windows, end-to-end and fuzz tests use it too.
+inline std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 // Path of a committed fixture under tests/core/fixtures.
 std::string FixturePath(const std::string& name);
 

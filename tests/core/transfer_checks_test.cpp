@@ -11,17 +11,6 @@
 
 namespace {
 
-// Node copies of live nodes, as Cut, Copy and drag make them; freed at the end.
-struct Items {
-  std::vector<ArchiveNode*> copies;
-  explicit Items(std::initializer_list<ArchiveNode*> nodes) {
-    for (ArchiveNode* n : nodes) copies.push_back(TreeCopy(n, nullptr, nullptr));
-  }
-  ~Items() {
-    for (ArchiveNode* c : copies) TreeFree(c, nullptr);
-  }
-};
-
 TransferCheck Check(const TestDocument& target, ArchiveNode* dir, const Items& items, bool same, bool move) {
   TransferCheckInput in{&target.doc, dir, items.copies.data(), static_cast<uint32_t>(items.copies.size()),
                         same, move};

@@ -29,18 +29,6 @@ class ScriptedAsker : public ReplaceAsker {
   std::vector<int32_t> answers_;
 };
 
-// Node copies of live nodes, as Cut, Copy and drag make them.
-struct Items {
-  std::vector<ArchiveNode*> copies;
-  explicit Items(std::initializer_list<ArchiveNode*> nodes) {
-    for (ArchiveNode* n : nodes) copies.push_back(TreeCopy(n, nullptr, nullptr));
-  }
-  ~Items() {
-    for (ArchiveNode* c : copies) TreeFree(c, nullptr);
-  }
-  ArchiveNode* operator[](size_t i) const { return copies[i]; }
-};
-
 struct Copier {
   explicit Copier(TestDocument& t) : target(t) {}
   TestDocument& target;

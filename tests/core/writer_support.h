@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +51,20 @@ class RecordingSaveWindow : public SaveWindow {
     RecordingSaveWindow* owner_;
   };
   Progress progress_{this};
+};
+
+// Node copies of live nodes, as Cut, Copy and drag make them; freed at the end.
+struct Items {
+  std::vector<ArchiveNode*> copies;
+  explicit Items(std::initializer_list<ArchiveNode*> nodes) {
+    for (ArchiveNode* n : nodes) copies.push_back(TreeCopy(n, nullptr, nullptr));
+  }
+  ~Items() {
+    for (ArchiveNode* c : copies) TreeFree(c, nullptr);
+  }
+  Items(const Items&) = delete;
+  Items& operator=(const Items&) = delete;
+  ArchiveNode* operator[](size_t i) const { return copies[i]; }
 };
 
 // A document for one test: a new one (empty root), or one opened from a file. Its tree

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/core/sample_archives.h"
 #include "tests/win/support/pane_reading.h"
 
 namespace {
@@ -206,27 +207,12 @@ std::string WriteSmallPak(const std::string& dir, const std::string& name) {
   std::string directory = std::string(VELLUMIX_E2E_DIR) + "\\" + dir;
   CreateDirectoryA(directory.c_str(), nullptr);
   std::string path = directory + "\\" + name;
-  // "PACK", directory offset and length; the file's bytes; one 64-byte directory entry.
-  unsigned char pak[12 + 5 + 64] = {'P', 'A', 'C', 'K'};
-  auto put32 = [&](size_t at, unsigned value) {
-    for (int i = 0; i < 4; ++i) pak[at + i] = static_cast<unsigned char>(value >> (8 * i));
-  };
-  put32(4, 17);
-  put32(8, 64);
-  std::memcpy(pak + 12, "hello", 5);
-  std::memcpy(pak + 17, "readme.txt", 10);
-  put32(17 + 56, 12);
-  put32(17 + 60, 5);
+  const std::vector<uint8_t> pak = sample::Pak({{"readme.txt", "hello"}});
   FILE* out = std::fopen(path.c_str(), "wb");
   if (!out) return "";
-  bool written = std::fwrite(pak, sizeof pak, 1, out) == 1;
+  bool written = std::fwrite(pak.data(), pak.size(), 1, out) == 1;
   if (std::fclose(out) != 0 || !written) return "";
   return path;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return text;
 }
 
 bool SaveScreenshot(const std::string& name) {

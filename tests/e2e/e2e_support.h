@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/core/test_support.h"
+
 // A started vellumix.exe. The destructor closes its frame and, when the process does not
 // end within a few seconds, terminates it, so no test leaves a program behind.
 class ProgramProcess {
@@ -60,7 +62,6 @@ bool RemoteToolbarButton(HWND toolbar, int index, TBBUTTON* button);
 // Writes a small valid PAK archive (one file) at dir\name under this test tree's directory,
 // creating dir; returns the archive's full path, or "" on failure.
 std::string WriteSmallPak(const std::string& dir, const std::string& name);
-std::string Lower(std::string text);
 
 // Copies the screen into VELLUMIX_SCREENSHOT_DIR\<name>.bmp.
 bool SaveScreenshot(const std::string& name);

@@ -8,14 +8,13 @@
 
 #include "archive/loading.h"
 #include "archive/tree.h"
+#include "tests/core/test_support.h"
 
 std::string WriteInputFile(const uint8_t* data, size_t size, const char* extension) {
   static std::string dir;
   if (dir.empty()) {
     const char* tmp = std::getenv("TMPDIR");
-    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellumix-fuzz-" + std::to_string(getpid());
-    for (char& c : dir)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    dir = Lower(std::string(tmp && *tmp ? tmp : "/tmp") + "/vellumix-fuzz-" + std::to_string(getpid()));
   }
   std::string path = dir + extension;
   FILE* f = std::fopen(path.c_str(), "wb");

@@ -17,19 +17,9 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-class ArchiveViewsTest : public ArchiveWindowTest {
+class ArchiveViewsTest : public ViewsWindowTest {
  protected:
-  void SetUp() override {
-    ArchiveWindowTest::SetUp();
-    window_ = Open(WinFixture("views.zip"));
-    ASSERT_NE(window_, nullptr);
-    doc_ = DocumentOf(window_);
-    ASSERT_NE(doc_, nullptr);
-  }
-  void Command(int id) {
-    SendMessageA(window_, WM_COMMAND, id, 0);
-    Pump(20);
-  }
+  void Command(int id) { SendCommand(window_, id); }
   Names Listed() { return ListNames(doc_->itemList); }
   bool MenuChecked(int id) {
     return (GetMenuState(g_mainMenu, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
@@ -55,11 +45,9 @@ class ArchiveViewsTest : public ArchiveWindowTest {
     // A second click on the same spot within the double-click time would be a double click.
     Pump(GetDoubleClickTime() + 100);
   }
-  HWND window_ = nullptr;
-  WindowDocument* doc_ = nullptr;
 };
 
-const Names kByName = {"maps", "sound", "a.bsp", "b", "big.dat", "empty.txt", "notes.txt", "readme", "z.bsp"};
+const Names& kByName = kViewsRootListed;
 
 // A descending order of an ascending one that lists its directories first: each
 // group is reversed, the directories stay before the files.

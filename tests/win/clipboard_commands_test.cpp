@@ -203,7 +203,7 @@ TEST_F(ClipboardCommandsTest, ClosingTheSourceWindowEmptiesTheClipboard) {
 }
 
 TEST_F(ClipboardCommandsTest, PasteOfShellFilesImportsThemAndLeavesThemOnDisk) {
-  const std::string dir = TempDirectoryForTest();
+  const std::string& dir = TempDir();
   ASSERT_TRUE(WriteDiskFile(dir + "One.TXT", "first"));
   CreateDirectoryA((dir + "Sub").c_str(), nullptr);
   ASSERT_TRUE(WriteDiskFile(dir + "Sub\\two.bin", "second"));
@@ -229,17 +229,15 @@ TEST_F(ClipboardCommandsTest, PasteOfShellFilesImportsThemAndLeavesThemOnDisk) {
   EXPECT_TRUE(seen.found);
   EXPECT_NE(seen.message.find("too long"), std::string::npos) << seen.message;
   std::string base = dir.substr(0, dir.size() - 1);
-  base = base.substr(base.rfind('\\') + 1);
-  for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  base = Lower(base.substr(base.rfind('\\') + 1));
   EXPECT_EQ(EntryText(second, base + "/one.txt"), "first");
   EXPECT_EQ(EntryText(second, "sub/two.bin"), "second");
   EXPECT_EQ(NodeAt(second, ".."), nullptr);
   EXPECT_EQ(NodeAt(second, "."), nullptr);
-  RemoveTree(dir);
 }
 
 TEST_F(ClipboardCommandsTest, APasteOfAThousandFilesShowsItsProgressAndTakesEveryOne) {
-  const std::string dir = TempDirectoryForTest();
+  const std::string& dir = TempDir();
   std::vector<std::string> paths;
   for (int i = 0; i < 1000; ++i) {
     paths.push_back(dir + "f" + std::to_string(i) + ".txt");
@@ -261,11 +259,10 @@ TEST_F(ClipboardCommandsTest, APasteOfAThousandFilesShowsItsProgressAndTakesEver
   EXPECT_EQ(EntryText(doc, "f999.txt"), "999");
   EXPECT_EQ(EntryText(doc, "f500.txt"), "500");
   EXPECT_EQ(FindWindowA("#32770", "Importing..."), nullptr);
-  RemoveTree(dir);
 }
 
 TEST_F(ClipboardCommandsTest, ShellFilesDroppedOnAFolderOrAFileItem) {
-  const std::string dir = TempDirectoryForTest();
+  const std::string& dir = TempDir();
   ASSERT_TRUE(WriteDiskFile(dir + "dropped.txt", "dropped"));
   ASSERT_TRUE(PutFilesOnClipboard({dir + "dropped.txt"}));
   IDataObject* files = nullptr;
@@ -316,7 +313,6 @@ TEST_F(ClipboardCommandsTest, ShellFilesDroppedOnAFolderOrAFileItem) {
   EXPECT_EQ(result.first, static_cast<DWORD>(DROPEFFECT_NONE));
   EXPECT_EQ(result.second.second, static_cast<DWORD>(DROPEFFECT_NONE));
   files->Release();
-  RemoveTree(dir);
 }
 
 TEST_F(ClipboardCommandsTest, DataWithoutAnAcceptedFormatIsRefused) {

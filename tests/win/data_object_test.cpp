@@ -370,7 +370,7 @@ TEST_F(DataObjectTest, ASecondProcessReadsFilesFromTheClipboard) {
   SendCommand(window, ID_EDIT_COPY);
   ASSERT_NE(doc->clipboardSource, nullptr);
 
-  const std::string dir = TempDirectoryForTest();
+  const std::string& dir = TempDir();
   const std::string report = dir + "report.txt";
   SetEnvironmentVariableA("VELLUMIX_CLIPBOARD_REPORT", report.c_str());
   char exe[MAX_PATH];
@@ -396,5 +396,4 @@ TEST_F(DataObjectTest, ASecondProcessReadsFilesFromTheClipboard) {
   const std::string clouds = "env\\sky\\clouds.jpg\t40\t40\n" + EntryText(doc, "env/sky/clouds.jpg") + "\n";
   const std::string header = "get 1\ndescriptors 2\n";
   EXPECT_TRUE(text.str() == header + readme + clouds || text.str() == header + clouds + readme) << text.str();
-  RemoveTree(dir);
 }

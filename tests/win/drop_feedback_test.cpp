@@ -28,9 +28,8 @@ class DropFeedbackTest : public DataExchangeTest {
  protected:
   void SetUp() override {
     DataExchangeTest::SetUp();
-    dir_ = TempDirectoryForTest();
-    ASSERT_TRUE(WriteDiskFile(dir_ + "f.txt", "f"));
-    ASSERT_TRUE(PutFilesOnClipboard({dir_ + "f.txt"}));
+    ASSERT_TRUE(WriteDiskFile(TempDir() + "f.txt", "f"));
+    ASSERT_TRUE(PutFilesOnClipboard({TempDir() + "f.txt"}));
     ASSERT_EQ(OleGetClipboard(&files_), S_OK);
     doc_ = OpenDoc(WinFixture("views.zip"), &window_);
     ASSERT_NE(doc_, nullptr);
@@ -44,7 +43,6 @@ class DropFeedbackTest : public DataExchangeTest {
   }
   void TearDown() override {
     if (files_) files_->Release();
-    RemoveTree(dir_);
     DataExchangeTest::TearDown();
   }
   POINTL At(HWND pane, int x, int y) {
@@ -76,7 +74,6 @@ class DropFeedbackTest : public DataExchangeTest {
     return (ListView_GetItemState(doc_->itemList, Row(name), LVIS_DROPHILITED) & LVIS_DROPHILITED) != 0;
   }
 
-  std::string dir_;
   IDataObject* files_ = nullptr;
   HWND window_ = nullptr;
   WindowDocument* doc_ = nullptr;

@@ -19,8 +19,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-const Names kRootListed = {"maps", "sound", "a.bsp", "b", "big.dat", "empty.txt", "notes.txt", "readme", "z.bsp"};
-
 Names Without(Names names, const Names& gone) {
   for (const std::string& name : gone) names.erase(std::remove(names.begin(), names.end(), name), names.end());
   return names;
@@ -40,20 +38,9 @@ Names NodeChildren(const ArchiveNode* node) {
   return names;
 }
 
-class EditCommandsTest : public ArchiveWindowTest {
+class EditCommandsTest : public ViewsWindowTest {
  protected:
-  void SetUp() override {
-    ArchiveWindowTest::SetUp();
-    window_ = Open(WinFixture("views.zip"));
-    ASSERT_NE(window_, nullptr);
-    doc_ = DocumentOf(window_);
-    ASSERT_NE(doc_, nullptr);
-    root_ = TreeView_GetRoot(doc_->folderTree);
-  }
-  void Command(int id) {
-    SendMessageA(window_, WM_COMMAND, id, 0);
-    Pump(30);
-  }
+  void Command(int id) { SendCommand(window_, id); }
   void Focus(HWND pane) {
     SetFocus(pane);
     Pump(20);
@@ -62,11 +49,6 @@ class EditCommandsTest : public ArchiveWindowTest {
   void SelectFolder(HTREEITEM item) {
     TreeView_SelectItem(doc_->folderTree, item);
     Pump(20);
-  }
-  int ListIndexOf(const std::string& name) {
-    Names names = ListNames(doc_->itemList);
-    auto at = std::find(names.begin(), names.end(), name);
-    return at == names.end() ? -1 : static_cast<int>(at - names.begin());
   }
   void SelectListItems(const Names& names) {
     ListView_SetItemState(doc_->itemList, -1, 0, LVIS_SELECTED);
@@ -93,10 +75,6 @@ class EditCommandsTest : public ArchiveWindowTest {
     std::string title = Title(window_);
     return doc_->modified && title.size() > 2 && title.compare(title.size() - 2, 2, " *") == 0;
   }
-
-  HWND window_ = nullptr;
-  WindowDocument* doc_ = nullptr;
-  HTREEITEM root_ = nullptr;
 };
 
 }  // namespace
@@ -137,7 +115,7 @@ TEST_F(EditCommandsTest, NewDirectoryNamesCountUpAndReuseAFreedName) {
   CancelListEdit();
   EXPECT_EQ(Sorted(TreeChildren(doc_->folderTree, root_)),
             Sorted({"maps", "sound", "first", "New Directory (2)", "New Directory"}));
-  Names all = kRootListed;
+  Names all = kViewsRootListed;
   all.insert(all.end(), {"first", "New Directory (2)", "New Directory"});
   EXPECT_EQ(Sorted(NodeChildren(doc_->root)), Sorted(all));
 }
@@ -228,9 +206,9 @@ TEST_F(EditCommandsTest, DeletingSelectedListItemsRemovesFilesAndFolders) {
   SelectListItems({"maps", "a.bsp", "readme"});
   EXPECT_FALSE(Grayed(ID_EDIT_DELETE));
   Command(ID_EDIT_DELETE);
-  EXPECT_EQ(ListNames(doc_->itemList), Without(kRootListed, {"maps", "a.bsp", "readme"}));
+  EXPECT_EQ(ListNames(doc_->itemList), Without(kViewsRootListed, {"maps", "a.bsp", "readme"}));
   EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"sound"}));
-  EXPECT_EQ(Sorted(NodeChildren(doc_->root)), Sorted(Without(kRootListed, {"maps", "a.bsp", "readme"})));
+  EXPECT_EQ(Sorted(NodeChildren(doc_->root)), Sorted(Without(kViewsRootListed, {"maps", "a.bsp", "readme"})));
   EXPECT_TRUE(MarkedModified());
   // Nothing is selected any more: Delete, Cut and Copy follow.
   EXPECT_EQ(ListView_GetSelectedCount(doc_->itemList), 0u);
@@ -242,7 +220,7 @@ TEST_F(EditCommandsTest, DeletingSelectedListItemsRemovesFilesAndFolders) {
 
   // With nothing selected, Delete does nothing.
   Command(ID_EDIT_DELETE);
-  EXPECT_EQ(ListNames(doc_->itemList).size(), kRootListed.size() - 3);
+  EXPECT_EQ(ListNames(doc_->itemList).size(), kViewsRootListed.size() - 3);
 }
 
 TEST_F(EditCommandsTest, DeletingAFolderInTheTreeShowsAnotherFolder) {
@@ -267,14 +245,14 @@ TEST_F(EditCommandsTest, DeletingAFolderInTheTreeShowsAnotherFolder) {
   Focus(doc_->folderTree);
   Command(ID_EDIT_DELETE);
   EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"sound"}));
-  EXPECT_EQ(Sorted(NodeChildren(doc_->root)), Sorted(Without(kRootListed, {"maps"})));
+  EXPECT_EQ(Sorted(NodeChildren(doc_->root)), Sorted(Without(kViewsRootListed, {"maps"})));
   // The tree moves to a neighbouring folder (the next sibling, here the empty "sound").
   now = TreeView_GetSelection(doc_->folderTree);
   ArchiveEntry* shown = TreeItemEntry(doc_->folderTree, now);
   ASSERT_NE(shown, nullptr);
   EXPECT_EQ(Sorted(ListNames(doc_->itemList)), Sorted(NodeChildren(shown->node)));
   SelectFolder(root_);
-  EXPECT_EQ(ListNames(doc_->itemList), Without(kRootListed, {"maps"}));
+  EXPECT_EQ(ListNames(doc_->itemList), Without(kViewsRootListed, {"maps"}));
 }
 
 TEST_F(EditCommandsTest, DeleteWithTheFocusOutsideBothPanesDoesNothing) {
@@ -283,7 +261,7 @@ TEST_F(EditCommandsTest, DeleteWithTheFocusOutsideBothPanesDoesNothing) {
   Pump(20);
   ASSERT_NE(GetFocus(), doc_->itemList);
   Command(ID_EDIT_DELETE);
-  EXPECT_EQ(ListNames(doc_->itemList), kRootListed);
+  EXPECT_EQ(ListNames(doc_->itemList), kViewsRootListed);
   EXPECT_EQ(doc_->modified, 0);
   EXPECT_TRUE(Grayed(ID_EDIT_DELETE));
 }
@@ -294,7 +272,7 @@ TEST_F(EditCommandsTest, TheDeleteKeyDeletesTheSelectedItems) {
   SelectListItems({"b", "sound"});
   PressKeys({VK_DELETE});
   ASSERT_TRUE(PumpUntil([&] { return ListIndexOf("b") < 0; }, 3000));
-  EXPECT_EQ(ListNames(doc_->itemList), Without(kRootListed, {"b", "sound"}));
+  EXPECT_EQ(ListNames(doc_->itemList), Without(kViewsRootListed, {"b", "sound"}));
   EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"maps"}));
   EXPECT_TRUE(MarkedModified());
 }

@@ -48,28 +48,18 @@ std::string PakBytes(const std::vector<std::pair<std::string, std::string>>& ite
 
 class ExportTest : public ArchiveWindowTest {
  protected:
-  void SetUp() override {
-    ArchiveWindowTest::SetUp();
-    dir_ = TempDirectoryForTest();
-  }
-  void TearDown() override {
-    RemoveTree(dir_);
-    ArchiveWindowTest::TearDown();
-  }
   WindowDocument* OpenFixture(const std::string& name) {
-    window_ = Open(WinFixture(name));
-    return window_ ? DocumentOf(window_) : nullptr;
+    return OpenDoc(WinFixture(name), &window_);
   }
   WindowDocument* OpenPak(const std::string& bytes) {
-    const std::string path = dir_ + "made.pak";
+    const std::string path = TempDir() + "made.pak";
     EXPECT_TRUE(WriteDiskFile(path, bytes));
-    window_ = Open(path);
-    return window_ ? DocumentOf(window_) : nullptr;
+    return OpenDoc(path, &window_);
   }
   // A fresh directory below the test's own, with its separator.
   std::string Folder(const std::string& name) {
-    CreateDirectoryA((dir_ + name).c_str(), nullptr);
-    return dir_ + name + "\\";
+    CreateDirectoryA((TempDir() + name).c_str(), nullptr);
+    return TempDir() + name + "\\";
   }
   int Export(WindowDocument* doc, const std::string& storedPath, const std::string& path) {
     ArchiveNode* node = storedPath.empty() ? doc->root : NodeAt(doc, storedPath);
@@ -78,7 +68,6 @@ class ExportTest : public ArchiveWindowTest {
     return ExportNode(window_, doc, node->entry, path.c_str(), &state_);
   }
   TransferState state_{0, 0, ReplaceMode::Ask};
-  std::string dir_;
   HWND window_ = nullptr;
 };
 
@@ -125,8 +114,8 @@ TEST_F(ExportTest, MemoryFilesAreWrittenFromTheirOwnBuffer) {
   window_ = OpenNew();
   WindowDocument* doc = DocumentOf(window_);
   ASSERT_NE(doc, nullptr);
-  ASSERT_TRUE(WriteDiskFile(dir_ + "memo.txt", "held in memory"));
-  ASSERT_EQ(ImportFile(window_, doc, (dir_ + "memo.txt").c_str(), &state_), 1);
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "memo.txt", "held in memory"));
+  ASSERT_EQ(ImportFile(window_, doc, (TempDir() + "memo.txt").c_str(), &state_), 1);
   uint8_t* before = NodeAt(doc, "memo.txt")->entry->data;
   const std::string out = Folder("out");
   EXPECT_EQ(Export(doc, "", out), 1);
@@ -199,8 +188,9 @@ TEST_F(ExportTest, NamesThatWouldLeaveTheChosenDirectoryAreRefused) {
   EXPECT_EQ(state_.failures, 5);
   EXPECT_NE(state_.firstFailure.find(": the name is not allowed on disk"), std::string::npos) << state_.firstFailure;
   // Everything written lies inside the chosen directory, and the rest was exported.
-  EXPECT_EQ(DiskListing(dir_), (Names{"a\\", "a\\b\\", "a\\b\\out\\", "a\\b\\out\\dots\\", "a\\b\\out\\good.txt",
-                                      "a\\b\\out\\sub\\", "a\\b\\out\\sub\\fine.txt", "made.pak"}));
+  EXPECT_EQ(DiskListing(TempDir()),
+            (Names{"a\\", "a\\b\\", "a\\b\\out\\", "a\\b\\out\\dots\\", "a\\b\\out\\good.txt",
+                   "a\\b\\out\\sub\\", "a\\b\\out\\sub\\fine.txt", "made.pak"}));
   EXPECT_EQ(ReadDiskFile(out + "sub\\fine.txt"), "fine");
 
   // The same names chosen one by one in the list are refused too.
@@ -221,7 +211,7 @@ TEST_F(ExportTest, NamesThatWouldLeaveTheChosenDirectoryAreRefused) {
 TEST_F(ExportTest, DirectoryThatCannotBeMadeIsReportedAndLongPathsLeftOut) {
   WindowDocument* doc = OpenFixture("views.pak");
   ASSERT_NE(doc, nullptr);
-  const std::string missing = dir_ + "no such place\\";
+  const std::string missing = TempDir() + "no such place\\";
   DialogWatcher error("Export", IDOK);
   EXPECT_EQ(Export(doc, "maps", missing), 0);
   WatchedDialog seen = error.Wait();
@@ -232,7 +222,7 @@ TEST_F(ExportTest, DirectoryThatCannotBeMadeIsReportedAndLongPathsLeftOut) {
   std::string longPath = Folder("l");
   longPath += std::string(259 - longPath.size() - 4, 'x') + "\\";
   EXPECT_EQ(Export(doc, "maps", longPath), 0);
-  EXPECT_EQ(Export(doc, "z.bsp", dir_ + std::string(300, 'y')), 0);
+  EXPECT_EQ(Export(doc, "z.bsp", TempDir() + std::string(300, 'y')), 0);
   EXPECT_EQ(state_.failures, 2);
 }
 
@@ -241,7 +231,7 @@ TEST_F(ExportTest, ExportCommandWritesTheChosenFileOrSaysItFailed) {
   ASSERT_NE(doc, nullptr);
   SetFocus(doc->itemList);
   SelectListItems(doc->itemList, {"readme.txt"});
-  const std::string target = dir_ + "exported.txt";
+  const std::string target = TempDir() + "exported.txt";
   DialogWatcher save("Export File", 0, 10000, [target](HWND dialog) {
     SendMessageA(dialog, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(target.c_str()));
     SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
@@ -257,7 +247,7 @@ TEST_F(ExportTest, ExportCommandWritesTheChosenFileOrSaysItFailed) {
   ASSERT_NE(doc, nullptr);
   SetFocus(doc->itemList);
   SelectListItems(doc->itemList, {"broken.txt"});
-  const std::string broken = dir_ + "broken.txt";
+  const std::string broken = TempDir() + "broken.txt";
   DialogWatcher save2("Export File", 0, 10000, [broken](HWND dialog) {
     SendMessageA(dialog, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(broken.c_str()));
     SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);

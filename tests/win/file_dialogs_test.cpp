@@ -18,6 +18,7 @@
 #include "services/settings.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
+#include "tests/win/support/transfer_test_support.h"
 
 namespace {
 
@@ -39,34 +40,21 @@ std::vector<std::string> Strings(const char* buffer) {
   return out;
 }
 
-bool Touch(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(h);
-  return true;
-}
-
 class FileDialogsTest : public ArchiveWindowTest {
  protected:
   void SetUp() override {
     ArchiveWindowTest::SetUp();
-    dir_ = TempDirectoryForTest();
-    directory_ = dir_.substr(0, dir_.size() - 1);  // without the trailing backslash
-    for (const char* name : {"a.pak", "b.pak", "c.pak"}) ASSERT_TRUE(Touch(dir_ + name));
+    directory_ = TempDir().substr(0, TempDir().size() - 1);  // without the trailing backslash
+    for (const char* name : {"a.pak", "b.pak", "c.pak"}) ASSERT_TRUE(WriteDiskFile(TempDir() + name, ""));
   }
-  void TearDown() override {
-    for (const char* name : {"a.pak", "b.pak", "c.pak", "new.pk3"}) DeleteFileA((dir_ + name).c_str());
-    RemoveDirectoryA(dir_.c_str());
-    ArchiveWindowTest::TearDown();
-  }
-  std::string dir_, directory_;
+  std::string directory_;
   char buffer_[16384] = {};
 };
 
 }  // namespace
 
 TEST_F(FileDialogsTest, OneChosenFileComesBackAsDirectoryAndName) {
-  DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm(dir_ + "a.pak"));
+  DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm(TempDir() + "a.pak"));
   ASSERT_EQ(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags), 1);
   EXPECT_TRUE(watcher.Wait().found);
   EXPECT_EQ(Strings(buffer_), (std::vector<std::string>{directory_, "a.pak"}));
@@ -87,7 +75,7 @@ TEST_F(FileDialogsTest, SeveralChosenFilesFollowTheirDirectory) {
 }
 
 TEST_F(FileDialogsTest, FileInADriveRootGivesTheDriveAlone) {
-  ASSERT_TRUE(Touch("C:\\vellumix-root-test.pak"));
+  ASSERT_TRUE(WriteDiskFile("C:\\vellumix-root-test.pak", ""));
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm("C:\\vellumix-root-test.pak"));
   ASSERT_EQ(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags), 1);
   EXPECT_TRUE(watcher.Wait().found);
@@ -111,12 +99,12 @@ TEST_F(FileDialogsTest, CancelLeavesTheInitialDirectory) {
 }
 
 TEST_F(FileDialogsTest, SavingSetsTheDirectoryTheNextOpenStartsIn) {
-  DialogWatcher save("Save Archive", 0, 10000, TypeAndConfirm(dir_ + "new.pk3"));
+  DialogWatcher save("Save Archive", 0, 10000, TypeAndConfirm(TempDir() + "new.pk3"));
   ASSERT_EQ(ShowSaveDialog(buffer_, MAX_PATH, nullptr, IDS_OPEN_FILTER, nullptr, "Save Archive",
                            OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NONETWORKBUTTON, 0, nullptr),
             1);
   EXPECT_TRUE(save.Wait().found);
-  EXPECT_EQ(std::string(buffer_), dir_ + "new.pk3");
+  EXPECT_EQ(std::string(buffer_), TempDir() + "new.pk3");
   EXPECT_STREQ(g_settings.initialDirectory, directory_.c_str());
   // The next dialog starts there: a bare name is found in that directory.
   DialogWatcher open("Open PAK File", 0, 10000, TypeAndConfirm("b.pak"));
@@ -126,8 +114,8 @@ TEST_F(FileDialogsTest, SavingSetsTheDirectoryTheNextOpenStartsIn) {
 }
 
 TEST_F(FileDialogsTest, OpenCommandOpensEveryChosenArchive) {
-  ASSERT_TRUE(CopyFixture("views.zip", dir_ + "a.pak.zip"));
-  ASSERT_TRUE(CopyFixture("views.pak", dir_ + "b.pak"));
+  ASSERT_TRUE(CopyFixture("views.zip", TempDir() + "a.pak.zip"));
+  ASSERT_TRUE(CopyFixture("views.pak", TempDir() + "b.pak"));
   std::strcpy(g_settings.initialDirectory, directory_.c_str());
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm("\"a.pak.zip\" \"b.pak\""));
   SendMessageA(frame_, WM_COMMAND, ID_FILE_OPEN, 0);
@@ -136,11 +124,8 @@ TEST_F(FileDialogsTest, OpenCommandOpensEveryChosenArchive) {
   std::vector<std::string> titles;
   for (HWND w : ArchiveWindows()) titles.push_back(Title(w));
   std::sort(titles.begin(), titles.end());
-  std::string lowerDir = dir_;
-  for (char& c : lowerDir) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  const std::string lowerDir = Lower(TempDir());
   EXPECT_EQ(titles, (std::vector<std::string>{lowerDir + "a.pak.zip", lowerDir + "b.pak"}));
-  SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
-  DeleteFileA((dir_ + "a.pak.zip").c_str());
 }
 
 TEST_F(FileDialogsTest, FolderDialogGivesADirectoryOrNothing) {

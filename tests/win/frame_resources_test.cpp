@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -22,151 +24,149 @@ std::string MenuText(HMENU menu, UINT item, UINT by) {
   return text;
 }
 
-TEST_F(FrameResourcesTest, MenuBarPopupsAndTheirStates) {
-  struct Popup {
-    const char* text;
-    bool grayed;
-    int items;
-  };
-  const Popup popups[] = {{"&File", false, 11}, {"&Edit", true, 7},   {"&Object", true, 5},
-                          {"&View", false, 11}, {"&Window", true, 11}, {"&Help", false, 1}};
+// What a user meets for one id: its menu item, its key, its string (the status-bar help of a
+// command, or a text of its own) and its tooltip. Null: the id has no such thing to check.
+struct Shown {
+  UINT id;
+  const char* menu;
+  bool grayed;
+  bool checked;
+  WORD key;  // 0: no accelerator
+  BYTE modifiers;
+  const char* text;
+  const char* tooltip;  // "": none
+};
+
+constexpr WORD kNoKey = 0;
+
+const Shown kShown[] = {
+    {57600, "&New\tCtrl+N", false, false, 'N', FCONTROL, "Creates a new document", "New (Ctrl+N)"},
+    {57601, "&Open...\tCtrl+O", false, false, 'O', FCONTROL, nullptr, nullptr},
+    {57602, "&Close", true, false, kNoKey, 0, nullptr, ""},
+    {57603, "&Save\tCtrl+S", true, false, 'S', FCONTROL, nullptr, nullptr},
+    {40004, "Save &As...", true, false, kNoKey, 0, nullptr, nullptr},
+    {40012, "Save A&ll", true, false, kNoKey, 0, nullptr, nullptr},
+    {40011, "E&xit", false, false, kNoKey, 0, nullptr, nullptr},
+    {57635, "Cu&t\tCtrl+X", false, false, 'X', FCONTROL,
+     "Removes the selected items and move them onto the Clipboard", "Cut (Ctrl+X)"},
+    {57634, "&Copy\tCtrl+C", false, false, 'C', FCONTROL, nullptr, nullptr},
+    {57637, "&Paste\tCtrl+V", false, false, 'V', FCONTROL, nullptr, nullptr},
+    {40008, "&Delete\tDel", false, false, VK_DELETE, 0, nullptr, "Delete (Del)"},
+    {57642, "Select &All\tCtrl+A", false, false, 'A', FCONTROL, nullptr, nullptr},
+    {40010, "&Invert Selection", false, false, kNoKey, 0, nullptr, nullptr},
+    {40031, nullptr, false, false, kNoKey, 0, nullptr, "Up"},
+    {40032, "&New Directory", false, false, kNoKey, 0, nullptr, nullptr},
+    {40033, "Import &File...", false, false, kNoKey, 0, nullptr, nullptr},
+    {40036, "Import &Directory...", false, false, kNoKey, 0, nullptr, nullptr},
+    {40034, "&Export...", false, false, kNoKey, 0, nullptr, nullptr},
+    {59392, "&Toolbar", false, true, kNoKey, 0, nullptr, nullptr},
+    {59393, "Status &Bar", false, true, kNoKey, 0, nullptr, nullptr},
+    {40020, "Lar&ge Icons", true, false, kNoKey, 0, nullptr, nullptr},
+    {40021, "S&mall Icons", true, false, kNoKey, 0, nullptr, nullptr},
+    {40022, "&List", true, false, kNoKey, 0, nullptr, nullptr},
+    {40023, "&Details", true, false, kNoKey, 0, nullptr, "Details"},
+    {40024, "by &Name", false, false, kNoKey, 0, nullptr, nullptr},
+    {40026, "by Si&ze", false, false, kNoKey, 0, nullptr, nullptr},
+    {40025, "by &Type", false, false, kNoKey, 0, nullptr, nullptr},
+    {40035, "Refresh\tF5", true, false, VK_F5, 0, nullptr, nullptr},
+    {40013, "Cl&ose", false, false, kNoKey, 0, nullptr, nullptr},
+    {40014, "Close &All", false, false, kNoKey, 0, nullptr, nullptr},
+    {40028, "Ne&xt", false, false, kNoKey, 0, nullptr, nullptr},
+    {40029, "Pre&vious", false, false, kNoKey, 0, nullptr, nullptr},
+    {57650, "&Cascade\tShift+F5", false, false, VK_F5, FSHIFT, nullptr, nullptr},
+    {57651, "Tile &Horizontally\tShift+F4", false, false, VK_F4, FSHIFT, nullptr, nullptr},
+    {57652, "Tile &Vertically", false, false, kNoKey, 0, nullptr, nullptr},
+    {40030, "Arrange &Icons", false, false, kNoKey, 0, nullptr, nullptr},
+    {40037, "Send To &Back", false, false, kNoKey, 0, "Sends the active window to the back of all displayed windows",
+     nullptr},
+    {40027, "&About Vellumix...", false, false, kNoKey, 0, "Displays program information, version number and copyright",
+     nullptr},
+    {59394, nullptr, false, false, kNoKey, 0,
+     "All PAK Files (*.PAK;*.PK3)|*.PAK;*PK3|PAK Files (*.PAK)|*.PAK|PK3 Files "
+     "(*.PK3)|*.PK3|Zip Files (*.ZIP)|*.ZIP|All Files (*.*)|*.*|",
+     nullptr},
+    {59395, nullptr, false, false, kNoKey, 0, "Opens this document", nullptr},
+    {59396, nullptr, false, false, kNoKey, 0, "\\/:*?\"<>|", nullptr},
+    {59398, nullptr, false, false, kNoKey, 0, "A filename cannot contain any of the following characters:\n\t",
+     nullptr},
+    {59399, nullptr, false, false, kNoKey, 0, "All Files (*.*)|*.*|", nullptr},
+};
+
+// The menu bar's popups by position, and the submenus a user opens below them.
+struct Popup {
+  const char* text;
+  bool grayed;
+  int items;
+};
+const Popup kPopups[] = {{"&File", false, 11}, {"&Edit", true, 7},   {"&Object", true, 5},
+                         {"&View", false, 11}, {"&Window", true, 11}, {"&Help", false, 1}};
+
+std::string LoadedString(UINT id) {
+  char buffer[512] = {};
+  LoadStringA(g_instance, id, buffer, sizeof buffer);
+  return buffer;
+}
+
+// The first start's menus, keys, strings and toolbar, as a user meets them.
+TEST_F(FrameResourcesTest, MenusKeysStringsAndToolbarAsFirstShown) {
   HMENU menu = GetMenu(frame_);
   ASSERT_EQ(menu, g_mainMenu);
-  ASSERT_EQ(GetMenuItemCount(menu), 6);
-  for (int i = 0; i < 6; ++i) {
-    SCOPED_TRACE(popups[i].text);
-    EXPECT_EQ(MenuText(menu, i, MF_BYPOSITION), popups[i].text);
-    EXPECT_EQ((GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED) != 0, popups[i].grayed);
-    EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, i)), popups[i].items);
+  ASSERT_EQ(GetMenuItemCount(menu), static_cast<int>(std::size(kPopups)));
+  for (int i = 0; i < static_cast<int>(std::size(kPopups)); ++i) {
+    SCOPED_TRACE(kPopups[i].text);
+    EXPECT_EQ(MenuText(menu, i, MF_BYPOSITION), kPopups[i].text);
+    EXPECT_EQ((GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED) != 0, kPopups[i].grayed);
+    EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, i)), kPopups[i].items);
   }
   HMENU view = GetSubMenu(menu, MENU_POS_VIEW);
   EXPECT_EQ(MenuText(view, 8, MF_BYPOSITION), "Arrange &Icons");
   EXPECT_TRUE(GetMenuState(view, 8, MF_BYPOSITION) & MF_GRAYED);
-  HMENU recent = GetSubMenu(GetSubMenu(menu, MENU_POS_FILE), FILE_MENU_POS_RECENT);
+  HMENU file = GetSubMenu(menu, MENU_POS_FILE);
+  EXPECT_EQ(MenuText(file, FILE_MENU_POS_RECENT, MF_BYPOSITION), "Recent &Files");
+  HMENU recent = GetSubMenu(file, FILE_MENU_POS_RECENT);
   ASSERT_NE(recent, nullptr);
-  EXPECT_EQ(MenuText(GetSubMenu(menu, MENU_POS_FILE), FILE_MENU_POS_RECENT, MF_BYPOSITION),
-            "Recent &Files");
   EXPECT_EQ(GetMenuItemCount(recent), 1);
-}
 
-TEST_F(FrameResourcesTest, MenuItemsTextsAndStates) {
-  struct Item {
-    int id;
-    const char* text;
-    bool grayed;
-    bool checked;
-  };
-  const Item items[] = {
-      {57600, "&New\tCtrl+N", false, false},
-      {57601, "&Open...\tCtrl+O", false, false},
-      {57602, "&Close", true, false},
-      {57603, "&Save\tCtrl+S", true, false},
-      {40004, "Save &As...", true, false},
-      {40012, "Save A&ll", true, false},
-      {40011, "E&xit", false, false},
-      {57635, "Cu&t\tCtrl+X", false, false},
-      {57634, "&Copy\tCtrl+C", false, false},
-      {57637, "&Paste\tCtrl+V", false, false},
-      {40008, "&Delete\tDel", false, false},
-      {57642, "Select &All\tCtrl+A", false, false},
-      {40010, "&Invert Selection", false, false},
-      {40032, "&New Directory", false, false},
-      {40033, "Import &File...", false, false},
-      {40036, "Import &Directory...", false, false},
-      {40034, "&Export...", false, false},
-      {59392, "&Toolbar", false, true},
-      {59393, "Status &Bar", false, true},
-      {40020, "Lar&ge Icons", true, false},
-      {40021, "S&mall Icons", true, false},
-      {40022, "&List", true, false},
-      {40023, "&Details", true, false},
-      {40024, "by &Name", false, false},
-      {40026, "by Si&ze", false, false},
-      {40025, "by &Type", false, false},
-      {40035, "Refresh\tF5", true, false},
-      {40013, "Cl&ose", false, false},
-      {40014, "Close &All", false, false},
-      {40028, "Ne&xt", false, false},
-      {40029, "Pre&vious", false, false},
-      {57650, "&Cascade\tShift+F5", false, false},
-      {57651, "Tile &Horizontally\tShift+F4", false, false},
-      {57652, "Tile &Vertically", false, false},
-      {40030, "Arrange &Icons", false, false},
-      {40037, "Send To &Back", false, false},
-      {40027, "&About Vellumix...", false, false},
-  };
-  HMENU menu = GetMenu(frame_);
-  for (const Item& item : items) {
-    SCOPED_TRACE(item.id);
-    UINT state = GetMenuState(menu, item.id, MF_BYCOMMAND);
-    ASSERT_NE(state, static_cast<UINT>(-1));
-    EXPECT_EQ(MenuText(menu, item.id, MF_BYCOMMAND), item.text);
-    EXPECT_EQ((state & MF_GRAYED) != 0, item.grayed);
-    EXPECT_EQ((state & MF_CHECKED) != 0, item.checked);
+  // Each key combination runs one command, so the table's order is of no consequence.
+  const int keys = CopyAcceleratorTableA(g_accelerators, nullptr, 0);
+  std::vector<ACCEL> accelerators(keys);
+  CopyAcceleratorTableA(g_accelerators, accelerators.data(), keys);
+  int keyed = 0;
+  for (const Shown& shown : kShown) {
+    SCOPED_TRACE(shown.id);
+    if (shown.menu) {
+      const UINT state = GetMenuState(menu, shown.id, MF_BYCOMMAND);
+      ASSERT_NE(state, static_cast<UINT>(-1));
+      EXPECT_EQ(MenuText(menu, shown.id, MF_BYCOMMAND), shown.menu);
+      EXPECT_EQ((state & MF_GRAYED) != 0, shown.grayed);
+      EXPECT_EQ((state & MF_CHECKED) != 0, shown.checked);
+    }
+    if (shown.key != kNoKey) {
+      ++keyed;
+      int found = 0;
+      for (const ACCEL& a : accelerators) {
+        if (a.key != shown.key || (a.fVirt & (FSHIFT | FCONTROL | FALT)) != shown.modifiers) continue;
+        ++found;
+        EXPECT_EQ(a.cmd, shown.id);
+        EXPECT_EQ(a.fVirt & ~0x80, FVIRTKEY | FNOINVERT | shown.modifiers);
+      }
+      EXPECT_EQ(found, 1);
+    }
+    if (shown.text) {
+      EXPECT_EQ(LoadedString(shown.id), shown.text);
+    }
+    if (shown.tooltip) {
+      // An empty tooltip: the command has no toolbar button, so no tooltip string at all.
+      char buffer[512] = {};
+      const int length = LoadStringA(g_instance, shown.id + TOOLTIP_OFFSET, buffer, sizeof buffer);
+      EXPECT_EQ(length, static_cast<int>(std::strlen(shown.tooltip)));
+      EXPECT_STREQ(buffer, shown.tooltip);
+    }
   }
-}
+  EXPECT_EQ(keys, keyed) << "a key that runs no command of the table";
 
-TEST_F(FrameResourcesTest, AcceleratorTable) {
-  struct Key {
-    WORD key;
-    BYTE modifiers;
-    WORD command;
-  };
-  const Key expected[] = {
-      {'A', FCONTROL, 57642},  {'C', FCONTROL, 57634},  {'N', FCONTROL, 57600},
-      {'O', FCONTROL, 57601},  {'S', FCONTROL, 57603},  {'V', FCONTROL, 57637},
-      {'X', FCONTROL, 57635},  {VK_DELETE, 0, 40008},   {VK_F5, 0, 40035},
-      {VK_F5, FSHIFT, 57650},  {VK_F4, FSHIFT, 57651},
-  };
-  int count = CopyAcceleratorTableA(g_accelerators, nullptr, 0);
-  ASSERT_EQ(count, 11);
-  std::vector<ACCEL> table(count);
-  CopyAcceleratorTableA(g_accelerators, table.data(), count);
-  for (int i = 0; i < count; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(table[i].key, expected[i].key);
-    EXPECT_EQ(table[i].cmd, expected[i].command);
-    EXPECT_EQ(table[i].fVirt & ~0x80, FVIRTKEY | FNOINVERT | expected[i].modifiers);
-  }
-}
-
-TEST_F(FrameResourcesTest, StringTable) {
-  struct Text {
-    UINT id;
-    const char* text;
-  };
-  const Text texts[] = {
-      {57600, "Creates a new document"},
-      {57635, "Removes the selected items and move them onto the Clipboard"},
-      {40037, "Sends the active window to the back of all displayed windows"},
-      {40027, "Displays program information, version number and copyright"},
-      {57700, "New (Ctrl+N)"},
-      {57735, "Cut (Ctrl+X)"},
-      {40108, "Delete (Del)"},
-      {40131, "Up"},
-      {40123, "Details"},
-      {59394,
-       "All PAK Files (*.PAK;*.PK3)|*.PAK;*PK3|PAK Files (*.PAK)|*.PAK|PK3 Files "
-       "(*.PK3)|*.PK3|Zip Files (*.ZIP)|*.ZIP|All Files (*.*)|*.*|"},
-      {59395, "Opens this document"},
-      {59396, "\\/:*?\"<>|"},
-      {59398, "A filename cannot contain any of the following characters:\n\t"},
-      {59399, "All Files (*.*)|*.*|"},
-  };
-  for (const Text& text : texts) {
-    SCOPED_TRACE(text.id);
-    char buffer[512] = {};
-    LoadStringA(g_instance, text.id, buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, text.text);
-  }
-  // Commands without a toolbar button have no tooltip.
-  char buffer[64];
-  EXPECT_EQ(LoadStringA(g_instance, 57602 + TOOLTIP_OFFSET, buffer, sizeof buffer), 0);
-}
-
-TEST_F(FrameResourcesTest, ToolbarButtonsAndInitialStates) {
-  ASSERT_EQ(SendMessageA(g_toolbar, TB_BUTTONCOUNT, 0, 0), 16);
-  for (int i = 0; i < 16; ++i) {
+  ASSERT_EQ(SendMessageA(g_toolbar, TB_BUTTONCOUNT, 0, 0), static_cast<LRESULT>(std::size(kToolbarButtons)));
+  for (int i = 0; i < static_cast<int>(std::size(kToolbarButtons)); ++i) {
     SCOPED_TRACE(i);
     TBBUTTON button = {};
     ASSERT_TRUE(SendMessageA(g_toolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button)));

@@ -26,22 +26,13 @@ using Names = std::vector<std::string>;
 
 class ImportTest : public ArchiveWindowTest {
  protected:
-  void SetUp() override {
-    ArchiveWindowTest::SetUp();
-    dir_ = TempDirectoryForTest();
-  }
-  void TearDown() override {
-    RemoveTree(dir_);
-    ArchiveWindowTest::TearDown();
-  }
   // A new archive window and its document.
   WindowDocument* NewWindow() {
-    window_ = OpenNew();
-    return window_ ? DocumentOf(window_) : nullptr;
+    return OpenDoc("", &window_);
   }
   // The tree Maps\E1M1.BSP, Maps\Sub\Deep.TXT, Maps\Empty.dat, Maps\Nothing\ on disk.
   std::string MakeMaps() {
-    const std::string maps = dir_ + "Maps";
+    const std::string maps = TempDir() + "Maps";
     CreateDirectoryA(maps.c_str(), nullptr);
     CreateDirectoryA((maps + "\\Sub").c_str(), nullptr);
     CreateDirectoryA((maps + "\\Nothing").c_str(), nullptr);
@@ -51,7 +42,6 @@ class ImportTest : public ArchiveWindowTest {
     return maps;
   }
   TransferState state_{0, 0, ReplaceMode::Ask};
-  std::string dir_;
   HWND window_ = nullptr;
 };
 
@@ -79,10 +69,10 @@ bool MakeSparseFile(const std::string& path, long long length) {
 TEST_F(ImportTest, FileBecomesAMemoryFileWithItsBytesAndItsNameAsGiven) {
   WindowDocument* doc = NewWindow();
   ASSERT_NE(doc, nullptr);
-  ASSERT_TRUE(WriteDiskFile(dir_ + "Readme.TXT", "hello, archive"));
-  ASSERT_TRUE(WriteDiskFile(dir_ + "empty", ""));
-  EXPECT_EQ(ImportFile(window_, doc, (dir_ + "Readme.TXT").c_str(), &state_), 1);
-  EXPECT_EQ(ImportFile(window_, doc, (dir_ + "empty").c_str(), &state_), 1);
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "Readme.TXT", "hello, archive"));
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "empty", ""));
+  EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "Readme.TXT").c_str(), &state_), 1);
+  EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "empty").c_str(), &state_), 1);
   EXPECT_EQ(state_.changed, 1);
   ArchiveNode* readme = NodeAt(doc, "Readme.TXT");
   ASSERT_NE(readme, nullptr);
@@ -98,8 +88,8 @@ TEST_F(ImportTest, FileBecomesAMemoryFileWithItsBytesAndItsNameAsGiven) {
   EXPECT_EQ(ListText(doc->itemList, 0, 1), "14");
   EXPECT_EQ(GetFocus(), doc->itemList);
   // Unreadable paths are passed over silently.
-  EXPECT_EQ(ImportFile(window_, doc, (dir_ + "missing").c_str(), &state_), 0);
-  EXPECT_EQ(ImportFile(window_, doc, (dir_ + "trailing\\").c_str(), &state_), 0);
+  EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "missing").c_str(), &state_), 0);
+  EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "trailing\\").c_str(), &state_), 0);
 }
 
 TEST_F(ImportTest, DirectoryTreeArrivesLowerCasedWithFolderItems) {
@@ -194,12 +184,12 @@ TEST_F(ImportTest, MergingAsksAboutEachFileOfTheSameName) {
 TEST_F(ImportTest, DialogNamesTheFileAndShowsBothSizes) {
   WindowDocument* doc = NewWindow();
   ASSERT_NE(doc, nullptr);
-  ASSERT_TRUE(WriteDiskFile(dir_ + "level.bsp", std::string(1234, 'a')));
-  ASSERT_EQ(ImportFile(window_, doc, (dir_ + "level.bsp").c_str(), &state_), 1);
-  ASSERT_TRUE(WriteDiskFile(dir_ + "level.bsp", std::string(1234567, 'b')));
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "level.bsp", std::string(1234, 'a')));
+  ASSERT_EQ(ImportFile(window_, doc, (TempDir() + "level.bsp").c_str(), &state_), 1);
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "level.bsp", std::string(1234567, 'b')));
   TransferState state{0, 0, ReplaceMode::Ask};
   DialogSeries series(kReplaceCaption, {IDYES});
-  EXPECT_EQ(ImportFile(window_, doc, (dir_ + "level.bsp").c_str(), &state), 1);
+  EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "level.bsp").c_str(), &state), 1);
   std::vector<AnsweredDialog> seen = series.Finish();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].message, "This directory already contains a file named 'level.bsp'.");
@@ -222,18 +212,18 @@ TEST_F(ImportTest, DialogNamesTheFileAndShowsBothSizes) {
 TEST_F(ImportTest, FileAndDirectoryOfOneNameAreLeftAloneWithoutAQuestion) {
   WindowDocument* doc = NewWindow();
   ASSERT_NE(doc, nullptr);
-  CreateDirectoryA((dir_ + "Things").c_str(), nullptr);
-  ASSERT_TRUE(WriteDiskFile(dir_ + "Things\\inner.txt", "x"));
-  ASSERT_TRUE(WriteDiskFile(dir_ + "things.txt", "file"));
-  ASSERT_EQ(ImportDirectory(window_, doc, (dir_ + "Things").c_str(), &state_), 1);
+  CreateDirectoryA((TempDir() + "Things").c_str(), nullptr);
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "Things\\inner.txt", "x"));
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "things.txt", "file"));
+  ASSERT_EQ(ImportDirectory(window_, doc, (TempDir() + "Things").c_str(), &state_), 1);
   // A disk file named like the archive's directory, and a disk directory like its file.
-  CreateDirectoryA((dir_ + "other").c_str(), nullptr);
-  ASSERT_TRUE(WriteDiskFile(dir_ + "other\\things", "file named like the directory"));
-  CreateDirectoryA((dir_ + "other\\things.txt").c_str(), nullptr);
-  ASSERT_EQ(ImportFile(window_, doc, (dir_ + "things.txt").c_str(), &state_), 1);
+  CreateDirectoryA((TempDir() + "other").c_str(), nullptr);
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "other\\things", "file named like the directory"));
+  CreateDirectoryA((TempDir() + "other\\things.txt").c_str(), nullptr);
+  ASSERT_EQ(ImportFile(window_, doc, (TempDir() + "things.txt").c_str(), &state_), 1);
   DialogSeries series(kReplaceCaption, {});
-  EXPECT_EQ(ImportFile(window_, doc, (dir_ + "other\\things").c_str(), &state_), 0);
-  EXPECT_EQ(ImportDirectory(window_, doc, (dir_ + "other\\things.txt").c_str(), &state_), 0);
+  EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "other\\things").c_str(), &state_), 0);
+  EXPECT_EQ(ImportDirectory(window_, doc, (TempDir() + "other\\things.txt").c_str(), &state_), 0);
   series.Finish();
   EXPECT_EQ(series.extra(), 0);
   EXPECT_TRUE(IsKind(NodeAt(doc, "things")->entry, EntryKind::Directory));
@@ -248,8 +238,8 @@ TEST_F(ImportTest, FilesIntoAnotherFolderLeaveTheListAsItIs) {
   HTREEITEM mapsItem = TreeChildNamed(doc->folderTree, RootItem(doc), "maps");
   // As a drop does: the target is highlighted while the current folder stays the root.
   TreeView_SelectDropTarget(doc->folderTree, mapsItem);
-  ASSERT_TRUE(WriteDiskFile(dir_ + "dropped.txt", "dropped"));
-  EXPECT_EQ(ImportFile(window_, doc, (dir_ + "dropped.txt").c_str(), &state_), 1);
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "dropped.txt", "dropped"));
+  EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "dropped.txt").c_str(), &state_), 1);
   TreeView_SelectDropTarget(doc->folderTree, nullptr);
   EXPECT_EQ(EntryText(doc, "maps/dropped.txt"), "dropped");
   EXPECT_EQ(ListNames(doc->itemList), Names{"maps"});
@@ -271,13 +261,13 @@ TEST_F(ImportTest, HugeFilesAreRefusedWithoutHarm) {
   if (sizeof(void*) == 4) huge.push_back({"three.gib", 3LL << 30});
   for (const Huge& h : huge) {
     SCOPED_TRACE(h.name);
-    ASSERT_TRUE(MakeSparseFile(dir_ + h.name, h.length));
-    EXPECT_EQ(DiskFileSize((dir_ + h.name).c_str()), h.length);
-    EXPECT_EQ(ImportFile(window_, doc, (dir_ + h.name).c_str(), &state_), 0);
+    ASSERT_TRUE(MakeSparseFile(TempDir() + h.name, h.length));
+    EXPECT_EQ(DiskFileSize((TempDir() + h.name).c_str()), h.length);
+    EXPECT_EQ(ImportFile(window_, doc, (TempDir() + h.name).c_str(), &state_), 0);
     EXPECT_EQ(NodeAt(doc, h.name), nullptr);
   }
-  ASSERT_TRUE(WriteDiskFile(dir_ + "small", "s"));
-  EXPECT_EQ(ImportDirectory(window_, doc, dir_.c_str(), &state_), 1);
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "small", "s"));
+  EXPECT_EQ(ImportDirectory(window_, doc, TempDir().c_str(), &state_), 1);
   EXPECT_EQ(state_.changed, 1);
   ASSERT_EQ(ListNames(doc->itemList).size(), 1u);  // the imported directory only
   const std::string name = ListNames(doc->itemList)[0];
@@ -288,9 +278,9 @@ TEST_F(ImportTest, HugeFilesAreRefusedWithoutHarm) {
 TEST_F(ImportTest, ImportFileCommandImportsEveryChosenFile) {
   WindowDocument* doc = NewWindow();
   ASSERT_NE(doc, nullptr);
-  ASSERT_TRUE(WriteDiskFile(dir_ + "One.txt", "1"));
-  ASSERT_TRUE(WriteDiskFile(dir_ + "two.txt", "22"));
-  std::string directory = dir_.substr(0, dir_.size() - 1);
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "One.txt", "1"));
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "two.txt", "22"));
+  std::string directory = TempDir().substr(0, TempDir().size() - 1);
   strcpy(g_settings.initialDirectory, directory.c_str());
   DialogWatcher watcher("Import File", 0, 10000, [](HWND dialog) {
     SendMessageA(dialog, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>("\"One.txt\" \"two.txt\""));

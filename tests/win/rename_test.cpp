@@ -31,22 +31,8 @@ const char kTakenForFile[] =
 // How long to wait for a message box that must not come.
 constexpr DWORD kNoBoxMs = 700;
 
-class RenameTest : public ArchiveWindowTest {
+class RenameTest : public ViewsWindowTest {
  protected:
-  void SetUp() override {
-    ArchiveWindowTest::SetUp();
-    window_ = Open(WinFixture("views.zip"));
-    ASSERT_NE(window_, nullptr);
-    doc_ = DocumentOf(window_);
-    ASSERT_NE(doc_, nullptr);
-    root_ = TreeView_GetRoot(doc_->folderTree);
-  }
-
-  int ListIndexOf(const std::string& name) {
-    Names names = ListNames(doc_->itemList);
-    auto at = std::find(names.begin(), names.end(), name);
-    return at == names.end() ? -1 : static_cast<int>(at - names.begin());
-  }
   ArchiveEntry* ListEntry(int index) {
     LVITEMA item = {};
     item.mask = LVIF_PARAM;
@@ -113,10 +99,6 @@ class RenameTest : public ArchiveWindowTest {
     EXPECT_GE(ListIndexOf(from), 0);
     EXPECT_EQ(doc_->modified, 0);
   }
-
-  HWND window_ = nullptr;
-  WindowDocument* doc_ = nullptr;
-  HTREEITEM root_ = nullptr;
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "resources/save_progress_ids.h"
 #include "services/number_format.h"
 #include "tests/win/support/dialog_watch_support.h"
+#include "tests/win/support/pane_reading.h"
 
 namespace {
 
@@ -35,29 +36,10 @@ std::string Text(HWND window) {
   return text;
 }
 
-std::string ItemText(HWND dialog, int id) {
-  char text[512] = {};
-  GetDlgItemTextA(dialog, id, text, sizeof text);
-  return text;
-}
-
 std::string LocaleText(LCTYPE type) {
   char text[32] = {};
   GetLocaleInfoA(LOCALE_USER_DEFAULT, type, text, sizeof text);
   return text;
-}
-
-// The digits of value grouped by threes with the locale's separator, as the user's
-// settings say for the locales that group that way.
-std::string GroupedByThree(unsigned long long value) {
-  std::string digits = std::to_string(value);
-  const std::string separator = LocaleText(LOCALE_STHOUSAND);
-  std::string out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += separator;
-    out += digits[i];
-  }
-  return out;
 }
 
 TEST(NumberFormatTest, GroupingStrings) {
@@ -75,7 +57,7 @@ TEST(NumberFormatTest, CountsAreGroupedWithoutFractions) {
                                    12345678901234ull}) {
     char out[64];
     const int length = FormatUserNumber(value, out, sizeof out);
-    EXPECT_EQ(std::string(out), GroupedByThree(value)) << value;
+    EXPECT_EQ(std::string(out), Grouped(static_cast<long long>(value))) << value;
     EXPECT_EQ(length, static_cast<int>(std::string(out).size()));
   }
   char small[4];
@@ -130,21 +112,21 @@ TEST_F(SaveProgressTest, DialogShowsItemsAndSteps) {
 
   const DWORD shownAt = GetTickCount();
   progress->ShowItem("maps/level1.bsp", 1234567);
-  EXPECT_EQ(ItemText(dialog, IDC_SAVE_NAME), "maps/level1.bsp");
+  EXPECT_EQ(DialogItemText(dialog, IDC_SAVE_NAME), "maps/level1.bsp");
   if (LocaleText(LOCALE_SGROUPING) == "3;0") {
-    EXPECT_EQ(ItemText(dialog, IDC_SAVE_SIZE), GroupedByThree(1234567) + " bytes");
+    EXPECT_EQ(DialogItemText(dialog, IDC_SAVE_SIZE), Grouped(1234567) + " bytes");
   }
   // Small items following at once are not shown: nobody could read them.
   progress->ShowItem("skipped.txt", 10);
   if (GetTickCount() - shownAt < 40) {
-    EXPECT_EQ(ItemText(dialog, IDC_SAVE_NAME), "maps/level1.bsp");
+    EXPECT_EQ(DialogItemText(dialog, IDC_SAVE_NAME), "maps/level1.bsp");
   }
   progress->ShowItem("big.bin", 300000);
-  EXPECT_EQ(ItemText(dialog, IDC_SAVE_NAME), "big.bin");
+  EXPECT_EQ(DialogItemText(dialog, IDC_SAVE_NAME), "big.bin");
   Sleep(80);
   progress->ShowItem("sound/a&b.wav", 0);
-  EXPECT_EQ(ItemText(dialog, IDC_SAVE_NAME), "sound/a&b.wav");
-  EXPECT_EQ(ItemText(dialog, IDC_SAVE_SIZE), "0 bytes");
+  EXPECT_EQ(DialogItemText(dialog, IDC_SAVE_NAME), "sound/a&b.wav");
+  EXPECT_EQ(DialogItemText(dialog, IDC_SAVE_SIZE), "0 bytes");
   for (int i = 1; i <= 7; ++i) {
     progress->Step();
     EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), i);

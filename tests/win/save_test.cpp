@@ -27,11 +27,6 @@
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return s;
-}
-
 std::vector<uint8_t> FileBytes(const std::string& path) {
   std::vector<uint8_t> bytes;
   FILE* f = std::fopen(path.c_str(), "rb");
@@ -45,25 +40,6 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-struct ControlSearch {
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK MatchControl(HWND child, LPARAM lParam) {
-  auto* search = reinterpret_cast<ControlSearch*>(lParam);
-  if (GetDlgCtrlID(child) != search->id) return TRUE;
-  search->found = child;
-  return FALSE;
-}
-
-// A control anywhere below the dialog, also inside its child template.
-HWND FindControl(HWND dialog, int id) {
-  ControlSearch search = {id, nullptr};
-  EnumChildWindows(dialog, MatchControl, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 HWND NameEdit(HWND dialog) {
   HWND box = GetDlgItem(dialog, cmb13);
   HWND edit = box ? FindWindowExA(box, nullptr, "Edit", nullptr) : nullptr;
@@ -74,12 +50,9 @@ HWND NameEdit(HWND dialog) {
 void ConfirmOverwrite(HWND dialog) {
   for (int i = 0; i < 60 && IsWindow(dialog); ++i) {
     Sleep(50);
-    for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", nullptr); box;
-         box = FindWindowExA(nullptr, box, "#32770", nullptr)) {
-      if (box != dialog && GetWindow(box, GW_OWNER) == dialog && IsWindowVisible(box)) {
-        PressDialogButton(box, IDYES);
-        return;
-      }
+    if (HWND box = FindOwnDialog(nullptr, dialog)) {
+      PressDialogButton(box, IDYES);
+      return;
     }
   }
 }
@@ -121,29 +94,10 @@ Listing Contents(WindowDocument* doc) {
 
 class SaveTest : public ArchiveWindowTest {
  protected:
-  void SetUp() override {
-    ArchiveWindowTest::SetUp();
-    dir_ = TempDirectoryForTest();
-  }
-  void TearDown() override {
-    ArchiveWindowTest::TearDown();
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((dir_ + "*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        const std::string path = dir_ + data.cFileName;
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveDirectoryA(path.c_str());
-        else DeleteFileA(path.c_str());
-      } while (FindNextFileA(find, &data));
-      FindClose(find);
-    }
-    RemoveDirectoryA(dir_.c_str());
-  }
   int FilesInDirectory() {
     int count = 0;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((dir_ + "*").c_str(), &data);
+    HANDLE find = FindFirstFileA((TempDir() + "*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return 0;
     do {
       if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++count;
@@ -154,8 +108,7 @@ class SaveTest : public ArchiveWindowTest {
   // A copy of fixture at path, open, with a directory "added" put in its root and marked
   // modified; edited receives the contents the document then has.
   HWND OpenEdited(const char* fixture, const std::string& path, Listing* edited) {
-    if (!CopyFixture(fixture, path)) return nullptr;
-    HWND window = Open(path);
+    HWND window = OpenCopy(fixture, path);
     if (!window) return nullptr;
     WindowDocument* doc = DocumentOf(window);
     *edited = Contents(doc);
@@ -174,20 +127,19 @@ class SaveTest : public ArchiveWindowTest {
     EXPECT_EQ(Contents(DocumentOf(again)), contents);
     SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
   }
-  std::string dir_;
 };
 
 }  // namespace
 
 TEST_F(SaveTest, SaveAsZipTurnsAPakDocumentIntoAPk3AndLeavesThePak) {
-  std::string pak = dir_ + "Source.pak";
+  std::string pak = TempDir() + "Source.pak";
   ASSERT_TRUE(CopyFixture("views.pak", pak));
   std::vector<uint8_t> pakBefore = FileBytes(pak);
   HWND window = Open(pak);
   ASSERT_NE(window, nullptr);
   WindowDocument* doc = DocumentOf(window);
   auto before = Contents(doc);
-  std::string zip = dir_ + "Converted.ZIP";
+  std::string zip = TempDir() + "Converted.ZIP";
   DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(zip));
   SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
   ASSERT_TRUE(watcher.Wait().found);
@@ -205,7 +157,7 @@ TEST_F(SaveTest, FormatFollowsTheNameOrTheDocument) {
   // A new document saved under a name without extension becomes a PK3.
   HWND untitled = OpenNew();
   ASSERT_NE(untitled, nullptr);
-  std::string bare = dir_ + "plainname";
+  std::string bare = TempDir() + "plainname";
   {
     DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(bare));
     SendMessageA(untitled, WM_COMMAND, ID_FILE_SAVE, 0);  // Save of a new document is Save As
@@ -214,11 +166,10 @@ TEST_F(SaveTest, FormatFollowsTheNameOrTheDocument) {
   EXPECT_EQ(DocumentOf(untitled)->archiveKind, ArchiveKind::Pk3);
   EXPECT_EQ(FileBytes(bare).size(), 22u);  // an empty ZIP
   // A PAK document saved as ".dat" stays a PAK.
-  std::string pak = dir_ + "maps.pak";
-  ASSERT_TRUE(CopyFixture("views.pak", pak));
-  HWND window = Open(pak);
+  std::string pak = TempDir() + "maps.pak";
+  HWND window = OpenCopy("views.pak", pak);
   ASSERT_NE(window, nullptr);
-  std::string dat = dir_ + "maps.dat";
+  std::string dat = TempDir() + "maps.dat";
   {
     DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(dat));
     SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
@@ -231,7 +182,7 @@ TEST_F(SaveTest, FormatFollowsTheNameOrTheDocument) {
 }
 
 TEST_F(SaveTest, SaveInPlaceGoesThroughATemporaryFileAndKeepsEveryByte) {
-  std::string zip = dir_ + "inplace.pk3";
+  std::string zip = TempDir() + "inplace.pk3";
   Listing edited;
   HWND window = OpenEdited("views.zip", zip, &edited);
   ASSERT_NE(window, nullptr);
@@ -247,9 +198,8 @@ TEST_F(SaveTest, SaveInPlaceGoesThroughATemporaryFileAndKeepsEveryByte) {
 }
 
 TEST_F(SaveTest, SaveAsToTheOwnPathIsASave) {
-  std::string pak = dir_ + "own.pak";
-  ASSERT_TRUE(CopyFixture("views.pak", pak));
-  HWND window = Open(pak);
+  std::string pak = TempDir() + "own.pak";
+  HWND window = OpenCopy("views.pak", pak);
   ASSERT_NE(window, nullptr);
   MarkModified(window);
   DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(pak, true));
@@ -264,14 +214,14 @@ TEST_F(SaveTest, TooManyFilesForAPakIsRefusedAndNothingIsWritten) {
   std::vector<std::string> names;
   for (int i = 0; i < 5000; ++i) names.push_back("f" + std::to_string(i) + ".txt");
   std::vector<uint8_t> bytes = sample::Zip(names);
-  std::string zip = dir_ + "many.pk3";
+  std::string zip = TempDir() + "many.pk3";
   FILE* f = std::fopen(zip.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
   HWND window = Open(zip);
   ASSERT_NE(window, nullptr);
-  std::string pak = dir_ + "many.pak";
+  std::string pak = TempDir() + "many.pak";
   DialogWatcher dialog("Save Archive", 0, 10000, SaveTo(pak));
   DialogWatcher refusal("Save", IDOK);
   SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
@@ -291,7 +241,7 @@ TEST_F(SaveTest, CompressionListFollowsTheNameAndItsChoiceOutlivesCancel) {
   std::string shownAtStart, proposedName;
   DialogWatcher watcher("Save Archive", IDCANCEL, 10000, [&](HWND dialog) {
     WaitForDialogReady(dialog);
-    HWND list = FindControl(dialog, IDC_SAVE_COMPRESSION);
+    HWND list = FindDialogControl(dialog, IDC_SAVE_COMPRESSION);
     if (!list) return;
     char text[32] = {};
     GetWindowTextA(list, text, sizeof text);
@@ -360,7 +310,7 @@ TEST_F(SaveTest, AnsweringYesThenCancellingSaveAsKeepsTheWindow) {
 }
 
 TEST_F(SaveTest, SavingOverAnArchiveOpenElsewhereIsRefused) {
-  std::string zip = dir_ + "open.zip";
+  std::string zip = TempDir() + "open.zip";
   ASSERT_TRUE(CopyFixture("views.zip", zip));
   std::vector<uint8_t> original = FileBytes(zip);
   ASSERT_NE(Open(zip), nullptr);
@@ -376,10 +326,10 @@ TEST_F(SaveTest, SavingOverAnArchiveOpenElsewhereIsRefused) {
 }
 
 TEST_F(SaveTest, SaveAsOntoItsOwnFileUnderAnotherNameIsASave) {
-  std::string pak = dir_ + "own.pak";
-  const std::string link = dir_ + "link.pak";
-  ASSERT_TRUE(CreateDirectoryA((dir_ + "sub").c_str(), nullptr));
-  for (const std::string& spelling : {dir_ + "sub\\..\\own.pak", link}) {
+  std::string pak = TempDir() + "own.pak";
+  const std::string link = TempDir() + "link.pak";
+  ASSERT_TRUE(CreateDirectoryA((TempDir() + "sub").c_str(), nullptr));
+  for (const std::string& spelling : {TempDir() + "sub\\..\\own.pak", link}) {
     SCOPED_TRACE(spelling);
     Listing edited;
     HWND window = OpenEdited("views.pak", pak, &edited);
@@ -435,7 +385,7 @@ const Unreplaceable kUnreplaceable[] = {
 TEST_F(SaveTest, AFailedReplaceKeepsTheWindowTheEditsAndTheFile) {
   for (const Unreplaceable& how : kUnreplaceable) {
     SCOPED_TRACE(how.name);
-    std::string zip = dir_ + "kept.pk3";
+    std::string zip = TempDir() + "kept.pk3";
     Listing edited;
     HWND window = OpenEdited("views.zip", zip, &edited);
     ASSERT_NE(window, nullptr);
@@ -465,14 +415,13 @@ TEST_F(SaveTest, AFailedReplaceKeepsTheWindowTheEditsAndTheFile) {
 
 TEST_F(SaveTest, SaveAsOntoAFileHeldOpenNeverLosesIt) {
   // Another program reads the destination and lets it be deleted, but not written.
-  std::string target = dir_ + "held.pak";
+  std::string target = TempDir() + "held.pak";
   ASSERT_TRUE(CopyFixture("views.pak", target));
   HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  std::string zip = dir_ + "source.zip";
-  ASSERT_TRUE(CopyFixture("views.zip", zip));
-  HWND window = Open(zip);
+  std::string zip = TempDir() + "source.zip";
+  HWND window = OpenCopy("views.zip", zip);
   ASSERT_NE(window, nullptr);
   const auto contents = Contents(DocumentOf(window));
   DialogWatcher dialog("Save Archive", 0, 10000, SaveTo(target, true));
@@ -493,12 +442,12 @@ TEST_F(SaveTest, SaveAsOntoAFileHeldOpenNeverLosesIt) {
 
 TEST_F(SaveTest, WhatAKilledSaveLeftIsRemovedByTheNextSaveThere) {
   RegDeleteKeyA(HKEY_CURRENT_USER, kTemporaryFilesKey);
-  std::string zip = dir_ + "again.zip";
+  std::string zip = TempDir() + "again.zip";
   ASSERT_TRUE(CopyFixture("views.zip", zip));
   // A save killed midway left its temporary file, noted as the program's own; a file of
   // the same kind of name that the program never noted is somebody else's.
-  const std::string leftover = dir_ + "Vel1f2e.tmp";
-  const std::string foreign = dir_ + "Vel9999.tmp";
+  const std::string leftover = TempDir() + "Vel1f2e.tmp";
+  const std::string foreign = TempDir() + "Vel9999.tmp";
   for (const std::string& path : {leftover, foreign}) {
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);

@@ -92,11 +92,6 @@ TEST(StartupTest, RegistersTheSixWindowClasses) {
   EXPECT_FALSE(RegisterWindowClasses(instance));
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return text;
-}
-
 std::string TestDirectory(const char* name) {
   std::string dir = std::string(VELLUMIX_BUILD_DIR) + "\\startup-test";
   CreateDirectoryA(dir.c_str(), nullptr);

@@ -43,10 +43,6 @@ std::vector<int> SelectedRows(HWND list) {
 
 class TransferCopyTest : public ArchiveWindowTest {
  protected:
-  WindowDocument* OpenDoc(const std::string& fixture, HWND* window) {
-    *window = fixture.empty() ? OpenNew() : Open(WinFixture(fixture));
-    return *window ? DocumentOf(*window) : nullptr;
-  }
   TransferState state_{0, 0, ReplaceMode::Ask};
 };
 
@@ -54,7 +50,7 @@ class TransferCopyTest : public ArchiveWindowTest {
 
 TEST_F(TransferCopyTest, CopyWithinOneArchiveKeepsArchiveFilesAndListsTheNewItems) {
   HWND window;
-  WindowDocument* doc = OpenDoc("views.pak", &window);
+  WindowDocument* doc = OpenDoc(WinFixture("views.pak"), &window);
   ASSERT_NE(doc, nullptr);
   Payload p(doc, {NodeAt(doc, "maps"), NodeAt(doc, "readme")});
   // Into the root, which the list shows: the items' own folder, refused without a message.
@@ -79,7 +75,7 @@ TEST_F(TransferCopyTest, CopyWithinOneArchiveKeepsArchiveFilesAndListsTheNewItem
 
 TEST_F(TransferCopyTest, CopyFromAnotherWindowTurnsFilesIntoMemoryFiles) {
   HWND sourceWindow, targetWindow;
-  WindowDocument* source = OpenDoc("views.zip", &sourceWindow);
+  WindowDocument* source = OpenDoc(WinFixture("views.zip"), &sourceWindow);
   WindowDocument* target = OpenDoc("", &targetWindow);
   ASSERT_NE(source, nullptr);
   ASSERT_NE(target, nullptr);
@@ -104,8 +100,8 @@ TEST_F(TransferCopyTest, CopyFromAnotherWindowTurnsFilesIntoMemoryFiles) {
 
 TEST_F(TransferCopyTest, ConflictsAreAskedAndClosingTheDialogStopsTheTransfer) {
   HWND sourceWindow, targetWindow;
-  WindowDocument* source = OpenDoc("views.pak", &sourceWindow);
-  WindowDocument* target = OpenDoc("views.zip", &targetWindow);
+  WindowDocument* source = OpenDoc(WinFixture("views.pak"), &sourceWindow);
+  WindowDocument* target = OpenDoc(WinFixture("views.zip"), &targetWindow);
   ASSERT_NE(source, nullptr);
   ASSERT_NE(target, nullptr);
   Payload p(source, {NodeAt(source, "z.bsp"), NodeAt(source, "a.bsp"), NodeAt(source, "notes.txt")});
@@ -128,7 +124,7 @@ TEST_F(TransferCopyTest, ConflictsAreAskedAndClosingTheDialogStopsTheTransfer) {
 
 TEST_F(TransferCopyTest, FailedChecksShowTheirMessageAndChangeNothing) {
   HWND window;
-  WindowDocument* doc = OpenDoc("views.pak", &window);
+  WindowDocument* doc = OpenDoc(WinFixture("views.pak"), &window);
   ASSERT_NE(doc, nullptr);
   ArchiveNode* maps = NodeAt(doc, "maps");
   ArchiveNode* dm = NodeAt(doc, "maps/dm");
@@ -180,8 +176,8 @@ TEST_F(TransferCopyTest, FailedChecksShowTheirMessageAndChangeNothing) {
 
 TEST_F(TransferCopyTest, DialogShowsEachKindsSizeAndAnswersWithItsButtons) {
   HWND pakWindow, zipWindow;
-  WindowDocument* pak = OpenDoc("views.pak", &pakWindow);
-  WindowDocument* zip = OpenDoc("views.zip", &zipWindow);
+  WindowDocument* pak = OpenDoc(WinFixture("views.pak"), &pakWindow);
+  WindowDocument* zip = OpenDoc(WinFixture("views.zip"), &zipWindow);
   ASSERT_NE(pak, nullptr);
   ASSERT_NE(zip, nullptr);
   const ArchiveEntry* pakEntry = NodeAt(pak, "maps/level1.bsp")->entry;
@@ -225,7 +221,7 @@ TEST_F(TransferCopyTest, DialogShowsEachKindsSizeAndAnswersWithItsButtons) {
 
 TEST_F(TransferCopyTest, DialogDrawsTheFileTypeIconInBothPlaces) {
   HWND window;
-  WindowDocument* doc = OpenDoc("views.pak", &window);
+  WindowDocument* doc = OpenDoc(WinFixture("views.pak"), &window);
   ASSERT_NE(doc, nullptr);
   const ArchiveEntry* entry = NodeAt(doc, "notes.txt")->entry;
   int painted = 0;

@@ -16,11 +16,6 @@
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return s;
-}
-
 std::string Pattern(size_t size, unsigned seed) {
   std::string s(size, '\0');
   unsigned x = seed;
@@ -34,7 +29,7 @@ std::string Pattern(size_t size, unsigned seed) {
 }  // namespace
 
 TEST_F(ArchiveWindowTest, ImportedTreeReadsBackAndExportsToTheSameFiles) {
-  const std::string dir = TempDirectoryForTest();
+  const std::string& dir = TempDir();
   const std::string source = dir + "Game Data";
   // Relative disk paths and their bytes; directories end in a backslash.
   const std::map<std::string, std::string> files = {
@@ -77,5 +72,4 @@ TEST_F(ArchiveWindowTest, ImportedTreeReadsBackAndExportsToTheSameFiles) {
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(DiskListing(out), expected);
   for (const auto& f : files) EXPECT_EQ(ReadDiskFile(out + "game data\\" + Lower(f.first)), f.second) << f.first;
-  RemoveTree(dir);
 }

@@ -129,9 +129,7 @@ class ViewingTest : public ArchiveWindowTest {
         ASSERT_TRUE(written);
       }
     }
-    window_ = OpenNew();
-    ASSERT_NE(window_, nullptr);
-    doc_ = DocumentOf(window_);
+    doc_ = OpenDoc("", &window_);
     ASSERT_NE(doc_, nullptr);
   }
 

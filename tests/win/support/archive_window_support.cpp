@@ -1,11 +1,13 @@
 #include "tests/win/support/archive_window_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "services/file_types.h"
 #include "services/globals.h"
 #include "services/messages.h"
+#include "tests/win/support/transfer_test_support.h"
 
 void ArchiveWindowTest::SetUp() {
   FrameTest::SetUp();
@@ -16,6 +18,12 @@ void ArchiveWindowTest::SetUp() {
 void ArchiveWindowTest::TearDown() {
   FrameTest::TearDown();
   ReleaseFileTypes();
+  if (tempDir_.empty()) return;
+  // A file dialog makes the folder it showed the current one, and that cannot be removed.
+  char base[MAX_PATH];
+  GetTempPathA(MAX_PATH, base);
+  SetCurrentDirectoryA(base);
+  RemoveTree(tempDir_);
 }
 
 HWND ArchiveWindowTest::Open(const std::string& path) {
@@ -33,22 +41,58 @@ HWND ArchiveWindowTest::OpenNew() {
   return window;
 }
 
+WindowDocument* ArchiveWindowTest::OpenDoc(const std::string& path, HWND* window) {
+  *window = path.empty() ? OpenNew() : Open(path);
+  return *window ? DocumentOf(*window) : nullptr;
+}
+
+HWND ArchiveWindowTest::OpenCopy(const std::string& fixture, const std::string& path) {
+  return CopyFixture(fixture, path) ? Open(path) : nullptr;
+}
+
+const std::string& ArchiveWindowTest::TempDir() {
+  if (tempDir_.empty()) {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    char dir[MAX_PATH];
+    std::snprintf(dir, sizeof dir, "%svellumix-wintest-%lu-%lu\\", base, GetCurrentProcessId(),
+                  GetTickCount());
+    CreateDirectoryA(dir, nullptr);
+    tempDir_ = dir;
+  }
+  return tempDir_;
+}
+
+void ViewsWindowTest::SetUp() {
+  ArchiveWindowTest::SetUp();
+  if (HasFatalFailure()) return;
+  window_ = Open(WinFixture("views.zip"));
+  ASSERT_NE(window_, nullptr);
+  doc_ = DocumentOf(window_);
+  ASSERT_NE(doc_, nullptr);
+  root_ = TreeView_GetRoot(doc_->folderTree);
+}
+
+int ViewsWindowTest::ListIndexOf(const std::string& name) {
+  const std::vector<std::string> names = ListNames(doc_->itemList);
+  auto at = std::find(names.begin(), names.end(), name);
+  return at == names.end() ? -1 : static_cast<int>(at - names.begin());
+}
+
+const std::vector<std::string> kViewsRootListed = {"maps",      "sound",     "a.bsp",  "b",    "big.dat",
+                                                   "empty.txt", "notes.txt", "readme", "z.bsp"};
+
+void SendCommand(HWND window, int command) {
+  SendMessageA(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+  Pump(30);
+}
+
 std::string WinFixture(const std::string& name) {
   std::string path = std::string(VELLUMIX_SOURCE_DIR) + "/tests/win/fixtures/" + name;
   for (char& c : path) {
     if (c == '/') c = '\\';
   }
   return path;
-}
-
-std::string TempDirectoryForTest() {
-  char base[MAX_PATH];
-  GetTempPathA(MAX_PATH, base);
-  char dir[MAX_PATH];
-  std::snprintf(dir, sizeof dir, "%svellumix-wintest-%lu-%lu\\", base, GetCurrentProcessId(),
-                GetTickCount());
-  CreateDirectoryA(dir, nullptr);
-  return dir;
 }
 
 bool CopyFixture(const std::string& name, const std::string& target) {

@@ -18,12 +18,39 @@ class ArchiveWindowTest : public FrameTest {
   // Opens an archive window the way the frame does for a path; null when none was made.
   HWND Open(const std::string& path);
   HWND OpenNew();
+  // A window opened on path, or a new one for "", and its document; null when none was made.
+  WindowDocument* OpenDoc(const std::string& path, HWND* window);
+  // Copies the committed fixture to path and opens the copy; null when either fails.
+  HWND OpenCopy(const std::string& fixture, const std::string& path);
+  // The test's own temporary directory (with a trailing backslash): made at its first use,
+  // removed with everything in it once the test's windows are gone.
+  const std::string& TempDir();
+
+ private:
+  std::string tempDir_;
 };
+
+// An archive window on the committed views.zip, opened before each test, with its root
+// folder shown.
+class ViewsWindowTest : public ArchiveWindowTest {
+ protected:
+  void SetUp() override;
+  // The list's index of the item named name, or -1.
+  int ListIndexOf(const std::string& name);
+
+  HWND window_ = nullptr;
+  WindowDocument* doc_ = nullptr;
+  HTREEITEM root_ = nullptr;
+};
+
+// The root of views.zip as the list first shows it: folders, then files, each by name.
+extern const std::vector<std::string> kViewsRootListed;
+
+// Sends a menu command to window and lets what it posted run.
+void SendCommand(HWND window, int command);
 
 // Path of a committed fixture under tests/win/fixtures, in the form Windows programs use.
 std::string WinFixture(const std::string& name);
-// A fresh temporary directory for one test (with a trailing backslash); removed by the caller.
-std::string TempDirectoryForTest();
 bool CopyFixture(const std::string& name, const std::string& target);
 
 std::vector<std::string> ListNames(HWND list);

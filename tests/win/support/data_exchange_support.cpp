@@ -27,11 +27,6 @@ void DataExchangeTest::TearDown() {
   OleUninitialize();
 }
 
-WindowDocument* DataExchangeTest::OpenDoc(const std::string& fixture, HWND* window) {
-  *window = fixture.empty() ? OpenNew() : Open(fixture);
-  return *window ? DocumentOf(*window) : nullptr;
-}
-
 void ShowFolderAt(WindowDocument* doc, const std::string& storedPath) {
   ArchiveNode* node = storedPath.empty() ? doc->root : NodeAt(doc, storedPath);
   if (!node || !node->entry) return;
@@ -48,11 +43,6 @@ void SelectListItems(WindowDocument* doc, const std::vector<std::string>& names)
       if (shown[i] == name) ListView_SetItemState(doc->itemList, static_cast<int>(i), LVIS_SELECTED, LVIS_SELECTED);
     }
   }
-}
-
-void SendCommand(HWND window, int command) {
-  SendMessageA(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
-  Pump(20);
 }
 
 bool ListItemCut(WindowDocument* doc, const std::string& name) {

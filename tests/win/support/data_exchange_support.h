@@ -15,14 +15,12 @@ class DataExchangeTest : public ArchiveWindowTest {
  protected:
   void SetUp() override;
   void TearDown() override;
-  WindowDocument* OpenDoc(const std::string& fixture, HWND* window);
 };
 
 // Makes the folder at storedPath ("" for the root) the current folder.
 void ShowFolderAt(WindowDocument* doc, const std::string& storedPath);
 // Selects exactly the named items of the list and gives it the focus.
 void SelectListItems(WindowDocument* doc, const std::vector<std::string>& names);
-void SendCommand(HWND window, int command);
 bool ListItemCut(WindowDocument* doc, const std::string& name);
 
 // The 32-bit value of a handshake format, or -1 when it cannot be read.

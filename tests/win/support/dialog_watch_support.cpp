@@ -3,19 +3,44 @@
 #include <commdlg.h>
 #include <dlgs.h>
 
-namespace {
-
-HWND FindOwnDialog(const std::string& caption) {
-  for (HWND dialog = FindWindowExA(nullptr, nullptr, "#32770", caption.c_str()); dialog;
-       dialog = FindWindowExA(nullptr, dialog, "#32770", caption.c_str())) {
+HWND FindOwnDialog(const char* caption, HWND owner) {
+  for (HWND dialog = FindWindowExA(nullptr, nullptr, "#32770", caption); dialog;
+       dialog = FindWindowExA(nullptr, dialog, "#32770", caption)) {
     DWORD pid = 0;
     GetWindowThreadProcessId(dialog, &pid);
-    if (pid == GetCurrentProcessId() && IsWindowVisible(dialog)) return dialog;
+    if (pid != GetCurrentProcessId() || !IsWindowVisible(dialog)) continue;
+    if (!owner || GetWindow(dialog, GW_OWNER) == owner) return dialog;
   }
   return nullptr;
 }
 
+namespace {
+
+struct ControlSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchControl(HWND child, LPARAM lParam) {
+  auto* search = reinterpret_cast<ControlSearch*>(lParam);
+  if (GetDlgCtrlID(child) != search->id) return TRUE;
+  search->found = child;
+  return FALSE;
+}
+
 }  // namespace
+
+HWND FindDialogControl(HWND dialog, int id) {
+  ControlSearch search = {id, nullptr};
+  EnumChildWindows(dialog, MatchControl, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::string DialogItemText(HWND dialog, int id) {
+  char text[4096] = {};
+  GetDlgItemTextA(dialog, id, text, sizeof text);
+  return text;
+}
 
 DialogWatcher::DialogWatcher(std::string caption, int button, DWORD timeoutMs,
                              std::function<void(HWND)> act)
@@ -40,7 +65,7 @@ WatchedDialog DialogWatcher::Finish() {
 void DialogWatcher::Run() {
   DWORD start = GetTickCount();
   HWND dialog = nullptr;
-  while (!(dialog = FindOwnDialog(caption_))) {
+  while (!(dialog = FindOwnDialog(caption_.c_str()))) {
     if (stop_ || GetTickCount() - start >= timeoutMs_) return;
     Sleep(20);
   }
@@ -48,9 +73,7 @@ void DialogWatcher::Run() {
   char text[4096] = {};
   GetWindowTextA(dialog, text, sizeof text);
   seen_.caption = text;
-  text[0] = '\0';
-  GetDlgItemTextA(dialog, 0xFFFF, text, sizeof text);
-  seen_.message = text;
+  seen_.message = DialogItemText(dialog, 0xFFFF);
   for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     text[0] = '\0';
     GetWindowTextA(child, text, sizeof text);

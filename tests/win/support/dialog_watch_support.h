@@ -46,6 +46,14 @@ class DialogWatcher {
   std::thread thread_;
 };
 
+// A shown dialog ("#32770") of this process titled caption (any title when null) and, when
+// owner is given, owned by it; null when there is none.
+HWND FindOwnDialog(const char* caption, HWND owner = nullptr);
+// A control anywhere below the dialog, also inside a child dialog of a file dialog's template.
+HWND FindDialogControl(HWND dialog, int id);
+// The text of the dialog's control id ("" when it has none).
+std::string DialogItemText(HWND dialog, int id);
+
 // Waits until a dialog found at its creation is shown and has settled (a file dialog
 // fills its controls while it initialises, overwriting what was typed before).
 void WaitForDialogReady(HWND dialog);

@@ -11,6 +11,8 @@
 #include "services/globals.h"
 #include "services/settings.h"
 #include "app/startup.h"
+#include "tests/core/sample_archives.h"
+#include "tests/win/support/transfer_test_support.h"
 
 namespace {
 
@@ -43,12 +45,7 @@ LRESULT CALLBACK TestArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     const CREATESTRUCTA* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
     const MDICREATESTRUCTA* mdi = static_cast<const MDICREATESTRUCTA*>(create->lpCreateParams);
     const char* path = reinterpret_cast<const char*>(mdi->lParam);
-    std::string title = "Untitled";
-    if (path) {
-      title = path;
-      for (char& c : title) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-    SetWindowTextA(hwnd, title.c_str());
+    SetWindowTextA(hwnd, path ? Lower(path).c_str() : "Untitled");
   }
   return DefMDIChildProcA(hwnd, msg, wParam, lParam);
 }
@@ -67,22 +64,8 @@ void FrameWithTestWindowsTest::SetUp() {
 }
 
 bool WriteSmallPak(const std::string& path) {
-  // "PACK", directory offset and length; the file's bytes; one 64-byte directory entry.
-  const char data[] = "hello";
-  unsigned char pak[12 + 5 + 64] = {'P', 'A', 'C', 'K'};
-  auto put32 = [&](size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) pak[at + i] = static_cast<unsigned char>(value >> (8 * i));
-  };
-  put32(4, 17);
-  put32(8, 64);
-  std::memcpy(pak + 12, data, 5);
-  std::memcpy(pak + 17, "readme.txt", 10);
-  put32(17 + 56, 12);
-  put32(17 + 60, 5);
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return false;
-  bool written = std::fwrite(pak, sizeof pak, 1, out) == 1;
-  return std::fclose(out) == 0 && written;
+  const std::vector<uint8_t> pak = sample::Pak({{"readme.txt", "hello"}});
+  return WriteDiskFile(path, std::string(pak.begin(), pak.end()));
 }
 
 void FrameTest::SetUp() {

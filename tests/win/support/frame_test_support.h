@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/core/test_support.h"
+
 class FrameTest : public ::testing::Test {
  protected:
   void SetUp() override;

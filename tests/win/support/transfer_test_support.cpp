@@ -14,22 +14,6 @@
 
 namespace {
 
-HWND FindOwnVisible(const std::string& caption) {
-  for (HWND dialog = FindWindowExA(nullptr, nullptr, "#32770", caption.c_str()); dialog;
-       dialog = FindWindowExA(nullptr, dialog, "#32770", caption.c_str())) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(dialog, &pid);
-    if (pid == GetCurrentProcessId() && IsWindowVisible(dialog)) return dialog;
-  }
-  return nullptr;
-}
-
-std::string ItemText(HWND dialog, int id) {
-  char text[1024] = {};
-  GetDlgItemTextA(dialog, id, text, sizeof text);
-  return text;
-}
-
 void ListInto(const std::string& base, const std::string& relative, std::vector<std::string>* out) {
   WIN32_FIND_DATAA found;
   HANDLE h = FindFirstFileA((base + relative + "*").c_str(), &found);
@@ -68,7 +52,7 @@ std::vector<AnsweredDialog> DialogSeries::Finish() {
 void DialogSeries::Run() {
   size_t next = 0;
   while (!stop_) {
-    HWND dialog = FindOwnVisible(caption_);
+    HWND dialog = FindOwnDialog(caption_.c_str());
     if (!dialog) {
       Sleep(15);
       continue;
@@ -79,9 +63,9 @@ void DialogSeries::Run() {
       GetWindowTextA(child, text, sizeof text);
       a.texts.push_back(text);
     }
-    a.message = GetDlgItem(dialog, 1005) ? ItemText(dialog, 1005) : ItemText(dialog, 0xFFFF);
-    a.existingSize = ItemText(dialog, 1006);
-    a.incomingSize = ItemText(dialog, 1007);
+    a.message = DialogItemText(dialog, GetDlgItem(dialog, 1005) ? 1005 : 0xFFFF);
+    a.existingSize = DialogItemText(dialog, 1006);
+    a.incomingSize = DialogItemText(dialog, 1007);
     GetWindowRect(dialog, &a.rect);
     int button = IDCANCEL;
     if (next < buttons_.size()) {
@@ -125,10 +109,12 @@ void RemoveTree(const std::string& path) {
   ListInto(dir, "", &all);
   std::sort(all.rbegin(), all.rend());  // children before their directories
   for (const std::string& p : all) {
-    if (p.back() == '\\')
+    if (p.back() == '\\') {
       RemoveDirectoryA((dir + p).c_str());
-    else
+    } else {
+      SetFileAttributesA((dir + p).c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileA((dir + p).c_str());
+    }
   }
   RemoveDirectoryA(dir.c_str());
 }

@@ -51,7 +51,7 @@ bool WriteDiskFile(const std::string& path, const std::string& bytes);
 // The file's bytes, or "<missing>".
 std::string ReadDiskFile(const std::string& path);
 bool DiskExists(const std::string& path);
-// Removes a directory with everything below it.
+// Removes a directory with everything below it, read-only files too.
 void RemoveTree(const std::string& path);
 // Every file and directory below dir as relative paths ("a\\b", directories end in "\\"), sorted.
 std::vector<std::string> DiskListing(const std::string& dir);
