@@ -28,7 +28,7 @@ TEST_F(FrameResourcesTest, MenuBarPopupsAndTheirStates) {
     bool grayed;
     int items;
   };
-  const Popup popups[] = {{"&File", false, 11}, {"&Edit", true, 7},   {"&Object", true, 5},
+  const Popup popups[] = {{"&File", false, 11}, {"&Edit", true, 8},   {"&Object", true, 5},
                           {"&View", false, 11}, {"&Window", true, 11}, {"&Help", false, 1}};
   HMENU menu = GetMenu(frame_);
   ASSERT_EQ(menu, g_mainMenu);
@@ -68,6 +68,7 @@ TEST_F(FrameResourcesTest, MenuItemsTextsAndStates) {
       {57634, "&Copy\tCtrl+C", false, false},
       {57637, "&Paste\tCtrl+V", false, false},
       {40008, "&Delete\tDel", false, false},
+      {40038, "Re&name\tF2", false, false},
       {57642, "Select &All\tCtrl+A", false, false},
       {40010, "&Invert Selection", false, false},
       {40032, "&New Directory", false, false},
@@ -115,11 +116,12 @@ TEST_F(FrameResourcesTest, AcceleratorTable) {
   const Key expected[] = {
       {'A', FCONTROL, 57642},  {'C', FCONTROL, 57634},  {'N', FCONTROL, 57600},
       {'O', FCONTROL, 57601},  {'S', FCONTROL, 57603},  {'V', FCONTROL, 57637},
-      {'X', FCONTROL, 57635},  {VK_DELETE, 0, 40008},   {VK_F5, 0, 40035},
+      {'X', FCONTROL, 57635},  {VK_DELETE, 0, 40008},   {VK_F2, 0, 40038},
+      {VK_F5, 0, 40035},
       {VK_F5, FSHIFT, 57650},  {VK_F4, FSHIFT, 57651},
   };
   int count = CopyAcceleratorTableA(g_accelerators, nullptr, 0);
-  ASSERT_EQ(count, 11);
+  ASSERT_EQ(count, 12);
   std::vector<ACCEL> table(count);
   CopyAcceleratorTableA(g_accelerators, table.data(), count);
   for (int i = 0; i < count; ++i) {
