@@ -18,6 +18,7 @@ struct WindowDocument : ArchiveDocument {
   HWND splitter;    // child id 1
   HWND folderTree;  // "wcPakTV", child id 2 of the splitter
   HWND itemList;    // "wcPakLV", child id 3 of the splitter
+  HWND focusedPane;  // the pane that had the focus last; it takes it again with the window
   uint32_t viewMode;  // 0 Large Icons, 1 Details, 2 Small Icons, 3 List
   uint32_t sortKey;   // low byte 1 Name, 2 Type, 4 Size; 0x100 descending
   ComPtr<IDropTarget> dropTarget;  // registered for the window while it exists

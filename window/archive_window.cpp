@@ -31,7 +31,8 @@ unsigned long UntitledCounter = 1;
 namespace {
 
 constexpr DWORD kFolderTreeStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | TVS_HASBUTTONS |
-                                   TVS_HASLINES | TVS_LINESATROOT | TVS_EDITLABELS;
+                                   TVS_HASLINES | TVS_LINESATROOT | TVS_EDITLABELS |
+                                   TVS_SHOWSELALWAYS;
 constexpr DWORD kItemListStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | LVS_EDITLABELS |
                                  LVS_AUTOARRANGE | LVS_SHAREIMAGELISTS;
 
@@ -191,6 +192,16 @@ LRESULT OnCommand(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam) 
   return 0;
 }
 
+// The window passes the focus on to a pane (the one that had it last, else the list): the
+// keys and the commands act on a pane as soon as the window is opened or activated.
+LRESULT OnSetFocus(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam) {
+  DefMDIChildProcA(hwnd, WM_SETFOCUS, wParam, lParam);
+  if (!doc || !doc->itemList) return 0;
+  HWND pane = doc->focusedPane == doc->folderTree ? doc->folderTree : doc->itemList;
+  if (IsWindowEnabled(pane)) SetFocus(pane);
+  return 0;
+}
+
 LRESULT OnMdiActivate(HWND hwnd, WindowDocument* doc, WPARAM deactivated, LPARAM activated) {
   if (doc) {
     OnArchiveActivate(hwnd, doc, reinterpret_cast<HWND>(activated), reinterpret_cast<HWND>(deactivated));
@@ -242,6 +253,7 @@ LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     case WM_ERASEBKGND: return 1;
     case WM_NOTIFY: return OnArchiveNotify(hwnd, doc, reinterpret_cast<NMHDR*>(lParam));
     case WM_COMMAND: return OnCommand(hwnd, doc, wParam, lParam);
+    case WM_SETFOCUS: return OnSetFocus(hwnd, doc, wParam, lParam);
     case WM_MDIACTIVATE: return OnMdiActivate(hwnd, doc, wParam, lParam);
     case WM_TIMER:
       if (wParam != kFolderStatusTimer) break;

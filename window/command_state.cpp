@@ -8,6 +8,7 @@
 #include "services/globals.h"
 #include "services/settings.h"
 #include "window/archive_window.h"
+#include "window/rename.h"
 #include "panes/views.h"
 
 namespace {
@@ -118,6 +119,9 @@ void UpdateCommandState(HWND window, WindowDocument* doc) {
       SendMessageA(doc->folderTree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
 
   for (int command : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_DELETE}) EnableBoth(command, hasSelection);
+  int renameIndex;
+  HTREEITEM renameItem;
+  EnableItem(ID_EDIT_RENAME, FindRenameTarget(doc, &renameIndex, &renameItem));
   bool objectCommands = hasSelection || inPane;
   for (int command : {ID_OBJECT_NEW_DIRECTORY, ID_OBJECT_IMPORT_FILE, ID_OBJECT_IMPORT_DIRECTORY}) {
     EnableItem(command, objectCommands);

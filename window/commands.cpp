@@ -4,6 +4,7 @@
 #include "window/archive_window.h"
 #include "window/clipboard_commands.h"
 #include "window/edit_commands.h"
+#include "window/rename.h"
 #include "window/save.h"
 #include "window/transfer_commands.h"
 #include "panes/views.h"
@@ -28,6 +29,9 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
       return true;
     case ID_EDIT_PASTE:
       PasteClipboard(window, doc);
+      return true;
+    case ID_EDIT_RENAME:
+      StartRename(doc);
       return true;
     case ID_OBJECT_NEW_DIRECTORY:
       NewDirectory(window, doc);

@@ -13,6 +13,22 @@
 
 namespace {
 
+// Collapsing a folder above the shown one hides the shown one: the collapsed folder becomes
+// the current folder first (and is shown), so the list never shows a folder the tree hides.
+void SelectCollapsingAncestor(HWND tree, const NMTREEVIEWA* change) {
+  if ((change->action & (TVE_COLLAPSE | TVE_EXPAND)) != TVE_COLLAPSE) return;
+  HTREEITEM collapsing = change->itemNew.hItem;
+  HTREEITEM caret = CurrentFolderItem(tree);
+  if (!collapsing || caret == collapsing) return;
+  for (HTREEITEM up = caret; up;
+       up = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(up)))) {
+    if (up == collapsing) {
+      SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(collapsing));
+      return;
+    }
+  }
+}
+
 LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
   switch (header->code) {
     case TVN_BEGINLABELEDITA:
@@ -26,9 +42,14 @@ LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
       return OnFolderLabelEdited(window, doc, reinterpret_cast<NMTVDISPINFOA*>(header));
     case TVN_BEGINDRAGA:
       return OnBeginTreeDrag(window, doc, reinterpret_cast<NMTREEVIEWA*>(header));
+    case TVN_ITEMEXPANDINGA:
+    case TVN_ITEMEXPANDINGW:
+      SelectCollapsingAncestor(doc->folderTree, reinterpret_cast<NMTREEVIEWA*>(header));
+      return FALSE;
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW:
       ShowFolder(window, doc, reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem);
+      UpdateCommandState(window, doc);  // the root cannot be renamed
       ScheduleFolderStatus(window);
       return 0;
   }
@@ -71,6 +92,9 @@ LRESULT OnItemListNotify(HWND window, WindowDocument* doc, NMHDR* header) {
       if (command) SendMessageA(window, WM_COMMAND, command, 0);
       return 0;
     }
+    case LVN_BEGINLABELEDITA:
+      OnItemLabelEditBegun(doc, reinterpret_cast<NMLVDISPINFOA*>(header));
+      return FALSE;
     case LVN_ENDLABELEDITA:
       return OnItemLabelEdited(window, doc, reinterpret_cast<NMLVDISPINFOA*>(header));
     case LVN_ITEMCHANGED:

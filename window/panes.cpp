@@ -21,9 +21,25 @@ LRESULT ListDefault(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return CallWindowProcA(g_listViewProc, hwnd, msg, wParam, lParam);
 }
 
-void UpdateStateOfPane(HWND pane) {
+void OnPaneFocused(HWND pane) {
   HWND window = ArchiveWindowOfPane(pane);
-  if (WindowDocument* doc = DocumentOf(window)) UpdateCommandState(window, doc);
+  if (WindowDocument* doc = DocumentOf(window)) {
+    doc->focusedPane = pane;
+    UpdateCommandState(window, doc);
+  }
+}
+
+// Backspace goes up a folder from either pane, as the Up command does.
+bool GoUpFromPane(HWND pane) {
+  WindowDocument* doc = DocumentOf(ArchiveWindowOfPane(pane));
+  if (!doc) return false;
+  GoUp(doc);
+  return true;
+}
+
+LRESULT OnTreeKeyDown(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  if (wParam == VK_BACK && GoUpFromPane(hwnd)) return 0;
+  return TreeDefault(hwnd, WM_KEYDOWN, wParam, lParam);
 }
 
 void StoreColumnWidth(int column, int width) {
@@ -67,6 +83,7 @@ LRESULT OnListCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT OnListKeyDown(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  if (wParam == VK_BACK && GoUpFromPane(hwnd)) return 0;
   if (wParam != VK_RETURN) return ListDefault(hwnd, WM_KEYDOWN, wParam, lParam);
   int index = static_cast<int>(
       SendMessageA(hwnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED | LVNI_SELECTED));
@@ -92,6 +109,13 @@ LRESULT OnListDrawItem(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+int SelectedListItem(HWND list) {
+  int index = static_cast<int>(
+      SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED | LVNI_SELECTED));
+  if (index >= 0) return index;
+  return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
 void OpenListItem(HWND list, int index) {
   ArchiveEntry* entry = ListItemEntry(list, index);
   HWND window = ArchiveWindowOfPane(list);
@@ -110,8 +134,9 @@ LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
       g_settings.windowState.folderPaneWidth = GetSplitterPosition(GetParent(hwnd));
       break;
     case WM_SETFOCUS:
-      UpdateStateOfPane(hwnd);
+      OnPaneFocused(hwnd);
       break;
+    case WM_KEYDOWN: return OnTreeKeyDown(hwnd, wParam, lParam);
   }
   return TreeDefault(hwnd, msg, wParam, lParam);
 }
@@ -119,7 +144,7 @@ LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
 LRESULT CALLBACK ItemListPaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_SETFOCUS:
-      UpdateStateOfPane(hwnd);
+      OnPaneFocused(hwnd);
       break;
     case WM_DRAWITEM: return OnListDrawItem(hwnd, wParam, lParam);
     case WM_NOTIFY:

@@ -9,3 +9,6 @@ LRESULT CALLBACK ItemListPaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 
 // Opens the entry of a list item: a directory becomes the current folder.
 void OpenListItem(HWND list, int index);
+// The item a command on "the selected item" takes: the focused one when it is selected,
+// else the first selected one; -1 when none is selected.
+int SelectedListItem(HWND list);

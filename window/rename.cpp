@@ -7,6 +7,7 @@
 #include "resources/shell_ids.h"
 #include "services/globals.h"
 #include "window/archive_window.h"
+#include "window/panes.h"
 #include "services/message_box.h"
 #include "panes/views.h"
 
@@ -213,4 +214,47 @@ LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info)
   }
   MarkModified(window);
   return TRUE;
+}
+
+bool FindRenameTarget(WindowDocument* doc, int* listIndex, HTREEITEM* treeItem) {
+  *listIndex = -1;
+  *treeItem = nullptr;
+  HWND focus = GetFocus();
+  if (!focus) return false;
+  if (focus == doc->itemList) {
+    *listIndex = SelectedListItem(doc->itemList);
+    return *listIndex >= 0;
+  }
+  if (focus == doc->folderTree) {
+    HTREEITEM caret = CurrentFolderItem(doc->folderTree);
+    ArchiveEntry* entry = TreeItemEntry(doc->folderTree, caret);
+    if (!entry || entry->parentTreeItem == TVI_ROOT) return false;
+    *treeItem = caret;
+    return true;
+  }
+  return false;
+}
+
+void StartRename(WindowDocument* doc) {
+  int index;
+  HTREEITEM item;
+  if (!FindRenameTarget(doc, &index, &item)) return;
+  if (item) {
+    SendMessageA(doc->folderTree, TVM_EDITLABELA, 0, reinterpret_cast<LPARAM>(item));
+    return;
+  }
+  SendMessageA(doc->itemList, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
+  SendMessageA(doc->itemList, LVM_EDITLABELA, static_cast<WPARAM>(index), 0);
+}
+
+void OnItemLabelEditBegun(WindowDocument* doc, const NMLVDISPINFOA* info) {
+  ArchiveEntry* entry = EditedItemEntry(doc->itemList, info);
+  if (!entry || !entry->name || IsKind(entry, EntryKind::Directory)) return;
+  const char* dot = std::strrchr(entry->name, '.');
+  // A name that starts with its only dot has no extension to keep.
+  if (!dot || dot == entry->name) return;
+  HWND edit = reinterpret_cast<HWND>(SendMessageA(doc->itemList, LVM_GETEDITCONTROL, 0, 0));
+  // The list selects the whole text once this notification returns; the narrower selection
+  // is posted so that it comes after.
+  if (edit) PostMessageA(edit, EM_SETSEL, 0, static_cast<LPARAM>(dot - entry->name));
 }

@@ -15,3 +15,12 @@ LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info)
 // Whether a name holds one of the characters names may not contain (string 59396), or is
 // made of dots alone.
 bool HasInvalidNameCharacter(const char* name);
+
+// The item F2 and Edit > Rename would rename: in the list, the focused item when it is
+// selected, else the first selected one (its index in *listIndex); in the tree, the caret
+// folder unless it is the root (*treeItem). False when the focused pane offers none.
+bool FindRenameTarget(WindowDocument* doc, int* listIndex, HTREEITEM* treeItem);
+// F2 and Edit > Rename: opens the label edit of that item.
+void StartRename(WindowDocument* doc);
+// LVN_BEGINLABELEDIT: the edit of a file's name selects the part before its extension.
+void OnItemLabelEditBegun(WindowDocument* doc, const NMLVDISPINFOA* info);

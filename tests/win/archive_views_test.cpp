@@ -30,23 +30,28 @@ class ArchiveViewsTest : public ViewsWindowTest {
     HWND header = ListView_GetHeader(doc_->itemList);
     RECT rc;
     Header_GetItemRect(header, column, &rc);
-    ClickAt(header, rc);
-  }
-  // A real left click in the middle of rc (client coordinates of window).
-  static void ClickAt(HWND window, const RECT& rc) {
-    POINT p = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-    ClientToScreen(window, &p);
-    MoveMouseTo(p.x, p.y);
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof in[0]);
+    ClickIn(header, rc);
     // A second click on the same spot within the double-click time would be a double click.
     Pump(GetDoubleClickTime() + 100);
   }
+  // A real left click in the middle of rc (client coordinates of window).
+  static void ClickIn(HWND window, const RECT& rc) {
+    POINT p = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    ClientToScreen(window, &p);
+    ClickAt(p);
+  }
+  void SelectFolder(const char* name) {
+    HTREEITEM item = TreeChildNamed(doc_->folderTree, TreeView_GetRoot(doc_->folderTree), name);
+    ASSERT_NE(item, nullptr) << name;
+    TreeView_SelectItem(doc_->folderTree, item);
+    Pump(20);
+  }
+  std::string ShownFolder() {
+    return TreeText(doc_->folderTree, TreeView_GetSelection(doc_->folderTree));
+  }
 };
 
+const Names kMapsListed = {"dm", "level1.bsp", "level2.bsp"};
 const Names& kByName = kViewsRootListed;
 
 // A descending order of an ascending one that lists its directories first: each
@@ -139,6 +144,68 @@ TEST_F(ArchiveViewsTest, UpGoesToTheParentAndIsDisabledAtTheRoot) {
   EXPECT_EQ(TreeView_GetSelection(doc_->folderTree), root);
 }
 
+TEST_F(ArchiveViewsTest, BackspaceGoesUpAFolderFromEitherPane) {
+  HWND panes[] = {doc_->itemList, doc_->folderTree};
+  for (HWND pane : panes) {
+    SCOPED_TRACE(pane == doc_->itemList ? "list" : "tree");
+    SelectFolder("maps");
+    HTREEITEM maps = TreeView_GetSelection(doc_->folderTree);
+    TreeView_SelectItem(doc_->folderTree, TreeView_GetChild(doc_->folderTree, maps));
+    Pump(20);
+    ASSERT_EQ(ShownFolder(), "dm");
+    FocusPane(pane);
+    PressKeys({VK_BACK});
+    ASSERT_TRUE(PumpUntil([&] { return ShownFolder() == "maps"; }));
+    EXPECT_EQ(Listed(), kMapsListed);
+    PressKeys({VK_BACK});
+    ASSERT_TRUE(PumpUntil([&] { return ShownFolder() == "/"; }));
+    EXPECT_EQ(Listed(), kByName);
+    EXPECT_FALSE(ButtonEnabled(ID_OBJECT_UP));
+    EXPECT_EQ(GetFocus(), pane);
+  }
+}
+
+TEST_F(ArchiveViewsTest, EnterOpensTheFolderFocusedInTheList) {
+  FocusPane(doc_->itemList);
+  ASSERT_EQ(ListText(doc_->itemList, 0, 0), "maps");
+  ListView_SetItemState(doc_->itemList, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  PressKeys({VK_RETURN});
+  ASSERT_TRUE(PumpUntil([&] { return ShownFolder() == "maps"; }));
+  EXPECT_EQ(Listed(), kMapsListed);
+  EXPECT_EQ(GetFocus(), doc_->itemList);
+  // The first item of the folder shown has the focus, so Enter goes on down.
+  ListView_SetItemState(doc_->itemList, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  PressKeys({VK_RETURN});
+  ASSERT_TRUE(PumpUntil([&] { return ShownFolder() == "dm"; }));
+}
+
+TEST_F(ArchiveViewsTest, CollapsingAParentOfTheShownFolderShowsThatParent) {
+  HWND tree = doc_->folderTree;
+  EXPECT_TRUE(GetWindowLongA(tree, GWL_STYLE) & TVS_SHOWSELALWAYS);
+  SelectFolder("maps");
+  HTREEITEM maps = TreeView_GetSelection(tree);
+  TreeView_SelectItem(tree, TreeView_GetChild(tree, maps));
+  Pump(20);
+  ASSERT_EQ(ShownFolder(), "dm");
+  ASSERT_TRUE(TreeView_GetItemState(tree, maps, TVIS_EXPANDED) & TVIS_EXPANDED);
+  // A click on the button of "maps".
+  RECT rc = {};
+  ASSERT_TRUE(TreeView_GetItemRect(tree, maps, &rc, TRUE));
+  TVHITTESTINFO hit = {};
+  hit.pt.y = (rc.top + rc.bottom) / 2;
+  for (hit.pt.x = 0; hit.pt.x < rc.left; ++hit.pt.x) {
+    if (TreeView_HitTest(tree, &hit) == maps && (hit.flags & TVHT_ONITEMBUTTON)) break;
+  }
+  ASSERT_LT(hit.pt.x, rc.left) << "no button";
+  POINT at = hit.pt;
+  ClientToScreen(tree, &at);
+  SetForegroundWindow(frame_);
+  ClickAt(at);
+  ASSERT_TRUE(PumpUntil([&] { return !(TreeView_GetItemState(tree, maps, TVIS_EXPANDED) & TVIS_EXPANDED); }));
+  ASSERT_TRUE(PumpUntil([&] { return ShownFolder() == "maps"; }));
+  EXPECT_EQ(Listed(), kMapsListed);
+}
+
 TEST_F(ArchiveViewsTest, DoubleClickingAFolderInTheListOpensIt) {
   Command(ID_VIEW_DETAILS);
   RECT rc = {};
@@ -202,7 +269,7 @@ TEST_F(ArchiveViewsTest, TheStatusBarCountsTheFolderAndTheSelection) {
   ASSERT_NE(readme, listed.end());
   RECT rc = {LVIR_LABEL, 0, 0, 0};
   ASSERT_TRUE(SendMessageA(doc_->itemList, LVM_GETITEMRECT, readme - listed.begin(), reinterpret_cast<LPARAM>(&rc)));
-  ClickAt(doc_->itemList, rc);
+  ClickIn(doc_->itemList, rc);
   EXPECT_TRUE(PumpUntil([] { return StatusText() == "9 items, 1 selected (14 bytes)"; })) << StatusText();
   // Another folder: its own count.
   TreeView_SelectItem(doc_->folderTree, TreeChildNamed(doc_->folderTree, TreeView_GetRoot(doc_->folderTree), "maps"));

@@ -256,14 +256,37 @@ TEST_F(EditCommandsTest, DeletingAFolderInTheTreeShowsAnotherFolder) {
 }
 
 TEST_F(EditCommandsTest, DeleteWithTheFocusOutsideBothPanesDoesNothing) {
-  SelectListItems({"a.bsp"});
-  SetFocus(window_);
+  // The archive window hands the focus on to a pane; the splitter keeps it.
+  SetFocus(doc_->splitter);
   Pump(20);
-  ASSERT_NE(GetFocus(), doc_->itemList);
+  ASSERT_EQ(GetFocus(), doc_->splitter);
+  SelectListItems({"a.bsp"});
   Command(ID_EDIT_DELETE);
   EXPECT_EQ(ListNames(doc_->itemList), kViewsRootListed);
   EXPECT_EQ(doc_->modified, 0);
   EXPECT_TRUE(Grayed(ID_EDIT_DELETE));
+}
+
+TEST_F(EditCommandsTest, TheObjectMenuAndToolbarAreRightAsSoonAsAWindowOpensOrIsActivated) {
+  // No click: the window opened in SetUp passes the focus to its list.
+  const int objectCommands[] = {ID_OBJECT_NEW_DIRECTORY, ID_OBJECT_IMPORT_FILE, ID_OBJECT_IMPORT_DIRECTORY};
+  auto expectReady = [&](WindowDocument* doc) {
+    ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc->itemList; }));
+    for (int id : objectCommands) EXPECT_FALSE(Grayed(id)) << id;
+    EXPECT_TRUE(ButtonEnabled(ID_OBJECT_NEW_DIRECTORY));
+    EXPECT_TRUE(Grayed(ID_OBJECT_EXPORT)) << "nothing is selected";
+    EXPECT_FALSE(ButtonEnabled(ID_OBJECT_UP)) << "the root is shown";
+  };
+  expectReady(doc_);
+  Focus(doc_->folderTree);
+  HWND second = Open(WinFixture("views.pak"));
+  ASSERT_NE(second, nullptr);
+  expectReady(DocumentOf(second));
+  // Back to the first window, whose tree had the focus last: the tree takes it again.
+  SendMessageA(GetParent(window_), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(window_), 0);
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc_->folderTree; }));
+  for (int id : objectCommands) EXPECT_FALSE(Grayed(id)) << id;
+  EXPECT_FALSE(Grayed(ID_EDIT_DELETE)) << "the tree's root counts as a selection";
 }
 
 TEST_F(EditCommandsTest, TheDeleteKeyDeletesTheSelectedItems) {

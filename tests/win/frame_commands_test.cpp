@@ -333,7 +333,7 @@ TEST_F(FrameCommandsTest, AcceleratorsReachTheFrameCommands) {
       {{VK_CONTROL, 'S'}, ID_FILE_SAVE},  {{VK_CONTROL, 'X'}, ID_EDIT_CUT},
       {{VK_CONTROL, 'C'}, ID_EDIT_COPY},  {{VK_CONTROL, 'V'}, ID_EDIT_PASTE},
       {{VK_CONTROL, 'A'}, ID_EDIT_SELECT_ALL}, {{VK_DELETE}, ID_EDIT_DELETE},
-      {{VK_F5}, ID_VIEW_REFRESH},
+      {{VK_F2}, ID_EDIT_RENAME},     {{VK_F5}, ID_VIEW_REFRESH},
   };
   for (const Key& key : keys) {
     SCOPED_TRACE(key.command);

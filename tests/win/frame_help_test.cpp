@@ -51,6 +51,7 @@ TEST_F(FrameHelpTest, MenuSelectShowsTheItemsHelpText) {
   const Case cases[] = {
       {"cut", ID_EDIT_CUT, MF_HILITE, edit, "x",
        "Removes the selected items and move them onto the Clipboard"},
+      {"rename", ID_EDIT_RENAME, MF_HILITE, edit, "x", "Renames the selected item"},
       {"new", ID_FILE_NEW, MF_HILITE | MF_MOUSESELECT, file, "x", "Creates a new document"},
       {"recent file", ID_FILE_MRU_FIRST, MF_HILITE, recent, "x", "Opens this document"},
       {"recent file beyond the first", ID_FILE_MRU_FIRST + 3, MF_HILITE, recent, "x",

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cctype>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -52,6 +53,7 @@ const Shown kShown[] = {
     {57634, "&Copy\tCtrl+C", false, false, 'C', FCONTROL, nullptr, nullptr},
     {57637, "&Paste\tCtrl+V", false, false, 'V', FCONTROL, nullptr, nullptr},
     {40008, "&Delete\tDel", false, false, VK_DELETE, 0, nullptr, "Delete (Del)"},
+    {40038, "Re&name\tF2", false, false, VK_F2, 0, "Renames the selected item", nullptr},
     {57642, "Select &All\tCtrl+A", false, false, 'A', FCONTROL, nullptr, nullptr},
     {40010, "&Invert Selection", false, false, kNoKey, 0, nullptr, nullptr},
     {40031, nullptr, false, false, kNoKey, 0, nullptr, "Up"},
@@ -75,14 +77,14 @@ const Shown kShown[] = {
     {40029, "Pre&vious", false, false, kNoKey, 0, nullptr, nullptr},
     {57650, "&Cascade\tShift+F5", false, false, VK_F5, FSHIFT, nullptr, nullptr},
     {57651, "Tile &Horizontally\tShift+F4", false, false, VK_F4, FSHIFT, nullptr, nullptr},
-    {57652, "Tile &Vertically", false, false, kNoKey, 0, nullptr, nullptr},
+    {57652, "Tile V&ertically", false, false, kNoKey, 0, nullptr, nullptr},
     {40030, "Arrange &Icons", false, false, kNoKey, 0, nullptr, nullptr},
     {40037, "Send To &Back", false, false, kNoKey, 0, "Sends the active window to the back of all displayed windows",
      nullptr},
     {40027, "&About Vellumix...", false, false, kNoKey, 0, "Displays program information, version number and copyright",
      nullptr},
     {59394, nullptr, false, false, kNoKey, 0,
-     "All PAK Files (*.PAK;*.PK3)|*.PAK;*PK3|PAK Files (*.PAK)|*.PAK|PK3 Files "
+     "All PAK Files (*.PAK;*.PK3;*.ZIP)|*.PAK;*.PK3;*.ZIP|PAK Files (*.PAK)|*.PAK|PK3 Files "
      "(*.PK3)|*.PK3|Zip Files (*.ZIP)|*.ZIP|All Files (*.*)|*.*|",
      nullptr},
     {59395, nullptr, false, false, kNoKey, 0, "Opens this document", nullptr},
@@ -98,7 +100,7 @@ struct Popup {
   bool grayed;
   int items;
 };
-const Popup kPopups[] = {{"&File", false, 11}, {"&Edit", true, 7},   {"&Object", true, 5},
+const Popup kPopups[] = {{"&File", false, 11}, {"&Edit", true, 8},   {"&Object", true, 5},
                          {"&View", false, 11}, {"&Window", true, 11}, {"&Help", false, 1}};
 
 std::string LoadedString(UINT id) {
@@ -116,7 +118,18 @@ TEST_F(FrameResourcesTest, MenusKeysStringsAndToolbarAsFirstShown) {
     SCOPED_TRACE(kPopups[i].text);
     EXPECT_EQ(MenuText(menu, i, MF_BYPOSITION), kPopups[i].text);
     EXPECT_EQ((GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED) != 0, kPopups[i].grayed);
-    EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, i)), kPopups[i].items);
+    HMENU popup = GetSubMenu(menu, i);
+    EXPECT_EQ(GetMenuItemCount(popup), kPopups[i].items);
+    // Each item's mnemonic picks it alone.
+    std::string mnemonics;
+    for (int item = 0; item < GetMenuItemCount(popup); ++item) {
+      const std::string text = MenuText(popup, item, MF_BYPOSITION);
+      const size_t amp = text.find('&');
+      if (amp == std::string::npos || amp + 1 >= text.size()) continue;
+      const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(text[amp + 1])));
+      EXPECT_EQ(mnemonics.find(key), std::string::npos) << text;
+      mnemonics += key;
+    }
   }
   HMENU view = GetSubMenu(menu, MENU_POS_VIEW);
   EXPECT_EQ(MenuText(view, 8, MF_BYPOSITION), "Arrange &Icons");

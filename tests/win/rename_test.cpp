@@ -1,6 +1,6 @@
 // Renaming in place: label edits of the folder tree and the item list opened with
-// TVM_EDITLABEL / LVM_EDITLABEL, typed into with WM_SETTEXT and ended with Enter, their
-// refusals answered in the "Rename" message box.
+// TVM_EDITLABEL / LVM_EDITLABEL, F2 or Edit > Rename, typed into with WM_SETTEXT or real
+// keys and ended with Enter, their refusals answered in the "Rename" message box.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "resources/command_ids.h"
 #include "services/file_types.h"
+#include "services/globals.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "window/rename.h"
@@ -99,9 +101,122 @@ class RenameTest : public ViewsWindowTest {
     EXPECT_GE(ListIndexOf(from), 0);
     EXPECT_EQ(doc_->modified, 0);
   }
+
+  void FocusListItem(const std::string& name) {
+    int index = ListIndexOf(name);
+    ASSERT_GE(index, 0) << name;
+    FocusPane(doc_->itemList);
+    ListView_SetItemState(doc_->itemList, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(doc_->itemList, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    Pump(20);
+  }
+  void FocusFolder(HTREEITEM item) {
+    TreeView_SelectItem(doc_->folderTree, item);
+    FocusPane(doc_->folderTree);
+  }
+  // The edit that F2 opened once it has the focus, and its selection then.
+  static HWND WaitForFocusedEdit(HWND pane, bool tree) {
+    HWND edit = nullptr;
+    PumpUntil([&] {
+      edit = tree ? TreeView_GetEditControl(pane) : ListView_GetEditControl(pane);
+      return edit && GetFocus() == edit;
+    });
+    Pump(30);  // the narrower selection of a file's name is posted after the edit opens
+    return edit;
+  }
+  static std::pair<DWORD, DWORD> Selection(HWND edit) {
+    DWORD start = 0, end = 0;
+    SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return {start, end};
+  }
+  static void TypeKeys(const char* text) {
+    for (const char* c = text; *c; ++c) PressKeys({static_cast<WORD>(VkKeyScanA(*c) & 0xFF)});
+    PressKeys({VK_RETURN});
+  }
+  bool RenameGrayed() { return GetMenuState(g_mainMenu, ID_EDIT_RENAME, MF_BYCOMMAND) & MF_GRAYED; }
 };
 
 }  // namespace
+
+TEST_F(RenameTest, F2OpensTheEditWithTheNameOrTheFileNameBeforeItsExtensionSelected) {
+  struct Case {
+    const char* name;
+    bool folder;  // in the tree, else in the list
+    DWORD selectedEnd;
+  };
+  const Case cases[] = {
+      {"notes.txt", false, 5}, {"big.dat", false, 3}, {"readme", false, 6},
+      {"maps", false, 4},      {"sound", true, 5},    {"maps", true, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (c.folder ? " in the tree" : " in the list"));
+    HWND pane = c.folder ? doc_->folderTree : doc_->itemList;
+    if (c.folder) {
+      ASSERT_NO_FATAL_FAILURE(FocusFolder(TreeChildNamed(doc_->folderTree, root_, c.name)));
+    } else {
+      ASSERT_NO_FATAL_FAILURE(FocusListItem(c.name));
+    }
+    PressKeys({VK_F2});
+    HWND edit = WaitForFocusedEdit(pane, c.folder);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(EditText(edit), c.name);
+    EXPECT_EQ(Selection(edit), std::make_pair(DWORD{0}, c.selectedEnd));
+    Cancel(edit);
+    if (c.folder) TreeView_SelectItem(doc_->folderTree, root_);
+    Pump(20);
+  }
+  EXPECT_EQ(doc_->modified, 0);
+}
+
+TEST_F(RenameTest, TypingANewNameAfterF2RenamesAndKeepsTheExtension) {
+  ASSERT_NO_FATAL_FAILURE(FocusListItem("notes.txt"));
+  PressKeys({VK_F2});
+  ASSERT_NE(WaitForFocusedEdit(doc_->itemList, false), nullptr);
+  TypeKeys("memo");
+  ASSERT_TRUE(PumpUntil([&] { return ListIndexOf("memo.txt") >= 0; }));
+  EXPECT_EQ(ListIndexOf("notes.txt"), -1);
+  EXPECT_EQ(ListEdit(), nullptr);
+
+  HTREEITEM sound = TreeChildNamed(doc_->folderTree, root_, "sound");
+  ASSERT_NO_FATAL_FAILURE(FocusFolder(sound));
+  PressKeys({VK_F2});
+  ASSERT_NE(WaitForFocusedEdit(doc_->folderTree, true), nullptr);
+  TypeKeys("noise");
+  ASSERT_TRUE(PumpUntil([&] { return TreeText(doc_->folderTree, sound) == "noise"; }));
+  EXPECT_EQ(TreeEdit(), nullptr);
+  EXPECT_TRUE(MarkedModified());
+}
+
+TEST_F(RenameTest, EditRenameIsEnabledExactlyWhenTheFocusedPaneHasAnItemToRename) {
+  // The list without a selection, then with one; the tree at its root, then at a folder.
+  ASSERT_NO_FATAL_FAILURE(FocusPane(doc_->itemList));
+  ListView_SetItemState(doc_->itemList, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  Pump(20);
+  EXPECT_TRUE(RenameGrayed());
+  SendMessageA(frame_, WM_COMMAND, ID_EDIT_RENAME, 0);
+  Pump(30);
+  EXPECT_EQ(ListEdit(), nullptr);
+  ASSERT_NO_FATAL_FAILURE(FocusListItem("a.bsp"));
+  EXPECT_FALSE(RenameGrayed());
+  ASSERT_NO_FATAL_FAILURE(FocusFolder(root_));
+  EXPECT_TRUE(RenameGrayed());
+  SendMessageA(frame_, WM_COMMAND, ID_EDIT_RENAME, 0);
+  Pump(30);
+  EXPECT_EQ(TreeEdit(), nullptr);
+  ASSERT_NO_FATAL_FAILURE(FocusFolder(TreeChildNamed(doc_->folderTree, root_, "maps")));
+  EXPECT_FALSE(RenameGrayed());
+
+  // The menu command, as the frame passes it on, renames the list's selected item.
+  TreeView_SelectItem(doc_->folderTree, root_);
+  ASSERT_NO_FATAL_FAILURE(FocusListItem("a.bsp"));
+  SendMessageA(frame_, WM_COMMAND, ID_EDIT_RENAME, 0);
+  HWND edit = WaitForFocusedEdit(doc_->itemList, false);
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(Selection(edit), std::make_pair(DWORD{0}, DWORD{1}));
+  Type(edit, "c.bsp");
+  EXPECT_GE(ListIndexOf("c.bsp"), 0);
+  EXPECT_EQ(ListIndexOf("a.bsp"), -1);
+}
 
 TEST_F(RenameTest, RenamingAFileToItsOwnNameInCapitalsChangesNothing) {
   DialogWatcher none("Rename", IDOK, kNoBoxMs);
@@ -240,6 +355,7 @@ TEST_F(RenameTest, EditingKeysInANameEditStayInTheEdit) {
   SetFocus(doc_->itemList);
   HWND edit = ListView_EditLabel(doc_->itemList, index);
   ASSERT_NE(edit, nullptr);
+  Pump(30);  // the edit has opened with the name before the extension selected
   SetFocus(edit);
   SendMessageA(edit, EM_SETSEL, 0, 0);  // caret before the first character
   Pump(30);

@@ -73,6 +73,12 @@ void ViewsWindowTest::SetUp() {
   root_ = TreeView_GetRoot(doc_->folderTree);
 }
 
+void ViewsWindowTest::FocusPane(HWND pane) {
+  SetForegroundWindow(frame_);
+  SetFocus(pane);
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == pane; }));
+}
+
 int ViewsWindowTest::ListIndexOf(const std::string& name) {
   const std::vector<std::string> names = ListNames(doc_->itemList);
   auto at = std::find(names.begin(), names.end(), name);

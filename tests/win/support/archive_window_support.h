@@ -37,6 +37,8 @@ class ViewsWindowTest : public ArchiveWindowTest {
   void SetUp() override;
   // The list's index of the item named name, or -1.
   int ListIndexOf(const std::string& name);
+  // Puts the frame in front with the focus in pane, where real keys then go.
+  void FocusPane(HWND pane);
 
   HWND window_ = nullptr;
   WindowDocument* doc_ = nullptr;

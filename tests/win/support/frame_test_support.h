@@ -55,3 +55,4 @@ std::vector<HWND>& CloseQueryLog();
 // Keyboard and mouse input through SendInput.
 void PressKeys(std::initializer_list<WORD> keys);  // down in order, up in reverse
 void MoveMouseTo(int x, int y);                     // screen coordinates
+void ClickAt(POINT screen);                         // moves there, then a left click
