@@ -22,3 +22,6 @@ constexpr UINT WMU_CLIPBOARD_RELEASED = WM_USER + 2;
 // this window's clipboard or drag data): wParam is the text in a malloc block, which the
 // window frees; lParam is the caption (a string constant).
 constexpr UINT WMU_SHOW_FAILURE = WM_USER + 3;
+// Posted to an archive window once it is the active one: while it is maximized the frame's
+// title names it (the system composes "<program> - [<window>]" when the frame's text is set).
+constexpr UINT WMU_NAME_IN_FRAME = WM_USER + 4;

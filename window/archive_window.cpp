@@ -208,6 +208,8 @@ LRESULT OnMdiActivate(HWND hwnd, WindowDocument* doc, WPARAM deactivated, LPARAM
   }
   if (reinterpret_cast<HWND>(activated) == hwnd) {
     ScheduleFolderStatus(hwnd);
+    // Posted: the system maximizes and titles a new window after activating it.
+    PostMessageA(hwnd, WMU_NAME_IN_FRAME, 0, 0);
   } else if (!activated && g_statusBar) {
     // The last archive window goes: nothing is left to count.
     SendMessageA(g_statusBar, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>("Ready"));
@@ -264,6 +266,10 @@ LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     case WMU_DROP: return OnDropRequest(hwnd, doc, reinterpret_cast<DropRequest*>(wParam));
     case WMU_CLIPBOARD_RELEASED:
       return OnClipboardReleased(hwnd, doc, reinterpret_cast<ArchiveNode**>(wParam), static_cast<uint32_t>(lParam));
+    case WMU_NAME_IN_FRAME:
+      if (reinterpret_cast<HWND>(SendMessageA(g_mdiClient, WM_MDIGETACTIVE, 0, 0)) == hwnd)
+        SetWindowTextA(g_frameWindow, kProgramName);
+      return 0;
     case WMU_SHOW_FAILURE: return OnShowFailure(hwnd, reinterpret_cast<char*>(wParam), reinterpret_cast<const char*>(lParam));
   }
   return DefMDIChildProcA(hwnd, msg, wParam, lParam);

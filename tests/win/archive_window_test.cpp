@@ -173,3 +173,31 @@ TEST_F(ArchiveWindowTest, RecentFilesReopenAndActivateTheirArchives) {
   EXPECT_STREQ(g_recentFiles.At(1), pak.c_str());
   EXPECT_EQ(g_recentFiles.At(2), nullptr);
 }
+
+// With archive windows maximized, the frame's title names the active one after every way
+// of switching: a new window by Ctrl+N, and Next and Previous from the Window menu.
+TEST_F(ArchiveWindowTest, TheFrameTitleNamesTheActiveMaximizedWindow) {
+  auto framesTitle = [&] { return Title(frame_); };
+  auto namesActive = [&] {
+    HWND active = ActiveArchiveWindow();
+    return active && framesTitle() == std::string(kProgramName) + " - [" + Title(active) + "]";
+  };
+  HWND first = Open(WinFixture("views.zip"));
+  ASSERT_NE(first, nullptr);
+  SendMessageA(g_mdiClient, WM_MDIMAXIMIZE, reinterpret_cast<WPARAM>(first), 0);
+  SetForegroundWindow(frame_);
+  SetFocus(frame_);
+  ASSERT_TRUE(PumpUntil(namesActive)) << framesTitle();
+  PressKeys({VK_CONTROL, 'N'});
+  ASSERT_TRUE(PumpUntil([] { return ArchiveWindows().size() == 2; })) << "Ctrl+N";
+  EXPECT_TRUE(PumpUntil([&] { return namesActive() && ActiveArchiveWindow() != first; })) << framesTitle();
+  // Window > Next, then Window > Previous, through the menu bar's keys.
+  for (WORD command : {'X', 'V'}) {
+    HWND before = ActiveArchiveWindow();
+    // Queued together: the menu's own loop reads the item's key once the menu is open.
+    PressKeys({VK_MENU, 'W'});
+    PressKeys({command});
+    EXPECT_TRUE(PumpUntil([&] { return ActiveArchiveWindow() != before && namesActive(); }))
+        << static_cast<char>(command) << ": " << framesTitle();
+  }
+}
