@@ -10,6 +10,7 @@
 #include "resources/shell_ids.h"
 #include "services/file_dialogs.h"
 #include "app/frame.h"
+#include "panes/window_document.h"
 #include "services/globals.h"
 #include "services/messages.h"
 #include "services/settings.h"
@@ -28,10 +29,6 @@ constexpr int kDocumentCommands[] = {
     ID_VIEW_BY_NAME,       ID_VIEW_BY_TYPE,        ID_VIEW_BY_SIZE,
 };
 
-HWND ActiveArchiveWindow() {
-  return reinterpret_cast<HWND>(SendMessageA(g_mdiClient, WM_MDIGETACTIVE, 0, 0));
-}
-
 bool IsDocumentCommand(int id) {
   for (int command : kDocumentCommands) {
     if (command == id) return true;
@@ -40,13 +37,13 @@ bool IsDocumentCommand(int id) {
 }
 
 void Forward(WPARAM wParam, LPARAM lParam) {
-  HWND active = ActiveArchiveWindow();
+  HWND active = ActiveMdiChild();
   if (active) SendMessageA(active, WM_COMMAND, wParam, lParam);
 }
 
 // A new archive window follows the state of the active one.
 void TakeChildStyleFromActive() {
-  HWND active = ActiveArchiveWindow();
+  HWND active = ActiveMdiChild();
   WINDOWPLACEMENT placement = {};
   placement.length = sizeof placement;
   if (!active || !GetWindowPlacement(active, &placement)) return;
@@ -64,7 +61,7 @@ void ToggleBar(HWND frame, HWND bar, int command) {
 }
 
 void SendActiveToBack() {
-  HWND active = ActiveArchiveWindow();
+  HWND active = ActiveMdiChild();
   if (!active) return;
   SendMessageA(g_mdiClient, WM_MDINEXT, reinterpret_cast<WPARAM>(active), 0);
   SetWindowPos(active, HWND_BOTTOM, 0, 0, 0, 0,
@@ -125,7 +122,7 @@ int OpenArchivesFromSelection(const char* selection) {
 }
 
 void CloseActiveWindow() {
-  HWND active = ActiveArchiveWindow();
+  HWND active = ActiveMdiChild();
   if (active && SendMessageA(active, WM_QUERYENDSESSION, 0, 0)) {
     SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(active), 0);
   }

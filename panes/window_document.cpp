@@ -18,6 +18,10 @@ HWND NextMdiChild(HWND child) {
   return child ? GetWindow(child, GW_HWNDNEXT) : GetWindow(g_mdiClient, GW_CHILD);
 }
 
+HWND ActiveMdiChild() {
+  return g_mdiClient ? reinterpret_cast<HWND>(SendMessageA(g_mdiClient, WM_MDIGETACTIVE, 0, 0)) : nullptr;
+}
+
 HWND ArchiveWindowOfPane(HWND pane) {
   HWND splitter = pane ? GetParent(pane) : nullptr;
   return splitter ? GetParent(splitter) : nullptr;
@@ -33,4 +37,11 @@ void MarkModified(HWND window) {
     std::memcpy(title + length, " *", 3);
     SetWindowTextA(window, title);
   }
+}
+
+std::string TitleWithoutMark(HWND window) {
+  char title[262] = {};
+  int length = GetWindowTextA(window, title, sizeof title);
+  if (length >= 2 && title[length - 1] == '*' && title[length - 2] == ' ') title[length - 2] = '\0';
+  return title;
 }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "archive/document.h"
 #include "services/com_ptr.h"
 
@@ -55,5 +57,10 @@ HWND FindArchiveWindow(HWND skip, Test test) {
 // The archive window that holds a pane (the pane's grandparent), or null.
 HWND ArchiveWindowOfPane(HWND pane);
 
+// The frame's active MDI child (an archive window), or null.
+HWND ActiveMdiChild();
+
 // Sets the modified flag and appends " *" to the title once.
 void MarkModified(HWND window);
+// The window's title without the " *" MarkModified appended.
+std::string TitleWithoutMark(HWND window);

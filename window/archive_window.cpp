@@ -222,11 +222,8 @@ LRESULT OnMdiActivate(HWND hwnd, WindowDocument* doc, WPARAM deactivated, LPARAM
 bool QuerySaveChanges(HWND window) {
   WindowDocument* doc = DocumentOf(window);
   if (!doc || !doc->modified) return true;
-  char title[262] = {};
-  int length = GetWindowTextA(window, title, sizeof title);
-  if (length >= 2 && title[length - 1] == '*') title[length - 2] = '\0';
   char text[300];
-  std::snprintf(text, sizeof text, "Save changes to %s?", title);
+  std::snprintf(text, sizeof text, "Save changes to %s?", TitleWithoutMark(window).c_str());
   switch (MessageBoxA(g_frameWindow, text, kProgramName, MB_ICONWARNING | MB_YESNOCANCEL)) {
     case IDYES:
       // A save that did not happen (a cancelled Save As, a failed write) keeps the window,
@@ -267,7 +264,7 @@ LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     case WMU_CLIPBOARD_RELEASED:
       return OnClipboardReleased(hwnd, doc, reinterpret_cast<ArchiveNode**>(wParam), static_cast<uint32_t>(lParam));
     case WMU_NAME_IN_FRAME:
-      if (reinterpret_cast<HWND>(SendMessageA(g_mdiClient, WM_MDIGETACTIVE, 0, 0)) == hwnd)
+      if (ActiveMdiChild() == hwnd)
         SetWindowTextA(g_frameWindow, kProgramName);
       return 0;
     case WMU_SHOW_FAILURE: return OnShowFailure(hwnd, reinterpret_cast<char*>(wParam), reinterpret_cast<const char*>(lParam));

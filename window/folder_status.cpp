@@ -18,7 +18,7 @@ std::string Number(uint64_t value) {
 }
 
 HWND ActiveArchiveWindow() {
-  HWND active = g_mdiClient ? reinterpret_cast<HWND>(SendMessageA(g_mdiClient, WM_MDIGETACTIVE, 0, 0)) : nullptr;
+  HWND active = ActiveMdiChild();
   return DocumentOf(active) ? active : nullptr;
 }
 

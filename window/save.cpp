@@ -228,10 +228,7 @@ std::string ProposedName(HWND window, const WindowDocument* doc) {
       if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
     return name;
   }
-  char title[MAX_PATH] = {};
-  int length = GetWindowTextA(window, title, sizeof title);
-  if (length >= 2 && title[length - 1] == '*' && title[length - 2] == ' ') title[length - 2] = '\0';
-  return std::string(title) + ".pk3";
+  return TitleWithoutMark(window) + ".pk3";
 }
 
 }  // namespace
