@@ -61,7 +61,11 @@ bool WriteFile(SaveWindow& window, PakWriter& w, ArchiveEntry* e) {
   slot->length = size;
 
   PointAtWritten(e, EntryKind::PakFile, slot, nullptr);
-  if (w.progress) w.progress->Step();
+  if (w.progress) {
+    w.progress->Step();
+    // Stopped on request: abandoned like a failure whose message was shown already.
+    if (w.progress->Cancelled()) return false;
+  }
   return true;
 }
 

@@ -279,7 +279,11 @@ bool WriteFile(SaveWindow& window, Pk3Writer& w, ArchiveEntry* e) {
   if (record == nullptr) return false;
 
   PointAtWritten(e, EntryKind::Pk3File, nullptr, record);
-  if (w.progress) w.progress->Step();
+  if (w.progress) {
+    w.progress->Step();
+    // Stopped on request: abandoned like a failure whose message was shown already.
+    if (w.progress->Cancelled()) return false;
+  }
   return true;
 }
 

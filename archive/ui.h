@@ -23,6 +23,10 @@ class SaveProgress {
  public:
   virtual void ShowItem(const char* storedPath, uint32_t size) = 0;
   virtual void Step() = 0;
+  // True once the user asked to stop the save. The writers ask between entries and
+  // then abandon the save without a message of their own: the file being written is
+  // removed and the document stays as it was.
+  virtual bool Cancelled() = 0;
   // Destroys the dialog; the object is not used afterwards.
   virtual void Close() = 0;
 

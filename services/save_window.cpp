@@ -19,6 +19,8 @@ struct ProgressState {
   int width;          // the bar's width in pixels
   DWORD lastPaint;    // tick count of the last painting
   DWORD lastItem;     // tick count of the last item shown
+  DWORD lastPump;     // tick count of the last look at the dialog's messages
+  bool cancelled;     // Cancel was chosen
 };
 
 // The save runs without dispatching messages, so the dialog paints what changed itself:
@@ -28,6 +30,9 @@ constexpr DWORD kPaintInterval = 50;
 // Setting the two lines costs about as much as writing this many bytes; an item this large
 // is shown at once, since it stays on screen long enough to be read.
 constexpr uint32_t kShowAtOnceSize = 256 * 1024;
+// How often the dialog's own messages are taken while the save runs: often enough that
+// Cancel answers at once, seldom enough to cost nothing beside writing small entries.
+constexpr DWORD kPumpInterval = 30;
 
 ProgressState* StateOf(HWND dialog) {
   return reinterpret_cast<ProgressState*>(GetWindowLongPtrA(dialog, DWLP_USER));
@@ -55,7 +60,7 @@ BOOL InitDialog(HWND dialog, uint32_t steps) {
   SendMessageA(bar, PBM_SETSTEP, 1, 0);
   RECT client{};
   GetClientRect(bar, &client);
-  auto* state = new (std::nothrow) ProgressState{steps, 0, 0, client.right > 0 ? client.right : 1, 0, 0};
+  auto* state = new (std::nothrow) ProgressState{steps, 0, 0, client.right > 0 ? client.right : 1, 0, 0, 0, false};
   SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
   return TRUE;
 }
@@ -65,10 +70,26 @@ void DestroyState(HWND dialog) {
   SetWindowLongPtrA(dialog, DWLP_USER, 0);
 }
 
-INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+void Cancel(HWND dialog) {
+  ProgressState* state = StateOf(dialog);
+  if (state == nullptr || state->cancelled) return;
+  state->cancelled = true;
+  // What is being written is finished or abandoned in a moment; the button says so.
+  EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
+  SetDlgItemTextA(dialog, IDC_SAVE_NAME, "Cancelling...");
+  SetDlgItemTextA(dialog, IDC_SAVE_SIZE, "");
+}
+
+INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       return InitDialog(dialog, static_cast<uint32_t>(lParam));
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDCANCEL) Cancel(dialog);
+      return TRUE;
+    case WM_CLOSE:
+      Cancel(dialog);
+      return TRUE;
     case WM_NCDESTROY:
       DestroyState(dialog);
       return FALSE;
@@ -124,6 +145,25 @@ void ProgressStep(HWND dialog) {
   }
 }
 
+bool ProgressCancelled(HWND dialog) {
+  if (dialog == nullptr) return false;
+  ProgressState* state = StateOf(dialog);
+  if (state == nullptr) return false;
+  const DWORD now = GetTickCount();
+  if (state->lastPump != 0 && now - state->lastPump < kPumpInterval) return state->cancelled;
+  state->lastPump = now ? now : 1;
+  // Only the dialog's messages and its children's: the windows behind it must not act on
+  // clicks or keys while their document is being written.
+  MSG msg;
+  while (!state->cancelled && PeekMessageA(&msg, dialog, 0, 0, PM_REMOVE)) {
+    if (!IsDialogMessageA(dialog, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  return state->cancelled;
+}
+
 Win32SaveWindow::~Win32SaveWindow() {
   if (dialog_) DestroyWindow(dialog_);
 }
@@ -138,6 +178,7 @@ void Win32SaveWindow::Repaint() {
 
 SaveProgress* Win32SaveWindow::OpenProgress(uint32_t steps) {
   if (dialog_) DestroyWindow(dialog_);
+  cancelled_ = false;
   dialog_ = ProgressOpen(owner_, steps);
   return dialog_ ? &progress_ : nullptr;
 }
@@ -147,6 +188,11 @@ void Win32SaveWindow::Progress::ShowItem(const char* storedPath, uint32_t size) 
 }
 
 void Win32SaveWindow::Progress::Step() { ProgressStep(owner_->dialog_); }
+
+bool Win32SaveWindow::Progress::Cancelled() {
+  if (ProgressCancelled(owner_->dialog_)) owner_->cancelled_ = true;
+  return owner_->cancelled_;
+}
 
 void Win32SaveWindow::Progress::Close() {
   if (owner_->dialog_) DestroyWindow(owner_->dialog_);

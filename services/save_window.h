@@ -16,6 +16,10 @@ HWND ProgressOpen(HWND owner, uint32_t steps);
 void ProgressShowItem(HWND dialog, const char* storedPath, uint32_t size);
 // Advances the bar by one step.
 void ProgressStep(HWND dialog);
+// Lets the dialog take what was sent to it (paint, the Cancel button, Escape) and says
+// whether the user asked to stop. The rest of the program's messages wait until the save
+// is over.
+bool ProgressCancelled(HWND dialog);
 
 // The SaveWindow of an archive window.
 class Win32SaveWindow : public SaveWindow {
@@ -32,6 +36,8 @@ class Win32SaveWindow : public SaveWindow {
 
   // The open dialog, or null.
   HWND ProgressDialog() const { return dialog_; }
+  // The user cancelled the last save from its dialog.
+  bool WasCancelled() const { return cancelled_; }
 
  private:
   class Progress : public SaveProgress {
@@ -39,6 +45,7 @@ class Win32SaveWindow : public SaveWindow {
     explicit Progress(Win32SaveWindow* owner) : owner_(owner) {}
     void ShowItem(const char* storedPath, uint32_t size) override;
     void Step() override;
+    bool Cancelled() override;
     void Close() override;
 
    private:
@@ -47,5 +54,6 @@ class Win32SaveWindow : public SaveWindow {
 
   HWND owner_;
   HWND dialog_ = nullptr;
+  bool cancelled_ = false;
   Progress progress_;
 };

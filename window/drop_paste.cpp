@@ -128,6 +128,11 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
     if (progress) {
       ProgressShowItem(progress, path.c_str(), found ? static_cast<uint32_t>(status.st_size) : 0);
       ProgressStep(progress);
+      // Cancel keeps what came in so far, as stopping a copy in Explorer does.
+      if (ProgressCancelled(progress)) {
+        state.cancelled = true;
+        break;
+      }
     }
     if (!found) {
       state.skipped = true;

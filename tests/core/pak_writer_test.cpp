@@ -9,6 +9,7 @@
 #include "archive/pk3_writer.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/writer_support.h"
+#include "transfer/core/transfer_measure.h"
 
 namespace {
 
@@ -214,10 +215,10 @@ struct FailureCase {
 
 // A save that must fail with message and leave the document exactly as it was.
 void ExpectFailedSave(TestDocument& doc, const std::string& path, const std::string& message,
-                      uint64_t limit = kArchiveSizeLimit) {
-  ExpectFailedSaveOf(doc, path, message, [&](SaveWindow& window) {
-    return PakSaveLimited(window, &doc.doc, path.c_str(), limit);
-  });
+                      uint64_t limit = kArchiveSizeLimit, uint32_t cancelAfter = 0) {
+  ExpectFailedSaveOf(
+      doc, path, message, [&](SaveWindow& window) { return PakSaveLimited(window, &doc.doc, path.c_str(), limit); },
+      cancelAfter);
 }
 
 TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
@@ -251,6 +252,11 @@ TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
     SCOPED_TRACE("output cannot be created");
     const std::string path = dir.Path("no/such/dir/out.pak");
     ExpectFailedSave(doc, path, "Error opening " + path);
+  }
+  {
+    SCOPED_TRACE("cancelled after the first file and after the last");
+    ExpectFailedSave(doc, dir.Path("cancelled.pak"), "", kArchiveSizeLimit, 1);
+    ExpectFailedSave(doc, dir.Path("cancelled.pak"), "", kArchiveSizeLimit, CountFiles(doc.doc.root->firstChild));
   }
   {
     // Find the exact size of the archive, then allow one byte less.

@@ -11,6 +11,7 @@
 #include "archive/pk3_writer.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/writer_support.h"
+#include "transfer/core/transfer_measure.h"
 
 namespace {
 
@@ -343,10 +344,10 @@ TEST(Pk3WriterTest, RoundTripsKeepTreeAndBytesAtEveryLevel) {
 }
 
 void ExpectFailedSave(TestDocument& doc, const std::string& path, const std::string& message,
-                      int level = 6, uint64_t limit = kArchiveSizeLimit) {
-  ExpectFailedSaveOf(doc, path, message, [&](SaveWindow& window) {
-    return Pk3SaveLimited(window, &doc.doc, path.c_str(), level, limit);
-  });
+                      int level = 6, uint64_t limit = kArchiveSizeLimit, uint32_t cancelAfter = 0) {
+  ExpectFailedSaveOf(
+      doc, path, message,
+      [&](SaveWindow& window) { return Pk3SaveLimited(window, &doc.doc, path.c_str(), level, limit); }, cancelAfter);
 }
 
 TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
@@ -386,6 +387,11 @@ TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
     SCOPED_TRACE("output cannot be created");
     const std::string path = dir.Path("no/such/dir/out.pk3");
     ExpectFailedSave(doc, path, "Error opening " + path);
+  }
+  for (int level : {0, 9}) {
+    SCOPED_TRACE("cancelled after the first file and after the last, level " + std::to_string(level));
+    ExpectFailedSave(doc, dir.Path("cancelled.pk3"), "", level, kArchiveSizeLimit, 1);
+    ExpectFailedSave(doc, dir.Path("cancelled.pk3"), "", level, kArchiveSizeLimit, CountFiles(doc.doc.root->firstChild));
   }
   {
     SCOPED_TRACE("archive would pass the size its fields can describe");

@@ -301,17 +301,25 @@ ZipListing ParseZip(const std::vector<uint8_t>& file) {
 }
 
 void ExpectFailedSaveOf(TestDocument& doc, const std::string& path, const std::string& message,
-                        const std::function<const void*(SaveWindow&)>& save) {
+                        const std::function<const void*(SaveWindow&)>& save, uint32_t cancelAfter) {
   std::error_code ec;
   const std::filesystem::file_type typeBefore = std::filesystem::status(path, ec).type();
   const DocumentSnapshot before = Snapshot(doc.doc);
   const std::vector<ItemContent> contents = SortedContents(doc.doc);
   RecordingSaveWindow window;
+  window.cancelAfterSteps = cancelAfter;
   EXPECT_EQ(save(window), nullptr);
-  ASSERT_EQ(window.messages.size(), 1u);
+  if (cancelAfter != 0) {
+    EXPECT_EQ(window.Texts(), std::vector<std::string>{});
+    EXPECT_EQ(window.steps, cancelAfter);
+  } else {
+    ASSERT_EQ(window.messages.size(), 1u);
+  }
+  if (cancelAfter == 0) {
   EXPECT_EQ(window.messages[0].text, message);
   EXPECT_EQ(window.messages[0].caption, "Save");
   EXPECT_EQ(window.messages[0].icon, MessageIcon::Stop);
+  }
   EXPECT_EQ(window.closes, static_cast<int>(window.progressOpened.size()));
   EXPECT_TRUE(Snapshot(doc.doc) == before);
   EXPECT_EQ(SortedContents(doc.doc), contents);

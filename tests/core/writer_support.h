@@ -35,6 +35,7 @@ class RecordingSaveWindow : public SaveWindow {
   std::vector<uint32_t> progressOpened;  // steps of each opened dialog
   std::vector<std::pair<std::string, uint32_t>> items;
   uint32_t steps = 0;
+  uint32_t cancelAfterSteps = 0;  // the user cancels once this many files are written; 0 never
   int closes = 0;
 
  private:
@@ -45,6 +46,7 @@ class RecordingSaveWindow : public SaveWindow {
       owner_->items.emplace_back(storedPath, size);
     }
     void Step() override { ++owner_->steps; }
+    bool Cancelled() override { return owner_->cancelAfterSteps != 0 && owner_->steps >= owner_->cancelAfterSteps; }
     void Close() override { ++owner_->closes; }
 
    private:
@@ -118,9 +120,10 @@ DocumentSnapshot Snapshot(const ArchiveDocument& doc);
 
 // A save to path that must fail with message and leave the document exactly as it was,
 // and no file at path unless one was there before (which stays, whatever it is): save
-// runs the writer with the window given and returns what it returned.
+// runs the writer with the window given and returns what it returned. With cancelAfter,
+// the user cancels once that many files are written, and no message may show.
 void ExpectFailedSaveOf(TestDocument& doc, const std::string& path, const std::string& message,
-                        const std::function<const void*(SaveWindow&)>& save);
+                        const std::function<const void*(SaveWindow&)>& save, uint32_t cancelAfter = 0);
 
 // A one-byte memory file added to a document and then made to pose as a file of another
 // archive. At the end it is the memory file again, so that the document frees its bytes.
