@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -79,8 +80,8 @@ TEST_F(SaveProgressTest, DialogShowsItemsAndSteps) {
   EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
   EXPECT_FALSE(style & WS_SYSMENU);
 
-  // 200 by 50 dialog units in "MS Sans Serif" 8.
-  RECT expected = {0, 0, 200, 50};
+  // 200 by 68 dialog units in "MS Sans Serif" 8.
+  RECT expected = {0, 0, 200, 68};
   MapDialogRect(dialog, &expected);
   RECT client;
   GetClientRect(dialog, &client);
@@ -109,6 +110,12 @@ TEST_F(SaveProgressTest, DialogShowsItemsAndSteps) {
   GetWindowRect(bar, &barRect);
   EXPECT_LT(name.top, size.top);
   EXPECT_LT(size.top, barRect.top);
+  // Cancel under the bar, in the middle.
+  RECT cancel;
+  GetWindowRect(GetDlgItem(dialog, IDCANCEL), &cancel);
+  EXPECT_EQ(DialogItemText(dialog, IDCANCEL), "Cancel");
+  EXPECT_GT(cancel.top, barRect.bottom);
+  EXPECT_LE(std::abs((cancel.left + cancel.right) - (barRect.left + barRect.right)), 2);
 
   const DWORD shownAt = GetTickCount();
   progress->ShowItem("maps/level1.bsp", 1234567);

@@ -473,3 +473,58 @@ TEST_F(SaveTest, WhatAKilledSaveLeftIsRemovedByTheNextSaveThere) {
   }
   EXPECT_EQ(values, 0u);
 }
+
+TEST_F(SaveTest, CancellingASaveLeavesTheFileAndTheDocumentAsTheyWere) {
+  // A PK3 of stored, incompressible files: saving it at level 9 compresses every one anew,
+  // long enough for a click on Cancel to land midway.
+  std::vector<sample::PakItem> items;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 300; ++i) {
+    std::string data(128 * 1024, '\0');
+    for (char& c : data) {
+      seed = seed * 1103515245u + 12345u;
+      c = static_cast<char>(seed >> 24);
+    }
+    items.push_back({"data/file" + std::to_string(i) + ".bin", std::move(data)});
+  }
+  const std::string pak = TempDir() + "big.pak";
+  {
+    const std::vector<uint8_t> bytes = sample::Pak(items);
+    FILE* f = std::fopen(pak.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+  }
+  items.clear();
+  HWND window = Open(pak);
+  ASSERT_NE(window, nullptr);
+  WindowDocument* doc = DocumentOf(window);
+  const std::string zip = TempDir() + "big.pk3";
+  g_settings.zipCompressionLevel = 0;
+  DialogWatcher saveAs("Save Archive", 0, 10000, SaveTo(zip));
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+  ASSERT_TRUE(saveAs.Wait().found);
+  ASSERT_EQ(Title(window), Lower(zip));
+
+  FolderTreeView folderTree(doc->folderTree);
+  ASSERT_NE(AddDirectoryNode(folderTree, doc->root, "added"), nullptr);
+  MarkModified(window);
+  const Listing edited = Contents(doc);
+  const std::vector<uint8_t> onDisk = FileBytes(zip);
+  g_settings.zipCompressionLevel = 9;
+  // The user clicks the dialog's Cancel button as soon as it shows.
+  DialogWatcher saving("Saving...", 0, 10000, [](HWND dialog) {
+    WaitForDialogReady(dialog);
+    RECT button;
+    GetWindowRect(GetDlgItem(dialog, IDCANCEL), &button);
+    ClickAt(POINT{(button.left + button.right) / 2, (button.top + button.bottom) / 2});
+  });
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
+  ASSERT_TRUE(saving.Wait().found);
+  EXPECT_EQ(FindOwnDialog("Save"), nullptr) << "a cancelled save shows no message";
+  EXPECT_EQ(doc->modified, 1);
+  EXPECT_EQ(Title(window), Lower(zip) + " *");
+  EXPECT_EQ(Contents(doc), edited);
+  EXPECT_EQ(FileBytes(zip), onDisk);
+  EXPECT_EQ(FilesInDirectory(), 2) << "the temporary file is gone";
+}
