@@ -38,6 +38,9 @@ endif()
 add_executable(wine_keepalive WIN32 ${CMAKE_SOURCE_DIR}/tests/win/support/keepalive.cpp)
 target_compile_definitions(wine_keepalive PRIVATE ${VELLUMIX_WIN_DEFINES})
 
+# Screenshots of the tests, kept beside the shipped program whichever tree the tests run in.
+get_filename_component(VELLUMIX_SCREENSHOT_DIR ${CMAKE_BINARY_DIR}/../win32/screenshots ABSOLUTE)
+
 if(TARGET vellumix_win)
   add_subdirectory(${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_BINARY_DIR}/tests/win)
 endif()

@@ -26,6 +26,8 @@
 #define ID_OBJECT_IMPORT_FILE 40033
 #define ID_OBJECT_IMPORT_DIRECTORY 40036
 #define ID_OBJECT_EXPORT 40034
+// Opens the selected item: shows a folder, views a file (the items' context menu).
+#define ID_OBJECT_VIEW 40039
 
 #define ID_VIEW_TOOLBAR 59392
 #define ID_VIEW_STATUS_BAR 59393

@@ -4,6 +4,10 @@
 
 #define IDR_MAIN_MENU 101
 #define IDR_ACCELERATORS 105
+// The panes' context menus: popup 0 for items, popup 1 for the empty space of a folder.
+#define IDR_CONTEXT_MENUS 106
+#define CONTEXT_MENU_ITEMS 0
+#define CONTEXT_MENU_SPACE 1
 #define IDD_ABOUT 119
 #define IDI_PROGRAM 120
 #define IDI_ABOUT 121

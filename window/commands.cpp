@@ -3,6 +3,7 @@
 #include "resources/command_ids.h"
 #include "window/archive_window.h"
 #include "window/clipboard_commands.h"
+#include "window/context_menu.h"
 #include "window/edit_commands.h"
 #include "window/rename.h"
 #include "window/save.h"
@@ -32,6 +33,9 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
       return true;
     case ID_EDIT_RENAME:
       StartRename(doc);
+      return true;
+    case ID_OBJECT_VIEW:
+      ViewSelectedItem(doc);
       return true;
     case ID_OBJECT_NEW_DIRECTORY:
       NewDirectory(window, doc);

@@ -6,6 +6,7 @@
 #include "services/settings.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
+#include "window/context_menu.h"
 #include "window/drag_out.h"
 #include "window/folder_status.h"
 #include "window/rename.h"
@@ -113,6 +114,11 @@ LRESULT OnItemListNotify(HWND window, WindowDocument* doc, NMHDR* header) {
 
 LRESULT OnArchiveNotify(HWND window, WindowDocument* doc, NMHDR* header) {
   if (!doc || !header) return 0;
+  if (header->code == NM_RCLICK && (header->hwndFrom == doc->folderTree || header->hwndFrom == doc->itemList)) {
+    // A right click opens the pane's context menu where it was made; answered, so that the
+    // pane sends no WM_CONTEXTMENU of its own after it.
+    return OnPaneContextMenu(window, doc, header->hwndFrom, static_cast<LPARAM>(GetMessagePos())) ? TRUE : FALSE;
+  }
   if (header->hwndFrom == doc->folderTree) return OnFolderTreeNotify(window, doc, header);
   if (header->hwndFrom == doc->itemList) return OnItemListNotify(window, doc, header);
   return 0;

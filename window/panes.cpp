@@ -9,6 +9,7 @@
 #include "services/splitter.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
+#include "window/context_menu.h"
 #include "panes/views.h"
 
 namespace {
@@ -107,6 +108,25 @@ LRESULT OnListDrawItem(HWND hwnd, WPARAM wParam, LPARAM lParam) {
   return 1;
 }
 
+// The context menu of a pane, at a point on the screen or, for -1, at its selection. The
+// panes take WM_CONTEXTMENU themselves: passed up through the splitter, the message would
+// name the splitter instead of the pane.
+bool ShowPaneMenu(HWND pane, LPARAM at) {
+  HWND window = ArchiveWindowOfPane(pane);
+  return OnPaneContextMenu(window, DocumentOf(window), pane, at);
+}
+
+// Shift+F10 and the Menu key open the pane's context menu when they are let go. Both strokes
+// are the pane's: the controls pass neither on to where the system would make a menu of
+// them (the tree not at all), and one that reached it would open a second menu.
+bool OnContextMenuKey(HWND pane, UINT msg, WPARAM key) {
+  const bool shiftF10 = key == VK_F10 && GetKeyState(VK_SHIFT) < 0 && (msg == WM_SYSKEYDOWN || msg == WM_SYSKEYUP);
+  const bool menuKey = key == VK_APPS && (msg == WM_KEYDOWN || msg == WM_KEYUP);
+  if (!shiftF10 && !menuKey) return false;
+  if (msg == WM_SYSKEYUP || msg == WM_KEYUP) ShowPaneMenu(pane, -1);
+  return true;
+}
+
 }  // namespace
 
 int SelectedListItem(HWND list) {
@@ -129,6 +149,7 @@ void OpenListItem(HWND list, int index) {
 }
 
 LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (OnContextMenuKey(hwnd, msg, wParam)) return 0;
   switch (msg) {
     case WM_SIZE:
       g_settings.windowState.folderPaneWidth = GetSplitterPosition(GetParent(hwnd));
@@ -136,12 +157,15 @@ LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
     case WM_SETFOCUS:
       OnPaneFocused(hwnd);
       break;
-    case WM_KEYDOWN: return OnTreeKeyDown(hwnd, wParam, lParam);
+    case WM_KEYDOWN: return OnTreeKeyDown(hwnd, wParam, lParam);    case WM_CONTEXTMENU:
+      if (ShowPaneMenu(hwnd, lParam)) return 0;
+      break;
   }
   return TreeDefault(hwnd, msg, wParam, lParam);
 }
 
 LRESULT CALLBACK ItemListPaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (OnContextMenuKey(hwnd, msg, wParam)) return 0;
   switch (msg) {
     case WM_SETFOCUS:
       OnPaneFocused(hwnd);
@@ -152,7 +176,9 @@ LRESULT CALLBACK ItemListPaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
       break;
     case WM_KEYDOWN: return OnListKeyDown(hwnd, wParam, lParam);
     case WM_LBUTTONDBLCLK: return OnListDoubleClick(hwnd, lParam);
-    case WM_COMMAND: return OnListCommand(hwnd, wParam, lParam);
+    case WM_COMMAND: return OnListCommand(hwnd, wParam, lParam);    case WM_CONTEXTMENU:
+      if (ShowPaneMenu(hwnd, lParam)) return 0;
+      break;
   }
   return ListDefault(hwnd, msg, wParam, lParam);
 }

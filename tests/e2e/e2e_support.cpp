@@ -8,6 +8,7 @@
 
 #include "tests/core/sample_archives.h"
 #include "tests/win/support/pane_reading.h"
+#include "tests/win/support/screenshot.h"
 
 namespace {
 
@@ -215,43 +216,7 @@ std::string WriteSmallPak(const std::string& dir, const std::string& name) {
   return path;
 }
 
-bool SaveScreenshot(const std::string& name) {
-  CreateDirectoryA(VELLUMIX_SCREENSHOT_DIR, nullptr);
-  int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFOHEADER header = {};
-  header.biSize = sizeof header;
-  header.biWidth = width;
-  header.biHeight = height;
-  header.biPlanes = 1;
-  header.biBitCount = 24;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS,
-                                    &bits, nullptr, 0);
-  bool saved = false;
-  if (bitmap) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    DWORD imageSize = ((width * 3 + 3) & ~3) * height;
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + imageSize;
-    std::string path = std::string(VELLUMIX_SCREENSHOT_DIR) + "\\" + name + ".bmp";
-    if (FILE* out = std::fopen(path.c_str(), "wb")) {
-      saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-              std::fwrite(&header, sizeof header, 1, out) == 1 &&
-              std::fwrite(bits, imageSize, 1, out) == 1;
-      std::fclose(out);
-    }
-    DeleteObject(bitmap);
-  }
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return saved;
-}
+bool SaveScreenshot(const std::string& name) { return SaveScreenshotTo(VELLUMIX_SCREENSHOT_DIR, name); }
 
 void ScreenshotOnFailureTest::TearDown() {
   if (HasFailure()) {

@@ -12,6 +12,7 @@
 #include "resources/command_ids.h"
 #include "services/globals.h"
 #include "tests/win/support/archive_window_support.h"
+#include "tests/win/support/dialog_watch_support.h"
 #include "window/edit_commands.h"
 #include "panes/views.h"
 
@@ -68,6 +69,51 @@ class EditCommandsTest : public ViewsWindowTest {
   void CancelListEdit() {
     if (HWND edit = ListEdit()) SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
     Pump(30);
+  }
+  // Opens a pane's context menu as a user does (a right click at a point of the pane, or
+  // Shift+F10 when at is null), checks its entries and picks one by its mnemonic.
+  using Entries = std::vector<std::pair<std::string, bool>>;
+  void ChooseFromContextMenu(HWND pane, const POINT* at, const Entries& expected, WORD key,
+                             const std::string& screenshot = "") {
+    SetForegroundWindow(frame_);
+    SetFocus(pane);
+    ASSERT_TRUE(PumpUntil([&] { return GetFocus() == pane; }));
+    PopupMenuWatcher watcher(key, screenshot);
+    if (at) {
+      POINT screen = *at;
+      ClientToScreen(pane, &screen);
+      ClickAt(screen, true);
+    } else {
+      PressKeys({VK_SHIFT, VK_F10});
+    }
+    PumpUntil([&] { return watcher.Done(); }, 12000);
+    const WatchedMenu seen = watcher.Wait();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.entries, expected);
+    Pump(30);
+  }
+  static bool Pasteable() {
+    return IsClipboardFormatAvailable(CF_HDROP) || (g_cfVellumixData && IsClipboardFormatAvailable(g_cfVellumixData));
+  }
+  // The items' menu with every entry that a selection enables.
+  static Entries ItemsMenu() {
+    return {{"&View", true},         {"&Export...", true},          {"Cu&t\tCtrl+X", true},
+            {"&Copy\tCtrl+C", true}, {"&Paste\tCtrl+V", Pasteable()}, {"&Delete\tDel", true},
+            {"Re&name\tF2", true}};
+  }
+  static Entries SpaceMenu() {
+    return {{"&New Directory", true}, {"Import &File...", true}, {"Import &Directory...", true},
+            {"&Paste\tCtrl+V", Pasteable()}};
+  }
+  POINT ListItemPoint(const std::string& name) {
+    RECT rc = {};
+    ListView_GetItemRect(doc_->itemList, ListIndexOf(name), &rc, LVIR_LABEL);
+    return {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+  }
+  POINT TreeItemPoint(HTREEITEM item) {
+    RECT rc = {};
+    TreeView_GetItemRect(doc_->folderTree, item, &rc, TRUE);
+    return {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
   }
   bool Grayed(int id) { return (GetMenuState(g_mainMenu, id, MF_BYCOMMAND) & MF_GRAYED) != 0; }
   bool ButtonEnabled(int id) { return SendMessageA(g_toolbar, TB_ISBUTTONENABLED, id, 0) != 0; }
@@ -287,6 +333,62 @@ TEST_F(EditCommandsTest, TheObjectMenuAndToolbarAreRightAsSoonAsAWindowOpensOrIs
   ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc_->folderTree; }));
   for (int id : objectCommands) EXPECT_FALSE(Grayed(id)) << id;
   EXPECT_FALSE(Grayed(ID_EDIT_DELETE)) << "the tree's root counts as a selection";
+}
+
+TEST_F(EditCommandsTest, ContextMenusOfTheListCarryOutTheirCommands) {
+  Command(ID_VIEW_DETAILS);
+  // A right click on an item that is not selected selects it alone; Rename edits its name.
+  SelectListItems({"a.bsp"});
+  POINT notes = ListItemPoint("notes.txt");
+  ChooseFromContextMenu(doc_->itemList, &notes, ItemsMenu(), 'N', "context-menu");
+  ASSERT_TRUE(PumpUntil([&] { return ListEdit() != nullptr; }));
+  EXPECT_EQ(EditText(ListEdit()), "notes.txt");
+  EXPECT_EQ(ListView_GetSelectedCount(doc_->itemList), 1u);
+  CancelListEdit();
+
+  // A right click beside the items speaks of the folder: New Directory goes into it.
+  RECT client;
+  GetClientRect(doc_->itemList, &client);
+  POINT space = {client.right - 5, client.bottom - 5};
+  ChooseFromContextMenu(doc_->itemList, &space, SpaceMenu(), 'N');
+  ASSERT_TRUE(PumpUntil([&] { return ListIndexOf("New Directory") >= 0; }));
+  CancelListEdit();
+  EXPECT_EQ(Sorted(TreeChildren(doc_->folderTree, root_)), Sorted({"maps", "sound", "New Directory"}));
+
+  // From the keyboard the menu is about the selected items; View opens a folder.
+  SelectListItems({"maps"});
+  ChooseFromContextMenu(doc_->itemList, nullptr, ItemsMenu(), 'V');
+  ASSERT_TRUE(PumpUntil([&] { return ListIndexOf("dm") >= 0; }));
+  EXPECT_EQ(TreeText(doc_->folderTree, TreeView_GetSelection(doc_->folderTree)), "maps");
+
+  // With nothing selected Shift+F10 opens the folder's menu; Escape chooses nothing.
+  SelectListItems({});
+  ChooseFromContextMenu(doc_->itemList, nullptr, SpaceMenu(), VK_ESCAPE);
+  EXPECT_EQ(ListNames(doc_->itemList), (Names{"dm", "level1.bsp", "level2.bsp"}));
+}
+
+TEST_F(EditCommandsTest, ContextMenusOfTheTreeActOnTheFolderClicked) {
+  HTREEITEM sound = TreeChildNamed(doc_->folderTree, root_, "sound");
+  ASSERT_NE(sound, nullptr);
+  // The root cannot be renamed, so its menu grays Rename.
+  Entries atRoot = ItemsMenu();
+  atRoot.back().second = false;
+  ChooseFromContextMenu(doc_->folderTree, nullptr, atRoot, VK_ESCAPE);
+  EXPECT_EQ(TreeView_GetSelection(doc_->folderTree), root_);
+
+  // A right click on a folder makes it the current folder; Delete removes it.
+  POINT at = TreeItemPoint(sound);
+  ChooseFromContextMenu(doc_->folderTree, &at, ItemsMenu(), 'D');
+  ASSERT_TRUE(PumpUntil([&] { return TreeChildNamed(doc_->folderTree, root_, "sound") == nullptr; }));
+  EXPECT_TRUE(MarkedModified());
+
+  // View on a folder passes the focus to the list that shows it.
+  HTREEITEM maps = TreeChildNamed(doc_->folderTree, root_, "maps");
+  at = TreeItemPoint(maps);
+  ChooseFromContextMenu(doc_->folderTree, &at, ItemsMenu(), 'V');
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc_->itemList; }));
+  EXPECT_EQ(TreeView_GetSelection(doc_->folderTree), maps);
+  EXPECT_EQ(ListNames(doc_->itemList), (Names{"dm", "level1.bsp", "level2.bsp"}));
 }
 
 TEST_F(EditCommandsTest, TheDeleteKeyDeletesTheSelectedItems) {

@@ -22,6 +22,7 @@
 #include "tests/core/sample_archives.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
+#include "tests/win/support/screenshot.h"
 #include "window/save.h"
 #include "panes/views.h"
 
@@ -515,6 +516,9 @@ TEST_F(SaveTest, CancellingASaveLeavesTheFileAndTheDocumentAsTheyWere) {
   // The user clicks the dialog's Cancel button as soon as it shows.
   DialogWatcher saving("Saving...", 0, 10000, [](HWND dialog) {
     WaitForDialogReady(dialog);
+    UpdateWindow(dialog);  // painted by the saving thread, which looks at its messages between files
+    WaitUntilDrawn(dialog);
+    SaveScreenshotTo(VELLUMIX_SCREENSHOT_DIR, "saving-with-cancel");
     RECT button;
     GetWindowRect(GetDlgItem(dialog, IDCANCEL), &button);
     ClickAt(POINT{(button.left + button.right) / 2, (button.top + button.bottom) / 2});

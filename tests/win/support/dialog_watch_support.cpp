@@ -1,5 +1,8 @@
 #include "tests/win/support/dialog_watch_support.h"
 
+#include "tests/win/support/frame_test_support.h"
+#include "tests/win/support/screenshot.h"
+
 #include <commdlg.h>
 #include <dlgs.h>
 
@@ -60,6 +63,67 @@ WatchedDialog DialogWatcher::Wait() {
 WatchedDialog DialogWatcher::Finish() {
   stop_ = true;
   return Wait();
+}
+
+PopupMenuWatcher::PopupMenuWatcher(WORD key, std::string screenshot, DWORD timeoutMs)
+    : key_(key), screenshot_(std::move(screenshot)), timeoutMs_(timeoutMs) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+PopupMenuWatcher::~PopupMenuWatcher() {
+  if (thread_.joinable()) thread_.join();
+}
+
+WatchedMenu PopupMenuWatcher::Wait() {
+  if (thread_.joinable()) thread_.join();
+  return seen_;
+}
+
+namespace {
+
+// The menu of a shown popup-menu window ("#32768") of this process and that window, or null.
+HMENU FindOwnPopupMenu(HWND* window) {
+  constexpr UINT kGetMenu = 0x01E1;  // MN_GETHMENU
+  for (HWND popup = FindWindowExA(nullptr, nullptr, "#32768", nullptr); popup;
+       popup = FindWindowExA(nullptr, popup, "#32768", nullptr)) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(popup, &pid);
+    if (pid != GetCurrentProcessId() || !IsWindowVisible(popup)) continue;
+    *window = popup;
+    if (auto menu = reinterpret_cast<HMENU>(SendMessageA(popup, kGetMenu, 0, 0))) return menu;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void PopupMenuWatcher::Run() {
+  const DWORD start = GetTickCount();
+  HMENU menu = nullptr;
+  HWND popup = nullptr;
+  while (!(menu = FindOwnPopupMenu(&popup))) {
+    if (GetTickCount() - start >= timeoutMs_) {
+      done_ = true;
+      return;
+    }
+    Sleep(20);
+  }
+  seen_.found = true;
+  const int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    const UINT state = GetMenuState(menu, i, MF_BYPOSITION);
+    if (state & MF_SEPARATOR) continue;
+    char text[256] = {};
+    GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+    seen_.entries.emplace_back(text, !(state & (MF_GRAYED | MF_DISABLED)));
+  }
+  if (!screenshot_.empty()) {
+    UpdateWindow(popup);  // painted by the menu's thread before this returns
+    WaitUntilDrawn(popup);
+    SaveScreenshotTo(VELLUMIX_SCREENSHOT_DIR, screenshot_);
+  }
+  PressKeys({key_});
+  done_ = true;
 }
 
 void DialogWatcher::Run() {

@@ -46,6 +46,37 @@ class DialogWatcher {
   std::thread thread_;
 };
 
+// A popup menu (a context menu) seen by a PopupMenuWatcher: each entry's text and whether
+// it is enabled; separators are left out.
+struct WatchedMenu {
+  bool found = false;
+  std::vector<std::pair<std::string, bool>> entries;
+};
+
+// Waits on its own thread for a popup menu of this process, records its entries, then
+// chooses one by pressing its mnemonic key (Escape closes the menu); with a screenshot name
+// it keeps a picture of the menu first. The menu's own loop runs on the test's thread, which
+// pumps until Done.
+class PopupMenuWatcher {
+ public:
+  explicit PopupMenuWatcher(WORD key, std::string screenshot = "", DWORD timeoutMs = 10000);
+  ~PopupMenuWatcher();
+  PopupMenuWatcher(const PopupMenuWatcher&) = delete;
+  PopupMenuWatcher& operator=(const PopupMenuWatcher&) = delete;
+  bool Done() const { return done_; }
+  WatchedMenu Wait();
+
+ private:
+  void Run();
+
+  WORD key_;
+  std::string screenshot_;
+  DWORD timeoutMs_;
+  WatchedMenu seen_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
 // A shown dialog ("#32770") of this process titled caption (any title when null) and, when
 // owner is given, owned by it; null when there is none.
 HWND FindOwnDialog(const char* caption, HWND owner = nullptr);

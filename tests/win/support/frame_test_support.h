@@ -55,4 +55,4 @@ std::vector<HWND>& CloseQueryLog();
 // Keyboard and mouse input through SendInput.
 void PressKeys(std::initializer_list<WORD> keys);  // down in order, up in reverse
 void MoveMouseTo(int x, int y);                     // screen coordinates
-void ClickAt(POINT screen);                         // moves there, then a left click
+void ClickAt(POINT screen, bool right = false);     // moves there, then one click

@@ -1,0 +1,82 @@
+// A copy of the whole screen kept as a bitmap file: what a test saw, for people to look at.
+// Header-only, shared by the Windows tests and the end-to-end tests.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+// Waits (up to timeoutMs) until window shows more than one colour on the screen: a window
+// painted by another thread reaches the display only when that thread next flushes it.
+inline void WaitUntilDrawn(HWND window, DWORD timeoutMs = 3000) {
+  RECT rc;
+  if (!GetWindowRect(window, &rc)) return;
+  const int width = rc.right - rc.left, height = rc.bottom - rc.top;
+  if (width <= 4 || height <= 4) return;
+  BITMAPINFOHEADER header = {};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = -height;
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
+  const DWORD start = GetTickCount();
+  while (bitmap && GetTickCount() - start < timeoutMs) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    // The inside only: the frame is drawn before the contents.
+    BitBlt(memory, 0, 0, width, height, screen, rc.left, rc.top, SRCCOPY);
+    SelectObject(memory, old);
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    bool drawn = false;
+    for (int y = 3; y < height - 3 && !drawn; ++y)
+      for (int x = 3; x < width - 3 && !drawn; ++x) drawn = pixels[y * width + x] != pixels[3 * width + 3];
+    if (drawn) break;
+    Sleep(20);
+  }
+  if (bitmap) DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+// Copies the screen into dir\<name>.bmp, making dir when it is missing.
+inline bool SaveScreenshotTo(const std::string& dir, const std::string& name) {
+  CreateDirectoryA(dir.c_str(), nullptr);
+  int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFOHEADER header = {};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS,
+                                    &bits, nullptr, 0);
+  bool saved = false;
+  if (bitmap) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    DWORD imageSize = ((width * 3 + 3) & ~3) * height;
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + imageSize;
+    std::string path = dir + "\\" + name + ".bmp";
+    if (FILE* out = std::fopen(path.c_str(), "wb")) {
+      saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+              std::fwrite(&header, sizeof header, 1, out) == 1 &&
+              std::fwrite(bits, imageSize, 1, out) == 1;
+      std::fclose(out);
+    }
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return saved;
+}
