@@ -6,12 +6,23 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "archive/document.h"
 #include "services/com_ptr.h"
 
 class ArchiveDataObject;
 struct IDropTarget;
+
+// A temporary copy of an entry that an outside program shows: what the copy was like when
+// the program got it, so that an edit made there can come back.
+struct ViewedCopy {
+  ArchiveEntry* entry;
+  std::string path;
+  uint64_t size;
+  FILETIME written;
+  bool ended;  // its program ended with the copy changed: the user is still to be asked
+};
 
 // The archive window's document: the archive side (tree, source, kind, modified flag)
 // plus the window's panes and view state. Made with new, zero-filled, at the window's
@@ -31,6 +42,8 @@ struct WindowDocument : ArchiveDocument {
   // Many list items change at once (a drop of many files): the command state is brought
   // up to date once afterwards instead of for every item.
   bool listInBulk;
+  // The copies the window's viewers show, until each viewer ends and its edit was offered.
+  std::vector<ViewedCopy> viewedCopies;
 };
 
 constexpr int kSplitterId = 1;

@@ -25,3 +25,6 @@ constexpr UINT WMU_SHOW_FAILURE = WM_USER + 3;
 // Posted to an archive window once it is the active one: while it is maximized the frame's
 // title names it (the system composes "<program> - [<window>]" when the frame's text is set).
 constexpr UINT WMU_NAME_IN_FRAME = WM_USER + 4;
+// Posted to an archive window when a viewer ended with its copy changed: the user is asked
+// whether the change goes into the archive (not while the viewer watch waits for the window).
+constexpr UINT WMU_VIEWED_COPY_CHANGED = WM_USER + 5;

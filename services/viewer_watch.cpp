@@ -8,7 +8,7 @@ namespace {
 struct ViewerWatch {
   HWND window;
   WPARAM pathCopy;
-  LPARAM kindWord;
+  LPARAM entry;
   UINT message;
 };
 
@@ -37,8 +37,8 @@ void LockFromWatchThread() { WaitForSingleObject(g_watchMutex, INFINITE); }
 void Unlock() { ReleaseMutex(g_watchMutex); }
 
 // Removes watch index (the last one takes its place), closes its handle and tells its
-// window. Called with the mutex held.
-void EndWatch(DWORD index) {
+// window, naming the entry only when the program ended. Called with the mutex held.
+void EndWatch(DWORD index, bool programEnded) {
   const ViewerWatch watch = g_watches[index];
   CloseHandle(g_processes[index]);
   const DWORD last = g_watchCount - 1;
@@ -48,7 +48,9 @@ void EndWatch(DWORD index) {
   std::memset(&g_watches[last], 0, sizeof g_watches[last]);
   g_watchCount = last;
   if (watch.window && watch.message) {
-    SendMessageA(watch.window, watch.message, watch.pathCopy, watch.kindWord);
+    ViewerEnd end = {reinterpret_cast<const char*>(watch.pathCopy), reinterpret_cast<ArchiveEntry*>(watch.entry),
+                     programEnded};
+    SendMessageA(watch.window, watch.message, reinterpret_cast<WPARAM>(&end), 0);
   }
   // The message has been handled when SendMessage returns: the copy is no longer needed.
   std::free(reinterpret_cast<char*>(watch.pathCopy));
@@ -60,13 +62,13 @@ DWORD WINAPI ViewerWatchThread(LPVOID) {
     if (g_watchStop) break;
     if (g_watchCount > 0) {
       DWORD r = WaitForMultipleObjects(g_watchCount, g_processes, FALSE, 0);
-      if (r < WAIT_OBJECT_0 + g_watchCount) EndWatch(r - WAIT_OBJECT_0);
+      if (r < WAIT_OBJECT_0 + g_watchCount) EndWatch(r - WAIT_OBJECT_0, true);
     }
     Unlock();
     Sleep(kPassInterval);
   }
   // Still holding the mutex: nothing is added while the remaining watches end.
-  while (g_watchCount > 0) EndWatch(g_watchCount - 1);
+  while (g_watchCount > 0) EndWatch(g_watchCount - 1, false);
   CloseHandle(g_watchThread);
   g_watchThread = nullptr;
   g_watchStop = 0;
@@ -83,7 +85,7 @@ void EndMatchingWatches(Matches matches) {
   if (g_watchThread && !g_watchStop) {
     // Walking down keeps the unvisited watches in place when the last one moves.
     for (DWORD i = g_watchCount; i-- > 0;) {
-      if (i < g_watchCount && matches(g_watches[i])) EndWatch(i);
+      if (i < g_watchCount && matches(g_watches[i])) EndWatch(i, false);
     }
   }
   Unlock();
@@ -122,8 +124,7 @@ bool WatchViewer(HWND window, HANDLE process, char* pathCopy, ArchiveEntry* entr
   bool result = false;
   if (g_watchThread && !g_watchStop && g_watchCount < kMaxWatches) {
     g_processes[g_watchCount] = process;
-    g_watches[g_watchCount] = {window, reinterpret_cast<WPARAM>(pathCopy),
-                               entry ? reinterpret_cast<LPARAM>(&entry->kind) : 0, message};
+    g_watches[g_watchCount] = {window, reinterpret_cast<WPARAM>(pathCopy), reinterpret_cast<LPARAM>(entry), message};
     ++g_watchCount;
     result = true;
   }
@@ -137,8 +138,8 @@ void StopWatchingWindow(HWND window) {
 
 void StopWatchingEntry(ArchiveEntry* entry) {
   if (!entry) return;
-  const LPARAM kindWord = reinterpret_cast<LPARAM>(&entry->kind);
-  EndMatchingWatches([kindWord](const ViewerWatch& w) { return w.kindWord == kindWord; });
+  const LPARAM key = reinterpret_cast<LPARAM>(entry);
+  EndMatchingWatches([key](const ViewerWatch& w) { return w.entry == key; });
 }
 
 int ViewerWatchCount() {

@@ -13,8 +13,15 @@ bool StartViewerWatch();
 // sends meanwhile are handled.
 void StopViewerWatch();
 
-// Adds a watch: when process ends, message is sent to window with the path copy and a
-// pointer to the entry's kind word. true when added: the watch then owns the handle and the
+// What the watch's message tells its window (wParam points to it while it is sent).
+struct ViewerEnd {
+  const char* path;     // the temporary copy
+  ArchiveEntry* entry;  // the entry it was made of
+  bool programEnded;    // false: the watch was ended early (StopWatching..., the thread stopping)
+};
+
+// Adds a watch: when process ends, or the watch is ended early, message is sent to window
+// with a ViewerEnd. true when added: the watch then owns the handle and the
 // path copy (a malloc block, freed once the message has been handled); false when the list is
 // full or the thread is gone or stopping, and both still belong to the caller.
 bool WatchViewer(HWND window, HANDLE process, char* pathCopy, ArchiveEntry* entry, UINT message);

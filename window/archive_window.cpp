@@ -24,6 +24,7 @@
 #include "services/message_box.h"
 #include "window/notifications.h"
 #include "window/save.h"
+#include "window/viewer_edits.h"
 #include "panes/views.h"
 
 unsigned long UntitledCounter = 1;
@@ -168,6 +169,7 @@ LRESULT OnNcDestroy(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam
     // A window destroyed without being asked to close still ends its viewers' watches, so
     // their temporary copies go now rather than never.
     StopWatchingWindow(hwnd);
+    DropViewedCopies(doc);
     DetachDropTarget(hwnd, doc);
     LetClipboardGo(hwnd, doc);
     CloseDocumentSource(doc);
@@ -178,12 +180,6 @@ LRESULT OnNcDestroy(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam
   return DefMDIChildProcA(hwnd, WM_NCDESTROY, wParam, lParam);
 }
 
-LRESULT OnViewFinished(WPARAM tempPath, LPARAM kindWord) {
-  if (kindWord) *reinterpret_cast<uint32_t*>(kindWord) &= ~kViewingFlag;
-  const char* copy = reinterpret_cast<const char*>(tempPath);
-  if (copy && DeleteFileA(copy)) ForgetTemporaryFile(copy);
-  return 1;
-}
 
 LRESULT OnCommand(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam) {
   if (!OnArchiveCommand(hwnd, doc, LOWORD(wParam), reinterpret_cast<HWND>(lParam), HIWORD(wParam))) {
@@ -259,7 +255,12 @@ LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
       OnFolderStatusTimer(hwnd);
       return 0;
     case WM_NCDESTROY: return OnNcDestroy(hwnd, doc, wParam, lParam);
-    case WMU_VIEW_FINISHED: return OnViewFinished(wParam, lParam);
+    case WMU_VIEW_FINISHED:
+      OnViewerEnded(hwnd, doc, *reinterpret_cast<const ViewerEnd*>(wParam));
+      return 1;
+    case WMU_VIEWED_COPY_CHANGED:
+      OfferViewedEdits(hwnd, doc);
+      return 0;
     case WMU_DROP: return OnDropRequest(hwnd, doc, reinterpret_cast<DropRequest*>(wParam));
     case WMU_CLIPBOARD_RELEASED:
       return OnClipboardReleased(hwnd, doc, reinterpret_cast<ArchiveNode**>(wParam), static_cast<uint32_t>(lParam));

@@ -18,6 +18,7 @@
 #include "transfer/core/transfer_state.h"
 #include "transfer/export.h"
 #include "window/archive_window.h"
+#include "window/viewer_edits.h"
 #include "services/message_box.h"
 
 std::string ShellFailureText(const char* name, unsigned long error) {
@@ -107,8 +108,10 @@ bool UserAllowsRunning(HWND window, const char* name) {
 // Hands the temporary copy to the shell and watches the program that shows it: with
 // chooseProgram the shell only offers to choose one, as it must for a name without an
 // extension (which "open" would run as a program). On failure the copy is deleted and
-// pathCopy freed.
-bool OpenTemporaryCopy(HWND window, ArchiveEntry* entry, char* pathCopy, bool chooseProgram) {
+// pathCopy freed. A watched copy joins the document's viewed copies, so that an edit made
+// in the program can come back when it ends.
+bool OpenTemporaryCopy(HWND window, WindowDocument* doc, ArchiveEntry* entry, char* pathCopy, bool chooseProgram,
+                       const ViewedCopy* viewed) {
   SHELLEXECUTEINFOA info = {};
   info.cbSize = sizeof info;
   info.lpVerb = chooseProgram ? "openas" : nullptr;
@@ -132,6 +135,7 @@ bool OpenTemporaryCopy(HWND window, ArchiveEntry* entry, char* pathCopy, bool ch
   } else if (info.hProcess) {
     if (WatchViewer(window, info.hProcess, pathCopy, entry, WMU_VIEW_FINISHED)) {
       entry->kind |= kViewingFlag;
+      if (viewed) doc->viewedCopies.push_back(*viewed);
       return true;
     }
     CloseHandle(info.hProcess);
@@ -192,7 +196,10 @@ bool ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
     if (DeleteFileA(path)) ForgetTemporaryFile(path);
     return false;
   }
-  return OpenTemporaryCopy(window, entry, pathCopy, risk == ShellRisk::NoExtension);
+  // What the copy is like before any program has it.
+  ViewedCopy viewed;
+  const bool described = DescribeViewedCopy(entry, path, &viewed);
+  return OpenTemporaryCopy(window, doc, entry, pathCopy, risk == ShellRisk::NoExtension, described ? &viewed : nullptr);
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include "resources/command_ids.h"
 #include "services/globals.h"
 #include "app/startup.h"
+#include "archive/entry_data.h"
+#include "tests/win/support/screenshot.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
@@ -270,6 +272,58 @@ TEST_F(ViewingTest, FileIsCopiedOpenedAndWatchedUntilItsViewerEnds) {
   SetEvent(release_);
   EXPECT_TRUE(PumpUntil([&] { return !Viewing(entry); }, 10000));
   EXPECT_FALSE(DiskExists(TempPath("notes.vmxtest")));
+  EXPECT_EQ(ViewerWatchCount(), 0);
+}
+
+TEST_F(ViewingTest, AnEditMadeInTheViewerComesBackWhenTheUserSaysSo) {
+  SendCommand(window_, ID_VIEW_DETAILS);
+  for (const bool yes : {false, true}) {
+    SCOPED_TRACE(yes ? "Yes" : "No");
+    const std::string name = yes ? "taken.vmxtest" : "kept.vmxtest";
+    ArchiveEntry* entry = AddFile(name, "as it was");
+    ASSERT_NE(entry, nullptr);
+    PressEnterOn(entry);
+    ASSERT_TRUE(ViewerSaw(name));
+    // The user edits the copy in the viewer, saves it there and closes the viewer.
+    const std::string edited = "as the user left it in the viewer";
+    ASSERT_TRUE(WriteDiskFile(TempPath(name), edited));
+    DialogWatcher question("View", 0, 20000, [yes](HWND box) {
+      if (yes) {
+        WaitUntilDrawn(box);
+        SaveScreenshotTo(VELLUMIX_SCREENSHOT_DIR, "update-question");
+      }
+      PressDialogButton(box, yes ? IDYES : IDNO);
+    });
+    SetEvent(release_);
+    // The copy goes once the question is answered.
+    ASSERT_TRUE(PumpUntil([&] { return !Viewing(entry) && !DiskExists(TempPath(name)); }, 20000));
+    const WatchedDialog seen = question.Wait();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.message, name + " was changed. Update it in the archive?");
+    EntryBytes bytes;
+    ASSERT_EQ(LoadEntryBytes(doc_, entry, &bytes), EntryLoad::Ok);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data), bytes.size), yes ? edited : "as it was");
+    ReleaseEntryBytes(&bytes);
+    EXPECT_EQ(doc_->modified, yes ? 1 : 0);
+    EXPECT_EQ(Title(window_).back() == '*', yes);
+    const int row = FindListItem(doc_->itemList, entry);
+    EXPECT_EQ(ListText(doc_->itemList, row, 1), std::to_string(yes ? edited.size() : 9));
+    EXPECT_EQ(ViewerWatchCount(), 0);
+    EXPECT_TRUE(doc_->viewedCopies.empty());
+    ResetEvent(release_);
+  }
+}
+
+TEST_F(ViewingTest, AViewerStillRunningWhenItsWindowClosesIsNeverAskedAbout) {
+  NoStrayMessages stray;
+  ArchiveEntry* entry = AddFile("open.vmxtest", "as it was");
+  PressEnterOn(entry);
+  ASSERT_TRUE(ViewerSaw("open.vmxtest"));
+  ASSERT_TRUE(WriteDiskFile(TempPath("open.vmxtest"), "changed while the window closes"));
+  SendMessageA(window_, WM_CLOSE, 0, 0);
+  ASSERT_FALSE(IsWindow(window_));
+  // The watch ended with the window: the viewer's end later has nothing to report to.
+  EXPECT_FALSE(DiskExists(TempPath("open.vmxtest")));
   EXPECT_EQ(ViewerWatchCount(), 0);
 }
 
