@@ -9,6 +9,14 @@
 
 namespace {
 
+UINT SystemWaveOutDevices() { return waveOutGetNumDevs(); }
+
+}  // namespace
+
+UINT (*CountWaveOutDevices)() = SystemWaveOutDevices;
+
+namespace {
+
 struct SoundSlot {
   int32_t ownsData;
   uint8_t* data;

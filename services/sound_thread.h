@@ -16,6 +16,10 @@ void StopSoundThread();
 // belongs to the caller.
 bool QueueWave(uint8_t* data, uint32_t size, int ownsData);
 
+// The number of wave-output devices the system has (waveOutGetNumDevs); tests put a
+// machine without sound in its place.
+extern UINT (*CountWaveOutDevices)();
+
 // What the thread has done so far, for watching it from outside.
 struct SoundActivity {
   int running;          // the thread exists and has not been told to stop

@@ -65,7 +65,20 @@ void ShowUnreadable(HWND window, const ArchiveEntry* entry, const char* reason) 
   ShowErrorMessage(window, TransferFailureMessage(state, "view", "viewed").c_str(), kViewCaption);
 }
 
+// Whether the user heard from us that this machine plays no sound: said once, as every
+// sound after the first would fail alike.
+bool g_toldNoSound = false;
+
 bool PlayWave(HWND window, const WindowDocument* doc, const ArchiveEntry* entry) {
+  if (CountWaveOutDevices() == 0) {
+    if (!g_toldNoSound) {
+      g_toldNoSound = true;
+      const std::string text = "Can't play \"" + std::string(entry->name) +
+                               "\": there is no sound output device. Sounds will not be played.";
+      ShowViewNotice(window, text.c_str());
+    }
+    return false;
+  }
   EntryBytes bytes;
   const EntryLoad load = LoadEntryBytes(doc, entry, &bytes);
   if (load != EntryLoad::Ok) {

@@ -218,6 +218,30 @@ TEST_F(ViewingTest, WavIsPlayedOnTheSoundThreadUntilTheDeviceIsDone) {
   EXPECT_TRUE(PumpUntil([&] { return CurrentSoundActivity().finished == before.finished + 2; }, 10000));
 }
 
+TEST_F(ViewingTest, AMachineWithoutSoundSaysSoOnce) {
+  ArchiveEntry* first = AddFile("beep.wav", MakeWave(100));
+  ArchiveEntry* second = AddFile("boop.wav", MakeWave(100));
+  struct NoSound {
+    UINT (*saved)() = CountWaveOutDevices;
+    NoSound() { CountWaveOutDevices = [] { return 0u; }; }
+    ~NoSound() { CountWaveOutDevices = saved; }
+  } noSound;
+  const SoundActivity before = CurrentSoundActivity();
+  {
+    DialogWatcher watcher("View", IDOK);
+    EXPECT_EQ(ViewEntry(window_, first), 0);
+    const WatchedDialog seen = watcher.Wait();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.message, "Can't play \"beep.wav\": there is no sound output device. Sounds will not be played.");
+  }
+  {
+    NoStrayMessages stray;
+    EXPECT_EQ(ViewEntry(window_, second), 0);
+    EXPECT_EQ(ViewEntry(window_, first), 0);
+  }
+  EXPECT_EQ(CurrentSoundActivity().started, before.started);
+}
+
 TEST_F(ViewingTest, WavThatIsNotAcceptedIsSilentlyDropped) {
   ArchiveEntry* offByOne = AddFile("offbyone.wav", MakeWave(100, 1));
   std::vector<uint8_t> swapped = MakeWave(100);  // "data" named before "fmt "
