@@ -54,7 +54,7 @@ class ListFreeze {
   explicit ListFreeze(HWND list) : list_(list) { SendMessageA(list_, WM_SETREDRAW, FALSE, 0); }
   ~ListFreeze() {
     SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list_, nullptr, TRUE);
+    RepaintWhole(list_);
   }
 
  private:
@@ -118,16 +118,20 @@ bool BuildArchiveView(HWND window, WindowDocument* doc, std::string* why) {
   return true;
 }
 
+void RepaintWhole(HWND pane) {
+  RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
 void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
   (void)window;
   HTREEITEM rootItem =
       reinterpret_cast<HTREEITEM>(SendMessageA(doc->folderTree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
   SendMessageA(g_toolbar, TB_ENABLEBUTTON, ID_OBJECT_UP, MAKELONG(item != rootItem, 0));
   ArchiveEntry* entry = TreeItemEntry(doc->folderTree, item);
+  ListFreeze freeze(doc->itemList);
   SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
   SendMessageA(doc->itemList, LVM_SETITEMCOUNT, 500, 0);
   if (!entry || !entry->node || !entry->node->firstChild) return;
-  ListFreeze freeze(doc->itemList);
   int index = 0;
   for (ArchiveNode* child = entry->node->firstChild; child; child = child->nextSibling) {
     if (InsertListItem(doc->itemList, child->entry, index, 0, 0) >= 0) ++index;

@@ -34,6 +34,9 @@ void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item);
 int InsertListItem(HWND list, ArchiveEntry* entry, int index, UINT state, UINT stateMask);
 int FindListItem(HWND list, const ArchiveEntry* entry);
 void RefreshListColumn(HWND list, int column);
+// Repaints a pane and its children (the list's header) whole, frame included: after its
+// drawing was stopped while it changed, nothing of what it showed before may stay.
+void RepaintWhole(HWND pane);
 int CALLBACK CompareListItems(LPARAM first, LPARAM second, LPARAM sortKey);
 void RepaintFolderItem(HWND tree, HTREEITEM item);
 void SortItemList(WindowDocument* doc);

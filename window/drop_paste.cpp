@@ -44,7 +44,7 @@ void ResumeList(HWND list, LONG_PTR arranged) {
   SetWindowLongPtrA(list, GWL_STYLE, GetWindowLongPtrA(list, GWL_STYLE) | arranged);
   SendMessageA(list, WM_SETREDRAW, TRUE, 0);
   if (arranged) SendMessageA(list, LVM_ARRANGE, LVA_DEFAULT, 0);
-  InvalidateRect(list, nullptr, TRUE);
+  RepaintWhole(list);
 }
 
 // The folder the request goes into: a directory list item stands for its own folder, a

@@ -278,3 +278,27 @@ TEST_F(ArchiveViewsTest, TheStatusBarCountsTheFolderAndTheSelection) {
   SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
   EXPECT_TRUE(PumpUntil([] { return StatusText() == "Ready"; })) << StatusText();
 }
+
+// Filling the list freezes its drawing; what thaws it must repaint all of it, the header
+// with its sort arrow included, or rows and columns of whatever was shown before stay.
+TEST_F(ArchiveViewsTest, AListFilledWhileFrozenIsRepaintedWhole) {
+  Command(ID_VIEW_DETAILS);
+  HWND header = ListView_GetHeader(doc_->itemList);
+  auto wholly = [](HWND pane) {
+    RECT client, update;
+    GetClientRect(pane, &client);
+    return GetUpdateRect(pane, &update, FALSE) && EqualRect(&client, &update);
+  };
+  for (const char* folder : {"maps", "sound"}) {
+    SCOPED_TRACE(folder);
+    // Painted and validated first: what is pending afterwards is the fill's doing.
+    UpdateWindow(window_);
+    RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    ASSERT_FALSE(GetUpdateRect(header, nullptr, FALSE));
+    HTREEITEM item = TreeChildNamed(doc_->folderTree, TreeView_GetRoot(doc_->folderTree), folder);
+    ASSERT_NE(item, nullptr);
+    TreeView_SelectItem(doc_->folderTree, item);
+    EXPECT_TRUE(wholly(doc_->itemList));
+    EXPECT_TRUE(wholly(header));
+  }
+}
