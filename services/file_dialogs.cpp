@@ -2,11 +2,13 @@
 
 #include <shlobj.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "resources/shell_ids.h"
 #include "services/globals.h"
 #include "services/settings.h"
+#include "services/subclass.h"
 
 namespace {
 
@@ -108,6 +110,49 @@ int ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filte
   return 1;
 }
 
+namespace {
+
+// The folder chooser's own procedure, kept while it runs (one chooser is open at a time:
+// it is modal to the frame).
+WNDPROC g_chooserProc = nullptr;
+
+// An absolute path: a drive's or a network share's.
+bool IsAbsolutePath(const char* path) {
+  return (path[0] && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) || (path[0] == '\\' && path[1] == '\\');
+}
+
+// OK with a path typed into the edit box chooses that folder, as a click in the tree would;
+// a typed path that names no folder is refused with a message and the chooser stays.
+LRESULT CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+    char typed[MAX_PATH] = {};
+    HWND edit = FindWindowExA(dialog, nullptr, "Edit", nullptr);
+    if (edit && GetWindowTextA(edit, typed, sizeof typed) > 0 && IsAbsolutePath(typed)) {
+      const DWORD attributes = GetFileAttributesA(typed);
+      if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        char text[MAX_PATH + 64];
+        std::snprintf(text, sizeof text, "The folder %s does not exist.", typed);
+        MessageBoxA(dialog, text, "Browse for Folder", MB_OK | MB_ICONEXCLAMATION);
+        return 0;
+      }
+      SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(typed));
+    }
+  }
+  return CallWindowProcA(g_chooserProc, dialog, message, wParam, lParam);
+}
+
+// Opens the folder chooser at the folder last used, when there is one, and lets it take a
+// typed path.
+int CALLBACK OnChooserEvent(HWND dialog, UINT message, LPARAM, LPARAM folder) {
+  if (message != BFFM_INITIALIZED) return 0;
+  const char* last = reinterpret_cast<const char*>(folder);
+  if (last && last[0]) SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, folder);
+  SubclassWindow(dialog, ChooserProc, &g_chooserProc);
+  return 0;
+}
+
+}  // namespace
+
 int BrowseForDirectory(HWND owner, char* buffer, const char* title) {
   LPITEMIDLIST root = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_DRIVES, &root))) root = nullptr;
@@ -115,7 +160,10 @@ int BrowseForDirectory(HWND owner, char* buffer, const char* title) {
   info.hwndOwner = owner;
   info.pidlRoot = root;
   info.lpszTitle = title;
-  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  // The edit box takes a path typed or pasted in, as the tree takes a click.
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_EDITBOX;
+  info.lpfn = OnChooserEvent;
+  info.lParam = reinterpret_cast<LPARAM>(g_settings.initialDirectory);
   LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
   int result = 0;
   if (chosen) result = SHGetPathFromIDListA(chosen, buffer) ? 1 : 0;
@@ -125,5 +173,7 @@ int BrowseForDirectory(HWND owner, char* buffer, const char* title) {
     if (chosen) malloc->Free(chosen);
     malloc->Release();
   }
+  // The next choice of a folder starts here.
+  if (result) CopyDirectory(buffer);
   return result;
 }

@@ -17,8 +17,9 @@ int ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filte
                    const char* defaultExtension, const char* title, DWORD flags, LPARAM custom,
                    LPOFNHOOKPROC hook);
 
-// Lets the user choose a directory below My Computer; non-zero when a file-system path
-// was written to buffer (at least MAX_PATH bytes).
+// Lets the user choose a directory below My Computer, by the tree or by a path typed into
+// its edit box, starting at InitialDirectory, which then becomes the chosen directory.
+// Non-zero when a file-system path was written to buffer (at least MAX_PATH bytes).
 int BrowseForDirectory(HWND owner, char* buffer, const char* title);
 
 // Sets InitialDirectory to the directory part of a chosen path (empty when it has none).

@@ -21,6 +21,7 @@
 #include "transfer/export.h"
 #include "window/disk_import.h"
 #include "panes/views.h"
+#include "services/settings.h"
 
 namespace {
 
@@ -320,4 +321,55 @@ TEST_F(ExportTest, ExportCommandOnTheFolderTreeAndOnSeveralItems) {
   SendMessageA(window_, WM_COMMAND, ID_OBJECT_EXPORT, 0);
   none.Finish();
   EXPECT_EQ(none.extra(), 0);
+}
+
+// The folder chooser starts at the folder last used and takes a path typed into its edit box.
+TEST_F(ExportTest, TheFolderChooserStartsAtTheLastFolderAndTakesATypedPath) {
+  WindowDocument* doc = OpenPak(PakBytes({{"readme.txt", "read me"}, {"notes.txt", "notes"}}));
+  ASSERT_NE(doc, nullptr);
+  SetFocus(doc->itemList);
+  SelectListItems(doc->itemList, {"readme.txt", "notes.txt"});
+  const std::string start = Folder("start");
+  const std::string typed = Folder("typed");
+  std::snprintf(g_settings.initialDirectory, sizeof g_settings.initialDirectory, "%s", start.c_str());
+  // The caret folder of the dialog's tree, once the dialog shows one.
+  auto caretFolder = [](HWND dialog) {
+    char text[MAX_PATH] = {};
+    for (int i = 0; i < 300 && !text[0]; ++i) {
+      HWND tree = FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr);
+      TVITEMA item = {};
+      item.mask = TVIF_TEXT;
+      item.hItem = tree ? TreeView_GetSelection(tree) : nullptr;
+      item.pszText = text;
+      item.cchTextMax = sizeof text;
+      if (!item.hItem || !TreeView_GetItem(tree, &item)) text[0] = '\0';
+      if (!text[0]) Sleep(10);
+    }
+    return std::string(text);
+  };
+  std::string startedAt;
+  bool edit = false;
+  DialogWatcher browse("Browse for Folder", 0, 10000, [&](HWND dialog) {
+    startedAt = caretFolder(dialog);
+    HWND box = FindWindowExA(dialog, nullptr, "Edit", nullptr);
+    edit = box != nullptr;
+    if (box) SetWindowTextA(box, typed.c_str());
+    PressDialogButton(dialog, box ? IDOK : IDCANCEL);
+  });
+  SendMessageA(window_, WM_COMMAND, ID_OBJECT_EXPORT, 0);
+  ASSERT_TRUE(browse.Wait().found);
+  EXPECT_EQ(Lower(startedAt), "start");
+  ASSERT_TRUE(edit) << "the dialog has no edit box";
+  EXPECT_EQ(ReadDiskFile(typed + "readme.txt"), "read me");
+  EXPECT_EQ(ReadDiskFile(typed + "notes.txt"), "notes");
+  EXPECT_TRUE(DiskListing(start).empty());
+
+  // The next export starts where the last one went.
+  DialogWatcher again("Browse for Folder", 0, 10000, [&](HWND dialog) {
+    startedAt = caretFolder(dialog);
+    PressDialogButton(dialog, IDCANCEL);
+  });
+  SendMessageA(window_, WM_COMMAND, ID_OBJECT_EXPORT, 0);
+  ASSERT_TRUE(again.Wait().found);
+  EXPECT_EQ(Lower(startedAt), "typed");
 }
