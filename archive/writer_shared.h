@@ -95,9 +95,9 @@ class SaveQueue {
 enum class CopyResult { Ok, ReadFailed, WriteFailed };
 CopyResult CopySourceBytes(FILE* from, uint64_t offset, uint64_t n, ArchiveOutput* out, uint8_t* buffer,
                            size_t bufferSize);
-// The buffer size for CopySourceBytes: as large as the output's, so that every piece goes
-// straight to the file.
-constexpr size_t kCopyBufferSize = 1 << 20;
+// The buffer size for CopySourceBytes: its pieces are large enough to go straight to the
+// file and small enough to stay in the processor's cache between reading and writing.
+constexpr size_t kCopyBufferSize = 256 << 10;
 
 // Walks top and everything below it in archive order: each directory's children from the
 // head of its list, a directory's subtree before its next sibling. path (capacity bytes)
