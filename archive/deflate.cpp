@@ -7,22 +7,34 @@ namespace {
 // Window bits below zero select raw deflate data.
 constexpr int kRawWindowBits = -15;
 constexpr int kMemoryLevel = 9;
+constexpr uint32_t kSlice = 1u << 20;
 
 }  // namespace
 
 int DeflateBuffer(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32_t inputSize,
-                  int level) {
+                  int level, const std::atomic<bool>* stop) {
   if (output == nullptr || outputSize == nullptr || (input == nullptr && inputSize != 0)) return 0;
   z_stream stream{};
   stream.next_in = const_cast<Bytef*>(input);
-  stream.avail_in = inputSize;
   stream.next_out = output;
   stream.avail_out = *outputSize;
   if (deflateInit2(&stream, level, Z_DEFLATED, kRawWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY) !=
       Z_OK)
     return 0;
-  // One call over the whole input: when the output fills first, the stream cannot end.
-  const int result = deflate(&stream, Z_FINISH);
+  // The input goes in slices, so that a stop request is seen within one slice's work. zlib
+  // makes the same stream however its input arrives.
+  uint32_t remaining = inputSize;
+  int result = Z_OK;
+  for (;;) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) break;
+    const uint32_t piece = remaining < kSlice ? remaining : kSlice;
+    stream.avail_in = piece;
+    remaining -= piece;
+    const bool last = remaining == 0;
+    result = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+    // Output that fills before the input is used up means the stream cannot end within it.
+    if (last || stream.avail_in != 0) break;
+  }
   if (result != Z_STREAM_END) {
     deflateEnd(&stream);
     return 0;

@@ -39,20 +39,18 @@ bool Pk3InflatedFits(const Pk3EntryData& data) {
 // checks what it produced against the record's CRC-32.
 EntryLoad Pk3ReadLocated(Pk3Archive* archive, const Pk3EntryData& data, uint32_t crc,
                          uint8_t* buffer) {
-  if (!Pk3InflatedFits(data)) return EntryLoad::ReadFailed;
   if (!data.deflated) {
-    if (data.uncompressedSize == 0 ||
+    if (!Pk3InflatedFits(data) || data.uncompressedSize == 0 ||
         !source_file::ReadAt(archive->file, data.offset, buffer, data.uncompressedSize))
       return EntryLoad::ReadFailed;
-  } else {
-    uint8_t* packed = static_cast<uint8_t*>(std::malloc(data.compressedSize));
-    if (packed == nullptr) return EntryLoad::NoMemory;
-    const bool ok = source_file::ReadAt(archive->file, data.offset, packed, data.compressedSize) &&
-                    InflateBuffer(buffer, data.uncompressedSize, packed, data.compressedSize);
-    std::free(packed);
-    if (!ok) return EntryLoad::ReadFailed;
+    return Pk3DecodeStored(data, crc, buffer, buffer);
   }
-  return Crc32(buffer, data.uncompressedSize) == crc ? EntryLoad::Ok : EntryLoad::CrcMismatch;
+  EntryBytes stored;
+  const EntryLoad read = Pk3ReadStored(archive, data, &stored);
+  if (read != EntryLoad::Ok) return read;
+  const EntryLoad decoded = Pk3DecodeStored(data, crc, stored.data, buffer);
+  ReleaseEntryBytes(&stored);
+  return decoded;
 }
 
 // The local header's sizes, through its ZIP64 field when they hold the marker. False when
@@ -158,6 +156,27 @@ EntryLoad Pk3LocateEntry(Pk3Archive* archive, int index, Pk3EntryData* data) {
   // Stored bytes are their own compressed form: two sizes for them cannot both be right.
   if (!data->deflated && data->compressedSize != data->uncompressedSize) return EntryLoad::ReadFailed;
   return EntryLoad::Ok;
+}
+
+EntryLoad Pk3ReadStored(Pk3Archive* archive, const Pk3EntryData& data, EntryBytes* stored) {
+  *stored = EntryBytes{nullptr, 0, false};
+  if (!Pk3InflatedFits(data)) return EntryLoad::ReadFailed;
+  const uint32_t size = data.deflated ? data.compressedSize : data.uncompressedSize;
+  if (size == 0) return EntryLoad::ReadFailed;
+  uint8_t* block = static_cast<uint8_t*>(std::malloc(size));
+  if (block == nullptr) return EntryLoad::NoMemory;
+  if (!source_file::ReadAt(archive->file, data.offset, block, size)) {
+    std::free(block);
+    return EntryLoad::ReadFailed;
+  }
+  *stored = EntryBytes{block, size, true};
+  return EntryLoad::Ok;
+}
+
+EntryLoad Pk3DecodeStored(const Pk3EntryData& data, uint32_t crc, const uint8_t* stored, uint8_t* plain) {
+  if (data.deflated && !InflateBuffer(plain, data.uncompressedSize, stored, data.compressedSize))
+    return EntryLoad::ReadFailed;
+  return Crc32(plain, data.uncompressedSize) == crc ? EntryLoad::Ok : EntryLoad::CrcMismatch;
 }
 
 int Pk3RawFits(const Pk3EntryData& data) { return data.compressedSize <= data.available ? 1 : 0; }

@@ -68,6 +68,14 @@ struct EntryBytes {
   bool owned;  // true: a heap block the caller frees (ReleaseEntryBytes); false: the entry's own
 };
 
+// The two halves of reading a located entry, for a save that reads its source on one
+// thread and inflates on others. Pk3ReadStored reads the bytes as they lie in the file (the
+// compressed form when deflated) into a new block, refusing sizes the file cannot hold.
+// Pk3DecodeStored makes the uncompressedSize plain bytes from them (plain may be stored
+// itself when the entry is not deflated) and checks them against crc.
+EntryLoad Pk3ReadStored(Pk3Archive* archive, const Pk3EntryData& data, EntryBytes* stored);
+EntryLoad Pk3DecodeStored(const Pk3EntryData& data, uint32_t crc, const uint8_t* stored, uint8_t* plain);
+
 // The size of a file entry's bytes by its kind; false for entries that are not files or
 // do not belong to the source.
 bool EntryByteSize(const ArchiveDocument* doc, const ArchiveEntry* entry, uint32_t* size);

@@ -21,23 +21,8 @@
 // the save with CommitSave (once the new file is where it belongs) or AbandonSave.
 PakArchive* PakSave(SaveWindow& window, ArchiveDocument* doc, const char* path,
                     ArchiveNode** unmapped = nullptr);
-// As PakSave with the largest file size allowed given; lets the size checks be reached
-// with small files.
+// As PakSave with the largest file size allowed given, which lets the size checks be
+// reached with small files, and the number of worker threads that inflate entries of a
+// PK3 source (0: one per core).
 PakArchive* PakSaveLimited(SaveWindow& window, ArchiveDocument* doc, const char* path,
-                           uint64_t sizeLimit, ArchiveNode** unmapped = nullptr);
-
-// The state of one PAK save.
-struct PakWriter {
-  PakArchive* archive;  // being written: its slots fill in walk order
-  ArchiveOutput output;
-  const ArchiveDocument* source;  // whose source the entries' bytes are read from
-  SaveProgress* progress;         // null when the dialog could not be shown
-  char path[kPakNameSize];        // stored path of the current directory, with its "/"
-  size_t pathLength;
-};
-
-// Writes node and everything below it, in walk order: each directory's children from the
-// head of its list, a directory's subtree before its next sibling. The writer's path is
-// the node's parent directory's. The working copy's entries are re-pointed at the slots
-// written. 1 on success; 0 after showing the message.
-int PakWriteNode(SaveWindow& window, PakWriter& writer, ArchiveNode* node);
+                           uint64_t sizeLimit, ArchiveNode** unmapped = nullptr, unsigned threads = 0);

@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <string>
 
-#include "archive/crc32.h"
-#include "archive/deflate.h"
 #include "archive/entry_data.h"
-#include "archive/pak_writer.h"
 #include "archive/save_message.h"
+#include "archive/save_pipeline.h"
 #include "archive/writer_shared.h"
 
 namespace {
@@ -37,6 +37,21 @@ struct EntryFields {
   uint32_t externalAttributes;
 };
 
+// The state of one PK3 save.
+struct Pk3Writer {
+  Pk3Archive* archive;  // being written: records fill in walk order, counted by its end record
+  uint32_t capacity;    // record slots made
+  ArchiveOutput output;
+  const ArchiveDocument* source;  // whose source the entries' bytes are read from
+  SaveProgress* progress;         // null when the dialog could not be shown
+  int level;
+  char* path;  // 65535-byte buffer: stored path of the current directory, with its "/"
+  size_t pathLength;
+  bool utf8Source;  // the source archive names some entries in UTF-8
+  SaveQueue* queue;
+  uint8_t* copyBuffer;  // for compressed bytes copied from the source
+};
+
 // True when text holds bytes beyond ASCII and all of them form valid UTF-8 sequences.
 bool IsNonAsciiUtf8(const char* text, size_t length) {
   bool beyondAscii = false;
@@ -56,18 +71,13 @@ bool IsNonAsciiUtf8(const char* text, size_t length) {
   return beyondAscii;
 }
 
-// The bytes of one file on their way out; whatever blocks they came in are freed with it.
-struct FileData {
-  EntryBytes plain{nullptr, 0, false};
-  uint8_t* packed = nullptr;  // compressed form made or copied here
-  const uint8_t* bytes = nullptr;
-  FileData() = default;
-  FileData(const FileData&) = delete;
-  FileData& operator=(const FileData&) = delete;
-  ~FileData() {
-    ReleaseEntryBytes(&plain);
-    std::free(packed);
-  }
+// One entry on its way into the archive: a directory, or a file whose bytes a worker
+// prepares or that are copied from the source as they lie.
+struct Pk3Item : SaveItem {
+  EntryFields f{};
+  ArchiveEntry* entry = nullptr;  // the working copy's file entry; null for a directory
+  bool raw = false;   // the source's compressed bytes, at work.where, are copied unchanged
+  bool utf8 = false;  // the name stays marked as UTF-8
 };
 
 void PutFields(uint8_t* h, int flags, int method, int time, int date, int crc, int compressed,
@@ -81,27 +91,30 @@ void PutFields(uint8_t* h, int flags, int method, int time, int date, int crc, i
   PutLE32(h + uncompressed, f.uncompressedSize);
 }
 
-// Writes the local header, the path and the bytes of the entry at the writer's path, and
-// fills the next record. Null after showing the message.
-Pk3CentralRecord* WriteEntry(SaveWindow& window, Pk3Writer& w, const EntryFields& f,
+// Writes the local header, the path and the bytes of the entry (bytes, or the source's
+// compressed bytes for a raw copy), and fills the next record. Null after showing the
+// message.
+Pk3CentralRecord* WriteEntry(SaveWindow& window, Pk3Writer& w, const Pk3Item& item, const EntryFields& f,
                              const uint8_t* bytes) {
   Pk3Archive* a = w.archive;
   const uint32_t used = a->TotalEntries();
+  const char* path = item.path.c_str();
+  const size_t pathLength = item.path.size();
   if (used >= w.capacity) {
     ShowSaveMessage(window, kMaxFilesMessage);
     return nullptr;
   }
   const uint32_t dataSize = f.uncompressedSize ? f.compressedSize : 0;
-  if (!OutputHasRoom(&w.output, kZipLocalSize + w.pathLength + static_cast<uint64_t>(dataSize))) {
-    ShowSaveMessagef(window, "Error writing %s", w.path);
+  if (!OutputHasRoom(&w.output, kZipLocalSize + pathLength + static_cast<uint64_t>(dataSize))) {
+    ShowSaveMessagef(window, "Error writing %s", path);
     return nullptr;
   }
-  char* name = static_cast<char*>(std::malloc(w.pathLength + 1));
+  char* name = static_cast<char*>(std::malloc(pathLength + 1));
   if (name == nullptr) {
-    ShowSaveMessagef(window, "Error allocating memory for %s", w.path);
+    ShowSaveMessagef(window, "Error allocating memory for %s", path);
     return nullptr;
   }
-  std::memcpy(name, w.path, w.pathLength + 1);
+  std::memcpy(name, path, pathLength + 1);
 
   Pk3CentralRecord* r = &a->records[used];
   r->name = name;
@@ -109,7 +122,7 @@ Pk3CentralRecord* WriteEntry(SaveWindow& window, Pk3Writer& w, const EntryFields
   a->entryCount = used + 1;
   PutFields(r->header, zipc::kFlags, zipc::kMethod, zipc::kTime, zipc::kDate, zipc::kCrc32,
             zipc::kCompressedSize, zipc::kUncompressedSize, f);
-  r->Set16(zipc::kNameLength, static_cast<uint16_t>(w.pathLength));
+  r->Set16(zipc::kNameLength, static_cast<uint16_t>(pathLength));
   r->Set32(zipc::kLocalHeaderOffset, static_cast<uint32_t>(w.output.position));
   r->Set16(zipc::kVersionMadeBy, f.madeBy ? f.madeBy : kVersion);
   r->Set16(zipc::kInternalAttributes, f.internalAttributes);
@@ -120,87 +133,102 @@ Pk3CentralRecord* WriteEntry(SaveWindow& window, Pk3Writer& w, const EntryFields
   PutLE16(local + zipl::kVersionNeeded, kVersion);
   PutFields(local, zipl::kFlags, zipl::kMethod, zipl::kTime, zipl::kDate, zipl::kCrc32,
             zipl::kCompressedSize, zipl::kUncompressedSize, f);
-  PutLE16(local + zipl::kNameLength, static_cast<uint16_t>(w.pathLength));
-  if (!OutputWrite(&w.output, local, sizeof local) || !OutputWrite(&w.output, w.path, w.pathLength) ||
-      !OutputWrite(&w.output, bytes, dataSize)) {
-    ShowSaveMessagef(window, "Error writing %s", w.path);
+  PutLE16(local + zipl::kNameLength, static_cast<uint16_t>(pathLength));
+  if (!OutputWrite(&w.output, local, sizeof local) || !OutputWrite(&w.output, path, pathLength)) {
+    ShowSaveMessagef(window, "Error writing %s", path);
     return nullptr;
   }
-  return r;
-}
-
-// Compresses n plain bytes at level; when that makes them smaller the entry is deflated.
-// A failure to compress is no error: the entry is stored.
-void TryCompress(FileData& data, uint32_t n, int level, EntryFields& f) {
-  f.method = kStored;
-  f.flags = 0;
-  f.compressedSize = n;
-  data.bytes = data.plain.data;
-  uint8_t* packed = static_cast<uint8_t*>(std::malloc(n));
-  if (packed == nullptr) return;
-  uint32_t packedSize = n;
-  if (!DeflateBuffer(packed, &packedSize, data.plain.data, n, level) || packedSize >= n) {
-    std::free(packed);
-    return;
+  if (item.raw) {
+    const CopyResult copied = CopySourceBytes(DocumentPk3(w.source)->file, item.work.where.offset, dataSize,
+                                              &w.output, w.copyBuffer, kCopyBufferSize);
+    if (copied == CopyResult::ReadFailed) {
+      ShowLoadFailure(window, EntryLoad::ReadFailed, path, "");
+      return nullptr;
+    }
+    if (copied == CopyResult::Ok) return r;
+  } else if (OutputWrite(&w.output, bytes, dataSize)) {
+    return r;
   }
-  data.packed = packed;
-  data.bytes = packed;
-  f.method = kDeflated;
-  f.flags = Pk3FlagsForLevel(level);
-  f.compressedSize = packedSize;
-  // The plain form is not needed any more.
-  ReleaseEntryBytes(&data.plain);
+  ShowSaveMessagef(window, "Error writing %s", path);
+  return nullptr;
 }
 
-// Loads the entry's plain bytes; false after showing the message.
-bool LoadPlain(SaveWindow& window, Pk3Writer& w, const ArchiveEntry* e, FileData& data) {
-  const EntryLoad load = LoadEntryBytes(w.source, e, &data.plain);
-  if (load != EntryLoad::Ok) {
-    ShowLoadFailure(window, load, w.path, "");
+// Writes an entry whose work is done; false after showing the message.
+bool WriteItem(SaveWindow& window, Pk3Writer& w, SaveItem& queued) {
+  Pk3Item& item = static_cast<Pk3Item&>(queued);
+  if (item.entry == nullptr) return WriteEntry(window, w, item, item.f, nullptr) != nullptr;
+  const EntryWork& work = item.work;
+  if (work.load != EntryLoad::Ok) {
+    ShowLoadFailure(window, work.load, item.path.c_str(), "");
     return false;
   }
-  data.bytes = data.plain.data;
+  EntryFields f = item.f;
+  const uint8_t* bytes = nullptr;
+  if (!item.raw && f.uncompressedSize != 0) {
+    if (work.computeCrc) f.crc = work.crc;
+    if (work.packed != nullptr) {
+      f.method = kDeflated;
+      f.flags = Pk3FlagsForLevel(work.level);
+      f.compressedSize = work.packedSize;
+      bytes = work.packed;
+    } else {
+      f.method = kStored;
+      f.flags = 0;
+      f.compressedSize = f.uncompressedSize;
+      bytes = work.plain.data;
+    }
+  }
+  // Sizes are written before the data, so no descriptor follows it; a name that was UTF-8
+  // stays marked as such as long as it still is.
+  f.flags &= static_cast<uint16_t>(~(kZipFlagDescriptor | kZipFlagUtf8));
+  if (item.utf8) f.flags |= kZipFlagUtf8;
+  Pk3CentralRecord* record = WriteEntry(window, w, item, f, bytes);
+  if (record == nullptr) return false;
+  PointAtWritten(item.entry, EntryKind::Pk3File, nullptr, record);
   return true;
 }
 
-// Copies a source entry's compressed bytes unchanged; false after showing the message.
-bool LoadRaw(SaveWindow& window, Pk3Writer& w, Pk3Archive* pk3, int index, uint32_t size,
-             FileData& data) {
-  Pk3EntryData where;
-  const EntryLoad located = Pk3LocateEntry(pk3, index, &where);
-  if (located != EntryLoad::Ok || !Pk3RawFits(where)) {
-    ShowLoadFailure(window, located == EntryLoad::Ok ? EntryLoad::ReadFailed : located, w.path, "");
-    return false;
-  }
-  data.packed = static_cast<uint8_t*>(std::malloc(size));
-  if (data.packed == nullptr) {
-    ShowSaveMessagef(window, "Error allocating memory for %s", w.path);
-    return false;
-  }
-  if (!Pk3ReadRaw(pk3, index, data.packed, size)) {
-    ShowLoadFailure(window, EntryLoad::ReadFailed, w.path, "");
-    return false;
-  }
-  data.bytes = data.packed;
+// Queues a file whose bytes a worker makes ready (cost and work set), reading what the
+// work starts from first. False when the save stopped.
+bool QueueWork(SaveWindow& window, Pk3Writer& w, std::unique_ptr<Pk3Item> item,
+               EntryLoad (*read)(Pk3Writer&, const ArchiveEntry*, EntryWork&)) {
+  const auto write = [&](SaveItem& i) { return WriteItem(window, w, i); };
+  item->cost = item->work.Cost(item->size) + (item->work.decode ? item->work.where.compressedSize : item->size);
+  if (!w.queue->MakeRoom(item->cost, write)) return false;
+  item->work.load = read(w, item->entry, item->work);
+  item->needsWork = item->work.load == EntryLoad::Ok;
+  w.queue->Push(std::move(item));
   return true;
 }
 
-// Decides the fields and bytes of an entry of the document's PK3 source.
-bool PreparePk3Source(SaveWindow& window, Pk3Writer& w, const ArchiveEntry* e, EntryFields& f,
-                      FileData& data) {
+bool QueueReady(SaveWindow& window, Pk3Writer& w, std::unique_ptr<Pk3Item> item) {
+  if (!w.queue->MakeRoom(0, [&](SaveItem& i) { return WriteItem(window, w, i); })) return false;
+  w.queue->Push(std::move(item));
+  return true;
+}
+
+// A PK3 source entry's stored bytes, inflated and checked by the worker.
+EntryLoad ReadStored(Pk3Writer& w, const ArchiveEntry*, EntryWork& work) {
+  return Pk3ReadStored(DocumentPk3(w.source), work.where, &work.input);
+}
+
+// Any other entry's plain bytes: read from a PAK source, or lent by a memory file.
+EntryLoad ReadPlain(Pk3Writer& w, const ArchiveEntry* e, EntryWork& work) {
+  return LoadEntryBytes(w.source, e, &work.input);
+}
+
+// Queues an entry of the document's PK3 source: its stamp, CRC-32 and attributes stay;
+// its compressed bytes are copied as they lie when it was compressed at least as hard as
+// asked, else it is inflated and compressed anew.
+bool QueuePk3Source(SaveWindow& window, Pk3Writer& w, std::unique_ptr<Pk3Item> item) {
   Pk3Archive* pk3 = DocumentPk3(w.source);
-  const int index = Pk3EntryIndex(pk3, e->pk3Record);
-  if (index < 0) {
-    ShowSaveMessagef(window, "No such file %s", w.path);
-    return false;
-  }
+  const int index = Pk3EntryIndex(pk3, item->entry->pk3Record);
+  if (index < 0) return w.queue->Refuse(std::move(item), "No such file %s");
   const Pk3CentralRecord& r = pk3->records[index];
-  const EntryLoad readable = Pk3RecordReadable(r);
-  if (readable != EntryLoad::Ok) {
-    ShowLoadFailure(window, readable, w.path, "");
-    return false;
-  }
+  item->refusal = Pk3RecordReadable(r);
+  if (item->refusal != EntryLoad::Ok) return w.queue->Refuse(std::move(item), nullptr);
   const uint32_t size = r.Get32(zipc::kUncompressedSize);
+  EntryFields& f = item->f;
   f.uncompressedSize = size;
   f.madeBy = r.Get16(zipc::kVersionMadeBy);
   f.internalAttributes = r.Get16(zipc::kInternalAttributes);
@@ -210,81 +238,92 @@ bool PreparePk3Source(SaveWindow& window, Pk3Writer& w, const ArchiveEntry* e, E
   f.method = kStored;
   f.flags = 0;
   f.compressedSize = size;
-  if (w.progress) w.progress->ShowItem(w.path, size);
-  if (size == 0) return true;
-  if (w.level == 0) return LoadPlain(window, w, e, data);
+  item->size = size;
+  item->utf8 = (r.Get16(zipc::kFlags) & kZipFlagUtf8) && IsNonAsciiUtf8(item->path.c_str(), item->path.size());
+  if (size == 0) return QueueReady(window, w, std::move(item));
 
+  EntryWork& work = item->work;
+  work.load = Pk3LocateEntry(pk3, index, &work.where);
+  if (work.load != EntryLoad::Ok) return QueueReady(window, w, std::move(item));
+  work.level = w.level;
   const uint16_t flags = r.Get16(zipc::kFlags);
   const uint32_t compressed = r.Get32(zipc::kCompressedSize);
-  if (r.Get16(zipc::kMethod) == kDeflated && Pk3LevelForFlags(flags) > w.level) {
-    // Compressed harder than asked: keep the compressed bytes as they are, unless they
-    // are no smaller than the plain ones, which are then stored.
-    if (compressed >= size) return LoadPlain(window, w, e, data);
-    // Only bytes that really are deflate data can be copied as such: a local header that
-    // says stored holds plain bytes, which are compressed like any other.
-    Pk3EntryData where;
-    if (Pk3LocateEntry(pk3, index, &where) == EntryLoad::Ok && where.deflated) {
-      if (!LoadRaw(window, w, pk3, index, compressed, data)) return false;
+  if (w.level > 0 && r.Get16(zipc::kMethod) == kDeflated && Pk3LevelForFlags(flags) >= w.level) {
+    // Compressed at least as hard as asked: recompressing could gain nothing worth the
+    // time, so the compressed bytes are kept as they are, unless they are no smaller than
+    // the plain ones, which are then stored. Only bytes that really are deflate data can
+    // be copied as such: a local header that says stored holds plain bytes, which are
+    // compressed like any other.
+    if (compressed >= size) {
+      work.level = 0;
+    } else if (work.where.deflated) {
+      if (!Pk3RawFits(work.where)) work.load = EntryLoad::ReadFailed;
+      item->raw = true;
       f.method = kDeflated;
       f.flags = flags;
       f.compressedSize = compressed;
-      return true;
+      return QueueReady(window, w, std::move(item));
     }
   }
-  if (!LoadPlain(window, w, e, data)) return false;
-  TryCompress(data, size, w.level, f);
-  return true;
+  work.decode = true;
+  work.crc = f.crc;
+  return QueueWork(window, w, std::move(item), ReadStored);
 }
 
-// Decides the fields and bytes of a PAK or memory entry: compressed anew, current time.
-bool PrepareOther(SaveWindow& window, Pk3Writer& w, const ArchiveEntry* e, EntryFields& f,
-                  FileData& data) {
+// Queues a PAK or memory entry: compressed anew, stamped with the current time.
+bool QueueOther(SaveWindow& window, Pk3Writer& w, std::unique_ptr<Pk3Item> item) {
   uint32_t size = 0;
-  if (!EntryByteSize(w.source, e, &size)) {
-    ShowSaveMessagef(window, "No such file %s", w.path);
-    return false;
-  }
+  if (!EntryByteSize(w.source, item->entry, &size)) return w.queue->Refuse(std::move(item), "No such file %s");
+  EntryFields& f = item->f;
   f.uncompressedSize = size;
   f.dosDateTime = DosDateTimeNow();
   f.method = kStored;
   f.flags = 0;
   f.crc = 0;
   f.compressedSize = size;
-  if (w.progress) w.progress->ShowItem(w.path, size);
-  if (size == 0) return true;
-  if (!LoadPlain(window, w, e, data)) return false;
-  f.crc = Crc32(data.plain.data, size);
-  if (w.level > 0) TryCompress(data, size, w.level, f);
-  return true;
+  item->size = size;
+  if (size == 0) return QueueReady(window, w, std::move(item));
+  item->work.computeCrc = true;
+  item->work.level = w.level;
+  return QueueWork(window, w, std::move(item), ReadPlain);
 }
 
-bool WriteFile(SaveWindow& window, Pk3Writer& w, ArchiveEntry* e) {
-  const size_t parentLength = w.pathLength;
-  if (!AppendPath(w.path, w.pathLength, kPathBufferSize, e->name, false)) {
-    ShowSaveMessage(window, kMaxPathMessage);
-    return false;
-  }
-  EntryFields f{};
-  FileData data;
-  const bool fromPk3 = IsKind(e, EntryKind::Pk3File);
-  const bool ready = fromPk3 ? PreparePk3Source(window, w, e, f, data) : PrepareOther(window, w, e, f, data);
-  // Sizes are written before the data, so no descriptor follows it; a name that was UTF-8
-  // stays marked as such as long as it still is.
-  f.flags &= static_cast<uint16_t>(~(kZipFlagDescriptor | kZipFlagUtf8));
-  if (ready && fromPk3 && (e->pk3Record->Get16(zipc::kFlags) & kZipFlagUtf8) &&
-      IsNonAsciiUtf8(w.path, w.pathLength))
-    f.flags |= kZipFlagUtf8;
-  Pk3CentralRecord* record = ready ? WriteEntry(window, w, f, data.bytes) : nullptr;
-  CutPath(w.path, w.pathLength, parentLength);
-  if (record == nullptr) return false;
+bool QueueFile(SaveWindow& window, Pk3Writer& w, ArchiveEntry* e) {
+  auto item = std::make_unique<Pk3Item>();
+  item->file = true;
+  item->entry = e;
+  item->path.assign(w.path, w.pathLength);
+  item->path += e->name ? e->name : "";
+  if (item->path.size() >= kPathBufferSize) return w.queue->Refuse(std::move(item), kMaxPathMessage);
+  if (IsKind(e, EntryKind::Pk3File)) return QueuePk3Source(window, w, std::move(item));
+  return QueueOther(window, w, std::move(item));
+}
 
-  PointAtWritten(e, EntryKind::Pk3File, nullptr, record);
-  if (w.progress) {
-    w.progress->Step();
-    // Stopped on request: abandoned like a failure whose message was shown already.
-    if (w.progress->Cancelled()) return false;
-  }
-  return true;
+// Every directory has an entry of its own, before its contents. Its name is read as UTF-8
+// when the archive it came from named its entries so.
+bool QueueDirectory(SaveWindow& window, Pk3Writer& w) {
+  auto item = std::make_unique<Pk3Item>();
+  item->path.assign(w.path, w.pathLength);
+  const bool utf8 = w.utf8Source && IsNonAsciiUtf8(w.path, w.pathLength);
+  item->f = EntryFields{static_cast<uint16_t>(utf8 ? kZipFlagUtf8 : 0), kStored, DosDateTimeNow(), 0, 0, 0, 0, 0, 0};
+  return QueueReady(window, w, std::move(item));
+}
+
+// Queues and writes node and everything below it in walk order, each directory's own
+// entry before its contents. The working copy's file entries are re-pointed at the records
+// written. False after showing the message, or when cancelled.
+bool WriteEntries(SaveWindow& window, Pk3Writer& w, ArchiveNode* top, unsigned threads) {
+  SaveQueue queue(window, w.progress, threads);
+  w.queue = &queue;
+  const int walked = WriteTree(
+      top, w.path, w.pathLength, kPathBufferSize, [&](const ArchiveNode*) { return QueueDirectory(window, w); },
+      [&](ArchiveEntry* e) { return QueueFile(window, w, e); },
+      [&](const char* message) { queue.Refuse(std::make_unique<Pk3Item>(), message); });
+  // A walk that stopped left the entry that failed last in the queue, unless writing an
+  // earlier one stopped it; either way nothing is written after it.
+  const bool drained = queue.Drain([&](SaveItem& i) { return WriteItem(window, w, i); });
+  w.queue = nullptr;
+  return walked && drained;
 }
 
 bool WriteCentralDirectory(Pk3Writer& w) {
@@ -333,14 +372,17 @@ const char* CreateArchive(Pk3Writer& w, ArchiveNode* copy) {
 
 // The steps from creating the file to reopening it. Null on success, or the failure's
 // message: empty when it was shown already, "%s" formats take the path.
-const char* WriteArchive(SaveWindow& window, Pk3Writer& w, ArchiveNode* copy, const char* path) {
+const char* WriteArchive(SaveWindow& window, Pk3Writer& w, ArchiveNode* copy, const char* path,
+                         unsigned threads) {
   if (!OutputCreate(&w.output, path, w.output.limit)) return "Error opening %s";
   window.Repaint();
   w.progress = window.OpenProgress(TreeCountLeaves(copy));
   w.path = static_cast<char*>(std::malloc(kPathBufferSize));
   if (w.path == nullptr) return "Error allocating memory";
   w.path[0] = '\0';
-  if (!Pk3WriteNode(window, w, copy)) return "";
+  w.copyBuffer = static_cast<uint8_t*>(std::malloc(kCopyBufferSize));
+  if (w.copyBuffer == nullptr) return "Error allocating memory";
+  if (!WriteEntries(window, w, copy, threads)) return "";
   const uint64_t centralOffset = w.output.position;
   if (!WriteCentralDirectory(w)) return "Error writing PK3 central directory";
   if (!WriteEndRecord(w, centralOffset)) return "Error writing PK3 end of directory";
@@ -374,26 +416,13 @@ uint32_t DosDateTimeNow() {
   return date << 16 | time;
 }
 
-int Pk3WriteNode(SaveWindow& window, Pk3Writer& w, ArchiveNode* top) {
-  return WriteTree(
-      window, top, w.path, w.pathLength, kPathBufferSize,
-      [&](const ArchiveNode*) {
-        // Every directory has an entry of its own, before its contents. Its name is read as
-        // UTF-8 when the archive it came from named its entries so.
-        const bool utf8 = w.utf8Source && IsNonAsciiUtf8(w.path, w.pathLength);
-        const EntryFields f{static_cast<uint16_t>(utf8 ? kZipFlagUtf8 : 0), kStored, DosDateTimeNow(), 0, 0, 0, 0, 0, 0};
-        return WriteEntry(window, w, f, nullptr) != nullptr;
-      },
-      [&](ArchiveEntry* e) { return WriteFile(window, w, e); });
-}
-
 Pk3Archive* Pk3Save(SaveWindow& window, ArchiveDocument* doc, const char* path, int level,
                     ArchiveNode** unmapped) {
   return Pk3SaveLimited(window, doc, path, level, kArchiveSizeLimit, unmapped);
 }
 
 Pk3Archive* Pk3SaveLimited(SaveWindow& window, ArchiveDocument* doc, const char* path, int level,
-                           uint64_t sizeLimit, ArchiveNode** unmapped) {
+                           uint64_t sizeLimit, ArchiveNode** unmapped, unsigned threads) {
   ArchiveNode* copy = CopyForSave(window, doc);
   if (copy == nullptr) return nullptr;
   Pk3Writer w{};
@@ -405,9 +434,10 @@ Pk3Archive* Pk3SaveLimited(SaveWindow& window, ArchiveDocument* doc, const char*
   w.level = level < 0 ? 0 : (level > 9 ? 9 : level);
   w.output.limit = sizeLimit;
   const char* message = CreateArchive(w, copy);
-  if (message == nullptr) message = WriteArchive(window, w, copy, path ? path : "");
+  if (message == nullptr) message = WriteArchive(window, w, copy, path ? path : "", threads);
   if (w.progress) w.progress->Close();
   std::free(w.path);
+  std::free(w.copyBuffer);
   if (EndSave(doc, copy, &w.output, message, unmapped)) return w.archive;
   // The archive holds the written file open once it was reopened: closed first, so that
   // the file can go.

@@ -7,6 +7,7 @@
 
 #include "archive/archive_output.h"
 #include "archive/document.h"
+#include "archive/save_pipeline.h"
 #include "archive/save_message.h"
 #include "archive/tree.h"
 #include "archive/ui.h"
@@ -53,23 +54,68 @@ const char* ReopenSaved(FILE*& file, char*& storedPath, const char* path);
 bool EndSave(ArchiveDocument* doc, ArchiveNode* copy, ArchiveOutput* output, const char* message,
              ArchiveNode** unmapped);
 
-// Writes top and everything below it in walk order: each directory's children from the
+// The queue of one save as its walk fills it, on the calling thread. write(item) writes
+// one entry of the writer's own item type once its work is done.
+class SaveQueue {
+ public:
+  SaveQueue(SaveWindow& window, SaveProgress* progress, unsigned threads)
+      : window_(window), progress_(progress), pipeline_(threads) {}
+
+  // Writes entries from the front until one holding cost bytes may join. False when the
+  // save stopped (a message shown, or cancelled).
+  template <typename Write>
+  bool MakeRoom(uint64_t cost, Write write) {
+    while (!pipeline_.Admits(cost))
+      if (!WriteFront(window_, progress_, pipeline_, write)) return false;
+    return true;
+  }
+  void Push(std::unique_ptr<SaveItem> item) { pipeline_.Push(std::move(item)); }
+  // Queues an entry that failed while being queued: its message shows after every entry
+  // before it was written, unless one of them fails first. Returns false, for the walk.
+  bool Refuse(std::unique_ptr<SaveItem> item, const char* message) {
+    item->failure = message;
+    pipeline_.Push(std::move(item));
+    return false;
+  }
+  // Writes everything queued; false when the save stopped.
+  template <typename Write>
+  bool Drain(Write write) {
+    while (!pipeline_.Empty())
+      if (!WriteFront(window_, progress_, pipeline_, write)) return false;
+    return true;
+  }
+
+ private:
+  SaveWindow& window_;
+  SaveProgress* progress_;
+  SavePipeline pipeline_;
+};
+
+// Copies n bytes at offset of a source file to the output through buffer.
+enum class CopyResult { Ok, ReadFailed, WriteFailed };
+CopyResult CopySourceBytes(FILE* from, uint64_t offset, uint64_t n, ArchiveOutput* out, uint8_t* buffer,
+                           size_t bufferSize);
+// The buffer size for CopySourceBytes: its pieces are large enough to go straight to the
+// file and small enough to stay in the processor's cache between reading and writing.
+constexpr size_t kCopyBufferSize = 256 << 10;
+
+// Walks top and everything below it in archive order: each directory's children from the
 // head of its list, a directory's subtree before its next sibling. path (capacity bytes)
 // holds the stored path of top's parent directory. A directory's "name/" goes on the path
 // before directory(node) is called and comes off once its subtree is done; file(entry) is
-// called with the path of the file's directory. Both return false after showing the
-// message of a failure. Iterative: a tree can be deeper than the stack allows recursion
-// for. 1 on success; 0 after showing the message.
-template <typename DirectoryStep, typename FileStep>
-int WriteTree(SaveWindow& window, ArchiveNode* top, char* path, size_t& length, size_t capacity,
-              DirectoryStep directory, FileStep file) {
+// called with the path of the file's directory. Both return false when the walk must stop;
+// a failure of the walk itself goes to fail(message). Iterative: a tree can be deeper than
+// the stack allows recursion for. 1 when the walk went through; 0 when it stopped.
+template <typename DirectoryStep, typename FileStep, typename Fail>
+int WriteTree(ArchiveNode* top, char* path, size_t& length, size_t capacity, DirectoryStep directory,
+              FileStep file, Fail fail) {
   if (top == nullptr) return 1;
   ArchiveNode* node = top;
   for (;;) {
     const size_t before = length;
     ArchiveEntry* e = node->entry;
     if (e == nullptr) {
-      ShowSaveMessage(window, "Unknown type");
+      fail("Unknown type");
       return 0;
     }
     switch (KindOf(e)) {
@@ -77,7 +123,7 @@ int WriteTree(SaveWindow& window, ArchiveNode* top, char* path, size_t& length, 
         break;
       case EntryKind::Directory:
         if (!AppendPath(path, length, capacity, e->name, true)) {
-          ShowSaveMessage(window, kMaxPathMessage);
+          fail(kMaxPathMessage);
           return 0;
         }
         if (!directory(node)) return 0;
@@ -88,7 +134,7 @@ int WriteTree(SaveWindow& window, ArchiveNode* top, char* path, size_t& length, 
         if (!file(e)) return 0;
         break;
       default:
-        ShowSaveMessage(window, "Unknown type");
+        fail("Unknown type");
         return 0;
     }
     if (node->firstChild && IsContainer(e)) {

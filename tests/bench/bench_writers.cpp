@@ -23,60 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Any message means the benchmark measures something else than a save.
-class FailingSaveWindow : public SaveWindow {
- public:
-  void ShowMessage(const char* text, const char*, MessageIcon) override {
-    std::fprintf(stderr, "unexpected message: %s\n", text);
-    std::abort();
-  }
-  void Repaint() override {}
-  SaveProgress* OpenProgress(uint32_t) override { return nullptr; }
-};
-
-std::vector<uint8_t> TextLike(std::mt19937& rng, size_t size) {
-  static const char* const words[] = {"worldspawn", "origin", "angle", "light", "target",
-                                      "model", "classname", "info_player_start", "{", "}",
-                                      "\"", "0 0 0", "func_door", "speed", "wait", "sounds"};
-  std::vector<uint8_t> out;
-  out.reserve(size + 32);
-  while (out.size() < size) {
-    const char* w = words[rng() % 16];
-    out.insert(out.end(), w, w + std::strlen(w));
-    if (rng() % 5 == 0) {
-      char number[16];
-      const int n = std::snprintf(number, sizeof number, " %u", static_cast<unsigned>(rng() % 4096));
-      out.insert(out.end(), number, number + n);
-    }
-    out.push_back(rng() % 8 == 0 ? '\n' : ' ');
-  }
-  out.resize(size);
-  return out;
-}
-
-// Vertex and index tables: regular structure with noisy low bits.
-std::vector<uint8_t> BinaryLike(std::mt19937& rng, size_t size) {
-  std::vector<uint8_t> out(size);
-  float x = 0;
-  for (size_t i = 0; i + 16 <= size; i += 16) {
-    x += static_cast<float>(rng() % 100) / 25.0f;
-    const float v[3] = {x, x * 0.5f, static_cast<float>(rng() % 64)};
-    std::memcpy(&out[i], v, 12);
-    const uint32_t index = static_cast<uint32_t>(i / 16 + rng() % 4);
-    std::memcpy(&out[i + 12], &index, 4);
-  }
-  return out;
-}
-
-std::vector<uint8_t> CompressedLike(std::mt19937& rng, size_t size) {
-  std::vector<uint8_t> out(size);
-  for (size_t i = 0; i + 4 <= size; i += 4) {
-    const uint32_t r = static_cast<uint32_t>(rng());
-    std::memcpy(&out[i], &r, 4);
-  }
-  return out;
-}
-
 struct Samples : BenchDir {
   std::string mixedPak;       // about 100 MB
   std::vector<std::vector<uint8_t>> mixedEntries;

@@ -245,6 +245,19 @@ TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
     EXPECT_TRUE(Snapshot(doc.doc) == before);
   }
 
+  {
+    SCOPED_TRACE("PK3 source entry cannot be inflated, with sound ones before and after it");
+    std::vector<ZipPlan> plans;
+    for (const char* name : {"maps/a.bsp", "maps/b.bsp", "maps/c.bsp", "maps/d.bsp"})
+      plans.push_back(DeflatedPlan(name, TextBytes(name[5], 300000), 6));
+    for (size_t i = 0; i < plans[2].stored.size(); i += 5) plans[2].stored[i] ^= 0xA5;
+    const std::string pk3Path = dir.Path("damaged.pk3");
+    ASSERT_TRUE(WriteFileBytes(pk3Path, BuildZip(plans)));
+    TestDocument doc(pk3Path);
+    ASSERT_TRUE(doc.ok());
+    ExpectFailedSave(doc, dir.Path("out2.pak"), "Error loading maps/c.bsp: its data is damaged or missing.");
+  }
+
   TestDocument doc(FixturePath("writer/sample.pak"));
   ASSERT_TRUE(doc.ok());
   AddBigAndSmall(doc);

@@ -1,0 +1,149 @@
+// The threads of one save. The calling thread walks the tree, reads the source and writes
+// the archive in archive order; worker threads turn the bytes of queued entries into the
+// bytes written (inflating, checking, compressing), touching nothing but the entry's own
+// memory. Every call of the save window and its progress dialog stays on the calling
+// thread: a worker's failure is data, shown when its entry's turn to be written comes, so
+// the first failure in archive order is the one the user reads.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive/entry_data.h"
+#include "archive/ui.h"
+
+// What the entries waiting to be written may hold in memory together. An entry larger
+// than this still goes, with at most one other beside it.
+constexpr uint64_t kSaveBytesInFlight = 64u << 20;
+
+// How long the calling thread waits for a worker before it asks the progress dialog
+// again whether the user cancelled (the dialog answers its Cancel button meanwhile).
+constexpr std::chrono::milliseconds kSaveWaitSlice{30};
+
+// The worker threads a save uses when given 0: one per core.
+unsigned SaveThreadsFor(unsigned threads);
+
+// What a worker does for one entry, and what came of it.
+struct EntryWork {
+  EntryWork() = default;
+  EntryWork(const EntryWork&) = delete;
+  EntryWork& operator=(const EntryWork&) = delete;
+  ~EntryWork();
+
+  // Set before the entry is queued.
+  EntryBytes input{nullptr, 0, false};  // read for the save (owned) or a memory file's (lent)
+  bool decode = false;  // input holds a PK3 entry's stored bytes, found at where
+  Pk3EntryData where{};
+  uint32_t crc = 0;          // with decode, what the plain bytes must match; else computed
+  bool computeCrc = false;   // the plain bytes' CRC-32 goes into crc
+  int level = 0;             // 1-9: deflated at that level when that makes the bytes smaller
+
+  // Results.
+  EntryLoad load = EntryLoad::Ok;  // why the source's bytes cannot be used
+  EntryBytes plain{nullptr, 0, false};
+  uint8_t* packed = nullptr;  // the deflated form, when it is smaller than the plain one
+  uint32_t packedSize = 0;
+
+  // The most memory the entry holds on its way, for the budget.
+  uint64_t Cost(uint32_t plainSize) const;
+  void Run(const std::atomic<bool>& stop);
+};
+
+// One entry of a save in the queue, in archive order. A writer derives its own record of
+// what to write from this.
+struct SaveItem {
+  virtual ~SaveItem() = default;
+  std::string path;  // the stored path, for the dialog and the messages
+  bool file = false;  // files show in the progress dialog and count a step each
+  uint32_t size = 0;  // plain size, as the dialog shows it
+  // A failure found while queuing, shown when the entry's turn comes (before it shows in
+  // the dialog, as it was never begun): a message whose "%s" takes the path, or a load
+  // failure.
+  const char* failure = nullptr;
+  EntryLoad refusal = EntryLoad::Ok;
+  bool needsWork = false;  // work runs on a worker; else the entry is ready as queued
+  uint64_t cost = 0;
+  EntryWork work;
+
+ private:
+  friend class SavePipeline;
+  bool done_ = false;  // guarded by the pipeline's mutex
+};
+
+class SavePipeline {
+ public:
+  // threads: workers to start (0: one per core); they start with the first entry that
+  // needs one.
+  explicit SavePipeline(unsigned threads, uint64_t budget = kSaveBytesInFlight);
+  // Stops the workers: none begins another entry, running ones stop at their next slice;
+  // waits for them.
+  ~SavePipeline();
+  SavePipeline(const SavePipeline&) = delete;
+  SavePipeline& operator=(const SavePipeline&) = delete;
+
+  // True when an entry holding cost bytes may join the queue now: the queue holds at most
+  // one entry or the budget has room.
+  bool Admits(uint64_t cost) const;
+  void Push(std::unique_ptr<SaveItem> item);
+  bool Empty() const { return queue_.empty(); }
+  SaveItem& Front() { return *queue_.front(); }
+  // Waits at most slice for the front entry's work; true when it is done.
+  bool WaitFront(std::chrono::milliseconds slice);
+  // Drops the front entry once written, and the memory it held.
+  void PopFront();
+
+ private:
+  void Work();
+
+  const unsigned threads_;
+  const uint64_t budget_;
+  uint64_t inFlight_ = 0;
+  std::deque<std::unique_ptr<SaveItem>> queue_;  // the calling thread's alone
+
+  std::mutex mutex_;
+  std::condition_variable workReady_;
+  std::condition_variable workDone_;
+  std::deque<SaveItem*> todo_;  // queued entries no worker took yet
+  std::atomic<bool> stop_{false};
+  std::vector<std::thread> workers_;
+};
+
+// Writes the front entry on the calling thread: shows a failure found while queuing,
+// shows the entry in the dialog, waits for its work (asking the dialog between slices
+// whether the user cancelled), calls write(item) and counts the step. False when the save
+// stops here: after a message, or cancelled (no message).
+template <typename Write>
+bool WriteFront(SaveWindow& window, SaveProgress* progress, SavePipeline& pipeline, Write write);
+
+// ---- implementation of the template ----
+
+void ShowQueuedFailure(SaveWindow& window, const SaveItem& item);
+
+template <typename Write>
+bool WriteFront(SaveWindow& window, SaveProgress* progress, SavePipeline& pipeline, Write write) {
+  SaveItem& item = pipeline.Front();
+  if (item.failure != nullptr || item.refusal != EntryLoad::Ok) {
+    ShowQueuedFailure(window, item);
+    return false;
+  }
+  const bool shown = item.file && progress != nullptr;
+  if (shown) progress->ShowItem(item.path.c_str(), item.size);
+  while (!pipeline.WaitFront(kSaveWaitSlice))
+    if (progress != nullptr && progress->Cancelled()) return false;
+  if (!write(item)) return false;
+  pipeline.PopFront();
+  if (shown) {
+    progress->Step();
+    // Stopped on request: abandoned like a failure whose message was shown already.
+    if (progress->Cancelled()) return false;
+  }
+  return true;
+}
