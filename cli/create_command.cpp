@@ -68,6 +68,8 @@ struct Gathering {
     const auto same = taken.find(key);
     if (clash != taken.end() || (same != taken.end() && !entry.directory)) {
       const std::string& other = clash != taken.end() ? clash->second : same->second;
+      // One file reached twice ("DIR/." and "DIR/sub") is stored once.
+      if (clash == taken.end() && SameDiskFile(other, entry.diskPath)) return true;
       Problem(QuotedName(other.c_str()) + " and " + QuotedName(entry.diskPath.c_str()) +
               " would both be stored as " + QuotedName(asFile.c_str()));
       return false;
@@ -147,7 +149,8 @@ struct Gathering {
   void Argument(const std::string& argument) {
     const DiskItem item = StatPath(argument);
     if (item.kind == DiskKind::Directory && NamesContents(argument)) {
-      Folder(argument, {});
+      // "DIR/." walks as "DIR/", so that the paths in messages read plainly.
+      Folder(argument == "." ? argument : argument.substr(0, argument.size() - 1), {});
       return;
     }
     const std::string name =
