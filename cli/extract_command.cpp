@@ -2,6 +2,7 @@
 // Names from an archive are untrusted: each component of a path must be a name allowed on
 // disk (the export's rule), and a path stored as absolute is refused, so nothing is ever
 // written outside the directory; a link found in the way is not followed.
+#include <algorithm>
 #include <cstring>
 
 #include "archive/entry_data.h"
@@ -163,6 +164,16 @@ int ExtractCommand(const CommandLine& line) {
   }
   if (missing) return kExitRefused;
   if (chosen.empty()) chosen.push_back(archive.doc.root);
+  // A path inside another chosen one ("maps/" and "maps/e1m1.bsp") is extracted once.
+  std::vector<const ArchiveNode*> tops;
+  for (const ArchiveNode* node : chosen) {
+    bool inside = false;
+    for (const ArchiveNode* other : chosen)
+      inside = inside || (other != node && TreeIsAncestor(other, node)) ||
+               (other == node && std::find(tops.begin(), tops.end(), node) != tops.end());
+    if (!inside) tops.push_back(node);
+  }
+  chosen = tops;
 
   const std::string directory = line.directory.empty() ? "." : line.directory;
   if (!MakeDirectories(directory)) {
