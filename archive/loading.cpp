@@ -18,6 +18,14 @@ const char* FileExtension(const char* path) {
   return std::strrchr(name, '.');
 }
 
+bool IsPakExtension(const char* extension) {
+  if (extension == nullptr || std::strlen(extension) != 4) return false;
+  char lower[5];
+  std::memcpy(lower, extension, 5);
+  LowerCaseInPlace(lower);
+  return std::strcmp(lower, ".pak") == 0;
+}
+
 }  // namespace
 
 void LowerCaseInPlace(char* text) {
@@ -42,12 +50,16 @@ void ShowArchiveError(MessageSink& messages, ArchiveKind kind, const char* path,
 }
 
 OpenedArchive OpenArchiveFile(char* path, MessageSink& messages) {
+  LowerCaseInPlace(path);
+  return OpenArchiveAt(path, messages);
+}
+
+OpenedArchive OpenArchiveAt(const char* path, MessageSink& messages) {
   OpenedArchive result{ArchiveKind::None, nullptr};
   if (path == nullptr) return result;
-  LowerCaseInPlace(path);
   const char* extension = FileExtension(path);
   std::string why;
-  if (extension == nullptr || std::strcmp(extension, ".pak") == 0) {
+  if (extension == nullptr || IsPakExtension(extension)) {
     if (PakArchive* pak = PakOpen(path, &why)) {
       result.kind = ArchiveKind::Pak;
       result.source = pak;

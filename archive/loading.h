@@ -17,6 +17,9 @@ struct OpenedArchive {
 // "Error reading PAK file" / "Error reading PK3 file" (caption "Vellumix") on failure,
 // followed by a line naming the archive and the reason when one is known.
 OpenedArchive OpenArchiveFile(char* path, MessageSink& messages);
+// As OpenArchiveFile, with the path used as given: the extension is matched in any case.
+// For file systems where case tells names apart.
+OpenedArchive OpenArchiveAt(const char* path, MessageSink& messages);
 
 // The message of an archive that cannot be shown: the format's line, then a line naming
 // the archive and, when known, why.

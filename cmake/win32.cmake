@@ -34,6 +34,13 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/app/winmain.cpp)
   target_link_libraries(vellumix PRIVATE vellumix_win)
 endif()
 
+# The command-line tool as a Windows console program (no -mwindows), and its one run under Wine.
+vellumix_cli(vellumix-cli vellumix_core)
+add_test(NAME cli.wine_round_trip
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/cli/wine_round_trip.sh ${VELLUMIX_WINE_LOADER}
+                 $<TARGET_FILE:vellumix-cli>)
+set_tests_properties(cli.wine_round_trip PROPERTIES TIMEOUT 120)
+
 # A hidden window that keeps Wine's desktop process alive for the whole test run.
 add_executable(wine_keepalive WIN32 ${CMAKE_SOURCE_DIR}/tests/win/support/keepalive.cpp)
 target_compile_definitions(wine_keepalive PRIVATE ${VELLUMIX_WIN_DEFINES})

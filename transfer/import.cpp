@@ -11,21 +11,13 @@
 #include "archive/loading.h"
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/disk_names.h"
+#include "transfer/core/import_names.h"
 #include "transfer/core/node_copy.h"
 #include "transfer/core/transfer_measure.h"
 #include "transfer/replace_dialog.h"
 
 namespace {
 
-
-// The last component of a path. Disk names never hold a forward slash, so one is taken as
-// a separator too: kept in a name, it would split the stored path into directories.
-const char* LastComponent(const char* path) {
-  const char* name = path;
-  for (const char* p = path; *p; ++p)
-    if (*p == '\\' || *p == '/') name = p + 1;
-  return name;
-}
 
 // The child of parent named name: through the state's index when it covers parent.
 ArchiveNode* FindNamed(const TransferState* state, const ArchiveNode* parent, const char* name) {
@@ -126,16 +118,14 @@ ImportedItem ImportWholeDirectory(FolderTree& folderTree, ArchiveNode* folder, c
   // "C:\games\" names the same directory as "C:\games"; a drive root has no name to give.
   while (length > 0 && (directory[length - 1] == '\\' || directory[length - 1] == '/'))
     directory[--length] = '\0';
-  char name[kMaxDiskPath + 1];
-  std::strcpy(name, LastComponent(directory));
-  LowerCaseInPlace(name);
-  if (name[0] == '\0' || std::strchr(name, ':')) return {};
+  const std::string name = DirectoryImportName(directory);
+  if (name.empty()) return {};
 
-  ArchiveNode* node = FindNamed(state, folder, name);
+  ArchiveNode* node = FindNamed(state, folder, name.c_str());
   int merge = 1;
   if (node && !IsKind(node->entry, EntryKind::Directory)) return {};
   if (node == nullptr) {
-    node = AddDirectoryNode(folderTree, folder, name);
+    node = AddDirectoryNode(folderTree, folder, name.c_str());
     if (node == nullptr) return {};
     NoteNamed(state, node);
     state->changed = 1;
@@ -149,7 +139,7 @@ ImportedItem ImportWholeDirectory(FolderTree& folderTree, ArchiveNode* folder, c
 
 ImportedItem ImportDiskFile(ArchiveNode* folder, const char* path, TransferState* state) {
   if (folder == nullptr || path == nullptr || state == nullptr) return {};
-  const char* name = LastComponent(path);
+  const char* name = LastPathComponent(path);
   ArchiveNode* existing = *name ? FindNamed(state, folder, name) : nullptr;
   ArchiveNode* node = nullptr;
   if (*name && !(existing && !IsFileKind(existing->entry)) &&

@@ -1,0 +1,30 @@
+// Reading every file entry of an open archive to find the damaged ones, without changing
+// the document: a PK3 entry must inflate to its recorded size and match its CRC-32, a PAK
+// entry must lie inside the file and clear of its header and directory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/document.h"
+#include "archive/ui.h"
+
+struct DamagedEntry {
+  std::string path;    // the entry's name as stored in the archive
+  std::string reason;  // the end of a sentence naming it: "its data does not match ..."
+};
+
+struct ArchiveCheckResult {
+  uint32_t files = 0;  // file entries read (damaged ones included)
+  std::vector<DamagedEntry> damaged;
+  bool cancelled = false;  // progress asked to stop; the result covers the files before it
+};
+
+// Reads each file entry of the document's tree in walk order. progress (may be null) is
+// shown each entry's stored path and size and stepped after it; when it says Cancelled the
+// check stops there. Memory files have nothing to check but are counted.
+ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress* progress);
+
+// The number of file entries CheckArchiveEntries reads: the progress dialog's steps.
+uint32_t CountCheckedEntries(const ArchiveDocument* doc);

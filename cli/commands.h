@@ -1,0 +1,24 @@
+// The commands of the command-line tool. Each returns the program's exit code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CommandLine {
+  std::vector<std::string> operands;
+  bool longForm = false;   // list --long
+  bool tabbed = false;     // list --tsv
+  bool overwrite = false;  // extract --overwrite
+  std::string directory;   // extract -C DIR
+  int level = -1;          // create, convert --level; -1 when not given
+};
+
+int ListCommand(const CommandLine& line);
+int ExtractCommand(const CommandLine& line);
+int CreateCommand(const CommandLine& line);
+int ConvertCommand(const CommandLine& line);
+int TestCommand(const CommandLine& line);
+
+// Text of a stored name fit for one line of output: control characters escaped ("\t",
+// "\n", "\x01"), and with backslashes doubled when escapeBackslash (the tab-separated form).
+std::string PrintableName(const std::string& name, bool escapeBackslash);

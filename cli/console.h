@@ -1,0 +1,86 @@
+// What the command-line tool shows on the terminal: messages on stderr naming the archive
+// and the entry, the progress line of long work, and the stop asked for by Ctrl+C.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "archive/ui.h"
+
+constexpr int kExitOk = 0;
+constexpr int kExitRefused = 1;  // damaged or refused input, or a failure on the way
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;  // stopped by Ctrl+C (or SIGTERM); nothing half-made left
+
+extern const char kProgramName[];  // "vellumix-cli"
+
+// "vellumix-cli: text" on stderr. A message of the core spans lines ("Error reading PK3
+// file\n<path>: why."): its lines are joined into one.
+void PrintError(const std::string& text);
+// The core's message text as one line.
+std::string OneLine(const char* text);
+
+// Ctrl+C (and SIGTERM) ask the work to stop between entries; a second one ends the program.
+void InstallInterruptHandler();
+bool Interrupted();
+
+// The progress line on stderr: shown only when stderr is a terminal and the work has run
+// for a moment, rewritten in place, and cleared before any message and at the end.
+class ProgressLine : public SaveProgress {
+ public:
+  explicit ProgressLine(const char* verb) : verb_(verb) {}
+  void Start(uint32_t steps);
+  void ShowItem(const char* storedPath, uint32_t size) override;
+  void Step() override;
+  bool Cancelled() override { return Interrupted(); }
+  void Close() override;
+
+ private:
+  void Draw(bool force);
+  const char* verb_;
+  uint32_t steps_ = 0, done_ = 0;
+  std::string item_;
+  std::chrono::steady_clock::time_point started_{}, drawn_{};
+};
+
+// The window of a save, for a terminal: messages go to stderr after context ("OUT.pk3: "),
+// the progress line shows the entries written, and Ctrl+C cancels the save.
+class ConsoleSaveWindow : public SaveWindow {
+ public:
+  explicit ConsoleSaveWindow(std::string context) : context_(std::move(context)), progress_("writing") {}
+  void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;
+  void Repaint() override {}
+  SaveProgress* OpenProgress(uint32_t steps) override;
+  // Text in messages that is replaced (the temporary file's path by the target's).
+  void Rename(std::string from, std::string to) {
+    renameFrom_ = std::move(from);
+    renameTo_ = std::move(to);
+  }
+  int messages() const { return messages_; }
+
+ private:
+  std::string context_;
+  std::string renameFrom_, renameTo_;
+  ProgressLine progress_;
+  int messages_ = 0;
+};
+
+// Messages of opening an archive, to stderr.
+class ConsoleMessages : public MessageSink {
+ public:
+  void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;
+};
+
+// The folder tree of a console program: there is no pane, every item is accepted.
+class ConsoleFolderTree : public FolderTree {
+ public:
+  TreeItem InsertRootItem(ArchiveEntry*) override { return Next(); }
+  TreeItem InsertFolderItem(TreeItem, ArchiveEntry*) override { return Next(); }
+  TreeItem RootMarker() override { return &marker_; }
+
+ private:
+  TreeItem Next() { return reinterpret_cast<TreeItem>(++count_); }
+  uintptr_t count_ = 0;
+  char marker_ = 0;
+};

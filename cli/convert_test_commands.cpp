@@ -1,0 +1,42 @@
+// convert: an archive written again in the other format (or the same one), through the
+// window program's save; test: every entry read and checked.
+#include <cstdio>
+
+#include "archive/archive_check.h"
+#include "archive/quoted_name.h"
+#include "cli/archive_session.h"
+#include "cli/archive_write.h"
+#include "cli/commands.h"
+#include "services/core/window_state.h"
+
+int ConvertCommand(const CommandLine& line) {
+  const std::string& target = line.operands[1];
+  const ArchiveKind kind = KindForName(target);
+  OpenedDocument source;
+  if (!source.Open(line.operands[0])) return kExitRefused;
+  const int level = line.level >= 0 ? line.level : static_cast<int>(kDefaultZipLevel);
+  return WriteDocumentTo(&source.doc, kind, target, level, source.path);
+}
+
+int TestCommand(const CommandLine& line) {
+  OpenedDocument archive;
+  if (!archive.Open(line.operands[0])) return kExitRefused;
+  ProgressLine progress("testing");
+  progress.Start(CountCheckedEntries(&archive.doc));
+  const ArchiveCheckResult result = CheckArchiveEntries(&archive.doc, &progress);
+  progress.Close();
+  for (const DamagedEntry& damage : result.damaged)
+    PrintError(archive.path + ": " + QuotedName(damage.path.c_str()) + ": " + damage.reason);
+  if (result.cancelled) {
+    PrintError(archive.path + ": interrupted after " + std::to_string(result.files) + " files");
+    return kExitInterrupted;
+  }
+  if (!result.damaged.empty()) {
+    PrintError(archive.path + ": " + std::to_string(result.damaged.size()) + " of " + std::to_string(result.files) +
+               (result.files == 1 ? " file is" : " files are") + " damaged");
+    return kExitRefused;
+  }
+  std::printf("%s: no errors found in %u %s.\n", archive.path.c_str(), result.files,
+              result.files == 1 ? "file" : "files");
+  return kExitOk;
+}

@@ -1,0 +1,267 @@
+// create: a new archive from files and folders on disk. Names are stored as the window
+// program's import stores them: a folder under its own name (its contents only for
+// "DIR/."), every name lower-cased. Everything is checked before a byte is written: names
+// the disk could not have on Windows, two paths that would be stored under one name, and
+// the format's limits.
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+
+#include "archive/child_index.h"
+#include "archive/loading.h"
+#include "archive/quoted_name.h"
+#include "cli/archive_session.h"
+#include "cli/archive_write.h"
+#include "cli/commands.h"
+#include "cli/disk.h"
+#include "services/core/window_state.h"
+#include "transfer/core/disk_files.h"
+#include "transfer/core/disk_names.h"
+#include "transfer/core/import_names.h"
+#include "transfer/core/node_copy.h"
+
+namespace {
+
+// One file or folder to store: its stored path's components and where it is on disk.
+struct DiskEntry {
+  std::vector<std::string> components;
+  std::string diskPath;
+  bool directory = false;
+};
+
+std::string Lowered(std::string name) {
+  LowerCaseInPlace(&name[0]);
+  return name;
+}
+
+std::string Joined(const std::vector<std::string>& components, bool directory) {
+  std::string path;
+  for (size_t i = 0; i < components.size(); ++i) path += (i ? "/" : "") + components[i];
+  return directory ? path + "/" : path;
+}
+
+// "DIR/." and "." store a folder's contents rather than the folder.
+bool NamesContents(const std::string& argument) {
+  if (argument == ".") return true;
+  if (argument.size() < 2 || argument.back() != '.') return false;
+  const char before = argument[argument.size() - 2];
+  return before == '/' || before == kDiskSeparator;
+}
+
+struct Gathering {
+  std::string target;
+  std::vector<DiskEntry> entries;
+  // Stored path (lower-cased, directories with "/") to the disk path it came from.
+  std::map<std::string, std::string> taken;
+  int problems = 0;
+
+  void Problem(const std::string& text) {
+    PrintError(text);
+    ++problems;
+  }
+
+  // Adds one item unless its stored path is taken by another; a folder may meet a folder.
+  bool Add(DiskEntry entry) {
+    const std::string asFile = Joined(entry.components, false), asFolder = asFile + "/";
+    const std::string& key = entry.directory ? asFolder : asFile;
+    const auto clash = taken.find(entry.directory ? asFile : asFolder);
+    const auto same = taken.find(key);
+    if (clash != taken.end() || (same != taken.end() && !entry.directory)) {
+      const std::string& other = clash != taken.end() ? clash->second : same->second;
+      // One file reached twice ("DIR/." and "DIR/sub") is stored once.
+      if (clash == taken.end() && SameDiskFile(other, entry.diskPath)) return true;
+      Problem(QuotedName(other.c_str()) + " and " + QuotedName(entry.diskPath.c_str()) +
+              " would both be stored as " + QuotedName(asFile.c_str()));
+      return false;
+    }
+    if (same != taken.end()) return true;
+    taken.emplace(key, entry.diskPath);
+    entries.push_back(std::move(entry));
+    return true;
+  }
+
+  // A folder and everything below it; prefix holds its own stored components.
+  void Folder(const std::string& diskPath, const std::vector<std::string>& prefix) {
+    struct Pending {
+      std::string path;
+      std::vector<std::string> components;
+      std::vector<std::pair<uint64_t, uint64_t>> ancestors;  // device and inode of each folder above
+    };
+    const DiskItem top = StatPath(diskPath);
+    std::vector<Pending> stack{{diskPath, prefix, {{top.device, top.inode}}}};
+    while (!stack.empty() && !Interrupted()) {
+      Pending folder = std::move(stack.back());
+      stack.pop_back();
+      std::vector<std::string> names;
+      if (!ListDirectory(folder.path, &names)) {
+        Problem(QuotedName(folder.path.c_str()) + ": the folder cannot be read");
+        continue;
+      }
+      // Sorted, so that the archive lists a folder's items in the same order everywhere.
+      std::sort(names.begin(), names.end());
+      for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        const std::string path = JoinDiskPath(folder.path, *name);
+        const DiskItem item = StatPath(path);
+        if (item.kind == DiskKind::File && SameDiskFile(path, target)) continue;
+        std::vector<std::string> components = folder.components;
+        components.push_back(Lowered(*name));
+        if (!Check(path, components.back(), item)) continue;
+        if (item.kind == DiskKind::Directory) {
+          const std::pair<uint64_t, uint64_t> id{item.device, item.inode};
+          if (id.second != 0 &&
+              std::find(folder.ancestors.begin(), folder.ancestors.end(), id) != folder.ancestors.end()) {
+            Problem(QuotedName(path.c_str()) + ": a link leads back into a folder above it");
+            continue;
+          }
+          if (!Add(DiskEntry{components, path, true})) continue;
+          std::vector<std::pair<uint64_t, uint64_t>> ancestors = folder.ancestors;
+          ancestors.push_back(id);
+          stack.push_back(Pending{path, std::move(components), std::move(ancestors)});
+        } else {
+          Add(DiskEntry{std::move(components), path, false});
+        }
+      }
+    }
+  }
+
+  // What is at path may be stored under name.
+  bool Check(const std::string& path, const std::string& name, const DiskItem& item) {
+    if (item.kind == DiskKind::Missing) {
+      Problem(QuotedName(path.c_str()) + ": no such file or folder (or a link that leads nowhere)");
+      return false;
+    }
+    if (item.kind != DiskKind::File && item.kind != DiskKind::Directory) {
+      Problem(QuotedName(path.c_str()) + ": neither a file nor a folder");
+      return false;
+    }
+    if (!IsSafeDiskName(name.c_str())) {
+      Problem(QuotedName(path.c_str()) + ": " + kNameNotAllowedOnDisk + " (as " + QuotedName(name.c_str()) +
+              "), so an archive cannot hold it");
+      return false;
+    }
+    if (item.kind == DiskKind::File && item.size > static_cast<uint64_t>(kMaxImportSize)) {
+      Problem(QuotedName(path.c_str()) + ": the file is 4 GB or larger, more than an entry can hold");
+      return false;
+    }
+    return true;
+  }
+
+  void Argument(const std::string& argument) {
+    const DiskItem item = StatPath(argument);
+    if (item.kind == DiskKind::Directory && NamesContents(argument)) {
+      // "DIR/." walks as "DIR/", so that the paths in messages read plainly.
+      Folder(argument == "." ? argument : argument.substr(0, argument.size() - 1), {});
+      return;
+    }
+    const std::string name =
+        item.kind == DiskKind::Directory ? DirectoryImportName(argument.c_str()) : Lowered(LastPathComponent(argument.c_str()));
+    if (item.kind == DiskKind::Directory && (name.empty() || !IsSafeDiskName(name.c_str()))) {
+      Problem(QuotedName(argument.c_str()) + ": the folder has no name to store it under; " + argument +
+              (argument.back() == kDiskSeparator || argument.back() == '/' ? "." : "/.") + " stores its contents");
+      return;
+    }
+    if (!Check(argument, name, item)) return;
+    if (item.kind == DiskKind::Directory) {
+      if (Add(DiskEntry{{name}, argument, true})) Folder(argument, {name});
+    } else {
+      Add(DiskEntry{{name}, argument, false});
+    }
+  }
+};
+
+// The file nodes made, with where their bytes are read from.
+struct PendingFile {
+  ArchiveNode* node;
+  std::string diskPath;
+};
+
+// Builds the document's tree from the gathered entries. Each new node goes to the head of
+// its folder's children, so the entries are added in reverse order of their paths.
+bool BuildTree(OpenedDocument& doc, std::vector<DiskEntry>& entries, std::vector<PendingFile>* files) {
+  std::sort(entries.begin(), entries.end(),
+            [](const DiskEntry& a, const DiskEntry& b) { return a.components > b.components; });
+  ChildIndex index{};
+  const bool indexed = ChildIndexInit(&index, entries.size() + 1);
+  bool ok = true;
+  for (const DiskEntry& entry : entries) {
+    ArchiveNode* parent = doc.doc.root;
+    for (size_t i = 0; ok && i < entry.components.size(); ++i) {
+      const char* name = entry.components[i].c_str();
+      const bool last = i + 1 == entry.components.size();
+      ArchiveNode* node = FindChildIndexed(indexed ? &index : nullptr, parent, name);
+      if (node == nullptr) {
+        if (last && !entry.directory) {
+          node = AddMemoryFileNode(parent, name, nullptr, 0);
+          if (node) files->push_back(PendingFile{node, entry.diskPath});
+        } else {
+          node = AddDirectoryNode(doc.folders, parent, name);
+        }
+        ok = node != nullptr && (!indexed || ChildIndexAdd(&index, node));
+      }
+      parent = node;
+    }
+    if (!ok) break;
+  }
+  if (indexed) ChildIndexFree(&index);
+  if (!ok) PrintError("not enough memory for the archive's tree");
+  return ok;
+}
+
+// Reads every file's bytes into its node; false after naming a file that cannot be read.
+bool ReadFiles(const std::vector<PendingFile>& files) {
+  ProgressLine progress("reading");
+  progress.Start(static_cast<uint32_t>(files.size()));
+  for (auto file = files.rbegin(); file != files.rend(); ++file) {
+    if (Interrupted()) break;
+    progress.ShowItem(file->diskPath.c_str(), 0);
+    uint8_t* data = nullptr;
+    const int64_t length = ReadWholeFile(file->diskPath.c_str(), &data);
+    if (length < 0) {
+      progress.Close();
+      PrintError(QuotedName(file->diskPath.c_str()) + ": the file cannot be read whole (or not into memory)");
+      return false;
+    }
+    file->node->entry->data = data;
+    file->node->entry->size = static_cast<uint32_t>(length);
+    progress.Step();
+  }
+  progress.Close();
+  return !Interrupted();
+}
+
+}  // namespace
+
+int CreateCommand(const CommandLine& line) {
+  const std::string& target = line.operands[0];
+  const ArchiveKind kind = KindForName(target);
+  Gathering gathering;
+  gathering.target = target;
+  for (size_t i = 1; i < line.operands.size() && !Interrupted(); ++i) gathering.Argument(line.operands[i]);
+  if (Interrupted()) {
+    PrintError(target + ": interrupted; nothing was written");
+    return kExitInterrupted;
+  }
+  if (gathering.problems > 0) {
+    PrintError(target + ": nothing was written");
+    return kExitRefused;
+  }
+  OpenedDocument doc;
+  doc.path = target;
+  std::vector<PendingFile> files;
+  if (!doc.New() || !BuildTree(doc, gathering.entries, &files)) return kExitRefused;
+  const std::string problem = LimitProblem(doc.doc.root, kind);
+  if (!problem.empty()) {
+    PrintError(target + ": " + problem + "; nothing was written");
+    return kExitRefused;
+  }
+  if (!ReadFiles(files)) {
+    if (!Interrupted()) {
+      PrintError(target + ": nothing was written");
+      return kExitRefused;
+    }
+    PrintError(target + ": interrupted; nothing was written");
+    return kExitInterrupted;
+  }
+  const int level = line.level >= 0 ? line.level : static_cast<int>(kDefaultZipLevel);
+  return WriteDocumentTo(&doc.doc, kind, target, level, target);
+}

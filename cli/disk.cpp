@@ -1,0 +1,222 @@
+#include "cli/disk.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#include <process.h>
+// Only for MoveFileExA: the one way to put a file in another's place in a single step.
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+using StatRecord = struct _stati64;
+int StatOf(const char* path, StatRecord* info) { return _stati64(path, info); }
+int LinkStatOf(const char* path, StatRecord* info) { return _stati64(path, info); }
+#else
+using StatRecord = struct stat;
+int StatOf(const char* path, StatRecord* info) { return stat(path, info); }
+int LinkStatOf(const char* path, StatRecord* info) { return lstat(path, info); }
+#endif
+
+DiskItem ItemOf(int status, const StatRecord& info) {
+  DiskItem item;
+  if (status != 0) return item;
+#ifdef _WIN32
+  if (info.st_mode & _S_IFDIR)
+    item.kind = DiskKind::Directory;
+  else if (info.st_mode & _S_IFREG)
+    item.kind = DiskKind::File;
+  else
+    item.kind = DiskKind::Other;
+#else
+  if (S_ISLNK(info.st_mode))
+    item.kind = DiskKind::Link;
+  else if (S_ISDIR(info.st_mode))
+    item.kind = DiskKind::Directory;
+  else if (S_ISREG(info.st_mode))
+    item.kind = DiskKind::File;
+  else
+    item.kind = DiskKind::Other;
+  item.device = static_cast<uint64_t>(info.st_dev);
+  item.inode = static_cast<uint64_t>(info.st_ino);
+#endif
+  item.size = static_cast<uint64_t>(info.st_size);
+  return item;
+}
+
+bool IsSeparator(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/';
+#else
+  return c == '/';
+#endif
+}
+
+int OpenNew(const char* path, bool exclusive) {
+#ifdef _WIN32
+  return _open(path, _O_WRONLY | _O_CREAT | _O_BINARY | (exclusive ? _O_EXCL : _O_TRUNC), _S_IREAD | _S_IWRITE);
+#else
+  return open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | (exclusive ? O_EXCL : O_TRUNC), 0666);
+#endif
+}
+
+}  // namespace
+
+DiskItem StatPath(const std::string& path) {
+  StatRecord info;
+  const int status = StatOf(path.c_str(), &info);
+  return ItemOf(status, info);
+}
+
+DiskItem StatLink(const std::string& path) {
+  StatRecord info;
+  const int status = LinkStatOf(path.c_str(), &info);
+  return ItemOf(status, info);
+}
+
+bool ListDirectory(const std::string& path, std::vector<std::string>* names) {
+  names->clear();
+#ifdef _WIN32
+  const std::string pattern = JoinDiskPath(path, "*");
+  _finddatai64_t found;
+  const intptr_t search = _findfirsti64(pattern.c_str(), &found);
+  if (search == -1) return errno == ENOENT && StatPath(path).kind == DiskKind::Directory;
+  do {
+    if (std::strcmp(found.name, ".") != 0 && std::strcmp(found.name, "..") != 0) names->push_back(found.name);
+  } while (_findnexti64(search, &found) == 0);
+  _findclose(search);
+  return true;
+#else
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return false;
+  errno = 0;
+  while (const dirent* entry = readdir(dir)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+      names->push_back(entry->d_name);
+    errno = 0;
+  }
+  const bool ok = errno == 0;
+  closedir(dir);
+  return ok;
+#endif
+}
+
+std::string JoinDiskPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  if (IsSeparator(dir.back())) return dir + name;
+  return dir + kDiskSeparator + name;
+}
+
+bool MakeDirectory(const std::string& path) {
+#ifdef _WIN32
+  if (_mkdir(path.c_str()) == 0) return true;
+#else
+  if (mkdir(path.c_str(), 0777) == 0) return true;
+#endif
+  return errno == EEXIST && StatLink(path).kind == DiskKind::Directory;
+}
+
+bool MakeDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  if (StatPath(path).kind == DiskKind::Directory) return true;
+  size_t end = path.size();
+  while (end > 1 && IsSeparator(path[end - 1])) --end;
+  size_t cut = end;
+  while (cut > 0 && !IsSeparator(path[cut - 1])) --cut;
+  // The parent first, unless this is the first component (or a drive, "C:").
+  if (cut > 1 && !(cut == 3 && path[1] == ':')) {
+    if (!MakeDirectories(path.substr(0, cut - 1))) return false;
+  }
+  if (StatPath(path).kind == DiskKind::Directory) return true;
+#ifdef _WIN32
+  return _mkdir(path.c_str()) == 0 || StatPath(path).kind == DiskKind::Directory;
+#else
+  return mkdir(path.c_str(), 0777) == 0 || StatPath(path).kind == DiskKind::Directory;
+#endif
+}
+
+bool WriteDiskFile(const std::string& path, const uint8_t* data, uint32_t size, bool overwrite) {
+  const int fd = OpenNew(path.c_str(), !overwrite);
+  if (fd < 0) return false;
+#ifdef _WIN32
+  FILE* f = _fdopen(fd, "wb");
+  if (f == nullptr) _close(fd);
+#else
+  FILE* f = fdopen(fd, "wb");
+  if (f == nullptr) close(fd);
+#endif
+  if (f == nullptr) return false;
+  bool ok = size == 0 || std::fwrite(data, size, 1, f) == 1;
+  // Buffered bytes reach the disk at close: a full disk shows up here.
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) std::remove(path.c_str());
+  return ok;
+}
+
+bool ReserveTemporary(const std::string& target, std::string* temporary) {
+#ifdef _WIN32
+  const long process = static_cast<long>(_getpid());
+#else
+  const long process = static_cast<long>(getpid());
+#endif
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%ld-%d.tmp", process, attempt);
+    const std::string candidate = target + suffix;
+    const int fd = OpenNew(candidate.c_str(), true);
+    if (fd >= 0) {
+#ifdef _WIN32
+      _close(fd);
+#else
+      close(fd);
+#endif
+      *temporary = candidate;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+bool ReplaceWith(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
+
+bool SameDiskFile(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+  char fullA[_MAX_PATH], fullB[_MAX_PATH];
+  if (!_fullpath(fullA, a.c_str(), sizeof fullA) || !_fullpath(fullB, b.c_str(), sizeof fullB)) return false;
+  return _stricmp(fullA, fullB) == 0 && StatPath(a).kind != DiskKind::Missing;
+#else
+  const DiskItem x = StatPath(a), y = StatPath(b);
+  return x.kind != DiskKind::Missing && y.kind != DiskKind::Missing && x.device == y.device && x.inode == y.inode;
+#endif
+}
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+  static const bool terminal = _isatty(_fileno(stderr)) != 0;
+#else
+  static const bool terminal = isatty(STDERR_FILENO) != 0;
+#endif
+  return terminal;
+}

@@ -1,0 +1,200 @@
+// extract: the whole archive, or chosen paths and folders, written below one directory.
+// Names from an archive are untrusted: each component of a path must be a name allowed on
+// disk (the export's rule), and a path stored as absolute is refused, so nothing is ever
+// written outside the directory; a link found in the way is not followed.
+#include <algorithm>
+#include <cstring>
+
+#include "archive/entry_data.h"
+#include "archive/loading.h"
+#include "archive/quoted_name.h"
+#include "cli/archive_session.h"
+#include "cli/archive_write.h"
+#include "cli/commands.h"
+#include "cli/disk.h"
+#include "transfer/core/disk_names.h"
+#include "transfer/core/transfer_measure.h"
+
+namespace {
+
+struct Extraction {
+  const OpenedDocument& archive;
+  std::string directory;
+  bool overwrite;
+  ProgressLine progress{"extracting"};
+  int refused = 0, damaged = 0, failed = 0, kept = 0, written = 0;
+
+  void Report(const std::string& stored, const std::string& what) {
+    PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": " + what);
+  }
+
+  // The name the archive stores the node's entry under, as stored (case and all).
+  std::string StoredName(const ArchiveNode* node) const {
+    const ArchiveEntry* e = node->entry;
+    if (IsKind(e, EntryKind::Pk3File) && e->pk3Record && e->pk3Record->name) return e->pk3Record->name;
+    if (IsKind(e, EntryKind::PakFile) && e->pakEntry) {
+      const void* nul = std::memchr(e->pakEntry->name, '\0', kPakNameSize);
+      return std::string(e->pakEntry->name,
+                         nul ? static_cast<size_t>(static_cast<const char*>(nul) - e->pakEntry->name) : kPakNameSize);
+    }
+    return StoredPathOf(node);
+  }
+
+  // The disk path of a node below the directory, its directories made on the way; empty
+  // after reporting why it is refused.
+  std::string DiskPathOf(const ArchiveNode* node, const std::string& stored) {
+    if (!stored.empty() && (stored[0] == '/' || stored[0] == '\\')) {
+      Report(stored, "refused: the path is absolute");
+      ++refused;
+      return std::string();
+    }
+    std::vector<const ArchiveNode*> chain;
+    for (const ArchiveNode* n = node; n && !IsKind(n->entry, EntryKind::Root); n = n->parent) chain.push_back(n);
+    for (const ArchiveNode* n : chain) {
+      if (!IsSafeDiskName(n->entry->name)) {
+        Report(stored, std::string("refused: ") + kNameNotAllowedOnDisk + " (" + QuotedName(n->entry->name) + ")");
+        ++refused;
+        return std::string();
+      }
+    }
+    std::string path = directory;
+    for (size_t i = chain.size(); i-- > 0;) {
+      path = JoinDiskPath(path, chain[i]->entry->name);
+#ifdef _WIN32
+      if (path.size() > kMaxDiskPath) {
+        Report(stored, "refused: the path on disk would be too long");
+        ++refused;
+        return std::string();
+      }
+#endif
+      const bool last = i == 0;
+      if (last && !IsKind(chain[i]->entry, EntryKind::Directory)) break;
+      if (!MakeDirectory(path)) {
+        const DiskKind there = StatLink(path).kind;
+        Report(stored, there == DiskKind::Link   ? "not written: a link is in the way at " + path
+                       : there == DiskKind::Missing ? "not written: the folder " + path + " cannot be made"
+                                                    : "not written: a file is in the way at " + path);
+        ++failed;
+        return std::string();
+      }
+    }
+    return path;
+  }
+
+  void File(const ArchiveNode* node) {
+    const std::string stored = StoredName(node);
+    progress.ShowItem(stored.c_str(), 0);
+    const std::string path = DiskPathOf(node, stored);
+    if (path.empty()) return;
+    const DiskKind there = StatLink(path).kind;
+    if (there == DiskKind::File && !overwrite) {
+      PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": kept the existing " + path +
+                 " (--overwrite replaces it)");
+      ++kept;
+      return;
+    }
+    if (there != DiskKind::Missing && there != DiskKind::File) {
+      Report(stored, std::string("not written: a ") + (there == DiskKind::Link ? "link" : "folder") +
+                         " is in the way at " + path);
+      ++failed;
+      return;
+    }
+    EntryBytes bytes;
+    const EntryLoad load = LoadEntryBytes(&archive.doc, node->entry, &bytes);
+    if (load != EntryLoad::Ok) {
+      Report(stored, EntryLoadReason(load));
+      ++damaged;
+      return;
+    }
+    const bool ok = WriteDiskFile(path, bytes.data, bytes.size, there == DiskKind::File);
+    ReleaseEntryBytes(&bytes);
+    if (!ok) {
+      Report(stored, "could not be written to " + path);
+      ++failed;
+      return;
+    }
+    ++written;
+  }
+
+  void Subtree(const ArchiveNode* top) {
+    for (const ArchiveNode* n = top; n && !Interrupted(); n = NextInSubtree(n, top)) {
+      const ArchiveEntry* e = n->entry;
+      if (IsFileKind(e)) {
+        File(n);
+        progress.Step();
+      } else if (IsKind(e, EntryKind::Directory) && n->firstChild == nullptr) {
+        // An empty folder is made; others come with their files.
+        DiskPathOf(n, StoredPathOf(n));
+      }
+    }
+  }
+};
+
+// The node at a path typed by the user ("maps/e1m1.bsp", "maps/", "Maps\\"), found as the
+// window program shows names: lower-cased.
+const ArchiveNode* FindTyped(const ArchiveNode* root, const std::string& typed) {
+  std::string path = typed;
+  LowerCaseInPlace(&path[0]);
+  const ArchiveNode* node = root;
+  size_t at = 0;
+  while (node && at <= path.size()) {
+    size_t end = path.find_first_of("/\\", at);
+    if (end == std::string::npos) end = path.size();
+    const std::string component = path.substr(at, end - at);
+    if (!component.empty() && component != ".") node = FindChildNamed(node, component.c_str());
+    at = end + 1;
+  }
+  return node;
+}
+
+}  // namespace
+
+int ExtractCommand(const CommandLine& line) {
+  OpenedDocument archive;
+  if (!archive.Open(line.operands[0])) return kExitRefused;
+  std::vector<const ArchiveNode*> chosen;
+  bool missing = false;
+  for (size_t i = 1; i < line.operands.size(); ++i) {
+    const ArchiveNode* node = FindTyped(archive.doc.root, line.operands[i]);
+    if (node == nullptr) {
+      PrintError(archive.path + ": " + QuotedName(line.operands[i].c_str()) + " is not in the archive");
+      missing = true;
+    }
+    chosen.push_back(node);
+  }
+  if (missing) return kExitRefused;
+  if (chosen.empty()) chosen.push_back(archive.doc.root);
+  // A path inside another chosen one ("maps/" and "maps/e1m1.bsp") is extracted once.
+  std::vector<const ArchiveNode*> tops;
+  for (const ArchiveNode* node : chosen) {
+    bool inside = false;
+    for (const ArchiveNode* other : chosen)
+      inside = inside || (other != node && TreeIsAncestor(other, node)) ||
+               (other == node && std::find(tops.begin(), tops.end(), node) != tops.end());
+    if (!inside) tops.push_back(node);
+  }
+  chosen = tops;
+
+  const std::string directory = line.directory.empty() ? "." : line.directory;
+  if (!MakeDirectories(directory)) {
+    PrintError(directory + ": the directory cannot be made");
+    return kExitRefused;
+  }
+  Extraction extraction{archive, directory, line.overwrite};
+  uint32_t steps = 0;
+  for (const ArchiveNode* top : chosen)
+    for (const ArchiveNode* n = top; n; n = NextInSubtree(n, top))
+      if (IsFileKind(n->entry)) ++steps;
+  extraction.progress.Start(steps);
+  for (const ArchiveNode* top : chosen) extraction.Subtree(top);
+  extraction.progress.Close();
+  if (Interrupted()) {
+    PrintError(archive.path + ": interrupted after " + std::to_string(extraction.written) + " files");
+    return kExitInterrupted;
+  }
+  const int problems = extraction.refused + extraction.damaged + extraction.failed;
+  if (problems > 0)
+    PrintError(archive.path + ": " + std::to_string(problems) + (problems == 1 ? " entry was" : " entries were") +
+               " not extracted (" + std::to_string(extraction.written) + " written)");
+  return problems > 0 ? kExitRefused : kExitOk;
+}

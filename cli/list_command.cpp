@@ -1,0 +1,141 @@
+// list: the stored entries of an archive, in the order the archive stores them.
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "archive/formats.h"
+#include "cli/archive_session.h"
+#include "cli/commands.h"
+
+namespace {
+
+struct Listed {
+  std::string path;
+  uint64_t size = 0, packed = 0, offset = 0;
+  std::string method;
+  bool hasCrc = false;
+  uint32_t crc = 0;
+  std::string modified;  // "YYYY-MM-DD HH:MM:SS", empty when the format keeps no time
+};
+
+std::string DosTime(uint16_t date, uint16_t time) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", 1980u + (date >> 9), (date >> 5) & 15u,
+                date & 31u, time >> 11, (time >> 5) & 63u, (time & 31u) * 2);
+  return text;
+}
+
+std::string MethodName(const Pk3CentralRecord& r) {
+  if (r.Get16(zipc::kFlags) & kZipFlagEncrypted) return "encrypted";
+  switch (r.Get16(zipc::kMethod)) {
+    case 0:
+      return "stored";
+    case 8:
+      return "deflated";
+    default:
+      return "method-" + std::to_string(r.Get16(zipc::kMethod));
+  }
+}
+
+std::vector<Listed> Entries(const ArchiveDocument& doc) {
+  std::vector<Listed> entries;
+  if (const PakArchive* pak = DocumentPak(&doc)) {
+    for (uint32_t i = 0; i < pak->entryCount; ++i) {
+      const PakDirEntry& slot = pak->entries[i];
+      const void* nul = std::memchr(slot.name, '\0', kPakNameSize);
+      Listed e;
+      e.path.assign(slot.name, nul ? static_cast<size_t>(static_cast<const char*>(nul) - slot.name) : kPakNameSize);
+      e.size = e.packed = slot.length;
+      e.offset = slot.offset;
+      e.method = "stored";
+      entries.push_back(e);
+    }
+  } else if (const Pk3Archive* pk3 = DocumentPk3(&doc)) {
+    for (uint32_t i = 0; pk3->records && i < pk3->TotalEntries(); ++i) {
+      const Pk3CentralRecord& r = pk3->records[i];
+      Listed e;
+      e.path = r.name ? r.name : "";
+      e.size = r.Get32(zipc::kUncompressedSize);
+      e.packed = r.Get32(zipc::kCompressedSize);
+      e.offset = r.Get32(zipc::kLocalHeaderOffset);
+      e.method = MethodName(r);
+      e.hasCrc = true;
+      e.crc = r.Get32(zipc::kCrc32);
+      e.modified = DosTime(r.Get16(zipc::kDate), r.Get16(zipc::kTime));
+      entries.push_back(e);
+    }
+  }
+  return entries;
+}
+
+std::string Ratio(uint64_t size, uint64_t packed) {
+  if (size == 0) return "0%";
+  char text[16];
+  const double saved = 100.0 * (static_cast<double>(size) - static_cast<double>(packed)) / static_cast<double>(size);
+  std::snprintf(text, sizeof text, "%.0f%%", saved < 0 ? 0.0 : saved);
+  return text;
+}
+
+}  // namespace
+
+std::string PrintableName(const std::string& name, bool escapeBackslash) {
+  std::string text;
+  for (const char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '\t') {
+      text += "\\t";
+    } else if (c == '\n') {
+      text += "\\n";
+    } else if (c == '\r') {
+      text += "\\r";
+    } else if (u < 0x20 || u == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
+      text += escaped;
+    } else if (c == '\\' && escapeBackslash) {
+      text += "\\\\";
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
+int ListCommand(const CommandLine& line) {
+  OpenedDocument opened;
+  if (!opened.Open(line.operands[0], false)) return kExitRefused;
+  const std::vector<Listed> entries = Entries(opened.doc);
+  if (line.tabbed) {
+    for (const Listed& e : entries) {
+      char crc[16] = "";
+      if (e.hasCrc) std::snprintf(crc, sizeof crc, "%08" PRIx32, e.crc);
+      std::printf("%" PRIu64 "\t%" PRIu64 "\t%s\t%s\t%s\t%" PRIu64 "\t%s\n", e.size, e.packed, e.method.c_str(), crc,
+                  e.modified.c_str(), e.offset, PrintableName(e.path, true).c_str());
+    }
+    return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;
+  }
+  uint64_t size = 0, packed = 0;
+  if (line.longForm)
+    std::printf("%12s %12s %5s  %-9s %-8s  %-19s  %10s  %s\n", "Size", "Packed", "Saved", "Method", "CRC-32",
+                "Modified", "Offset", "Path");
+  else
+    std::printf("%12s %12s  %-9s %s\n", "Size", "Packed", "Method", "Path");
+  for (const Listed& e : entries) {
+    size += e.size;
+    packed += e.packed;
+    const std::string name = PrintableName(e.path, false);
+    if (line.longForm) {
+      char crc[16] = "-";
+      if (e.hasCrc) std::snprintf(crc, sizeof crc, "%08" PRIx32, e.crc);
+      std::printf("%12" PRIu64 " %12" PRIu64 " %5s  %-9s %-8s  %-19s  %10" PRIu64 "  %s\n", e.size, e.packed,
+                  Ratio(e.size, e.packed).c_str(), e.method.c_str(), crc,
+                  e.modified.empty() ? "-" : e.modified.c_str(), e.offset, name.c_str());
+    } else {
+      std::printf("%12" PRIu64 " %12" PRIu64 "  %-9s %s\n", e.size, e.packed, e.method.c_str(), name.c_str());
+    }
+  }
+  std::printf("%12" PRIu64 " %12" PRIu64 "  %" PRIu64 " %s (%s saved)\n", size, packed,
+              static_cast<uint64_t>(entries.size()),
+              entries.size() == 1 ? "entry" : "entries", Ratio(size, packed).c_str());
+  return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;
+}

@@ -1,0 +1,139 @@
+// vellumix-cli: the archive core from a terminal. Parses the command line and runs one
+// command; see PrintUsage.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "archive/document.h"
+#include "cli/archive_session.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: vellumix-cli list ARCHIVE [--long | --tsv]\n"
+    "       vellumix-cli extract ARCHIVE [PATH...] [-C DIR] [--overwrite]\n"
+    "       vellumix-cli create OUT.pak|OUT.pk3|OUT.zip DIR|FILE... [--level 0-9]\n"
+    "       vellumix-cli convert IN OUT [--level 0-9]\n"
+    "       vellumix-cli test ARCHIVE\n";
+
+const char kHelp[] =
+    "\n"
+    "  list     the stored entries: size, compressed size, method and path; --long adds\n"
+    "           the saving, CRC-32, time and offset; --tsv prints one tab-separated line per\n"
+    "           entry: size, compressed size, method, CRC-32, time, offset, path (tabs,\n"
+    "           line breaks and backslashes in the path escaped as \\t, \\n and \\\\)\n"
+    "  extract  the whole archive or the chosen paths and folders into DIR (default: the\n"
+    "           current directory); names not allowed on disk are refused; existing files\n"
+    "           are kept unless --overwrite\n"
+    "  create   a new archive; a folder is stored under its own name, DIR/. stores its\n"
+    "           contents; names are lower-cased; --level sets the compression of a PK3 or\n"
+    "           ZIP archive (default 6)\n"
+    "  convert  PAK to PK3 or ZIP and back, by the extension of OUT\n"
+    "  test     reads every entry and names each damaged one\n"
+    "\n"
+    "Exit status: 0 success, 1 damaged or refused input (or a failure), 2 usage,\n"
+    "130 interrupted. Archives are written to a temporary file first and take the\n"
+    "target's place only when complete.\n";
+
+int UsageError(const std::string& text) {
+  PrintError(text);
+  std::fputs(kUsage, stderr);
+  return kExitUsage;
+}
+
+struct CommandSpec {
+  const char* name;
+  int (*run)(const CommandLine&);
+  size_t minOperands, maxOperands;
+  const char* options;  // the options it takes, space-separated
+};
+
+const CommandSpec kCommands[] = {
+    {"list", ListCommand, 1, 1, "--long --tsv"},
+    {"extract", ExtractCommand, 1, SIZE_MAX, "-C --overwrite"},
+    {"create", CreateCommand, 2, SIZE_MAX, "--level"},
+    {"convert", ConvertCommand, 2, 2, "--level"},
+    {"test", TestCommand, 1, 1, ""},
+};
+
+bool Takes(const CommandSpec& spec, const char* option) {
+  const std::string options = std::string(" ") + spec.options + " ";
+  return options.find(std::string(" ") + option + " ") != std::string::npos;
+}
+
+bool ParseLevel(const std::string& text, int* level) {
+  if (text.size() != 1 || text[0] < '0' || text[0] > '9') return false;
+  *level = text[0] - '0';
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return UsageError("no command given");
+  const std::string command = argv[1];
+  if (command == "-h" || command == "--help" || command == "help") {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return kExitOk;
+  }
+  const CommandSpec* spec = nullptr;
+  for (const CommandSpec& c : kCommands)
+    if (command == c.name) spec = &c;
+  if (spec == nullptr) return UsageError("unknown command \"" + command + "\"");
+
+  CommandLine line;
+  bool optionsEnd = false;
+  for (int i = 2; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
+      line.operands.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnd = true;
+      continue;
+    }
+    std::string value;
+    bool hasValue = false;
+    const size_t equals = arg.find('=');
+    if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+      arg.erase(equals);
+      hasValue = true;
+    } else if (arg.compare(0, 2, "-C") == 0 && arg.size() > 2) {
+      value = arg.substr(2);
+      arg = "-C";
+      hasValue = true;
+    }
+    if (arg == "--directory") arg = "-C";
+    if (!Takes(*spec, arg.c_str())) return UsageError(command + " does not take " + arg);
+    const bool needsValue = arg == "-C" || arg == "--level";
+    if (needsValue && !hasValue) {
+      if (i + 1 >= argc) return UsageError(arg + " needs a value");
+      value = argv[++i];
+    } else if (!needsValue && hasValue) {
+      return UsageError(arg + " takes no value");
+    }
+    if (arg == "--long") line.longForm = true;
+    if (arg == "--tsv") line.tabbed = true;
+    if (arg == "--overwrite") line.overwrite = true;
+    if (arg == "-C") {
+      if (value.empty()) return UsageError("-C needs a directory");
+      line.directory = value;
+    }
+    if (arg == "--level" && !ParseLevel(value, &line.level))
+      return UsageError("the level is a number from 0 to 9, not \"" + value + "\"");
+  }
+  if (line.operands.size() < spec->minOperands) return UsageError(command + ": too few arguments");
+  if (line.operands.size() > spec->maxOperands) return UsageError(command + ": too many arguments");
+  if (line.longForm && line.tabbed) return UsageError("list takes --long or --tsv, not both");
+  if ((command == "create" || command == "convert") &&
+      KindForName(line.operands[command == "create" ? 0 : 1]) == ArchiveKind::None)
+    return UsageError(command + ": the archive to write must end in .pak, .pk3 or .zip");
+  InstallInterruptHandler();
+  return spec->run(line);
+}

@@ -1,0 +1,571 @@
+#!/usr/bin/env python3
+"""End-to-end tests of vellumix-cli, run as a process.
+
+    cli_e2e.py PATH-TO-VELLUMIX-CLI [GROUP ...]
+
+GROUP is a test class below without its "Test" prefix (Create, Extract, ...); without one
+every group runs. Archives come from Info-ZIP zip, Python's zipfile, 7z and the tool itself;
+what the tool writes is checked by unzip -t, 7z t, bsdtar -tf and zipfile.testzip(), and PAK
+files by a reader written here. Each test works in its own temporary directory.
+"""
+import os
+import random
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import zipfile
+
+CLI = None
+
+
+def run(*args, cwd=None):
+    return subprocess.run([CLI, *map(str, args)], cwd=cwd, capture_output=True, text=True,
+                          errors="replace", timeout=240)
+
+
+def tool(*args, cwd=None):
+    """An outside tool; its exit status and output."""
+    return subprocess.run(list(map(str, args)), cwd=cwd, capture_output=True, text=True,
+                          errors="replace", timeout=240)
+
+
+def read_pak(path):
+    """{stored name: bytes} of a PAK file, read by its layout alone."""
+    with open(path, "rb") as f:
+        data = f.read()
+    assert data[:4] == b"PACK", "not a PAK"
+    offset, length = struct.unpack_from("<II", data, 4)
+    entries = {}
+    for i in range(length // 64):
+        name, at, size = struct.unpack_from("<56sII", data, offset + 64 * i)
+        entries[name.split(b"\0", 1)[0].decode("latin-1")] = data[at:at + size]
+    return entries
+
+
+def write_pak(path, entries):
+    """A PAK file of (name, bytes) pairs, made here."""
+    body = b""
+    directory = b""
+    for name, content in entries:
+        directory += struct.pack("<56sII", name.encode("latin-1"), 12 + len(body), len(content))
+        body += content
+    with open(path, "wb") as f:
+        f.write(b"PACK" + struct.pack("<II", 12 + len(body), len(directory)) + body + directory)
+
+
+def read_zip(path):
+    """{name: bytes} of the files of a ZIP archive, read by Python's zipfile."""
+    with zipfile.ZipFile(path) as z:
+        return {i.filename: z.read(i) for i in z.infolist() if not i.is_dir()}
+
+
+def folder_files(root, lower=True):
+    """{relative path with "/": bytes} of the files below root."""
+    files = {}
+    for top, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(top, name)
+            rel = os.path.relpath(path, root).replace(os.sep, "/")
+            with open(path, "rb") as f:
+                files[rel.lower() if lower else rel] = f.read()
+    return files
+
+
+def make_folder(root, seed=1):
+    """A small mixed mod folder: text, incompressible bytes, an empty file, an empty folder,
+    capitals in names, nesting."""
+    rnd = random.Random(seed)
+    layout = {
+        "Maps/E1M1.bsp": bytes(rnd.getrandbits(8) for _ in range(70000)),
+        "Maps/e1m2.bsp": b"".join(b"entity %d origin %d %d\n" % (i, i * 3, i * 7) for i in range(3000)),
+        "sound/misc/Beep.wav": b"RIFF" + bytes(rnd.getrandbits(8) for _ in range(5000)),
+        "scripts/a.shader": b"textures/base/wall\n{\n  map $lightmap\n}\n" * 200,
+        "empty.cfg": b"",
+        "README.txt": b"Read me.\n",
+    }
+    for rel, content in layout.items():
+        path = os.path.join(root, *rel.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+    os.makedirs(os.path.join(root, "textures", "Empty"), exist_ok=True)
+    return {rel.lower(): content for rel, content in layout.items()}
+
+
+def data_offset(path, info):
+    """Where an entry's stored bytes start, from its local header."""
+    with open(path, "rb") as f:
+        f.seek(info.header_offset)
+        header = f.read(30)
+    name_length, extra_length = struct.unpack_from("<HH", header, 26)
+    return info.header_offset + 30 + name_length + extra_length
+
+
+def raw_entries(path):
+    """{name: (method, stored bytes)} of the files of a ZIP archive."""
+    raw = {}
+    with zipfile.ZipFile(path) as z, open(path, "rb") as f:
+        for info in z.infolist():
+            if info.is_dir():
+                continue
+            f.seek(data_offset(path, info))
+            raw[info.filename] = (info.compress_type, f.read(info.compress_size))
+    return raw
+
+
+class Scratch(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="vellumix-cli-")
+        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def folder(self, name="Mod", seed=1):
+        root = self.path(name)
+        os.makedirs(root)
+        return root, make_folder(root, seed)
+
+    def ok(self, result):
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return result
+
+    def refused(self, result, *named):
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        for text in named:
+            self.assertIn(text, result.stderr)
+        return result
+
+    def no_leftovers(self, folder):
+        self.assertEqual([n for n in os.listdir(folder) if n.endswith(".tmp")], [])
+
+    def check_zip_with_outside_tools(self, archive):
+        self.assertEqual(tool("unzip", "-t", archive).returncode, 0)
+        seven = tool("7z", "t", archive)
+        self.assertEqual(seven.returncode, 0, seven.stdout)
+        self.assertIn("Everything is Ok", seven.stdout)
+        self.assertEqual(tool("bsdtar", "-tf", archive).returncode, 0)
+        with zipfile.ZipFile(archive) as z:
+            self.assertIsNone(z.testzip())
+
+
+class TestUsage(Scratch):
+    def test_usage_errors_exit_with_2(self):
+        for args in [(), ("frobnicate",), ("list",), ("list", "a.pk3", "b.pk3"), ("test", "a.pk3", "--long"),
+                     ("create", "out.txt", "dir"), ("create", "out.pk3"), ("create", "o.pk3", "d", "--level", "10"),
+                     ("convert", "a.pak", "b.rar"), ("extract", "a.pk3", "-C"), ("list", "a.pk3", "--long", "--tsv")]:
+            with self.subTest(args=args):
+                result = run(*args)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertIn("usage:", result.stderr)
+                self.assertEqual(result.stdout, "")
+
+    def test_help_is_no_error(self):
+        result = self.ok(run("--help"))
+        self.assertIn("vellumix-cli create", result.stdout)
+
+    def test_missing_and_foreign_archives_are_refused_by_name(self):
+        self.refused(run("list", self.path("missing.pk3")), "missing.pk3")
+        junk = self.path("junk.pk3")
+        with open(junk, "wb") as f:
+            f.write(b"not an archive at all" * 10)
+        for command in ("list", "test", "extract"):
+            self.refused(run(command, junk), "junk.pk3")
+        self.refused(run("convert", junk, self.path("out.pak")), "junk.pk3")
+        self.assertFalse(os.path.exists(self.path("out.pak")))
+
+
+class TestList(Scratch):
+    def test_tab_separated_lines_match_the_archive(self):
+        root, _ = self.folder()
+        archive = self.path("infozip.zip")
+        self.ok(tool("zip", "-r", "-q", archive, "Mod", cwd=self.dir))
+        lines = self.ok(run("list", "--tsv", archive)).stdout.splitlines()
+        with zipfile.ZipFile(archive) as z:
+            infos = z.infolist()
+        self.assertEqual(len(lines), len(infos))
+        for line, info in zip(lines, infos):
+            size, packed, method, crc, modified, offset, name = line.split("\t")
+            self.assertEqual(name, info.filename)
+            self.assertEqual((int(size), int(packed), int(offset)), (info.file_size, info.compress_size, info.header_offset))
+            self.assertEqual(method, {0: "stored", 8: "deflated"}[info.compress_type])
+            self.assertEqual(int(crc, 16), info.CRC)
+            self.assertEqual(modified, "%04d-%02d-%02d %02d:%02d:%02d" % info.date_time)
+
+    def test_names_are_escaped_in_one_line(self):
+        archive = self.path("odd.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("tab\there", b"1")
+            z.writestr("line\nbreak", b"2")
+            z.writestr("back\\slash", b"3")
+        names = [line.split("\t")[-1] for line in self.ok(run("list", "--tsv", archive)).stdout.splitlines()]
+        self.assertEqual(names, ["tab\\there", "line\\nbreak", "back\\\\slash"])
+        human = self.ok(run("list", "--long", archive)).stdout
+        self.assertIn("back\\slash", human)
+        self.assertIn("3 entries", human)
+
+    def test_pak_lists_offsets_and_sizes(self):
+        pak = self.path("made.pak")
+        write_pak(pak, [("maps/a.bsp", b"A" * 100), ("progs.dat", b"B" * 7)])
+        lines = self.ok(run("list", "--tsv", pak)).stdout.splitlines()
+        self.assertEqual(lines, ["100\t100\tstored\t\t\t12\tmaps/a.bsp", "7\t7\tstored\t\t\t112\tprogs.dat"])
+
+
+class TestCreate(Scratch):
+    def test_pk3_and_zip_pass_outside_tools_and_hold_the_folder(self):
+        root, files = self.folder()
+        expected = {"mod/" + rel: content for rel, content in files.items()}
+        for name, level in [("l0.pk3", "0"), ("l6.zip", "6"), ("l9.PK3", "9"), ("default.zip", None)]:
+            with self.subTest(archive=name):
+                archive = self.path(name)
+                args = ["create", archive, root] + (["--level", level] if level else [])
+                self.ok(run(*args))
+                self.check_zip_with_outside_tools(archive)
+                self.assertEqual(read_zip(archive), expected)
+                listed = tool("bsdtar", "-tf", archive).stdout.split()
+                self.assertIn("mod/textures/empty/", listed)
+                methods = {i.compress_type for i in zipfile.ZipFile(archive).infolist() if i.file_size}
+                self.assertEqual(methods, {0} if level == "0" else {0, 8})
+                out = self.path("unzipped-" + name)
+                self.assertEqual(tool("unzip", "-q", archive, "-d", out).returncode, 0)
+                self.assertEqual(folder_files(out), expected)
+        self.no_leftovers(self.dir)
+
+    def test_contents_and_single_files(self):
+        root, files = self.folder()
+        archive = self.path("contents.pk3")
+        # Another file that would be stored as "readme.txt" too.
+        other = self.path("readme.TXT")
+        with open(other, "wb") as f:
+            f.write(b"other")
+        self.refused(run("create", archive, root + "/.", other), '"%s"' % other, '"readme.txt"')
+        self.assertFalse(os.path.exists(archive))
+        # The same folder named twice is stored once.
+        self.ok(run("create", archive, root + "/.", self.path("Mod", "Maps")))
+        self.assertEqual(read_zip(archive), files)
+        self.ok(run("create", archive, self.path("Mod", "Maps", "E1M1.bsp"), self.path("Mod", "sound") + "/"))
+        self.assertEqual(sorted(read_zip(archive)), ["e1m1.bsp", "sound/misc/beep.wav"])
+        # "." stores the current folder's contents.
+        self.ok(run("create", self.path("dot.pk3"), ".", cwd=root))
+        self.assertEqual(read_zip(self.path("dot.pk3")), files)
+
+    def test_pak_holds_the_folder(self):
+        root, files = self.folder()
+        pak = self.path("mod.pak")
+        self.ok(run("create", pak, root + "/."))
+        held = read_pak(pak)
+        self.assertEqual({k: v for k, v in held.items() if not k.endswith("/")}, files)
+        self.assertIn("textures/empty/", held)
+        self.ok(run("test", pak))
+        self.ok(run("extract", pak, "-C", self.path("out")))
+        self.assertEqual(folder_files(self.path("out")), files)
+
+    def test_limits_are_checked_before_anything_is_written(self):
+        long_dir = self.path("Long")
+        deep = os.path.join(long_dir, "textures", "a_rather_long_folder_name")
+        os.makedirs(deep)
+        name = "and_a_file_name_that_ends_past_56.tga"
+        with open(os.path.join(deep, name), "wb") as f:
+            f.write(b"x")
+        pak = self.path("long.pak")
+        with open(pak, "wb") as f:
+            f.write(b"old archive")
+        result = self.refused(run("create", pak, long_dir), "long/textures/a_rather_long_folder_name/" + name)
+        self.assertIn("55", result.stderr)
+        with open(pak, "rb") as f:
+            self.assertEqual(f.read(), b"old archive")
+        self.ok(run("create", self.path("long.pk3"), long_dir))
+
+        many = self.path("Many")
+        os.makedirs(many)
+        for i in range(4097):
+            open(os.path.join(many, "f%04d" % i), "wb").close()
+        result = self.refused(run("create", self.path("many.pak"), many + "/."), '"f4096"', "4096")
+        self.assertFalse(os.path.exists(self.path("many.pak")))
+        os.remove(os.path.join(many, "f4096"))
+        self.ok(run("create", self.path("many.pak"), many + "/."))
+        self.assertEqual(len(read_pak(self.path("many.pak"))), 4096)
+        self.no_leftovers(self.dir)
+
+    def test_pk3_entry_limit(self):
+        many = self.path("Many")
+        os.makedirs(many)
+        for i in range(65535):
+            open(os.path.join(many, "%05d" % i), "wb").close()
+        self.refused(run("create", self.path("many.pk3"), many + "/."), '"65534"', "65534")
+        self.assertFalse(os.path.exists(self.path("many.pk3")))
+        os.remove(os.path.join(many, "65534"))
+        self.ok(run("create", self.path("many.pk3"), many + "/."))
+        self.assertEqual(tool("unzip", "-tq", self.path("many.pk3")).returncode, 0)
+
+    def test_names_the_archive_could_not_hold_are_refused(self):
+        clash = self.path("Clash")
+        os.makedirs(clash)
+        for name in ("Readme.txt", "README.TXT"):
+            with open(os.path.join(clash, name), "wb") as f:
+                f.write(name.encode())
+        self.refused(run("create", self.path("clash.pk3"), clash), "Readme.txt", "README.TXT", '"clash/readme.txt"')
+        for bad in ("con.txt", "a\\b", "drive:x", "star*"):
+            with self.subTest(name=bad):
+                folder = self.path("Bad-" + str(abs(hash(bad))))
+                os.makedirs(folder)
+                with open(os.path.join(folder, bad), "wb") as f:
+                    f.write(b"1")
+                self.refused(run("create", self.path("bad.pk3"), folder), bad, "not allowed on disk")
+        self.assertFalse(os.path.exists(self.path("clash.pk3")))
+        self.assertFalse(os.path.exists(self.path("bad.pk3")))
+        self.refused(run("create", self.path("gone.pk3"), self.path("nothing-here")), "nothing-here")
+
+    def test_the_archive_is_not_stored_in_itself(self):
+        root, files = self.folder()
+        archive = os.path.join(root, "self.pk3")
+        self.ok(run("create", archive, root + "/."))
+        self.ok(run("create", archive, root + "/."))
+        self.assertEqual(read_zip(archive), files)
+
+
+class TestConvert(Scratch):
+    def made_by_others(self):
+        """Archives of the same folder by Info-ZIP zip, Python's zipfile and 7z."""
+        root, files = self.folder()
+        made = {}
+        for flag in ("-0", "-6", "-9"):
+            made["zip" + flag] = self.path("infozip%s.zip" % flag)
+            self.ok(tool("zip", "-r", "-q", flag, made["zip" + flag], "Mod", cwd=self.dir))
+        for name, method in (("py-deflated.pk3", zipfile.ZIP_DEFLATED), ("py-stored.pk3", zipfile.ZIP_STORED)):
+            made[name] = self.path(name)
+            with zipfile.ZipFile(made[name], "w", method) as z:
+                for rel, content in sorted(files.items()):
+                    z.writestr("mod/" + rel, content)
+        made["7z"] = self.path("seven.zip")
+        self.ok(tool("7z", "a", "-tzip", "-mx9", made["7z"], "Mod", cwd=self.dir))
+        return files, made
+
+    def test_round_trips_keep_every_entry(self):
+        files, made = self.made_by_others()
+        expected = {"mod/" + rel: content for rel, content in files.items()}
+        for label, archive in made.items():
+            with self.subTest(made_by=label):
+                pak = self.path(label + ".pak")
+                back = self.path(label + "-back.pk3")
+                self.ok(run("convert", archive, pak))
+                self.assertEqual({k: v for k, v in read_pak(pak).items() if not k.endswith("/")}, expected)
+                self.ok(run("convert", pak, back, "--level", "9"))
+                self.check_zip_with_outside_tools(back)
+                self.assertEqual(read_zip(back), expected)
+                again = self.path(label + "-again.pak")
+                self.ok(run("convert", back, again))
+                self.assertEqual(read_pak(again), read_pak(pak))
+        self.no_leftovers(self.dir)
+
+    def test_compressed_entries_are_kept_byte_for_byte(self):
+        _, made = self.made_by_others()
+        source = made["zip-9"]
+        out = self.path("kept.pk3")
+        self.ok(run("convert", source, out))
+        # Names come out as the window program's save writes them: lower-cased.
+        before = {name.lower(): raw for name, raw in raw_entries(source).items()}
+        after = raw_entries(out)
+        self.assertEqual(set(before), set(after))
+        with zipfile.ZipFile(source) as z:
+            # An entry whose deflated form is no smaller than its bytes is stored instead.
+            smaller = {i.filename.lower() for i in z.infolist() if i.compress_size < i.file_size}
+        deflated = [name for name, (method, _) in before.items() if method == 8 and name in smaller]
+        self.assertTrue(deflated)
+        for name in deflated:
+            self.assertEqual(after[name], before[name], name)
+        self.check_zip_with_outside_tools(out)
+
+    def test_converting_in_place_and_a_damaged_source(self):
+        _, made = self.made_by_others()
+        archive = made["py-deflated.pk3"]
+        before = read_zip(archive)
+        self.ok(run("convert", archive, archive, "--level", "1"))
+        self.assertEqual(read_zip(archive), before)
+        self.no_leftovers(self.dir)
+
+        damaged = self.path("damaged.zip")
+        shutil.copy(made["zip-6"], damaged)
+        with zipfile.ZipFile(damaged) as z:
+            info = max((i for i in z.infolist() if i.compress_type == 8), key=lambda i: i.compress_size)
+        at = data_offset(damaged, info) + info.compress_size // 2
+        with open(damaged, "r+b") as f:
+            f.seek(at)
+            byte = f.read(1)
+            f.seek(at)
+            f.write(bytes([byte[0] ^ 0xFF]))
+        out = self.path("from-damaged.pak")
+        self.refused(run("convert", damaged, out), "damaged.zip", info.filename.lower())
+        self.assertFalse(os.path.exists(out))
+        self.no_leftovers(self.dir)
+
+
+class TestExtract(Scratch):
+    HOSTILE = ["../x", "/abs", "C:\\x", "con.txt"]
+
+    def test_hostile_names_write_nothing_outside(self):
+        archive = self.path("hostile.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            for name in self.HOSTILE:
+                z.writestr(zipfile.ZipInfo(name), b"evil")
+            z.writestr("good/ok.txt", b"fine")
+        pak = self.path("hostile.pak")
+        write_pak(pak, [(name, b"evil") for name in self.HOSTILE] + [("good/ok.txt", b"fine")])
+        for source in (archive, pak):
+            with self.subTest(archive=os.path.basename(source)):
+                out = self.path("out-" + os.path.basename(source), "inner")
+                before = set(os.listdir(self.dir))
+                result = self.refused(run("extract", source, "-C", out), *['"%s"' % n for n in self.HOSTILE])
+                self.assertIn(os.path.basename(source), result.stderr)
+                self.assertEqual(set(os.listdir(self.dir)) - before, {"out-" + os.path.basename(source)})
+                self.assertEqual(folder_files(out), {"good/ok.txt": b"fine"})
+                self.assertFalse(os.path.exists("/abs"))
+
+    def test_a_link_in_the_way_is_not_followed(self):
+        archive = self.path("maps.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("maps/e1m1.bsp", b"level")
+            z.writestr("other.txt", b"other")
+        outside = self.path("outside")
+        out = self.path("out")
+        os.makedirs(outside)
+        os.makedirs(out)
+        os.symlink(outside, os.path.join(out, "maps"))
+        os.symlink(os.path.join(outside, "target.txt"), os.path.join(out, "other.txt"))
+        self.refused(run("extract", archive, "-C", out, "--overwrite"), '"maps/e1m1.bsp"', '"other.txt"')
+        self.assertEqual(os.listdir(outside), [])
+
+    def test_archives_of_other_tools_extract_whole_and_chosen(self):
+        root, files = self.folder()
+        archives = {"zip": self.path("a.zip"), "7z": self.path("b.zip"), "py": self.path("c.pk3")}
+        self.ok(tool("zip", "-r", "-q", archives["zip"], "Mod", cwd=self.dir))
+        self.ok(tool("7z", "a", "-tzip", archives["7z"], "Mod", cwd=self.dir))
+        with zipfile.ZipFile(archives["py"], "w", zipfile.ZIP_DEFLATED) as z:
+            for rel, content in files.items():
+                z.writestr("Mod/" + rel, content)
+        expected = {"mod/" + rel: content for rel, content in files.items()}
+        for label, archive in archives.items():
+            with self.subTest(made_by=label):
+                out = self.path("whole-" + label)
+                self.ok(run("extract", archive, "-C", out))
+                self.assertEqual(folder_files(out, lower=False), expected)
+                chosen = self.path("chosen-" + label)
+                # A path inside another chosen one is extracted once, without a "kept" note.
+                result = self.ok(run("extract", archive, "Mod/Maps/", "mod/readme.txt", "mod/maps/E1M1.bsp", "-C", chosen))
+                self.assertEqual(result.stderr, "")
+                self.assertEqual(sorted(folder_files(chosen)), ["mod/maps/e1m1.bsp", "mod/maps/e1m2.bsp", "mod/readme.txt"])
+        nothing = self.path("nothing")
+        self.refused(run("extract", archives["zip"], "mod/missing.txt", "-C", nothing), "mod/missing.txt")
+        self.assertFalse(os.path.exists(nothing))
+
+    def test_existing_files_are_kept_unless_overwrite(self):
+        archive = self.path("a.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("a.txt", b"new")
+            z.writestr("b.txt", b"new")
+        out = self.path("out")
+        os.makedirs(out)
+        with open(os.path.join(out, "a.txt"), "wb") as f:
+            f.write(b"old")
+        result = self.ok(run("extract", archive, "-C", out))
+        self.assertIn("kept", result.stderr)
+        self.assertEqual(folder_files(out), {"a.txt": b"old", "b.txt": b"new"})
+        self.ok(run("extract", archive, "-C", out, "--overwrite"))
+        self.assertEqual(folder_files(out), {"a.txt": b"new", "b.txt": b"new"})
+
+
+class TestTest(Scratch):
+    def flip_byte_in(self, archive, victim):
+        with zipfile.ZipFile(archive) as z:
+            info = z.getinfo(victim)
+        at = data_offset(archive, info) + info.compress_size // 2
+        with open(archive, "r+b") as f:
+            f.seek(at)
+            byte = f.read(1)
+            f.seek(at)
+            f.write(bytes([byte[0] ^ 0x01]))
+
+    def test_a_flipped_byte_is_found_and_named(self):
+        root, files = self.folder()
+        made = self.path("made.pk3")
+        self.ok(run("create", made, root))
+        infozip = self.path("infozip.zip")
+        self.ok(tool("zip", "-r", "-q", infozip, "Mod", cwd=self.dir))
+        for archive, victim in ((made, "mod/maps/e1m1.bsp"), (infozip, "Mod/Maps/e1m2.bsp"), (infozip, "Mod/README.txt")):
+            with self.subTest(archive=os.path.basename(archive), victim=victim):
+                clean = self.ok(run("test", archive))
+                self.assertIn("no errors found in %d files" % len(files), clean.stdout)
+                damaged = self.path("damaged-" + os.path.basename(archive))
+                shutil.copy(archive, damaged)
+                self.flip_byte_in(damaged, victim)
+                result = self.refused(run("test", damaged), os.path.basename(damaged), '"%s"' % victim)
+                self.assertEqual(result.stderr.count('"'), 2, result.stderr)
+                self.assertIn("1 of %d files are damaged" % len(files), result.stderr)
+
+    def test_pak_bounds(self):
+        pak = self.path("bounds.pak")
+        write_pak(pak, [("good.txt", b"g" * 50), ("bad.txt", b"b" * 50)])
+        self.ok(run("test", pak))
+        with open(pak, "r+b") as f:
+            data = f.read()
+            directory = struct.unpack_from("<I", data, 4)[0]
+            f.seek(directory + 64 + 60)
+            f.write(struct.pack("<I", 100000))
+        self.refused(run("test", pak), '"bad.txt"', "past the end of the file")
+        self.assertNotIn("good.txt", run("test", pak).stderr)
+
+
+class TestInterrupt(Scratch):
+    def test_ctrl_c_leaves_the_target_as_it_was(self):
+        big = self.path("Big")
+        os.makedirs(big)
+        rnd = random.Random(5)
+        words = [bytes(rnd.choice(b"abcdefghij") for _ in range(rnd.randint(2, 9))) for _ in range(5000)]
+        for i in range(40):
+            with open(os.path.join(big, "part%02d.txt" % i), "wb") as f:
+                f.write(b" ".join(rnd.choice(words) for _ in range(250000)))
+        target = self.path("big.pk3")
+        with open(target, "wb") as f:
+            f.write(b"the archive before")
+        process = subprocess.Popen([CLI, "create", target, big, "--level", "9"], stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True)
+        # Wait until the temporary file is being written, then ask the tool to stop.
+        deadline = time.monotonic() + 120
+        started = False
+        while not started and process.poll() is None and time.monotonic() < deadline:
+            started = any(n.endswith(".tmp") and os.path.getsize(self.path(n)) > 0
+                          for n in os.listdir(self.dir) if n.startswith("big.pk3."))
+        self.assertTrue(started, "the tool never started writing")
+        process.send_signal(signal.SIGINT)
+        _, stderr = process.communicate(timeout=120)
+        self.assertEqual(process.returncode, 130, stderr)
+        self.assertIn("interrupted", stderr)
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), b"the archive before")
+        self.no_leftovers(self.dir)
+
+
+def main():
+    global CLI
+    if len(sys.argv) < 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    CLI = os.path.abspath(sys.argv[1])
+    groups = sys.argv[2:]
+    loader = unittest.TestLoader()
+    module = sys.modules[__name__]
+    if groups:
+        suite = unittest.TestSuite(loader.loadTestsFromTestCase(getattr(module, "Test" + g)) for g in groups)
+    else:
+        suite = loader.loadTestsFromModule(module)
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

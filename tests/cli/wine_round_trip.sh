@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The Windows build of vellumix-cli under Wine, once: create, list, test and extract of a
+# small folder, a flipped byte found, a usage error; what it writes is checked by unzip.
+#   wine_round_trip.sh WINE-LOADER VELLUMIX-CLI.EXE
+set -uo pipefail
+wine=$1
+exe=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/vellumix-cli-wine.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+fail() {
+  echo "FAILED: $*"
+  echo "--- stdout"; cat out.txt
+  echo "--- stderr"; cat err.txt
+  exit 1
+}
+
+# Runs the tool with its output in files (never a pipe: a Wine service could hold it open).
+# A start that Wine ended before the program printed anything or succeeded is made once more.
+cli() {
+  local attempt status
+  for attempt in 1 2; do
+    "$wine" "$exe" "$@" </dev/null >out.txt 2>err.txt
+    status=$?
+    if [ $status -eq 0 ] || [ -s out.txt ] || [ -s err.txt ] || [ $attempt -eq 2 ]; then return $status; fi
+    echo "wine_round_trip: the tool ended with $status before printing anything; starting it again"
+  done
+}
+
+mkdir -p Mod/Maps Mod/Empty
+seq 1 20000 >Mod/Maps/E1M1.bsp
+printf 'Read me.\n' >Mod/Readme.txt
+
+cli create mod.pk3 Mod || fail "create mod.pk3"
+unzip -tq mod.pk3 >unzip.txt 2>&1 || { cat unzip.txt; fail "unzip -t of the archive written under Wine"; }
+unzip -p mod.pk3 mod/maps/e1m1.bsp | cmp - Mod/Maps/E1M1.bsp || fail "the stored bytes differ"
+
+cli list --tsv mod.pk3 || fail "list"
+grep -q $'\tmod/maps/e1m1.bsp\r\\?$' out.txt || fail "list names the entry"
+grep -q $'^0\t0\tstored\t00000000\t.*\tmod/empty/\r\\?$' out.txt || fail "list shows the empty folder"
+
+cli test mod.pk3 || fail "test of a sound archive"
+grep -q "no errors found in 2 files" out.txt || fail "test counts the files"
+
+cli create mod.pak Mod/. || fail "create mod.pak"
+cli extract mod.pak -C out || fail "extract"
+cmp out/maps/e1m1.bsp Mod/Maps/E1M1.bsp && cmp out/readme.txt Mod/Readme.txt || fail "extracted bytes differ"
+[ -d out/empty ] || fail "the empty folder is extracted"
+
+# One byte flipped in the middle of the stored (level 0) copy of the map.
+cli create flat.pk3 Mod --level 0 || fail "create flat.pk3"
+offset=$(grep -abo '^10000$' flat.pk3 | head -1 | cut -d: -f1)
+[ -n "$offset" ] || fail "no place to damage"
+printf 'X' | dd of=flat.pk3 bs=1 seek="$offset" conv=notrunc 2>/dev/null
+cli test flat.pk3
+status=$?
+[ $status -eq 1 ] || fail "test of a damaged archive exits $status, not 1"
+grep -q '"mod/maps/e1m1.bsp"' err.txt || fail "test names the damaged entry"
+grep -q 'readme' err.txt && fail "test names an entry that is whole"
+
+cli create out.rar Mod
+status=$?
+[ $status -eq 2 ] || fail "a usage error exits $status, not 2"
+echo "wine_round_trip: passed"
