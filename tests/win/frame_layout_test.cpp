@@ -100,3 +100,23 @@ TEST_F(FrameLayoutTest, HiddenToolbarHasNoHeight) {
 }
 
 }  // namespace
+
+// The caption buttons are drawn with Marlett's symbols and Wine's own dialogs with Tahoma:
+// a prefix without these fonts shows letters in place of the buttons' symbols.
+TEST_F(FrameLayoutTest, TheFontsOfCaptionButtonsAndDialogsAreInstalled) {
+  for (const char* face : {"Marlett", "Tahoma", "Symbol"}) {
+    LOGFONTA wanted = {};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynA(wanted.lfFaceName, face, LF_FACESIZE);
+    bool found = false;
+    HDC dc = GetDC(nullptr);
+    EnumFontFamiliesExA(
+        dc, &wanted, [](const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM seen) -> int {
+          *reinterpret_cast<bool*>(seen) = true;
+          return 0;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, dc);
+    EXPECT_TRUE(found) << face;
+  }
+}
