@@ -20,8 +20,6 @@ constexpr uint16_t kDeflated = 8;
 constexpr size_t kPathBufferSize = 65535;
 
 // Bits 1 and 2 of the general-purpose flags by level, and back.
-constexpr uint16_t kFlagsForLevel[10] = {0, 6, 6, 4, 4, 0, 0, 0, 2, 2};
-constexpr int kLevelForFlags[8] = {6, 0, 9, 0, 3, 0, 1, 0};
 
 struct EntryFields {
   uint16_t flags;
@@ -391,13 +389,6 @@ const char* WriteArchive(SaveWindow& window, Pk3Writer& w, ArchiveNode* copy, co
 
 }  // namespace
 
-uint16_t Pk3FlagsForLevel(int level) {
-  if (level < 0) level = 0;
-  if (level > 9) level = 9;
-  return kFlagsForLevel[level];
-}
-
-int Pk3LevelForFlags(uint16_t flags) { return flags < 8 ? kLevelForFlags[flags] : 0; }
 
 uint32_t DosDateTimeNow() {
   const std::time_t now = std::time(nullptr);

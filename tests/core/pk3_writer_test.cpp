@@ -69,14 +69,15 @@ void ExpectAllFilesIn(const ArchiveNode* node, const Pk3Archive* archive) {
   });
 }
 
-TEST(Pk3WriterTest, LevelAndFlagTables) {
-  const uint16_t flags[10] = {0, 6, 6, 4, 4, 0, 0, 0, 2, 2};
-  for (int level = 0; level <= 9; ++level) EXPECT_EQ(Pk3FlagsForLevel(level), flags[level]) << level;
-  const int levels[8] = {6, 0, 9, 0, 3, 0, 1, 0};
-  for (uint16_t f = 0; f < 8; ++f) EXPECT_EQ(Pk3LevelForFlags(f), levels[f]) << f;
-  // Bits beyond the table (data descriptor, UTF-8 names, anything) say nothing reliable.
-  for (uint16_t f : {8, 10, 0x800, 0x802, 0xFFFF}) EXPECT_EQ(Pk3LevelForFlags(f), 0) << f;
-}
+// What the flag tables say, as the format describes it: each level's flags, the level each
+// flag value stands for, and nothing for bits beyond them.
+static_assert(Pk3FlagsForLevel(0) == 0 && Pk3FlagsForLevel(1) == 6 && Pk3FlagsForLevel(2) == 6 &&
+              Pk3FlagsForLevel(3) == 4 && Pk3FlagsForLevel(4) == 4 && Pk3FlagsForLevel(5) == 0 &&
+              Pk3FlagsForLevel(6) == 0 && Pk3FlagsForLevel(7) == 0 && Pk3FlagsForLevel(8) == 2 &&
+              Pk3FlagsForLevel(9) == 2 && Pk3FlagsForLevel(-1) == 0 && Pk3FlagsForLevel(12) == 2);
+static_assert(Pk3LevelForFlags(0) == 6 && Pk3LevelForFlags(2) == 9 && Pk3LevelForFlags(4) == 3 &&
+              Pk3LevelForFlags(6) == 1 && Pk3LevelForFlags(1) == 0 && Pk3LevelForFlags(10) == 0 &&
+              Pk3LevelForFlags(0x802) == 0);
 
 TEST(Pk3WriterTest, DosDateTimeIsTheLocalClock) {
   for (int attempt = 0; attempt < 3; ++attempt) {
