@@ -67,16 +67,16 @@ void RememberDirectoryOf(const char* path) {
   CopyDirectory(directory);
 }
 
-int ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
+bool ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* title, DWORD flags) {
   char filter[256];
-  if (!buffer || size < 2 || !LoadFilter(filterId, filter, sizeof filter)) return 0;
+  if (!buffer || size < 2 || !LoadFilter(filterId, filter, sizeof filter)) return false;
   OPENFILENAMEA ofn;
   FillCommon(&ofn, buffer, size, initialName, filter, title, flags);
-  if (!GetOpenFileNameA(&ofn)) return 0;
+  if (!GetOpenFileNameA(&ofn)) return false;
   if (!(flags & OFN_ALLOWMULTISELECT)) {
     RememberDirectoryOf(buffer);
-    return 1;
+    return true;
   }
   size_t first = strnlen(buffer, size);
   if (first + 1 < size && buffer[first + 1] == '\0') {
@@ -84,18 +84,18 @@ int ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filte
     // caller always sees the directory first. The path's NUL and the one after it then
     // end the name and the list.
     char* slash = std::strrchr(buffer, '\\');
-    if (!slash) return 0;
+    if (!slash) return false;
     *slash = '\0';
   }
   CopyDirectory(buffer);
-  return 1;
+  return true;
 }
 
-int ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
+bool ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* defaultExtension, const char* title, DWORD flags, LPARAM custom,
                    LPOFNHOOKPROC hook) {
   char filter[256];
-  if (!buffer || size < 2 || !LoadFilter(filterId, filter, sizeof filter)) return 0;
+  if (!buffer || size < 2 || !LoadFilter(filterId, filter, sizeof filter)) return false;
   OPENFILENAMEA ofn;
   FillCommon(&ofn, buffer, size, initialName, filter, title, flags);
   ofn.lpstrDefExt = defaultExtension;
@@ -105,9 +105,9 @@ int ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filte
     ofn.lpfnHook = hook;
   }
   ofn.lpTemplateName = MAKEINTRESOURCEA(IDD_SAVE_COMPRESSION);
-  if (!GetSaveFileNameA(&ofn)) return 0;
+  if (!GetSaveFileNameA(&ofn)) return false;
   RememberDirectoryOf(buffer);
-  return 1;
+  return true;
 }
 
 namespace {
@@ -153,7 +153,7 @@ int CALLBACK OnChooserEvent(HWND dialog, UINT message, LPARAM, LPARAM folder) {
 
 }  // namespace
 
-int BrowseForDirectory(HWND owner, char* buffer, const char* title) {
+bool BrowseForDirectory(HWND owner, char* buffer, const char* title) {
   LPITEMIDLIST root = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_DRIVES, &root))) root = nullptr;
   BROWSEINFOA info = {};
@@ -165,8 +165,8 @@ int BrowseForDirectory(HWND owner, char* buffer, const char* title) {
   info.lpfn = OnChooserEvent;
   info.lParam = reinterpret_cast<LPARAM>(g_settings.initialDirectory);
   LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
-  int result = 0;
-  if (chosen) result = SHGetPathFromIDListA(chosen, buffer) ? 1 : 0;
+  bool result = false;
+  if (chosen) result = SHGetPathFromIDListA(chosen, buffer) != FALSE;
   IMalloc* malloc = nullptr;
   if (SUCCEEDED(SHGetMalloc(&malloc))) {
     if (root) malloc->Free(root);

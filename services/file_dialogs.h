@@ -7,20 +7,20 @@
 
 // Opens the Open dialog owned by the frame. With OFN_ALLOWMULTISELECT the buffer then
 // always holds the directory, each chosen name and an empty string, NUL-separated;
-// otherwise the full path. 1 when the user chose, 0 on cancel or failure.
-int ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
+// otherwise the full path. true when the user chose, false on cancel or failure.
+bool ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* title, DWORD flags);
 
 // Opens the Save dialog owned by the frame, with hook (which may be null) as its hook
-// procedure; the full chosen path goes to the buffer. 1 when the user chose, else 0.
-int ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
+// procedure; the full chosen path goes to the buffer. true when the user chose.
+bool ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* defaultExtension, const char* title, DWORD flags, LPARAM custom,
                    LPOFNHOOKPROC hook);
 
 // Lets the user choose a directory below My Computer, by the tree or by a path typed into
 // its edit box, starting at InitialDirectory, which then becomes the chosen directory.
-// Non-zero when a file-system path was written to buffer (at least MAX_PATH bytes).
-int BrowseForDirectory(HWND owner, char* buffer, const char* title);
+// true when a file-system path was written to buffer (at least MAX_PATH bytes).
+bool BrowseForDirectory(HWND owner, char* buffer, const char* title);
 
 // Sets InitialDirectory to the directory part of a chosen path (empty when it has none).
 void RememberDirectoryOf(const char* path);

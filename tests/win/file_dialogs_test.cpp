@@ -55,7 +55,7 @@ class FileDialogsTest : public ArchiveWindowTest {
 
 TEST_F(FileDialogsTest, OneChosenFileComesBackAsDirectoryAndName) {
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm(TempDir() + "a.pak"));
-  ASSERT_EQ(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags), 1);
+  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags));
   EXPECT_TRUE(watcher.Wait().found);
   EXPECT_EQ(Strings(buffer_), (std::vector<std::string>{directory_, "a.pak"}));
   EXPECT_STREQ(g_settings.initialDirectory, directory_.c_str());
@@ -64,7 +64,7 @@ TEST_F(FileDialogsTest, OneChosenFileComesBackAsDirectoryAndName) {
 TEST_F(FileDialogsTest, SeveralChosenFilesFollowTheirDirectory) {
   std::strcpy(g_settings.initialDirectory, directory_.c_str());
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm("\"a.pak\" \"b.pak\" \"c.pak\""));
-  ASSERT_EQ(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags), 1);
+  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags));
   EXPECT_TRUE(watcher.Wait().found);
   std::vector<std::string> got = Strings(buffer_);
   ASSERT_EQ(got.size(), 4u);
@@ -77,7 +77,7 @@ TEST_F(FileDialogsTest, SeveralChosenFilesFollowTheirDirectory) {
 TEST_F(FileDialogsTest, FileInADriveRootGivesTheDriveAlone) {
   ASSERT_TRUE(WriteDiskFile("C:\\vellumix-root-test.pak", ""));
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm("C:\\vellumix-root-test.pak"));
-  ASSERT_EQ(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags), 1);
+  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags));
   EXPECT_TRUE(watcher.Wait().found);
   EXPECT_EQ(Strings(buffer_), (std::vector<std::string>{"C:", "vellumix-root-test.pak"}));
   EXPECT_STREQ(g_settings.initialDirectory, "C:");
@@ -87,28 +87,26 @@ TEST_F(FileDialogsTest, FileInADriveRootGivesTheDriveAlone) {
 TEST_F(FileDialogsTest, CancelLeavesTheInitialDirectory) {
   std::strcpy(g_settings.initialDirectory, "C:\\somewhere");
   DialogWatcher open("Open PAK File", IDCANCEL);
-  EXPECT_EQ(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags), 0);
+  EXPECT_FALSE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags));
   EXPECT_TRUE(open.Wait().found);
   DialogWatcher save("Save Archive", IDCANCEL);
-  EXPECT_EQ(ShowSaveDialog(buffer_, MAX_PATH, nullptr, IDS_OPEN_FILTER, nullptr, "Save Archive",
-                           OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY, 0, nullptr),
-            0);
+  EXPECT_FALSE(ShowSaveDialog(buffer_, MAX_PATH, nullptr, IDS_OPEN_FILTER, nullptr, "Save Archive",
+                              OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY, 0, nullptr));
   EXPECT_TRUE(save.Wait().found);
   EXPECT_STREQ(g_settings.initialDirectory, "C:\\somewhere");
-  EXPECT_EQ(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, 12345, "No filter", kOpenFlags), 0);
+  EXPECT_FALSE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, 12345, "No filter", kOpenFlags));
 }
 
 TEST_F(FileDialogsTest, SavingSetsTheDirectoryTheNextOpenStartsIn) {
   DialogWatcher save("Save Archive", 0, 10000, TypeAndConfirm(TempDir() + "new.pk3"));
-  ASSERT_EQ(ShowSaveDialog(buffer_, MAX_PATH, nullptr, IDS_OPEN_FILTER, nullptr, "Save Archive",
-                           OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NONETWORKBUTTON, 0, nullptr),
-            1);
+  ASSERT_TRUE(ShowSaveDialog(buffer_, MAX_PATH, nullptr, IDS_OPEN_FILTER, nullptr, "Save Archive",
+                             OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NONETWORKBUTTON, 0, nullptr));
   EXPECT_TRUE(save.Wait().found);
   EXPECT_EQ(std::string(buffer_), TempDir() + "new.pk3");
   EXPECT_STREQ(g_settings.initialDirectory, directory_.c_str());
   // The next dialog starts there: a bare name is found in that directory.
   DialogWatcher open("Open PAK File", 0, 10000, TypeAndConfirm("b.pak"));
-  ASSERT_EQ(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags), 1);
+  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags));
   EXPECT_TRUE(open.Wait().found);
   EXPECT_EQ(Strings(buffer_), (std::vector<std::string>{directory_, "b.pak"}));
 }
@@ -131,7 +129,7 @@ TEST_F(FileDialogsTest, OpenCommandOpensEveryChosenArchive) {
 TEST_F(FileDialogsTest, FolderDialogGivesADirectoryOrNothing) {
   char path[MAX_PATH] = "unchanged";
   DialogWatcher cancel("Browse for Folder", IDCANCEL);
-  EXPECT_EQ(BrowseForDirectory(frame_, path, "Select import directory"), 0);
+  EXPECT_FALSE(BrowseForDirectory(frame_, path, "Select import directory"));
   EXPECT_TRUE(cancel.Wait().found);
   EXPECT_STREQ(path, "unchanged");
   // Confirming at once takes the dialog's first selection below My Computer: whatever it
