@@ -101,6 +101,11 @@ TEST_F(FrameLayoutTest, HiddenToolbarHasNoHeight) {
 
 }  // namespace
 
+static int CALLBACK NoteFontFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;
+}
+
 // The caption buttons are drawn with Marlett's symbols and Wine's own dialogs with Tahoma:
 // a prefix without these fonts shows letters in place of the buttons' symbols.
 TEST_F(FrameLayoutTest, TheFontsOfCaptionButtonsAndDialogsAreInstalled) {
@@ -110,12 +115,7 @@ TEST_F(FrameLayoutTest, TheFontsOfCaptionButtonsAndDialogsAreInstalled) {
     lstrcpynA(wanted.lfFaceName, face, LF_FACESIZE);
     bool found = false;
     HDC dc = GetDC(nullptr);
-    EnumFontFamiliesExA(
-        dc, &wanted, [](const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM seen) -> int {
-          *reinterpret_cast<bool*>(seen) = true;
-          return 0;
-        },
-        reinterpret_cast<LPARAM>(&found), 0);
+    EnumFontFamiliesExA(dc, &wanted, NoteFontFound, reinterpret_cast<LPARAM>(&found), 0);
     ReleaseDC(nullptr, dc);
     EXPECT_TRUE(found) << face;
   }
