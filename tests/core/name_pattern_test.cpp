@@ -77,7 +77,7 @@ TEST(NamePattern, TypedTextWithoutWildcardsFindsNamesContainingIt) {
   EXPECT_TRUE(NamePattern(" \t").Empty());
 }
 
-TEST(NamePattern, SearchFindsFilesAndFoldersInWalkOrderWithTheirFolders) {
+TEST(NamePattern, SearchFindsFilesAndFoldersWithTheirFolders) {
   TestDocument doc;
   ASSERT_TRUE(doc.ok());
   const std::vector<uint8_t> bytes = {1, 2, 3};

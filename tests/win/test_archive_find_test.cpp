@@ -248,6 +248,8 @@ TEST_F(FindTest, APatternListsMatchesWithTheirFoldersAndTheChosenOneIsShown) {
   ASSERT_TRUE(RunFind([&](HWND dialog) {
     none = Search(dialog, "*.pak", "No items found.");
     bsp = Search(dialog, "*.BSP", "5 items found.");
+    WaitUntilDrawn(dialog);
+    SaveScreenshotTo(VELLUMIX_SCREENSHOT_DIR, "find-results");
     const int arena = IndexOf(bsp, "arena.bsp");
     if (arena < 0) {
       PressDialogButton(dialog, IDCANCEL);
@@ -257,11 +259,12 @@ TEST_F(FindTest, APatternListsMatchesWithTheirFoldersAndTheChosenOneIsShown) {
     PressDialogButton(dialog, IDC_FIND_SHOW);
   }));
   EXPECT_TRUE(none.empty());
-  EXPECT_EQ(Sorted(bsp), (Found{{"a.bsp", "/"},
-                                {"arena.bsp", "/maps/dm"},
-                                {"level1.bsp", "/maps"},
-                                {"level2.bsp", "/maps"},
-                                {"z.bsp", "/"}}));
+  // Listed folder by folder, each folder's items by name.
+  EXPECT_EQ(bsp, (Found{{"a.bsp", "/"},
+                        {"z.bsp", "/"},
+                        {"level1.bsp", "/maps"},
+                        {"level2.bsp", "/maps"},
+                        {"arena.bsp", "/maps/dm"}}));
   HTREEITEM maps = TreeChildNamed(doc_->folderTree, root_, "maps");
   ASSERT_NE(maps, nullptr);
   HTREEITEM dm = TreeChildNamed(doc_->folderTree, maps, "dm");
