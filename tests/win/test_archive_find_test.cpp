@@ -120,6 +120,34 @@ TEST_F(TestArchiveTest, AFlippedByteNamesTheDamagedEntryAndItsReason) {
   EXPECT_EQ(FileBytes(path), before);
 }
 
+TEST_F(TestArchiveTest, ManyDamagedEntriesAreListedAScreenfulAtMostAndTheRestCounted) {
+  std::vector<sample::ZipEntry> entries;
+  for (int i = 0; i < 26; ++i) {
+    entries.push_back(Stored("bad" + std::to_string(100 + i) + ".txt", "damaged text"));
+    entries.back().bytes[0] ^= 0x20;
+  }
+  entries.push_back(Stored("good.txt", "sound text"));
+  const std::string path = TempDir() + "many.pk3";
+  ASSERT_TRUE(WriteBytes(path, sample::ZipWithData(entries)));
+  ASSERT_NE(Open(path), nullptr);
+
+  const WatchedDialog seen = RunTest();
+  ASSERT_TRUE(seen.found);
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; start <= seen.message.size(); start = end + 1) {
+    end = seen.message.find('\n', start);
+    if (end == std::string::npos) end = seen.message.size();
+    lines.push_back(seen.message.substr(start, end - start));
+  }
+  ASSERT_EQ(lines.size(), 22u) << seen.message;
+  EXPECT_EQ(lines[0], "26 of 27 files are damaged:");
+  for (size_t i = 1; i <= 20; ++i) {
+    EXPECT_EQ(lines[i].rfind("bad", 0), 0u) << lines[i];
+    EXPECT_NE(lines[i].find(".txt: its data does not match its CRC-32"), std::string::npos) << lines[i];
+  }
+  EXPECT_EQ(lines[21], "and 6 more");
+}
+
 TEST_F(TestArchiveTest, CancelStopsTheTestAndClaimsNothingForTheFilesNotRead) {
   // Four hundred entries of 4 MiB of zeros: a small file whose test inflates and checks
   // 1.6 GB, long enough for a click on Cancel to land midway.
