@@ -19,7 +19,8 @@ namespace {
 
 // Commands the active archive window carries out.
 constexpr int kDocumentCommands[] = {
-    ID_FILE_SAVE,          ID_FILE_SAVE_AS,        ID_EDIT_CUT,
+    ID_FILE_SAVE,          ID_FILE_SAVE_AS,        ID_FILE_TEST_ARCHIVE,
+    ID_EDIT_FIND,          ID_EDIT_CUT,
     ID_EDIT_COPY,          ID_EDIT_PASTE,          ID_EDIT_DELETE,
     ID_EDIT_RENAME,
     ID_EDIT_SELECT_ALL,    ID_EDIT_INVERT_SELECTION, ID_OBJECT_UP,

@@ -9,6 +9,8 @@
 #define ID_FILE_SAVE 57603
 #define ID_FILE_SAVE_AS 40004
 #define ID_FILE_SAVE_ALL 40012
+// Reads every entry of the active archive's file and reports the damaged ones.
+#define ID_FILE_TEST_ARCHIVE 40040
 #define ID_FILE_MRU_FIRST 57616
 #define ID_FILE_MRU_LAST 57631
 #define ID_APP_EXIT 40011
@@ -20,6 +22,8 @@
 #define ID_EDIT_RENAME 40038
 #define ID_EDIT_SELECT_ALL 57642
 #define ID_EDIT_INVERT_SELECTION 40010
+// Finds items of the active archive by a name pattern.
+#define ID_EDIT_FIND 40041
 
 #define ID_OBJECT_UP 40031
 #define ID_OBJECT_NEW_DIRECTORY 40032

@@ -85,7 +85,7 @@ void OnFirstActivation() {
 }
 
 void OnLastDeactivation() {
-  for (int command : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_SAVE_ALL}) {
+  for (int command : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_SAVE_ALL, ID_FILE_TEST_ARCHIVE}) {
     EnableItem(command, false);
   }
   EnableButton(ID_FILE_SAVE, false);
@@ -139,6 +139,9 @@ void UpdateCommandState(HWND window, WindowDocument* doc) {
   EnableBoth(ID_EDIT_PASTE, paste);
   EnableItem(ID_EDIT_SELECT_ALL, true);
   EnableItem(ID_EDIT_INVERT_SELECTION, true);
+  EnableItem(ID_EDIT_FIND, true);
+  // A document never saved has no file to test yet.
+  EnableItem(ID_FILE_TEST_ARCHIVE, DocumentPath(doc) != nullptr);
 }
 
 void OnArchiveActivate(HWND window, WindowDocument* doc, HWND activated, HWND deactivated) {

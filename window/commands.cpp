@@ -5,8 +5,10 @@
 #include "window/clipboard_commands.h"
 #include "window/context_menu.h"
 #include "window/edit_commands.h"
+#include "window/find.h"
 #include "window/rename.h"
 #include "window/save.h"
+#include "window/test_archive.h"
 #include "window/transfer_commands.h"
 #include "panes/views.h"
 
@@ -20,6 +22,12 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
       return true;
     case ID_FILE_SAVE_AS:
       SaveDocumentAs(window);
+      return true;
+    case ID_FILE_TEST_ARCHIVE:
+      TestArchive(window, doc);
+      return true;
+    case ID_EDIT_FIND:
+      FindInArchive(window, doc);
       return true;
     case ID_EDIT_DELETE:
       DeleteSelection(window, doc);

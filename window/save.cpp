@@ -15,6 +15,7 @@
 #include "services/leftovers.h"
 #include "services/settings.h"
 #include "window/archive_window.h"
+#include "window/command_state.h"
 #include "services/message_box.h"
 
 namespace {
@@ -25,6 +26,9 @@ const char kSaveCaption[] = "Save";
 void AnnounceSaved(HWND window, const char* path) {
   SetWindowTextA(window, path);
   g_recentFiles.Add(path);
+  // A first save gives the document a file, which Test Archive can read.
+  WindowDocument* doc = DocumentOf(window);
+  if (doc && window == ActiveMdiChild()) UpdateCommandState(window, doc);
 }
 
 bool ExtensionIs(const char* extension, const char* wanted) {

@@ -1,6 +1,7 @@
 // Opening an archive and building its tree, for a full PAK and for PK3s of
-// 65,000 entries laid out flat and spread over many directories. The archives
-// are generated into a temporary directory when the benchmark starts.
+// 65,000 entries laid out flat and spread over many directories, and Find's search of
+// such a tree by name pattern. The archives are generated into a temporary directory
+// when the benchmark starts.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "archive/loading.h"
+#include "panes/core/name_pattern.h"
 #include "tests/bench/bench_support.h"
 #include "tests/core/sample_archives.h"
 
@@ -72,10 +74,46 @@ void BM_Pk3Flat65000(benchmark::State& s) { OpenAndBuild(s, TheSamples().pk3Flat
 void BM_Pk3Nested65000(benchmark::State& s) { OpenAndBuild(s, TheSamples().pk3Nested); }
 void BM_Pk3ThreeLevels65000(benchmark::State& s) { OpenAndBuild(s, TheSamples().pk3Deep); }
 
+// Find over the 65,000 entries spread over 650 directories: a pattern matching every file,
+// one matching a hundredth of them, a name typed without wildcards, and one that matches
+// nothing after trying every star.
+void FindIn65000(benchmark::State& state, const char* typed) {
+  std::string file = TheSamples().pk3Nested;
+  std::vector<char> path(file.begin(), file.end());
+  path.push_back('\0');
+  NoMessages messages;
+  OpenedArchive opened = OpenArchiveFile(path.data(), messages);
+  ArchiveDocument doc{};
+  doc.archiveKind = opened.kind;
+  doc.source = opened.source;
+  AcceptingFolderTree folders;
+  ArchiveNode* root = TreeBuildFromSource(&doc, folders);
+  if (root == nullptr) std::abort();
+  const NamePattern pattern(typed);
+  size_t found = 0;
+  for (auto _ : state) {
+    const std::vector<const ArchiveNode*> nodes = FindMatchingNodes(root, pattern);
+    found = nodes.size();
+    benchmark::DoNotOptimize(nodes.data());
+  }
+  state.counters["found"] = static_cast<double>(found);
+  TreeFree(root, FreeEntry);
+  CloseDocumentSource(&doc);
+}
+
+void BM_FindAll65000(benchmark::State& s) { FindIn65000(s, "*.dat"); }
+void BM_FindSome65000(benchmark::State& s) { FindIn65000(s, "f???00.DAT"); }
+void BM_FindTyped65000(benchmark::State& s) { FindIn65000(s, "123"); }
+void BM_FindNone65000(benchmark::State& s) { FindIn65000(s, "*f*0*0*0*x"); }
+
 BENCHMARK(BM_Pak4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pk3Flat65000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pk3Nested65000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pk3ThreeLevels65000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FindAll65000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FindSome65000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FindTyped65000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FindNone65000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

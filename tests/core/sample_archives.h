@@ -107,6 +107,63 @@ inline std::vector<uint8_t> Zip(const std::vector<std::string>& names, const std
   return out;
 }
 
+// One entry of ZipWithData: its bytes as they lie in the file (stored or deflated) with the
+// CRC-32 and size of what they stand for, which the caller works out (and may falsify).
+struct ZipEntry {
+  std::string name;
+  uint16_t method;  // 0 stored, 8 deflated
+  std::vector<uint8_t> bytes;
+  uint32_t crc;
+  uint32_t size;
+};
+
+// A ZIP of entries with data, local headers first, then the central directory.
+inline std::vector<uint8_t> ZipWithData(const std::vector<ZipEntry>& entries) {
+  std::vector<uint8_t> out;
+  std::vector<uint32_t> offsets;
+  auto header = [&out](const ZipEntry& e) {
+    Put16(out, 20);  // version needed
+    Put16(out, 0);   // flags
+    Put16(out, e.method);
+    Put16(out, 0);       // time
+    Put16(out, 0x2821);  // date
+    Put32(out, e.crc);
+    Put32(out, static_cast<uint32_t>(e.bytes.size()));
+    Put32(out, e.size);
+    Put16(out, static_cast<uint32_t>(e.name.size()));
+    Put16(out, 0);  // extra
+  };
+  for (const ZipEntry& e : entries) {
+    offsets.push_back(static_cast<uint32_t>(out.size()));
+    Put32(out, 0x04034B50);
+    header(e);
+    PutText(out, e.name);
+    out.insert(out.end(), e.bytes.begin(), e.bytes.end());
+  }
+  const uint32_t central = static_cast<uint32_t>(out.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    Put32(out, 0x02014B50);
+    Put16(out, 20);  // version made by
+    header(entries[i]);
+    Put16(out, 0);  // comment
+    Put16(out, 0);  // disk
+    Put16(out, 0);  // internal attributes
+    Put32(out, 0);  // external attributes
+    Put32(out, offsets[i]);
+    PutText(out, entries[i].name);
+  }
+  const uint32_t centralSize = static_cast<uint32_t>(out.size()) - central;
+  Put32(out, 0x06054B50);
+  Put16(out, 0);
+  Put16(out, 0);
+  Put16(out, static_cast<uint32_t>(entries.size()));
+  Put16(out, static_cast<uint32_t>(entries.size()));
+  Put32(out, centralSize);
+  Put32(out, central);
+  Put16(out, 0);
+  return out;
+}
+
 // Offset of the end record of a ZIP made by Zip() without comment.
 inline size_t ZipEndOffset(const std::vector<uint8_t>& zip) { return zip.size() - 22; }
 

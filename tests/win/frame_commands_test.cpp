@@ -235,9 +235,9 @@ TEST_F(FrameCommandsTest, TileAndCascadeArrangeTheWindows) {
 }
 
 TEST_F(FrameCommandsTest, DocumentCommandsGoToTheActiveWindow) {
-  const int forwarded[] = {57603, 40004, 57635, 57634, 57637, 40008, 57642, 40010, 40031, 40032,
-                           40033, 40036, 40034, 40035, 40020, 40021, 40022, 40023, 40024, 40025,
-                           40026};
+  const int forwarded[] = {57603, 40004, 40040, 40041, 57635, 57634, 57637, 40008, 57642, 40010,
+                           40031, 40032, 40033, 40036, 40034, 40035, 40020, 40021, 40022, 40023,
+                           40024, 40025, 40026};
   // Without an archive window they go nowhere.
   for (int id : forwarded) Command(frame_, id);
   ChildBehaviour back, front;
@@ -334,6 +334,7 @@ TEST_F(FrameCommandsTest, AcceleratorsReachTheFrameCommands) {
       {{VK_CONTROL, 'C'}, ID_EDIT_COPY},  {{VK_CONTROL, 'V'}, ID_EDIT_PASTE},
       {{VK_CONTROL, 'A'}, ID_EDIT_SELECT_ALL}, {{VK_DELETE}, ID_EDIT_DELETE},
       {{VK_F2}, ID_EDIT_RENAME},     {{VK_F5}, ID_VIEW_REFRESH},
+      {{VK_CONTROL, 'F'}, ID_EDIT_FIND},
   };
   for (const Key& key : keys) {
     SCOPED_TRACE(key.command);

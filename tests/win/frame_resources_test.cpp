@@ -47,6 +47,8 @@ const Shown kShown[] = {
     {57603, "&Save\tCtrl+S", true, false, 'S', FCONTROL, nullptr, nullptr},
     {40004, "Save &As...", true, false, kNoKey, 0, nullptr, nullptr},
     {40012, "Save A&ll", true, false, kNoKey, 0, nullptr, nullptr},
+    {40040, "&Test Archive", true, false, kNoKey, 0, "Reads every file of the archive and reports the damaged ones",
+     ""},
     {40011, "E&xit", false, false, kNoKey, 0, nullptr, nullptr},
     {57635, "Cu&t\tCtrl+X", false, false, 'X', FCONTROL,
      "Removes the selected items and move them onto the Clipboard", "Cut (Ctrl+X)"},
@@ -56,6 +58,7 @@ const Shown kShown[] = {
     {40038, "Re&name\tF2", false, false, VK_F2, 0, "Renames the selected item", nullptr},
     {57642, "Select &All\tCtrl+A", false, false, 'A', FCONTROL, nullptr, nullptr},
     {40010, "&Invert Selection", false, false, kNoKey, 0, nullptr, nullptr},
+    {40041, "&Find...\tCtrl+F", false, false, 'F', FCONTROL, "Finds files and directories of the archive by name", ""},
     {40031, nullptr, false, false, kNoKey, 0, nullptr, "Up"},
     {40032, "&New Directory", false, false, kNoKey, 0, nullptr, nullptr},
     {40033, "Import &File...", false, false, kNoKey, 0, nullptr, nullptr},
@@ -100,7 +103,7 @@ struct Popup {
   bool grayed;
   int items;
 };
-const Popup kPopups[] = {{"&File", false, 11}, {"&Edit", true, 8},   {"&Object", true, 5},
+const Popup kPopups[] = {{"&File", false, 13}, {"&Edit", true, 10},   {"&Object", true, 5},
                          {"&View", false, 11}, {"&Window", true, 11}, {"&Help", false, 1}};
 
 std::string LoadedString(UINT id) {
