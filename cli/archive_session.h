@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "archive/accepting_folder_tree.h"
 #include "archive/document.h"
 #include "cli/console.h"
 
@@ -22,7 +23,7 @@ class OpenedDocument {
   bool New();
 
   ArchiveDocument doc{};
-  ConsoleFolderTree folders;
+  AcceptingFolderTree folders;
   std::string path;
 };
 

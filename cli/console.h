@@ -72,15 +72,3 @@ class ConsoleMessages : public MessageSink {
   void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;
 };
 
-// The folder tree of a console program: there is no pane, every item is accepted.
-class ConsoleFolderTree : public FolderTree {
- public:
-  TreeItem InsertRootItem(ArchiveEntry*) override { return Next(); }
-  TreeItem InsertFolderItem(TreeItem, ArchiveEntry*) override { return Next(); }
-  TreeItem RootMarker() override { return &marker_; }
-
- private:
-  TreeItem Next() { return reinterpret_cast<TreeItem>(++count_); }
-  uintptr_t count_ = 0;
-  char marker_ = 0;
-};

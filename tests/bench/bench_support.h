@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "tests/core/accepting_folder_tree.h"
+#include "archive/accepting_folder_tree.h"
 
 // A directory under the system's temporary one, removed with its contents at the end.
 struct BenchDir {

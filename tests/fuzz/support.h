@@ -7,7 +7,7 @@
 
 #include "archive/document.h"
 #include "archive/ui.h"
-#include "tests/core/accepting_folder_tree.h"
+#include "archive/accepting_folder_tree.h"
 
 // Writes the input to a per-process temporary file with the given extension and
 // returns its path (lower case, as the loader lowers paths); empty on failure.

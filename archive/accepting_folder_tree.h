@@ -1,6 +1,6 @@
 // A folder tree that accepts every item and keeps nothing: the items are distinct
-// non-null handles. For the fuzz targets and benchmarks, where recording would be the
-// larger part of the work.
+// non-null handles. For programs with no tree pane (the command-line tool) and for the
+// fuzz targets and benchmarks, where recording would be the larger part of the work.
 #pragma once
 
 #include <cstdint>
