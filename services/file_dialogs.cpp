@@ -145,9 +145,9 @@ LRESULT CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 // typed path.
 int CALLBACK OnChooserEvent(HWND dialog, UINT message, LPARAM, LPARAM folder) {
   if (message != BFFM_INITIALIZED) return 0;
+  SubclassWindow(dialog, ChooserProc, &g_chooserProc);
   const char* last = reinterpret_cast<const char*>(folder);
   if (last && last[0]) SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, folder);
-  SubclassWindow(dialog, ChooserProc, &g_chooserProc);
   return 0;
 }
 

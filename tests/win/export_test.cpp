@@ -353,6 +353,13 @@ TEST_F(ExportTest, TheFolderChooserStartsAtTheLastFolderAndTakesATypedPath) {
     startedAt = caretFolder(dialog);
     HWND box = FindWindowExA(dialog, nullptr, "Edit", nullptr);
     edit = box != nullptr;
+    // The chooser writes the selected folder's name into the box once it has settled on
+    // it; the user types after that.
+    char shown[MAX_PATH] = {};
+    for (int i = 0; box && i < 300 && lstrcmpiA(shown, startedAt.c_str()) != 0; ++i) {
+      GetWindowTextA(box, shown, sizeof shown);
+      if (lstrcmpiA(shown, startedAt.c_str()) != 0) Sleep(10);
+    }
     if (box) SetWindowTextA(box, typed.c_str());
     PressDialogButton(dialog, box ? IDOK : IDCANCEL);
   });
