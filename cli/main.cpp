@@ -44,14 +44,14 @@ int UsageError(const std::string& text) {
   return kExitUsage;
 }
 
-struct CommandSpec {
+struct CommandForm {
   const char* name;
   int (*run)(const CommandLine&);
   size_t minOperands, maxOperands;
   const char* options;  // the options it takes, space-separated
 };
 
-const CommandSpec kCommands[] = {
+const CommandForm kCommands[] = {
     {"list", ListCommand, 1, 1, "--long --tsv"},
     {"extract", ExtractCommand, 1, SIZE_MAX, "-C --overwrite"},
     {"create", CreateCommand, 2, SIZE_MAX, "--level"},
@@ -59,8 +59,8 @@ const CommandSpec kCommands[] = {
     {"test", TestCommand, 1, 1, ""},
 };
 
-bool Takes(const CommandSpec& spec, const char* option) {
-  const std::string options = std::string(" ") + spec.options + " ";
+bool Takes(const CommandForm& form, const char* option) {
+  const std::string options = std::string(" ") + form.options + " ";
   return options.find(std::string(" ") + option + " ") != std::string::npos;
 }
 
@@ -80,10 +80,10 @@ int main(int argc, char** argv) {
     std::fputs(kHelp, stdout);
     return kExitOk;
   }
-  const CommandSpec* spec = nullptr;
-  for (const CommandSpec& c : kCommands)
-    if (command == c.name) spec = &c;
-  if (spec == nullptr) return UsageError("unknown command \"" + command + "\"");
+  const CommandForm* form = nullptr;
+  for (const CommandForm& c : kCommands)
+    if (command == c.name) form = &c;
+  if (form == nullptr) return UsageError("unknown command \"" + command + "\"");
 
   CommandLine line;
   bool optionsEnd = false;
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
       hasValue = true;
     }
     if (arg == "--directory") arg = "-C";
-    if (!Takes(*spec, arg.c_str())) return UsageError(command + " does not take " + arg);
+    if (!Takes(*form, arg.c_str())) return UsageError(command + " does not take " + arg);
     const bool needsValue = arg == "-C" || arg == "--level";
     if (needsValue && !hasValue) {
       if (i + 1 >= argc) return UsageError(arg + " needs a value");
@@ -128,12 +128,12 @@ int main(int argc, char** argv) {
     if (arg == "--level" && !ParseLevel(value, &line.level))
       return UsageError("the level is a number from 0 to 9, not \"" + value + "\"");
   }
-  if (line.operands.size() < spec->minOperands) return UsageError(command + ": too few arguments");
-  if (line.operands.size() > spec->maxOperands) return UsageError(command + ": too many arguments");
+  if (line.operands.size() < form->minOperands) return UsageError(command + ": too few arguments");
+  if (line.operands.size() > form->maxOperands) return UsageError(command + ": too many arguments");
   if (line.longForm && line.tabbed) return UsageError("list takes --long or --tsv, not both");
   if ((command == "create" || command == "convert") &&
       KindForName(line.operands[command == "create" ? 0 : 1]) == ArchiveKind::None)
     return UsageError(command + ": the archive to write must end in .pak, .pk3 or .zip");
   InstallInterruptHandler();
-  return spec->run(line);
+  return form->run(line);
 }
