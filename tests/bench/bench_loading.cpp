@@ -46,19 +46,26 @@ Samples& TheSamples() {
   return samples;
 }
 
+// Opens the archive at file into doc and builds its tree; a sample that does not open ends
+// the run.
+ArchiveNode* OpenTree(const std::string& file, ArchiveDocument* doc) {
+  std::vector<char> path(file.begin(), file.end());
+  path.push_back('\0');
+  NoMessages messages;
+  OpenedArchive opened = OpenArchiveFile(path.data(), messages);
+  doc->archiveKind = opened.kind;
+  doc->source = opened.source;
+  AcceptingFolderTree folders;
+  ArchiveNode* root = TreeBuildFromSource(doc, folders);
+  if (root == nullptr) std::abort();
+  return root;
+}
+
 void OpenAndBuild(benchmark::State& state, const std::string& file) {
   uint32_t nodes = 0;
   for (auto _ : state) {
-    std::vector<char> path(file.begin(), file.end());
-    path.push_back('\0');
-    NoMessages messages;
-    OpenedArchive opened = OpenArchiveFile(path.data(), messages);
     ArchiveDocument doc{};
-    doc.archiveKind = opened.kind;
-    doc.source = opened.source;
-    AcceptingFolderTree folders;
-    ArchiveNode* root = TreeBuildFromSource(&doc, folders);
-    if (root == nullptr) std::abort();
+    ArchiveNode* root = OpenTree(file, &doc);
     nodes = TreeCountNodes(root);
     TreeFree(root, FreeEntry);
     CloseDocumentSource(&doc);
@@ -79,16 +86,8 @@ void BM_Pk3ThreeLevels65000(benchmark::State& s) { OpenAndBuild(s, TheSamples().
 // nothing after trying every star.
 void FindIn65000(benchmark::State& state, const char* typed) {
   std::string file = TheSamples().pk3Nested;
-  std::vector<char> path(file.begin(), file.end());
-  path.push_back('\0');
-  NoMessages messages;
-  OpenedArchive opened = OpenArchiveFile(path.data(), messages);
   ArchiveDocument doc{};
-  doc.archiveKind = opened.kind;
-  doc.source = opened.source;
-  AcceptingFolderTree folders;
-  ArchiveNode* root = TreeBuildFromSource(&doc, folders);
-  if (root == nullptr) std::abort();
+  ArchiveNode* root = OpenTree(file, &doc);
   const NamePattern pattern(typed);
   size_t found = 0;
   for (auto _ : state) {

@@ -28,17 +28,6 @@
 
 namespace {
 
-std::vector<uint8_t> FileBytes(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return bytes;
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  std::fclose(f);
-  return bytes;
-}
-
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 HWND NameEdit(HWND dialog) {
@@ -489,13 +478,7 @@ TEST_F(SaveTest, CancellingASaveLeavesTheFileAndTheDocumentAsTheyWere) {
     items.push_back({"data/file" + std::to_string(i) + ".bin", std::move(data)});
   }
   const std::string pak = TempDir() + "big.pak";
-  {
-    const std::vector<uint8_t> bytes = sample::Pak(items);
-    FILE* f = std::fopen(pak.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-  }
+  ASSERT_TRUE(WriteBytes(pak, sample::Pak(items)));
   items.clear();
   HWND window = Open(pak);
   ASSERT_NE(window, nullptr);

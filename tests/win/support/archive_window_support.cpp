@@ -85,6 +85,24 @@ int ViewsWindowTest::ListIndexOf(const std::string& name) {
   return at == names.end() ? -1 : static_cast<int>(at - names.begin());
 }
 
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return bytes;
+  uint8_t buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  std::fclose(f);
+  return bytes;
+}
+
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && written;
+}
+
 const std::vector<std::string> kViewsRootListed = {"maps",      "sound",     "a.bsp",  "b",    "big.dat",
                                                    "empty.txt", "notes.txt", "readme", "z.bsp"};
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,10 @@ void SendCommand(HWND window, int command);
 // Path of a committed fixture under tests/win/fixtures, in the form Windows programs use.
 std::string WinFixture(const std::string& name);
 bool CopyFixture(const std::string& name, const std::string& target);
+
+// A whole file's bytes (none when it cannot be read), and a file written whole.
+std::vector<uint8_t> FileBytes(const std::string& path);
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 std::vector<std::string> ListNames(HWND list);
 std::string ListText(HWND list, int index, int column);
