@@ -91,3 +91,13 @@ inline std::vector<uint8_t> CompressedLike(std::mt19937& rng, size_t size) {
   }
   return out;
 }
+
+// The i-th entry of a mixed sample: two of five text, two structured binary, one already
+// compressed, as in the data archives games ship.
+inline std::vector<uint8_t> MixedLike(std::mt19937& rng, int i, size_t size) {
+  switch (i % 5) {
+    case 0: case 1: return TextLike(rng, size);
+    case 2: case 3: return BinaryLike(rng, size);
+    default: return CompressedLike(rng, size);
+  }
+}

@@ -36,12 +36,7 @@ struct Samples : BenchDir {
     std::vector<sample::PakItem> items;
     for (int i = 0; mixedBytes < 100u * 1000 * 1000; ++i) {
       const size_t size = sizes[i % 5] + rng() % 1000;
-      std::vector<uint8_t> data;
-      switch (i % 5) {
-        case 0: case 1: data = TextLike(rng, size); break;
-        case 2: case 3: data = BinaryLike(rng, size); break;
-        default: data = CompressedLike(rng, size); break;
-      }
+      std::vector<uint8_t> data = MixedLike(rng, i, size);
       char name[56];
       std::snprintf(name, sizeof name, "d%02d/entry%04d.dat", i % 23, i);
       items.push_back({name, std::string(data.begin(), data.end())});

@@ -36,12 +36,7 @@ int MakeSample(const std::string& dir, const std::string& pak, uint64_t megabyte
   uint64_t total = 0;
   for (int i = 0; total < megabytes * 1000 * 1000; ++i) {
     const size_t size = sizes[rng() % 8] + rng() % 5000;
-    std::vector<uint8_t> data;
-    switch (i % 5) {
-      case 0: case 1: data = TextLike(rng, size); break;
-      case 2: case 3: data = BinaryLike(rng, size); break;
-      default: data = CompressedLike(rng, size); break;
-    }
+    std::vector<uint8_t> data = MixedLike(rng, i, size);
     char name[56];
     std::snprintf(name, sizeof name, "d%02d/entry%04d.dat", i % 17, i);
     const std::filesystem::path file = std::filesystem::path(dir) / name;
