@@ -86,6 +86,16 @@ bool OutputCreate(ArchiveOutput* out, const char* path, uint64_t limit) {
   return true;
 }
 
+void OutputReserve(ArchiveOutput* out, uint64_t length) {
+#ifdef __linux__
+  if (out->file != nullptr && length > 0 && length <= static_cast<uint64_t>(INT64_MAX))
+    fallocate(fileno(out->file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length));
+#else
+  (void)out;
+  (void)length;
+#endif
+}
+
 bool OutputHasRoom(const ArchiveOutput* out, uint64_t bytes) {
   return out->position <= out->limit && bytes <= out->limit - out->position;
 }

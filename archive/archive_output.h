@@ -22,6 +22,11 @@ struct ArchiveOutput {
 
 // Creates (truncates) the file at path for binary writing. False when it cannot.
 bool OutputCreate(ArchiveOutput* out, const char* path, uint64_t limit);
+// Reserves the disk blocks of a file that will be length bytes long once written, where
+// the system can, leaving its size as it is: a file system that places it whole at once
+// spends less on it than one growing it piece by piece. Only a hint: a file that ends up
+// shorter or longer is still written right.
+void OutputReserve(ArchiveOutput* out, uint64_t length);
 // True when bytes more can be written without the file passing its limit.
 bool OutputHasRoom(const ArchiveOutput* out, uint64_t bytes);
 // Writes n bytes at the position. False on a short write.

@@ -195,11 +195,25 @@ bool WriteEntries(SaveWindow& window, PakWriter& w, ArchiveNode* copy, unsigned 
   return walked && drained;
 }
 
+// The PAK's length once written: header, every file's bytes and a directory record for each
+// file and empty directory. A file whose size cannot be read counts as empty: its save fails.
+uint64_t PlannedLength(const ArchiveDocument* source, const ArchiveNode* copy) {
+  uint64_t length = kPakHeaderSize;
+  for (const ArchiveNode* n = copy; n; n = NextInSubtree(n, copy)) {
+    if (n == copy || n->firstChild) continue;
+    uint32_t size = 0;
+    if (!IsContainer(n->entry) && EntryByteSize(source, n->entry, &size)) length += size;
+    length += kPakDirEntrySize;
+  }
+  return length;
+}
+
 // The steps between creating the file and reopening it. Returns null on success, or the
 // failure's message: empty when it was shown already, "%s" formats take the path.
 const char* WriteArchive(SaveWindow& window, PakWriter& w, ArchiveNode* copy, const char* path,
                          unsigned threads) {
   if (!OutputCreate(&w.output, path, w.output.limit)) return "Error opening %s";
+  OutputReserve(&w.output, PlannedLength(w.source, copy));
   window.Repaint();
   w.progress = window.OpenProgress(TreeCountLeaves(copy));
   w.copyBuffer = static_cast<uint8_t*>(std::malloc(kCopyBufferSize));

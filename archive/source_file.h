@@ -5,6 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#ifndef _WIN32
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace source_file {
 
 inline bool SeekTo(FILE* f, uint64_t offset) {
@@ -31,6 +37,28 @@ inline int64_t Length(FILE* f) {
 inline bool ReadAt(FILE* f, uint64_t offset, void* buffer, size_t n) {
   if (!SeekTo(f, offset)) return false;
   return n == 0 || std::fread(buffer, 1, n, f) == n;
+}
+
+// Reads exactly n bytes at offset without going through the file's buffer, for large
+// pieces that a buffer would only split into more system calls; the file's position
+// is left undefined. A short read is a failure.
+inline bool ReadPieceAt(FILE* f, uint64_t offset, void* buffer, size_t n) {
+#ifdef _WIN32
+  return ReadAt(f, offset, buffer, n);
+#else
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  const int fd = fileno(f);
+  char* p = static_cast<char*>(buffer);
+  while (n > 0) {
+    const ssize_t got = pread(fd, p, n, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    offset += static_cast<uint64_t>(got);
+    n -= static_cast<size_t>(got);
+  }
+  return true;
+#endif
 }
 
 }  // namespace source_file

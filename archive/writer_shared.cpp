@@ -117,11 +117,11 @@ void AbandonSave(ArchiveNode* copy) { TreeFree(copy, FreeEntryRecord); }
 CopyResult CopySourceBytes(FILE* from, uint64_t offset, uint64_t n, ArchiveOutput* out, uint8_t* buffer,
                            size_t bufferSize) {
   if (n == 0) return CopyResult::Ok;
-  if (!source_file::SeekTo(from, offset)) return CopyResult::ReadFailed;
   while (n > 0) {
     const size_t piece = n < bufferSize ? static_cast<size_t>(n) : bufferSize;
-    if (std::fread(buffer, 1, piece, from) != piece) return CopyResult::ReadFailed;
+    if (!source_file::ReadPieceAt(from, offset, buffer, piece)) return CopyResult::ReadFailed;
     if (!OutputWrite(out, buffer, piece)) return CopyResult::WriteFailed;
+    offset += piece;
     n -= piece;
   }
   return CopyResult::Ok;

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cstring>
 #include <string>
@@ -110,6 +113,15 @@ void ExpectPakRoundTrip(TestDocument& doc, const std::string& path) {
   ExpectAllFilesIn(doc.root(), saved);
   doc.Adopt(saved);
   EXPECT_EQ(SortedContents(doc.doc), before);
+#ifndef _WIN32
+  // The blocks reserved for the file up front are the ones its bytes fill: none is left
+  // taken beyond its end.
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  const uint64_t block = st.st_blksize > 0 ? static_cast<uint64_t>(st.st_blksize) : 4096;
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  EXPECT_LE(static_cast<uint64_t>(st.st_blocks) * 512, (size + block - 1) / block * block) << size;
+#endif
   TestDocument reopened(path);
   ASSERT_TRUE(reopened.ok());
   EXPECT_EQ(reopened.doc.archiveKind, ArchiveKind::Pak);
