@@ -9,10 +9,11 @@ constexpr int kRawWindowBits = -15;
 constexpr int kMemoryLevel = 9;
 constexpr uint32_t kSlice = 1u << 20;
 
-}  // namespace
-
-int DeflateBuffer(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32_t inputSize,
-                  int level, const std::atomic<bool>* stop) {
+// Compresses input into output, as the whole of a stream (finish) or as a piece of one that
+// ends on a byte boundary, after taking dictionary as the bytes that came before.
+int Compress(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32_t inputSize,
+             const uint8_t* dictionary, uint32_t dictionarySize, bool finish, int level,
+             const std::atomic<bool>* stop) {
   if (output == nullptr || outputSize == nullptr || (input == nullptr && inputSize != 0)) return 0;
   z_stream stream{};
   stream.next_in = const_cast<Bytef*>(input);
@@ -21,8 +22,13 @@ int DeflateBuffer(uint8_t* output, uint32_t* outputSize, const uint8_t* input, u
   if (deflateInit2(&stream, level, Z_DEFLATED, kRawWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY) !=
       Z_OK)
     return 0;
+  if (dictionarySize != 0 && deflateSetDictionary(&stream, dictionary, dictionarySize) != Z_OK) {
+    deflateEnd(&stream);
+    return 0;
+  }
   // The input goes in slices, so that a stop request is seen within one slice's work. zlib
   // makes the same stream however its input arrives.
+  const int end = finish ? Z_FINISH : Z_SYNC_FLUSH;
   uint32_t remaining = inputSize;
   int result = Z_OK;
   for (;;) {
@@ -31,18 +37,55 @@ int DeflateBuffer(uint8_t* output, uint32_t* outputSize, const uint8_t* input, u
     stream.avail_in = piece;
     remaining -= piece;
     const bool last = remaining == 0;
-    result = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+    result = deflate(&stream, last ? end : Z_NO_FLUSH);
     // Output that fills before the input is used up means the stream cannot end within it.
     if (last || stream.avail_in != 0) break;
   }
-  if (result != Z_STREAM_END) {
+  // A flushed piece is complete when the output had room to spare: zlib fills it up to the
+  // last byte only when more is pending.
+  const bool complete = finish ? result == Z_STREAM_END
+                               : result == Z_OK && stream.avail_in == 0 && stream.avail_out != 0;
+  if (!complete) {
     deflateEnd(&stream);
     return 0;
   }
   const uLong produced = stream.total_out;
-  if (deflateEnd(&stream) != Z_OK) return 0;
+  const int ended = deflateEnd(&stream);
+  // Ending a stream that was not finished reports that its data was cut short, as asked.
+  if (ended != Z_OK && !(ended == Z_DATA_ERROR && !finish)) return 0;
   *outputSize = static_cast<uint32_t>(produced);
   return 1;
+}
+
+}  // namespace
+
+int DeflateBuffer(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32_t inputSize,
+                  int level, const std::atomic<bool>* stop) {
+  return Compress(output, outputSize, input, inputSize, nullptr, 0, true, level, stop);
+}
+
+uint32_t DeflatePartCount(uint32_t inputSize) {
+  const uint32_t parts = inputSize / kDeflatePartSize + (inputSize % kDeflatePartSize != 0);
+  return parts < 2 ? 1 : parts;
+}
+
+uint32_t DeflatePartBound(uint32_t partSize) {
+  // zlib's bound for bytes that do not compress (stored blocks), and the empty block a
+  // flush ends with. A part that would still not fit fails, and its entry is stored.
+  return partSize + (partSize >> 12) + (partSize >> 14) + (partSize >> 25) + 13 + 5;
+}
+
+int DeflatePart(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32_t inputSize,
+                uint32_t index, int level, const std::atomic<bool>* stop) {
+  const uint32_t parts = DeflatePartCount(inputSize);
+  if (index >= parts) return 0;
+  const uint32_t start = index * kDeflatePartSize;
+  const uint32_t size = index + 1 == parts ? inputSize - start : kDeflatePartSize;
+  // The window a deflate stream may reach back into.
+  constexpr uint32_t kWindow = 32768;
+  const uint32_t dictionarySize = start < kWindow ? start : kWindow;
+  return Compress(output, outputSize, input + start, size, input + start - dictionarySize, dictionarySize,
+                  index + 1 == parts, level, stop);
 }
 
 int InflateBuffer(uint8_t* output, uint32_t outputSize, const uint8_t* input, uint32_t inputSize) {

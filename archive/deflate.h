@@ -10,6 +10,22 @@
 int DeflateBuffer(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32_t inputSize,
                   int level, const std::atomic<bool>* stop = nullptr);
 
+// Large inputs are compressed in parts of this many bytes that can go to different threads;
+// joined in order, the parts' outputs are one raw deflate stream, the same whichever
+// threads made them. Inputs of fewer than two parts are compressed whole.
+constexpr uint32_t kDeflatePartSize = 1u << 20;
+uint32_t DeflatePartCount(uint32_t inputSize);
+// The room DeflatePart needs for a part of partSize bytes, short of unusual inputs.
+uint32_t DeflatePartBound(uint32_t partSize);
+
+// Compresses part index of input (of DeflatePartCount(inputSize) parts): the 32 KB before
+// the part serve as its dictionary, and every part but the last ends on a byte boundary,
+// so that the next one's bytes can follow it directly. *outputSize holds the capacity of
+// output on entry and the part's compressed length on success. 1 on success; 0 as for
+// DeflateBuffer.
+int DeflatePart(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32_t inputSize,
+                uint32_t index, int level, const std::atomic<bool>* stop = nullptr);
+
 // Inflates one raw deflate stream that must produce exactly outputSize bytes and end
 // there. 1 on success; 0 for a damaged stream, one that stops short, or one that holds
 // more data than outputSize.

@@ -1,6 +1,8 @@
 #include "archive/save_pipeline.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "archive/crc32.h"
 #include "archive/deflate.h"
@@ -20,22 +22,34 @@ EntryWork::~EntryWork() {
   std::free(packed);
 }
 
+namespace {
+
+// The room the compressed form of plainSize bytes gets: as many bytes as the plain form
+// when compressed whole (a larger result is not kept), each part's worst case when the
+// work is split.
+uint64_t CompressionRoom(uint32_t plainSize) {
+  const uint32_t parts = DeflatePartCount(plainSize);
+  if (parts == 1) return plainSize;
+  return static_cast<uint64_t>(parts) * DeflatePartBound(kDeflatePartSize);
+}
+
+}  // namespace
+
 uint64_t EntryWork::Cost(uint32_t plainSize) const {
   uint64_t cost = input.owned ? input.size : 0;
   // A deflated source entry is inflated into a block of its own.
   if (decode && where.deflated) cost += plainSize;
-  // The compressed form gets room for as many bytes as the plain one.
-  if (level > 0) cost += plainSize;
+  if (level > 0) cost += CompressionRoom(plainSize);
   return cost;
 }
 
-void EntryWork::Run(const std::atomic<bool>& stop) {
+uint32_t EntryWork::Run(const std::atomic<bool>& stop) {
   if (decode) {
     if (where.deflated) {
       uint8_t* block = static_cast<uint8_t*>(std::malloc(where.uncompressedSize ? where.uncompressedSize : 1));
       if (block == nullptr) {
         load = EntryLoad::NoMemory;
-        return;
+        return 0;
       }
       plain = EntryBytes{block, where.uncompressedSize, true};
       load = Pk3DecodeStored(where, crc, input.data, block);
@@ -45,26 +59,70 @@ void EntryWork::Run(const std::atomic<bool>& stop) {
       plain = input;
       input = EntryBytes{nullptr, 0, false};
     }
-    if (load != EntryLoad::Ok) return;
+    if (load != EntryLoad::Ok) return 0;
   } else {
     plain = input;
     input = EntryBytes{nullptr, 0, false};
   }
   if (computeCrc) crc = Crc32(plain.data, plain.size);
-  if (level <= 0 || plain.size == 0) return;
+  if (level <= 0 || plain.size == 0) return 0;
   // Compressed only when that makes the bytes smaller; a failure to compress is no error,
   // the entry is stored.
-  uint8_t* out = static_cast<uint8_t*>(std::malloc(plain.size));
-  if (out == nullptr) return;
+  const uint64_t room = CompressionRoom(plain.size);
+  if (room > SIZE_MAX || room > UINT32_MAX) return 0;
+  uint8_t* out = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(room)));
+  if (out == nullptr) return 0;
+  const uint32_t parts = DeflatePartCount(plain.size);
+  if (parts > 1) {
+    packed = out;
+    partRoom_ = DeflatePartBound(kDeflatePartSize);
+    partSizes_.assign(parts, 0);
+    partsLeft_.store(parts, std::memory_order_relaxed);
+    return parts;
+  }
   uint32_t outSize = plain.size;
   if (!DeflateBuffer(out, &outSize, plain.data, plain.size, level, &stop) || outSize >= plain.size) {
     std::free(out);
-    return;
+    return 0;
   }
   packed = out;
   packedSize = outSize;
   // The plain form is not needed any more.
   ReleaseEntryBytes(&plain);
+  return 0;
+}
+
+bool EntryWork::RunPart(uint32_t index, const std::atomic<bool>& stop) {
+  uint32_t size = partRoom_;
+  if (DeflatePart(packed + static_cast<size_t>(index) * partRoom_, &size, plain.data, plain.size, index, level,
+                  &stop))
+    partSizes_[index] = size;
+  else
+    partFailed_.store(true, std::memory_order_relaxed);
+  // The part that ends the count sees every other part's result.
+  if (partsLeft_.fetch_sub(1, std::memory_order_acq_rel) != 1) return false;
+  JoinParts();
+  return true;
+}
+
+void EntryWork::JoinParts() {
+  uint64_t total = 0;
+  if (!partFailed_.load(std::memory_order_relaxed)) {
+    // Each part moves down to follow the one before; none overtakes the next one's start.
+    for (size_t i = 0; i < partSizes_.size(); ++i) {
+      std::memmove(packed + total, packed + i * partRoom_, partSizes_[i]);
+      total += partSizes_[i];
+    }
+  }
+  if (partFailed_.load(std::memory_order_relaxed) || total >= plain.size) {
+    std::free(packed);
+    packed = nullptr;
+    return;
+  }
+  packedSize = static_cast<uint32_t>(total);
+  ReleaseEntryBytes(&plain);
+  // Give back the room the parts did not fill.
+  if (uint8_t* fitted = static_cast<uint8_t*>(std::realloc(packed, total))) packed = fitted;
 }
 
 // ---- SavePipeline ----
@@ -94,7 +152,7 @@ void SavePipeline::Push(std::unique_ptr<SaveItem> item) {
     if (workers_.empty())
       for (unsigned i = 0; i < threads_; ++i) workers_.emplace_back([this] { Work(); });
     std::lock_guard<std::mutex> lock(mutex_);
-    todo_.push_back(raw);
+    todo_.push_back({raw, kWholeEntry});
   } else {
     raw->done_ = true;  // no worker has seen it yet
   }
@@ -118,14 +176,31 @@ void SavePipeline::Work() {
   for (;;) {
     workReady_.wait(lock, [this] { return stop_ || !todo_.empty(); });
     if (stop_) return;
-    // Oldest first: the entry the writing thread waits for is always the next one taken.
-    SaveItem* item = todo_.front();
+    // Oldest first: the entry the writing thread waits for is always the next one taken,
+    // and the parts of a large entry go ahead of the entries queued after it.
+    const Task task = todo_.front();
     todo_.pop_front();
     lock.unlock();
-    item->work.Run(stop_);
+    EntryWork& work = task.item->work;
+    bool finished;
+    if (task.part == kWholeEntry) {
+      const uint32_t parts = work.Run(stop_);
+      finished = parts == 0;
+      if (!finished) {
+        lock.lock();
+        for (uint32_t i = parts - 1; i > 0; --i) todo_.push_front({task.item, i});
+        lock.unlock();
+        workReady_.notify_all();
+        finished = work.RunPart(0, stop_);
+      }
+    } else {
+      finished = work.RunPart(task.part, stop_);
+    }
     lock.lock();
-    item->done_ = true;
-    workDone_.notify_all();
+    if (finished) {
+      task.item->done_ = true;
+      workDone_.notify_all();
+    }
   }
 }
 

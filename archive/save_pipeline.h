@@ -54,7 +54,23 @@ struct EntryWork {
 
   // The most memory the entry holds on its way, for the budget.
   uint64_t Cost(uint32_t plainSize) const;
-  void Run(const std::atomic<bool>& stop);
+  // Does the entry's work up to its compression. Returns how many parts of a large
+  // entry's compression are left to RunPart, each of which must then run once, or 0 when
+  // the work is done.
+  uint32_t Run(const std::atomic<bool>& stop);
+  // Compresses one part; true for the part that finished the entry's work, whichever ran
+  // last.
+  bool RunPart(uint32_t index, const std::atomic<bool>& stop);
+
+ private:
+  void JoinParts();
+
+  // A large entry's compression: each part goes into its own stretch of packed, partRoom_
+  // bytes apart, and the stretches are closed up once all are done.
+  uint32_t partRoom_ = 0;
+  std::vector<uint32_t> partSizes_;
+  std::atomic<uint32_t> partsLeft_{0};
+  std::atomic<bool> partFailed_{false};
 };
 
 // One entry of a save in the queue, in archive order. A writer derives its own record of
@@ -108,10 +124,17 @@ class SavePipeline {
   uint64_t inFlight_ = 0;
   std::deque<std::unique_ptr<SaveItem>> queue_;  // the calling thread's alone
 
+  // An entry's work, or one part of a large entry's compression.
+  struct Task {
+    SaveItem* item;
+    uint32_t part;
+  };
+  static constexpr uint32_t kWholeEntry = UINT32_MAX;
+
   std::mutex mutex_;
   std::condition_variable workReady_;
   std::condition_variable workDone_;
-  std::deque<SaveItem*> todo_;  // queued entries no worker took yet
+  std::deque<Task> todo_;  // work no worker took yet
   std::atomic<bool> stop_{false};
   std::vector<std::thread> workers_;
 };
