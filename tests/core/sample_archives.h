@@ -53,60 +53,6 @@ inline std::vector<uint8_t> Pak(const std::vector<PakItem>& items, uint32_t dirL
   return out;
 }
 
-// A ZIP of empty stored entries with the given names (any bytes, any length up
-// to 65535), with an archive comment.
-inline std::vector<uint8_t> Zip(const std::vector<std::string>& names, const std::string& comment = "") {
-  std::vector<uint8_t> out;
-  std::vector<uint32_t> offsets;
-  for (const std::string& name : names) {
-    offsets.push_back(static_cast<uint32_t>(out.size()));
-    Put32(out, 0x04034B50);
-    Put16(out, 10);  // version needed
-    Put16(out, 0);   // flags
-    Put16(out, 0);   // stored
-    Put16(out, 0);   // time
-    Put16(out, 0x2821);  // date
-    Put32(out, 0);   // CRC-32 of no bytes
-    Put32(out, 0);
-    Put32(out, 0);
-    Put16(out, static_cast<uint32_t>(name.size()));
-    Put16(out, 0);
-    PutText(out, name);
-  }
-  const uint32_t central = static_cast<uint32_t>(out.size());
-  for (size_t i = 0; i < names.size(); ++i) {
-    Put32(out, 0x02014B50);
-    Put16(out, 20);
-    Put16(out, 10);
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, 0x2821);
-    Put32(out, 0);
-    Put32(out, 0);
-    Put32(out, 0);
-    Put16(out, static_cast<uint32_t>(names[i].size()));
-    Put16(out, 0);  // extra
-    Put16(out, 0);  // comment
-    Put16(out, 0);  // disk
-    Put16(out, 0);  // internal attributes
-    Put32(out, 0);  // external attributes
-    Put32(out, offsets[i]);
-    PutText(out, names[i]);
-  }
-  const uint32_t centralSize = static_cast<uint32_t>(out.size()) - central;
-  Put32(out, 0x06054B50);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, static_cast<uint32_t>(names.size()));
-  Put16(out, static_cast<uint32_t>(names.size()));
-  Put32(out, centralSize);
-  Put32(out, central);
-  Put16(out, static_cast<uint32_t>(comment.size()));
-  PutText(out, comment);
-  return out;
-}
-
 // One entry of ZipWithData: its bytes as they lie in the file (stored or deflated) with the
 // CRC-32 and size of what they stand for, which the caller works out (and may falsify).
 struct ZipEntry {
@@ -117,8 +63,9 @@ struct ZipEntry {
   uint32_t size;
 };
 
-// A ZIP of entries with data, local headers first, then the central directory.
-inline std::vector<uint8_t> ZipWithData(const std::vector<ZipEntry>& entries) {
+// A ZIP of entries with data, local headers first, then the central directory, and an
+// archive comment.
+inline std::vector<uint8_t> ZipWithData(const std::vector<ZipEntry>& entries, const std::string& comment = "") {
   std::vector<uint8_t> out;
   std::vector<uint32_t> offsets;
   auto header = [&out](const ZipEntry& e) {
@@ -160,8 +107,17 @@ inline std::vector<uint8_t> ZipWithData(const std::vector<ZipEntry>& entries) {
   Put16(out, static_cast<uint32_t>(entries.size()));
   Put32(out, centralSize);
   Put32(out, central);
-  Put16(out, 0);
+  Put16(out, static_cast<uint32_t>(comment.size()));
+  PutText(out, comment);
   return out;
+}
+
+// A ZIP of empty stored entries with the given names (any bytes, any length up
+// to 65535), with an archive comment.
+inline std::vector<uint8_t> Zip(const std::vector<std::string>& names, const std::string& comment = "") {
+  std::vector<ZipEntry> entries;
+  for (const std::string& name : names) entries.push_back({name, 0, {}, 0, 0});
+  return ZipWithData(entries, comment);
 }
 
 // Offset of the end record of a ZIP made by Zip() without comment.
