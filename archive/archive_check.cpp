@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "archive/entry_data.h"
+#include "archive/entry_stream.h"
 #include "archive/source_file.h"
 
 namespace {
@@ -68,14 +69,13 @@ ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress*
       why = PakBounds(pak, *e->pakEntry, pakLength);
     } else if (IsKind(e, EntryKind::Pk3File) && Pk3EntryIndex(DocumentPk3(doc), e->pk3Record) >= 0 &&
                e->pk3Record->name) {
-      stored = e->pk3Record->name;
+      stored.assign(e->pk3Record->name, e->pk3Record->Get16(zipc::kNameLength));
     }
     if (progress) progress->ShowItem(stored.c_str(), size);
     if (why.empty() && !IsKind(e, EntryKind::MemoryFile)) {
-      EntryBytes bytes;
-      const EntryLoad load = LoadEntryBytes(doc, e, &bytes);
-      ReleaseEntryBytes(&bytes);
-      if (load != EntryLoad::Ok) why = EntryLoadReason(load);
+      // Read in pieces and dropped: the check takes the same memory whatever the entry's size.
+      const EntryLoad load = StreamEntryBytes(doc, e, nullptr);
+      if (load != EntryLoad::Ok) why = EntryLoadFailure(doc, e, load);
     }
     if (!why.empty()) result.damaged.push_back(DamagedEntry{stored, why});
     if (progress) progress->Step();

@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <new>
+
 namespace {
 
 // Window bits below zero select raw deflate data.
@@ -108,4 +110,67 @@ int InflateBuffer(uint8_t* output, uint32_t outputSize, const uint8_t* input, ui
   const uLong produced = stream.total_out;
   const int ended = inflateEnd(&stream);
   return result == Z_STREAM_END && ended == Z_OK && produced == outputSize;
+}
+
+// ---- InflateStream ----
+
+struct InflateStream::State {
+  z_stream stream{};
+  bool started = false;
+  // Plain bytes go to the sink from here, a piece at a time.
+  uint8_t out[64 * 1024];
+};
+
+InflateStream::InflateStream(uint64_t expected) : status_(Status::More), expected_(expected) {
+  state_.reset(new (std::nothrow) State);
+  if (!state_ || inflateInit2(&state_->stream, kRawWindowBits) != Z_OK) {
+    status_ = Status::NoMemory;
+    return;
+  }
+  state_->started = true;
+}
+
+InflateStream::~InflateStream() {
+  if (state_ && state_->started) inflateEnd(&state_->stream);
+}
+
+InflateStream::Status InflateStream::Feed(const uint8_t* input, size_t size, ByteSink* sink) {
+  // While the status is More the state exists and zlib was started.
+  if (status_ != Status::More) return status_;
+  z_stream& z = state_->stream;
+  while (size > 0) {
+    // zlib counts its input in 32-bit pieces.
+    const uInt piece = size > 0x40000000u ? 0x40000000u : static_cast<uInt>(size);
+    z.next_in = const_cast<Bytef*>(input);
+    z.avail_in = piece;
+    do {
+      z.next_out = state_->out;
+      z.avail_out = sizeof state_->out;
+      const int result = inflate(&z, Z_NO_FLUSH);
+      const size_t made = sizeof state_->out - z.avail_out;
+      // More than the record promised is the size mismatch of a damaged entry, even when
+      // the stream itself would go on.
+      if (made > expected_ - produced_) {
+        status_ = Status::Damaged;
+        return status_;
+      }
+      produced_ += made;
+      if (made > 0 && sink != nullptr && !sink->Take(state_->out, made)) {
+        status_ = Status::Stopped;
+        return status_;
+      }
+      if (result == Z_STREAM_END) {
+        status_ = produced_ == expected_ ? Status::Ended : Status::Damaged;
+        return status_;
+      }
+      // Z_BUF_ERROR only says no progress was possible: the input is used up.
+      if (result != Z_OK && result != Z_BUF_ERROR) {
+        status_ = Status::Damaged;
+        return status_;
+      }
+    } while (z.avail_in > 0 || z.avail_out == 0);
+    input += piece;
+    size -= piece;
+  }
+  return status_;
 }

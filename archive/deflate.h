@@ -2,7 +2,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // Compresses the input into one raw deflate stream. *outputSize holds the capacity of
 // output on entry and the compressed length on success. 1 on success; 0 when zlib fails
@@ -30,3 +32,46 @@ int DeflatePart(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uin
 // there. 1 on success; 0 for a damaged stream, one that stops short, or one that holds
 // more data than outputSize.
 int InflateBuffer(uint8_t* output, uint32_t outputSize, const uint8_t* input, uint32_t inputSize);
+
+// Takes plain bytes in pieces as they are made, for work that must not hold a whole entry.
+class ByteSink {
+ public:
+  // False when the bytes cannot be taken (a write failed): the work stops.
+  virtual bool Take(const uint8_t* data, size_t size) = 0;
+
+ protected:
+  ~ByteSink() = default;
+};
+
+// Inflates one raw deflate stream that arrives in pieces and must produce exactly the
+// expected number of bytes and end there, as InflateBuffer checks a whole one; what it
+// makes goes to a sink in pieces of a bounded size, so memory stays the same whatever the
+// entry's size. Bytes after the end of the stream are ignored.
+class InflateStream {
+ public:
+  enum class Status {
+    More,      // the stream goes on: feed the next piece
+    Ended,     // the stream ended with exactly the expected bytes
+    Damaged,   // not deflate data, or more or fewer bytes than expected
+    Stopped,   // the sink refused a piece
+    NoMemory,  // zlib could not start
+  };
+
+  explicit InflateStream(uint64_t expected);
+  ~InflateStream();
+  InflateStream(const InflateStream&) = delete;
+  InflateStream& operator=(const InflateStream&) = delete;
+
+  // Inflates the next piece of the stream into sink (which may be null: the bytes are
+  // only checked). Once the status is no longer More, further pieces change nothing.
+  Status Feed(const uint8_t* input, size_t size, ByteSink* sink);
+  // The status after the last piece: a stream that still wants more stops short.
+  Status Finish() const { return status_ == Status::More ? Status::Damaged : status_; }
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  Status status_;
+  uint64_t expected_;
+  uint64_t produced_ = 0;
+};

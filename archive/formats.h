@@ -103,6 +103,8 @@ struct Pk3CentralRecord {
 // Central records whose sizes or offset the 32-bit fields could not hold (ZIP64) have the
 // values of their ZIP64 extra field put into those fields when the archive is opened; an
 // archive with a value beyond 32 bits is not opened.
+struct Pk3Sharing;
+
 struct Pk3Archive {
   FILE* file;
   char* path;
@@ -110,6 +112,8 @@ struct Pk3Archive {
   uint8_t endRecord[kZipEndSize];
   // The number of records: the end record's 16-bit count, or the ZIP64 end record's.
   uint32_t entryCount;
+  // Which records' stored bytes overlap, found when first asked (archive/entry_stream.h).
+  Pk3Sharing* sharing;
 
   uint32_t TotalEntries() const { return entryCount; }
 };

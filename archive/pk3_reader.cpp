@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "archive/entry_stream.h"
 #include "archive/formats.h"
 #include "archive/quoted_name.h"
 #include "archive/source_file.h"
@@ -275,6 +276,7 @@ Pk3Archive* Pk3Open(const char* path, std::string* why) {
 void Pk3Close(Pk3Archive* archive) {
   if (archive == nullptr) return;
   if (archive->file) std::fclose(archive->file);
+  FreePk3Sharing(archive->sharing);
   FreeRecords(archive);
   std::free(archive->path);
   std::free(archive);

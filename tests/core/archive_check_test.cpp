@@ -2,9 +2,12 @@
 // archive by its path as given, and the names imported folders get.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "archive/archive_check.h"
+#include "archive/entry_stream.h"
 #include "archive/loading.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/test_support.h"
@@ -118,6 +121,97 @@ TEST(ArchiveCheck, StopsWhereTheProgressIsCancelledAndShowsEachEntry) {
   // Only entries reached were read: the damaged one is reported exactly when it was shown.
   const bool reached = progress.shown[0] == "readme.txt" || progress.shown[1] == "readme.txt";
   EXPECT_EQ(DamagedPaths(result), reached ? std::vector<std::string>{"readme.txt"} : std::vector<std::string>{});
+}
+
+// Entries whose stored bytes overlap another's stand for bytes that are not there: each is
+// named with one it overlaps, without being read, and the rest of the archive is sound.
+TEST(ArchiveCheck, EntriesSharingTheirBytesAndEmptyOnesWithACrcAreNamed) {
+  ScratchDir dir;
+  const std::vector<uint8_t> zeros(1 << 20, 0);
+  struct Case {
+    const char* label;
+    std::vector<ZipPlan> plans;
+    std::vector<std::pair<std::string, std::string>> damaged;  // path, reason
+  };
+  std::vector<Case> cases;
+  {
+    // Two records, one local header: the second stands for the first's bytes again.
+    ZipPlan a = DeflatedPlan("a.bin", zeros, 9), b = a, c = StoredPlan("c.txt", Bytes("fine"));
+    b.name = "b.bin";
+    b.localOffset = 0;
+    cases.push_back({"one local header", {a, b, c},
+                     {{"b.bin", "it shares its data with \"a.bin\""}, {"a.bin", "it shares its data with \"b.bin\""}}});
+  }
+  {
+    // The first entry's bytes run on into the second's local header.
+    ZipPlan a = StoredPlan("a.txt", Bytes("aaaa")), b = StoredPlan("b.txt", Bytes("bbbb"));
+    a.compressedSize = a.uncompressedSize = 4 + 30 + 5 + 2;
+    a.crc = 0;
+    cases.push_back({"bytes running into the next entry", {a, b},
+                     {{"b.txt", "it shares its data with \"a.txt\""}, {"a.txt", "it shares its data with \"b.txt\""}}});
+  }
+  {
+    // Many records over one header of a megabyte of zeros: each named, none inflated.
+    std::vector<ZipPlan> plans;
+    std::vector<std::pair<std::string, std::string>> named;
+    const auto name = [](int i) { return std::string(i < 10 ? "bomb0" : "bomb") + std::to_string(i); };
+    for (int i = 0; i < 40; ++i) {
+      ZipPlan p = DeflatedPlan(name(i), zeros, 9);
+      if (i > 0) p.localOffset = 0;
+      plans.push_back(p);
+    }
+    for (int i = 39; i >= 1; --i) named.push_back({name(i), "it shares its data with \"bomb00\""});
+    named.push_back({"bomb00", "it shares its data with \"bomb01\""});
+    cases.push_back({"a bomb of one header", plans, named});
+  }
+  {
+    ZipPlan empty = StoredPlan("empty.txt", {}), fine = StoredPlan("zero.txt", {});
+    empty.crc = 0xDEADBEEF;
+    cases.push_back({"empty entry with a CRC-32", {fine, empty},
+                     {{"empty.txt", "its data does not match its CRC-32 (the archive is damaged)"}}});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string path = dir.Path("shared.pk3");
+    ASSERT_TRUE(WriteFileBytes(path, BuildZip(c.plans)));
+    TestDocument doc(path);
+    ASSERT_TRUE(doc.ok());
+    const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, nullptr);
+    EXPECT_EQ(result.files, c.plans.size());
+    std::vector<std::pair<std::string, std::string>> damaged;
+    for (const DamagedEntry& d : result.damaged) damaged.push_back({d.path, d.reason});
+    EXPECT_EQ(damaged, c.damaged);
+  }
+}
+
+// Entries are read in pieces: what reaches the sink is the entry's bytes, in pieces no
+// larger than the reading piece, whatever the entry's size; a sink that refuses stops it.
+TEST(ArchiveCheck, EntriesAreStreamedInBoundedPieces) {
+  ScratchDir dir;
+  const std::vector<uint8_t> text = TextBytes(7, 3 * kStreamPieceSize + 12345);
+  const std::string path = dir.Path("stream.pk3");
+  ASSERT_TRUE(WriteFileBytes(path, BuildZip({DeflatedPlan("deflated.txt", text, 6), StoredPlan("stored.txt", text)})));
+  TestDocument doc(path);
+  ASSERT_TRUE(doc.ok());
+  struct Collect : ByteSink {
+    std::vector<uint8_t> bytes;
+    size_t largest = 0, refuseAfter = SIZE_MAX;
+    bool Take(const uint8_t* data, size_t size) override {
+      largest = std::max(largest, size);
+      bytes.insert(bytes.end(), data, data + size);
+      return bytes.size() < refuseAfter;
+    }
+  };
+  for (const char* name : {"deflated.txt", "stored.txt"}) {
+    SCOPED_TRACE(name);
+    Collect all;
+    EXPECT_EQ(StreamEntryBytes(&doc.doc, doc.Find(name)->entry, &all), EntryLoad::Ok);
+    EXPECT_TRUE(all.bytes == text);
+    EXPECT_LE(all.largest, kStreamPieceSize);
+    Collect some;
+    some.refuseAfter = 1;
+    EXPECT_EQ(StreamEntryBytes(&doc.doc, doc.Find(name)->entry, &some), EntryLoad::Stopped);
+  }
 }
 
 TEST(ArchiveCheck, MemoryFilesAreCountedAndNeverDamaged) {
