@@ -205,6 +205,26 @@ bool QueueReady(SaveWindow& window, Pk3Writer& w, std::unique_ptr<Pk3Item> item)
   return true;
 }
 
+// Queues an entry whose compressed bytes are copied as they lie. They are still inflated and
+// checked against the CRC-32 first, by a worker reading them from the source in pieces, so
+// that a damaged entry stops the save as one being recompressed would; the copy itself
+// streams them from the source once its turn comes. False when the save stopped.
+bool QueueVerified(SaveWindow& window, Pk3Writer& w, std::unique_ptr<Pk3Item> item) {
+  EntryWork& work = item->work;
+  const Pk3Archive* pk3 = DocumentPk3(w.source);
+  work.verifyStored = true;
+  work.crc = item->f.crc;
+  work.sourceFile = pk3->file;
+  work.sourcePath = pk3->path;
+  // Nothing of the entry is held, but counting its stored size keeps the look-ahead of the
+  // checks within the budget's reach of the copying.
+  item->cost = work.where.compressedSize;
+  if (!w.queue->MakeRoom(item->cost, [&](SaveItem& i) { return WriteItem(window, w, i); })) return false;
+  item->needsWork = true;
+  w.queue->Push(std::move(item));
+  return true;
+}
+
 // A PK3 source entry's stored bytes, inflated and checked by the worker.
 EntryLoad ReadStored(Pk3Writer& w, const ArchiveEntry*, EntryWork& work) {
   return Pk3ReadStored(DocumentPk3(w.source), work.where, &work.input);
@@ -238,7 +258,11 @@ bool QueuePk3Source(SaveWindow& window, Pk3Writer& w, std::unique_ptr<Pk3Item> i
   f.compressedSize = size;
   item->size = size;
   item->utf8 = (r.Get16(zipc::kFlags) & kZipFlagUtf8) && IsNonAsciiUtf8(item->path.c_str(), item->path.size());
-  if (size == 0) return QueueReady(window, w, std::move(item));
+  if (size == 0) {
+    item->refusal = Pk3EmptyEntryCheck(r);
+    if (item->refusal != EntryLoad::Ok) return w.queue->Refuse(std::move(item), nullptr);
+    return QueueReady(window, w, std::move(item));
+  }
 
   EntryWork& work = item->work;
   work.load = Pk3LocateEntry(pk3, index, &work.where);
@@ -255,12 +279,15 @@ bool QueuePk3Source(SaveWindow& window, Pk3Writer& w, std::unique_ptr<Pk3Item> i
     if (compressed >= size) {
       work.level = 0;
     } else if (work.where.deflated) {
-      if (!Pk3RawFits(work.where)) work.load = EntryLoad::ReadFailed;
       item->raw = true;
       f.method = kDeflated;
       f.flags = flags;
       f.compressedSize = compressed;
-      return QueueReady(window, w, std::move(item));
+      if (!Pk3RawFits(work.where)) {
+        work.load = EntryLoad::ReadFailed;
+        return QueueReady(window, w, std::move(item));
+      }
+      return QueueVerified(window, w, std::move(item));
     }
   }
   work.decode = true;

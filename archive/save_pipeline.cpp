@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "archive/crc32.h"
 #include "archive/deflate.h"
@@ -43,7 +44,52 @@ uint64_t EntryWork::Cost(uint32_t plainSize) const {
   return cost;
 }
 
-uint32_t EntryWork::Run(const std::atomic<bool>& stop) {
+void EntryWork::VerifyStored(const std::atomic<bool>& stop, WorkerScratch& scratch) {
+  if (!scratch.reader || scratch.reader->Shared() != sourceFile)
+    scratch.reader.reset(new (std::nothrow) source_file::ParallelReader(sourceFile, sourcePath));
+  if (!scratch.piece) scratch.piece.reset(new (std::nothrow) uint8_t[WorkerScratch::kPiece]);
+  uint8_t* buffer = scratch.piece.get();
+  if (!scratch.reader || buffer == nullptr) {
+    load = EntryLoad::NoMemory;
+    return;
+  }
+  // Only the plain bytes' CRC-32 is wanted of them.
+  struct CrcOnly : ByteSink {
+    uint32_t crc = 0;
+    bool Take(const uint8_t* data, size_t size) override {
+      crc = Crc32Update(crc, data, size);
+      return true;
+    }
+  } sum;
+  InflateStream inflater(where.uncompressedSize);
+  uint64_t offset = where.offset;
+  uint64_t left = where.compressedSize;
+  InflateStream::Status status = InflateStream::Status::More;
+  while (left > 0 && status == InflateStream::Status::More) {
+    if (stop.load(std::memory_order_relaxed)) return;
+    const size_t piece = left < WorkerScratch::kPiece ? static_cast<size_t>(left) : WorkerScratch::kPiece;
+    if (!scratch.reader->ReadAt(offset, buffer, piece)) {
+      load = EntryLoad::ReadFailed;
+      return;
+    }
+    status = inflater.Feed(buffer, piece, &sum);
+    offset += piece;
+    left -= piece;
+  }
+  status = inflater.Finish();
+  if (status == InflateStream::Status::NoMemory)
+    load = EntryLoad::NoMemory;
+  else if (status != InflateStream::Status::Ended)
+    load = EntryLoad::ReadFailed;
+  else if (sum.crc != crc)
+    load = EntryLoad::CrcMismatch;
+}
+
+uint32_t EntryWork::Run(const std::atomic<bool>& stop, WorkerScratch& scratch) {
+  if (verifyStored) {
+    VerifyStored(stop, scratch);
+    return 0;
+  }
   if (decode) {
     if (where.deflated) {
       uint8_t* block = static_cast<uint8_t*>(std::malloc(where.uncompressedSize ? where.uncompressedSize : 1));
@@ -172,6 +218,7 @@ void SavePipeline::PopFront() {
 }
 
 void SavePipeline::Work() {
+  WorkerScratch scratch;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     workReady_.wait(lock, [this] { return stop_ || !todo_.empty(); });
@@ -184,7 +231,7 @@ void SavePipeline::Work() {
     EntryWork& work = task.item->work;
     bool finished;
     if (task.part == kWholeEntry) {
-      const uint32_t parts = work.Run(stop_);
+      const uint32_t parts = work.Run(stop_, scratch);
       finished = parts == 0;
       if (!finished) {
         lock.lock();

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "archive/entry_data.h"
+#include "archive/source_file.h"
 #include "archive/ui.h"
 
 // What the entries waiting to be written may hold in memory together. An entry larger
@@ -30,6 +31,15 @@ constexpr std::chrono::milliseconds kSaveWaitSlice{30};
 
 // The worker threads a save uses when given 0: one per core.
 unsigned SaveThreadsFor(unsigned threads);
+
+// What one worker thread keeps from one entry's work to the next.
+struct WorkerScratch {
+  // Reads the source of the entries whose stored bytes are checked in place, a piece of
+  // this many bytes at a time.
+  static constexpr size_t kPiece = 256 * 1024;
+  std::unique_ptr<source_file::ParallelReader> reader;
+  std::unique_ptr<uint8_t[]> piece;
+};
 
 // What a worker does for one entry, and what came of it.
 struct EntryWork {
@@ -45,6 +55,12 @@ struct EntryWork {
   uint32_t crc = 0;          // with decode, what the plain bytes must match; else computed
   bool computeCrc = false;   // the plain bytes' CRC-32 goes into crc
   int level = 0;             // 1-9: deflated at that level when that makes the bytes smaller
+  // A PK3 entry whose stored bytes are copied as they lie: the worker reads them at where
+  // from this source itself, in pieces, inflates them and checks them against crc; nothing
+  // of them is kept.
+  bool verifyStored = false;
+  FILE* sourceFile = nullptr;
+  const char* sourcePath = nullptr;
 
   // Results.
   EntryLoad load = EntryLoad::Ok;  // why the source's bytes cannot be used
@@ -57,13 +73,14 @@ struct EntryWork {
   // Does the entry's work up to its compression. Returns how many parts of a large
   // entry's compression are left to RunPart, each of which must then run once, or 0 when
   // the work is done.
-  uint32_t Run(const std::atomic<bool>& stop);
+  uint32_t Run(const std::atomic<bool>& stop, WorkerScratch& scratch);
   // Compresses one part; true for the part that finished the entry's work, whichever ran
   // last.
   bool RunPart(uint32_t index, const std::atomic<bool>& stop);
 
  private:
   void JoinParts();
+  void VerifyStored(const std::atomic<bool>& stop, WorkerScratch& scratch);
 
   // A large entry's compression: each part goes into its own stretch of packed, partRoom_
   // bytes apart, and the stretches are closed up once all are done.

@@ -61,4 +61,35 @@ inline bool ReadPieceAt(FILE* f, uint64_t offset, void* buffer, size_t n) {
 #endif
 }
 
+// Reads a source file at given offsets from a worker thread while the thread that owns its
+// FILE* goes on reading it: positional reads of the same descriptor where the system has
+// them (they move no shared position), elsewhere a file of its own, opened by path when
+// first needed. One reader serves one thread.
+class ParallelReader {
+ public:
+  ParallelReader(FILE* shared, const char* path) : shared_(shared), path_(path) {}
+  ~ParallelReader() {
+    if (own_ != nullptr) std::fclose(own_);
+  }
+  ParallelReader(const ParallelReader&) = delete;
+  ParallelReader& operator=(const ParallelReader&) = delete;
+
+  FILE* Shared() const { return shared_; }
+
+  // Reads exactly n bytes at offset; a short read is a failure.
+  bool ReadAt(uint64_t offset, void* buffer, size_t n) {
+#ifdef _WIN32
+    if (own_ == nullptr && path_ != nullptr) own_ = std::fopen(path_, "rb");
+    return own_ != nullptr && source_file::ReadAt(own_, offset, buffer, n);
+#else
+    return ReadPieceAt(shared_, offset, buffer, n);
+#endif
+  }
+
+ private:
+  FILE* shared_;
+  const char* path_;
+  FILE* own_ = nullptr;
+};
+
 }  // namespace source_file

@@ -389,6 +389,30 @@ TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
                        level, kArchiveSizeLimit, 0, threads);
     }
   }
+  for (unsigned threads : {1u, 4u}) {
+    // At level 1 the source's deflated entries are copied as they lie, yet each is still
+    // inflated and checked on the way: a damaged one stops the save as a recompressed one
+    // would, and so does a stream that inflates well to the wrong CRC-32, or an empty
+    // entry whose CRC-32 is not that of no bytes.
+    SCOPED_TRACE("entries copied unchanged are checked, threads " + std::to_string(threads));
+    TestDocument damaged(damagedPath);
+    ASSERT_TRUE(damaged.ok());
+    ExpectFailedSave(damaged, dir.Path("out.pk3"), "Error loading maps/b.bsp: its data is damaged or missing.", 1,
+                     kArchiveSizeLimit, 0, threads);
+    ZipPlan wrong = DeflatedPlan("maps/wrong.bsp", TextBytes(5, 300000), 9);
+    wrong.crc ^= 0x00010000;
+    ZipPlan empty = StoredPlan("maps/empty.txt", {});
+    empty.crc = 0x1234;
+    const std::string wrongPath = dir.Path("wrong-crc.pk3");
+    for (const std::vector<ZipPlan>& source : {std::vector<ZipPlan>{c, wrong}, std::vector<ZipPlan>{c, empty}}) {
+      ASSERT_TRUE(WriteFileBytes(wrongPath, BuildZip(source)));
+      TestDocument doc(wrongPath);
+      ASSERT_TRUE(doc.ok());
+      ExpectFailedSave(doc, dir.Path("out.pk3"),
+                       "Error loading " + source[1].name + ": its data does not match its CRC-32 (the archive is damaged).",
+                       1, kArchiveSizeLimit, 0, threads);
+    }
+  }
   {
     // At level 1 the entry is copied without inflating; only its location is checked.
     SCOPED_TRACE("source entry whose data lies beyond the file");
