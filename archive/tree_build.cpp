@@ -46,6 +46,8 @@ enum class Insertion {
   Unchanged,   // a directory that exists already, or a path naming no component
   StoredTwice,  // a file path that exists already (also once lower-cased)
   ThroughFile,  // a leading component names a file
+  NoName,       // a file path with no component to name it by ("", ".", "/")
+  NulInName,    // the stored name holds a NUL byte, which no name in the tree can
   Failed,       // out of memory, or the folder tree refused an item
 };
 
@@ -78,6 +80,10 @@ struct PathInserter {
     if (why == nullptr) return outcome;
     if (outcome == Insertion::StoredTwice)
       *why = QuotedName(stored, length) + " is stored twice";
+    else if (outcome == Insertion::NoName)
+      *why = "an entry is stored under " + QuotedName(stored, length) + ", which names no file";
+    else if (outcome == Insertion::NulInName)
+      *why = QuotedName(stored, length) + ": the name holds a NUL byte, which no file name can";
     else if (outcome == Insertion::ThroughFile)
       *why = QuotedName(stored, length) + ": a path runs through the file " + QuotedName(path, throughLength);
     else
@@ -89,6 +95,9 @@ struct PathInserter {
   // referring to exactly one of pakEntry and pk3Record.
   Insertion Insert(ArchiveNode* root, const char* stored, size_t length, PakDirEntry* pakEntry,
                    Pk3CentralRecord* pk3Record) {
+    // The whole stored name counts: cut at a NUL it would name another file than stored.
+    if (std::memchr(stored, '\0', length) != nullptr)
+      return Refuse(Insertion::NulInName, stored, length, nullptr, 0);
     char* path = CopyString(stored, length);
     if (path == nullptr) return Refuse(Insertion::Failed, stored, length, nullptr, 0);
     LowerCaseInPlace(path);
@@ -144,6 +153,10 @@ struct PathInserter {
       component = following;
     }
     std::free(path);
+    // A file left out of the tree would be lost at the next save: a path that names no file
+    // refuses the archive. A directory path naming only the root ("/", "./") loses nothing.
+    if (outcome == Insertion::Unchanged && node == root && (!isDirectory || length == 0))
+      return Refuse(Insertion::NoName, stored, length, nullptr, 0);
     return outcome;
   }
 };
@@ -225,7 +238,7 @@ ArchiveNode* TreeBuildFromSource(ArchiveDocument* doc, FolderTree& folderTree, s
     for (size_t i = 0; ok && i < count; ++i) {
       Pk3CentralRecord* record = &pk3->records[i];
       ok = record->name &&
-           Accepted(inserter.Insert(root, record->name, std::strlen(record->name), nullptr, record));
+           Accepted(inserter.Insert(root, record->name, record->Get16(zipc::kNameLength), nullptr, record));
     }
   }
   ChildIndexFree(&index);

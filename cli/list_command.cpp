@@ -54,7 +54,8 @@ std::vector<Listed> Entries(const ArchiveDocument& doc) {
     for (uint32_t i = 0; pk3->records && i < pk3->TotalEntries(); ++i) {
       const Pk3CentralRecord& r = pk3->records[i];
       Listed e;
-      e.path = r.name ? r.name : "";
+      // The whole stored name, also past a NUL byte inside it.
+      if (r.name) e.path.assign(r.name, r.Get16(zipc::kNameLength));
       e.size = r.Get32(zipc::kUncompressedSize);
       e.packed = r.Get32(zipc::kCompressedSize);
       e.offset = r.Get32(zipc::kLocalHeaderOffset);

@@ -224,7 +224,13 @@ TEST(LoadingTest, GeneratedZipTable) {
       {"31 components", {deep31}, "", true, true, 32},
       {"32 components", {deep32}, "", true, true, 33},
       {"5000 components", {deep5000}, "", true, true, 5001},
-      {"name with a NUL inside ends there", {std::string("ab\0cd", 5)}, "", true, true, 2},
+      // The whole stored name counts, never the part before a NUL: no file can be named so.
+      {"name with a NUL inside refuses the archive", {"ok.txt", std::string("ok.txt\0../../evil.txt", 21)}, "",
+       true, false, 0},
+      // A file with no name would be left out of the tree, and lost at the next save.
+      {"a file named \".\" refuses the archive", {"a.txt", "."}, "", true, false, 0},
+      {"a file named \"./\" of slashes and dots", {"/./"}, "", true, true, 1},
+      {"a file named \"a/.\" is the file a", {"a/."}, "", true, true, 2},
       {"comment of 65000 bytes", {"c.txt"}, std::string(65000, 'c'), true, true, 2},
       {"comment too long for the search", {"c.txt"}, std::string(65515, 'c'), false, false, 0},
   };
@@ -241,6 +247,30 @@ TEST(LoadingTest, GeneratedZipTable) {
     if (root) {
       EXPECT_EQ(TreeCountNodes(root), c.nodes);
     }
+  }
+}
+
+TEST(LoadingTest, EntriesWithoutAUsableNameRefuseTheArchiveWithTheReason) {
+  struct Case {
+    const char* file;
+    std::vector<uint8_t> bytes;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"nameless.pak", sample::Pak({{"a.txt", "1"}, {"", "lost"}}), "an entry is stored under \"\", which names no file"},
+      {"dot.pk3", sample::Zip({"a.txt", "."}), "an entry is stored under \".\", which names no file"},
+      {"nul.pk3", sample::Zip({std::string("ok.txt\0../../evil.txt", 21)}),
+       "\"ok.txt\\x00../../evil.txt\": the name holds a NUL byte, which no file name can"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    ScratchDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.Path(c.file), c.bytes));
+    Loaded l(dir.Path(c.file));
+    ASSERT_NE(l.doc.archiveKind, ArchiveKind::None);
+    std::string why;
+    EXPECT_EQ(TreeBuildFromSource(&l.doc, l.folders, &why), nullptr);
+    EXPECT_EQ(why, c.why);
   }
 }
 
