@@ -148,23 +148,89 @@ bool MakeDirectories(const std::string& path) {
 #endif
 }
 
-bool WriteDiskFile(const std::string& path, const uint8_t* data, uint32_t size, bool overwrite) {
-  const int fd = OpenNew(path.c_str(), !overwrite);
-  if (fd < 0) return false;
-#ifdef _WIN32
-  FILE* f = _fdopen(fd, "wb");
-  if (f == nullptr) _close(fd);
-#else
-  FILE* f = fdopen(fd, "wb");
-  if (f == nullptr) close(fd);
-#endif
-  if (f == nullptr) return false;
-  bool ok = size == 0 || std::fwrite(data, size, 1, f) == 1;
-  // Buffered bytes reach the disk at close: a full disk shows up here.
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) std::remove(path.c_str());
-  return ok;
+bool DiskFileOut::Fail() {
+  if (error_ == 0) error_ = errno;
+  return false;
 }
+
+bool DiskFileOut::Open(const std::string& path, bool replace) {
+  Abandon();
+  error_ = 0;
+  target_ = path;
+  if (replace) {
+    if (!ReserveTemporary(path, &written_)) return Fail();
+  } else {
+    written_ = path;
+  }
+  errno = 0;
+  const int fd = OpenNew(written_.c_str(), !replace);
+  if (fd < 0) {
+    Fail();
+    if (replace) RemoveFile(written_);
+    written_.clear();
+    return false;
+  }
+#ifdef _WIN32
+  file_ = _fdopen(fd, "wb");
+  if (file_ == nullptr) _close(fd);
+#else
+  file_ = fdopen(fd, "wb");
+  if (file_ == nullptr) close(fd);
+#endif
+  if (file_ == nullptr) {
+    Fail();
+    RemoveFile(written_);
+    written_.clear();
+    return false;
+  }
+  return true;
+}
+
+bool DiskFileOut::Write(const uint8_t* data, size_t size) {
+  if (file_ == nullptr) return false;
+  errno = 0;
+  return size == 0 || std::fwrite(data, size, 1, file_) == 1 || Fail();
+}
+
+bool DiskFileOut::Commit() {
+  if (file_ == nullptr) return false;
+  errno = 0;
+  // Buffered bytes reach the disk at close: a full disk shows up here.
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (!closed) Fail();
+  if (closed && written_ != target_ && !ReplaceWith(written_, target_)) Fail();
+  if (error_ != 0) {
+    RemoveFile(written_);
+    written_.clear();
+    return false;
+  }
+  written_.clear();
+  return true;
+}
+
+void DiskFileOut::Abandon() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  if (!written_.empty()) RemoveFile(written_);
+  written_.clear();
+}
+
+bool FailsEveryLaterWrite(int error) {
+  switch (error) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+    case EROFS:
+    case EIO:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string ErrorText(int error) { return error ? std::strerror(error) : "the system gave no reason"; }
 
 bool ReserveTemporary(const std::string& target, std::string* temporary) {
 #ifdef _WIN32

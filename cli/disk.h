@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,41 @@ bool MakeDirectory(const std::string& path);
 // Makes path and every missing directory above it.
 bool MakeDirectories(const std::string& path);
 
-// Writes size bytes as a new file at path, or over an existing file when overwrite; a link
-// at path is never followed. A file that could not be written whole is removed.
-bool WriteDiskFile(const std::string& path, const uint8_t* data, uint32_t size, bool overwrite);
+// A file written in pieces at path: a new file, or one that takes the place of the existing
+// file there once it is complete. An existing file is never written into, so neither a link
+// at path nor a second name of the same file (a hard link) leads the bytes anywhere else.
+// A file that was not completed is removed; the old one, if any, stays as it was.
+class DiskFileOut {
+ public:
+  DiskFileOut() = default;
+  ~DiskFileOut() { Abandon(); }
+  DiskFileOut(const DiskFileOut&) = delete;
+  DiskFileOut& operator=(const DiskFileOut&) = delete;
+
+  // Starts the file; replace: an existing file at path is to be replaced, else there must be
+  // none. False on failure, with the reason in Error().
+  bool Open(const std::string& path, bool replace);
+  bool Write(const uint8_t* data, size_t size);
+  // Closes the file and, when it replaces one, puts it in the old one's place.
+  bool Commit();
+  // Closes and removes what was written.
+  void Abandon();
+
+  // The system's error number of the first failure, 0 when none was given.
+  int Error() const { return error_; }
+
+ private:
+  bool Fail();
+  std::FILE* file_ = nullptr;
+  std::string target_, written_;  // written_: target_ itself, or the file that replaces it
+  int error_ = 0;
+};
+
+// A failure that every later file on the same disk would meet as well: no space left, a
+// quota used up, a disk that cannot be written.
+bool FailsEveryLaterWrite(int error);
+// The system's text for an error number.
+std::string ErrorText(int error);
 
 // Makes a new empty file beside target (same directory, so that it can take its place in
 // one step) and gives its path.

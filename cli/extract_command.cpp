@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include <cerrno>
+
 #include "archive/entry_data.h"
+#include "archive/entry_stream.h"
 #include "archive/loading.h"
 #include "archive/quoted_name.h"
 #include "cli/archive_session.h"
@@ -23,15 +26,32 @@ struct Extraction {
   bool overwrite;
   ProgressLine progress{"extracting"};
   int refused = 0, damaged = 0, failed = 0, kept = 0, written = 0;
+  // Set by a failure that every later file would meet too (a full disk): the extraction
+  // ends there with that one message.
+  bool stopped = false;
 
   void Report(const std::string& stored, const std::string& what) {
     PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": " + what);
   }
 
+  // A file or folder that could not be made: reported, and the end of the extraction when no
+  // later one could be made either.
+  void WriteFailed(const std::string& stored, const std::string& what, int error) {
+    ++failed;
+    if (FailsEveryLaterWrite(error)) {
+      stopped = true;
+      Report(stored, what + ": " + ErrorText(error) + "; the extraction stopped there (" + std::to_string(written) +
+                         (written == 1 ? " file" : " files") + " written)");
+      return;
+    }
+    Report(stored, error ? what + ": " + ErrorText(error) : what);
+  }
+
   // The name the archive stores the node's entry under, as stored (case and all).
   std::string StoredName(const ArchiveNode* node) const {
     const ArchiveEntry* e = node->entry;
-    if (IsKind(e, EntryKind::Pk3File) && e->pk3Record && e->pk3Record->name) return e->pk3Record->name;
+    if (IsKind(e, EntryKind::Pk3File) && e->pk3Record && e->pk3Record->name)
+      return std::string(e->pk3Record->name, e->pk3Record->Get16(zipc::kNameLength));
     if (IsKind(e, EntryKind::PakFile) && e->pakEntry) {
       const void* nul = std::memchr(e->pakEntry->name, '\0', kPakNameSize);
       return std::string(e->pakEntry->name,
@@ -69,12 +89,16 @@ struct Extraction {
 #endif
       const bool last = i == 0;
       if (last && !IsKind(chain[i]->entry, EntryKind::Directory)) break;
+      errno = 0;
       if (!MakeDirectory(path)) {
+        const int error = errno;
         const DiskKind there = StatLink(path).kind;
-        Report(stored, there == DiskKind::Link   ? "not written: a link is in the way at " + path
-                       : there == DiskKind::Missing ? "not written: the folder " + path + " cannot be made"
-                                                    : "not written: a file is in the way at " + path);
-        ++failed;
+        if (there == DiskKind::Missing)
+          WriteFailed(stored, "not written: the folder " + path + " cannot be made", error);
+        else
+          WriteFailed(stored, there == DiskKind::Link ? "not written: a link is in the way at " + path
+                                                      : "not written: a file is in the way at " + path,
+                      0);
         return std::string();
       }
     }
@@ -99,25 +123,40 @@ struct Extraction {
       ++failed;
       return;
     }
-    EntryBytes bytes;
-    const EntryLoad load = LoadEntryBytes(&archive.doc, node->entry, &bytes);
-    if (load != EntryLoad::Ok) {
-      Report(stored, EntryLoadReason(load));
+    // An entry that shares its bytes with another is refused before a file is made for it.
+    if (!EntrySharingPartner(&archive.doc, node->entry).empty()) {
+      Report(stored, EntryLoadFailure(&archive.doc, node->entry, EntryLoad::SharedData));
       ++damaged;
       return;
     }
-    const bool ok = WriteDiskFile(path, bytes.data, bytes.size, there == DiskKind::File);
-    ReleaseEntryBytes(&bytes);
-    if (!ok) {
-      Report(stored, "could not be written to " + path);
-      ++failed;
+    DiskFileOut out;
+    if (!out.Open(path, there == DiskKind::File)) {
+      WriteFailed(stored, "could not be written to " + path, out.Error());
+      return;
+    }
+    // The bytes go to the file as they are read, in pieces, whatever the entry's size.
+    struct ToFile : ByteSink {
+      DiskFileOut& out;
+      explicit ToFile(DiskFileOut& o) : out(o) {}
+      bool Take(const uint8_t* data, size_t size) override { return out.Write(data, size); }
+    } sink(out);
+    const EntryLoad load = StreamEntryBytes(&archive.doc, node->entry, &sink);
+    if (load != EntryLoad::Ok && load != EntryLoad::Stopped) {
+      out.Abandon();
+      Report(stored, EntryLoadFailure(&archive.doc, node->entry, load));
+      ++damaged;
+      return;
+    }
+    if (load == EntryLoad::Stopped || !out.Commit()) {
+      out.Abandon();
+      WriteFailed(stored, "could not be written to " + path, out.Error());
       return;
     }
     ++written;
   }
 
   void Subtree(const ArchiveNode* top) {
-    for (const ArchiveNode* n = top; n && !Interrupted(); n = NextInSubtree(n, top)) {
+    for (const ArchiveNode* n = top; n && !Interrupted() && !stopped; n = NextInSubtree(n, top)) {
       const ArchiveEntry* e = n->entry;
       if (IsFileKind(e)) {
         File(n);
@@ -193,6 +232,7 @@ int ExtractCommand(const CommandLine& line) {
     return kExitInterrupted;
   }
   const int problems = extraction.refused + extraction.damaged + extraction.failed;
+  if (extraction.stopped) return kExitRefused;
   if (problems > 0)
     PrintError(archive.path + ": " + std::to_string(problems) + (problems == 1 ? " entry was" : " entries were") +
                " not extracted (" + std::to_string(extraction.written) + " written)");

@@ -19,6 +19,7 @@ import tempfile
 import time
 import unittest
 import zipfile
+import zlib
 
 CLI = None
 
@@ -32,6 +33,47 @@ def tool(*args, cwd=None):
     """An outside tool; its exit status and output."""
     return subprocess.run(list(map(str, args)), cwd=cwd, capture_output=True, text=True,
                           errors="replace", timeout=240)
+
+
+def deflate(data, level=9):
+    """Raw deflate data, as a ZIP entry holds it."""
+    packer = zlib.compressobj(level, zlib.DEFLATED, -15)
+    return packer.compress(data) + packer.flush()
+
+
+def crc_of(data):
+    return zlib.crc32(data) & 0xFFFFFFFF
+
+
+def build_zip(path, entries):
+    """A ZIP written field by field, for records no ZIP library writes. Each entry is a dict:
+    name (str or bytes), stored (the bytes as they lie), method (0 or 8), crc, size, and
+    header_of: the index of an earlier entry whose local header the central record points at
+    instead of one of its own."""
+    body = b""
+    offsets = []
+    central = b""
+    for e in entries:
+        name = e["name"].encode("utf-8") if isinstance(e["name"], str) else e["name"]
+        fields = struct.pack("<HHHHIIIHH", 0, e.get("method", 0), 0, 0x2821, e["crc"], len(e["stored"]),
+                             e["size"], len(name), 0)
+        if "header_of" in e:
+            offsets.append(offsets[e["header_of"]])
+        else:
+            offsets.append(len(body))
+            body += struct.pack("<IH", 0x04034B50, 20) + fields + name + e["stored"]
+        central += struct.pack("<IHH", 0x02014B50, 20, 20) + fields + struct.pack("<HHHII", 0, 0, 0, 0, offsets[-1]) + name
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(central), len(body), 0)
+    with open(path, "wb") as f:
+        f.write(body + central + end)
+
+
+def stored_entry(name, data):
+    return {"name": name, "stored": data, "method": 0, "crc": crc_of(data), "size": len(data)}
+
+
+def deflated_entry(name, data):
+    return {"name": name, "stored": deflate(data), "method": 8, "crc": crc_of(data), "size": len(data)}
 
 
 def read_pak(path):
@@ -404,6 +446,26 @@ class TestConvert(Scratch):
         self.assertFalse(os.path.exists(out))
         self.no_leftovers(self.dir)
 
+    def test_entries_copied_unchanged_are_still_checked(self):
+        # Entries deflated at the normal level are copied as they lie by a save at level 6,
+        # yet a damaged one stops the conversion as one being recompressed would.
+        text = b"".join(b"line %d of a long text\n" % i for i in range(20000))
+        for label in ("wrong CRC-32", "damaged stream"):
+            with self.subTest(label):
+                bad = deflated_entry("maps/Bad.bsp", text)
+                if label == "wrong CRC-32":
+                    bad["crc"] ^= 1
+                else:
+                    bad["stored"] = bad["stored"][:40] + bytes(b ^ 0x55 for b in bad["stored"][40:80]) + bad["stored"][80:]
+                source = self.path("source.zip")
+                build_zip(source, [deflated_entry("a.txt", text), bad, deflated_entry("z.txt", text)])
+                self.refused(run("test", source), '"maps/Bad.bsp"')
+                out = self.path("out.pk3")
+                result = self.refused(run("convert", source, out), "maps/bad.bsp")
+                self.assertNotIn("written", result.stdout)
+                self.assertFalse(os.path.exists(out))
+                self.no_leftovers(self.dir)
+
 
 class TestExtract(Scratch):
     HOSTILE = ["../x", "/abs", "C:\\x", "con.txt"]
@@ -478,6 +540,71 @@ class TestExtract(Scratch):
         self.ok(run("extract", archive, "-C", out, "--overwrite"))
         self.assertEqual(folder_files(out), {"a.txt": b"new", "b.txt": b"new"})
 
+    def test_overwrite_never_writes_through_a_hard_link(self):
+        archive = self.path("a.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("a.txt", b"new bytes")
+        outside = self.path("outside.txt")
+        with open(outside, "wb") as f:
+            f.write(b"keep me")
+        out = self.path("out")
+        os.makedirs(out)
+        os.link(outside, os.path.join(out, "a.txt"))
+        self.ok(run("extract", archive, "-C", out, "--overwrite"))
+        with open(outside, "rb") as f:
+            self.assertEqual(f.read(), b"keep me")
+        self.assertEqual(folder_files(out), {"a.txt": b"new bytes"})
+        self.assertEqual(os.stat(os.path.join(out, "a.txt")).st_nlink, 1)
+        self.no_leftovers(out)
+
+    def test_entries_without_a_usable_name_refuse_the_archive(self):
+        nameless = self.path("nameless.pak")
+        write_pak(nameless, [("a.txt", b"a"), ("", b"lost")])
+        dot = self.path("dot.pk3")
+        build_zip(dot, [stored_entry("a.txt", b"a"), stored_entry(".", b"lost")])
+        nul = self.path("nul.pk3")
+        build_zip(nul, [stored_entry("ok.txt", b"fine"), stored_entry(b"ok.txt\0../../evil.txt", b"evil")])
+        for archive, shown, reason in ((nameless, "", "which names no file"), (dot, ".", "which names no file"),
+                                       (nul, "ok.txt\\x00../../evil.txt", "NUL byte")):
+            with self.subTest(os.path.basename(archive)):
+                listed = self.ok(run("list", "--tsv", archive)).stdout.splitlines()
+                self.assertEqual(listed[-1].split("\t")[-1], shown)
+                out = self.path("out-" + os.path.basename(archive))
+                for args in (("extract", archive, "-C", out), ("test", archive),
+                             ("convert", archive, self.path("converted.pk3"))):
+                    self.refused(run(*args), os.path.basename(archive), reason)
+                self.assertFalse(os.path.exists(os.path.join(out, "ok.txt")))
+                self.assertFalse(os.path.exists(self.path("converted.pk3")))
+                self.assertFalse(os.path.exists(self.path("evil.txt")))
+
+    def test_a_full_disk_ends_the_extraction_with_one_message(self):
+        # A small file system of its own, in a mount namespace of the test's own.
+        if tool("unshare", "-rm", "true").returncode != 0:
+            self.skipTest("this machine gives no mount namespace to mount a small file system in")
+        rnd = random.Random(3)
+        archive = self.path("many.pk3")
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_STORED) as z:
+            for i in range(200):
+                z.writestr("d/f%03d.bin" % i, bytes(rnd.getrandbits(8) for _ in range(65536)))
+        out = self.path("small-disk")
+        os.makedirs(out)
+        script = ('mount -t tmpfs -o size=2m tmpfs "$1" || exit 99; "$2" extract "$3" -C "$1" 2>"$4"; echo "exit $?"; '
+                  'find "$1" -type f -printf "%s %P\\n"')
+        result = tool("unshare", "-rm", "sh", "-c", script, "sh", out, CLI, archive, self.path("stderr.txt"))
+        lines = result.stdout.splitlines()
+        self.assertEqual(lines[0], "exit 1", result.stdout + result.stderr)
+        with open(self.path("stderr.txt")) as f:
+            stderr = f.read()
+        self.assertEqual(len(stderr.splitlines()), 1, stderr)
+        self.assertIn("No space left on device", stderr)
+        self.assertIn("stopped", stderr)
+        files = [line.split(" ", 1) for line in lines[1:]]
+        self.assertTrue(0 < len(files) < 200, files)
+        self.assertIn("(%d files written)" % len(files), stderr)
+        # Files written before stay whole; the one being written is gone.
+        self.assertEqual({size for size, _ in files}, {"65536"})
+        self.assertTrue(all(name.startswith("d/f") and name.endswith(".bin") for _, name in files), files)
+
 
 class TestTest(Scratch):
     def flip_byte_in(self, archive, victim):
@@ -519,6 +646,30 @@ class TestTest(Scratch):
         self.refused(run("test", pak), '"bad.txt"', "past the end of the file")
         self.assertNotIn("good.txt", run("test", pak).stderr)
 
+    def test_entries_sharing_their_bytes_are_named_and_not_extracted(self):
+        # Two hundred records over one local header of 100 MB of deflated zeros.
+        bomb = deflated_entry("bomb000", bytes(100 << 20))
+        entries = [bomb] + [dict(bomb, name="bomb%03d" % i, header_of=0) for i in range(1, 200)]
+        entries.append(stored_entry("ok.txt", b"fine"))
+        archive = self.path("bomb.zip")
+        build_zip(archive, entries)
+        result = self.refused(run("test", archive), '"bomb199": it shares its data with "bomb000"',
+                              '"bomb000": it shares its data with "bomb001"')
+        self.assertIn("200 of 201 files are damaged", result.stderr)
+        out = self.path("out")
+        self.refused(run("extract", archive, "-C", out), '"bomb001": it shares its data with "bomb000"')
+        self.assertEqual(folder_files(out), {"ok.txt": b"fine"})
+        # The archive still opens.
+        self.assertEqual(len(self.ok(run("list", "--tsv", archive)).stdout.splitlines()), 201)
+
+    def test_an_empty_entry_with_a_crc_is_damaged(self):
+        empty = stored_entry("empty.cfg", b"")
+        empty["crc"] = 0x1234ABCD
+        archive = self.path("empty-crc.pk3")
+        build_zip(archive, [stored_entry("a.txt", b"a"), stored_entry("fine.cfg", b""), empty])
+        result = self.refused(run("test", archive), '"empty.cfg": its data does not match its CRC-32')
+        self.assertIn("1 of 3 files are damaged", result.stderr)
+
 
 class TestInterrupt(Scratch):
     def test_ctrl_c_leaves_the_target_as_it_was(self):
@@ -548,6 +699,54 @@ class TestInterrupt(Scratch):
         with open(target, "rb") as f:
             self.assertEqual(f.read(), b"the archive before")
         self.no_leftovers(self.dir)
+
+
+class TestMemory(Scratch):
+    """Run with the optimized tool: the sanitized one reserves far more address space."""
+    LIMIT = 96 << 20  # bytes of address space the tool may have, a tenth of the entry
+
+    def limited(self, *args):
+        return subprocess.run(["prlimit", "--as=%d" % self.LIMIT, CLI, *map(str, args)], capture_output=True,
+                              text=True, errors="replace", timeout=600)
+
+    @staticmethod
+    def zeros_crc(size):
+        crc = 0
+        chunk = bytes(1 << 20)
+        for _ in range(size >> 20):
+            crc = zlib.crc32(chunk, crc)
+        return crc & 0xFFFFFFFF
+
+    def sparse_stored_zip(self, path, size):
+        """A ZIP of one stored entry of size zero bytes (a multiple of a megabyte), most of it a
+        hole in the file."""
+        name = b"big.bin"
+        fields = struct.pack("<HHHHIIIHH", 0, 0, 0, 0x2821, self.zeros_crc(size), size, size, len(name), 0)
+        with open(path, "wb") as f:
+            f.write(struct.pack("<IH", 0x04034B50, 20) + fields + name)
+            f.seek(size, os.SEEK_CUR)
+            central = struct.pack("<IHH", 0x02014B50, 20, 20) + fields + struct.pack("<HHHII", 0, 0, 0, 0, 0) + name
+            at = f.tell()
+            f.write(central + struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central), at, 0))
+
+    def test_a_gigabyte_entry_is_tested_and_extracted_in_bounded_memory(self):
+        stored = self.path("sparse.zip")
+        self.sparse_stored_zip(stored, 1 << 30)
+        result = self.limited("test", stored)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("no errors found in 1 file", result.stdout)
+        # A gigabyte of zeros deflated into a megabyte: inflated in pieces, never whole.
+        bomb = self.path("bomb.zip")
+        packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+        packed = b"".join(packer.compress(bytes(1 << 20)) for _ in range(1024)) + packer.flush()
+        build_zip(bomb, [{"name": "zeros.bin", "stored": packed, "method": 8, "crc": self.zeros_crc(1 << 30),
+                          "size": 1 << 30}])
+        result = self.limited("test", bomb)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        out = self.path("out")
+        result = self.limited("extract", stored, "-C", out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(os.path.getsize(os.path.join(out, "big.bin")), 1 << 30)
 
 
 def main():
