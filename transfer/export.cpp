@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "archive/entry_data.h"
+#include "archive/entry_stream.h"
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/disk_names.h"
 #include "transfer/core/transfer_measure.h"
@@ -33,29 +35,81 @@ bool MayOverwrite(const char* path, const ArchiveEntry* entry, TransferState* st
   return ResolveConflict(state, asker, &existing, entry);
 }
 
-// Writes the whole buffer as the file at path. A file that could not be written whole is
-// removed rather than left behind truncated.
-bool WriteDiskFile(const char* path, const uint8_t* data, uint32_t size) {
-  FILE* f = std::fopen(path, "wb");
-  if (f == nullptr) return false;
-  bool ok = size == 0 || std::fwrite(data, size, 1, f) == 1;
-  // Buffered bytes reach the disk at close: a full disk shows up here.
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) std::remove(path);
-  return ok;
-}
+// The file an entry is exported into. An existing file is never written into: the bytes go
+// to a new file beside it, which takes its place once complete, so a second name of the
+// same file (a hard link) elsewhere keeps its bytes. A file that could not be written whole
+// is removed; the old one stays as it was.
+class ExportFileOut : public ByteSink {
+ public:
+  ~ExportFileOut() { Abandon(); }
+
+  bool Open(const char* path) {
+    target_ = path;
+    if (DiskFileExists(path)) {
+      std::string folder(path);
+      const size_t slash = folder.find_last_of("\\/");
+      folder = slash == std::string::npos ? "." : folder.substr(0, slash + 1);
+      char temporary[MAX_PATH];
+      if (!GetTempFileNameA(folder.c_str(), "vlx", 0, temporary)) return false;
+      written_ = temporary;
+    } else {
+      written_ = path;
+    }
+    file_ = std::fopen(written_.c_str(), "wb");
+    if (file_ == nullptr) {
+      if (written_ != target_) DeleteFileA(written_.c_str());
+      written_.clear();
+    }
+    return file_ != nullptr;
+  }
+  bool Take(const uint8_t* data, size_t size) override {
+    return file_ != nullptr && (size == 0 || std::fwrite(data, size, 1, file_) == 1);
+  }
+  bool Commit() {
+    // Buffered bytes reach the disk at close: a full disk shows up here.
+    const bool closed = file_ != nullptr && std::fclose(file_) == 0;
+    file_ = nullptr;
+    const bool placed = closed && (written_ == target_ ||
+                                   MoveFileExA(written_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0);
+    if (placed) written_.clear();
+    return placed;
+  }
+  void Abandon() {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    if (!written_.empty()) DeleteFileA(written_.c_str());
+    written_.clear();
+  }
+
+ private:
+  FILE* file_ = nullptr;
+  std::string target_, written_;
+};
 
 bool ExportFile(WindowDocument* document, ArchiveEntry* entry, const char* path, TransferState* state) {
-  EntryBytes bytes;
-  const EntryLoad load = LoadEntryBytes(document, entry, &bytes);
-  if (load != EntryLoad::Ok) {
-    NoteTransferFailure(state, entry->name, EntryLoadReason(load));
+  // An entry that shares its bytes with another is refused before a file is made for it.
+  if (!EntrySharingPartner(document, entry).empty()) {
+    NoteTransferFailure(state, entry->name, EntryLoadFailure(document, entry, EntryLoad::SharedData).c_str());
     return false;
   }
-  const bool result = WriteDiskFile(path, bytes.data, bytes.size);
-  ReleaseEntryBytes(&bytes);
-  if (!result) NoteTransferFailure(state, entry->name, "it could not be written to disk");
-  return result;
+  ExportFileOut out;
+  if (!out.Open(path)) {
+    NoteTransferFailure(state, entry->name, "it could not be written to disk");
+    return false;
+  }
+  // Read and written in pieces: an entry of any size takes the same memory.
+  const EntryLoad load = StreamEntryBytes(document, entry, &out);
+  if (load != EntryLoad::Ok && load != EntryLoad::Stopped) {
+    out.Abandon();
+    NoteTransferFailure(state, entry->name, EntryLoadFailure(document, entry, load).c_str());
+    return false;
+  }
+  if (load == EntryLoad::Stopped || !out.Commit()) {
+    out.Abandon();
+    NoteTransferFailure(state, entry->name, "it could not be written to disk");
+    return false;
+  }
+  return true;
 }
 
 // The disk path of entry inside folder (a directory ending in a backslash) into out, which

@@ -166,6 +166,27 @@ TEST_F(ExportTest, ExistingDiskFilesGoThroughTheQuestion) {
   }
 }
 
+// Regression: a file written over was written into, so a second name of it elsewhere (a hard
+// link to a file outside the chosen folder) got the archive's bytes too.
+TEST_F(ExportTest, AFileWrittenOverIsReplacedNeverWrittenThroughAHardLink) {
+  WindowDocument* doc = OpenFixture("views.pak");
+  ASSERT_NE(doc, nullptr);
+  const std::string out = Folder("linked");
+  const std::string outside = TempDir() + "outside.bsp";
+  ASSERT_TRUE(WriteDiskFile(outside, "keep me"));
+  ASSERT_TRUE(CreateDirectoryA((out + "maps").c_str(), nullptr));
+  ASSERT_TRUE(CreateHardLinkA((out + "maps\\level1.bsp").c_str(), outside.c_str(), nullptr));
+  TransferState state{0, 0, ReplaceMode::Ask};
+  DialogSeries series(kReplaceCaption, {IDYES});
+  EXPECT_EQ(ExportNode(window_, doc, NodeAt(doc, "maps")->entry, out.c_str(), &state), 1);
+  EXPECT_EQ(series.Finish().size(), 1u);
+  EXPECT_EQ(ReadDiskFile(outside), "keep me");
+  EXPECT_EQ(ReadDiskFile(out + "maps\\level1.bsp"), EntryText(doc, "maps/level1.bsp"));
+  // No temporary file is left beside it.
+  EXPECT_EQ(DiskListing(out), (Names{"maps\\", "maps\\dm\\", "maps\\dm\\arena.bsp", "maps\\level1.bsp",
+                                    "maps\\level2.bsp"}));
+}
+
 // Regression: stored names were joined to the chosen directory as they were, so an archive
 // could write anywhere ("..", a drive, backslashes inside a stored name).
 TEST_F(ExportTest, NamesThatWouldLeaveTheChosenDirectoryAreRefused) {

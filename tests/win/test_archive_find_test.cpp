@@ -102,6 +102,32 @@ TEST_F(TestArchiveTest, AFlippedByteNamesTheDamagedEntryAndItsReason) {
   EXPECT_EQ(FileBytes(path), before);
 }
 
+// Two central records over one local header stand for one entry's bytes twice, the way a
+// crafted archive makes a small file stand for many large ones: both are named, with each
+// other, and neither is inflated.
+TEST_F(TestArchiveTest, EntriesSharingTheirBytesAreNamedWithEachOther) {
+  std::vector<uint8_t> text(20000);
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>("abcdefgh\n"[i % 9]);
+  std::vector<uint8_t> zip =
+      sample::ZipWithData({Deflated("maps/a.bsp", text), Deflated("maps/b.bsp", text), Stored("readme.txt", "Read me.")});
+  // The second central record is pointed at the first local header.
+  size_t central = 0;
+  for (int records = 0;; ++central) {
+    const bool signature = zip[central] == 0x50 && zip[central + 1] == 0x4B && zip[central + 2] == 1 && zip[central + 3] == 2;
+    if (signature && ++records == 2) break;
+  }
+  std::fill_n(zip.begin() + static_cast<std::ptrdiff_t>(central + 42), 4, 0);
+  const std::string path = TempDir() + "shared.pk3";
+  ASSERT_TRUE(WriteBytes(path, zip));
+  ASSERT_NE(Open(path), nullptr);
+
+  const WatchedDialog seen = RunTest();
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(seen.message.rfind("2 of 3 files are damaged:\n", 0), 0u) << seen.message;
+  EXPECT_NE(seen.message.find("\nmaps/a.bsp: it shares its data with \"maps/b.bsp\""), std::string::npos) << seen.message;
+  EXPECT_NE(seen.message.find("\nmaps/b.bsp: it shares its data with \"maps/a.bsp\""), std::string::npos) << seen.message;
+}
+
 TEST_F(TestArchiveTest, ManyDamagedEntriesAreListedAScreenfulAtMostAndTheRestCounted) {
   std::vector<sample::ZipEntry> entries;
   for (int i = 0; i < 26; ++i) {
