@@ -116,6 +116,35 @@ HWND WaitForChildTitled(HWND mdiClient, const std::string& title, DWORD timeoutM
   }
 }
 
+HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    for (HWND w = FindWindowA("#32770", caption); w; w = FindWindowExA(nullptr, w, "#32770", caption)) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      if (pid == processId && IsWindowVisible(w)) return w;
+    }
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    Sleep(50);
+  }
+}
+
+std::string MessageBoxText(HWND box) {
+  char text[1024] = {};
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  return text;
+}
+
+bool AnswerMessageBox(HWND box, int button, DWORD timeoutMs) {
+  PostMessageA(box, WM_COMMAND, button, 0);
+  DWORD start = GetTickCount();
+  while (IsWindow(box)) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
 namespace {
 
 ArchivePanes PanesOf(HWND window) {

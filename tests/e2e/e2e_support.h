@@ -38,6 +38,14 @@ HWND FindChild(HWND parent, const char* className);
 // Waits until the MDI client holds a child titled title; null on time-out.
 HWND WaitForChildTitled(HWND mdiClient, const std::string& title, DWORD timeoutMs);
 
+// Waits until the process shows a message box (a "#32770" window) titled caption; null on
+// time-out.
+HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs);
+// The text of a message box of another process (its static control 0xFFFF).
+std::string MessageBoxText(HWND box);
+// Presses a message box's button and waits until the box is gone; false on time-out.
+bool AnswerMessageBox(HWND box, int button, DWORD timeoutMs);
+
 // An archive window of the program and its two panes.
 struct ArchivePanes {
   HWND window = nullptr, tree = nullptr, list = nullptr;
