@@ -67,8 +67,11 @@ std::string RemoteListText(HWND list, int index, int column);
 // Reads a toolbar button of another process.
 bool RemoteToolbarButton(HWND toolbar, int index, TBBUTTON* button);
 
-// Writes a small valid PAK archive (one file) at dir\name under this test tree's directory,
-// creating dir; returns the archive's full path, or "" on failure.
+// Writes bytes to dir\name under this test tree's directory, creating dir; returns the
+// file's full path, or "" on failure.
+std::string WriteTestFile(const std::string& dir, const std::string& name,
+                          const std::vector<uint8_t>& bytes);
+// Writes a small valid PAK archive (one file) there.
 std::string WriteSmallPak(const std::string& dir, const std::string& name);
 
 // Copies the screen into VELLUMIX_SCREENSHOT_DIR\<name>.bmp.
