@@ -2,8 +2,10 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cstring>
 
+#include "archive/bytes.h"
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
 #include "services/file_types.h"
@@ -65,13 +67,27 @@ LRESULT OnCloseRequest(HWND frame, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefFrameProcA(frame, g_mdiClient, msg, wParam, lParam);
 }
 
-LRESULT OnOpenArchive(WPARAM wParam, LPARAM lParam) {
-  if (wParam == 0) {
-    return reinterpret_cast<LRESULT>(OpenArchiveWindow(reinterpret_cast<const char*>(lParam)));
-  }
+// A second start sends its path in an atom and waits for the answer before it deletes the
+// atom: the name is copied out and the open posted, so that the second start does not wait
+// for what the open then shows (a box that waits for the user).
+LRESULT PostOpenFromAtom(HWND frame, ATOM atom) {
   char path[MAX_PATH];
-  if (!GlobalGetAtomNameA(static_cast<ATOM>(LOWORD(lParam)), path, sizeof path)) return 0;
-  return reinterpret_cast<LRESULT>(OpenArchiveWindow(path));
+  if (!GlobalGetAtomNameA(atom, path, sizeof path)) return 0;
+  char* copy = CopyString(path);
+  if (!copy) return 0;
+  if (!PostMessageA(frame, WMU_OPEN_ARCHIVE, 2, reinterpret_cast<LPARAM>(copy))) {
+    std::free(copy);
+    return 0;
+  }
+  return 1;
+}
+
+LRESULT OnOpenArchive(HWND frame, WPARAM wParam, LPARAM lParam) {
+  if (wParam == 1) return PostOpenFromAtom(frame, static_cast<ATOM>(LOWORD(lParam)));
+  char* path = reinterpret_cast<char*>(lParam);
+  HWND window = OpenArchiveWindow(path);
+  if (wParam == 2) std::free(path);
+  return reinterpret_cast<LRESULT>(window);
 }
 
 // The bar's own visibility, also while the frame itself is still hidden.
@@ -95,7 +111,7 @@ LRESULT CALLBACK FrameWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
     case WM_MENUSELECT:
       OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
       return 0;
-    case WMU_OPEN_ARCHIVE: return OnOpenArchive(wParam, lParam);
+    case WMU_OPEN_ARCHIVE: return OnOpenArchive(hwnd, wParam, lParam);
   }
   return DefFrameProcA(hwnd, g_mdiClient, msg, wParam, lParam);
 }

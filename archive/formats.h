@@ -38,8 +38,8 @@ struct PakArchive {
   PakDirEntry entries[kPakMaxEntries];  // slots beyond entryCount are zero
 };
 
-// Opens the archive at path; null on failure, with a short reason in *why when one is known
-// (left empty for a file that is no PAK at all).
+// Opens the archive at path; null on failure, with a short reason in *why (a folder, an
+// empty file, no "PACK" header, a directory past the end, ...).
 PakArchive* PakOpen(const char* path, std::string* why = nullptr);
 void PakClose(PakArchive* archive);
 
@@ -118,7 +118,7 @@ struct Pk3Archive {
   uint32_t TotalEntries() const { return entryCount; }
 };
 
-// Opens the archive at path; null on failure, with a short reason in *why when one is known
-// (left empty for a file that is no ZIP at all).
+// Opens the archive at path; null on failure, with a short reason in *why (a folder, an
+// empty file, no end record, a central directory past the end, a wrapped count, ...).
 Pk3Archive* Pk3Open(const char* path, std::string* why = nullptr);
 void Pk3Close(Pk3Archive* archive);

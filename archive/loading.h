@@ -15,7 +15,8 @@ struct OpenedArchive {
 
 // Lower-cases path in place, opens it as PAK or PK3 by its extension and shows
 // "Error reading PAK file" / "Error reading PK3 file" (caption "Vellumix") on failure,
-// followed by a line naming the archive and the reason when one is known.
+// followed by a line naming the archive and the reason. A file without extension is tried
+// as PAK, then as PK3, whose reason is given.
 OpenedArchive OpenArchiveFile(char* path, MessageSink& messages);
 // As OpenArchiveFile, with the path used as given: the extension is matched in any case.
 // For file systems where case tells names apart.

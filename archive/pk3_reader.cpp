@@ -6,10 +6,16 @@
 #include "archive/entry_stream.h"
 #include "archive/formats.h"
 #include "archive/quoted_name.h"
+#include "archive/reader_open.h"
 #include "archive/source_file.h"
 #include "archive/zip64_extra.h"
 
 namespace {
+
+using reader_open::Refuse;
+
+const char kNoEndRecord[] = "no end-of-central-directory record (not a ZIP archive, or cut short)";
+const char kDirectoryPastEnd[] = "the central directory runs past the end of the file";
 
 // The end record is searched for in the last 64 KB of the file, read in one
 // block. One buffer serves the whole program: archives are opened only on the
@@ -32,7 +38,7 @@ struct WindowReader {
   uint64_t position;  // file offset of the next byte to take
 
   // Pointer to the n bytes at the position, which then moves past them; null
-  // when they are not all in the file.
+  // when they are not all in the file, or cannot be read.
   const uint8_t* Take(size_t n) {
     if (position > fileLength || n > fileLength - position) return nullptr;
     if (position < bufferStart || position - bufferStart > bufferLength ||
@@ -51,6 +57,12 @@ struct WindowReader {
 
   // Moves the position forward; the bytes need not exist unless taken later.
   void Skip(uint64_t n) { position += n; }
+
+  // Why the last Take failed.
+  bool RefuseTake(size_t n, std::string* why) const {
+    const bool inFile = position <= fileLength && n <= fileLength - position;
+    return Refuse(why, inFile ? reader_open::kUnreadable : kDirectoryPastEnd);
+  }
 };
 
 // What the end records say about the central directory.
@@ -61,29 +73,39 @@ struct CentralDirectory {
 };
 
 // Finds the end record; *position receives its file offset.
-bool FindEndRecord(FILE* f, uint64_t fileLength, uint8_t* endRecord, uint64_t* position) {
-  if (fileLength < kZipEndSize) return false;
+bool FindEndRecord(FILE* f, uint64_t fileLength, uint8_t* endRecord, uint64_t* position,
+                   std::string* why) {
+  if (fileLength < kZipEndSize) return Refuse(why, kNoEndRecord);
   uint8_t last[2];
-  if (!source_file::ReadAt(f, fileLength - 2, last, 2)) return false;
+  if (!source_file::ReadAt(f, fileLength - 2, last, 2)) return Refuse(why, reader_open::kUnreadable);
   if (last[0] == 0 && last[1] == 0) {
     *position = fileLength - kZipEndSize;
-    return source_file::ReadAt(f, *position, endRecord, kZipEndSize);
+    if (!source_file::ReadAt(f, *position, endRecord, kZipEndSize))
+      return Refuse(why, reader_open::kUnreadable);
+    return GetLE32(endRecord + zipe::kSignature) == kZipEndSignature || Refuse(why, kNoEndRecord);
   }
 
   // An archive comment follows the record: search backwards for a signature
-  // whose comment length reaches exactly the end of the file.
+  // whose comment length reaches exactly the end of the file. When none does, the
+  // signature nearest the end says what is wrong.
   const uint32_t n = fileLength < kEndSearchSize ? static_cast<uint32_t>(fileLength) : kEndSearchSize;
-  if (!source_file::ReadAt(f, fileLength - n, endSearchBuffer, n)) return false;
-  if (n < kZipEndSize + 1) return false;
-  for (uint32_t pos = n - kZipEndSize - 1;; --pos) {
+  if (!source_file::ReadAt(f, fileLength - n, endSearchBuffer, n))
+    return Refuse(why, reader_open::kUnreadable);
+  const char* nearest = kNoEndRecord;
+  for (uint32_t pos = n - kZipEndSize;; --pos) {
     const uint8_t* p = endSearchBuffer + pos;
-    if (GetLE32(p + zipe::kSignature) == kZipEndSignature &&
-        pos + kZipEndSize + GetLE16(p + zipe::kCommentLength) == n) {
-      std::memcpy(endRecord, p, kZipEndSize);
-      *position = fileLength - n + pos;
-      return true;
+    if (GetLE32(p + zipe::kSignature) == kZipEndSignature) {
+      const uint32_t reach = pos + kZipEndSize + GetLE16(p + zipe::kCommentLength);
+      if (reach == n) {
+        std::memcpy(endRecord, p, kZipEndSize);
+        *position = fileLength - n + pos;
+        return true;
+      }
+      if (nearest == kNoEndRecord)
+        nearest = reach > n ? "the comment's length runs past the end"
+                            : "the comment's length stops short of the end";
     }
-    if (pos == 0) return false;
+    if (pos == 0) return Refuse(why, nearest);
   }
 }
 
@@ -151,28 +173,28 @@ bool ApplyZip64Extra(Pk3CentralRecord& record, const uint8_t* extra, uint16_t ex
   return true;
 }
 
+std::string Entries(uint64_t count) {
+  return reader_open::GroupedCount(count) + (count == 1 ? " entry" : " entries");
+}
+
 bool ReadCentralDirectory(FILE* f, uint64_t fileLength, const CentralDirectory& cd,
                           Pk3Archive* pk3, std::string* why) {
   const uint64_t count = cd.count;
-  if (cd.offset > fileLength) return false;
+  if (cd.offset > fileLength) return Refuse(why, kDirectoryPastEnd);
   // Every record takes at least its fixed part: a count the file cannot hold is refused
   // before anything is allocated for it.
-  if (count > (fileLength - cd.offset) / kZipCentralSize) return false;
-  if (count > kPk3MaxOpenEntries) {
-    if (why)
-      *why = "it holds " + std::to_string(count) + " entries, more than the " +
-             std::to_string(kPk3MaxOpenEntries) + " Vellumix can open";
-    return false;
-  }
+  if (count > (fileLength - cd.offset) / kZipCentralSize) return Refuse(why, kDirectoryPastEnd);
+  if (count > kPk3MaxOpenEntries)
+    return Refuse(why, "it holds " + std::to_string(count) + " entries, more than the " +
+                           std::to_string(kPk3MaxOpenEntries) + " Vellumix can open");
 
   uint8_t* window = static_cast<uint8_t*>(std::malloc(kWindowSize));
-  if (window == nullptr) return false;
+  if (window == nullptr) return Refuse(why, reader_open::kNoMemory);
   if (count > 0) {
     pk3->records = static_cast<Pk3CentralRecord*>(std::calloc(count, sizeof(Pk3CentralRecord)));
     if (pk3->records == nullptr) {
       std::free(window);
-      if (why) *why = "not enough memory";
-      return false;
+      return Refuse(why, reader_open::kNoMemory);
     }
   }
   pk3->entryCount = static_cast<uint32_t>(count);
@@ -181,21 +203,31 @@ bool ReadCentralDirectory(FILE* f, uint64_t fileLength, const CentralDirectory& 
   for (uint32_t i = 0; i < count && ok; ++i) {
     Pk3CentralRecord& record = pk3->records[i];
     const uint8_t* fixed = reader.Take(kZipCentralSize);
-    if (fixed == nullptr || GetLE32(fixed + zipc::kSignature) != kZipCentralSignature) {
-      ok = false;
+    if (fixed == nullptr) {
+      ok = reader.RefuseTake(kZipCentralSize, why);
+      break;
+    }
+    if (GetLE32(fixed + zipc::kSignature) != kZipCentralSignature) {
+      ok = Refuse(why, "the central directory is damaged at entry " +
+                           reader_open::GroupedCount(i + 1) + " of " + reader_open::GroupedCount(count));
       break;
     }
     std::memcpy(record.header, fixed, kZipCentralSize);
     const uint16_t nameLength = record.Get16(zipc::kNameLength);
     // A nameless record has nothing to place in the tree.
-    const uint8_t* name = nameLength ? reader.Take(nameLength) : nullptr;
+    if (nameLength == 0) {
+      ok = Refuse(why, "entry " + reader_open::GroupedCount(i + 1) +
+                           " of the central directory has no name");
+      break;
+    }
+    const uint8_t* name = reader.Take(nameLength);
     if (name == nullptr) {
-      ok = false;
+      ok = reader.RefuseTake(nameLength, why);
       break;
     }
     record.name = static_cast<char*>(std::malloc(nameLength + 1u));
     if (record.name == nullptr) {
-      ok = false;
+      ok = Refuse(why, reader_open::kNoMemory);
       break;
     }
     std::memcpy(record.name, name, nameLength);
@@ -204,7 +236,8 @@ bool ReadCentralDirectory(FILE* f, uint64_t fileLength, const CentralDirectory& 
     if (NeedsZip64Extra(record.Get32(zipc::kUncompressedSize), record.Get32(zipc::kCompressedSize),
                         record.Get32(zipc::kLocalHeaderOffset))) {
       const uint8_t* extra = reader.Take(extraLength);
-      ok = extra != nullptr && ApplyZip64Extra(record, extra, extraLength, why);
+      ok = extra != nullptr ? ApplyZip64Extra(record, extra, extraLength, why)
+                            : reader.RefuseTake(extraLength, why);
     } else {
       reader.Skip(extraLength);
     }
@@ -215,12 +248,9 @@ bool ReadCentralDirectory(FILE* f, uint64_t fileLength, const CentralDirectory& 
   // the next save.
   if (ok && cd.size > reader.position - cd.offset) {
     const uint64_t more = CountFurtherRecords(reader, cd.offset + cd.size);
-    if (more > 0) {
-      if (why)
-        *why = "its directory holds " + std::to_string(count + more) +
-               " entries, but its end record counts " + std::to_string(count);
-      ok = false;
-    }
+    if (more > 0)
+      ok = Refuse(why, "the end record counts " + Entries(count) + " but the directory holds " +
+                           reader_open::GroupedCount(count + more));
   }
   std::free(window);
   return ok;
@@ -236,12 +266,10 @@ void FreeRecords(Pk3Archive* pk3) {
 
 bool ReadPk3(FILE* f, Pk3Archive* pk3, std::string* why) {
   const int64_t length = source_file::Length(f);
-  if (length < 0) return false;
+  if (length < 0) return Refuse(why, reader_open::kUnreadable);
   const uint64_t fileLength = static_cast<uint64_t>(length);
   uint64_t endPosition = 0;
-  if (!FindEndRecord(f, fileLength, pk3->endRecord, &endPosition) ||
-      GetLE32(pk3->endRecord + zipe::kSignature) != kZipEndSignature)
-    return false;
+  if (!FindEndRecord(f, fileLength, pk3->endRecord, &endPosition, why)) return false;
   CentralDirectory cd;
   return DescribeCentralDirectory(f, fileLength, pk3->endRecord, endPosition, &cd, why) &&
          ReadCentralDirectory(f, fileLength, cd, pk3, why);
@@ -252,17 +280,18 @@ bool ReadPk3(FILE* f, Pk3Archive* pk3, std::string* why) {
 Pk3Archive* Pk3Open(const char* path, std::string* why) {
   if (why) why->clear();
   if (path == nullptr) return nullptr;
-  FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) {
-    if (why) *why = "the file cannot be opened";
-    return nullptr;
-  }
+  FILE* f = reader_open::OpenForReading(path, why);
+  if (f == nullptr) return nullptr;
   Pk3Archive* pk3 = static_cast<Pk3Archive*>(std::calloc(1, sizeof(Pk3Archive)));
   if (pk3 == nullptr) {
+    Refuse(why, reader_open::kNoMemory);
     std::fclose(f);
     return nullptr;
   }
-  if (ReadPk3(f, pk3, why)) pk3->path = CopyString(path);
+  if (ReadPk3(f, pk3, why)) {
+    pk3->path = CopyString(path);
+    if (pk3->path == nullptr) Refuse(why, reader_open::kNoMemory);
+  }
   if (pk3->path == nullptr) {
     FreeRecords(pk3);
     std::fclose(f);

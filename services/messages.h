@@ -4,9 +4,11 @@
 #include <windows.h>
 
 // To the frame: open an archive window. wParam 0: lParam is a path in this process, or
-// null for a new archive. wParam 1: the low word of lParam is a global atom naming the
-// path; the sender keeps the atom alive, so this form must be sent, never posted.
-// Returns the new window or 0.
+// null for a new archive; returns the new window or 0. wParam 2: as 0, with the path in a
+// malloc block that the frame frees. wParam 1: the low word of lParam is a global atom
+// naming the path; the sender keeps the atom alive only until the message returns, so this
+// form must be sent, never posted. The frame copies the name and posts the form 2 to itself,
+// so the sender waits for nothing the open shows; returns nonzero when the open was posted.
 constexpr UINT WMU_OPEN_ARCHIVE = WM_USER;
 
 // To an archive window (these share values with the frame's message on purpose: each

@@ -222,6 +222,55 @@ class TestUsage(Scratch):
         self.assertFalse(os.path.exists(self.path("out.pak")))
 
 
+    def test_refused_archives_say_why(self):
+        made = self.path("made.pk3")
+        with zipfile.ZipFile(made, "w") as z:
+            z.writestr("a.txt", "a")
+            z.writestr("b/c.txt", "c")
+        with open(made, "rb") as f:
+            data = f.read()
+        end = data.rfind(b"PK\x05\x06")
+        central = struct.unpack_from("<I", data, end + 16)[0]
+        no_end = "no end-of-central-directory record (not a ZIP archive, or cut short)"
+        pak = self.path("made.pak")
+        write_pak(pak, [("a.txt", b"a" * 10), ("b.txt", b"b" * 20)])
+        with open(pak, "rb") as f:
+            pak_data = f.read()
+        cases = [
+            ("empty.pk3", b"", "PK3", "the file is empty"),
+            ("empty.pak", b"", "PAK", "the file is empty"),
+            ("folder.pk3", None, "PK3", "it is a folder"),
+            ("folder.pak", None, "PAK", "it is a folder"),
+            ("folder", None, "PK3", "it is a folder"),
+            ("text.zip", b"Just some words.\n" * 20, "PK3", no_end),
+            ("cut-in-data.pk3", data[:40], "PK3", no_end),
+            ("cut-in-directory.pk3", data[:central + 20], "PK3", no_end),
+            ("cut-in-end.pk3", data[:-3], "PK3", no_end),
+            ("wrapped.pk3", data[:end + 10] + struct.pack("<H", 1) + data[end + 12:], "PK3",
+             "the end record counts 1 entry but the directory holds 2"),
+            ("comment.zip", data[:end + 20] + struct.pack("<H", 50) + b"a short comment", "PK3",
+             "the comment's length runs past the end"),
+            ("directory-past.pk3", data[:end + 16] + struct.pack("<I", len(data) + 100) + data[end + 20:],
+             "PK3", "the central directory runs past the end of the file"),
+            ("text.pak", b"Just some words.\n" * 20, "PAK", 'no "PACK" header (not a PAK archive)'),
+            ("short.pak", pak_data[:8], "PAK", "its header is cut short"),
+            ("cut.pak", pak_data[:-10], "PAK", "its directory runs past the end of the file"),
+            ("cutpak", pak_data[:-10], "PK3", no_end),
+        ]
+        for name, content, kind, why in cases:
+            with self.subTest(name=name):
+                path = self.path(name)
+                if content is None:
+                    os.makedirs(path)
+                else:
+                    with open(path, "wb") as f:
+                        f.write(content)
+                for command in ("list", "test"):
+                    result = self.refused(run(command, path))
+                    self.assertEqual(result.stderr,
+                                     "vellumix-cli: Error reading %s file: %s: %s.\n" % (kind, path, why))
+
+
 class TestList(Scratch):
     def test_tab_separated_lines_match_the_archive(self):
         root, _ = self.folder()

@@ -22,6 +22,7 @@ TEST(LoadingTest, FixtureTable) {
   const char* pakError = "Error reading PAK file";
   const char* pk3Error = "Error reading PK3 file";
   const char* noFile = "the file cannot be opened";
+  const char* noEnd = "no end-of-central-directory record (not a ZIP archive, or cut short)";
   const Case cases[] = {
       {"basic.pak", ArchiveKind::Pak, nullptr,
        "empty/ readme.txt sound/ sound/hit.wav maps/ maps/level1.bsp", ""},
@@ -35,11 +36,12 @@ TEST(LoadingTest, FixtureTable) {
       {"empty.pak", ArchiveKind::Pak, nullptr, "", ""},
       {"noextpak", ArchiveKind::Pak, nullptr, "inside.txt", ""},
       {"noextzip", ArchiveKind::Pk3, nullptr, "z.txt", ""},
-      {"zipnamed.pak", ArchiveKind::None, pakError, nullptr, ""},
+      {"zipnamed.pak", ArchiveKind::None, pakError, nullptr, "no \"PACK\" header (not a PAK archive)"},
       {"order.pk3", ArchiveKind::Pk3, nullptr, "b/ b/z a/ a/y a/x", ""},
       {"names.pk3", ArchiveKind::Pk3, nullptr, "lead/ lead/double.txt dir\\file.txt maps/ maps/level1.bsp", ""},
       {"comment.zip", ArchiveKind::Pk3, nullptr, "c.txt", ""},
-      {"comment00.zip", ArchiveKind::None, pk3Error, nullptr, ""},
+      // Two zero bytes at the end are taken for a comment length of 0.
+      {"comment00.zip", ArchiveKind::None, pk3Error, nullptr, noEnd},
       {"empty.zip", ArchiveKind::Pk3, nullptr, "", ""},
       {"stored.zip", ArchiveKind::Pk3, nullptr, "s.txt", ""},
       {"dirafter.pk3", ArchiveKind::Pk3, nullptr, "maps/ maps/level1.bsp", ""},
@@ -161,18 +163,22 @@ TEST(LoadingTest, PakDirectoryLengthAndOffsetTable) {
     uint32_t dirOffset;  // ~0u: the true offset
     bool opens;
     uint32_t entries;
+    const char* why;  // of a refusal
   };
+  const char* pastEnd = "its directory runs past the end of the file";
   const Case cases[] = {
-      {"dirLength 0", 3, 0, ~0u, true, 0},
-      {"dirLength 100 gives one entry", 3, 100, ~0u, true, 1},
-      {"dirLength 262144 (4096 entries)", 4096, 262144, ~0u, true, 4096},
-      {"dirLength 262208 (4097 entries)", 4097, 262208, ~0u, false, 0},
-      {"dirLength beyond the file", 3, 64 * 4, ~0u, false, 0},
-      {"dirOffset beyond the file", 3, ~0u, 100000, false, 0},
-      {"dirOffset at the very end, empty", 0, 0, 12, true, 0},
-      {"dirOffset past the end, empty", 0, 0, 13, false, 0},
-      {"dirOffset near 4 GB", 3, ~0u, 0xFFFFFFF0u, false, 0},
-      {"dirLength near 4 GB", 3, 0xFFFFFFC0u, ~0u, false, 0},
+      {"dirLength 0", 3, 0, ~0u, true, 0, ""},
+      {"dirLength 100 gives one entry", 3, 100, ~0u, true, 1, ""},
+      {"dirLength 262144 (4096 entries)", 4096, 262144, ~0u, true, 4096, ""},
+      {"dirLength 262208 (4097 entries)", 4097, 262208, ~0u, false, 0,
+       "it holds 4097 entries, more than the 4096 a PAK file can have"},
+      {"dirLength beyond the file", 3, 64 * 4, ~0u, false, 0, pastEnd},
+      {"dirOffset beyond the file", 3, ~0u, 100000, false, 0, pastEnd},
+      {"dirOffset at the very end, empty", 0, 0, 12, true, 0, ""},
+      {"dirOffset past the end, empty", 0, 0, 13, false, 0, pastEnd},
+      {"dirOffset near 4 GB", 3, ~0u, 0xFFFFFFF0u, false, 0, pastEnd},
+      {"dirLength near 4 GB", 3, 0xFFFFFFC0u, ~0u, false, 0,
+       "it holds 67108863 entries, more than the 4096 a PAK file can have"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -185,8 +191,10 @@ TEST(LoadingTest, PakDirectoryLengthAndOffsetTable) {
     ScratchDir dir;
     std::string path = dir.Path("gen.pak");
     ASSERT_TRUE(WriteFileBytes(path, sample::Pak(items, c.dirLength, c.dirOffset)));
-    PakArchive* pak = PakOpen(path.c_str());
+    std::string why = "not cleared";
+    PakArchive* pak = PakOpen(path.c_str(), &why);
     EXPECT_EQ(pak != nullptr, c.opens);
+    EXPECT_EQ(why, c.why);
     if (pak == nullptr) continue;
     EXPECT_EQ(pak->entryCount, c.entries);
     PakClose(pak);
@@ -204,7 +212,8 @@ TEST(LoadingTest, PakMagicMustBePack) {
   Loaded l(dir.Path("bad.pak"));
   EXPECT_EQ(l.doc.archiveKind, ArchiveKind::None);
   ASSERT_EQ(l.messages.messages.size(), 1u);
-  EXPECT_EQ(l.messages.messages[0].text, "Error reading PAK file\n" + l.path);
+  EXPECT_EQ(l.messages.messages[0].text,
+            "Error reading PAK file\n" + l.path + ": no \"PACK\" header (not a PAK archive).");
 }
 
 TEST(LoadingTest, GeneratedZipTable) {
@@ -217,22 +226,25 @@ TEST(LoadingTest, GeneratedZipTable) {
     bool opens;
     bool builds;
     uint32_t nodes;
+    const char* why;  // of a refused open
   };
   const Case cases[] = {
-      {"zero-length name", {"a.txt", ""}, "", false, false, 0},
-      {"path of slashes only names nothing", {"///"}, "", true, true, 1},
-      {"31 components", {deep31}, "", true, true, 32},
-      {"32 components", {deep32}, "", true, true, 33},
-      {"5000 components", {deep5000}, "", true, true, 5001},
+      {"zero-length name", {"a.txt", ""}, "", false, false, 0,
+       "entry 2 of the central directory has no name"},
+      {"path of slashes only names nothing", {"///"}, "", true, true, 1, ""},
+      {"31 components", {deep31}, "", true, true, 32, ""},
+      {"32 components", {deep32}, "", true, true, 33, ""},
+      {"5000 components", {deep5000}, "", true, true, 5001, ""},
       // The whole stored name counts, never the part before a NUL: no file can be named so.
       {"name with a NUL inside refuses the archive", {"ok.txt", std::string("ok.txt\0../../evil.txt", 21)}, "",
-       true, false, 0},
+       true, false, 0, ""},
       // A file with no name would be left out of the tree, and lost at the next save.
-      {"a file named \".\" refuses the archive", {"a.txt", "."}, "", true, false, 0},
-      {"a file named \"./\" of slashes and dots", {"/./"}, "", true, true, 1},
-      {"a file named \"a/.\" is the file a", {"a/."}, "", true, true, 2},
-      {"comment of 65000 bytes", {"c.txt"}, std::string(65000, 'c'), true, true, 2},
-      {"comment too long for the search", {"c.txt"}, std::string(65515, 'c'), false, false, 0},
+      {"a file named \".\" refuses the archive", {"a.txt", "."}, "", true, false, 0, ""},
+      {"a file named \"./\" of slashes and dots", {"/./"}, "", true, true, 1, ""},
+      {"a file named \"a/.\" is the file a", {"a/."}, "", true, true, 2, ""},
+      {"comment of 65000 bytes", {"c.txt"}, std::string(65000, 'c'), true, true, 2, ""},
+      {"comment too long for the search", {"c.txt"}, std::string(65515, 'c'), false, false, 0,
+       "no end-of-central-directory record (not a ZIP archive, or cut short)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -241,7 +253,11 @@ TEST(LoadingTest, GeneratedZipTable) {
     ASSERT_TRUE(WriteFileBytes(path, sample::Zip(c.names, c.comment)));
     Loaded l(path);
     EXPECT_EQ(l.doc.archiveKind, c.opens ? ArchiveKind::Pk3 : ArchiveKind::None);
-    if (!c.opens) continue;
+    if (!c.opens) {
+      ASSERT_EQ(l.messages.messages.size(), 1u);
+      EXPECT_EQ(l.messages.messages[0].text, "Error reading PK3 file\n" + l.path + ": " + c.why + ".");
+      continue;
+    }
     ArchiveNode* root = l.Build();
     EXPECT_EQ(root != nullptr, c.builds);
     if (root) {
@@ -276,37 +292,50 @@ TEST(LoadingTest, EntriesWithoutAUsableNameRefuseTheArchiveWithTheReason) {
 
 TEST(LoadingTest, DamagedZipFieldsTable) {
   // Field patches on a three-entry ZIP from the sample writer, relative to its end record
-  // or to its first central header.
+  // or to its first central header, or its second (the first holds "a.txt": 46 + 5 bytes).
+  enum Where { kEnd, kFirst, kSecond };
   struct Case {
     const char* what;
-    bool inEndRecord;
+    Where where;
     size_t offset;
     uint32_t value;
     int width;
+    const char* why;
   };
+  const char* pastEnd = "the central directory runs past the end of the file";
   const Case cases[] = {
-      {"end signature", true, 0, 0x06054B51, 4},
-      {"central offset beyond the file", true, 16, 0x7FFFFFFF, 4},
-      {"central offset at the end record", true, 16, 0, 0},  // patched below
-      {"more entries than the file holds", true, 10, 0xFFFF, 2},
-      {"central signature", false, 0, 0x02014B51, 4},
-      {"name length beyond the file", false, 28, 0xFFFF, 2},
+      {"end signature", kEnd, 0, 0x06054B51, 4,
+       "no end-of-central-directory record (not a ZIP archive, or cut short)"},
+      {"central offset beyond the file", kEnd, 16, 0x7FFFFFFF, 4, pastEnd},
+      {"central offset at the end record", kEnd, 16, 0, 0, pastEnd},  // patched below
+      {"more entries than the file holds", kEnd, 10, 0xFFFF, 2, pastEnd},
+      {"count of 1 for 3", kEnd, 10, 1, 2, "the end record counts 1 entry but the directory holds 3"},
+      {"count of 2 for 3", kEnd, 10, 2, 2, "the end record counts 2 entries but the directory holds 3"},
+      {"count of 0 for 3", kEnd, 10, 0, 2, "the end record counts 0 entries but the directory holds 3"},
+      {"comment length past the end", kEnd, 20, 1, 2, "the comment's length runs past the end"},
+      {"central signature", kFirst, 0, 0x02014B51, 4, "the central directory is damaged at entry 1 of 3"},
+      {"second central signature", kSecond, 0, 0x02014B51, 4,
+       "the central directory is damaged at entry 2 of 3"},
+      {"name length beyond the file", kFirst, 28, 0xFFFF, 2, pastEnd},
+      {"zero name length", kSecond, 28, 0, 2, "entry 2 of the central directory has no name"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<uint8_t> zip = sample::Zip({"a.txt", "b/c.txt", "d/"});
     const size_t end = sample::ZipEndOffset(zip);
     const size_t central = GetLE32(zip.data() + end + 16);
-    uint8_t* at = zip.data() + (c.inEndRecord ? end : central) + c.offset;
-    uint32_t value = c.width ? c.value : static_cast<uint32_t>(end);
+    const size_t at = c.where == kEnd ? end : c.where == kFirst ? central : central + 46 + 5;
+    const uint32_t value = c.width ? c.value : static_cast<uint32_t>(end);
     if (c.width == 2)
-      PutLE16(at, static_cast<uint16_t>(value));
+      PutLE16(zip.data() + at + c.offset, static_cast<uint16_t>(value));
     else
-      PutLE32(at, value);
+      PutLE32(zip.data() + at + c.offset, value);
     ScratchDir dir;
     std::string path = dir.Path("bad.pk3");
     ASSERT_TRUE(WriteFileBytes(path, zip));
-    EXPECT_EQ(Pk3Open(path.c_str()), nullptr);
+    std::string why = "not cleared";
+    EXPECT_EQ(Pk3Open(path.c_str(), &why), nullptr);
+    EXPECT_EQ(why, c.why);
   }
 }
 

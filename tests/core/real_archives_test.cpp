@@ -85,7 +85,7 @@ TEST(RealArchivesTest, EntryCountsBeyondSixteenBits) {
     ASSERT_EQ(l.messages.messages.size(), 1u);
     EXPECT_EQ(l.messages.messages[0].text,
               "Error reading PK3 file\n" + l.path +
-                  ": its directory holds 70000 entries, but its end record counts 4464.");
+                  ": the end record counts 4,464 entries but the directory holds 70,000.");
   }
 #ifndef _WIN32
   {

@@ -136,7 +136,7 @@ TEST_F(ArchiveProgramTest, ArchivesThatCannotBeShownSayWhyAndAreNotRemembered) {
   };
   const Case cases[] = {
       // The central directory is damaged: the format check fails.
-      {"damaged.pk3", "Damaged.pk3", ""},
+      {"damaged.pk3", "Damaged.pk3", ": the central directory is damaged at entry 1 of 11."},
       // The archive opens, but one file path is stored twice (once in capitals).
       {"twice.zip", "Twice.zip", ": \"Maps/Same.txt\" is stored twice."},
   };
@@ -149,22 +149,10 @@ TEST_F(ArchiveProgramTest, ArchivesThatCannotBeShownSayWhyAndAreNotRemembered) {
     ASSERT_TRUE(program.Start("\"" + path + "\""));
     HWND frame = program.WaitForFrame(kTimeoutMs);
     ASSERT_NE(frame, nullptr);
-    HWND box = nullptr;
-    for (DWORD waited = 0; !box && waited < kTimeoutMs; waited += 50) {
-      for (HWND w = FindWindowA("#32770", "Vellumix"); w; w = FindWindowExA(nullptr, w, "#32770", "Vellumix")) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        if (pid == program.processId()) box = w;
-      }
-      if (!box) Sleep(50);
-    }
+    HWND box = WaitForMessageBox(program.processId(), "Vellumix", kTimeoutMs);
     ASSERT_NE(box, nullptr);
-    char text[1024] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    EXPECT_EQ(std::string(text), "Error reading PK3 file\n" + Lower(path) + c.reason);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    for (DWORD waited = 0; IsWindow(box) && waited < kTimeoutMs; waited += 50) Sleep(50);
-    ASSERT_FALSE(IsWindow(box));
+    EXPECT_EQ(MessageBoxText(box), "Error reading PK3 file\n" + Lower(path) + c.reason);
+    ASSERT_TRUE(AnswerMessageBox(box, IDOK, kTimeoutMs));
     // The program ends normally; the archive it could not show is not among its recent files.
     PostMessageA(frame, WM_CLOSE, 0, 0);
     DWORD code = 99;

@@ -116,6 +116,35 @@ HWND WaitForChildTitled(HWND mdiClient, const std::string& title, DWORD timeoutM
   }
 }
 
+HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    for (HWND w = FindWindowA("#32770", caption); w; w = FindWindowExA(nullptr, w, "#32770", caption)) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      if (pid == processId && IsWindowVisible(w)) return w;
+    }
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    Sleep(50);
+  }
+}
+
+std::string MessageBoxText(HWND box) {
+  char text[1024] = {};
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  return text;
+}
+
+bool AnswerMessageBox(HWND box, int button, DWORD timeoutMs) {
+  PostMessageA(box, WM_COMMAND, button, 0);
+  DWORD start = GetTickCount();
+  while (IsWindow(box)) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
 namespace {
 
 ArchivePanes PanesOf(HWND window) {
@@ -204,16 +233,20 @@ bool RemoteToolbarButton(HWND toolbar, int index, TBBUTTON* button) {
   return buffer.Read(button, sizeof *button);
 }
 
-std::string WriteSmallPak(const std::string& dir, const std::string& name) {
+std::string WriteTestFile(const std::string& dir, const std::string& name,
+                          const std::vector<uint8_t>& bytes) {
   std::string directory = std::string(VELLUMIX_E2E_DIR) + "\\" + dir;
   CreateDirectoryA(directory.c_str(), nullptr);
   std::string path = directory + "\\" + name;
-  const std::vector<uint8_t> pak = sample::Pak({{"readme.txt", "hello"}});
   FILE* out = std::fopen(path.c_str(), "wb");
   if (!out) return "";
-  bool written = std::fwrite(pak.data(), pak.size(), 1, out) == 1;
+  bool written = bytes.empty() || std::fwrite(bytes.data(), bytes.size(), 1, out) == 1;
   if (std::fclose(out) != 0 || !written) return "";
   return path;
+}
+
+std::string WriteSmallPak(const std::string& dir, const std::string& name) {
+  return WriteTestFile(dir, name, sample::Pak({{"readme.txt", "hello"}}));
 }
 
 bool SaveScreenshot(const std::string& name) { return SaveScreenshotTo(VELLUMIX_SCREENSHOT_DIR, name); }

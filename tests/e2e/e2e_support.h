@@ -38,6 +38,14 @@ HWND FindChild(HWND parent, const char* className);
 // Waits until the MDI client holds a child titled title; null on time-out.
 HWND WaitForChildTitled(HWND mdiClient, const std::string& title, DWORD timeoutMs);
 
+// Waits until the process shows a message box (a "#32770" window) titled caption; null on
+// time-out.
+HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs);
+// The text of a message box of another process (its static control 0xFFFF).
+std::string MessageBoxText(HWND box);
+// Presses a message box's button and waits until the box is gone; false on time-out.
+bool AnswerMessageBox(HWND box, int button, DWORD timeoutMs);
+
 // An archive window of the program and its two panes.
 struct ArchivePanes {
   HWND window = nullptr, tree = nullptr, list = nullptr;
@@ -59,8 +67,11 @@ std::string RemoteListText(HWND list, int index, int column);
 // Reads a toolbar button of another process.
 bool RemoteToolbarButton(HWND toolbar, int index, TBBUTTON* button);
 
-// Writes a small valid PAK archive (one file) at dir\name under this test tree's directory,
-// creating dir; returns the archive's full path, or "" on failure.
+// Writes bytes to dir\name under this test tree's directory, creating dir; returns the
+// file's full path, or "" on failure.
+std::string WriteTestFile(const std::string& dir, const std::string& name,
+                          const std::vector<uint8_t>& bytes);
+// Writes a small valid PAK archive (one file) there.
 std::string WriteSmallPak(const std::string& dir, const std::string& name);
 
 // Copies the screen into VELLUMIX_SCREENSHOT_DIR\<name>.bmp.

@@ -111,6 +111,51 @@ TEST_F(ProgramTest, SecondStartHandsItsQuotedPathToTheFirstAndEndsWithOne) {
   EXPECT_EQ(GetForegroundWindow(), frame);
 }
 
+// A second start hands its path over and ends, whatever the first then shows: here a box
+// about that very path, which waits for the user. A start after it, while the box is still
+// open, ends as well, and its archive is shown.
+TEST_F(ProgramTest, SecondStartsEndWhileTheFirstWaitsInABox) {
+  const std::string damaged = WriteTestFile("Waiting Box", "Cut Short.pk3", {'P', 'K', 3, 4, 20, 0});
+  ASSERT_FALSE(damaged.empty());
+  const std::string archive = WriteSmallPak("Waiting Box", "Handed Over.PAK");
+  ASSERT_FALSE(archive.empty());
+  ProgramProcess first;
+  ASSERT_TRUE(first.Start(""));
+  HWND frame = first.WaitForFrame(kStartTimeoutMs);
+  ASSERT_NE(frame, nullptr);
+
+  ProgramProcess second;
+  ASSERT_TRUE(second.Start("\"" + damaged + "\""));
+  HWND box = WaitForMessageBox(first.processId(), "Vellumix", kStartTimeoutMs);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(MessageBoxText(box),
+            "Error reading PK3 file\n" + Lower(damaged) +
+                ": no end-of-central-directory record (not a ZIP archive, or cut short).");
+  DWORD code = 0;
+  ASSERT_TRUE(second.WaitForExit(kStartTimeoutMs, &code)) << "the second start waits for the box";
+  EXPECT_EQ(code, 1u);
+  ASSERT_TRUE(IsWindow(box)) << "the box went before the second start ended";
+
+  ProgramProcess third;
+  ASSERT_TRUE(third.Start("\"" + archive + "\""));
+  code = 0;
+  ASSERT_TRUE(third.WaitForExit(kStartTimeoutMs, &code)) << "the third start waits for the box";
+  EXPECT_EQ(code, 1u);
+  ASSERT_TRUE(IsWindow(box)) << "the box went before the third start ended";
+
+  ASSERT_TRUE(AnswerMessageBox(box, IDOK, kStartTimeoutMs));
+  HWND client = GetDlgItem(frame, kMdiClientId);
+  ArchivePanes panes = WaitForArchivePanes(client, Lower(archive), kStartTimeoutMs);
+  ASSERT_NE(panes.window, nullptr);
+  EXPECT_EQ(RemoteListText(panes.list, 0, 0), "readme.txt");
+  // The archive that could not be read left no window behind.
+  EXPECT_EQ(GetWindow(panes.window, GW_HWNDNEXT), nullptr);
+  EXPECT_EQ(GetWindow(panes.window, GW_HWNDPREV), nullptr);
+  PostMessageA(frame, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(first.WaitForExit(kStartTimeoutMs, &code));
+  EXPECT_EQ(code, 0u);
+}
+
 TEST_F(ProgramTest, SecondStartWithoutPathOnlyBringsTheFirstToTheFront) {
   ProgramProcess first;
   ASSERT_TRUE(first.Start(""));

@@ -90,25 +90,32 @@ TEST_F(ArchiveWindowTest, UntitledNumbersKeepCountingAfterAClose) {
   EXPECT_EQ(Title(OpenNew()), "Untitled3");
 }
 
-TEST_F(ArchiveWindowTest, UnreadableArchivesShowTheirErrorAndOpenNothing) {
+TEST_F(ArchiveWindowTest, UnreadableArchivesShowTheirErrorAndWhyAndOpenNothing) {
   struct Case {
-    const char* fixture;
+    const char* fixture;  // null: a folder
     const char* name;
     const char* message;
+    const char* why;
   };
   const Case cases[] = {
-      {"damaged.pk3", "damaged.pk3", "Error reading PK3 file"},
-      {"views.zip", "zip-in-disguise.pak", "Error reading PAK file"},
-      {"views.pak", "pak-in-disguise.zip", "Error reading PK3 file"},
+      {"damaged.pk3", "damaged.pk3", "Error reading PK3 file",
+       "the central directory is damaged at entry 1 of 11"},
+      {"views.zip", "zip-in-disguise.pak", "Error reading PAK file", "no \"PACK\" header (not a PAK archive)"},
+      {"views.pak", "pak-in-disguise.zip", "Error reading PK3 file",
+       "no end-of-central-directory record (not a ZIP archive, or cut short)"},
+      {nullptr, "folder.pk3", "Error reading PK3 file", "it is a folder"},
   };
   for (const Case& c : cases) {
     std::string path = TempDir() + c.name;
-    ASSERT_TRUE(CopyFixture(c.fixture, path));
+    if (c.fixture)
+      ASSERT_TRUE(CopyFixture(c.fixture, path));
+    else
+      ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     DialogWatcher watcher("Vellumix", IDOK);
     EXPECT_EQ(Open(path), nullptr) << c.name;
     WatchedDialog seen = watcher.Wait();
     EXPECT_TRUE(seen.found) << c.name;
-    EXPECT_EQ(seen.message, c.message + ("\n" + Lower(path))) << c.name;
+    EXPECT_EQ(seen.message, c.message + ("\n" + Lower(path)) + ": " + c.why + ".") << c.name;
     EXPECT_EQ(ArchiveWindows().size(), 0u);
   }
 }

@@ -39,13 +39,21 @@ TEST_F(FrameCommandsTest, OpenArchiveCreatesAnArchiveWindowWithThePath) {
 TEST_F(FrameCommandsTest, OpenArchiveByAtomAsFromASecondInstance) {
   ATOM atom = GlobalAddAtomA("D:\\Some Dir\\Mod.PK3");
   ASSERT_NE(atom, 0);
-  HWND window = reinterpret_cast<HWND>(SendMessageA(frame_, WMU_OPEN_ARCHIVE, 1, atom));
+  // The frame takes the name and posts the open: the sender, which deletes the atom as soon
+  // as the message returns, waits for nothing the open shows.
+  EXPECT_NE(SendMessageA(frame_, WMU_OPEN_ARCHIVE, 1, atom), 0);
   GlobalDeleteAtom(atom);
-  ASSERT_NE(window, nullptr);
-  EXPECT_EQ(Title(window), "d:\\some dir\\mod.pk3");
+  EXPECT_TRUE(ArchiveWindows().empty()) << "the open is posted, not done inside the message";
+  ASSERT_TRUE(PumpUntil([] { return ArchiveWindows().size() == 1; }));
+  EXPECT_EQ(Title(ArchiveWindows()[0]), "d:\\some dir\\mod.pk3");
   // An atom that names nothing opens nothing.
   EXPECT_EQ(SendMessageA(frame_, WMU_OPEN_ARCHIVE, 1, 0), 0);
-  EXPECT_EQ(ArchiveWindows().size(), 1u);
+  ATOM other = GlobalAddAtomA("D:\\Other.PAK");
+  ASSERT_NE(other, 0);
+  EXPECT_NE(SendMessageA(frame_, WMU_OPEN_ARCHIVE, 1, other), 0);
+  GlobalDeleteAtom(other);
+  ASSERT_TRUE(PumpUntil([] { return ArchiveWindows().size() == 2; }));
+  EXPECT_EQ(Title(ActiveArchiveWindow()), "d:\\other.pak");
 }
 
 TEST_F(FrameCommandsTest, NewPostsAnUntitledArchive) {
