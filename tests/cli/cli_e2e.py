@@ -478,6 +478,25 @@ class TestExtract(Scratch):
         self.ok(run("extract", archive, "-C", out, "--overwrite"))
         self.assertEqual(folder_files(out), {"a.txt": b"new", "b.txt": b"new"})
 
+    def test_names_the_system_would_shorten_are_refused(self):
+        # Windows drops a name's trailing dots and spaces: "a.txt." would be written over
+        # "a.txt". Such names are refused on every system, the others written.
+        archive = self.path("shortened.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("a.txt", b"plain a")
+            z.writestr("a.txt.", b"dotted a")
+            z.writestr("b.txt", b"plain b")
+            z.writestr("b.txt ", b"spaced b")
+            z.writestr("c d.txt", b"a space inside")
+        out = self.path("out")
+        for extra in ([], ["--overwrite"]):
+            with self.subTest(args=extra):
+                result = self.refused(run("extract", archive, "-C", out, *extra),
+                                      '"a.txt.": refused: the name is not allowed on disk',
+                                      '"b.txt ": refused: the name is not allowed on disk')
+                self.assertIn("2 entries were not extracted (3 written)", result.stderr)
+                self.assertEqual(folder_files(out), {"a.txt": b"plain a", "b.txt": b"plain b", "c d.txt": b"a space inside"})
+
 
 class TestTest(Scratch):
     def flip_byte_in(self, archive, victim):
