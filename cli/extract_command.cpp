@@ -71,9 +71,9 @@ struct Extraction {
       if (last && !IsKind(chain[i]->entry, EntryKind::Directory)) break;
       if (!MakeDirectory(path)) {
         const DiskKind there = StatLink(path).kind;
-        Report(stored, there == DiskKind::Link   ? "not written: a link is in the way at " + path
-                       : there == DiskKind::Missing ? "not written: the folder " + path + " cannot be made"
-                                                    : "not written: a file is in the way at " + path);
+        Report(stored, there == DiskKind::Link      ? "not written: a link is in the way at " + PrintableName(path)
+                       : there == DiskKind::Missing ? "not written: the folder " + PrintableName(path) + " cannot be made"
+                                                    : "not written: a file is in the way at " + PrintableName(path));
         ++failed;
         return std::string();
       }
@@ -88,14 +88,14 @@ struct Extraction {
     if (path.empty()) return;
     const DiskKind there = StatLink(path).kind;
     if (there == DiskKind::File && !overwrite) {
-      PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": kept the existing " + path +
+      PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": kept the existing " + PrintableName(path) +
                  " (--overwrite replaces it)");
       ++kept;
       return;
     }
     if (there != DiskKind::Missing && there != DiskKind::File) {
       Report(stored, std::string("not written: a ") + (there == DiskKind::Link ? "link" : "folder") +
-                         " is in the way at " + path);
+                         " is in the way at " + PrintableName(path));
       ++failed;
       return;
     }
@@ -109,7 +109,7 @@ struct Extraction {
     const bool ok = WriteDiskFile(path, bytes.data, bytes.size, there == DiskKind::File);
     ReleaseEntryBytes(&bytes);
     if (!ok) {
-      Report(stored, "could not be written to " + path);
+      Report(stored, "could not be written to " + PrintableName(path));
       ++failed;
       return;
     }

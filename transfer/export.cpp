@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "archive/entry_data.h"
+#include "archive/quoted_name.h"
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/disk_names.h"
 #include "transfer/core/transfer_measure.h"
@@ -88,7 +89,7 @@ bool ExportDirectory(HWND window, WindowDocument* document, ArchiveEntry* entry,
     SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, path, nullptr);
   } else if (errno != EEXIST) {
     char text[kMaxDiskPath + 64];
-    std::snprintf(text, sizeof text, "Error creating directory %s", directory);
+    std::snprintf(text, sizeof text, "Error creating directory %s", PrintableName(directory).c_str());
     ShowErrorMessage(window, text, "Export");
     return false;
   }

@@ -504,6 +504,14 @@ TEST_F(ViewingTest, UnsafeStoredNamesNeverLeaveTheTemporaryDirectory) {
     EXPECT_NE(seen.message.find("not allowed"), std::string::npos) << seen.message;
     EXPECT_FALSE(Viewing(entry));
   }
+  // The message names the item with its control bytes escaped.
+  ArchiveEntry* hostile = AddFile("two\nlines\x1b[0m.vmxtest", "must not be written");
+  ASSERT_NE(hostile, nullptr);
+  DialogWatcher watcher("View", IDOK);
+  EXPECT_EQ(ViewEntry(window_, hostile), 0);
+  const WatchedDialog seen = watcher.Wait();
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(seen.message, "Can't view \"two\\nlines\\x1b[0m.vmxtest\": the name is not allowed on disk.");
   EXPECT_FALSE(DiskExists(parent + "escaped.vmxtest"));
   EXPECT_FALSE(DiskExists(TempPath("escaped.vmxtest")));
   EXPECT_FALSE(DiskExists(TempPath("evil.cmd")));
