@@ -179,6 +179,13 @@ EntryLoad Pk3DecodeStored(const Pk3EntryData& data, uint32_t crc, const uint8_t*
   return Crc32(plain, data.uncompressedSize) == crc ? EntryLoad::Ok : EntryLoad::CrcMismatch;
 }
 
+EntryLoad Pk3EmptyEntryCheck(const Pk3CentralRecord& record) {
+  const EntryLoad readable = Pk3RecordReadable(record);
+  if (readable != EntryLoad::Ok) return readable;
+  // No bytes have the CRC-32 0: any other value says the record lost its bytes or its size.
+  return record.Get32(zipc::kCrc32) == 0 ? EntryLoad::Ok : EntryLoad::CrcMismatch;
+}
+
 int Pk3RawFits(const Pk3EntryData& data) { return data.compressedSize <= data.available ? 1 : 0; }
 
 int Pk3ReadEntry(Pk3Archive* archive, int index, uint8_t* buffer, uint32_t bufferSize) {
@@ -255,9 +262,7 @@ EntryLoad LoadEntryBytes(const ArchiveDocument* doc, const ArchiveEntry* entry, 
       if (index < 0) return EntryLoad::NotInSource;
       const Pk3CentralRecord& record = pk3->records[index];
       const uint32_t size = record.Get32(zipc::kUncompressedSize);
-      // An empty entry has no bytes to check, but one that cannot be read at all (encrypted,
-      // an unknown method) is refused whatever its size.
-      if (size == 0) return Pk3RecordReadable(record);
+      if (size == 0) return Pk3EmptyEntryCheck(record);
       Pk3EntryData data;
       const EntryLoad located = Pk3LocateEntry(pk3, index, &data);
       if (located != EntryLoad::Ok) return located;

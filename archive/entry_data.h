@@ -57,6 +57,10 @@ struct Pk3EntryData {
 EntryLoad Pk3LocateEntry(Pk3Archive* archive, int index, Pk3EntryData* data);
 // The central record alone says the entry can be read (not encrypted, a known method).
 EntryLoad Pk3RecordReadable(const Pk3CentralRecord& record);
+// An entry whose record says it is empty has no bytes to check, but one that cannot be read
+// at all (encrypted, an unknown method) is refused, and so is one whose CRC-32 is not that
+// of no bytes.
+EntryLoad Pk3EmptyEntryCheck(const Pk3CentralRecord& record);
 // 1 when the entry's compressed bytes (for Pk3ReadRaw) lie inside the file.
 int Pk3RawFits(const Pk3EntryData& data);
 
