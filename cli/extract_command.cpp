@@ -24,8 +24,9 @@ struct Extraction {
   ProgressLine progress{"extracting"};
   int refused = 0, damaged = 0, failed = 0, kept = 0, written = 0;
 
+  // What follows the name may hold the path on disk, which is made of stored names.
   void Report(const std::string& stored, const std::string& what) {
-    PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": " + what);
+    PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": " + PrintableName(what));
   }
 
   // The name the archive stores the node's entry under, as stored (case and all).
@@ -71,9 +72,9 @@ struct Extraction {
       if (last && !IsKind(chain[i]->entry, EntryKind::Directory)) break;
       if (!MakeDirectory(path)) {
         const DiskKind there = StatLink(path).kind;
-        Report(stored, there == DiskKind::Link      ? "not written: a link is in the way at " + PrintableName(path)
-                       : there == DiskKind::Missing ? "not written: the folder " + PrintableName(path) + " cannot be made"
-                                                    : "not written: a file is in the way at " + PrintableName(path));
+        Report(stored, there == DiskKind::Link   ? "not written: a link is in the way at " + path
+                       : there == DiskKind::Missing ? "not written: the folder " + path + " cannot be made"
+                                                    : "not written: a file is in the way at " + path);
         ++failed;
         return std::string();
       }
@@ -95,7 +96,7 @@ struct Extraction {
     }
     if (there != DiskKind::Missing && there != DiskKind::File) {
       Report(stored, std::string("not written: a ") + (there == DiskKind::Link ? "link" : "folder") +
-                         " is in the way at " + PrintableName(path));
+                         " is in the way at " + path);
       ++failed;
       return;
     }
@@ -109,7 +110,7 @@ struct Extraction {
     const bool ok = WriteDiskFile(path, bytes.data, bytes.size, there == DiskKind::File);
     ReleaseEntryBytes(&bytes);
     if (!ok) {
-      Report(stored, "could not be written to " + PrintableName(path));
+      Report(stored, "could not be written to " + path);
       ++failed;
       return;
     }

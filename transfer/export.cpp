@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "archive/entry_data.h"
-#include "archive/quoted_name.h"
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/disk_names.h"
 #include "transfer/core/transfer_measure.h"
@@ -17,6 +16,7 @@
 #include "transfer/replace_dialog.h"
 #include "panes/window_document.h"
 #include "services/message_box.h"
+#include "archive/quoted_name.h"
 
 namespace {
 

@@ -179,6 +179,16 @@ class Scratch(unittest.TestCase):
 
 
 class TestUsage(Scratch):
+    def test_an_open_error_escapes_the_name_it_quotes(self):
+        archive = self.path("twice.zip")
+        with zipfile.ZipFile(archive, "w") as z, self.assertWarns(UserWarning):
+            for _ in range(2):
+                z.writestr(HOSTILE_NAMES[1], b"twice")
+        for args in (("test", archive), ("extract", archive, "-C", self.path("out")),
+                     ("convert", archive, self.path("out.pak"))):
+            with self.subTest(command=args[0]):
+                self.escaped_stderr(run_bytes(*args), 1, '"%s" is stored twice' % ESCAPED_NAMES[1])
+
     def test_usage_errors_exit_with_2(self):
         for args in [(), ("frobnicate",), ("list",), ("list", "a.pk3", "b.pk3"), ("test", "a.pk3", "--long"),
                      ("create", "out.txt", "dir"), ("create", "out.pk3"), ("create", "o.pk3", "d", "--level", "10"),
@@ -202,16 +212,6 @@ class TestUsage(Scratch):
             self.refused(run(command, junk), "junk.pk3")
         self.refused(run("convert", junk, self.path("out.pak")), "junk.pk3")
         self.assertFalse(os.path.exists(self.path("out.pak")))
-
-    def test_an_open_error_escapes_the_name_it_quotes(self):
-        archive = self.path("twice.zip")
-        with zipfile.ZipFile(archive, "w") as z, self.assertWarns(UserWarning):
-            for _ in range(2):
-                z.writestr(HOSTILE_NAMES[1], b"twice")
-        for args in (("test", archive), ("extract", archive, "-C", self.path("out")),
-                     ("convert", archive, self.path("out.pak"))):
-            with self.subTest(command=args[0]):
-                self.escaped_stderr(run_bytes(*args), 1, '"%s" is stored twice' % ESCAPED_NAMES[1])
 
 
 class TestList(Scratch):
@@ -445,6 +445,41 @@ class TestConvert(Scratch):
 class TestExtract(Scratch):
     HOSTILE = ["../x", "/abs", "C:\\x", "con.txt"]
 
+    def test_names_the_system_would_shorten_are_refused(self):
+        # Windows drops a name's trailing dots and spaces: "a.txt." would be written over
+        # "a.txt". Such names are refused on every system, the others written.
+        archive = self.path("shortened.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("a.txt", b"plain a")
+            z.writestr("a.txt.", b"dotted a")
+            z.writestr("b.txt", b"plain b")
+            z.writestr("b.txt ", b"spaced b")
+            z.writestr("c d.txt", b"a space inside")
+        out = self.path("out")
+        for extra in ([], ["--overwrite"]):
+            with self.subTest(args=extra):
+                result = self.refused(run("extract", archive, "-C", out, *extra),
+                                      '"a.txt.": refused: the name is not allowed on disk',
+                                      '"b.txt ": refused: the name is not allowed on disk')
+                self.assertIn("2 entries were not extracted (3 written)", result.stderr)
+                self.assertEqual(folder_files(out), {"a.txt": b"plain a", "b.txt": b"plain b", "c d.txt": b"a space inside"})
+
+    def test_refused_names_are_escaped_in_the_messages(self):
+        archive = self.path("hostile.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            for name in HOSTILE_NAMES:
+                z.writestr(name, b"bytes of " + name.encode())
+            z.writestr("fine.txt", b"fine")
+            z.writestr("del\x7f.txt", b"DEL is allowed on disk")
+        out = self.path("out")
+        # A control byte is not allowed on disk: each hostile name is refused, and named.
+        self.escaped_stderr(run_bytes("extract", archive, "-C", out), 4,
+                            *['"%s": refused' % name for name in ESCAPED_NAMES])
+        self.assertEqual(folder_files(out), {"fine.txt": b"fine", "del\x7f.txt": b"DEL is allowed on disk"})
+        # The path on disk is escaped as well.
+        self.escaped_stderr(run_bytes("extract", archive, "-C", out), 6,
+                            '"del\\x7f.txt": kept the existing %s/del\\x7f.txt' % out)
+
     def test_hostile_names_write_nothing_outside(self):
         archive = self.path("hostile.pk3")
         with zipfile.ZipFile(archive, "w") as z:
@@ -515,41 +550,6 @@ class TestExtract(Scratch):
         self.ok(run("extract", archive, "-C", out, "--overwrite"))
         self.assertEqual(folder_files(out), {"a.txt": b"new", "b.txt": b"new"})
 
-    def test_names_the_system_would_shorten_are_refused(self):
-        # Windows drops a name's trailing dots and spaces: "a.txt." would be written over
-        # "a.txt". Such names are refused on every system, the others written.
-        archive = self.path("shortened.pk3")
-        with zipfile.ZipFile(archive, "w") as z:
-            z.writestr("a.txt", b"plain a")
-            z.writestr("a.txt.", b"dotted a")
-            z.writestr("b.txt", b"plain b")
-            z.writestr("b.txt ", b"spaced b")
-            z.writestr("c d.txt", b"a space inside")
-        out = self.path("out")
-        for extra in ([], ["--overwrite"]):
-            with self.subTest(args=extra):
-                result = self.refused(run("extract", archive, "-C", out, *extra),
-                                      '"a.txt.": refused: the name is not allowed on disk',
-                                      '"b.txt ": refused: the name is not allowed on disk')
-                self.assertIn("2 entries were not extracted (3 written)", result.stderr)
-                self.assertEqual(folder_files(out), {"a.txt": b"plain a", "b.txt": b"plain b", "c d.txt": b"a space inside"})
-
-    def test_refused_names_are_escaped_in_the_messages(self):
-        archive = self.path("hostile.pk3")
-        with zipfile.ZipFile(archive, "w") as z:
-            for name in HOSTILE_NAMES:
-                z.writestr(name, b"bytes of " + name.encode())
-            z.writestr("fine.txt", b"fine")
-            z.writestr("del\x7f.txt", b"DEL is allowed on disk")
-        out = self.path("out")
-        # A control byte is not allowed on disk: each hostile name is refused, and named.
-        self.escaped_stderr(run_bytes("extract", archive, "-C", out), 4,
-                            *['"%s": refused' % name for name in ESCAPED_NAMES])
-        self.assertEqual(folder_files(out), {"fine.txt": b"fine", "del\x7f.txt": b"DEL is allowed on disk"})
-        # The path on disk is escaped as well.
-        self.escaped_stderr(run_bytes("extract", archive, "-C", out), 6,
-                            '"del\\x7f.txt": kept the existing %s/del\\x7f.txt' % out)
-
 
 class TestTest(Scratch):
     def flip_byte_in(self, archive, victim):
@@ -561,6 +561,16 @@ class TestTest(Scratch):
             byte = f.read(1)
             f.seek(at)
             f.write(bytes([byte[0] ^ 0x01]))
+
+    def test_damaged_entries_are_named_escaped(self):
+        archive = self.path("hostile.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            for name in HOSTILE_NAMES:
+                z.writestr(name, b"bytes of " + name.encode())
+        for name in HOSTILE_NAMES:
+            self.flip_byte_in(archive, name)
+        self.escaped_stderr(run_bytes("test", archive), 4,
+                            *['"%s": its data does not match its CRC-32' % name for name in ESCAPED_NAMES])
 
     def test_a_flipped_byte_is_found_and_named(self):
         root, files = self.folder()
@@ -590,16 +600,6 @@ class TestTest(Scratch):
             f.write(struct.pack("<I", 100000))
         self.refused(run("test", pak), '"bad.txt"', "past the end of the file")
         self.assertNotIn("good.txt", run("test", pak).stderr)
-
-    def test_damaged_entries_are_named_escaped(self):
-        archive = self.path("hostile.pk3")
-        with zipfile.ZipFile(archive, "w") as z:
-            for name in HOSTILE_NAMES:
-                z.writestr(name, b"bytes of " + name.encode())
-        for name in HOSTILE_NAMES:
-            self.flip_byte_in(archive, name)
-        self.escaped_stderr(run_bytes("test", archive), 4,
-                            *['"%s": its data does not match its CRC-32' % name for name in ESCAPED_NAMES])
 
 
 class TestInterrupt(Scratch):

@@ -245,6 +245,66 @@ TEST(LoadingTest, GeneratedZipTable) {
   }
 }
 
+TEST(LoadingTest, DamagedZipFieldsTable) {
+  // Field patches on a three-entry ZIP from the sample writer, relative to its end record
+  // or to its first central header.
+  struct Case {
+    const char* what;
+    bool inEndRecord;
+    size_t offset;
+    uint32_t value;
+    int width;
+  };
+  const Case cases[] = {
+      {"end signature", true, 0, 0x06054B51, 4},
+      {"central offset beyond the file", true, 16, 0x7FFFFFFF, 4},
+      {"central offset at the end record", true, 16, 0, 0},  // patched below
+      {"more entries than the file holds", true, 10, 0xFFFF, 2},
+      {"central signature", false, 0, 0x02014B51, 4},
+      {"name length beyond the file", false, 28, 0xFFFF, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> zip = sample::Zip({"a.txt", "b/c.txt", "d/"});
+    const size_t end = sample::ZipEndOffset(zip);
+    const size_t central = GetLE32(zip.data() + end + 16);
+    uint8_t* at = zip.data() + (c.inEndRecord ? end : central) + c.offset;
+    uint32_t value = c.width ? c.value : static_cast<uint32_t>(end);
+    if (c.width == 2)
+      PutLE16(at, static_cast<uint16_t>(value));
+    else
+      PutLE32(at, value);
+    ScratchDir dir;
+    std::string path = dir.Path("bad.pk3");
+    ASSERT_TRUE(WriteFileBytes(path, zip));
+    EXPECT_EQ(Pk3Open(path.c_str()), nullptr);
+  }
+}
+
+TEST(LoadingTest, LargeArchivesKeepReverseOrder) {
+  struct Case {
+    const char* what;
+    uint32_t count, directories;
+  };
+  const Case cases[] = {{"65,000 in one directory", 65000, 0}, {"65,000 in 250 directories", 65000, 250}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    std::string path = dir.Path("big.pk3");
+    std::vector<std::string> names = sample::ManyNames(c.count, c.directories);
+    ASSERT_TRUE(WriteFileBytes(path, sample::Zip(names)));
+    Loaded l(path);
+    ArchiveNode* root = l.Build();
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(TreeCountNodes(root), 1 + c.count + c.directories);
+    EXPECT_EQ(l.folders.items.size(), 1u + c.directories);
+    // The last stored name is the head of its directory's list.
+    const ArchiveNode* last = c.directories ? root->firstChild->firstChild : root->firstChild;
+    std::string tail = names.back().substr(names.back().rfind('/') + 1);
+    EXPECT_EQ(last->entry->name, tail);
+  }
+}
+
 // A ZIP of one empty entry whose central record gives its size as the ZIP64 marker and
 // the ZIP64 field as size.
 std::vector<uint8_t> Zip64Sized(const std::string& name, uint64_t size) {
@@ -332,66 +392,6 @@ TEST(LoadingTest, NamesInMessagesShowTheirControlBytesEscaped) {
   ASSERT_TRUE(WriteFileBytes(dir.Path("small.pk3"), Zip64Sized(hostile, 0)));
   Loaded small(dir.Path("small.pk3"));
   EXPECT_EQ(small.doc.archiveKind, ArchiveKind::Pk3) << "a ZIP64 size that fits opens";
-}
-
-TEST(LoadingTest, DamagedZipFieldsTable) {
-  // Field patches on a three-entry ZIP from the sample writer, relative to its end record
-  // or to its first central header.
-  struct Case {
-    const char* what;
-    bool inEndRecord;
-    size_t offset;
-    uint32_t value;
-    int width;
-  };
-  const Case cases[] = {
-      {"end signature", true, 0, 0x06054B51, 4},
-      {"central offset beyond the file", true, 16, 0x7FFFFFFF, 4},
-      {"central offset at the end record", true, 16, 0, 0},  // patched below
-      {"more entries than the file holds", true, 10, 0xFFFF, 2},
-      {"central signature", false, 0, 0x02014B51, 4},
-      {"name length beyond the file", false, 28, 0xFFFF, 2},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::vector<uint8_t> zip = sample::Zip({"a.txt", "b/c.txt", "d/"});
-    const size_t end = sample::ZipEndOffset(zip);
-    const size_t central = GetLE32(zip.data() + end + 16);
-    uint8_t* at = zip.data() + (c.inEndRecord ? end : central) + c.offset;
-    uint32_t value = c.width ? c.value : static_cast<uint32_t>(end);
-    if (c.width == 2)
-      PutLE16(at, static_cast<uint16_t>(value));
-    else
-      PutLE32(at, value);
-    ScratchDir dir;
-    std::string path = dir.Path("bad.pk3");
-    ASSERT_TRUE(WriteFileBytes(path, zip));
-    EXPECT_EQ(Pk3Open(path.c_str()), nullptr);
-  }
-}
-
-TEST(LoadingTest, LargeArchivesKeepReverseOrder) {
-  struct Case {
-    const char* what;
-    uint32_t count, directories;
-  };
-  const Case cases[] = {{"65,000 in one directory", 65000, 0}, {"65,000 in 250 directories", 65000, 250}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    ScratchDir dir;
-    std::string path = dir.Path("big.pk3");
-    std::vector<std::string> names = sample::ManyNames(c.count, c.directories);
-    ASSERT_TRUE(WriteFileBytes(path, sample::Zip(names)));
-    Loaded l(path);
-    ArchiveNode* root = l.Build();
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(TreeCountNodes(root), 1 + c.count + c.directories);
-    EXPECT_EQ(l.folders.items.size(), 1u + c.directories);
-    // The last stored name is the head of its directory's list.
-    const ArchiveNode* last = c.directories ? root->firstChild->firstChild : root->firstChild;
-    std::string tail = names.back().substr(names.back().rfind('/') + 1);
-    EXPECT_EQ(last->entry->name, tail);
-  }
 }
 
 }  // namespace
