@@ -50,7 +50,7 @@ bool WriteItem(SaveWindow& window, PakWriter& w, SaveItem& queued) {
   const char* path = item.path.c_str();
   // The offset and the end of the bytes must stay within the 32-bit fields.
   if (!OutputHasRoom(&w.output, item.size)) {
-    ShowSaveMessagef(window, "Error writing %s", path);
+    ShowSaveFailure(window, "Error writing %s", path);
     return false;
   }
   if (item.work.load != EntryLoad::Ok) {
@@ -66,11 +66,11 @@ bool WriteItem(SaveWindow& window, PakWriter& w, SaveItem& queued) {
       return false;
     }
     if (copied == CopyResult::WriteFailed) {
-      ShowSaveMessagef(window, "Error writing %s", path);
+      ShowSaveFailure(window, "Error writing %s", path);
       return false;
     }
   } else if (!OutputWrite(&w.output, item.work.plain.data, item.work.plain.size)) {
-    ShowSaveMessagef(window, "Error writing %s", path);
+    ShowSaveFailure(window, "Error writing %s", path);
     return false;
   }
   item.slot->offset = static_cast<uint32_t>(offset);

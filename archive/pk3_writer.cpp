@@ -104,12 +104,12 @@ Pk3CentralRecord* WriteEntry(SaveWindow& window, Pk3Writer& w, const Pk3Item& it
   }
   const uint32_t dataSize = f.uncompressedSize ? f.compressedSize : 0;
   if (!OutputHasRoom(&w.output, kZipLocalSize + pathLength + static_cast<uint64_t>(dataSize))) {
-    ShowSaveMessagef(window, "Error writing %s", path);
+    ShowSaveFailure(window, "Error writing %s", path);
     return nullptr;
   }
   char* name = static_cast<char*>(std::malloc(pathLength + 1));
   if (name == nullptr) {
-    ShowSaveMessagef(window, "Error allocating memory for %s", path);
+    ShowSaveFailure(window, "Error allocating memory for %s", path);
     return nullptr;
   }
   std::memcpy(name, path, pathLength + 1);
@@ -133,7 +133,7 @@ Pk3CentralRecord* WriteEntry(SaveWindow& window, Pk3Writer& w, const Pk3Item& it
             zipl::kCompressedSize, zipl::kUncompressedSize, f);
   PutLE16(local + zipl::kNameLength, static_cast<uint16_t>(pathLength));
   if (!OutputWrite(&w.output, local, sizeof local) || !OutputWrite(&w.output, path, pathLength)) {
-    ShowSaveMessagef(window, "Error writing %s", path);
+    ShowSaveFailure(window, "Error writing %s", path);
     return nullptr;
   }
   if (item.raw) {
@@ -147,7 +147,7 @@ Pk3CentralRecord* WriteEntry(SaveWindow& window, Pk3Writer& w, const Pk3Item& it
   } else if (OutputWrite(&w.output, bytes, dataSize)) {
     return r;
   }
-  ShowSaveMessagef(window, "Error writing %s", path);
+  ShowSaveFailure(window, "Error writing %s", path);
   return nullptr;
 }
 

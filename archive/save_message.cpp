@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "archive/quoted_name.h"
 
 namespace {
 const char kCaption[] = "Save";
@@ -33,22 +36,23 @@ void ShowSaveMessagef(SaveWindow& window, const char* format, ...) {
 }
 
 void ShowLoadFailure(SaveWindow& window, EntryLoad result, const char* dir, const char* name) {
+  const std::string path = PrintableName(std::string(dir) + name);
   switch (result) {
     case EntryLoad::NoMemory:
-      ShowSaveMessagef(window, "Error allocating memory for %s%s", dir, name);
+      ShowSaveMessagef(window, "Error allocating memory for %s", path.c_str());
       break;
     case EntryLoad::NotInSource:
-      ShowSaveMessagef(window, "No such file %s%s", dir, name);
+      ShowSaveMessagef(window, "No such file %s", path.c_str());
       break;
     default:
-      ShowSaveMessagef(window, "Error loading %s%s: %s.", dir, name, EntryLoadReason(result));
+      ShowSaveMessagef(window, "Error loading %s: %s.", path.c_str(), EntryLoadReason(result));
       break;
   }
 }
 
 void ShowSaveFailure(SaveWindow& window, const char* message, const char* path) {
   if (std::strstr(message, "%s"))
-    ShowSaveMessagef(window, message, path);
+    ShowSaveMessagef(window, message, PrintableName(path).c_str());
   else if (*message)
     ShowSaveMessage(window, message);
 }

@@ -1,5 +1,6 @@
 // The error messages of the archive writers: a box owned by the window being
-// saved, caption "Save", stop icon.
+// saved, caption "Save", stop icon. The paths they name (stored paths from archives, the
+// archive's own) are shown with their control bytes escaped.
 #pragma once
 
 #include "archive/entry_data.h"

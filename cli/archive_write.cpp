@@ -59,7 +59,8 @@ int WriteDocumentTo(ArchiveDocument* doc, ArchiveKind kind, const std::string& t
     return kExitRefused;
   }
   ConsoleSaveWindow window(context);
-  window.Rename(temporary, target);
+  // The save's messages show paths escaped.
+  window.Rename(PrintableName(temporary), PrintableName(target));
   ArchiveNode* copy = nullptr;
   void* written = kind == ArchiveKind::Pak ? static_cast<void*>(PakSave(window, doc, temporary.c_str(), &copy))
                                            : static_cast<void*>(Pk3Save(window, doc, temporary.c_str(), level, &copy));

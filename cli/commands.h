@@ -18,7 +18,3 @@ int ExtractCommand(const CommandLine& line);
 int CreateCommand(const CommandLine& line);
 int ConvertCommand(const CommandLine& line);
 int TestCommand(const CommandLine& line);
-
-// Text of a stored name fit for one line of output: control characters escaped ("\t",
-// "\n", "\x01"), and with backslashes doubled when escapeBackslash (the tab-separated form).
-std::string PrintableName(const std::string& name, bool escapeBackslash);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "archive/quoted_name.h"
 #include "cli/disk.h"
 
 const char kProgramName[] = "vellumix-cli";
@@ -69,7 +70,7 @@ void ProgressLine::Start(uint32_t steps) {
 }
 
 void ProgressLine::ShowItem(const char* storedPath, uint32_t) {
-  item_ = storedPath ? storedPath : "";
+  item_ = PrintableName(storedPath);
   Draw(false);
 }
 

@@ -30,8 +30,9 @@ struct Extraction {
   // ends there with that one message.
   bool stopped = false;
 
+  // What follows the name may hold the path on disk, which is made of stored names.
   void Report(const std::string& stored, const std::string& what) {
-    PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": " + what);
+    PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": " + PrintableName(what));
   }
 
   // A file or folder that could not be made: reported, and the end of the extraction when no
@@ -112,7 +113,7 @@ struct Extraction {
     if (path.empty()) return;
     const DiskKind there = StatLink(path).kind;
     if (there == DiskKind::File && !overwrite) {
-      PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": kept the existing " + path +
+      PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": kept the existing " + PrintableName(path) +
                  " (--overwrite replaces it)");
       ++kept;
       return;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "archive/formats.h"
+#include "archive/quoted_name.h"
 #include "cli/archive_session.h"
 #include "cli/commands.h"
 
@@ -78,29 +79,6 @@ std::string Ratio(uint64_t size, uint64_t packed) {
 }
 
 }  // namespace
-
-std::string PrintableName(const std::string& name, bool escapeBackslash) {
-  std::string text;
-  for (const char c : name) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '\t') {
-      text += "\\t";
-    } else if (c == '\n') {
-      text += "\\n";
-    } else if (c == '\r') {
-      text += "\\r";
-    } else if (u < 0x20 || u == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
-      text += escaped;
-    } else if (c == '\\' && escapeBackslash) {
-      text += "\\\\";
-    } else {
-      text += c;
-    }
-  }
-  return text;
-}
 
 int ListCommand(const CommandLine& line) {
   OpenedDocument opened;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "archive/quoted_name.h"
 #include "resources/save_progress_ids.h"
 #include "services/message_box.h"
 #include "services/number_format.h"
@@ -119,7 +120,7 @@ void ProgressShowItem(HWND dialog, const char* storedPath, uint32_t size) {
     if (state->lastItem != 0 && now - state->lastItem < kPaintInterval && size < kShowAtOnceSize) return;
     state->lastItem = now ? now : 1;
   }
-  SetDlgItemTextA(dialog, IDC_SAVE_NAME, storedPath ? storedPath : "");
+  SetDlgItemTextA(dialog, IDC_SAVE_NAME, PrintableName(storedPath).c_str());
   char number[64];
   if (FormatUserNumber(size, number, sizeof number) == 0)
     std::snprintf(number, sizeof number, "%u", static_cast<unsigned>(size));

@@ -18,6 +18,7 @@
 #include "transfer/replace_dialog.h"
 #include "panes/window_document.h"
 #include "services/message_box.h"
+#include "archive/quoted_name.h"
 
 namespace {
 
@@ -142,7 +143,7 @@ bool ExportDirectory(HWND window, WindowDocument* document, ArchiveEntry* entry,
     SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, path, nullptr);
   } else if (errno != EEXIST) {
     char text[kMaxDiskPath + 64];
-    std::snprintf(text, sizeof text, "Error creating directory %s", directory);
+    std::snprintf(text, sizeof text, "Error creating directory %s", PrintableName(directory).c_str());
     ShowErrorMessage(window, text, "Export");
     return false;
   }

@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "archive/formats.h"
+#include "archive/quoted_name.h"
 #include "resources/transfer_ids.h"
 #include "services/file_types.h"
 #include "services/globals.h"
@@ -44,10 +45,8 @@ bool EntrySize(const ArchiveEntry* entry, uint64_t* size) {
 void FormatMessageText(HWND dialog, const char* name) {
   char format[kMessageSize + 1] = {};
   if (GetDlgItemTextA(dialog, IDC_REPLACE_MESSAGE, format, kMessageSize) <= 0) return;
-  char shown[kShownNameLength + 4];
-  std::snprintf(shown, sizeof shown, "%s", name ? name : "");
-  if (name && std::strlen(name) > kShownNameLength) std::strcpy(shown + kShownNameLength, "...");
-  DWORD_PTR args[1] = {reinterpret_cast<DWORD_PTR>(shown)};
+  const std::string shown = PrintableName(name, name ? std::strlen(name) : 0, false, kShownNameLength);
+  DWORD_PTR args[1] = {reinterpret_cast<DWORD_PTR>(shown.c_str())};
   char text[kMessageSize] = {};
   if (FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, format, 0, 0, text,
                      sizeof text, reinterpret_cast<va_list*>(args)))

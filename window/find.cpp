@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/quoted_name.h"
 #include "panes/core/name_pattern.h"
 #include "panes/views.h"
 #include "resources/find_ids.h"
@@ -242,7 +243,7 @@ void ShowFound(HWND window, WindowDocument* doc, const FoundItem& found) {
   ArchiveNode* node = NodeAt(doc->root, found.path);
   ArchiveEntry* folder = node && node->parent ? node->parent->entry : nullptr;
   if (!folder || !folder->treeItem) {
-    std::string text = found.name + " is no longer in " + found.folder + ".";
+    std::string text = PrintableName(found.name) + " is no longer in " + PrintableName(found.folder) + ".";
     ShowErrorMessage(window, text.c_str(), kFindCaption);
     return;
   }

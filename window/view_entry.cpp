@@ -9,6 +9,7 @@
 #include <string>
 
 #include "archive/entry_data.h"
+#include "archive/quoted_name.h"
 #include "services/sound_thread.h"
 #include "services/viewer_watch.h"
 #include "services/globals.h"
@@ -21,7 +22,8 @@
 #include "window/viewer_edits.h"
 #include "services/message_box.h"
 
-std::string ShellFailureText(const char* name, unsigned long error) {
+std::string ShellFailureText(const char* storedName, unsigned long error) {
+  const std::string name = PrintableName(storedName);
   char reason[256] = {};
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 error, 0, reason, sizeof reason, nullptr);
@@ -41,7 +43,7 @@ std::string ShellFailureText(const char* name, unsigned long error) {
     because += *p;
   }
   if (because.empty()) because = "no program could be started for it";
-  return "Can't open \"" + std::string(name) + "\": " + because + ".";
+  return "Can't open \"" + name + "\": " + because + ".";
 }
 
 namespace {
@@ -73,7 +75,7 @@ bool PlayWave(HWND window, const WindowDocument* doc, const ArchiveEntry* entry)
   if (CountWaveOutDevices() == 0) {
     if (!g_toldNoSound) {
       g_toldNoSound = true;
-      const std::string text = "Can't play \"" + std::string(entry->name) +
+      const std::string text = "Can't play \"" + PrintableName(entry->name) +
                                "\": there is no sound output device. Sounds will not be played.";
       ShowViewNotice(window, text.c_str());
     }
@@ -114,7 +116,7 @@ bool UserAllowsRunning(HWND window, const char* name) {
   char text[MAX_PATH + 160];
   std::snprintf(text, sizeof text,
                 "%.*s is a program. Running a program from an archive can harm your computer. Run it?", MAX_PATH,
-                name);
+                PrintableName(name).c_str());
   return MessageBoxA(window, text, kViewCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
@@ -181,7 +183,7 @@ bool ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
   // name only when it stays a single plain component inside the temporary directory.
   if (!IsSafeDiskName(entry->name)) {
     char text[MAX_PATH + 96];
-    std::snprintf(text, sizeof text, "Can't view \"%.*s\": %s.", MAX_PATH, entry->name,
+    std::snprintf(text, sizeof text, "Can't view \"%.*s\": %s.", MAX_PATH, PrintableName(entry->name).c_str(),
                   kNameNotAllowedOnDisk);
     ShowErrorMessage(window, text, kViewCaption);
     return false;

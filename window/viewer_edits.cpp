@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/entry_data.h"
+#include "archive/quoted_name.h"
 #include "panes/views.h"
 #include "services/leftovers.h"
 #include "services/message_box.h"
@@ -71,7 +72,7 @@ bool TakeCopy(HWND window, WindowDocument* doc, ArchiveEntry* entry, const std::
   uint8_t* data = nullptr;
   const int64_t length = ReadWholeFile(path.c_str(), &data);
   if (length < 0) {
-    const std::string text = "Can't update \"" + std::string(entry->name) + "\": its changed copy could not be read.";
+    const std::string text = "Can't update \"" + PrintableName(entry->name) + "\": its changed copy could not be read.";
     ShowErrorMessage(window, text.c_str(), kViewCaption);
     return false;
   }
@@ -127,7 +128,7 @@ void OfferViewedEdits(HWND window, WindowDocument* doc) {
     }
     // Viewed again meanwhile: the copy now belongs to the new viewer.
     if (entry->kind & kViewingFlag) continue;
-    const std::string question = std::string(entry->name) + " was changed. Update it in the archive?";
+    const std::string question = PrintableName(entry->name) + " was changed. Update it in the archive?";
     if (MessageBoxA(window, question.c_str(), kViewCaption, MB_YESNO | MB_ICONQUESTION) == IDYES &&
         StillInDocument(doc, entry, copy.path))
       TakeCopy(window, doc, entry, copy.path);

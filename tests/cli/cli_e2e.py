@@ -29,6 +29,17 @@ def run(*args, cwd=None):
                           errors="replace", timeout=240)
 
 
+def run_bytes(*args, cwd=None):
+    """As run, with the output as the bytes a terminal would be given."""
+    return subprocess.run([CLI, *map(str, args)], cwd=cwd, capture_output=True, timeout=240)
+
+
+# Stored names that would recolour a terminal, forge a message line or ring its bell, and
+# how messages show them.
+HOSTILE_NAMES = ["\x1b[31mred\x1b[0m.txt", "two\nvellumix-cli: forged line.txt", "bell\x07\x7f.txt"]
+ESCAPED_NAMES = ["\\x1b[31mred\\x1b[0m.txt", "two\\nvellumix-cli: forged line.txt", "bell\\x07\\x7f.txt"]
+
+
 def tool(*args, cwd=None):
     """An outside tool; its exit status and output."""
     return subprocess.run(list(map(str, args)), cwd=cwd, capture_output=True, text=True,
@@ -183,6 +194,19 @@ class Scratch(unittest.TestCase):
             self.assertIn(text, result.stderr)
         return result
 
+    def escaped_stderr(self, result, lines, *named):
+        """Checks that the messages of a refusal are `lines` lines without a raw control byte
+        and hold each text of named; their text."""
+        self.assertEqual(result.returncode, 1, result.stderr)
+        text = result.stderr.decode("latin-1")
+        self.assertEqual([c for c in text if (c < " " or c == "\x7f") and c != "\n"], [], text)
+        self.assertEqual(text.count("\n"), lines, text)
+        for line in text.splitlines():
+            self.assertTrue(line.startswith("vellumix-cli: "), line)
+        for name in named:
+            self.assertIn(name, text)
+        return text
+
     def no_leftovers(self, folder):
         self.assertEqual([n for n in os.listdir(folder) if n.endswith(".tmp")], [])
 
@@ -197,6 +221,16 @@ class Scratch(unittest.TestCase):
 
 
 class TestUsage(Scratch):
+    def test_an_open_error_escapes_the_name_it_quotes(self):
+        archive = self.path("twice.zip")
+        with zipfile.ZipFile(archive, "w") as z, self.assertWarns(UserWarning):
+            for _ in range(2):
+                z.writestr(HOSTILE_NAMES[1], b"twice")
+        for args in (("test", archive), ("extract", archive, "-C", self.path("out")),
+                     ("convert", archive, self.path("out.pak"))):
+            with self.subTest(command=args[0]):
+                self.escaped_stderr(run_bytes(*args), 1, '"%s" is stored twice' % ESCAPED_NAMES[1])
+
     def test_usage_errors_exit_with_2(self):
         for args in [(), ("frobnicate",), ("list",), ("list", "a.pk3", "b.pk3"), ("test", "a.pk3", "--long"),
                      ("create", "out.txt", "dir"), ("create", "out.pk3"), ("create", "o.pk3", "d", "--level", "10"),
@@ -294,11 +328,14 @@ class TestList(Scratch):
             z.writestr("tab\there", b"1")
             z.writestr("line\nbreak", b"2")
             z.writestr("back\\slash", b"3")
+            z.writestr("esc\x1b[2Jdel\x7f", b"4")
         names = [line.split("\t")[-1] for line in self.ok(run("list", "--tsv", archive)).stdout.splitlines()]
-        self.assertEqual(names, ["tab\\there", "line\\nbreak", "back\\\\slash"])
+        self.assertEqual(names, ["tab\\there", "line\\nbreak", "back\\\\slash", "esc\\x1b[2Jdel\\x7f"])
         human = self.ok(run("list", "--long", archive)).stdout
         self.assertIn("back\\slash", human)
-        self.assertIn("3 entries", human)
+        self.assertIn("esc\\x1b[2Jdel\\x7f", human)
+        self.assertIn("4 entries", human)
+        self.assertNotIn("\x1b", human)
 
     def test_pak_lists_offsets_and_sizes(self):
         pak = self.path("made.pak")
@@ -519,6 +556,41 @@ class TestConvert(Scratch):
 class TestExtract(Scratch):
     HOSTILE = ["../x", "/abs", "C:\\x", "con.txt"]
 
+    def test_names_the_system_would_shorten_are_refused(self):
+        # Windows drops a name's trailing dots and spaces: "a.txt." would be written over
+        # "a.txt". Such names are refused on every system, the others written.
+        archive = self.path("shortened.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("a.txt", b"plain a")
+            z.writestr("a.txt.", b"dotted a")
+            z.writestr("b.txt", b"plain b")
+            z.writestr("b.txt ", b"spaced b")
+            z.writestr("c d.txt", b"a space inside")
+        out = self.path("out")
+        for extra in ([], ["--overwrite"]):
+            with self.subTest(args=extra):
+                result = self.refused(run("extract", archive, "-C", out, *extra),
+                                      '"a.txt.": refused: the name is not allowed on disk',
+                                      '"b.txt ": refused: the name is not allowed on disk')
+                self.assertIn("2 entries were not extracted (3 written)", result.stderr)
+                self.assertEqual(folder_files(out), {"a.txt": b"plain a", "b.txt": b"plain b", "c d.txt": b"a space inside"})
+
+    def test_refused_names_are_escaped_in_the_messages(self):
+        archive = self.path("hostile.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            for name in HOSTILE_NAMES:
+                z.writestr(name, b"bytes of " + name.encode())
+            z.writestr("fine.txt", b"fine")
+            z.writestr("del\x7f.txt", b"DEL is allowed on disk")
+        out = self.path("out")
+        # A control byte is not allowed on disk: each hostile name is refused, and named.
+        self.escaped_stderr(run_bytes("extract", archive, "-C", out), 4,
+                            *['"%s": refused' % name for name in ESCAPED_NAMES])
+        self.assertEqual(folder_files(out), {"fine.txt": b"fine", "del\x7f.txt": b"DEL is allowed on disk"})
+        # The path on disk is escaped as well.
+        self.escaped_stderr(run_bytes("extract", archive, "-C", out), 6,
+                            '"del\\x7f.txt": kept the existing %s/del\\x7f.txt' % out)
+
     def test_hostile_names_write_nothing_outside(self):
         archive = self.path("hostile.pk3")
         with zipfile.ZipFile(archive, "w") as z:
@@ -665,6 +737,16 @@ class TestTest(Scratch):
             byte = f.read(1)
             f.seek(at)
             f.write(bytes([byte[0] ^ 0x01]))
+
+    def test_damaged_entries_are_named_escaped(self):
+        archive = self.path("hostile.pk3")
+        with zipfile.ZipFile(archive, "w") as z:
+            for name in HOSTILE_NAMES:
+                z.writestr(name, b"bytes of " + name.encode())
+        for name in HOSTILE_NAMES:
+            self.flip_byte_in(archive, name)
+        self.escaped_stderr(run_bytes("test", archive), 4,
+                            *['"%s": its data does not match its CRC-32' % name for name in ESCAPED_NAMES])
 
     def test_a_flipped_byte_is_found_and_named(self):
         root, files = self.folder()

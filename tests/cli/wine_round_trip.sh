@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build of vellumix-cli under Wine, once: create, list, test and extract of a
-# small folder, a flipped byte found, a usage error; what it writes is checked by unzip.
+# small folder, a flipped byte found, names the system would shorten refused, a usage
+# error; what it writes is checked by unzip.
 #   wine_round_trip.sh WINE-LOADER VELLUMIX-CLI.EXE
 set -uo pipefail
 wine=$1
@@ -58,6 +59,20 @@ status=$?
 [ $status -eq 1 ] || fail "test of a damaged archive exits $status, not 1"
 grep -q '"mod/maps/e1m1.bsp"' err.txt || fail "test names the damaged entry"
 grep -q 'readme' err.txt && fail "test names an entry that is whole"
+
+# Names the system would shorten ("a.txt." to "a.txt") are refused, not written over others.
+python3 -c '
+import zipfile
+with zipfile.ZipFile("short.pk3", "w") as z:
+    for name, text in (("a.txt", b"plain a"), ("a.txt.", b"dotted a"), ("b.txt", b"plain b"), ("b.txt ", b"spaced b")):
+        z.writestr(name, text)
+' || fail "making short.pk3"
+cli extract short.pk3 -C short --overwrite
+status=$?
+[ $status -eq 1 ] || fail "extract of names the system would shorten exits $status, not 1"
+grep -q '"a.txt.": refused: the name is not allowed on disk' err.txt || fail "extract names a.txt."
+grep -q '"b.txt ": refused: the name is not allowed on disk' err.txt || fail "extract names b.txt followed by a space"
+[ "$(cat short/a.txt)" = "plain a" ] && [ "$(cat short/b.txt)" = "plain b" ] || fail "a shortened name replaced a file"
 
 cli create out.rar Mod
 status=$?

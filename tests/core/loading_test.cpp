@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/loading.h"
+#include "archive/quoted_name.h"
 #include "tests/core/loading_support.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/test_support.h"
@@ -361,6 +362,95 @@ TEST(LoadingTest, LargeArchivesKeepReverseOrder) {
     std::string tail = names.back().substr(names.back().rfind('/') + 1);
     EXPECT_EQ(last->entry->name, tail);
   }
+}
+
+// A ZIP of one empty entry whose central record gives its size as the ZIP64 marker and
+// the ZIP64 field as size.
+std::vector<uint8_t> Zip64Sized(const std::string& name, uint64_t size) {
+  std::vector<uint8_t> zip = sample::Zip({name});
+  const size_t end = sample::ZipEndOffset(zip);
+  const size_t central = GetLE32(zip.data() + end + 16);
+  PutLE32(zip.data() + central + 24, 0xFFFFFFFF);
+  PutLE16(zip.data() + central + 30, 12);
+  std::vector<uint8_t> extra;
+  sample::Put16(extra, 1);
+  sample::Put16(extra, 8);
+  sample::Put32(extra, static_cast<uint32_t>(size));
+  sample::Put32(extra, static_cast<uint32_t>(size >> 32));
+  // The one central record ends where the end record starts.
+  zip.insert(zip.begin() + static_cast<std::ptrdiff_t>(end), extra.begin(), extra.end());
+  PutLE32(zip.data() + end + extra.size() + 12, static_cast<uint32_t>(end + extra.size() - central));
+  return zip;
+}
+
+TEST(LoadingTest, NamesInMessagesShowTheirControlBytesEscaped) {
+  struct Case {
+    std::string stored;
+    bool escapeBackslash;
+    size_t shown;
+    std::string printable;
+  };
+  const Case cases[] = {
+      {"maps/e1m1.bsp", false, SIZE_MAX, "maps/e1m1.bsp"},
+      {"tab\there", false, SIZE_MAX, "tab\\there"},
+      {"line\nbreak\r", false, SIZE_MAX, "line\\nbreak\\r"},
+      {"\x1b[31mred\x1b[0m.txt", false, SIZE_MAX, "\\x1b[31mred\\x1b[0m.txt"},
+      {"bell\x07 del\x7f", false, SIZE_MAX, "bell\\x07 del\\x7f"},
+      {std::string("nul\0inside", 10), false, SIZE_MAX, "nul\\x00inside"},
+      // Bytes of 0x80 and above are text in the system's code page or UTF-8.
+      {"\x1f\x20\x7e\x80\xc3\xa9\xff", false, SIZE_MAX, "\\x1f ~\x80\xc3\xa9\xff"},
+      {"back\\slash", false, SIZE_MAX, "back\\slash"},
+      {"back\\slash\t", true, SIZE_MAX, "back\\\\slash\\t"},
+      {"", false, SIZE_MAX, ""},
+      // Shortened: whole characters and escapes only, then "...".
+      {"abcdef", false, 6, "abcdef"},
+      {"abcdefg", false, 6, "abcdef..."},
+      {"abc\x1b", false, 7, "abc\\x1b"},
+      {"abcd\x1b", false, 7, "abcd..."},
+      {"abcd\\\\", true, 6, "abcd\\\\..."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.printable);
+    EXPECT_EQ(PrintableName(c.stored.data(), c.stored.size(), c.escapeBackslash, c.shown), c.printable);
+  }
+  EXPECT_EQ(PrintableName(std::string("a\0b\\", 4)), "a\\x00b\\");
+  EXPECT_EQ(PrintableName(std::string("a\0b\\", 4), true), "a\\x00b\\\\");
+  EXPECT_EQ(PrintableName(nullptr), "");
+  EXPECT_EQ(QuotedName("a\nb"), "\"a\\nb\"");
+  EXPECT_EQ(QuotedName(std::string(250, 'n').c_str()), "\"" + std::string(200, 'n') + "...\"");
+  EXPECT_EQ(QuotedName(std::string(199, 'n').append("\x1b").c_str()), "\"" + std::string(199, 'n') + "...\"");
+
+  // The reasons the core gives for an archive it cannot show quote the stored names so.
+  const std::string hostile = "two\nlines\x1b[0m.txt";
+  struct Refused {
+    std::vector<uint8_t> zip;
+    std::string why;
+  };
+  const Refused refused[] = {
+      {sample::Zip({hostile, hostile}), "\"two\\nlines\\x1b[0m.txt\" is stored twice"},
+      {sample::Zip({"a\x07", "a\x07/b"}), "\"a\\x07/b\": a path runs through the file \"a\\x07\""},
+      {Zip64Sized(hostile, 1ull << 32), "\"two\\nlines\\x1b[0m.txt\" is 4 GB or larger"},
+  };
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.why);
+    ScratchDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.Path("hostile.pk3"), r.zip));
+    Loaded l(dir.Path("hostile.pk3"));
+    std::string why;
+    if (l.doc.source != nullptr) {
+      EXPECT_EQ(TreeBuildFromSource(&l.doc, l.folders, &why), nullptr);
+    } else {
+      ASSERT_EQ(l.messages.messages.size(), 1u);
+      why = l.messages.messages[0].text.substr(l.messages.messages[0].text.find(": ") + 2);
+      EXPECT_EQ(why.back(), '.');
+      why.pop_back();
+    }
+    EXPECT_EQ(why, r.why);
+  }
+  ScratchDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.Path("small.pk3"), Zip64Sized(hostile, 0)));
+  Loaded small(dir.Path("small.pk3"));
+  EXPECT_EQ(small.doc.archiveKind, ArchiveKind::Pk3) << "a ZIP64 size that fits opens";
 }
 
 }  // namespace

@@ -258,6 +258,17 @@ TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
   }
 
   {
+    SCOPED_TRACE("the stored path in the message shows its control bytes escaped");
+    std::vector<uint8_t> hostile = sample::Pak({{"maps/\x1b[0mb\nc.bsp", "bbbb"}});
+    hostile[hostile.size() - 64 + 57] = 0x10;  // offset 0x1000
+    const std::string hostilePath = dir.Path("hostile.pak");
+    ASSERT_TRUE(WriteFileBytes(hostilePath, hostile));
+    TestDocument doc(hostilePath);
+    ASSERT_TRUE(doc.ok());
+    ExpectFailedSave(doc, dir.Path("out3.pak"), "Error loading maps/\\x1b[0mb\\nc.bsp: its data is damaged or missing.");
+  }
+
+  {
     SCOPED_TRACE("PK3 source entry cannot be inflated, with sound ones before and after it");
     std::vector<ZipPlan> plans;
     for (const char* name : {"maps/a.bsp", "maps/b.bsp", "maps/c.bsp", "maps/d.bsp"})

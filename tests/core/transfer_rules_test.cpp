@@ -91,7 +91,9 @@ TEST(DiskNamesTest, OnlyPlainComponentsMayBeWritten) {
     bool safe;
   } cases[] = {
       {"readme.txt", true}, {"maps", true}, {".hidden", true}, {"a..b", true}, {"con.d", false}, {"cons.d", true},
-      {"console", true}, {"com0", true}, {"lpt", true}, {"x.", true}, {"a b", true},
+      {"console", true}, {"com0", true}, {"lpt", true}, {"x.", false}, {"a b", true},
+      // The system would shorten these to "a.txt" and "b.txt".
+      {"a.txt.", false}, {"b.txt ", false}, {"a.txt. .", false}, {" lead", true}, {"a .txt", true},
       {"", false}, {".", false}, {"..", false}, {"...", false}, {".. ", false}, {". .", false},
       {"  ", false}, {"..\\evil.exe", false}, {"a\\b", false}, {"a/b", false}, {"/etc", false},
       {"c:", false}, {"c:evil", false}, {"C:\\windows", false}, {"\\\\server\\share", false},

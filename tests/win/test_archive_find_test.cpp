@@ -156,6 +156,22 @@ TEST_F(TestArchiveTest, ManyDamagedEntriesAreListedAScreenfulAtMostAndTheRestCou
   EXPECT_EQ(lines[21], "and 6 more");
 }
 
+TEST_F(TestArchiveTest, ADamagedEntryIsNamedWithItsControlBytesEscaped) {
+  // A line break in the name would start a line of the box of its own.
+  std::vector<sample::ZipEntry> entries = {Stored("two\nlines\x1b[0m.txt", "damaged text"),
+                                           Stored("readme.txt", "Read me.")};
+  entries[0].bytes[0] ^= 0x20;
+  const std::string path = TempDir() + "hostile.pk3";
+  ASSERT_TRUE(WriteBytes(path, sample::ZipWithData(entries)));
+  ASSERT_NE(Open(path), nullptr);
+
+  const WatchedDialog seen = RunTest();
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(seen.message,
+            "1 of 2 files is damaged:\n"
+            "two\\nlines\\x1b[0m.txt: its data does not match its CRC-32 (the archive is damaged)");
+}
+
 TEST_F(TestArchiveTest, CancelStopsTheTestAndClaimsNothingForTheFilesNotRead) {
   // Four hundred entries of 4 MiB of zeros: a small file whose test inflates and checks
   // 1.6 GB, long enough for a click on Cancel to land midway.

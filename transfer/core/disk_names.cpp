@@ -40,11 +40,11 @@ bool IsSafeDiskName(const char* name) {
     const unsigned char c = static_cast<unsigned char>(name[i]);
     if (c < 0x20 || std::strchr("\\/:*?\"<>|", c)) return false;
   }
-  // The system drops trailing dots and spaces from a name: ".. " is "..", "..." is "".
-  size_t kept = length;
-  while (kept > 0 && (name[kept - 1] == '.' || name[kept - 1] == ' ')) --kept;
-  if (kept == 0) return false;
-  return !IsDeviceName(name, kept);
+  // The system drops trailing dots and spaces from a name: "a.txt." would be written as
+  // "a.txt", over another entry of that name, and ".. " as "..". Such names are refused on
+  // every system, so that an archive extracts alike everywhere.
+  if (name[length - 1] == '.' || name[length - 1] == ' ') return false;
+  return !IsDeviceName(name, length);
 }
 
 ShellRisk ShellRiskOf(const char* name) {

@@ -11,9 +11,9 @@ constexpr size_t kMaxDiskPath = 259;
 extern const char kNameNotAllowedOnDisk[];
 
 // true when name can be appended to a chosen directory as one file or directory name:
-// not empty, no path separators, drive colons, wildcards or control characters, not "."
-// or ".." (also as the system reads them, without trailing dots and spaces), and not a
-// reserved device name such as CON or LPT1.
+// not empty, no path separators, drive colons, wildcards or control characters, no
+// trailing dot or space (which the system would drop, making "a.txt." the file "a.txt" and
+// ".. " the parent), and not a reserved device name such as CON or LPT1.
 bool IsSafeDiskName(const char* name);
 
 // What the shell would make of a file of this name, as the system reads it (trailing dots

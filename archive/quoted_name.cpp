@@ -1,0 +1,37 @@
+#include "archive/quoted_name.h"
+
+namespace {
+
+// The escape of one byte; empty when the byte stands for itself.
+std::string Escape(unsigned char c, bool escapeBackslash) {
+  switch (c) {
+    case '\t':
+      return "\\t";
+    case '\n':
+      return "\\n";
+    case '\r':
+      return "\\r";
+    case '\\':
+      return escapeBackslash ? "\\\\" : std::string();
+  }
+  if (c >= 0x20 && c != 0x7F) return std::string();
+  static const char kDigits[] = "0123456789abcdef";
+  return std::string{'\\', 'x', kDigits[c >> 4], kDigits[c & 15]};
+}
+
+}  // namespace
+
+std::string PrintableName(const char* text, size_t length, bool escapeBackslash, size_t shown) {
+  std::string printable;
+  if (text == nullptr) return printable;
+  for (size_t i = 0; i < length; ++i) {
+    const std::string escaped = Escape(static_cast<unsigned char>(text[i]), escapeBackslash);
+    const size_t width = escaped.empty() ? 1 : escaped.size();
+    if (width > shown - printable.size()) return printable + "...";
+    if (escaped.empty())
+      printable += text[i];
+    else
+      printable += escaped;
+  }
+  return printable;
+}
