@@ -683,7 +683,7 @@ class TestExtract(Scratch):
         write_pak(nameless, [("a.txt", b"a"), ("", b"lost")])
         dot = self.path("dot.pk3")
         build_zip(dot, [stored_entry("a.txt", b"a"), stored_entry(".", b"lost")])
-        nul = self.path("nul.pk3")
+        nul = self.path("nulbyte.pk3")
         build_zip(nul, [stored_entry("ok.txt", b"fine"), stored_entry(b"ok.txt\0../../evil.txt", b"evil")])
         for archive, shown, reason in ((nameless, "", "which names no file"), (dot, ".", "which names no file"),
                                        (nul, "ok.txt\\x00../../evil.txt", "NUL byte")):

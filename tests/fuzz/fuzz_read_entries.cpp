@@ -15,13 +15,6 @@
 
 namespace {
 
-class QuietSaveWindow : public SaveWindow {
- public:
-  void ShowMessage(const char*, const char*, MessageIcon) override {}
-  void Repaint() override {}
-  SaveProgress* OpenProgress(uint32_t) override { return nullptr; }
-};
-
 // Reads every file below node, whole and (for PK3 sources) raw.
 void ReadAll(ArchiveDocument* doc, ArchiveNode* node) {
   for (ArchiveNode* n = node; n;) {

@@ -23,13 +23,6 @@
 
 namespace {
 
-class QuietSaveWindow : public SaveWindow {
- public:
-  void ShowMessage(const char*, const char*, MessageIcon) override {}
-  void Repaint() override {}
-  SaveProgress* OpenProgress(uint32_t) override { return nullptr; }
-};
-
 // What one path of a tree holds: a folder, or a file and its bytes when they could be read.
 struct Held {
   bool folder = false;

@@ -18,6 +18,14 @@ class IgnoringMessages : public MessageSink {
   void ShowMessage(const char*, const char*, MessageIcon) override {}
 };
 
+// A save's window that shows nothing and opens no progress dialog.
+class QuietSaveWindow : public SaveWindow {
+ public:
+  void ShowMessage(const char*, const char*, MessageIcon) override {}
+  void Repaint() override {}
+  SaveProgress* OpenProgress(uint32_t) override { return nullptr; }
+};
+
 // Checks the invariants every built tree keeps; aborts (a finding) when one is broken.
 void CheckTree(const ArchiveNode* root);
 

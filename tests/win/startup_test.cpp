@@ -258,6 +258,9 @@ TEST_F(HandOffTest, QuotedPathReachesTheRunningFrameWhichComesBack) {
   ASSERT_TRUE(IsIconic(frame_));
   std::string commandLine = "\"" + archive + "\"";
   EXPECT_EQ(HandOffToRunningInstance(&commandLine[0]), 1);
+  // The frame took the path and posted the open to itself: the window comes with the next
+  // messages it handles.
+  PumpUntil([] { return !ArchiveWindows().empty(); });
   std::vector<HWND> windows = ArchiveWindows();
   ASSERT_EQ(windows.size(), 1u);
   EXPECT_EQ(Title(windows[0]), Lower(archive));
