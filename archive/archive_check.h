@@ -1,6 +1,7 @@
 // Reading every file entry of an open archive to find the damaged ones, without changing
 // the document: a PK3 entry must inflate to its recorded size and match its CRC-32, a PAK
-// entry must lie inside the file and clear of its header and directory.
+// entry must lie inside the file and clear of its header and directory, and no entry's
+// stored bytes may overlap another's.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +9,13 @@
 #include <vector>
 
 #include "archive/document.h"
-#include "archive/ui.h"
+#include "archive/problem.h"
+#include "archive/progress.h"
 
 struct DamagedEntry {
-  std::string path;    // the entry's name as stored in the archive
-  std::string reason;  // the end of a sentence naming it: "its data does not match ..."
+  std::string path;  // the entry's name as stored in the archive
+  // What is wrong: LoadFailed with the read's result, or where its bytes lie.
+  Failure problem;
 };
 
 struct ArchiveCheckResult {

@@ -1,11 +1,8 @@
-// Little-endian field access for the on-disk records of both archive formats, and heap
-// copies of the names and paths read from them.
+// Little-endian field access for the on-disk records of the archive formats.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
 inline uint16_t GetLE16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -31,15 +28,3 @@ inline void PutLE32(uint8_t* p, uint32_t v) {
 inline uint64_t GetLE64(const uint8_t* p) {
   return static_cast<uint64_t>(GetLE32(p)) | (static_cast<uint64_t>(GetLE32(p + 4)) << 32);
 }
-
-// A heap copy (malloc, for free) of length bytes of text, which need not end there,
-// followed by a NUL; null when memory runs out.
-inline char* CopyString(const char* text, size_t length) {
-  char* copy = static_cast<char*>(std::malloc(length + 1));
-  if (copy == nullptr) return nullptr;
-  std::memcpy(copy, text, length);
-  copy[length] = '\0';
-  return copy;
-}
-
-inline char* CopyString(const char* text) { return CopyString(text, std::strlen(text)); }

@@ -7,7 +7,7 @@
 
 #include "archive/crc32.h"
 #include "archive/deflate.h"
-#include "archive/save_message.h"
+#include "archive/zip_source.h"
 
 unsigned SaveThreadsFor(unsigned threads) {
   if (threads != 0) return threads;
@@ -16,12 +16,6 @@ unsigned SaveThreadsFor(unsigned threads) {
 }
 
 // ---- EntryWork ----
-
-EntryWork::~EntryWork() {
-  ReleaseEntryBytes(&input);
-  ReleaseEntryBytes(&plain);
-  std::free(packed);
-}
 
 namespace {
 
@@ -37,7 +31,7 @@ uint64_t CompressionRoom(uint32_t plainSize) {
 }  // namespace
 
 uint64_t EntryWork::Cost(uint32_t plainSize) const {
-  uint64_t cost = input.owned ? input.size : 0;
+  uint64_t cost = inputRead && input ? input->size() : 0;
   // A deflated source entry is inflated into a block of its own.
   if (decode && where.deflated) cost += plainSize;
   if (level > 0) cost += CompressionRoom(plainSize);
@@ -61,9 +55,9 @@ void EntryWork::VerifyStored(const std::atomic<bool>& stop, WorkerScratch& scrat
       return true;
     }
   } sum;
-  InflateStream inflater(where.uncompressedSize);
+  InflateStream inflater(where.size);
   uint64_t offset = where.offset;
-  uint64_t left = where.compressedSize;
+  uint64_t left = where.storedSize;
   InflateStream::Status status = InflateStream::Status::More;
   while (left > 0 && status == InflateStream::Status::More) {
     if (stop.load(std::memory_order_relaxed)) return;
@@ -81,7 +75,7 @@ void EntryWork::VerifyStored(const std::atomic<bool>& stop, WorkerScratch& scrat
     load = EntryLoad::NoMemory;
   else if (status != InflateStream::Status::Ended)
     load = EntryLoad::ReadFailed;
-  else if (sum.crc != crc)
+  else if (sum.crc != where.crc)
     load = EntryLoad::CrcMismatch;
 }
 
@@ -92,56 +86,53 @@ uint32_t EntryWork::Run(const std::atomic<bool>& stop, WorkerScratch& scratch) {
   }
   if (decode) {
     if (where.deflated) {
-      uint8_t* block = static_cast<uint8_t*>(std::malloc(where.uncompressedSize ? where.uncompressedSize : 1));
-      if (block == nullptr) {
+      std::shared_ptr<EntryBuffer> block = EntryBuffer::Allocate(where.size);
+      if (!block) {
         load = EntryLoad::NoMemory;
         return 0;
       }
-      plain = EntryBytes{block, where.uncompressedSize, true};
-      load = Pk3DecodeStored(where, crc, input.data, block);
-      ReleaseEntryBytes(&input);
+      load = DecodeStored(where, input->data(), block->data());
+      plain = std::move(block);
     } else {
-      load = Pk3DecodeStored(where, crc, input.data, input.data);
+      // Stored bytes are their own plain form: only their CRC-32 is checked.
+      load = DecodeStored(where, input->data(), const_cast<uint8_t*>(input->data()));
       plain = input;
-      input = EntryBytes{nullptr, 0, false};
     }
+    input.reset();
     if (load != EntryLoad::Ok) return 0;
   } else {
-    plain = input;
-    input = EntryBytes{nullptr, 0, false};
+    plain = std::move(input);
   }
-  if (computeCrc) crc = Crc32(plain.data, plain.size);
-  if (level <= 0 || plain.size == 0) return 0;
+  const uint32_t size = PlainSize();
+  if (computeCrc) crc = Crc32(PlainData(), size);
+  if (level <= 0 || size == 0) return 0;
   // Compressed only when that makes the bytes smaller; a failure to compress is no error,
   // the entry is stored.
-  const uint64_t room = CompressionRoom(plain.size);
+  const uint64_t room = CompressionRoom(size);
   if (room > SIZE_MAX || room > UINT32_MAX) return 0;
-  uint8_t* out = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(room)));
-  if (out == nullptr) return 0;
-  const uint32_t parts = DeflatePartCount(plain.size);
+  std::shared_ptr<EntryBuffer> out = EntryBuffer::Allocate(static_cast<size_t>(room));
+  if (!out) return 0;
+  const uint32_t parts = DeflatePartCount(size);
   if (parts > 1) {
-    packed = out;
+    packed = std::move(out);
     partRoom_ = DeflatePartBound(kDeflatePartSize);
     partSizes_.assign(parts, 0);
     partsLeft_.store(parts, std::memory_order_relaxed);
     return parts;
   }
-  uint32_t outSize = plain.size;
-  if (!DeflateBuffer(out, &outSize, plain.data, plain.size, level, &stop) || outSize >= plain.size) {
-    std::free(out);
-    return 0;
-  }
-  packed = out;
+  uint32_t outSize = size;
+  if (!DeflateBuffer(out->data(), &outSize, PlainData(), size, level, &stop) || outSize >= size) return 0;
+  packed = std::move(out);
   packedSize = outSize;
   // The plain form is not needed any more.
-  ReleaseEntryBytes(&plain);
+  plain.reset();
   return 0;
 }
 
 bool EntryWork::RunPart(uint32_t index, const std::atomic<bool>& stop) {
   uint32_t size = partRoom_;
-  if (DeflatePart(packed + static_cast<size_t>(index) * partRoom_, &size, plain.data, plain.size, index, level,
-                  &stop))
+  if (DeflatePart(packed->data() + static_cast<size_t>(index) * partRoom_, &size, PlainData(), PlainSize(), index,
+                  level, &stop))
     partSizes_[index] = size;
   else
     partFailed_.store(true, std::memory_order_relaxed);
@@ -155,20 +146,20 @@ void EntryWork::JoinParts() {
   uint64_t total = 0;
   if (!partFailed_.load(std::memory_order_relaxed)) {
     // Each part moves down to follow the one before; none overtakes the next one's start.
+    uint8_t* data = packed->data();
     for (size_t i = 0; i < partSizes_.size(); ++i) {
-      std::memmove(packed + total, packed + i * partRoom_, partSizes_[i]);
+      std::memmove(data + total, data + i * partRoom_, partSizes_[i]);
       total += partSizes_[i];
     }
   }
-  if (partFailed_.load(std::memory_order_relaxed) || total >= plain.size) {
-    std::free(packed);
-    packed = nullptr;
+  if (partFailed_.load(std::memory_order_relaxed) || total >= PlainSize()) {
+    packed.reset();
     return;
   }
   packedSize = static_cast<uint32_t>(total);
-  ReleaseEntryBytes(&plain);
+  plain.reset();
   // Give back the room the parts did not fill.
-  if (uint8_t* fitted = static_cast<uint8_t*>(std::realloc(packed, total))) packed = fitted;
+  packed->Shrink(total);
 }
 
 // ---- SavePipeline ----
@@ -249,11 +240,4 @@ void SavePipeline::Work() {
       workDone_.notify_all();
     }
   }
-}
-
-void ShowQueuedFailure(SaveWindow& window, const SaveItem& item) {
-  if (item.failure != nullptr)
-    ShowSaveFailure(window, item.failure, item.path.c_str());
-  else
-    ShowLoadFailure(window, item.refusal, item.path.c_str(), "");
 }

@@ -17,9 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "archive/entry_data.h"
+#include "archive/entry_buffer.h"
+#include "archive/problem.h"
+#include "archive/progress.h"
+#include "archive/source.h"
 #include "archive/source_file.h"
-#include "archive/ui.h"
 
 // What the entries waiting to be written may hold in memory together. An entry larger
 // than this still goes, with at most one other beside it.
@@ -46,17 +48,18 @@ struct EntryWork {
   EntryWork() = default;
   EntryWork(const EntryWork&) = delete;
   EntryWork& operator=(const EntryWork&) = delete;
-  ~EntryWork();
+  ~EntryWork() = default;
 
   // Set before the entry is queued.
-  EntryBytes input{nullptr, 0, false};  // read for the save (owned) or a memory file's (lent)
-  bool decode = false;  // input holds a PK3 entry's stored bytes, found at where
-  Pk3EntryData where{};
-  uint32_t crc = 0;          // with decode, what the plain bytes must match; else computed
+  SharedBytes input;           // read for the save, or a memory file's own (shared)
+  bool inputRead = false;      // input was read for the save: its memory counts in the budget
+  bool decode = false;  // input holds a source entry's stored bytes, found at where
+  StoredBytes where{};
+  uint32_t crc = 0;          // computed with computeCrc
   bool computeCrc = false;   // the plain bytes' CRC-32 goes into crc
   int level = 0;             // 1-9: deflated at that level when that makes the bytes smaller
   // A PK3 entry whose stored bytes are copied as they lie: the worker reads them at where
-  // from this source itself, in pieces, inflates them and checks them against crc; nothing
+  // from this source itself, in pieces, inflates them and checks them against where's CRC; nothing
   // of them is kept.
   bool verifyStored = false;
   FILE* sourceFile = nullptr;
@@ -64,12 +67,14 @@ struct EntryWork {
 
   // Results.
   EntryLoad load = EntryLoad::Ok;  // why the source's bytes cannot be used
-  EntryBytes plain{nullptr, 0, false};
-  uint8_t* packed = nullptr;  // the deflated form, when it is smaller than the plain one
+  SharedBytes plain;  // null for an empty entry
+  std::shared_ptr<EntryBuffer> packed;  // the deflated form, when it is smaller than the plain one
   uint32_t packedSize = 0;
 
   // The most memory the entry holds on its way, for the budget.
   uint64_t Cost(uint32_t plainSize) const;
+  const uint8_t* PlainData() const { return plain ? plain->data() : nullptr; }
+  uint32_t PlainSize() const { return plain ? static_cast<uint32_t>(plain->size()) : 0; }
   // Does the entry's work up to its compression. Returns how many parts of a large
   // entry's compression are left to RunPart, each of which must then run once, or 0 when
   // the work is done.
@@ -97,11 +102,9 @@ struct SaveItem {
   std::string path;  // the stored path, for the dialog and the messages
   bool file = false;  // files show in the progress dialog and count a step each
   uint32_t size = 0;  // plain size, as the dialog shows it
-  // A failure found while queuing, shown when the entry's turn comes (before it shows in
-  // the dialog, as it was never begun): a message whose "%s" takes the path, or a load
-  // failure.
-  const char* failure = nullptr;
-  EntryLoad refusal = EntryLoad::Ok;
+  // A failure found while queuing, reported when the entry's turn comes (before it shows in
+  // the dialog, as it was never begun).
+  Failure failure;
   bool needsWork = false;  // work runs on a worker; else the entry is ready as queued
   uint64_t cost = 0;
   EntryWork work;
@@ -156,34 +159,34 @@ class SavePipeline {
   std::vector<std::thread> workers_;
 };
 
-// Writes the front entry on the calling thread: shows a failure found while queuing,
-// shows the entry in the dialog, waits for its work (asking the dialog between slices
-// whether the user cancelled), calls write(item) and counts the step. False when the save
-// stops here: after a message, or cancelled (no message).
+// Writes the front entry on the calling thread: takes a failure found while queuing, shows
+// the entry in the dialog, waits for its work (asking the dialog between slices whether the
+// user cancelled), calls write(item) and counts the step. False when the save stops here,
+// with *failure set (Cancelled when the user stopped it).
 template <typename Write>
-bool WriteFront(SaveWindow& window, SaveProgress* progress, SavePipeline& pipeline, Write write);
-
-// ---- implementation of the template ----
-
-void ShowQueuedFailure(SaveWindow& window, const SaveItem& item);
-
-template <typename Write>
-bool WriteFront(SaveWindow& window, SaveProgress* progress, SavePipeline& pipeline, Write write) {
+bool WriteFront(SaveProgress* progress, SavePipeline& pipeline, Failure* failure, Write write) {
   SaveItem& item = pipeline.Front();
-  if (item.failure != nullptr || item.refusal != EntryLoad::Ok) {
-    ShowQueuedFailure(window, item);
+  if (item.failure) {
+    *failure = item.failure;
     return false;
   }
   const bool shown = item.file && progress != nullptr;
   if (shown) progress->ShowItem(item.path.c_str(), item.size);
-  while (!pipeline.WaitFront(kSaveWaitSlice))
-    if (progress != nullptr && progress->Cancelled()) return false;
-  if (!write(item)) return false;
+  while (!pipeline.WaitFront(kSaveWaitSlice)) {
+    if (progress != nullptr && progress->Cancelled()) {
+      *failure = Fail(Problem::Cancelled);
+      return false;
+    }
+  }
+  *failure = write(item);
+  if (*failure) return false;
   pipeline.PopFront();
   if (shown) {
     progress->Step();
-    // Stopped on request: abandoned like a failure whose message was shown already.
-    if (progress->Cancelled()) return false;
+    if (progress->Cancelled()) {
+      *failure = Fail(Problem::Cancelled);
+      return false;
+    }
   }
   return true;
 }

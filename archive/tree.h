@@ -1,117 +1,156 @@
-// The in-memory archive tree: one node per directory or file, each carrying
-// one entry that says what the node is and where its bytes are.
+// The in-memory archive tree. The tree owns its nodes: each is made and freed by the tree
+// alone, and every node has an id that is never given to another node, so a reference kept
+// as an id (by the clipboard, a drag, a window's item) either finds its node or finds that
+// it is gone, never another one.
+//
+// A node is the root, a directory, or a file; a file's bytes are an entry of the document's
+// open source (by its index there) or bytes in memory. Children keep their order: a new
+// child goes to the head of its parent's list.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
 
-struct ArchiveNode;
-struct ArchiveEntry;
-struct PakDirEntry;
-struct Pk3CentralRecord;
+#include "archive/entry_buffer.h"
 
-// Handle of an item in the folder tree pane (an HTREEITEM on Windows).
-using TreeItem = void*;
+enum class NodeKind : uint8_t { Root, Directory, File };
 
-// Kind values are single bits; the low 16 bits of an entry's kind word hold one.
-enum class EntryKind : uint32_t {
-  Root = 1,
-  Directory = 2,
-  PakFile = 4,
-  Pk3File = 8,
-  MemoryFile = 16,
-};
+using NodeId = uint32_t;
+constexpr NodeId kNoNode = 0;
 
-constexpr uint32_t kEntryKindMask = 0xFFFF;
-// Set while an outside program shows a temporary copy of the entry.
-constexpr uint32_t kViewingFlag = 0x10000;
-
-struct ArchiveNode {
-  ArchiveNode* parent;
-  ArchiveNode* prevSibling;
-  ArchiveNode* nextSibling;
-  ArchiveNode* firstChild;
-  ArchiveEntry* entry;
-};
-
-// Which of the by-kind fields is meaningful depends on the kind:
-//   Root, Directory  treeItem, parentTreeItem
-//   PakFile          pakEntry (a slot of the document's PakArchive)
-//   Pk3File          pk3Record (a record of the document's Pk3Archive)
-//   MemoryFile       size, data (owned; null when size is 0)
-// Code that changes an entry's kind clears the fields of the old kind.
-struct ArchiveEntry {
-  uint32_t kind;  // EntryKind in the low 16 bits, kViewingFlag in bit 16
-  char* name;     // one path component, heap, owned
-  TreeItem treeItem;
-  TreeItem parentTreeItem;
-  PakDirEntry* pakEntry;
-  Pk3CentralRecord* pk3Record;
+// The bytes of a file: an entry of the open source, or bytes held in memory.
+struct SourceEntry {
+  uint32_t index;
   uint32_t size;
-  uint8_t* data;
-  ArchiveNode* node;  // back pointer to the node holding this entry
+};
+struct MemoryBytes {
+  SharedBytes bytes;  // null for an empty file
+};
+using FileData = std::variant<SourceEntry, MemoryBytes>;
+
+class ArchiveTree;
+
+class Node {
+ public:
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+
+  NodeId id() const { return id_; }
+  NodeKind kind() const { return kind_; }
+  bool IsRoot() const { return kind_ == NodeKind::Root; }
+  bool IsDirectory() const { return kind_ == NodeKind::Directory; }
+  bool IsFile() const { return kind_ == NodeKind::File; }
+  // The root and directories: the nodes that hold children.
+  bool IsContainer() const { return kind_ != NodeKind::File; }
+
+  // One path component; "/" for the root.
+  const std::string& name() const { return name_; }
+
+  Node* parent() const { return parent_; }
+  Node* firstChild() const { return firstChild_; }
+  Node* nextSibling() const { return next_; }
+  Node* prevSibling() const { return prev_; }
+
+  // A file's bytes; for containers an empty memory file's.
+  const FileData& data() const { return data_; }
+  // The entry of the open source a file reads from, or null for bytes in memory.
+  const SourceEntry* source() const { return std::get_if<SourceEntry>(&data_); }
+  // The bytes in memory of a file, or null (a source entry, an empty file, a container).
+  const EntryBuffer* memory() const;
+  // The file's byte count; 0 for containers.
+  uint32_t size() const;
+
+ private:
+  friend class ArchiveTree;
+  Node(NodeId id, NodeKind kind, std::string name) : id_(id), kind_(kind), name_(std::move(name)) {}
+
+  NodeId id_;
+  NodeKind kind_;
+  std::string name_;
+  Node* parent_ = nullptr;
+  Node* firstChild_ = nullptr;
+  Node* next_ = nullptr;
+  Node* prev_ = nullptr;
+  FileData data_{MemoryBytes{}};
 };
 
-inline EntryKind KindOf(const ArchiveEntry* e) {
-  return static_cast<EntryKind>(e->kind & kEntryKindMask);
-}
-inline bool IsKind(const ArchiveEntry* e, EntryKind k) {
-  return e != nullptr && (e->kind & kEntryKindMask) == static_cast<uint32_t>(k);
-}
+class ArchiveTree {
+ public:
+  ArchiveTree();
+  ~ArchiveTree();
+  ArchiveTree(const ArchiveTree&) = delete;
+  ArchiveTree& operator=(const ArchiveTree&) = delete;
 
-using EntryCompare = int (*)(const ArchiveEntry* key, const ArchiveEntry* entry);
-using EntryTest = int (*)(const ArchiveEntry* entry, const void* key);
-using EntryCopier = ArchiveEntry* (*)(const ArchiveNode* node);
-using EntryFreer = void (*)(ArchiveEntry* entry);
+  Node* root() const { return root_; }
+  // The node with this id while it exists, else null.
+  Node* Find(NodeId id) const;
+  // Nodes that exist, the root among them.
+  size_t NodeCount() const { return live_; }
+
+  // New nodes go to the head of parent's children, which must be a container.
+  Node* AddDirectory(Node* parent, std::string name);
+  Node* AddFile(Node* parent, std::string name, FileData data);
+
+  void Rename(Node* node, std::string name);
+  // Gives a file other bytes.
+  void SetData(Node* file, FileData data);
+  // Takes node (not the root) out of its parent's children and frees it with everything
+  // below it.
+  void Remove(Node* node);
+
+ private:
+  Node* Make(NodeKind kind, std::string name);
+  void Link(Node* parent, Node* node);
+
+  // nodes_[id - 1] holds the node of that id until it is freed.
+  std::vector<std::unique_ptr<Node>> nodes_;
+  Node* root_;
+  size_t live_ = 0;
+};
 
 // The next node of a pre-order walk of top's subtree, or null when the walk is done. The
 // walk moves with the parent pointers, so no depth of nesting can exhaust the stack.
-template <typename Node>
-Node* NextInSubtree(Node* node, const ArchiveNode* top) {
-  if (node->firstChild) return node->firstChild;
+template <typename N>
+N* NextInSubtree(N* node, const Node* top) {
+  if (node->firstChild()) return node->firstChild();
   while (node != top) {
-    if (node->nextSibling) return node->nextSibling;
-    node = node->parent;
+    if (node->nextSibling()) return node->nextSibling();
+    node = node->parent();
   }
   return nullptr;
 }
 
-ArchiveNode* TreeNewRoot();
-ArchiveNode* TreeAddChild(ArchiveNode* parent, ArchiveEntry* entry);
-ArchiveNode* TreeFindChild(const ArchiveNode* parent, const ArchiveEntry* key, EntryCompare compare);
 // The child of parent whose name equals name byte for byte, or null.
-ArchiveNode* FindChildNamed(const ArchiveNode* parent, const char* name);
-ArchiveNode* TreeFindSibling(const ArchiveNode* node, const ArchiveEntry* key, EntryCompare compare);
-ArchiveNode* TreeSearch(ArchiveNode* node, const void* key, EntryTest test);
-int TreeIsAncestor(const ArchiveNode* candidate, const ArchiveNode* node);
-ArchiveNode* TreeUnlink(ArchiveNode* node);
-ArchiveNode* TreeCopy(const ArchiveNode* node, EntryCopier copyEntry, EntryFreer freeEntry);
-void TreeFree(ArchiveNode* node, EntryFreer freeEntry);
-uint32_t TreeCountNodes(const ArchiveNode* node);
-uint32_t TreeCountLeaves(const ArchiveNode* node);
-void TreeCollectLeaves(ArchiveNode* node, ArchiveNode** array);
-uint32_t TreeMaxPathLength(const ArchiveNode* node);
-void TreeBuildPath(const ArchiveNode* node, char* buffer);
+Node* FindChildNamed(const Node* parent, const std::string& name);
+// Whether candidate lies above node (not node itself).
+bool IsAncestor(const Node* candidate, const Node* node);
 
-int EntryNameCompare(const ArchiveEntry* a, const ArchiveEntry* b);
-ArchiveEntry* CopyEntry(const ArchiveNode* node);
-void FreeEntry(ArchiveEntry* entry);
-// As FreeEntry, but first ends the watch on an outside viewer of the entry.
-void FreeLiveEntry(ArchiveEntry* entry);
-// Hook through which FreeLiveEntry stops a viewer watch; null until viewing exists.
-extern void (*StopViewerWatchHook)(ArchiveEntry* entry);
+// Counts over node's subtree, node included.
+uint32_t CountNodes(const Node* node);
+// Nodes without children: files and empty directories (an empty root counts too).
+uint32_t CountLeaves(const Node* node);
+// The files at any depth among firstChild, its siblings and everything below them;
+// directories themselves are not counted.
+uint32_t CountFiles(const Node* firstChild);
+// The longest stored path below node, counted from node itself: a directory's share is
+// its name and "/", a file's its name.
+uint32_t MaxPathLength(const Node* node);
 
-// Format limits as they apply to a tree.
-constexpr uint32_t kPakMaxLeaves = 4096;
-constexpr uint32_t kPakMaxPathLength = 55;  // the path and its NUL fit 56 bytes
-constexpr uint32_t kPk3MaxNodes = 65535;
-constexpr uint32_t kPk3MaxPathLength = 65534;
+// The path an archive stores the node under: its ancestors' names below the root, each
+// with "/", then its own, with "/" after a directory. "" for the root.
+std::string StoredPath(const Node* node);
+// The node's path for the shell: names joined by backslashes, the root left out, no
+// backslash after the last name.
+std::string ShellPath(const Node* node);
 
-extern const char kMaxFilesMessage[];  // "Maximum number of files exceeded.\nOperation aborted."
-extern const char kMaxPathMessage[];   // "Maximum path length exceeded.\nOperation aborted."
+// Byte-by-byte comparison of names: -1, 0 or 1.
+int CompareNames(const std::string& a, const std::string& b);
 
-enum class TreeLimit { Ok, TooManyFiles, PathTooLong };
-TreeLimit CheckPakLimits(const ArchiveNode* root);
-TreeLimit CheckPk3Limits(const ArchiveNode* root);
-// The message for a refused limit, or null for Ok.
-const char* TreeLimitMessage(TreeLimit limit);
+// Lower-cases ASCII letters only, so that names compare alike whatever the locale or code
+// page in force.
+void LowerCaseAscii(std::string* text);
+std::string LowerCased(std::string text);

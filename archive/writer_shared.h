@@ -1,79 +1,70 @@
-// What the PAK and PK3 writers share: the working copy a save writes from, the walk of its
-// tree with the stored path built on the way down, and the end of a save.
+// What the writers share: the walk of a tree in archive order with the stored path built on
+// the way down, the queue of one save's entries, and copying stored bytes from a source.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
+#include <string>
 
 #include "archive/archive_output.h"
-#include "archive/document.h"
+#include "archive/format.h"
+#include "archive/progress.h"
 #include "archive/save_pipeline.h"
-#include "archive/save_message.h"
 #include "archive/tree.h"
-#include "archive/ui.h"
 
-// The root and directories: the entries whose children are walked.
-bool IsContainer(const ArchiveEntry* e);
+// Walks the nodes below root in archive order: each directory's children from the head of
+// its list, a directory's subtree before its next sibling. path holds the stored path of
+// the node's folder ("" in the root); a directory's "name/" goes on the path before
+// directory(node) is called and comes off once its subtree is done. Both steps return false
+// when the walk must stop. Iterative: a tree can be deeper than the stack allows recursion
+// for. True when the walk went through.
+template <typename DirectoryStep, typename FileStep>
+bool WalkForWriting(const Node* root, std::string& path, DirectoryStep directory, FileStep file) {
+  const Node* node = root ? root->firstChild() : nullptr;
+  while (node) {
+    if (node->IsDirectory()) {
+      path += node->name();
+      path += '/';
+      if (!directory(node)) return false;
+      if (node->firstChild()) {
+        node = node->firstChild();
+        continue;
+      }
+      path.resize(path.size() - node->name().size() - 1);
+    } else if (!file(node)) {
+      return false;
+    }
+    while (node->nextSibling() == nullptr) {
+      node = node->parent();
+      if (node == root) return true;
+      // Leaving a directory takes its "name/" off the path again.
+      path.resize(path.size() - node->name().size() - 1);
+    }
+    node = node->nextSibling();
+  }
+  return true;
+}
 
-// Appends name (and "/" for a directory prefix) to path, which holds length characters;
-// false, path unchanged, when the result and its NUL would not fit capacity bytes.
-bool AppendPath(char* path, size_t& length, size_t capacity, const char* name, bool slash);
-// Shortens path to newLength characters.
-void CutPath(char* path, size_t& length, size_t newLength);
-// Takes a directory's "name/" off the end of path.
-void CutDirectoryName(char* path, size_t& length, const ArchiveEntry* directory);
-
-// Re-points a working copy's file entry at what was written for it, an entry of kind
-// (PakFile or Pk3File); the fields of its former kind are cleared so that nothing in it
-// points at bytes it no longer owns.
-void PointAtWritten(ArchiveEntry* e, EntryKind kind, PakDirEntry* slot, Pk3CentralRecord* record);
-
-// Ends a save whose working copy was handed over: the document's file entries read from
-// the new archive from now on. The copy is freed.
-void CommitSave(ArchiveDocument* doc, ArchiveNode* copy);
-// Drops a handed-over working copy: the document keeps reading from its old source.
-void AbandonSave(ArchiveNode* copy);
-
-// Copies the entries of a saved working copy over the document's file entries, walking
-// both trees in step; a MemoryFile's own buffer is freed first. Directories stay as they are.
-void MapEntriesBack(ArchiveNode* docNode, ArchiveNode* copyNode);
-
-// Frees the entry record of a working copy alone: its name and bytes are the document's.
-void FreeEntryRecord(ArchiveEntry* entry);
-
-// The working copy of the document's tree that a save writes from; null after showing the
-// message.
-ArchiveNode* CopyForSave(SaveWindow& window, ArchiveDocument* doc);
-// Opens the written file at path again for reading, as the new archive's file and path.
-// Null on success, or the failure's message, whose "%s" takes the path.
-const char* ReopenSaved(FILE*& file, char*& storedPath, const char* path);
-// Ends a save with message null on success, or the failure's: on success maps the copy's
-// entries back onto the document's, or hands the copy over through unmapped when that is
-// given (see PakSave); on failure closes the output. A copy not handed over is freed.
-// True on success.
-bool EndSave(ArchiveDocument* doc, ArchiveNode* copy, ArchiveOutput* output, const char* message,
-             ArchiveNode** unmapped);
-
-// The queue of one save as its walk fills it, on the calling thread. write(item) writes
-// one entry of the writer's own item type once its work is done.
+// The queue of one save as its walk fills it, on the calling thread. write(item) writes one
+// entry of the writer's own item type once its work is done and returns its failure.
 class SaveQueue {
  public:
-  SaveQueue(SaveWindow& window, SaveProgress* progress, unsigned threads)
-      : window_(window), progress_(progress), pipeline_(threads) {}
+  SaveQueue(SaveProgress* progress, unsigned threads) : progress_(progress), pipeline_(threads) {}
 
   // Writes entries from the front until one holding cost bytes may join. False when the
-  // save stopped (a message shown, or cancelled).
+  // save stopped (failure() says why).
   template <typename Write>
   bool MakeRoom(uint64_t cost, Write write) {
     while (!pipeline_.Admits(cost))
-      if (!WriteFront(window_, progress_, pipeline_, write)) return false;
+      if (!WriteFront(progress_, pipeline_, &failure_, write)) return false;
     return true;
   }
   void Push(std::unique_ptr<SaveItem> item) { pipeline_.Push(std::move(item)); }
-  // Queues an entry that failed while being queued: its message shows after every entry
-  // before it was written, unless one of them fails first. Returns false, for the walk.
-  bool Refuse(std::unique_ptr<SaveItem> item, const char* message) {
-    item->failure = message;
+  // Queues an entry that failed while being queued: its failure stops the save after every
+  // entry before it was written, unless one of them fails first. Returns false, for the walk.
+  bool Refuse(std::unique_ptr<SaveItem> item, Failure failure) {
+    item->failure = std::move(failure);
     pipeline_.Push(std::move(item));
     return false;
   }
@@ -81,14 +72,15 @@ class SaveQueue {
   template <typename Write>
   bool Drain(Write write) {
     while (!pipeline_.Empty())
-      if (!WriteFront(window_, progress_, pipeline_, write)) return false;
+      if (!WriteFront(progress_, pipeline_, &failure_, write)) return false;
     return true;
   }
+  const Failure& failure() const { return failure_; }
 
  private:
-  SaveWindow& window_;
   SaveProgress* progress_;
   SavePipeline pipeline_;
+  Failure failure_;
 };
 
 // Copies n bytes at offset of a source file to the output through buffer.
@@ -99,58 +91,18 @@ CopyResult CopySourceBytes(FILE* from, uint64_t offset, uint64_t n, ArchiveOutpu
 // file and small enough to stay in the processor's cache between reading and writing.
 constexpr size_t kCopyBufferSize = 256 << 10;
 
-// Walks top and everything below it in archive order: each directory's children from the
-// head of its list, a directory's subtree before its next sibling. path (capacity bytes)
-// holds the stored path of top's parent directory. A directory's "name/" goes on the path
-// before directory(node) is called and comes off once its subtree is done; file(entry) is
-// called with the path of the file's directory. Both return false when the walk must stop;
-// a failure of the walk itself goes to fail(message). Iterative: a tree can be deeper than
-// the stack allows recursion for. 1 when the walk went through; 0 when it stopped.
-template <typename DirectoryStep, typename FileStep, typename Fail>
-int WriteTree(ArchiveNode* top, char* path, size_t& length, size_t capacity, DirectoryStep directory,
-              FileStep file, Fail fail) {
-  if (top == nullptr) return 1;
-  ArchiveNode* node = top;
-  for (;;) {
-    const size_t before = length;
-    ArchiveEntry* e = node->entry;
-    if (e == nullptr) {
-      fail("Unknown type");
-      return 0;
-    }
-    switch (KindOf(e)) {
-      case EntryKind::Root:
-        break;
-      case EntryKind::Directory:
-        if (!AppendPath(path, length, capacity, e->name, true)) {
-          fail(kMaxPathMessage);
-          return 0;
-        }
-        if (!directory(node)) return 0;
-        break;
-      case EntryKind::PakFile:
-      case EntryKind::Pk3File:
-      case EntryKind::MemoryFile:
-        if (!file(e)) return 0;
-        break;
-      default:
-        fail("Unknown type");
-        return 0;
-    }
-    if (node->firstChild && IsContainer(e)) {
-      node = node->firstChild;
-      continue;
-    }
-    CutPath(path, length, before);
-    for (;;) {
-      if (node == top) return 1;
-      if (node->nextSibling) {
-        node = node->nextSibling;
-        break;
-      }
-      node = node->parent;
-      // Leaving a directory takes its "name/" off the path again.
-      if (IsKind(node->entry, EntryKind::Directory)) CutDirectoryName(path, length, node->entry);
-    }
-  }
-}
+// A failure naming an entry, or its load failure.
+Failure EntryFailure(Problem problem, const std::string& path, EntryLoad load = EntryLoad::Ok);
+
+// The progress display of a job, opened for steps files, closed when this goes.
+class JobProgress {
+ public:
+  JobProgress(const WriteJob& job, uint32_t steps);
+  ~JobProgress();
+  JobProgress(const JobProgress&) = delete;
+  JobProgress& operator=(const JobProgress&) = delete;
+  SaveProgress* get() const { return progress_; }
+
+ private:
+  SaveProgress* progress_;
+};

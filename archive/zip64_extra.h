@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "archive/bytes.h"
-#include "archive/formats.h"
+#include "archive/zip_records.h"
 
 // Sizes and offset of one entry, in the width the ZIP64 field gives them.
 struct Zip64Values {

@@ -6,16 +6,9 @@
 #include <string>
 
 #include "archive/document.h"
+#include "archive/format.h"
 
-// The stored path of a node: a directory's ends in "/".
-std::string StoredPathOf(const ArchiveNode* node);
-
-// Why the tree cannot be written in the format, naming the first path that breaks a limit;
-// empty when it can.
-std::string LimitProblem(const ArchiveNode* root, ArchiveKind kind);
-
-// Writes the document as an archive of the given kind at target (level 0-9 for a PK3).
-// Messages name context (the archive whose entries are read). The document's tree is left
-// as it was, but its source is closed: it is not used again. An exit code.
-int WriteDocumentTo(ArchiveDocument* doc, ArchiveKind kind, const std::string& target, int level,
+// Writes the document in format at target (level 0-9 for formats that compress). Messages
+// name context (the archive whose entries are read). An exit code.
+int WriteDocumentTo(ArchiveDocument* doc, const ArchiveFormat& format, const std::string& target, int level,
                     const std::string& context);

@@ -5,7 +5,11 @@
 #include <cstring>
 
 #include "archive/quoted_name.h"
-#include "cli/disk.h"
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 const char kProgramName[] = "vellumix-cli";
 
@@ -19,6 +23,15 @@ void OnInterrupt(int signal) {
   g_interrupted = 1;
   // A second request ends the program at once.
   std::signal(signal, SIG_DFL);
+}
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+  static const bool terminal = _isatty(_fileno(stderr)) != 0;
+#else
+  static const bool terminal = isatty(STDERR_FILENO) != 0;
+#endif
+  return terminal;
 }
 
 void ClearLine() {
@@ -100,19 +113,7 @@ void ProgressLine::Draw(bool force) {
   g_lineShown = line.size();
 }
 
-void ConsoleSaveWindow::ShowMessage(const char* text, const char*, MessageIcon) {
-  ++messages_;
-  std::string line = OneLine(text);
-  if (!renameFrom_.empty()) {
-    for (size_t at = line.find(renameFrom_); at != std::string::npos; at = line.find(renameFrom_, at + renameTo_.size()))
-      line.replace(at, renameFrom_.size(), renameTo_);
-  }
-  PrintError(context_.empty() ? line : context_ + ": " + line);
-}
-
-SaveProgress* ConsoleSaveWindow::OpenProgress(uint32_t steps) {
+SaveProgress* ConsoleSaveHost::OpenProgress(uint32_t steps) {
   progress_.Start(steps);
   return &progress_;
 }
-
-void ConsoleMessages::ShowMessage(const char* text, const char*, MessageIcon) { PrintError(OneLine(text)); }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/ui.h"
+#include "archive/progress.h"
 
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1;  // damaged or refused input, or a failure on the way
@@ -44,31 +44,16 @@ class ProgressLine : public SaveProgress {
   std::chrono::steady_clock::time_point started_{}, drawn_{};
 };
 
-// The window of a save, for a terminal: messages go to stderr after context ("OUT.pk3: "),
-// the progress line shows the entries written, and Ctrl+C cancels the save.
-class ConsoleSaveWindow : public SaveWindow {
+// What a save shows on a terminal: the progress line of the entries written; Ctrl+C
+// cancels the save.
+class ConsoleSaveHost : public SaveHost {
  public:
-  explicit ConsoleSaveWindow(std::string context) : context_(std::move(context)), progress_("writing") {}
-  void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;
+  ConsoleSaveHost() : progress_("writing") {}
   void Repaint() override {}
   SaveProgress* OpenProgress(uint32_t steps) override;
-  // Text in messages that is replaced (the temporary file's path by the target's).
-  void Rename(std::string from, std::string to) {
-    renameFrom_ = std::move(from);
-    renameTo_ = std::move(to);
-  }
-  int messages() const { return messages_; }
+  // Clears the progress line.
+  void Close() { progress_.Close(); }
 
  private:
-  std::string context_;
-  std::string renameFrom_, renameTo_;
   ProgressLine progress_;
-  int messages_ = 0;
 };
-
-// Messages of opening an archive, to stderr.
-class ConsoleMessages : public MessageSink {
- public:
-  void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;
-};
-

@@ -4,6 +4,7 @@
 
 #include "archive/archive_check.h"
 #include "archive/quoted_name.h"
+#include "services/core/archive_text.h"
 #include "cli/archive_session.h"
 #include "cli/archive_write.h"
 #include "cli/commands.h"
@@ -11,11 +12,11 @@
 
 int ConvertCommand(const CommandLine& line) {
   const std::string& target = line.operands[1];
-  const ArchiveKind kind = KindForName(target);
+  const ArchiveFormat& format = *FormatForPath(target);
   OpenedDocument source;
   if (!source.Open(line.operands[0])) return kExitRefused;
   const int level = line.level >= 0 ? line.level : static_cast<int>(kDefaultZipLevel);
-  return WriteDocumentTo(&source.doc, kind, target, level, source.path);
+  return WriteDocumentTo(&source.doc, format, target, level, source.path);
 }
 
 int TestCommand(const CommandLine& line) {
@@ -26,7 +27,8 @@ int TestCommand(const CommandLine& line) {
   const ArchiveCheckResult result = CheckArchiveEntries(&archive.doc, &progress);
   progress.Close();
   for (const DamagedEntry& damage : result.damaged)
-    PrintError(archive.path + ": " + QuotedName(damage.path.c_str()) + ": " + damage.reason);
+    PrintError(archive.path + ": " + QuotedName(damage.path.data(), damage.path.size()) + ": " +
+               FailureReason(damage.problem));
   if (result.cancelled) {
     PrintError(archive.path + ": interrupted after " + std::to_string(result.files) + " files");
     return kExitInterrupted;

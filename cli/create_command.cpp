@@ -7,18 +7,18 @@
 #include <cstdlib>
 #include <map>
 
-#include "archive/child_index.h"
-#include "archive/loading.h"
+#include "archive/disk.h"
+#include "archive/format.h"
 #include "archive/quoted_name.h"
 #include "cli/archive_session.h"
 #include "cli/archive_write.h"
 #include "cli/commands.h"
-#include "cli/disk.h"
+#include "services/core/archive_text.h"
 #include "services/core/window_state.h"
 #include "transfer/core/disk_files.h"
 #include "transfer/core/disk_names.h"
+#include "transfer/core/disk_walk.h"
 #include "transfer/core/import_names.h"
-#include "transfer/core/node_copy.h"
 
 namespace {
 
@@ -29,10 +29,7 @@ struct DiskEntry {
   bool directory = false;
 };
 
-std::string Lowered(std::string name) {
-  LowerCaseInPlace(&name[0]);
-  return name;
-}
+std::string Lowered(std::string name) { return LowerCased(std::move(name)); }
 
 std::string Joined(const std::vector<std::string>& components, bool directory) {
   std::string path;
@@ -82,46 +79,29 @@ struct Gathering {
 
   // A folder and everything below it; prefix holds its own stored components.
   void Folder(const std::string& diskPath, const std::vector<std::string>& prefix) {
-    struct Pending {
-      std::string path;
-      std::vector<std::string> components;
-      std::vector<std::pair<uint64_t, uint64_t>> ancestors;  // device and inode of each folder above
-    };
-    const DiskItem top = StatPath(diskPath);
-    std::vector<Pending> stack{{diskPath, prefix, {{top.device, top.inode}}}};
-    while (!stack.empty() && !Interrupted()) {
-      Pending folder = std::move(stack.back());
-      stack.pop_back();
-      std::vector<std::string> names;
-      if (!ListDirectory(folder.path, &names)) {
-        Problem(QuotedName(folder.path.c_str()) + ": the folder cannot be read");
-        continue;
-      }
-      // Sorted, so that the archive lists a folder's items in the same order everywhere.
-      std::sort(names.begin(), names.end());
-      for (auto name = names.rbegin(); name != names.rend(); ++name) {
-        const std::string path = JoinDiskPath(folder.path, *name);
-        const DiskItem item = StatPath(path);
-        if (item.kind == DiskKind::File && SameDiskFile(path, target)) continue;
-        std::vector<std::string> components = folder.components;
-        components.push_back(Lowered(*name));
-        if (!Check(path, components.back(), item)) continue;
-        if (item.kind == DiskKind::Directory) {
-          const std::pair<uint64_t, uint64_t> id{item.device, item.inode};
-          if (id.second != 0 &&
-              std::find(folder.ancestors.begin(), folder.ancestors.end(), id) != folder.ancestors.end()) {
-            Problem(QuotedName(path.c_str()) + ": a link leads back into a folder above it");
-            continue;
+    WalkDiskTree(
+        diskPath, prefix,
+        [&](const DiskWalkEntry& entry, const std::vector<std::string>& folder, std::vector<std::string>* child) {
+          if (entry.item.kind == DiskKind::File && SameDiskFile(entry.path, target)) return false;
+          std::vector<std::string> components = folder;
+          components.push_back(Lowered(entry.name));
+          if (!Check(entry.path, components.back(), entry.item)) return false;
+          if (entry.item.kind != DiskKind::Directory) {
+            Add(DiskEntry{std::move(components), entry.path, false});
+            return false;
           }
-          if (!Add(DiskEntry{components, path, true})) continue;
-          std::vector<std::pair<uint64_t, uint64_t>> ancestors = folder.ancestors;
-          ancestors.push_back(id);
-          stack.push_back(Pending{path, std::move(components), std::move(ancestors)});
-        } else {
-          Add(DiskEntry{std::move(components), path, false});
-        }
-      }
-    }
+          if (entry.loop) {
+            Problem(QuotedName(entry.path.c_str()) + ": a link leads back into a folder above it");
+            return false;
+          }
+          if (!Add(DiskEntry{components, entry.path, true})) return false;
+          *child = std::move(components);
+          return true;
+        },
+        [&](const std::string& path, const std::vector<std::string>&) {
+          Problem(QuotedName(path.c_str()) + ": the folder cannot be read");
+        },
+        [] { return Interrupted(); });
   }
 
   // What is at path may be stored under name.
@@ -171,58 +151,52 @@ struct Gathering {
 
 // The file nodes made, with where their bytes are read from.
 struct PendingFile {
-  ArchiveNode* node;
+  NodeId node;
   std::string diskPath;
 };
 
 // Builds the document's tree from the gathered entries. Each new node goes to the head of
 // its folder's children, so the entries are added in reverse order of their paths.
-bool BuildTree(OpenedDocument& doc, std::vector<DiskEntry>& entries, std::vector<PendingFile>* files) {
+void BuildTree(OpenedDocument& doc, std::vector<DiskEntry>& entries, std::vector<PendingFile>* files) {
   std::sort(entries.begin(), entries.end(),
             [](const DiskEntry& a, const DiskEntry& b) { return a.components > b.components; });
-  ChildIndex index{};
-  const bool indexed = ChildIndexInit(&index, entries.size() + 1);
-  bool ok = true;
+  ArchiveTree& tree = *doc.doc.tree;
+  // The folders made so far by stored path, so that each is looked up once.
+  std::map<std::string, Node*> folders;
   for (const DiskEntry& entry : entries) {
-    ArchiveNode* parent = doc.doc.root;
-    for (size_t i = 0; ok && i < entry.components.size(); ++i) {
-      const char* name = entry.components[i].c_str();
+    Node* parent = tree.root();
+    std::string path;
+    for (size_t i = 0; i < entry.components.size(); ++i) {
+      const std::string& name = entry.components[i];
       const bool last = i + 1 == entry.components.size();
-      ArchiveNode* node = FindChildIndexed(indexed ? &index : nullptr, parent, name);
-      if (node == nullptr) {
-        if (last && !entry.directory) {
-          node = AddMemoryFileNode(parent, name, nullptr, 0);
-          if (node) files->push_back(PendingFile{node, entry.diskPath});
-        } else {
-          node = AddDirectoryNode(doc.folders, parent, name);
-        }
-        ok = node != nullptr && (!indexed || ChildIndexAdd(&index, node));
+      path += name;
+      if (last && !entry.directory) {
+        Node* file = tree.AddFile(parent, name, MemoryBytes{});
+        files->push_back(PendingFile{file->id(), entry.diskPath});
+        break;
       }
-      parent = node;
+      path += '/';
+      Node*& folder = folders[path];
+      if (folder == nullptr) folder = tree.AddDirectory(parent, name);
+      parent = folder;
     }
-    if (!ok) break;
   }
-  if (indexed) ChildIndexFree(&index);
-  if (!ok) PrintError("not enough memory for the archive's tree");
-  return ok;
 }
 
 // Reads every file's bytes into its node; false after naming a file that cannot be read.
-bool ReadFiles(const std::vector<PendingFile>& files) {
+bool ReadFiles(ArchiveTree& tree, const std::vector<PendingFile>& files) {
   ProgressLine progress("reading");
   progress.Start(static_cast<uint32_t>(files.size()));
   for (auto file = files.rbegin(); file != files.rend(); ++file) {
     if (Interrupted()) break;
     progress.ShowItem(file->diskPath.c_str(), 0);
-    uint8_t* data = nullptr;
-    const int64_t length = ReadWholeFile(file->diskPath.c_str(), &data);
-    if (length < 0) {
+    SharedBytes bytes;
+    if (ReadWholeFile(file->diskPath.c_str(), &bytes) < 0) {
       progress.Close();
       PrintError(QuotedName(file->diskPath.c_str()) + ": the file cannot be read whole (or not into memory)");
       return false;
     }
-    file->node->entry->data = data;
-    file->node->entry->size = static_cast<uint32_t>(length);
+    tree.SetData(tree.Find(file->node), MemoryBytes{std::move(bytes)});
     progress.Step();
   }
   progress.Close();
@@ -233,7 +207,7 @@ bool ReadFiles(const std::vector<PendingFile>& files) {
 
 int CreateCommand(const CommandLine& line) {
   const std::string& target = line.operands[0];
-  const ArchiveKind kind = KindForName(target);
+  const ArchiveFormat& format = *FormatForPath(target);
   Gathering gathering;
   gathering.target = target;
   for (size_t i = 1; i < line.operands.size() && !Interrupted(); ++i) gathering.Argument(line.operands[i]);
@@ -247,14 +221,15 @@ int CreateCommand(const CommandLine& line) {
   }
   OpenedDocument doc;
   doc.path = target;
+  doc.New();
   std::vector<PendingFile> files;
-  if (!doc.New() || !BuildTree(doc, gathering.entries, &files)) return kExitRefused;
-  const std::string problem = LimitProblem(doc.doc.root, kind);
-  if (!problem.empty()) {
-    PrintError(target + ": " + problem + "; nothing was written");
+  BuildTree(doc, gathering.entries, &files);
+  const Failure limit = CheckFormatLimits(doc.doc.root(), format);
+  if (limit) {
+    PrintError(target + ": " + LimitProblemText(limit) + "; nothing was written");
     return kExitRefused;
   }
-  if (!ReadFiles(files)) {
+  if (!ReadFiles(*doc.doc.tree, files)) {
     if (!Interrupted()) {
       PrintError(target + ": nothing was written");
       return kExitRefused;
@@ -263,5 +238,5 @@ int CreateCommand(const CommandLine& line) {
     return kExitInterrupted;
   }
   const int level = line.level >= 0 ? line.level : static_cast<int>(kDefaultZipLevel);
-  return WriteDocumentTo(&doc.doc, kind, target, level, target);
+  return WriteDocumentTo(&doc.doc, format, target, level, target);
 }

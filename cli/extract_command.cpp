@@ -7,16 +7,13 @@
 
 #include <cerrno>
 
+#include "archive/disk.h"
 #include "archive/entry_data.h"
-#include "archive/entry_stream.h"
-#include "archive/loading.h"
 #include "archive/quoted_name.h"
 #include "cli/archive_session.h"
-#include "cli/archive_write.h"
 #include "cli/commands.h"
-#include "cli/disk.h"
+#include "services/core/archive_text.h"
 #include "transfer/core/disk_names.h"
-#include "transfer/core/transfer_measure.h"
 
 namespace {
 
@@ -48,39 +45,26 @@ struct Extraction {
     Report(stored, error ? what + ": " + ErrorText(error) : what);
   }
 
-  // The name the archive stores the node's entry under, as stored (case and all).
-  std::string StoredName(const ArchiveNode* node) const {
-    const ArchiveEntry* e = node->entry;
-    if (IsKind(e, EntryKind::Pk3File) && e->pk3Record && e->pk3Record->name)
-      return std::string(e->pk3Record->name, e->pk3Record->Get16(zipc::kNameLength));
-    if (IsKind(e, EntryKind::PakFile) && e->pakEntry) {
-      const void* nul = std::memchr(e->pakEntry->name, '\0', kPakNameSize);
-      return std::string(e->pakEntry->name,
-                         nul ? static_cast<size_t>(static_cast<const char*>(nul) - e->pakEntry->name) : kPakNameSize);
-    }
-    return StoredPathOf(node);
-  }
-
   // The disk path of a node below the directory, its directories made on the way; empty
   // after reporting why it is refused.
-  std::string DiskPathOf(const ArchiveNode* node, const std::string& stored) {
+  std::string DiskPathOf(const Node* node, const std::string& stored) {
     if (!stored.empty() && (stored[0] == '/' || stored[0] == '\\')) {
       Report(stored, "refused: the path is absolute");
       ++refused;
       return std::string();
     }
-    std::vector<const ArchiveNode*> chain;
-    for (const ArchiveNode* n = node; n && !IsKind(n->entry, EntryKind::Root); n = n->parent) chain.push_back(n);
-    for (const ArchiveNode* n : chain) {
-      if (!IsSafeDiskName(n->entry->name)) {
-        Report(stored, std::string("refused: ") + kNameNotAllowedOnDisk + " (" + QuotedName(n->entry->name) + ")");
+    std::vector<const Node*> chain;
+    for (const Node* n = node; n && !n->IsRoot(); n = n->parent()) chain.push_back(n);
+    for (const Node* n : chain) {
+      if (!IsSafeDiskName(n->name().c_str())) {
+        Report(stored, std::string("refused: ") + kNameNotAllowedOnDisk + " (" + QuotedName(n->name().c_str()) + ")");
         ++refused;
         return std::string();
       }
     }
     std::string path = directory;
     for (size_t i = chain.size(); i-- > 0;) {
-      path = JoinDiskPath(path, chain[i]->entry->name);
+      path = JoinDiskPath(path, chain[i]->name());
 #ifdef _WIN32
       if (path.size() > kMaxDiskPath) {
         Report(stored, "refused: the path on disk would be too long");
@@ -89,7 +73,7 @@ struct Extraction {
       }
 #endif
       const bool last = i == 0;
-      if (last && !IsKind(chain[i]->entry, EntryKind::Directory)) break;
+      if (last && !chain[i]->IsDirectory()) break;
       errno = 0;
       if (!MakeDirectory(path)) {
         const int error = errno;
@@ -106,8 +90,8 @@ struct Extraction {
     return path;
   }
 
-  void File(const ArchiveNode* node) {
-    const std::string stored = StoredName(node);
+  void File(const Node* node) {
+    const std::string stored = StoredNameOf(&archive.doc, node);
     progress.ShowItem(stored.c_str(), 0);
     const std::string path = DiskPathOf(node, stored);
     if (path.empty()) return;
@@ -125,8 +109,9 @@ struct Extraction {
       return;
     }
     // An entry that shares its bytes with another is refused before a file is made for it.
-    if (!EntrySharingPartner(&archive.doc, node->entry).empty()) {
-      Report(stored, EntryLoadFailure(&archive.doc, node->entry, EntryLoad::SharedData));
+    const Failure placement = EntryPlacement(&archive.doc, node);
+    if (placement.problem == Problem::SharesData) {
+      Report(stored, FailureReason(placement));
       ++damaged;
       return;
     }
@@ -141,10 +126,10 @@ struct Extraction {
       explicit ToFile(DiskFileOut& o) : out(o) {}
       bool Take(const uint8_t* data, size_t size) override { return out.Write(data, size); }
     } sink(out);
-    const EntryLoad load = StreamEntryBytes(&archive.doc, node->entry, &sink);
+    const EntryLoad load = StreamEntryBytes(&archive.doc, node, &sink);
     if (load != EntryLoad::Ok && load != EntryLoad::Stopped) {
       out.Abandon();
-      Report(stored, EntryLoadFailure(&archive.doc, node->entry, load));
+      Report(stored, EntryLoadReason(load));
       ++damaged;
       return;
     }
@@ -156,15 +141,14 @@ struct Extraction {
     ++written;
   }
 
-  void Subtree(const ArchiveNode* top) {
-    for (const ArchiveNode* n = top; n && !Interrupted() && !stopped; n = NextInSubtree(n, top)) {
-      const ArchiveEntry* e = n->entry;
-      if (IsFileKind(e)) {
+  void Subtree(const Node* top) {
+    for (const Node* n = top; n && !Interrupted() && !stopped; n = NextInSubtree(n, top)) {
+      if (n->IsFile()) {
         File(n);
         progress.Step();
-      } else if (IsKind(e, EntryKind::Directory) && n->firstChild == nullptr) {
+      } else if (n->IsDirectory() && n->firstChild() == nullptr) {
         // An empty folder is made; others come with their files.
-        DiskPathOf(n, StoredPathOf(n));
+        DiskPathOf(n, StoredPath(n));
       }
     }
   }
@@ -172,16 +156,15 @@ struct Extraction {
 
 // The node at a path typed by the user ("maps/e1m1.bsp", "maps/", "Maps\\"), found as the
 // window program shows names: lower-cased.
-const ArchiveNode* FindTyped(const ArchiveNode* root, const std::string& typed) {
-  std::string path = typed;
-  LowerCaseInPlace(&path[0]);
-  const ArchiveNode* node = root;
+const Node* FindTyped(const Node* root, const std::string& typed) {
+  const std::string path = LowerCased(typed);
+  const Node* node = root;
   size_t at = 0;
   while (node && at <= path.size()) {
     size_t end = path.find_first_of("/\\", at);
     if (end == std::string::npos) end = path.size();
     const std::string component = path.substr(at, end - at);
-    if (!component.empty() && component != ".") node = FindChildNamed(node, component.c_str());
+    if (!component.empty() && component != ".") node = FindChildNamed(node, component);
     at = end + 1;
   }
   return node;
@@ -192,10 +175,10 @@ const ArchiveNode* FindTyped(const ArchiveNode* root, const std::string& typed) 
 int ExtractCommand(const CommandLine& line) {
   OpenedDocument archive;
   if (!archive.Open(line.operands[0])) return kExitRefused;
-  std::vector<const ArchiveNode*> chosen;
+  std::vector<const Node*> chosen;
   bool missing = false;
   for (size_t i = 1; i < line.operands.size(); ++i) {
-    const ArchiveNode* node = FindTyped(archive.doc.root, line.operands[i]);
+    const Node* node = FindTyped(archive.doc.root(), line.operands[i]);
     if (node == nullptr) {
       PrintError(archive.path + ": " + QuotedName(line.operands[i].c_str()) + " is not in the archive");
       missing = true;
@@ -203,13 +186,13 @@ int ExtractCommand(const CommandLine& line) {
     chosen.push_back(node);
   }
   if (missing) return kExitRefused;
-  if (chosen.empty()) chosen.push_back(archive.doc.root);
+  if (chosen.empty()) chosen.push_back(archive.doc.root());
   // A path inside another chosen one ("maps/" and "maps/e1m1.bsp") is extracted once.
-  std::vector<const ArchiveNode*> tops;
-  for (const ArchiveNode* node : chosen) {
+  std::vector<const Node*> tops;
+  for (const Node* node : chosen) {
     bool inside = false;
-    for (const ArchiveNode* other : chosen)
-      inside = inside || (other != node && TreeIsAncestor(other, node)) ||
+    for (const Node* other : chosen)
+      inside = inside || (other != node && IsAncestor(other, node)) ||
                (other == node && std::find(tops.begin(), tops.end(), node) != tops.end());
     if (!inside) tops.push_back(node);
   }
@@ -222,11 +205,11 @@ int ExtractCommand(const CommandLine& line) {
   }
   Extraction extraction{archive, directory, line.overwrite};
   uint32_t steps = 0;
-  for (const ArchiveNode* top : chosen)
-    for (const ArchiveNode* n = top; n; n = NextInSubtree(n, top))
-      if (IsFileKind(n->entry)) ++steps;
+  for (const Node* top : chosen)
+    for (const Node* n = top; n; n = NextInSubtree(n, top))
+      if (n->IsFile()) ++steps;
   extraction.progress.Start(steps);
-  for (const ArchiveNode* top : chosen) extraction.Subtree(top);
+  for (const Node* top : chosen) extraction.Subtree(top);
   extraction.progress.Close();
   if (Interrupted()) {
     PrintError(archive.path + ": interrupted after " + std::to_string(extraction.written) + " files");

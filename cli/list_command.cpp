@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "archive/formats.h"
+#include "archive/source.h"
 #include "archive/quoted_name.h"
 #include "cli/archive_session.h"
 #include "cli/commands.h"
@@ -26,46 +26,35 @@ std::string DosTime(uint16_t date, uint16_t time) {
   return text;
 }
 
-std::string MethodName(const Pk3CentralRecord& r) {
-  if (r.Get16(zipc::kFlags) & kZipFlagEncrypted) return "encrypted";
-  switch (r.Get16(zipc::kMethod)) {
-    case 0:
+std::string MethodName(const EntryInfo& info) {
+  switch (info.method) {
+    case StoredMethod::Encrypted:
+      return "encrypted";
+    case StoredMethod::Stored:
       return "stored";
-    case 8:
+    case StoredMethod::Deflated:
       return "deflated";
     default:
-      return "method-" + std::to_string(r.Get16(zipc::kMethod));
+      return "method-" + std::to_string(info.methodCode);
   }
 }
 
 std::vector<Listed> Entries(const ArchiveDocument& doc) {
   std::vector<Listed> entries;
-  if (const PakArchive* pak = DocumentPak(&doc)) {
-    for (uint32_t i = 0; i < pak->entryCount; ++i) {
-      const PakDirEntry& slot = pak->entries[i];
-      const void* nul = std::memchr(slot.name, '\0', kPakNameSize);
-      Listed e;
-      e.path.assign(slot.name, nul ? static_cast<size_t>(static_cast<const char*>(nul) - slot.name) : kPakNameSize);
-      e.size = e.packed = slot.length;
-      e.offset = slot.offset;
-      e.method = "stored";
-      entries.push_back(e);
-    }
-  } else if (const Pk3Archive* pk3 = DocumentPk3(&doc)) {
-    for (uint32_t i = 0; pk3->records && i < pk3->TotalEntries(); ++i) {
-      const Pk3CentralRecord& r = pk3->records[i];
-      Listed e;
-      // The whole stored name, also past a NUL byte inside it.
-      if (r.name) e.path.assign(r.name, r.Get16(zipc::kNameLength));
-      e.size = r.Get32(zipc::kUncompressedSize);
-      e.packed = r.Get32(zipc::kCompressedSize);
-      e.offset = r.Get32(zipc::kLocalHeaderOffset);
-      e.method = MethodName(r);
-      e.hasCrc = true;
-      e.crc = r.Get32(zipc::kCrc32);
-      e.modified = DosTime(r.Get16(zipc::kDate), r.Get16(zipc::kTime));
-      entries.push_back(e);
-    }
+  const ArchiveSource* source = doc.source.get();
+  for (uint32_t i = 0; source && i < source->Count(); ++i) {
+    const EntryInfo info = source->Info(i);
+    Listed e;
+    // The whole stored name, also past a NUL byte inside it.
+    e.path = source->Name(i);
+    e.size = info.size;
+    e.packed = info.storedSize;
+    e.offset = info.offset;
+    e.method = MethodName(info);
+    e.hasCrc = info.hasCrc;
+    e.crc = info.crc;
+    if (info.hasTime) e.modified = DosTime(static_cast<uint16_t>(info.dosTime >> 16), static_cast<uint16_t>(info.dosTime));
+    entries.push_back(e);
   }
   return entries;
 }

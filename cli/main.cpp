@@ -4,20 +4,35 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "archive/document.h"
+#include "archive/format.h"
 #include "cli/archive_session.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: vellumix-cli list ARCHIVE [--long | --tsv]\n"
-    "       vellumix-cli extract ARCHIVE [PATH...] [-C DIR] [--overwrite]\n"
-    "       vellumix-cli create OUT.pak|OUT.pk3|OUT.zip DIR|FILE... [--level 0-9]\n"
-    "       vellumix-cli convert IN OUT [--level 0-9]\n"
-    "       vellumix-cli test ARCHIVE\n";
+// Every extension an archive may be written with, each as join puts it: ".pak, .pk3 or
+// .zip" for a sentence, "OUT.pak|OUT.pk3" for the usage.
+std::string WrittenExtensions(const std::string& before, const std::string& between, const std::string& last) {
+  std::vector<std::string> all;
+  for (const ArchiveFormat* format : ArchiveFormats())
+    for (const char* extension : format->extensions) all.push_back(before + extension);
+  std::string text;
+  for (size_t i = 0; i < all.size(); ++i) text += (i == 0 ? "" : i + 1 == all.size() ? last : between) + all[i];
+  return text;
+}
+
+std::string Usage() {
+  return "usage: vellumix-cli list ARCHIVE [--long | --tsv]\n"
+         "       vellumix-cli extract ARCHIVE [PATH...] [-C DIR] [--overwrite]\n"
+         "       vellumix-cli create " +
+         WrittenExtensions("OUT", "|", "|") +
+         " DIR|FILE... [--level 0-9]\n"
+         "       vellumix-cli convert IN OUT [--level 0-9]\n"
+         "       vellumix-cli test ARCHIVE\n";
+}
 
 const char kHelp[] =
     "\n"
@@ -31,7 +46,7 @@ const char kHelp[] =
     "  create   a new archive; a folder is stored under its own name, DIR/. stores its\n"
     "           contents; names are lower-cased; --level sets the compression of a PK3 or\n"
     "           ZIP archive (default 6)\n"
-    "  convert  PAK to PK3 or ZIP and back, by the extension of OUT\n"
+    "  convert  the archive written again in the format the extension of OUT names\n"
     "  test     reads every entry and names each damaged one\n"
     "\n"
     "Exit status: 0 success, 1 damaged or refused input (or a failure), 2 usage,\n"
@@ -40,7 +55,7 @@ const char kHelp[] =
 
 int UsageError(const std::string& text) {
   PrintError(text);
-  std::fputs(kUsage, stderr);
+  std::fputs(Usage().c_str(), stderr);
   return kExitUsage;
 }
 
@@ -76,7 +91,7 @@ int main(int argc, char** argv) {
   if (argc < 2) return UsageError("no command given");
   const std::string command = argv[1];
   if (command == "-h" || command == "--help" || command == "help") {
-    std::fputs(kUsage, stdout);
+    std::fputs(Usage().c_str(), stdout);
     std::fputs(kHelp, stdout);
     return kExitOk;
   }
@@ -131,9 +146,8 @@ int main(int argc, char** argv) {
   if (line.operands.size() < form->minOperands) return UsageError(command + ": too few arguments");
   if (line.operands.size() > form->maxOperands) return UsageError(command + ": too many arguments");
   if (line.longForm && line.tabbed) return UsageError("list takes --long or --tsv, not both");
-  if ((command == "create" || command == "convert") &&
-      KindForName(line.operands[command == "create" ? 0 : 1]) == ArchiveKind::None)
-    return UsageError(command + ": the archive to write must end in .pak, .pk3 or .zip");
+  if ((command == "create" || command == "convert") && FormatForPath(line.operands[command == "create" ? 0 : 1]) == nullptr)
+    return UsageError(command + ": the archive to write must end in " + WrittenExtensions("", ", ", " or "));
   InstallInterruptHandler();
   return form->run(line);
 }

@@ -24,7 +24,11 @@
 #define MENU_POS_HELP 5
 #define FILE_MENU_POS_RECENT 10
 
-#define IDS_OPEN_FILTER 59394
+// The file dialogs' lines of each archive format, and the label of the line that lists them
+// all; the format table names its line.
+#define IDS_ALL_ARCHIVES_FILTER 59394
+#define IDS_FILTER_PAK 59400
+#define IDS_FILTER_PK3 59401
 #define IDS_RECENT_FILE_HELP 59395
 #define IDS_INVALID_NAME_CHARS 59396
 #define IDS_INVALID_NAME_MESSAGE 59398

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "archive/wav.h"
+#include "services/core/wav.h"
 
 namespace {
 

@@ -2,71 +2,49 @@
 
 #include <cstring>
 
-#include "archive/formats.h"
 
-uint32_t EntryDisplaySize(const ArchiveEntry* entry) {
-  if (!entry) return 0;
-  switch (KindOf(entry)) {
-    case EntryKind::PakFile:
-      return entry->pakEntry ? entry->pakEntry->length : 0;
-    case EntryKind::Pk3File:
-      return entry->pk3Record ? entry->pk3Record->Get32(zipc::kUncompressedSize) : 0;
-    case EntryKind::MemoryFile:
-      return entry->size;
-    default:
-      return 0;
-  }
-}
+uint32_t EntryDisplaySize(const Node* node) { return node ? node->size() : 0; }
 
-bool EntryHasSize(const ArchiveEntry* entry) {
-  if (!entry) return false;
-  EntryKind kind = KindOf(entry);
-  return kind == EntryKind::PakFile || kind == EntryKind::Pk3File || kind == EntryKind::MemoryFile;
-}
+bool EntryHasSize(const Node* node) { return node && node->IsFile(); }
 
 namespace {
 
 int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
-int ByteOrder(const char* a, const char* b) {
-  return Sign(std::strcmp(a ? a : "", b ? b : ""));
-}
+int ByteOrder(const std::string& a, const std::string& b) { return Sign(CompareNames(a, b)); }
 
-bool IsDirectoryBit(const ArchiveEntry* e) {
-  return (e->kind & static_cast<uint32_t>(EntryKind::Directory)) != 0;
-}
+bool IsDirectoryBit(const Node* n) { return n->IsDirectory(); }
 
 // Directories before files; 0 when both or neither are directories.
-int DirectoryRule(const ArchiveEntry* a, const ArchiveEntry* b) {
+int DirectoryRule(const Node* a, const Node* b) {
   bool da = IsDirectoryBit(a), db = IsDirectoryBit(b);
   if (da && !db) return -1;
   if (db && !da) return 1;
   return 0;
 }
 
-int TypeOrder(const ArchiveEntry* a, const ArchiveEntry* b) {
-  const char* ea = a->name ? std::strrchr(a->name, '.') : nullptr;
-  const char* eb = b->name ? std::strrchr(b->name, '.') : nullptr;
-  if (ea && eb) {
-    int byExtension = ByteOrder(ea, eb);
-    return byExtension != 0 ? byExtension : ByteOrder(a->name, b->name);
+int TypeOrder(const Node* a, const Node* b) {
+  const size_t ea = a->name().rfind('.'), eb = b->name().rfind('.');
+  if (ea != std::string::npos && eb != std::string::npos) {
+    int byExtension = ByteOrder(a->name().substr(ea), b->name().substr(eb));
+    return byExtension != 0 ? byExtension : ByteOrder(a->name(), b->name());
   }
-  if (ea) return 1;
-  if (eb) return -1;
-  return ByteOrder(a->name, b->name);
+  if (ea != std::string::npos) return 1;
+  if (eb != std::string::npos) return -1;
+  return ByteOrder(a->name(), b->name());
 }
 
 }  // namespace
 
-int CompareListEntries(const ArchiveEntry* first, const ArchiveEntry* second, uint32_t sortKey) {
+int CompareListEntries(const Node* first, const Node* second, uint32_t sortKey) {
   const uint32_t key = sortKey & 0xFF;
   // Folders come before files in either direction; only the order within each is reversed.
   if (first && second && (key == 1 || key == 2 || key == 4)) {
     const int d = DirectoryRule(first, second);
     if (d != 0) return d;
   }
-  const ArchiveEntry* a = first;
-  const ArchiveEntry* b = second;
+  const Node* a = first;
+  const Node* b = second;
   if (sortKey & 0x100) {
     a = second;
     b = first;
@@ -76,7 +54,7 @@ int CompareListEntries(const ArchiveEntry* first, const ArchiveEntry* second, ui
   switch (key) {
     case 1: {
       int d = DirectoryRule(a, b);
-      return d != 0 ? d : ByteOrder(a->name, b->name);
+      return d != 0 ? d : ByteOrder(a->name(), b->name());
     }
     case 2: {
       int d = DirectoryRule(a, b);
@@ -86,7 +64,7 @@ int CompareListEntries(const ArchiveEntry* first, const ArchiveEntry* second, ui
       uint32_t sa = EntryDisplaySize(a), sb = EntryDisplaySize(b);
       if (sa != sb) return sa < sb ? -1 : 1;
       int d = DirectoryRule(a, b);
-      return d != 0 ? d : ByteOrder(a->name, b->name);
+      return d != 0 ? d : ByteOrder(a->name(), b->name());
     }
     default:
       return 0;

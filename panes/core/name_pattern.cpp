@@ -50,19 +50,19 @@ bool NamePattern::Matches(const char* name) const {
   return !pattern_.empty() && name != nullptr && WildcardMatches(pattern_.c_str(), name);
 }
 
-std::vector<const ArchiveNode*> FindMatchingNodes(const ArchiveNode* root, const NamePattern& pattern) {
-  std::vector<const ArchiveNode*> found;
+std::vector<const Node*> FindMatchingNodes(const Node* root, const NamePattern& pattern) {
+  std::vector<const Node*> found;
   if (root == nullptr || pattern.Empty()) return found;
-  for (const ArchiveNode* n = NextInSubtree(root, root); n; n = NextInSubtree(n, root)) {
-    if (n->entry && pattern.Matches(n->entry->name)) found.push_back(n);
+  for (const Node* n = NextInSubtree(root, root); n; n = NextInSubtree(n, root)) {
+    if (pattern.Matches(n->name().c_str())) found.push_back(n);
   }
   return found;
 }
 
-std::string FolderPathOf(const ArchiveNode* node) {
+std::string FolderPathOf(const Node* node) {
   std::vector<const char*> names;
-  for (const ArchiveNode* up = node ? node->parent : nullptr; up && up->parent; up = up->parent)
-    names.push_back(up->entry && up->entry->name ? up->entry->name : "");
+  for (const Node* up = node ? node->parent() : nullptr; up && up->parent(); up = up->parent())
+    names.push_back(up->name().c_str());
   if (names.empty()) return "/";
   std::string path;
   for (auto it = names.rbegin(); it != names.rend(); ++it) {

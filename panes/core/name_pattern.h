@@ -26,7 +26,7 @@ class NamePattern {
 
 // The files and folders below root (root itself excluded) whose own name matches, in the
 // order of a walk of the tree: each folder before what it holds.
-std::vector<const ArchiveNode*> FindMatchingNodes(const ArchiveNode* root, const NamePattern& pattern);
+std::vector<const Node*> FindMatchingNodes(const Node* root, const NamePattern& pattern);
 
 // The folder holding node as "/" (the root) or "/maps/e1" (without a trailing slash).
-std::string FolderPathOf(const ArchiveNode* node);
+std::string FolderPathOf(const Node* node);

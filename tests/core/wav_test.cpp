@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/wav.h"
+#include "services/core/wav.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "archive/wav.h"
+#include "services/core/wav.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > UINT32_MAX) return 0;

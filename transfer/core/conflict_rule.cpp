@@ -1,7 +1,7 @@
 #include "transfer/core/conflict_rule.h"
 
-bool ResolveConflict(TransferState* state, ReplaceAsker& asker, const ArchiveEntry* existing,
-                     const ArchiveEntry* incoming) {
+bool ResolveConflict(TransferState* state, ReplaceAsker& asker, const ConflictItem& existing,
+                     const ConflictItem& incoming) {
   if (state == nullptr) return false;
   switch (state->replaceMode) {
     case ReplaceMode::ReplaceAll:

@@ -2,16 +2,27 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "archive/tree.h"
 #include "transfer/core/transfer_state.h"
+
+// One side of a name conflict as the question shows it.
+struct ConflictItem {
+  std::string name;
+  uint32_t size = 0;
+};
+// The conflict side of a file node.
+inline ConflictItem ConflictItemOf(const Node* node) {
+  return node ? ConflictItem{node->name(), node->size()} : ConflictItem{};
+}
 
 // Asks the user whether a file should replace another of the same name. The Windows layer
 // shows the Confirm File Replace dialog; tests answer from a script.
 class ReplaceAsker {
  public:
   // One of the ReplaceAnswer values, or anything else when the question was closed.
-  virtual int32_t AskReplace(const ArchiveEntry* existing, const ArchiveEntry* incoming) = 0;
+  virtual int32_t AskReplace(const ConflictItem& existing, const ConflictItem& incoming) = 0;
 
  protected:
   ~ReplaceAsker() = default;
@@ -19,5 +30,5 @@ class ReplaceAsker {
 
 // Decides a conflict under the operation's state: asks while the mode is Ask and records
 // "to all" answers in it; an answer outside the four sets cancelled. true: replace.
-bool ResolveConflict(TransferState* state, ReplaceAsker& asker, const ArchiveEntry* existing,
-                     const ArchiveEntry* incoming);
+bool ResolveConflict(TransferState* state, ReplaceAsker& asker, const ConflictItem& existing,
+                     const ConflictItem& incoming);

@@ -1,13 +1,11 @@
 #include "transfer/core/disk_files.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "archive/source_file.h"
 
-int64_t ReadWholeFile(const char* path, uint8_t** buffer) {
-  if (buffer == nullptr) return -1;
-  *buffer = nullptr;
+int64_t ReadWholeFile(const char* path, SharedBytes* bytes) {
+  bytes->reset();
   if (path == nullptr) return -1;
   FILE* f = std::fopen(path, "rb");
   if (f == nullptr) return -1;
@@ -18,13 +16,11 @@ int64_t ReadWholeFile(const char* path, uint8_t** buffer) {
   } else if (length > 0 && length <= kMaxImportSize && static_cast<uint64_t>(length) <= SIZE_MAX) {
     // A file beyond the address space (or beyond what memory has left) is refused here,
     // before any read, rather than truncated to a size the entry could hold.
-    uint8_t* data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(length)));
+    std::shared_ptr<EntryBuffer> data = EntryBuffer::Allocate(static_cast<size_t>(length));
     if (data && source_file::SeekTo(f, 0) &&
-        std::fread(data, 1, static_cast<size_t>(length), f) == static_cast<size_t>(length)) {
-      *buffer = data;
+        std::fread(data->data(), 1, static_cast<size_t>(length), f) == static_cast<size_t>(length)) {
+      *bytes = std::move(data);
       result = length;
-    } else {
-      std::free(data);
     }
   }
   std::fclose(f);

@@ -1,6 +1,6 @@
 #include "transfer/core/import_names.h"
 
-#include "archive/loading.h"
+#include "archive/tree.h"
 
 const char* LastPathComponent(const char* path) {
   const char* name = path;
@@ -13,7 +13,7 @@ std::string DirectoryImportName(const char* path) {
   std::string directory = path ? path : "";
   while (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
   std::string name = LastPathComponent(directory.c_str());
-  LowerCaseInPlace(&name[0]);
+  LowerCaseAscii(&name);
   if (name.find(':') != std::string::npos) return std::string();
   return name;
 }

@@ -1,38 +1,26 @@
-// Copying archive nodes into a directory of a document: file entries cloned or turned
-// into memory files, directories created or merged, name conflicts settled by the rule.
+// Copying archive nodes into a directory of a document: files cloned (within one archive)
+// or turned into memory files (from another), directories created or merged, name conflicts
+// settled by the rule.
 #pragma once
 
-#include <cstdint>
+#include <string>
 
 #include "archive/document.h"
 #include "archive/tree.h"
-#include "archive/ui.h"
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/transfer_state.h"
 
-// A copy of a file entry linked at the head of targetDir's children: its own name, its kind
-// without the Viewing flag, and for a memory file its own copy of the bytes. Null (nothing
-// left allocated) on failure.
-ArchiveNode* CloneFileEntry(ArchiveNode* targetDir, const ArchiveEntry* entry, const char* name);
+// A copy of a file node at the head of targetDir's children under name: its bytes are the
+// file's (an entry of the same source stays one; bytes in memory are shared, as they never
+// change). Null when targetDir is no folder or the node no file.
+Node* CloneFileNode(ArchiveTree& tree, Node* targetDir, const Node* file, const std::string& name);
 
-// A new memory file node at the head of parent's children that takes over data (size bytes,
-// null when size is 0). Null on failure; data then still belongs to the caller.
-ArchiveNode* AddMemoryFileNode(ArchiveNode* parent, const char* name, uint8_t* data, uint32_t size);
-
-// Rewrites a file entry in place as a memory file holding data: its old buffer is freed, its
-// node, name, list and tree items stay, and a Viewing flag stays with it.
-void ReplaceWithMemoryFile(ArchiveEntry* entry, uint8_t* data, uint32_t size);
-
-// A heap copy of size bytes (null for 0). false when the copy cannot be made or the
-// source claims bytes it does not have.
-bool CopyBytes(const uint8_t* data, uint32_t size, uint8_t** copy);
-
-// Where copied items go and how conflicts and new directories are handled.
+// Where copied items go and how conflicts are settled.
 struct NodeCopyContext {
-  FolderTree& folderTree;  // new directories get their folder-tree items here
+  ArchiveTree& tree;  // the target document's
   ReplaceAsker& asker;
   TransferState* state;
-  // Null: the items belong to the target document, and file copies keep their kind.
+  // Null: the items belong to the target document, and file copies keep their bytes' place.
   // Otherwise the document whose source holds the items' bytes: files arrive as memory files.
   const ArchiveDocument* sourceDocument;
   // Set by CopyNodeInto when anything of the item did not arrive (a file the user chose to
@@ -40,8 +28,8 @@ struct NodeCopyContext {
   bool incomplete = false;
 };
 
-// Copies item (a node copy whose entries are live entries) into targetDir, following the
-// copy's own children. The new top-level node, or null when nothing new was made at the top
-// (merged directory, replaced or skipped file, failure). context.incomplete tells afterwards
-// whether the item arrived whole.
-ArchiveNode* CopyNodeInto(NodeCopyContext& context, ArchiveNode* targetDir, const ArchiveNode* item);
+// Copies item (a node of the source document's tree, or of the target's own) into
+// targetDir, with everything below it. The new top-level node, or null when nothing new was
+// made at the top (merged directory, replaced or skipped file, failure). context.incomplete
+// tells afterwards whether the item arrived whole.
+Node* CopyNodeInto(NodeCopyContext& context, Node* targetDir, const Node* item);

@@ -8,17 +8,17 @@
 // otherwise on to the next node, climbing back up (on both sides) past finished
 // directories. node becomes null when item's subtree is done.
 template <typename Dst>
-void StepPairedWalk(const ArchiveNode*& node, Dst*& dst, const ArchiveNode* item, Dst* into) {
-  if (into && node->firstChild) {
-    node = node->firstChild;
+void StepPairedWalk(const Node*& node, Dst*& dst, const Node* item, Dst* into) {
+  if (into && node->firstChild()) {
+    node = node->firstChild();
     dst = into;
     return;
   }
-  while (node != item && node->nextSibling == nullptr) {
-    node = node->parent;
-    dst = dst->parent;
+  while (node != item && node->nextSibling() == nullptr) {
+    node = node->parent();
+    dst = dst->parent();
   }
-  node = node == item ? nullptr : node->nextSibling;
+  node = node == item ? nullptr : node->nextSibling();
 }
 
 // The whole walk of item's subtree against targetDir. visit(node, dst, stop) handles node,
@@ -26,8 +26,8 @@ void StepPairedWalk(const ArchiveNode*& node, Dst*& dst, const ArchiveNode* item
 // children are then walked against it) or null to pass over them; setting stop ends the
 // walk at once.
 template <typename Dst, typename Visit>
-void WalkPaired(const ArchiveNode* item, Dst* targetDir, Visit visit) {
-  const ArchiveNode* node = item;
+void WalkPaired(const Node* item, Dst* targetDir, Visit visit) {
+  const Node* node = item;
   Dst* dst = targetDir;
   bool stop = false;
   while (node) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "archive/document.h"
 #include "archive/tree.h"
@@ -18,10 +19,9 @@ enum class TransferCheck {
 };
 
 struct TransferCheckInput {
-  const ArchiveDocument* target;  // its kind chooses the limits, its root is counted
-  const ArchiveNode* targetDir;
-  ArchiveNode* const* items;      // node copies whose entries are the source's live entries
-  uint32_t count;
+  const ArchiveDocument* target;  // its format chooses the limits, its root is counted
+  const Node* targetDir;
+  std::vector<const Node*> items;  // the items' nodes in the tree they come from
   bool sameArchive;  // the items come from the target document itself
   bool move;
 };

@@ -4,12 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 
 enum class ReplaceMode : int32_t { Ask = 0, ReplaceAll = 1, SkipAll = 2 };
 
-struct ArchiveNode;
-struct ChildIndex;
+class Node;
+
+// The children of one folder by name, while many paths go into it.
+using ChildNames = std::unordered_map<std::string, Node*>;
 
 struct TransferState {
   int32_t cancelled;  // 1: every loop over items or children stops
@@ -24,8 +28,8 @@ struct TransferState {
   bool skipped = false;
   // While many paths go into one folder, its children by name (see BeginImportBatch): a
   // walk of the folder's list for every path would make the import quadratic.
-  ChildIndex* names = nullptr;
-  const ArchiveNode* namesParent = nullptr;
+  std::shared_ptr<ChildNames> names;
+  const Node* namesParent = nullptr;
 };
 
 // Counts an item that could not be carried over; the first one is kept for the message.

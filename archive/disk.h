@@ -1,6 +1,7 @@
-// The file system as the command-line tool uses it, alike on Linux and Windows: what a
-// path is, directory listings, new directories and files, and the temporary file that
-// becomes an archive only once it is complete.
+// The file system as both programs use it, alike on Linux and Windows: what a path is,
+// directory listings, new directories and files, and the temporary file that becomes an
+// archive only once it is complete. The one place the core asks the system itself for what
+// the C library does not give (replacing a file in one step, a file's identity).
 #pragma once
 
 #include <cstdint>
@@ -79,11 +80,22 @@ std::string ErrorText(int error);
 // Makes a new empty file beside target (same directory, so that it can take its place in
 // one step) and gives its path.
 bool ReserveTemporary(const std::string& target, std::string* temporary);
-// Puts the file at from in the place of to, replacing what is there in one step.
-bool ReplaceWith(const std::string& from, const std::string& to);
+// Puts the file at from in the place of to, replacing what is there in one step. On failure
+// *why (when given) holds the system's error and, where the system can tell, whether to is
+// read-only or may not be changed (accessDenied) or another program holds it (sharing).
+struct ReplaceError {
+  int systemError = 0;
+  bool accessDenied = false;
+  bool sharing = false;
+};
+bool ReplaceWith(const std::string& from, const std::string& to, ReplaceError* why = nullptr);
+// Whether the file at path is marked read-only.
+bool IsReadOnlyFile(const std::string& path);
 bool RemoveFile(const std::string& path);
 
-// Two paths name the same existing file.
+// Whether two paths name one file: another spelling of its path, a link or a second name of
+// it (a hard link) all do. Where either file does not exist, the full paths are compared.
 bool SameDiskFile(const std::string& a, const std::string& b);
 
-bool StderrIsTerminal();
+// The folder part of path (without its last separator), "." when it has none.
+std::string FolderOfPath(const std::string& path);

@@ -1,10 +1,12 @@
-#include "cli/disk.h"
+#include "archive/disk.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -12,7 +14,8 @@
 #include <direct.h>
 #include <io.h>
 #include <process.h>
-// Only for MoveFileExA: the one way to put a file in another's place in a single step.
+// For what the C library lacks: putting a file in another's place in a single step, and a
+// file's identity on its volume.
 #include <windows.h>
 #else
 #include <dirent.h>
@@ -257,32 +260,94 @@ bool ReserveTemporary(const std::string& target, std::string* temporary) {
   return false;
 }
 
-bool ReplaceWith(const std::string& from, const std::string& to) {
+bool IsReadOnlyFile(const std::string& path) {
 #ifdef _WIN32
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 #else
-  return std::rename(from.c_str(), to.c_str()) == 0;
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
+#endif
+}
+
+bool ReplaceWith(const std::string& from, const std::string& to, ReplaceError* why) {
+#ifdef _WIN32
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  ReplaceError error;
+  error.systemError = static_cast<int>(GetLastError());
+  if (error.systemError == ERROR_ACCESS_DENIED) {
+    // A refusal is told apart by asking for the file as the replace did: a program that holds
+    // it open without letting it be deleted makes that a sharing violation.
+    HANDLE probe = CreateFileA(to.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (probe != INVALID_HANDLE_VALUE)
+      CloseHandle(probe);
+    else if (GetLastError() == ERROR_SHARING_VIOLATION)
+      error.systemError = ERROR_SHARING_VIOLATION;
+  }
+  error.accessDenied = error.systemError == ERROR_ACCESS_DENIED;
+  error.sharing = error.systemError == ERROR_SHARING_VIOLATION || error.systemError == ERROR_LOCK_VIOLATION;
+  if (why) *why = error;
+  return false;
+#else
+  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+  if (why) {
+    why->systemError = errno;
+    why->accessDenied = errno == EACCES || errno == EPERM || errno == EROFS;
+    why->sharing = errno == EBUSY || errno == ETXTBSY;
+  }
+  return false;
 #endif
 }
 
 bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
 
+#ifdef _WIN32
+namespace {
+
+// What identifies a file whatever its path is spelt like: its volume and its index there.
+bool IdentityOf(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool read = GetFileInformationByHandle(file, info) != 0;
+  CloseHandle(file);
+  return read;
+}
+
+}  // namespace
+#endif
+
 bool SameDiskFile(const std::string& a, const std::string& b) {
 #ifdef _WIN32
-  char fullA[_MAX_PATH], fullB[_MAX_PATH];
-  if (!_fullpath(fullA, a.c_str(), sizeof fullA) || !_fullpath(fullB, b.c_str(), sizeof fullB)) return false;
-  return _stricmp(fullA, fullB) == 0 && StatPath(a).kind != DiskKind::Missing;
+  BY_HANDLE_FILE_INFORMATION x, y;
+  if (IdentityOf(a, &x) && IdentityOf(b, &y))
+    return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
+  char fullA[MAX_PATH], fullB[MAX_PATH];
+  const DWORD n = GetFullPathNameA(a.c_str(), MAX_PATH, fullA, nullptr);
+  const DWORD m = GetFullPathNameA(b.c_str(), MAX_PATH, fullB, nullptr);
+  if (n == 0 || n >= MAX_PATH || m == 0 || m >= MAX_PATH) return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+  return lstrcmpiA(fullA, fullB) == 0;
 #else
   const DiskItem x = StatPath(a), y = StatPath(b);
-  return x.kind != DiskKind::Missing && y.kind != DiskKind::Missing && x.device == y.device && x.inode == y.inode;
+  if (x.kind != DiskKind::Missing && y.kind != DiskKind::Missing) return x.device == y.device && x.inode == y.inode;
+  char fullA[PATH_MAX], fullB[PATH_MAX];
+  const bool resolvedA = realpath(FolderOfPath(a).c_str(), fullA) != nullptr;
+  const bool resolvedB = realpath(FolderOfPath(b).c_str(), fullB) != nullptr;
+  if (!resolvedA || !resolvedB) return a == b;
+  const auto name = [](const std::string& p) {
+    const size_t slash = p.find_last_of('/');
+    return slash == std::string::npos ? p : p.substr(slash + 1);
+  };
+  return std::string(fullA) == fullB && name(a) == name(b);
 #endif
 }
 
-bool StderrIsTerminal() {
-#ifdef _WIN32
-  static const bool terminal = _isatty(_fileno(stderr)) != 0;
-#else
-  static const bool terminal = isatty(STDERR_FILENO) != 0;
-#endif
-  return terminal;
+std::string FolderOfPath(const std::string& path) {
+  size_t end = path.size();
+  while (end > 0 && !IsSeparator(path[end - 1])) --end;
+  if (end == 0) return ".";
+  if (end == 1) return path.substr(0, 1);
+  return path.substr(0, end - 1);
 }

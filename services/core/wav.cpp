@@ -1,4 +1,4 @@
-#include "archive/wav.h"
+#include "services/core/wav.h"
 
 #include <cstring>
 

@@ -1,0 +1,74 @@
+// The format table: one row per archive format the program reads and writes. Everything
+// that depends on the format asks the row: which one a file name asks for, what the file
+// dialogs offer, the limits checked before a save, how a file is opened as a source and
+// how a tree is written. A new format is its reader, its writer and one row here.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/problem.h"
+#include "archive/tree.h"
+
+class ArchiveSource;
+class SaveHost;
+struct ArchiveFormat;
+
+// What a format can hold; a save checks them before anything is written.
+struct FormatLimits {
+  // The most records: when recordsLeaves, one per file and empty directory (the only
+  // directories with records of their own); otherwise one per node below the root.
+  uint32_t maxRecords;
+  bool recordsLeaves;
+  uint32_t maxPathLength;  // the longest stored path
+  bool flat;               // no folders: every file sits in the root
+};
+
+// What a writer is given: the tree to write, the source its entries read from (null for a
+// document that never had one), and where and how to write it.
+struct WriteJob {
+  const ArchiveFormat* format;  // the format written
+  const ArchiveTree* tree;
+  ArchiveSource* source;
+  std::string path;
+  int level = 6;        // 0-9, for formats that compress
+  unsigned threads = 0;  // workers; 0: one per core
+  uint64_t sizeLimit = 0xFFFFFFFFu;  // the largest file the format's fields can describe
+  SaveHost* host = nullptr;  // progress and repaint; may be null
+};
+
+// What a writer wrote: for every file node, the index of its entry in the written file.
+struct WrittenEntries {
+  std::vector<std::pair<NodeId, uint32_t>> files;
+};
+
+struct ArchiveFormat {
+  const char* name;                   // "PAK", "PK3": what messages call the format
+  std::vector<const char*> extensions;  // lower case, with their dot; the first is proposed
+  int filterString;                   // the string resource of the file dialogs' line for it
+  FormatLimits limits;
+  bool compresses;                    // a save asks for a compression level
+  std::unique_ptr<ArchiveSource> (*open)(const ArchiveFormat& format, const std::string& path, Failure* why);
+  Failure (*write)(const WriteJob& job, WrittenEntries* written);
+};
+
+// Every format, in the order the file dialogs list them.
+const std::vector<const ArchiveFormat*>& ArchiveFormats();
+// The format whose extensions hold path's (in any case), or null. Only the file name's
+// last dot counts: a dot in a folder's name decides nothing.
+const ArchiveFormat* FormatForPath(const std::string& path);
+// The format a new document is saved as, and the one a file without a known extension is
+// read as when it is no PAK.
+const ArchiveFormat& DefaultFormat();
+const ArchiveFormat& PakFormat();
+
+// The extension of path's file name (from its last dot, lower-cased), or "".
+std::string FileExtension(const std::string& path);
+
+// The first limit of format that tree would pass: Ok (None), or TooManyFiles with the path
+// of the first record past the limit (name, count its number, limit the most), PathTooLong
+// with the first path too long (count its length, limit the most), NotFlat with the first
+// node inside a folder. format is the display name in each.
+Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format);

@@ -1,0 +1,502 @@
+#include "archive/zip_source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "archive/crc32.h"
+#include "archive/deflate.h"
+#include "archive/formats_internal.h"
+#include "archive/source_file.h"
+#include "archive/zip64_extra.h"
+
+namespace {
+
+// ---- The central directory ----
+
+// The end record is searched for in the last 64 KB of the file, read in one block.
+constexpr uint32_t kEndSearchSize = 65536;
+
+// The central directory is parsed from a window of the file that is refilled as the parse
+// moves on, so opening costs a few reads instead of three calls per record, and memory stays
+// bounded whatever the offsets claim. The window is larger than the largest record (46 bytes
+// plus three 16-bit lengths).
+constexpr size_t kWindowSize = 256 * 1024;
+
+struct WindowReader {
+  FILE* file;
+  uint64_t fileLength;
+  std::vector<uint8_t> buffer = std::vector<uint8_t>(kWindowSize);
+  uint64_t bufferStart = 0;  // file offset of buffer[0]
+  size_t bufferLength = 0;
+  uint64_t position;  // file offset of the next byte to take
+
+  WindowReader(FILE* f, uint64_t length, uint64_t start) : file(f), fileLength(length), position(start) {}
+
+  // Pointer to the n bytes at the position, which then moves past them; null when they are
+  // not all in the file, or cannot be read.
+  const uint8_t* Take(size_t n) {
+    if (position > fileLength || n > fileLength - position) return nullptr;
+    if (position < bufferStart || position - bufferStart > bufferLength ||
+        n > bufferLength - (position - bufferStart)) {
+      const uint64_t left = fileLength - position;
+      const size_t want = left < kWindowSize ? static_cast<size_t>(left) : kWindowSize;
+      if (!source_file::SeekTo(file, position)) return nullptr;
+      bufferLength = std::fread(buffer.data(), 1, want, file);
+      bufferStart = position;
+      if (bufferLength < n) return nullptr;
+    }
+    const uint8_t* p = buffer.data() + (position - bufferStart);
+    position += n;
+    return p;
+  }
+
+  // Moves the position forward; the bytes need not exist unless taken later.
+  void Skip(uint64_t n) { position += n; }
+
+  // Why the last Take failed.
+  Failure TakeFailure(size_t n) const {
+    const bool inFile = position <= fileLength && n <= fileLength - position;
+    return Fail(inFile ? Problem::Unreadable : Problem::CentralPastEnd);
+  }
+};
+
+// What the end records say about the central directory.
+struct CentralDirectory {
+  uint64_t count;
+  uint64_t size;
+  uint64_t offset;
+};
+
+// Finds the end record; *position receives its file offset.
+Failure FindEndRecord(FILE* f, uint64_t fileLength, uint8_t* endRecord, uint64_t* position) {
+  if (fileLength < kZipEndSize) return Fail(Problem::NoEndRecord);
+  uint8_t last[2];
+  if (!source_file::ReadAt(f, fileLength - 2, last, 2)) return Fail(Problem::Unreadable);
+  if (last[0] == 0 && last[1] == 0) {
+    *position = fileLength - kZipEndSize;
+    if (!source_file::ReadAt(f, *position, endRecord, kZipEndSize)) return Fail(Problem::Unreadable);
+    return GetLE32(endRecord + zipe::kSignature) == kZipEndSignature ? Failure() : Fail(Problem::NoEndRecord);
+  }
+
+  // An archive comment follows the record: search backwards for a signature whose comment
+  // length reaches exactly the end of the file. When none does, the signature nearest the
+  // end says what is wrong.
+  const uint32_t n = fileLength < kEndSearchSize ? static_cast<uint32_t>(fileLength) : kEndSearchSize;
+  std::vector<uint8_t> tail(n);
+  if (!source_file::ReadAt(f, fileLength - n, tail.data(), n)) return Fail(Problem::Unreadable);
+  Problem nearest = Problem::NoEndRecord;
+  for (uint32_t pos = n - kZipEndSize;; --pos) {
+    const uint8_t* p = tail.data() + pos;
+    if (GetLE32(p + zipe::kSignature) == kZipEndSignature) {
+      const uint32_t reach = pos + kZipEndSize + GetLE16(p + zipe::kCommentLength);
+      if (reach == n) {
+        std::memcpy(endRecord, p, kZipEndSize);
+        *position = fileLength - n + pos;
+        return Failure();
+      }
+      if (nearest == Problem::NoEndRecord)
+        nearest = reach > n ? Problem::CommentPastEnd : Problem::CommentShortOfEnd;
+    }
+    if (pos == 0) return Fail(nearest);
+  }
+}
+
+// The central directory as the end records describe it. An archive with a ZIP64 locator
+// right before its end record takes the ZIP64 end record's values, which writers give even
+// when the classic fields could have held them.
+Failure DescribeCentralDirectory(FILE* f, const uint8_t* endRecord, uint64_t endPosition, CentralDirectory* cd) {
+  cd->count = GetLE16(endRecord + zipe::kTotalEntries);
+  cd->size = GetLE32(endRecord + zipe::kCentralSize);
+  cd->offset = GetLE32(endRecord + zipe::kCentralOffset);
+  uint8_t locator[kZip64LocatorSize];
+  if (endPosition < kZip64LocatorSize ||
+      !source_file::ReadAt(f, endPosition - kZip64LocatorSize, locator, sizeof locator) ||
+      GetLE32(locator + zip64::kLocatorSignature) != kZip64LocatorSignature)
+    return Failure();
+  const uint64_t at = GetLE64(locator + zip64::kLocatorEndOffset);
+  uint8_t end64[kZip64EndSize];
+  if (at > endPosition || kZip64EndSize > endPosition - at || !source_file::ReadAt(f, at, end64, sizeof end64) ||
+      GetLE32(end64 + zip64::kEndSignature) != kZip64EndSignature)
+    return Fail(Problem::Zip64EndDamaged);
+  cd->count = GetLE64(end64 + zip64::kEndTotalEntries);
+  cd->size = GetLE64(end64 + zip64::kEndCentralSize);
+  cd->offset = GetLE64(end64 + zip64::kEndCentralOffset);
+  return Failure();
+}
+
+// Counts the records that follow the last one read, up to the end of the directory as its
+// size gives it. Zero when what follows is not a central record.
+uint64_t CountFurtherRecords(WindowReader& reader, uint64_t end) {
+  uint64_t more = 0;
+  while (reader.position < end) {
+    const uint8_t* fixed = reader.Take(kZipCentralSize);
+    if (fixed == nullptr || GetLE32(fixed + zipc::kSignature) != kZipCentralSignature) break;
+    ++more;
+    reader.Skip(static_cast<uint64_t>(GetLE16(fixed + zipc::kNameLength)) + GetLE16(fixed + zipc::kExtraLength) +
+                GetLE16(fixed + zipc::kCommentLength));
+  }
+  return more;
+}
+
+// Reads the record's extra field and puts the values of its ZIP64 field into the 32-bit
+// fields that stand for them; a value that does not fit 32 bits refuses the archive.
+Failure ApplyZip64Extra(ZipRecord& record, const uint8_t* extra, uint16_t extraLength) {
+  Zip64Values values;
+  values.uncompressed = record.Get32(zipc::kUncompressedSize);
+  values.compressed = record.Get32(zipc::kCompressedSize);
+  values.offset = record.Get32(zipc::kLocalHeaderOffset);
+  if (!ReadZip64Extra(extra, extraLength, &values)) return Failure();
+  if (values.uncompressed >= 0xFFFFFFFFu || values.compressed >= 0xFFFFFFFFu)
+    return Fail(Problem::EntryTooLarge, record.name);
+  if (values.offset >= 0xFFFFFFFFu) return Fail(Problem::EntryBeyond4GB, record.name);
+  record.Set32(zipc::kUncompressedSize, static_cast<uint32_t>(values.uncompressed));
+  record.Set32(zipc::kCompressedSize, static_cast<uint32_t>(values.compressed));
+  record.Set32(zipc::kLocalHeaderOffset, static_cast<uint32_t>(values.offset));
+  return Failure();
+}
+
+Failure Counted(Problem problem, uint64_t index, uint64_t count) {
+  Failure f = Fail(problem);
+  f.index = index;
+  f.count = count;
+  return f;
+}
+
+// ---- Entries ----
+
+// Deflate codes at best two bits for a 258-byte match, so one compressed byte yields at
+// most 1032 bytes. A record claiming more than that is damaged, and sizing a buffer by it
+// would let a tiny file ask for gigabytes.
+constexpr uint64_t kMaxInflateRatio = 1032;
+
+bool InflatedFits(const StoredBytes& where, uint64_t available) {
+  if (!where.deflated) return where.size <= available;
+  return where.storedSize != 0 && where.storedSize <= available &&
+         where.size <= static_cast<uint64_t>(where.storedSize) * kMaxInflateRatio + 258;
+}
+
+// The local header's sizes, through its ZIP64 field when they hold the marker. False when
+// the field cannot be read.
+bool LocalSizes(FILE* file, uint64_t local, const uint8_t* header, Zip64Values* sizes) {
+  sizes->uncompressed = GetLE32(header + zipl::kUncompressedSize);
+  sizes->compressed = GetLE32(header + zipl::kCompressedSize);
+  sizes->offset = 0;
+  if (!NeedsZip64Extra(static_cast<uint32_t>(sizes->uncompressed), static_cast<uint32_t>(sizes->compressed), 0))
+    return true;
+  const uint16_t extraLength = GetLE16(header + zipl::kExtraLength);
+  std::vector<uint8_t> extra(extraLength);
+  return source_file::ReadAt(file, local + kZipLocalSize + GetLE16(header + zipl::kNameLength), extra.data(),
+                             extraLength) &&
+         ReadZip64Extra(extra.data(), extraLength, sizes);
+}
+
+// The local header tells the same story as the central record: a mismatch means one of
+// them is damaged, and trusting either could cut the entry short or misread it.
+bool LocalAgrees(FILE* file, uint64_t local, const uint8_t* header, const ZipRecord& record) {
+  if (GetLE16(header + zipl::kNameLength) != record.Get16(zipc::kNameLength) ||
+      GetLE16(header + zipl::kMethod) != record.Get16(zipc::kMethod))
+    return false;
+  // With a data descriptor the local sizes may be zero: they follow the data instead.
+  if ((GetLE16(header + zipl::kFlags) | record.Get16(zipc::kFlags)) & kZipFlagDescriptor) return true;
+  Zip64Values sizes;
+  if (!LocalSizes(file, local, header, &sizes)) return false;
+  return sizes.uncompressed == record.Get32(zipc::kUncompressedSize) &&
+         sizes.compressed == record.Get32(zipc::kCompressedSize);
+}
+
+// Forwards plain bytes to the next sink, if any, taking their CRC-32 on the way.
+class CrcSink : public ByteSink {
+ public:
+  explicit CrcSink(ByteSink* next) : next_(next) {}
+  bool Take(const uint8_t* data, size_t size) override {
+    crc = Crc32Update(crc, data, size);
+    return next_ == nullptr || next_->Take(data, size);
+  }
+  uint32_t crc = 0;
+
+ private:
+  ByteSink* next_;
+};
+
+// Feeds the stored pieces of a deflated entry to an inflater.
+class InflateSink : public ByteSink {
+ public:
+  InflateSink(uint32_t size, ByteSink* plain) : inflater_(size), plain_(plain) {}
+  bool Take(const uint8_t* data, size_t size) override {
+    status_ = inflater_.Feed(data, size, plain_);
+    // A stream that ended needs none of the bytes after it.
+    return status_ == InflateStream::Status::More;
+  }
+  EntryLoad Result() const {
+    switch (inflater_.Finish()) {
+      case InflateStream::Status::Ended:
+        return EntryLoad::Ok;
+      case InflateStream::Status::Stopped:
+        return EntryLoad::Stopped;
+      case InflateStream::Status::NoMemory:
+        return EntryLoad::NoMemory;
+      default:
+        return EntryLoad::ReadFailed;
+    }
+  }
+
+ private:
+  InflateStream inflater_;
+  ByteSink* plain_;
+  InflateStream::Status status_ = InflateStream::Status::More;
+};
+
+}  // namespace
+
+Failure ZipSource::ReadDirectory() {
+  const int64_t length = source_file::Length(file_);
+  if (length < 0) return Fail(Problem::Unreadable);
+  const uint64_t fileLength = static_cast<uint64_t>(length);
+  uint8_t endRecord[kZipEndSize];
+  uint64_t endPosition = 0;
+  Failure why = FindEndRecord(file_, fileLength, endRecord, &endPosition);
+  if (why) return why;
+  CentralDirectory cd;
+  why = DescribeCentralDirectory(file_, endRecord, endPosition, &cd);
+  if (why) return why;
+
+  const uint64_t count = cd.count;
+  if (cd.offset > fileLength) return Fail(Problem::CentralPastEnd);
+  // Every record takes at least its fixed part: a count the file cannot hold is refused
+  // before anything is allocated for it.
+  if (count > (fileLength - cd.offset) / kZipCentralSize) return Fail(Problem::CentralPastEnd);
+  if (count > kZipMaxOpenEntries) {
+    Failure f = Fail(Problem::TooManyToOpen);
+    f.count = count;
+    f.limit = kZipMaxOpenEntries;
+    return f;
+  }
+  records_.resize(static_cast<size_t>(count));
+  WindowReader reader(file_, fileLength, cd.offset);
+  for (uint32_t i = 0; i < count; ++i) {
+    ZipRecord& record = records_[i];
+    const uint8_t* fixed = reader.Take(kZipCentralSize);
+    if (fixed == nullptr) return reader.TakeFailure(kZipCentralSize);
+    if (GetLE32(fixed + zipc::kSignature) != kZipCentralSignature) return Counted(Problem::CentralDamaged, i + 1, count);
+    std::memcpy(record.header, fixed, kZipCentralSize);
+    const uint16_t nameLength = record.Get16(zipc::kNameLength);
+    // A nameless record has nothing to place in the tree.
+    if (nameLength == 0) return Counted(Problem::Nameless, i + 1, count);
+    const uint8_t* name = reader.Take(nameLength);
+    if (name == nullptr) return reader.TakeFailure(nameLength);
+    record.name.assign(reinterpret_cast<const char*>(name), nameLength);
+    const uint16_t extraLength = record.Get16(zipc::kExtraLength);
+    if (NeedsZip64Extra(record.Get32(zipc::kUncompressedSize), record.Get32(zipc::kCompressedSize),
+                        record.Get32(zipc::kLocalHeaderOffset))) {
+      const uint8_t* extra = reader.Take(extraLength);
+      if (extra == nullptr) return reader.TakeFailure(extraLength);
+      why = ApplyZip64Extra(record, extra, extraLength);
+      if (why) return why;
+    } else {
+      reader.Skip(extraLength);
+    }
+    reader.Skip(record.Get16(zipc::kCommentLength));
+  }
+  // A count that wrapped around 16 bits (or a damaged one) leaves records behind that the
+  // directory's size still covers: showing the archive without them would lose them at the
+  // next save.
+  if (cd.size > reader.position - cd.offset) {
+    const uint64_t more = CountFurtherRecords(reader, cd.offset + cd.size);
+    if (more > 0) {
+      Failure f = Fail(Problem::CountMismatch);
+      f.count = count;
+      f.limit = count + more;
+      return f;
+    }
+  }
+  return Failure();
+}
+
+EntryInfo ZipSource::Info(uint32_t index) const {
+  const ZipRecord& r = records_[index];
+  EntryInfo info;
+  info.size = r.Get32(zipc::kUncompressedSize);
+  info.storedSize = r.Get32(zipc::kCompressedSize);
+  info.offset = r.Get32(zipc::kLocalHeaderOffset);
+  info.methodCode = r.Get16(zipc::kMethod);
+  info.method = (r.Get16(zipc::kFlags) & kZipFlagEncrypted) ? StoredMethod::Encrypted
+                : info.methodCode == kZipStored              ? StoredMethod::Stored
+                : info.methodCode == kZipDeflated            ? StoredMethod::Deflated
+                                                             : StoredMethod::Other;
+  info.hasCrc = true;
+  info.crc = r.Get32(zipc::kCrc32);
+  info.hasTime = true;
+  info.dosTime = static_cast<uint32_t>(r.Get16(zipc::kDate)) << 16 | r.Get16(zipc::kTime);
+  return info;
+}
+
+bool ZipSource::NamesUtf8() const {
+  for (const ZipRecord& r : records_)
+    if (r.Get16(zipc::kFlags) & kZipFlagUtf8) return true;
+  return false;
+}
+
+EntryLoad ZipSource::Readable(const ZipRecord& record) {
+  if (record.Get16(zipc::kFlags) & kZipFlagEncrypted) return EntryLoad::Encrypted;
+  const uint16_t method = record.Get16(zipc::kMethod);
+  return method == kZipStored || method == kZipDeflated ? EntryLoad::Ok : EntryLoad::Unsupported;
+}
+
+EntryLoad ZipSource::EmptyEntryCheck(const ZipRecord& record) {
+  const EntryLoad readable = Readable(record);
+  if (readable != EntryLoad::Ok) return readable;
+  // No bytes have the CRC-32 0: any other value says the record lost its bytes or its size.
+  return record.Get32(zipc::kCrc32) == 0 ? EntryLoad::Ok : EntryLoad::CrcMismatch;
+}
+
+EntryLoad ZipSource::Locate(uint32_t index, StoredBytes* where) {
+  if (index >= records_.size() || file_ == nullptr) return EntryLoad::NotInSource;
+  const ZipRecord& record = records_[index];
+  *where = StoredBytes{};
+  where->size = record.Get32(zipc::kUncompressedSize);
+  where->hasCrc = true;
+  where->crc = record.Get32(zipc::kCrc32);
+  const EntryLoad readable = Readable(record);
+  if (readable != EntryLoad::Ok) return readable;
+  const int64_t length = source_file::Length(file_);
+  if (length < 0) return EntryLoad::ReadFailed;
+  const uint64_t fileLength = static_cast<uint64_t>(length);
+  const uint64_t local = record.Get32(zipc::kLocalHeaderOffset);
+  if (local > fileLength || kZipLocalSize > fileLength - local) return EntryLoad::ReadFailed;
+  uint8_t header[kZipLocalSize];
+  if (!source_file::ReadAt(file_, local, header, sizeof header)) return EntryLoad::ReadFailed;
+  if (GetLE32(header + zipl::kSignature) != kZipLocalSignature) return EntryLoad::ReadFailed;
+  if (!LocalAgrees(file_, local, header, record)) return EntryLoad::HeaderMismatch;
+  // The local lengths decide where the data starts; the extra field may differ from the
+  // central one.
+  const uint64_t offset =
+      local + kZipLocalSize + GetLE16(header + zipl::kNameLength) + GetLE16(header + zipl::kExtraLength);
+  if (offset > fileLength) return EntryLoad::ReadFailed;
+  where->offset = offset;
+  where->storedSize = record.Get32(zipc::kCompressedSize);
+  where->deflated = record.Get16(zipc::kMethod) == kZipDeflated;
+  // Stored bytes are their own compressed form: two sizes for them cannot both be right.
+  if (!where->deflated && where->storedSize != where->size) return EntryLoad::ReadFailed;
+  if (where->size != 0 && !InflatedFits(*where, fileLength - offset)) return EntryLoad::ReadFailed;
+  return EntryLoad::Ok;
+}
+
+EntryLoad ZipSource::Read(uint32_t index, ByteSink* sink) {
+  if (index >= records_.size() || file_ == nullptr) return EntryLoad::NotInSource;
+  const ZipRecord& record = records_[index];
+  if (record.Get32(zipc::kUncompressedSize) == 0) return EmptyEntryCheck(record);
+  StoredBytes where;
+  const EntryLoad located = Locate(index, &where);
+  if (located != EntryLoad::Ok) return located;
+  if (SharingPartner(index) >= 0) return EntryLoad::SharedData;
+  CrcSink crc(sink);
+  EntryLoad read;
+  if (!where.deflated) {
+    read = ReadPieces(file_, where.offset, where.size, &crc);
+  } else {
+    InflateSink inflate(where.size, &crc);
+    read = ReadPieces(file_, where.offset, where.storedSize, &inflate);
+    if (read == EntryLoad::Stopped || read == EntryLoad::Ok) read = inflate.Result();
+  }
+  if (read != EntryLoad::Ok) return read;
+  return crc.crc == where.crc ? EntryLoad::Ok : EntryLoad::CrcMismatch;
+}
+
+EntryLoad ZipSource::Load(uint32_t index, SharedBytes* bytes) {
+  bytes->reset();
+  if (index >= records_.size() || file_ == nullptr) return EntryLoad::NotInSource;
+  const ZipRecord& record = records_[index];
+  const uint32_t size = record.Get32(zipc::kUncompressedSize);
+  if (size == 0) return EmptyEntryCheck(record);
+  StoredBytes where;
+  const EntryLoad located = Locate(index, &where);
+  if (located != EntryLoad::Ok) return located;
+  // Whole: read in one go and inflated in one call, faster than pieces for the many small
+  // entries of a game archive.
+  std::shared_ptr<EntryBuffer> plain = EntryBuffer::Allocate(size);
+  if (!plain) return EntryLoad::NoMemory;
+  if (!where.deflated) {
+    if (!source_file::ReadAt(file_, where.offset, plain->data(), size)) return EntryLoad::ReadFailed;
+  } else {
+    std::shared_ptr<EntryBuffer> stored = EntryBuffer::Allocate(where.storedSize);
+    if (!stored) return EntryLoad::NoMemory;
+    if (!source_file::ReadAt(file_, where.offset, stored->data(), where.storedSize)) return EntryLoad::ReadFailed;
+    const EntryLoad decoded = DecodeStored(where, stored->data(), plain->data());
+    if (decoded != EntryLoad::Ok) return decoded;
+    *bytes = std::move(plain);
+    return EntryLoad::Ok;
+  }
+  const EntryLoad checked = DecodeStored(where, plain->data(), plain->data());
+  if (checked != EntryLoad::Ok) return checked;
+  *bytes = std::move(plain);
+  return EntryLoad::Ok;
+}
+
+EntryLoad DecodeStored(const StoredBytes& where, const uint8_t* stored, uint8_t* plain) {
+  if (where.deflated && !InflateBuffer(plain, where.size, stored, where.storedSize)) return EntryLoad::ReadFailed;
+  if (!where.hasCrc) return EntryLoad::Ok;
+  return Crc32(plain, where.size) == where.crc ? EntryLoad::Ok : EntryLoad::CrcMismatch;
+}
+
+Failure ZipSource::CheckPlacement(uint32_t index) {
+  const int32_t partner = SharingPartner(index);
+  if (partner < 0) return Failure();
+  return Fail(Problem::SharesData, records_[static_cast<uint32_t>(partner)].name);
+}
+
+// Each record's bytes run from its local header to the end of its data, as the local
+// header's lengths place it. Records whose local header cannot be read have no place to
+// overlap (reading them fails on its own).
+int32_t ZipSource::SharingPartner(uint32_t index) {
+  if (!sharingKnown_) {
+    sharingKnown_ = true;
+    const uint32_t count = Count();
+    partner_.assign(count, -1);
+    struct Span {
+      uint64_t start, end;
+      uint32_t index;
+    };
+    std::vector<Span> spans;
+    spans.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) spans.push_back({records_[i].Get32(zipc::kLocalHeaderOffset), 0, i});
+    // Read front to back, and swept in that order.
+    std::sort(spans.begin(), spans.end(),
+              [](const Span& a, const Span& b) { return a.start != b.start ? a.start < b.start : a.index < b.index; });
+    size_t kept = 0;
+    for (const Span& span : spans) {
+      uint8_t header[kZipLocalSize];
+      if (file_ == nullptr || !source_file::ReadAt(file_, span.start, header, sizeof header) ||
+          GetLE32(header + zipl::kSignature) != kZipLocalSignature)
+        continue;
+      const uint64_t end = span.start + kZipLocalSize + GetLE16(header + zipl::kNameLength) +
+                           GetLE16(header + zipl::kExtraLength) + records_[span.index].Get32(zipc::kCompressedSize);
+      spans[kept++] = Span{span.start, end, span.index};
+    }
+    spans.resize(kept);
+    uint64_t reach = 0;   // the furthest end of the spans before
+    int32_t holder = -1;  // whose span reaches that far
+    for (const Span& span : spans) {
+      if (holder >= 0 && span.start < reach) {
+        partner_[span.index] = holder;
+        if (partner_[static_cast<uint32_t>(holder)] < 0) partner_[static_cast<uint32_t>(holder)] = static_cast<int32_t>(span.index);
+      }
+      if (holder < 0 || span.end > reach) {
+        reach = span.end;
+        holder = static_cast<int32_t>(span.index);
+      }
+    }
+  }
+  return index < partner_.size() ? partner_[index] : -1;
+}
+
+std::unique_ptr<ArchiveSource> OpenZipSource(const ArchiveFormat& format, const std::string& path, Failure* why) {
+  *why = Failure();
+  FILE* f = OpenArchiveFile(path, why);
+  if (f == nullptr) return nullptr;
+  std::unique_ptr<ZipSource> source(new ZipSource(format, path, f));
+  *why = source->ReadDirectory();
+  if (*why) return nullptr;
+  return source;
+}

@@ -1,0 +1,49 @@
+// Reading ZIP files (PK3, PK4, ZIP): the end record (and the ZIP64 one where there is one),
+// the central directory, and entries stored or deflated. The ZIP writer reads the records of
+// a ZIP source directly, to keep what it can of them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/source.h"
+#include "archive/zip_records.h"
+
+class ZipSource : public ArchiveSource {
+ public:
+  ZipSource(const ArchiveFormat& format, std::string path, FILE* file)
+      : ArchiveSource(format, std::move(path), file) {}
+
+  Failure ReadDirectory();
+
+  uint32_t Count() const override { return static_cast<uint32_t>(records_.size()); }
+  const std::string& Name(uint32_t index) const override { return records_[index].name; }
+  EntryInfo Info(uint32_t index) const override;
+  EntryLoad Read(uint32_t index, ByteSink* sink) override;
+  EntryLoad Load(uint32_t index, SharedBytes* bytes) override;
+  EntryLoad Locate(uint32_t index, StoredBytes* where) override;
+  Failure CheckPlacement(uint32_t index) override;
+
+  const ZipRecord& Record(uint32_t index) const { return records_[index]; }
+  // Whether any entry's name is marked as UTF-8.
+  bool NamesUtf8() const;
+  // The record alone says the entry can be read (not encrypted, a known method).
+  static EntryLoad Readable(const ZipRecord& record);
+  // An entry whose record says it is empty has no bytes to check, but one that cannot be
+  // read at all is refused, and so is one whose CRC-32 is not that of no bytes.
+  static EntryLoad EmptyEntryCheck(const ZipRecord& record);
+
+ private:
+  // Another record whose stored bytes (local header and data) overlap index's, or -1. The
+  // local headers are read once, when the first entry is asked about.
+  int32_t SharingPartner(uint32_t index);
+
+  std::vector<ZipRecord> records_;
+  bool sharingKnown_ = false;
+  std::vector<int32_t> partner_;
+};
+
+// Turns a located entry's stored bytes into its plain bytes: inflates them when deflated
+// (plain may be stored itself otherwise) and checks the CRC-32 where the entry has one.
+EntryLoad DecodeStored(const StoredBytes& where, const uint8_t* stored, uint8_t* plain);

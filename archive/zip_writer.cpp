@@ -1,0 +1,396 @@
+// Writing a tree as a ZIP file: a local header and the bytes of each entry in archive order
+// (every directory with an entry of its own, before its contents), then the central
+// directory and the end record.
+#include "archive/zip_writer.h"
+
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/formats_internal.h"
+#include "archive/source_file.h"
+#include "archive/writer_shared.h"
+#include "archive/zip_records.h"
+#include "archive/zip_source.h"
+
+namespace {
+
+constexpr uint16_t kVersion = 20;
+// The longest stored path: the name length field is 16-bit.
+constexpr size_t kMaxPath = 65534;
+
+struct EntryFields {
+  uint16_t flags;
+  uint16_t method;
+  uint32_t dosDateTime;
+  uint32_t crc;
+  uint32_t compressedSize;
+  uint32_t uncompressedSize;
+  // Taken over from a source record, so that the system that made the entry still reads
+  // its name and attributes the same way; zero for entries made here.
+  uint16_t madeBy;
+  uint16_t internalAttributes;
+  uint32_t externalAttributes;
+};
+
+// The state of one ZIP save.
+struct ZipWriter {
+  const WriteJob& job;
+  ZipSource* zipSource;  // the source when it is a ZIP file, whose records are kept
+  ArchiveOutput output{};
+  std::vector<ZipRecord> records;  // written so far, in order
+  uint32_t capacity = 0;          // records the tree needs
+  int level = 6;
+  bool utf8Source = false;  // the source archive names some entries in UTF-8
+  SaveQueue* queue = nullptr;
+  std::vector<uint8_t> copyBuffer;  // for compressed bytes copied from the source
+  WrittenEntries* written;
+};
+
+// True when text holds bytes beyond ASCII and all of them form valid UTF-8 sequences.
+bool IsNonAsciiUtf8(const std::string& text) {
+  bool beyondAscii = false;
+  const size_t length = text.size();
+  for (size_t i = 0; i < length;) {
+    const uint8_t c = static_cast<uint8_t>(text[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    beyondAscii = true;
+    const size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (n == 0 || (n == 3 && c > 0xEF) || n > length - i) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<uint8_t>(text[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return beyondAscii;
+}
+
+// One entry on its way into the archive: a directory, or a file whose bytes a worker
+// prepares or that are copied from the source as they lie.
+struct ZipItem : SaveItem {
+  EntryFields f{};
+  NodeId node = kNoNode;  // the file's node; none for a directory
+  bool raw = false;   // the source's compressed bytes, at work.where, are copied unchanged
+  bool utf8 = false;  // the name stays marked as UTF-8
+};
+
+void PutFields(uint8_t* h, int flags, int method, int time, int date, int crc, int compressed, int uncompressed,
+               const EntryFields& f) {
+  PutLE16(h + flags, f.flags);
+  PutLE16(h + method, f.method);
+  PutLE16(h + time, static_cast<uint16_t>(f.dosDateTime));
+  PutLE16(h + date, static_cast<uint16_t>(f.dosDateTime >> 16));
+  PutLE32(h + crc, f.crc);
+  PutLE32(h + compressed, f.compressedSize);
+  PutLE32(h + uncompressed, f.uncompressedSize);
+}
+
+// Writes the local header, the path and the bytes of the entry (bytes, or the source's
+// compressed bytes for a raw copy), and adds its record.
+Failure WriteEntry(ZipWriter& w, const ZipItem& item, const EntryFields& f, const uint8_t* bytes) {
+  const std::string& path = item.path;
+  if (w.records.size() >= w.capacity) return Fail(Problem::TooManyFiles);
+  const uint32_t dataSize = f.uncompressedSize ? f.compressedSize : 0;
+  if (!OutputHasRoom(&w.output, kZipLocalSize + path.size() + static_cast<uint64_t>(dataSize)))
+    return Fail(Problem::WriteFailed, path);
+
+  ZipRecord r;
+  r.Set32(zipc::kSignature, kZipCentralSignature);
+  r.Set16(zipc::kVersionNeeded, kVersion);
+  r.name = path;
+  PutFields(r.header, zipc::kFlags, zipc::kMethod, zipc::kTime, zipc::kDate, zipc::kCrc32, zipc::kCompressedSize,
+            zipc::kUncompressedSize, f);
+  r.Set16(zipc::kNameLength, static_cast<uint16_t>(path.size()));
+  r.Set32(zipc::kLocalHeaderOffset, static_cast<uint32_t>(w.output.position));
+  r.Set16(zipc::kVersionMadeBy, f.madeBy ? f.madeBy : kVersion);
+  r.Set16(zipc::kInternalAttributes, f.internalAttributes);
+  r.Set32(zipc::kExternalAttributes, f.externalAttributes);
+
+  uint8_t local[kZipLocalSize] = {};
+  PutLE32(local + zipl::kSignature, kZipLocalSignature);
+  PutLE16(local + zipl::kVersionNeeded, kVersion);
+  PutFields(local, zipl::kFlags, zipl::kMethod, zipl::kTime, zipl::kDate, zipl::kCrc32, zipl::kCompressedSize,
+            zipl::kUncompressedSize, f);
+  PutLE16(local + zipl::kNameLength, static_cast<uint16_t>(path.size()));
+  if (!OutputWrite(&w.output, local, sizeof local) || !OutputWrite(&w.output, path.data(), path.size()))
+    return Fail(Problem::WriteFailed, path);
+  if (item.raw) {
+    const CopyResult copied = CopySourceBytes(w.job.source->file(), item.work.where.offset, dataSize, &w.output,
+                                              w.copyBuffer.data(), w.copyBuffer.size());
+    if (copied == CopyResult::ReadFailed) return EntryFailure(Problem::LoadFailed, path, EntryLoad::ReadFailed);
+    if (copied == CopyResult::WriteFailed) return Fail(Problem::WriteFailed, path);
+  } else if (!OutputWrite(&w.output, bytes, dataSize)) {
+    return Fail(Problem::WriteFailed, path);
+  }
+  if (item.node != kNoNode) w.written->files.emplace_back(item.node, static_cast<uint32_t>(w.records.size()));
+  w.records.push_back(std::move(r));
+  return Failure();
+}
+
+// Writes an entry whose work is done.
+Failure WriteItem(ZipWriter& w, SaveItem& queued) {
+  ZipItem& item = static_cast<ZipItem&>(queued);
+  if (item.node == kNoNode) return WriteEntry(w, item, item.f, nullptr);
+  const EntryWork& work = item.work;
+  if (work.load != EntryLoad::Ok) return EntryFailure(Problem::LoadFailed, item.path, work.load);
+  EntryFields f = item.f;
+  const uint8_t* bytes = nullptr;
+  if (!item.raw && f.uncompressedSize != 0) {
+    if (work.computeCrc) f.crc = work.crc;
+    if (work.packed) {
+      f.method = kZipDeflated;
+      f.flags = ZipFlagsForLevel(work.level);
+      f.compressedSize = work.packedSize;
+      bytes = work.packed->data();
+    } else {
+      f.method = kZipStored;
+      f.flags = 0;
+      f.compressedSize = f.uncompressedSize;
+      bytes = work.PlainData();
+    }
+  }
+  // Sizes are written before the data, so no descriptor follows it; a name that was UTF-8
+  // stays marked as such as long as it still is.
+  f.flags &= static_cast<uint16_t>(~(kZipFlagDescriptor | kZipFlagUtf8));
+  if (item.utf8) f.flags |= kZipFlagUtf8;
+  return WriteEntry(w, item, f, bytes);
+}
+
+bool QueueReady(ZipWriter& w, std::unique_ptr<ZipItem> item) {
+  if (!w.queue->MakeRoom(0, [&](SaveItem& i) { return WriteItem(w, i); })) return false;
+  w.queue->Push(std::move(item));
+  return true;
+}
+
+// Queues a file whose bytes a worker makes ready, reading what the work starts from first:
+// the stored bytes of a source entry, or the plain bytes of any other file. False when the
+// save stopped.
+bool QueueWork(ZipWriter& w, std::unique_ptr<ZipItem> item, const Node* node) {
+  const auto write = [&](SaveItem& i) { return WriteItem(w, i); };
+  EntryWork& work = item->work;
+  item->cost = work.Cost(item->size) + (work.decode ? work.where.storedSize : item->size);
+  if (!w.queue->MakeRoom(item->cost, write)) return false;
+  if (work.decode) {
+    std::shared_ptr<EntryBuffer> stored = EntryBuffer::Allocate(work.where.storedSize);
+    if (!stored)
+      work.load = EntryLoad::NoMemory;
+    else if (work.where.storedSize == 0 ||
+             !source_file::ReadAt(w.job.source->file(), work.where.offset, stored->data(), work.where.storedSize))
+      work.load = EntryLoad::ReadFailed;
+    else
+      work.input = std::move(stored);
+    work.inputRead = true;
+  } else if (const SourceEntry* entry = node->source()) {
+    work.load = w.job.source->Load(entry->index, &work.input);
+    work.inputRead = true;
+  } else {
+    work.input = std::get<MemoryBytes>(node->data()).bytes;
+  }
+  item->needsWork = work.load == EntryLoad::Ok;
+  w.queue->Push(std::move(item));
+  return true;
+}
+
+// Queues an entry whose compressed bytes are copied as they lie. They are still inflated and
+// checked against the CRC-32 first, by a worker reading them from the source in pieces, so
+// that a damaged entry stops the save as one being recompressed would; the copy itself
+// streams them from the source once its turn comes. False when the save stopped.
+bool QueueVerified(ZipWriter& w, std::unique_ptr<ZipItem> item) {
+  EntryWork& work = item->work;
+  work.verifyStored = true;
+  work.sourceFile = w.job.source->file();
+  work.sourcePath = w.job.source->path().c_str();
+  // Nothing of the entry is held, but counting its stored size keeps the look-ahead of the
+  // checks within the budget's reach of the copying.
+  item->cost = work.where.storedSize;
+  if (!w.queue->MakeRoom(item->cost, [&](SaveItem& i) { return WriteItem(w, i); })) return false;
+  item->needsWork = true;
+  w.queue->Push(std::move(item));
+  return true;
+}
+
+// Queues an entry of a ZIP source: its stamp, CRC-32 and attributes stay; its compressed
+// bytes are copied as they lie when it was compressed at least as hard as asked, else it is
+// inflated and compressed anew.
+bool QueueZipSource(ZipWriter& w, std::unique_ptr<ZipItem> item, uint32_t index) {
+  const ZipRecord& r = w.zipSource->Record(index);
+  const EntryLoad readable = ZipSource::Readable(r);
+  if (readable != EntryLoad::Ok)
+    return w.queue->Refuse(std::move(item), EntryFailure(Problem::LoadFailed, item->path, readable));
+  const uint32_t size = r.Get32(zipc::kUncompressedSize);
+  EntryFields& f = item->f;
+  f.uncompressedSize = size;
+  f.madeBy = r.Get16(zipc::kVersionMadeBy);
+  f.internalAttributes = r.Get16(zipc::kInternalAttributes);
+  f.externalAttributes = r.Get32(zipc::kExternalAttributes);
+  f.crc = r.Get32(zipc::kCrc32);
+  f.dosDateTime = static_cast<uint32_t>(r.Get16(zipc::kDate)) << 16 | r.Get16(zipc::kTime);
+  f.method = kZipStored;
+  f.flags = 0;
+  f.compressedSize = size;
+  item->size = size;
+  item->utf8 = (r.Get16(zipc::kFlags) & kZipFlagUtf8) && IsNonAsciiUtf8(item->path);
+  if (size == 0) {
+    const EntryLoad empty = ZipSource::EmptyEntryCheck(r);
+    if (empty != EntryLoad::Ok) return w.queue->Refuse(std::move(item), EntryFailure(Problem::LoadFailed, item->path, empty));
+    return QueueReady(w, std::move(item));
+  }
+
+  EntryWork& work = item->work;
+  work.load = w.zipSource->Locate(index, &work.where);
+  if (work.load != EntryLoad::Ok) return QueueReady(w, std::move(item));
+  work.level = w.level;
+  const uint16_t flags = r.Get16(zipc::kFlags);
+  const uint32_t compressed = r.Get32(zipc::kCompressedSize);
+  if (w.level > 0 && r.Get16(zipc::kMethod) == kZipDeflated && ZipLevelForFlags(flags) >= w.level) {
+    // Compressed at least as hard as asked: recompressing could gain nothing worth the time,
+    // so the compressed bytes are kept as they are, unless they are no smaller than the
+    // plain ones, which are then stored.
+    if (compressed >= size) {
+      work.level = 0;
+    } else if (work.where.deflated) {
+      item->raw = true;
+      f.method = kZipDeflated;
+      f.flags = flags;
+      f.compressedSize = compressed;
+      return QueueVerified(w, std::move(item));
+    }
+  }
+  work.decode = true;
+  return QueueWork(w, std::move(item), nullptr);
+}
+
+// Queues any other file (a memory file, an entry of another format's source): compressed
+// anew, stamped with the current time.
+bool QueueOther(ZipWriter& w, std::unique_ptr<ZipItem> item, const Node* node) {
+  const uint32_t size = node->size();
+  EntryFields& f = item->f;
+  f.uncompressedSize = size;
+  f.dosDateTime = DosDateTimeNow();
+  f.method = kZipStored;
+  f.flags = 0;
+  f.crc = 0;
+  f.compressedSize = size;
+  item->size = size;
+  if (size == 0) {
+    if (const SourceEntry* entry = node->source()) {
+      SharedBytes none;
+      item->work.load = w.job.source->Load(entry->index, &none);
+    }
+    return QueueReady(w, std::move(item));
+  }
+  item->work.computeCrc = true;
+  item->work.level = w.level;
+  return QueueWork(w, std::move(item), node);
+}
+
+bool QueueFile(ZipWriter& w, const Node* node, const std::string& folder) {
+  auto item = std::make_unique<ZipItem>();
+  item->file = true;
+  item->node = node->id();
+  item->path = folder + node->name();
+  if (item->path.size() > kMaxPath) return w.queue->Refuse(std::move(item), Fail(Problem::PathTooLong));
+  if (const SourceEntry* entry = node->source()) {
+    if (w.job.source == nullptr || entry->index >= w.job.source->Count())
+      return w.queue->Refuse(std::move(item), EntryFailure(Problem::LoadFailed, item->path, EntryLoad::NotInSource));
+    if (w.zipSource) return QueueZipSource(w, std::move(item), entry->index);
+  }
+  return QueueOther(w, std::move(item), node);
+}
+
+// Every directory has an entry of its own, before its contents. Its name is read as UTF-8
+// when the archive it came from named its entries so.
+bool QueueDirectory(ZipWriter& w, const std::string& path) {
+  auto item = std::make_unique<ZipItem>();
+  item->path = path;
+  if (path.size() > kMaxPath) return w.queue->Refuse(std::move(item), Fail(Problem::PathTooLong));
+  const bool utf8 = w.utf8Source && IsNonAsciiUtf8(path);
+  item->f = EntryFields{static_cast<uint16_t>(utf8 ? kZipFlagUtf8 : 0), kZipStored, DosDateTimeNow(), 0, 0, 0, 0, 0, 0};
+  return QueueReady(w, std::move(item));
+}
+
+bool WriteCentralDirectory(ZipWriter& w) {
+  for (const ZipRecord& r : w.records) {
+    if (!OutputHasRoom(&w.output, kZipCentralSize + static_cast<uint64_t>(r.name.size())) ||
+        !OutputWrite(&w.output, r.header, kZipCentralSize) || !OutputWrite(&w.output, r.name.data(), r.name.size()))
+      return false;
+  }
+  return true;
+}
+
+bool WriteEndRecord(ZipWriter& w, uint64_t centralOffset) {
+  uint8_t end[kZipEndSize] = {};
+  PutLE32(end + zipe::kSignature, kZipEndSignature);
+  // The node limit keeps the count within the 16-bit fields.
+  const uint16_t count = static_cast<uint16_t>(w.records.size());
+  PutLE16(end + zipe::kEntriesOnDisk, count);
+  PutLE16(end + zipe::kTotalEntries, count);
+  PutLE32(end + zipe::kCentralSize, static_cast<uint32_t>(w.output.position - centralOffset));
+  PutLE32(end + zipe::kCentralOffset, static_cast<uint32_t>(centralOffset));
+  return OutputHasRoom(&w.output, kZipEndSize) && OutputWrite(&w.output, end, kZipEndSize) && OutputClose(&w.output);
+}
+
+Failure WriteArchive(ZipWriter& w) {
+  const Node* root = w.job.tree->root();
+  const uint32_t nodes = CountNodes(root);
+  // The 16-bit entry counts cannot go further, and 0xFFFF stands for ZIP64.
+  if (nodes > 65535) return Fail(Problem::TooManyFiles);
+  w.capacity = nodes - 1;
+  w.records.reserve(w.capacity);
+  if (!OutputCreate(&w.output, w.job.path.c_str(), w.job.sizeLimit)) return Fail(Problem::OutputOpen, w.job.path);
+  JobProgress progress(w.job, CountLeaves(root));
+  w.copyBuffer.resize(kCopyBufferSize);
+  {
+    SaveQueue queue(progress.get(), w.job.threads);
+    w.queue = &queue;
+    std::string path;
+    const bool walked = WalkForWriting(root, path, [&](const Node*) { return QueueDirectory(w, path); },
+                                       [&](const Node* node) { return QueueFile(w, node, path); });
+    // A walk that stopped left the entry that failed last in the queue, unless writing an
+    // earlier one stopped it; either way nothing is written after it.
+    const bool drained = queue.Drain([&](SaveItem& i) { return WriteItem(w, i); });
+    w.queue = nullptr;
+    if (!walked || !drained) return queue.failure();
+  }
+  const uint64_t centralOffset = w.output.position;
+  if (!WriteCentralDirectory(w)) return Fail(Problem::WriteCentral);
+  if (!WriteEndRecord(w, centralOffset)) return Fail(Problem::WriteEnd);
+  return Failure();
+}
+
+}  // namespace
+
+uint32_t DosDateTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  if (localtime_s(&local, &now) != 0) return 0;
+#else
+  if (localtime_r(&now, &local) == nullptr) return 0;
+#endif
+  // The year field counts 7 bits from 1980; a clock outside that span is held at its ends.
+  int year = local.tm_year + 1900 - 1980;
+  if (year < 0) year = 0;
+  if (year > 127) year = 127;
+  const uint32_t date = static_cast<uint32_t>(year << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+  const uint32_t time = static_cast<uint32_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+  return date << 16 | time;
+}
+
+Failure WriteZip(const WriteJob& job, WrittenEntries* written) {
+  ZipWriter w{job, dynamic_cast<ZipSource*>(job.source), {}, {}, 0, 6, false, nullptr, {}, written};
+  written->files.clear();
+  w.level = job.level < 0 ? 0 : (job.level > 9 ? 9 : job.level);
+  w.utf8Source = w.zipSource && w.zipSource->NamesUtf8();
+  Failure failure = WriteArchive(w);
+  if (failure) {
+    failure.format = job.format ? job.format->name : nullptr;
+    OutputClose(&w.output);
+    OutputRemove(&w.output);
+  }
+  return failure;
+}

@@ -1,0 +1,201 @@
+#include "services/core/archive_text.h"
+
+#include "archive/quoted_name.h"
+
+const char kMaxFilesMessage[] = "Maximum number of files exceeded.\nOperation aborted.";
+const char kMaxPathMessage[] = "Maximum path length exceeded.\nOperation aborted.";
+
+namespace {
+
+// The count with its thousands grouped by commas ("65,535"), the same in every locale.
+std::string Grouped(uint64_t count) {
+  const std::string digits = std::to_string(count);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string Entries(uint64_t count) { return Grouped(count) + (count == 1 ? " entry" : " entries"); }
+
+std::string Quoted(const std::string& name) { return QuotedName(name.data(), name.size()); }
+
+std::string Format(const Failure& f) { return f.format ? f.format : "PK3"; }
+
+}  // namespace
+
+const char* EntryLoadReason(EntryLoad result) {
+  switch (result) {
+    case EntryLoad::Ok:
+      return "it was read";
+    case EntryLoad::NotInSource:
+      return "it is not in the archive's file";
+    case EntryLoad::NoMemory:
+      return "it is too large to read into memory";
+    case EntryLoad::NoBytes:
+      return "it is not a file";
+    case EntryLoad::Encrypted:
+      return "it is encrypted";
+    case EntryLoad::Unsupported:
+      return "it uses a compression method Vellumix cannot read";
+    case EntryLoad::CrcMismatch:
+      return "its data does not match its CRC-32 (the archive is damaged)";
+    case EntryLoad::HeaderMismatch:
+      return "its local header does not match the central directory (the archive is damaged)";
+    case EntryLoad::SharedData:
+      return "its data is shared with another entry (the archive is damaged)";
+    case EntryLoad::Compressed:
+      return "it is compressed in a way Vellumix cannot read";
+    case EntryLoad::Stopped:
+      return "it was not read to the end";
+    case EntryLoad::ReadFailed:
+      break;
+  }
+  return "its data is damaged or missing";
+}
+
+std::string FailureReason(const Failure& f) {
+  switch (f.problem) {
+    case Problem::None:
+      return std::string();
+    case Problem::CannotOpen:
+      return "the file cannot be opened";
+    case Problem::Folder:
+      return "it is a folder";
+    case Problem::Empty:
+      return "the file is empty";
+    case Problem::Unreadable:
+      return "the file cannot be read";
+    case Problem::NoMemory:
+      return "not enough memory";
+    case Problem::NotPak:
+      return "no \"PACK\" header (not a PAK archive)";
+    case Problem::NotWad:
+      return "no \"WAD2\" header (not a WAD2 archive)";
+    case Problem::HeaderCutShort:
+      return "its header is cut short";
+    case Problem::TooManyEntries:
+      return "it holds " + std::to_string(f.count) + " entries, more than the " + std::to_string(f.limit) + " a " +
+             Format(f) + " file can have";
+    case Problem::TooManyToOpen:
+      return "it holds " + std::to_string(f.count) + " entries, more than the " + std::to_string(f.limit) +
+             " Vellumix can open";
+    case Problem::DirectoryPastEnd:
+      return "its directory runs past the end of the file";
+    case Problem::NoEndRecord:
+      return "no end-of-central-directory record (not a ZIP archive, or cut short)";
+    case Problem::CommentPastEnd:
+      return "the comment's length runs past the end";
+    case Problem::CommentShortOfEnd:
+      return "the comment's length stops short of the end";
+    case Problem::CentralPastEnd:
+      return "the central directory runs past the end of the file";
+    case Problem::CentralDamaged:
+      return "the central directory is damaged at entry " + Grouped(f.index) + " of " + Grouped(f.count);
+    case Problem::Nameless:
+      return "entry " + Grouped(f.index) + " of the central directory has no name";
+    case Problem::CountMismatch:
+      return "the end record counts " + Entries(f.count) + " but the directory holds " + Grouped(f.limit);
+    case Problem::Zip64EndDamaged:
+      return "its ZIP64 end record is missing or damaged";
+    case Problem::EntryTooLarge:
+      return Quoted(f.name) + " is 4 GB or larger";
+    case Problem::EntryBeyond4GB:
+      return Quoted(f.name) + " lies beyond the first 4 GB of the file";
+    case Problem::DataPastEnd:
+      return "its data (" + std::to_string(f.count) + " bytes at offset " + std::to_string(f.index) +
+             ") runs past the end of the file (" + std::to_string(f.limit) + " bytes)";
+    case Problem::DataOverHeader:
+      return "its data overlaps the archive's header";
+    case Problem::DataOverDirectory:
+      return "its data overlaps the archive's directory";
+    case Problem::SharesData:
+      return "it shares its data with " + Quoted(f.name);
+    case Problem::StoredTwice:
+      return Quoted(f.name) + " is stored twice";
+    case Problem::ThroughFile:
+      return Quoted(f.name) + ": a path runs through the file " + Quoted(f.other);
+    case Problem::NamesNoFile:
+      return "an entry is stored under " + Quoted(f.name) + ", which names no file";
+    case Problem::NulInName:
+      return Quoted(f.name) + ": the name holds a NUL byte, which no file name can";
+    case Problem::LoadFailed:
+      return EntryLoadReason(f.load);
+    default:
+      return LimitProblemText(f);
+  }
+}
+
+std::string ArchiveErrorMessage(const char* format, const std::string& path, const Failure& why) {
+  std::string text = std::string("Error reading ") + (format ? format : "PK3") + " file\n" + path;
+  const std::string reason = FailureReason(why);
+  if (!reason.empty()) text += ": " + reason + ".";
+  return text;
+}
+
+std::string SaveFailureMessage(const Failure& f, const std::string& target) {
+  const std::string name = PrintableName(f.name);
+  switch (f.problem) {
+    case Problem::None:
+    case Problem::Cancelled:
+      return std::string();
+    case Problem::TooManyFiles:
+      return kMaxFilesMessage;
+    case Problem::PathTooLong:
+    case Problem::NotFlat:
+    case Problem::NameTooLong:
+      return kMaxPathMessage;
+    case Problem::LoadFailed:
+      if (f.load == EntryLoad::NoMemory) return "Error allocating memory for " + name;
+      if (f.load == EntryLoad::NotInSource) return "No such file " + name;
+      return "Error loading " + name + ": " + EntryLoadReason(f.load) + ".";
+    case Problem::NoMemoryFor:
+      return "Error allocating memory for " + name;
+    case Problem::NoSuchFile:
+      return "No such file " + name;
+    case Problem::CreateFailed:
+      return "Error creating " + Format(f);
+    case Problem::OutputOpen:
+    case Problem::Reopen:
+      return "Error opening " + PrintableName(f.name.empty() ? target : f.name);
+    case Problem::WriteFailed:
+      return "Error writing " + name;
+    case Problem::WriteHeader:
+      return "Error writing " + Format(f) + " header";
+    case Problem::WriteDirectory:
+      return "Error writing " + Format(f) + " directory listing";
+    case Problem::WriteCentral:
+      return "Error writing " + Format(f) + " central directory";
+    case Problem::WriteEnd:
+      return "Error writing " + Format(f) + " end of directory";
+    case Problem::TemporaryFailed:
+      return "Error creating temporary file";
+    case Problem::Duplicating:
+      return "Error duplicating data";
+    case Problem::NoMemory:
+      return "Error allocating memory";
+    default:
+      return FailureReason(f);
+  }
+}
+
+std::string LimitProblemText(const Failure& f) {
+  const std::string holder = "a " + Format(f) + " file";
+  switch (f.problem) {
+    case Problem::TooManyFiles:
+      return "too many entries: " + Quoted(f.name) + " would be entry " + std::to_string(f.count) + ", and " + holder +
+             " holds at most " + std::to_string(f.limit);
+    case Problem::PathTooLong:
+      return Quoted(f.name) + ": the path is " + std::to_string(f.count) + " characters long, and " + holder +
+             " stores at most " + std::to_string(f.limit);
+    case Problem::NotFlat:
+      return Quoted(f.name) + ": " + holder + " has no folders";
+    case Problem::NameTooLong:
+      return Quoted(f.name) + ": the name is " + std::to_string(f.count) + " characters long, and " + holder +
+             " stores at most " + std::to_string(f.limit);
+    default:
+      return std::string();
+  }
+}

@@ -1,0 +1,32 @@
+// The words of the archive core's failures, in one place for both programs: the window
+// program shows them in its boxes, the command-line tool on stderr, and they say the same
+// thing. Stored names in them are quoted and escaped (archive/quoted_name.h).
+#pragma once
+
+#include <string>
+
+#include "archive/problem.h"
+
+// The limit messages of the window program.
+extern const char kMaxFilesMessage[];  // "Maximum number of files exceeded.\nOperation aborted."
+extern const char kMaxPathMessage[];   // "Maximum path length exceeded.\nOperation aborted."
+
+// Why an entry could not be read, as the end of a sentence naming it ("it is encrypted").
+const char* EntryLoadReason(EntryLoad result);
+
+// Why something is wrong, as the end of a sentence after the name of the archive or the
+// entry: an archive that cannot be opened ("the file is empty"), a tree that cannot be built
+// ("\"a.txt\" is stored twice"), a damaged entry ("its data does not match its CRC-32 ...").
+std::string FailureReason(const Failure& failure);
+
+// The message of an archive that cannot be shown: "Error reading <format> file", then a line
+// naming the archive and, when known, why.
+std::string ArchiveErrorMessage(const char* format, const std::string& path, const Failure& why);
+
+// The window program's message of a failed save to target; empty for a cancelled save,
+// which says nothing. Failures of the replace are the caller's to explain.
+std::string SaveFailureMessage(const Failure& failure, const std::string& target);
+
+// The message of a format limit a save would pass, as the command-line tool gives it: the
+// path, what it would be and what the format holds.
+std::string LimitProblemText(const Failure& failure);
