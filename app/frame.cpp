@@ -2,10 +2,10 @@
 
 #include <commctrl.h>
 
-#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
-#include "archive/bytes.h"
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
 #include "services/file_types.h"
@@ -73,10 +73,9 @@ LRESULT OnCloseRequest(HWND frame, UINT msg, WPARAM wParam, LPARAM lParam) {
 LRESULT PostOpenFromAtom(HWND frame, ATOM atom) {
   char path[MAX_PATH];
   if (!GlobalGetAtomNameA(atom, path, sizeof path)) return 0;
-  char* copy = CopyString(path);
-  if (!copy) return 0;
+  auto* copy = new std::string(path);
   if (!PostMessageA(frame, WMU_OPEN_ARCHIVE, 2, reinterpret_cast<LPARAM>(copy))) {
-    std::free(copy);
+    delete copy;
     return 0;
   }
   return 1;
@@ -84,10 +83,11 @@ LRESULT PostOpenFromAtom(HWND frame, ATOM atom) {
 
 LRESULT OnOpenArchive(HWND frame, WPARAM wParam, LPARAM lParam) {
   if (wParam == 1) return PostOpenFromAtom(frame, static_cast<ATOM>(LOWORD(lParam)));
-  char* path = reinterpret_cast<char*>(lParam);
-  HWND window = OpenArchiveWindow(path);
-  if (wParam == 2) std::free(path);
-  return reinterpret_cast<LRESULT>(window);
+  if (wParam == 2) {
+    const std::unique_ptr<std::string> path(reinterpret_cast<std::string*>(lParam));
+    return reinterpret_cast<LRESULT>(OpenArchiveWindow(path->c_str()));
+  }
+  return reinterpret_cast<LRESULT>(OpenArchiveWindow(reinterpret_cast<const char*>(lParam)));
 }
 
 // The bar's own visibility, also while the frame itself is still hidden.

@@ -71,7 +71,7 @@ void SendActiveToBack() {
 
 void OpenFromDialog() {
   static char selection[16384];
-  if (ShowOpenDialog(selection, sizeof selection, nullptr, IDS_OPEN_FILTER, "Open PAK File",
+  if (ShowOpenDialog(selection, sizeof selection, nullptr, kArchiveFilter, "Open PAK File",
                      OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST |
                          OFN_NONETWORKBUTTON)) {
     OpenArchivesFromSelection(selection);

@@ -30,6 +30,9 @@ struct EntryInfo {
   uint32_t dosTime = 0;  // MS-DOS date in the high word, time in the low one
   bool hasType = false;
   uint8_t type = 0;  // a lump's type, in formats that keep one
+  // The file attributes of a system of the DOS family (Windows), when the entry carries them.
+  bool hasDosAttributes = false;
+  uint32_t dosAttributes = 0;
 };
 
 // Where an entry's stored bytes lie, checked against the file: what a writer copying them

@@ -187,6 +187,11 @@ void LowerCaseAscii(std::string* text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
 }
 
+void LowerCaseAscii(char* text) {
+  for (char* c = text; c && *c; ++c)
+    if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
+}
+
 std::string LowerCased(std::string text) {
   LowerCaseAscii(&text);
   return text;

@@ -153,4 +153,5 @@ int CompareNames(const std::string& a, const std::string& b);
 // Lower-cases ASCII letters only, so that names compare alike whatever the locale or code
 // page in force.
 void LowerCaseAscii(std::string* text);
+void LowerCaseAscii(char* text);
 std::string LowerCased(std::string text);

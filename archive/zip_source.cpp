@@ -329,6 +329,11 @@ EntryInfo ZipSource::Info(uint32_t index) const {
   info.crc = r.Get32(zipc::kCrc32);
   info.hasTime = true;
   info.dosTime = static_cast<uint32_t>(r.Get16(zipc::kDate)) << 16 | r.Get16(zipc::kTime);
+  // Attributes mean a Windows file's only when the system that made the entry was of the
+  // DOS family (the high byte of "version made by" is 0).
+  const uint32_t attributes = r.Get32(zipc::kExternalAttributes);
+  info.hasDosAttributes = attributes != 0 && (r.Get16(zipc::kVersionMadeBy) >> 8) == 0;
+  info.dosAttributes = attributes;
   return info;
 }
 

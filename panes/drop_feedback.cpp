@@ -191,8 +191,8 @@ int PaneDropFeedback::UpdateListTarget(POINT p, DWORD* effect) {
     return 0;
   }
   targetKind_ = ListItem;
-  const ArchiveEntry* entry = ListItemEntry(list, index);
-  listItemIsFile_ = !IsKind(entry, EntryKind::Directory);
+  const Node* node = ListItemNode(list, index);
+  listItemIsFile_ = !(node && node->IsDirectory());
   if (prevKind_ == ListItem) {
     return (prevListIndex_ == index || (prevListItemIsFile_ && listItemIsFile_)) && !scroll ? 0 : 1;
   }

@@ -18,18 +18,16 @@ namespace {
 constexpr DWORD kListBaseStyle =
     WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | LVS_EDITLABELS | LVS_AUTOARRANGE | LVS_SHAREIMAGELISTS;
 
-TreeItem InsertTreeItem(HWND tree, HTREEITEM parent, HTREEITEM after, ArchiveEntry* entry,
-                        int image, int selectedImage) {
+HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, HTREEITEM after, Node* node, int image, int selectedImage) {
   TVINSERTSTRUCTA insert = {};
   insert.hParent = parent;
   insert.hInsertAfter = after;
   insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
-  insert.item.pszText = entry->name;
+  insert.item.pszText = const_cast<char*>(node->name().c_str());
   insert.item.iImage = image;
   insert.item.iSelectedImage = selectedImage;
-  insert.item.lParam = reinterpret_cast<LPARAM>(entry);
-  return reinterpret_cast<TreeItem>(
-      SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+  insert.item.lParam = reinterpret_cast<LPARAM>(node);
+  return reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
 }
 
 void InsertColumn(HWND list, int index, const char* caption, int format, int width) {
@@ -63,41 +61,74 @@ class ListFreeze {
 
 }  // namespace
 
-TreeItem FolderTreeView::InsertRootItem(ArchiveEntry* root) {
-  return InsertTreeItem(tree_, TVI_ROOT, TVI_FIRST, root, 2, 2);
+HTREEITEM FolderItemOf(const WindowDocument* doc, const Node* folder) {
+  if (doc == nullptr || folder == nullptr) return nullptr;
+  const auto found = doc->folderItems.find(folder->id());
+  return found == doc->folderItems.end() ? nullptr : found->second;
 }
 
-TreeItem FolderTreeView::InsertFolderItem(TreeItem parent, ArchiveEntry* entry) {
-  return InsertTreeItem(tree_, static_cast<HTREEITEM>(parent), TVI_SORT, entry, 0, 1);
+bool AddFolderItems(WindowDocument* doc, Node* top) {
+  if (doc == nullptr || top == nullptr || !top->IsContainer()) return false;
+  for (Node* n = top; n; n = NextInSubtree(n, top)) {
+    if (!n->IsContainer() || FolderItemOf(doc, n)) continue;
+    HTREEITEM item;
+    if (n->IsRoot()) {
+      item = InsertTreeItem(doc->folderTree, TVI_ROOT, TVI_FIRST, n, 2, 2);
+    } else {
+      HTREEITEM parent = FolderItemOf(doc, n->parent());
+      if (parent == nullptr) return false;
+      item = InsertTreeItem(doc->folderTree, parent, TVI_SORT, n, 0, 1);
+    }
+    if (item == nullptr) return false;
+    doc->folderItems[n->id()] = item;
+  }
+  return true;
+}
+
+HTREEITEM ForgetFolderItems(WindowDocument* doc, const Node* top) {
+  if (doc == nullptr || top == nullptr) return nullptr;
+  HTREEITEM item = FolderItemOf(doc, top);
+  for (const Node* n = top; n; n = NextInSubtree(n, top))
+    if (n->IsContainer()) doc->folderItems.erase(n->id());
+  return item;
+}
+
+void DropFolderItems(WindowDocument* doc, const Node* top) {
+  // Deleting an item deletes the items below it: the top one is enough for the pane.
+  if (HTREEITEM item = ForgetFolderItems(doc, top))
+    SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
 }
 
 HTREEITEM CurrentFolderItem(HWND tree) {
   return reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
 }
 
-ArchiveEntry* TreeItemEntry(HWND tree, HTREEITEM item) {
+Node* TreeItemNode(HWND tree, HTREEITEM item) {
   if (!item) return nullptr;
   TVITEMA tv = {};
   tv.mask = TVIF_PARAM | TVIF_HANDLE;
   tv.hItem = item;
   if (!SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv))) return nullptr;
-  return reinterpret_cast<ArchiveEntry*>(tv.lParam);
+  return reinterpret_cast<Node*>(tv.lParam);
 }
 
-ArchiveEntry* ListItemEntry(HWND list, int index) {
+Node* ListItemNode(HWND list, int index) {
   LVITEMA item = {};
   item.mask = LVIF_PARAM;
   item.iItem = index;
   if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
-  return reinterpret_cast<ArchiveEntry*>(item.lParam);
+  return reinterpret_cast<Node*>(item.lParam);
 }
 
-bool BuildArchiveView(HWND window, WindowDocument* doc, std::string* why) {
+bool BuildArchiveView(HWND window, WindowDocument* doc, Failure* why) {
   SendMessageA(doc->folderTree, TVM_SETIMAGELIST, TVSIL_NORMAL,
                reinterpret_cast<LPARAM>(FolderImageList()));
-  FolderTreeView folderTree(doc->folderTree);
-  doc->root = TreeBuildFromSource(doc, folderTree, why);
-  if (!doc->root) return false;
+  *why = BuildTree(doc);
+  if (*why) return false;
+  if (!AddFolderItems(doc, doc->root())) {
+    *why = Fail(Problem::NoMemory);
+    return false;
+  }
 
   const WindowState& state = g_settings.windowState;
   InsertColumn(doc->itemList, 0, "Name", LVCFMT_LEFT, state.nameColumnWidth);
@@ -111,7 +142,7 @@ bool BuildArchiveView(HWND window, WindowDocument* doc, std::string* why) {
   SendMessageA(doc->itemList, LVM_SETIMAGELIST, LVSIL_NORMAL,
                reinterpret_cast<LPARAM>(SystemImageListLarge()));
 
-  HTREEITEM rootItem = static_cast<HTREEITEM>(doc->root->entry->treeItem);
+  HTREEITEM rootItem = FolderItemOf(doc, doc->root());
   SendMessageA(doc->folderTree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(rootItem));
   SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(rootItem));
   (void)window;
@@ -127,31 +158,31 @@ void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
   HTREEITEM rootItem =
       reinterpret_cast<HTREEITEM>(SendMessageA(doc->folderTree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
   SendMessageA(g_toolbar, TB_ENABLEBUTTON, ID_OBJECT_UP, MAKELONG(item != rootItem, 0));
-  ArchiveEntry* entry = TreeItemEntry(doc->folderTree, item);
+  Node* folder = TreeItemNode(doc->folderTree, item);
   ListFreeze freeze(doc->itemList);
   SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
   SendMessageA(doc->itemList, LVM_SETITEMCOUNT, 500, 0);
-  if (!entry || !entry->node || !entry->node->firstChild) return;
+  if (!folder || !folder->firstChild()) return;
   int index = 0;
-  for (ArchiveNode* child = entry->node->firstChild; child; child = child->nextSibling) {
-    if (InsertListItem(doc->itemList, child->entry, index, 0, 0) >= 0) ++index;
+  for (Node* child = folder->firstChild(); child; child = child->nextSibling()) {
+    if (InsertListItem(doc->itemList, child, index, 0, 0) >= 0) ++index;
   }
   SortItemList(doc);
 }
 
-void FormatEntrySize(const ArchiveEntry* entry, char* text, int size) {
-  if (FormatUserNumber(EntryDisplaySize(entry), text, size) == 0) {
-    std::snprintf(text, size, "%lu", static_cast<unsigned long>(EntryDisplaySize(entry)));
+void FormatEntrySize(const Node* node, char* text, int size) {
+  if (FormatUserNumber(EntryDisplaySize(node), text, size) == 0) {
+    std::snprintf(text, size, "%lu", static_cast<unsigned long>(EntryDisplaySize(node)));
   }
 }
 
-int InsertListItem(HWND list, ArchiveEntry* entry, int index, UINT state, UINT stateMask) {
+int InsertListItem(HWND list, Node* node, int index, UINT state, UINT stateMask) {
   const char* typeName = "";
   int icon;
-  if (IsKind(entry, EntryKind::Directory)) {
+  if (node->IsDirectory()) {
     icon = FolderTypeInfo(&typeName);
   } else {
-    icon = FileTypeInfo(entry->name, &typeName);
+    icon = FileTypeInfo(node->name().c_str(), &typeName);
   }
   LVITEMA item = {};
   item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
@@ -161,24 +192,24 @@ int InsertListItem(HWND list, ArchiveEntry* entry, int index, UINT state, UINT s
     item.stateMask = stateMask;
   }
   item.iItem = index;
-  item.pszText = entry->name;
+  item.pszText = const_cast<char*>(node->name().c_str());
   item.iImage = icon;
-  item.lParam = reinterpret_cast<LPARAM>(entry);
+  item.lParam = reinterpret_cast<LPARAM>(node);
   int at = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
   if (at < 0) return -1;
-  if (EntryHasSize(entry)) {
+  if (EntryHasSize(node)) {
     char sizeText[32];
-    FormatEntrySize(entry, sizeText, sizeof sizeText);
+    FormatEntrySize(node, sizeText, sizeof sizeText);
     SetSubItemText(list, at, 1, sizeText);
   }
   SetSubItemText(list, at, 2, typeName);
   return at;
 }
 
-int FindListItem(HWND list, const ArchiveEntry* entry) {
+int FindListItem(HWND list, const Node* node) {
   LVFINDINFOA find = {};
   find.flags = LVFI_PARAM;
-  find.lParam = reinterpret_cast<LPARAM>(entry);
+  find.lParam = reinterpret_cast<LPARAM>(node);
   return static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1),
                                        reinterpret_cast<LPARAM>(&find)));
 }
@@ -187,24 +218,23 @@ void RefreshListColumn(HWND list, int column) {
   ListFreeze freeze(list);
   int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {
-    ArchiveEntry* entry = ListItemEntry(list, i);
-    if (!entry) continue;
+    Node* node = ListItemNode(list, i);
+    if (!node) continue;
     if (column == 1) {
-      if (!EntryHasSize(entry)) continue;
+      if (!EntryHasSize(node)) continue;
       char sizeText[32];
-      FormatEntrySize(entry, sizeText, sizeof sizeText);
+      FormatEntrySize(node, sizeText, sizeof sizeText);
       SetSubItemText(list, i, 1, sizeText);
     } else if (column == 0) {
-      SetSubItemText(list, i, 0, entry->name);
+      SetSubItemText(list, i, 0, node->name().c_str());
     } else if (column == 2) {
-      SetSubItemText(list, i, 2, FileTypeName(entry->name));
+      SetSubItemText(list, i, 2, FileTypeName(node->name().c_str()));
     }
   }
 }
 
 int CALLBACK CompareListItems(LPARAM first, LPARAM second, LPARAM sortKey) {
-  return CompareListEntries(reinterpret_cast<const ArchiveEntry*>(first),
-                            reinterpret_cast<const ArchiveEntry*>(second),
+  return CompareListEntries(reinterpret_cast<const Node*>(first), reinterpret_cast<const Node*>(second),
                             static_cast<uint32_t>(sortKey));
 }
 
@@ -223,13 +253,13 @@ void RepaintFolderItem(HWND tree, HTREEITEM item) {
 }
 
 void AnswerListDisplayInfo(NMLVDISPINFOA* info) {
-  const ArchiveEntry* entry = reinterpret_cast<const ArchiveEntry*>(info->item.lParam);
-  if (!entry) return;
+  const Node* node = reinterpret_cast<const Node*>(info->item.lParam);
+  if (!node) return;
   info->item.mask |= LVIF_DI_SETITEM;
-  if (info->item.mask & LVIF_IMAGE) info->item.iImage = FileTypeIcon(entry->name);
+  if (info->item.mask & LVIF_IMAGE) info->item.iImage = FileTypeIcon(node->name().c_str());
   if ((info->item.mask & LVIF_TEXT) && info->item.iSubItem == 2 && info->item.pszText &&
       info->item.cchTextMax > 0) {
-    std::snprintf(info->item.pszText, info->item.cchTextMax, "%s", FileTypeName(entry->name));
+    std::snprintf(info->item.pszText, info->item.cchTextMax, "%s", FileTypeName(node->name().c_str()));
   }
 }
 

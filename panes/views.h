@@ -7,32 +7,32 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "archive/ui.h"
+#include "archive/problem.h"
 #include "panes/window_document.h"
 
-// The folder tree pane as the archive core inserts into it.
-class FolderTreeView : public FolderTree {
- public:
-  explicit FolderTreeView(HWND tree) : tree_(tree) {}
-  TreeItem InsertRootItem(ArchiveEntry* root) override;
-  TreeItem InsertFolderItem(TreeItem parent, ArchiveEntry* entry) override;
-  TreeItem RootMarker() override { return TVI_ROOT; }
+// Builds the tree of the document's source and sets up both panes: the folder items, the
+// list's columns and header, the root selected. False on failure, with the reason in *why.
+bool BuildArchiveView(HWND window, WindowDocument* doc, Failure* why);
 
- private:
-  HWND tree_;
-};
-
-// Builds the tree from the document's source with its folder items, the list's columns
-// and header, and selects the root; false (and no tree) on failure.
-// Builds the tree of the document's source and sets up both panes; false on failure, with
-// the reason in *why when one is known.
-bool BuildArchiveView(HWND window, WindowDocument* doc, std::string* why);
+// The folder tree's item of a folder node, or null.
+HTREEITEM FolderItemOf(const WindowDocument* doc, const Node* folder);
+// Gives top (a folder) and every folder below it an item in the folder tree where it has
+// none yet, under its parent's item, in the tree's sort order. After a copy, an import or a
+// build of the tree.
+bool AddFolderItems(WindowDocument* doc, Node* top);
+// Takes the items of top and of every folder below it out of the folder tree, before the
+// nodes go.
+void DropFolderItems(WindowDocument* doc, const Node* top);
+// Forgets the items of top and of every folder below it, without deleting any: top's item
+// (returned, null for a file) is for the caller to delete once the nodes are gone, so that
+// the folder the tree then shows never lists one of them.
+HTREEITEM ForgetFolderItems(WindowDocument* doc, const Node* top);
 
 // Fills the item list with the children of the folder item just selected.
 void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item);
 
-int InsertListItem(HWND list, ArchiveEntry* entry, int index, UINT state, UINT stateMask);
-int FindListItem(HWND list, const ArchiveEntry* entry);
+int InsertListItem(HWND list, Node* node, int index, UINT state, UINT stateMask);
+int FindListItem(HWND list, const Node* node);
 void RefreshListColumn(HWND list, int column);
 // Repaints a pane and its children (the list's header) whole, frame included: after its
 // drawing was stopped while it changed, nothing of what it showed before may stay.
@@ -44,8 +44,8 @@ void SortItemList(WindowDocument* doc);
 // Answers the list's request for an item's icon or type text (after a rename).
 void AnswerListDisplayInfo(NMLVDISPINFOA* info);
 
-// The size text of a file entry: its byte count grouped by the user's locale.
-void FormatEntrySize(const ArchiveEntry* entry, char* text, int size);
+// The size text of a file: its byte count grouped by the user's locale.
+void FormatEntrySize(const Node* node, char* text, int size);
 
 // View-mode commands 40020..40023 and sort commands 40024..40026; Up and Refresh.
 void SetViewMode(HWND window, WindowDocument* doc, int command);
@@ -62,7 +62,7 @@ void CheckViewMenuItem(int command);
 // The sort command checked for a sort key, or 0 when none.
 int CommandOfSortKey(uint32_t sortKey);
 
-// The folder tree's caret item and its entry (the current folder).
+// The folder tree's caret item and its node (the current folder).
 HTREEITEM CurrentFolderItem(HWND tree);
-ArchiveEntry* TreeItemEntry(HWND tree, HTREEITEM item);
-ArchiveEntry* ListItemEntry(HWND list, int index);
+Node* TreeItemNode(HWND tree, HTREEITEM item);
+Node* ListItemNode(HWND list, int index);

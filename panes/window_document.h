@@ -4,8 +4,11 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/document.h"
@@ -17,31 +20,35 @@ struct IDropTarget;
 // A temporary copy of an entry that an outside program shows: what the copy was like when
 // the program got it, so that an edit made there can come back.
 struct ViewedCopy {
-  ArchiveEntry* entry;
+  NodeId node;
   std::string path;
   uint64_t size;
   FILETIME written;
   bool ended;  // its program ended with the copy changed: the user is still to be asked
 };
 
-// The archive window's document: the archive side (tree, source, kind, modified flag)
-// plus the window's panes and view state. Made with new, zero-filled, at the window's
-// creation; deleted when the window is destroyed.
+// The archive window's document: the archive side (tree, source, modified flag) plus the
+// window's panes and view state. Made with new at the window's creation; deleted when the
+// window is destroyed.
 struct WindowDocument : ArchiveDocument {
-  HWND splitter;    // child id 1
-  HWND folderTree;  // "wcPakTV", child id 2 of the splitter
-  HWND itemList;    // "wcPakLV", child id 3 of the splitter
-  HWND focusedPane;  // the pane that had the focus last; it takes it again with the window
-  uint32_t viewMode;  // 0 Large Icons, 1 Details, 2 Small Icons, 3 List
-  uint32_t sortKey;   // low byte 1 Name, 2 Type, 4 Size; 0x100 descending
+  HWND splitter = nullptr;    // child id 1
+  HWND folderTree = nullptr;  // "wcPakTV", child id 2 of the splitter
+  HWND itemList = nullptr;    // "wcPakLV", child id 3 of the splitter
+  HWND focusedPane = nullptr;  // the pane that had the focus last; it takes it again with the window
+  uint32_t viewMode = 0;  // 0 Large Icons, 1 Details, 2 Small Icons, 3 List
+  uint32_t sortKey = 0;   // low byte 1 Name, 2 Type, 4 Size; 0x100 descending
   ComPtr<IDropTarget> dropTarget;  // registered for the window while it exists
   // The data objects of a drag under way and of the Cut or Copy on the clipboard. Not owned:
   // OLE and the clipboard hold them; each is cleared when its object lets its items go.
-  ArchiveDataObject* dragSource;
-  ArchiveDataObject* clipboardSource;
+  ArchiveDataObject* dragSource = nullptr;
+  ArchiveDataObject* clipboardSource = nullptr;
   // Many list items change at once (a drop of many files): the command state is brought
   // up to date once afterwards instead of for every item.
-  bool listInBulk;
+  bool listInBulk = false;
+  // The folder tree's item of every folder node (the root and the directories).
+  std::unordered_map<NodeId, HTREEITEM> folderItems;
+  // The file nodes an outside program shows a temporary copy of.
+  std::unordered_set<NodeId> viewing;
   // The copies the window's viewers show, until each viewer ends and its edit was offered.
   std::vector<ViewedCopy> viewedCopies;
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "archive/format.h"
 #include "resources/shell_ids.h"
 #include "services/globals.h"
 #include "services/settings.h"
@@ -12,10 +13,42 @@
 
 namespace {
 
+std::string LoadedString(UINT id) {
+  char text[256];
+  const int length = LoadStringA(g_instance, id, text, sizeof text);
+  return length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
+}
+
+}  // namespace
+
+std::string ArchiveFilterText() {
+  std::string patterns, lines;
+  for (const ArchiveFormat* format : ArchiveFormats()) {
+    for (const char* extension : format->extensions) {
+      std::string pattern = std::string("*") + extension;
+      for (char& c : pattern) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+      patterns += (patterns.empty() ? "" : ";") + pattern;
+    }
+    lines += LoadedString(static_cast<UINT>(format->filterString));
+  }
+  return LoadedString(IDS_ALL_ARCHIVES_FILTER) + " (" + patterns + ")|" + patterns + "|" + lines +
+         LoadedString(IDS_ALL_FILES_FILTER);
+}
+
+namespace {
+
 // The string's last character separates its parts; each becomes a NUL, and the trailing
 // one ends the list with its second NUL.
 bool LoadFilter(UINT id, char* filter, int size) {
-  int length = LoadStringA(g_instance, id, filter, size - 1);
+  int length;
+  if (id == kArchiveFilter) {
+    const std::string text = ArchiveFilterText();
+    length = static_cast<int>(text.size());
+    if (length >= size) return false;
+    std::memcpy(filter, text.c_str(), text.size() + 1);
+  } else {
+    length = LoadStringA(g_instance, id, filter, size - 1);
+  }
   if (length <= 0) return false;
   char separator = filter[length - 1];
   for (int i = 0; i < length; ++i) {
@@ -69,7 +102,7 @@ void RememberDirectoryOf(const char* path) {
 
 bool ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* title, DWORD flags) {
-  char filter[256];
+  char filter[1024];
   if (!buffer || size < 2 || !LoadFilter(filterId, filter, sizeof filter)) return false;
   OPENFILENAMEA ofn;
   FillCommon(&ofn, buffer, size, initialName, filter, title, flags);
@@ -94,7 +127,7 @@ bool ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filt
 bool ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* defaultExtension, const char* title, DWORD flags, LPARAM custom,
                    LPOFNHOOKPROC hook) {
-  char filter[256];
+  char filter[1024];
   if (!buffer || size < 2 || !LoadFilter(filterId, filter, sizeof filter)) return false;
   OPENFILENAMEA ofn;
   FillCommon(&ofn, buffer, size, initialName, filter, title, flags);

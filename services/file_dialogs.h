@@ -5,6 +5,15 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <string>
+
+// The filter id that stands for the archives' filter, which the format table makes: every
+// archive extension on one line ("All PAK Files (*.PAK;*.PK3;*.ZIP)"), then each format's
+// own lines, then all files.
+constexpr UINT kArchiveFilter = 0;
+// That filter as the string table would hold it: parts separated by "|".
+std::string ArchiveFilterText();
+
 // Opens the Open dialog owned by the frame. With OFN_ALLOWMULTISELECT the buffer then
 // always holds the directory, each chosen name and an empty string, NUL-separated;
 // otherwise the full path. true when the user chose, false on cancel or failure.

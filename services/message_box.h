@@ -1,14 +1,15 @@
-// Message boxes owned by a window: the archive core's messages and the Windows layer's errors.
+// Message boxes owned by a window: the errors and notices of the Windows layer, worded for
+// the archive core's failures by services/core/archive_text.h.
 #pragma once
 
 #include <windows.h>
 
-#include "archive/ui.h"
+enum class MessageIcon { Stop, Warning, Information };
 
-class OwnedMessageBox : public MessageSink {
+class OwnedMessageBox {
  public:
   explicit OwnedMessageBox(HWND owner) : owner_(owner) {}
-  void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;
+  void ShowMessage(const char* text, const char* caption, MessageIcon icon);
 
  private:
   HWND owner_;

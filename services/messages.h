@@ -5,7 +5,7 @@
 
 // To the frame: open an archive window. wParam 0: lParam is a path in this process, or
 // null for a new archive; returns the new window or 0. wParam 2: as 0, with the path in a
-// malloc block that the frame frees. wParam 1: the low word of lParam is a global atom
+// std::string made with new that the frame deletes. wParam 1: the low word of lParam is a global atom
 // naming the path; the sender keeps the atom alive only until the message returns, so this
 // form must be sent, never posted. The frame copies the name and posts the form 2 to itself,
 // so the sender waits for nothing the open shows; returns nonzero when the open was posted.

@@ -7,7 +7,8 @@
 
 #include <cstdint>
 
-#include "archive/ui.h"
+#include "archive/progress.h"
+#include "services/message_box.h"
 
 // Creates, shows and paints the dialog owned by owner, its bar ranging over steps.
 // Null when the dialog cannot be made. Destroyed with DestroyWindow.
@@ -21,8 +22,9 @@ void ProgressStep(HWND dialog);
 // is over.
 bool ProgressCancelled(HWND dialog);
 
-// The SaveWindow of an archive window.
-class Win32SaveWindow : public SaveWindow {
+// What a save of an archive window shows: the "Saving..." dialog, and the save's messages
+// in boxes owned by the window.
+class Win32SaveWindow : public SaveHost {
  public:
   explicit Win32SaveWindow(HWND owner) : owner_(owner), progress_(this) {}
   // Destroys a dialog still open.
@@ -30,7 +32,7 @@ class Win32SaveWindow : public SaveWindow {
   Win32SaveWindow(const Win32SaveWindow&) = delete;
   Win32SaveWindow& operator=(const Win32SaveWindow&) = delete;
 
-  void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;
+  void ShowMessage(const char* text, const char* caption, MessageIcon icon);
   void Repaint() override;
   SaveProgress* OpenProgress(uint32_t steps) override;
 

@@ -8,7 +8,7 @@ namespace {
 struct ViewerWatch {
   HWND window;
   WPARAM pathCopy;
-  LPARAM entry;
+  NodeId node;
   UINT message;
 };
 
@@ -48,8 +48,7 @@ void EndWatch(DWORD index, bool programEnded) {
   std::memset(&g_watches[last], 0, sizeof g_watches[last]);
   g_watchCount = last;
   if (watch.window && watch.message) {
-    ViewerEnd end = {reinterpret_cast<const char*>(watch.pathCopy), reinterpret_cast<ArchiveEntry*>(watch.entry),
-                     programEnded};
+    ViewerEnd end = {reinterpret_cast<const char*>(watch.pathCopy), watch.node, programEnded};
     SendMessageA(watch.window, watch.message, reinterpret_cast<WPARAM>(&end), 0);
   }
   // The message has been handled when SendMessage returns: the copy is no longer needed.
@@ -76,7 +75,6 @@ DWORD WINAPI ViewerWatchThread(LPVOID) {
   return 0;
 }
 
-void StopWatchingEntryHook(ArchiveEntry* entry) { StopWatchingEntry(entry); }
 
 template <typename Matches>
 void EndMatchingWatches(Matches matches) {
@@ -107,7 +105,6 @@ bool StartViewerWatch() {
     result = g_watchThread != nullptr;
   }
   Unlock();
-  if (result) StopViewerWatchHook = StopWatchingEntryHook;
   return result;
 }
 
@@ -118,13 +115,13 @@ void StopViewerWatch() {
   Unlock();
 }
 
-bool WatchViewer(HWND window, HANDLE process, char* pathCopy, ArchiveEntry* entry, UINT message) {
+bool WatchViewer(HWND window, HANDLE process, char* pathCopy, NodeId node, UINT message) {
   if (!g_watchMutex || !process) return false;
   LockFromWindowThread();
   bool result = false;
   if (g_watchThread && !g_watchStop && g_watchCount < kMaxWatches) {
     g_processes[g_watchCount] = process;
-    g_watches[g_watchCount] = {window, reinterpret_cast<WPARAM>(pathCopy), reinterpret_cast<LPARAM>(entry), message};
+    g_watches[g_watchCount] = {window, reinterpret_cast<WPARAM>(pathCopy), node, message};
     ++g_watchCount;
     result = true;
   }
@@ -136,10 +133,9 @@ void StopWatchingWindow(HWND window) {
   EndMatchingWatches([window](const ViewerWatch& w) { return w.window == window; });
 }
 
-void StopWatchingEntry(ArchiveEntry* entry) {
-  if (!entry) return;
-  const LPARAM key = reinterpret_cast<LPARAM>(entry);
-  EndMatchingWatches([key](const ViewerWatch& w) { return w.entry == key; });
+void StopWatchingNode(HWND window, NodeId node) {
+  if (node == kNoNode) return;
+  EndMatchingWatches([window, node](const ViewerWatch& w) { return w.window == window && w.node == node; });
 }
 
 int ViewerWatchCount() {

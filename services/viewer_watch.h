@@ -6,8 +6,7 @@
 
 #include "archive/tree.h"
 
-// Starts the thread once; false when it already runs or cannot be made. Installs the hook
-// through which freeing a viewed entry ends its watch.
+// Starts the thread once; false when it already runs or cannot be made.
 bool StartViewerWatch();
 // Asks the thread to stop at its next pass; does not wait for it. Messages the thread
 // sends meanwhile are handled.
@@ -16,7 +15,7 @@ void StopViewerWatch();
 // What the watch's message tells its window (wParam points to it while it is sent).
 struct ViewerEnd {
   const char* path;     // the temporary copy
-  ArchiveEntry* entry;  // the entry it was made of
+  NodeId node;          // the file node it was made of
   bool programEnded;    // false: the watch was ended early (StopWatching..., the thread stopping)
 };
 
@@ -24,12 +23,12 @@ struct ViewerEnd {
 // with a ViewerEnd. true when added: the watch then owns the handle and the
 // path copy (a malloc block, freed once the message has been handled); false when the list is
 // full or the thread is gone or stopping, and both still belong to the caller.
-bool WatchViewer(HWND window, HANDLE process, char* pathCopy, ArchiveEntry* entry, UINT message);
+bool WatchViewer(HWND window, HANDLE process, char* pathCopy, NodeId node, UINT message);
 
-// End every watch of the window, or the watch of the entry, at once: the handles are
-// closed and the messages are sent before these return.
+// End every watch of the window, or the window's watch of the node, at once: the handles
+// are closed and the messages are sent before these return.
 void StopWatchingWindow(HWND window);
-void StopWatchingEntry(ArchiveEntry* entry);
+void StopWatchingNode(HWND window, NodeId node);
 
 // The number of watches in the list.
 int ViewerWatchCount();

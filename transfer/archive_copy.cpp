@@ -4,18 +4,17 @@
 #include "transfer/core/node_copy.h"
 #include "transfer/replace_dialog.h"
 
-bool CopyItemsInto(FolderTree& folderTree, ArchiveDocument* document, ArchiveNode* targetDir,
-                  const TransferPayload& payload, TransferState* state, std::vector<bool>* arrived,
-                  std::vector<ArchiveNode*>* added) {
+bool CopyItemsInto(ArchiveDocument* document, Node* targetDir, const TransferPayload& payload, TransferState* state,
+                  std::vector<bool>* arrived, std::vector<Node*>* added) {
   if (state == nullptr) return false;
   *state = TransferState{0, 0, ReplaceMode::Ask};
-  if (arrived) arrived->assign(payload.count, false);
-  if (document == nullptr || targetDir == nullptr || payload.items == nullptr) return false;
+  if (arrived) arrived->assign(payload.items.size(), false);
+  if (document == nullptr || !document->tree || targetDir == nullptr || payload.items.empty()) return false;
   const bool same = payload.sourceDocument == document;
   ReplaceDialogAsker asker;
-  NodeCopyContext context{folderTree, asker, state, same ? nullptr : payload.sourceDocument};
-  for (uint32_t i = 0; i < payload.count && !state->cancelled; ++i) {
-    ArchiveNode* top = CopyNodeInto(context, targetDir, payload.items[i]);
+  NodeCopyContext context{*document->tree, asker, state, same ? nullptr : payload.sourceDocument};
+  for (size_t i = 0; i < payload.items.size() && !state->cancelled; ++i) {
+    Node* top = CopyNodeInto(context, targetDir, payload.items[i]);
     if (arrived) (*arrived)[i] = !context.incomplete;
     if (top && added) added->push_back(top);
   }

@@ -10,6 +10,7 @@
 
 #include "archive/document.h"
 #include "archive/entry_data.h"
+#include "services/core/archive_text.h"
 #include "services/globals.h"
 #include "services/messages.h"
 #include "transfer/com_base.h"
@@ -73,22 +74,35 @@ bool AppendComponent(const char* component, char (&name)[MAX_PATH], size_t* leng
   return true;
 }
 
+// What the entry's record says of a file beside its bytes: its time and attributes.
+struct ShellFileFacts {
+  bool hasTime = false;
+  uint32_t dosTime = 0;
+  bool hasAttributes = false;
+  uint32_t attributes = 0;
+};
+
+ShellFileFacts ShellFactsOf(const ArchiveDocument* doc, const Node* file) {
+  ShellFileFacts facts;
+  const SourceEntry* entry = file->source();
+  if (entry == nullptr || !doc->source || entry->index >= doc->source->Count()) return facts;
+  const EntryInfo info = doc->source->Info(entry->index);
+  facts.hasTime = info.hasTime;
+  facts.dosTime = info.dosTime;
+  facts.hasAttributes = info.hasDosAttributes;
+  facts.attributes = info.dosAttributes;
+  return facts;
+}
+
 }  // namespace
 
 class ArchiveDataObject : public ComObject<IDataObject> {
  public:
   ArchiveDataObject() : ComObject(kDataObjectInterfaces) {}
-  ~ArchiveDataObject() override {
-    delete[] leaves_;
-    delete[] leafItems_;
-  }
-
-  bool Init(ArchiveDocument* document, HWND folderTree, ArchiveNode** items, uint32_t itemCount,
-            int forClipboard) {
+  bool Init(ArchiveDocument* document, HWND folderTree, const std::vector<NodeId>& items, int forClipboard) {
     document_ = document;
     folderTree_ = folderTree;
     items_ = items;
-    itemCount_ = itemCount;
     forClipboard_ = forClipboard;
     getFormats_[0] = HGlobalFormat(g_cfVellumixData);
     getFormats_[1] = HGlobalFormat(g_cfFileGroupDescriptor);
@@ -97,20 +111,15 @@ class ArchiveDataObject : public ComObject<IDataObject> {
     setFormats_[0] = HGlobalFormat(g_cfPreferredDropEffect);
     setFormats_[1] = HGlobalFormat(g_cfPerformedDropEffect);
     setFormats_[2] = HGlobalFormat(g_cfPasteSucceeded);
+    // The files and empty folders the shell is offered, fixed now: the descriptors and the
+    // contents the shell asks for later by number must name the same ones.
     uint64_t total = 0;
-    for (uint32_t i = 0; i < itemCount; ++i) total += TreeCountLeaves(items[i]);
+    for (NodeId id : items) total += CountLeaves(document->tree->Find(id));
     if (total > 0xFFFFFFu / 2) return false;
-    leafCount_ = static_cast<uint32_t>(total);
-    if (leafCount_ == 0) return true;
-    leaves_ = new (std::nothrow) ArchiveNode*[leafCount_];
-    leafItems_ = new (std::nothrow) uint32_t[leafCount_];
-    if (!leaves_ || !leafItems_) return false;
-    uint32_t at = 0;
-    for (uint32_t i = 0; i < itemCount; ++i) {
-      const uint32_t count = TreeCountLeaves(items[i]);
-      TreeCollectLeaves(items[i], leaves_ + at);
-      for (uint32_t k = 0; k < count; ++k) leafItems_[at + k] = i;
-      at += count;
+    for (uint32_t i = 0; i < items.size(); ++i) {
+      const Node* item = document->tree->Find(items[i]);
+      for (const Node* n = item; n; n = NextInSubtree(n, item))
+        if (n->firstChild() == nullptr) leaves_.push_back({n->id(), i});
     }
     return true;
   }
@@ -173,25 +182,21 @@ class ArchiveDataObject : public ComObject<IDataObject> {
   HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
   // ---- own operations ----
-  bool IsDisjointFrom(const ArchiveNode* node) const {
-    if (node == nullptr || node->entry == nullptr || document_ == nullptr) return true;
-    const ArchiveEntry* entry = node->entry;
-    for (uint32_t i = 0; i < itemCount_; ++i) {
-      const ArchiveNode* item = items_[i];
-      if (item->entry && TreeIsAncestor(entry->node, item->entry->node)) return false;
-      if (TreeSearch(const_cast<ArchiveNode*>(item), entry, SameEntry)) return false;
+  bool IsDisjointFrom(const Node* node) const {
+    if (node == nullptr || document_ == nullptr) return true;
+    for (NodeId id : items_) {
+      const Node* item = document_->tree->Find(id);
+      if (item == nullptr) continue;
+      if (item == node || IsAncestor(node, item) || IsAncestor(item, node)) return false;
     }
     return true;
   }
 
-  bool Holds(ArchiveNode* const* items, uint32_t count) const {
-    return document_ != nullptr && items_ == items && itemCount_ == count;
+  bool Holds(const NodeId* items, uint32_t count) const {
+    return document_ != nullptr && items_.data() == items && items_.size() == count;
   }
 
-  void Items(ArchiveNode*** items, uint32_t* count) const {
-    *items = items_;
-    *count = itemCount_;
-  }
+  std::vector<NodeId> Items() const { return items_; }
 
   void SetArrivals(const std::vector<bool>& arrived) {
     receivedByArchive_ = true;
@@ -199,7 +204,7 @@ class ArchiveDataObject : public ComObject<IDataObject> {
   }
 
   bool ItemMoved(uint32_t index) const {
-    if (index >= itemCount_) return false;
+    if (index >= items_.size()) return false;
     // An archive window of this process says which items it took whole. Otherwise the
     // shell took the files, all of them unless one could not be handed over.
     if (receivedByArchive_) return index < arrived_.size() && arrived_[index];
@@ -208,9 +213,8 @@ class ArchiveDataObject : public ComObject<IDataObject> {
 
   void Detach() {
     document_ = nullptr;
-    items_ = nullptr;
-    itemCount_ = 0;
-    leafCount_ = 0;
+    items_.clear();
+    leaves_.clear();
     forClipboard_ = 0;
   }
 
@@ -247,15 +251,13 @@ class ArchiveDataObject : public ComObject<IDataObject> {
       HWND splitter = GetParent(folderTree_);
       HWND window = splitter ? GetParent(splitter) : nullptr;
       if (window) {
-        SendMessageA(window, WMU_CLIPBOARD_RELEASED, reinterpret_cast<WPARAM>(items_),
-                     static_cast<LPARAM>(itemCount_));
+        SendMessageA(window, WMU_CLIPBOARD_RELEASED, reinterpret_cast<WPARAM>(items_.data()),
+                     static_cast<LPARAM>(items_.size()));
       }
     }
   }
 
  private:
-  static int SameEntry(const ArchiveEntry* entry, const void* key) { return entry == key ? 0 : 1; }
-
   static const FORMATETC* Find(const FORMATETC* formats, int count, UINT cf) {
     for (int i = 0; i < count; ++i) {
       if (formats[i].cfFormat == cf) return &formats[i];
@@ -271,61 +273,55 @@ class ArchiveDataObject : public ComObject<IDataObject> {
 
   HRESULT RenderVellumixData(HGLOBAL* block) const {
     VellumixDataPayload payload = {};
-    payload.sourceRef = reinterpret_cast<uintptr_t>(&document_->archiveKind);
-    payload.count = itemCount_;
-    payload.items = reinterpret_cast<uintptr_t>(items_);
+    payload.sourceRef = reinterpret_cast<uintptr_t>(document_);
+    payload.count = static_cast<uint32_t>(items_.size());
+    payload.items = reinterpret_cast<uintptr_t>(items_.data());
     *block = SharedBlock(&payload, sizeof payload);
     return *block ? S_OK : E_OUTOFMEMORY;
   }
 
+  // The leaf and the item it lies in, as they are now; false when either is gone.
+  bool LeafAt(uint32_t index, const Node** leaf, const Node** item) const {
+    if (document_ == nullptr || index >= leaves_.size()) return false;
+    *leaf = document_->tree->Find(leaves_[index].node);
+    *item = document_->tree->Find(items_[leaves_[index].item]);
+    return *leaf && *item;
+  }
+
   HRESULT DescribeLeaf(uint32_t index, FILEDESCRIPTORA* fd) const {
-    const ArchiveNode* leaf = leaves_[index];
-    const ArchiveEntry* entry = leaf->entry;
-    if (entry == nullptr) return E_UNEXPECTED;
+    const Node* leaf;
+    const Node* item;
+    if (!LeafAt(index, &leaf, &item)) return E_UNEXPECTED;
     char name[MAX_PATH];
     // A path the descriptor cannot hold is refused rather than cut: a shortened name could
     // land two files on one another.
-    if (!DescriptorName(items_[leafItems_[index]], leaf, name)) return E_UNEXPECTED;
+    if (!DescriptorName(item, leaf, name)) return E_UNEXPECTED;
     std::memcpy(fd->cFileName, name, std::strlen(name) + 1);
-    switch (KindOf(entry)) {
-      case EntryKind::Directory:
-        fd->dwFlags = FD_ATTRIBUTES;
-        fd->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-        return S_OK;
-      case EntryKind::PakFile:
-        if (entry->pakEntry == nullptr) return E_UNEXPECTED;
-        fd->dwFlags = FD_FILESIZE;
-        fd->nFileSizeLow = entry->pakEntry->length;
-        return S_OK;
-      case EntryKind::Pk3File: {
-        const Pk3CentralRecord* record = entry->pk3Record;
-        if (record == nullptr) return E_UNEXPECTED;
-        fd->dwFlags = FD_FILESIZE;
-        fd->nFileSizeLow = record->Get32(zipc::kUncompressedSize);
-        const uint32_t attributes = record->Get32(zipc::kExternalAttributes);
-        if (attributes != 0 && (record->Get16(zipc::kVersionMadeBy) >> 8) == 0) {
-          fd->dwFlags |= FD_ATTRIBUTES;
-          fd->dwFileAttributes = attributes;
-        }
-        FILETIME time;
-        if (DosDateTimeToFileTime(record->Get16(zipc::kDate), record->Get16(zipc::kTime), &time)) {
-          fd->dwFlags |= FD_CREATETIME | FD_WRITESTIME;
-          fd->ftCreationTime = time;
-          fd->ftLastWriteTime = time;
-        }
-        return S_OK;
-      }
-      case EntryKind::MemoryFile:
-        fd->dwFlags = FD_FILESIZE;
-        fd->nFileSizeLow = entry->size;
-        return S_OK;
-      default:
-        return E_UNEXPECTED;
+    if (!leaf->IsFile()) {
+      fd->dwFlags = FD_ATTRIBUTES;
+      fd->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+      return S_OK;
     }
+    fd->dwFlags = FD_FILESIZE;
+    fd->nFileSizeLow = leaf->size();
+    // What the entry's own record says of it goes along: its time, and its attributes when
+    // they are a Windows file's.
+    const ShellFileFacts facts = ShellFactsOf(document_, leaf);
+    if (facts.hasAttributes) {
+      fd->dwFlags |= FD_ATTRIBUTES;
+      fd->dwFileAttributes = facts.attributes;
+    }
+    FILETIME time;
+    if (facts.hasTime && DosDateTimeToFileTime(static_cast<WORD>(facts.dosTime >> 16), static_cast<WORD>(facts.dosTime), &time)) {
+      fd->dwFlags |= FD_CREATETIME | FD_WRITESTIME;
+      fd->ftCreationTime = time;
+      fd->ftLastWriteTime = time;
+    }
+    return S_OK;
   }
 
   HRESULT RenderDescriptors(HGLOBAL* block) const {
-    const SIZE_T size = sizeof(UINT) + sizeof(FILEDESCRIPTORA) * static_cast<SIZE_T>(leafCount_);
+    const SIZE_T size = sizeof(UINT) + sizeof(FILEDESCRIPTORA) * static_cast<SIZE_T>(leaves_.size());
     HGLOBAL made = GlobalAlloc(kShareFlags | GMEM_ZEROINIT, size);
     if (!made) return E_OUTOFMEMORY;
     auto* group = static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(made));
@@ -333,8 +329,8 @@ class ArchiveDataObject : public ComObject<IDataObject> {
       GlobalFree(made);
       return E_UNEXPECTED;
     }
-    group->cItems = leafCount_;
-    for (uint32_t i = 0; i < leafCount_; ++i) {
+    group->cItems = static_cast<UINT>(leaves_.size());
+    for (uint32_t i = 0; i < leaves_.size(); ++i) {
       HRESULT result = DescribeLeaf(i, &group->fgd[i]);
       if (result != S_OK) {
         GlobalUnlock(made);
@@ -348,13 +344,12 @@ class ArchiveDataObject : public ComObject<IDataObject> {
   }
 
   HRESULT RenderContents(LONG index, HGLOBAL* block) const {
-    if (index < 0 || static_cast<uint32_t>(index) >= leafCount_) return DV_E_LINDEX;
-    const ArchiveEntry* entry = leaves_[index]->entry;
-    uint32_t size = 0;
-    if (entry == nullptr || IsKind(entry, EntryKind::Directory) || IsKind(entry, EntryKind::Root)) {
-      return DV_E_LINDEX;
-    }
-    if (!EntryByteSize(document_, entry, &size)) return E_UNEXPECTED;
+    if (index < 0 || static_cast<uint32_t>(index) >= leaves_.size()) return DV_E_LINDEX;
+    const Node* leaf;
+    const Node* item;
+    if (!LeafAt(static_cast<uint32_t>(index), &leaf, &item)) return E_UNEXPECTED;
+    if (!leaf->IsFile()) return DV_E_LINDEX;
+    const uint32_t size = leaf->size();
     // An empty file is a medium without a block.
     if (size == 0) return S_OK;
     HGLOBAL made = GlobalAlloc(kShareFlags, size);
@@ -364,15 +359,14 @@ class ArchiveDataObject : public ComObject<IDataObject> {
       GlobalFree(made);
       return E_UNEXPECTED;
     }
-    EntryBytes bytes = {};
-    const EntryLoad load = LoadEntryBytes(document_, entry, &bytes);
-    const bool ok = load == EntryLoad::Ok && bytes.size == size;
-    if (ok) std::memcpy(p, bytes.data, size);
-    ReleaseEntryBytes(&bytes);
+    SharedBytes bytes;
+    const EntryLoad load = LoadEntryBytes(document_, leaf, &bytes);
+    const bool ok = load == EntryLoad::Ok && bytes && bytes->size() == size;
+    if (ok) std::memcpy(p, bytes->data(), size);
     GlobalUnlock(made);
     if (!ok) {
       GlobalFree(made);
-      if (load != EntryLoad::Ok) ReportUnreadable(entry, load);
+      if (load != EntryLoad::Ok) ReportUnreadable(leaf, load);
       return load == EntryLoad::NoMemory ? E_OUTOFMEMORY : E_UNEXPECTED;
     }
     *block = made;
@@ -382,11 +376,11 @@ class ArchiveDataObject : public ComObject<IDataObject> {
   // Tells the user, once per object, which entry the reader could not be given. The
   // reader (often another program) is waiting for this call, so the message is posted to
   // the window the items come from rather than shown here.
-  void ReportUnreadable(const ArchiveEntry* entry, EntryLoad load) const {
+  void ReportUnreadable(const Node* leaf, EntryLoad load) const {
     if (reportedFailure_ || folderTree_ == nullptr) return;
     reportedFailure_ = true;
     TransferState state = {0, 0, ReplaceMode::Ask};
-    NoteTransferFailure(&state, entry->name, EntryLoadReason(load));
+    NoteTransferFailure(&state, leaf->name().c_str(), EntryLoadReason(load));
     const std::string text = TransferFailureMessage(state, "copy", "copied");
     char* block = static_cast<char*>(std::malloc(text.size() + 1));
     if (block == nullptr) return;
@@ -409,19 +403,22 @@ class ArchiveDataObject : public ComObject<IDataObject> {
   int forClipboard_ = 0;
   ArchiveDocument* document_ = nullptr;
   HWND folderTree_ = nullptr;
-  ArchiveNode** items_ = nullptr;
-  ArchiveNode** leaves_ = nullptr;
-  uint32_t* leafItems_ = nullptr;  // the item each leaf belongs to
-  uint32_t itemCount_ = 0;
-  uint32_t leafCount_ = 0;
+  std::vector<NodeId> items_;
+  struct Leaf {
+    NodeId node;
+    uint32_t item;  // the index of the item it lies in
+  };
+  std::vector<Leaf> leaves_;
 };
 
-ArchiveDataObject* CreateDataObject(ArchiveDocument* document, HWND folderTree, ArchiveNode** items,
-                                    uint32_t itemCount, int forClipboard) {
-  if (document == nullptr || items == nullptr || itemCount == 0) return nullptr;
+ArchiveDataObject* CreateDataObject(ArchiveDocument* document, HWND folderTree, const std::vector<NodeId>& items,
+                                    int forClipboard) {
+  if (document == nullptr || !document->tree || items.empty()) return nullptr;
+  for (NodeId id : items)
+    if (document->tree->Find(id) == nullptr) return nullptr;
   auto* object = new (std::nothrow) ArchiveDataObject;
   if (object == nullptr) return nullptr;
-  if (!object->Init(document, folderTree, items, itemCount, forClipboard)) {
+  if (!object->Init(document, folderTree, items, forClipboard)) {
     object->Detach();
     object->Release();
     return nullptr;
@@ -433,18 +430,16 @@ IDataObject* AsDataObject(ArchiveDataObject* object) {
   return object;
 }
 
-bool IsDisjointFrom(ArchiveDataObject* object, const ArchiveNode* node) {
+bool IsDisjointFrom(ArchiveDataObject* object, const Node* node) {
   return object ? object->IsDisjointFrom(node) : true;
 }
 
-bool DataObjectHolds(ArchiveDataObject* object, ArchiveNode* const* items, uint32_t count) {
+bool DataObjectHolds(ArchiveDataObject* object, const NodeId* items, uint32_t count) {
   return object && object->Holds(items, count);
 }
 
-void DataObjectItems(ArchiveDataObject* object, ArchiveNode*** items, uint32_t* count) {
-  *items = nullptr;
-  *count = 0;
-  if (object) object->Items(items, count);
+std::vector<NodeId> DataObjectItems(ArchiveDataObject* object) {
+  return object ? object->Items() : std::vector<NodeId>();
 }
 
 void DataObjectSetArrivals(ArchiveDataObject* object, const std::vector<bool>& arrived) {
@@ -459,19 +454,18 @@ void DetachDataObject(ArchiveDataObject* object) {
   if (object) object->Detach();
 }
 
-bool DescriptorName(const ArchiveNode* item, const ArchiveNode* leaf, char (&name)[MAX_PATH]) {
+bool DescriptorName(const Node* item, const Node* leaf, char (&name)[MAX_PATH]) {
   name[0] = '\0';
-  const ArchiveNode* chain[MAX_PATH];
+  const Node* chain[MAX_PATH];
   size_t depth = 0;
-  for (const ArchiveNode* n = leaf; n; n = n->parent) {
+  for (const Node* n = leaf; n; n = n->parent()) {
     if (depth == MAX_PATH) return false;
     chain[depth++] = n;
     if (n == item) break;
   }
   size_t length = 0;
   while (depth > 0) {
-    const ArchiveEntry* entry = chain[--depth]->entry;
-    if (!entry || !entry->name || !AppendComponent(entry->name, name, &length)) return false;
+    if (!AppendComponent(chain[--depth]->name().c_str(), name, &length)) return false;
   }
   return length > 0;
 }

@@ -17,9 +17,9 @@ struct ArchiveDocument;
 // pointer-sized, so the block is 12 bytes in the 32-bit program (and 24 in a 64-bit build,
 // where a truncated address would never find its data object again).
 struct VellumixDataPayload {
-  uintptr_t sourceRef;  // address of the source document's archiveKind field
+  uintptr_t sourceRef;  // address of the source document
   uint32_t count;
-  uintptr_t items;      // address of the array of node copies
+  uintptr_t items;      // address of the data object's array of node ids
 };
 static_assert(sizeof(VellumixDataPayload) == (sizeof(void*) == 4 ? 12 : 24),
               "the payload is three pointer-sized fields");
@@ -29,20 +29,21 @@ constexpr size_t kDescriptorNameMax = MAX_PATH - 1;
 
 class ArchiveDataObject;
 
-// A new object over items (node copies sharing document's entries; they stay the
-// caller's), with one reference; null when memory is short. forClipboard: made by Cut or
-// Copy, so its last release tells the window of document's folder tree.
-ArchiveDataObject* CreateDataObject(ArchiveDocument* document, HWND folderTree, ArchiveNode** items,
-                                    uint32_t itemCount, int forClipboard);
+// A new object over items (the ids of nodes of document's tree, each found there again
+// whenever it is read), with one reference; null when memory is short or nothing is given.
+// forClipboard: made by Cut or Copy, so its last release tells the window of document's
+// folder tree.
+ArchiveDataObject* CreateDataObject(ArchiveDocument* document, HWND folderTree, const std::vector<NodeId>& items,
+                                    int forClipboard);
 
 IDataObject* AsDataObject(ArchiveDataObject* object);
-// False when node's entry overlaps one of the object's items (its live node is a proper
-// ancestor of an item's, or the entry lies in an item copy); true otherwise.
-bool IsDisjointFrom(ArchiveDataObject* object, const ArchiveNode* node);
-// Whether the object's items are exactly this array of count node copies.
-bool DataObjectHolds(ArchiveDataObject* object, ArchiveNode* const* items, uint32_t count);
-// The object's node copies and their number (null and 0 once detached).
-void DataObjectItems(ArchiveDataObject* object, ArchiveNode*** items, uint32_t* count);
+// False when node is one of the object's items, holds one or lies inside one; true
+// otherwise (also for an object without a document).
+bool IsDisjointFrom(ArchiveDataObject* object, const Node* node);
+// Whether the object's items are exactly this array of count ids (a payload's).
+bool DataObjectHolds(ArchiveDataObject* object, const NodeId* items, uint32_t count);
+// The object's items (none once detached).
+std::vector<NodeId> DataObjectItems(ArchiveDataObject* object);
 // An archive window of this process took the object's items in a move: arrived[i] tells
 // whether item i reached it whole.
 void DataObjectSetArrivals(ArchiveDataObject* object, const std::vector<bool>& arrived);
@@ -57,4 +58,4 @@ void DetachDataObject(ArchiveDataObject* object);
 // The relative path a descriptor names for leaf inside item: components from the item
 // down, joined by backslashes, each made safe for a file system ("." and ".." and
 // characters the file system refuses are replaced). false when it does not fit.
-bool DescriptorName(const ArchiveNode* item, const ArchiveNode* leaf, char (&name)[MAX_PATH]);
+bool DescriptorName(const Node* item, const Node* leaf, char (&name)[MAX_PATH]);

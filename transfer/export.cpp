@@ -10,7 +10,6 @@
 #include <string>
 
 #include "archive/entry_data.h"
-#include "archive/entry_stream.h"
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/disk_names.h"
 #include "transfer/core/transfer_measure.h"
@@ -18,6 +17,7 @@
 #include "transfer/replace_dialog.h"
 #include "panes/window_document.h"
 #include "services/message_box.h"
+#include "services/core/archive_text.h"
 #include "archive/quoted_name.h"
 
 namespace {
@@ -27,13 +27,13 @@ namespace {
 constexpr char kPathTooLong[] = "the path on disk would be too long";
 
 // The conflict rule for an existing disk file. true: write over it.
-bool MayOverwrite(const char* path, const ArchiveEntry* entry, TransferState* state) {
+bool MayOverwrite(const char* path, const Node* node, TransferState* state) {
   if (!DiskFileExists(path)) return true;
   const char* name = std::strrchr(path, '\\');
   name = name ? name + 1 : path;
-  ArchiveEntry existing = DiskFileRecord(name, DiskFileSize(path));
+  const ConflictItem existing = DiskFileRecord(name, DiskFileSize(path));
   ReplaceDialogAsker asker;
-  return ResolveConflict(state, asker, &existing, entry);
+  return ResolveConflict(state, asker, existing, ConflictItemOf(node));
 }
 
 // The file an entry is exported into. An existing file is never written into: the bytes go
@@ -87,27 +87,29 @@ class ExportFileOut : public ByteSink {
   std::string target_, written_;
 };
 
-bool ExportFile(WindowDocument* document, ArchiveEntry* entry, const char* path, TransferState* state) {
+bool ExportFile(WindowDocument* document, const Node* node, const char* path, TransferState* state) {
+  const char* name = node->name().c_str();
   // An entry that shares its bytes with another is refused before a file is made for it.
-  if (!EntrySharingPartner(document, entry).empty()) {
-    NoteTransferFailure(state, entry->name, EntryLoadFailure(document, entry, EntryLoad::SharedData).c_str());
+  const Failure placement = EntryPlacement(document, node);
+  if (placement.problem == Problem::SharesData) {
+    NoteTransferFailure(state, name, FailureReason(placement).c_str());
     return false;
   }
   ExportFileOut out;
   if (!out.Open(path)) {
-    NoteTransferFailure(state, entry->name, "it could not be written to disk");
+    NoteTransferFailure(state, name, "it could not be written to disk");
     return false;
   }
   // Read and written in pieces: an entry of any size takes the same memory.
-  const EntryLoad load = StreamEntryBytes(document, entry, &out);
+  const EntryLoad load = StreamEntryBytes(document, node, &out);
   if (load != EntryLoad::Ok && load != EntryLoad::Stopped) {
     out.Abandon();
-    NoteTransferFailure(state, entry->name, EntryLoadFailure(document, entry, load).c_str());
+    NoteTransferFailure(state, name, EntryLoadReason(load));
     return false;
   }
   if (load == EntryLoad::Stopped || !out.Commit()) {
     out.Abandon();
-    NoteTransferFailure(state, entry->name, "it could not be written to disk");
+    NoteTransferFailure(state, name, "it could not be written to disk");
     return false;
   }
   return true;
@@ -116,25 +118,26 @@ bool ExportFile(WindowDocument* document, ArchiveEntry* entry, const char* path,
 // The disk path of entry inside folder (a directory ending in a backslash) into out, which
 // holds kMaxDiskPath + 1 bytes; false, with the reason noted in state, when the name is
 // not allowed on disk or the path would be too long.
-bool DiskPathIn(const char* folder, const ArchiveEntry* entry, char* out, TransferState* state) {
-  if (!IsSafeDiskName(entry->name)) {
-    NoteTransferFailure(state, entry->name ? entry->name : "", kNameNotAllowedOnDisk);
+bool DiskPathIn(const char* folder, const Node* node, char* out, TransferState* state) {
+  const char* name = node->name().c_str();
+  if (!IsSafeDiskName(name)) {
+    NoteTransferFailure(state, name, kNameNotAllowedOnDisk);
     return false;
   }
-  const size_t folderLength = std::strlen(folder), nameLength = std::strlen(entry->name);
+  const size_t folderLength = std::strlen(folder), nameLength = std::strlen(name);
   if (folderLength + nameLength + 1 >= kMaxDiskPath + 1) {
-    NoteTransferFailure(state, entry->name, kPathTooLong);
+    NoteTransferFailure(state, name, kPathTooLong);
     return false;
   }
   std::memcpy(out, folder, folderLength);
-  std::memcpy(out + folderLength, entry->name, nameLength + 1);
+  std::memcpy(out + folderLength, name, nameLength + 1);
   return true;
 }
 
-bool ExportChildren(HWND window, WindowDocument* document, ArchiveNode* node, const char* prefix,
+bool ExportChildren(HWND window, WindowDocument* document, const Node* node, const char* prefix,
                     TransferState* state);
 
-bool ExportDirectory(HWND window, WindowDocument* document, ArchiveEntry* entry, const char* path,
+bool ExportDirectory(HWND window, WindowDocument* document, const Node* entry, const char* path,
                      TransferState* state) {
   // One byte more for the separator the children's paths start with.
   char directory[kMaxDiskPath + 2];
@@ -148,49 +151,46 @@ bool ExportDirectory(HWND window, WindowDocument* document, ArchiveEntry* entry,
     return false;
   }
   std::strcat(directory, "\\");
-  return ExportChildren(window, document, entry->node, directory, state);
+  return ExportChildren(window, document, entry, directory, state);
 }
 
-bool ExportChildren(HWND window, WindowDocument* document, ArchiveNode* node, const char* prefix,
+bool ExportChildren(HWND window, WindowDocument* document, const Node* node, const char* prefix,
                     TransferState* state) {
   if (node == nullptr) return false;
   bool result = true;
-  for (ArchiveNode* child = node->firstChild; child && !state->cancelled; child = child->nextSibling) {
-    if (!ExportInto(window, document, child->entry, prefix, state)) result = false;
+  for (const Node* child = node->firstChild(); child && !state->cancelled; child = child->nextSibling()) {
+    if (!ExportInto(window, document, child, prefix, state)) result = false;
   }
   return result;
 }
 
 }  // namespace
 
-bool ExportInto(HWND window, WindowDocument* document, ArchiveEntry* entry, const char* folder,
+bool ExportInto(HWND window, WindowDocument* document, const Node* entry, const char* folder,
                 TransferState* state) {
-  if (entry == nullptr || entry->name == nullptr) return false;
-  if (IsKind(entry, EntryKind::Directory)) return ExportNode(window, document, entry, folder, state);
+  if (entry == nullptr || entry->name().empty()) return false;
+  if (entry->IsDirectory()) return ExportNode(window, document, entry, folder, state);
   char path[kMaxDiskPath + 1];
   return DiskPathIn(folder, entry, path, state) && ExportNode(window, document, entry, path, state);
 }
 
 bool DiskFileExists(const char* path) { return path && _access(path, 4) == 0; }
 
-bool ExportNode(HWND window, WindowDocument* document, ArchiveEntry* entry, const char* path,
+bool ExportNode(HWND window, WindowDocument* document, const Node* entry, const char* path,
                 TransferState* state) {
   if (entry == nullptr || path == nullptr || state == nullptr) return false;
   if (strnlen(path, kMaxDiskPath + 1) > kMaxDiskPath) {
-    NoteTransferFailure(state, entry->name ? entry->name : "", kPathTooLong);
+    NoteTransferFailure(state, entry->name().c_str(), kPathTooLong);
     return false;
   }
-  switch (KindOf(entry)) {
-    case EntryKind::Root:
-      return ExportChildren(window, document, entry->node, path, state);
-    case EntryKind::Directory:
+  switch (entry->kind()) {
+    case NodeKind::Root:
+      return ExportChildren(window, document, entry, path, state);
+    case NodeKind::Directory:
       return ExportDirectory(window, document, entry, path, state);
-    case EntryKind::PakFile:
-    case EntryKind::Pk3File:
-    case EntryKind::MemoryFile:
+    case NodeKind::File:
       if (!MayOverwrite(path, entry, state)) return false;
       return ExportFile(document, entry, path, state);
-    default:
-      return false;
   }
+  return false;
 }

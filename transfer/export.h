@@ -16,13 +16,13 @@ struct WindowDocument;
 // noted in state for the one message the caller shows at the end; a folder that cannot be
 // made is reported at once. window owns the questions and that message; document supplies
 // the source archive the bytes are read from.
-bool ExportNode(HWND window, WindowDocument* document, ArchiveEntry* entry, const char* path,
+bool ExportNode(HWND window, WindowDocument* document, const Node* entry, const char* path,
                 TransferState* state);
 
 // Writes entry under its own name into folder (a disk directory ending in a backslash), as
 // ExportNode does; a name not allowed on disk or a path too long is noted in state and
 // left out. false also for an entry without a name.
-bool ExportInto(HWND window, WindowDocument* document, ArchiveEntry* entry, const char* folder,
+bool ExportInto(HWND window, WindowDocument* document, const Node* entry, const char* folder,
                 TransferState* state);
 
 // True when the file at path exists and may be read.

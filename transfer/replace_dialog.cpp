@@ -6,7 +6,6 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "archive/formats.h"
 #include "archive/quoted_name.h"
 #include "resources/transfer_ids.h"
 #include "services/file_types.h"
@@ -16,31 +15,13 @@
 namespace {
 
 struct ReplacePair {
-  const ArchiveEntry* existing;
-  const ArchiveEntry* incoming;
+  const ConflictItem* existing;
+  const ConflictItem* incoming;
 };
 
 constexpr int kMessageSize = 256;
 // A name long enough to overflow the message is shortened so that the question still shows.
 constexpr size_t kShownNameLength = 180;
-
-bool EntrySize(const ArchiveEntry* entry, uint64_t* size) {
-  switch (KindOf(entry)) {
-    case EntryKind::PakFile:
-      if (!entry->pakEntry) return false;
-      *size = entry->pakEntry->length;
-      return true;
-    case EntryKind::Pk3File:
-      if (!entry->pk3Record) return false;
-      *size = entry->pk3Record->Get32(zipc::kUncompressedSize);
-      return true;
-    case EntryKind::MemoryFile:
-      *size = entry->size;
-      return true;
-    default:
-      return false;
-  }
-}
 
 void FormatMessageText(HWND dialog, const char* name) {
   char format[kMessageSize + 1] = {};
@@ -74,11 +55,11 @@ BOOL OnInitDialog(HWND dialog, const ReplacePair* pair) {
   if (!pair || !pair->existing || !pair->incoming) return TRUE;
   char probe[kMessageSize + 1];
   if (GetDlgItemTextA(dialog, IDC_REPLACE_MESSAGE, probe, sizeof probe) > kMessageSize) return TRUE;
-  FormatMessageText(dialog, pair->existing->name);
+  FormatMessageText(dialog, pair->existing->name.c_str());
   char size[96];
-  FormatReplaceSize(pair->existing, size, sizeof size);
+  FormatReplaceSize(*pair->existing, size, sizeof size);
   SetDlgItemTextA(dialog, IDC_REPLACE_EXISTING_SIZE, size);
-  FormatReplaceSize(pair->incoming, size, sizeof size);
+  FormatReplaceSize(*pair->incoming, size, sizeof size);
   SetDlgItemTextA(dialog, IDC_REPLACE_INCOMING_SIZE, size);
   SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(pair));
   PlaceDialog(dialog);
@@ -93,7 +74,7 @@ BOOL OnPaint(HWND dialog) {
   EndPaint(dialog, &ps);
   const auto* pair = reinterpret_cast<const ReplacePair*>(GetWindowLongPtrA(dialog, DWLP_USER));
   if (!pair || !pair->existing) return TRUE;
-  const int icon = FileTypeIcon(pair->existing->name ? pair->existing->name : "");
+  const int icon = FileTypeIcon(pair->existing->name.c_str());
   for (int id : {IDC_REPLACE_EXISTING_ICON, IDC_REPLACE_INCOMING_ICON}) {
     HWND place = GetDlgItem(dialog, id);
     if (!place) continue;
@@ -131,28 +112,25 @@ INT_PTR CALLBACK ReplaceDialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM 
 
 }  // namespace
 
-void FormatReplaceSize(const ArchiveEntry* entry, char* text, int size) {
-  uint64_t bytes = 0;
+void FormatReplaceSize(const ConflictItem& item, char* text, int size) {
   char number[64] = "?";
-  if (entry && EntrySize(entry, &bytes) && FormatUserNumber(bytes, number, sizeof number) == 0)
-    std::snprintf(number, sizeof number, "%llu", static_cast<unsigned long long>(bytes));
+  if (item.hasSize && FormatUserNumber(item.size, number, sizeof number) == 0)
+    std::snprintf(number, sizeof number, "%llu", static_cast<unsigned long long>(item.size));
   std::snprintf(text, size, "%s bytes", number);
 }
 
-ArchiveEntry DiskFileRecord(const char* name, int64_t size) {
-  ArchiveEntry record{};
-  // A size the system would not tell, or one beyond 32 bits, shows as "? bytes" rather
-  // than as a wrong number.
+ConflictItem DiskFileRecord(const char* name, int64_t size) {
+  ConflictItem item;
+  item.name = name ? name : "";
   if (size >= 0 && size <= static_cast<int64_t>(UINT32_MAX)) {
-    record.kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-    record.size = static_cast<uint32_t>(size);
+    item.size = static_cast<uint32_t>(size);
+    item.hasSize = true;
   }
-  record.name = const_cast<char*>(name);
-  return record;
+  return item;
 }
 
-int32_t AskReplace(const ArchiveEntry* existing, const ArchiveEntry* incoming) {
-  ReplacePair pair{existing, incoming};
+int32_t AskReplace(const ConflictItem& existing, const ConflictItem& incoming) {
+  ReplacePair pair{&existing, &incoming};
   return static_cast<int32_t>(DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_CONFIRM_REPLACE),
                                               g_frameWindow, ReplaceDialogProc,
                                               reinterpret_cast<LPARAM>(&pair)));

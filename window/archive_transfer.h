@@ -13,14 +13,15 @@ struct WindowDocument;
 // The checks before a copy or move of payload into targetDir of window's document. true
 // when the transfer may go ahead; false when it must not, after its message (caption "Move" or
 // "Copy", owned by window) unless there was simply nothing to do.
-bool CheckTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+bool CheckTransfer(HWND window, WindowDocument* document, Node* targetDir,
                    const TransferPayload& payload, bool move);
 
 // Clears state and copies every item in order into targetDir; when targetDir is the current
-// folder, new top-level nodes are appended to the item list, selected. Stops after the item
+// folder, new top-level nodes are appended to the item list, selected; new folders get
+// their items in the folder tree. Stops after the item
 // during which the user cancelled. true unless cancelled. The caller marks the document
 // modified when state->changed is set. arrived, when given, tells for each item whether it
 // reached the target whole (a directory only with everything below it).
-bool RunTransfer(HWND window, WindowDocument* document, ArchiveNode* targetDir,
+bool RunTransfer(HWND window, WindowDocument* document, Node* targetDir,
                  const TransferPayload& payload, TransferState* state,
                  std::vector<bool>* arrived = nullptr);

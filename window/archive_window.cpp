@@ -9,6 +9,7 @@
 #include <string>
 
 #include "archive/loading.h"
+#include "services/core/archive_text.h"
 #include "services/viewer_watch.h"
 #include "services/globals.h"
 #include "services/leftovers.h"
@@ -60,19 +61,12 @@ HWND CreatePane(const char* className, DWORD style, HWND splitter, int id) {
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_instance, nullptr);
 }
 
-LRESULT BuildWindow(HWND hwnd, ArchiveKind kind, void* source, std::string* why) {
+LRESULT BuildWindow(HWND hwnd, std::unique_ptr<ArchiveSource> source, Failure* why) {
   auto* doc = new (std::nothrow) WindowDocument{};
-  if (!doc) {
-    ArchiveDocument closing = {};
-    closing.archiveKind = kind;
-    closing.source = source;
-    CloseDocumentSource(&closing);
-    return -1;
-  }
+  if (!doc) return -1;
   // From here on the document hangs off the window, and WM_NCDESTROY releases it.
   SetDocument(hwnd, doc);
-  doc->archiveKind = kind;
-  doc->source = source;
+  doc->source = std::move(source);
   const WindowState& state = g_settings.windowState;
   doc->splitter = CreateSplitter(0, WS_VISIBLE, hwnd, kSplitterId, g_instance, 20,
                                  state.folderPaneWidth);
@@ -91,29 +85,28 @@ LRESULT BuildWindow(HWND hwnd, ArchiveKind kind, void* source, std::string* why)
 }
 
 LRESULT OnCreateForPath(HWND hwnd, const CREATESTRUCTA* create, const char* requested) {
-  char* path = CopyString(requested);
-  if (!path) return -1;
-  LowerCaseInPlace(path);
-  if (HWND existing = FindWindowShowing(hwnd, path)) {
+  // Paths are compared and shown lower-cased, as the file system takes them alike.
+  const std::string path = LowerCased(requested);
+  if (HWND existing = FindWindowShowing(hwnd, path.c_str())) {
     BringForward(existing, (create->style & WS_MAXIMIZE) != 0);
-    std::free(path);
     return -1;
   }
   OwnedMessageBox frameMessages(g_frameWindow);
-  OpenedArchive opened = OpenArchiveFile(path, frameMessages);
-  if (opened.kind == ArchiveKind::None) {
-    std::free(path);
+  Failure why;
+  const ArchiveFormat* format = nullptr;
+  std::unique_ptr<ArchiveSource> source = OpenArchive(path, &why, &format);
+  if (!source) {
+    frameMessages.ShowMessage(ArchiveErrorMessage(format ? format->name : nullptr, path, why).c_str(), kProgramName,
+                              MessageIcon::Stop);
     return -1;
   }
-  SetWindowTextA(hwnd, path);
+  SetWindowTextA(hwnd, path.c_str());
   // Only an archive that is shown joins the recent files; one that cannot be says why.
-  std::string why;
-  const LRESULT result = BuildWindow(hwnd, opened.kind, opened.source, &why);
+  const LRESULT result = BuildWindow(hwnd, std::move(source), &why);
   if (result == 0)
-    g_recentFiles.Add(path);
+    g_recentFiles.Add(path.c_str());
   else
-    ShowArchiveError(frameMessages, opened.kind, path, why);
-  std::free(path);
+    frameMessages.ShowMessage(ArchiveErrorMessage(format->name, path, why).c_str(), kProgramName, MessageIcon::Stop);
   return result;
 }
 
@@ -122,7 +115,8 @@ LRESULT OnCreateNew(HWND hwnd) {
   std::snprintf(title, sizeof title, "%s%lu", "Untitled", UntitledCounter);
   ++UntitledCounter;
   SetWindowTextA(hwnd, title);
-  return BuildWindow(hwnd, ArchiveKind::None, nullptr, nullptr);
+  Failure why;
+  return BuildWindow(hwnd, nullptr, &why);
 }
 
 LRESULT OnCreate(HWND hwnd, const CREATESTRUCTA* create) {
@@ -172,8 +166,6 @@ LRESULT OnNcDestroy(HWND hwnd, WindowDocument* doc, WPARAM wParam, LPARAM lParam
     DropViewedCopies(doc);
     DetachDropTarget(hwnd, doc);
     LetClipboardGo(hwnd, doc);
-    CloseDocumentSource(doc);
-    TreeFree(doc->root, FreeEntry);
     delete doc;
     SetDocument(hwnd, nullptr);
   }
@@ -263,7 +255,7 @@ LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
       return 0;
     case WMU_DROP: return OnDropRequest(hwnd, doc, reinterpret_cast<DropRequest*>(wParam));
     case WMU_CLIPBOARD_RELEASED:
-      return OnClipboardReleased(hwnd, doc, reinterpret_cast<ArchiveNode**>(wParam), static_cast<uint32_t>(lParam));
+      return OnClipboardReleased(hwnd, doc, reinterpret_cast<const NodeId*>(wParam), static_cast<uint32_t>(lParam));
     case WMU_NAME_IN_FRAME:
       if (ActiveMdiChild() == hwnd)
         SetWindowTextA(g_frameWindow, kProgramName);

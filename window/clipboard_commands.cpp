@@ -74,19 +74,11 @@ DWORD ReadEffect(IDataObject* object, UINT format, DWORD fallback, bool* read = 
   return value;
 }
 
-ArchiveNode** CopyCaretFolder(WindowDocument* doc, uint32_t* count) {
-  HTREEITEM item = CurrentFolderItem(doc->folderTree);
-  ArchiveEntry* entry = TreeItemEntry(doc->folderTree, item);
-  if (!entry || !entry->node || entry->parentTreeItem == TVI_ROOT) return nullptr;
-  auto** copies = static_cast<ArchiveNode**>(std::malloc(sizeof(ArchiveNode*)));
-  if (!copies) return nullptr;
-  copies[0] = TreeCopy(entry->node, nullptr, nullptr);
-  if (!copies[0]) {
-    std::free(copies);
-    return nullptr;
-  }
-  *count = 1;
-  return copies;
+// The folder the tree's caret is on, unless it is the root, which cannot leave.
+std::vector<NodeId> CaretFolder(WindowDocument* doc) {
+  const Node* folder = TreeItemNode(doc->folderTree, CurrentFolderItem(doc->folderTree));
+  if (!folder || folder->IsRoot()) return {};
+  return {folder->id()};
 }
 
 void DimCutItems(WindowDocument* doc, bool fromTree) {
@@ -109,36 +101,13 @@ void DimCutItems(WindowDocument* doc, bool fromTree) {
 
 }  // namespace
 
-ArchiveNode** CopySelectedListItems(WindowDocument* doc, uint32_t* count) {
-  *count = 0;
+std::vector<NodeId> SelectedListItems(WindowDocument* doc) {
+  std::vector<NodeId> items;
   HWND list = doc->itemList;
-  const int selected = static_cast<int>(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0));
-  if (selected <= 0) return nullptr;
-  auto** copies = static_cast<ArchiveNode**>(std::calloc(static_cast<size_t>(selected), sizeof(ArchiveNode*)));
-  if (!copies) return nullptr;
-  uint32_t made = 0;
-  for (int i = -1; made < static_cast<uint32_t>(selected) &&
-                   (i = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, i, LVNI_SELECTED))) != -1;) {
-    ArchiveEntry* entry = ListItemEntry(list, i);
-    ArchiveNode* copy = entry && entry->node ? TreeCopy(entry->node, nullptr, nullptr) : nullptr;
-    if (!copy) {
-      FreeNodeCopies(copies, made);
-      return nullptr;
-    }
-    copies[made++] = copy;
+  for (int i = -1; (i = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, i, LVNI_SELECTED))) != -1;) {
+    if (const Node* node = ListItemNode(list, i)) items.push_back(node->id());
   }
-  if (made == 0) {
-    std::free(copies);
-    return nullptr;
-  }
-  *count = made;
-  return copies;
-}
-
-void FreeNodeCopies(ArchiveNode** copies, uint32_t count) {
-  if (!copies) return;
-  for (uint32_t i = 0; i < count; ++i) TreeFree(copies[i], nullptr);
-  std::free(copies);
+  return items;
 }
 
 bool FreeClipboard(HWND window, WindowDocument* doc) {
@@ -159,11 +128,7 @@ void LetClipboardGo(HWND window, WindowDocument* doc) {
   SetClipboardPatiently(nullptr);
   // Whoever still holds the object (the clipboard that would not open, a program that
   // took a reference) keeps it, but without its items.
-  ArchiveNode** items = nullptr;
-  uint32_t count = 0;
-  DataObjectItems(object, &items, &count);
   DetachDataObject(object);
-  FreeNodeCopies(items, count);
   doc->clipboardSource = nullptr;
   data->Release();
   (void)window;
@@ -174,23 +139,18 @@ void CopyOrCutSelection(HWND window, WindowDocument* doc, bool cut) {
   const bool fromTree = focus == doc->folderTree;
   if (!fromTree && focus != doc->itemList) return;
   if (doc->clipboardSource && !FreeClipboard(window, doc)) return;
-  uint32_t count = 0;
-  ArchiveNode** copies = fromTree ? CopyCaretFolder(doc, &count) : CopySelectedListItems(doc, &count);
-  if (!copies) return;
-  ArchiveDataObject* object = CreateDataObject(doc, doc->folderTree, copies, count, 1);
-  if (!object) {
-    FreeNodeCopies(copies, count);
-    return;
-  }
+  const std::vector<NodeId> items = fromTree ? CaretFolder(doc) : SelectedListItems(doc);
+  if (items.empty()) return;
+  ArchiveDataObject* object = CreateDataObject(doc, doc->folderTree, items, 1);
+  if (!object) return;
   doc->clipboardSource = object;
   IDataObject* data = AsDataObject(object);
   if (!SetEffect(data, g_cfPreferredDropEffect, cut ? DROPEFFECT_MOVE : DROPEFFECT_COPY) ||
       !SetClipboardPatiently(data)) {
-    // Nobody else holds the object: it goes now, and its copies with it.
+    // Nobody else holds the object: it goes now.
     doc->clipboardSource = nullptr;
     DetachDataObject(object);
     data->Release();
-    FreeNodeCopies(copies, count);
     return;
   }
   data->Release();
@@ -245,7 +205,7 @@ void PasteClipboard(HWND window, WindowDocument* doc) {
   if (done) UpdateCommandState(window, doc);
 }
 
-LRESULT OnClipboardReleased(HWND window, WindowDocument* doc, ArchiveNode** items, uint32_t count) {
+LRESULT OnClipboardReleased(HWND window, WindowDocument* doc, const NodeId* items, uint32_t count) {
   if (!doc || !doc->clipboardSource) return 1;
   ArchiveDataObject* object = doc->clipboardSource;
   if (!DataObjectHolds(object, items, count)) return 1;
@@ -261,13 +221,12 @@ LRESULT OnClipboardReleased(HWND window, WindowDocument* doc, ArchiveNode** item
     for (uint32_t i = 0; handshake && i < count; ++i) moved[i] = DataObjectItemMoved(object, i);
     // A folder cut from the tree that stays keeps its item: found before anything goes.
     HTREEITEM dimmedFolder = nullptr;
-    if (count == 1 && !moved[0] && items[0]->entry && IsKind(items[0]->entry, EntryKind::Directory))
-      dimmedFolder = static_cast<HTREEITEM>(items[0]->entry->treeItem);
-    RemoveMovedItems(window, doc, items, count, moved);
+    const Node* first = doc->tree->Find(items[0]);
+    if (count == 1 && !moved[0] && first && first->IsDirectory()) dimmedFolder = FolderItemOf(doc, first);
+    RemoveMovedItems(window, doc, std::vector<NodeId>(items, items + count), moved);
     ClearCutMarks(doc, dimmedFolder);
     UpdateWindow(doc->itemList);
   }
-  FreeNodeCopies(items, count);
   doc->clipboardSource = nullptr;
   UpdateCommandState(window, doc);
   return 1;

@@ -5,14 +5,16 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
-struct ArchiveNode;
+#include "archive/tree.h"
+
 struct WindowDocument;
 
 void CopyOrCutSelection(HWND window, WindowDocument* doc, bool cut);
 void PasteClipboard(HWND window, WindowDocument* doc);
-// WMU_CLIPBOARD_RELEASED: items and count are the node copies of the released object.
-LRESULT OnClipboardReleased(HWND window, WindowDocument* doc, ArchiveNode** items, uint32_t count);
+// WMU_CLIPBOARD_RELEASED: items and count are the node ids of the released object.
+LRESULT OnClipboardReleased(HWND window, WindowDocument* doc, const NodeId* items, uint32_t count);
 
 // Empties the clipboard, trying for a few seconds while another program holds it open.
 // true when this window is no longer the clipboard's source (the command state is then
@@ -23,7 +25,5 @@ bool FreeClipboard(HWND window, WindowDocument* doc);
 // never reach the freed tree.
 void LetClipboardGo(HWND window, WindowDocument* doc);
 
-// Node copies (sharing the live entries) of every selected list item in list order, or
-// null when nothing is selected or a copy cannot be made; count gets their number.
-ArchiveNode** CopySelectedListItems(WindowDocument* doc, uint32_t* count);
-void FreeNodeCopies(ArchiveNode** copies, uint32_t count);
+// The nodes of every selected list item in list order; none when nothing is selected.
+std::vector<NodeId> SelectedListItems(WindowDocument* doc);

@@ -10,7 +10,7 @@ namespace {
 // Where imports go: the drop-highlighted folder during a drop, otherwise the current one.
 struct ImportTarget {
   HTREEITEM item;
-  ArchiveNode* node;
+  Node* node;
   bool shown;  // the item list shows this folder
 };
 
@@ -21,15 +21,15 @@ bool FindTarget(WindowDocument* document, ImportTarget* target) {
   HTREEITEM item =
       reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_DROPHILITE, 0));
   if (item == nullptr) item = caret;
-  ArchiveEntry* entry = TreeItemEntry(tree, item);
-  if (entry == nullptr || entry->node == nullptr) return false;
-  *target = ImportTarget{item, entry->node, item == caret};
+  Node* node = TreeItemNode(tree, item);
+  if (node == nullptr) return false;
+  *target = ImportTarget{item, node, item == caret};
   return true;
 }
 
-void AppendSelected(WindowDocument* document, ArchiveEntry* entry) {
+void AppendSelected(WindowDocument* document, Node* node) {
   const int end = static_cast<int>(SendMessageA(document->itemList, LVM_GETITEMCOUNT, 0, 0));
-  InsertListItem(document->itemList, entry, end, LVIS_SELECTED, 0xFF);
+  InsertListItem(document->itemList, node, end, LVIS_SELECTED, 0xFF);
 }
 
 }  // namespace
@@ -38,10 +38,10 @@ bool ImportFile(HWND window, WindowDocument* document, const char* path, Transfe
   (void)window;
   ImportTarget target;
   if (path == nullptr || state == nullptr || !FindTarget(document, &target)) return false;
-  const ImportedItem imported = ImportDiskFile(target.node, path, state);
+  const ImportedItem imported = ImportDiskFile(*document->tree, target.node, path, state);
   if (!imported.node) return false;
   if (!target.shown) return true;
-  if (imported.isNew) AppendSelected(document, imported.node->entry);
+  if (imported.isNew) AppendSelected(document, imported.node);
   // A drop of many files gives the list the focus once, at its end.
   if (!document->listInBulk) SetFocus(document->itemList);
   return true;
@@ -55,10 +55,11 @@ bool ImportDirectory(HWND window, WindowDocument* document, const char* path, Tr
     state->skipped = true;
     return false;
   }
-  FolderTreeView folderTree(document->folderTree);
-  const ImportedItem imported = ImportDiskDirectory(folderTree, target.node, path, state);
+  const ImportedItem imported = ImportDiskDirectory(*document->tree, target.node, path, state);
   if (imported.node) {
-    if (imported.isNew && target.shown) AppendSelected(document, imported.node->entry);
+    // The folders that came in get their items in the folder tree.
+    AddFolderItems(document, imported.node);
+    if (imported.isNew && target.shown) AppendSelected(document, imported.node);
     RepaintFolderItem(document->folderTree, target.item);
     if (target.shown) SetFocus(document->itemList);
   }

@@ -2,7 +2,6 @@
 
 #include <ole2.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "archive/tree.h"
@@ -18,12 +17,11 @@
 
 namespace {
 
-// Runs the drag loop over copies; moved receives, for each item, whether it left for good
-// (a drop that moved it, and it arrived whole).
-void RunDrag(WindowDocument* doc, ArchiveNode** copies, uint32_t count, bool mayMove,
-             std::vector<bool>* moved) {
-  moved->assign(count, false);
-  ArchiveDataObject* object = CreateDataObject(doc, doc->folderTree, copies, count, 0);
+// Runs the drag loop over items; moved receives, for each item, whether it left for good (a
+// drop that moved it, and it arrived whole).
+void RunDrag(WindowDocument* doc, const std::vector<NodeId>& items, bool mayMove, std::vector<bool>* moved) {
+  moved->assign(items.size(), false);
+  ArchiveDataObject* object = CreateDataObject(doc, doc->folderTree, items, 0);
   if (!object || !g_dropSource) {
     if (object) AsDataObject(object)->Release();
     return;
@@ -35,56 +33,50 @@ void RunDrag(WindowDocument* doc, ArchiveNode** copies, uint32_t count, bool may
   const HRESULT result = DoDragDrop(AsDataObject(object), g_dropSource, allowed, &effect);
   g_dropSource->Release();
   if (result == DRAGDROP_S_DROP && (effect & DROPEFFECT_MOVE)) {
-    for (uint32_t i = 0; i < count; ++i) (*moved)[i] = DataObjectItemMoved(object, i);
+    for (uint32_t i = 0; i < items.size(); ++i) (*moved)[i] = DataObjectItemMoved(object, i);
   }
-  // Whoever still holds the object after the loop must not reach the items freed later.
+  // Whoever still holds the object after the loop must not reach the nodes removed later.
   DetachDataObject(object);
   AsDataObject(object)->Release();
   doc->dragSource = nullptr;
+}
+
+// The nodes of the items, as the clipboard check takes them.
+std::vector<const Node*> NodesOf(WindowDocument* doc, const std::vector<NodeId>& items) {
+  std::vector<const Node*> nodes;
+  for (NodeId id : items)
+    if (const Node* node = doc->tree->Find(id)) nodes.push_back(node);
+  return nodes;
+}
+
+// Drags items out of the pane; a move takes away what arrived whole.
+void DragItems(HWND window, WindowDocument* doc, const std::vector<NodeId>& items, HWND pane, HTREEITEM treeItem) {
+  // The clipboard lets go of dragged items it holds, since a move takes them away; when it
+  // keeps them, the drag may only copy.
+  const bool mayMove = ClipboardLetsGoOf(window, doc, NodesOf(doc, items));
+  POINT hotspot = {};
+  HIMAGELIST image = MakeDragImage(pane, pane == doc->itemList ? 1 : 0, treeItem, &hotspot);
+  BeginDragImage(image, 0, hotspot.x, hotspot.y);
+  std::vector<bool> moved;
+  RunDrag(doc, items, mayMove, &moved);
+  RemoveMovedItems(window, doc, items, moved);
+  EndDragImage();
+  if (image) ImageList_Destroy(image);
 }
 
 }  // namespace
 
 LRESULT OnBeginTreeDrag(HWND window, WindowDocument* doc, const NMTREEVIEWA* info) {
   HTREEITEM item = info->itemNew.hItem;
-  ArchiveEntry* entry = TreeItemEntry(doc->folderTree, item);
-  if (!entry || !entry->node || entry->parentTreeItem == TVI_ROOT) return 1;
-  ArchiveNode* copy = TreeCopy(entry->node, nullptr, nullptr);
-  if (!copy) return 1;
-  auto** copies = static_cast<ArchiveNode**>(std::malloc(sizeof(ArchiveNode*)));
-  if (!copies) {
-    TreeFree(copy, nullptr);
-    return 1;
-  }
-  copies[0] = copy;
-  // The clipboard lets go of dragged items it holds, since a move frees them; when it keeps
-  // them, the drag may only copy.
-  const bool mayMove = ClipboardLetsGoOf(window, doc, copies, 1);
-  POINT hotspot = {};
-  HIMAGELIST image = MakeDragImage(doc->folderTree, 0, item, &hotspot);
-  BeginDragImage(image, 0, hotspot.x, hotspot.y);
-  std::vector<bool> moved;
-  RunDrag(doc, copies, 1, mayMove, &moved);
-  RemoveMovedItems(window, doc, copies, 1, moved);
-  EndDragImage();
-  if (image) ImageList_Destroy(image);
-  FreeNodeCopies(copies, 1);
+  const Node* folder = TreeItemNode(doc->folderTree, item);
+  if (!folder || folder->IsRoot()) return 1;
+  DragItems(window, doc, {folder->id()}, doc->folderTree, item);
   return 1;
 }
 
 LRESULT OnBeginListDrag(HWND window, WindowDocument* doc) {
-  uint32_t count = 0;
-  ArchiveNode** copies = CopySelectedListItems(doc, &count);
-  if (!copies) return 1;
-  const bool mayMove = ClipboardLetsGoOf(window, doc, copies, count);
-  POINT hotspot = {};
-  HIMAGELIST image = MakeDragImage(doc->itemList, 1, nullptr, &hotspot);
-  BeginDragImage(image, 0, hotspot.x, hotspot.y);
-  std::vector<bool> moved;
-  RunDrag(doc, copies, count, mayMove, &moved);
-  RemoveMovedItems(window, doc, copies, count, moved);
-  EndDragImage();
-  if (image) ImageList_Destroy(image);
-  FreeNodeCopies(copies, count);
+  const std::vector<NodeId> items = SelectedListItems(doc);
+  if (items.empty()) return 1;
+  DragItems(window, doc, items, doc->itemList, nullptr);
   return 1;
 }

@@ -52,10 +52,9 @@ void ResumeList(HWND list, LONG_PTR arranged) {
 bool ResolveTarget(WindowDocument* doc, DropRequest* request) {
   if (!request->treeItem && request->listIndex == -1) return false;
   if (request->treeItem) return true;
-  const ArchiveEntry* entry = ListItemEntry(doc->itemList, request->listIndex);
-  if (!entry) return false;
-  request->treeItem = IsKind(entry, EntryKind::Directory) ? static_cast<HTREEITEM>(entry->treeItem)
-                                                          : CurrentFolderItem(doc->folderTree);
+  const Node* node = ListItemNode(doc->itemList, request->listIndex);
+  if (!node) return false;
+  request->treeItem = node->IsDirectory() ? FolderItemOf(doc, node) : CurrentFolderItem(doc->folderTree);
   return request->treeItem != nullptr;
 }
 
@@ -138,7 +137,7 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
       state.skipped = true;
       continue;
     }
-    LowerCaseInPlace(&path[0]);
+    LowerCaseAscii(&path);
     if (status.st_mode & _S_IFDIR) {
       ImportDirectory(window, doc, path.c_str(), &state);
     } else {
@@ -169,10 +168,10 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
 // The document whose live data object made payload, or null: a payload from another
 // process, or one whose object is gone, names addresses that must not be followed.
 ArchiveDocument* LiveSourceOf(const VellumixDataPayload& payload, ArchiveDataObject** maker = nullptr) {
-  auto* items = reinterpret_cast<ArchiveNode**>(payload.items);
+  const auto* items = reinterpret_cast<const NodeId*>(payload.items);
   ArchiveDocument* source = nullptr;
   FindArchiveWindow(nullptr, [&](WindowDocument* doc) {
-    if (reinterpret_cast<uintptr_t>(&doc->archiveKind) != payload.sourceRef) return false;
+    if (reinterpret_cast<uintptr_t>(static_cast<ArchiveDocument*>(doc)) != payload.sourceRef) return false;
     for (ArchiveDataObject* candidate : {doc->dragSource, doc->clipboardSource}) {
       if (candidate && DataObjectHolds(candidate, items, payload.count)) {
         if (maker) *maker = candidate;
@@ -190,23 +189,21 @@ LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& re
   const auto* payload = static_cast<const VellumixDataPayload*>(block.Data());
   if (!payload || block.Size() < sizeof(VellumixDataPayload) || payload->count == 0 || payload->items == 0)
     return 0;
-  ArchiveEntry* targetEntry = TreeItemEntry(doc->folderTree, request.treeItem);
-  if (!targetEntry || !targetEntry->node) return 0;
-  ArchiveNode* targetDir = targetEntry->node;
+  Node* targetDir = TreeItemNode(doc->folderTree, request.treeItem);
+  if (!targetDir) return 0;
   ArchiveDataObject* maker = nullptr;
   ArchiveDocument* sourceDocument = LiveSourceOf(*payload, &maker);
   if (!sourceDocument) return 0;
   const bool same = sourceDocument == static_cast<ArchiveDocument*>(doc);
   const bool move = (request.effect & DROPEFFECT_MOVE) != 0;
-  TransferPayload items{sourceDocument, reinterpret_cast<ArchiveNode**>(payload->items),
-                        payload->count};
+  // The items are found in their tree as they are now; one gone meanwhile is passed over.
+  TransferPayload items{sourceDocument, {}};
+  for (NodeId id : DataObjectItems(maker))
+    if (const Node* node = sourceDocument->tree->Find(id)) items.items.push_back(node);
   block.Unlock();
-  if (same) {
-    const ArchiveNode* first = items.items[0];
-    const ArchiveNode* live = first && first->entry ? first->entry->node : nullptr;
-    // Items dropped onto the folder that holds them: nothing to do.
-    if (!live || live->parent == targetDir) return 0;
-  }
+  if (items.items.empty()) return 0;
+  // Items dropped onto the folder that holds them: nothing to do.
+  if (same && items.items[0]->parent() == targetDir) return 0;
   if (!CheckTransfer(window, doc, targetDir, items, move)) return 0;
   const bool shown = request.treeItem == CurrentFolderItem(doc->folderTree);
   TransferState state = {0, 0, ReplaceMode::Ask};

@@ -3,10 +3,8 @@
 #include <commctrl.h>
 
 #include <cstdio>
-#include <memory>
-#include <new>
+#include <vector>
 
-#include "archive/loading.h"
 #include "transfer/data_object.h"
 #include "window/archive_window.h"
 #include "window/clipboard_commands.h"
@@ -18,41 +16,38 @@ namespace {
 
 constexpr char kNewDirectoryName[] = "New Directory";
 
-HTREEITEM FolderItemOf(const ArchiveEntry* entry) {
-  return IsKind(entry, EntryKind::Directory) ? static_cast<HTREEITEM>(entry->treeItem) : nullptr;
-}
-
 // The root stays; everything under it goes. False when nothing was removed.
-bool EmptyArchive(HWND window, WindowDocument* doc, ArchiveNode* root) {
-  if (!root->firstChild) return false;
-  if (!ClipboardLetsGoOf(window, doc, &root, 1)) return false;
-  // Every entry of the window lies under the root, so freeing each one with its viewer
+bool EmptyArchive(HWND window, WindowDocument* doc, Node* root) {
+  if (!root->firstChild()) return false;
+  if (!ClipboardLetsGoOf(window, doc, {root})) return false;
+  // Every file of the window lies under the root, so freeing each one with its viewer
   // watch ends every watch this window has.
   SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
-  while (ArchiveNode* child = root->firstChild) {
-    HTREEITEM item = FolderItemOf(child->entry);
-    FreeLiveSubtree(child);
+  while (Node* child = root->firstChild()) {
+    HTREEITEM item = ForgetFolderItems(doc, child);
+    FreeLiveSubtree(doc, child);
     if (item) SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
   }
   return true;
 }
 
-bool DeleteFolder(HWND window, WindowDocument* doc, HTREEITEM item, ArchiveNode* node) {
-  if (!ClipboardLetsGoOf(window, doc, &node, 1)) return false;
-  // The list shows this folder's children. It is emptied before their entries are freed,
-  // so that no list item points at freed memory until the tree has selected another folder.
+bool DeleteFolder(HWND window, WindowDocument* doc, Node* node) {
+  if (!ClipboardLetsGoOf(window, doc, {node})) return false;
+  // The list shows this folder's children. It is emptied before they are freed, and the
+  // folder's item goes only after them, so that no list item points at a freed node when the
+  // tree selects another folder.
   SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
-  FreeLiveSubtree(node);
+  HTREEITEM item = ForgetFolderItems(doc, node);
+  FreeLiveSubtree(doc, node);
   SendMessageA(doc->folderTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
   return true;
 }
 
 bool DeleteCaretFolder(HWND window, WindowDocument* doc) {
-  HTREEITEM item = CurrentFolderItem(doc->folderTree);
-  ArchiveEntry* entry = TreeItemEntry(doc->folderTree, item);
-  if (!entry || !entry->node) return false;
-  if (entry->parentTreeItem == TVI_ROOT) return EmptyArchive(window, doc, entry->node);
-  return DeleteFolder(window, doc, item, entry->node);
+  Node* folder = TreeItemNode(doc->folderTree, CurrentFolderItem(doc->folderTree));
+  if (!folder) return false;
+  if (folder->IsRoot()) return EmptyArchive(window, doc, folder);
+  return DeleteFolder(window, doc, folder);
 }
 
 int NextSelected(HWND list, int after) {
@@ -62,33 +57,28 @@ int NextSelected(HWND list, int after) {
 
 bool DeleteSelectedItems(HWND window, WindowDocument* doc) {
   HWND list = doc->itemList;
-  int selected = static_cast<int>(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0));
-  if (selected <= 0) return false;
-  std::unique_ptr<ArchiveNode*[]> nodes(new (std::nothrow) ArchiveNode*[selected]);
-  if (!nodes) return false;
-  // Every item is read before anything goes, so an unreadable one leaves the archive whole.
-  size_t count = 0;
-  for (int i = NextSelected(list, -1); i >= 0 && count < static_cast<size_t>(selected);
-       i = NextSelected(list, i)) {
-    ArchiveEntry* entry = ListItemEntry(list, i);
-    if (!entry || !entry->node) return false;
-    nodes[count++] = entry->node;
+  // Every item is read before anything goes.
+  std::vector<const Node*> nodes;
+  for (int i = NextSelected(list, -1); i >= 0; i = NextSelected(list, i)) {
+    const Node* node = ListItemNode(list, i);
+    if (!node) return false;
+    nodes.push_back(node);
   }
-  if (!ClipboardLetsGoOf(window, doc, nodes.get(), count)) return false;
-  for (size_t i = 0; i < count; ++i) {
-    if (FindListItem(list, nodes[i]->entry) < 0) continue;
-    RemoveLiveNode(doc, nodes[i]);
+  if (nodes.empty() || !ClipboardLetsGoOf(window, doc, nodes)) return false;
+  for (const Node* node : nodes) {
+    if (FindListItem(list, node) < 0) continue;
+    RemoveLiveNode(doc, const_cast<Node*>(node));
   }
   return true;
 }
 
 }  // namespace
 
-bool ClipboardLetsGoOf(HWND window, WindowDocument* doc, ArchiveNode* const* nodes, size_t count) {
+bool ClipboardLetsGoOf(HWND window, WindowDocument* doc, const std::vector<const Node*>& nodes) {
   if (!doc->clipboardSource) return true;
   ArchiveDataObject* object = doc->clipboardSource;
-  for (size_t i = 0; i < count; ++i) {
-    if (!IsDisjointFrom(object, nodes[i])) return FreeClipboard(window, doc);
+  for (const Node* node : nodes) {
+    if (!IsDisjointFrom(object, node)) return FreeClipboard(window, doc);
   }
   return true;
 }
@@ -105,7 +95,7 @@ void DeleteSelection(HWND window, WindowDocument* doc) {
   }
 }
 
-void ChooseNewDirectoryName(const ArchiveNode* parent, char (&name)[kNewDirectoryNameSize]) {
+void ChooseNewDirectoryName(const Node* parent, char (&name)[kNewDirectoryNameSize]) {
   std::snprintf(name, sizeof name, "%s", kNewDirectoryName);
   // Each number gives a different name, so this ends within one more step than parent
   // has children.
@@ -116,15 +106,18 @@ void ChooseNewDirectoryName(const ArchiveNode* parent, char (&name)[kNewDirector
 
 void NewDirectory(HWND window, WindowDocument* doc) {
   HTREEITEM folder = CurrentFolderItem(doc->folderTree);
-  ArchiveEntry* target = TreeItemEntry(doc->folderTree, folder);
-  if (!target || !target->node) return;
+  Node* target = TreeItemNode(doc->folderTree, folder);
+  if (!target) return;
   char name[kNewDirectoryNameSize];
-  ChooseNewDirectoryName(target->node, name);
-  FolderTreeView folderTree(doc->folderTree);
-  ArchiveNode* node = AddDirectoryNode(folderTree, target->node, name);
+  ChooseNewDirectoryName(target, name);
+  Node* node = doc->tree->AddDirectory(target, name);
   if (!node) return;
+  if (!AddFolderItems(doc, node)) {
+    doc->tree->Remove(node);
+    return;
+  }
   int count = static_cast<int>(SendMessageA(doc->itemList, LVM_GETITEMCOUNT, 0, 0));
-  int index = InsertListItem(doc->itemList, node->entry, count, 0, 0);
+  int index = InsertListItem(doc->itemList, node, count, 0, 0);
   SetFocus(doc->itemList);
   if (index >= 0) SendMessageA(doc->itemList, LVM_EDITLABELA, index, 0);
   RepaintFolderItem(doc->folderTree, folder);

@@ -5,8 +5,10 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <vector>
 
-struct ArchiveNode;
+#include "archive/tree.h"
+
 struct WindowDocument;
 
 // Delete (40008): removes the focused pane's selection from the archive without asking.
@@ -15,12 +17,12 @@ void DeleteSelection(HWND window, WindowDocument* doc);
 // folder, appends it to the item list and opens its name for editing.
 void NewDirectory(HWND window, WindowDocument* doc);
 
-// Before nodes of the document (and everything under them) are freed: true when the
-// clipboard holds none of their entries, or has let go of them; false when it keeps
-// them, and the caller must then leave the nodes alone.
-bool ClipboardLetsGoOf(HWND window, WindowDocument* doc, ArchiveNode* const* nodes, size_t count);
+// Before nodes of the document (and everything under them) are freed or moved: true when
+// the clipboard holds none of them, or has let go of them; false when it keeps them, and
+// the caller must then leave the nodes alone.
+bool ClipboardLetsGoOf(HWND window, WindowDocument* doc, const std::vector<const Node*>& nodes);
 
 // The name New Directory gives a new directory under parent: "New Directory", or
 // "New Directory (n)" with the smallest n from 2 that no child of parent has.
 constexpr size_t kNewDirectoryNameSize = 32;
-void ChooseNewDirectoryName(const ArchiveNode* parent, char (&name)[kNewDirectoryNameSize]);
+void ChooseNewDirectoryName(const Node* parent, char (&name)[kNewDirectoryNameSize]);

@@ -60,9 +60,9 @@ FindState* StateOf(HWND dialog) { return reinterpret_cast<FindState*>(GetWindowL
 
 HWND Results(HWND dialog) { return GetDlgItem(dialog, IDC_FIND_RESULTS); }
 
-std::vector<std::string> PathOf(const ArchiveNode* node) {
+std::vector<std::string> PathOf(const Node* node) {
   std::vector<std::string> path;
-  for (const ArchiveNode* n = node; n && n->parent; n = n->parent) path.push_back(n->entry->name ? n->entry->name : "");
+  for (const Node* n = node; n && n->parent(); n = n->parent()) path.push_back(n->name());
   return std::vector<std::string>(path.rbegin(), path.rend());
 }
 
@@ -106,17 +106,17 @@ void RunSearch(HWND dialog, FindState* state) {
     UpdateShowButton(dialog);
     return;
   }
-  const std::vector<const ArchiveNode*> nodes = FindMatchingNodes(state->doc->root, pattern);
+  const std::vector<const Node*> nodes = FindMatchingNodes(state->doc->root(), pattern);
   state->found.reserve(nodes.size());
   // Results come folder by folder, so a folder's text is made once for the run of its items.
-  const ArchiveNode* lastParent = nullptr;
+  const Node* lastParent = nullptr;
   std::string folder;
-  for (const ArchiveNode* node : nodes) {
-    if (node->parent != lastParent) {
-      lastParent = node->parent;
+  for (const Node* node : nodes) {
+    if (node->parent() != lastParent) {
+      lastParent = node->parent();
       folder = FolderPathOf(node);
     }
-    state->found.push_back(FoundItem{node->entry->name, folder, PathOf(node)});
+    state->found.push_back(FoundItem{node->name(), folder, PathOf(node)});
   }
   std::sort(state->found.begin(), state->found.end(), ListedBefore);
   SendMessageA(list, LVM_SETITEMCOUNT, state->found.size(), 0);
@@ -220,10 +220,10 @@ INT_PTR CALLBACK FindDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 // The node at a path of names from the root, or null when one of them is gone.
-ArchiveNode* NodeAt(ArchiveNode* root, const std::vector<std::string>& path) {
-  ArchiveNode* node = root;
+Node* NodeAt(Node* root, const std::vector<std::string>& path) {
+  Node* node = root;
   for (const std::string& name : path) {
-    node = FindChildNamed(node, name.c_str());
+    node = FindChildNamed(node, name);
     if (!node) return nullptr;
   }
   return node == root ? nullptr : node;
@@ -240,17 +240,16 @@ void SelectOnly(HWND list, int index) {
 }
 
 void ShowFound(HWND window, WindowDocument* doc, const FoundItem& found) {
-  ArchiveNode* node = NodeAt(doc->root, found.path);
-  ArchiveEntry* folder = node && node->parent ? node->parent->entry : nullptr;
-  if (!folder || !folder->treeItem) {
+  Node* node = NodeAt(doc->root(), found.path);
+  HTREEITEM folderItem = node ? FolderItemOf(doc, node->parent()) : nullptr;
+  if (!folderItem) {
     std::string text = PrintableName(found.name) + " is no longer in " + PrintableName(found.folder) + ".";
     ShowErrorMessage(window, text.c_str(), kFindCaption);
     return;
   }
-  auto folderItem = reinterpret_cast<HTREEITEM>(folder->treeItem);
   SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(folderItem));
   SendMessageA(doc->folderTree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(folderItem));
-  const int index = FindListItem(doc->itemList, node->entry);
+  const int index = FindListItem(doc->itemList, node);
   if (index < 0) return;
   SelectOnly(doc->itemList, index);
   SetFocus(doc->itemList);
@@ -259,7 +258,7 @@ void ShowFound(HWND window, WindowDocument* doc, const FoundItem& found) {
 }  // namespace
 
 void FindInArchive(HWND window, WindowDocument* doc) {
-  if (!doc || !doc->root) return;
+  if (!doc || !doc->root()) return;
   FindState state;
   state.doc = doc;
   const INT_PTR answer = DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_FIND), window, FindDialogProc,

@@ -32,7 +32,7 @@ std::string FolderStatusText(const WindowDocument* doc) {
   if (selected <= 0) return text;
   uint64_t bytes = 0;
   for (int i = -1; (i = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, i, LVNI_SELECTED))) != -1;)
-    bytes += EntryDisplaySize(ListItemEntry(list, i));
+    bytes += EntryDisplaySize(ListItemNode(list, i));
   return text + ", " + Number(static_cast<uint64_t>(selected)) + " selected (" + Number(bytes) +
          (bytes == 1 ? " byte)" : " bytes)");
 }

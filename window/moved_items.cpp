@@ -3,14 +3,13 @@
 #include <commctrl.h>
 
 #include "archive/tree.h"
-#include "window/archive_window.h"
 #include "panes/views.h"
+#include "services/viewer_watch.h"
+#include "window/archive_window.h"
 
 namespace {
 
-bool IsOrHolds(const ArchiveNode* node, const ArchiveNode* shown) {
-  return shown == node || TreeIsAncestor(node, shown);
-}
+bool IsOrHolds(const Node* node, const Node* shown) { return shown == node || IsAncestor(node, shown); }
 
 }  // namespace
 
@@ -31,39 +30,42 @@ void ClearCutMarks(WindowDocument* doc, HTREEITEM dimmedFolder) {
   }
 }
 
-void RemoveLiveNode(WindowDocument* doc, ArchiveNode* node) {
-  if (node == nullptr || node->entry == nullptr || node->parent == nullptr) return;
+void RemoveLiveNode(WindowDocument* doc, Node* node) {
+  if (node == nullptr || node->parent() == nullptr) return;
   HWND tree = doc->folderTree;
-  ArchiveEntry* entry = node->entry;
-  const ArchiveEntry* parent = node->parent->entry;
   // Deleting the tree item of the folder shown (or of one that holds it) would let the
   // tree choose what to show next, possibly a folder that still lists node.
-  const ArchiveEntry* shown = TreeItemEntry(tree, CurrentFolderItem(tree));
-  if (shown && IsOrHolds(node, shown->node) && parent && parent->treeItem)
-    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(parent->treeItem));
-  if (IsKind(entry, EntryKind::Directory) && entry->treeItem)
-    SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(entry->treeItem));
+  const Node* shown = TreeItemNode(tree, CurrentFolderItem(tree));
+  HTREEITEM parentItem = FolderItemOf(doc, node->parent());
+  if (shown && IsOrHolds(node, shown) && parentItem)
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(parentItem));
+  if (node->IsDirectory()) DropFolderItems(doc, node);
   // Whatever the tree shows now, the list must not keep a row for node.
-  const int index = FindListItem(doc->itemList, entry);
+  const int index = FindListItem(doc->itemList, node);
   if (index >= 0) SendMessageA(doc->itemList, LVM_DELETEITEM, index, 0);
-  FreeLiveSubtree(node);
+  FreeLiveSubtree(doc, node);
 }
 
-void FreeLiveSubtree(ArchiveNode* node) {
-  TreeUnlink(node);
-  TreeFree(node, FreeLiveEntry);
+void FreeLiveSubtree(WindowDocument* doc, Node* node) {
+  if (!doc->viewing.empty()) {
+    HWND window = ArchiveWindowOfPane(doc->folderTree);
+    std::vector<NodeId> viewed;
+    for (const Node* n = node; n; n = NextInSubtree(n, node))
+      if (doc->viewing.count(n->id())) viewed.push_back(n->id());
+    for (NodeId id : viewed) StopWatchingNode(window, id);
+  }
+  doc->tree->Remove(node);
 }
 
-bool RemoveMovedItems(HWND window, WindowDocument* doc, ArchiveNode* const* items, uint32_t count,
+bool RemoveMovedItems(HWND window, WindowDocument* doc, const std::vector<NodeId>& items,
                       const std::vector<bool>& moved) {
   bool removed = false;
-  for (uint32_t i = 0; i < count; ++i) {
+  for (size_t i = 0; i < items.size(); ++i) {
     if (i >= moved.size() || !moved[i]) continue;
-    // The copy shares its entry with the live node, which a rename or an earlier move may
-    // have taken out: only a node still in the tree goes.
-    ArchiveEntry* entry = items[i]->entry;
-    ArchiveNode* live = entry ? entry->node : nullptr;
-    if (!live || !live->parent) continue;
+    // A rename, a delete or an earlier move may have taken the node out: only one still in
+    // the tree goes.
+    Node* live = doc->tree->Find(items[i]);
+    if (!live || !live->parent()) continue;
     RemoveLiveNode(doc, live);
     removed = true;
   }

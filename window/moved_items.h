@@ -8,20 +8,21 @@
 #include <cstdint>
 #include <vector>
 
-struct ArchiveNode;
+#include "archive/tree.h"
+
 struct WindowDocument;
 
-// Removes node, a live node of doc's tree, from both panes and frees it with everything
-// below it. When the folder shown is node or lies inside it, node's parent is shown first.
-void RemoveLiveNode(WindowDocument* doc, ArchiveNode* node);
+// Removes node, a node of doc's tree, from both panes and frees it with everything below
+// it. When the folder shown is node or lies inside it, node's parent is shown first.
+void RemoveLiveNode(WindowDocument* doc, Node* node);
 
-// Takes node out of the tree and frees it with everything under it; entries shown in an
+// Takes node out of the tree and frees it with everything under it; files shown in an
 // outside viewer stop being watched as they go. Neither pane may still show any of it.
-void FreeLiveSubtree(ArchiveNode* node);
+void FreeLiveSubtree(WindowDocument* doc, Node* node);
 
-// Removes the live nodes of the items (node copies sharing the live entries) whose flag in
-// moved is set. True when anything was removed; the window is then marked modified.
-bool RemoveMovedItems(HWND window, WindowDocument* doc, ArchiveNode* const* items, uint32_t count,
+// Removes the nodes of the items (ids of doc's tree) whose flag in moved is set and that are
+// still there. True when anything was removed; the window is then marked modified.
+bool RemoveMovedItems(HWND window, WindowDocument* doc, const std::vector<NodeId>& items,
                       const std::vector<bool>& moved);
 
 // Takes the Cut mark off every list row and off dimmedFolder (a folder cut from the tree

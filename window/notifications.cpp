@@ -36,8 +36,8 @@ LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
     case TVN_BEGINLABELEDITW: {
       // The root keeps its name: it is the one item whose parent is the top level.
       auto* info = reinterpret_cast<NMTVDISPINFOA*>(header);
-      auto* entry = reinterpret_cast<ArchiveEntry*>(info->item.lParam);
-      return entry && entry->parentTreeItem == TVI_ROOT ? TRUE : FALSE;
+      const auto* node = reinterpret_cast<const Node*>(info->item.lParam);
+      return node && node->IsRoot() ? TRUE : FALSE;
     }
     case TVN_ENDLABELEDITA:
       return OnFolderLabelEdited(window, doc, reinterpret_cast<NMTVDISPINFOA*>(header));

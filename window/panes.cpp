@@ -137,15 +137,14 @@ int SelectedListItem(HWND list) {
 }
 
 void OpenListItem(HWND list, int index) {
-  ArchiveEntry* entry = ListItemEntry(list, index);
+  Node* node = ListItemNode(list, index);
   HWND window = ArchiveWindowOfPane(list);
   WindowDocument* doc = DocumentOf(window);
-  if (!entry || !doc) return;
-  if (IsKind(entry, EntryKind::Directory)) {
-    SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET,
-                 reinterpret_cast<LPARAM>(entry->treeItem));
-  }
-  if (!IsKind(entry, EntryKind::Directory)) ViewEntry(window, entry);
+  if (!node || !doc) return;
+  if (node->IsDirectory())
+    SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(FolderItemOf(doc, node)));
+  else
+    ViewEntry(window, node);
 }
 
 LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

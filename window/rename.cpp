@@ -1,9 +1,9 @@
 #include "window/rename.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <string>
 
-#include "archive/loading.h"
+#include "archive/tree.h"
 #include "resources/shell_ids.h"
 #include "services/globals.h"
 #include "window/archive_window.h"
@@ -60,15 +60,10 @@ void ShowInvalidNameMessage(HWND window) {
   ShowErrorMessage(window, message, kRenameCaption);
 }
 
-bool SiblingHasName(const ArchiveNode* node, const char* name) {
-  ArchiveEntry key{};
-  key.name = const_cast<char*>(name);
-  return TreeFindSibling(node, &key, EntryNameCompare) != nullptr;
-}
-
-void ReplaceName(ArchiveEntry* entry, char* copy) {
-  std::free(entry->name);
-  entry->name = copy;
+bool SiblingHasName(const Node* node, const std::string& name) {
+  for (const Node* child = node->parent()->firstChild(); child; child = child->nextSibling())
+    if (child != node && child->name() == name) return true;
+  return false;
 }
 
 // The edit box that reported the text lives until this notification returns, and the pane
@@ -84,31 +79,31 @@ void RestartItemEdit(HWND list, int index) {
   PostMessageA(list, LVM_EDITLABELA, static_cast<WPARAM>(index), 0);
 }
 
-void SetFolderItemText(HWND tree, TreeItem item, char* text) {
+void SetFolderItemText(HWND tree, HTREEITEM item, const std::string& text) {
   TVITEMA tv = {};
   tv.mask = TVIF_TEXT | TVIF_HANDLE;
-  tv.hItem = static_cast<HTREEITEM>(item);
-  tv.pszText = text;
+  tv.hItem = item;
+  tv.pszText = const_cast<char*>(text.c_str());
   SendMessageA(tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
 }
 
-void SetListItemText(HWND list, int index, int subItem, char* text) {
+void SetListItemText(HWND list, int index, int subItem, const char* text) {
   LVITEMA item = {};
   item.iSubItem = subItem;
-  item.pszText = text;
+  item.pszText = const_cast<char*>(text);
   SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
 }
 
 // The folder tree re-sorts the level once it has stored the edited text.
-void SortFolderLevelLater(HWND tree, TreeItem parent) {
+void SortFolderLevelLater(HWND tree, HTREEITEM parent) {
   PostMessageA(tree, TVM_SORTCHILDREN, 0, reinterpret_cast<LPARAM>(parent));
 }
 
 // A folder renamed in the tree is also listed when its parent is the current folder; its
 // list item takes the new name at once rather than when the folder is shown again.
-void ShowNewFolderNameInList(HWND list, ArchiveEntry* entry) {
-  int index = FindListItem(list, entry);
-  if (index >= 0) SetListItemText(list, index, 0, entry->name);
+void ShowNewFolderNameInList(HWND list, const Node* folder) {
+  int index = FindListItem(list, folder);
+  if (index >= 0) SetListItemText(list, index, 0, folder->name().c_str());
 }
 
 // The list asks again for the icon and the type of a renamed file, which follow its extension.
@@ -121,14 +116,14 @@ void AskAgainForFileType(HWND list, int index) {
   SetListItemText(list, index, 2, LPSTR_TEXTCALLBACKA);
 }
 
-ArchiveEntry* EditedFolderEntry(HWND tree, const NMTVDISPINFOA* info) {
-  if (info->item.lParam) return reinterpret_cast<ArchiveEntry*>(info->item.lParam);
-  return TreeItemEntry(tree, info->item.hItem);
+Node* EditedFolder(HWND tree, const NMTVDISPINFOA* info) {
+  if (info->item.lParam) return reinterpret_cast<Node*>(info->item.lParam);
+  return TreeItemNode(tree, info->item.hItem);
 }
 
-ArchiveEntry* EditedItemEntry(HWND list, const NMLVDISPINFOA* info) {
-  if (info->item.lParam) return reinterpret_cast<ArchiveEntry*>(info->item.lParam);
-  return ListItemEntry(list, info->item.iItem);
+Node* EditedItem(HWND list, const NMLVDISPINFOA* info) {
+  if (info->item.lParam) return reinterpret_cast<Node*>(info->item.lParam);
+  return ListItemNode(list, info->item.iItem);
 }
 
 }  // namespace
@@ -149,28 +144,28 @@ LRESULT OnFolderLabelEdited(HWND window, WindowDocument* doc, NMTVDISPINFOA* inf
   if (!text) return 0;
   HWND tree = doc->folderTree;
   HTREEITEM item = info->item.hItem;
-  ArchiveEntry* entry = EditedFolderEntry(tree, info);
-  if (!entry || !entry->node || entry->parentTreeItem == TVI_ROOT) return 0;
+  Node* entry = EditedFolder(tree, info);
+  if (!entry || entry->IsRoot()) return 0;
   if (text[0] == '\0') {
     RestartFolderEdit(tree, item);
     return 0;
   }
-  LowerCaseInPlace(text);
-  if (std::strcmp(text, entry->name) == 0) return 0;
-  if (SiblingHasName(entry->node, text)) {
+  const std::string name = LowerCased(text);
+  if (name == entry->name()) return 0;
+  if (SiblingHasName(entry, name)) {
     ShowErrorMessage(window, kDirectoryExists, kRenameCaption);
     RestartFolderEdit(tree, item);
     return 0;
   }
-  if (HasInvalidNameCharacter(text)) {
+  if (HasInvalidNameCharacter(name.c_str())) {
     ShowInvalidNameMessage(window);
     RestartFolderEdit(tree, item);
     return 0;
   }
-  char* copy = CopyString(text);
-  if (!copy) return 0;
-  ReplaceName(entry, copy);
-  SortFolderLevelLater(tree, entry->parentTreeItem);
+  doc->tree->Rename(entry, name);
+  // The tree stores the edited text as typed: it is told the name as the archive keeps it.
+  std::strncpy(text, name.c_str(), std::strlen(text));
+  SortFolderLevelLater(tree, FolderItemOf(doc, entry->parent()));
   ShowNewFolderNameInList(doc->itemList, entry);
   MarkModified(window);
   return TRUE;
@@ -181,34 +176,31 @@ LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info)
   if (decision.Nested()) return 0;
   HWND list = doc->itemList;
   int index = info->item.iItem;
-  ArchiveEntry* entry = EditedItemEntry(list, info);
-  if (!entry || !entry->node) return 0;
+  Node* entry = EditedItem(list, info);
+  if (!entry || entry->IsRoot()) return 0;
   char* text = info->item.pszText;  // null when the edit was cancelled
   if (text && text[0] == '\0') {
     RestartItemEdit(list, index);
     return 0;
   }
-  if (text) LowerCaseInPlace(text);
-  const char* candidate = text ? text : entry->name;
-  if (SiblingHasName(entry->node, candidate)) {
-    bool directory = IsKind(entry, EntryKind::Directory);
-    ShowErrorMessage(window, directory ? kNameTakenForDirectory : kNameTakenForFile, kRenameCaption);
+  const std::string name = text ? LowerCased(text) : entry->name();
+  if (text) std::strncpy(text, name.c_str(), std::strlen(text));
+  if (SiblingHasName(entry, name)) {
+    ShowErrorMessage(window, entry->IsDirectory() ? kNameTakenForDirectory : kNameTakenForFile, kRenameCaption);
     RestartItemEdit(list, index);
     return 0;
   }
-  if (!text || std::strcmp(text, entry->name) == 0) return 0;
-  if (HasInvalidNameCharacter(text)) {
+  if (!text || name == entry->name()) return 0;
+  if (HasInvalidNameCharacter(name.c_str())) {
     ShowInvalidNameMessage(window);
     RestartItemEdit(list, index);
     return 0;
   }
-  char* copy = CopyString(text);
-  if (!copy) return 0;
   // The name changes first: the panes may ask for the new icon and type at once.
-  ReplaceName(entry, copy);
-  if (IsKind(entry, EntryKind::Directory)) {
-    SetFolderItemText(doc->folderTree, entry->treeItem, entry->name);
-    SortFolderLevelLater(doc->folderTree, entry->parentTreeItem);
+  doc->tree->Rename(entry, name);
+  if (entry->IsDirectory()) {
+    SetFolderItemText(doc->folderTree, FolderItemOf(doc, entry), entry->name());
+    SortFolderLevelLater(doc->folderTree, FolderItemOf(doc, entry->parent()));
   } else {
     AskAgainForFileType(list, index);
   }
@@ -227,8 +219,8 @@ bool FindRenameTarget(WindowDocument* doc, int* listIndex, HTREEITEM* treeItem) 
   }
   if (focus == doc->folderTree) {
     HTREEITEM caret = CurrentFolderItem(doc->folderTree);
-    ArchiveEntry* entry = TreeItemEntry(doc->folderTree, caret);
-    if (!entry || entry->parentTreeItem == TVI_ROOT) return false;
+    const Node* folder = TreeItemNode(doc->folderTree, caret);
+    if (!folder || folder->IsRoot()) return false;
     *treeItem = caret;
     return true;
   }
@@ -248,13 +240,13 @@ void StartRename(WindowDocument* doc) {
 }
 
 void OnItemLabelEditBegun(WindowDocument* doc, const NMLVDISPINFOA* info) {
-  ArchiveEntry* entry = EditedItemEntry(doc->itemList, info);
-  if (!entry || !entry->name || IsKind(entry, EntryKind::Directory)) return;
-  const char* dot = std::strrchr(entry->name, '.');
+  const Node* entry = EditedItem(doc->itemList, info);
+  if (!entry || entry->IsDirectory()) return;
+  const size_t dot = entry->name().rfind('.');
   // A name that starts with its only dot has no extension to keep.
-  if (!dot || dot == entry->name) return;
+  if (dot == std::string::npos || dot == 0) return;
   HWND edit = reinterpret_cast<HWND>(SendMessageA(doc->itemList, LVM_GETEDITCONTROL, 0, 0));
   // The list selects the whole text once this notification returns; the narrower selection
   // is posted so that it comes after.
-  if (edit) PostMessageA(edit, EM_SETSEL, 0, static_cast<LPARAM>(dot - entry->name));
+  if (edit) PostMessageA(edit, EM_SETSEL, 0, static_cast<LPARAM>(dot));
 }

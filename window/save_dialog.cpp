@@ -1,12 +1,15 @@
 // The hook of the Save dialogs: the default extension follows the chosen file type, and
-// in Save As the compression list is usable exactly when a PK3 would be written.
+// in Save As the compression list is usable exactly when a format that compresses would be
+// written.
 #include <windows.h>
 #include <commdlg.h>
 #include <dlgs.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "archive/format.h"
 #include "resources/shell_ids.h"
 #include "services/settings.h"
 #include "window/archive_window.h"
@@ -61,12 +64,11 @@ LRESULT CALLBACK FileNameEditProc(HWND edit, UINT msg, WPARAM wParam, LPARAM lPa
   return result;
 }
 
-// 1: the extension names a PK3 ("pk3", "zip"); 0: a PAK ("pak"); -1: neither.
-int Pk3ByExtension(const char* extension) {
+// 1: the extension names a format that compresses; 0: one that does not; -1: no format.
+int CompressesByExtension(const char* extension) {
   if (!extension || !*extension) return -1;
-  if (lstrcmpiA(extension, "pak") == 0) return 0;
-  if (lstrcmpiA(extension, "pk3") == 0 || lstrcmpiA(extension, "zip") == 0) return 1;
-  return -1;
+  const ArchiveFormat* format = FormatForPath(std::string("x.") + extension);
+  return format ? (format->compresses ? 1 : 0) : -1;
 }
 
 void UpdateListState(HWND hook) {
@@ -77,10 +79,13 @@ void UpdateListState(HWND hook) {
   HWND edit = FileNameEdit(GetParent(hook));
   if (edit) GetWindowTextA(edit, name, sizeof name);
   const char* dot = std::strrchr(name, '.');
-  int pk3 = Pk3ByExtension(dot && dot[1] ? dot + 1 : nullptr);
-  if (pk3 < 0) pk3 = Pk3ByExtension(state->defaultExtension);
-  if (pk3 < 0) pk3 = !(state->document && state->document->archiveKind == ArchiveKind::Pak);
-  EnableWindow(list, pk3 ? TRUE : FALSE);
+  int compresses = CompressesByExtension(dot && dot[1] ? dot + 1 : nullptr);
+  if (compresses < 0) compresses = CompressesByExtension(state->defaultExtension);
+  if (compresses < 0) {
+    const ArchiveFormat* own = state->document ? DocumentFormat(state->document) : nullptr;
+    compresses = (own ? *own : DefaultFormat()).compresses;
+  }
+  EnableWindow(list, compresses ? TRUE : FALSE);
   InvalidateRect(list, nullptr, TRUE);
 }
 

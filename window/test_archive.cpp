@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "archive/archive_check.h"
+#include "services/core/archive_text.h"
 #include "archive/quoted_name.h"
 #include "panes/window_document.h"
 #include "services/message_box.h"
@@ -43,7 +44,7 @@ std::string Files(uint32_t count) {
 void AppendDamaged(std::string* text, const ArchiveCheckResult& result) {
   const size_t listed = result.damaged.size() < kListedDamaged ? result.damaged.size() : kListedDamaged;
   for (size_t i = 0; i < listed; ++i)
-    *text += "\n" + PrintableName(result.damaged[i].path) + ": " + result.damaged[i].reason;
+    *text += "\n" + PrintableName(result.damaged[i].path) + ": " + FailureReason(result.damaged[i].problem);
   if (result.damaged.size() > listed) *text += "\nand " + std::to_string(result.damaged.size() - listed) + " more";
 }
 

@@ -64,7 +64,7 @@ void ReportExportFailures(HWND window, const TransferState& state) {
   if (!text.empty()) ShowErrorMessage(window, text.c_str(), "Export");
 }
 
-void ExportFolder(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
+void ExportFolder(HWND window, WindowDocument* doc, const Node* entry) {
   char folder[MAX_PATH + 1] = {};
   if (!ChooseExportDirectory(window, folder)) return;
   TransferState state = NewState();
@@ -72,11 +72,11 @@ void ExportFolder(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
   ReportExportFailures(window, state);
 }
 
-void ExportOneFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
+void ExportOneFile(HWND window, WindowDocument* doc, const Node* entry) {
   char path[MAX_PATH] = {};
   // A stored name that could not be a file name on disk is not proposed.
-  const char* proposed =
-      entry->name && std::strlen(entry->name) < MAX_PATH && IsSafeDiskName(entry->name) ? entry->name : nullptr;
+  const char* name = entry->name().c_str();
+  const char* proposed = entry->name().size() < MAX_PATH && IsSafeDiskName(name) ? name : nullptr;
   if (!ShowSaveDialog(path, MAX_PATH, proposed, IDS_ALL_FILES_FILTER, nullptr, "Export File",
                       OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NONETWORKBUTTON, 0, nullptr))
     return;
@@ -96,7 +96,7 @@ void ExportSelection(HWND window, WindowDocument* doc) {
   for (int i = -1; !state.cancelled;) {
     i = static_cast<int>(SendMessageA(doc->itemList, LVM_GETNEXTITEM, i, LVNI_SELECTED));
     if (i < 0) break;
-    ExportInto(window, doc, ListItemEntry(doc->itemList, i), folder, &state);
+    ExportInto(window, doc, ListItemNode(doc->itemList, i), folder, &state);
   }
   ReportExportFailures(window, state);
 }
@@ -104,7 +104,7 @@ void ExportSelection(HWND window, WindowDocument* doc) {
 void ExportCommand(HWND window, WindowDocument* doc) {
   HWND focus = GetFocus();
   if (focus == doc->folderTree) {
-    ArchiveEntry* entry = TreeItemEntry(doc->folderTree, CurrentFolderItem(doc->folderTree));
+    const Node* entry = TreeItemNode(doc->folderTree, CurrentFolderItem(doc->folderTree));
     if (entry) ExportFolder(window, doc, entry);
     return;
   }
@@ -116,9 +116,9 @@ void ExportCommand(HWND window, WindowDocument* doc) {
     return;
   }
   const int index = static_cast<int>(SendMessageA(doc->itemList, LVM_GETNEXTITEM, -1, LVNI_SELECTED));
-  ArchiveEntry* entry = index >= 0 ? ListItemEntry(doc->itemList, index) : nullptr;
+  const Node* entry = index >= 0 ? ListItemNode(doc->itemList, index) : nullptr;
   if (entry == nullptr) return;
-  if (IsKind(entry, EntryKind::Directory))
+  if (entry->IsDirectory())
     ExportFolder(window, doc, entry);
   else
     ExportOneFile(window, doc, entry);

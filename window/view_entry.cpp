@@ -21,6 +21,8 @@
 #include "window/archive_window.h"
 #include "window/viewer_edits.h"
 #include "services/message_box.h"
+#include "services/core/archive_text.h"
+#include "panes/views.h"
 
 std::string ShellFailureText(const char* storedName, unsigned long error) {
   const std::string name = PrintableName(storedName);
@@ -61,9 +63,9 @@ const char* ExtensionOf(const char* name) {
 }
 
 // Says why an entry's bytes could not be had.
-void ShowUnreadable(HWND window, const ArchiveEntry* entry, const char* reason) {
+void ShowUnreadable(HWND window, const Node* entry, const char* reason) {
   TransferState state = {0, 0, ReplaceMode::Ask};
-  NoteTransferFailure(&state, entry->name, reason);
+  NoteTransferFailure(&state, entry->name().c_str(), reason);
   ShowErrorMessage(window, TransferFailureMessage(state, "view", "viewed").c_str(), kViewCaption);
 }
 
@@ -71,31 +73,29 @@ void ShowUnreadable(HWND window, const ArchiveEntry* entry, const char* reason) 
 // sound after the first would fail alike.
 bool g_toldNoSound = false;
 
-bool PlayWave(HWND window, const WindowDocument* doc, const ArchiveEntry* entry) {
+bool PlayWave(HWND window, const WindowDocument* doc, const Node* entry) {
   if (CountWaveOutDevices() == 0) {
     if (!g_toldNoSound) {
       g_toldNoSound = true;
-      const std::string text = "Can't play \"" + PrintableName(entry->name) +
+      const std::string text = "Can't play \"" + PrintableName(entry->name()) +
                                "\": there is no sound output device. Sounds will not be played.";
       ShowViewNotice(window, text.c_str());
     }
     return false;
   }
-  EntryBytes bytes;
+  SharedBytes bytes;
   const EntryLoad load = LoadEntryBytes(doc, entry, &bytes);
   if (load != EntryLoad::Ok) {
     ShowUnreadable(window, entry, EntryLoadReason(load));
     return false;
   }
-  if (bytes.data == nullptr) return false;
-  uint8_t* buffer = bytes.data;
-  if (!bytes.owned) {
-    // A file held in memory lends its own bytes; the queue needs a block it may free.
-    buffer = static_cast<uint8_t*>(std::malloc(bytes.size));
-    if (buffer == nullptr) return false;
-    std::memcpy(buffer, bytes.data, bytes.size);
-  }
-  if (QueueWave(buffer, bytes.size, 1)) return true;
+  if (!bytes) return false;
+  // The queue needs a block of its own that it may free.
+  const uint32_t size = static_cast<uint32_t>(bytes->size());
+  uint8_t* buffer = static_cast<uint8_t*>(std::malloc(size));
+  if (buffer == nullptr) return false;
+  std::memcpy(buffer, bytes->data(), size);
+  if (QueueWave(buffer, size, 1)) return true;
   std::free(buffer);
   return false;
 }
@@ -125,7 +125,7 @@ bool UserAllowsRunning(HWND window, const char* name) {
 // extension (which "open" would run as a program). On failure the copy is deleted and
 // pathCopy freed. A watched copy joins the document's viewed copies, so that an edit made
 // in the program can come back when it ends.
-bool OpenTemporaryCopy(HWND window, WindowDocument* doc, ArchiveEntry* entry, char* pathCopy, bool chooseProgram,
+bool OpenTemporaryCopy(HWND window, WindowDocument* doc, const Node* entry, char* pathCopy, bool chooseProgram,
                        const ViewedCopy* viewed) {
   SHELLEXECUTEINFOA info = {};
   info.cbSize = sizeof info;
@@ -146,10 +146,10 @@ bool OpenTemporaryCopy(HWND window, WindowDocument* doc, ArchiveEntry* entry, ch
     if (!opened) error = GetLastError();
   }
   if (!opened) {
-    ShowShellFailure(window, entry->name, error);
+    ShowShellFailure(window, entry->name().c_str(), error);
   } else if (info.hProcess) {
-    if (WatchViewer(window, info.hProcess, pathCopy, entry, WMU_VIEW_FINISHED)) {
-      entry->kind |= kViewingFlag;
+    if (WatchViewer(window, info.hProcess, pathCopy, entry->id(), WMU_VIEW_FINISHED)) {
+      doc->viewing.insert(entry->id());
       if (viewed) doc->viewedCopies.push_back(*viewed);
       return true;
     }
@@ -167,13 +167,13 @@ bool OpenTemporaryCopy(HWND window, WindowDocument* doc, ArchiveEntry* entry, ch
   return false;
 }
 
-bool ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
-  if (entry->kind & kViewingFlag) {
+bool ViewFile(HWND window, WindowDocument* doc, const Node* entry) {
+  if (doc->viewing.count(entry->id())) {
     ShowViewNotice(window, "Already viewing document");
     return false;
   }
-  if (entry->name == nullptr) return false;
-  const char* extension = ExtensionOf(entry->name);
+  const char* name = entry->name().c_str();
+  const char* extension = ExtensionOf(name);
   if (extension && std::strcmp(extension, "wav") == 0) return PlayWave(window, doc, entry);
   if (extension && (std::strcmp(extension, "pak") == 0 || std::strcmp(extension, "pk3") == 0)) {
     ShowViewNotice(window, "Not implemented");
@@ -181,21 +181,21 @@ bool ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
   }
   // A stored name may hold separators, "..", a drive or a device name: it becomes a disk
   // name only when it stays a single plain component inside the temporary directory.
-  if (!IsSafeDiskName(entry->name)) {
+  if (!IsSafeDiskName(name)) {
     char text[MAX_PATH + 96];
-    std::snprintf(text, sizeof text, "Can't view \"%.*s\": %s.", MAX_PATH, PrintableName(entry->name).c_str(),
+    std::snprintf(text, sizeof text, "Can't view \"%.*s\": %s.", MAX_PATH, PrintableName(entry->name()).c_str(),
                   kNameNotAllowedOnDisk);
     ShowErrorMessage(window, text, kViewCaption);
     return false;
   }
-  const ShellRisk risk = ShellRiskOf(entry->name);
-  if (risk != ShellRisk::None && !UserAllowsRunning(window, entry->name)) return false;
+  const ShellRisk risk = ShellRiskOf(name);
+  if (risk != ShellRisk::None && !UserAllowsRunning(window, name)) return false;
   const size_t directoryLength = std::strlen(TempDirectory);
-  const size_t nameLength = std::strlen(entry->name);
+  const size_t nameLength = entry->name().size();
   if (directoryLength + nameLength >= MAX_PATH) return false;
   char path[MAX_PATH];
   std::memcpy(path, TempDirectory, directoryLength);
-  std::memcpy(path + directoryLength, entry->name, nameLength + 1);
+  std::memcpy(path + directoryLength, name, nameLength + 1);
 
   // An older copy of the same name is overwritten without asking.
   TransferState state = {0, 0, ReplaceMode::ReplaceAll};
@@ -206,7 +206,8 @@ bool ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
   }
   // Noted as the program's own until it is deleted again: what a crash leaves goes later.
   NoteTemporaryFile(path);
-  char* pathCopy = CopyString(path);
+  char* pathCopy = static_cast<char*>(std::malloc(std::strlen(path) + 1));
+  if (pathCopy) std::strcpy(pathCopy, path);
   if (pathCopy == nullptr) {
     if (DeleteFileA(path)) ForgetTemporaryFile(path);
     return false;
@@ -219,20 +220,12 @@ bool ViewFile(HWND window, WindowDocument* doc, ArchiveEntry* entry) {
 
 }  // namespace
 
-bool ViewEntry(HWND window, ArchiveEntry* entry) {
+bool ViewEntry(HWND window, Node* node) {
   WindowDocument* doc = DocumentOf(window);
-  if (doc == nullptr || entry == nullptr) return false;
-  if (entry->kind & static_cast<uint32_t>(EntryKind::Directory)) {
-    SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET,
-                 reinterpret_cast<LPARAM>(entry->treeItem));
+  if (doc == nullptr || node == nullptr) return false;
+  if (node->IsDirectory()) {
+    SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(FolderItemOf(doc, node)));
     return true;
   }
-  switch (KindOf(entry)) {
-    case EntryKind::PakFile:
-    case EntryKind::Pk3File:
-    case EntryKind::MemoryFile:
-      return ViewFile(window, doc, entry);
-    default:
-      return false;
-  }
+  return node->IsFile() && ViewFile(window, doc, node);
 }

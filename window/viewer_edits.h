@@ -8,7 +8,7 @@
 #include "services/viewer_watch.h"
 
 // What a copy just written for a viewer is like; false when the file cannot be asked.
-bool DescribeViewedCopy(ArchiveEntry* entry, const char* path, ViewedCopy* copy);
+bool DescribeViewedCopy(const Node* node, const char* path, ViewedCopy* copy);
 
 // A viewer ended, or its watch was ended early (the window closes, the entry goes). The
 // entry is no longer viewed; a copy that changed under a viewer that ended waits for the

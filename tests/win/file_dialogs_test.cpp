@@ -55,7 +55,7 @@ class FileDialogsTest : public ArchiveWindowTest {
 
 TEST_F(FileDialogsTest, OneChosenFileComesBackAsDirectoryAndName) {
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm(TempDir() + "a.pak"));
-  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags));
+  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, kArchiveFilter, "Open PAK File", kOpenFlags));
   EXPECT_TRUE(watcher.Wait().found);
   EXPECT_EQ(Strings(buffer_), (std::vector<std::string>{directory_, "a.pak"}));
   EXPECT_STREQ(g_settings.initialDirectory, directory_.c_str());
@@ -64,7 +64,7 @@ TEST_F(FileDialogsTest, OneChosenFileComesBackAsDirectoryAndName) {
 TEST_F(FileDialogsTest, SeveralChosenFilesFollowTheirDirectory) {
   std::strcpy(g_settings.initialDirectory, directory_.c_str());
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm("\"a.pak\" \"b.pak\" \"c.pak\""));
-  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags));
+  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, kArchiveFilter, "Open PAK File", kOpenFlags));
   EXPECT_TRUE(watcher.Wait().found);
   std::vector<std::string> got = Strings(buffer_);
   ASSERT_EQ(got.size(), 4u);
@@ -77,7 +77,7 @@ TEST_F(FileDialogsTest, SeveralChosenFilesFollowTheirDirectory) {
 TEST_F(FileDialogsTest, FileInADriveRootGivesTheDriveAlone) {
   ASSERT_TRUE(WriteDiskFile("C:\\vellumix-root-test.pak", ""));
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm("C:\\vellumix-root-test.pak"));
-  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags));
+  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, kArchiveFilter, "Open PAK File", kOpenFlags));
   EXPECT_TRUE(watcher.Wait().found);
   EXPECT_EQ(Strings(buffer_), (std::vector<std::string>{"C:", "vellumix-root-test.pak"}));
   EXPECT_STREQ(g_settings.initialDirectory, "C:");
@@ -87,10 +87,10 @@ TEST_F(FileDialogsTest, FileInADriveRootGivesTheDriveAlone) {
 TEST_F(FileDialogsTest, CancelLeavesTheInitialDirectory) {
   std::strcpy(g_settings.initialDirectory, "C:\\somewhere");
   DialogWatcher open("Open PAK File", IDCANCEL);
-  EXPECT_FALSE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags));
+  EXPECT_FALSE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, kArchiveFilter, "Open PAK File", kOpenFlags));
   EXPECT_TRUE(open.Wait().found);
   DialogWatcher save("Save Archive", IDCANCEL);
-  EXPECT_FALSE(ShowSaveDialog(buffer_, MAX_PATH, nullptr, IDS_OPEN_FILTER, nullptr, "Save Archive",
+  EXPECT_FALSE(ShowSaveDialog(buffer_, MAX_PATH, nullptr, kArchiveFilter, nullptr, "Save Archive",
                               OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY, 0, nullptr));
   EXPECT_TRUE(save.Wait().found);
   EXPECT_STREQ(g_settings.initialDirectory, "C:\\somewhere");
@@ -99,14 +99,14 @@ TEST_F(FileDialogsTest, CancelLeavesTheInitialDirectory) {
 
 TEST_F(FileDialogsTest, SavingSetsTheDirectoryTheNextOpenStartsIn) {
   DialogWatcher save("Save Archive", 0, 10000, TypeAndConfirm(TempDir() + "new.pk3"));
-  ASSERT_TRUE(ShowSaveDialog(buffer_, MAX_PATH, nullptr, IDS_OPEN_FILTER, nullptr, "Save Archive",
+  ASSERT_TRUE(ShowSaveDialog(buffer_, MAX_PATH, nullptr, kArchiveFilter, nullptr, "Save Archive",
                              OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NONETWORKBUTTON, 0, nullptr));
   EXPECT_TRUE(save.Wait().found);
   EXPECT_EQ(std::string(buffer_), TempDir() + "new.pk3");
   EXPECT_STREQ(g_settings.initialDirectory, directory_.c_str());
   // The next dialog starts there: a bare name is found in that directory.
   DialogWatcher open("Open PAK File", 0, 10000, TypeAndConfirm("b.pak"));
-  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, IDS_OPEN_FILTER, "Open PAK File", kOpenFlags));
+  ASSERT_TRUE(ShowOpenDialog(buffer_, sizeof buffer_, nullptr, kArchiveFilter, "Open PAK File", kOpenFlags));
   EXPECT_TRUE(open.Wait().found);
   EXPECT_EQ(Strings(buffer_), (std::vector<std::string>{directory_, "b.pak"}));
 }

@@ -11,10 +11,11 @@
 struct ConflictItem {
   std::string name;
   uint32_t size = 0;
+  bool hasSize = false;  // false: the size is not known (a folder, a disk file the system would not measure)
 };
-// The conflict side of a file node.
+// The conflict side of a node: a file has a size.
 inline ConflictItem ConflictItemOf(const Node* node) {
-  return node ? ConflictItem{node->name(), node->size()} : ConflictItem{};
+  return node ? ConflictItem{node->name(), node->size(), node->IsFile()} : ConflictItem{};
 }
 
 // Asks the user whether a file should replace another of the same name. The Windows layer
