@@ -6,16 +6,13 @@
 
 #include "archive/tree.h"
 
-inline ArchiveNode* NodeAtPath(ArchiveNode* root, const std::string& storedPath) {
-  ArchiveNode* node = root;
+inline Node* NodeAtPath(Node* root, const std::string& storedPath) {
+  Node* node = root;
   size_t start = 0;
   while (node && start < storedPath.size()) {
     size_t slash = storedPath.find('/', start);
     if (slash == std::string::npos) slash = storedPath.size();
-    const std::string name = storedPath.substr(start, slash - start);
-    ArchiveEntry key{};
-    key.name = const_cast<char*>(name.c_str());
-    node = TreeFindChild(node, &key, EntryNameCompare);
+    node = FindChildNamed(node, storedPath.substr(start, slash - start));
     start = slash + 1;
   }
   return node;

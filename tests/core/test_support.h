@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "archive/ui.h"
 
 // The text with its ASCII capitals lowered, as the program lowers the paths it opens.
 // Header only: the Windows, end-to-end and fuzz tests use it too.
@@ -35,38 +34,3 @@ class ScratchDir {
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes);
-
-struct RecordedMessage {
-  std::string text;
-  std::string caption;
-  MessageIcon icon;
-};
-
-// Records messages instead of showing them.
-class RecordingMessages : public MessageSink {
- public:
-  void ShowMessage(const char* text, const char* caption, MessageIcon icon) override {
-    messages.push_back({text, caption, icon});
-  }
-  std::vector<RecordedMessage> messages;
-};
-
-// A folder tree that records its items; each item remembers its parent and text.
-class RecordingFolderTree : public FolderTree {
- public:
-  struct Item {
-    TreeItem parent;
-    std::string text;
-    ArchiveEntry* entry;
-  };
-  TreeItem InsertRootItem(ArchiveEntry* root) override;
-  TreeItem InsertFolderItem(TreeItem parent, ArchiveEntry* entry) override;
-  TreeItem RootMarker() override { return &marker_; }
-  // Fails every insertion after the given number of successful ones (for failure tests).
-  int failAfter = -1;
-  std::vector<Item*> items;  // in insertion order
-  ~RecordingFolderTree();
-
- private:
-  char marker_ = 0;
-};
