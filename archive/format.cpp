@@ -13,11 +13,13 @@ constexpr FormatLimits kZipLimits{65534, false, 65534, false};
 const ArchiveFormat kPak{"PAK", {".pak"}, IDS_FILTER_PAK, {kPakMaxEntries, true, kPakMaxPathLength, false},
                          false, OpenPakSource, WritePak};
 const ArchiveFormat kPk3{"PK3", {".pk3", ".zip"}, IDS_FILTER_PK3, kZipLimits, true, OpenZipSource, WriteZip};
+// The ZIP archives of the Doom 3 family (Quake 4, Enemy Territory: Quake Wars).
+const ArchiveFormat kPk4{"PK4", {".pk4"}, IDS_FILTER_PK4, kZipLimits, true, OpenZipSource, WriteZip};
 
 }  // namespace
 
 const std::vector<const ArchiveFormat*>& ArchiveFormats() {
-  static const std::vector<const ArchiveFormat*> formats = {&kPak, &kPk3};
+  static const std::vector<const ArchiveFormat*> formats = {&kPak, &kPk3, &kPk4};
   return formats;
 }
 

@@ -532,6 +532,31 @@ class TestConvert(Scratch):
         self.assertFalse(os.path.exists(out))
         self.no_leftovers(self.dir)
 
+    def test_pk4_archives_of_other_tools_round_trip(self):
+        # PK4 is a ZIP under another name: one made by Python opens, converts and comes back.
+        files = {"def/weapons.def": b"weapon { damage 10 }\n" * 300, "textures/wall.tga": bytes(range(256)) * 40,
+                 "maps/empty.map": b""}
+        source = self.path("made.pk4")
+        with zipfile.ZipFile(source, "w", zipfile.ZIP_DEFLATED) as z:
+            for name, content in files.items():
+                z.writestr(name, content)
+        self.ok(run("test", source))
+        listed = [line.split("\t")[-1] for line in self.ok(run("list", "--tsv", source)).stdout.splitlines()]
+        self.assertEqual(sorted(listed), sorted(files))
+        pak = self.path("made.pak")
+        self.ok(run("convert", source, pak))
+        self.assertEqual(read_pak(pak), files)
+        back = self.path("back.PK4")
+        self.ok(run("convert", pak, back, "--level", "9"))
+        self.check_zip_with_outside_tools(back)
+        self.assertEqual(read_zip(back), files)
+        self.ok(run("create", self.path("new.pk4"), self.path("made.pak")))
+        self.assertEqual(read_zip(self.path("new.pk4")), {"made.pak": open(pak, "rb").read()})
+        broken = self.path("broken.pk4")
+        with open(broken, "wb") as f:
+            f.write(b"not a zip")
+        self.refused(run("list", broken), "Error reading PK4 file", "no end-of-central-directory record")
+
     def test_entries_copied_unchanged_are_still_checked(self):
         # Entries deflated at the normal level are copied as they lie by a save at level 6,
         # yet a damaged one stops the conversion as one being recompressed would.
