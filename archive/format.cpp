@@ -70,7 +70,8 @@ Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format) {
   for (const Node* n = root->firstChild(); n; n = NextInSubtree(n, root)) {
     if (limits.flat && (n->IsDirectory() || n->parent() != root)) return Limit(Problem::NotFlat, n, 0, 0, format);
     if (!HasRecord(n, limits)) continue;
-    const uint64_t length = StoredPath(n).size();
+    const std::string path = StoredPath(n);
+    const uint64_t length = format.storedNameLength && n->parent() == root ? format.storedNameLength(path) : path.size();
     if (length > limits.maxPathLength) return Limit(Problem::PathTooLong, n, length, limits.maxPathLength, format);
   }
   return Failure();

@@ -52,6 +52,10 @@ struct ArchiveFormat {
   bool compresses;                    // a save asks for a compression level
   std::unique_ptr<ArchiveSource> (*open)(const ArchiveFormat& format, const std::string& path, Failure* why);
   Failure (*write)(const WriteJob& job, WrittenEntries* written);
+  // For a format that stores a name other than the one it shows (without an extension it
+  // shows for the entry's type, say): the length of the name it stores for one it shows;
+  // null when it stores the name as shown. The path limit counts this length.
+  size_t (*storedNameLength)(const std::string& name) = nullptr;
 };
 
 // Every format, in the order the file dialogs list them.
