@@ -72,7 +72,9 @@ Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format) {
     if (!HasRecord(n, limits)) continue;
     const std::string path = StoredPath(n);
     const uint64_t length = format.storedNameLength && n->parent() == root ? format.storedNameLength(path) : path.size();
-    if (length > limits.maxPathLength) return Limit(Problem::PathTooLong, n, length, limits.maxPathLength, format);
+    // In a format without folders the path is a name, and its limit the names'.
+    if (length > limits.maxPathLength)
+      return Limit(limits.flat ? Problem::NameTooLong : Problem::PathTooLong, n, length, limits.maxPathLength, format);
   }
   return Failure();
 }

@@ -73,6 +73,7 @@ std::string FileExtension(const std::string& path);
 
 // The first limit of format that tree would pass: Ok (None), or TooManyFiles with the path
 // of the first record past the limit (name, count its number, limit the most), PathTooLong
-// with the first path too long (count its length, limit the most), NotFlat with the first
-// node inside a folder. format is the display name in each.
+// with the first path too long (count its length, limit the most); in a format without
+// folders NotFlat with the first node inside a folder, NameTooLong with the first name too
+// long. format is the display name in each.
 Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format);

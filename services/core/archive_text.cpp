@@ -144,9 +144,11 @@ std::string SaveFailureMessage(const Failure& f, const std::string& target) {
     case Problem::TooManyFiles:
       return kMaxFilesMessage;
     case Problem::PathTooLong:
+      return kMaxPathMessage;
     case Problem::NotFlat:
     case Problem::NameTooLong:
-      return kMaxPathMessage;
+      // Formats with rules of their own for names say which name breaks them.
+      return LimitProblemText(f) + ".\nOperation aborted.";
     case Problem::LoadFailed:
       if (f.load == EntryLoad::NoMemory) return "Error allocating memory for " + name;
       if (f.load == EntryLoad::NotInSource) return "No such file " + name;
@@ -191,7 +193,7 @@ std::string LimitProblemText(const Failure& f) {
       return Quoted(f.name) + ": the path is " + std::to_string(f.count) + " characters long, and " + holder +
              " stores at most " + std::to_string(f.limit);
     case Problem::NotFlat:
-      return Quoted(f.name) + ": " + holder + " has no folders";
+      return Quoted(f.name) + ": " + holder + " has no folders, and this lies in one";
     case Problem::NameTooLong:
       return Quoted(f.name) + ": the name is " + std::to_string(f.count) + " characters long, and " + holder +
              " stores at most " + std::to_string(f.limit);
