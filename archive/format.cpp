@@ -2,6 +2,7 @@
 
 #include "archive/formats_internal.h"
 #include "archive/pak_records.h"
+#include "archive/wad_records.h"
 #include "resources/shell_ids.h"
 
 namespace {
@@ -15,11 +16,15 @@ const ArchiveFormat kPak{"PAK", {".pak"}, IDS_FILTER_PAK, {kPakMaxEntries, true,
 const ArchiveFormat kPk3{"PK3", {".pk3", ".zip"}, IDS_FILTER_PK3, kZipLimits, true, OpenZipSource, WriteZip};
 // The ZIP archives of the Doom 3 family (Quake 4, Enemy Territory: Quake Wars).
 const ArchiveFormat kPk4{"PK4", {".pk4"}, IDS_FILTER_PK4, kZipLimits, true, OpenZipSource, WriteZip};
+// Quake's archives of textures and pictures: no folders, names of 15 characters without the
+// extension a lump shows for its type.
+const ArchiveFormat kWad2{"WAD2", {".wad"}, IDS_FILTER_WAD2, {kWadMaxLumps, false, kWadMaxNameLength, true},
+                          false, OpenWadSource, WriteWad, WadStoredNameLength};
 
 }  // namespace
 
 const std::vector<const ArchiveFormat*>& ArchiveFormats() {
-  static const std::vector<const ArchiveFormat*> formats = {&kPak, &kPk3, &kPk4};
+  static const std::vector<const ArchiveFormat*> formats = {&kPak, &kPk3, &kPk4, &kWad2};
   return formats;
 }
 

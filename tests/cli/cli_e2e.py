@@ -111,6 +111,35 @@ def write_pak(path, entries):
         f.write(b"PACK" + struct.pack("<II", 12 + len(body), len(directory)) + body + directory)
 
 
+def write_wad2(path, lumps):
+    """A WAD2 file made here from its layout: lumps are (name, type, bytes) or (name, type,
+    bytes, compression)."""
+    body = b""
+    directory = b""
+    for lump in lumps:
+        name, kind, content = lump[:3]
+        compression = lump[3] if len(lump) > 3 else 0
+        directory += struct.pack("<IIIBBxx16s", 12 + len(body), len(content), len(content), kind, compression,
+                                 name.encode("latin-1"))
+        body += content
+    with open(path, "wb") as f:
+        f.write(b"WAD2" + struct.pack("<II", len(lumps), 12 + len(body)) + body + directory)
+
+
+def read_wad2(path):
+    """{name: (type, bytes)} of a WAD2 file, read by its layout alone."""
+    with open(path, "rb") as f:
+        data = f.read()
+    assert data[:4] == b"WAD2", "not a WAD2"
+    count, offset = struct.unpack_from("<II", data, 4)
+    lumps = {}
+    for i in range(count):
+        pos, disk, size, kind, compression, name = struct.unpack_from("<IIIBBxx16s", data, offset + 32 * i)
+        assert compression == 0 and disk == size
+        lumps[name.split(b"\0", 1)[0].decode("latin-1")] = (kind, data[pos:pos + size])
+    return lumps
+
+
 def read_zip(path):
     """{name: bytes} of the files of a ZIP archive, read by Python's zipfile."""
     with zipfile.ZipFile(path) as z:
@@ -556,6 +585,61 @@ class TestConvert(Scratch):
         with open(broken, "wb") as f:
             f.write(b"not a zip")
         self.refused(run("list", broken), "Error reading PK4 file", "no end-of-central-directory record")
+
+    def test_wad2_lumps_keep_names_and_types_through_other_formats(self):
+        rnd = random.Random(9)
+        palette = bytes(rnd.getrandbits(8) for _ in range(768))
+        picture = struct.pack("<II", 2, 2) + bytes(4)
+        texture = b"wall\0" + bytes(11) + struct.pack("<II", 16, 16) + bytes(rnd.getrandbits(8) for _ in range(340))
+        lumps = [("palette", 0x40, palette), ("conback", 0x42, picture), ("wall_01", 0x44, texture),
+                 ("colormap", 0x43, bytes(16640 // 64))]
+        wad = self.path("gfx.wad")
+        write_wad2(wad, lumps)
+        shown = {"palette.lmp", "conback.lmp", "wall_01.mip", "colormap"}
+        listed = [line.split("\t")[-1] for line in self.ok(run("list", "--tsv", wad)).stdout.splitlines()]
+        self.assertEqual(set(listed), shown)
+        self.ok(run("test", wad))
+        out = self.path("out")
+        self.ok(run("extract", wad, "-C", out))
+        self.assertEqual(folder_files(out), {"palette.lmp": palette, "conback.lmp": picture, "wall_01.mip": texture,
+                                             "colormap": bytes(16640 // 64)})
+        # Through a PK3 and back, names and types survive; written anew, each type comes from
+        # the extension.
+        pk3 = self.path("gfx.pk3")
+        self.ok(run("convert", wad, pk3))
+        self.assertEqual(set(read_zip(pk3)), shown)
+        back = self.path("back.wad")
+        self.ok(run("convert", pk3, back))
+        self.assertEqual(read_wad2(back), {"palette": (0x40, palette), "conback": (0x42, picture),
+                                           "wall_01": (0x44, texture), "colormap": (0, bytes(16640 // 64))})
+        again = self.path("again.wad")
+        self.ok(run("convert", wad, again))
+        self.assertEqual(read_wad2(again), {name: (kind, content) for name, kind, content in lumps})
+        # A folder from disk becomes a WAD2 of its files.
+        made = self.path("made.wad")
+        self.ok(run("create", made, out + "/."))
+        self.assertEqual(read_wad2(made)["wall_01"], (0x44, texture))
+
+    def test_wad2_limits_and_compressed_lumps_are_refused(self):
+        folders = self.path("folders.pk3")
+        with zipfile.ZipFile(folders, "w") as z:
+            z.writestr("flat.mip", b"x")
+            z.writestr("maps/e1m1.bsp", b"level")
+        self.refused(run("convert", folders, self.path("no.wad")), '"maps/', "no folders")
+        long_name = self.path("long.pk3")
+        with zipfile.ZipFile(long_name, "w") as z:
+            z.writestr("a_name_of_16_chr.mip", b"x")
+            z.writestr("fifteen_letters.mip", b"y")
+        self.refused(run("convert", long_name, self.path("no.wad")), '"a_name_of_16_chr.mip"', "16", "15")
+        self.assertFalse(os.path.exists(self.path("no.wad")))
+        compressed = self.path("compressed.wad")
+        write_wad2(compressed, [("fine", 0x42, b"abcd"), ("packed", 0x44, b"lzss", 1)])
+        self.refused(run("test", compressed), '"packed.mip": it is compressed in a way Vellumix cannot read')
+        self.refused(run("convert", compressed, self.path("from.pk3")), "packed.mip", "compressed")
+        broken = self.path("broken.wad")
+        with open(broken, "wb") as f:
+            f.write(b"IWAD" + bytes(8))
+        self.refused(run("list", broken), "Error reading WAD2 file", 'no "WAD2" header')
 
     def test_entries_copied_unchanged_are_still_checked(self):
         # Entries deflated at the normal level are copied as they lie by a save at level 6,
