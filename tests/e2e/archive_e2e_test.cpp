@@ -83,7 +83,7 @@ TEST_F(ArchiveProgramTest, ShowsAZipGivenOnTheCommandLine) {
   SendMessageA(panes.window, WM_COMMAND, 40023, 0);
   EXPECT_TRUE(SendMessageA(toolbar, TB_ISBUTTONCHECKED, 40023, 0));
   ShowWindow(panes.window, SW_MAXIMIZE);
-  Sleep(500);
+  EXPECT_TRUE(WaitUntilPainted(frame, kTimeoutMs));
   EXPECT_TRUE(SaveScreenshot("archive-window"));
 }
 
@@ -123,7 +123,9 @@ TEST_F(ArchiveProgramTest, ArchivesOfOtherToolsOpenOnceEach) {
   DWORD code = 0;
   ASSERT_TRUE(again.WaitForExit(kTimeoutMs, &code));
   EXPECT_EQ(code, 1u);
-  Sleep(300);
+  // The running program posted the open it was handed: once that has run, the window is
+  // in front and nothing else is still to come.
+  EXPECT_TRUE(WaitForPostedMessages(FindChild(frame, "wcPakToolbar"), kTimeoutMs));
   EXPECT_EQ(ArchiveWindowCount(mdi), 4);
   EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(mdi, WM_MDIGETACTIVE, 0, 0)), zipWindow);
 }

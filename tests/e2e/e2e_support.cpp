@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "tests/core/sample_archives.h"
@@ -247,6 +248,54 @@ std::string WriteTestFile(const std::string& dir, const std::string& name,
 
 std::string WriteSmallPak(const std::string& dir, const std::string& name) {
   return WriteTestFile(dir, name, sample::Pak({{"readme.txt", "hello"}}));
+}
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+bool PressedState(HWND toolbar, int command, bool pressed, DWORD timeoutMs) {
+  if (!PostMessageA(toolbar, TB_PRESSBUTTON, command, MAKELPARAM(pressed ? TRUE : FALSE, 0))) return false;
+  return WaitUntil([&] { return (SendMessageA(toolbar, TB_ISBUTTONPRESSED, command, 0) != 0) == pressed; },
+                   timeoutMs);
+}
+
+BOOL CALLBACK NoteUnpainted(HWND child, LPARAM lParam) {
+  if (IsWindowVisible(child) && GetUpdateRect(child, nullptr, FALSE)) *reinterpret_cast<bool*>(lParam) = true;
+  return TRUE;
+}
+
+}  // namespace
+
+bool WaitForPostedMessages(HWND toolbar, DWORD timeoutMs) {
+  TBBUTTON button = {};
+  int command = 0;
+  for (int i = 0; RemoteToolbarButton(toolbar, i, &button); ++i) {
+    if (button.fsStyle & TBSTYLE_SEP) continue;
+    command = button.idCommand;
+    break;
+  }
+  return command != 0 && PressedState(toolbar, command, true, timeoutMs) &&
+         PressedState(toolbar, command, false, timeoutMs);
+}
+
+bool WaitUntilPainted(HWND window, DWORD timeoutMs) {
+  const bool painted = WaitUntil(
+      [window] {
+        bool unpainted = GetUpdateRect(window, nullptr, FALSE) != 0;
+        EnumChildWindows(window, NoteUnpainted, reinterpret_cast<LPARAM>(&unpainted));
+        return !unpainted;
+      },
+      timeoutMs);
+  WaitUntilDrawn(window, timeoutMs);
+  return painted;
 }
 
 bool SaveScreenshot(const std::string& name) { return SaveScreenshotTo(VELLUMIX_SCREENSHOT_DIR, name); }

@@ -74,6 +74,14 @@ std::string WriteTestFile(const std::string& dir, const std::string& name,
 // Writes a small valid PAK archive (one file) there.
 std::string WriteSmallPak(const std::string& dir, const std::string& name);
 
+// Waits until the thread that owns toolbar has run what was posted to its windows before
+// this call: a press of one of the toolbar's buttons, posted after them, shows once that
+// thread got to it (the button is let go again the same way). false on time-out.
+bool WaitForPostedMessages(HWND toolbar, DWORD timeoutMs);
+// Waits until window and every window inside it have nothing left to paint and the screen
+// shows it drawn: before a screenshot. false on time-out.
+bool WaitUntilPainted(HWND window, DWORD timeoutMs);
+
 // Copies the screen into VELLUMIX_SCREENSHOT_DIR\<name>.bmp.
 bool SaveScreenshot(const std::string& name);
 

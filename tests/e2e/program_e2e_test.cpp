@@ -69,7 +69,7 @@ TEST_F(ProgramTest, StartShowsTheFrameWithMenuToolbarAndReady) {
   ASSERT_NE(client, nullptr);
   EXPECT_EQ(GetWindow(client, GW_CHILD), nullptr);
 
-  Sleep(500);
+  EXPECT_TRUE(WaitUntilPainted(frame, 10000));
   EXPECT_TRUE(SaveScreenshot("frame"));
   PostMessageA(frame, WM_CLOSE, 0, 0);
   DWORD code = 99;
@@ -170,7 +170,9 @@ TEST_F(ProgramTest, SecondStartWithoutPathOnlyBringsTheFirstToTheFront) {
   EXPECT_EQ(code, 1u);
   EXPECT_FALSE(IsIconic(frame));
   EXPECT_EQ(GetForegroundWindow(), frame);
-  Sleep(300);
+  // A start without a path hands nothing over: whatever the running program has queued by
+  // now has run, and it opened no window.
+  EXPECT_TRUE(WaitForPostedMessages(FindChild(frame, "wcPakToolbar"), 10000));
   EXPECT_EQ(GetWindow(GetDlgItem(frame, kMdiClientId), GW_CHILD), nullptr);
   EXPECT_EQ(second.WaitForFrame(0), nullptr);
 }

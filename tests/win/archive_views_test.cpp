@@ -30,10 +30,15 @@ class ArchiveViewsTest : public ViewsWindowTest {
     HWND header = ListView_GetHeader(doc_->itemList);
     RECT rc;
     Header_GetItemRect(header, column, &rc);
-    ClickIn(header, rc);
-    // A second click on the same spot within the double-click time would be a double click.
-    Pump(GetDoubleClickTime() + 100);
+    // A second click near the first within the double-click time would be a double click:
+    // the clicks alternate between two spots farther apart than a double click allows.
+    const int apart = GetSystemMetrics(SM_CXDOUBLECLK) / 2 + 1;
+    const int side = (clicks_++ & 1) ? apart : -apart;
+    POINT p = {(rc.left + rc.right) / 2 + side, (rc.top + rc.bottom) / 2};
+    ClientToScreen(header, &p);
+    ASSERT_TRUE(ClickAndWait(p));
   }
+  int clicks_ = 0;
   // A real left click in the middle of rc (client coordinates of window).
   static void ClickIn(HWND window, const RECT& rc) {
     POINT p = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
@@ -44,7 +49,7 @@ class ArchiveViewsTest : public ViewsWindowTest {
     HTREEITEM item = TreeChildNamed(doc_->folderTree, TreeView_GetRoot(doc_->folderTree), name);
     ASSERT_NE(item, nullptr) << name;
     TreeView_SelectItem(doc_->folderTree, item);
-    Pump(20);
+    PumpPending();
   }
   std::string ShownFolder() {
     return TreeText(doc_->folderTree, TreeView_GetSelection(doc_->folderTree));
@@ -133,7 +138,7 @@ TEST_F(ArchiveViewsTest, UpGoesToTheParentAndIsDisabledAtTheRoot) {
   EXPECT_FALSE(ButtonEnabled(ID_OBJECT_UP));
   HTREEITEM maps = TreeChildNamed(doc_->folderTree, root, "maps");
   TreeView_SelectItem(doc_->folderTree, maps);
-  Pump(20);
+  PumpPending();
   EXPECT_EQ(Listed(), (Names{"dm", "level1.bsp", "level2.bsp"}));
   EXPECT_TRUE(ButtonEnabled(ID_OBJECT_UP));
   Command(ID_OBJECT_UP);
@@ -151,7 +156,7 @@ TEST_F(ArchiveViewsTest, BackspaceGoesUpAFolderFromEitherPane) {
     SelectFolder("maps");
     HTREEITEM maps = TreeView_GetSelection(doc_->folderTree);
     TreeView_SelectItem(doc_->folderTree, TreeView_GetChild(doc_->folderTree, maps));
-    Pump(20);
+    PumpPending();
     ASSERT_EQ(ShownFolder(), "dm");
     FocusPane(pane);
     PressKeys({VK_BACK});
@@ -185,7 +190,7 @@ TEST_F(ArchiveViewsTest, CollapsingAParentOfTheShownFolderShowsThatParent) {
   SelectFolder("maps");
   HTREEITEM maps = TreeView_GetSelection(tree);
   TreeView_SelectItem(tree, TreeView_GetChild(tree, maps));
-  Pump(20);
+  PumpPending();
   ASSERT_EQ(ShownFolder(), "dm");
   ASSERT_TRUE(TreeView_GetItemState(tree, maps, TVIS_EXPANDED) & TVIS_EXPANDED);
   // A click on the button of "maps".
@@ -213,7 +218,7 @@ TEST_F(ArchiveViewsTest, DoubleClickingAFolderInTheListOpensIt) {
   SendMessageA(doc_->itemList, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&rc));
   SendMessageA(doc_->itemList, WM_LBUTTONDBLCLK, MK_LBUTTON,
                MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2));
-  Pump(20);
+  PumpPending();
   EXPECT_EQ(TreeText(doc_->folderTree, TreeView_GetSelection(doc_->folderTree)), "maps");
   EXPECT_EQ(Listed(), (Names{"dm", "level1.bsp", "level2.bsp"}));
 }
@@ -221,7 +226,7 @@ TEST_F(ArchiveViewsTest, DoubleClickingAFolderInTheListOpensIt) {
 TEST_F(ArchiveViewsTest, TheSortedColumnCarriesTheArrow) {
   Command(ID_VIEW_DETAILS);
   ShowWindow(window_, SW_MAXIMIZE);
-  Pump(100);
+  PumpPending();
   HWND header = ListView_GetHeader(doc_->itemList);
   // Counts the pixels drawn in the button shadow colour inside a column: the caption is
   // drawn in the button text colour, so only the arrow's shaded edge has this colour.
@@ -257,7 +262,7 @@ TEST_F(ArchiveViewsTest, TheStatusBarCountsTheFolderAndTheSelection) {
   // Ctrl+A selects everything: the seven files hold 1,234,764 bytes.
   SetForegroundWindow(frame_);
   SetFocus(doc_->itemList);
-  Pump(20);
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc_->itemList; }));
   PressKeys({VK_CONTROL, 'A'});
   char bytes[32] = {};
   ASSERT_GT(FormatUserNumber(1234764, bytes, sizeof bytes), 0);

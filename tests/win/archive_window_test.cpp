@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/format.h"
 #include "resources/command_ids.h"
 #include "services/globals.h"
 #include "services/settings.h"
@@ -22,7 +23,7 @@ TEST_F(ArchiveWindowTest, ZipShowsFoldersAndRootItemsSortedByName) {
   ASSERT_NE(window, nullptr);
   WindowDocument* doc = DocumentOf(window);
   ASSERT_NE(doc, nullptr);
-  EXPECT_EQ(doc->archiveKind, ArchiveKind::Pk3);
+  EXPECT_EQ(DocumentFormat(doc), &DefaultFormat());
   EXPECT_EQ(Title(window), Lower(path));
   EXPECT_EQ(std::string(g_recentFiles.At(0)), Lower(path));
 
@@ -46,7 +47,7 @@ TEST_F(ArchiveWindowTest, ZipShowsFoldersAndRootItemsSortedByName) {
 TEST_F(ArchiveWindowTest, PakNestedPk3AndFileWithoutExtensionOpen) {
   HWND pak = Open(WinFixture("views.pak"));
   ASSERT_NE(pak, nullptr);
-  EXPECT_EQ(DocumentOf(pak)->archiveKind, ArchiveKind::Pak);
+  EXPECT_EQ(DocumentFormat(DocumentOf(pak)), &PakFormat());
   EXPECT_EQ(ListNames(DocumentOf(pak)->itemList),
             (Names{"maps", "sound", "a.bsp", "b", "empty.txt", "notes.txt", "readme", "z.bsp"}));
 
@@ -61,7 +62,7 @@ TEST_F(ArchiveWindowTest, PakNestedPk3AndFileWithoutExtensionOpen) {
 
   HWND plain = Open(WinFixture("noextension"));
   ASSERT_NE(plain, nullptr);
-  EXPECT_EQ(DocumentOf(plain)->archiveKind, ArchiveKind::Pk3);
+  EXPECT_EQ(DocumentFormat(DocumentOf(plain)), &DefaultFormat());
   EXPECT_EQ(ArchiveWindows().size(), 3u);
 }
 
@@ -81,10 +82,10 @@ TEST_F(ArchiveWindowTest, UntitledNumbersKeepCountingAfterAClose) {
   HWND one = OpenNew();
   ASSERT_NE(one, nullptr);
   EXPECT_EQ(Title(one), "Untitled1");
-  EXPECT_EQ(DocumentOf(one)->archiveKind, ArchiveKind::None);
+  EXPECT_EQ(DocumentFormat(DocumentOf(one)), nullptr);
   EXPECT_EQ(ListNames(DocumentOf(one)->itemList), Names{});
   SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE, 0);
-  Pump(30);
+  EXPECT_TRUE(PumpUntil([] { return ArchiveWindows().empty(); }));
   EXPECT_EQ(ArchiveWindows().size(), 0u);
   EXPECT_EQ(Title(OpenNew()), "Untitled2");
   EXPECT_EQ(Title(OpenNew()), "Untitled3");
@@ -146,12 +147,12 @@ TEST_F(ArchiveWindowTest, RestoredSizeAndMaximizedStyleAreRemembered) {
   ASSERT_NE(window, nullptr);
   ShowWindow(window, SW_RESTORE);
   SetWindowPos(window, nullptr, 0, 0, 333, 222, SWP_NOMOVE | SWP_NOZORDER);
-  Pump(30);
+  EXPECT_TRUE(PumpUntil([] { return g_settings.windowState.childWidth == 333 && g_settings.windowState.childHeight == 222; }));
   EXPECT_EQ(g_settings.windowState.childWidth, 333);
   EXPECT_EQ(g_settings.windowState.childHeight, 222);
   EXPECT_EQ(g_settings.windowState.childStyle, 0u);
   ShowWindow(window, SW_MAXIMIZE);
-  Pump(30);
+  EXPECT_TRUE(PumpUntil([] { return g_settings.windowState.childStyle == static_cast<uint32_t>(WS_MAXIMIZE); }));
   EXPECT_EQ(g_settings.windowState.childStyle, static_cast<uint32_t>(WS_MAXIMIZE));
 }
 
@@ -166,12 +167,13 @@ TEST_F(ArchiveWindowTest, RecentFilesReopenAndActivateTheirArchives) {
 
   // The second entry is open already: its window comes forward and none is added.
   SendMessageA(frame_, WM_COMMAND, ID_FILE_MRU_FIRST + 1, 0);
-  Pump(100);
+  EXPECT_TRUE(PumpUntil([&] { return ActiveArchiveWindow() == zipWindow; }));
+  PumpPending();
   EXPECT_EQ(ArchiveWindows().size(), 2u);
   EXPECT_EQ(ActiveArchiveWindow(), zipWindow);
 
   SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
-  Pump(30);
+  PumpUntil([] { return ArchiveWindows().empty(); });
   ASSERT_EQ(ArchiveWindows().size(), 0u);
   SendMessageA(frame_, WM_COMMAND, ID_FILE_MRU_FIRST + 1, 0);
   ASSERT_TRUE(PumpUntil([] { return ArchiveWindows().size() == 1; }));

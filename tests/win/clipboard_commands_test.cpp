@@ -95,7 +95,9 @@ TEST_F(ClipboardCommandsTest, CutThenPasteInAnotherWindowMovesAfterTheRelease) {
   WindowDocument* other = OpenDoc("", &target);
   ASSERT_NE(other, nullptr);
   SendCommand(target, ID_EDIT_PASTE);
-  Pump(50);
+  // The clipboard lets go of the object once the paste is over.
+  EXPECT_TRUE(PumpUntil([&] { return doc->clipboardSource == nullptr; }));
+  PumpPending();
   EXPECT_EQ(EntryText(other, "readme"), readme);
   EXPECT_EQ(EntryText(other, "maps/dm/arena.bsp"), arena);
   // The source removed its items once the clipboard let go of them.
@@ -107,7 +109,7 @@ TEST_F(ClipboardCommandsTest, CutThenPasteInAnotherWindowMovesAfterTheRelease) {
   EXPECT_TRUE(doc->modified);
   // The moved copies no longer depend on the source window.
   SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(source), 0);
-  Pump(20);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(source); }));
   EXPECT_EQ(EntryText(other, "maps/dm/arena.bsp"), arena);
 }
 
@@ -121,7 +123,8 @@ TEST_F(ClipboardCommandsTest, CutThenPasteIntoAnotherFolderOfTheSameWindowMoves)
   SendCommand(window, ID_EDIT_CUT);
   ShowFolderAt(doc, "maps");
   SendCommand(window, ID_EDIT_PASTE);
-  Pump(50);
+  EXPECT_TRUE(PumpUntil([&] { return doc->clipboardSource == nullptr; }));
+  PumpPending();
   EXPECT_EQ(EntryText(doc, "maps/z.bsp"), bytes);
   EXPECT_EQ(NodeAt(doc, "z.bsp"), nullptr);
   ShowFolderAt(doc, "");
@@ -157,7 +160,8 @@ TEST_F(ClipboardCommandsTest, CutFolderInTheTreeIsDimmedAndUndimmedWhenReplaced)
   ASSERT_NE(doc->clipboardSource, nullptr);
   EXPECT_TRUE(TreeView_GetItemState(doc->folderTree, maps, TVIS_CUT) & TVIS_CUT);
   ASSERT_TRUE(PutFilesOnClipboard({WinFixture("views.pak")}));
-  Pump(20);
+  PumpUntil([&] { return doc->clipboardSource == nullptr; });
+  PumpPending();
   EXPECT_EQ(doc->clipboardSource, nullptr);
   EXPECT_FALSE(TreeView_GetItemState(doc->folderTree, maps, TVIS_CUT) & TVIS_CUT);
   EXPECT_NE(NodeAt(doc, "maps/level1.bsp"), nullptr);
@@ -185,7 +189,7 @@ TEST_F(ClipboardCommandsTest, DeleteOfACopiedItemEmptiesTheClipboardFirst) {
   HWND other;
   WindowDocument* target = OpenDoc("", &other);
   SendCommand(other, ID_EDIT_PASTE);
-  EXPECT_EQ(target->root->firstChild, nullptr);
+  EXPECT_EQ(target->root()->firstChild(), nullptr);
 }
 
 TEST_F(ClipboardCommandsTest, ClosingTheSourceWindowEmptiesTheClipboard) {
@@ -197,7 +201,7 @@ TEST_F(ClipboardCommandsTest, ClosingTheSourceWindowEmptiesTheClipboard) {
   SendCommand(window, ID_EDIT_COPY);
   ASSERT_TRUE(IsClipboardFormatAvailable(g_cfVellumixData));
   SendMessageA(window, WM_CLOSE, 0, 0);
-  Pump(20);
+  PumpUntil([&] { return !IsWindow(window); });
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(IsClipboardFormatAvailable(g_cfVellumixData));
 }
@@ -272,7 +276,7 @@ TEST_F(ClipboardCommandsTest, ShellFilesDroppedOnAFolderOrAFileItem) {
   ASSERT_NE(doc, nullptr);
   ShowWindow(window, SW_MAXIMIZE);
   ShowFolderAt(doc, "");
-  Pump(50);
+  PumpPending();
   auto* target = static_cast<IDropTarget*>(doc->dropTarget);
   ASSERT_NE(target, nullptr);
   auto dropAt = [&](HWND pane, POINT client, DWORD keys) {
@@ -329,7 +333,7 @@ TEST_F(ClipboardCommandsTest, DataWithoutAnAcceptedFormatIsRefused) {
   WindowDocument* doc = OpenDoc(WinFixture("views.zip"), &window);
   ASSERT_NE(doc, nullptr);
   ShowWindow(window, SW_MAXIMIZE);
-  Pump(30);
+  PumpPending();
   auto* target = static_cast<IDropTarget*>(doc->dropTarget);
   RECT rc;
   GetWindowRect(doc->folderTree, &rc);
@@ -353,32 +357,28 @@ TEST_F(ClipboardCommandsTest, RegressionItemsOfAPayloadNoLiveObjectMadeAreNeverF
   HWND window;
   WindowDocument* doc = OpenDoc(WinFixture("views.zip"), &window);
   ASSERT_NE(doc, nullptr);
-  ArchiveNode* copy = TreeCopy(NodeAt(doc, "readme"), nullptr, nullptr);
-  ArchiveNode* forged[1] = {copy};
-  VellumixDataPayload payload = {reinterpret_cast<uintptr_t>(&doc->archiveKind), 1,
+  NodeId forged[1] = {NodeAt(doc, "readme")->id()};
+  VellumixDataPayload payload = {reinterpret_cast<uintptr_t>(static_cast<ArchiveDocument*>(doc)), 1,
                                  reinterpret_cast<uintptr_t>(forged)};
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof payload);
   std::memcpy(GlobalLock(block), &payload, sizeof payload);
   GlobalUnlock(block);
-  DropRequest request = {DROPEFFECT_COPY, g_cfVellumixData, block,
-                         static_cast<HTREEITEM>(NodeAt(doc, "sound")->entry->treeItem), -1};
+  DropRequest request = {DROPEFFECT_COPY, g_cfVellumixData, block, FolderItemOf(doc, NodeAt(doc, "sound")), -1};
   EXPECT_EQ(SendMessageA(window, WMU_DROP, reinterpret_cast<WPARAM>(&request), 0), 0);
   EXPECT_EQ(NodeAt(doc, "sound/readme"), nullptr);
   EXPECT_FALSE(doc->modified);
   GlobalFree(block);
-  TreeFree(copy, nullptr);
 }
 
 namespace {
 
 // The folder the tree shows is live, and the list lists exactly its children.
 void ExpectPanesOnLiveNodes(WindowDocument* doc) {
-  ArchiveEntry* shown = TreeItemEntry(doc->folderTree, CurrentFolderItem(doc->folderTree));
+  Node* shown = TreeItemNode(doc->folderTree, CurrentFolderItem(doc->folderTree));
   ASSERT_NE(shown, nullptr);
-  ASSERT_NE(shown->node, nullptr);
-  ASSERT_EQ(shown->node->entry, shown);
+  ASSERT_EQ(doc->tree->Find(shown->id()), shown);
   Names children;
-  for (ArchiveNode* n = shown->node->firstChild; n; n = n->nextSibling) children.push_back(n->entry->name);
+  for (const Node* n = shown->firstChild(); n; n = n->nextSibling()) children.push_back(n->name());
   Names listed = ListNames(doc->itemList);
   std::sort(children.begin(), children.end());
   std::sort(listed.begin(), listed.end());

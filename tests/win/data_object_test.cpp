@@ -19,7 +19,6 @@
 #include "services/globals.h"
 #include "tests/win/support/data_exchange_support.h"
 #include "tests/win/support/transfer_test_support.h"
-#include "transfer/core/node_copy.h"
 #include "transfer/data_object.h"
 
 namespace {
@@ -73,23 +72,21 @@ std::string ReadContents(IDataObject* data, LONG index, HRESULT* result = nullpt
 
 class DataObjectTest : public DataExchangeTest {
  protected:
-  // A drag-style object over node copies of the stored paths of a document.
+  // A drag-style object over the nodes at the stored paths of a document.
   IDataObject* Make(WindowDocument* doc, const std::vector<std::string>& paths, int forClipboard = 0) {
     for (const std::string& p : paths) {
-      ArchiveNode* live = NodeAt(doc, p);
+      Node* live = NodeAt(doc, p);
       EXPECT_NE(live, nullptr) << p;
-      if (live) copies_.push_back(TreeCopy(live, nullptr, nullptr));
+      if (live) ids_.push_back(live->id());
     }
-    object_ = CreateDataObject(doc, doc->folderTree, copies_.data(), static_cast<uint32_t>(copies_.size()),
-                               forClipboard);
+    object_ = CreateDataObject(doc, doc->folderTree, ids_, forClipboard);
     return object_ ? AsDataObject(object_) : nullptr;
   }
   void TearDown() override {
     if (object_) AsDataObject(object_)->Release();
-    for (ArchiveNode* c : copies_) TreeFree(c, nullptr);
     DataExchangeTest::TearDown();
   }
-  std::vector<ArchiveNode*> copies_;
+  std::vector<NodeId> ids_;
   ArchiveDataObject* object_ = nullptr;
 };
 
@@ -245,11 +242,9 @@ TEST_F(DataObjectTest, NamesThatWouldLeaveTheTargetFolderAreMadeSafe) {
       {"ok..txt", "ok..txt"},
   };
   std::vector<std::string> names;
+  static const uint8_t kHi[] = {'h', 'i'};
   for (const Case& c : cases) {
-    uint8_t* bytes = static_cast<uint8_t*>(std::malloc(2));
-    bytes[0] = 'h';
-    bytes[1] = 'i';
-    ASSERT_NE(AddMemoryFileNode(doc->root, c.stored, bytes, 2), nullptr);
+    ASSERT_NE(doc->tree->AddFile(doc->root(), c.stored, MemoryBytes{EntryBuffer::Copy(kHi, sizeof kHi)}), nullptr);
     names.push_back(c.stored);
   }
   IDataObject* data = Make(doc, names);
@@ -267,23 +262,17 @@ TEST_F(DataObjectTest, APathTooLongForADescriptorIsRefusedNotCut) {
   WindowDocument* doc = OpenDoc("", &window);
   ASSERT_NE(doc, nullptr);
   const std::string longName(200, 'd');
-  uint8_t* bytes = static_cast<uint8_t*>(std::malloc(1));
-  bytes[0] = 'x';
-  ArchiveNode* first = AddMemoryFileNode(doc->root, longName.c_str(), bytes, 1);
+  static const uint8_t kX[] = {'x'};
+  Node* first = doc->tree->AddFile(doc->root(), longName, MemoryBytes{EntryBuffer::Copy(kX, sizeof kX)});
   ASSERT_NE(first, nullptr);
   // A file of 200 characters fits; inside an item of 200 more it does not.
-  ArchiveNode* copy = TreeCopy(first, nullptr, nullptr);
   char name[MAX_PATH];
-  EXPECT_TRUE(DescriptorName(copy, copy, name));
-  ArchiveNode outer = {};
-  ArchiveEntry outerEntry = {};
-  outerEntry.kind = static_cast<uint32_t>(EntryKind::Directory);
-  outerEntry.name = const_cast<char*>(longName.c_str());
-  outer.entry = &outerEntry;
-  copy->parent = &outer;
-  EXPECT_FALSE(DescriptorName(&outer, copy, name));
-  copy->parent = nullptr;
-  TreeFree(copy, nullptr);
+  EXPECT_TRUE(DescriptorName(first, first, name));
+  Node* outer = doc->tree->AddDirectory(doc->root(), std::string(200, 'e'));
+  ASSERT_NE(outer, nullptr);
+  Node* inner = doc->tree->AddFile(outer, longName, MemoryBytes{EntryBuffer::Copy(kX, sizeof kX)});
+  ASSERT_NE(inner, nullptr);
+  EXPECT_FALSE(DescriptorName(outer, inner, name));
 }
 
 TEST_F(DataObjectTest, IsDisjointFromTable) {
@@ -305,13 +294,9 @@ TEST_F(DataObjectTest, IsDisjointFromTable) {
       {"a.bsp", 1},
   };
   for (const Case& c : cases) {
-    ArchiveNode* node = c.path[0] ? NodeAt(doc, c.path) : doc->root;
+    Node* node = c.path[0] ? NodeAt(doc, c.path) : doc->root();
     ASSERT_NE(node, nullptr) << c.path;
     EXPECT_EQ(IsDisjointFrom(object_, node), c.disjoint) << c.path;
-    // A node copy answers as its live node does.
-    ArchiveNode* copy = TreeCopy(node, nullptr, nullptr);
-    EXPECT_EQ(IsDisjointFrom(object_, copy), c.disjoint) << c.path;
-    TreeFree(copy, nullptr);
   }
 }
 
@@ -325,9 +310,13 @@ TEST_F(DataObjectTest, VellumixDataNamesTheDocumentAndItems) {
   ASSERT_EQ(data->GetData(&f, &medium), S_OK);
   ASSERT_GE(GlobalSize(medium.hGlobal), sizeof(VellumixDataPayload));
   const auto* payload = static_cast<const VellumixDataPayload*>(GlobalLock(medium.hGlobal));
-  EXPECT_EQ(payload->sourceRef, reinterpret_cast<uintptr_t>(&doc->archiveKind));
+  EXPECT_EQ(payload->sourceRef, reinterpret_cast<uintptr_t>(static_cast<ArchiveDocument*>(doc)));
   EXPECT_EQ(payload->count, 2u);
-  EXPECT_EQ(payload->items, reinterpret_cast<uintptr_t>(copies_.data()));
+  // The items are the object's own array of the nodes' ids, in order.
+  const auto* items = reinterpret_cast<const NodeId*>(payload->items);
+  ASSERT_NE(items, nullptr);
+  EXPECT_EQ(std::vector<NodeId>(items, items + payload->count), ids_);
+  EXPECT_TRUE(DataObjectHolds(object_, items, payload->count));
   GlobalUnlock(medium.hGlobal);
   ReleaseStgMedium(&medium);
 }

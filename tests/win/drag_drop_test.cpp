@@ -83,47 +83,56 @@ class DragDropTest : public DataExchangeTest {
     ASSERT_NE(source_, nullptr);
     ASSERT_NE(target_, nullptr);
     SendMessageA(g_mdiClient, WM_MDITILE, MDITILE_VERTICAL, 0);
-    Pump(100);
+    PumpPending();
     ShowFolderAt(source_, "");
   }
 
-  // Presses on from, nudges the cursor a few pixels, moves to `to` in ten steps of about
-  // 60 ms, holding Shift from the
-  // fourth step when move is set, and lets go. Returns whether a drag was under way
+  // Presses on from, nudges the cursor a few pixels, moves to `to` in ten steps, holding
+  // Shift from the fourth step when move is set, and lets go. Each step waits until the
+  // program has taken the input of the one before. Returns whether a drag was under way
   // (the source's drag object existed) just before the button went up.
   bool Drag(POINT from, POINT to, bool move) {
     std::atomic<bool> done{false};
     std::atomic<bool> dragging{false};
+    const DWORD gui = GetCurrentThreadId();
+    WindowDocument* source = source_;
+    auto waitFor = [](const std::function<bool()>& condition, DWORD timeoutMs) {
+      const DWORD start = GetTickCount();
+      while (!condition() && GetTickCount() - start < timeoutMs) Sleep(5);
+    };
     std::thread mover([&] {
-      MoveMouseTo(from.x, from.y);
-      Sleep(150);
+      InputWatch taken(gui);
+      // A move the system made is taken by the program as a mouse message made there.
+      auto moveTo = [&](int x, int y) {
+        const unsigned long before = taken.Count();
+        POINT now;
+        if (MoveMouseAndWait(x, y) && GetCursorPos(&now)) taken.WaitFor(before, 0, &now);
+      };
+      moveTo(from.x, from.y);
+      const unsigned long beforeDown = taken.Count();
       MouseButton(true);
-      Sleep(150);
+      taken.WaitFor(beforeDown, WM_LBUTTONDOWN, nullptr);
       // The list tells a drag from a click by the first moves inside itself.
-      for (int nudge = 1; nudge <= 3; ++nudge) {
-        MoveMouseTo(from.x + 4 * nudge, from.y + 2 * nudge);
-        Sleep(60);
-      }
+      for (int nudge = 1; nudge <= 3; ++nudge) moveTo(from.x + 4 * nudge, from.y + 2 * nudge);
+      waitFor([&] { return source->dragSource != nullptr; }, 3000);
       for (int step = 1; step <= 10; ++step) {
-        MoveMouseTo(from.x + (to.x - from.x) * step / 10, from.y + (to.y - from.y) * step / 10);
+        moveTo(from.x + (to.x - from.x) * step / 10, from.y + (to.y - from.y) * step / 10);
         if (move && step == 4) Key(VK_SHIFT, true);
-        Sleep(60);
-
       }
       // A few more small moves over the target, so that it has seen the cursor settle.
-      for (int wiggle = 0; wiggle < 3; ++wiggle) {
-        MoveMouseTo(to.x + (wiggle & 1), to.y);
-        Sleep(60);
-      }
-      dragging = source_->dragSource != nullptr;
+      for (int wiggle = 0; wiggle < 3; ++wiggle) moveTo(to.x + 2 * (wiggle & 1), to.y);
+      dragging = source->dragSource != nullptr;
+      const unsigned long beforeUp = taken.Count();
       MouseButton(false);
-      Sleep(100);
+      taken.WaitFor(beforeUp, WM_LBUTTONUP, nullptr);
+      // The drop reads the keys as the button goes up: Shift is let go once the drag is over.
+      waitFor([&] { return source->dragSource == nullptr; }, 10000);
       if (move) Key(VK_SHIFT, false);
       done = true;
     });
-    PumpUntil([&] { return done.load(); }, 20000);
+    PumpUntil([&] { return done.load(); }, 30000);
     mover.join();
-    Pump(200);
+    PumpPending();
     return dragging;
   }
 
@@ -131,11 +140,11 @@ class DragDropTest : public DataExchangeTest {
   bool DragWithRetries(const std::string& item, POINT to, bool move, const std::function<bool()>& happened) {
     for (int attempt = 0; attempt < 3; ++attempt) {
       SelectListItems(source_, {item});
-      Pump(50);
+      PumpPending();
       const POINT from = ListItemCentre(source_->itemList, item);
       const bool started = Drag(from, to, move);
       if (started || happened()) return true;
-      Pump(300);
+      PumpPending();
     }
     return false;
   }
@@ -208,7 +217,7 @@ TEST_F(DragDropTest, ADropTheTargetRefusesLeavesEverything) {
   EXPECT_EQ(ListNames(source_->itemList), before);
   EXPECT_NE(NodeAt(source_, "a.bsp"), nullptr);
   EXPECT_FALSE(source_->modified);
-  EXPECT_EQ(target_->root->firstChild, nullptr);
+  EXPECT_EQ(target_->root()->firstChild(), nullptr);
 }
 
 TEST_F(DragDropTest, FolderDraggedFromTheTreeWithShiftIsMovedToAnotherWindow) {

@@ -147,7 +147,7 @@ TEST_F(DropFeedbackTest, HoveringOnACollapsedFolderExpandsItAfterTwoSeconds) {
 TEST_F(DropFeedbackTest, RestingNearTheListsBottomEdgeScrollsUntilTheEnd) {
   ShowWindow(window_, SW_RESTORE);
   MoveWindow(window_, 0, 0, 500, 160, TRUE);
-  Pump(50);
+  PumpPending();
   SCROLLINFO info = {};
   info.cbSize = sizeof info;
   info.fMask = SIF_ALL;

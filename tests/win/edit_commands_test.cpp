@@ -31,12 +31,17 @@ Names Sorted(Names names) {
 }
 
 // The names of the children of an archive tree node, as the document holds them.
-Names NodeChildren(const ArchiveNode* node) {
+Names NodeChildren(const Node* node) {
   Names names;
-  for (const ArchiveNode* child = node->firstChild; child; child = child->nextSibling) {
-    names.push_back(child->entry->name);
-  }
+  for (const Node* child = node->firstChild(); child; child = child->nextSibling()) names.push_back(child->name());
   return names;
+}
+
+// Whether this thread is in a menu's loop (the menu bar's or a popup menu's).
+bool InMenu() {
+  GUITHREADINFO gui = {};
+  gui.cbSize = sizeof gui;
+  return GetGUIThreadInfo(GetCurrentThreadId(), &gui) && (gui.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE));
 }
 
 class EditCommandsTest : public ViewsWindowTest {
@@ -44,12 +49,12 @@ class EditCommandsTest : public ViewsWindowTest {
   void Command(int id) { SendCommand(window_, id); }
   void Focus(HWND pane) {
     SetFocus(pane);
-    Pump(20);
+    PumpUntil([pane] { return GetFocus() == pane; });
     ASSERT_EQ(GetFocus(), pane);
   }
   void SelectFolder(HTREEITEM item) {
     TreeView_SelectItem(doc_->folderTree, item);
-    Pump(20);
+    PumpPending();
   }
   void SelectListItems(const Names& names) {
     ListView_SetItemState(doc_->itemList, -1, 0, LVIS_SELECTED);
@@ -58,7 +63,7 @@ class EditCommandsTest : public ViewsWindowTest {
       ASSERT_GE(index, 0) << name;
       ListView_SetItemState(doc_->itemList, index, LVIS_SELECTED, LVIS_SELECTED);
     }
-    Pump(20);
+    PumpPending();
   }
   HWND ListEdit() { return ListView_GetEditControl(doc_->itemList); }
   std::string EditText(HWND edit) {
@@ -68,7 +73,7 @@ class EditCommandsTest : public ViewsWindowTest {
   }
   void CancelListEdit() {
     if (HWND edit = ListEdit()) SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
-    Pump(30);
+    PumpPending();
   }
   // Opens a pane's context menu as a user does (a right click at a point of the pane, or
   // Shift+F10 when at is null), checks its entries and picks one by its mnemonic.
@@ -90,7 +95,9 @@ class EditCommandsTest : public ViewsWindowTest {
     const WatchedMenu seen = watcher.Wait();
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.entries, expected);
-    Pump(30);
+    // The menu has ended and what its entry posted has run.
+    EXPECT_TRUE(PumpUntil([] { return !InMenu(); }));
+    PumpPending();
   }
   static bool Pasteable() {
     return IsClipboardFormatAvailable(CF_HDROP) || (g_cfVellumixData && IsClipboardFormatAvailable(g_cfVellumixData));
@@ -153,7 +160,7 @@ TEST_F(EditCommandsTest, NewDirectoryNamesCountUpAndReuseAFreedName) {
   ASSERT_NE(edit, nullptr);
   SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("First"));
   SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
-  Pump(50);
+  PumpPending();
   EXPECT_EQ(ListText(doc_->itemList, first, 0), "first");
 
   Command(ID_OBJECT_NEW_DIRECTORY);
@@ -163,7 +170,7 @@ TEST_F(EditCommandsTest, NewDirectoryNamesCountUpAndReuseAFreedName) {
             Sorted({"maps", "sound", "first", "New Directory (2)", "New Directory"}));
   Names all = kViewsRootListed;
   all.insert(all.end(), {"first", "New Directory (2)", "New Directory"});
-  EXPECT_EQ(Sorted(NodeChildren(doc_->root)), Sorted(all));
+  EXPECT_EQ(Sorted(NodeChildren(doc_->root())), Sorted(all));
 }
 
 TEST_F(EditCommandsTest, NewDirectoryGoesIntoTheCurrentFolder) {
@@ -193,21 +200,10 @@ TEST_F(EditCommandsTest, NewDirectoryNameTable) {
       {{"new directory"}, "New Directory"},  // names compare byte by byte
   };
   for (const Case& c : cases) {
-    ArchiveNode parent{};
-    std::vector<ArchiveEntry> entries(c.existing.size());
-    std::vector<ArchiveNode> children(c.existing.size());
-    for (size_t i = 0; i < c.existing.size(); ++i) {
-      entries[i].name = const_cast<char*>(c.existing[i].c_str());
-      children[i].entry = &entries[i];
-      children[i].parent = &parent;
-      if (i > 0) {
-        children[i].prevSibling = &children[i - 1];
-        children[i - 1].nextSibling = &children[i];
-      }
-    }
-    parent.firstChild = children.empty() ? nullptr : &children[0];
+    ArchiveTree tree;
+    for (const std::string& existing : c.existing) ASSERT_NE(tree.AddDirectory(tree.root(), existing), nullptr);
     char name[kNewDirectoryNameSize];
-    ChooseNewDirectoryName(&parent, name);
+    ChooseNewDirectoryName(tree.root(), name);
     EXPECT_STREQ(name, c.expected);
   }
 }
@@ -223,8 +219,8 @@ TEST_F(EditCommandsTest, DeleteWithTheRootSelectedEmptiesTheArchiveButKeepsTheRo
   EXPECT_TRUE(TreeChildren(doc_->folderTree, root_).empty());
   EXPECT_EQ(TreeView_GetCount(doc_->folderTree), 1u);
   EXPECT_TRUE(ListNames(doc_->itemList).empty());
-  ASSERT_NE(doc_->root, nullptr);
-  EXPECT_EQ(doc_->root->firstChild, nullptr);
+  ASSERT_NE(doc_->root(), nullptr);
+  EXPECT_EQ(doc_->root()->firstChild(), nullptr);
   EXPECT_TRUE(MarkedModified());
 
   // The empty archive takes new folders again.
@@ -240,9 +236,9 @@ TEST_F(EditCommandsTest, DeletingFromAnEmptyArchiveChangesNothing) {
   ASSERT_NE(doc, nullptr);
   std::string title = Title(fresh);
   SetFocus(doc->folderTree);
-  Pump(20);
+  PumpUntil([&] { return GetFocus() == doc->folderTree; });
   SendMessageA(fresh, WM_COMMAND, ID_EDIT_DELETE, 0);
-  Pump(20);
+  PumpPending();
   EXPECT_EQ(Title(fresh), title);
   EXPECT_EQ(doc->modified, 0);
 }
@@ -254,7 +250,7 @@ TEST_F(EditCommandsTest, DeletingSelectedListItemsRemovesFilesAndFolders) {
   Command(ID_EDIT_DELETE);
   EXPECT_EQ(ListNames(doc_->itemList), Without(kViewsRootListed, {"maps", "a.bsp", "readme"}));
   EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"sound"}));
-  EXPECT_EQ(Sorted(NodeChildren(doc_->root)), Sorted(Without(kViewsRootListed, {"maps", "a.bsp", "readme"})));
+  EXPECT_EQ(Sorted(NodeChildren(doc_->root())), Sorted(Without(kViewsRootListed, {"maps", "a.bsp", "readme"})));
   EXPECT_TRUE(MarkedModified());
   // Nothing is selected any more: Delete, Cut and Copy follow.
   EXPECT_EQ(ListView_GetSelectedCount(doc_->itemList), 0u);
@@ -291,12 +287,12 @@ TEST_F(EditCommandsTest, DeletingAFolderInTheTreeShowsAnotherFolder) {
   Focus(doc_->folderTree);
   Command(ID_EDIT_DELETE);
   EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"sound"}));
-  EXPECT_EQ(Sorted(NodeChildren(doc_->root)), Sorted(Without(kViewsRootListed, {"maps"})));
+  EXPECT_EQ(Sorted(NodeChildren(doc_->root())), Sorted(Without(kViewsRootListed, {"maps"})));
   // The tree moves to a neighbouring folder (the next sibling, here the empty "sound").
   now = TreeView_GetSelection(doc_->folderTree);
-  ArchiveEntry* shown = TreeItemEntry(doc_->folderTree, now);
+  Node* shown = TreeItemNode(doc_->folderTree, now);
   ASSERT_NE(shown, nullptr);
-  EXPECT_EQ(Sorted(ListNames(doc_->itemList)), Sorted(NodeChildren(shown->node)));
+  EXPECT_EQ(Sorted(ListNames(doc_->itemList)), Sorted(NodeChildren(shown)));
   SelectFolder(root_);
   EXPECT_EQ(ListNames(doc_->itemList), Without(kViewsRootListed, {"maps"}));
 }
@@ -304,7 +300,7 @@ TEST_F(EditCommandsTest, DeletingAFolderInTheTreeShowsAnotherFolder) {
 TEST_F(EditCommandsTest, DeleteWithTheFocusOutsideBothPanesDoesNothing) {
   // The archive window hands the focus on to a pane; the splitter keeps it.
   SetFocus(doc_->splitter);
-  Pump(20);
+  PumpUntil([&] { return GetFocus() == doc_->splitter; });
   ASSERT_EQ(GetFocus(), doc_->splitter);
   SelectListItems({"a.bsp"});
   Command(ID_EDIT_DELETE);

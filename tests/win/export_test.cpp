@@ -63,10 +63,10 @@ class ExportTest : public ArchiveWindowTest {
     return TempDir() + name + "\\";
   }
   int Export(WindowDocument* doc, const std::string& storedPath, const std::string& path) {
-    ArchiveNode* node = storedPath.empty() ? doc->root : NodeAt(doc, storedPath);
+    Node* node = storedPath.empty() ? doc->root() : NodeAt(doc, storedPath);
     EXPECT_NE(node, nullptr) << storedPath;
     if (!node) return -1;
-    return ExportNode(window_, doc, node->entry, path.c_str(), &state_);
+    return ExportNode(window_, doc, node, path.c_str(), &state_);
   }
   TransferState state_{0, 0, ReplaceMode::Ask};
   HWND window_ = nullptr;
@@ -117,11 +117,12 @@ TEST_F(ExportTest, MemoryFilesAreWrittenFromTheirOwnBuffer) {
   ASSERT_NE(doc, nullptr);
   ASSERT_TRUE(WriteDiskFile(TempDir() + "memo.txt", "held in memory"));
   ASSERT_EQ(ImportFile(window_, doc, (TempDir() + "memo.txt").c_str(), &state_), 1);
-  uint8_t* before = NodeAt(doc, "memo.txt")->entry->data;
+  const EntryBuffer* before = NodeAt(doc, "memo.txt")->memory();
+  ASSERT_NE(before, nullptr);
   const std::string out = Folder("out");
   EXPECT_EQ(Export(doc, "", out), 1);
   EXPECT_EQ(ReadDiskFile(out + "memo.txt"), "held in memory");
-  EXPECT_EQ(NodeAt(doc, "memo.txt")->entry->data, before);
+  EXPECT_EQ(NodeAt(doc, "memo.txt")->memory(), before);
 }
 
 TEST_F(ExportTest, ExistingDiskFilesGoThroughTheQuestion) {
@@ -149,7 +150,7 @@ TEST_F(ExportTest, ExistingDiskFilesGoThroughTheQuestion) {
     for (const std::string& f : files) ASSERT_TRUE(WriteDiskFile(out + f, "on disk"));
     TransferState state{0, 0, ReplaceMode::Ask};
     DialogSeries series(kReplaceCaption, c.answers);
-    EXPECT_EQ(ExportNode(window_, doc, NodeAt(doc, "maps")->entry, out.c_str(), &state), c.result);
+    EXPECT_EQ(ExportNode(window_, doc, NodeAt(doc, "maps"), out.c_str(), &state), c.result);
     std::vector<AnsweredDialog> seen = series.Finish();
     EXPECT_EQ(seen.size(), c.asked);
     EXPECT_EQ(series.extra(), 0);
@@ -178,7 +179,7 @@ TEST_F(ExportTest, AFileWrittenOverIsReplacedNeverWrittenThroughAHardLink) {
   ASSERT_TRUE(CreateHardLinkA((out + "maps\\level1.bsp").c_str(), outside.c_str(), nullptr));
   TransferState state{0, 0, ReplaceMode::Ask};
   DialogSeries series(kReplaceCaption, {IDYES});
-  EXPECT_EQ(ExportNode(window_, doc, NodeAt(doc, "maps")->entry, out.c_str(), &state), 1);
+  EXPECT_EQ(ExportNode(window_, doc, NodeAt(doc, "maps"), out.c_str(), &state), 1);
   EXPECT_EQ(series.Finish().size(), 1u);
   EXPECT_EQ(ReadDiskFile(outside), "keep me");
   EXPECT_EQ(ReadDiskFile(out + "maps\\level1.bsp"), EntryText(doc, "maps/level1.bsp"));
@@ -300,9 +301,9 @@ TEST_F(ExportTest, EncryptedEntriesAreNamedNeverWrittenAndNeverViewed) {
   EXPECT_EQ(seen[0].message, "2 items were not exported. The first: \"secret.txt\": it is encrypted.");
   EXPECT_TRUE(DiskListing(folder).empty());
 
-  ArchiveEntry* secret = nullptr;
-  for (ArchiveNode* n = doc->root->firstChild; n; n = n->nextSibling)
-    if (std::string(n->entry->name) == "secret.txt") secret = n->entry;
+  Node* secret = nullptr;
+  for (Node* n = doc->root()->firstChild(); n; n = n->nextSibling())
+    if (n->name() == "secret.txt") secret = n;
   ASSERT_NE(secret, nullptr);
   DialogWatcher view("View", IDOK);
   EXPECT_EQ(ViewEntry(window_, secret), 0);

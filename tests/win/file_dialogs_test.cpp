@@ -118,7 +118,9 @@ TEST_F(FileDialogsTest, OpenCommandOpensEveryChosenArchive) {
   DialogWatcher watcher("Open PAK File", 0, 10000, TypeAndConfirm("\"a.pak.zip\" \"b.pak\""));
   SendMessageA(frame_, WM_COMMAND, ID_FILE_OPEN, 0);
   EXPECT_TRUE(watcher.Wait().found);
-  Pump(50);
+  // The opens are posted by the command.
+  PumpUntil([] { return ArchiveWindows().size() == 2; });
+  PumpPending();
   std::vector<std::string> titles;
   for (HWND w : ArchiveWindows()) titles.push_back(Title(w));
   std::sort(titles.begin(), titles.end());

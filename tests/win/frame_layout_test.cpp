@@ -63,7 +63,7 @@ TEST_F(FrameLayoutTest, LayoutFollowsTheFrameSize) {
   for (SIZE size : {SIZE{640, 480}, SIZE{400, 300}, SIZE{900, 700}}) {
     SCOPED_TRACE(size.cx);
     SetWindowPos(frame_, nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOMOVE);
-    Pump(20);
+    PumpPending();
     ExpectLayout(frame_, true, true);
   }
 }
@@ -84,7 +84,7 @@ TEST_F(FrameLayoutTest, HidingTheBarsGivesTheClientTheRoom) {
   for (const Step& step : steps) {
     SCOPED_TRACE(step.command);
     SendMessageA(frame_, WM_COMMAND, step.command, 0);
-    Pump(30);  // the layout is redone by a posted WM_SIZE
+    PumpPending();  // the layout is redone by a posted WM_SIZE
     EXPECT_EQ(IsWindowVisible(g_toolbar) != 0, step.toolbar);
     EXPECT_EQ(IsWindowVisible(g_statusBar) != 0, step.status);
     EXPECT_EQ((GetMenuState(menu, ID_VIEW_TOOLBAR, MF_BYCOMMAND) & MF_CHECKED) != 0, step.toolbar);

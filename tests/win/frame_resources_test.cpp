@@ -11,6 +11,7 @@
 
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
+#include "services/file_dialogs.h"
 #include "services/globals.h"
 #include "tests/win/support/frame_test_support.h"
 #include "tests/win/support/toolbar_buttons.h"
@@ -85,10 +86,6 @@ const Shown kShown[] = {
     {40037, "Send To &Back", false, false, kNoKey, 0, "Sends the active window to the back of all displayed windows",
      nullptr},
     {40027, "&About Vellumix...", false, false, kNoKey, 0, "Displays program information, version number and copyright",
-     nullptr},
-    {59394, nullptr, false, false, kNoKey, 0,
-     "All PAK Files (*.PAK;*.PK3;*.ZIP)|*.PAK;*.PK3;*.ZIP|PAK Files (*.PAK)|*.PAK|PK3 Files "
-     "(*.PK3)|*.PK3|Zip Files (*.ZIP)|*.ZIP|All Files (*.*)|*.*|",
      nullptr},
     {59395, nullptr, false, false, kNoKey, 0, "Opens this document", nullptr},
     {59396, nullptr, false, false, kNoKey, 0, "\\/:*?\"<>|", nullptr},
@@ -180,6 +177,11 @@ TEST_F(FrameResourcesTest, MenusKeysStringsAndToolbarAsFirstShown) {
     }
   }
   EXPECT_EQ(keys, keyed) << "a key that runs no command of the table";
+  // The file dialogs' archive filter: each format's line from the string table after the
+  // line of them all.
+  EXPECT_EQ(ArchiveFilterText(),
+            "All PAK Files (*.PAK;*.PK3;*.ZIP)|*.PAK;*.PK3;*.ZIP|PAK Files (*.PAK)|*.PAK|PK3 Files "
+            "(*.PK3)|*.PK3|Zip Files (*.ZIP)|*.ZIP|All Files (*.*)|*.*|");
 
   ASSERT_EQ(SendMessageA(g_toolbar, TB_BUTTONCOUNT, 0, 0), static_cast<LRESULT>(std::size(kToolbarButtons)));
   for (int i = 0; i < static_cast<int>(std::size(kToolbarButtons)); ++i) {

@@ -74,14 +74,15 @@ TEST_F(ImportTest, FileBecomesAMemoryFileWithItsBytesAndItsNameAsGiven) {
   EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "Readme.TXT").c_str(), &state_), 1);
   EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "empty").c_str(), &state_), 1);
   EXPECT_EQ(state_.changed, 1);
-  ArchiveNode* readme = NodeAt(doc, "Readme.TXT");
+  Node* readme = NodeAt(doc, "Readme.TXT");
   ASSERT_NE(readme, nullptr);
-  EXPECT_TRUE(IsKind(readme->entry, EntryKind::MemoryFile));
+  EXPECT_TRUE(IsMemoryFile(readme));
   EXPECT_EQ(EntryText(doc, "Readme.TXT"), "hello, archive");
-  ArchiveNode* empty = NodeAt(doc, "empty");
+  Node* empty = NodeAt(doc, "empty");
   ASSERT_NE(empty, nullptr);
-  EXPECT_EQ(empty->entry->size, 0u);
-  EXPECT_EQ(empty->entry->data, nullptr);
+  EXPECT_EQ(empty->size(), 0u);
+  EXPECT_TRUE(IsMemoryFile(empty));
+  EXPECT_EQ(empty->memory(), nullptr);
   // Appended at the end of the list, selected, with the list focused.
   EXPECT_EQ(ListNames(doc->itemList), (Names{"Readme.TXT", "empty"}));
   EXPECT_EQ(SelectedRows(doc->itemList), (std::vector<int>{0, 1}));
@@ -102,8 +103,8 @@ TEST_F(ImportTest, DirectoryTreeArrivesLowerCasedWithFolderItems) {
   EXPECT_EQ(EntryText(doc, "maps/sub/deep.txt"), "deep text");
   EXPECT_EQ(EntryText(doc, "maps/empty.dat"), "");
   ASSERT_NE(NodeAt(doc, "maps/nothing"), nullptr);
-  EXPECT_TRUE(IsKind(NodeAt(doc, "maps/nothing")->entry, EntryKind::Directory));
-  EXPECT_TRUE(IsKind(NodeAt(doc, "maps/sub/deep.txt")->entry, EntryKind::MemoryFile));
+  EXPECT_TRUE(NodeAt(doc, "maps/nothing")->IsDirectory());
+  EXPECT_TRUE(IsMemoryFile(NodeAt(doc, "maps/sub/deep.txt")));
 
   EXPECT_EQ(ListNames(doc->itemList), Names{"maps"});
   EXPECT_EQ(SelectedRows(doc->itemList), std::vector<int>{0});
@@ -151,14 +152,8 @@ TEST_F(ImportTest, MergingAsksAboutEachFileOfTheSameName) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "first answer " << c.answers[0] << " of " << c.answers.size());
     // Back to the first bytes before each import.
-    for (const char* p : conflicting) {
-      ArchiveEntry* e = NodeAt(doc, p)->entry;
-      free(e->data);
-      e->data = static_cast<uint8_t*>(malloc(3));
-      memcpy(e->data, "old", 3);
-      e->size = 3;
-    }
-    if (ArchiveNode* added = NodeAt(doc, "maps/new.txt")) TreeFree(TreeUnlink(added), FreeEntry);
+    for (const char* p : conflicting) MakeFileDifferent(doc, p);
+    if (Node* added = NodeAt(doc, "maps/new.txt")) doc->tree->Remove(added);
     TransferState state{0, 0, ReplaceMode::Ask};
     DialogSeries series(kReplaceCaption, c.answers);
     const int result = ImportDirectory(window_, doc, maps.c_str(), &state);
@@ -226,7 +221,7 @@ TEST_F(ImportTest, FileAndDirectoryOfOneNameAreLeftAloneWithoutAQuestion) {
   EXPECT_EQ(ImportDirectory(window_, doc, (TempDir() + "other\\things.txt").c_str(), &state_), 0);
   series.Finish();
   EXPECT_EQ(series.extra(), 0);
-  EXPECT_TRUE(IsKind(NodeAt(doc, "things")->entry, EntryKind::Directory));
+  EXPECT_TRUE(NodeAt(doc, "things")->IsDirectory());
   EXPECT_EQ(EntryText(doc, "things.txt"), "file");
 }
 

@@ -15,6 +15,7 @@
 #include "services/globals.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
+#include "panes/views.h"
 #include "window/rename.h"
 
 namespace {
@@ -30,18 +31,9 @@ const char kTakenForFile[] =
     "A file or directory with the name you specified already exists. Specify a different "
     "filename.";
 
-// How long to wait for a message box that must not come.
-constexpr DWORD kNoBoxMs = 700;
-
 class RenameTest : public ViewsWindowTest {
  protected:
-  ArchiveEntry* ListEntry(int index) {
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    if (!ListView_GetItem(doc_->itemList, &item)) return nullptr;
-    return reinterpret_cast<ArchiveEntry*>(item.lParam);
-  }
+  Node* ListEntry(int index) { return ListItemNode(doc_->itemList, index); }
   int ListImage(int index) {
     LVITEMA item = {};
     item.mask = LVIF_IMAGE;
@@ -68,16 +60,18 @@ class RenameTest : public ViewsWindowTest {
     ASSERT_NE(edit, nullptr);
     Type(edit, to);
   }
+  // The end of an edit is answered at once; what the answer posts (a new edit after a
+  // refusal, the sorting of the tree's level) has run when this returns.
   static void Type(HWND edit, const char* text) {
     SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
     SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
-    Pump(60);
+    PumpPending();
   }
   HWND ListEdit() { return ListView_GetEditControl(doc_->itemList); }
   HWND TreeEdit() { return TreeView_GetEditControl(doc_->folderTree); }
   static void Cancel(HWND edit) {
     if (edit) SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
-    Pump(30);
+    PumpPending();
   }
   bool MarkedModified() {
     std::string title = Title(window_);
@@ -92,7 +86,7 @@ class RenameTest : public ViewsWindowTest {
     WatchedDialog seen = box.Wait();
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.message, message);
-    Pump(60);
+    PumpUntil([&] { return ListEdit() && GetFocus() == ListEdit(); });
     HWND edit = ListEdit();
     ASSERT_NE(edit, nullptr) << "the edit is not reopened";
     EXPECT_EQ(EditText(edit), from);
@@ -108,7 +102,7 @@ class RenameTest : public ViewsWindowTest {
     FocusPane(doc_->itemList);
     ListView_SetItemState(doc_->itemList, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
     ListView_SetItemState(doc_->itemList, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    Pump(20);
+    PumpPending();
   }
   void FocusFolder(HTREEITEM item) {
     TreeView_SelectItem(doc_->folderTree, item);
@@ -121,7 +115,7 @@ class RenameTest : public ViewsWindowTest {
       edit = tree ? TreeView_GetEditControl(pane) : ListView_GetEditControl(pane);
       return edit && GetFocus() == edit;
     });
-    Pump(30);  // the narrower selection of a file's name is posted after the edit opens
+    PumpPending();  // the narrower selection of a file's name is posted after the edit opens
     return edit;
   }
   static std::pair<DWORD, DWORD> Selection(HWND edit) {
@@ -163,7 +157,7 @@ TEST_F(RenameTest, F2OpensTheEditWithTheNameOrTheFileNameBeforeItsExtensionSelec
     EXPECT_EQ(Selection(edit), std::make_pair(DWORD{0}, c.selectedEnd));
     Cancel(edit);
     if (c.folder) TreeView_SelectItem(doc_->folderTree, root_);
-    Pump(20);
+    PumpPending();
   }
   EXPECT_EQ(doc_->modified, 0);
 }
@@ -191,17 +185,18 @@ TEST_F(RenameTest, EditRenameIsEnabledExactlyWhenTheFocusedPaneHasAnItemToRename
   // The list without a selection, then with one; the tree at its root, then at a folder.
   ASSERT_NO_FATAL_FAILURE(FocusPane(doc_->itemList));
   ListView_SetItemState(doc_->itemList, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-  Pump(20);
+  PumpPending();
   EXPECT_TRUE(RenameGrayed());
+  // The command runs while it is sent: nothing it could open is still to come afterwards.
   SendMessageA(frame_, WM_COMMAND, ID_EDIT_RENAME, 0);
-  Pump(30);
+  PumpPending();
   EXPECT_EQ(ListEdit(), nullptr);
   ASSERT_NO_FATAL_FAILURE(FocusListItem("a.bsp"));
   EXPECT_FALSE(RenameGrayed());
   ASSERT_NO_FATAL_FAILURE(FocusFolder(root_));
   EXPECT_TRUE(RenameGrayed());
   SendMessageA(frame_, WM_COMMAND, ID_EDIT_RENAME, 0);
-  Pump(30);
+  PumpPending();
   EXPECT_EQ(TreeEdit(), nullptr);
   ASSERT_NO_FATAL_FAILURE(FocusFolder(TreeChildNamed(doc_->folderTree, root_, "maps")));
   EXPECT_FALSE(RenameGrayed());
@@ -219,12 +214,13 @@ TEST_F(RenameTest, EditRenameIsEnabledExactlyWhenTheFocusedPaneHasAnItemToRename
 }
 
 TEST_F(RenameTest, RenamingAFileToItsOwnNameInCapitalsChangesNothing) {
-  DialogWatcher none("Rename", IDOK, kNoBoxMs);
+  // A box would come while the edit ends, inside the call.
+  DialogWatcher none("Rename", IDOK);
   RenameListItem("notes.txt", "NOTES.TXT");
-  EXPECT_FALSE(none.Wait().found);
+  EXPECT_FALSE(none.Finish().found);
   int index = ListIndexOf("notes.txt");
   ASSERT_GE(index, 0);
-  EXPECT_STREQ(ListEntry(index)->name, "notes.txt");
+  EXPECT_EQ(ListEntry(index)->name(), "notes.txt");
   EXPECT_EQ(ListEdit(), nullptr);
   EXPECT_EQ(doc_->modified, 0);
   EXPECT_EQ(Title(window_).find('*'), std::string::npos);
@@ -233,14 +229,14 @@ TEST_F(RenameTest, RenamingAFileToItsOwnNameInCapitalsChangesNothing) {
 TEST_F(RenameTest, AFileRenamedInCapitalsIsStoredInLowerCaseAndItsTypeFollows) {
   int index = ListIndexOf("a.bsp");
   ASSERT_GE(index, 0);
-  ArchiveEntry* entry = ListEntry(index);
+  Node* entry = ListEntry(index);
   ASSERT_EQ(ListText(doc_->itemList, index, 2), FileTypeName("a.bsp"));
   ASSERT_NE(std::string(FileTypeName("a.bsp")), FileTypeName("maps.txt"));
 
   RenameListItem("a.bsp", "MAPS.TXT");
   EXPECT_EQ(ListEdit(), nullptr);
   EXPECT_EQ(ListText(doc_->itemList, index, 0), "maps.txt");
-  EXPECT_STREQ(entry->name, "maps.txt");
+  EXPECT_EQ(entry->name(), "maps.txt");
   EXPECT_EQ(ListEntry(index), entry);
   EXPECT_EQ(ListText(doc_->itemList, index, 2), FileTypeName("maps.txt"));
   EXPECT_EQ(ListImage(index), FileTypeIcon("maps.txt"));
@@ -264,7 +260,7 @@ TEST_F(RenameTest, NamesTakenBySiblingsAreRefusedWithTheirOwnMessage) {
 TEST_F(RenameTest, ADirectoryRenamedInTheListIsRenamedAndResortedInTheTree) {
   RenameListItem("maps", "Zmaps");
   EXPECT_GE(ListIndexOf("zmaps"), 0);
-  Pump(30);
+  PumpUntil([&] { return TreeChildren(doc_->folderTree, root_) == Names{"sound", "zmaps"}; });
   EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"sound", "zmaps"}));
   HTREEITEM zmaps = TreeChildNamed(doc_->folderTree, root_, "zmaps");
   ASSERT_NE(zmaps, nullptr);
@@ -278,15 +274,15 @@ TEST_F(RenameTest, AFolderRenamedInTheTreeIsLowerCasedResortedAndRelisted) {
   ASSERT_NE(sound, nullptr);
   RenameFolder(sound, "ASound");
   EXPECT_EQ(TreeEdit(), nullptr);
-  Pump(30);
+  PumpUntil([&] { return TreeChildren(doc_->folderTree, root_) == Names{"asound", "maps"}; });
   EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"asound", "maps"}));
   EXPECT_EQ(TreeText(doc_->folderTree, sound), "asound");
   // The list shows the root, so the folder's list item follows at once.
   EXPECT_EQ(ListIndexOf("sound"), -1);
   EXPECT_GE(ListIndexOf("asound"), 0);
-  ArchiveNode* node = doc_->root->firstChild;
   bool found = false;
-  for (; node; node = node->nextSibling) found = found || std::string(node->entry->name) == "asound";
+  for (const Node* node = doc_->root()->firstChild(); node; node = node->nextSibling())
+    found = found || node->name() == "asound";
   EXPECT_TRUE(found);
   EXPECT_TRUE(MarkedModified());
 }
@@ -308,7 +304,7 @@ TEST_F(RenameTest, TreeRefusalsShowTheirMessageAndReopenTheEdit) {
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.caption, "Rename");
     EXPECT_EQ(seen.message, c.message);
-    Pump(60);
+    PumpUntil([&] { return TreeEdit() != nullptr; });
     HWND edit = TreeEdit();
     ASSERT_NE(edit, nullptr) << "the edit is not reopened";
     EXPECT_EQ(EditText(edit), "sound");
@@ -316,10 +312,10 @@ TEST_F(RenameTest, TreeRefusalsShowTheirMessageAndReopenTheEdit) {
     EXPECT_EQ(TreeText(doc_->folderTree, sound), "sound");
   }
   // An empty name reopens the edit without a message.
-  DialogWatcher none("Rename", IDOK, kNoBoxMs);
+  DialogWatcher none("Rename", IDOK);
   RenameFolder(sound, "");
-  EXPECT_FALSE(none.Wait().found);
-  Pump(60);
+  EXPECT_FALSE(none.Finish().found);
+  PumpUntil([&] { return TreeEdit() != nullptr; });
   ASSERT_NE(TreeEdit(), nullptr);
   Cancel(TreeEdit());
   EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"maps", "sound"}));
@@ -328,7 +324,7 @@ TEST_F(RenameTest, TreeRefusalsShowTheirMessageAndReopenTheEdit) {
 
 TEST_F(RenameTest, TheRootCannotBeEdited) {
   EXPECT_EQ(TreeView_EditLabel(doc_->folderTree, root_), nullptr);
-  Pump(30);
+  PumpPending();
   EXPECT_EQ(TreeEdit(), nullptr);
   EXPECT_EQ(TreeText(doc_->folderTree, root_), "/");
   // Other folders can be.
@@ -355,15 +351,17 @@ TEST_F(RenameTest, EditingKeysInANameEditStayInTheEdit) {
   SetFocus(doc_->itemList);
   HWND edit = ListView_EditLabel(doc_->itemList, index);
   ASSERT_NE(edit, nullptr);
-  Pump(30);  // the edit has opened with the name before the extension selected
+  PumpPending();  // the edit has opened with the name before the extension selected
+  SetForegroundWindow(frame_);
   SetFocus(edit);
   SendMessageA(edit, EM_SETSEL, 0, 0);  // caret before the first character
-  Pump(30);
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit; }));
   PressKeys({VK_DELETE});
-  Pump(50);
+  PumpUntil([&] { return EditText(edit) != "notes.txt"; });
+  PumpPending();
   EXPECT_EQ(EditText(edit), "otes.txt");
   EXPECT_EQ(ListNames(doc_->itemList).size(), before);
   SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
-  Pump(30);
+  PumpUntil([&] { return ListEdit() == nullptr; });
   EXPECT_GE(ListIndexOf("notes.txt"), 0);
 }

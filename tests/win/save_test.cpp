@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "archive/entry_data.h"
+#include "archive/format.h"
 #include "archive/loading.h"
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
 #include "services/globals.h"
 #include "services/leftovers.h"
+#include "services/core/archive_text.h"
 #include "services/settings.h"
 #include "tests/core/sample_archives.h"
 #include "tests/win/support/archive_window_support.h"
@@ -61,21 +63,21 @@ using Listing = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
 // Every file's stored path and bytes in a document, read through its source.
 Listing Contents(WindowDocument* doc) {
   Listing out;
-  std::vector<std::pair<ArchiveNode*, std::string>> stack = {{doc->root, ""}};
+  std::vector<std::pair<const Node*, std::string>> stack = {{doc->root(), ""}};
   while (!stack.empty()) {
     auto [node, prefix] = stack.back();
     stack.pop_back();
-    for (ArchiveNode* child = node->firstChild; child; child = child->nextSibling) {
-      std::string path = prefix + child->entry->name;
-      if (IsKind(child->entry, EntryKind::Directory)) {
+    for (const Node* child = node->firstChild(); child; child = child->nextSibling()) {
+      std::string path = prefix + child->name();
+      if (child->IsDirectory()) {
         out.push_back({path + "/", {}});
         stack.push_back({child, path + "/"});
         continue;
       }
-      EntryBytes bytes = {};
-      EXPECT_EQ(LoadEntryBytes(doc, child->entry, &bytes), EntryLoad::Ok) << path;
-      out.push_back({path, std::vector<uint8_t>(bytes.data, bytes.data + bytes.size)});
-      ReleaseEntryBytes(&bytes);
+      SharedBytes bytes;
+      EXPECT_EQ(LoadEntryBytes(doc, child, &bytes), EntryLoad::Ok) << path;
+      out.push_back({path, bytes ? std::vector<uint8_t>(bytes->data(), bytes->data() + bytes->size())
+                                 : std::vector<uint8_t>()});
     }
   }
   std::sort(out.begin(), out.end());
@@ -84,6 +86,11 @@ Listing Contents(WindowDocument* doc) {
 
 class SaveTest : public ArchiveWindowTest {
  protected:
+  // A new directory in the root, with its folder item, as New Directory makes one.
+  static Node* AddEmptyDirectory(WindowDocument* doc, const std::string& name) {
+    Node* added = doc->tree->AddDirectory(doc->root(), name);
+    return added && AddFolderItems(doc, added) ? added : nullptr;
+  }
   int FilesInDirectory() {
     int count = 0;
     WIN32_FIND_DATAA data;
@@ -102,8 +109,7 @@ class SaveTest : public ArchiveWindowTest {
     if (!window) return nullptr;
     WindowDocument* doc = DocumentOf(window);
     *edited = Contents(doc);
-    FolderTreeView folderTree(doc->folderTree);
-    if (!AddDirectoryNode(folderTree, doc->root, "added")) return nullptr;
+    if (!AddEmptyDirectory(doc, "added")) return nullptr;
     MarkModified(window);
     edited->push_back({"added/", {}});
     std::sort(edited->begin(), edited->end());
@@ -133,14 +139,15 @@ TEST_F(SaveTest, SaveAsZipTurnsAPakDocumentIntoAPk3AndLeavesThePak) {
   DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(zip));
   SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
   ASSERT_TRUE(watcher.Wait().found);
-  EXPECT_EQ(doc->archiveKind, ArchiveKind::Pk3);
+  EXPECT_EQ(DocumentFormat(doc), &DefaultFormat());
   EXPECT_EQ(Title(window), Lower(zip));
   EXPECT_STREQ(g_recentFiles.At(0), Lower(zip).c_str());
   EXPECT_EQ(Contents(doc), before);
   EXPECT_EQ(FileBytes(pak), pakBefore);
-  Pk3Archive* reread = Pk3Open(Lower(zip).c_str());
-  ASSERT_NE(reread, nullptr);
-  Pk3Close(reread);
+  Failure why;
+  const ArchiveFormat* format = nullptr;
+  EXPECT_NE(OpenArchive(Lower(zip), &why, &format), nullptr) << FailureReason(why);
+  EXPECT_EQ(format, &DefaultFormat());
 }
 
 TEST_F(SaveTest, FormatFollowsTheNameOrTheDocument) {
@@ -153,7 +160,7 @@ TEST_F(SaveTest, FormatFollowsTheNameOrTheDocument) {
     SendMessageA(untitled, WM_COMMAND, ID_FILE_SAVE, 0);  // Save of a new document is Save As
     EXPECT_TRUE(watcher.Wait().found);
   }
-  EXPECT_EQ(DocumentOf(untitled)->archiveKind, ArchiveKind::Pk3);
+  EXPECT_EQ(DocumentFormat(DocumentOf(untitled)), &DefaultFormat());
   EXPECT_EQ(FileBytes(bare).size(), 22u);  // an empty ZIP
   // A PAK document saved as ".dat" stays a PAK.
   std::string pak = TempDir() + "maps.pak";
@@ -165,7 +172,7 @@ TEST_F(SaveTest, FormatFollowsTheNameOrTheDocument) {
     SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
     EXPECT_TRUE(watcher.Wait().found);
   }
-  EXPECT_EQ(DocumentOf(window)->archiveKind, ArchiveKind::Pak);
+  EXPECT_EQ(DocumentFormat(DocumentOf(window)), &PakFormat());
   std::vector<uint8_t> written = FileBytes(dat);
   ASSERT_GE(written.size(), 4u);
   EXPECT_EQ(std::string(written.begin(), written.begin() + 4), "PACK");
@@ -196,7 +203,7 @@ TEST_F(SaveTest, SaveAsToTheOwnPathIsASave) {
   SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
   EXPECT_TRUE(watcher.Wait().found);
   EXPECT_EQ(Title(window), Lower(pak));
-  EXPECT_EQ(DocumentOf(window)->archiveKind, ArchiveKind::Pak);
+  EXPECT_EQ(DocumentFormat(DocumentOf(window)), &PakFormat());
   EXPECT_EQ(FilesInDirectory(), 1);
 }
 
@@ -220,7 +227,7 @@ TEST_F(SaveTest, TooManyFilesForAPakIsRefusedAndNothingIsWritten) {
   EXPECT_TRUE(seen.found);
   EXPECT_EQ(seen.message, "Maximum number of files exceeded.\nOperation aborted.");
   EXPECT_FALSE(Exists(pak));
-  EXPECT_EQ(DocumentOf(window)->archiveKind, ArchiveKind::Pk3);
+  EXPECT_EQ(DocumentFormat(DocumentOf(window)), &DefaultFormat());
 }
 
 TEST_F(SaveTest, CompressionListFollowsTheNameAndItsChoiceOutlivesCancel) {
@@ -312,7 +319,7 @@ TEST_F(SaveTest, SavingOverAnArchiveOpenElsewhereIsRefused) {
   EXPECT_TRUE(dialog.Wait().found);
   EXPECT_EQ(refusal.Wait().message, Lower(zip) + " is open in another window.\nOperation aborted.");
   EXPECT_EQ(FileBytes(zip), original);
-  EXPECT_EQ(DocumentOf(untitled)->archiveKind, ArchiveKind::None);
+  EXPECT_EQ(DocumentFormat(DocumentOf(untitled)), nullptr);
 }
 
 TEST_F(SaveTest, SaveAsOntoItsOwnFileUnderAnotherNameIsASave) {
@@ -434,10 +441,12 @@ TEST_F(SaveTest, WhatAKilledSaveLeftIsRemovedByTheNextSaveThere) {
   RegDeleteKeyA(HKEY_CURRENT_USER, kTemporaryFilesKey);
   std::string zip = TempDir() + "again.zip";
   ASSERT_TRUE(CopyFixture("views.zip", zip));
-  // A save killed midway left its temporary file, noted as the program's own; a file of
-  // the same kind of name that the program never noted is somebody else's.
-  const std::string leftover = TempDir() + "Vel1f2e.tmp";
-  const std::string foreign = TempDir() + "Vel9999.tmp";
+  // A save killed midway left its temporary file beside the archive, noted as the program's
+  // own; a file of the same kind of name that the program never noted is somebody else's.
+  // Both are named for other processes than this one, whose save makes its own.
+  const unsigned long pid = GetCurrentProcessId();
+  const std::string leftover = zip + "." + std::to_string(pid + 4) + "-0.tmp";
+  const std::string foreign = zip + "." + std::to_string(pid + 8) + "-0.tmp";
   for (const std::string& path : {leftover, foreign}) {
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -490,8 +499,7 @@ TEST_F(SaveTest, CancellingASaveLeavesTheFileAndTheDocumentAsTheyWere) {
   ASSERT_TRUE(saveAs.Wait().found);
   ASSERT_EQ(Title(window), Lower(zip));
 
-  FolderTreeView folderTree(doc->folderTree);
-  ASSERT_NE(AddDirectoryNode(folderTree, doc->root, "added"), nullptr);
+  ASSERT_NE(AddEmptyDirectory(doc, "added"), nullptr);
   MarkModified(window);
   const Listing edited = Contents(doc);
   const std::vector<uint8_t> onDisk = FileBytes(zip);

@@ -10,29 +10,23 @@
 
 namespace {
 
-void Pump(int milliseconds) {
-  DWORD end = GetTickCount() + milliseconds;
-  do {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(5);
-  } while (static_cast<int>(end - GetTickCount()) > 0);
-}
+// The input of these helpers comes from the test's own thread, which then runs its messages
+// until it has taken it.
+void MouseTo(int screenX, int screenY) { MoveMouseAndTake(screenX, screenY); }
 
-void MouseTo(int screenX, int screenY) {
-  MoveMouseTo(screenX, screenY);
-  Pump(30);
+void SendAndTake(INPUT* inputs, UINT count, UINT last) {
+  InputWatch taken(GetCurrentThreadId());
+  const unsigned long before = taken.Count();
+  SendInput(count, inputs, sizeof inputs[0]);
+  PumpUntil([&] { return taken.WaitFor(before, last, nullptr, 0); });
+  PumpPending();
 }
 
 void Button(bool down) {
   INPUT in = {};
   in.type = INPUT_MOUSE;
   in.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-  SendInput(1, &in, sizeof in);
-  Pump(40);
+  SendAndTake(&in, 1, down ? WM_LBUTTONDOWN : WM_LBUTTONUP);
 }
 
 void Key(WORD vk) {
@@ -40,8 +34,7 @@ void Key(WORD vk) {
   in[0].type = in[1].type = INPUT_KEYBOARD;
   in[0].ki.wVk = in[1].ki.wVk = vk;
   in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, in, sizeof in[0]);
-  Pump(40);
+  SendAndTake(in, 2, WM_KEYUP);
 }
 
 LRESULT CALLBACK ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -80,7 +73,8 @@ class SplitterTest : public ::testing::Test {
     EXPECT_EQ(SetSplitterPane(splitter_, SplitterSide::Left, left_), nullptr);
     EXPECT_EQ(SetSplitterPane(splitter_, SplitterSide::Right, right_), nullptr);
     SetForegroundWindow(parent_);
-    Pump(100);
+    PumpUntil([&] { return GetForegroundWindow() == parent_; });
+    PumpPending();
   }
   void TearDown() override {
     SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, savedFullDrag_, nullptr, 0);
@@ -194,14 +188,14 @@ TEST_F(SplitterTest, EnterKeepsThePositionInBothModes) {
 
 TEST_F(SplitterTest, FocusReturnsToThePaneThatHadIt) {
   SetFocus(right_);
-  Pump(30);
+  PumpUntil([&] { return GetFocus() == right_; });
   PressAndMove(101, 200);
   EXPECT_EQ(GetFocus(), splitter_);  // Enter and Escape must arrive
   Button(false);
   EXPECT_EQ(GetFocus(), right_);
 
   SetFocus(parent_);
-  Pump(30);
+  PumpUntil([&] { return GetFocus() == parent_; });
   PressAndMove(201, 150);
   Button(false);
   EXPECT_EQ(GetFocus(), splitter_);  // the focus was elsewhere: the splitter keeps it

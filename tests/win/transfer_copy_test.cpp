@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "archive/formats.h"
 #include "resources/command_ids.h"
 #include "resources/transfer_ids.h"
 #include "tests/win/support/archive_window_support.h"
@@ -22,17 +21,10 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// Node copies of live nodes, as Copy, Cut and drag make them.
+// The live nodes a paste or a drop of Copy, Cut or a drag finds for its ids.
 struct Payload {
-  std::vector<ArchiveNode*> copies;
   TransferPayload payload{};
-  Payload(ArchiveDocument* source, std::initializer_list<ArchiveNode*> nodes) {
-    for (ArchiveNode* n : nodes) copies.push_back(TreeCopy(n, nullptr, nullptr));
-    payload = TransferPayload{source, copies.data(), static_cast<uint32_t>(copies.size())};
-  }
-  ~Payload() {
-    for (ArchiveNode* c : copies) TreeFree(c, nullptr);
-  }
+  Payload(ArchiveDocument* source, std::initializer_list<const Node*> nodes) : payload{source, nodes} {}
 };
 
 std::vector<int> SelectedRows(HWND list) {
@@ -54,17 +46,17 @@ TEST_F(TransferCopyTest, CopyWithinOneArchiveKeepsArchiveFilesAndListsTheNewItem
   ASSERT_NE(doc, nullptr);
   Payload p(doc, {NodeAt(doc, "maps"), NodeAt(doc, "readme")});
   // Into the root, which the list shows: the items' own folder, refused without a message.
-  EXPECT_EQ(CheckTransfer(window, doc, doc->root, p.payload, false), 0);
+  EXPECT_EQ(CheckTransfer(window, doc, doc->root(), p.payload, false), 0);
   // Into sound/, the current folder once selected.
   HTREEITEM sound = TreeChildNamed(doc->folderTree, TreeView_GetRoot(doc->folderTree), "sound");
   TreeView_SelectItem(doc->folderTree, sound);
-  ArchiveNode* target = NodeAt(doc, "sound");
+  Node* target = NodeAt(doc, "sound");
   ASSERT_EQ(CheckTransfer(window, doc, target, p.payload, false), 1);
   EXPECT_EQ(RunTransfer(window, doc, target, p.payload, &state_), 1);
   EXPECT_EQ(state_.changed, 1);
   EXPECT_EQ(ListNames(doc->itemList), (Names{"maps", "readme"}));
   EXPECT_EQ(SelectedRows(doc->itemList), (std::vector<int>{0, 1}));
-  EXPECT_TRUE(IsKind(NodeAt(doc, "sound/maps/dm/arena.bsp")->entry, EntryKind::PakFile));
+  EXPECT_TRUE(IsSourceFile(NodeAt(doc, "sound/maps/dm/arena.bsp")));
   EXPECT_EQ(EntryText(doc, "sound/maps/level1.bsp"), std::string(700, 'L'));
   EXPECT_EQ(EntryText(doc, "sound/readme"), "read me first\n");
   // The copied directory has its folder items.
@@ -81,17 +73,17 @@ TEST_F(TransferCopyTest, CopyFromAnotherWindowTurnsFilesIntoMemoryFiles) {
   ASSERT_NE(target, nullptr);
   {
     Payload p(source, {NodeAt(source, "maps"), NodeAt(source, "big.dat"), NodeAt(source, "empty.txt")});
-    ASSERT_EQ(CheckTransfer(targetWindow, target, target->root, p.payload, false), 1);
-    EXPECT_EQ(RunTransfer(targetWindow, target, target->root, p.payload, &state_), 1);
+    ASSERT_EQ(CheckTransfer(targetWindow, target, target->root(), p.payload, false), 1);
+    EXPECT_EQ(RunTransfer(targetWindow, target, target->root(), p.payload, &state_), 1);
   }
   EXPECT_EQ(ListNames(target->itemList), (Names{"maps", "big.dat", "empty.txt"}));
   EXPECT_EQ(SelectedRows(target->itemList), (std::vector<int>{0, 1, 2}));
   const std::string big = EntryText(source, "big.dat");
   // The source may go away: the copies hold their bytes.
   SendMessageA(sourceWindow, WM_CLOSE, 0, 0);
-  Pump(30);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(sourceWindow); }));
   for (const char* p : {"maps/level1.bsp", "maps/dm/arena.bsp", "big.dat", "empty.txt"})
-    EXPECT_TRUE(IsKind(NodeAt(target, p)->entry, EntryKind::MemoryFile)) << p;
+    EXPECT_TRUE(IsMemoryFile(NodeAt(target, p))) << p;
   EXPECT_EQ(EntryText(target, "maps/level1.bsp"), std::string(700, 'L'));
   EXPECT_EQ(EntryText(target, "big.dat"), big);
   EXPECT_EQ(big.size(), 1234567u);
@@ -108,7 +100,7 @@ TEST_F(TransferCopyTest, ConflictsAreAskedAndClosingTheDialogStopsTheTransfer) {
   // Make the target's files differ, so a replacement shows.
   for (const char* name : {"z.bsp", "a.bsp", "notes.txt"}) MakeFileDifferent(target, name);
   DialogSeries series(kReplaceCaption, {IDYES, IDCANCEL});
-  EXPECT_EQ(RunTransfer(targetWindow, target, target->root, p.payload, &state_), 0);
+  EXPECT_EQ(RunTransfer(targetWindow, target, target->root(), p.payload, &state_), 0);
   std::vector<AnsweredDialog> seen = series.Finish();
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(series.extra(), 0);
@@ -126,8 +118,8 @@ TEST_F(TransferCopyTest, FailedChecksShowTheirMessageAndChangeNothing) {
   HWND window;
   WindowDocument* doc = OpenDoc(WinFixture("views.pak"), &window);
   ASSERT_NE(doc, nullptr);
-  ArchiveNode* maps = NodeAt(doc, "maps");
-  ArchiveNode* dm = NodeAt(doc, "maps/dm");
+  Node* maps = NodeAt(doc, "maps");
+  Node* dm = NodeAt(doc, "maps/dm");
   {
     Payload p(doc, {maps});
     DialogWatcher watcher("Move", IDOK);
@@ -141,19 +133,15 @@ TEST_F(TransferCopyTest, FailedChecksShowTheirMessageAndChangeNothing) {
     HWND otherWindow;
     WindowDocument* other = OpenDoc("", &otherWindow);
     ASSERT_NE(other, nullptr);
-    ArchiveEntry* e = NodeAt(doc, "a.bsp")->entry;
-    char* longName = static_cast<char*>(malloc(49));
-    memset(longName, 'n', 48);
-    longName[48] = '\0';
-    free(e->name);
-    e->name = longName;
+    const std::string longName(48, 'n');
+    doc->tree->Rename(NodeAt(doc, "a.bsp"), longName);
     Payload p(doc, {NodeAt(doc, longName)});
     DialogWatcher watcher("Copy", IDOK);
     EXPECT_EQ(CheckTransfer(window, doc, dm, p.payload, false), 0);
     WatchedDialog seen = watcher.Wait();
     EXPECT_EQ(seen.message, "Maximum path length exceeded.\nOperation aborted.");
     // Into a new document the long limit applies.
-    EXPECT_EQ(CheckTransfer(otherWindow, other, other->root, p.payload, false), 1);
+    EXPECT_EQ(CheckTransfer(otherWindow, other, other->root(), p.payload, false), 1);
   }
   {
     HWND otherWindow;
@@ -161,16 +149,12 @@ TEST_F(TransferCopyTest, FailedChecksShowTheirMessageAndChangeNothing) {
     ASSERT_NE(other, nullptr);
     Payload p(doc, {NodeAt(doc, "maps")});
     // A file named "maps" in the target clashes with the directory.
-    ArchiveEntry* entry = static_cast<ArchiveEntry*>(calloc(1, sizeof(ArchiveEntry)));
-    entry->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-    entry->name = static_cast<char*>(malloc(5));
-    strcpy(entry->name, "maps");
-    entry->node = TreeAddChild(other->root, entry);
+    other->tree->AddFile(other->root(), "maps", MemoryBytes{});
     DialogWatcher watcher("Copy", IDOK);
-    EXPECT_EQ(CheckTransfer(otherWindow, other, other->root, p.payload, false), 0);
+    EXPECT_EQ(CheckTransfer(otherWindow, other, other->root(), p.payload, false), 0);
     EXPECT_EQ(watcher.Wait().message, "File and directory share the same name.\nOperation aborted.");
     EXPECT_EQ(other->modified, 0);
-    EXPECT_EQ(TreeCountNodes(other->root), 2u);
+    EXPECT_EQ(CountNodes(other->root()), 2u);
   }
 }
 
@@ -180,30 +164,31 @@ TEST_F(TransferCopyTest, DialogShowsEachKindsSizeAndAnswersWithItsButtons) {
   WindowDocument* zip = OpenDoc(WinFixture("views.zip"), &zipWindow);
   ASSERT_NE(pak, nullptr);
   ASSERT_NE(zip, nullptr);
-  const ArchiveEntry* pakEntry = NodeAt(pak, "maps/level1.bsp")->entry;
-  const ArchiveEntry* zipEntry = NodeAt(zip, "big.dat")->entry;
-  ArchiveEntry unknown = DiskFileRecord("disk.bsp", -1);
-  ArchiveEntry memory = DiskFileRecord("disk.bsp", 1234567);
+  const ConflictItem pakEntry = ConflictItemOf(NodeAt(pak, "maps/level1.bsp"));
+  const ConflictItem zipEntry = ConflictItemOf(NodeAt(zip, "big.dat"));
+  const ConflictItem unknown = DiskFileRecord("disk.bsp", -1);
+  const ConflictItem memory = DiskFileRecord("disk.bsp", 1234567);
+  const ConflictItem folder = ConflictItemOf(NodeAt(zip, "maps"));
   const struct {
-    const ArchiveEntry* existing;
-    const ArchiveEntry* incoming;
+    const ConflictItem* existing;
+    const ConflictItem* incoming;
     int button;
     int32_t answer;
     std::string existingSize, incomingSize;
   } cases[] = {
-      {pakEntry, zipEntry, IDYES, kReplaceYes, "700 bytes", Grouped(1234567) + " bytes"},
-      {zipEntry, pakEntry, IDNO, kReplaceNo, Grouped(1234567) + " bytes", "700 bytes"},
+      {&pakEntry, &zipEntry, IDYES, kReplaceYes, "700 bytes", Grouped(1234567) + " bytes"},
+      {&zipEntry, &pakEntry, IDNO, kReplaceNo, Grouped(1234567) + " bytes", "700 bytes"},
       {&memory, &unknown, IDC_REPLACE_YES_TO_ALL, kReplaceYesToAll, Grouped(1234567) + " bytes", "? bytes"},
-      {&unknown, NodeAt(zip, "maps")->entry, IDC_REPLACE_NO_TO_ALL, kReplaceNoToAll, "? bytes", "? bytes"},
-      {pakEntry, pakEntry, IDCANCEL, 2, "700 bytes", "700 bytes"},
+      {&unknown, &folder, IDC_REPLACE_NO_TO_ALL, kReplaceNoToAll, "? bytes", "? bytes"},
+      {&pakEntry, &pakEntry, IDCANCEL, 2, "700 bytes", "700 bytes"},
   };
   for (const auto& c : cases) {
     DialogSeries series(kReplaceCaption, {c.button});
-    EXPECT_EQ(AskReplace(c.existing, c.incoming), c.answer);
+    EXPECT_EQ(AskReplace(*c.existing, *c.incoming), c.answer);
     std::vector<AnsweredDialog> seen = series.Finish();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].message,
-              std::string("This directory already contains a file named '") + c.existing->name + "'.");
+              "This directory already contains a file named '" + c.existing->name + "'.");
     EXPECT_EQ(seen[0].existingSize, c.existingSize);
     EXPECT_EQ(seen[0].incomingSize, c.incomingSize);
   }
@@ -223,20 +208,26 @@ TEST_F(TransferCopyTest, DialogDrawsTheFileTypeIconInBothPlaces) {
   HWND window;
   WindowDocument* doc = OpenDoc(WinFixture("views.pak"), &window);
   ASSERT_NE(doc, nullptr);
-  const ArchiveEntry* entry = NodeAt(doc, "notes.txt")->entry;
+  const ConflictItem entry = ConflictItemOf(NodeAt(doc, "notes.txt"));
   int painted = 0;
   DialogWatcher watcher(kReplaceCaption, 0, 10000, [&painted](HWND dialog) {
-    Sleep(200);
-    for (int id : {IDC_REPLACE_EXISTING_ICON, IDC_REPLACE_INCOMING_ICON}) {
-      HWND place = GetDlgItem(dialog, id);
-      HDC dc = GetDC(place);
-      const COLORREF background = GetPixel(dc, 19, 19);
-      bool differs = false;
-      for (int y = 0; y < 32 && !differs; ++y)
-        for (int x = 0; x < 32 && !differs; ++x) differs = GetPixel(dc, x, y) != background;
-      ReleaseDC(place, dc);
-      painted += differs;
-    }
+    // The dialog paints its icons once it is shown: wait (bounded) until both places show one.
+    auto iconsDrawn = [dialog] {
+      int drawn = 0;
+      for (int id : {IDC_REPLACE_EXISTING_ICON, IDC_REPLACE_INCOMING_ICON}) {
+        HWND place = GetDlgItem(dialog, id);
+        HDC dc = GetDC(place);
+        const COLORREF background = GetPixel(dc, 19, 19);
+        bool differs = false;
+        for (int y = 0; y < 32 && !differs; ++y)
+          for (int x = 0; x < 32 && !differs; ++x) differs = GetPixel(dc, x, y) != background;
+        ReleaseDC(place, dc);
+        drawn += differs;
+      }
+      return drawn;
+    };
+    const DWORD start = GetTickCount();
+    while ((painted = iconsDrawn()) < 2 && GetTickCount() - start < 5000) Sleep(20);
     PressDialogButton(dialog, IDNO);
   });
   EXPECT_EQ(AskReplace(entry, entry), kReplaceNo);

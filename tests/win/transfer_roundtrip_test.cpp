@@ -65,7 +65,7 @@ TEST_F(ArchiveWindowTest, ImportedTreeReadsBackAndExportsToTheSameFiles) {
   const std::string out = dir + "out\\";
   CreateDirectoryA(out.c_str(), nullptr);
   TransferState exportState{0, 0, ReplaceMode::Ask};
-  EXPECT_EQ(ExportNode(window, doc, doc->root->entry, out.c_str(), &exportState), 1);
+  EXPECT_EQ(ExportNode(window, doc, doc->root(), out.c_str(), &exportState), 1);
   std::vector<std::string> expected = DiskListing(source);
   for (std::string& p : expected) p = "game data\\" + Lower(p);
   expected.insert(expected.begin(), "game data\\");

@@ -152,25 +152,25 @@ class ViewingTest : public ArchiveWindowTest {
   }
 
   // A memory file in the root of the new archive, shown in its list.
-  ArchiveEntry* AddFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-    uint8_t* data = nullptr;
+  Node* AddFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    SharedBytes data;
     if (!bytes.empty()) {
-      data = static_cast<uint8_t*>(std::malloc(bytes.size()));
-      std::memcpy(data, bytes.data(), bytes.size());
+      data = EntryBuffer::Copy(bytes.data(), bytes.size());
+      if (!data) return nullptr;
     }
-    ArchiveNode* node = AddMemoryFileNode(doc_->root, name.c_str(), data, static_cast<uint32_t>(bytes.size()));
+    Node* node = doc_->tree->AddFile(doc_->root(), name, MemoryBytes{data});
     if (!node) return nullptr;
-    InsertListItem(doc_->itemList, node->entry, 0, 0, 0);
+    InsertListItem(doc_->itemList, node, 0, 0, 0);
     cleanup_.push_back(TempPath(name));
     cleanup_.push_back(TempPath(name) + ".seen");
-    return node->entry;
+    return node;
   }
-  ArchiveEntry* AddFile(const std::string& name, const std::string& text) {
+  Node* AddFile(const std::string& name, const std::string& text) {
     return AddFile(name, std::vector<uint8_t>(text.begin(), text.end()));
   }
 
   // Opens the entry's list item the way the user does, with Enter on the focused item.
-  void PressEnterOn(ArchiveEntry* entry) {
+  void PressEnterOn(Node* entry) {
     int index = FindListItem(doc_->itemList, entry);
     ASSERT_GE(index, 0);
     LVITEMA item = {};
@@ -181,7 +181,25 @@ class ViewingTest : public ArchiveWindowTest {
   }
 
   static std::string TempPath(const std::string& name) { return std::string(TempDirectory) + name; }
-  static bool Viewing(const ArchiveEntry* entry) { return (entry->kind & kViewingFlag) != 0; }
+  // Whether an outside program shows a copy of the file node of doc (the test's own window
+  // when none is given).
+  bool Viewing(const Node* entry, const WindowDocument* doc = nullptr) const {
+    return (doc ? doc : doc_)->viewing.count(entry->id()) != 0;
+  }
+
+  // The watch thread has looked at every watch once more: a watch of a handle that is
+  // signalled already ends at the thread's next pass, after the watches listed before it.
+  static bool WatchThreadPassed() {
+    const int before = ViewerWatchCount();
+    HANDLE ended = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    if (!ended) return false;
+    // No window and no message: the watch's end is told to nobody.
+    if (!WatchViewer(nullptr, ended, static_cast<char*>(std::malloc(1)), kNoNode, 0)) {
+      CloseHandle(ended);
+      return false;
+    }
+    return PumpUntil([before] { return ViewerWatchCount() == before; }, 10000);
+  }
 
   // The viewer has started and reported what it was given.
   bool ViewerSaw(const std::string& name) {
@@ -196,7 +214,7 @@ class ViewingTest : public ArchiveWindowTest {
 };
 
 TEST_F(ViewingTest, WavIsPlayedOnTheSoundThreadUntilTheDeviceIsDone) {
-  ArchiveEntry* entry = AddFile("beep.wav", MakeWave(800));
+  Node* entry = AddFile("beep.wav", MakeWave(800));
   ASSERT_NE(entry, nullptr);
   const SoundActivity before = CurrentSoundActivity();
   ASSERT_TRUE(before.running);
@@ -219,8 +237,8 @@ TEST_F(ViewingTest, WavIsPlayedOnTheSoundThreadUntilTheDeviceIsDone) {
 }
 
 TEST_F(ViewingTest, AMachineWithoutSoundSaysSoOnce) {
-  ArchiveEntry* first = AddFile("beep.wav", MakeWave(100));
-  ArchiveEntry* second = AddFile("boop.wav", MakeWave(100));
+  Node* first = AddFile("beep.wav", MakeWave(100));
+  Node* second = AddFile("boop.wav", MakeWave(100));
   struct NoSound {
     UINT (*saved)() = CountWaveOutDevices;
     NoSound() { CountWaveOutDevices = [] { return 0u; }; }
@@ -243,21 +261,23 @@ TEST_F(ViewingTest, AMachineWithoutSoundSaysSoOnce) {
 }
 
 TEST_F(ViewingTest, WavThatIsNotAcceptedIsSilentlyDropped) {
-  ArchiveEntry* offByOne = AddFile("offbyone.wav", MakeWave(100, 1));
+  Node* offByOne = AddFile("offbyone.wav", MakeWave(100, 1));
   std::vector<uint8_t> swapped = MakeWave(100);  // "data" named before "fmt "
   std::memcpy(&swapped[12], "data", 4);
   std::memcpy(&swapped[36], "fmt ", 4);
-  ArchiveEntry* dataFirst = AddFile("datafirst.wav", swapped);
-  ArchiveEntry* notRiff = AddFile("text.wav", "just some text, no sound");
-  ArchiveEntry* empty = AddFile("empty.wav", std::vector<uint8_t>());
+  Node* dataFirst = AddFile("datafirst.wav", swapped);
+  Node* notRiff = AddFile("text.wav", "just some text, no sound");
+  Node* empty = AddFile("empty.wav", std::vector<uint8_t>());
   const SoundActivity before = CurrentSoundActivity();
+  // The thread has taken every request once the queue is empty again.
+  auto taken = [] { return CurrentSoundActivity().queued == 0; };
   EXPECT_EQ(ViewEntry(window_, offByOne), 1);   // queued, refused by the thread
-  Pump(1200);
+  EXPECT_TRUE(PumpUntil(taken, 10000));
   EXPECT_EQ(ViewEntry(window_, dataFirst), 1);
-  Pump(1200);
+  EXPECT_TRUE(PumpUntil(taken, 10000));
   EXPECT_EQ(ViewEntry(window_, notRiff), 0);    // refused at once
   EXPECT_EQ(ViewEntry(window_, empty), 0);
-  Pump(600);
+  EXPECT_TRUE(PumpUntil(taken, 10000));
   const SoundActivity after = CurrentSoundActivity();
   EXPECT_EQ(after.started, before.started);
   EXPECT_EQ(after.queued, 0);
@@ -265,10 +285,10 @@ TEST_F(ViewingTest, WavThatIsNotAcceptedIsSilentlyDropped) {
 }
 
 TEST_F(ViewingTest, NewestSoundRequestReplacesTheOthers) {
-  std::vector<ArchiveEntry*> sounds;
+  std::vector<Node*> sounds;
   for (int i = 0; i < 3; ++i) sounds.push_back(AddFile("s" + std::to_string(i) + ".wav", MakeWave(4000)));
   const SoundActivity before = CurrentSoundActivity();
-  for (ArchiveEntry* e : sounds) ASSERT_EQ(ViewEntry(window_, e), 1);
+  for (Node* e : sounds) ASSERT_EQ(ViewEntry(window_, e), 1);
   // Two slots at most: the one playing or about to, and the newest waiting.
   EXPECT_LE(CurrentSoundActivity().queued, 2);
   ASSERT_TRUE(PumpUntil([&] { return CurrentSoundActivity().queued == 0; }, 15000));
@@ -281,7 +301,7 @@ TEST_F(ViewingTest, NewestSoundRequestReplacesTheOthers) {
 TEST_F(ViewingTest, FileIsCopiedOpenedAndWatchedUntilItsViewerEnds) {
   NoStrayMessages stray;
   const std::string text = "line one\r\nline two\r\n\x01\x02 binary \xFF";
-  ArchiveEntry* entry = AddFile("notes.vmxtest", text);
+  Node* entry = AddFile("notes.vmxtest", text);
   ASSERT_NE(entry, nullptr);
   PressEnterOn(entry);
   EXPECT_TRUE(Viewing(entry));
@@ -291,7 +311,7 @@ TEST_F(ViewingTest, FileIsCopiedOpenedAndWatchedUntilItsViewerEnds) {
   // The viewer was given the temporary copy and read the entry's bytes from it.
   const std::string seen = ReadDiskFile(TempPath("notes.vmxtest") + ".seen");
   EXPECT_EQ(seen, TempPath("notes.vmxtest") + "\n" + text);
-  Pump(1500);
+  ASSERT_TRUE(WatchThreadPassed());
   EXPECT_TRUE(Viewing(entry));  // still running: the watch stays
   SetEvent(release_);
   EXPECT_TRUE(PumpUntil([&] { return !Viewing(entry); }, 10000));
@@ -304,7 +324,7 @@ TEST_F(ViewingTest, AnEditMadeInTheViewerComesBackWhenTheUserSaysSo) {
   for (const bool yes : {false, true}) {
     SCOPED_TRACE(yes ? "Yes" : "No");
     const std::string name = yes ? "taken.vmxtest" : "kept.vmxtest";
-    ArchiveEntry* entry = AddFile(name, "as it was");
+    Node* entry = AddFile(name, "as it was");
     ASSERT_NE(entry, nullptr);
     PressEnterOn(entry);
     ASSERT_TRUE(ViewerSaw(name));
@@ -324,10 +344,10 @@ TEST_F(ViewingTest, AnEditMadeInTheViewerComesBackWhenTheUserSaysSo) {
     const WatchedDialog seen = question.Wait();
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.message, name + " was changed. Update it in the archive?");
-    EntryBytes bytes;
+    SharedBytes bytes;
     ASSERT_EQ(LoadEntryBytes(doc_, entry, &bytes), EntryLoad::Ok);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data), bytes.size), yes ? edited : "as it was");
-    ReleaseEntryBytes(&bytes);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size()), yes ? edited : "as it was");
     EXPECT_EQ(doc_->modified, yes ? 1 : 0);
     EXPECT_EQ(Title(window_).back() == '*', yes);
     const int row = FindListItem(doc_->itemList, entry);
@@ -340,7 +360,7 @@ TEST_F(ViewingTest, AnEditMadeInTheViewerComesBackWhenTheUserSaysSo) {
 
 TEST_F(ViewingTest, AViewerStillRunningWhenItsWindowClosesIsNeverAskedAbout) {
   NoStrayMessages stray;
-  ArchiveEntry* entry = AddFile("open.vmxtest", "as it was");
+  Node* entry = AddFile("open.vmxtest", "as it was");
   PressEnterOn(entry);
   ASSERT_TRUE(ViewerSaw("open.vmxtest"));
   ASSERT_TRUE(WriteDiskFile(TempPath("open.vmxtest"), "changed while the window closes"));
@@ -352,7 +372,7 @@ TEST_F(ViewingTest, AViewerStillRunningWhenItsWindowClosesIsNeverAskedAbout) {
 }
 
 TEST_F(ViewingTest, ViewingTwiceSaysAlreadyViewingUntilTheViewerEnds) {
-  ArchiveEntry* entry = AddFile("twice.vmxtest", "twice");
+  Node* entry = AddFile("twice.vmxtest", "twice");
   ASSERT_EQ(ViewEntry(window_, entry), 1);
   {
     DialogWatcher watcher("View", IDOK);
@@ -374,19 +394,19 @@ TEST_F(ViewingTest, ViewingTwiceSaysAlreadyViewingUntilTheViewerEnds) {
 
 TEST_F(ViewingTest, ClosingTheWindowEndsItsWatchesAndDeletesTheCopies) {
   NoStrayMessages stray;
-  ArchiveEntry* first = AddFile("one.vmxtest", "1");
-  ArchiveEntry* second = AddFile("two.vmxtest", "2");
+  Node* first = AddFile("one.vmxtest", "1");
+  Node* second = AddFile("two.vmxtest", "2");
   ASSERT_EQ(ViewEntry(window_, first), 1);
   ASSERT_EQ(ViewEntry(window_, second), 1);
   // A window whose viewers must survive the other one closing.
   HWND other = OpenNew();
   ASSERT_NE(other, nullptr);
   WindowDocument* otherDoc = DocumentOf(other);
-  ArchiveNode* node = AddMemoryFileNode(otherDoc->root, "three.vmxtest", nullptr, 0);
+  Node* node = otherDoc->tree->AddFile(otherDoc->root(), "three.vmxtest", MemoryBytes{});
   ASSERT_NE(node, nullptr);
   cleanup_.push_back(TempPath("three.vmxtest"));
   cleanup_.push_back(TempPath("three.vmxtest") + ".seen");
-  ASSERT_EQ(ViewEntry(other, node->entry), 1);
+  ASSERT_EQ(ViewEntry(other, node), 1);
   ASSERT_EQ(ViewerWatchCount(), 3);
   ASSERT_TRUE(ViewerSaw("one.vmxtest"));
 
@@ -397,18 +417,18 @@ TEST_F(ViewingTest, ClosingTheWindowEndsItsWatchesAndDeletesTheCopies) {
   EXPECT_FALSE(IsWindow(window_));
   EXPECT_EQ(ViewerWatchCount(), 1);
   EXPECT_TRUE(DiskExists(TempPath("three.vmxtest")));
-  EXPECT_TRUE(Viewing(node->entry));
+  EXPECT_TRUE(Viewing(node, otherDoc));
 
   // The session-end query ends the watches as well, even if the window stays.
   EXPECT_NE(SendMessageA(other, WM_QUERYENDSESSION, 0, 0), 0);
-  EXPECT_FALSE(Viewing(node->entry));
+  EXPECT_FALSE(Viewing(node, otherDoc));
   EXPECT_FALSE(DiskExists(TempPath("three.vmxtest")));
   EXPECT_EQ(ViewerWatchCount(), 0);
 }
 
 TEST_F(ViewingTest, DestroyingTheWindowWithoutClosingEndsItsWatches) {
   NoStrayMessages stray;
-  ArchiveEntry* entry = AddFile("gone.vmxtest", "g");
+  Node* entry = AddFile("gone.vmxtest", "g");
   ASSERT_EQ(ViewEntry(window_, entry), 1);
   ASSERT_EQ(ViewerWatchCount(), 1);
   // Destroyed through the MDI client, as after a failed save: no close, no query.
@@ -420,8 +440,8 @@ TEST_F(ViewingTest, DestroyingTheWindowWithoutClosingEndsItsWatches) {
 
 TEST_F(ViewingTest, DeletingAViewedItemEndsItsWatch) {
   NoStrayMessages stray;
-  ArchiveEntry* viewed = AddFile("gone.vmxtest", "soon deleted");
-  ArchiveEntry* kept = AddFile("kept.vmxtest", "stays");
+  Node* viewed = AddFile("gone.vmxtest", "soon deleted");
+  Node* kept = AddFile("kept.vmxtest", "stays");
   ASSERT_EQ(ViewEntry(window_, viewed), 1);
   ASSERT_EQ(ViewEntry(window_, kept), 1);
   ASSERT_EQ(ViewerWatchCount(), 2);
@@ -448,13 +468,13 @@ TEST_F(ViewingTest, DeletingAViewedItemEndsItsWatch) {
 
 TEST_F(ViewingTest, StoppingTheWatchThreadEndsEveryWatch) {
   NoStrayMessages stray;
-  ArchiveEntry* entry = AddFile("stop.vmxtest", "stop");
+  Node* entry = AddFile("stop.vmxtest", "stop");
   ASSERT_EQ(ViewEntry(window_, entry), 1);
   StopViewerWatch();
   EXPECT_TRUE(PumpUntil([&] { return !Viewing(entry); }, 10000));
   EXPECT_FALSE(DiskExists(TempPath("stop.vmxtest")));
   // A stopped thread takes no new watch: the copy is not left behind.
-  ArchiveEntry* later = AddFile("later.vmxtest", "later");
+  Node* later = AddFile("later.vmxtest", "later");
   EXPECT_EQ(ViewEntry(window_, later), 0);
   EXPECT_FALSE(Viewing(later));
   EXPECT_FALSE(DiskExists(TempPath("later.vmxtest")));
@@ -474,9 +494,9 @@ TEST_F(ViewingTest, WatchListHoldsSixtyFourProcesses) {
   }
   for (int i = 0; i < 64; ++i) {
     char* copy = static_cast<char*>(std::malloc(4));
-    ASSERT_EQ(WatchViewer(fake, handles[i], copy, nullptr, 0), 1) << i;
+    ASSERT_EQ(WatchViewer(fake, handles[i], copy, kNoNode, 0), 1) << i;
   }
-  EXPECT_EQ(WatchViewer(fake, handles[64], nullptr, nullptr, 0), 0);
+  EXPECT_EQ(WatchViewer(fake, handles[64], nullptr, kNoNode, 0), 0);
   EXPECT_EQ(ViewerWatchCount(), 64);
   StopWatchingWindow(fake);
   EXPECT_EQ(ViewerWatchCount(), 0);
@@ -495,7 +515,7 @@ TEST_F(ViewingTest, UnsafeStoredNamesNeverLeaveTheTemporaryDirectory) {
                          "escaped.vmxtest "};
   for (const char* name : names) {
     SCOPED_TRACE(name);
-    ArchiveEntry* entry = AddFile(name, "must not be written");
+    Node* entry = AddFile(name, "must not be written");
     ASSERT_NE(entry, nullptr);
     DialogWatcher watcher("View", IDOK);
     EXPECT_EQ(ViewEntry(window_, entry), 0);
@@ -505,7 +525,7 @@ TEST_F(ViewingTest, UnsafeStoredNamesNeverLeaveTheTemporaryDirectory) {
     EXPECT_FALSE(Viewing(entry));
   }
   // The message names the item with its control bytes escaped.
-  ArchiveEntry* hostile = AddFile("two\nlines\x1b[0m.vmxtest", "must not be written");
+  Node* hostile = AddFile("two\nlines\x1b[0m.vmxtest", "must not be written");
   ASSERT_NE(hostile, nullptr);
   DialogWatcher watcher("View", IDOK);
   EXPECT_EQ(ViewEntry(window_, hostile), 0);
@@ -524,7 +544,7 @@ TEST_F(ViewingTest, ProgramsRunOnlyWhenTheUserSaysSo) {
   // A program, a batch file and a name without an extension: the shell would run each.
   for (const char* name : {"hello.exe", "run.bat", "readme"}) {
     SCOPED_TRACE(name);
-    ArchiveEntry* entry = AddFile(name, "@echo off\r\necho ran> ran.marker\r\n");
+    Node* entry = AddFile(name, "@echo off\r\necho ran> ran.marker\r\n");
     ASSERT_NE(entry, nullptr);
     bool noIsDefault = false;
     DialogWatcher question("View", 0, 10000, [&noIsDefault](HWND box) {
@@ -546,9 +566,9 @@ TEST_F(ViewingTest, ProgramsRunOnlyWhenTheUserSaysSo) {
 }
 
 TEST_F(ViewingTest, ArchivesAreNotOpenedButOtherCasesAreHandedToTheShell) {
-  ArchiveEntry* pak = AddFile("inner.pak", "PACK");
-  ArchiveEntry* pk3 = AddFile("inner.pk3", "PK");
-  for (ArchiveEntry* entry : {pak, pk3}) {
+  Node* pak = AddFile("inner.pak", "PACK");
+  Node* pk3 = AddFile("inner.pk3", "PK");
+  for (Node* entry : {pak, pk3}) {
     DialogWatcher watcher("View", IDOK);
     EXPECT_EQ(ViewEntry(window_, entry), 0);
     WatchedDialog seen = watcher.Wait();
@@ -558,7 +578,7 @@ TEST_F(ViewingTest, ArchivesAreNotOpenedButOtherCasesAreHandedToTheShell) {
   EXPECT_FALSE(DiskExists(TempPath("inner.pak")));
   // The comparison is case-sensitive: x.PAK goes to the shell, which knows no program for
   // it; the failure is reported and the copy removed, and nothing blocks.
-  ArchiveEntry* upper = AddFile("x.PAK", "PACK");
+  Node* upper = AddFile("x.PAK", "PACK");
   DialogWatcher watcher("View", IDOK);
   EXPECT_EQ(ViewEntry(window_, upper), 0);
   WatchedDialog seen = watcher.Wait();
@@ -581,19 +601,19 @@ TEST_F(ViewingTest, ItemsOfAnOpenedArchiveAreViewedFromTheirSource) {
   ASSERT_NE(window, nullptr);
   WindowDocument* doc = DocumentOf(window);
   // A directory becomes the current folder.
-  ArchiveNode* maps = NodeAt(doc, "maps");
+  Node* maps = NodeAt(doc, "maps");
   ASSERT_NE(maps, nullptr);
-  EXPECT_EQ(ViewEntry(window, maps->entry), 1);
+  EXPECT_EQ(ViewEntry(window, maps), 1);
   EXPECT_EQ(reinterpret_cast<HTREEITEM>(SendMessageA(doc->folderTree, TVM_GETNEXTITEM, TVGN_CARET, 0)),
-            static_cast<HTREEITEM>(maps->entry->treeItem));
+            FolderItemOf(doc, maps));
   EXPECT_EQ(ListNames(doc->itemList), std::vector<std::string>({"dm", "level1.bsp", "level2.bsp"}));
   // A file of the PAK is read from the archive into its temporary copy; with no program for
   // ".bsp" the shell fails and the copy goes again.
-  ArchiveNode* level = NodeAt(doc, "maps/level2.bsp");
+  Node* level = NodeAt(doc, "maps/level2.bsp");
   ASSERT_NE(level, nullptr);
   cleanup_.push_back(TempPath("level2.bsp"));
   DialogWatcher watcher("View", IDOK);
-  EXPECT_EQ(ViewEntry(window, level->entry), 0);
+  EXPECT_EQ(ViewEntry(window, level), 0);
   EXPECT_TRUE(watcher.Wait().found);
   EXPECT_FALSE(DiskExists(TempPath("level2.bsp")));
 }

@@ -28,7 +28,7 @@ struct TransferState {
   bool skipped = false;
   // While many paths go into one folder, its children by name (see BeginImportBatch): a
   // walk of the folder's list for every path would make the import quadratic.
-  std::shared_ptr<ChildNames> names;
+  std::shared_ptr<ChildNames> names{};
   const Node* namesParent = nullptr;
 };
 

@@ -31,13 +31,13 @@ HWND ArchiveWindowTest::Open(const std::string& path) {
   buffer.push_back('\0');
   HWND window = reinterpret_cast<HWND>(
       SendMessageA(frame_, WMU_OPEN_ARCHIVE, 0, reinterpret_cast<LPARAM>(buffer.data())));
-  Pump(30);
+  PumpPending();
   return window;
 }
 
 HWND ArchiveWindowTest::OpenNew() {
   HWND window = reinterpret_cast<HWND>(SendMessageA(frame_, WMU_OPEN_ARCHIVE, 0, 0));
-  Pump(30);
+  PumpPending();
   return window;
 }
 
@@ -108,7 +108,7 @@ const std::vector<std::string> kViewsRootListed = {"maps",      "sound",     "a.
 
 void SendCommand(HWND window, int command) {
   SendMessageA(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
-  Pump(30);
+  PumpPending();
 }
 
 std::string WinFixture(const std::string& name) {

@@ -28,10 +28,11 @@ void DataExchangeTest::TearDown() {
 }
 
 void ShowFolderAt(WindowDocument* doc, const std::string& storedPath) {
-  ArchiveNode* node = storedPath.empty() ? doc->root : NodeAt(doc, storedPath);
-  if (!node || !node->entry) return;
-  SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node->entry->treeItem));
-  Pump(20);
+  Node* node = storedPath.empty() ? doc->root() : NodeAt(doc, storedPath);
+  HTREEITEM item = node ? FolderItemOf(doc, node) : nullptr;
+  if (!item) return;
+  SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+  PumpPending();
 }
 
 void SelectListItems(WindowDocument* doc, const std::vector<std::string>& names) {

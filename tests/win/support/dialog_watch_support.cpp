@@ -6,6 +6,8 @@
 #include <commdlg.h>
 #include <dlgs.h>
 
+#include <mutex>
+
 HWND FindOwnDialog(const char* caption, HWND owner) {
   for (HWND dialog = FindWindowExA(nullptr, nullptr, "#32770", caption); dialog;
        dialog = FindWindowExA(nullptr, dialog, "#32770", caption)) {
@@ -181,9 +183,51 @@ void RunOnWindowThread(HWND window, const std::function<void()>& work) {
   RemovePropA(window, kRunnerProp);
 }
 
+namespace {
+
+// The one round trip under way: the message posted, and whether its thread has taken it.
+std::mutex g_roundTrip;
+std::atomic<HWND> g_roundTripWindow{nullptr};
+std::atomic<bool> g_roundTripTaken{false};
+
+UINT RoundTripMessage() {
+  static const UINT message = RegisterWindowMessageA("VellumixTestRoundTrip");
+  return message;
+}
+
+LRESULT CALLBACK NoteRoundTrip(int code, WPARAM removed, LPARAM lParam) {
+  const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+  if (code == HC_ACTION && removed == PM_REMOVE && msg->message == RoundTripMessage() &&
+      msg->hwnd == g_roundTripWindow.load()) {
+    g_roundTripTaken = true;
+  }
+  return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
+}  // namespace
+
+bool WaitForPostedMessagesOf(HWND window, DWORD timeoutMs) {
+  std::lock_guard<std::mutex> one(g_roundTrip);
+  const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  if (!thread) return false;
+  HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, NoteRoundTrip, nullptr, thread);
+  if (!hook) return false;
+  g_roundTripWindow = window;
+  g_roundTripTaken = false;
+  bool taken = false;
+  if (PostMessageA(window, RoundTripMessage(), 0, 0)) {
+    const DWORD start = GetTickCount();
+    while (!(taken = g_roundTripTaken) && IsWindow(window) && GetTickCount() - start < timeoutMs) Sleep(5);
+  }
+  UnhookWindowsHookEx(hook);
+  g_roundTripWindow = nullptr;
+  return taken;
+}
+
 void WaitForDialogReady(HWND dialog) {
   for (int i = 0; i < 250 && IsWindow(dialog) && !IsWindowVisible(dialog); ++i) Sleep(20);
-  Sleep(150);
+  // Twice: what the first round of posted work posts in turn runs before the second.
+  if (WaitForPostedMessagesOf(dialog)) WaitForPostedMessagesOf(dialog);
 }
 
 void TypeFileName(HWND dialog, const std::string& name) {

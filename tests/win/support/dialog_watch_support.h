@@ -85,8 +85,14 @@ HWND FindDialogControl(HWND dialog, int id);
 // The text of the dialog's control id ("" when it has none).
 std::string DialogItemText(HWND dialog, int id);
 
+// Posts a message of no meaning to window and waits until the window's thread has taken it
+// from its queue: everything posted there before it has run then. false when the window
+// went first or timeoutMs passed.
+bool WaitForPostedMessagesOf(HWND window, DWORD timeoutMs = 10000);
+
 // Waits until a dialog found at its creation is shown and has settled (a file dialog
-// fills its controls while it initialises, overwriting what was typed before).
+// fills its controls while it initialises, overwriting what was typed before): what its
+// initialisation posted has run.
 void WaitForDialogReady(HWND dialog);
 
 // Waits for a file dialog to settle and types name into its file-name box (a combo box in

@@ -2,8 +2,10 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -85,7 +87,7 @@ void FrameTest::SetUp() {
   ASSERT_NE(frame_, nullptr);
   ASSERT_EQ(frame_, g_frameWindow);
   SetForegroundWindow(frame_);
-  Pump(50);
+  PumpPending();
 }
 
 void FrameTest::TearDown() {
@@ -97,8 +99,18 @@ void FrameTest::TearDown() {
   CloseQueryLog().clear();
 }
 
-void Pump(DWORD ms) {
-  PumpUntil([] { return false; }, ms);
+void PumpPending() {
+  // Bounded: a window that never validates itself would otherwise keep the queue busy.
+  MSG msg;
+  for (int n = 0; n < 100000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++n) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    if (TranslateFrameMessage(&msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
 }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
@@ -199,4 +211,101 @@ void MoveMouseTo(int x, int y) {
   input.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
   input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
   SendInput(1, &input, sizeof input);
+}
+
+namespace {
+
+// The input messages the hooks of the one InputWatch saw: how many, and the latest ones in a
+// ring, since WaitFor asks whether a matching one came after a given count. Written by the
+// watched thread only.
+std::atomic<unsigned long> g_inputCount{0};
+constexpr unsigned kInputRing = 256;
+struct SeenInput {
+  std::atomic<UINT> message{0};
+  std::atomic<long> x{0}, y{0};
+};
+SeenInput g_inputRing[kInputRing];
+
+void NoteInput(UINT message, POINT at) {
+  SeenInput& slot = g_inputRing[g_inputCount.load() % kInputRing];
+  slot.message = message;
+  slot.x = at.x;
+  slot.y = at.y;
+  g_inputCount.fetch_add(1);
+}
+
+LRESULT CALLBACK NoteMouseMessage(int code, WPARAM message, LPARAM lParam) {
+  if (code == HC_ACTION) NoteInput(static_cast<UINT>(message), reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam)->pt);
+  return CallNextHookEx(nullptr, code, message, lParam);
+}
+
+LRESULT CALLBACK NoteKeyMessage(int code, WPARAM key, LPARAM flags) {
+  // Bit 31 of the flags: the key is being released.
+  if (code == HC_ACTION) NoteInput((flags & 0x80000000) ? WM_KEYUP : WM_KEYDOWN, POINT{0, 0});
+  return CallNextHookEx(nullptr, code, key, flags);
+}
+
+}  // namespace
+
+InputWatch::InputWatch(DWORD thread)
+    : mouse_(SetWindowsHookExA(WH_MOUSE, NoteMouseMessage, nullptr, thread)),
+      keys_(SetWindowsHookExA(WH_KEYBOARD, NoteKeyMessage, nullptr, thread)) {}
+
+InputWatch::~InputWatch() {
+  if (mouse_) UnhookWindowsHookEx(mouse_);
+  if (keys_) UnhookWindowsHookEx(keys_);
+}
+
+unsigned long InputWatch::Count() const { return g_inputCount.load(); }
+
+bool InputWatch::WaitFor(unsigned long after, UINT message, const POINT* at, DWORD timeoutMs) const {
+  const DWORD start = GetTickCount();
+  unsigned long checked = after;
+  for (;;) {
+    const unsigned long count = g_inputCount.load();
+    if (count - checked > kInputRing) checked = count - kInputRing;
+    for (; checked < count; ++checked) {
+      const SeenInput& seen = g_inputRing[checked % kInputRing];
+      if ((message == 0 || seen.message == message) && (!at || (seen.x == at->x && seen.y == at->y))) return true;
+    }
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(5);
+  }
+}
+
+bool MoveMouseAndWait(int x, int y, DWORD timeoutMs) {
+  MoveMouseTo(x, y);
+  const DWORD start = GetTickCount();
+  for (;;) {
+    POINT now;
+    // The absolute coordinates of SendInput are scaled: a pixel either way is the same place.
+    if (GetCursorPos(&now) && std::abs(now.x - x) <= 1 && std::abs(now.y - y) <= 1) return true;
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(5);
+  }
+}
+
+bool ClickAndWait(POINT screen, bool right) {
+  InputWatch taken(GetCurrentThreadId());
+  if (!MoveMouseAndWait(screen.x, screen.y)) return false;
+  const unsigned long before = taken.Count();
+  ClickAt(screen, right);
+  const UINT up = right ? WM_RBUTTONUP : WM_LBUTTONUP;
+  const bool released = PumpUntil([&] { return taken.WaitFor(before, up, nullptr, 0); });
+  PumpPending();
+  return released;
+}
+
+bool MoveMouseAndTake(int x, int y) {
+  POINT now;
+  if (GetCursorPos(&now) && now.x == x && now.y == y) {
+    PumpPending();
+    return true;
+  }
+  InputWatch taken(GetCurrentThreadId());
+  const unsigned long before = taken.Count();
+  if (!MoveMouseAndWait(x, y) || !GetCursorPos(&now)) return false;
+  const bool moved = PumpUntil([&] { return taken.WaitFor(before, 0, &now, 0); });
+  PumpPending();
+  return moved;
 }

@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <variant>
 
 #include "archive/entry_data.h"
 #include "tests/win/support/dialog_watch_support.h"
+#include "tests/win/support/frame_test_support.h"
 
 namespace {
 
@@ -42,7 +44,9 @@ DialogSeries::~DialogSeries() { Finish(); }
 
 std::vector<AnsweredDialog> DialogSeries::Finish() {
   if (thread_.joinable()) {
-    Sleep(100);
+    // A dialog still on its way comes from a posted message: it shows, and is answered,
+    // while the messages waiting here run.
+    PumpPending();
     stop_ = true;
     thread_.join();
   }
@@ -126,30 +130,27 @@ std::vector<std::string> DiskListing(const std::string& dir) {
   return out;
 }
 
-ArchiveNode* NodeAt(const ArchiveDocument* doc, const std::string& storedPath) {
-  return doc ? NodeAtPath(doc->root, storedPath) : nullptr;
+Node* NodeAt(const ArchiveDocument* doc, const std::string& storedPath) {
+  return doc ? NodeAtPath(doc->root(), storedPath) : nullptr;
 }
 
+bool IsMemoryFile(const Node* node) {
+  return node && node->IsFile() && std::holds_alternative<MemoryBytes>(node->data());
+}
+
+bool IsSourceFile(const Node* node) { return node && node->IsFile() && node->source(); }
+
 void MakeFileDifferent(const ArchiveDocument* doc, const std::string& storedPath) {
-  ArchiveEntry* e = NodeAt(doc, storedPath)->entry;
-  uint8_t* old = static_cast<uint8_t*>(std::malloc(3));
-  std::memcpy(old, "old", 3);
-  if (e->kind & static_cast<uint32_t>(EntryKind::MemoryFile)) std::free(e->data);
-  e->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-  e->pakEntry = nullptr;
-  e->pk3Record = nullptr;
-  e->size = 3;
-  e->data = old;
+  static const uint8_t kOld[] = {'o', 'l', 'd'};
+  doc->tree->SetData(NodeAt(doc, storedPath), MemoryBytes{EntryBuffer::Copy(kOld, sizeof kOld)});
 }
 
 std::string EntryText(const ArchiveDocument* doc, const std::string& storedPath) {
-  ArchiveNode* node = NodeAt(doc, storedPath);
+  Node* node = NodeAt(doc, storedPath);
   if (!node) return "<missing>";
-  EntryBytes bytes;
-  if (LoadEntryBytes(doc, node->entry, &bytes) != EntryLoad::Ok) return "<unreadable>";
-  std::string s(reinterpret_cast<const char*>(bytes.data), bytes.size);
-  ReleaseEntryBytes(&bytes);
-  return s;
+  SharedBytes bytes;
+  if (LoadEntryBytes(doc, node, &bytes) != EntryLoad::Ok) return "<unreadable>";
+  return bytes ? std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size()) : std::string();
 }
 
 void ChooseFolderInBrowseDialog(HWND dialog, const std::string& path) {

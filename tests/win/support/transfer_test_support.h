@@ -29,8 +29,8 @@ class DialogSeries {
   DialogSeries(const DialogSeries&) = delete;
   DialogSeries& operator=(const DialogSeries&) = delete;
 
-  // Stops watching (after a short grace period for a dialog still on its way) and returns
-  // every dialog answered.
+  // Stops watching (once the messages waiting on this thread have run, so that a dialog
+  // posted on its way is answered too) and returns every dialog answered.
   std::vector<AnsweredDialog> Finish();
   int extra() const { return extra_; }
 
@@ -60,7 +60,11 @@ std::vector<std::string> DiskListing(const std::string& dir);
 // of the document, or "<missing>" / "<unreadable>".
 std::string EntryText(const ArchiveDocument* doc, const std::string& storedPath);
 // The node at a stored path, or null.
-ArchiveNode* NodeAt(const ArchiveDocument* doc, const std::string& storedPath);
+Node* NodeAt(const ArchiveDocument* doc, const std::string& storedPath);
+// Whether node is a file whose bytes are held in memory (also an empty one), or one read
+// from an entry of the document's source.
+bool IsMemoryFile(const Node* node);
+bool IsSourceFile(const Node* node);
 // Turns the file at storedPath into a memory file holding "old", so that an incoming file of
 // the same name differs from it and the replace question is asked.
 void MakeFileDifferent(const ArchiveDocument* doc, const std::string& storedPath);
