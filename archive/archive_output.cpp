@@ -3,7 +3,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <new>
 
 #ifdef _WIN32
 #include <io.h>
@@ -77,12 +77,9 @@ bool OutputCreate(ArchiveOutput* out, const char* path, uint64_t limit) {
     out->file = std::fopen(path, "wb");
   }
   if (out->file == nullptr) return false;
-  out->buffer = static_cast<char*>(std::malloc(kBufferSize));
+  out->buffer.reset(new (std::nothrow) char[kBufferSize]);
   // Without the buffer the file still works through the default one, only slower.
-  if (out->buffer && std::setvbuf(out->file, out->buffer, _IOFBF, kBufferSize) != 0) {
-    std::free(out->buffer);
-    out->buffer = nullptr;
-  }
+  if (out->buffer && std::setvbuf(out->file, out->buffer.get(), _IOFBF, kBufferSize) != 0) out->buffer.reset();
   return true;
 }
 
@@ -126,8 +123,7 @@ bool OutputClose(ArchiveOutput* out) {
     if (std::fclose(out->file) != 0) ok = false;
     out->file = nullptr;
   }
-  std::free(out->buffer);
-  out->buffer = nullptr;
+  out->buffer.reset();
   return ok;
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 // Both formats describe offsets and sizes in unsigned 32-bit fields, so no written
@@ -14,7 +15,7 @@ constexpr uint64_t kArchiveSizeLimit = 0xFFFFFFFFu;
 
 struct ArchiveOutput {
   FILE* file;
-  char* buffer;       // the stdio buffer of file
+  std::unique_ptr<char[]> buffer;  // the stdio buffer of file
   uint64_t position;  // current file position
   uint64_t limit;     // largest size the file may reach
   std::string created;  // the path of a file OutputCreate made new, until it is removed

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "resources/shell_ids.h"
 
@@ -43,7 +44,7 @@ HIMAGELIST g_folderImages = nullptr;
 HICON g_folderIcon = nullptr;
 HICON g_openFolderIcon = nullptr;
 int g_folderIconIndex = 0;
-char* g_folderTypeName = nullptr;
+std::string g_folderTypeName;
 
 const char kNoName[] = "";
 
@@ -77,10 +78,7 @@ bool BuildFileTypes() {
   if (!g_systemLarge) return false;
   g_folderIconIndex = info.iIcon;
   size_t length = strnlen(info.szTypeName, sizeof info.szTypeName);
-  g_folderTypeName = static_cast<char*>(std::malloc(length + 1));
-  if (!g_folderTypeName) return false;
-  std::memcpy(g_folderTypeName, info.szTypeName, length);
-  g_folderTypeName[length] = '\0';
+  g_folderTypeName.assign(info.szTypeName, length);
 
   if (!g_table->Enter(kStartupExtensions[0])) return false;
   for (size_t i = 1; i < sizeof kStartupExtensions / sizeof kStartupExtensions[0]; ++i) {
@@ -115,8 +113,7 @@ void ReleaseFileTypes() {
   // The system image lists belong to the shell.
   g_systemSmall = nullptr;
   g_systemLarge = nullptr;
-  std::free(g_folderTypeName);
-  g_folderTypeName = nullptr;
+  g_folderTypeName.clear();
   if (g_folderIcon) DestroyIcon(g_folderIcon);
   if (g_openFolderIcon) DestroyIcon(g_openFolderIcon);
   g_folderIcon = g_openFolderIcon = nullptr;
@@ -139,7 +136,7 @@ const char* FileTypeName(const char* fileName) {
 }
 
 int FolderTypeInfo(const char** typeName) {
-  *typeName = g_folderTypeName ? g_folderTypeName : kNoName;
+  *typeName = g_folderTypeName.c_str();
   return g_folderIconIndex;
 }
 

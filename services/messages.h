@@ -21,8 +21,8 @@ constexpr UINT WMU_DROP = WM_USER + 1;
 constexpr LRESULT kDroppedInPart = 2;
 constexpr UINT WMU_CLIPBOARD_RELEASED = WM_USER + 2;
 // Show a failure that happened where no message box may wait (while another program reads
-// this window's clipboard or drag data): wParam is the text in a malloc block, which the
-// window frees; lParam is the caption (a string constant).
+// this window's clipboard or drag data): wParam is a new std::string with the text, which
+// the window deletes; lParam is the caption (a string constant).
 constexpr UINT WMU_SHOW_FAILURE = WM_USER + 3;
 // Posted to an archive window once it is the active one: while it is maximized the frame's
 // title names it (the system composes "<program> - [<window>]" when the frame's text is set).

@@ -1,6 +1,6 @@
 #include "services/splitter.h"
 
-#include <cstdlib>
+#include <new>
 
 #include "services/globals.h"
 
@@ -70,7 +70,7 @@ void InvertOutline(HWND hwnd, const RECT& rc) {
 }
 
 LRESULT OnCreate(HWND hwnd) {
-  auto* s = static_cast<SplitterState*>(std::calloc(1, sizeof(SplitterState)));
+  auto* s = new (std::nothrow) SplitterState();
   if (!s) return -1;
   SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
   return 0;
@@ -175,7 +175,7 @@ LRESULT OnKeyDown(HWND hwnd, SplitterState* s, WPARAM key, LPARAM lParam) {
 }
 
 LRESULT OnNcDestroy(HWND hwnd, WPARAM wParam, LPARAM lParam) {
-  std::free(StateOf(hwnd));
+  delete StateOf(hwnd);
   SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
   DefWindowProcA(hwnd, WM_NCDESTROY, wParam, lParam);
   return 0;

@@ -381,14 +381,10 @@ class ArchiveDataObject : public ComObject<IDataObject> {
     reportedFailure_ = true;
     TransferState state = {0, 0, ReplaceMode::Ask};
     NoteTransferFailure(&state, leaf->name().c_str(), EntryLoadReason(load));
-    const std::string text = TransferFailureMessage(state, "copy", "copied");
-    char* block = static_cast<char*>(std::malloc(text.size() + 1));
-    if (block == nullptr) return;
-    std::memcpy(block, text.c_str(), text.size() + 1);
+    auto* text = new std::string(TransferFailureMessage(state, "copy", "copied"));
     HWND window = GetParent(GetParent(folderTree_));
-    if (!PostMessageA(window, WMU_SHOW_FAILURE, reinterpret_cast<WPARAM>(block),
-                      reinterpret_cast<LPARAM>("Copy")))
-      std::free(block);
+    if (!PostMessageA(window, WMU_SHOW_FAILURE, reinterpret_cast<WPARAM>(text), reinterpret_cast<LPARAM>("Copy")))
+      delete text;
   }
 
   mutable bool reportedFailure_ = false;

@@ -1,7 +1,5 @@
 #include "transfer/import.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <string>
 

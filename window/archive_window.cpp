@@ -224,9 +224,9 @@ bool QuerySaveChanges(HWND window) {
   }
 }
 
-LRESULT OnShowFailure(HWND hwnd, char* text, const char* caption) {
-  if (text) ShowErrorMessage(hwnd, text, caption ? caption : "Vellumix");
-  std::free(text);
+LRESULT OnShowFailure(HWND hwnd, std::string* text, const char* caption) {
+  if (text) ShowErrorMessage(hwnd, text->c_str(), caption ? caption : "Vellumix");
+  delete text;
   return 0;
 }
 
@@ -260,7 +260,7 @@ LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
       if (ActiveMdiChild() == hwnd)
         SetWindowTextA(g_frameWindow, kProgramName);
       return 0;
-    case WMU_SHOW_FAILURE: return OnShowFailure(hwnd, reinterpret_cast<char*>(wParam), reinterpret_cast<const char*>(lParam));
+    case WMU_SHOW_FAILURE: return OnShowFailure(hwnd, reinterpret_cast<std::string*>(wParam), reinterpret_cast<const char*>(lParam));
   }
   return DefMDIChildProcA(hwnd, msg, wParam, lParam);
 }

@@ -90,7 +90,7 @@ void UpdateListState(HWND hook) {
 }
 
 void OnInitDialog(HWND hook) {
-  auto* state = static_cast<HookState*>(std::calloc(1, sizeof(HookState)));
+  auto* state = new (std::nothrow) HookState();
   SetWindowLongPtrA(hook, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
   if (HWND list = GetDlgItem(hook, IDC_SAVE_COMPRESSION)) {
     for (const Row& row : kRows) SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.text));
@@ -186,7 +186,7 @@ UINT_PTR CALLBACK SaveDialogHook(HWND dialog, UINT msg, WPARAM wParam, LPARAM lP
     case WM_NOTIFY: return OnNotify(dialog, reinterpret_cast<const OFNOTIFYA*>(lParam));
     case WM_COMMAND: OnCommand(dialog, LOWORD(wParam), HIWORD(wParam)); return 0;
     case WM_NCDESTROY:
-      std::free(StateOf(dialog));
+      delete StateOf(dialog);
       SetWindowLongPtrA(dialog, DWLP_USER, 0);
       return 0;
   }

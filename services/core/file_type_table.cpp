@@ -1,6 +1,5 @@
 #include "services/core/file_type_table.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -44,22 +43,11 @@ static int BucketOf(const char* extension) {
   return Crc16CcittFalse(extension, std::strlen(extension)) % kFileTypeBuckets;
 }
 
-FileTypeTable::~FileTypeTable() {
-  for (Node*& head : buckets_) {
-    while (head) {
-      Node* next = head->next;
-      std::free(head->type.extension);
-      std::free(head->type.typeName);
-      std::free(head);
-      head = next;
-    }
-  }
-}
-
 const FileType* FileTypeTable::Find(const char* extension) const {
-  for (const Node* n = buckets_[BucketOf(extension)]; n; n = n->next) {
-    if (std::strcmp(n->type.extension, extension) == 0) return &n->type;
-  }
+  // The newest record first: an extension entered again answers with what it got last.
+  const std::vector<std::unique_ptr<Record>>& bucket = buckets_[BucketOf(extension)];
+  for (auto record = bucket.rbegin(); record != bucket.rend(); ++record)
+    if ((*record)->extension == extension) return &(*record)->type;
   return nullptr;
 }
 
@@ -82,40 +70,19 @@ const FileType* FileTypeTable::Enter(const char* dottedExtension) {
       std::memcpy(typeName, "File", 5);
     }
   }
-  // The node, the record and both strings in one piece would complicate freeing; three
-  // allocations, all released together on failure, keep it simple.
-  Node* node = static_cast<Node*>(std::malloc(sizeof(Node)));
-  char* extCopy = static_cast<char*>(std::malloc(extLength + 1));
-  size_t nameLength = std::strlen(typeName);
-  char* nameCopy = static_cast<char*>(std::malloc(nameLength + 1));
-  if (!node || !extCopy || !nameCopy) {
-    std::free(node);
-    std::free(extCopy);
-    std::free(nameCopy);
-    return nullptr;
-  }
-  std::memcpy(extCopy, extension, extLength + 1);
-  std::memcpy(nameCopy, typeName, nameLength + 1);
-  node->bucket = BucketOf(extCopy);
-  node->type = FileType{extCopy, nameCopy, icon};
-  node->next = buckets_[node->bucket];
-  buckets_[node->bucket] = node;
+  std::unique_ptr<Record> record(new Record{std::string(extension, extLength), typeName, FileType{}});
+  record->type = FileType{record->extension.c_str(), record->typeName.c_str(), icon};
+  const FileType* entered = &record->type;
+  buckets_[BucketOf(extension)].push_back(std::move(record));
   ++count_;
   if (extLength == 0) defaultFileIcon_ = icon;
-  return &node->type;
+  return entered;
 }
 
 const FileType* FileTypeTable::Lookup(const char* fileName) {
   const char* extension = FileNameExtension(fileName);
   if (const FileType* found = Find(extension)) return found;
-  size_t length = std::strlen(extension);
-  char* dotted = static_cast<char*>(std::malloc(length + 2));
-  if (!dotted) return nullptr;
-  dotted[0] = '.';
-  std::memcpy(dotted + 1, extension, length + 1);
-  const FileType* entered = Enter(dotted);
-  std::free(dotted);
-  return entered;
+  return Enter((std::string(".") + extension).c_str());
 }
 
 void FileTypeFallbackName(const char* extension, char* buffer, size_t size) {

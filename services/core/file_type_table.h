@@ -4,13 +4,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 // CRC-16/CCITT-FALSE: polynomial 0x1021, MSB first, initial 0xFFFF, no final XOR.
 uint16_t Crc16CcittFalse(const void* data, size_t length);
 
 struct FileType {
-  char* extension;  // text after the dot, case kept; empty for no extension
-  char* typeName;   // at most 79 characters
+  const char* extension;  // text after the dot, case kept; empty for no extension
+  const char* typeName;   // at most 79 characters
   int32_t iconIndex;
 };
 
@@ -32,7 +35,6 @@ constexpr size_t kTypeNameMax = 79;
 class FileTypeTable {
  public:
   explicit FileTypeTable(FileTypeSource* source) : source_(source) {}
-  ~FileTypeTable();
   FileTypeTable(const FileTypeTable&) = delete;
   FileTypeTable& operator=(const FileTypeTable&) = delete;
 
@@ -52,15 +54,17 @@ class FileTypeTable {
   int RecordCount() const { return count_; }
 
  private:
-  struct Node {
-    int bucket;
+  // A record and the two strings it points into, which stay where they are for the table's
+  // life.
+  struct Record {
+    std::string extension;
+    std::string typeName;
     FileType type;
-    Node* next;
   };
   const FileType* Lookup(const char* fileName);
 
   FileTypeSource* source_;
-  Node* buckets_[kFileTypeBuckets] = {};
+  std::vector<std::unique_ptr<Record>> buckets_[kFileTypeBuckets];
   int32_t defaultFileIcon_ = 0;
   int count_ = 0;
   char infoFallback_[1024] = {};

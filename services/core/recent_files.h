@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // The "Recent Files" submenu as the list needs it; the Windows layer implements it on a menu.
 class RecentMenu {
@@ -22,25 +24,25 @@ constexpr int kRecentFileCapacity = 10;
 class RecentFileList {
  public:
   RecentFileList() = default;
-  ~RecentFileList();
   RecentFileList(const RecentFileList&) = delete;
   RecentFileList& operator=(const RecentFileList&) = delete;
 
-  // Attaches the submenu and sets the capacity (capped at 15); false when out of memory.
+  // Attaches the submenu and sets the capacity (capped at 15), emptying the list.
   bool Create(RecentMenu* menu, int capacity);
   // Moves an existing equal path to the top, or adds a copy at the top dropping the oldest.
   void Add(const char* path);
   // The entry at index, or null; valid while the entry stays in the list.
   const char* At(int index) const;
   int capacity() const { return capacity_; }
-  bool created() const { return entries_ != nullptr; }
+  bool created() const { return created_; }
 
  private:
   void RebuildMenu();
 
   RecentMenu* menu_ = nullptr;
   int capacity_ = 0;
-  char** entries_ = nullptr;
+  bool created_ = false;
+  std::vector<std::string> entries_;  // newest first, at most capacity_
 };
 
 // The submenu label of entry k: "&1\t" .. "&9\t", "1&0\t", then "11\t" and so on.

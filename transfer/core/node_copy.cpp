@@ -33,8 +33,11 @@ Node* CopyFile(NodeCopyContext& c, Node* dst, const Node* item) {
     c.incomplete = true;
     return nullptr;
   }
-  FileData data = item->data();
-  if (c.sourceDocument != nullptr && !ReadItemBytes(c.sourceDocument, item, &data, c.state)) {
+  // Within one archive the copy shares the item's data; from another it gets the bytes.
+  FileData data;
+  if (c.sourceDocument == nullptr) {
+    data = item->data();
+  } else if (!ReadItemBytes(c.sourceDocument, item, &data, c.state)) {
     c.incomplete = true;
     return nullptr;
   }
