@@ -106,10 +106,11 @@ class ArchiveTree {
   Node* Make(NodeKind kind, std::string name);
   void Link(Node* parent, Node* node);
 
-  // nodes_[id - 1] holds the node of that id until it is freed.
+  // nodes_[id - 1] holds the node of that id until it is freed. live_ comes before root_:
+  // making the root counts it.
   std::vector<std::unique_ptr<Node>> nodes_;
-  Node* root_;
   size_t live_ = 0;
+  Node* root_;
 };
 
 // The next node of a pre-order walk of top's subtree, or null when the walk is done. The
