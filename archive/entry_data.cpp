@@ -2,9 +2,11 @@
 
 namespace {
 
-// The source entry a node reads from, or null when the node is no file of the source.
+// The source entry a node reads from, or null when the node is no file of the source. A
+// node of another document's tree is none, though its index may be one this source has.
 const SourceEntry* EntryInSource(const ArchiveDocument* doc, const Node* node) {
   if (doc == nullptr || !doc->source || node == nullptr || !node->IsFile()) return nullptr;
+  if (!doc->tree || doc->tree->Find(node->id()) != node) return nullptr;
   const SourceEntry* entry = node->source();
   return entry && entry->index < doc->source->Count() ? entry : nullptr;
 }
