@@ -15,6 +15,11 @@ ArchiveSource::~ArchiveSource() {
 EntryLoad ArchiveSource::Load(uint32_t index, SharedBytes* bytes) {
   bytes->reset();
   if (index >= Count()) return EntryLoad::NotInSource;
+  // The record's size is only believed once the file was found to hold the bytes: a
+  // damaged record must not make the reader ask for gigabytes it would never fill.
+  StoredBytes where;
+  const EntryLoad located = Locate(index, &where);
+  if (located != EntryLoad::Ok) return located;
   const uint32_t size = Size(index);
   std::shared_ptr<EntryBuffer> buffer = EntryBuffer::Allocate(size);
   if (!buffer) return EntryLoad::NoMemory;
