@@ -5,6 +5,7 @@
 #include "archive/source_file.h"
 
 int64_t ReadWholeFile(const char* path, SharedBytes* bytes) {
+  if (bytes == nullptr) return -1;
   bytes->reset();
   if (path == nullptr) return -1;
   FILE* f = std::fopen(path, "rb");
