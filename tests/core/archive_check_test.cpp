@@ -7,8 +7,9 @@
 #include <utility>
 
 #include "archive/archive_check.h"
-#include "archive/entry_stream.h"
+#include "archive/entry_data.h"
 #include "archive/loading.h"
+#include "services/core/archive_text.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/test_support.h"
 #include "tests/core/writer_support.h"
@@ -63,7 +64,8 @@ TEST(ArchiveCheck, FindsEachFlippedByteOfAPk3AndNamesTheEntryAsStored) {
       EXPECT_TRUE(result.damaged.empty());
     } else {
       EXPECT_EQ(DamagedPaths(result), std::vector<std::string>{names[victim]});
-      EXPECT_NE(result.damaged[0].reason.find("damaged"), std::string::npos) << result.damaged[0].reason;
+      const std::string reason = FailureReason(result.damaged[0].problem);
+      EXPECT_NE(reason.find("damaged"), std::string::npos) << reason;
     }
   }
 }
@@ -102,7 +104,8 @@ TEST(ArchiveCheck, PakEntriesMustLieInsideTheFileAndClearOfItsRecords) {
       EXPECT_TRUE(result.damaged.empty());
     } else {
       ASSERT_EQ(DamagedPaths(result), std::vector<std::string>{"maps/bad.bsp"});
-      EXPECT_NE(result.damaged[0].reason.find(c.reason), std::string::npos) << result.damaged[0].reason;
+      const std::string reason = FailureReason(result.damaged[0].problem);
+      EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
     }
   }
 }
@@ -179,7 +182,7 @@ TEST(ArchiveCheck, EntriesSharingTheirBytesAndEmptyOnesWithACrcAreNamed) {
     const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, nullptr);
     EXPECT_EQ(result.files, c.plans.size());
     std::vector<std::pair<std::string, std::string>> damaged;
-    for (const DamagedEntry& d : result.damaged) damaged.push_back({d.path, d.reason});
+    for (const DamagedEntry& d : result.damaged) damaged.push_back({d.path, FailureReason(d.problem)});
     EXPECT_EQ(damaged, c.damaged);
   }
 }
@@ -205,12 +208,12 @@ TEST(ArchiveCheck, EntriesAreStreamedInBoundedPieces) {
   for (const char* name : {"deflated.txt", "stored.txt"}) {
     SCOPED_TRACE(name);
     Collect all;
-    EXPECT_EQ(StreamEntryBytes(&doc.doc, doc.Find(name)->entry, &all), EntryLoad::Ok);
+    EXPECT_EQ(StreamEntryBytes(&doc.doc, doc.Find(name), &all), EntryLoad::Ok);
     EXPECT_TRUE(all.bytes == text);
     EXPECT_LE(all.largest, kStreamPieceSize);
     Collect some;
     some.refuseAfter = 1;
-    EXPECT_EQ(StreamEntryBytes(&doc.doc, doc.Find(name)->entry, &some), EntryLoad::Stopped);
+    EXPECT_EQ(StreamEntryBytes(&doc.doc, doc.Find(name), &some), EntryLoad::Stopped);
   }
 }
 
@@ -223,21 +226,23 @@ TEST(ArchiveCheck, MemoryFilesAreCountedAndNeverDamaged) {
   EXPECT_TRUE(result.damaged.empty());
 }
 
-TEST(OpenArchiveAt, KeepsThePathAsGivenAndMatchesTheExtensionInAnyCase) {
+TEST(OpenArchive, KeepsThePathAsGivenAndMatchesTheExtensionInAnyCase) {
   ScratchDir dir;
   const std::string pak = dir.Path("Mixed.PAK");
   const std::string pk3 = dir.Path("Mixed.Pk3");
   ASSERT_TRUE(WriteFileBytes(pak, sample::Pak({{"a.txt", "a"}})));
   ASSERT_TRUE(WriteFileBytes(pk3, ThreeEntryZip(-1)));
-  RecordingMessages messages;
-  for (const auto& [path, kind] : {std::pair<std::string, ArchiveKind>{pak, ArchiveKind::Pak}, {pk3, ArchiveKind::Pk3}}) {
-    const OpenedArchive opened = OpenArchiveAt(path.c_str(), messages);
-    EXPECT_EQ(opened.kind, kind) << path;
-    ASSERT_NE(opened.source, nullptr);
-    EXPECT_STREQ(*SourcePath(opened.source, kind), path.c_str());
-    CloseSource(opened.source, opened.kind);
+  for (const auto& [path, expected] :
+       {std::pair<std::string, const ArchiveFormat*>{pak, &PakFormat()}, {pk3, &DefaultFormat()}}) {
+    Failure why;
+    const ArchiveFormat* format = nullptr;
+    const std::unique_ptr<ArchiveSource> opened = OpenArchive(path, &why, &format);
+    EXPECT_EQ(format, expected) << path;
+    ASSERT_NE(opened, nullptr) << FailureReason(why);
+    EXPECT_FALSE(why);
+    EXPECT_EQ(&opened->format(), expected);
+    EXPECT_EQ(opened->path(), path);
   }
-  EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST(ImportNames, AFolderIsImportedUnderItsLastComponentLowerCased) {

@@ -10,6 +10,7 @@
 #include "archive/crc32.h"
 #include "archive/deflate.h"
 #include "archive/entry_data.h"
+#include "archive/zip_source.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/writer_support.h"
 
@@ -100,17 +101,30 @@ TEST(InflateBufferTest, DamagedAndMismatchedStreamsFail) {
 
 // One entry of a ZIP made to order, opened as a PK3.
 struct OneEntryZip {
-  explicit OneEntryZip(const ZipPlan& plan, const std::vector<uint8_t>& trailer = {}) {
+  explicit OneEntryZip(const ZipPlan& plan) {
     std::vector<uint8_t> bytes = BuildZip({plan});
     path = dir.Path("one.pk3");
     WriteFileBytes(path, bytes);
-    pk3 = Pk3Open(path.c_str());
+    Failure why;
+    pk3 = DefaultFormat().open(DefaultFormat(), path, &why);
   }
-  ~OneEntryZip() { Pk3Close(pk3); }
   ScratchDir dir;
   std::string path;
-  Pk3Archive* pk3 = nullptr;
+  std::unique_ptr<ArchiveSource> pk3;
 };
+
+// Takes every piece it is given.
+struct Collect : ByteSink {
+  std::vector<uint8_t> bytes;
+  bool Take(const uint8_t* data, size_t size) override {
+    bytes.insert(bytes.end(), data, data + size);
+    return true;
+  }
+};
+
+std::vector<uint8_t> Held(const SharedBytes& bytes) {
+  return bytes ? std::vector<uint8_t>(bytes->data(), bytes->data() + bytes->size()) : std::vector<uint8_t>();
+}
 
 TEST(Pk3ReadEntryTest, EdgeCases) {
   const std::vector<uint8_t> text = TextBytes(21, 5000);
@@ -198,118 +212,145 @@ TEST(Pk3ReadEntryTest, EdgeCases) {
     SCOPED_TRACE(c.name);
     OneEntryZip zip(c.plan);
     ASSERT_NE(zip.pk3, nullptr);
-    const uint32_t size = c.plan.uncompressedSize;
     // LoadEntryBytes sizes its buffer from the record only after the file vouched for it.
     TestDocument doc(zip.path);
     ASSERT_TRUE(doc.ok());
-    const ArchiveNode* node = doc.root()->firstChild;
+    const Node* node = doc.root()->firstChild();
     ASSERT_NE(node, nullptr);
-    EntryBytes bytes;
-    const EntryLoad load = LoadEntryBytes(&doc.doc, node->entry, &bytes);
+    SharedBytes bytes;
+    const EntryLoad load = LoadEntryBytes(&doc.doc, node, &bytes);
     EXPECT_EQ(load, c.result);
-    std::vector<uint8_t> buffer(size < (1u << 20) ? size : 1);
-    EXPECT_EQ(Pk3ReadEntry(zip.pk3, 0, buffer.data(), static_cast<uint32_t>(buffer.size())),
-              c.result == ok ? 1 : 0);
+    // The source read in pieces agrees.
+    Collect streamed;
+    EXPECT_EQ(zip.pk3->Read(0, &streamed) == ok, c.result == ok);
     if (c.result == ok) {
-      EXPECT_EQ(std::vector<uint8_t>(bytes.data, bytes.data + bytes.size), text);
-      EXPECT_TRUE(bytes.owned);
-      EXPECT_EQ(buffer, text);
+      EXPECT_EQ(Held(bytes), text);
+      EXPECT_EQ(bytes.use_count(), 1);  // a buffer of its own
+      EXPECT_EQ(streamed.bytes, text);
     } else {
-      EXPECT_EQ(bytes.data, nullptr);
+      EXPECT_EQ(bytes, nullptr);
     }
-    ReleaseEntryBytes(&bytes);
   }
 }
 
-TEST(Pk3ReadEntryTest, BufferSizeAndIndexAreChecked) {
+TEST(Pk3ReadEntryTest, IndexIsCheckedAndTheStoredBytesLieWhereLocated) {
   const std::vector<uint8_t> text = TextBytes(5, 3000);
   for (const ZipPlan& plan : {StoredPlan("s.txt", text), DeflatedPlan("d.txt", text, 9)}) {
     OneEntryZip zip(plan);
     ASSERT_NE(zip.pk3, nullptr);
-    std::vector<uint8_t> buffer(text.size() + 10, 0xAB);
-    const uint32_t n = static_cast<uint32_t>(text.size());
-    // One byte short fails before anything is read into the buffer.
-    EXPECT_EQ(Pk3ReadEntry(zip.pk3, 0, buffer.data(), n - 1), 0);
-    EXPECT_EQ(buffer, std::vector<uint8_t>(text.size() + 10, 0xAB));
-    EXPECT_EQ(Pk3ReadEntry(zip.pk3, 1, buffer.data(), n), 0);
-    EXPECT_EQ(Pk3ReadEntry(zip.pk3, -1, buffer.data(), n), 0);
-    ASSERT_EQ(Pk3ReadEntry(zip.pk3, 0, buffer.data(), n + 10), 1);
-    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + n), text);
+    SharedBytes bytes;
+    Collect none;
+    StoredBytes where;
+    for (uint32_t index : {1u, 0xFFFFFFFFu}) {
+      EXPECT_EQ(zip.pk3->Load(index, &bytes), EntryLoad::NotInSource);
+      EXPECT_EQ(zip.pk3->Read(index, &none), EntryLoad::NotInSource);
+      EXPECT_EQ(zip.pk3->Locate(index, &where), EntryLoad::NotInSource);
+    }
+    EXPECT_TRUE(none.bytes.empty());
+    ASSERT_EQ(zip.pk3->Load(0, &bytes), EntryLoad::Ok);
+    EXPECT_EQ(Held(bytes), text);
 
-    // The raw form is the stored bytes exactly, and wants room for the compressed size.
-    std::vector<uint8_t> raw(plan.stored.size());
-    const uint32_t rawSize = static_cast<uint32_t>(raw.size());
-    EXPECT_EQ(Pk3ReadRaw(zip.pk3, 0, raw.data(), rawSize - 1), 0);
-    ASSERT_EQ(Pk3ReadRaw(zip.pk3, 0, raw.data(), rawSize), 1);
-    EXPECT_EQ(raw, plan.stored);
+    // The raw form is the stored bytes exactly, and decodes to the plain ones.
+    ASSERT_EQ(zip.pk3->Locate(0, &where), EntryLoad::Ok);
+    EXPECT_EQ(where.storedSize, plan.stored.size());
+    EXPECT_EQ(where.size, text.size());
+    EXPECT_EQ(where.deflated, plan.method == 8);
+    Collect raw;
+    ASSERT_EQ(ReadPieces(zip.pk3->file(), where.offset, where.storedSize, &raw), EntryLoad::Ok);
+    EXPECT_EQ(raw.bytes, plan.stored);
+    // Stored bytes are checked where they lie; deflated ones are inflated into a buffer.
+    std::vector<uint8_t> plain = where.deflated ? std::vector<uint8_t>(text.size()) : raw.bytes;
+    EXPECT_EQ(DecodeStored(where, raw.bytes.data(), plain.data()), EntryLoad::Ok);
+    EXPECT_EQ(plain, text);
   }
 }
 
 TEST(Pk3ReadEntryTest, ClosedArchiveFails) {
   OneEntryZip zip(StoredPlan("s.txt", Bytes("hello")));
   ASSERT_NE(zip.pk3, nullptr);
-  FILE* f = zip.pk3->file;
-  zip.pk3->file = nullptr;
-  uint8_t buffer[5];
-  EXPECT_EQ(Pk3ReadEntry(zip.pk3, 0, buffer, 5), 0);
-  EXPECT_EQ(Pk3ReadRaw(zip.pk3, 0, buffer, 5), 0);
-  zip.pk3->file = f;
-  EXPECT_EQ(Pk3ReadEntry(zip.pk3, 0, buffer, 5), 1);
+  zip.pk3->LetGoOfFile();
+  SharedBytes bytes;
+  StoredBytes where;
+  Collect sink;
+  EXPECT_NE(zip.pk3->Load(0, &bytes), EntryLoad::Ok);
+  EXPECT_NE(zip.pk3->Read(0, &sink), EntryLoad::Ok);
+  EXPECT_NE(zip.pk3->Locate(0, &where), EntryLoad::Ok);
+  ASSERT_TRUE(zip.pk3->TakeFile(zip.path));
+  EXPECT_EQ(zip.pk3->Load(0, &bytes), EntryLoad::Ok);
+  EXPECT_EQ(Held(bytes), Bytes("hello"));
+}
+
+// A PAK of three entries whose third entry lies at the given offset and length.
+std::vector<uint8_t> ThreeEntryPak(uint32_t offset = ~0u, uint32_t length = ~0u) {
+  std::vector<uint8_t> bytes = sample::Pak({{"one.txt", "hello"}, {"empty.txt", ""}, {"two.txt", "world!"}});
+  const size_t third = bytes.size() - 64;
+  if (offset != ~0u) PutLE32(bytes.data() + third + 56, offset);
+  if (length != ~0u) PutLE32(bytes.data() + third + 60, length);
+  return bytes;
 }
 
 TEST(PakReadEntryTest, EdgeCases) {
   ScratchDir dir;
   const std::string path = dir.Path("a.pak");
-  std::vector<uint8_t> bytes = sample::Pak({{"one.txt", "hello"}, {"empty.txt", ""}, {"two.txt", "world!"}});
+  std::vector<uint8_t> bytes = ThreeEntryPak();
   ASSERT_TRUE(WriteFileBytes(path, bytes));
-  PakArchive* pak = PakOpen(path.c_str());
+  Failure why;
+  std::unique_ptr<ArchiveSource> pak = PakFormat().open(PakFormat(), path, &why);
   ASSERT_NE(pak, nullptr);
-  uint8_t buffer[16] = {};
-  EXPECT_EQ(PakReadEntry(pak, 0, buffer, 5), 1);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 5), "hello");
-  EXPECT_EQ(PakReadEntry(pak, 0, buffer, 4), 0);   // one byte short
-  EXPECT_EQ(PakReadEntry(pak, 1, buffer, 16), 0);  // nothing to read counts as failed
-  EXPECT_EQ(PakReadEntry(pak, 2, buffer, 16), 1);
-  EXPECT_EQ(PakReadEntry(pak, 3, buffer, 16), 0);  // past entryCount
-  EXPECT_EQ(PakReadEntry(pak, -1, buffer, 16), 0);
+  SharedBytes read;
+  EXPECT_EQ(pak->Load(0, &read), EntryLoad::Ok);
+  EXPECT_EQ(Held(read), Bytes("hello"));
+  // An empty entry reads as no bytes.
+  EXPECT_EQ(pak->Load(1, &read), EntryLoad::Ok);
+  EXPECT_EQ(read, nullptr);
+  EXPECT_EQ(pak->Load(2, &read), EntryLoad::Ok);
+  EXPECT_EQ(Held(read), Bytes("world!"));
+  EXPECT_EQ(pak->Load(3, &read), EntryLoad::NotInSource);  // past the entries
+  EXPECT_EQ(pak->Load(0xFFFFFFFFu, &read), EntryLoad::NotInSource);
   // An entry whose bytes lie past the end of the file.
-  pak->entries[2].offset = static_cast<uint32_t>(bytes.size()) - 2;
-  EXPECT_EQ(PakReadEntry(pak, 2, buffer, 16), 0);
-  PakClose(pak);
+  const std::string far = dir.Path("far.pak");
+  ASSERT_TRUE(WriteFileBytes(far, ThreeEntryPak(static_cast<uint32_t>(bytes.size()) - 2)));
+  std::unique_ptr<ArchiveSource> farPak = PakFormat().open(PakFormat(), far, &why);
+  ASSERT_NE(farPak, nullptr);
+  EXPECT_EQ(farPak->Load(2, &read), EntryLoad::ReadFailed);
+  EXPECT_EQ(read, nullptr);
 }
 
-TEST(EntryIndexTest, PointersOutsideTheSourceAreNegative) {
+TEST(EntryIndexTest, EntriesOutsideTheSourceAreNotInIt) {
   ScratchDir dir;
   const std::string pakPath = dir.Path("a.pak");
   ASSERT_TRUE(WriteFileBytes(pakPath, sample::Pak({{"a", "1"}, {"b", "2"}})));
-  PakArchive* pak = PakOpen(pakPath.c_str());
-  PakArchive* other = PakOpen(pakPath.c_str());
-  ASSERT_TRUE(pak && other);
-  EXPECT_EQ(PakEntryIndex(pak, &pak->entries[0]), 0);
-  EXPECT_EQ(PakEntryIndex(pak, &pak->entries[1]), 1);
-  EXPECT_LT(PakEntryIndex(pak, &pak->entries[2]), 0);  // a zero slot past the entries
-  EXPECT_LT(PakEntryIndex(pak, &pak->entries[0] - 1), 0);
-  EXPECT_LT(PakEntryIndex(pak, reinterpret_cast<const PakDirEntry*>(
-                                   reinterpret_cast<const char*>(&pak->entries[1]) + 8)),
-            0);
-  EXPECT_LT(PakEntryIndex(pak, &other->entries[0]), 0);
-  EXPECT_LT(PakEntryIndex(pak, nullptr), 0);
-  EXPECT_LT(PakEntryIndex(nullptr, &pak->entries[0]), 0);
-  PakClose(other);
-  PakClose(pak);
-
   const std::string zipPath = dir.Path("a.pk3");
   ASSERT_TRUE(WriteFileBytes(zipPath, sample::Zip({"x", "y", "z"})));
-  Pk3Archive* pk3 = Pk3Open(zipPath.c_str());
-  Pk3Archive* pk3b = Pk3Open(zipPath.c_str());
-  ASSERT_TRUE(pk3 && pk3b);
-  EXPECT_EQ(Pk3EntryIndex(pk3, &pk3->records[2]), 2);
-  EXPECT_EQ(Pk3EntryIndex(pk3, &pk3->records[3]), -1);
-  EXPECT_LT(Pk3EntryIndex(pk3, &pk3->records[0] - 1), 0);
-  EXPECT_LT(Pk3EntryIndex(pk3, &pk3b->records[0]), 0);
-  EXPECT_LT(Pk3EntryIndex(pk3, nullptr), 0);
-  Pk3Close(pk3b);
-  Pk3Close(pk3);
+  for (const std::string& path : {pakPath, zipPath}) {
+    SCOPED_TRACE(path);
+    TestDocument doc(path);
+    TestDocument other(path);
+    ASSERT_TRUE(doc.ok() && other.ok());
+    const uint32_t count = doc.doc.source->Count();
+    SharedBytes bytes;
+    Collect sink;
+    // Every entry of its own source reads.
+    for (const Node* n = doc.root()->firstChild(); n; n = n->nextSibling()) {
+      ASSERT_NE(n->source(), nullptr);
+      EXPECT_LT(n->source()->index, count);
+      EXPECT_EQ(LoadEntryBytes(&doc.doc, n, &bytes), EntryLoad::Ok) << n->name();
+    }
+    // The first index past the entries, and every one beyond.
+    Node* posing = doc.AddPath("posing", Bytes("x"));
+    for (uint32_t index : {count, count + 1, 0xFFFFFFFFu}) {
+      doc.tree().SetData(posing, SourceEntry{index, 1});
+      EXPECT_EQ(LoadEntryBytes(&doc.doc, posing, &bytes), EntryLoad::NotInSource) << index;
+      EXPECT_EQ(StreamEntryBytes(&doc.doc, posing, &sink), EntryLoad::NotInSource) << index;
+      EXPECT_EQ(doc.doc.source->Load(index, &bytes), EntryLoad::NotInSource) << index;
+    }
+    // A node of another document's tree, though its index is one this source has.
+    const Node* foreign = other.root()->firstChild();
+    ASSERT_LT(foreign->source()->index, count);
+    EXPECT_EQ(LoadEntryBytes(&doc.doc, foreign, &bytes), EntryLoad::NotInSource);
+    EXPECT_EQ(StreamEntryBytes(&doc.doc, foreign, &sink), EntryLoad::NotInSource);
+    EXPECT_TRUE(sink.bytes.empty());
+  }
 }
 
 TEST(LoadEntryBytesTest, ByKind) {
@@ -318,39 +359,42 @@ TEST(LoadEntryBytesTest, ByKind) {
   ASSERT_TRUE(WriteFileBytes(path, sample::Pak({{"one.txt", "hello"}, {"empty.txt", ""}, {"far.bin", "xyz"}})));
   TestDocument doc(path);
   ASSERT_TRUE(doc.ok());
-  EntryBytes bytes;
+  SharedBytes bytes;
 
-  ASSERT_EQ(LoadEntryBytes(&doc.doc, doc.Find("one.txt")->entry, &bytes), EntryLoad::Ok);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes.data), bytes.size), "hello");
-  EXPECT_TRUE(bytes.owned);
-  ReleaseEntryBytes(&bytes);
-  EXPECT_EQ(bytes.data, nullptr);
+  ASSERT_EQ(LoadEntryBytes(&doc.doc, doc.Find("one.txt"), &bytes), EntryLoad::Ok);
+  EXPECT_EQ(Held(bytes), Bytes("hello"));
+  EXPECT_EQ(bytes.use_count(), 1);  // a buffer of its own
 
-  ASSERT_EQ(LoadEntryBytes(&doc.doc, doc.Find("empty.txt")->entry, &bytes), EntryLoad::Ok);
-  EXPECT_EQ(bytes.size, 0u);
-  EXPECT_EQ(bytes.data, nullptr);
+  ASSERT_EQ(LoadEntryBytes(&doc.doc, doc.Find("empty.txt"), &bytes), EntryLoad::Ok);
+  EXPECT_EQ(bytes, nullptr);
 
   // A length the file cannot hold fails without a buffer of that size being asked for.
-  DocumentPak(&doc.doc)->entries[2].length = 0xFFFFFFF0u;
-  EXPECT_EQ(LoadEntryBytes(&doc.doc, doc.Find("far.bin")->entry, &bytes), EntryLoad::ReadFailed);
+  std::vector<uint8_t> huge = sample::Pak({{"one.txt", "hello"}, {"empty.txt", ""}, {"far.bin", "xyz"}});
+  PutLE32(huge.data() + huge.size() - 64 + 60, 0xFFFFFFF0u);
+  const std::string hugePath = dir.Path("huge.pak");
+  ASSERT_TRUE(WriteFileBytes(hugePath, huge));
+  TestDocument hugeDoc(hugePath);
+  ASSERT_TRUE(hugeDoc.ok());
+  EXPECT_EQ(LoadEntryBytes(&hugeDoc.doc, hugeDoc.Find("far.bin"), &bytes), EntryLoad::ReadFailed);
+  EXPECT_EQ(bytes, nullptr);
 
-  ArchiveNode* memory = doc.AddFile(doc.root(), "memory.txt", Bytes("in memory"));
-  ASSERT_EQ(LoadEntryBytes(&doc.doc, memory->entry, &bytes), EntryLoad::Ok);
-  EXPECT_EQ(bytes.data, memory->entry->data);  // lent, not copied
-  EXPECT_FALSE(bytes.owned);
-  ReleaseEntryBytes(&bytes);
-  EXPECT_NE(memory->entry->data, nullptr);
+  Node* memory = doc.AddFile(doc.root(), "memory.txt", Bytes("in memory"));
+  ASSERT_EQ(LoadEntryBytes(&doc.doc, memory, &bytes), EntryLoad::Ok);
+  EXPECT_EQ(bytes.get(), memory->memory());  // shared, not copied
+  bytes.reset();
+  ASSERT_NE(memory->memory(), nullptr);
+  EXPECT_EQ(memory->size(), 9u);
 
-  EXPECT_EQ(LoadEntryBytes(&doc.doc, doc.root()->entry, &bytes), EntryLoad::NoBytes);
-  ArchiveNode* folder = doc.AddDirectory(doc.root(), "folder");
-  EXPECT_EQ(LoadEntryBytes(&doc.doc, folder->entry, &bytes), EntryLoad::NoBytes);
+  EXPECT_EQ(LoadEntryBytes(&doc.doc, doc.root(), &bytes), EntryLoad::NoBytes);
+  Node* folder = doc.AddDirectory(doc.root(), "folder");
+  EXPECT_EQ(LoadEntryBytes(&doc.doc, folder, &bytes), EntryLoad::NoBytes);
 
   // An entry of another document's source does not belong here.
   TestDocument other(path);
   ASSERT_TRUE(other.ok());
-  EXPECT_EQ(LoadEntryBytes(&doc.doc, other.Find("one.txt")->entry, &bytes), EntryLoad::NotInSource);
+  EXPECT_EQ(LoadEntryBytes(&doc.doc, other.Find("one.txt"), &bytes), EntryLoad::NotInSource);
   TestDocument fresh;
-  EXPECT_EQ(LoadEntryBytes(&fresh.doc, doc.Find("one.txt")->entry, &bytes), EntryLoad::NotInSource);
+  EXPECT_EQ(LoadEntryBytes(&fresh.doc, doc.Find("one.txt"), &bytes), EntryLoad::NotInSource);
 }
 
 TEST(LoadEntryBytesTest, HighlyCompressedEntriesStillRead) {
@@ -361,11 +405,11 @@ TEST(LoadEntryBytesTest, HighlyCompressedEntriesStillRead) {
   ASSERT_TRUE(WriteFileBytes(path, BuildZip({DeflatedPlan("zeros.bin", zeros, 9)})));
   TestDocument doc(path);
   ASSERT_TRUE(doc.ok());
-  EntryBytes bytes;
-  ASSERT_EQ(LoadEntryBytes(&doc.doc, doc.Find("zeros.bin")->entry, &bytes), EntryLoad::Ok);
-  EXPECT_EQ(bytes.size, zeros.size());
-  EXPECT_EQ(std::memcmp(bytes.data, zeros.data(), zeros.size()), 0);
-  ReleaseEntryBytes(&bytes);
+  SharedBytes bytes;
+  ASSERT_EQ(LoadEntryBytes(&doc.doc, doc.Find("zeros.bin"), &bytes), EntryLoad::Ok);
+  ASSERT_NE(bytes, nullptr);
+  EXPECT_EQ(bytes->size(), zeros.size());
+  EXPECT_EQ(std::memcmp(bytes->data(), zeros.data(), zeros.size()), 0);
 }
 
 }  // namespace

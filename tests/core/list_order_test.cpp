@@ -6,45 +6,35 @@
 #include <string>
 #include <vector>
 
-#include "archive/formats.h"
+#include "archive/tree.h"
 #include "panes/core/list_order.h"
 
 namespace {
 
-struct Item {
-  ArchiveEntry entry;
-  std::string name;
-};
-
-// Entries owned by the test: directories, and memory files of a given size.
+// Nodes of one tree: directories, and files of a given size (entries of a source, which
+// need no bytes in memory however large).
 class Items {
  public:
-  ArchiveEntry* Dir(const char* name) { return Add(name, EntryKind::Directory, 0); }
-  ArchiveEntry* File(const char* name, uint32_t size) { return Add(name, EntryKind::MemoryFile, size); }
+  const Node* Dir(const char* name) { return tree_.AddDirectory(tree_.root(), name); }
+  const Node* File(const char* name, uint32_t size) {
+    return tree_.AddFile(tree_.root(), name, SourceEntry{next_++, size});
+  }
 
   std::vector<std::string> Sorted(uint32_t key) {
-    std::vector<ArchiveEntry*> v;
-    for (auto& item : items_) v.push_back(&item->entry);
-    std::stable_sort(v.begin(), v.end(), [key](const ArchiveEntry* a, const ArchiveEntry* b) {
-      return CompareListEntries(a, b, key) < 0;
-    });
+    std::vector<const Node*> v;
+    for (const Node* n = tree_.root()->firstChild(); n; n = n->nextSibling()) v.push_back(n);
+    // In the order they were added.
+    std::reverse(v.begin(), v.end());
+    std::stable_sort(v.begin(), v.end(),
+                     [key](const Node* a, const Node* b) { return CompareListEntries(a, b, key) < 0; });
     std::vector<std::string> names;
-    for (auto* e : v) names.push_back(e->name);
+    for (const Node* n : v) names.push_back(n->name());
     return names;
   }
 
  private:
-  ArchiveEntry* Add(const char* name, EntryKind kind, uint32_t size) {
-    items_.push_back(std::make_unique<Item>());
-    Item& item = *items_.back();
-    item.name = name;
-    std::memset(&item.entry, 0, sizeof item.entry);
-    item.entry.kind = static_cast<uint32_t>(kind);
-    item.entry.name = &item.name[0];
-    item.entry.size = size;
-    return &item.entry;
-  }
-  std::vector<std::unique_ptr<Item>> items_;
+  ArchiveTree tree_;
+  uint32_t next_ = 0;
 };
 
 using Names = std::vector<std::string>;
@@ -99,7 +89,7 @@ TEST(ListOrderTest, FilesOfTwoGigabytesAndMoreSortAsLarge) {
 
 TEST(ListOrderTest, NullEntriesAndUnknownKeys) {
   Items items;
-  ArchiveEntry* a = items.File("a", 1);
+  const Node* a = items.File("a", 1);
   EXPECT_EQ(CompareListEntries(nullptr, a, 1), -1);
   EXPECT_EQ(CompareListEntries(a, nullptr, 1), 1);
   EXPECT_EQ(CompareListEntries(nullptr, nullptr, 1), 0);
@@ -108,22 +98,21 @@ TEST(ListOrderTest, NullEntriesAndUnknownKeys) {
 }
 
 TEST(ListOrderTest, SizesOfEachKind) {
-  PakDirEntry pak = {};
-  pak.length = 1234567;
-  Pk3CentralRecord record = {};
-  record.Set32(zipc::kUncompressedSize, 42);
-  ArchiveEntry e = {};
-  e.kind = static_cast<uint32_t>(EntryKind::PakFile) | kViewingFlag;
-  e.pakEntry = &pak;
-  EXPECT_EQ(EntryDisplaySize(&e), 1234567);
-  EXPECT_TRUE(EntryHasSize(&e));
-  e.kind = static_cast<uint32_t>(EntryKind::Pk3File);
-  e.pk3Record = &record;
-  EXPECT_EQ(EntryDisplaySize(&e), 42);
-  e.kind = static_cast<uint32_t>(EntryKind::Directory);
-  EXPECT_EQ(EntryDisplaySize(&e), 0);
-  EXPECT_FALSE(EntryHasSize(&e));
-  e.kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-  e.size = 0xFFFFFFFF;
-  EXPECT_EQ(EntryDisplaySize(&e), 0xFFFFFFFFu);
+  ArchiveTree tree;
+  const Node* entry = tree.AddFile(tree.root(), "entry", SourceEntry{0, 1234567});
+  EXPECT_EQ(EntryDisplaySize(entry), 1234567u);
+  EXPECT_TRUE(EntryHasSize(entry));
+  const Node* largest = tree.AddFile(tree.root(), "largest", SourceEntry{1, 0xFFFFFFFFu});
+  EXPECT_EQ(EntryDisplaySize(largest), 0xFFFFFFFFu);
+  const uint8_t three[] = {1, 2, 3};
+  const Node* memory = tree.AddFile(tree.root(), "memory", MemoryBytes{EntryBuffer::Copy(three, 3)});
+  EXPECT_EQ(EntryDisplaySize(memory), 3u);
+  EXPECT_TRUE(EntryHasSize(memory));
+  const Node* empty = tree.AddFile(tree.root(), "empty", MemoryBytes{});
+  EXPECT_EQ(EntryDisplaySize(empty), 0u);
+  EXPECT_TRUE(EntryHasSize(empty));
+  const Node* dir = tree.AddDirectory(tree.root(), "dir");
+  EXPECT_EQ(EntryDisplaySize(dir), 0u);
+  EXPECT_FALSE(EntryHasSize(dir));
+  EXPECT_FALSE(EntryHasSize(nullptr));
 }

@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/bytes.h"
+#include "archive/disk.h"
 #include "archive/loading.h"
+#include "services/core/archive_text.h"
 #include "tests/core/loading_support.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/test_support.h"
@@ -17,9 +20,9 @@ namespace {
 // open always says why.
 void OpenBuildClose(const std::string& path) {
   Loaded l(path);
-  if (l.doc.archiveKind == ArchiveKind::None) {
-    ASSERT_EQ(l.messages.messages.size(), 1u);
-    const std::string& text = l.messages.messages[0].text;
+  if (l.format() == nullptr) {
+    ASSERT_EQ(l.messages.size(), 1u);
+    const std::string& text = l.messages[0];
     const size_t line = text.find('\n');
     ASSERT_NE(line, std::string::npos) << text;
     EXPECT_TRUE(text.compare(0, line, "Error reading PAK file") == 0 ||
@@ -31,9 +34,12 @@ void OpenBuildClose(const std::string& path) {
     EXPECT_EQ(text.back(), '.') << text;
     return;
   }
-  if (ArchiveNode* root = l.Build()) {
-    EXPECT_GE(TreeCountNodes(root), 1u);
-    CheckFolderItems(root, l.folders);
+  if (Node* root = l.Build()) {
+    EXPECT_GE(CountNodes(root), 1u);
+    CheckTreeLinks(*l.doc.tree);
+  } else {
+    // A tree that cannot be built says why.
+    EXPECT_FALSE(FailureReason(l.built).empty());
   }
 }
 
@@ -146,108 +152,105 @@ TEST(LoadingDamageTest, RefusedOpensSayWhyTable) {
     else
       ASSERT_TRUE(MakeDirectory(path));
     Loaded l(path);
-    EXPECT_EQ(l.doc.archiveKind, ArchiveKind::None);
-    ASSERT_EQ(l.messages.messages.size(), 1u);
-    EXPECT_EQ(l.messages.messages[0].text, c.message + ("\n" + l.path) + ": " + c.why + ".");
+    EXPECT_EQ(l.format(), nullptr);
+    ASSERT_EQ(l.messages.size(), 1u);
+    EXPECT_EQ(l.messages[0], c.message + ("\n" + l.path) + ": " + c.why + ".");
   }
 }
 
-// A folder tree that refuses an item makes the whole build fail, at whichever item.
-TEST(LoadingDamageTest, FolderItemFailureFreesTheTreeAtEveryPoint) {
-  const std::string path = FixturePath("infozip.pk3");
-  size_t items;
-  {
-    Loaded full(path);
-    ASSERT_NE(full.Build(), nullptr);
-    items = full.folders.items.size();
-  }
-  ASSERT_EQ(items, 5u);  // the root, maps, sound, progs, progs/empty
-  for (size_t failAfter = 0; failAfter < items; ++failAfter) {
-    Loaded l(path);
-    l.folders.failAfter = static_cast<int>(failAfter);
-    EXPECT_EQ(l.Build(), nullptr) << failAfter;
-    EXPECT_EQ(l.doc.root, nullptr);
-  }
-}
-
-Pk3CentralRecord Record(const char* name) {
-  Pk3CentralRecord r{};
-  r.name = const_cast<char*>(name);
-  return r;
-}
-
-TEST(LoadingDamageTest, InsertPk3EntryByPathTable) {
-  // Each row is inserted in turn into one tree; results and the final listing are checked.
+// Stored paths inserted in turn into one tree, as the rows of an archive's directory: each
+// row adds its node, changes nothing (a directory that exists, a path naming only the root),
+// or refuses the whole archive with the reason. A PAK holds them, as its reader passes every
+// name on to the tree (a ZIP reader refuses an empty name itself).
+TEST(LoadingDamageTest, StoredPathTable) {
+  enum Outcome { kAdded, kUnchanged, kRefused };
   struct Row {
     const char* name;
-    int result;
+    Outcome outcome;
+    const char* why;  // of a refusal
   };
   const Row rows[] = {
-      {"a/x", 1},        {"a/y", 1},         {"b/z", 1},      {"a/x", 0},   {"A/X", 0},
-      {"a/", 0},         {"a/x/under", 0},   {"C/D/", 1},     {"c/d/e", 1}, {"", 0},
-      {"/", 0},          {"//f//g", 1},      {"a\\b", 1},
+      {"a/x", kAdded, ""},
+      {"a/y", kAdded, ""},
+      {"b/z", kAdded, ""},
+      {"a/x", kRefused, "\"a/x\" is stored twice"},
+      {"A/X", kRefused, "\"A/X\" is stored twice"},
+      {"a/", kUnchanged, ""},
+      {"a/x/under", kRefused, "\"a/x/under\": a path runs through the file \"a/x\""},
+      {"C/D/", kAdded, ""},
+      {"c/d/e", kAdded, ""},
+      {"", kRefused, "an entry is stored under \"\", which names no file"},
+      {"/", kUnchanged, ""},
+      {"//f//g", kAdded, ""},
+      {"a\\b", kAdded, ""},
   };
-  RecordingFolderTree folders;
-  ArchiveNode* root = TreeNewRoot();
-  ArchiveEntry* rootEntry = static_cast<ArchiveEntry*>(std::calloc(1, sizeof(ArchiveEntry)));
-  rootEntry->kind = static_cast<uint32_t>(EntryKind::Root);
-  rootEntry->name = static_cast<char*>(std::malloc(2));
-  std::strcpy(rootEntry->name, "/");
-  rootEntry->node = root;
-  rootEntry->treeItem = folders.InsertRootItem(rootEntry);
-  rootEntry->parentTreeItem = folders.RootMarker();
-  root->entry = rootEntry;
-  std::vector<Pk3CentralRecord> records;
-  records.reserve(sizeof rows / sizeof rows[0]);
+  ScratchDir dir;
+  const std::string path = dir.Path("rows.pak");
+  std::vector<std::string> accepted;  // the rows so far that did not refuse the archive
+  uint32_t nodes = 1;
   for (const Row& row : rows) {
-    records.push_back(Record(row.name));
-    EXPECT_EQ(InsertPk3EntryByPath(folders, root, &records.back()), row.result) << row.name;
+    SCOPED_TRACE(row.name);
+    std::vector<sample::PakItem> items;
+    for (const std::string& name : accepted) items.push_back({name, ""});
+    items.push_back({row.name, ""});
+    ASSERT_TRUE(WriteFileBytes(path, sample::Pak(items)));
+    Loaded l(path);
+    ASSERT_NE(l.format(), nullptr);
+    Node* root = l.Build();
+    EXPECT_EQ(FailureReason(l.built), row.why);
+    if (row.outcome == kRefused) {
+      EXPECT_EQ(root, nullptr);
+      continue;
+    }
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(CountNodes(root) > nodes, row.outcome == kAdded);
+    nodes = CountNodes(root);
+    accepted.push_back(row.name);
   }
+  std::vector<sample::PakItem> items;
+  for (const std::string& name : accepted) items.push_back({name, ""});
+  ASSERT_TRUE(WriteFileBytes(path, sample::Pak(items)));
+  Loaded l(path);
+  Node* root = l.Build();
+  ASSERT_NE(root, nullptr);
   EXPECT_EQ(Listing(root), "a\\b f/ f/g c/ c/d/ c/d/e b/ b/z a/ a/y a/x");
-  CheckFolderItems(root, folders);
-  // File nodes point at their own record.
-  EXPECT_EQ(root->firstChild->entry->pk3Record, &records.back());
-  EXPECT_TRUE(IsKind(root->firstChild->entry, EntryKind::Pk3File));
-  TreeFree(root, FreeEntry);
+  CheckTreeLinks(*l.doc.tree);
+  // File nodes read from their own record: the last one stored is the head of the root.
+  ASSERT_NE(root->firstChild()->source(), nullptr);
+  EXPECT_EQ(root->firstChild()->source()->index, accepted.size() - 1);
+  EXPECT_TRUE(root->firstChild()->IsFile());
 }
 
-TEST(LoadingDamageTest, AddDirectoryNodeLinksAndUndoes) {
-  RecordingFolderTree folders;
-  ArchiveNode* root = TreeNewRoot();
-  ArchiveEntry* rootEntry = static_cast<ArchiveEntry*>(std::calloc(1, sizeof(ArchiveEntry)));
-  rootEntry->kind = static_cast<uint32_t>(EntryKind::Root);
-  rootEntry->name = static_cast<char*>(std::malloc(2));
-  std::strcpy(rootEntry->name, "/");
-  rootEntry->treeItem = folders.InsertRootItem(rootEntry);
-  root->entry = rootEntry;
-
-  ArchiveNode* dir = AddDirectoryNode(folders, root, "maps");
+TEST(LoadingDamageTest, AddedNodesAreLinkedAndRefusedOnesLeaveTheTreeAsItWas) {
+  ArchiveTree tree;
+  Node* dir = tree.AddDirectory(tree.root(), "maps");
   ASSERT_NE(dir, nullptr);
-  EXPECT_TRUE(IsKind(dir->entry, EntryKind::Directory));
-  EXPECT_EQ(dir->entry->parentTreeItem, rootEntry->treeItem);
-  EXPECT_EQ(dir->entry->node, dir);
-  ArchiveNode* file = AddPakFileNode(dir, nullptr, "level1.bsp");
+  EXPECT_TRUE(dir->IsDirectory());
+  EXPECT_EQ(dir->parent(), tree.root());
+  EXPECT_EQ(tree.Find(dir->id()), dir);
+  Node* file = tree.AddFile(dir, "level1.bsp", SourceEntry{0, 7});
   ASSERT_NE(file, nullptr);
-  EXPECT_TRUE(IsKind(file->entry, EntryKind::PakFile));
-  EXPECT_EQ(file->entry->treeItem, nullptr);
+  EXPECT_TRUE(file->IsFile());
+  ASSERT_NE(file->source(), nullptr);
+  EXPECT_EQ(file->size(), 7u);
 
-  folders.failAfter = static_cast<int>(folders.items.size());
-  EXPECT_EQ(AddDirectoryNode(folders, root, "refused"), nullptr);
-  EXPECT_EQ(Listing(root), "maps/ maps/level1.bsp");
-  TreeFree(root, FreeEntry);
+  // A file holds no children.
+  EXPECT_EQ(tree.AddDirectory(file, "refused"), nullptr);
+  EXPECT_EQ(tree.AddFile(file, "refused", MemoryBytes{}), nullptr);
+  EXPECT_EQ(tree.AddDirectory(nullptr, "refused"), nullptr);
+  EXPECT_EQ(Listing(tree.root()), "maps/ maps/level1.bsp");
+  EXPECT_EQ(tree.NodeCount(), 3u);
 }
 
 TEST(LoadingDamageTest, DocumentWithoutSourceGetsAnEmptyRoot) {
-  ArchiveDocument doc{};
-  RecordingFolderTree folders;
-  ArchiveNode* root = TreeBuildFromSource(&doc, folders);
+  ArchiveDocument doc;
+  EXPECT_FALSE(BuildTree(&doc));
+  Node* root = doc.root();
   ASSERT_NE(root, nullptr);
-  EXPECT_EQ(doc.root, root);
-  EXPECT_STREQ(root->entry->name, "/");
-  EXPECT_TRUE(IsKind(root->entry, EntryKind::Root));
-  EXPECT_EQ(root->firstChild, nullptr);
-  CheckFolderItems(root, folders);
-  TreeFree(root, FreeEntry);
+  EXPECT_EQ(root->name(), "/");
+  EXPECT_TRUE(root->IsRoot());
+  EXPECT_EQ(root->firstChild(), nullptr);
+  CheckTreeLinks(*doc.tree);
 }
 
 }  // namespace

@@ -2,73 +2,49 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include "services/core/archive_text.h"
 
-Loaded::Loaded(const std::string& file) {
-  std::vector<char> buffer(file.begin(), file.end());
-  buffer.push_back('\0');
-  OpenedArchive opened = OpenArchiveFile(buffer.data(), messages);
-  path = buffer.data();
-  doc.archiveKind = opened.kind;
-  doc.source = opened.source;
+Loaded::Loaded(const std::string& file) : path(Lower(file)) {
+  doc.source = OpenArchive(path, &opened, &triedAs);
+  if (!doc.source) messages.push_back(ArchiveErrorMessage(triedAs ? triedAs->name : nullptr, path, opened));
 }
 
-Loaded::~Loaded() {
-  TreeFree(doc.root, FreeEntry);
-  CloseDocumentSource(&doc);
+Node* Loaded::Build() {
+  built = BuildTree(&doc);
+  return doc.root();
 }
 
-ArchiveNode* Loaded::Build() { return TreeBuildFromSource(&doc, folders); }
-
-namespace {
-
-void ListInto(const ArchiveNode* node, const std::string& prefix, std::string* out) {
-  for (const ArchiveNode* c = node->firstChild; c; c = c->nextSibling) {
-    std::string path = prefix + c->entry->name;
-    if (IsKind(c->entry, EntryKind::Directory)) path += "/";
-    if (!out->empty()) *out += " ";
-    *out += path;
-    ListInto(c, path, out);
-  }
-}
-
-}  // namespace
-
-std::string Listing(const ArchiveNode* root) {
+std::string Listing(const Node* root) {
   std::string out;
-  ListInto(root, "", &out);
+  if (root == nullptr) return out;
+  for (const Node* n = root->firstChild(); n; n = NextInSubtree(n, root)) {
+    if (!out.empty()) out += " ";
+    out += StoredPath(n);
+  }
   return out;
 }
 
-void CheckFolderItems(const ArchiveNode* root, const RecordingFolderTree& folders) {
-  size_t directories = 0;
-  std::vector<const ArchiveNode*> stack{root};
-  while (!stack.empty()) {
-    const ArchiveNode* n = stack.back();
-    stack.pop_back();
-    for (const ArchiveNode* c = n->firstChild; c; c = c->nextSibling) stack.push_back(c);
-    const ArchiveEntry* e = n->entry;
-    EXPECT_EQ(e->node, n);
-    const bool folder = IsKind(e, EntryKind::Root) || IsKind(e, EntryKind::Directory);
-    if (!folder) {
-      EXPECT_EQ(e->treeItem, nullptr) << e->name;
-      continue;
+void CheckTreeLinks(const ArchiveTree& tree) {
+  const Node* root = tree.root();
+  ASSERT_NE(root, nullptr);
+  EXPECT_TRUE(root->IsRoot());
+  EXPECT_EQ(root->parent(), nullptr);
+  EXPECT_EQ(root->name(), "/");
+  size_t nodes = 0;
+  for (const Node* n = root; n; n = NextInSubtree(n, root)) {
+    ++nodes;
+    EXPECT_EQ(tree.Find(n->id()), n) << StoredPath(n);
+    if (n->firstChild()) {
+      EXPECT_TRUE(n->IsContainer()) << StoredPath(n);
+      EXPECT_EQ(n->firstChild()->prevSibling(), nullptr) << StoredPath(n);
     }
-    ++directories;
-    auto* item = static_cast<RecordingFolderTree::Item*>(e->treeItem);
-    ASSERT_NE(item, nullptr) << e->name;
-    EXPECT_EQ(item->entry, e);
-    EXPECT_EQ(item->text, e->name);
-    EXPECT_EQ(item->parent, e->parentTreeItem);
-    if (n->parent)
-      EXPECT_EQ(e->parentTreeItem, n->parent->entry->treeItem) << e->name;
-    else
-      EXPECT_EQ(e->parentTreeItem, const_cast<RecordingFolderTree&>(folders).RootMarker());
+    for (const Node* c = n->firstChild(); c; c = c->nextSibling()) {
+      EXPECT_EQ(c->parent(), n) << StoredPath(c);
+      EXPECT_FALSE(c->IsRoot()) << StoredPath(c);
+      if (c->nextSibling()) {
+        EXPECT_EQ(c->nextSibling()->prevSibling(), c) << StoredPath(c);
+      }
+    }
   }
-  EXPECT_EQ(folders.items.size(), directories);
-}
-
-bool MakeDirectory(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::create_directory(path, ec);
+  EXPECT_EQ(tree.NodeCount(), nodes);
 }

@@ -100,8 +100,8 @@ TEST(NamePattern, SearchFindsFilesAndFoldersWithTheirFolders) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
     std::vector<std::string> found;
-    for (const ArchiveNode* n : FindMatchingNodes(doc.root(), NamePattern(c.typed)))
-      found.push_back(FolderPathOf(n) + "|" + n->entry->name);
+    for (const Node* n : FindMatchingNodes(doc.root(), NamePattern(c.typed)))
+      found.push_back(FolderPathOf(n) + "|" + n->name());
     std::vector<std::string> expected = c.found;
     std::sort(found.begin(), found.end());
     std::sort(expected.begin(), expected.end());

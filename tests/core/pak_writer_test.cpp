@@ -8,62 +8,53 @@
 #include <vector>
 
 #include "archive/entry_data.h"
-#include "archive/pak_writer.h"
-#include "archive/pk3_writer.h"
+#include "archive/save.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/writer_support.h"
 #include "transfer/core/transfer_measure.h"
 
 namespace {
 
-
-// Every file entry of the document is a PakFile of archive.
-void ExpectAllFilesIn(const ArchiveNode* node, const PakArchive* archive) {
-  ExpectEachSavedFile(node, [archive](const ArchiveNode* c) {
-    const ArchiveEntry* e = c->entry;
-    EXPECT_TRUE(IsKind(e, EntryKind::PakFile)) << e->name;
-    EXPECT_GE(PakEntryIndex(archive, e->pakEntry), 0) << e->name;
-    EXPECT_EQ(e->pk3Record, nullptr);
-    EXPECT_EQ(e->node, c);
-  });
+// Every file node of the document reads from an entry of its source, a PAK.
+void ExpectAllFilesInPak(const TestDocument& doc) {
+  ASSERT_NE(doc.doc.source, nullptr);
+  EXPECT_EQ(&doc.doc.source->format(), &PakFormat());
+  ExpectEachSavedFile(doc.doc);
 }
 
 TEST(PakWriterTest, EmptyRootIsTheHeaderAlone) {
   ScratchDir dir;
   TestDocument doc;
-  RecordingSaveWindow window;
+  RecordingSaveHost window;
   const std::string path = dir.Path("empty.pak");
-  PakArchive* saved = PakSave(window, &doc.doc, path.c_str());
-  ASSERT_NE(saved, nullptr);
+  ASSERT_TRUE(SaveAs(doc, PakFormat(), path, window));
   EXPECT_TRUE(window.messages.empty());
   const std::vector<uint8_t> expected = {'P', 'A', 'C', 'K', 12, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(FileBytes(path), expected);
-  EXPECT_EQ(saved->entryCount, 0u);
-  EXPECT_EQ(saved->header.dirOffset, 12u);
-  EXPECT_NE(saved->file, nullptr);
-  EXPECT_STREQ(saved->path, path.c_str());
+  EXPECT_EQ(doc.doc.source->Count(), 0u);
+  EXPECT_EQ(ParsePak(expected).dirOffset, 12u);
+  EXPECT_NE(doc.doc.source->file(), nullptr);
+  EXPECT_EQ(doc.doc.source->path(), path);
   EXPECT_EQ(window.progressOpened, std::vector<uint32_t>{1});
   EXPECT_EQ(window.closes, 1);
   EXPECT_EQ(window.repaints, 1);
-  doc.Adopt(saved);
 }
 
 TEST(PakWriterTest, LayoutFollowsTheTreeWalk) {
   ScratchDir dir;
   TestDocument doc;
   // Children are linked at the head: the last added is written first.
-  ArchiveNode* maps = doc.AddDirectory(doc.root(), "maps");
+  Node* maps = doc.AddDirectory(doc.root(), "maps");
   doc.AddFile(maps, "b.bsp", Bytes("BBBB"));
   doc.AddFile(maps, "a.bsp", Bytes("AA"));
   doc.AddFile(doc.root(), "readme.txt", Bytes("hello"));
   doc.AddFile(doc.root(), "zero.dat", {});
-  ArchiveNode* textures = doc.AddDirectory(doc.root(), "textures");
+  Node* textures = doc.AddDirectory(doc.root(), "textures");
   doc.AddDirectory(textures, "empty");
 
-  RecordingSaveWindow window;
+  RecordingSaveHost window;
   const std::string path = dir.Path("layout.pak");
-  PakArchive* saved = PakSave(window, &doc.doc, path.c_str());
-  ASSERT_NE(saved, nullptr);
+  ASSERT_TRUE(SaveAs(doc, PakFormat(), path, window));
   const std::vector<uint8_t> file = FileBytes(path);
   const PakListing listing = ParsePak(file);
   ASSERT_TRUE(listing.ok);
@@ -92,9 +83,9 @@ TEST(PakWriterTest, LayoutFollowsTheTreeWalk) {
   EXPECT_EQ(window.steps, 4u);
 
   // The document's files now live in the new archive; its memory buffers are gone.
-  ExpectAllFilesIn(doc.root(), saved);
-  EXPECT_TRUE(IsKind(doc.Find("textures/empty")->entry, EntryKind::Directory));
-  doc.Adopt(saved);
+  ExpectAllFilesInPak(doc);
+  EXPECT_TRUE(doc.Find("textures/empty")->IsDirectory());
+  EXPECT_EQ(doc.doc.modified, 0);
   const std::vector<ItemContent> contents = Contents(doc.doc);
   const std::vector<ItemContent> expectedContents = {
       {"textures/", {}}, {"textures/empty/", {}}, {"zero.dat", {}}, {"readme.txt", Bytes("hello")},
@@ -107,11 +98,9 @@ TEST(PakWriterTest, LayoutFollowsTheTreeWalk) {
 void ExpectPakRoundTrip(TestDocument& doc, const std::string& path) {
   const std::vector<ItemContent> before = SortedContents(doc.doc);
   ASSERT_FALSE(before.empty());
-  RecordingSaveWindow window;
-  PakArchive* saved = PakSave(window, &doc.doc, path.c_str());
-  ASSERT_NE(saved, nullptr) << (window.messages.empty() ? "" : window.messages[0].text);
-  ExpectAllFilesIn(doc.root(), saved);
-  doc.Adopt(saved);
+  RecordingSaveHost window;
+  ASSERT_TRUE(SaveAs(doc, PakFormat(), path, window)) << (window.messages.empty() ? "" : window.messages[0]);
+  ExpectAllFilesInPak(doc);
   EXPECT_EQ(SortedContents(doc.doc), before);
 #ifndef _WIN32
   // The blocks reserved for the file up front are the ones its bytes fill: none is left
@@ -124,7 +113,7 @@ void ExpectPakRoundTrip(TestDocument& doc, const std::string& path) {
 #endif
   TestDocument reopened(path);
   ASSERT_TRUE(reopened.ok());
-  EXPECT_EQ(reopened.doc.archiveKind, ArchiveKind::Pak);
+  EXPECT_EQ(DocumentFormat(&reopened.doc), &PakFormat());
   EXPECT_EQ(SortedContents(reopened.doc), before);
 }
 
@@ -154,68 +143,58 @@ TEST(PakWriterTest, RoundTripsKeepTreeAndBytes) {
   }
 }
 
-TEST(PakWriterTest, KindsChangeAndViewingFlagsStay) {
+TEST(PakWriterTest, EveryFileReadsFromTheSavedPakAndKeepsItsNode) {
   ScratchDir dir;
   TestDocument doc(FixturePath("writer/levels.pk3"));
   ASSERT_TRUE(doc.ok());
-  ArchiveNode* memory = doc.AddPath("memory.txt", Bytes("memory bytes"));
-  ArchiveNode* pk3File = doc.Find("text/level6.txt");
+  Node* memory = doc.AddPath("memory.txt", Bytes("memory bytes"));
+  Node* pk3File = doc.Find("text/level6.txt");
   ASSERT_NE(pk3File, nullptr);
-  memory->entry->kind |= kViewingFlag;
-  pk3File->entry->kind |= kViewingFlag;
-  char* memoryName = memory->entry->name;
+  const NodeId memoryId = memory->id(), pk3Id = pk3File->id();
 
-  RecordingSaveWindow window;
-  PakArchive* saved = PakSave(window, &doc.doc, dir.Path("k.pak").c_str());
-  ASSERT_NE(saved, nullptr);
-  ExpectAllFilesIn(doc.root(), saved);
-  // A viewed entry stays marked: its viewer is still watched, and deleting the entry must
-  // stop that watch.
-  EXPECT_EQ(memory->entry->kind, static_cast<uint32_t>(EntryKind::PakFile) | kViewingFlag);
-  EXPECT_EQ(pk3File->entry->kind, static_cast<uint32_t>(EntryKind::PakFile) | kViewingFlag);
-  EXPECT_EQ(memory->entry->name, memoryName);
-  EXPECT_STREQ(memory->entry->pakEntry->name, "memory.txt");
-  doc.Adopt(saved);
+  RecordingSaveHost window;
+  ASSERT_TRUE(SaveAs(doc, PakFormat(), dir.Path("k.pak"), window));
+  ExpectAllFilesInPak(doc);
+  // The nodes stay what they were (a window's references to them still hold); only where
+  // their bytes come from changed.
+  EXPECT_EQ(doc.tree().Find(memoryId), memory);
+  EXPECT_EQ(doc.tree().Find(pk3Id), pk3File);
+  EXPECT_EQ(memory->name(), "memory.txt");
+  EXPECT_EQ(StoredNameOf(&doc.doc, memory), "memory.txt");
+  EXPECT_EQ(StoredNameOf(&doc.doc, pk3File), "text/level6.txt");
 }
 
-// A save whose working copy is handed over changes the document only when committed: an
-// abandoned one leaves every entry reading from where it read before.
-TEST(PakWriterTest, AHandedOverSaveChangesTheDocumentOnlyWhenCommitted) {
+// A written archive changes the document only when adopted: one that is dropped leaves
+// every entry reading from where it read before.
+TEST(PakWriterTest, AWrittenArchiveChangesTheDocumentOnlyWhenAdopted) {
   ScratchDir dir;
-  for (const bool pak : {true, false}) {
-    SCOPED_TRACE(pak ? "PAK" : "PK3");
+  for (const ArchiveFormat* format : {&PakFormat(), &DefaultFormat()}) {
+    SCOPED_TRACE(format->name);
     TestDocument doc(FixturePath("writer/levels.pk3"));
     ASSERT_TRUE(doc.ok());
     doc.AddPath("memory.txt", Bytes("memory bytes"));
+    doc.doc.modified = 1;
     const std::vector<ItemContent> contents = Contents(doc.doc);
     const DocumentSnapshot before = Snapshot(doc.doc);
-    RecordingSaveWindow window;
-    const auto save = [&](const std::string& path, ArchiveNode** copy) -> void* {
-      if (pak) return PakSave(window, &doc.doc, path.c_str(), copy);
-      return Pk3Save(window, &doc.doc, path.c_str(), 6, copy);
-    };
-    ArchiveNode* copy = nullptr;
-    void* abandoned = save(dir.Path(pak ? "a.pak" : "a.pk3"), &copy);
-    ASSERT_NE(abandoned, nullptr);
-    ASSERT_NE(copy, nullptr);
+    RecordingSaveHost window;
+    const std::string extension = format == &PakFormat() ? ".pak" : ".pk3";
+    std::unique_ptr<ArchiveSource> written;
+    WrittenEntries entries;
+    ASSERT_FALSE(WriteArchiveFile(doc.doc, *format, dir.Path("a" + extension), SaveOptions(), &window, &written,
+                                  &entries));
+    ASSERT_NE(written, nullptr);
     EXPECT_EQ(Snapshot(doc.doc), before);
-    AbandonSave(copy);
-    if (pak) PakClose(static_cast<PakArchive*>(abandoned));
-    else Pk3Close(static_cast<Pk3Archive*>(abandoned));
+    written.reset();
     EXPECT_EQ(Snapshot(doc.doc), before);
     EXPECT_EQ(Contents(doc.doc), contents);
 
-    copy = nullptr;
-    void* committed = save(dir.Path(pak ? "c.pak" : "c.pk3"), &copy);
-    ASSERT_NE(committed, nullptr);
-    CommitSave(&doc.doc, copy);
-    if (pak) {
-      ExpectAllFilesIn(doc.root(), static_cast<PakArchive*>(committed));
-      doc.Adopt(static_cast<PakArchive*>(committed));
-    } else {
-      ExpectEachSavedFile(doc.root(), [](const ArchiveNode* c) { EXPECT_TRUE(IsKind(c->entry, EntryKind::Pk3File)); });
-      doc.Adopt(static_cast<Pk3Archive*>(committed));
-    }
+    ASSERT_FALSE(WriteArchiveFile(doc.doc, *format, dir.Path("c" + extension), SaveOptions(), &window, &written,
+                                  &entries));
+    ASSERT_NE(written, nullptr);
+    AdoptWritten(&doc.doc, std::move(written), entries);
+    EXPECT_EQ(&doc.doc.source->format(), format);
+    EXPECT_EQ(doc.doc.modified, 0);
+    ExpectEachSavedFile(doc.doc);
     EXPECT_EQ(Contents(doc.doc), contents);
   }
 }
@@ -228,9 +207,7 @@ struct FailureCase {
 // A save that must fail with message and leave the document exactly as it was.
 void ExpectFailedSave(TestDocument& doc, const std::string& path, const std::string& message,
                       uint64_t limit = kArchiveSizeLimit, uint32_t cancelAfter = 0) {
-  ExpectFailedSaveOf(
-      doc, path, message, [&](SaveWindow& window) { return PakSaveLimited(window, &doc.doc, path.c_str(), limit); },
-      cancelAfter);
+  ExpectFailedSaveOf(doc, PakFormat(), path, message, Options(6, 0, limit), cancelAfter);
 }
 
 TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
@@ -249,8 +226,8 @@ TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
     ASSERT_TRUE(doc.ok());
     // Walk order is c, b, a: the failure comes after one entry was written.
     const DocumentSnapshot before = Snapshot(doc.doc);
-    RecordingSaveWindow window;
-    EXPECT_EQ(PakSave(window, &doc.doc, dir.Path("out1.pak").c_str()), nullptr);
+    RecordingSaveHost window;
+    EXPECT_FALSE(SaveAs(doc, PakFormat(), dir.Path("out1.pak"), window));
     EXPECT_EQ(window.Texts(), std::vector<std::string>{"Error loading maps/b.bsp: its data is damaged or missing."});
     EXPECT_EQ(window.steps, 1u);
     EXPECT_EQ(window.closes, 1);
@@ -292,34 +269,29 @@ TEST(PakWriterTest, FailuresLeaveTheDocumentAsItWas) {
   {
     SCOPED_TRACE("cancelled after the first file and after the last");
     ExpectFailedSave(doc, dir.Path("cancelled.pak"), "", kArchiveSizeLimit, 1);
-    ExpectFailedSave(doc, dir.Path("cancelled.pak"), "", kArchiveSizeLimit, CountFiles(doc.doc.root->firstChild));
+    ExpectFailedSave(doc, dir.Path("cancelled.pak"), "", kArchiveSizeLimit, CountFiles(doc.root()->firstChild()));
   }
   {
     // Find the exact size of the archive, then allow one byte less.
-    RecordingSaveWindow window;
+    RecordingSaveHost window;
     TestDocument probe(FixturePath("writer/sample.pak"));
     AddBigAndSmall(probe);
     const std::string path = dir.Path("probe.pak");
-    PakArchive* saved = PakSaveLimited(window, &probe.doc, path.c_str(), 0);
-    EXPECT_EQ(saved, nullptr);
+    EXPECT_FALSE(SaveAs(probe, PakFormat(), path, window, Options(6, 0, 0)));
     EXPECT_EQ(window.Texts(), std::vector<std::string>{"Error writing memory/small.txt"});
-    RecordingSaveWindow window2;
+    RecordingSaveHost window2;
     TestDocument probe2(FixturePath("writer/sample.pak"));
     AddBigAndSmall(probe2);
-    saved = PakSave(window2, &probe2.doc, path.c_str());
-    ASSERT_NE(saved, nullptr);
-    probe2.Adopt(saved);
+    ASSERT_TRUE(SaveAs(probe2, PakFormat(), path, window2));
     const uint64_t size = FileBytes(path).size();
     SCOPED_TRACE("archive would pass the size its fields can describe");
     ExpectFailedSave(doc, dir.Path("limit1.pak"), "Error writing PAK directory listing", size - 1);
     ExpectFailedSave(doc, dir.Path("limit2.pak"), "Error writing memory/big.bin", 12 + 5 + (3 << 20) - 1);
     // Exactly the size is allowed.
-    RecordingSaveWindow window3;
+    RecordingSaveHost window3;
     TestDocument exact(FixturePath("writer/sample.pak"));
     AddBigAndSmall(exact);
-    saved = PakSaveLimited(window3, &exact.doc, dir.Path("exact.pak").c_str(), size);
-    ASSERT_NE(saved, nullptr);
-    exact.Adopt(saved);
+    ASSERT_TRUE(SaveAs(exact, PakFormat(), dir.Path("exact.pak"), window3, Options(6, 0, size)));
   }
 #ifndef _WIN32
   {
@@ -363,29 +335,25 @@ TEST(PakWriterTest, FormatLimitsAreNeverPassed) {
     for (const std::string& p : c.paths) doc.AddPath(p, Bytes("x"));
     const std::string path = dir.Path("limits.pak");
     if (c.message == nullptr) {
-      RecordingSaveWindow window;
-      PakArchive* saved = PakSave(window, &doc.doc, path.c_str());
-      ASSERT_NE(saved, nullptr);
-      EXPECT_EQ(saved->entryCount, c.paths.size());
-      doc.Adopt(saved);
+      RecordingSaveHost window;
+      ASSERT_TRUE(SaveAs(doc, PakFormat(), path, window));
+      EXPECT_EQ(doc.doc.source->Count(), c.paths.size());
     } else {
       ExpectFailedSave(doc, path, c.message);
     }
   }
 }
 
-TEST(PakWriterTest, EntriesOutsideTheSourceAndUnknownKinds) {
+TEST(PakWriterTest, EntriesOutsideTheSource) {
   ScratchDir dir;
-  TestDocument other(FixturePath("writer/sample.pak"));
   TestDocument doc(FixturePath("writer/levels.pk3"));
-  ASSERT_TRUE(other.ok() && doc.ok());
-  // A PAK entry in a PK3 document points into no source of this document.
-  PosingFile foreign(doc, "maps/foreign.bsp");
-  foreign.PoseAs(other.Find("progs.dat")->entry->pakEntry);
+  ASSERT_TRUE(doc.ok());
+  // An entry the document's source does not hold, as one of another archive's would be.
+  PoseAsForeignEntry(doc, doc.AddPath("maps/foreign.bsp", Bytes("x")));
   ExpectFailedSave(doc, dir.Path("a.pak"), "No such file maps/foreign.bsp");
-
-  foreign.entry->kind = 0x40;
-  ExpectFailedSave(doc, dir.Path("b.pak"), "Unknown type");
+  TestDocument fresh;
+  PoseAsForeignEntry(fresh, fresh.AddPath("maps/foreign.bsp", Bytes("x")));
+  ExpectFailedSave(fresh, dir.Path("b.pak"), "No such file maps/foreign.bsp");
 }
 
 TEST(PakWriterTest, SavesWithoutAProgressDialog) {
@@ -393,11 +361,9 @@ TEST(PakWriterTest, SavesWithoutAProgressDialog) {
   TestDocument doc(FixturePath("writer/sample.pak"));
   ASSERT_TRUE(doc.ok());
   const std::vector<ItemContent> before = SortedContents(doc.doc);
-  RecordingSaveWindow window;
+  RecordingSaveHost window;
   window.refuseProgress = true;
-  PakArchive* saved = PakSave(window, &doc.doc, dir.Path("quiet.pak").c_str());
-  ASSERT_NE(saved, nullptr);
-  doc.Adopt(saved);
+  ASSERT_TRUE(SaveAs(doc, PakFormat(), dir.Path("quiet.pak"), window));
   EXPECT_EQ(SortedContents(doc.doc), before);
   EXPECT_TRUE(window.items.empty());
 }

@@ -7,8 +7,6 @@
 #include <vector>
 
 #include "archive/entry_data.h"
-#include "archive/pak_writer.h"
-#include "archive/pk3_writer.h"
 #include "tests/core/loading_support.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/test_support.h"
@@ -31,22 +29,16 @@ TEST(RealArchivesTest, EncryptedEntriesAreNeverReadAsPlainData) {
     TestDocument doc(FixturePath(fixture));
     ASSERT_TRUE(doc.ok());
     for (const char* name : {"secret.txt", "tiny.txt"}) {
-      const ArchiveNode* node = doc.Find(name);
+      const Node* node = doc.Find(name);
       ASSERT_NE(node, nullptr) << name;
-      EntryBytes bytes;
-      EXPECT_EQ(LoadEntryBytes(&doc.doc, node->entry, &bytes), EntryLoad::Encrypted) << name;
-      EXPECT_EQ(bytes.data, nullptr);
+      SharedBytes bytes;
+      EXPECT_EQ(LoadEntryBytes(&doc.doc, node, &bytes), EntryLoad::Encrypted) << name;
+      EXPECT_EQ(bytes, nullptr);
     }
     const std::string message = "Error loading tiny.txt: it is encrypted.";
-    for (int level : {0, 1, 6, 9}) {
-      const std::string path = dir.Path("out.pk3");
-      ExpectFailedSaveOf(doc, path, message, [&](SaveWindow& window) {
-        return Pk3Save(window, &doc.doc, path.c_str(), level);
-      });
-    }
-    const std::string pak = dir.Path("out.pak");
-    ExpectFailedSaveOf(doc, pak, message,
-                       [&](SaveWindow& window) { return PakSave(window, &doc.doc, pak.c_str()); });
+    for (int level : {0, 1, 6, 9})
+      ExpectFailedSaveOf(doc, DefaultFormat(), dir.Path("out.pk3"), message, Options(level));
+    ExpectFailedSaveOf(doc, PakFormat(), dir.Path("out.pak"), message);
   }
 }
 
@@ -61,10 +53,8 @@ TEST(RealArchivesTest, Zip64RecordsOfSmallFilesOpenReadAndSave) {
   EXPECT_EQ(SortedContents(doc.doc), expected);
   ScratchDir dir;
   const std::string path = dir.Path("saved.pk3");
-  RecordingSaveWindow window;
-  Pk3Archive* saved = Pk3Save(window, &doc.doc, path.c_str(), 6);
-  ASSERT_NE(saved, nullptr);
-  doc.Adopt(saved);
+  RecordingSaveHost window;
+  ASSERT_TRUE(SaveAs(doc, DefaultFormat(), path, window));
   EXPECT_EQ(SortedContents(doc.doc), expected);
 #ifndef _WIN32
   EXPECT_EQ(ZipToolFailures(path), "");
@@ -81,9 +71,9 @@ TEST(RealArchivesTest, EntryCountsBeyondSixteenBits) {
     const std::string path = dir.Path("wrapped.pk3");
     ASSERT_TRUE(WriteFileBytes(path, sample::Zip(names)));
     Loaded l(path);
-    EXPECT_EQ(l.doc.archiveKind, ArchiveKind::None);
-    ASSERT_EQ(l.messages.messages.size(), 1u);
-    EXPECT_EQ(l.messages.messages[0].text,
+    EXPECT_EQ(l.format(), nullptr);
+    ASSERT_EQ(l.messages.size(), 1u);
+    EXPECT_EQ(l.messages[0],
               "Error reading PK3 file\n" + l.path +
                   ": the end record counts 4,464 entries but the directory holds 70,000.");
   }
@@ -98,14 +88,14 @@ TEST(RealArchivesTest, EntryCountsBeyondSixteenBits) {
     ASSERT_EQ(std::system(command.c_str()), 0);
     TestDocument doc(path);
     ASSERT_TRUE(doc.ok());
-    EXPECT_EQ(static_cast<Pk3Archive*>(doc.doc.source)->TotalEntries(), 70000u);
-    EXPECT_EQ(TreeCountLeaves(doc.root()), 70000u);
-    const ArchiveNode* last = doc.Find("f/69999.txt");
+    EXPECT_EQ(doc.doc.source->Count(), 70000u);
+    EXPECT_EQ(CountLeaves(doc.root()), 70000u);
+    const Node* last = doc.Find("f/69999.txt");
     ASSERT_NE(last, nullptr);
-    EntryBytes bytes;
-    ASSERT_EQ(LoadEntryBytes(&doc.doc, last->entry, &bytes), EntryLoad::Ok);
-    EXPECT_EQ(std::string(bytes.data, bytes.data + bytes.size), "69999");
-    ReleaseEntryBytes(&bytes);
+    SharedBytes bytes;
+    ASSERT_EQ(LoadEntryBytes(&doc.doc, last, &bytes), EntryLoad::Ok);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::string(bytes->data(), bytes->data() + bytes->size()), "69999");
   }
 #endif
 }
@@ -129,10 +119,8 @@ TEST(RealArchivesTest, Utf8NamesStayUtf8AfterASave) {
     TestDocument doc(FixturePath("utf8.pk3"));
     ASSERT_TRUE(doc.ok());
     const std::string path = dir.Path("saved" + std::to_string(level) + ".pk3");
-    RecordingSaveWindow window;
-    Pk3Archive* saved = Pk3Save(window, &doc.doc, path.c_str(), level);
-    ASSERT_NE(saved, nullptr);
-    doc.Adopt(saved);
+    RecordingSaveHost window;
+    ASSERT_TRUE(SaveAs(doc, DefaultFormat(), path, window, Options(level)));
     // Python decodes a name as UTF-8 only with the flag; without it the accents would
     // come back as other characters.
     EXPECT_EQ(CommandOutput("python3 -c 'import sys, zipfile\n"

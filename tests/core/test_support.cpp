@@ -94,17 +94,3 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
   std::fclose(f);
   return true;
 }
-
-TreeItem RecordingFolderTree::InsertRootItem(ArchiveEntry* root) {
-  return InsertFolderItem(&marker_, root);
-}
-
-TreeItem RecordingFolderTree::InsertFolderItem(TreeItem parent, ArchiveEntry* entry) {
-  if (failAfter >= 0 && static_cast<int>(items.size()) >= failAfter) return nullptr;
-  items.push_back(new Item{parent, entry->name ? entry->name : "", entry});
-  return items.back();
-}
-
-RecordingFolderTree::~RecordingFolderTree() {
-  for (Item* item : items) delete item;
-}

@@ -1,10 +1,9 @@
-// Shared helpers of the core tests: fixture paths, scratch files, recording seams.
+// Shared helpers of the core tests: fixture paths and scratch files.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
 
 // The text with its ASCII capitals lowered, as the program lowers the paths it opens.
 // Header only: the Windows, end-to-end and fuzz tests use it too.

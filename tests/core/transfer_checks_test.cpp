@@ -2,20 +2,41 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "tests/core/sample_archives.h"
 #include "tests/core/writer_support.h"
 #include "transfer/core/transfer_checks.h"
 #include "transfer/core/transfer_measure.h"
 
 namespace {
 
-TransferCheck Check(const TestDocument& target, ArchiveNode* dir, const Items& items, bool same, bool move) {
-  TransferCheckInput in{&target.doc, dir, items.copies.data(), static_cast<uint32_t>(items.copies.size()),
-                        same, move};
+using Items = std::vector<const Node*>;
+
+TransferCheck Check(const TestDocument& target, const Node* dir, const Items& items, bool same, bool move) {
+  TransferCheckInput in{&target.doc, dir, items, same, move};
   return CheckTransferItems(in);
 }
+
+// An empty document read from a file of the format (PAK or PK3), or a new one never saved
+// (null): the format of a document's file chooses its limits.
+struct Target {
+  explicit Target(const ArchiveFormat* format) {
+    if (format == nullptr) {
+      doc = std::make_unique<TestDocument>();
+      return;
+    }
+    const std::string path = dir.Path(format == &PakFormat() ? "empty.pak" : "empty.pk3");
+    EXPECT_TRUE(WriteFileBytes(path, format == &PakFormat() ? sample::Pak({}) : sample::Zip({})));
+    doc = std::make_unique<TestDocument>(path);
+    EXPECT_TRUE(doc->ok());
+    EXPECT_EQ(DocumentFormat(&doc->doc), format);
+  }
+  ScratchDir dir;
+  std::unique_ptr<TestDocument> doc;
+};
 
 std::string Name(size_t length, char c = 'a') { return std::string(length, c); }
 
@@ -23,12 +44,12 @@ std::string Name(size_t length, char c = 'a') { return std::string(length, c); }
 
 TEST(TransferMeasureTest, PathsAndCounts) {
   TestDocument d;
-  ArchiveNode* maps = d.AddDirectory(d.root(), "maps");          // 5
-  ArchiveNode* sub = d.AddDirectory(maps, "sub");                // 4
+  Node* maps = d.AddDirectory(d.root(), "maps");          // 5
+  Node* sub = d.AddDirectory(maps, "sub");                // 4
   d.AddFile(sub, "level1.bsp", {1});                             // 10
   d.AddFile(maps, "x", {});                                      // 1
-  ArchiveNode* empty = d.AddDirectory(maps, "emptydirectory");   // 15
-  ArchiveNode* lone = d.AddFile(d.root(), "readme.txt", {2, 3});
+  Node* empty = d.AddDirectory(maps, "emptydirectory");   // 15
+  Node* lone = d.AddFile(d.root(), "readme.txt", {2, 3});
 
   EXPECT_EQ(MaxPathBelow(maps), 5u + 15u);
   EXPECT_EQ(MaxPathBelow(sub), 4u + 10u);
@@ -36,19 +57,19 @@ TEST(TransferMeasureTest, PathsAndCounts) {
   EXPECT_EQ(MaxPathBelow(empty), 15u);
   EXPECT_EQ(TargetPathLength(d.root()), 0u);
   EXPECT_EQ(TargetPathLength(sub), 9u);
-  EXPECT_EQ(CountFiles(maps->firstChild), 2u);
-  EXPECT_EQ(CountFiles(d.root()->firstChild), 3u);  // the siblings of maps count as well
+  EXPECT_EQ(CountFiles(maps->firstChild()), 2u);
+  EXPECT_EQ(CountFiles(d.root()->firstChild()), 3u);  // the siblings of maps count as well
   EXPECT_EQ(CountFiles(nullptr), 0u);
 }
 
 TEST(TransferMeasureTest, NewEntriesOfEachKindOfMeeting) {
   TestDocument src, dst;
-  ArchiveNode* maps = src.AddDirectory(src.root(), "maps");
+  Node* maps = src.AddDirectory(src.root(), "maps");
   src.AddFile(maps, "a.bsp", {});
   src.AddFile(maps, "b.bsp", {});
-  ArchiveNode* deep = src.AddDirectory(maps, "deep");
+  Node* deep = src.AddDirectory(maps, "deep");
   src.AddFile(deep, "c.bsp", {});
-  ArchiveNode* file = src.AddFile(src.root(), "readme.txt", {});
+  Node* file = src.AddFile(src.root(), "readme.txt", {});
 
   // Nothing of the name: every file below, plus the directory itself when counted.
   EXPECT_EQ(CountNewEntries(dst.root(), maps, 0), 3);
@@ -56,10 +77,10 @@ TEST(TransferMeasureTest, NewEntriesOfEachKindOfMeeting) {
   EXPECT_EQ(CountNewEntries(dst.root(), file, 1), 1);
 
   // A directory of the name merges: only what it lacks counts, files of equal names 0.
-  ArchiveNode* target = dst.AddDirectory(dst.root(), "maps");
+  Node* target = dst.AddDirectory(dst.root(), "maps");
   dst.AddFile(target, "a.bsp", {});
   EXPECT_EQ(CountNewEntries(dst.root(), maps, 1), 1 + 2);  // b.bsp; deep and c.bsp
-  ArchiveNode* targetDeep = dst.AddDirectory(target, "deep");
+  Node* targetDeep = dst.AddDirectory(target, "deep");
   EXPECT_EQ(CountNewEntries(dst.root(), maps, 1), 1 + 1);
   dst.AddFile(dst.root(), "readme.txt", {});
   EXPECT_EQ(CountNewEntries(dst.root(), file, 1), 0);
@@ -78,8 +99,8 @@ TEST(TransferMeasureTest, NewEntriesOfEachKindOfMeeting) {
 // tens of thousands of directories.
 TEST(TransferMeasureTest, DeepNestingIsWalkedWithoutRecursion) {
   TestDocument src, dst;
-  ArchiveNode* top = src.AddDirectory(src.root(), "d");
-  ArchiveNode* n = top;
+  Node* top = src.AddDirectory(src.root(), "d");
+  Node* n = top;
   for (int i = 0; i < 30000; ++i) n = src.AddDirectory(n, "d");
   src.AddFile(n, "f", {});
   EXPECT_EQ(MaxPathBelow(top), 30001u * 2 + 1);
@@ -90,19 +111,19 @@ TEST(TransferMeasureTest, DeepNestingIsWalkedWithoutRecursion) {
 }
 
 TEST(TransferChecksTest, PakPathLengthLimit) {
-  TestDocument target;
-  target.doc.archiveKind = ArchiveKind::Pak;
-  ArchiveNode* dir = target.AddDirectory(target.root(), "dir");  // "dir/" = 4
+  Target pak(&PakFormat());
+  TestDocument& target = *pak.doc;
+  Node* dir = target.AddDirectory(target.root(), "dir");  // "dir/" = 4
   TestDocument src;
-  ArchiveNode* ok = src.AddFile(src.root(), Name(51), {});
-  ArchiveNode* tooLong = src.AddFile(src.root(), Name(52, 'b'), {});
+  Node* ok = src.AddFile(src.root(), Name(51), {});
+  Node* tooLong = src.AddFile(src.root(), Name(52, 'b'), {});
   Items accepted{ok}, refused{tooLong};
   EXPECT_EQ(Check(target, dir, accepted, false, false), TransferCheck::Ok);  // 55 characters
   EXPECT_EQ(Check(target, dir, refused, false, false), TransferCheck::PathTooLong);  // 56
   EXPECT_STREQ(TransferCheckMessage(TransferCheck::PathTooLong),
                "Maximum path length exceeded.\nOperation aborted.");
   // A directory counts with its separator.
-  ArchiveNode* sub = src.AddDirectory(src.root(), Name(49, 'c'));
+  Node* sub = src.AddDirectory(src.root(), Name(49, 'c'));
   src.AddFile(sub, "x", {});
   Items directory{sub};
   EXPECT_EQ(Check(target, dir, directory, false, false), TransferCheck::Ok);  // 4 + 50 + 1
@@ -112,12 +133,12 @@ TEST(TransferChecksTest, PakPathLengthLimit) {
 }
 
 TEST(TransferChecksTest, Pk3AndNewDocumentsTakeTheLongLimit) {
-  for (ArchiveKind kind : {ArchiveKind::Pk3, ArchiveKind::None}) {
-    TestDocument target;
-    target.doc.archiveKind = kind;
+  for (const ArchiveFormat* format : {&DefaultFormat(), static_cast<const ArchiveFormat*>(nullptr)}) {
+    Target made(format);
+    TestDocument& target = *made.doc;
     TestDocument src;
-    ArchiveNode* a = src.AddFile(src.root(), Name(65534), {});
-    ArchiveNode* b = src.AddFile(src.root(), Name(65535, 'b'), {});
+    Node* a = src.AddFile(src.root(), Name(65534), {});
+    Node* b = src.AddFile(src.root(), Name(65535, 'b'), {});
     Items ok{a}, refused{b};
     EXPECT_EQ(Check(target, target.root(), ok, false, false), TransferCheck::Ok);
     EXPECT_EQ(Check(target, target.root(), refused, false, false), TransferCheck::PathTooLong);
@@ -125,14 +146,14 @@ TEST(TransferChecksTest, Pk3AndNewDocumentsTakeTheLongLimit) {
 }
 
 TEST(TransferChecksTest, PakLeafLimit) {
-  TestDocument target;
-  target.doc.archiveKind = ArchiveKind::Pak;
+  Target pak(&PakFormat());
+  TestDocument& target = *pak.doc;
   for (int i = 0; i < 4094; ++i) target.AddFile(target.root(), "f" + std::to_string(i), {});
   TestDocument src;
-  ArchiveNode* dir = src.AddDirectory(src.root(), "two");
+  Node* dir = src.AddDirectory(src.root(), "two");
   src.AddFile(dir, "a", {});
   src.AddFile(dir, "b", {});
-  ArchiveNode* one = src.AddFile(src.root(), "one", {});
+  Node* one = src.AddFile(src.root(), "one", {});
   Items two{dir}, three{dir, one};
   EXPECT_EQ(Check(target, target.root(), two, false, false), TransferCheck::Ok);  // 4096
   EXPECT_EQ(Check(target, target.root(), three, false, false), TransferCheck::TooManyFiles);
@@ -147,14 +168,14 @@ TEST(TransferChecksTest, PakLeafLimit) {
 }
 
 TEST(TransferChecksTest, Pk3NodeLimitCountsTheRootAndDirectories) {
-  TestDocument target;
-  target.doc.archiveKind = ArchiveKind::Pk3;
+  Target pk3(&DefaultFormat());
+  TestDocument& target = *pk3.doc;
   for (int i = 0; i < 65532; ++i) target.AddFile(target.root(), "f" + std::to_string(i), {});
   // 65533 nodes with the root; a directory with one file makes 65535.
   TestDocument src;
-  ArchiveNode* dir = src.AddDirectory(src.root(), "d");
+  Node* dir = src.AddDirectory(src.root(), "d");
   src.AddFile(dir, "a", {});
-  ArchiveNode* extra = src.AddFile(src.root(), "extra", {});
+  Node* extra = src.AddFile(src.root(), "extra", {});
   Items ok{dir}, refused{dir, extra};
   EXPECT_EQ(Check(target, target.root(), ok, false, false), TransferCheck::Ok);
   EXPECT_EQ(Check(target, target.root(), refused, false, false), TransferCheck::TooManyFiles);
@@ -162,11 +183,11 @@ TEST(TransferChecksTest, Pk3NodeLimitCountsTheRootAndDirectories) {
 
 TEST(TransferChecksTest, NameClashAnywhereInAMerge) {
   TestDocument d;
-  ArchiveNode* from = d.AddDirectory(d.root(), "from");
-  ArchiveNode* maps = d.AddDirectory(from, "maps");
+  Node* from = d.AddDirectory(d.root(), "from");
+  Node* maps = d.AddDirectory(from, "maps");
   d.AddFile(maps, "level", {});
-  ArchiveNode* to = d.AddDirectory(d.root(), "to");
-  ArchiveNode* toMaps = d.AddDirectory(to, "maps");
+  Node* to = d.AddDirectory(d.root(), "to");
+  Node* toMaps = d.AddDirectory(to, "maps");
   d.AddDirectory(toMaps, "level");
   Items items{maps};
   for (bool move : {false, true}) {
@@ -179,11 +200,11 @@ TEST(TransferChecksTest, NameClashAnywhereInAMerge) {
 }
 
 TEST(TransferChecksTest, MovingADirectoryIntoItselfOrBelowIt) {
-  TestDocument d;
-  d.doc.archiveKind = ArchiveKind::Pak;
-  ArchiveNode* a = d.AddDirectory(d.root(), "a");
-  ArchiveNode* b = d.AddDirectory(a, "b");
-  ArchiveNode* c = d.AddDirectory(b, "c");
+  Target pak(&PakFormat());
+  TestDocument& d = *pak.doc;
+  Node* a = d.AddDirectory(d.root(), "a");
+  Node* b = d.AddDirectory(a, "b");
+  Node* c = d.AddDirectory(b, "c");
   d.AddFile(c, "f", {});
   Items items{a};
   EXPECT_EQ(Check(d, c, items, true, true), TransferCheck::MoveIntoChild);
@@ -198,11 +219,11 @@ TEST(TransferChecksTest, MovingADirectoryIntoItselfOrBelowIt) {
 }
 
 TEST(TransferChecksTest, MoveWithinOneArchiveIsNeverRefusedForItsCount) {
-  TestDocument d;
-  d.doc.archiveKind = ArchiveKind::Pak;
-  ArchiveNode* from = d.AddDirectory(d.root(), "from");
+  Target pak(&PakFormat());
+  TestDocument& d = *pak.doc;
+  Node* from = d.AddDirectory(d.root(), "from");
   for (int i = 0; i < 4097; ++i) d.AddFile(from, "f" + std::to_string(i), {});
-  ArchiveNode* to = d.AddDirectory(d.root(), "to");
+  Node* to = d.AddDirectory(d.root(), "to");
   Items items{from};
   EXPECT_EQ(Check(d, to, items, true, true), TransferCheck::Ok);
   EXPECT_EQ(Check(d, to, items, true, false), TransferCheck::TooManyFiles);
@@ -210,8 +231,8 @@ TEST(TransferChecksTest, MoveWithinOneArchiveIsNeverRefusedForItsCount) {
 
 TEST(TransferChecksTest, NothingToDoIsRefusedWithoutAMessage) {
   TestDocument d;
-  ArchiveNode* dir = d.AddDirectory(d.root(), "dir");
-  ArchiveNode* file = d.AddFile(dir, "f", {});
+  Node* dir = d.AddDirectory(d.root(), "dir");
+  Node* file = d.AddFile(dir, "f", {});
   Items items{file};
   EXPECT_EQ(Check(d, dir, items, true, false), TransferCheck::Refused);  // its own folder
   EXPECT_EQ(Check(d, d.root(), items, true, false), TransferCheck::Ok);

@@ -22,14 +22,13 @@ namespace {
 class ScriptedAsker : public ReplaceAsker {
  public:
   explicit ScriptedAsker(std::vector<int32_t> answers) : answers_(std::move(answers)) {}
-  int32_t AskReplace(const ArchiveEntry* existing, const ArchiveEntry* incoming) override {
+  int32_t AskReplace(const ConflictItem& existing, const ConflictItem& incoming) override {
     lastExisting = existing;
     lastIncoming = incoming;
     return asked < answers_.size() ? answers_[asked++] : (++asked, 2);
   }
   size_t asked = 0;
-  const ArchiveEntry* lastExisting = nullptr;
-  const ArchiveEntry* lastIncoming = nullptr;
+  ConflictItem lastExisting, lastIncoming;
 
  private:
   std::vector<int32_t> answers_;
@@ -60,27 +59,31 @@ TEST(ConflictRuleTest, EachModeAndAnswer) {
   };
   for (const RuleCase& c : cases) {
     SCOPED_TRACE(::testing::Message() << "mode " << static_cast<int>(c.mode) << " answer " << c.answer);
-    TransferState state{0, 0, c.mode};
+    TransferState state{};
+    state.replaceMode = c.mode;
     ScriptedAsker asker({c.answer});
-    ArchiveEntry existing{}, incoming{};
-    EXPECT_EQ(ResolveConflict(&state, asker, &existing, &incoming), c.replace);
+    const ConflictItem existing{"readme.txt", 10, true}, incoming{"readme.txt", 2000, true};
+    EXPECT_EQ(ResolveConflict(&state, asker, existing, incoming), c.replace);
     EXPECT_EQ(state.replaceMode, c.modeAfter);
     EXPECT_EQ(state.cancelled, c.cancelled);
     EXPECT_EQ(state.changed, 0);
     EXPECT_EQ(asker.asked, c.asked);
     if (c.asked) {
-      EXPECT_EQ(asker.lastExisting, &existing);
-      EXPECT_EQ(asker.lastIncoming, &incoming);
+      // The question shows each side as given.
+      EXPECT_EQ(asker.lastExisting.name, existing.name);
+      EXPECT_EQ(asker.lastExisting.size, existing.size);
+      EXPECT_EQ(asker.lastIncoming.name, incoming.name);
+      EXPECT_EQ(asker.lastIncoming.size, incoming.size);
     }
   }
 }
 
 TEST(ConflictRuleTest, ToAllAnswersHoldForTheRestOfTheOperation) {
-  TransferState state{0, 0, ReplaceMode::Ask};
+  TransferState state{};
   ScriptedAsker asker({kReplaceNo, kReplaceYesToAll});
-  ArchiveEntry e{};
+  const ConflictItem e{"e", 1, true};
   std::vector<bool> decisions;
-  for (int i = 0; i < 5; ++i) decisions.push_back(ResolveConflict(&state, asker, &e, &e));
+  for (int i = 0; i < 5; ++i) decisions.push_back(ResolveConflict(&state, asker, e, e));
   EXPECT_EQ(decisions, (std::vector<bool>{false, true, true, true, true}));
   EXPECT_EQ(asker.asked, 2u);
 }
@@ -135,17 +138,19 @@ TEST(ReadWholeFileTest, ReadsEveryByteOrNothing) {
   ASSERT_TRUE(WriteFileBytes(dir.Path("data.bin"), bytes));
   ASSERT_TRUE(WriteFileBytes(dir.Path("empty"), {}));
 
-  uint8_t* buffer = reinterpret_cast<uint8_t*>(1);
+  // Filled with something first, so that each read must set it.
+  const SharedBytes stale = EntryBuffer::Copy(bytes.data(), 1);
+  SharedBytes buffer = stale;
   ASSERT_EQ(ReadWholeFile(dir.Path("data.bin").c_str(), &buffer), 70000);
   ASSERT_NE(buffer, nullptr);
-  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 70000), bytes);
-  std::free(buffer);
+  ASSERT_EQ(buffer->size(), 70000u);
+  EXPECT_EQ(std::vector<uint8_t>(buffer->data(), buffer->data() + 70000), bytes);
 
-  buffer = reinterpret_cast<uint8_t*>(1);
+  buffer = stale;
   EXPECT_EQ(ReadWholeFile(dir.Path("empty").c_str(), &buffer), 0);
   EXPECT_EQ(buffer, nullptr);
 
-  buffer = reinterpret_cast<uint8_t*>(1);
+  buffer = stale;
   EXPECT_EQ(ReadWholeFile(dir.Path("missing").c_str(), &buffer), -1);
   EXPECT_EQ(buffer, nullptr);
   EXPECT_EQ(ReadWholeFile(nullptr, &buffer), -1);
@@ -163,7 +168,7 @@ TEST(ReadWholeFileTest, FileLongerThanAnEntryIsRefusedBeforeAnyAllocation) {
   std::fclose(f);
   // Sparse: no disk space is used.
   ASSERT_EQ(truncate(path.c_str(), (5LL << 30) + 17), 0);
-  uint8_t* buffer = nullptr;
+  SharedBytes buffer;
   EXPECT_EQ(ReadWholeFile(path.c_str(), &buffer), -1);
   EXPECT_EQ(buffer, nullptr);
   ASSERT_EQ(truncate(path.c_str(), 1LL << 32), 0);  // one byte more than the largest entry

@@ -11,69 +11,53 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <set>
 
 #include "archive/entry_data.h"
+#include "services/core/archive_text.h"
 
-SaveProgress* RecordingSaveWindow::OpenProgress(uint32_t steps) {
+SaveProgress* RecordingSaveHost::OpenProgress(uint32_t steps) {
   if (refuseProgress) return nullptr;
   progressOpened.push_back(steps);
   return &progress_;
 }
 
-std::vector<std::string> RecordingSaveWindow::Texts() const {
-  std::vector<std::string> texts;
-  for (const RecordedMessage& m : messages) texts.push_back(m.text);
-  return texts;
+void RecordingSaveHost::RecordFailure(const Failure& why, const std::string& target) {
+  failure = why;
+  const std::string text = SaveFailureMessage(why, target);
+  if (!text.empty()) messages.push_back(text);
 }
 
 // ---- TestDocument ----
 
-TestDocument::TestDocument() { doc.root = TreeBuildFromSource(&doc, folders); }
+TestDocument::TestDocument() { BuildTree(&doc); }
 
 TestDocument::TestDocument(const std::string& path) {
-  std::vector<char> buffer(path.begin(), path.end());
-  buffer.push_back('\0');
-  OpenedArchive opened = OpenArchiveFile(buffer.data(), messages);
-  doc.archiveKind = opened.kind;
-  doc.source = opened.source;
-  if (opened.kind != ArchiveKind::None) doc.root = TreeBuildFromSource(&doc, folders);
+  Failure why;
+  const ArchiveFormat* format = nullptr;
+  doc.source = OpenArchive(path, &why, &format);
+  if (doc.source) BuildTree(&doc);
 }
 
-TestDocument::~TestDocument() {
-  TreeFree(doc.root, FreeEntry);
-  CloseDocumentSource(&doc);
-}
+Node* TestDocument::AddDirectory(Node* parent, const std::string& name) { return tree().AddDirectory(parent, name); }
 
-ArchiveNode* TestDocument::AddDirectory(ArchiveNode* parent, const std::string& name) {
-  return AddDirectoryNode(folders, parent, name.c_str());
-}
-
-ArchiveNode* TestDocument::AddFile(ArchiveNode* parent, const std::string& name,
-                                   const std::vector<uint8_t>& bytes) {
-  auto* entry = static_cast<ArchiveEntry*>(std::calloc(1, sizeof(ArchiveEntry)));
-  entry->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-  entry->name = static_cast<char*>(std::malloc(name.size() + 1));
-  std::memcpy(entry->name, name.c_str(), name.size() + 1);
-  entry->size = static_cast<uint32_t>(bytes.size());
+Node* TestDocument::AddFile(Node* parent, const std::string& name, const std::vector<uint8_t>& bytes) {
+  SharedBytes held;
   if (!bytes.empty()) {
-    entry->data = static_cast<uint8_t*>(std::malloc(bytes.size()));
-    std::memcpy(entry->data, bytes.data(), bytes.size());
+    held = EntryBuffer::Copy(bytes.data(), bytes.size());
+    EXPECT_NE(held, nullptr) << name;
   }
-  ArchiveNode* node = TreeAddChild(parent, entry);
-  entry->node = node;
-  return node;
+  return tree().AddFile(parent, name, MemoryBytes{std::move(held)});
 }
 
-ArchiveNode* TestDocument::AddPath(const std::string& storedPath, const std::vector<uint8_t>& bytes) {
-  ArchiveNode* parent = doc.root;
+Node* TestDocument::AddPath(const std::string& storedPath, const std::vector<uint8_t>& bytes) {
+  Node* parent = root();
   size_t start = 0;
   for (;;) {
     const size_t slash = storedPath.find('/', start);
     if (slash == std::string::npos) break;
     const std::string name = storedPath.substr(start, slash - start);
-    ArchiveEntry key{};
-    key.name = const_cast<char*>(name.c_str());
-    ArchiveNode* child = TreeFindChild(parent, &key, EntryNameCompare);
+    Node* child = FindChildNamed(parent, name);
     parent = child ? child : AddDirectory(parent, name);
     start = slash + 1;
   }
@@ -81,46 +65,29 @@ ArchiveNode* TestDocument::AddPath(const std::string& storedPath, const std::vec
   return AddFile(parent, storedPath.substr(start), bytes);
 }
 
-ArchiveNode* TestDocument::Find(const std::string& storedPath) const {
-  return NodeAtPath(doc.root, storedPath);
-}
+Node* TestDocument::Find(const std::string& storedPath) const { return NodeAtPath(root(), storedPath); }
 
-void TestDocument::Adopt(PakArchive* archive) {
-  CloseDocumentSource(&doc);
-  doc.archiveKind = ArchiveKind::Pak;
-  doc.source = archive;
-}
-
-void TestDocument::Adopt(Pk3Archive* archive) {
-  CloseDocumentSource(&doc);
-  doc.archiveKind = ArchiveKind::Pk3;
-  doc.source = archive;
+bool SaveAs(TestDocument& doc, const ArchiveFormat& format, const std::string& path, RecordingSaveHost& host,
+            const SaveOptions& options) {
+  std::unique_ptr<ArchiveSource> written;
+  WrittenEntries entries;
+  const Failure failure = WriteArchiveFile(doc.doc, format, path, options, &host, &written, &entries);
+  if (failure) {
+    EXPECT_EQ(written, nullptr);
+    host.RecordFailure(failure, path);
+    return false;
+  }
+  if (written == nullptr) {
+    ADD_FAILURE() << "no source for the file written at " << path;
+    return false;
+  }
+  AdoptWritten(&doc.doc, std::move(written), entries);
+  return true;
 }
 
 // ---- Contents and snapshots ----
 
 namespace {
-
-void CollectContents(const ArchiveDocument& doc, const ArchiveNode* node, const std::string& prefix,
-                     std::vector<ItemContent>* out) {
-  for (const ArchiveNode* c = node->firstChild; c; c = c->nextSibling) {
-    const ArchiveEntry* e = c->entry;
-    ItemContent item;
-    item.path = prefix + e->name;
-    if (IsKind(e, EntryKind::Directory)) {
-      item.path += "/";
-      out->push_back(item);
-      CollectContents(doc, c, item.path, out);
-      continue;
-    }
-    EntryBytes bytes;
-    // An unreadable entry is marked, so that it never compares equal to a readable one.
-    if (LoadEntryBytes(&doc, e, &bytes) != EntryLoad::Ok) item.path += " (unreadable)";
-    if (bytes.size) item.bytes.assign(bytes.data, bytes.data + bytes.size);
-    ReleaseEntryBytes(&bytes);
-    out->push_back(item);
-  }
-}
 
 std::string Hex(const void* data, size_t n) {
   static const char digits[] = "0123456789abcdef";
@@ -139,11 +106,25 @@ std::string Pointer(const void* p) {
   return buf;
 }
 
+std::string Id(const Node* node) { return node ? std::to_string(node->id()) : "-"; }
+
 }  // namespace
 
 std::vector<ItemContent> Contents(const ArchiveDocument& doc) {
   std::vector<ItemContent> out;
-  if (doc.root) CollectContents(doc, doc.root, "", &out);
+  const Node* root = doc.root();
+  if (root == nullptr) return out;
+  for (const Node* n = root->firstChild(); n; n = NextInSubtree(n, root)) {
+    ItemContent item;
+    item.path = StoredPath(n);
+    if (n->IsFile()) {
+      SharedBytes bytes;
+      // An unreadable entry is marked, so that it never compares equal to a readable one.
+      if (LoadEntryBytes(&doc, n, &bytes) != EntryLoad::Ok) item.path += " (unreadable)";
+      if (bytes) item.bytes.assign(bytes->data(), bytes->data() + bytes->size());
+    }
+    out.push_back(item);
+  }
   return out;
 }
 
@@ -155,36 +136,38 @@ std::vector<ItemContent> SortedContents(const ArchiveDocument& doc) {
 
 DocumentSnapshot Snapshot(const ArchiveDocument& doc) {
   DocumentSnapshot s;
-  s.lines.push_back("document " + std::to_string(doc.modified) + " " +
-                    std::to_string(static_cast<int>(doc.archiveKind)) + " " + Pointer(doc.source) +
-                    " " + Pointer(doc.root));
-  std::vector<const ArchiveNode*> stack;
-  if (doc.root) stack.push_back(doc.root);
-  while (!stack.empty()) {
-    const ArchiveNode* n = stack.back();
-    stack.pop_back();
-    for (const ArchiveNode* c = n->firstChild; c; c = c->nextSibling) stack.push_back(c);
-    std::string line = "node " + Pointer(n) + " " + Pointer(n->parent) + " " + Pointer(n->prevSibling) +
-                       " " + Pointer(n->nextSibling) + " " + Pointer(n->firstChild) + " " + Pointer(n->entry);
-    if (const ArchiveEntry* e = n->entry) {
-      line += " entry " + std::to_string(e->kind) + " " + Pointer(e->name) + " " +
-              std::string(e->name ? e->name : "") + " " + Pointer(e->treeItem) + " " +
-              Pointer(e->parentTreeItem) + " " + Pointer(e->pakEntry) + " " + Pointer(e->pk3Record) + " " +
-              std::to_string(e->size) + " " + Pointer(e->data) + " " + Pointer(e->node);
-      if (IsKind(e, EntryKind::MemoryFile) && e->data) line += " " + Hex(e->data, e->size);
+  s.lines.push_back("document " + std::to_string(doc.modified) + " " + Pointer(doc.source.get()) + " " +
+                    Pointer(doc.tree.get()));
+  if (doc.tree) {
+    s.lines.push_back("nodes " + std::to_string(doc.tree->NodeCount()));
+    const Node* root = doc.root();
+    for (const Node* n = root; n; n = NextInSubtree(n, root)) {
+      std::string line = "node " + Id(n) + " " + std::to_string(static_cast<int>(n->kind())) + " " + n->name() +
+                         " " + Pointer(n) + " " + Id(n->parent()) + " " + Id(n->prevSibling()) + " " +
+                         Id(n->nextSibling()) + " " + Id(n->firstChild());
+      if (n->IsFile()) {
+        if (const SourceEntry* entry = n->source()) {
+          line += " entry " + std::to_string(entry->index) + " " + std::to_string(entry->size);
+        } else {
+          const SharedBytes& bytes = std::get<MemoryBytes>(n->data()).bytes;
+          line += " memory " + Pointer(bytes.get());
+          if (bytes) line += " " + Hex(bytes->data(), bytes->size());
+        }
+      }
+      s.lines.push_back(line);
     }
-    s.lines.push_back(line);
   }
-  if (const PakArchive* pak = DocumentPak(&doc)) {
-    s.lines.push_back("pak " + Pointer(pak->file) + " " + std::string(pak->path ? pak->path : "") + " " +
-                      Hex(&pak->header, sizeof pak->header) + " " + std::to_string(pak->entryCount));
-    s.lines.push_back(Hex(pak->entries, sizeof pak->entries));
-  }
-  if (const Pk3Archive* pk3 = DocumentPk3(&doc)) {
-    s.lines.push_back("pk3 " + Pointer(pk3->file) + " " + std::string(pk3->path ? pk3->path : "") + " " +
-                      Hex(pk3->endRecord, kZipEndSize) + " " + Pointer(pk3->records));
-    for (uint32_t i = 0; i < pk3->TotalEntries(); ++i)
-      s.lines.push_back(Hex(pk3->records[i].header, kZipCentralSize) + " " + pk3->records[i].name);
+  if (const ArchiveSource* source = doc.source.get()) {
+    s.lines.push_back("source " + std::string(source->format().name) + " " + source->path() + " " +
+                      Pointer(source->file()) + " " + std::to_string(source->Count()));
+    for (uint32_t i = 0; i < source->Count(); ++i) {
+      const EntryInfo info = source->Info(i);
+      s.lines.push_back(Hex(source->Name(i).data(), source->Name(i).size()) + " " + std::to_string(info.size) +
+                        " " + std::to_string(info.storedSize) + " " + std::to_string(info.offset) + " " +
+                        std::to_string(static_cast<int>(info.method)) + " " + std::to_string(info.methodCode) +
+                        " " + std::to_string(info.hasCrc) + " " + std::to_string(info.crc) + " " +
+                        std::to_string(info.hasTime) + " " + std::to_string(info.dosTime));
+    }
   }
   return s;
 }
@@ -300,69 +283,50 @@ ZipListing ParseZip(const std::vector<uint8_t>& file) {
   return out;
 }
 
-void ExpectFailedSaveOf(TestDocument& doc, const std::string& path, const std::string& message,
-                        const std::function<const void*(SaveWindow&)>& save, uint32_t cancelAfter) {
+void ExpectFailedSaveOf(TestDocument& doc, const ArchiveFormat& format, const std::string& path,
+                        const std::string& message, const SaveOptions& options, uint32_t cancelAfter) {
   std::error_code ec;
   const std::filesystem::file_type typeBefore = std::filesystem::status(path, ec).type();
   const DocumentSnapshot before = Snapshot(doc.doc);
   const std::vector<ItemContent> contents = SortedContents(doc.doc);
-  RecordingSaveWindow window;
-  window.cancelAfterSteps = cancelAfter;
-  EXPECT_EQ(save(window), nullptr);
+  RecordingSaveHost host;
+  host.cancelAfterSteps = cancelAfter;
+  EXPECT_FALSE(SaveAs(doc, format, path, host, options));
   if (cancelAfter != 0) {
-    EXPECT_EQ(window.Texts(), std::vector<std::string>{});
-    EXPECT_EQ(window.steps, cancelAfter);
+    EXPECT_EQ(host.failure.problem, Problem::Cancelled);
+    EXPECT_EQ(host.Texts(), std::vector<std::string>{});
+    EXPECT_EQ(host.steps, cancelAfter);
   } else {
-    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(host.Texts(), std::vector<std::string>{message});
   }
-  if (cancelAfter == 0) {
-  EXPECT_EQ(window.messages[0].text, message);
-  EXPECT_EQ(window.messages[0].caption, "Save");
-  EXPECT_EQ(window.messages[0].icon, MessageIcon::Stop);
-  }
-  EXPECT_EQ(window.closes, static_cast<int>(window.progressOpened.size()));
+  EXPECT_EQ(host.closes, static_cast<int>(host.progressOpened.size()));
   EXPECT_TRUE(Snapshot(doc.doc) == before);
   EXPECT_EQ(SortedContents(doc.doc), contents);
   EXPECT_EQ(std::filesystem::status(path, ec).type(), typeBefore) << path;
 }
 
-PosingFile::PosingFile(TestDocument& doc, const std::string& storedPath)
-    : entry(doc.AddPath(storedPath, Bytes("x"))->entry), data_(entry->data) {}
-
-PosingFile::~PosingFile() {
-  entry->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-  entry->data = data_;
-  entry->size = 1;
-  entry->pakEntry = nullptr;
-  entry->pk3Record = nullptr;
+void PoseAsForeignEntry(TestDocument& doc, Node* file) {
+  ASSERT_NE(file, nullptr);
+  const uint32_t index = doc.doc.source ? doc.doc.source->Count() : 0;
+  doc.tree().SetData(file, SourceEntry{index, 1});
 }
 
-void PosingFile::PoseAs(PakDirEntry* slot) {
-  entry->kind = static_cast<uint32_t>(EntryKind::PakFile);
-  entry->pakEntry = slot;
-  entry->pk3Record = nullptr;
-  entry->data = nullptr;
-  entry->size = 0;
-}
-
-void PosingFile::PoseAs(Pk3CentralRecord* record) {
-  entry->kind = static_cast<uint32_t>(EntryKind::Pk3File);
-  entry->pk3Record = record;
-  entry->pakEntry = nullptr;
-  entry->data = nullptr;
-  entry->size = 0;
-}
-
-void ExpectEachSavedFile(const ArchiveNode* node, const std::function<void(const ArchiveNode*)>& check) {
-  for (const ArchiveNode* c = node->firstChild; c; c = c->nextSibling) {
-    const ArchiveEntry* e = c->entry;
-    if (IsKind(e, EntryKind::Directory)) {
-      ExpectEachSavedFile(c, check);
-      continue;
+void ExpectEachSavedFile(const ArchiveDocument& doc, const std::function<void(const Node*)>& check) {
+  ASSERT_NE(doc.source, nullptr);
+  ASSERT_NE(doc.tree, nullptr);
+  std::set<uint32_t> indexes;
+  const Node* root = doc.root();
+  for (const Node* n = root; n; n = NextInSubtree(n, root)) {
+    if (!n->IsFile()) continue;
+    const SourceEntry* entry = n->source();
+    ASSERT_NE(entry, nullptr) << StoredPath(n);
+    EXPECT_LT(entry->index, doc.source->Count()) << StoredPath(n);
+    if (entry->index < doc.source->Count()) {
+      EXPECT_EQ(entry->size, doc.source->Size(entry->index)) << StoredPath(n);
     }
-    check(c);
-    EXPECT_EQ(e->data, nullptr);
-    EXPECT_EQ(e->size, 0u);
+    EXPECT_TRUE(indexes.insert(entry->index).second) << StoredPath(n);
+    EXPECT_EQ(n->memory(), nullptr) << StoredPath(n);
+    if (check) check(n);
   }
 }
 

@@ -1,36 +1,38 @@
 // Helpers of the entry-data and writer tests: documents built in memory or opened
-// from files, a recording save window, snapshots of a document, readers of the
+// from files, a recording save host, snapshots of a document, readers of the
 // written bytes that share no code with the program, and ZIP files made to order.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "archive/archive_output.h"
 #include "archive/document.h"
-#include "archive/formats.h"
+#include "archive/format.h"
 #include "archive/loading.h"
+#include "archive/save.h"
 #include "archive/tree.h"
-#include "archive/ui.h"
+#include "archive/zip_records.h"
 #include "tests/core/test_support.h"
 
-// Records messages and every call of the progress dialog.
-class RecordingSaveWindow : public SaveWindow {
+// Records every call of a save's host and of its progress dialog, and the message the
+// window program shows for a failed save (SaveFailureMessage; none for a cancelled one).
+class RecordingSaveHost : public SaveHost {
  public:
-  void ShowMessage(const char* text, const char* caption, MessageIcon icon) override {
-    messages.push_back({text, caption, icon});
-  }
   void Repaint() override { ++repaints; }
   SaveProgress* OpenProgress(uint32_t steps) override;
+  // Records the message of a save to target that failed so.
+  void RecordFailure(const Failure& failure, const std::string& target);
 
   // Texts of the messages shown, in order.
-  std::vector<std::string> Texts() const;
+  const std::vector<std::string>& Texts() const { return messages; }
 
   bool refuseProgress = false;  // OpenProgress returns null
-  std::vector<RecordedMessage> messages;
+  std::vector<std::string> messages;
+  Failure failure;  // of the last failed save
   int repaints = 0;
   std::vector<uint32_t> progressOpened;  // steps of each opened dialog
   std::vector<std::pair<std::string, uint32_t>> items;
@@ -41,7 +43,7 @@ class RecordingSaveWindow : public SaveWindow {
  private:
   class Progress : public SaveProgress {
    public:
-    explicit Progress(RecordingSaveWindow* owner) : owner_(owner) {}
+    explicit Progress(RecordingSaveHost* owner) : owner_(owner) {}
     void ShowItem(const char* storedPath, uint32_t size) override {
       owner_->items.emplace_back(storedPath, size);
     }
@@ -50,52 +52,47 @@ class RecordingSaveWindow : public SaveWindow {
     void Close() override { ++owner_->closes; }
 
    private:
-    RecordingSaveWindow* owner_;
+    RecordingSaveHost* owner_;
   };
   Progress progress_{this};
 };
 
-// Node copies of live nodes, as Cut, Copy and drag make them; freed at the end.
-struct Items {
-  std::vector<ArchiveNode*> copies;
-  explicit Items(std::initializer_list<ArchiveNode*> nodes) {
-    for (ArchiveNode* n : nodes) copies.push_back(TreeCopy(n, nullptr, nullptr));
-  }
-  ~Items() {
-    for (ArchiveNode* c : copies) TreeFree(c, nullptr);
-  }
-  Items(const Items&) = delete;
-  Items& operator=(const Items&) = delete;
-  ArchiveNode* operator[](size_t i) const { return copies[i]; }
-};
-
-// A document for one test: a new one (empty root), or one opened from a file. Its tree
-// and source are freed at the end.
+// A document for one test: a new one (empty root), or one opened from a file.
 class TestDocument {
  public:
   TestDocument();
   explicit TestDocument(const std::string& path);
-  ~TestDocument();
   TestDocument(const TestDocument&) = delete;
   TestDocument& operator=(const TestDocument&) = delete;
 
-  bool ok() const { return doc.root != nullptr; }
-  ArchiveNode* root() const { return doc.root; }
-  ArchiveNode* AddDirectory(ArchiveNode* parent, const std::string& name);
-  ArchiveNode* AddFile(ArchiveNode* parent, const std::string& name, const std::vector<uint8_t>& bytes);
+  bool ok() const { return doc.tree != nullptr; }
+  Node* root() const { return doc.root(); }
+  ArchiveTree& tree() const { return *doc.tree; }
+  Node* AddDirectory(Node* parent, const std::string& name);
+  // A memory file holding a copy of bytes.
+  Node* AddFile(Node* parent, const std::string& name, const std::vector<uint8_t>& bytes);
   // Adds the directories of a stored path as needed and the file at its end.
-  ArchiveNode* AddPath(const std::string& storedPath, const std::vector<uint8_t>& bytes);
+  Node* AddPath(const std::string& storedPath, const std::vector<uint8_t>& bytes);
   // The node at a stored path ("maps/level1.bsp", "maps/"), or null.
-  ArchiveNode* Find(const std::string& storedPath) const;
-  // Makes a saved archive the document's source, closing the old one, as the save
-  // pipeline does after a successful save.
-  void Adopt(PakArchive* archive);
-  void Adopt(Pk3Archive* archive);
+  Node* Find(const std::string& storedPath) const;
 
-  ArchiveDocument doc{};
-  RecordingFolderTree folders;
-  RecordingMessages messages;
+  ArchiveDocument doc;
 };
+
+// Save options of a level, a number of threads and a size limit.
+inline SaveOptions Options(int level, unsigned threads = 0, uint64_t sizeLimit = kArchiveSizeLimit) {
+  SaveOptions options;
+  options.level = level;
+  options.threads = threads;
+  options.sizeLimit = sizeLimit;
+  return options;
+}
+
+// Writes the document in format at path as a save writes it (WriteArchiveFile) and makes
+// the written file the document's source (AdoptWritten). On failure the host records the
+// message and the document is left as it was. True on success.
+bool SaveAs(TestDocument& doc, const ArchiveFormat& format, const std::string& path, RecordingSaveHost& host,
+            const SaveOptions& options = SaveOptions());
 
 // One node of a document as a user sees it: stored path and bytes.
 struct ItemContent {
@@ -110,43 +107,31 @@ std::vector<ItemContent> Contents(const ArchiveDocument& doc);
 // As Contents, sorted by path: reopening an archive reverses the order of children.
 std::vector<ItemContent> SortedContents(const ArchiveDocument& doc);
 
-// Everything of a document that a failed save must leave as it was: every node and entry
-// record, the bytes of memory files, and the source record.
+// Everything of a document that a failed save must leave as it was: every node and what
+// its bytes are, the bytes of memory files, and the source with every entry it describes.
 struct DocumentSnapshot {
   std::vector<std::string> lines;
   bool operator==(const DocumentSnapshot& o) const { return lines == o.lines; }
 };
 DocumentSnapshot Snapshot(const ArchiveDocument& doc);
 
-// A save to path that must fail with message and leave the document exactly as it was,
-// and no file at path unless one was there before (which stays, whatever it is): save
-// runs the writer with the window given and returns what it returned. With cancelAfter,
-// the user cancels once that many files are written, and no message may show.
-void ExpectFailedSaveOf(TestDocument& doc, const std::string& path, const std::string& message,
-                        const std::function<const void*(SaveWindow&)>& save, uint32_t cancelAfter = 0);
+// A save in format to path that must fail with message and leave the document exactly as
+// it was, and no file at path unless one was there before (which stays, whatever it is).
+// With cancelAfter, the user cancels once that many files are written, and no message
+// may show.
+void ExpectFailedSaveOf(TestDocument& doc, const ArchiveFormat& format, const std::string& path,
+                        const std::string& message, const SaveOptions& options = SaveOptions(),
+                        uint32_t cancelAfter = 0);
 
-// A one-byte memory file added to a document and then made to pose as a file of another
-// archive. At the end it is the memory file again, so that the document frees its bytes.
-class PosingFile {
- public:
-  PosingFile(TestDocument& doc, const std::string& storedPath);
-  ~PosingFile();
-  PosingFile(const PosingFile&) = delete;
-  PosingFile& operator=(const PosingFile&) = delete;
+// Makes a file of the document read from an entry its source does not hold, as an entry of
+// another archive's source would: the first index past the source's entries (any index,
+// for a document without a source).
+void PoseAsForeignEntry(TestDocument& doc, Node* file);
 
-  // Makes the entry a PakFile at slot, or a Pk3File at record, with no bytes of its own.
-  void PoseAs(PakDirEntry* slot);
-  void PoseAs(Pk3CentralRecord* record);
-
-  ArchiveEntry* entry;
-
- private:
-  uint8_t* data_;
-};
-
-// Calls check with every file node below node, directories walked into, and expects of
-// each what every saved file entry holds: no bytes of its own.
-void ExpectEachSavedFile(const ArchiveNode* node, const std::function<void(const ArchiveNode*)>& check);
+// Expects of every file node what a saved one holds: its bytes are an entry of the
+// document's source (of that entry's size, no two files one entry) and none in memory; and
+// calls check with each.
+void ExpectEachSavedFile(const ArchiveDocument& doc, const std::function<void(const Node*)>& check = nullptr);
 
 // The writers' limit messages, as the user reads them.
 inline constexpr char kMaxFiles[] = "Maximum number of files exceeded.\nOperation aborted.";
