@@ -63,7 +63,10 @@ class SaveQueue {
   void Push(std::unique_ptr<SaveItem> item) { pipeline_.Push(std::move(item)); }
   // Queues an entry that failed while being queued: its failure stops the save after every
   // entry before it was written, unless one of them fails first. Returns false, for the walk.
-  bool Refuse(std::unique_ptr<SaveItem> item, Failure failure) {
+  // The item is taken by reference, so that a failure naming item->path in the same call is
+  // made before the item moves, whichever argument the compiler evaluates first.
+  template <typename Item>
+  bool Refuse(std::unique_ptr<Item>&& item, Failure failure) {
     item->failure = std::move(failure);
     pipeline_.Push(std::move(item));
     return false;
