@@ -2,14 +2,19 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "archive/loading.h"
+#include "archive/format.h"
+#include "archive/source.h"
 #include "tests/fuzz/support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string path = WriteInputFile(data, size, ".pk3");
   if (path.empty()) return 0;
-  Pk3Archive* pk3 = Pk3Open(path.c_str());
-  if (pk3 == nullptr) return 0;
-  BuildAndCheck(ArchiveKind::Pk3, pk3, pk3->TotalEntries());
+  const ArchiveFormat& format = DefaultFormat();
+  Failure why;
+  std::unique_ptr<ArchiveSource> source = format.open(format, path, &why);
+  // A refused open says why.
+  if (source == nullptr && !why) __builtin_trap();
+  if (source == nullptr) return 0;
+  BuildAndCheck(std::move(source));
   return 0;
 }

@@ -3,48 +3,64 @@
 // PK3) and the save's compression level; the rest is the archive file.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/entry_data.h"
+#include "archive/format.h"
 #include "archive/loading.h"
-#include "archive/pak_writer.h"
-#include "archive/pk3_writer.h"
+#include "archive/save.h"
+#include "archive/zip_source.h"
 #include "tests/fuzz/support.h"
 
 namespace {
 
-// Reads every file below node, whole and (for PK3 sources) raw.
-void ReadAll(ArchiveDocument* doc, ArchiveNode* node) {
-  for (ArchiveNode* n = node; n;) {
-    ArchiveEntry* e = n->entry;
-    EntryBytes bytes;
-    const EntryLoad result = LoadEntryBytes(doc, e, &bytes);
-    uint32_t size = 0;
-    const bool sized = EntryByteSize(doc, e, &size);
-    if (result == EntryLoad::Ok && (!sized || size != bytes.size)) __builtin_trap();
-    if (bytes.size) {
-      volatile uint8_t sink = bytes.data[0] ^ bytes.data[bytes.size - 1];
+// Takes the pieces of a streamed read.
+struct Collect : ByteSink {
+  std::vector<uint8_t> bytes;
+  bool Take(const uint8_t* data, size_t size) override {
+    bytes.insert(bytes.end(), data, data + size);
+    return true;
+  }
+};
+
+// Reads every file of the document whole, streamed and (from its source) as stored bytes
+// decoded; whatever succeeds must agree.
+void ReadAll(ArchiveDocument* doc) {
+  const Node* root = doc->root();
+  for (const Node* n = root; n; n = NextInSubtree(n, root)) {
+    if (!n->IsFile()) continue;
+    SharedBytes bytes;
+    const EntryLoad result = LoadEntryBytes(doc, n, &bytes);
+    const size_t size = bytes ? bytes->size() : 0;
+    if (result == EntryLoad::Ok && size != n->size()) __builtin_trap();
+    if (result != EntryLoad::Ok && bytes) __builtin_trap();
+    if (size) {
+      volatile uint8_t sink = bytes->data()[0] ^ bytes->data()[size - 1];
       (void)sink;
     }
-    ReleaseEntryBytes(&bytes);
-    if (Pk3Archive* pk3 = DocumentPk3(doc); pk3 && IsKind(e, EntryKind::Pk3File)) {
-      const int index = Pk3EntryIndex(pk3, e->pk3Record);
-      Pk3EntryData where;
-      if (index >= 0 && Pk3LocateEntry(pk3, index, &where) == EntryLoad::Ok && Pk3RawFits(where) && where.compressedSize) {
-        uint8_t* raw = static_cast<uint8_t*>(std::malloc(where.compressedSize));
-        if (raw) Pk3ReadRaw(pk3, index, raw, where.compressedSize);
-        std::free(raw);
-      }
-    }
-    if (n->firstChild) {
-      n = n->firstChild;
-      continue;
-    }
-    while (n != node && n->nextSibling == nullptr) n = n->parent;
-    if (n == node) break;
-    n = n->nextSibling;
+    Collect streamed;
+    const EntryLoad stream = StreamEntryBytes(doc, n, &streamed);
+    if (stream == EntryLoad::Ok && result == EntryLoad::Ok &&
+        (streamed.bytes.size() != size || (size && std::memcmp(streamed.bytes.data(), bytes->data(), size) != 0)))
+      __builtin_trap();
+    const SourceEntry* entry = n->source();
+    if (entry == nullptr || !doc->source) continue;
+    StoredBytes where;
+    // An empty entry has no bytes to look for.
+    if (doc->source->Locate(entry->index, &where) != EntryLoad::Ok || where.size == 0) continue;
+    // The located bytes of an entry lie inside the file: they can be read as they are.
+    Collect raw;
+    if (ReadPieces(doc->source->file(), where.offset, where.storedSize, &raw) != EntryLoad::Ok) __builtin_trap();
+    std::vector<uint8_t> plain = where.deflated ? std::vector<uint8_t>(where.size) : raw.bytes;
+    const EntryLoad decoded = DecodeStored(where, raw.bytes.data(), plain.data());
+    if (result == EntryLoad::Ok && decoded == EntryLoad::Ok &&
+        (plain.size() != size || (size && std::memcmp(plain.data(), bytes->data(), size) != 0)))
+      __builtin_trap();
   }
 }
 
@@ -56,41 +72,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int level = (data[0] >> 1) % 10;
   const std::string path = WriteInputFile(data + 1, size - 1, pak ? ".pak" : ".pk3");
   if (path.empty()) return 0;
-  ArchiveDocument doc{};
-  if (pak) {
-    doc.archiveKind = ArchiveKind::Pak;
-    doc.source = PakOpen(path.c_str());
-  } else {
-    doc.archiveKind = ArchiveKind::Pk3;
-    doc.source = Pk3Open(path.c_str());
-  }
-  if (doc.source == nullptr) return 0;
-  AcceptingFolderTree folders;
-  doc.root = TreeBuildFromSource(&doc, folders);
-  if (doc.root) {
-    ReadAll(&doc, doc.root);
-    // Saving reads every entry again through the writers' own paths (raw copies,
-    // recompression) and must either fail cleanly or give a readable archive.
-    QuietSaveWindow window;
+  const ArchiveFormat& from = pak ? PakFormat() : DefaultFormat();
+  const ArchiveFormat& to = pak ? DefaultFormat() : PakFormat();
+  ArchiveDocument doc;
+  Failure why;
+  doc.source = from.open(from, path, &why);
+  if (!doc.source || BuildTree(&doc)) return 0;
+  ReadAll(&doc);
+  // Saving reads every entry again through the writers' own paths (raw copies,
+  // recompression) and must either fail cleanly or give a readable archive.
+  if (!CheckFormatLimits(doc.root(), to)) {
+    QuietSaveHost host;
+    SaveOptions options;
+    options.level = level;
     const std::string out = path + (pak ? ".out.pk3" : ".out.pak");
-    if (pak) {
-      if (Pk3Archive* saved = Pk3Save(window, &doc, out.c_str(), level)) {
-        CloseDocumentSource(&doc);
-        doc.archiveKind = ArchiveKind::Pk3;
-        doc.source = saved;
-        ReadAll(&doc, doc.root);
-      }
-    } else if (CheckPakLimits(doc.root) == TreeLimit::Ok) {
-      if (PakArchive* saved = PakSave(window, &doc, out.c_str())) {
-        CloseDocumentSource(&doc);
-        doc.archiveKind = ArchiveKind::Pak;
-        doc.source = saved;
-        ReadAll(&doc, doc.root);
-      }
+    std::unique_ptr<ArchiveSource> written;
+    WrittenEntries entries;
+    if (!WriteArchiveFile(doc, to, out, options, &host, &written, &entries)) {
+      if (!written) __builtin_trap();
+      AdoptWritten(&doc, std::move(written), entries);
+      CheckTree(doc);
+      ReadAll(&doc);
+    } else if (written) {
+      __builtin_trap();
     }
     std::remove(out.c_str());
   }
-  TreeFree(doc.root, FreeEntry);
-  CloseDocumentSource(&doc);
   return 0;
 }

@@ -10,15 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "archive/archive_output.h"
 #include "archive/entry_data.h"
+#include "archive/format.h"
 #include "archive/loading.h"
-#include "archive/pak_writer.h"
-#include "archive/pk3_writer.h"
-#include "archive/writer_shared.h"
+#include "archive/save.h"
 #include "tests/fuzz/support.h"
 
 namespace {
@@ -31,95 +30,80 @@ struct Held {
   bool operator==(const Held& o) const { return folder == o.folder && read == o.read && bytes == o.bytes; }
 };
 
-std::string PathOf(const ArchiveNode* node) {
-  std::string path;
-  for (const ArchiveNode* n = node; n && !IsKind(n->entry, EntryKind::Root); n = n->parent)
-    path = std::string(n->entry->name) + (path.empty() ? "" : "/") + path;
-  return path;
-}
-
 std::map<std::string, Held> Contents(const ArchiveDocument& doc) {
   std::map<std::string, Held> held;
-  for (const ArchiveNode* n = doc.root ? doc.root->firstChild : nullptr; n; n = NextInSubtree(n, doc.root)) {
+  const Node* root = doc.root();
+  for (const Node* n = root ? root->firstChild() : nullptr; n; n = NextInSubtree(n, root)) {
     Held h;
-    h.folder = IsKind(n->entry, EntryKind::Directory);
+    h.folder = n->IsDirectory();
     if (!h.folder) {
-      EntryBytes bytes;
-      h.read = LoadEntryBytes(&doc, n->entry, &bytes) == EntryLoad::Ok;
-      if (h.read && bytes.size) h.bytes.assign(bytes.data, bytes.data + bytes.size);
-      ReleaseEntryBytes(&bytes);
+      SharedBytes bytes;
+      h.read = LoadEntryBytes(&doc, n, &bytes) == EntryLoad::Ok;
+      if (h.read && bytes) h.bytes.assign(bytes->data(), bytes->data() + bytes->size());
     }
-    held.emplace(PathOf(n), std::move(h));
+    held.emplace(StoredPath(n), std::move(h));
   }
   return held;
 }
 
-bool Open(ArchiveDocument* doc, ArchiveKind kind, const std::string& path) {
-  doc->archiveKind = kind;
-  doc->source = kind == ArchiveKind::Pak ? static_cast<void*>(PakOpen(path.c_str()))
-                                         : static_cast<void*>(Pk3Open(path.c_str()));
-  return doc->source != nullptr;
-}
-
-void Close(ArchiveDocument* doc) {
-  TreeFree(doc->root, FreeEntry);
-  doc->root = nullptr;
-  CloseDocumentSource(doc);
+// Every path of before is in after, of the same kind, and every file read from before
+// reads the same bytes in after; after holds nothing else.
+bool SameContents(const std::map<std::string, Held>& before, const std::map<std::string, Held>& after) {
+  if (after.size() != before.size()) return false;
+  for (const auto& [name, held] : before) {
+    const auto found = after.find(name);
+    if (found == after.end() || found->second.folder != held.folder) return false;
+    if (held.read && !(found->second == held)) return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  const ArchiveKind from = (data[0] & 1) ? ArchiveKind::Pk3 : ArchiveKind::Pak;
-  const ArchiveKind to = (data[0] & 2) ? ArchiveKind::Pk3 : ArchiveKind::Pak;
-  const int level = ((data[0] >> 2) & 0x0F) % 10;
-  const unsigned threads = (data[0] & 0x40) ? 2 : 1;
-  const std::string path = WriteInputFile(data + 1, size - 1, from == ArchiveKind::Pak ? ".pak" : ".pk3");
+  const ArchiveFormat& from = (data[0] & 1) ? DefaultFormat() : PakFormat();
+  const ArchiveFormat& to = (data[0] & 2) ? DefaultFormat() : PakFormat();
+  SaveOptions options;
+  options.level = ((data[0] >> 2) & 0x0F) % 10;
+  options.threads = (data[0] & 0x40) ? 2 : 1;
+  const std::string path = WriteInputFile(data + 1, size - 1, &from == &PakFormat() ? ".pak" : ".pk3");
   if (path.empty()) return 0;
-  ArchiveDocument doc{};
-  if (!Open(&doc, from, path)) return 0;
-  AcceptingFolderTree folders;
-  doc.root = TreeBuildFromSource(&doc, folders);
+  ArchiveDocument doc;
+  Failure why;
+  doc.source = from.open(from, path, &why);
+  if (!doc.source) return 0;
   // The window program and the tool refuse to save a tree the format cannot hold.
-  const TreeLimit limit = to == ArchiveKind::Pak ? CheckPakLimits(doc.root) : CheckPk3Limits(doc.root);
-  if (doc.root == nullptr || limit != TreeLimit::Ok) {
-    Close(&doc);
-    return 0;
-  }
+  if (BuildTree(&doc) || CheckFormatLimits(doc.root(), to)) return 0;
   const std::map<std::string, Held> before = Contents(doc);
 
-  QuietSaveWindow window;
-  const std::string out = path + (to == ArchiveKind::Pak ? ".out.pak" : ".out.pk3");
-  ArchiveNode* copy = nullptr;
-  void* written = to == ArchiveKind::Pak
-                      ? static_cast<void*>(PakSaveLimited(window, &doc, out.c_str(), kArchiveSizeLimit, &copy, threads))
-                      : static_cast<void*>(Pk3SaveLimited(window, &doc, out.c_str(), level, kArchiveSizeLimit, &copy, threads));
-  if (written == nullptr) {
-    Close(&doc);
-    std::remove(out.c_str());
+  QuietSaveHost host;
+  const std::string out = path + (&to == &PakFormat() ? ".out.pak" : ".out.pk3");
+  std::unique_ptr<ArchiveSource> written;
+  WrittenEntries entries;
+  if (WriteArchiveFile(doc, to, out, options, &host, &written, &entries)) {
+    // A failed save leaves no file and no source behind.
+    if (written) std::abort();
+    std::FILE* left = std::fopen(out.c_str(), "rb");
+    if (left) std::abort();
     return 0;
   }
-  AbandonSave(copy);
-  CloseSource(written, to);
-  // The input's document is left as it was: it reads the same bytes as before the save.
-  if (Contents(doc) != before) std::abort();
-  Close(&doc);
+  if (!written) std::abort();
+  // The input's document is left as it was until it adopts the written file: it reads the
+  // same bytes as before the save.
+  if (!SameContents(before, Contents(doc))) std::abort();
+  AdoptWritten(&doc, std::move(written), entries);
+  CheckTree(doc);
+  if (!SameContents(before, Contents(doc))) std::abort();
 
-  ArchiveDocument again{};
-  if (!Open(&again, to, out)) std::abort();
-  again.root = TreeBuildFromSource(&again, folders);
-  if (again.root == nullptr) std::abort();
-  CheckTree(again.root);
-  const std::map<std::string, Held> after = Contents(again);
-  Close(&again);
+  // The file opened afresh holds the same.
+  ArchiveDocument again;
+  again.source = to.open(to, out, &why);
+  if (!again.source) std::abort();
+  if (BuildTree(&again)) std::abort();
+  CheckTree(again);
+  const bool same = SameContents(before, Contents(again));
   std::remove(out.c_str());
-
-  if (after.size() != before.size()) std::abort();
-  for (const auto& [name, held] : before) {
-    const auto found = after.find(name);
-    if (found == after.end() || found->second.folder != held.folder) std::abort();
-    if (held.read && !(found->second == held)) std::abort();
-  }
+  if (!same) std::abort();
   return 0;
 }

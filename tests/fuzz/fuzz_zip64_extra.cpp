@@ -13,6 +13,7 @@
 
 #include "archive/crc32.h"
 #include "archive/entry_data.h"
+#include "archive/format.h"
 #include "archive/loading.h"
 #include "archive/zip64_extra.h"
 #include "tests/fuzz/support.h"
@@ -120,25 +121,21 @@ std::vector<uint8_t> ArchiveWith(uint8_t flags, const uint8_t* extra, uint16_t e
 void OpenAndRead(const std::vector<uint8_t>& file, bool own) {
   const std::string path = WriteInputFile(file.data(), file.size(), ".pk3");
   if (path.empty()) return;
-  ArchiveDocument doc{};
-  doc.archiveKind = ArchiveKind::Pk3;
-  Pk3Archive* pk3 = Pk3Open(path.c_str());
-  doc.source = pk3;
-  if (pk3 == nullptr) return;
-  AcceptingFolderTree folders;
-  doc.root = TreeBuildFromSource(&doc, folders);
-  CheckTree(doc.root);
-  for (const ArchiveNode* n = doc.root; n; n = NextInSubtree(n, doc.root)) {
-    if (!IsKind(n->entry, EntryKind::Pk3File)) continue;
-    EntryBytes bytes;
-    const EntryLoad load = LoadEntryBytes(&doc, n->entry, &bytes);
+  ArchiveDocument doc;
+  Failure why;
+  doc.source = DefaultFormat().open(DefaultFormat(), path, &why);
+  if (!doc.source) return;
+  BuildTree(&doc);
+  CheckTree(doc);
+  const Node* root = doc.root();
+  for (const Node* n = root; n; n = NextInSubtree(n, root)) {
+    if (n->source() == nullptr) continue;
+    SharedBytes bytes;
+    const EntryLoad load = LoadEntryBytes(&doc, n, &bytes);
     if (own && load == EntryLoad::Ok &&
-        (bytes.size != kPlainSize || std::memcmp(bytes.data, kPlain, kPlainSize) != 0))
+        (!bytes || bytes->size() != kPlainSize || std::memcmp(bytes->data(), kPlain, kPlainSize) != 0))
       std::abort();
-    ReleaseEntryBytes(&bytes);
   }
-  TreeFree(doc.root, FreeEntry);
-  CloseDocumentSource(&doc);
 }
 
 }  // namespace

@@ -4,17 +4,15 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "archive/loading.h"
 #include "archive/tree.h"
-#include "tests/core/test_support.h"
 
 std::string WriteInputFile(const uint8_t* data, size_t size, const char* extension) {
   static std::string dir;
   if (dir.empty()) {
     const char* tmp = std::getenv("TMPDIR");
-    dir = Lower(std::string(tmp && *tmp ? tmp : "/tmp") + "/vellumix-fuzz-" + std::to_string(getpid()));
+    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/vellumix-fuzz-" + std::to_string(getpid());
   }
   std::string path = dir + extension;
   FILE* f = std::fopen(path.c_str(), "wb");
@@ -24,42 +22,47 @@ std::string WriteInputFile(const uint8_t* data, size_t size, const char* extensi
   return path;
 }
 
-void CheckTree(const ArchiveNode* root) {
-  if (root == nullptr) return;
-  if (root->parent || !IsKind(root->entry, EntryKind::Root)) std::abort();
-  for (const ArchiveNode* n = root; n;) {
-    const ArchiveEntry* e = n->entry;
-    if (e == nullptr || e->node != n || e->name == nullptr) std::abort();
+void CheckTree(const ArchiveDocument& doc) {
+  if (!doc.tree) return;
+  const ArchiveTree& tree = *doc.tree;
+  const Node* root = tree.root();
+  if (root == nullptr || root->parent() || !root->IsRoot() || root->prevSibling() || root->nextSibling())
+    std::abort();
+  size_t nodes = 0;
+  for (const Node* n = root; n; n = NextInSubtree(n, root)) {
+    ++nodes;
+    if (tree.Find(n->id()) != n) std::abort();
     if (n != root) {
-      if (e->name[0] == '\0' || std::strchr(e->name, '/')) std::abort();
-      for (const char* p = e->name; *p; ++p)
-        if (*p >= 'A' && *p <= 'Z') std::abort();
-      // Only directories hold children, and names are unique among siblings.
-      if (!IsKind(n->parent->entry, EntryKind::Directory) && !IsKind(n->parent->entry, EntryKind::Root))
+      const std::string& name = n->name();
+      if (name.empty() || name == "." || name.find('/') != std::string::npos ||
+          name.find('\0') != std::string::npos)
         std::abort();
-      for (const ArchiveNode* s = n->nextSibling; s; s = s->nextSibling)
-        if (std::strcmp(s->entry->name, e->name) == 0) std::abort();
+      for (char c : name)
+        if (c >= 'A' && c <= 'Z') std::abort();
+      // Only containers hold children, and names are unique among siblings.
+      if (n->IsRoot() || !n->parent() || !n->parent()->IsContainer()) std::abort();
+      for (const Node* s = n->nextSibling(); s; s = s->nextSibling())
+        if (s->name() == name) std::abort();
+      if (n->nextSibling() && (n->nextSibling()->prevSibling() != n || n->nextSibling()->parent() != n->parent()))
+        std::abort();
     }
-    if (n->firstChild) {
-      if (n->firstChild->parent != n || n->firstChild->prevSibling) std::abort();
-      n = n->firstChild;
-      continue;
+    if (n->firstChild() && (n->IsFile() || n->firstChild()->parent() != n || n->firstChild()->prevSibling()))
+      std::abort();
+    if (const SourceEntry* entry = n->source()) {
+      if (!doc.source || entry->index >= doc.source->Count() || entry->size != doc.source->Size(entry->index))
+        std::abort();
     }
-    while (n != root && n->nextSibling == nullptr) n = n->parent;
-    if (n == root) break;
-    if (n->nextSibling->prevSibling != n || n->nextSibling->parent != n->parent) std::abort();
-    n = n->nextSibling;
   }
+  if (nodes != tree.NodeCount()) std::abort();
 }
 
-void BuildAndCheck(ArchiveKind kind, void* source, uint32_t entryCount) {
-  ArchiveDocument doc{};
-  doc.archiveKind = kind;
-  doc.source = source;
-  AcceptingFolderTree folders;
-  ArchiveNode* root = TreeBuildFromSource(&doc, folders);
-  CheckTree(root);
-  if (root && entryCount > 0 && TreeCountLeaves(root) > entryCount) __builtin_trap();
-  TreeFree(root, FreeEntry);
-  CloseDocumentSource(&doc);
+void BuildAndCheck(std::unique_ptr<ArchiveSource> source) {
+  ArchiveDocument doc;
+  doc.source = std::move(source);
+  const uint32_t entryCount = doc.source ? doc.source->Count() : 0;
+  const Failure why = BuildTree(&doc);
+  // A refused tree says why, and leaves none behind.
+  if (why && doc.tree) std::abort();
+  CheckTree(doc);
+  if (doc.tree && entryCount > 0 && CountLeaves(doc.root()) > entryCount) __builtin_trap();
 }
