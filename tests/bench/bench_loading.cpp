@@ -17,11 +17,6 @@
 
 namespace {
 
-class NoMessages : public MessageSink {
- public:
-  void ShowMessage(const char*, const char*, MessageIcon) override { std::abort(); }
-};
-
 struct Samples : BenchDir {
   std::string pak4096, pk3Flat, pk3Nested, pk3Deep;
 
@@ -46,29 +41,12 @@ Samples& TheSamples() {
   return samples;
 }
 
-// Opens the archive at file into doc and builds its tree; a sample that does not open ends
-// the run.
-ArchiveNode* OpenTree(const std::string& file, ArchiveDocument* doc) {
-  std::vector<char> path(file.begin(), file.end());
-  path.push_back('\0');
-  NoMessages messages;
-  OpenedArchive opened = OpenArchiveFile(path.data(), messages);
-  doc->archiveKind = opened.kind;
-  doc->source = opened.source;
-  AcceptingFolderTree folders;
-  ArchiveNode* root = TreeBuildFromSource(doc, folders);
-  if (root == nullptr) std::abort();
-  return root;
-}
-
 void OpenAndBuild(benchmark::State& state, const std::string& file) {
   uint32_t nodes = 0;
   for (auto _ : state) {
-    ArchiveDocument doc{};
-    ArchiveNode* root = OpenTree(file, &doc);
-    nodes = TreeCountNodes(root);
-    TreeFree(root, FreeEntry);
-    CloseDocumentSource(&doc);
+    ArchiveDocument doc;
+    OpenDocument(file, &doc);
+    nodes = CountNodes(doc.root());
   }
   state.counters["nodes"] = nodes;
   state.counters["per_node_ns"] =
@@ -86,18 +64,16 @@ void BM_Pk3ThreeLevels65000(benchmark::State& s) { OpenAndBuild(s, TheSamples().
 // nothing after trying every star.
 void FindIn65000(benchmark::State& state, const char* typed) {
   std::string file = TheSamples().pk3Nested;
-  ArchiveDocument doc{};
-  ArchiveNode* root = OpenTree(file, &doc);
+  ArchiveDocument doc;
+  OpenDocument(file, &doc);
   const NamePattern pattern(typed);
   size_t found = 0;
   for (auto _ : state) {
-    const std::vector<const ArchiveNode*> nodes = FindMatchingNodes(root, pattern);
+    const std::vector<const Node*> nodes = FindMatchingNodes(doc.root(), pattern);
     found = nodes.size();
     benchmark::DoNotOptimize(nodes.data());
   }
   state.counters["found"] = static_cast<double>(found);
-  TreeFree(root, FreeEntry);
-  CloseDocumentSource(&doc);
 }
 
 void BM_FindAll65000(benchmark::State& s) { FindIn65000(s, "*.dat"); }

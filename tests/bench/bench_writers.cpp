@@ -14,8 +14,7 @@
 #include <vector>
 
 #include "archive/loading.h"
-#include "archive/pak_writer.h"
-#include "archive/pk3_writer.h"
+#include "archive/save.h"
 #include "tests/bench/bench_support.h"
 #include "tests/core/sample_archives.h"
 
@@ -55,31 +54,27 @@ struct Samples : BenchDir {
     fullPak = Write("full.pak", sample::Pak(items));
 
     manyPk3 = (dir / "many.pk3").string();
-    ArchiveDocument doc{};
-    AcceptingFolderTree folders;
-    doc.root = TreeBuildFromSource(&doc, folders);
-    ArchiveNode* parents[650];
+    ArchiveDocument doc;
+    BuildTree(&doc);
+    Node* parents[650];
     for (int d = 0; d < 650; ++d) {
       char name[16];
       std::snprintf(name, sizeof name, "d%03d", d);
-      parents[d] = AddDirectoryNode(folders, doc.root, name);
+      parents[d] = doc.tree->AddDirectory(doc.root(), name);
     }
     for (int i = 0; i < 65000 - 650; ++i) {
-      auto* e = static_cast<ArchiveEntry*>(std::calloc(1, sizeof(ArchiveEntry)));
-      e->kind = static_cast<uint32_t>(EntryKind::MemoryFile);
-      e->name = static_cast<char*>(std::malloc(16));
-      std::snprintf(e->name, 16, "f%05d.txt", i);
+      char name[16];
+      std::snprintf(name, sizeof name, "f%05d.txt", i);
       std::vector<uint8_t> data = TextLike(rng, 100 + rng() % 600);
-      e->size = static_cast<uint32_t>(data.size());
-      e->data = static_cast<uint8_t*>(std::malloc(data.size()));
-      std::memcpy(e->data, data.data(), data.size());
-      e->node = TreeAddChild(parents[i % 650], e);
+      SharedBytes bytes = EntryBuffer::Copy(data.data(), data.size());
+      if (!bytes) std::abort();
+      doc.tree->AddFile(parents[i % 650], name, MemoryBytes{std::move(bytes)});
     }
-    FailingSaveWindow window;
-    Pk3Archive* saved = Pk3Save(window, &doc, manyPk3.c_str(), 6);
-    if (saved == nullptr) std::abort();
-    Pk3Close(saved);
-    TreeFree(doc.root, FreeEntry);
+    QuietSaveHost host;
+    std::unique_ptr<ArchiveSource> written;
+    WrittenEntries entries;
+    const Failure failure = WriteArchiveFile(doc, DefaultFormat(), manyPk3, SaveOptions(), &host, &written, &entries);
+    if (failure) FailWith(SaveFailureMessage(failure, manyPk3));
   }
 };
 
@@ -88,34 +83,16 @@ Samples& TheSamples() {
   return samples;
 }
 
-struct OpenDocument {
-  explicit OpenDocument(const std::string& file) {
-    std::vector<char> path(file.begin(), file.end());
-    path.push_back('\0');
-    FailingSaveWindow messages;
-    OpenedArchive opened = OpenArchiveFile(path.data(), messages);
-    doc.archiveKind = opened.kind;
-    doc.source = opened.source;
-    doc.root = TreeBuildFromSource(&doc, folders);
-    if (doc.root == nullptr) std::abort();
-  }
-  ~OpenDocument() {
-    TreeFree(doc.root, FreeEntry);
-    CloseDocumentSource(&doc);
-  }
-  ArchiveDocument doc{};
-  AcceptingFolderTree folders;
-};
-
 // Saves a freshly opened document each round; opening is not timed.
 template <typename Save>
 void SaveEach(benchmark::State& state, const std::string& source, uint64_t bytes, Save save) {
   const std::string out = (TheSamples().dir / "out.bin").string();
   for (auto _ : state) {
     state.PauseTiming();
-    auto* doc = new OpenDocument(source);
+    auto* doc = new ArchiveDocument;
+    OpenDocument(source, doc);
     state.ResumeTiming();
-    save(&doc->doc, out.c_str());
+    save(doc, out);
     state.PauseTiming();
     delete doc;
     state.ResumeTiming();
@@ -123,27 +100,26 @@ void SaveEach(benchmark::State& state, const std::string& source, uint64_t bytes
   state.SetBytesProcessed(static_cast<int64_t>(bytes * state.iterations()));
 }
 
-void SavePk3(ArchiveDocument* doc, const char* out, int level) {
-  FailingSaveWindow window;
-  Pk3Archive* saved = Pk3Save(window, doc, out, level);
-  if (saved == nullptr) std::abort();
-  CloseDocumentSource(doc);
-  doc->archiveKind = ArchiveKind::Pk3;
-  doc->source = saved;
+// Writes the document in format at out and makes the written file its source, as a save
+// does once the file is in place.
+void SaveAs(ArchiveDocument* doc, const ArchiveFormat& format, const std::string& out, int level) {
+  QuietSaveHost host;
+  SaveOptions options;
+  options.level = level;
+  std::unique_ptr<ArchiveSource> written;
+  WrittenEntries entries;
+  const Failure failure = WriteArchiveFile(*doc, format, out, options, &host, &written, &entries);
+  if (failure) FailWith(SaveFailureMessage(failure, out));
+  AdoptWritten(doc, std::move(written), entries);
 }
 
-void SavePak(ArchiveDocument* doc, const char* out) {
-  FailingSaveWindow window;
-  PakArchive* saved = PakSave(window, doc, out);
-  if (saved == nullptr) std::abort();
-  CloseDocumentSource(doc);
-  doc->archiveKind = ArchiveKind::Pak;
-  doc->source = saved;
-}
+void SavePk3(ArchiveDocument* doc, const std::string& out, int level) { SaveAs(doc, DefaultFormat(), out, level); }
+
+void SavePak(ArchiveDocument* doc, const std::string& out) { SaveAs(doc, PakFormat(), out, 0); }
 
 void BM_Pk3SaveMixedLevel6(benchmark::State& state) {
   const Samples& s = TheSamples();
-  SaveEach(state, s.mixedPak, s.mixedBytes, [](ArchiveDocument* doc, const char* out) { SavePk3(doc, out, 6); });
+  SaveEach(state, s.mixedPak, s.mixedBytes, [](ArchiveDocument* doc, const std::string& out) { SavePk3(doc, out, 6); });
 }
 
 // What zlib alone needs for the same entries with the writer's settings.
@@ -196,28 +172,28 @@ void BM_PakSave4096Entries(benchmark::State& state) {
 void BM_Pk3Save4096EntriesLevel6(benchmark::State& state) {
   const Samples& s = TheSamples();
   SaveEach(state, s.fullPak, fs::file_size(s.fullPak),
-           [](ArchiveDocument* doc, const char* out) { SavePk3(doc, out, 6); });
+           [](ArchiveDocument* doc, const std::string& out) { SavePk3(doc, out, 6); });
 }
 
 // Every entry was compressed at level 6: inflated and compressed again.
 void BM_Pk3Save65000EntriesLevel6(benchmark::State& state) {
   const Samples& s = TheSamples();
   SaveEach(state, s.manyPk3, fs::file_size(s.manyPk3),
-           [](ArchiveDocument* doc, const char* out) { SavePk3(doc, out, 6); });
+           [](ArchiveDocument* doc, const std::string& out) { SavePk3(doc, out, 6); });
 }
 
 // Below the entries' level: their compressed bytes are copied.
 void BM_Pk3Save65000EntriesLevel1(benchmark::State& state) {
   const Samples& s = TheSamples();
   SaveEach(state, s.manyPk3, fs::file_size(s.manyPk3),
-           [](ArchiveDocument* doc, const char* out) { SavePk3(doc, out, 1); });
+           [](ArchiveDocument* doc, const std::string& out) { SavePk3(doc, out, 1); });
 }
 
 // Level 0: every entry is inflated and stored.
 void BM_Pk3Save65000EntriesLevel0(benchmark::State& state) {
   const Samples& s = TheSamples();
   SaveEach(state, s.manyPk3, fs::file_size(s.manyPk3),
-           [](ArchiveDocument* doc, const char* out) { SavePk3(doc, out, 0); });
+           [](ArchiveDocument* doc, const std::string& out) { SavePk3(doc, out, 0); });
 }
 
 BENCHMARK(BM_Pk3SaveMixedLevel6)->Unit(benchmark::kMillisecond)->Iterations(2);

@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "archive/loading.h"
-#include "archive/pak_writer.h"
-#include "archive/pk3_writer.h"
+#include "archive/save.h"
 #include "tests/bench/bench_support.h"
 #include "tests/core/sample_archives.h"
 
@@ -65,25 +64,28 @@ int main(int argc, char** argv) {
   if (!pk3 && !(mode == "pak" && argc == 5)) return Usage();
   const unsigned threads = static_cast<unsigned>(std::strtoul(argv[pk3 ? 5 : 4], nullptr, 10));
 
-  FailingSaveWindow window;
-  AcceptingFolderTree folders;
-  ArchiveDocument doc{};
-  OpenedArchive opened = OpenArchiveFile(argv[2], window);
-  doc.archiveKind = opened.kind;
-  doc.source = opened.source;
-  doc.root = opened.kind != ArchiveKind::None ? TreeBuildFromSource(&doc, folders) : nullptr;
-  if (doc.root == nullptr) return 1;
-  std::remove(argv[3]);
-  if (pk3) {
-    Pk3Archive* saved = Pk3SaveLimited(window, &doc, argv[3], std::atoi(argv[4]), kArchiveSizeLimit, nullptr, threads);
-    if (saved == nullptr) return 1;
-    Pk3Close(saved);
-  } else {
-    PakArchive* saved = PakSaveLimited(window, &doc, argv[3], kArchiveSizeLimit, nullptr, threads);
-    if (saved == nullptr) return 1;
-    PakClose(saved);
+  ArchiveDocument doc;
+  const std::string source = argv[2];
+  Failure why;
+  const ArchiveFormat* format = nullptr;
+  doc.source = OpenArchive(source, &why, &format);
+  if (doc.source) why = BuildTree(&doc);
+  if (why) {
+    std::fprintf(stderr, "%s\n", ArchiveErrorMessage(format ? format->name : nullptr, source, why).c_str());
+    return 1;
   }
-  TreeFree(doc.root, FreeEntry);
-  CloseDocumentSource(&doc);
+  const std::string out = argv[3];
+  std::remove(out.c_str());
+  // The save both programs make: the format's limits, a temporary file beside the target
+  // that takes its place once complete, and the reopen.
+  SaveOptions options;
+  options.level = pk3 ? std::atoi(argv[4]) : 0;
+  options.threads = threads;
+  QuietSaveHost host;
+  const Failure failure = SaveDocument(&doc, pk3 ? DefaultFormat() : PakFormat(), out, options, &host);
+  if (failure) {
+    std::fprintf(stderr, "%s\n", SaveFailureMessage(failure, out).c_str());
+    return 1;
+  }
   return 0;
 }
