@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 bool RecentFileList::Create(RecentMenu* menu, int capacity) {
   if (capacity > kRecentFileMaxCapacity) capacity = kRecentFileMaxCapacity;
@@ -16,18 +17,18 @@ bool RecentFileList::Create(RecentMenu* menu, int capacity) {
 
 const char* RecentFileList::At(int index) const {
   if (index < 0 || static_cast<size_t>(index) >= entries_.size()) return nullptr;
-  return entries_[static_cast<size_t>(index)].c_str();
+  return entries_[static_cast<size_t>(index)]->c_str();
 }
 
 void RecentFileList::Add(const char* path) {
   if (!path || !*path || !created_ || capacity_ == 0) return;
   auto found = entries_.begin();
-  while (found != entries_.end() && *found != path) ++found;
+  while (found != entries_.end() && **found != path) ++found;
   if (found != entries_.end()) {
     std::rotate(entries_.begin(), found, found + 1);
   } else {
     if (entries_.size() == static_cast<size_t>(capacity_)) entries_.pop_back();
-    entries_.insert(entries_.begin(), path);
+    entries_.insert(entries_.begin(), std::make_unique<std::string>(path));
   }
   RebuildMenu();
 }
@@ -48,7 +49,7 @@ void RecentFileList::RebuildMenu() {
   char label[16];
   auto itemText = [&](int k) {
     RecentFileLabel(k, label, sizeof label);
-    std::snprintf(text, sizeof text, "%s%s", label, entries_[static_cast<size_t>(k)].c_str());
+    std::snprintf(text, sizeof text, "%s%s", label, entries_[static_cast<size_t>(k)]->c_str());
     return text;
   };
   int count = menu_->ItemCount();

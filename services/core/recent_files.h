@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,9 @@ class RecentFileList {
   RecentMenu* menu_ = nullptr;
   int capacity_ = 0;
   bool created_ = false;
-  std::vector<std::string> entries_;  // newest first, at most capacity_
+  // Newest first, at most capacity_. Each entry's text has a block of its own, so that the
+  // pointer At gives stays with its entry while the list reorders.
+  std::vector<std::unique_ptr<std::string>> entries_;
 };
 
 // The submenu label of entry k: "&1\t" .. "&9\t", "1&0\t", then "11\t" and so on.
