@@ -88,7 +88,7 @@ class ParallelReader {
 
  private:
   FILE* shared_;
-  const char* path_;
+  [[maybe_unused]] const char* path_;  // read only where the system has no positional reads
   FILE* own_ = nullptr;
 };
 

@@ -1,6 +1,6 @@
 // Opens the input as an archive, builds its tree, reads every entry and saves the
-// document in the other format. The first byte chooses the reader (even: PAK, odd:
-// PK3) and the save's compression level; the rest is the archive file.
+// document in the other format. The first byte chooses the reader (even: PAK, or WAD2 with
+// the top bit set; odd: PK3) and the save's compression level; the rest is the archive file.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -68,12 +68,12 @@ void ReadAll(ArchiveDocument* doc) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  const bool pak = (data[0] & 1) == 0;
+  const bool pk3 = (data[0] & 1) != 0;
   const int level = (data[0] >> 1) % 10;
-  const std::string path = WriteInputFile(data + 1, size - 1, pak ? ".pak" : ".pk3");
+  const ArchiveFormat& from = ChosenFormat(pk3, data[0]);
+  const ArchiveFormat& to = ChosenFormat(!pk3, data[0]);
+  const std::string path = WriteInputFile(data + 1, size - 1, from.extensions.front());
   if (path.empty()) return 0;
-  const ArchiveFormat& from = pak ? PakFormat() : DefaultFormat();
-  const ArchiveFormat& to = pak ? DefaultFormat() : PakFormat();
   ArchiveDocument doc;
   Failure why;
   doc.source = from.open(from, path, &why);
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QuietSaveHost host;
     SaveOptions options;
     options.level = level;
-    const std::string out = path + (pak ? ".out.pk3" : ".out.pak");
+    const std::string out = path + ".out" + to.extensions.front();
     std::unique_ptr<ArchiveSource> written;
     WrittenEntries entries;
     if (!WriteArchiveFile(doc, to, out, options, &host, &written, &entries)) {

@@ -1,8 +1,8 @@
 // Opens the input as an archive, saves its tree with the core's writers as the tool's
 // convert does, opens the written file afresh and compares it with what was read from the
 // input. The first byte chooses the reader (bit 0: PK3, else PAK), the writer (bit 1: PK3,
-// else PAK), the compression level (bits 2-5) and one or two compressing threads (bit 6);
-// the rest is the archive file. An entry that cannot be read stops the save, which is
+// else PAK), the compression level (bits 2-5), one or two compressing threads (bit 6) and
+// WAD2 for the side that is not PK3 (bit 7); the rest is the archive file. An entry that cannot be read stops the save, which is
 // fine; a save that reports success must reopen with every file and folder of the input,
 // and every entry read from the input must read back as the same bytes.
 #include <cstddef>
@@ -62,12 +62,12 @@ bool SameContents(const std::map<std::string, Held>& before, const std::map<std:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  const ArchiveFormat& from = (data[0] & 1) ? DefaultFormat() : PakFormat();
-  const ArchiveFormat& to = (data[0] & 2) ? DefaultFormat() : PakFormat();
+  const ArchiveFormat& from = ChosenFormat(data[0] & 1, data[0]);
+  const ArchiveFormat& to = ChosenFormat(data[0] & 2, data[0]);
   SaveOptions options;
   options.level = ((data[0] >> 2) & 0x0F) % 10;
   options.threads = (data[0] & 0x40) ? 2 : 1;
-  const std::string path = WriteInputFile(data + 1, size - 1, &from == &PakFormat() ? ".pak" : ".pk3");
+  const std::string path = WriteInputFile(data + 1, size - 1, from.extensions.front());
   if (path.empty()) return 0;
   ArchiveDocument doc;
   Failure why;
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::map<std::string, Held> before = Contents(doc);
 
   QuietSaveHost host;
-  const std::string out = path + (&to == &PakFormat() ? ".out.pak" : ".out.pk3");
+  const std::string out = path + ".out" + to.extensions.front();
   std::unique_ptr<ArchiveSource> written;
   WrittenEntries entries;
   if (WriteArchiveFile(doc, to, out, options, &host, &written, &entries)) {

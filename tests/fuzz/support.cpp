@@ -66,3 +66,20 @@ void BuildAndCheck(std::unique_ptr<ArchiveSource> source) {
   CheckTree(doc);
   if (doc.tree && entryCount > 0 && CountLeaves(doc.root()) > entryCount) __builtin_trap();
 }
+
+void OpenAndCheck(const uint8_t* data, size_t size, const char* extension) {
+  const std::string path = WriteInputFile(data, size, extension);
+  if (path.empty()) return;
+  const ArchiveFormat* format = FormatForPath(path);
+  if (format == nullptr) std::abort();
+  Failure why;
+  std::unique_ptr<ArchiveSource> source = format->open(*format, path, &why);
+  // A refused open says why.
+  if (source == nullptr && !why) __builtin_trap();
+  if (source != nullptr) BuildAndCheck(std::move(source));
+}
+
+const ArchiveFormat& ChosenFormat(bool pk3, uint8_t choice) {
+  if (pk3) return DefaultFormat();
+  return (choice & 0x80) ? *FormatForPath("x.wad") : PakFormat();
+}

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "archive/document.h"
+#include "archive/format.h"
 #include "archive/progress.h"
 
 // Writes the input to a per-process temporary file with the given extension and
@@ -28,3 +29,11 @@ void CheckTree(const ArchiveDocument& doc);
 // Builds the tree of an opened source as the program does and checks it. Each of the
 // source's stored paths adds at most one leaf.
 void BuildAndCheck(std::unique_ptr<ArchiveSource> source);
+
+// Opens the input as the format of the extension (".pak", ".pk3", ".wad"), which must say
+// why when it refuses, and builds and checks the tree of what it opens.
+void OpenAndCheck(const uint8_t* data, size_t size, const char* extension);
+
+// The format a target's choice byte names: PK3 when odd, otherwise PAK, or WAD2 when
+// the byte's top bit is set (the other format without folders).
+const ArchiveFormat& ChosenFormat(bool pk3, uint8_t choice);

@@ -1,0 +1,10 @@
+// Opens the input as a WAD2 file and builds its tree.
+#include <cstddef>
+#include <cstdint>
+
+#include "tests/fuzz/support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  OpenAndCheck(data, size, ".wad");
+  return 0;
+}
