@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 std::unique_ptr<ArchiveSource> OpenArchive(const std::string& path, Failure* why, const ArchiveFormat** format) {
@@ -28,27 +27,58 @@ namespace {
 
 // The children of every directory by name, while a whole source is turned into a tree:
 // looking a name up by walking a directory's list would make loading quadratic in the size
-// of the largest directory.
+// of the largest directory. Open addressing with linear probing, kept at most half full.
 class ChildIndex {
  public:
-  explicit ChildIndex(size_t expected) { index_.reserve(expected); }
-  Node* Find(const Node* parent, std::string_view name) const {
-    const auto found = index_.find(Key{parent->id(), name});
-    return found == index_.end() ? nullptr : found->second;
+  explicit ChildIndex(size_t expected) {
+    size_t capacity = 64;
+    while (capacity / 2 < expected) capacity *= 2;
+    slots_.resize(capacity);
   }
-  // The key looks at the node's own name, which stays as it is while the tree is built.
-  void Add(Node* node) { index_.emplace(Key{node->parent()->id(), node->name()}, node); }
+  Node* Find(const Node* parent, std::string_view name) const {
+    const uint32_t hash = Hash(parent, name);
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask; slots_[i].node; i = (i + 1) & mask) {
+      const Node* node = slots_[i].node;
+      if (slots_[i].hash == hash && node->parent() == parent && node->name() == name) return slots_[i].node;
+    }
+    return nullptr;
+  }
+  void Add(Node* node) {
+    if ((used_ + 1) * 2 > slots_.size()) Grow();
+    Place(slots_, Slot{node, Hash(node->parent(), node->name())});
+    ++used_;
+  }
 
  private:
-  struct Key {
-    NodeId parent;
-    std::string_view name;
-    bool operator==(const Key& o) const { return parent == o.parent && name == o.name; }
+  struct Slot {
+    Node* node = nullptr;
+    uint32_t hash = 0;
   };
-  struct Hash {
-    size_t operator()(const Key& k) const { return std::hash<std::string_view>()(k.name) * 31 + k.parent; }
-  };
-  std::unordered_map<Key, Node*, Hash> index_;
+  // FNV-1a over the name, started from a mix of the parent's id.
+  static uint32_t Hash(const Node* parent, std::string_view name) {
+    uint32_t h = 2166136261u ^ static_cast<uint32_t>((parent->id() * 0x9E3779B97F4A7C15ull) >> 32);
+    for (const char c : name) {
+      h ^= static_cast<unsigned char>(c);
+      h *= 16777619u;
+    }
+    return h;
+  }
+  static void Place(std::vector<Slot>& slots, const Slot& slot) {
+    const size_t mask = slots.size() - 1;
+    size_t i = slot.hash & mask;
+    while (slots[i].node) i = (i + 1) & mask;
+    slots[i] = slot;
+  }
+  void Grow() {
+    std::vector<Slot> larger(slots_.size() * 2);
+    for (const Slot& slot : slots_)
+      if (slot.node) Place(larger, slot);
+    slots_.swap(larger);
+  }
+
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
 };
 
 Failure Refused(Problem problem, const std::string& stored, const std::string& through = std::string()) {
@@ -57,18 +87,21 @@ Failure Refused(Problem problem, const std::string& stored, const std::string& t
   return f;
 }
 
-// Inserts one stored path, the name of entry index of the source, into the tree.
-Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored, uint32_t entry, uint32_t size) {
+// Inserts one stored path, the name of entry index of the source, into the tree. path is
+// the stored path lower-cased; components is the caller's, reused from path to path.
+Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored, const std::string& path,
+               std::vector<std::string_view>& components, uint32_t entry, uint32_t size) {
   // The whole stored name counts: cut at a NUL it would name another file than stored.
   if (stored.find('\0') != std::string::npos) return Refused(Problem::NulInName, stored);
-  const std::string path = LowerCased(stored);
   const bool isDirectory = !path.empty() && path.back() == '/';
   // The components; empty ones (a leading "/", "//") and "." name nothing and are passed over.
-  std::vector<std::string> components;
-  for (size_t at = 0; at < path.size();) {
-    size_t end = path.find('/', at);
-    if (end == std::string::npos) end = path.size();
-    if (end > at && path.compare(at, end - at, ".") != 0) components.push_back(path.substr(at, end - at));
+  components.clear();
+  const std::string_view whole(path);
+  for (size_t at = 0; at < whole.size();) {
+    size_t end = whole.find('/', at);
+    if (end == std::string_view::npos) end = whole.size();
+    const std::string_view component = whole.substr(at, end - at);
+    if (!component.empty() && component != ".") components.push_back(component);
     at = end + 1;
   }
   // A file left out of the tree would be lost at the next save: a path that names no file
@@ -80,9 +113,9 @@ Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored, 
   Node* node = tree.root();
   size_t throughLength = 0;  // of the stored path up to the end of the current component
   for (size_t i = 0; i < components.size(); ++i) {
-    const std::string& component = components[i];
+    const std::string_view component = components[i];
     const bool last = i + 1 == components.size();
-    throughLength = path.find(component, throughLength) + component.size();
+    throughLength = static_cast<size_t>(component.data() - path.data()) + component.size();
     Node* existing = index.Find(node, component);
     if (existing) {
       // A directory entry for a directory that exists (real archives store it after its
@@ -95,9 +128,9 @@ Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored, 
       continue;
     }
     if (!last || isDirectory)
-      node = tree.AddDirectory(node, component);
+      node = tree.AddDirectory(node, std::string(component));
     else
-      node = tree.AddFile(node, component, SourceEntry{entry, size});
+      node = tree.AddFile(node, std::string(component), SourceEntry{entry, size});
     index.Add(node);
   }
   return Failure();
@@ -110,9 +143,14 @@ Failure BuildTree(ArchiveDocument* doc) {
   std::unique_ptr<ArchiveTree> tree(new ArchiveTree);
   if (ArchiveSource* source = doc->source.get()) {
     const uint32_t count = source->Count();
-    ChildIndex index(static_cast<size_t>(count) * 2);
+    ChildIndex index(count);
+    std::string path;
+    std::vector<std::string_view> components;
     for (uint32_t i = 0; i < count; ++i) {
-      const Failure why = Insert(*tree, index, source->Name(i), i, source->Size(i));
+      const std::string& stored = source->Name(i);
+      path.assign(stored);
+      LowerCaseAscii(&path);
+      const Failure why = Insert(*tree, index, stored, path, components, i, source->Size(i));
       if (why) return why;
     }
   }
