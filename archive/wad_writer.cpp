@@ -79,6 +79,13 @@ bool QueueFile(WadWriter& w, const Node* node) {
     f.format = w.job.format ? w.job.format->name : nullptr;
     return w.queue->Refuse(std::move(item), f);
   }
+  // More lumps than the format's count would write a file its reader refuses.
+  if (w.lumps.size() >= kWadMaxLumps) {
+    Failure f = Fail(Problem::TooManyFiles, node->name());
+    f.count = w.lumps.size() + 1;
+    f.limit = kWadMaxLumps;
+    return w.queue->Refuse(std::move(item), f);
+  }
   WadLump lump;
   lump.name = node->name().substr(0, stored);
   lump.type = TypeOfName(node->name());

@@ -301,6 +301,8 @@ TEST(WadWriterTest, LumpCountLimit) {
   RecordingSaveHost host;
   EXPECT_EQ(SaveDocument(&doc.doc, Wad2(), over, SaveOptions(), &host).problem, Problem::TooManyFiles);
   EXPECT_FALSE(std::filesystem::exists(over));
+  // The writer alone refuses as well, before a file its reader would refuse is written.
+  ExpectFailedSaveOf(doc, Wad2(), over, kMaxFiles);
 }
 
 TEST(WadWriterTest, FailuresLeaveTheDocumentAsItWas) {
