@@ -177,6 +177,10 @@ TEST(WadWriterTest, RoundTripsKeepNamesTypesAndBytes) {
        {{"palette", 0x42, Bytes("pic")}}},
       {"...and takes the palette's through a PK3", {{"palette", 0x42, "pic"}}, {".pk3", ".wad"},
        {{"palette", 0x40, Bytes("pic")}}},
+      {"types without an extension, names ending in one", {{"notes.mip", 0x41, "n"}, {"old.LMP", 0x00, "o"}},
+       {".wad", ".wad"}, {{"notes.mip", 0x41, Bytes("n")}, {"old.lmp", 0x00, Bytes("o")}}},
+      {"a mip texture without a name", {{"", 0x44, "m"}, {"a", 0x42, "a"}}, {".wad", ".wad"},
+       {{"", 0x44, Bytes("m")}, {"a", 0x42, Bytes("a")}}},
   };
   ScratchDir dir;
   for (const Case& c : cases) {
