@@ -41,6 +41,20 @@ uint8_t TypeOfName(const std::string& name) {
   return lower.compare(0, stored, "palette") == 0 ? kWadPalette : kWadPicture;
 }
 
+// The length of the name a lump shown as name is stored under. One that keeps the type of
+// the WAD2 it came from loses only the extension that type shows, as its name shows it: a
+// type that shows none keeps the name whole, whatever it ends in. Any other, or one renamed
+// to another extension, loses the extension it is named with.
+size_t StoredLength(const std::string& name, bool ownType, uint8_t type) {
+  if (ownType) {
+    const std::string extension = WadExtensionOfType(type);
+    if (extension.empty()) return name.size();
+    if (name.size() >= extension.size() && LowerCased(name.substr(name.size() - extension.size())) == extension)
+      return name.size() - extension.size();
+  }
+  return WadStoredNameLength(name);
+}
+
 Failure WriteItem(WadWriter& w, SaveItem& queued) {
   WadItem& item = static_cast<WadItem&>(queued);
   if (!OutputHasRoom(&w.output, item.size)) return Fail(Problem::WriteFailed, item.path);
@@ -71,7 +85,12 @@ bool QueueFile(WadWriter& w, const Node* node) {
   item->file = true;
   item->node = node->id();
   item->size = node->size();
-  const size_t stored = WadStoredNameLength(node->name());
+  // A lump read from the source keeps the type it has there.
+  const SourceEntry* entry = node->source();
+  ArchiveSource* source = w.job.source;
+  const bool inSource = entry && source && entry->index < source->Count();
+  const EntryInfo info = inSource ? source->Info(entry->index) : EntryInfo();
+  const size_t stored = StoredLength(node->name(), info.hasType, info.type);
   if (stored > kWadMaxNameLength) {
     Failure f = Fail(Problem::NameTooLong, node->name());
     f.count = stored;
@@ -79,16 +98,20 @@ bool QueueFile(WadWriter& w, const Node* node) {
     f.format = w.job.format ? w.job.format->name : nullptr;
     return w.queue->Refuse(std::move(item), f);
   }
+  // More lumps than the format's count would write a file its reader refuses.
+  if (w.lumps.size() >= kWadMaxLumps) {
+    Failure f = Fail(Problem::TooManyFiles, node->name());
+    f.count = w.lumps.size() + 1;
+    f.limit = kWadMaxLumps;
+    return w.queue->Refuse(std::move(item), f);
+  }
   WadLump lump;
   lump.name = node->name().substr(0, stored);
-  lump.type = TypeOfName(node->name());
+  lump.type = info.hasType ? info.type : TypeOfName(node->name());
   EntryWork& work = item->work;
-  if (const SourceEntry* entry = node->source()) {
-    ArchiveSource* source = w.job.source;
-    if (source == nullptr || entry->index >= source->Count())
+  if (entry) {
+    if (!inSource)
       return w.queue->Refuse(std::move(item), EntryFailure(Problem::LoadFailed, item->path, EntryLoad::NotInSource));
-    const EntryInfo info = source->Info(entry->index);
-    if (info.hasType) lump.type = info.type;
     work.load = source->Locate(entry->index, &work.where);
     if (work.load == EntryLoad::Ok && item->size != 0 && !work.where.deflated && !work.where.hasCrc) {
       item->fromSource = true;

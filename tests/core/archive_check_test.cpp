@@ -70,42 +70,105 @@ TEST(ArchiveCheck, FindsEachFlippedByteOfAPk3AndNamesTheEntryAsStored) {
   }
 }
 
-TEST(ArchiveCheck, PakEntriesMustLieInsideTheFileAndClearOfItsRecords) {
+// The second entry of a PAK or a WAD2 of two, with its record's fields where they lie.
+struct TwoEntryLayout {
+  const char* file;
+  std::vector<uint8_t> bytes;
+  size_t dirOffsetField;  // of the header
+  size_t record;          // of the second entry
+  size_t offsetField;
+  std::vector<size_t> lengthFields;  // a WAD2 lump's size on disk and size
+  const char* stored;  // the second entry's name as the check gives it
+};
+
+std::vector<TwoEntryLayout> TwoEntryLayouts() {
+  const std::vector<uint8_t> pak =
+      sample::Pak({{"good.txt", std::string(50, 'g')}, {"maps/bad.bsp", std::string(50, 'b')}});
+  const std::vector<uint8_t> wad =
+      sample::Wad({{"good", 0x42, std::string(50, 'g')}, {"Bad", 0x44, std::string(50, 'b')}});
+  return {{"bounds.pak", pak, 4, GetLE32(pak.data() + 4) + 64u, 56, {60}, "maps/bad.bsp"},
+          {"bounds.wad", wad, 8, sample::WadRecordOffset(wad, 1), 0, {4, 8}, "Bad.mip"}};
+}
+
+TEST(ArchiveCheck, PakAndWadEntriesMustLieInsideTheFileAndClearOfItsRecords) {
   ScratchDir dir;
   struct Case {
     const char* label;
+    bool patched;
     uint32_t offset, length;  // of the second entry, written over its directory record
     const char* reason;       // part of the reason; null for a sound entry
   };
   const Case cases[] = {
-      {"sound", 0, 0, nullptr},
-      {"past the end", 20, 5000, "runs past the end of the file"},
-      {"offset past the end", 900000, 1, "runs past the end of the file"},
-      {"header", 4, 4, "overlaps the archive's header"},
-      {"directory", 0, 70, "overlaps the archive's directory"},
-      {"empty anywhere", 900000, 0, nullptr},
+      {"sound", false, 0, 0, nullptr},
+      {"past the end", true, 20, 5000, "runs past the end of the file"},
+      {"offset past the end", true, 900000, 1, "runs past the end of the file"},
+      {"header", true, 4, 4, "overlaps the archive's header"},
+      {"directory", true, 0, 40, "overlaps the archive's directory"},
+      {"empty anywhere", true, 900000, 0, nullptr},
   };
+  for (const TwoEntryLayout& layout : TwoEntryLayouts()) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(layout.file) + ": " + c.label);
+      std::vector<uint8_t> bytes = layout.bytes;
+      const uint32_t dirOffset = GetLE32(bytes.data() + layout.dirOffsetField);
+      if (c.patched) {
+        const uint32_t offset = std::strcmp(c.label, "directory") == 0 ? dirOffset + 10 : c.offset;
+        PutLE32(bytes.data() + layout.record + layout.offsetField, offset);
+        for (size_t field : layout.lengthFields) PutLE32(bytes.data() + layout.record + field, c.length);
+      }
+      const std::string path = dir.Path(layout.file);
+      ASSERT_TRUE(WriteFileBytes(path, bytes));
+      TestDocument doc(path);
+      ASSERT_TRUE(doc.ok());
+      const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, nullptr);
+      EXPECT_EQ(result.files, 2u);
+      if (c.reason == nullptr) {
+        EXPECT_TRUE(result.damaged.empty());
+      } else {
+        ASSERT_EQ(DamagedPaths(result), std::vector<std::string>{layout.stored});
+        const std::string reason = FailureReason(result.damaged[0].problem);
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+      }
+    }
+  }
+}
+
+// What only a WAD2 lump's record can say: its bytes are compressed, or fewer on disk than
+// it holds. The check names the lump as stored, with the reason its read gives.
+TEST(ArchiveCheck, WadLumpsThatCannotBeReadAreNamedWithTheReason) {
+  ScratchDir dir;
+  struct Case {
+    const char* label;
+    size_t field;  // of the second lump's record
+    uint32_t value;
+    int width;
+    const char* reason;  // null for a sound lump
+  };
+  const Case cases[] = {
+      {"compressed", 13, 1, 1, "it is compressed in a way Vellumix cannot read"},
+      {"larger than its size on disk", 4, 49, 4, "its data is damaged or missing"},
+      {"smaller than its size on disk", 8, 49, 4, nullptr},
+  };
+  const TwoEntryLayout layout = TwoEntryLayouts()[1];
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    std::vector<uint8_t> pak = sample::Pak({{"good.txt", std::string(50, 'g')}, {"maps/bad.bsp", std::string(50, 'b')}});
-    const uint32_t dirOffset = GetLE32(pak.data() + 4);
-    if (std::strcmp(c.label, "sound") != 0) {
-      const uint32_t offset = std::strcmp(c.label, "directory") == 0 ? dirOffset + 10 : c.offset;
-      PutLE32(pak.data() + dirOffset + 64 + 56, offset);
-      PutLE32(pak.data() + dirOffset + 64 + 60, c.length);
-    }
-    const std::string path = dir.Path("bounds.pak");
-    ASSERT_TRUE(WriteFileBytes(path, pak));
+    std::vector<uint8_t> bytes = layout.bytes;
+    if (c.width == 1)
+      bytes[layout.record + c.field] = static_cast<uint8_t>(c.value);
+    else
+      PutLE32(bytes.data() + layout.record + c.field, c.value);
+    const std::string path = dir.Path(layout.file);
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
     TestDocument doc(path);
     ASSERT_TRUE(doc.ok());
     const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, nullptr);
     EXPECT_EQ(result.files, 2u);
+    std::vector<std::pair<std::string, std::string>> damaged;
+    for (const DamagedEntry& d : result.damaged) damaged.push_back({d.path, FailureReason(d.problem)});
     if (c.reason == nullptr) {
-      EXPECT_TRUE(result.damaged.empty());
+      EXPECT_TRUE(damaged.empty());
     } else {
-      ASSERT_EQ(DamagedPaths(result), std::vector<std::string>{"maps/bad.bsp"});
-      const std::string reason = FailureReason(result.damaged[0].problem);
-      EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+      EXPECT_EQ(damaged, (std::vector<std::pair<std::string, std::string>>{{layout.stored, c.reason}}));
     }
   }
 }

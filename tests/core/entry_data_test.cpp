@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "archive/deflate.h"
 #include "archive/entry_data.h"
 #include "archive/zip_source.h"
+#include "services/core/archive_text.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/writer_support.h"
 
@@ -278,6 +280,22 @@ TEST(Pk3ReadEntryTest, ClosedArchiveFails) {
   ASSERT_TRUE(zip.pk3->TakeFile(zip.path));
   EXPECT_EQ(zip.pk3->Load(0, &bytes), EntryLoad::Ok);
   EXPECT_EQ(Held(bytes), Bytes("hello"));
+
+  // A WAD2 the same.
+  const std::string path = zip.dir.Path("one.wad");
+  ASSERT_TRUE(WriteFileBytes(path, sample::Wad({{"s", 0x42, "hello"}})));
+  const ArchiveFormat& format = *FormatForPath(path);
+  Failure why;
+  std::unique_ptr<ArchiveSource> wad = format.open(format, path, &why);
+  ASSERT_NE(wad, nullptr);
+  wad->LetGoOfFile();
+  EXPECT_NE(wad->Load(0, &bytes), EntryLoad::Ok);
+  EXPECT_NE(wad->Read(0, &sink), EntryLoad::Ok);
+  EXPECT_NE(wad->Locate(0, &where), EntryLoad::Ok);
+  EXPECT_TRUE(sink.bytes.empty());
+  ASSERT_TRUE(wad->TakeFile(path));
+  EXPECT_EQ(wad->Load(0, &bytes), EntryLoad::Ok);
+  EXPECT_EQ(Held(bytes), Bytes("hello"));
 }
 
 // A PAK of three entries whose third entry lies at the given offset and length.
@@ -316,13 +334,104 @@ TEST(PakReadEntryTest, EdgeCases) {
   EXPECT_EQ(read, nullptr);
 }
 
+// Lumps of a WAD2 read as they are stored, whole and in pieces; one the file does not hold
+// fails without a buffer of its recorded size, and a compressed one is refused as such.
+TEST(WadReadEntryTest, EdgeCasesTable) {
+  const std::vector<uint8_t> text = TextBytes(8, 3 * kStreamPieceSize + 123);
+  const std::string big(text.begin(), text.end());
+  const std::vector<sample::WadLump> lumps = {{"one", 0x42, "hello"}, {"empty", 0x44, ""}, {"big", 0x44, big}};
+  const uint32_t size = static_cast<uint32_t>(big.size());
+  struct Case {
+    const char* what;
+    int64_t filePos, diskSize, lumpSize;  // of the third record; -1 as written
+    uint8_t compression;
+    EntryLoad result;
+    size_t bytes;  // read when Ok
+  };
+  const EntryLoad damaged = EntryLoad::ReadFailed;
+  const Case cases[] = {
+      {"stored", -1, -1, -1, 0, EntryLoad::Ok, size},
+      {"compressed", -1, -1, -1, 1, EntryLoad::Compressed, 0},
+      {"compressed by another method", -1, -1, -1, 0xFF, EntryLoad::Compressed, 0},
+      {"larger than its size on disk", -1, -1, size + 1, 0, damaged, 0},
+      {"smaller than its size on disk", -1, -1, size - 3, 0, EntryLoad::Ok, size - 3},
+      // Later by the directory's length and two bytes, the lump ends two bytes past the file.
+      {"running past the end", 12 + 5 + 3 * 32 + 2, -1, -1, 0, damaged, 0},
+      {"starting past the end", 0x7FFFFFF0, -1, -1, 0, damaged, 0},
+      {"sizes no file can hold", -1, 0xFFFFFFF0, 0xFFFFFFF0, 0, damaged, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> bytes = sample::Wad(lumps);
+    const size_t record = sample::WadRecordOffset(bytes, 2);
+    if (c.filePos >= 0) PutLE32(bytes.data() + record, static_cast<uint32_t>(c.filePos));
+    if (c.diskSize >= 0) PutLE32(bytes.data() + record + 4, static_cast<uint32_t>(c.diskSize));
+    if (c.lumpSize >= 0) PutLE32(bytes.data() + record + 8, static_cast<uint32_t>(c.lumpSize));
+    bytes[record + 13] = c.compression;
+    ScratchDir dir;
+    const std::string path = dir.Path("lumps.wad");
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    TestDocument doc(path);
+    ASSERT_TRUE(doc.ok());
+    ArchiveSource& wad = *doc.doc.source;
+    ASSERT_STREQ(wad.format().name, "WAD2");
+    const Node* node = doc.Find("big.mip");
+    ASSERT_NE(node, nullptr);
+    SharedBytes whole;
+    EXPECT_EQ(wad.Load(2, &whole), c.result);
+    SharedBytes loaded;
+    EXPECT_EQ(LoadEntryBytes(&doc.doc, node, &loaded), c.result);
+    struct Pieces : Collect {
+      size_t largest = 0;
+      bool Take(const uint8_t* data, size_t n) override {
+        largest = std::max(largest, n);
+        return Collect::Take(data, n);
+      }
+    } streamed, fromDocument;
+    EXPECT_EQ(wad.Read(2, &streamed), c.result);
+    EXPECT_EQ(StreamEntryBytes(&doc.doc, node, &fromDocument), c.result);
+    StoredBytes where;
+    EXPECT_EQ(wad.Locate(2, &where), c.result);
+    if (c.result == EntryLoad::Ok) {
+      const std::vector<uint8_t> expected(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(c.bytes));
+      EXPECT_TRUE(Held(whole) == expected);
+      EXPECT_TRUE(Held(loaded) == expected);
+      EXPECT_TRUE(streamed.bytes == expected);
+      EXPECT_TRUE(fromDocument.bytes == expected);
+      EXPECT_LE(streamed.largest, kStreamPieceSize);
+      // Stored bytes are the plain ones, with nothing to check them by.
+      EXPECT_EQ(where.offset, 12u + 5u);
+      EXPECT_EQ(where.size, c.bytes);
+      EXPECT_EQ(where.storedSize, c.bytes);
+      EXPECT_FALSE(where.deflated);
+      EXPECT_FALSE(where.hasCrc);
+    } else {
+      EXPECT_EQ(whole, nullptr);
+      EXPECT_EQ(loaded, nullptr);
+      EXPECT_TRUE(streamed.bytes.empty());
+    }
+    if (c.result == EntryLoad::Compressed) {
+      EXPECT_STREQ(EntryLoadReason(c.result), "it is compressed in a way Vellumix cannot read");
+    }
+    // The lumps beside it read whatever becomes of it.
+    EXPECT_EQ(wad.Load(0, &whole), EntryLoad::Ok);
+    EXPECT_EQ(Held(whole), Bytes("hello"));
+    EXPECT_EQ(wad.Load(1, &whole), EntryLoad::Ok);
+    EXPECT_EQ(whole, nullptr);
+    EXPECT_EQ(wad.Load(3, &whole), EntryLoad::NotInSource);
+    EXPECT_EQ(wad.Load(0xFFFFFFFFu, &whole), EntryLoad::NotInSource);
+  }
+}
+
 TEST(EntryIndexTest, EntriesOutsideTheSourceAreNotInIt) {
   ScratchDir dir;
   const std::string pakPath = dir.Path("a.pak");
   ASSERT_TRUE(WriteFileBytes(pakPath, sample::Pak({{"a", "1"}, {"b", "2"}})));
   const std::string zipPath = dir.Path("a.pk3");
   ASSERT_TRUE(WriteFileBytes(zipPath, sample::Zip({"x", "y", "z"})));
-  for (const std::string& path : {pakPath, zipPath}) {
+  const std::string wadPath = dir.Path("a.wad");
+  ASSERT_TRUE(WriteFileBytes(wadPath, sample::Wad({{"wall", 0x44, "m"}, {"pic", 0x42, "p"}, {"other", 0x41, "o"}})));
+  for (const std::string& path : {pakPath, zipPath, wadPath}) {
     SCOPED_TRACE(path);
     TestDocument doc(path);
     TestDocument other(path);

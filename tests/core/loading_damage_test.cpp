@@ -2,6 +2,7 @@
 // tree, never in a read outside a buffer (the native build runs under ASan).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ void OpenBuildClose(const std::string& path) {
     const size_t line = text.find('\n');
     ASSERT_NE(line, std::string::npos) << text;
     EXPECT_TRUE(text.compare(0, line, "Error reading PAK file") == 0 ||
-                text.compare(0, line, "Error reading PK3 file") == 0)
+                text.compare(0, line, "Error reading PK3 file") == 0 ||
+                text.compare(0, line, "Error reading WAD2 file") == 0)
         << text;
     const std::string named = "\n" + l.path + ": ";
     EXPECT_EQ(text.compare(line, named.size(), named), 0) << text;
@@ -43,7 +45,7 @@ void OpenBuildClose(const std::string& path) {
   }
 }
 
-const char* const kRealFixtures[] = {"basic.pak", "infozip.pk3", "comment.zip", "order.pk3", "names.pk3"};
+const char* const kRealFixtures[] = {"basic.pak", "infozip.pk3", "comment.zip", "order.pk3", "names.pk3", "basic.wad"};
 
 TEST(LoadingDamageTest, EveryTruncationOfRealFiles) {
   for (const char* name : kRealFixtures) {
@@ -85,12 +87,21 @@ TEST(LoadingDamageTest, EveryOneByteCorruptionOfRealFiles) {
 TEST(LoadingDamageTest, RefusedOpensSayWhyTable) {
   const char* pak = "Error reading PAK file";
   const char* pk3 = "Error reading PK3 file";
+  const char* wad = "Error reading WAD2 file";
   const std::string noEnd = "no end-of-central-directory record (not a ZIP archive, or cut short)";
   const std::string noPack = "no \"PACK\" header (not a PAK archive)";
+  const std::string noWad2 = "no \"WAD2\" header (not a WAD2 archive)";
+  const std::string wadPastEnd = "its directory runs past the end of the file";
   const std::vector<uint8_t> zip = sample::Zip({"a.txt", "b/c.txt", "d/"});
   const size_t central = GetLE32(zip.data() + sample::ZipEndOffset(zip) + 16);
   const std::vector<uint8_t> commented = sample::Zip({"a.txt"}, "an archive comment");
   const std::vector<uint8_t> pakBytes = sample::Pak({{"a.txt", "1"}, {"b.txt", "22"}});
+  const std::vector<sample::WadLump> lumps = {{"wall", 0x44, "mip"}, {"conback", 0x42, "pic"}};
+  const std::vector<uint8_t> wadBytes = sample::Wad(lumps);
+  auto retyped = [](std::vector<uint8_t> bytes, const char* magic) {
+    std::copy(magic, magic + 4, bytes.begin());
+    return bytes;
+  };
   const std::string lines = "A text file.\nIt has lines, but no archive in it.\n";
   const std::vector<uint8_t> text(lines.begin(), lines.end());
   auto cut = [](const std::vector<uint8_t>& bytes, size_t length) {
@@ -114,7 +125,15 @@ TEST(LoadingDamageTest, RefusedOpensSayWhyTable) {
                              inComment = cut(commented, commented.size() - 3),
                              afterComment = joined(commented, "more"), pakCut2 = cut(pakBytes, 2),
                              pakCut11 = cut(pakBytes, 11),
-                             pakInDirectory = cut(pakBytes, pakBytes.size() - 1);
+                             pakInDirectory = cut(pakBytes, pakBytes.size() - 1),
+                             wadCut2 = cut(wadBytes, 2), wadCut11 = cut(wadBytes, 11),
+                             wadInDirectory = cut(wadBytes, wadBytes.size() - 1),
+                             wadDirectoryBeyond = sample::Wad(lumps, ~0u, 100000),
+                             wadDirectoryAtEnd = sample::Wad(lumps, ~0u, static_cast<uint32_t>(wadBytes.size() - 63)),
+                             wadDirectoryNear4GB = sample::Wad(lumps, ~0u, 0xFFFFFFF0u),
+                             wadLumpsBeyond = sample::Wad(lumps, 3),
+                             wadTooMany = sample::Wad(lumps, 65537), wadCountNear4GB = sample::Wad(lumps, 0xFFFFFFFEu),
+                             wad3 = retyped(wadBytes, "WAD3"), iwad = retyped(wadBytes, "IWAD");
   const Case cases[] = {
       {"empty .pk3", "empty.pk3", &none, pk3, "the file is empty"},
       {"empty .zip", "empty.zip", &none, pk3, "the file is empty"},
@@ -142,6 +161,27 @@ TEST(LoadingDamageTest, RefusedOpensSayWhyTable) {
       {"PAK cut in its directory, no extension", "cutpak", &pakInDirectory, pk3, noEnd},
       {"ZIP named .pak", "zip.pak", &zip, pak, noPack},
       {"PAK named .pk3", "pak.pk3", &pakBytes, pk3, noEnd},
+      {"empty .wad", "empty.wad", &none, wad, "the file is empty"},
+      {"folder .wad", "folder.wad", nullptr, wad, "it is a folder"},
+      {"text .wad", "text.wad", &text, wad, noWad2},
+      {"WAD2 cut to 2 bytes", "cut.wad", &wadCut2, wad, "its header is cut short"},
+      {"WAD2 cut to 11 bytes", "cut.wad", &wadCut11, wad, "its header is cut short"},
+      {"WAD2 cut in its directory", "cut.wad", &wadInDirectory, wad, wadPastEnd},
+      {"WAD2 directory offset beyond the file", "far.wad", &wadDirectoryBeyond, wad, wadPastEnd},
+      {"WAD2 directory starting within its last record", "late.wad", &wadDirectoryAtEnd, wad, wadPastEnd},
+      {"WAD2 directory offset near 4 GB", "far.wad", &wadDirectoryNear4GB, wad, wadPastEnd},
+      {"WAD2 counting more lumps than its directory holds", "count.wad", &wadLumpsBeyond, wad, wadPastEnd},
+      {"WAD2 of more lumps than the format allows", "many.wad", &wadTooMany, wad,
+       "it holds 65537 entries, more than the 65536 a WAD2 file can have"},
+      {"WAD2 counting 4294967294 lumps", "many.wad", &wadCountNear4GB, wad,
+       "it holds 4294967294 entries, more than the 65536 a WAD2 file can have"},
+      {"WAD3 named .wad", "halflife.wad", &wad3, wad, noWad2},
+      {"IWAD named .wad", "doom.wad", &iwad, wad, noWad2},
+      {"ZIP named .wad", "zip.wad", &zip, wad, noWad2},
+      {"PAK named .wad", "pak.wad", &pakBytes, wad, noWad2},
+      // Only its extension makes a file a WAD2: without one it is read as a PAK, then a ZIP.
+      {"WAD2, no extension", "gfx", &wadBytes, pk3, noEnd},
+      {"WAD2 named .pak", "wad.pak", &wadBytes, pak, noPack},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ namespace {
 
 const ArchiveFormat* const kPak = &PakFormat();
 const ArchiveFormat* const kPk3 = &DefaultFormat();
+// The row's extensions are made at start-up like this file's constants: looked up on use.
+const ArchiveFormat* WadFormat() { return FormatForPath("x.wad"); }
 
 // Opens path as the given format's reader does, whatever its name.
 std::unique_ptr<ArchiveSource> OpenAs(const ArchiveFormat* format, const std::string& path, Failure* why) {
@@ -68,9 +71,11 @@ TEST(LoadingTest, FixtureTable) {
       {"infozip.pk3", kPk3, nullptr,
        "progs/ progs/empty/ sound/ sound/hit.wav maps/ maps/level1.bsp maps/readme.txt", ""},
       {"zip64.pk3", kPk3, nullptr, "b.bin a.txt", ""},
+      {"basic.wad", WadFormat(), nullptr, "packed.mip colormap wall_01.mip conback.lmp palette.lmp", ""},
       {"missing.pak", nullptr, pakError, nullptr, noFile},
       {"missing.pk3", nullptr, pk3Error, nullptr, noFile},
       {"missing", nullptr, pk3Error, nullptr, noFile},
+      {"missing.wad", nullptr, "Error reading WAD2 file", nullptr, noFile},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -171,6 +176,105 @@ TEST(LoadingTest, Pk3ReaderKeepsRecordsAsStored) {
   std::unique_ptr<ArchiveSource> empty = OpenAs(kPk3, FixturePath("empty.zip"), &why);
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(empty->Count(), 0u);
+}
+
+TEST(LoadingTest, WadReaderKeepsTheDirectoryWithEachLumpsTypeAndCompression) {
+  const ArchiveFormat* const kWad = WadFormat();
+  ASSERT_NE(kWad, nullptr);
+  EXPECT_STREQ(kWad->name, "WAD2");
+  const std::string path = FixturePath("basic.wad");
+  Failure why;
+  std::unique_ptr<ArchiveSource> wad = OpenAs(kWad, path, &why);
+  ASSERT_NE(wad, nullptr) << FailureReason(why);
+  EXPECT_EQ(&wad->format(), kWad);
+  EXPECT_EQ(wad->path(), path);
+  struct Lump {
+    const char* name;  // as stored, with the extension of the lump's type
+    uint64_t offset;
+    uint32_t size;
+    uint8_t type, compression;
+  };
+  const Lump lumps[] = {
+      {"palette.lmp", 12, 48, 0x40, 0},   {"CONBACK.lmp", 60, 12, 0x42, 0}, {"wall_01.mip", 72, 40, 0x44, 0},
+      {"colormap", 112, 4, 0x41, 0}, {"packed.mip", 116, 4, 0x44, 1},
+  };
+  ASSERT_EQ(wad->Count(), std::size(lumps));
+  for (uint32_t i = 0; i < wad->Count(); ++i) {
+    const Lump& l = lumps[i];
+    SCOPED_TRACE(l.name);
+    EXPECT_EQ(wad->Name(i), l.name);
+    const EntryInfo info = wad->Info(i);
+    EXPECT_EQ(info.offset, l.offset);
+    EXPECT_EQ(info.size, l.size);
+    EXPECT_EQ(info.storedSize, l.size);
+    EXPECT_EQ(wad->Size(i), l.size);
+    EXPECT_TRUE(info.hasType);
+    EXPECT_EQ(info.type, l.type);
+    EXPECT_EQ(info.methodCode, l.compression);
+    EXPECT_EQ(info.method, l.compression == 0 ? StoredMethod::Stored : StoredMethod::Other);
+    EXPECT_FALSE(info.hasCrc);
+    EXPECT_FALSE(info.hasTime);
+  }
+  // PAK and ZIP entries have no type.
+  std::unique_ptr<ArchiveSource> pak = OpenAs(kPak, FixturePath("basic.pak"), &why);
+  ASSERT_NE(pak, nullptr);
+  EXPECT_FALSE(pak->Info(0).hasType);
+}
+
+// The names WAD2 lumps show in the tree: lower-cased, each with the extension of its type,
+// all in the root; a name stored twice refuses the archive as in every format.
+TEST(LoadingTest, WadLumpNamesTable) {
+  const ArchiveFormat* const kWad = WadFormat();
+  struct Case {
+    const char* what;
+    std::vector<sample::WadLump> lumps;
+    const char* listing;  // null: the tree cannot be built
+    const char* why;      // of a tree that cannot be built
+  };
+  const Case cases[] = {
+      {"a mip texture", {{"WALL_01", 0x44, "m"}}, "wall_01.mip", ""},
+      {"a palette and a picture", {{"PALETTE", 0x40, "p"}, {"conback", 0x42, "c"}}, "conback.lmp palette.lmp", ""},
+      {"types without an extension", {{"colormap", 0x41, "1"}, {"x", 0x00, "2"}, {"y", 0xFF, "3"}, {"z", 0x43, ""}},
+       "z y x colormap", ""},
+      {"a name of 16 characters, without a NUL", {{"abcdefghijklmnop", 0x44, "m"}}, "abcdefghijklmnop.mip", ""},
+      {"bytes after the NUL are padding", {{std::string("ab\0junk", 7), 0x42, "p"}}, "ab.lmp", ""},
+      {"a name ending in its extension gets it once more", {{"x.mip", 0x44, "m"}}, "x.mip.mip", ""},
+      {"liquid and animated textures", {{"*water1", 0x44, "w"}, {"+0button", 0x44, "b"}}, "+0button.mip *water1.mip",
+       ""},
+      {"one name, two types", {{"wall", 0x44, "m"}, {"WALL", 0x42, "p"}}, "wall.lmp wall.mip", ""},
+      {"names differing only in case", {{"WALL", 0x44, "1"}, {"wall", 0x44, "2"}}, nullptr,
+       "\"wall.mip\" is stored twice"},
+      {"a name and that name with its type's extension", {{"x", 0x44, "1"}, {"X.mip", 0x41, "2"}}, nullptr,
+       "\"X.mip\" is stored twice"},
+      {"no name and a type without an extension", {{"a", 0x42, "1"}, {"", 0x41, "2"}}, nullptr,
+       "an entry is stored under \"\", which names no file"},
+      {"no name but a type's extension", {{"", 0x44, "m"}}, ".mip", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    const std::string path = dir.Path("names.wad");
+    ASSERT_TRUE(WriteFileBytes(path, sample::Wad(c.lumps)));
+    Loaded l(path);
+    ASSERT_EQ(l.format(), kWad) << (l.messages.empty() ? "" : l.messages[0]);
+    Node* root = l.Build();
+    EXPECT_EQ(FailureReason(l.built), c.why);
+    if (c.listing == nullptr) {
+      EXPECT_EQ(root, nullptr);
+      continue;
+    }
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(Listing(root), c.listing);
+    CheckTreeLinks(*l.doc.tree);
+    // One flat folder: every lump is a file of the root, reading from its own record.
+    EXPECT_EQ(CountNodes(root), 1 + c.lumps.size());
+    for (const Node* n = root->firstChild(); n; n = n->nextSibling()) {
+      EXPECT_TRUE(n->IsFile()) << n->name();
+      ASSERT_NE(n->source(), nullptr) << n->name();
+      EXPECT_EQ(n->size(), c.lumps[n->source()->index].data.size()) << n->name();
+      EXPECT_EQ(LowerCased(l.doc.source->Name(n->source()->index)), n->name());
+    }
+  }
 }
 
 TEST(LoadingTest, PakDirectoryLengthAndOffsetTable) {

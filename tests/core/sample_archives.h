@@ -1,4 +1,4 @@
-// Small writers of PAK and ZIP bytes for tests and benchmarks that need archives
+// Small writers of PAK, WAD2 and ZIP bytes for tests and benchmarks that need archives
 // too big to commit or with fields no real tool would write.
 #pragma once
 
@@ -51,6 +51,48 @@ inline std::vector<uint8_t> Pak(const std::vector<PakItem>& items, uint32_t dirL
   out.insert(out.end(), body.begin(), body.end());
   out.insert(out.end(), dir.begin(), dir.end());
   return out;
+}
+
+struct WadLump {
+  std::string name;  // the name field's bytes: up to 16, NUL-padded (any bytes after a NUL stay)
+  uint8_t type;
+  std::string data;
+  uint8_t compression = 0;
+};
+
+// A WAD2 with the lumps' bytes after the header and the directory at the end; each record
+// gives its bytes' length as both size on disk and size. A count or dirOffset other than
+// ~0u replaces the true one in the header.
+inline std::vector<uint8_t> Wad(const std::vector<WadLump>& lumps, uint32_t count = ~0u, uint32_t dirOffset = ~0u) {
+  std::vector<uint8_t> body;
+  std::vector<uint8_t> dir;
+  for (const WadLump& lump : lumps) {
+    Put32(dir, static_cast<uint32_t>(12 + body.size()));
+    Put32(dir, static_cast<uint32_t>(lump.data.size()));
+    Put32(dir, static_cast<uint32_t>(lump.data.size()));
+    dir.push_back(lump.type);
+    dir.push_back(lump.compression);
+    Put16(dir, 0);
+    std::string name = lump.name;
+    name.resize(16, '\0');
+    PutText(dir, name);
+    PutText(body, lump.data);
+  }
+  std::vector<uint8_t> out;
+  PutText(out, "WAD2");
+  Put32(out, count != ~0u ? count : static_cast<uint32_t>(lumps.size()));
+  Put32(out, dirOffset != ~0u ? dirOffset : static_cast<uint32_t>(12 + body.size()));
+  out.insert(out.end(), body.begin(), body.end());
+  out.insert(out.end(), dir.begin(), dir.end());
+  return out;
+}
+
+// Offset of the directory record of lump index in a WAD2 made by Wad() with its true
+// directory offset.
+inline size_t WadRecordOffset(const std::vector<uint8_t>& wad, uint32_t index) {
+  const size_t dir = static_cast<size_t>(wad[8]) | static_cast<size_t>(wad[9]) << 8 |
+                     static_cast<size_t>(wad[10]) << 16 | static_cast<size_t>(wad[11]) << 24;
+  return dir + static_cast<size_t>(index) * 32;
 }
 
 // One entry of ZipWithData: its bytes as they lie in the file (stored or deflated) with the

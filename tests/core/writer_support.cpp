@@ -110,6 +110,10 @@ std::string Id(const Node* node) { return node ? std::to_string(node->id()) : "-
 
 }  // namespace
 
+void PrintTo(const ItemContent& item, std::ostream* out) {
+  *out << "\"" << item.path << "\" (" << item.bytes.size() << " bytes)";
+}
+
 std::vector<ItemContent> Contents(const ArchiveDocument& doc) {
   std::vector<ItemContent> out;
   const Node* root = doc.root();
@@ -166,7 +170,8 @@ DocumentSnapshot Snapshot(const ArchiveDocument& doc) {
                         " " + std::to_string(info.storedSize) + " " + std::to_string(info.offset) + " " +
                         std::to_string(static_cast<int>(info.method)) + " " + std::to_string(info.methodCode) +
                         " " + std::to_string(info.hasCrc) + " " + std::to_string(info.crc) + " " +
-                        std::to_string(info.hasTime) + " " + std::to_string(info.dosTime));
+                        std::to_string(info.hasTime) + " " + std::to_string(info.dosTime) + " " +
+                        std::to_string(info.hasType) + " " + std::to_string(info.type));
     }
   }
   return s;
@@ -199,6 +204,33 @@ PakListing ParsePak(const std::vector<uint8_t>& file) {
     item.offset = Le32(file, at + 56);
     item.length = Le32(file, at + 60);
     if (item.offset > file.size() || item.length > file.size() - item.offset) return out;
+    out.items.push_back(item);
+  }
+  out.ok = true;
+  return out;
+}
+
+WadListing ParseWad(const std::vector<uint8_t>& file) {
+  WadListing out;
+  if (file.size() < 12 || std::memcmp(file.data(), "WAD2", 4) != 0) return out;
+  out.count = Le32(file, 4);
+  out.dirOffset = Le32(file, 8);
+  if (out.dirOffset > file.size() || static_cast<uint64_t>(out.count) * 32 > file.size() - out.dirOffset) return out;
+  for (uint32_t i = 0; i < out.count; ++i) {
+    const size_t at = out.dirOffset + static_cast<size_t>(i) * 32;
+    WadListingItem item;
+    item.filePos = Le32(file, at);
+    item.diskSize = Le32(file, at + 4);
+    item.size = Le32(file, at + 8);
+    item.type = file[at + 12];
+    item.compression = file[at + 13];
+    const char* name = reinterpret_cast<const char*>(file.data() + at + 16);
+    item.name.assign(name, strnlen(name, 16));
+    item.padded = file[at + 14] == 0 && file[at + 15] == 0 &&
+                  std::all_of(file.begin() + static_cast<std::ptrdiff_t>(at + 16 + item.name.size()),
+                              file.begin() + static_cast<std::ptrdiff_t>(at + 32), [](uint8_t b) { return b == 0; });
+    if (item.filePos > file.size() || item.size > file.size() - item.filePos) return out;
+    item.data.assign(file.begin() + item.filePos, file.begin() + item.filePos + item.size);
     out.items.push_back(item);
   }
   out.ok = true;

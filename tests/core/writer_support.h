@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -101,6 +102,8 @@ struct ItemContent {
   bool operator==(const ItemContent& o) const { return path == o.path && bytes == o.bytes; }
   bool operator<(const ItemContent& o) const { return path < o.path; }
 };
+// Shows a path and its bytes' count in a failed expectation.
+void PrintTo(const ItemContent& item, std::ostream* out);
 // Every node below the root in walk order, with the bytes of every file (read through
 // LoadEntryBytes; a file that cannot be read has " (unreadable)" after its path).
 std::vector<ItemContent> Contents(const ArchiveDocument& doc);
@@ -157,6 +160,22 @@ struct PakListing {
   std::vector<PakListingItem> items;
 };
 PakListing ParsePak(const std::vector<uint8_t>& file);
+
+struct WadListingItem {
+  std::string name;  // the name field up to its first NUL
+  uint32_t filePos, diskSize, size;
+  uint8_t type, compression;
+  bool padded;  // the pad bytes and every byte of the name field after the name are NUL
+  std::vector<uint8_t> data;  // size bytes at filePos
+};
+struct WadListing {
+  bool ok = false;
+  uint32_t count = 0, dirOffset = 0;
+  std::vector<WadListingItem> items;
+};
+// A WAD2 file read by its layout alone: the header, then every 32-byte record of the
+// directory; not ok when a record or its bytes lie outside the file.
+WadListing ParseWad(const std::vector<uint8_t>& file);
 
 struct ZipListingItem {
   std::string name;
