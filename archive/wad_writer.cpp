@@ -41,17 +41,20 @@ uint8_t TypeOfName(const std::string& name) {
   return lower.compare(0, stored, "palette") == 0 ? kWadPalette : kWadPicture;
 }
 
-// The length of the name a lump shown as name is stored under. One that keeps the type of
-// the WAD2 it came from loses only the extension that type shows, as its name shows it: a
-// type that shows none keeps the name whole, whatever it ends in. Any other, or one renamed
-// to another extension, loses the extension it is named with.
-size_t StoredLength(const std::string& name, bool ownType, uint8_t type) {
-  if (ownType) {
-    const std::string extension = WadExtensionOfType(type);
-    if (extension.empty()) return name.size();
-    if (name.size() >= extension.size() && LowerCased(name.substr(name.size() - extension.size())) == extension)
-      return name.size() - extension.size();
-  }
+// Whether a lump of the WAD2 it came from, of type, keeps that type: while its name shows
+// the extension the type shows (a type that shows none always keeps it). One renamed to
+// another extension takes the type of that one.
+bool KeepsOwnType(const std::string& name, uint8_t type) {
+  const std::string extension = WadExtensionOfType(type);
+  if (extension.empty()) return true;
+  return name.size() >= extension.size() && LowerCased(name.substr(name.size() - extension.size())) == extension;
+}
+
+// The length of the name a lump shown as name is stored under. One that keeps its own type
+// loses only the extension that type shows: a type that shows none keeps the name whole,
+// whatever it ends in. Any other loses the extension it is named with.
+size_t StoredLength(const std::string& name, bool keepsOwn, uint8_t type) {
+  if (keepsOwn) return name.size() - std::strlen(WadExtensionOfType(type));
   return WadStoredNameLength(name);
 }
 
@@ -85,12 +88,13 @@ bool QueueFile(WadWriter& w, const Node* node) {
   item->file = true;
   item->node = node->id();
   item->size = node->size();
-  // A lump read from the source keeps the type it has there.
+  // A lump read from the source keeps the type it has there, unless renamed to another.
   const SourceEntry* entry = node->source();
   ArchiveSource* source = w.job.source;
   const bool inSource = entry && source && entry->index < source->Count();
   const EntryInfo info = inSource ? source->Info(entry->index) : EntryInfo();
-  const size_t stored = StoredLength(node->name(), info.hasType, info.type);
+  const bool keepsOwn = info.hasType && KeepsOwnType(node->name(), info.type);
+  const size_t stored = StoredLength(node->name(), keepsOwn, info.type);
   if (stored > kWadMaxNameLength) {
     Failure f = Fail(Problem::NameTooLong, node->name());
     f.count = stored;
@@ -107,7 +111,7 @@ bool QueueFile(WadWriter& w, const Node* node) {
   }
   WadLump lump;
   lump.name = node->name().substr(0, stored);
-  lump.type = info.hasType ? info.type : TypeOfName(node->name());
+  lump.type = keepsOwn ? info.type : TypeOfName(node->name());
   EntryWork& work = item->work;
   if (entry) {
     if (!inSource)

@@ -169,6 +169,8 @@ TEST(WadWriterTest, RoundTripsKeepNamesTypesAndBytes) {
     std::vector<sample::WadLump> lumps;
     std::vector<const char*> through;  // the extensions of the formats saved in turn
     std::vector<Lump> expected;
+    // Lumps renamed in the tree before the first save, from and to.
+    std::vector<std::pair<const char*, const char*>> renames = {};
   };
   const Case cases[] = {
       {"WAD2 to WAD2", gfx, {".wad"}, kept},
@@ -183,6 +185,11 @@ TEST(WadWriterTest, RoundTripsKeepNamesTypesAndBytes) {
        {".wad", ".wad"}, {{"notes.mip", 0x41, Bytes("n")}, {"old.lmp", 0x00, Bytes("o")}}},
       {"a mip texture without a name", {{"", 0x44, "m"}, {"a", 0x42, "a"}}, {".wad", ".wad"},
        {{"", 0x44, Bytes("m")}, {"a", 0x42, Bytes("a")}}},
+      {"a lump renamed to another type's extension takes that type",
+       {{"wall", 0x44, "w"}, {"pic", 0x42, "p"}, {"palette", 0x40, "c"}, {"bare", 0x44, "b"}},
+       {".wad", ".wad"},
+       {{"bare", 0x00, Bytes("b")}, {"pal2", 0x40, Bytes("c")}, {"pic", 0x44, Bytes("p")}, {"wall", 0x42, Bytes("w")}},
+       {{"wall.mip", "wall.lmp"}, {"pic.lmp", "pic.mip"}, {"palette.lmp", "pal2.lmp"}, {"bare.mip", "bare"}}},
   };
   ScratchDir dir;
   for (const Case& c : cases) {
@@ -191,6 +198,11 @@ TEST(WadWriterTest, RoundTripsKeepNamesTypesAndBytes) {
     ASSERT_TRUE(WriteFileBytes(source, sample::Wad(c.lumps)));
     TestDocument doc(source);
     ASSERT_TRUE(doc.ok());
+    for (const auto& [from, to] : c.renames) {
+      Node* lump = FindChildNamed(doc.doc.root(), from);
+      ASSERT_NE(lump, nullptr) << from;
+      doc.doc.tree->Rename(lump, to);
+    }
     const std::vector<ItemContent> before = SortedContents(doc.doc);
     ASSERT_EQ(before.size(), c.lumps.size());
     std::string path;
