@@ -193,7 +193,8 @@ std::string LimitProblemText(const Failure& f) {
       return Quoted(f.name) + ": the path is " + std::to_string(f.count) + " characters long, and " + holder +
              " stores at most " + std::to_string(f.limit);
     case Problem::NotFlat:
-      return Quoted(f.name) + ": " + holder + " has no folders, and this lies in one";
+      // The name is a folder's own (ending in "/") or the first folder a file lies in.
+      return Quoted(f.name) + ": " + holder + " has no folders, and this is one";
     case Problem::NameTooLong:
       return Quoted(f.name) + ": the name is " + std::to_string(f.count) + " characters long, and " + holder +
              " stores at most " + std::to_string(f.limit);
