@@ -103,21 +103,8 @@ EntryLoad PakSource::Locate(uint32_t index, StoredBytes* where) {
 Failure PakSource::CheckPlacement(uint32_t index) {
   const PakDirEntry& e = entries_[index];
   if (e.length == 0 || file_ == nullptr) return Failure();
-  const int64_t length = source_file::Length(file_);
-  const uint64_t fileLength = length > 0 ? static_cast<uint64_t>(length) : 0;
-  const uint64_t start = e.offset, end = start + e.length;
-  if (start > fileLength || e.length > fileLength - start) {
-    Failure f = Fail(Problem::DataPastEnd);
-    f.count = e.length;
-    f.index = start;
-    f.limit = fileLength;
-    return f;
-  }
-  if (start < kPakHeaderSize) return Fail(Problem::DataOverHeader);
-  const uint64_t dirStart = dirOffset_;
-  const uint64_t dirEnd = dirStart + static_cast<uint64_t>(entries_.size()) * kPakDirEntrySize;
-  if (dirEnd > dirStart && start < dirEnd && end > dirStart) return Fail(Problem::DataOverDirectory);
-  return Failure();
+  const uint64_t dirEnd = dirOffset_ + static_cast<uint64_t>(entries_.size()) * kPakDirEntrySize;
+  return CheckSlotPlacement(file_, e.offset, e.length, kPakHeaderSize, dirOffset_, dirEnd);
 }
 
 }  // namespace

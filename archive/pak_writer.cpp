@@ -13,13 +13,7 @@
 
 namespace {
 
-// One file entry on its way into the PAK.
-struct PakItem : SaveItem {
-  uint32_t slot = 0;
-  NodeId node = kNoNode;
-  bool fromSource = false;  // copied straight from the source at offset
-  uint64_t offset = 0;
-};
+using PakItem = SlotItem;
 
 // The state of one PAK save.
 struct PakWriter {
@@ -191,11 +185,6 @@ Failure WriteArchive(PakWriter& w) {
 Failure WritePak(const WriteJob& job, WrittenEntries* written) {
   PakWriter w{job, {}, {}, nullptr, {}, written};
   written->files.clear();
-  Failure failure = WriteArchive(w);
-  if (failure) {
-    failure.format = job.format ? job.format->name : nullptr;
-    OutputClose(&w.output);
-    OutputRemove(&w.output);
-  }
-  return failure;
+  const Failure failure = WriteArchive(w);
+  return failure ? EndFailedWrite(job, &w.output, failure) : failure;
 }

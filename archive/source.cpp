@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "archive/formats_internal.h"
 #include "archive/source_file.h"
 
 ArchiveSource::~ArchiveSource() {
@@ -105,4 +106,21 @@ FILE* OpenArchiveFile(const std::string& path, Failure* why) {
     return nullptr;
   }
   return f;
+}
+
+Failure CheckSlotPlacement(FILE* file, uint64_t start, uint32_t size, uint64_t headerSize, uint64_t dirStart,
+                           uint64_t dirEnd) {
+  const int64_t length = source_file::Length(file);
+  const uint64_t fileLength = length > 0 ? static_cast<uint64_t>(length) : 0;
+  if (start > fileLength || size > fileLength - start) {
+    Failure f = Fail(Problem::DataPastEnd);
+    f.count = size;
+    f.index = start;
+    f.limit = fileLength;
+    return f;
+  }
+  if (start < headerSize) return Fail(Problem::DataOverHeader);
+  const uint64_t end = start + size;
+  if (dirEnd > dirStart && start < dirEnd && end > dirStart) return Fail(Problem::DataOverDirectory);
+  return Failure();
 }

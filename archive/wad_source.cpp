@@ -111,21 +111,8 @@ EntryLoad WadSource::Locate(uint32_t index, StoredBytes* where) {
 Failure WadSource::CheckPlacement(uint32_t index) {
   const WadLump& lump = lumps_[index];
   if (lump.size == 0 || lump.compression != 0 || file_ == nullptr) return Failure();
-  const int64_t length = source_file::Length(file_);
-  const uint64_t fileLength = length > 0 ? static_cast<uint64_t>(length) : 0;
-  const uint64_t start = lump.filePos, end = start + lump.size;
-  if (start > fileLength || lump.size > fileLength - start) {
-    Failure f = Fail(Problem::DataPastEnd);
-    f.count = lump.size;
-    f.index = start;
-    f.limit = fileLength;
-    return f;
-  }
-  if (start < kWadHeaderSize) return Fail(Problem::DataOverHeader);
-  const uint64_t dirStart = dirOffset_;
-  const uint64_t dirEnd = dirStart + static_cast<uint64_t>(lumps_.size()) * kWadLumpSize;
-  if (dirEnd > dirStart && start < dirEnd && end > dirStart) return Fail(Problem::DataOverDirectory);
-  return Failure();
+  const uint64_t dirEnd = dirOffset_ + static_cast<uint64_t>(lumps_.size()) * kWadLumpSize;
+  return CheckSlotPlacement(file_, lump.filePos, lump.size, kWadHeaderSize, dirOffset_, dirEnd);
 }
 
 }  // namespace

@@ -14,13 +14,7 @@
 
 namespace {
 
-// One lump on its way into the file.
-struct WadItem : SaveItem {
-  uint32_t slot = 0;
-  NodeId node = kNoNode;
-  bool fromSource = false;  // copied straight from the source at offset
-  uint64_t offset = 0;
-};
+using WadItem = SlotItem;
 
 struct WadWriter {
   const WriteJob& job;
@@ -195,11 +189,6 @@ Failure WriteArchive(WadWriter& w) {
 Failure WriteWad(const WriteJob& job, WrittenEntries* written) {
   WadWriter w{job, {}, {}, nullptr, {}, written};
   written->files.clear();
-  Failure failure = WriteArchive(w);
-  if (failure) {
-    failure.format = job.format ? job.format->name : nullptr;
-    OutputClose(&w.output);
-    OutputRemove(&w.output);
-  }
-  return failure;
+  const Failure failure = WriteArchive(w);
+  return failure ? EndFailedWrite(job, &w.output, failure) : failure;
 }

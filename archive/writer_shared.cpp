@@ -16,6 +16,13 @@ CopyResult CopySourceBytes(FILE* from, uint64_t offset, uint64_t n, ArchiveOutpu
   return CopyResult::Ok;
 }
 
+Failure EndFailedWrite(const WriteJob& job, ArchiveOutput* output, Failure failure) {
+  failure.format = job.format ? job.format->name : nullptr;
+  OutputClose(output);
+  OutputRemove(output);
+  return failure;
+}
+
 Failure EntryFailure(Problem problem, const std::string& path, EntryLoad load) {
   Failure f = Fail(problem, path);
   f.load = load;

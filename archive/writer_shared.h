@@ -94,6 +94,18 @@ CopyResult CopySourceBytes(FILE* from, uint64_t offset, uint64_t n, ArchiveOutpu
 // file and small enough to stay in the processor's cache between reading and writing.
 constexpr size_t kCopyBufferSize = 256 << 10;
 
+// One file of a format whose directory is an array of slots (PAK, WAD2) on its way in.
+struct SlotItem : SaveItem {
+  uint32_t slot = 0;
+  NodeId node = kNoNode;
+  bool fromSource = false;  // copied straight from the source at offset
+  uint64_t offset = 0;
+};
+
+// Ends a write that failed: the output is closed and removed, and the failure names the
+// job's format.
+Failure EndFailedWrite(const WriteJob& job, ArchiveOutput* output, Failure failure);
+
 // A failure naming an entry, or its load failure.
 Failure EntryFailure(Problem problem, const std::string& path, EntryLoad load = EntryLoad::Ok);
 

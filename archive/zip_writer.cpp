@@ -386,11 +386,6 @@ Failure WriteZip(const WriteJob& job, WrittenEntries* written) {
   written->files.clear();
   w.level = job.level < 0 ? 0 : (job.level > 9 ? 9 : job.level);
   w.utf8Source = w.zipSource && w.zipSource->NamesUtf8();
-  Failure failure = WriteArchive(w);
-  if (failure) {
-    failure.format = job.format ? job.format->name : nullptr;
-    OutputClose(&w.output);
-    OutputRemove(&w.output);
-  }
-  return failure;
+  const Failure failure = WriteArchive(w);
+  return failure ? EndFailedWrite(job, &w.output, failure) : failure;
 }
