@@ -10,6 +10,9 @@ file(GLOB VELLUMIX_WIN_SOURCES CONFIGURE_DEPENDS
 # WinMain lives alone so that the Windows tests can link everything else.
 list(FILTER VELLUMIX_WIN_SOURCES EXCLUDE REGEX "/app/winmain\\.cpp$")
 file(GLOB VELLUMIX_RC_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
+# The window program's manifest goes with its resources, so the Windows tests run with the
+# same code page, controls and DPI awareness as the program.
+list(APPEND VELLUMIX_RC_SOURCES ${CMAKE_SOURCE_DIR}/resources/manifest/vellumix.rc)
 
 set(VELLUMIX_WIN_LIBS ole32 oleaut32 uuid comctl32 comdlg32 shell32 shlwapi gdi32 user32 advapi32 winmm)
 set(VELLUMIX_WIN_DEFINES WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0600 NOMINMAX)
@@ -36,6 +39,8 @@ endif()
 
 # The command-line tool as a Windows console program (no -mwindows), and its one run under Wine.
 vellumix_cli(vellumix-cli vellumix_core)
+target_sources(vellumix-cli PRIVATE ${CMAKE_SOURCE_DIR}/resources/manifest/vellumix-cli.rc)
+target_include_directories(vellumix-cli PRIVATE ${CMAKE_SOURCE_DIR})
 add_test(NAME cli.wine_round_trip
          COMMAND bash ${CMAKE_SOURCE_DIR}/tests/cli/wine_round_trip.sh ${VELLUMIX_WINE_LOADER}
                  $<TARGET_FILE:vellumix-cli>)
