@@ -87,8 +87,9 @@ Failure Refused(Problem problem, const std::string& stored, const std::string& t
   return f;
 }
 
-// Inserts one stored path, the name of entry index of the source, into the tree. path is
-// the stored path lower-cased; components is the caller's, reused from path to path.
+// Inserts one stored path, the name of entry index of the source, into the tree. stored is
+// that name as UTF-8 text, path the same lower-cased; components is the caller's, reused
+// from path to path.
 Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored, const std::string& path,
                std::vector<std::string_view>& components, uint32_t entry, uint32_t size) {
   // The whole stored name counts: cut at a NUL it would name another file than stored.
@@ -144,13 +145,17 @@ Failure BuildTree(ArchiveDocument* doc) {
   if (ArchiveSource* source = doc->source.get()) {
     const uint32_t count = source->Count();
     ChildIndex index(count);
-    std::string path;
+    std::string path, text;
     std::vector<std::string_view> components;
     for (uint32_t i = 0; i < count; ++i) {
+      // Names are kept as UTF-8 text; one of ASCII alone reads the same in every coding.
       const std::string& stored = source->Name(i);
-      path.assign(stored);
+      const bool ascii = IsAscii(stored);
+      if (!ascii) text = source->NameTextOf(i);
+      const std::string& name = ascii ? stored : text;
+      path.assign(name);
       LowerCaseAscii(&path);
-      const Failure why = Insert(*tree, index, stored, path, components, i, source->Size(i));
+      const Failure why = Insert(*tree, index, name, path, components, i, source->Size(i));
       if (why) return why;
     }
   }

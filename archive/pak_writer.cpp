@@ -107,8 +107,9 @@ bool QueueFile(PakWriter& w, const Node* node, const std::string& folder) {
   const SourceEntry* entry = node->source();
   if (entry && (w.job.source == nullptr || entry->index >= w.job.source->Count()))
     return w.queue->Refuse(std::move(item), EntryFailure(Problem::LoadFailed, item->path, EntryLoad::NotInSource));
-  if (item->path.size() > kPakMaxPathLength) return w.queue->Refuse(std::move(item), Fail(Problem::PathTooLong));
-  if (!TakeSlot(w, item->path, &item->slot)) return w.queue->Refuse(std::move(item), Fail(Problem::TooManyFiles));
+  const std::string name = BytesNameFor(w.job, node, item->path);
+  if (name.size() > kPakMaxPathLength) return w.queue->Refuse(std::move(item), Fail(Problem::PathTooLong));
+  if (!TakeSlot(w, name, &item->slot)) return w.queue->Refuse(std::move(item), Fail(Problem::TooManyFiles));
   return QueueBytes(w, node, std::move(item));
 }
 

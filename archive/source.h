@@ -12,6 +12,7 @@
 #include "archive/deflate.h"
 #include "archive/entry_buffer.h"
 #include "archive/problem.h"
+#include "archive/stored_names.h"
 
 struct ArchiveFormat;
 
@@ -60,6 +61,10 @@ class ArchiveSource {
   virtual uint32_t Count() const = 0;
   // The entry's name as stored, every byte of it.
   virtual const std::string& Name(uint32_t index) const = 0;
+  // How the entry's name bytes read as text (archive/stored_names.h).
+  virtual NameCoding NameCodingOf(uint32_t) const { return NameCoding::Bytes; }
+  // The entry's name as the program shows and keeps it: UTF-8.
+  std::string NameTextOf(uint32_t index) const { return NameText(Name(index), NameCodingOf(index)); }
   virtual EntryInfo Info(uint32_t index) const = 0;
   uint32_t Size(uint32_t index) const { return Info(index).size; }
 

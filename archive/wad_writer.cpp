@@ -88,7 +88,9 @@ bool QueueFile(WadWriter& w, const Node* node) {
   const bool inSource = entry && source && entry->index < source->Count();
   const EntryInfo info = inSource ? source->Info(entry->index) : EntryInfo();
   const bool keepsOwn = info.hasType && KeepsOwnType(node->name(), info.type);
-  const size_t stored = StoredLength(node->name(), keepsOwn, info.type);
+  // The name's own bytes, less the extension its type shows (ASCII, the same in any coding).
+  const std::string bytes = BytesNameFor(w.job, node, node->name());
+  const size_t stored = bytes.size() - (node->name().size() - StoredLength(node->name(), keepsOwn, info.type));
   if (stored > kWadMaxNameLength) {
     Failure f = Fail(Problem::NameTooLong, node->name());
     f.count = stored;
@@ -104,7 +106,7 @@ bool QueueFile(WadWriter& w, const Node* node) {
     return w.queue->Refuse(std::move(item), f);
   }
   WadLump lump;
-  lump.name = node->name().substr(0, stored);
+  lump.name = bytes.substr(0, stored);
   lump.type = keepsOwn ? info.type : TypeOfName(node->name());
   EntryWork& work = item->work;
   if (entry) {

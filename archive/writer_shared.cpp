@@ -23,6 +23,27 @@ Failure EndFailedWrite(const WriteJob& job, ArchiveOutput* output, Failure failu
   return failure;
 }
 
+bool UnchangedSourceName(const WriteJob& job, const Node* node, const std::string& path, std::string* bytes,
+                         NameCoding* coding) {
+  const SourceEntry* entry = node->source();
+  const ArchiveSource* source = job.source;
+  if (entry == nullptr || source == nullptr || entry->index >= source->Count()) return false;
+  const std::string& stored = source->Name(entry->index);
+  *bytes = LowerCased(stored);
+  *coding = source->NameCodingOf(entry->index);
+  if (IsAscii(*bytes)) return *bytes == path;
+  return NameText(*bytes, *coding) == path;
+}
+
+std::string BytesNameFor(const WriteJob& job, const Node* node, const std::string& path) {
+  std::string bytes;
+  NameCoding coding;
+  if (UnchangedSourceName(job, node, path, &bytes, &coding) &&
+      (coding == NameCoding::Bytes || NameText(bytes, NameCoding::Bytes) == path))
+    return bytes;
+  return path;
+}
+
 Failure EntryFailure(Problem problem, const std::string& path, EntryLoad load) {
   Failure f = Fail(problem, path);
   f.load = load;

@@ -106,6 +106,17 @@ struct SlotItem : SaveItem {
 // job's format.
 Failure EndFailedWrite(const WriteJob& job, ArchiveOutput* output, Failure failure);
 
+// The bytes the job's source stores node's name under, lower-cased as the tree keeps every
+// name, while they still read as path (the node's stored path in the tree): the file was
+// neither renamed nor moved since it was read. How they read goes to *coding. False when
+// they do not, or the node has no entry in the source.
+bool UnchangedSourceName(const WriteJob& job, const Node* node, const std::string& path, std::string* bytes,
+                         NameCoding* coding);
+
+// The name bytes of a file of a format whose names are plain bytes (PAK, WAD2): the source's
+// own while unchanged and read the same as bytes, otherwise path's UTF-8 text.
+std::string BytesNameFor(const WriteJob& job, const Node* node, const std::string& path);
+
 // A failure naming an entry, or its load failure.
 Failure EntryFailure(Problem problem, const std::string& path, EntryLoad load = EntryLoad::Ok);
 

@@ -337,6 +337,10 @@ EntryInfo ZipSource::Info(uint32_t index) const {
   return info;
 }
 
+NameCoding ZipSource::NameCodingOf(uint32_t index) const {
+  return records_[index].Get16(zipc::kFlags) & kZipFlagUtf8 ? NameCoding::Utf8 : NameCoding::Cp437;
+}
+
 bool ZipSource::NamesUtf8() const {
   for (const ZipRecord& r : records_)
     if (r.Get16(zipc::kFlags) & kZipFlagUtf8) return true;

@@ -19,6 +19,8 @@ class ZipSource : public ArchiveSource {
 
   uint32_t Count() const override { return static_cast<uint32_t>(records_.size()); }
   const std::string& Name(uint32_t index) const override { return records_[index].name; }
+  // UTF-8 when the record's flag says so, and code page 437 otherwise.
+  NameCoding NameCodingOf(uint32_t index) const override;
   EntryInfo Info(uint32_t index) const override;
   EntryLoad Read(uint32_t index, ByteSink* sink) override;
   EntryLoad Load(uint32_t index, SharedBytes* bytes) override;

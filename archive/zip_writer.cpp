@@ -43,31 +43,11 @@ struct ZipWriter {
   std::vector<ZipRecord> records;  // written so far, in order
   uint32_t capacity = 0;          // records the tree needs
   int level = 6;
-  bool utf8Source = false;  // the source archive names some entries in UTF-8
+  bool cp437Source = false;  // the source is a ZIP that names no entry in UTF-8
   SaveQueue* queue = nullptr;
   std::vector<uint8_t> copyBuffer;  // for compressed bytes copied from the source
   WrittenEntries* written;
 };
-
-// True when text holds bytes beyond ASCII and all of them form valid UTF-8 sequences.
-bool IsNonAsciiUtf8(const std::string& text) {
-  bool beyondAscii = false;
-  const size_t length = text.size();
-  for (size_t i = 0; i < length;) {
-    const uint8_t c = static_cast<uint8_t>(text[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    beyondAscii = true;
-    const size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-    if (n == 0 || (n == 3 && c > 0xEF) || n > length - i) return false;
-    for (size_t k = 1; k < n; ++k)
-      if ((static_cast<uint8_t>(text[i + k]) & 0xC0) != 0x80) return false;
-    i += n;
-  }
-  return beyondAscii;
-}
 
 // One entry on its way into the archive: a directory, or a file whose bytes a worker
 // prepares or that are copied from the source as they lie.
@@ -75,7 +55,8 @@ struct ZipItem : SaveItem {
   EntryFields f{};
   NodeId node = kNoNode;  // the file's node; none for a directory
   bool raw = false;   // the source's compressed bytes, at work.where, are copied unchanged
-  bool utf8 = false;  // the name stays marked as UTF-8
+  std::string name;   // the bytes of the stored path
+  bool utf8 = false;  // the name is marked as UTF-8
 };
 
 void PutFields(uint8_t* h, int flags, int method, int time, int date, int crc, int compressed, int uncompressed,
@@ -93,18 +74,19 @@ void PutFields(uint8_t* h, int flags, int method, int time, int date, int crc, i
 // compressed bytes for a raw copy), and adds its record.
 Failure WriteEntry(ZipWriter& w, const ZipItem& item, const EntryFields& f, const uint8_t* bytes) {
   const std::string& path = item.path;
+  const std::string& name = item.name;
   if (w.records.size() >= w.capacity) return Fail(Problem::TooManyFiles);
   const uint32_t dataSize = f.uncompressedSize ? f.compressedSize : 0;
-  if (!OutputHasRoom(&w.output, kZipLocalSize + path.size() + static_cast<uint64_t>(dataSize)))
+  if (!OutputHasRoom(&w.output, kZipLocalSize + name.size() + static_cast<uint64_t>(dataSize)))
     return Fail(Problem::WriteFailed, path);
 
   ZipRecord r;
   r.Set32(zipc::kSignature, kZipCentralSignature);
   r.Set16(zipc::kVersionNeeded, kVersion);
-  r.name = path;
+  r.name = name;
   PutFields(r.header, zipc::kFlags, zipc::kMethod, zipc::kTime, zipc::kDate, zipc::kCrc32, zipc::kCompressedSize,
             zipc::kUncompressedSize, f);
-  r.Set16(zipc::kNameLength, static_cast<uint16_t>(path.size()));
+  r.Set16(zipc::kNameLength, static_cast<uint16_t>(name.size()));
   r.Set32(zipc::kLocalHeaderOffset, static_cast<uint32_t>(w.output.position));
   r.Set16(zipc::kVersionMadeBy, f.madeBy ? f.madeBy : kVersion);
   r.Set16(zipc::kInternalAttributes, f.internalAttributes);
@@ -115,8 +97,8 @@ Failure WriteEntry(ZipWriter& w, const ZipItem& item, const EntryFields& f, cons
   PutLE16(local + zipl::kVersionNeeded, kVersion);
   PutFields(local, zipl::kFlags, zipl::kMethod, zipl::kTime, zipl::kDate, zipl::kCrc32, zipl::kCompressedSize,
             zipl::kUncompressedSize, f);
-  PutLE16(local + zipl::kNameLength, static_cast<uint16_t>(path.size()));
-  if (!OutputWrite(&w.output, local, sizeof local) || !OutputWrite(&w.output, path.data(), path.size()))
+  PutLE16(local + zipl::kNameLength, static_cast<uint16_t>(name.size()));
+  if (!OutputWrite(&w.output, local, sizeof local) || !OutputWrite(&w.output, name.data(), name.size()))
     return Fail(Problem::WriteFailed, path);
   if (item.raw) {
     const CopyResult copied = CopySourceBytes(w.job.source->file(), item.work.where.offset, dataSize, &w.output,
@@ -153,8 +135,7 @@ Failure WriteItem(ZipWriter& w, SaveItem& queued) {
       bytes = work.PlainData();
     }
   }
-  // Sizes are written before the data, so no descriptor follows it; a name that was UTF-8
-  // stays marked as such as long as it still is.
+  // Sizes are written before the data, so no descriptor follows it.
   f.flags &= static_cast<uint16_t>(~(kZipFlagDescriptor | kZipFlagUtf8));
   if (item.utf8) f.flags |= kZipFlagUtf8;
   return WriteEntry(w, item, f, bytes);
@@ -233,7 +214,6 @@ bool QueueZipSource(ZipWriter& w, std::unique_ptr<ZipItem> item, uint32_t index)
   f.flags = 0;
   f.compressedSize = size;
   item->size = size;
-  item->utf8 = (r.Get16(zipc::kFlags) & kZipFlagUtf8) && IsNonAsciiUtf8(item->path);
   if (size == 0) {
     const EntryLoad empty = ZipSource::EmptyEntryCheck(r);
     if (empty != EntryLoad::Ok) return w.queue->Refuse(std::move(item), EntryFailure(Problem::LoadFailed, item->path, empty));
@@ -288,12 +268,29 @@ bool QueueOther(ZipWriter& w, std::unique_ptr<ZipItem> item, const Node* node) {
   return QueueWork(w, std::move(item), node);
 }
 
+// The bytes a file's path is stored under, and whether they are marked UTF-8. A file neither
+// renamed nor moved keeps its source's bytes: a ZIP's with their flag, a PAK's or a WAD2's
+// marked UTF-8 where they read as UTF-8. Any other path is stored as its UTF-8 text, marked
+// so unless it is ASCII alone.
+void ChooseStoredName(ZipWriter& w, const Node* node, ZipItem* item) {
+  std::string bytes;
+  NameCoding coding;
+  if (UnchangedSourceName(w.job, node, item->path, &bytes, &coding)) {
+    item->utf8 = coding == NameCoding::Utf8 || (coding == NameCoding::Bytes && !IsAscii(bytes) && IsValidUtf8(bytes));
+    item->name = std::move(bytes);
+    return;
+  }
+  item->name = item->path;
+  item->utf8 = !IsAscii(item->path);
+}
+
 bool QueueFile(ZipWriter& w, const Node* node, const std::string& folder) {
   auto item = std::make_unique<ZipItem>();
   item->file = true;
   item->node = node->id();
   item->path = folder + node->name();
-  if (item->path.size() > kMaxPath) return w.queue->Refuse(std::move(item), Fail(Problem::PathTooLong));
+  ChooseStoredName(w, node, item.get());
+  if (item->name.size() > kMaxPath) return w.queue->Refuse(std::move(item), Fail(Problem::PathTooLong));
   if (const SourceEntry* entry = node->source()) {
     if (w.job.source == nullptr || entry->index >= w.job.source->Count())
       return w.queue->Refuse(std::move(item), EntryFailure(Problem::LoadFailed, item->path, EntryLoad::NotInSource));
@@ -302,14 +299,22 @@ bool QueueFile(ZipWriter& w, const Node* node, const std::string& folder) {
   return QueueOther(w, std::move(item), node);
 }
 
-// Every directory has an entry of its own, before its contents. Its name is read as UTF-8
-// when the archive it came from named its entries so.
+// Every directory has an entry of its own, before its contents. A name beyond ASCII is
+// stored in code page 437 when the ZIP it came from names every entry so and the name has
+// a place there, as UTF-8 marked so otherwise.
 bool QueueDirectory(ZipWriter& w, const std::string& path) {
   auto item = std::make_unique<ZipItem>();
   item->path = path;
-  if (path.size() > kMaxPath) return w.queue->Refuse(std::move(item), Fail(Problem::PathTooLong));
-  const bool utf8 = w.utf8Source && IsNonAsciiUtf8(path);
-  item->f = EntryFields{static_cast<uint16_t>(utf8 ? kZipFlagUtf8 : 0), kZipStored, DosDateTimeNow(), 0, 0, 0, 0, 0, 0};
+  item->name = path;
+  std::string cp437;
+  if (!IsAscii(path)) {
+    if (w.cp437Source && EncodeCp437(path, &cp437))
+      item->name = std::move(cp437);
+    else
+      item->utf8 = true;
+  }
+  if (item->name.size() > kMaxPath) return w.queue->Refuse(std::move(item), Fail(Problem::PathTooLong));
+  item->f = EntryFields{static_cast<uint16_t>(item->utf8 ? kZipFlagUtf8 : 0), kZipStored, DosDateTimeNow(), 0, 0, 0, 0, 0, 0};
   return QueueReady(w, std::move(item));
 }
 
@@ -385,7 +390,7 @@ Failure WriteZip(const WriteJob& job, WrittenEntries* written) {
   ZipWriter w{job, dynamic_cast<ZipSource*>(job.source), {}, {}, 0, 6, false, nullptr, {}, written};
   written->files.clear();
   w.level = job.level < 0 ? 0 : (job.level > 9 ? 9 : job.level);
-  w.utf8Source = w.zipSource && w.zipSource->NamesUtf8();
+  w.cp437Source = w.zipSource && !w.zipSource->NamesUtf8();
   const Failure failure = WriteArchive(w);
   return failure ? EndFailedWrite(job, &w.output, failure) : failure;
 }

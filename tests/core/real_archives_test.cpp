@@ -132,6 +132,57 @@ TEST(RealArchivesTest, Utf8NamesStayUtf8AfterASave) {
     EXPECT_EQ(ZipToolFailures(path), "");
   }
 }
+
+// Each file entry's name as Python's zipfile reads it (UTF-8 with the flag, code page 437
+// without), and its flag, one line each.
+std::string PythonZipNames(const std::string& path) {
+  return CommandOutput("python3 -c 'import sys, zipfile\n"
+                       "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+                       "    if not i.is_dir(): sys.stdout.buffer.write((\"%s %d\\n\" % (i.filename, i.flag_bits & 0x800)).encode())' '" +
+                       path + "'");
+}
+
+TEST(RealArchivesTest, NonAsciiNamesOfOtherToolsReadAsTheyDoAndComeBack) {
+  ScratchDir dir;
+  const std::string folder = "\xd0\x9a\xd0\xb0\xd1\x80\xd1\x82\xd0\xb0";  // "Карта", its capital kept
+  ASSERT_EQ(CommandOutput("cd '" + dir.Path("") + "' && mkdir -p made/" + folder + " && printf x > made/" + folder +
+                          "/\xc3\xa9.txt && cd made && zip -q -r ../info.zip " + folder +
+                          " && python3 -c 'import zipfile\n"
+                          "with zipfile.ZipFile(\"../python.zip\", \"w\") as z: z.writestr(\"" + folder +
+                          "/\xc3\xa9.txt\", \"x\")' && echo made"),
+            "made\n");
+  // Info-ZIP on Linux stores the bytes of UTF-8 names without the flag, which the ZIP
+  // format reads as code page 437; Python flags them.
+  for (const char* made : {"info.zip", "python.zip"}) {
+    SCOPED_TRACE(made);
+    const std::string source = dir.Path(made);
+    const std::string names = PythonZipNames(source);
+    ASSERT_NE(names, "");
+    TestDocument doc(source);
+    ASSERT_TRUE(doc.ok());
+    // The tree shows the names Python reads.
+    std::string shown, read;
+    for (const Node* n = doc.root()->firstChild(); n; n = NextInSubtree(n, doc.root()))
+      if (!n->IsDirectory()) shown += StoredPath(n) + "\n";
+    for (size_t at = 0, end; (end = names.find('\n', at)) != std::string::npos; at = end + 1)
+      read += names.substr(at, names.rfind(' ', end) - at) + "\n";
+    EXPECT_EQ(shown, read);
+    // Untouched, each name comes back as Python read it, with its flag.
+    const std::string same = dir.Path(std::string("same-") + made);
+    RecordingSaveHost host;
+    ASSERT_TRUE(SaveAs(doc, DefaultFormat(), same, host));
+    EXPECT_EQ(PythonZipNames(same), names);
+    // Renamed, a name is stored as UTF-8 and flagged: Python and unzip read it so.
+    Node* file = doc.root()->firstChild()->firstChild();
+    ASSERT_NE(file, nullptr);
+    doc.tree().Rename(file, "\xc3\xbc.txt");
+    const std::string renamed = dir.Path(std::string("renamed-") + made);
+    ASSERT_TRUE(SaveAs(doc, DefaultFormat(), renamed, host));
+    EXPECT_NE(PythonZipNames(renamed).find(StoredPath(file) + " 2048\n"), std::string::npos) << PythonZipNames(renamed);
+    EXPECT_NE(CommandOutput("unzip -l '" + renamed + "'").find(StoredPath(file)), std::string::npos);
+    EXPECT_EQ(ZipToolFailures(renamed), "");
+  }
+}
 #endif
 
 }  // namespace

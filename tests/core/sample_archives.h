@@ -103,6 +103,7 @@ struct ZipEntry {
   std::vector<uint8_t> bytes;
   uint32_t crc;
   uint32_t size;
+  uint16_t flags = 0;  // 0x0800: the name is UTF-8
 };
 
 // A ZIP of entries with data, local headers first, then the central directory, and an
@@ -112,7 +113,7 @@ inline std::vector<uint8_t> ZipWithData(const std::vector<ZipEntry>& entries, co
   std::vector<uint32_t> offsets;
   auto header = [&out](const ZipEntry& e) {
     Put16(out, 20);  // version needed
-    Put16(out, 0);   // flags
+    Put16(out, e.flags);
     Put16(out, e.method);
     Put16(out, 0);       // time
     Put16(out, 0x2821);  // date
