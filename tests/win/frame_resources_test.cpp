@@ -178,10 +178,11 @@ TEST_F(FrameResourcesTest, MenusKeysStringsAndToolbarAsFirstShown) {
   }
   EXPECT_EQ(keys, keyed) << "a key that runs no command of the table";
   // The file dialogs' archive filter: each format's line from the string table after the
-  // line of them all.
+  // line of them all, PK4 and WAD2 after the formats of old.
   EXPECT_EQ(ArchiveFilterText(),
-            "All PAK Files (*.PAK;*.PK3;*.ZIP)|*.PAK;*.PK3;*.ZIP|PAK Files (*.PAK)|*.PAK|PK3 Files "
-            "(*.PK3)|*.PK3|Zip Files (*.ZIP)|*.ZIP|All Files (*.*)|*.*|");
+            "All PAK Files (*.PAK;*.PK3;*.ZIP;*.PK4;*.WAD)|*.PAK;*.PK3;*.ZIP;*.PK4;*.WAD|PAK Files (*.PAK)|*.PAK|"
+            "PK3 Files (*.PK3)|*.PK3|Zip Files (*.ZIP)|*.ZIP|PK4 Files (*.PK4)|*.PK4|WAD2 Files (*.WAD)|*.WAD|"
+            "All Files (*.*)|*.*|");
 
   ASSERT_EQ(SendMessageA(g_toolbar, TB_BUTTONCOUNT, 0, 0), static_cast<LRESULT>(std::size(kToolbarButtons)));
   for (int i = 0; i < static_cast<int>(std::size(kToolbarButtons)); ++i) {
