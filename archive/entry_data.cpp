@@ -44,5 +44,5 @@ Failure EntryPlacement(const ArchiveDocument* doc, const Node* node) {
 
 std::string StoredNameOf(const ArchiveDocument* doc, const Node* node) {
   const SourceEntry* entry = EntryInSource(doc, node);
-  return entry ? doc->source->Name(entry->index) : StoredPath(node);
+  return entry ? doc->source->NameTextOf(entry->index) : StoredPath(node);
 }

@@ -22,6 +22,6 @@ EntryLoad StreamEntryBytes(const ArchiveDocument* doc, const Node* node, ByteSin
 // for memory files and sound entries.
 Failure EntryPlacement(const ArchiveDocument* doc, const Node* node);
 
-// The name the archive stores a file node's entry under, as stored (case and all), for a
-// source entry; the node's stored path otherwise.
+// The name the archive stores a file node's entry under, as stored (case and all) and read
+// as text in its format's coding, for a source entry; the node's stored path otherwise.
 std::string StoredNameOf(const ArchiveDocument* doc, const Node* node);

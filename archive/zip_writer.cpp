@@ -18,6 +18,11 @@
 namespace {
 
 constexpr uint16_t kVersion = 20;
+// The system an entry was made on, in the high byte of "version made by": FAT (DOS), or
+// NTFS. An entry given a UTF-8 name here says NTFS, since Info-ZIP's unzip reads the names of
+// entries made on FAT as code page 437 whatever their flag says; both systems' attributes
+// read as DOS ones.
+constexpr uint16_t kMadeOnFat = 0, kMadeOnNtfs = 11;
 // The longest stored path: the name length field is 16-bit.
 constexpr size_t kMaxPath = 65534;
 
@@ -57,6 +62,7 @@ struct ZipItem : SaveItem {
   bool raw = false;   // the source's compressed bytes, at work.where, are copied unchanged
   std::string name;   // the bytes of the stored path
   bool utf8 = false;  // the name is marked as UTF-8
+  bool nameChosen = false;  // the name's bytes are not the source's own
 };
 
 void PutFields(uint8_t* h, int flags, int method, int time, int date, int crc, int compressed, int uncompressed,
@@ -88,7 +94,9 @@ Failure WriteEntry(ZipWriter& w, const ZipItem& item, const EntryFields& f, cons
             zipc::kUncompressedSize, f);
   r.Set16(zipc::kNameLength, static_cast<uint16_t>(name.size()));
   r.Set32(zipc::kLocalHeaderOffset, static_cast<uint32_t>(w.output.position));
-  r.Set16(zipc::kVersionMadeBy, f.madeBy ? f.madeBy : kVersion);
+  uint16_t madeBy = f.madeBy ? f.madeBy : kVersion;
+  if (item.utf8 && item.nameChosen && madeBy >> 8 == kMadeOnFat) madeBy = static_cast<uint16_t>(kMadeOnNtfs << 8 | (madeBy & 0xFF));
+  r.Set16(zipc::kVersionMadeBy, madeBy);
   r.Set16(zipc::kInternalAttributes, f.internalAttributes);
   r.Set32(zipc::kExternalAttributes, f.externalAttributes);
 
@@ -282,6 +290,7 @@ void ChooseStoredName(ZipWriter& w, const Node* node, ZipItem* item) {
   }
   item->name = item->path;
   item->utf8 = !IsAscii(item->path);
+  item->nameChosen = true;
 }
 
 bool QueueFile(ZipWriter& w, const Node* node, const std::string& folder) {
@@ -306,6 +315,7 @@ bool QueueDirectory(ZipWriter& w, const std::string& path) {
   auto item = std::make_unique<ZipItem>();
   item->path = path;
   item->name = path;
+  item->nameChosen = true;
   std::string cp437;
   if (!IsAscii(path)) {
     if (w.cp437Source && EncodeCp437(path, &cp437))

@@ -45,8 +45,9 @@ std::vector<Listed> Entries(const ArchiveDocument& doc) {
   for (uint32_t i = 0; source && i < source->Count(); ++i) {
     const EntryInfo info = source->Info(i);
     Listed e;
-    // The whole stored name, also past a NUL byte inside it.
-    e.path = source->Name(i);
+    // The whole stored name, also past a NUL byte inside it, as text in the coding its
+    // format gives it.
+    e.path = source->NameTextOf(i);
     e.size = info.size;
     e.packed = info.storedSize;
     e.offset = info.offset;

@@ -561,6 +561,52 @@ class TestConvert(Scratch):
         self.assertFalse(os.path.exists(out))
         self.no_leftovers(self.dir)
 
+    def test_names_and_folders_beyond_ascii(self):
+        # In a folder named in three scripts: ZIPs of Python (names flagged UTF-8) and of
+        # Info-ZIP (UTF-8 bytes unflagged, which the ZIP format reads as code page 437) list
+        # as zipfile reads them, test, extract, and convert with every name and flag kept;
+        # an archive created from files named so flags their names UTF-8.
+        base = self.path("\u041c\u043e\u0434 \u03a9\u03bc\u03ad\u03b3\u03b1 \u6a21\u7ec4")
+        os.makedirs(os.path.join(base, "Mod", "\u041a\u0430\u0440\u0442\u0430"))
+        files = {"Mod/\u041a\u0430\u0440\u0442\u0430/\u00e9.txt": b"x", "Mod/\u6a21\u7ec4.txt": b"y", "Mod/Ascii.txt": b"a"}
+        for rel, content in files.items():
+            with open(os.path.join(base, rel), "wb") as f:
+                f.write(content)
+        made_by = {"python": os.path.join(base, "python.pk3"), "info-zip": os.path.join(base, "info.zip")}
+        with zipfile.ZipFile(made_by["python"], "w") as z:
+            for rel, content in files.items():
+                z.writestr(rel, content)
+        self.ok(tool("zip", "-q", "-r", made_by["info-zip"], "Mod", cwd=base))
+
+        def ascii_lower(name):
+            return "".join(c.lower() if c < "\x80" else c for c in name)
+
+        def names_and_flags(archive):
+            with zipfile.ZipFile(archive) as z:
+                return sorted((ascii_lower(i.filename), i.flag_bits & 0x800) for i in z.infolist() if not i.is_dir())
+
+        for label, archive in made_by.items():
+            with self.subTest(made_by=label):
+                expected = names_and_flags(archive)
+                listed = [line.split("\t")[-1] for line in self.ok(run("list", "--tsv", archive)).stdout.splitlines()]
+                with zipfile.ZipFile(archive) as z:
+                    self.assertEqual(listed, [i.filename for i in z.infolist()])
+                self.ok(run("test", archive))
+                out = os.path.join(base, "out-" + label)
+                self.ok(run("extract", archive, "-C", out))
+                with zipfile.ZipFile(archive) as z:
+                    contents = {ascii_lower(i.filename): z.read(i) for i in z.infolist() if not i.is_dir()}
+                self.assertEqual(folder_files(out, lower=False), contents)
+                back = os.path.join(base, "back-" + label + ".pk3")
+                self.ok(run("convert", archive, back))
+                self.assertEqual(names_and_flags(back), expected)
+        created = os.path.join(base, "created.pk3")
+        self.ok(run("create", created, os.path.join(base, "Mod")))
+        self.assertEqual(names_and_flags(created),
+                         sorted((ascii_lower(rel), 0 if rel.isascii() else 0x800) for rel in files))
+        self.assertIn("\u041a\u0430\u0440\u0442\u0430/\u00e9.txt", tool("unzip", "-l", created).stdout)
+        self.check_zip_with_outside_tools(created)
+
     def test_pk4_archives_of_other_tools_round_trip(self):
         # PK4 is a ZIP under another name: one made by Python opens, converts and comes back.
         files = {"def/weapons.def": b"weapon { damage 10 }\n" * 300, "textures/wall.tga": bytes(range(256)) * 40,
