@@ -161,8 +161,8 @@ Failure WriteArchive(PakWriter& w) {
     const auto write = [&](SaveItem& i) { return WriteItem(w, i); };
     std::string path;
     const bool walked =
-        WalkForWriting(root, path, [&](const Node* node) { return QueueDirectory(w, node, path); },
-                       [&](const Node* node) { return QueueFile(w, node, path); });
+        WalkInArchiveOrder(root, w.job.source, path, [&](const Node* node) { return QueueDirectory(w, node, path); },
+                           [&](const Node* node) { return QueueFile(w, node, path); });
     // A walk that stopped left the entry that failed last in the queue, unless writing an
     // earlier one stopped it; either way nothing is written after it.
     const bool drained = queue.Drain(write);

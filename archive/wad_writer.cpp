@@ -168,8 +168,8 @@ Failure WriteArchive(WadWriter& w) {
     std::string path;
     // A WAD2 has no folders: the format's limits are checked before a save, and a folder
     // met here all the same stops it.
-    const bool walked = WalkForWriting(
-        root, path,
+    const bool walked = WalkInArchiveOrder(
+        root, w.job.source, path,
         [&](const Node* node) { return w.queue->Refuse(std::make_unique<WadItem>(), Fail(Problem::NotFlat, StoredPath(node))); },
         [&](const Node* node) { return QueueFile(w, node); });
     const bool drained = queue.Drain([&](SaveItem& i) { return WriteItem(w, i); });

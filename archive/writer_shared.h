@@ -1,11 +1,12 @@
-// What the writers share: the walk of a tree in archive order with the stored path built on
-// the way down, the queue of one save's entries, and copying stored bytes from a source.
+// What the writers share: the walk of a tree in the order an archive is written, with the
+// stored path of each node's folder, the queue of one save's entries, and copying stored bytes from a source.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/archive_output.h"
 #include "archive/format.h"
@@ -13,35 +14,37 @@
 #include "archive/save_pipeline.h"
 #include "archive/tree.h"
 
-// Walks the nodes below root in archive order: each directory's children from the head of
-// its list, a directory's subtree before its next sibling. path holds the stored path of
-// the node's folder ("" in the root); a directory's "name/" goes on the path before
-// directory(node) is called and comes off once its subtree is done. Both steps return false
-// when the walk must stop. Iterative: a tree can be deeper than the stack allows recursion
-// for. True when the walk went through.
+// The nodes below root in the order an archive is written. First the files that read from
+// entries of source and still lie in the folder the source stores them in, in the order
+// it stores them; then every other node in tree order (each directory's children from the
+// head of its list, a directory's subtree before its next sibling). A directory comes just
+// before the first node written inside it, or in tree order when none comes earlier.
+std::vector<const Node*> ArchiveOrder(const Node* root, const ArchiveSource* source);
+
+// Walks ArchiveOrder(root, source). path holds the stored path of the node's folder ("" in
+// the root) when file(node) is called, and the directory's own ("name/" ended) when
+// directory(node) is. Both steps return false when the walk must stop. True when the walk
+// went through.
 template <typename DirectoryStep, typename FileStep>
-bool WalkForWriting(const Node* root, std::string& path, DirectoryStep directory, FileStep file) {
-  const Node* node = root ? root->firstChild() : nullptr;
-  while (node) {
+bool WalkInArchiveOrder(const Node* root, const ArchiveSource* source, std::string& path, DirectoryStep directory,
+                        FileStep file) {
+  const Node* folder = root;
+  path.clear();
+  for (const Node* node : ArchiveOrder(root, source)) {
+    if (node->parent() != folder) {
+      folder = node->parent();
+      path = folder == root ? std::string() : StoredPath(folder);
+    }
     if (node->IsDirectory()) {
+      const size_t length = path.size();
       path += node->name();
       path += '/';
-      if (!directory(node)) return false;
-      if (node->firstChild()) {
-        node = node->firstChild();
-        continue;
-      }
-      path.resize(path.size() - node->name().size() - 1);
+      const bool go = directory(node);
+      path.resize(length);
+      if (!go) return false;
     } else if (!file(node)) {
       return false;
     }
-    while (node->nextSibling() == nullptr) {
-      node = node->parent();
-      if (node == root) return true;
-      // Leaving a directory takes its "name/" off the path again.
-      path.resize(path.size() - node->name().size() - 1);
-    }
-    node = node->nextSibling();
   }
   return true;
 }

@@ -363,8 +363,9 @@ Failure WriteArchive(ZipWriter& w) {
     SaveQueue queue(progress.get(), w.job.threads);
     w.queue = &queue;
     std::string path;
-    const bool walked = WalkForWriting(root, path, [&](const Node*) { return QueueDirectory(w, path); },
-                                       [&](const Node* node) { return QueueFile(w, node, path); });
+    const bool walked =
+        WalkInArchiveOrder(root, w.job.source, path, [&](const Node*) { return QueueDirectory(w, path); },
+                           [&](const Node* node) { return QueueFile(w, node, path); });
     // A walk that stopped left the entry that failed last in the queue, unless writing an
     // earlier one stopped it; either way nothing is written after it.
     const bool drained = queue.Drain([&](SaveItem& i) { return WriteItem(w, i); });
