@@ -1,5 +1,8 @@
 #include "archive/format.h"
 
+#include <string_view>
+#include <unordered_set>
+
 #include "archive/formats_internal.h"
 #include "archive/pak_records.h"
 #include "archive/wad_records.h"
@@ -63,16 +66,74 @@ bool HasRecord(const Node* node, const FormatLimits& limits) {
 
 }  // namespace
 
-Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format) {
+namespace {
+
+// The folder part of a stored name, as the tree would hold it: lower-cased, its empty and
+// "." components passed over, "/" after each ("" for the root).
+std::string StoredFolderOf(const std::string& name) {
+  std::string folder;
+  const size_t end = name.rfind('/');
+  if (end == std::string::npos) return folder;
+  for (size_t at = 0; at < end;) {
+    size_t next = name.find('/', at);
+    if (next == std::string::npos || next > end) next = end;
+    const std::string_view component(name.data() + at, next - at);
+    if (!component.empty() && component != ".") {
+      folder.append(component);
+      folder += '/';
+    }
+    at = next + 1;
+  }
+  LowerCaseAscii(&folder);
+  return folder;
+}
+
+}  // namespace
+
+std::vector<const Node*> ArchiveOrder(const Node* root, const ArchiveSource* source) {
+  std::vector<const Node*> order;
+  if (root == nullptr) return order;
+  std::unordered_set<const Node*> placed;
+  // The files still where the source stores them, by entry; a second node reading the same
+  // entry (a copy) goes with the rest.
+  const uint32_t count = source ? source->Count() : 0;
+  std::vector<const Node*> byEntry(count, nullptr);
+  for (const Node* n = root->firstChild(); n; n = NextInSubtree(n, root)) {
+    const SourceEntry* entry = n->source();
+    if (entry == nullptr || entry->index >= count || byEntry[entry->index]) continue;
+    const std::string folder = n->parent() == root ? std::string() : StoredPath(n->parent());
+    if (StoredFolderOf(source->NameTextOf(entry->index)) == folder) byEntry[entry->index] = n;
+  }
+  std::vector<const Node*> above;
+  const auto place = [&](const Node* node) {
+    // The folders it lies in that have not come yet, outermost first.
+    above.clear();
+    for (const Node* p = node->parent(); p != root && !placed.count(p); p = p->parent()) above.push_back(p);
+    for (auto it = above.rbegin(); it != above.rend(); ++it) {
+      placed.insert(*it);
+      order.push_back(*it);
+    }
+    placed.insert(node);
+    order.push_back(node);
+  };
+  for (const Node* node : byEntry)
+    if (node) place(node);
+  for (const Node* n = root->firstChild(); n; n = NextInSubtree(n, root))
+    if (!placed.count(n)) place(n);
+  return order;
+}
+
+Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format, const ArchiveSource* source) {
   if (root == nullptr) return Failure();
   const FormatLimits& limits = format.limits;
   // The count first, over the whole tree, then the paths: the first record past the limit
   // and the first path too long are the ones named.
+  const std::vector<const Node*> order = ArchiveOrder(root, source);
   uint32_t records = 0;
-  for (const Node* n = root->firstChild(); n; n = NextInSubtree(n, root))
+  for (const Node* n : order)
     if (HasRecord(n, limits) && ++records > limits.maxRecords)
       return Limit(Problem::TooManyFiles, n, records, limits.maxRecords, format);
-  for (const Node* n = root->firstChild(); n; n = NextInSubtree(n, root)) {
+  for (const Node* n : order) {
     if (limits.flat && (n->IsDirectory() || n->parent() != root)) return Limit(Problem::NotFlat, n, 0, 0, format);
     if (!HasRecord(n, limits)) continue;
     const std::string path = StoredPath(n);

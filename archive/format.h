@@ -71,9 +71,17 @@ const ArchiveFormat& PakFormat();
 // The extension of path's file name (from its last dot, lower-cased), or "".
 std::string FileExtension(const std::string& path);
 
-// The first limit of format that tree would pass: Ok (None), or TooManyFiles with the path
-// of the first record past the limit (name, count its number, limit the most), PathTooLong
-// with the first path too long (count its length, limit the most); in a format without
-// folders NotFlat with the first node inside a folder, NameTooLong with the first name too
-// long. format is the display name in each.
-Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format);
+// The nodes below root in the order an archive is written. First the files that read from
+// entries of source and still lie in the folder the source stores them in, in the order
+// it stores them; then every other node in tree order (each directory's children from the
+// head of its list, a directory's subtree before its next sibling). A directory comes just
+// before the first node written inside it, or in tree order when none comes earlier.
+std::vector<const Node*> ArchiveOrder(const Node* root, const ArchiveSource* source);
+
+// The first limit of format that tree would pass, first in the order it is written from
+// source (ArchiveOrder): Ok (None), or TooManyFiles with the path of the first record past
+// the limit (name, count its number, limit the most), PathTooLong with the first path too
+// long (count its length, limit the most); in a format without folders NotFlat with the
+// first node inside a folder, NameTooLong with the first name too long. format is the
+// display name in each.
+Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format, const ArchiveSource* source = nullptr);

@@ -39,7 +39,7 @@ void AdoptWritten(ArchiveDocument* doc, std::unique_ptr<ArchiveSource> written, 
 Failure SaveDocument(ArchiveDocument* doc, const ArchiveFormat& format, const std::string& target,
                      const SaveOptions& options, SaveHost* host, TemporaryFiles* temporaries) {
   if (doc == nullptr || !doc->tree) return Fail(Problem::Duplicating);
-  Failure failure = CheckFormatLimits(doc->root(), format);
+  Failure failure = CheckFormatLimits(doc->root(), format, doc->source.get());
   if (failure) return failure;
   // A read-only file is not replaced, whatever the file system would allow.
   if (IsReadOnlyFile(target)) {

@@ -14,13 +14,6 @@
 #include "archive/save_pipeline.h"
 #include "archive/tree.h"
 
-// The nodes below root in the order an archive is written. First the files that read from
-// entries of source and still lie in the folder the source stores them in, in the order
-// it stores them; then every other node in tree order (each directory's children from the
-// head of its list, a directory's subtree before its next sibling). A directory comes just
-// before the first node written inside it, or in tree order when none comes earlier.
-std::vector<const Node*> ArchiveOrder(const Node* root, const ArchiveSource* source);
-
 // Walks ArchiveOrder(root, source). path holds the stored path of the node's folder ("" in
 // the root) when file(node) is called, and the directory's own ("name/" ended) when
 // directory(node) is. Both steps return false when the walk must stop. True when the walk

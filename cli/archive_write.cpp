@@ -6,7 +6,7 @@
 
 int WriteDocumentTo(ArchiveDocument* doc, const ArchiveFormat& format, const std::string& target, int level,
                     const std::string& context) {
-  const Failure limit = CheckFormatLimits(doc->root(), format);
+  const Failure limit = CheckFormatLimits(doc->root(), format, doc->source.get());
   if (limit) {
     PrintError(target + ": " + LimitProblemText(limit) + "; nothing was written");
     return kExitRefused;

@@ -224,7 +224,7 @@ int CreateCommand(const CommandLine& line) {
   doc.New();
   std::vector<PendingFile> files;
   BuildTree(doc, gathering.entries, &files);
-  const Failure limit = CheckFormatLimits(doc.doc.root(), format);
+  const Failure limit = CheckFormatLimits(doc.doc.root(), format, doc.doc.source.get());
   if (limit) {
     PrintError(target + ": " + LimitProblemText(limit) + "; nothing was written");
     return kExitRefused;

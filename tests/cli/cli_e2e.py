@@ -607,6 +607,35 @@ class TestConvert(Scratch):
         self.assertIn("\u041a\u0430\u0440\u0442\u0430/\u00e9.txt", tool("unzip", "-l", created).stdout)
         self.check_zip_with_outside_tools(created)
 
+    def test_convert_keeps_the_stored_order(self):
+        # Folders interleaved and files out of name order, as Python's zipfile and Info-ZIP
+        # store what they are given: every conversion keeps the order.
+        order = ["sound/b.wav", "progs/player.mdl", "sound/a.wav", "maps/e1m1.bsp", "progs/armor.mdl"]
+        for rel in order:
+            os.makedirs(self.path("files", os.path.dirname(rel)), exist_ok=True)
+            with open(self.path("files", rel), "wb") as f:
+                f.write(rel.encode() * 50)
+        made = {"python": self.path("python.pk3"), "info-zip": self.path("info.zip")}
+        with zipfile.ZipFile(made["python"], "w", zipfile.ZIP_DEFLATED) as z:
+            for rel in order:
+                z.write(self.path("files", rel), rel)
+        self.ok(tool("zip", "-q", "-D", made["info-zip"], *order, cwd=self.path("files")))
+
+        def zip_files(archive):
+            with zipfile.ZipFile(archive) as z:
+                return [i.filename for i in z.infolist() if not i.is_dir()]
+
+        for label, archive in made.items():
+            with self.subTest(made_by=label):
+                self.assertEqual(zip_files(archive), order)
+                pak = self.path(label + ".pak")
+                self.ok(run("convert", archive, pak))
+                self.assertEqual(list(read_pak(pak)), order)
+                back = self.path(label + "-back.pk3")
+                self.ok(run("convert", pak, back))
+                self.assertEqual(zip_files(back), order)
+                self.check_zip_with_outside_tools(back)
+
     def test_pk4_archives_of_other_tools_round_trip(self):
         # PK4 is a ZIP under another name: one made by Python opens, converts and comes back.
         files = {"def/weapons.def": b"weapon { damage 10 }\n" * 300, "textures/wall.tga": bytes(range(256)) * 40,

@@ -351,8 +351,8 @@ void ExpectFailedSave(TestDocument& doc, const std::string& path, const std::str
 
 TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
   ScratchDir dir;
-  // A source whose deflate streams of b and a are damaged; walk order is the reverse of
-  // the records', so b comes first, with sound entries before it.
+  // A source whose deflate streams of a and b are damaged: a save writes the source's
+  // entries in their stored order, so a, stored first, is the one named.
   ZipPlan a = DeflatedPlan("maps/a.bsp", TextBytes(1, 3000), 9);
   ZipPlan b = DeflatedPlan("maps/b.bsp", TextBytes(2, 3000), 9);
   ZipPlan c = DeflatedPlan("maps/c.bsp", TextBytes(3, 3000), 9);
@@ -369,7 +369,7 @@ TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
       TestDocument doc(damagedPath);
       ASSERT_TRUE(doc.ok());
       // Whichever worker finishes first, the first failure in archive order is named.
-      ExpectFailedSave(doc, dir.Path("out.pk3"), "Error loading maps/b.bsp: its data is damaged or missing.",
+      ExpectFailedSave(doc, dir.Path("out.pk3"), "Error loading maps/a.bsp: its data is damaged or missing.",
                        level, kArchiveSizeLimit, 0, threads);
     }
   }
@@ -381,7 +381,7 @@ TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
     SCOPED_TRACE("entries copied unchanged are checked, threads " + std::to_string(threads));
     TestDocument damaged(damagedPath);
     ASSERT_TRUE(damaged.ok());
-    ExpectFailedSave(damaged, dir.Path("out.pk3"), "Error loading maps/b.bsp: its data is damaged or missing.", 1,
+    ExpectFailedSave(damaged, dir.Path("out.pk3"), "Error loading maps/a.bsp: its data is damaged or missing.", 1,
                      kArchiveSizeLimit, 0, threads);
     ZipPlan wrong = DeflatedPlan("maps/wrong.bsp", TextBytes(5, 300000), 9);
     wrong.crc ^= 0x00010000;

@@ -35,7 +35,8 @@ TEST(RealArchivesTest, EncryptedEntriesAreNeverReadAsPlainData) {
       EXPECT_EQ(LoadEntryBytes(&doc.doc, node, &bytes), EntryLoad::Encrypted) << name;
       EXPECT_EQ(bytes, nullptr);
     }
-    const std::string message = "Error loading tiny.txt: it is encrypted.";
+    // The first in stored order is named.
+    const std::string message = "Error loading secret.txt: it is encrypted.";
     for (int level : {0, 1, 6, 9})
       ExpectFailedSaveOf(doc, DefaultFormat(), dir.Path("out.pk3"), message, Options(level));
     ExpectFailedSaveOf(doc, PakFormat(), dir.Path("out.pak"), message);
@@ -122,11 +123,12 @@ TEST(RealArchivesTest, Utf8NamesStayUtf8AfterASave) {
     RecordingSaveHost window;
     ASSERT_TRUE(SaveAs(doc, DefaultFormat(), path, window, Options(level)));
     // Python decodes a name as UTF-8 only with the flag; without it the accents would
-    // come back as other characters.
+    // come back as other characters. The entries keep their stored order, each folder's
+    // entry just before its contents.
     EXPECT_EQ(CommandOutput("python3 -c 'import sys, zipfile\n"
                             "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
                             "    print(i.filename, i.flag_bits & 0x800)' '" + path + "'"),
-              "ascii.txt 0\ndonn\xc3\xa9" "es/ 2048\ndonn\xc3\xa9" "es/\xc3\xa9t\xc3\xa9.txt 2048\n");
+              "donn\xc3\xa9" "es/ 2048\ndonn\xc3\xa9" "es/\xc3\xa9t\xc3\xa9.txt 2048\nascii.txt 0\n");
     EXPECT_NE(CommandOutput("unzip -l '" + path + "'").find("donn\xc3\xa9" "es/\xc3\xa9t\xc3\xa9.txt"),
               std::string::npos);
     EXPECT_EQ(ZipToolFailures(path), "");

@@ -244,8 +244,9 @@ TEST(WadWriterTest, FormatLimitsAreNeverPassed) {
   const std::vector<Case> cases = {
       {"a file in a folder", nullptr, {"maps/e1m1.bsp", "flat.mip"}, Problem::NotFlat, "maps/", 0},
       {"an empty folder", nullptr, {"empty/"}, Problem::NotFlat, "empty/", 0},
-      {"a PK3 with folders", "writer/levels.pk3", {}, Problem::NotFlat, "bin/", 0},
-      {"a PAK with folders", "writer/sample.pak", {}, Problem::NotFlat, "textures/", 0},
+      // The first folder in the source's stored order.
+      {"a PK3 with folders", "writer/levels.pk3", {}, Problem::NotFlat, "text/", 0},
+      {"a PAK with folders", "writer/sample.pak", {}, Problem::NotFlat, "maps/", 0},
       {"a name of 16 characters and a type's extension", nullptr, {"a_name_of_16_chr.mip"}, Problem::NameTooLong,
        "a_name_of_16_chr.mip", 16},
       {"a name of 16 characters", nullptr, {fifteen + "x"}, Problem::NameTooLong, fifteen + "x", 16},
@@ -265,7 +266,7 @@ TEST(WadWriterTest, FormatLimitsAreNeverPassed) {
     for (const std::string& p : c.paths) doc->AddPath(p, Bytes("x"));
     // A file of its own for each case: a saved document keeps its file open.
     const std::string path = dir.Path("limits" + std::to_string(i) + ".wad");
-    const Failure checked = CheckFormatLimits(doc->root(), Wad2());
+    const Failure checked = CheckFormatLimits(doc->root(), Wad2(), doc->doc.source.get());
     EXPECT_EQ(checked.problem, c.problem);
     if (c.problem == Problem::None) {
       RecordingSaveHost window;

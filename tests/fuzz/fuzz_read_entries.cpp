@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadAll(&doc);
   // Saving reads every entry again through the writers' own paths (raw copies,
   // recompression) and must either fail cleanly or give a readable archive.
-  if (!CheckFormatLimits(doc.root(), to)) {
+  if (!CheckFormatLimits(doc.root(), to, doc.source.get())) {
     QuietSaveHost host;
     SaveOptions options;
     options.level = level;

@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   doc.source = from.open(from, path, &why);
   if (!doc.source) return 0;
   // The window program and the tool refuse to save a tree the format cannot hold.
-  if (BuildTree(&doc) || CheckFormatLimits(doc.root(), to)) return 0;
+  if (BuildTree(&doc) || CheckFormatLimits(doc.root(), to, doc.source.get())) return 0;
   const std::map<std::string, Held> before = Contents(doc);
 
   QuietSaveHost host;
