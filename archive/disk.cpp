@@ -14,6 +14,7 @@
 #include <direct.h>
 #include <io.h>
 #include <process.h>
+#include <sys/utime.h>
 // For what the C library lacks: putting a file in another's place in a single step, and a
 // file's identity on its volume.
 #include <windows.h>
@@ -57,6 +58,7 @@ DiskItem ItemOf(int status, const StatRecord& info) {
   item.inode = static_cast<uint64_t>(info.st_ino);
 #endif
   item.size = static_cast<uint64_t>(info.st_size);
+  item.modified = static_cast<int64_t>(info.st_mtime);
   return item;
 }
 
@@ -267,6 +269,22 @@ bool IsReadOnlyFile(const std::string& path) {
 #else
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
+#endif
+}
+
+bool SetFileModified(const std::string& path, int64_t modified) {
+#ifdef _WIN32
+  __utimbuf64 times;
+  times.actime = _time64(nullptr);
+  times.modtime = static_cast<__time64_t>(modified);
+  return _utime64(path.c_str(), &times) == 0;
+#else
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_NOW;
+  times[1].tv_sec = static_cast<time_t>(modified);
+  times[1].tv_nsec = 0;
+  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 #endif
 }
 

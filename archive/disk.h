@@ -20,6 +20,7 @@ enum class DiskKind { Missing, File, Directory, Link, Other };
 struct DiskItem {
   DiskKind kind = DiskKind::Missing;
   uint64_t size = 0;
+  int64_t modified = 0;  // when it was last changed, in seconds since 1970
   // Identifies a directory on its device, to notice a link leading back into a directory
   // being walked; zero where the system gives none.
   uint64_t device = 0, inode = 0;
@@ -91,6 +92,9 @@ struct ReplaceError {
 bool ReplaceWith(const std::string& from, const std::string& to, ReplaceError* why = nullptr);
 // Whether the file at path is marked read-only.
 bool IsReadOnlyFile(const std::string& path);
+// Gives the file at path the time it was last changed (seconds since 1970); false when the
+// system refused.
+bool SetFileModified(const std::string& path, int64_t modified);
 bool RemoveFile(const std::string& path);
 
 // Whether two paths name one file: another spelling of its path, a link or a second name of

@@ -1,5 +1,8 @@
 #include "archive/entry_data.h"
 
+#include "archive/disk.h"
+#include "archive/dos_time.h"
+
 namespace {
 
 // The source entry a node reads from, or null when the node is no file of the source. A
@@ -45,4 +48,18 @@ Failure EntryPlacement(const ArchiveDocument* doc, const Node* node) {
 std::string StoredNameOf(const ArchiveDocument* doc, const Node* node) {
   const SourceEntry* entry = EntryInSource(doc, node);
   return entry ? doc->source->NameTextOf(entry->index) : StoredPath(node);
+}
+
+bool EntryModified(const ArchiveDocument* doc, const Node* node, int64_t* moment) {
+  if (node == nullptr || !node->IsFile()) return false;
+  if (const MemoryBytes* memory = std::get_if<MemoryBytes>(&node->data()))
+    return memory->dosTime != 0 && MomentOfDosDateTime(memory->dosTime, moment);
+  const SourceEntry* entry = EntryInSource(doc, node);
+  if (entry == nullptr) return false;
+  const EntryInfo info = doc->source->Info(entry->index);
+  if (info.hasTime) return MomentOfDosDateTime(info.dosTime, moment);
+  const DiskItem archive = StatPath(doc->source->path());
+  if (archive.kind != DiskKind::File) return false;
+  *moment = archive.modified;
+  return true;
 }

@@ -25,3 +25,8 @@ Failure EntryPlacement(const ArchiveDocument* doc, const Node* node);
 // The name the archive stores a file node's entry under, as stored (case and all) and read
 // as text in its format's coding, for a source entry; the node's stored path otherwise.
 std::string StoredNameOf(const ArchiveDocument* doc, const Node* node);
+
+// When a file node's data was last changed, in seconds since 1970: a ZIP entry's stored
+// time, the archive file's own for an entry of a format that stores none (PAK, WAD2), a
+// memory file's where it carries one. False when nothing says.
+bool EntryModified(const ArchiveDocument* doc, const Node* node, int64_t* moment);

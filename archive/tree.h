@@ -28,7 +28,8 @@ struct SourceEntry {
   uint32_t size;
 };
 struct MemoryBytes {
-  SharedBytes bytes;  // null for an empty file
+  SharedBytes bytes;     // null for an empty file
+  uint32_t dosTime = 0;  // when the file was last changed (DOS date and time); 0: not known
 };
 using FileData = std::variant<SourceEntry, MemoryBytes>;
 

@@ -253,12 +253,15 @@ bool QueueZipSource(ZipWriter& w, std::unique_ptr<ZipItem> item, uint32_t index)
 }
 
 // Queues any other file (a memory file, an entry of another format's source): compressed
-// anew, stamped with the current time.
+// anew, stamped with the time it carries (a file imported from disk, copied from another
+// archive) or else the
+// current time.
 bool QueueOther(ZipWriter& w, std::unique_ptr<ZipItem> item, const Node* node) {
   const uint32_t size = node->size();
   EntryFields& f = item->f;
   f.uncompressedSize = size;
-  f.dosDateTime = DosDateTimeNow();
+  const MemoryBytes* memory = std::get_if<MemoryBytes>(&node->data());
+  f.dosDateTime = memory && memory->dosTime ? memory->dosTime : DosDateTimeNow();
   f.method = kZipStored;
   f.flags = 0;
   f.crc = 0;
@@ -379,23 +382,6 @@ Failure WriteArchive(ZipWriter& w) {
 }
 
 }  // namespace
-
-uint32_t DosDateTimeNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  if (localtime_s(&local, &now) != 0) return 0;
-#else
-  if (localtime_r(&now, &local) == nullptr) return 0;
-#endif
-  // The year field counts 7 bits from 1980; a clock outside that span is held at its ends.
-  int year = local.tm_year + 1900 - 1980;
-  if (year < 0) year = 0;
-  if (year > 127) year = 127;
-  const uint32_t date = static_cast<uint32_t>(year << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
-  const uint32_t time = static_cast<uint32_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
-  return date << 16 | time;
-}
 
 Failure WriteZip(const WriteJob& job, WrittenEntries* written) {
   ZipWriter w{job, dynamic_cast<ZipSource*>(job.source), {}, {}, 0, 6, false, nullptr, {}, written};

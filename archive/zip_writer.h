@@ -4,8 +4,7 @@
 
 #include <cstdint>
 
-// The current local time as MS-DOS date (high 16 bits) and time (low 16 bits).
-uint32_t DosDateTimeNow();
+#include "archive/dos_time.h"
 
 // The general-purpose flags (bits 1 and 2: 2 maximum, 4 fast, 6 super fast) written for an
 // entry deflated at level 0-9, and the level each flag value stands for.

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "archive/disk.h"
+#include "archive/dos_time.h"
 #include "archive/format.h"
 #include "archive/quoted_name.h"
 #include "cli/archive_session.h"
@@ -196,7 +197,9 @@ bool ReadFiles(ArchiveTree& tree, const std::vector<PendingFile>& files) {
       PrintError(QuotedName(file->diskPath.c_str()) + ": the file cannot be read whole (or not into memory)");
       return false;
     }
-    tree.SetData(tree.Find(file->node), MemoryBytes{std::move(bytes)});
+    // The entry keeps the time the file was last changed.
+    const DiskItem read = StatPath(file->diskPath);
+    tree.SetData(tree.Find(file->node), MemoryBytes{std::move(bytes), DosDateTimeOf(read.modified)});
     progress.Step();
   }
   progress.Close();

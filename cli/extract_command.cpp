@@ -138,6 +138,10 @@ struct Extraction {
       WriteFailed(stored, "could not be written to " + path, out.Error());
       return;
     }
+    // The file gets the time the archive gives its entry. A system that will not set it
+    // leaves the file written all the same.
+    int64_t modified = 0;
+    if (EntryModified(&archive.doc, node, &modified)) SetFileModified(path, modified);
     ++written;
   }
 

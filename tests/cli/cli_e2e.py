@@ -636,6 +636,36 @@ class TestConvert(Scratch):
                 self.assertEqual(zip_files(back), order)
                 self.check_zip_with_outside_tools(back)
 
+    def test_times_survive_create_extract_and_convert(self):
+        # create stores each file's time; extract gives each file its entry's time (a PAK's,
+        # which stores none, the archive file's own); convert keeps a PK3 entry's time.
+        when = {"old.txt": time.mktime((2003, 4, 5, 6, 7, 8, 0, 0, -1)),
+                "sub/new.txt": time.mktime((2021, 11, 12, 13, 14, 16, 0, 0, -1))}
+        for rel, moment in when.items():
+            os.makedirs(self.path("files", os.path.dirname(rel)), exist_ok=True)
+            with open(self.path("files", rel), "wb") as f:
+                f.write(rel.encode())
+            os.utime(self.path("files", rel), (moment, moment))
+        created = self.path("created.pk3")
+        self.ok(run("create", created, self.path("files")))
+        with zipfile.ZipFile(created) as z:
+            stamps = {i.filename: time.mktime(i.date_time + (0, 0, -1)) for i in z.infolist() if not i.is_dir()}
+        self.assertEqual(stamps, {"files/" + rel: moment for rel, moment in when.items()})
+        for label, archive in {"created": created, "converted": self.path("converted.pk3")}.items():
+            if label == "converted":
+                self.ok(run("convert", created, archive))
+            with self.subTest(archive=label):
+                out = self.path("out-" + label)
+                self.ok(run("extract", archive, "-C", out))
+                self.assertEqual({rel: os.stat(os.path.join(out, "files", rel)).st_mtime for rel in when}, when)
+        pak = self.path("stamped.pak")
+        write_pak(pak, [("maps/a.bsp", b"a"), ("b.txt", b"b")])
+        pak_time = time.mktime((2010, 1, 2, 3, 4, 5, 0, 0, -1))
+        os.utime(pak, (pak_time, pak_time))
+        self.ok(run("extract", pak, "-C", self.path("out-pak")))
+        for rel in ("maps/a.bsp", "b.txt"):
+            self.assertEqual(os.stat(self.path("out-pak", rel)).st_mtime, pak_time, rel)
+
     def test_pk4_archives_of_other_tools_round_trip(self):
         # PK4 is a ZIP under another name: one made by Python opens, converts and comes back.
         files = {"def/weapons.def": b"weapon { damage 10 }\n" * 300, "textures/wall.tga": bytes(range(256)) * 40,

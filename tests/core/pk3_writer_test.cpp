@@ -94,6 +94,30 @@ TEST(Pk3WriterTest, DosDateTimeIsTheLocalClock) {
   FAIL() << "the clock kept moving";
 }
 
+TEST(Pk3WriterTest, DosTimesAndMomentsConvertBothWays) {
+  // Even seconds from 1980 to 2107 come back as they were; the year of others is held at
+  // the ends of that span.
+  std::tm local{};
+  local.tm_year = 2003 - 1900, local.tm_mon = 3, local.tm_mday = 5, local.tm_hour = 6, local.tm_min = 7;
+  local.tm_sec = 8, local.tm_isdst = -1;
+  const int64_t moment = static_cast<int64_t>(std::mktime(&local));
+  const uint32_t dos = DosDateTimeOf(moment);
+  EXPECT_EQ(dos, static_cast<uint32_t>(23 << 9 | 4 << 5 | 5) << 16 | (6 << 11 | 7 << 5 | 4));
+  int64_t back = 0;
+  ASSERT_TRUE(MomentOfDosDateTime(dos, &back));
+  EXPECT_EQ(back, moment);
+  EXPECT_EQ(DosDateTimeOf(moment + 1), dos);  // seconds are halved
+  local.tm_year = 1975 - 1900;
+  EXPECT_EQ(DosDateTimeOf(static_cast<int64_t>(std::mktime(&local))) >> 25, 0u);
+  local.tm_year = 2120 - 1900;
+  EXPECT_EQ(DosDateTimeOf(static_cast<int64_t>(std::mktime(&local))) >> 25, 127u);
+  // Fields that name no month, day, hour or second are no moment.
+  for (uint32_t bad : {0u, static_cast<uint32_t>(23 << 9 | 13 << 5 | 5) << 16, static_cast<uint32_t>(23 << 9 | 4 << 5) << 16,
+                       static_cast<uint32_t>(23 << 9 | 4 << 5 | 5) << 16 | 24 << 11,
+                       static_cast<uint32_t>(23 << 9 | 4 << 5 | 5) << 16 | 30})
+    EXPECT_FALSE(MomentOfDosDateTime(bad, &back)) << std::hex << bad;
+}
+
 TEST(Pk3WriterTest, EmptyRootIsTheEndRecordAlone) {
   ScratchDir dir;
   TestDocument doc;

@@ -2,6 +2,7 @@
 // deep in an untrusted archive cannot exhaust the stack.
 #include "transfer/core/node_copy.h"
 
+#include "archive/dos_time.h"
 #include "archive/entry_data.h"
 #include "services/core/archive_text.h"
 #include <vector>
@@ -17,7 +18,9 @@ bool ReadItemBytes(const ArchiveDocument* source, const Node* item, FileData* da
     NoteTransferFailure(state, item->name().c_str(), EntryLoadReason(load));
     return false;
   }
-  *data = MemoryBytes{std::move(bytes)};
+  // The copy carries the time the item was last changed, which a save then stores.
+  int64_t modified = 0;
+  *data = MemoryBytes{std::move(bytes), EntryModified(source, item, &modified) ? DosDateTimeOf(modified) : 0u};
   return true;
 }
 
