@@ -15,6 +15,7 @@
 #include <io.h>
 #include <process.h>
 #include <sys/utime.h>
+#include <time.h>
 // For what the C library lacks: putting a file in another's place in a single step, and a
 // file's identity on its volume.
 #include <windows.h>
