@@ -45,7 +45,7 @@ class PakSource : public ArchiveSource {
 };
 
 Failure PakSource::ReadDirectory() {
-  const int64_t fileLength = source_file::Length(file_);
+  const int64_t fileLength = FileLength();
   if (fileLength < 0) return Fail(Problem::Unreadable);
   uint8_t raw[kPakHeaderSize];
   const size_t have = fileLength < kPakHeaderSize ? static_cast<size_t>(fileLength) : kPakHeaderSize;
@@ -92,7 +92,7 @@ EntryLoad PakSource::Locate(uint32_t index, StoredBytes* where) {
   where->offset = e.offset;
   where->size = where->storedSize = e.length;
   if (e.length == 0) return EntryLoad::Ok;
-  const int64_t fileLength = source_file::Length(file_);
+  const int64_t fileLength = FileLength();
   // The entry's bytes must lie wholly inside the file.
   if (fileLength < 0 || e.offset > static_cast<uint64_t>(fileLength) ||
       e.length > static_cast<uint64_t>(fileLength) - e.offset)
@@ -104,7 +104,7 @@ Failure PakSource::CheckPlacement(uint32_t index) {
   const PakDirEntry& e = entries_[index];
   if (e.length == 0 || file_ == nullptr) return Failure();
   const uint64_t dirEnd = dirOffset_ + static_cast<uint64_t>(entries_.size()) * kPakDirEntrySize;
-  return CheckSlotPlacement(file_, e.offset, e.length, kPakHeaderSize, dirOffset_, dirEnd);
+  return CheckSlotPlacement(FileLength(), e.offset, e.length, kPakHeaderSize, dirOffset_, dirEnd);
 }
 
 }  // namespace

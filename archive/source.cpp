@@ -48,6 +48,13 @@ Failure ArchiveSource::CheckPlacement(uint32_t) { return Failure(); }
 void ArchiveSource::LetGoOfFile() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
+  fileLength_ = kLengthUnknown;
+}
+
+int64_t ArchiveSource::FileLength() {
+  if (file_ == nullptr) return -1;
+  if (fileLength_ == kLengthUnknown) fileLength_ = source_file::Length(file_);
+  return fileLength_;
 }
 
 bool ArchiveSource::TakeFile(const std::string& path) {
@@ -108,9 +115,8 @@ FILE* OpenArchiveFile(const std::string& path, Failure* why) {
   return f;
 }
 
-Failure CheckSlotPlacement(FILE* file, uint64_t start, uint32_t size, uint64_t headerSize, uint64_t dirStart,
+Failure CheckSlotPlacement(int64_t length, uint64_t start, uint32_t size, uint64_t headerSize, uint64_t dirStart,
                            uint64_t dirEnd) {
-  const int64_t length = source_file::Length(file);
   const uint64_t fileLength = length > 0 ? static_cast<uint64_t>(length) : 0;
   if (start > fileLength || size > fileLength - start) {
     Failure f = Fail(Problem::DataPastEnd);

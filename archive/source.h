@@ -87,6 +87,10 @@ class ArchiveSource {
   void LetGoOfFile();
   bool TakeFile(const std::string& path);
 
+  // The open file's length, found once (finding it moves the file's position and drops what
+  // its buffer holds); -1 when it cannot be found or no file is open.
+  int64_t FileLength();
+
  protected:
   ArchiveSource(const ArchiveFormat& format, std::string path, FILE* file)
       : format_(&format), path_(std::move(path)), file_(file) {}
@@ -94,6 +98,8 @@ class ArchiveSource {
   const ArchiveFormat* format_;
   std::string path_;
   FILE* file_;
+  int64_t fileLength_ = kLengthUnknown;
+  static constexpr int64_t kLengthUnknown = -2;
 };
 
 // Opens path for reading as an archive; null when it is a folder, cannot be opened or is

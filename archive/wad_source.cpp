@@ -51,7 +51,7 @@ class WadSource : public ArchiveSource {
 };
 
 Failure WadSource::ReadDirectory() {
-  const int64_t fileLength = source_file::Length(file_);
+  const int64_t fileLength = FileLength();
   if (fileLength < 0) return Fail(Problem::Unreadable);
   uint8_t raw[kWadHeaderSize];
   const size_t have = fileLength < kWadHeaderSize ? static_cast<size_t>(fileLength) : kWadHeaderSize;
@@ -100,7 +100,7 @@ EntryLoad WadSource::Locate(uint32_t index, StoredBytes* where) {
   where->offset = lump.filePos;
   where->size = where->storedSize = lump.size;
   if (lump.size == 0) return EntryLoad::Ok;
-  const int64_t fileLength = source_file::Length(file_);
+  const int64_t fileLength = FileLength();
   // An uncompressed lump's bytes fill its size on disk, and lie wholly inside the file.
   if (lump.size > lump.diskSize || fileLength < 0 || lump.filePos > static_cast<uint64_t>(fileLength) ||
       lump.size > static_cast<uint64_t>(fileLength) - lump.filePos)
@@ -112,7 +112,7 @@ Failure WadSource::CheckPlacement(uint32_t index) {
   const WadLump& lump = lumps_[index];
   if (lump.size == 0 || lump.compression != 0 || file_ == nullptr) return Failure();
   const uint64_t dirEnd = dirOffset_ + static_cast<uint64_t>(lumps_.size()) * kWadLumpSize;
-  return CheckSlotPlacement(file_, lump.filePos, lump.size, kWadHeaderSize, dirOffset_, dirEnd);
+  return CheckSlotPlacement(FileLength(), lump.filePos, lump.size, kWadHeaderSize, dirOffset_, dirEnd);
 }
 
 }  // namespace

@@ -251,7 +251,7 @@ class InflateSink : public ByteSink {
 }  // namespace
 
 Failure ZipSource::ReadDirectory() {
-  const int64_t length = source_file::Length(file_);
+  const int64_t length = FileLength();
   if (length < 0) return Fail(Problem::Unreadable);
   const uint64_t fileLength = static_cast<uint64_t>(length);
   uint8_t endRecord[kZipEndSize];
@@ -369,7 +369,7 @@ EntryLoad ZipSource::Locate(uint32_t index, StoredBytes* where) {
   where->crc = record.Get32(zipc::kCrc32);
   const EntryLoad readable = Readable(record);
   if (readable != EntryLoad::Ok) return readable;
-  const int64_t length = source_file::Length(file_);
+  const int64_t length = FileLength();
   if (length < 0) return EntryLoad::ReadFailed;
   const uint64_t fileLength = static_cast<uint64_t>(length);
   const uint64_t local = record.Get32(zipc::kLocalHeaderOffset);
