@@ -11,7 +11,7 @@
 #include "services/number_format.h"
 #include "services/settings.h"
 #include "panes/core/list_order.h"
-#include "panes/header_draw.h"
+#include "panes/sort_arrow.h"
 
 namespace {
 
@@ -134,9 +134,8 @@ bool BuildArchiveView(HWND window, WindowDocument* doc, Failure* why) {
   InsertColumn(doc->itemList, 0, "Name", LVCFMT_LEFT, state.nameColumnWidth);
   InsertColumn(doc->itemList, 1, "Size", LVCFMT_RIGHT, state.sizeColumnWidth);
   InsertColumn(doc->itemList, 2, "Type", LVCFMT_LEFT, state.typeColumnWidth);
+  ShowSortArrow(doc->itemList, doc->sortKey);
 
-  HWND header = reinterpret_cast<HWND>(SendMessageA(doc->itemList, LVM_GETHEADER, 0, 0));
-  if (!AttachHeaderDrawing(header, doc)) return false;
   SendMessageA(doc->itemList, LVM_SETIMAGELIST, LVSIL_SMALL,
                reinterpret_cast<LPARAM>(SystemImageListSmall()));
   SendMessageA(doc->itemList, LVM_SETIMAGELIST, LVSIL_NORMAL,
@@ -337,8 +336,7 @@ void SetSortKey(HWND window, WindowDocument* doc, int command) {
   }
   g_settings.windowState.sortKey = static_cast<uint16_t>(doc->sortKey);
   SortItemList(doc);
-  HWND header = reinterpret_cast<HWND>(SendMessageA(doc->itemList, LVM_GETHEADER, 0, 0));
-  InvalidateRect(header, nullptr, TRUE);
+  ShowSortArrow(doc->itemList, doc->sortKey);
 }
 
 void GoUp(WindowDocument* doc) {

@@ -101,13 +101,6 @@ LRESULT OnListDoubleClick(HWND hwnd, LPARAM lParam) {
   return 0;
 }
 
-LRESULT OnListDrawItem(HWND hwnd, WPARAM wParam, LPARAM lParam) {
-  if (wParam != 0) return ListDefault(hwnd, WM_DRAWITEM, wParam, lParam);
-  HWND header = reinterpret_cast<HWND>(SendMessageA(hwnd, LVM_GETHEADER, 0, 0));
-  SendMessageA(header, WM_DRAWITEM, wParam, lParam);
-  return 1;
-}
-
 // The context menu of a pane, at a point on the screen or, for -1, at its selection. The
 // panes take WM_CONTEXTMENU themselves: passed up through the splitter, the message would
 // name the splitter instead of the pane.
@@ -156,7 +149,8 @@ LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
     case WM_SETFOCUS:
       OnPaneFocused(hwnd);
       break;
-    case WM_KEYDOWN: return OnTreeKeyDown(hwnd, wParam, lParam);    case WM_CONTEXTMENU:
+    case WM_KEYDOWN: return OnTreeKeyDown(hwnd, wParam, lParam);
+    case WM_CONTEXTMENU:
       if (ShowPaneMenu(hwnd, lParam)) return 0;
       break;
   }
@@ -169,13 +163,13 @@ LRESULT CALLBACK ItemListPaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     case WM_SETFOCUS:
       OnPaneFocused(hwnd);
       break;
-    case WM_DRAWITEM: return OnListDrawItem(hwnd, wParam, lParam);
     case WM_NOTIFY:
       OnHeaderChanged(reinterpret_cast<const NMHDR*>(lParam));
       break;
     case WM_KEYDOWN: return OnListKeyDown(hwnd, wParam, lParam);
     case WM_LBUTTONDBLCLK: return OnListDoubleClick(hwnd, lParam);
-    case WM_COMMAND: return OnListCommand(hwnd, wParam, lParam);    case WM_CONTEXTMENU:
+    case WM_COMMAND: return OnListCommand(hwnd, wParam, lParam);
+    case WM_CONTEXTMENU:
       if (ShowPaneMenu(hwnd, lParam)) return 0;
       break;
   }
