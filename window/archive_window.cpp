@@ -11,6 +11,7 @@
 #include "archive/loading.h"
 #include "services/core/archive_text.h"
 #include "services/viewer_watch.h"
+#include "services/dpi.h"
 #include "services/globals.h"
 #include "services/leftovers.h"
 #include "services/messages.h"
@@ -31,6 +32,9 @@
 unsigned long UntitledCounter = 1;
 
 namespace {
+
+// While the bar is dragged, it keeps this far (at 96 DPI) from either side.
+constexpr int kMinPaneWidthAt96 = 20;
 
 constexpr DWORD kFolderTreeStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | TVS_HASBUTTONS |
                                    TVS_HASLINES | TVS_LINESATROOT | TVS_EDITLABELS |
@@ -68,8 +72,10 @@ LRESULT BuildWindow(HWND hwnd, std::unique_ptr<ArchiveSource> source, Failure* w
   SetDocument(hwnd, doc);
   doc->source = std::move(source);
   const WindowState& state = g_settings.windowState;
-  doc->splitter = CreateSplitter(0, WS_VISIBLE, hwnd, kSplitterId, g_instance, 20,
-                                 state.folderPaneWidth);
+  const UINT dpi = WindowDpi(hwnd);
+  doc->splitter = CreateSplitter(0, WS_VISIBLE, hwnd, kSplitterId, g_instance,
+                                 static_cast<WORD>(ScaleToDpi(kMinPaneWidthAt96, dpi)),
+                                 static_cast<WORD>(ScaleToDpi(state.folderPaneWidth, dpi)));
   if (!doc->splitter) return -1;
   doc->folderTree = CreatePane(kFolderTreeClass, kFolderTreeStyle, doc->splitter, kFolderTreeId);
   if (!doc->folderTree) return -1;

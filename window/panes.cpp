@@ -4,6 +4,7 @@
 
 #include "window/view_entry.h"
 #include "resources/command_ids.h"
+#include "services/dpi.h"
 #include "services/globals.h"
 #include "services/settings.h"
 #include "services/splitter.h"
@@ -57,6 +58,12 @@ void OnHeaderChanged(const NMHDR* header) {
   // The A and W forms share their layout up to the item pointer; only the width is read.
   const NMHEADERA* nm = reinterpret_cast<const NMHEADERA*>(header);
   if (nm->pitem && (nm->pitem->mask & HDI_WIDTH)) StoreColumnWidth(nm->iItem, nm->pitem->cxy);
+}
+
+// The folder pane's width for new windows, in 96-DPI units as the settings keep it.
+void RememberFolderPaneWidth(HWND tree) {
+  g_settings.windowState.folderPaneWidth =
+      static_cast<uint16_t>(ScaleFromDpi(GetSplitterPosition(GetParent(tree)), WindowDpi(tree)));
 }
 
 void SetEverySelection(HWND list, bool invert) {
@@ -144,7 +151,7 @@ LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
   if (OnContextMenuKey(hwnd, msg, wParam)) return 0;
   switch (msg) {
     case WM_SIZE:
-      g_settings.windowState.folderPaneWidth = GetSplitterPosition(GetParent(hwnd));
+      RememberFolderPaneWidth(hwnd);
       break;
     case WM_SETFOCUS:
       OnPaneFocused(hwnd);
