@@ -8,7 +8,9 @@
 
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
+#include "services/dpi.h"
 #include "services/file_types.h"
+#include "services/icon_lists.h"
 #include "services/globals.h"
 #include "services/leftovers.h"
 #include "services/messages.h"
@@ -53,6 +55,8 @@ LRESULT OnCreate(HWND frame) {
 
 void OnDestroy() {
   ReleaseFileTypes();
+  ReleaseIconCopies();
+  ReleaseDpiFonts();
   SaveSettings();
   // The copies handed to viewers that are still running, or that took them without a
   // process to wait for.

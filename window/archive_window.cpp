@@ -138,8 +138,9 @@ LRESULT OnSize(HWND hwnd, WindowDocument* doc, WPARAM type, LPARAM lParam) {
   if (type == SIZE_RESTORED) {
     RECT rc;
     GetWindowRect(hwnd, &rc);
-    state.childWidth = rc.right - rc.left;
-    state.childHeight = rc.bottom - rc.top;
+    const UINT dpi = WindowDpi(hwnd);
+    state.childWidth = ScaleFromDpi(rc.right - rc.left, dpi);
+    state.childHeight = ScaleFromDpi(rc.bottom - rc.top, dpi);
     state.childStyle = 0;
   } else if (type == SIZE_MAXIMIZED) {
     state.childStyle = WS_MAXIMIZE;

@@ -11,6 +11,7 @@
 #include "window/archive_window.h"
 #include "window/command_state.h"
 #include "window/context_menu.h"
+#include "panes/pane_dpi.h"
 #include "panes/views.h"
 
 namespace {
@@ -44,20 +45,12 @@ LRESULT OnTreeKeyDown(HWND hwnd, WPARAM wParam, LPARAM lParam) {
   return TreeDefault(hwnd, WM_KEYDOWN, wParam, lParam);
 }
 
-void StoreColumnWidth(int column, int width) {
-  WindowState& state = g_settings.windowState;
-  switch (column) {
-    case 0: state.nameColumnWidth = static_cast<uint16_t>(width); break;
-    case 1: state.sizeColumnWidth = static_cast<uint16_t>(width); break;
-    case 2: state.typeColumnWidth = static_cast<uint16_t>(width); break;
-  }
-}
-
-void OnHeaderChanged(const NMHDR* header) {
+void OnHeaderChanged(HWND list, const NMHDR* header) {
   if (header->code != HDN_ITEMCHANGEDA && header->code != HDN_ITEMCHANGEDW) return;
   // The A and W forms share their layout up to the item pointer; only the width is read.
   const NMHEADERA* nm = reinterpret_cast<const NMHEADERA*>(header);
-  if (nm->pitem && (nm->pitem->mask & HDI_WIDTH)) StoreColumnWidth(nm->iItem, nm->pitem->cxy);
+  if (nm->pitem && (nm->pitem->mask & HDI_WIDTH))
+    RememberColumnWidth(DocumentOf(ArchiveWindowOfPane(list)), nm->iItem, nm->pitem->cxy);
 }
 
 // The folder pane's width for new windows, in 96-DPI units as the settings keep it.
@@ -171,7 +164,7 @@ LRESULT CALLBACK ItemListPaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
       OnPaneFocused(hwnd);
       break;
     case WM_NOTIFY:
-      OnHeaderChanged(reinterpret_cast<const NMHDR*>(lParam));
+      OnHeaderChanged(hwnd, reinterpret_cast<const NMHDR*>(lParam));
       break;
     case WM_KEYDOWN: return OnListKeyDown(hwnd, wParam, lParam);
     case WM_LBUTTONDBLCLK: return OnListDoubleClick(hwnd, lParam);
