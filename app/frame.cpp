@@ -48,6 +48,7 @@ LRESULT OnCreate(HWND frame) {
   if (!g_mdiClient) return -1;
   g_statusBar = CreateStatusBar(frame);
   if (!g_statusBar) return -1;
+  FitStatusBarToDpi(g_statusBar, WindowDpi(frame));
   g_toolbar = CreateFrameToolbar(frame);
   if (!g_toolbar) return -1;
   return 0;
