@@ -117,6 +117,8 @@ LRESULT CALLBACK FrameWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
       OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
       return 0;
     case WMU_OPEN_ARCHIVE: return OnOpenArchive(hwnd, wParam, lParam);
+    case WM_DPICHANGED: return OnFrameDpiChanged(hwnd, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+    case WM_NCDESTROY: ForgetWindowDpi(hwnd); break;
   }
   return DefFrameProcA(hwnd, g_mdiClient, msg, wParam, lParam);
 }

@@ -27,6 +27,7 @@
 #include "window/notifications.h"
 #include "window/save.h"
 #include "window/viewer_edits.h"
+#include "window/window_dpi.h"
 #include "panes/views.h"
 
 unsigned long UntitledCounter = 1;
@@ -254,6 +255,7 @@ LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
       OnFolderStatusTimer(hwnd);
       return 0;
     case WM_NCDESTROY: return OnNcDestroy(hwnd, doc, wParam, lParam);
+    case WM_DPICHANGED_AFTERPARENT: return FollowDpiChange(hwnd, doc);
     case WMU_VIEW_FINISHED:
       OnViewerEnded(hwnd, doc, *reinterpret_cast<const ViewerEnd*>(wParam));
       return 1;
