@@ -276,6 +276,8 @@ TEST_F(ArchiveViewsTest, TheStatusBarCountsTheFolderAndTheSelection) {
   const Names listed = Listed();
   const auto readme = std::find(listed.begin(), listed.end(), "readme");
   ASSERT_NE(readme, listed.end());
+  // Where the list shows it: large icons may put it below the window's edge.
+  ListView_EnsureVisible(doc_->itemList, static_cast<int>(readme - listed.begin()), FALSE);
   RECT rc = {LVIR_LABEL, 0, 0, 0};
   ASSERT_TRUE(SendMessageA(doc_->itemList, LVM_GETITEMRECT, readme - listed.begin(), reinterpret_cast<LPARAM>(&rc)));
   ClickIn(doc_->itemList, rc);
