@@ -71,7 +71,8 @@ HIMAGELIST LoadSystemImages(bool large) {
   return images;
 }
 
-// The images at size: the system's set of that size, or the nearest smaller one drawn at it.
+// The images at size: the system's set of that size, or the nearest smaller one drawn at it
+// (that set itself when there is no memory for drawing it).
 HIMAGELIST ButtonImages(int size) {
   HIMAGELIST images = LoadSystemImages(size >= 24);
   if (!images) return nullptr;
@@ -79,6 +80,7 @@ HIMAGELIST ButtonImages(int size) {
   ImageList_GetIconSize(images, &loaded, &height);
   if (loaded == size) return images;
   HIMAGELIST drawn = CopyImagesAtSize(images, size);
+  if (!drawn) return images;
   ImageList_Destroy(images);
   return drawn;
 }
@@ -112,10 +114,12 @@ bool FitToolbarToDpi(HWND toolbar, UINT dpi) {
   const int size = ScaleToDpi(kImageSizeAt96, dpi);
   HIMAGELIST images = ButtonImages(size);
   if (!images) return false;
+  int shown = 0, height = 0;
+  ImageList_GetIconSize(images, &shown, &height);
   HIMAGELIST previous = reinterpret_cast<HIMAGELIST>(SendMessageA(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images)));
   if (previous) ImageList_Destroy(previous);
   SendMessageA(toolbar, TB_SETBUTTONSIZE, 0,
-               MAKELPARAM(size + ScaleToDpi(kButtonPaddingX, dpi), size + ScaleToDpi(kButtonPaddingY, dpi)));
+               MAKELPARAM(shown + ScaleToDpi(kButtonPaddingX, dpi), shown + ScaleToDpi(kButtonPaddingY, dpi)));
   SizeSeparators(toolbar, dpi);
   return true;
 }
