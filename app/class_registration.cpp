@@ -1,4 +1,5 @@
-// The program's six window classes, registered once at start-up in a fixed order.
+// The common controls and the program's six window classes, registered once at start-up in a
+// fixed order.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -73,9 +74,21 @@ ATOM RegisterSplitterClass(HINSTANCE instance) {
   return RegisterClassExA(&wc);
 }
 
+// The common controls the program uses: toolbar, status bar and tooltips; tree; list and
+// header; the save's progress bar; the dialogs' buttons, edit boxes and texts. Version 6
+// of the controls registers only the classes asked for.
+bool RegisterCommonControls() {
+  INITCOMMONCONTROLSEX controls = {};
+  controls.dwSize = sizeof controls;
+  controls.dwICC = ICC_BAR_CLASSES | ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS |
+                   ICC_STANDARD_CLASSES;
+  return InitCommonControlsEx(&controls) != FALSE;
+}
+
 }  // namespace
 
 bool RegisterWindowClasses(HINSTANCE instance) {
+  if (!RegisterCommonControls()) return false;
   if (!RegisterFrameClass(instance)) return false;
   if (!RegisterArchiveClass(instance)) return false;
   if (!RegisterSuperclass(instance, TOOLBARCLASSNAMEA, kToolbarClass, ToolbarWindowProc,

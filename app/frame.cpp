@@ -8,7 +8,9 @@
 
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
+#include "services/dpi.h"
 #include "services/file_types.h"
+#include "services/icon_lists.h"
 #include "services/globals.h"
 #include "services/leftovers.h"
 #include "services/messages.h"
@@ -46,6 +48,7 @@ LRESULT OnCreate(HWND frame) {
   if (!g_mdiClient) return -1;
   g_statusBar = CreateStatusBar(frame);
   if (!g_statusBar) return -1;
+  FitStatusBarToDpi(g_statusBar, WindowDpi(frame));
   g_toolbar = CreateFrameToolbar(frame);
   if (!g_toolbar) return -1;
   return 0;
@@ -53,6 +56,8 @@ LRESULT OnCreate(HWND frame) {
 
 void OnDestroy() {
   ReleaseFileTypes();
+  ReleaseIconCopies();
+  ReleaseDpiFonts();
   SaveSettings();
   // The copies handed to viewers that are still running, or that took them without a
   // process to wait for.
@@ -112,6 +117,8 @@ LRESULT CALLBACK FrameWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
       OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
       return 0;
     case WMU_OPEN_ARCHIVE: return OnOpenArchive(hwnd, wParam, lParam);
+    case WM_DPICHANGED: return OnFrameDpiChanged(hwnd, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+    case WM_NCDESTROY: ForgetWindowDpi(hwnd); break;
   }
   return DefFrameProcA(hwnd, g_mdiClient, msg, wParam, lParam);
 }

@@ -8,6 +8,11 @@ LRESULT CALLBACK FrameWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
 
 // Places toolbar, MDI client and status bar in a client area of the given size.
 void LayoutFrame(int width, int height);
+// WM_DPICHANGED: the frame notes dpi, takes the suggested rectangle (when given), fits its
+// bars to dpi, tells the archive windows and lays itself out again.
+LRESULT OnFrameDpiChanged(HWND frame, UINT dpi, const RECT* suggested);
+// Gives the status bar the system's status font at dpi and the height that goes with it.
+void FitStatusBarToDpi(HWND bar, UINT dpi);
 // The toolbar's height from its last button (1.25 times the button's height, rounded), or 0
 // when the toolbar is hidden, has no buttons or the button cannot be measured.
 int ToolbarHeight();

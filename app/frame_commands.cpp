@@ -8,6 +8,7 @@
 
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
+#include "services/dpi.h"
 #include "services/file_dialogs.h"
 #include "app/frame.h"
 #include "panes/window_document.h"
@@ -89,9 +90,12 @@ void OpenRecentFile(HWND frame, int index) {
 HWND OpenArchiveWindow(const char* path) {
   TakeChildStyleFromActive();
   const WindowState& state = g_settings.windowState;
-  return CreateMDIWindowA(kArchiveClass, "", state.childStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                          state.childWidth, state.childHeight, g_mdiClient, g_instance,
-                          reinterpret_cast<LPARAM>(path));
+  // The remembered size is in 96-DPI units, the system's default size as it is.
+  const UINT dpi = WindowDpi(g_mdiClient);
+  const int width = state.childWidth == kUseDefaultSize ? kUseDefaultSize : ScaleToDpi(state.childWidth, dpi);
+  const int height = state.childHeight == kUseDefaultSize ? kUseDefaultSize : ScaleToDpi(state.childHeight, dpi);
+  return CreateMDIWindowA(kArchiveClass, "", state.childStyle, CW_USEDEFAULT, CW_USEDEFAULT, width, height,
+                          g_mdiClient, g_instance, reinterpret_cast<LPARAM>(path));
 }
 
 int OpenArchivesFromSelection(const char* selection) {

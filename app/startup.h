@@ -13,8 +13,9 @@ bool ClaimSingleInstance();
 // front. The quotes around the command line are removed in place. Returns the exit code, 1.
 int HandOffToRunningInstance(char* commandLine);
 
-// Registers the six window classes of the program in their fixed order; false when any
-// registration fails. Keeps the common controls' procedures and the pane class atoms.
+// Registers the common controls the program uses (InitCommonControlsEx), then the six window
+// classes of the program in their fixed order; false when any registration fails. Keeps the
+// common controls' procedures and the pane class atoms.
 bool RegisterWindowClasses(HINSTANCE instance);
 
 // Everything between class registration and the message loop, ending with the frame shown

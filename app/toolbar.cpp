@@ -3,13 +3,22 @@
 #include <commctrl.h>
 
 #include "resources/command_ids.h"
+#include "services/dpi.h"
 #include "services/globals.h"
+#include "services/icon_lists.h"
 
 namespace {
 
 constexpr int kToolbarId = 3;
 // The view bitmap's images follow the fifteen images of the standard bitmap.
 constexpr int kViewImageBase = 15;
+constexpr int kViewImageCount = 12;
+// At 96 DPI: the images' size, the control's room around an image (a 23 by 22 button) and
+// its separators' width.
+constexpr int kImageSizeAt96 = 16;
+constexpr int kButtonPaddingX = 7;
+constexpr int kButtonPaddingY = 6;
+constexpr int kSeparatorWidthAt96 = 8;
 
 TBBUTTON Button(int image, int command, BYTE state, BYTE style) {
   TBBUTTON button = {};
@@ -36,13 +45,91 @@ LRESULT OnNotify(HWND hwnd, WPARAM wParam, LPARAM lParam) {
   return result;
 }
 
+// The system's button images in its set of size 16 or 24, in a new list; null on failure.
+// They come through a toolbar made for this alone: a toolbar loads each of the system's sets
+// once in its life and answers a second request with the images it has.
+HIMAGELIST LoadSystemImages(bool large) {
+  const int size = large ? 24 : 16;
+  HWND loader = CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr, WS_CHILD, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                g_instance, nullptr);
+  HIMAGELIST images = loader ? ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, kViewImageBase + kViewImageCount, 0)
+                             : nullptr;
+  if (images) {
+    SendMessageA(loader, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageA(loader, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+    SendMessageA(loader, TB_LOADIMAGES, large ? IDB_STD_LARGE_COLOR : IDB_STD_SMALL_COLOR,
+                 reinterpret_cast<LPARAM>(HINST_COMMCTRL));
+    SendMessageA(loader, TB_LOADIMAGES, large ? IDB_VIEW_LARGE_COLOR : IDB_VIEW_SMALL_COLOR,
+                 reinterpret_cast<LPARAM>(HINST_COMMCTRL));
+    SendMessageA(loader, TB_SETIMAGELIST, 0, 0);
+    if (ImageList_GetImageCount(images) != kViewImageBase + kViewImageCount) {
+      ImageList_Destroy(images);
+      images = nullptr;
+    }
+  }
+  if (loader) DestroyWindow(loader);
+  return images;
+}
+
+// The images at size: the system's set of that size, or the nearest smaller one drawn at it
+// (that set itself when there is no memory for drawing it).
+HIMAGELIST ButtonImages(int size) {
+  HIMAGELIST images = LoadSystemImages(size >= 24);
+  if (!images) return nullptr;
+  int loaded = 0, height = 0;
+  ImageList_GetIconSize(images, &loaded, &height);
+  if (loaded == size) return images;
+  HIMAGELIST drawn = CopyImagesAtSize(images, size);
+  if (!drawn) return images;
+  ImageList_Destroy(images);
+  return drawn;
+}
+
+// Separators keep the control's own width at 96 DPI and get one scaled from it elsewhere.
+void SizeSeparators(HWND toolbar, UINT dpi) {
+  const int count = static_cast<int>(SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    TBBUTTON button = {};
+    if (!SendMessageA(toolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button)) || !(button.fsStyle & TBSTYLE_SEP))
+      continue;
+    TBBUTTONINFOA info = {};
+    info.cbSize = sizeof info;
+    info.dwMask = TBIF_BYINDEX | TBIF_IMAGE;
+    info.iImage = dpi == kBaseDpi ? 0 : ScaleToDpi(kSeparatorWidthAt96, dpi);
+    SendMessageA(toolbar, TB_SETBUTTONINFOA, i, reinterpret_cast<LPARAM>(&info));
+  }
+}
+
+// The toolbar destroys no image list it was given: the one it shows goes with it.
+LRESULT OnNcDestroy(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  HIMAGELIST images = reinterpret_cast<HIMAGELIST>(CallWindowProcA(g_toolbarProc, hwnd, TB_GETIMAGELIST, 0, 0));
+  LRESULT result = CallWindowProcA(g_toolbarProc, hwnd, WM_NCDESTROY, wParam, lParam);
+  if (images) ImageList_Destroy(images);
+  return result;
+}
+
 }  // namespace
+
+bool FitToolbarToDpi(HWND toolbar, UINT dpi) {
+  const int size = ScaleToDpi(kImageSizeAt96, dpi);
+  HIMAGELIST images = ButtonImages(size);
+  if (!images) return false;
+  int shown = 0, height = 0;
+  ImageList_GetIconSize(images, &shown, &height);
+  HIMAGELIST previous = reinterpret_cast<HIMAGELIST>(SendMessageA(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images)));
+  if (previous) ImageList_Destroy(previous);
+  SendMessageA(toolbar, TB_SETBUTTONSIZE, 0,
+               MAKELPARAM(shown + ScaleToDpi(kButtonPaddingX, dpi), shown + ScaleToDpi(kButtonPaddingY, dpi)));
+  SizeSeparators(toolbar, dpi);
+  return true;
+}
 
 LRESULT CALLBACK ToolbarWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     // The class brush (the menu colour) paints the background, not the control.
     case WM_ERASEBKGND: return DefWindowProcA(hwnd, msg, wParam, lParam);
     case WM_NOTIFY: return OnNotify(hwnd, wParam, lParam);
+    case WM_NCDESTROY: return OnNcDestroy(hwnd, wParam, lParam);
   }
   return CallWindowProcA(g_toolbarProc, hwnd, msg, wParam, lParam);
 }
@@ -58,10 +145,6 @@ HWND CreateFrameToolbar(HWND frame) {
   // (wider padding and data fields).
   static_assert(sizeof(TBBUTTON) == (sizeof(void*) == 4 ? 20 : 32), "toolbar button record");
   SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  TBADDBITMAP standard = {HINST_COMMCTRL, IDB_STD_SMALL_COLOR};
-  SendMessageA(toolbar, TB_ADDBITMAP, 15, reinterpret_cast<LPARAM>(&standard));
-  TBADDBITMAP view = {HINST_COMMCTRL, IDB_VIEW_SMALL_COLOR};
-  SendMessageA(toolbar, TB_ADDBITMAP, 12, reinterpret_cast<LPARAM>(&view));
 
   const BYTE on = TBSTATE_ENABLED;
   const BYTE off = 0;
@@ -84,8 +167,8 @@ HWND CreateFrameToolbar(HWND frame) {
       Button(kViewImageBase + VIEW_LIST, ID_VIEW_LIST, off, group),
       Button(kViewImageBase + VIEW_DETAILS, ID_VIEW_DETAILS, off, group),
   };
-  if (!SendMessageA(toolbar, TB_ADDBUTTONSA, kToolbarButtonCount,
-                    reinterpret_cast<LPARAM>(buttons))) {
+  if (!SendMessageA(toolbar, TB_ADDBUTTONSA, kToolbarButtonCount, reinterpret_cast<LPARAM>(buttons)) ||
+      !FitToolbarToDpi(toolbar, WindowDpi(frame))) {
     DestroyWindow(toolbar);
     return nullptr;
   }

@@ -5,7 +5,12 @@
 
 LRESULT CALLBACK ToolbarWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
-// Creates the toolbar with its sixteen buttons as child 3 of the frame; null on failure.
+// Creates the toolbar with its sixteen buttons as child 3 of the frame, at the frame's DPI;
+// null on failure.
 HWND CreateFrameToolbar(HWND frame);
+// Gives the toolbar the system's button images at dpi's size (16 pixels at 96 DPI) and the
+// buttons and separators sized for them; false when no images could be made (the toolbar
+// keeps those it had).
+bool FitToolbarToDpi(HWND toolbar, UINT dpi);
 
 constexpr int kToolbarButtonCount = 16;

@@ -1,11 +1,13 @@
 #include "panes/drop_feedback.h"
 
 #include "panes/views.h"
+#include "services/dpi.h"
 #include "services/globals.h"
 
 namespace {
 
-constexpr int kScrollMargin = 20;
+// How near a pane's edge (at 96 DPI) the cursor makes it scroll.
+constexpr int kScrollMarginAt96 = 20;
 constexpr DWORD kScrollDelayMs = 200;
 constexpr DWORD kExpandDelayMs = 2000;
 
@@ -31,17 +33,18 @@ bool PaneDropFeedback::PreviousWasHighlighted() const {
 void PaneDropFeedback::ComputeScrollZone(HWND pane, bool list) {
   RECT client = {};
   GetClientRect(pane, &client);
+  const int margin = ScaleToDpi(kScrollMarginAt96, WindowDpi(pane));
   inner_ = client;
-  inner_.top += kScrollMargin;
-  inner_.bottom -= kScrollMargin;
+  inner_.top += margin;
+  inner_.bottom -= margin;
   if (list) {
     HWND header = GetDlgItem(pane, 0);
     RECT headerRect = {};
     const int headerHeight =
         header && IsWindowVisible(header) && GetWindowRect(header, &headerRect) ? headerRect.bottom - headerRect.top : 0;
-    inner_.top = client.top + headerHeight + kScrollMargin;
-    inner_.left += kScrollMargin;
-    inner_.right -= kScrollMargin;
+    inner_.top = client.top + headerHeight + margin;
+    inner_.left += margin;
+    inner_.right -= margin;
   }
 }
 

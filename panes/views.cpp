@@ -6,12 +6,15 @@
 
 #include "archive/loading.h"
 #include "resources/command_ids.h"
+#include "services/dpi.h"
 #include "services/file_types.h"
 #include "services/globals.h"
+#include "services/icon_lists.h"
 #include "services/number_format.h"
 #include "services/settings.h"
 #include "panes/core/list_order.h"
-#include "panes/header_draw.h"
+#include "panes/pane_dpi.h"
+#include "panes/sort_arrow.h"
 
 namespace {
 
@@ -121,8 +124,8 @@ Node* ListItemNode(HWND list, int index) {
 }
 
 bool BuildArchiveView(HWND window, WindowDocument* doc, Failure* why) {
-  SendMessageA(doc->folderTree, TVM_SETIMAGELIST, TVSIL_NORMAL,
-               reinterpret_cast<LPARAM>(FolderImageList()));
+  doc->dpi = WindowDpi(window);
+  ApplyPaneDpi(doc);
   *why = BuildTree(doc);
   if (*why) return false;
   if (!AddFolderItems(doc, doc->root())) {
@@ -130,22 +133,14 @@ bool BuildArchiveView(HWND window, WindowDocument* doc, Failure* why) {
     return false;
   }
 
-  const WindowState& state = g_settings.windowState;
-  InsertColumn(doc->itemList, 0, "Name", LVCFMT_LEFT, state.nameColumnWidth);
-  InsertColumn(doc->itemList, 1, "Size", LVCFMT_RIGHT, state.sizeColumnWidth);
-  InsertColumn(doc->itemList, 2, "Type", LVCFMT_LEFT, state.typeColumnWidth);
-
-  HWND header = reinterpret_cast<HWND>(SendMessageA(doc->itemList, LVM_GETHEADER, 0, 0));
-  if (!AttachHeaderDrawing(header, doc)) return false;
-  SendMessageA(doc->itemList, LVM_SETIMAGELIST, LVSIL_SMALL,
-               reinterpret_cast<LPARAM>(SystemImageListSmall()));
-  SendMessageA(doc->itemList, LVM_SETIMAGELIST, LVSIL_NORMAL,
-               reinterpret_cast<LPARAM>(SystemImageListLarge()));
+  InsertColumn(doc->itemList, 0, "Name", LVCFMT_LEFT, RememberedColumnWidth(0, doc->dpi));
+  InsertColumn(doc->itemList, 1, "Size", LVCFMT_RIGHT, RememberedColumnWidth(1, doc->dpi));
+  InsertColumn(doc->itemList, 2, "Type", LVCFMT_LEFT, RememberedColumnWidth(2, doc->dpi));
+  ShowSortArrow(doc->itemList, doc->sortKey);
 
   HTREEITEM rootItem = FolderItemOf(doc, doc->root());
   SendMessageA(doc->folderTree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(rootItem));
   SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(rootItem));
-  (void)window;
   return true;
 }
 
@@ -195,6 +190,7 @@ int InsertListItem(HWND list, Node* node, int index, UINT state, UINT stateMask)
   item.pszText = const_cast<char*>(node->name().c_str());
   item.iImage = icon;
   item.lParam = reinterpret_cast<LPARAM>(node);
+  CoverIconIndex(list, icon);
   int at = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
   if (at < 0) return -1;
   if (EntryHasSize(node)) {
@@ -256,7 +252,10 @@ void AnswerListDisplayInfo(NMLVDISPINFOA* info) {
   const Node* node = reinterpret_cast<const Node*>(info->item.lParam);
   if (!node) return;
   info->item.mask |= LVIF_DI_SETITEM;
-  if (info->item.mask & LVIF_IMAGE) info->item.iImage = FileTypeIcon(node->name().c_str());
+  if (info->item.mask & LVIF_IMAGE) {
+    info->item.iImage = FileTypeIcon(node->name().c_str());
+    CoverIconIndex(info->hdr.hwndFrom, info->item.iImage);
+  }
   if ((info->item.mask & LVIF_TEXT) && info->item.iSubItem == 2 && info->item.pszText &&
       info->item.cchTextMax > 0) {
     std::snprintf(info->item.pszText, info->item.cchTextMax, "%s", FileTypeName(node->name().c_str()));
@@ -337,8 +336,7 @@ void SetSortKey(HWND window, WindowDocument* doc, int command) {
   }
   g_settings.windowState.sortKey = static_cast<uint16_t>(doc->sortKey);
   SortItemList(doc);
-  HWND header = reinterpret_cast<HWND>(SendMessageA(doc->itemList, LVM_GETHEADER, 0, 0));
-  InvalidateRect(header, nullptr, TRUE);
+  ShowSortArrow(doc->itemList, doc->sortKey);
 }
 
 void GoUp(WindowDocument* doc) {

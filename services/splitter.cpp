@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "services/dpi.h"
 #include "services/globals.h"
 
 BOOL FullDragMode = FALSE;
@@ -25,22 +26,29 @@ void SendSize(HWND splitter, HWND sizeOf) {
   SendMessageA(splitter, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
 }
 
+// The bar and the edges at the DPI s is for.
+void MeasureForDpi(SplitterState* s) {
+  s->barWidth = ScaleToDpi(kSplitterBarWidthAt96, s->dpi);
+  s->edgeWidth = MetricForDpi(SM_CXEDGE, s->dpi);
+  s->edgeHeight = MetricForDpi(SM_CYEDGE, s->dpi);
+}
+
 void Draw(HWND hwnd, HDC dc, const SplitterState* s) {
   int width, height;
   ClientSize(hwnd, &width, &height);
-  int p = s->position;
+  const int p = s->position, bar = s->barWidth;
   RECT left = {0, 0, p, height};
   DrawEdge(dc, &left, EDGE_ETCHED, BF_RECT);
   if (p < width) {
-    RECT bar = {p, 0, p + kSplitterBarWidth, height};
+    RECT between = {p, 0, p + bar, height};
     HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
     if (face) {
-      FillRect(dc, &bar, face);
+      FillRect(dc, &between, face);
       DeleteObject(face);
     }
   }
-  if (p + kSplitterBarWidth < width) {
-    RECT right = {p + kSplitterBarWidth, 0, width, height};
+  if (p + bar < width) {
+    RECT right = {p + bar, 0, width, height};
     DrawEdge(dc, &right, EDGE_SUNKEN, BF_RECT);
   }
 }
@@ -73,16 +81,15 @@ LRESULT OnCreate(HWND hwnd) {
   auto* s = new (std::nothrow) SplitterState();
   if (!s) return -1;
   SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
+  s->dpi = WindowDpi(hwnd);
+  MeasureForDpi(s);
   return 0;
 }
 
 LRESULT OnSize(HWND hwnd, SplitterState* s, int width, int height) {
-  int cx = g_splitterEdgeWidth, cy = g_splitterEdgeHeight, p = s->position;
+  const int cx = s->edgeWidth, cy = s->edgeHeight, p = s->position, bar = s->barWidth;
   if (s->leftPane) MoveWindow(s->leftPane, cx, cy, p - 2 * cx, height - 2 * cy, TRUE);
-  if (s->rightPane) {
-    MoveWindow(s->rightPane, p + kSplitterBarWidth + cx, cy, width - 2 * cx - p - kSplitterBarWidth,
-               height - 2 * cy, TRUE);
-  }
+  if (s->rightPane) MoveWindow(s->rightPane, p + bar + cx, cy, width - 2 * cx - p - bar, height - 2 * cy, TRUE);
   DrawNow(hwnd, s);
   return 0;
 }
@@ -96,7 +103,7 @@ LRESULT OnPaint(HWND hwnd, SplitterState* s) {
 }
 
 bool OnBar(const SplitterState* s, int x) {
-  return x >= s->position && x < s->position + kSplitterBarWidth;
+  return x >= s->position && x < s->position + s->barWidth;
 }
 
 LRESULT OnLButtonDown(HWND hwnd, SplitterState* s, WPARAM wParam, LPARAM lParam) {
@@ -118,7 +125,7 @@ LRESULT OnLButtonDown(HWND hwnd, SplitterState* s, WPARAM wParam, LPARAM lParam)
   } else {
     int width, height;
     ClientSize(hwnd, &width, &height);
-    s->dragRect = RECT{s->position, 0, s->position + kSplitterBarWidth, height};
+    s->dragRect = RECT{s->position, 0, s->position + s->barWidth, height};
     InvertOutline(hwnd, s->dragRect);
   }
   return 0;
@@ -143,7 +150,7 @@ LRESULT OnMouseMove(HWND hwnd, SplitterState* s, LPARAM lParam) {
     if (n == s->dragRect.left) return 0;
     InvertOutline(hwnd, s->dragRect);
     s->dragRect.left = n;
-    s->dragRect.right = n + kSplitterBarWidth;
+    s->dragRect.right = n + s->barWidth;
     InvertOutline(hwnd, s->dragRect);
   } else if (n != s->position) {
     s->position = static_cast<WORD>(n);
@@ -174,6 +181,19 @@ LRESULT OnKeyDown(HWND hwnd, SplitterState* s, WPARAM key, LPARAM lParam) {
   return 0;
 }
 
+// The window moved to a screen of another DPI: everything the splitter sized is scaled to it.
+LRESULT OnDpiChanged(HWND hwnd, SplitterState* s) {
+  const UINT dpi = WindowDpi(hwnd);
+  if (dpi == s->dpi) return 0;
+  s->position = static_cast<WORD>(ScaleBetweenDpi(s->position, s->dpi, dpi));
+  s->minPaneWidth = static_cast<WORD>(ScaleBetweenDpi(s->minPaneWidth, s->dpi, dpi));
+  s->dpi = dpi;
+  MeasureForDpi(s);
+  SendSize(hwnd, hwnd);
+  InvalidateRect(hwnd, nullptr, TRUE);
+  return 0;
+}
+
 LRESULT OnNcDestroy(HWND hwnd, WPARAM wParam, LPARAM lParam) {
   delete StateOf(hwnd);
   SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
@@ -200,6 +220,7 @@ LRESULT CALLBACK SplitterWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
       if (GetCapture() == hwnd) EndDrag(hwnd, s, true);
       return 0;
     case WM_KEYDOWN: return OnKeyDown(hwnd, s, wParam, lParam);
+    case WM_DPICHANGED_AFTERPARENT: return OnDpiChanged(hwnd, s);
     case WM_CANCELMODE:
       if (GetCapture() == hwnd) EndDrag(hwnd, s, false);
       return 0;
@@ -236,4 +257,9 @@ HWND SetSplitterPane(HWND splitter, SplitterSide side, HWND pane) {
 WORD GetSplitterPosition(HWND splitter) {
   SplitterState* s = StateOf(splitter);
   return s ? s->position : 0;
+}
+
+int SplitterBarWidth(HWND splitter) {
+  SplitterState* s = StateOf(splitter);
+  return s ? s->barWidth : 0;
 }

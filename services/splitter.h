@@ -1,10 +1,12 @@
-// The splitter control: two panes side by side with a 4-pixel bar between them
-// that the user drags to change the width of the left pane.
+// The splitter control: two panes side by side with a bar between them (4 pixels at
+// 96 DPI, scaled to the window's DPI) that the user drags to change the width of the left
+// pane. It follows a change of its window's DPI (WM_DPICHANGED_AFTERPARENT): the bar, the
+// panes' edges, the position and the least pane width are scaled to the new DPI.
 #pragma once
 
 #include <windows.h>
 
-constexpr int kSplitterBarWidth = 4;
+constexpr int kSplitterBarWidthAt96 = 4;
 
 struct SplitterState {
   HWND leftPane;
@@ -13,6 +15,10 @@ struct SplitterState {
   WORD position;         // x of the bar's left edge
   WORD minPaneWidth;     // while dragging, the bar keeps this far from either side
   RECT dragRect;  // outline mode: the inverted rectangle; full drag: left = start position
+  UINT dpi;       // the DPI the sizes below and the position are for
+  int barWidth;
+  int edgeWidth;   // the panes' edges, SM_CXEDGE and SM_CYEDGE at dpi
+  int edgeHeight;
 };
 
 enum class SplitterSide { Left, Right };
@@ -24,5 +30,7 @@ HWND CreateSplitter(DWORD exStyle, DWORD style, HWND parent, int id, HINSTANCE i
 // Attaches a pane and lays the splitter out; returns the pane previously on that side.
 HWND SetSplitterPane(HWND splitter, SplitterSide side, HWND pane);
 WORD GetSplitterPosition(HWND splitter);
+// The bar's width in pixels at the splitter's DPI (0 for a window that is no splitter).
+int SplitterBarWidth(HWND splitter);
 // Whether the current drag (if any) moves the panes live; read again at every drag start.
 extern BOOL FullDragMode;

@@ -1,5 +1,7 @@
 #include "transfer/drag_image.h"
 
+#include "services/dpi.h"
+
 namespace {
 
 struct DragImageState {
@@ -58,7 +60,9 @@ HIMAGELIST TreeDragImage(HWND tree, HTREEITEM item, POINT* hotspot) {
   if (!item) return nullptr;
   HIMAGELIST list = reinterpret_cast<HIMAGELIST>(
       SendMessageA(tree, TVM_CREATEDRAGIMAGE, 0, reinterpret_cast<LPARAM>(item)));
-  if (list) *hotspot = POINT{8, 8};
+  // The middle of the item's icon.
+  const int middle = MetricForDpi(SM_CXSMICON, WindowDpi(tree)) / 2;
+  if (list) *hotspot = POINT{middle, middle};
   return list;
 }
 

@@ -8,6 +8,7 @@
 
 #include "archive/quoted_name.h"
 #include "resources/transfer_ids.h"
+#include "services/dpi.h"
 #include "services/file_types.h"
 #include "services/globals.h"
 #include "services/number_format.h"
@@ -36,17 +37,18 @@ void FormatMessageText(HWND dialog, const char* name) {
 
 void PlaceDialog(HWND dialog) {
   HWND owner = GetWindow(dialog, GW_OWNER);
+  const int step = ScaleToDpi(20, WindowDpi(dialog));
   int x, y;
   if (owner) {
     RECT rc;
     GetWindowRect(owner, &rc);
-    x = rc.left + 20;
+    x = rc.left + step;
     y = rc.top + (rc.bottom - rc.top) / 4;
   } else {
     POINT cursor = {};
     GetCursorPos(&cursor);
-    x = cursor.x - 20 < 20 ? 20 : cursor.x - 20;
-    y = cursor.y - 20 < 20 ? 20 : cursor.y - 20;
+    x = cursor.x - step < step ? step : cursor.x - step;
+    y = cursor.y - step < step ? step : cursor.y - step;
   }
   SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }

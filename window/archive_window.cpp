@@ -11,6 +11,7 @@
 #include "archive/loading.h"
 #include "services/core/archive_text.h"
 #include "services/viewer_watch.h"
+#include "services/dpi.h"
 #include "services/globals.h"
 #include "services/leftovers.h"
 #include "services/messages.h"
@@ -26,11 +27,15 @@
 #include "window/notifications.h"
 #include "window/save.h"
 #include "window/viewer_edits.h"
+#include "window/window_dpi.h"
 #include "panes/views.h"
 
 unsigned long UntitledCounter = 1;
 
 namespace {
+
+// While the bar is dragged, it keeps this far (at 96 DPI) from either side.
+constexpr int kMinPaneWidthAt96 = 20;
 
 constexpr DWORD kFolderTreeStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | TVS_HASBUTTONS |
                                    TVS_HASLINES | TVS_LINESATROOT | TVS_EDITLABELS |
@@ -68,8 +73,10 @@ LRESULT BuildWindow(HWND hwnd, std::unique_ptr<ArchiveSource> source, Failure* w
   SetDocument(hwnd, doc);
   doc->source = std::move(source);
   const WindowState& state = g_settings.windowState;
-  doc->splitter = CreateSplitter(0, WS_VISIBLE, hwnd, kSplitterId, g_instance, 20,
-                                 state.folderPaneWidth);
+  const UINT dpi = WindowDpi(hwnd);
+  doc->splitter = CreateSplitter(0, WS_VISIBLE, hwnd, kSplitterId, g_instance,
+                                 static_cast<WORD>(ScaleToDpi(kMinPaneWidthAt96, dpi)),
+                                 static_cast<WORD>(ScaleToDpi(state.folderPaneWidth, dpi)));
   if (!doc->splitter) return -1;
   doc->folderTree = CreatePane(kFolderTreeClass, kFolderTreeStyle, doc->splitter, kFolderTreeId);
   if (!doc->folderTree) return -1;
@@ -132,8 +139,9 @@ LRESULT OnSize(HWND hwnd, WindowDocument* doc, WPARAM type, LPARAM lParam) {
   if (type == SIZE_RESTORED) {
     RECT rc;
     GetWindowRect(hwnd, &rc);
-    state.childWidth = rc.right - rc.left;
-    state.childHeight = rc.bottom - rc.top;
+    const UINT dpi = WindowDpi(hwnd);
+    state.childWidth = ScaleFromDpi(rc.right - rc.left, dpi);
+    state.childHeight = ScaleFromDpi(rc.bottom - rc.top, dpi);
     state.childStyle = 0;
   } else if (type == SIZE_MAXIMIZED) {
     state.childStyle = WS_MAXIMIZE;
@@ -247,6 +255,7 @@ LRESULT CALLBACK ArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
       OnFolderStatusTimer(hwnd);
       return 0;
     case WM_NCDESTROY: return OnNcDestroy(hwnd, doc, wParam, lParam);
+    case WM_DPICHANGED_AFTERPARENT: return FollowDpiChange(hwnd, doc);
     case WMU_VIEW_FINISHED:
       OnViewerEnded(hwnd, doc, *reinterpret_cast<const ViewerEnd*>(wParam));
       return 1;

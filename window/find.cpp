@@ -11,6 +11,7 @@
 #include "panes/core/name_pattern.h"
 #include "panes/views.h"
 #include "resources/find_ids.h"
+#include "services/dpi.h"
 #include "services/globals.h"
 #include "services/message_box.h"
 #include "services/number_format.h"
@@ -191,7 +192,7 @@ BOOL OnInitDialog(HWND dialog, FindState* state) {
   GetClientRect(list, &client);
   const int nameWidth = (client.right - client.left) * 2 / 5;
   AddColumn(list, 0, "Name", nameWidth);
-  AddColumn(list, 1, "Folder", client.right - client.left - nameWidth - GetSystemMetrics(SM_CXVSCROLL));
+  AddColumn(list, 1, "Folder", client.right - client.left - nameWidth - MetricForDpi(SM_CXVSCROLL, WindowDpi(dialog)));
   HWND edit = GetDlgItem(dialog, IDC_FIND_PATTERN);
   SendMessageA(edit, EM_LIMITTEXT, 1000, 0);
   SetWindowTextA(edit, g_lastPattern.c_str());

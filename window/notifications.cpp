@@ -3,13 +3,13 @@
 #include <commctrl.h>
 
 #include "resources/command_ids.h"
-#include "services/settings.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
 #include "window/context_menu.h"
 #include "window/drag_out.h"
 #include "window/folder_status.h"
 #include "window/rename.h"
+#include "panes/pane_dpi.h"
 #include "panes/views.h"
 
 namespace {
@@ -73,12 +73,7 @@ void OnListItemChanged(HWND window, WindowDocument* doc, const NMLISTVIEW* chang
     return;
   }
   int width = static_cast<int>(SendMessageA(doc->itemList, LVM_GETCOLUMNWIDTH, change->iSubItem, 0));
-  WindowState& state = g_settings.windowState;
-  switch (change->iSubItem) {
-    case 0: state.nameColumnWidth = static_cast<uint16_t>(width); break;
-    case 1: state.sizeColumnWidth = static_cast<uint16_t>(width); break;
-    case 2: state.typeColumnWidth = static_cast<uint16_t>(width); break;
-  }
+  RememberColumnWidth(doc, change->iSubItem, width);
 }
 
 LRESULT OnItemListNotify(HWND window, WindowDocument* doc, NMHDR* header) {

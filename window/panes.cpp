@@ -4,12 +4,14 @@
 
 #include "window/view_entry.h"
 #include "resources/command_ids.h"
+#include "services/dpi.h"
 #include "services/globals.h"
 #include "services/settings.h"
 #include "services/splitter.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
 #include "window/context_menu.h"
+#include "panes/pane_dpi.h"
 #include "panes/views.h"
 
 namespace {
@@ -43,20 +45,18 @@ LRESULT OnTreeKeyDown(HWND hwnd, WPARAM wParam, LPARAM lParam) {
   return TreeDefault(hwnd, WM_KEYDOWN, wParam, lParam);
 }
 
-void StoreColumnWidth(int column, int width) {
-  WindowState& state = g_settings.windowState;
-  switch (column) {
-    case 0: state.nameColumnWidth = static_cast<uint16_t>(width); break;
-    case 1: state.sizeColumnWidth = static_cast<uint16_t>(width); break;
-    case 2: state.typeColumnWidth = static_cast<uint16_t>(width); break;
-  }
-}
-
-void OnHeaderChanged(const NMHDR* header) {
+void OnHeaderChanged(HWND list, const NMHDR* header) {
   if (header->code != HDN_ITEMCHANGEDA && header->code != HDN_ITEMCHANGEDW) return;
   // The A and W forms share their layout up to the item pointer; only the width is read.
   const NMHEADERA* nm = reinterpret_cast<const NMHEADERA*>(header);
-  if (nm->pitem && (nm->pitem->mask & HDI_WIDTH)) StoreColumnWidth(nm->iItem, nm->pitem->cxy);
+  if (nm->pitem && (nm->pitem->mask & HDI_WIDTH))
+    RememberColumnWidth(DocumentOf(ArchiveWindowOfPane(list)), nm->iItem, nm->pitem->cxy);
+}
+
+// The folder pane's width for new windows, in 96-DPI units as the settings keep it.
+void RememberFolderPaneWidth(HWND tree) {
+  g_settings.windowState.folderPaneWidth =
+      static_cast<uint16_t>(ScaleFromDpi(GetSplitterPosition(GetParent(tree)), WindowDpi(tree)));
 }
 
 void SetEverySelection(HWND list, bool invert) {
@@ -99,13 +99,6 @@ LRESULT OnListDoubleClick(HWND hwnd, LPARAM lParam) {
   int index = static_cast<int>(SendMessageA(hwnd, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
   if (index >= 0 && (hit.flags & LVHT_ONITEM)) OpenListItem(hwnd, index);
   return 0;
-}
-
-LRESULT OnListDrawItem(HWND hwnd, WPARAM wParam, LPARAM lParam) {
-  if (wParam != 0) return ListDefault(hwnd, WM_DRAWITEM, wParam, lParam);
-  HWND header = reinterpret_cast<HWND>(SendMessageA(hwnd, LVM_GETHEADER, 0, 0));
-  SendMessageA(header, WM_DRAWITEM, wParam, lParam);
-  return 1;
 }
 
 // The context menu of a pane, at a point on the screen or, for -1, at its selection. The
@@ -151,12 +144,13 @@ LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
   if (OnContextMenuKey(hwnd, msg, wParam)) return 0;
   switch (msg) {
     case WM_SIZE:
-      g_settings.windowState.folderPaneWidth = GetSplitterPosition(GetParent(hwnd));
+      RememberFolderPaneWidth(hwnd);
       break;
     case WM_SETFOCUS:
       OnPaneFocused(hwnd);
       break;
-    case WM_KEYDOWN: return OnTreeKeyDown(hwnd, wParam, lParam);    case WM_CONTEXTMENU:
+    case WM_KEYDOWN: return OnTreeKeyDown(hwnd, wParam, lParam);
+    case WM_CONTEXTMENU:
       if (ShowPaneMenu(hwnd, lParam)) return 0;
       break;
   }
@@ -169,13 +163,13 @@ LRESULT CALLBACK ItemListPaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     case WM_SETFOCUS:
       OnPaneFocused(hwnd);
       break;
-    case WM_DRAWITEM: return OnListDrawItem(hwnd, wParam, lParam);
     case WM_NOTIFY:
-      OnHeaderChanged(reinterpret_cast<const NMHDR*>(lParam));
+      OnHeaderChanged(hwnd, reinterpret_cast<const NMHDR*>(lParam));
       break;
     case WM_KEYDOWN: return OnListKeyDown(hwnd, wParam, lParam);
     case WM_LBUTTONDBLCLK: return OnListDoubleClick(hwnd, lParam);
-    case WM_COMMAND: return OnListCommand(hwnd, wParam, lParam);    case WM_CONTEXTMENU:
+    case WM_COMMAND: return OnListCommand(hwnd, wParam, lParam);
+    case WM_CONTEXTMENU:
       if (ShowPaneMenu(hwnd, lParam)) return 0;
       break;
   }

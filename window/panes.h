@@ -1,5 +1,5 @@
 // The procedures of the two pane classes, "wcPakTV" and "wcPakLV": they report focus
-// changes, keep the pane and column widths, forward the header drawing and open items.
+// changes, keep the pane and column widths and open items.
 #pragma once
 
 #include <windows.h>

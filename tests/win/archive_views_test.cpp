@@ -223,36 +223,40 @@ TEST_F(ArchiveViewsTest, DoubleClickingAFolderInTheListOpensIt) {
   EXPECT_EQ(Listed(), (Names{"dm", "level1.bsp", "level2.bsp"}));
 }
 
+// The system draws the header and its sort arrow: the sorted column's item carries the
+// arrow's format flag, up while ascending and down while descending, and no other item does.
 TEST_F(ArchiveViewsTest, TheSortedColumnCarriesTheArrow) {
   Command(ID_VIEW_DETAILS);
-  ShowWindow(window_, SW_MAXIMIZE);
-  PumpPending();
   HWND header = ListView_GetHeader(doc_->itemList);
-  // Counts the pixels drawn in the button shadow colour inside a column: the caption is
-  // drawn in the button text colour, so only the arrow's shaded edge has this colour.
-  auto arrowPixels = [&](int column) {
-    RedrawWindow(header, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    RECT rc;
-    Header_GetItemRect(header, column, &rc);
-    HDC dc = GetDC(header);
-    COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
-    int found = 0;
-    for (int x = rc.left + 2; x < rc.right - 2; ++x) {
-      for (int y = rc.top + 2; y < rc.bottom - 2; ++y) {
-        if (GetPixel(dc, x, y) == shadow) ++found;
-      }
+  auto arrows = [&] {
+    std::vector<int> found;
+    for (int column = 0; column < Header_GetItemCount(header); ++column) {
+      HDITEMA item = {};
+      item.mask = HDI_FORMAT;
+      EXPECT_TRUE(Header_GetItem(header, column, &item));
+      EXPECT_FALSE(item.fmt & HDF_OWNERDRAW) << column;
+      found.push_back(item.fmt & (HDF_SORTUP | HDF_SORTDOWN));
     }
-    ReleaseDC(header, dc);
     return found;
   };
-  Command(ID_VIEW_BY_NAME);  // descending by name now
-  Command(ID_VIEW_BY_SIZE);
-  int sizeColumn = arrowPixels(1);
-  EXPECT_GT(sizeColumn, 3);
-  EXPECT_LT(arrowPixels(2), 3);
-  Command(ID_VIEW_BY_TYPE);
-  EXPECT_GT(arrowPixels(2), 3);
-  EXPECT_LT(arrowPixels(1), 3);
+  using Arrows = std::vector<int>;
+  EXPECT_EQ(arrows(), (Arrows{HDF_SORTUP, 0, 0}));
+  const struct {
+    int command;
+    Arrows expected;
+  } steps[] = {
+      {ID_VIEW_BY_NAME, {HDF_SORTDOWN, 0, 0}}, {ID_VIEW_BY_SIZE, {0, HDF_SORTUP, 0}},
+      {ID_VIEW_BY_SIZE, {0, HDF_SORTDOWN, 0}}, {ID_VIEW_BY_TYPE, {0, 0, HDF_SORTUP}},
+      {ID_VIEW_BY_NAME, {HDF_SORTUP, 0, 0}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.command);
+    Command(step.command);
+    EXPECT_EQ(arrows(), step.expected);
+  }
+  // A click on a column's header sorts by it and moves the arrow there.
+  ClickHeaderColumn(2);
+  EXPECT_EQ(arrows(), (Arrows{0, 0, HDF_SORTUP}));
 }
 
 // With no menu help showing, the status bar counts the folder's items and the selection.
@@ -272,6 +276,8 @@ TEST_F(ArchiveViewsTest, TheStatusBarCountsTheFolderAndTheSelection) {
   const Names listed = Listed();
   const auto readme = std::find(listed.begin(), listed.end(), "readme");
   ASSERT_NE(readme, listed.end());
+  // Where the list shows it: large icons may put it below the window's edge.
+  ListView_EnsureVisible(doc_->itemList, static_cast<int>(readme - listed.begin()), FALSE);
   RECT rc = {LVIR_LABEL, 0, 0, 0};
   ASSERT_TRUE(SendMessageA(doc_->itemList, LVM_GETITEMRECT, readme - listed.begin(), reinterpret_cast<LPARAM>(&rc)));
   ClickIn(doc_->itemList, rc);

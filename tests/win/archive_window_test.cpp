@@ -6,6 +6,7 @@
 
 #include "archive/format.h"
 #include "resources/command_ids.h"
+#include "services/dpi.h"
 #include "services/globals.h"
 #include "services/settings.h"
 #include "tests/win/support/archive_window_support.h"
@@ -147,9 +148,11 @@ TEST_F(ArchiveWindowTest, RestoredSizeAndMaximizedStyleAreRemembered) {
   ASSERT_NE(window, nullptr);
   ShowWindow(window, SW_RESTORE);
   SetWindowPos(window, nullptr, 0, 0, 333, 222, SWP_NOMOVE | SWP_NOZORDER);
-  EXPECT_TRUE(PumpUntil([] { return g_settings.windowState.childWidth == 333 && g_settings.windowState.childHeight == 222; }));
-  EXPECT_EQ(g_settings.windowState.childWidth, 333);
-  EXPECT_EQ(g_settings.windowState.childHeight, 222);
+  // Kept in 96-DPI units: as it is at 96 DPI.
+  const int width = ScaleFromDpi(333, WindowDpi(window)), height = ScaleFromDpi(222, WindowDpi(window));
+  EXPECT_TRUE(PumpUntil([&] { return g_settings.windowState.childWidth == width && g_settings.windowState.childHeight == height; }));
+  EXPECT_EQ(g_settings.windowState.childWidth, width);
+  EXPECT_EQ(g_settings.windowState.childHeight, height);
   EXPECT_EQ(g_settings.windowState.childStyle, 0u);
   ShowWindow(window, SW_MAXIMIZE);
   EXPECT_TRUE(PumpUntil([] { return g_settings.windowState.childStyle == static_cast<uint32_t>(WS_MAXIMIZE); }));

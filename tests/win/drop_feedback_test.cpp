@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "services/dpi.h"
 #include "resources/command_ids.h"
 #include "tests/win/support/data_exchange_support.h"
 #include "tests/win/support/transfer_test_support.h"
@@ -146,7 +147,9 @@ TEST_F(DropFeedbackTest, HoveringOnACollapsedFolderExpandsItAfterTwoSeconds) {
 
 TEST_F(DropFeedbackTest, RestingNearTheListsBottomEdgeScrollsUntilTheEnd) {
   ShowWindow(window_, SW_RESTORE);
-  MoveWindow(window_, 0, 0, 500, 160, TRUE);
+  // Lower than the list's rows, higher than its two scroll zones, at any DPI.
+  const UINT dpi = WindowDpi(window_);
+  MoveWindow(window_, 0, 0, ScaleToDpi(500, dpi), ScaleToDpi(160, dpi), TRUE);
   PumpPending();
   SCROLLINFO info = {};
   info.cbSize = sizeof info;
@@ -191,8 +194,10 @@ TEST_F(DropFeedbackTest, DragImageBeginsOnceAndEndsCleanly) {
   POINT hotspot = {};
   HIMAGELIST tree = MakeDragImage(doc_->folderTree, 0, maps, &hotspot);
   ASSERT_NE(tree, nullptr);
-  EXPECT_EQ(hotspot.x, 8);
-  EXPECT_EQ(hotspot.y, 8);
+  // The middle of the item's icon: 8, 8 at 96 DPI.
+  const int middle = MetricForDpi(SM_CXSMICON, WindowDpi(doc_->folderTree)) / 2;
+  EXPECT_EQ(hotspot.x, middle);
+  EXPECT_EQ(hotspot.y, middle);
   SelectListItems(doc_, {"maps", "readme"});
   HIMAGELIST list = MakeDragImage(doc_->itemList, 1, nullptr, &hotspot);
   ASSERT_NE(list, nullptr);

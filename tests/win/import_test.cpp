@@ -12,6 +12,7 @@
 
 #include "resources/command_ids.h"
 #include "resources/transfer_ids.h"
+#include "services/dpi.h"
 #include "services/settings.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
@@ -194,10 +195,10 @@ TEST_F(ImportTest, DialogNamesTheFileAndShowsBothSizes) {
                                   "This directory already contains a file named 'level.bsp'.",
                                   "Would you like to replace the existing file", "",
                                   Grouped(1234) + " bytes", "with this one?", "", Grouped(1234567) + " bytes"}));
-  // Placed 20 pixels right of the frame's left edge, a quarter of its height down.
+  // Placed 20 pixels (at 96 DPI) right of the frame's left edge, a quarter of its height down.
   RECT frame;
   GetWindowRect(frame_, &frame);
-  EXPECT_EQ(seen[0].rect.left, frame.left + 20);
+  EXPECT_EQ(seen[0].rect.left, frame.left + ScaleToDpi(20, WindowDpi(frame_)));
   EXPECT_EQ(seen[0].rect.top, frame.top + (frame.bottom - frame.top) / 4);
   // Replaced in place: one list item, its size column brought up to date by the caller.
   EXPECT_EQ(ListNames(doc->itemList), Names{"level.bsp"});

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "services/dpi.h"
 #include "services/globals.h"
 #include "services/splitter.h"
 #include "tests/win/support/frame_test_support.h"
@@ -116,8 +117,10 @@ TEST_F(SplitterTest, LayoutPlacesPanesAroundTheBar) {
   GetWindowRect(right_, &rc);
   MapWindowPoints(nullptr, splitter_, reinterpret_cast<POINT*>(&rc), 2);
   EXPECT_EQ(LeftPaneWidth(), 100 - 2 * cx);
-  EXPECT_EQ(rc.left, 100 + 4 + cx);
-  EXPECT_EQ(rc.right - rc.left, 600 - 2 * cx - 100 - 4);
+  const int bar = SplitterBarWidth(splitter_);
+  EXPECT_EQ(bar, ScaleToDpi(kSplitterBarWidthAt96, WindowDpi(splitter_)));
+  EXPECT_EQ(rc.left, 100 + bar + cx);
+  EXPECT_EQ(rc.right - rc.left, 600 - 2 * cx - 100 - bar);
   EXPECT_EQ(GetParent(left_), splitter_);
   EXPECT_EQ(GetWindowLongA(left_, GWL_STYLE) & WS_CLIPSIBLINGS, 0);
 }
@@ -203,7 +206,7 @@ TEST_F(SplitterTest, FocusReturnsToThePaneThatHadIt) {
 
 TEST_F(SplitterTest, PressBesideTheBarStartsNoDrag) {
   SetFullDrag(true);
-  PressAndMove(104, 300);  // x = P + 4 is the first column of the right frame
+  PressAndMove(100 + SplitterBarWidth(splitter_), 300);  // the first column of the right frame
   EXPECT_NE(GetCapture(), splitter_);
   Button(false);
   EXPECT_EQ(GetSplitterPosition(splitter_), 100);

@@ -176,6 +176,32 @@ std::vector<HWND>& CloseQueryLog() {
   return log;
 }
 
+long RunTestProcess(const std::string& filter, const std::vector<std::pair<std::string, std::string>>& environment,
+                    DWORD timeoutMs) {
+  char exe[MAX_PATH] = {};
+  if (!GetModuleFileNameA(nullptr, exe, MAX_PATH)) return -1;
+  std::string command = std::string("\"") + exe + "\" --gtest_also_run_disabled_tests --gtest_filter=" + filter;
+  for (const auto& variable : environment) SetEnvironmentVariableA(variable.first.c_str(), variable.second.c_str());
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  const bool started =
+      CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) != FALSE;
+  for (const auto& variable : environment) SetEnvironmentVariableA(variable.first.c_str(), nullptr);
+  if (!started) return -1;
+  const bool ended = PumpUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }, timeoutMs);
+  DWORD code = static_cast<DWORD>(-1);
+  if (ended) {
+    GetExitCodeProcess(process.hProcess, &code);
+  } else {
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, 5000);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return ended ? static_cast<long>(code) : -1;
+}
+
 void PressKeys(std::initializer_list<WORD> keys) {
   std::vector<INPUT> inputs;
   for (WORD key : keys) {

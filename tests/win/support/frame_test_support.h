@@ -79,6 +79,13 @@ class InputWatch {
 // it did not arrive within timeoutMs.
 bool MoveMouseAndWait(int x, int y, DWORD timeoutMs = 3000);
 
+// Runs this test program again as a second process for the tests that filter names (disabled
+// ones included), with the environment variables given set for it alone, and runs this
+// thread's messages until it ends. Its exit code (0: its tests passed), or -1 when it did not
+// start or did not end within timeoutMs (it is then ended).
+long RunTestProcess(const std::string& filter, const std::vector<std::pair<std::string, std::string>>& environment,
+                    DWORD timeoutMs = 60000);
+
 // Keyboard and mouse input through SendInput.
 void PressKeys(std::initializer_list<WORD> keys);  // down in order, up in reverse
 void MoveMouseTo(int x, int y);                     // screen coordinates

@@ -42,10 +42,14 @@ inline void WaitUntilDrawn(HWND window, DWORD timeoutMs = 3000) {
   ReleaseDC(nullptr, screen);
 }
 
-// Copies the screen into dir\<name>.bmp, making dir when it is missing.
-inline bool SaveScreenshotTo(const std::string& dir, const std::string& name) {
+// Copies the area of the screen into dir\<name>.bmp, making dir when it is missing.
+inline bool SaveScreenAreaTo(const std::string& dir, const std::string& name, const RECT& area) {
   CreateDirectoryA(dir.c_str(), nullptr);
-  int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  const int left = area.left < 0 ? 0 : area.left, top = area.top < 0 ? 0 : area.top;
+  const int right = area.right > GetSystemMetrics(SM_CXSCREEN) ? GetSystemMetrics(SM_CXSCREEN) : area.right;
+  const int bottom = area.bottom > GetSystemMetrics(SM_CYSCREEN) ? GetSystemMetrics(SM_CYSCREEN) : area.bottom;
+  const int width = right - left, height = bottom - top;
+  if (width <= 0 || height <= 0) return false;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFOHEADER header = {};
@@ -60,7 +64,7 @@ inline bool SaveScreenshotTo(const std::string& dir, const std::string& name) {
   bool saved = false;
   if (bitmap) {
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
     SelectObject(memory, old);
     DWORD imageSize = ((width * 3 + 3) & ~3) * height;
     BITMAPFILEHEADER file = {};
@@ -79,4 +83,16 @@ inline bool SaveScreenshotTo(const std::string& dir, const std::string& name) {
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   return saved;
+}
+
+// Copies the screen into dir\<name>.bmp, making dir when it is missing.
+inline bool SaveScreenshotTo(const std::string& dir, const std::string& name) {
+  const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  return SaveScreenAreaTo(dir, name, screen);
+}
+
+// Copies what the screen shows of window (its frame included) into dir\<name>.bmp.
+inline bool SaveWindowScreenshotTo(HWND window, const std::string& dir, const std::string& name) {
+  RECT area;
+  return GetWindowRect(window, &area) && SaveScreenAreaTo(dir, name, area);
 }

@@ -1,0 +1,66 @@
+#include "panes/pane_dpi.h"
+
+#include <commctrl.h>
+
+#include "services/dpi.h"
+#include "services/icon_lists.h"
+#include "services/settings.h"
+
+namespace {
+
+// The tree control's own indent of its levels at 96 DPI.
+constexpr int kTreeIndentAt96 = 19;
+constexpr int kColumnCount = 3;
+
+uint16_t* RememberedWidth(int column) {
+  WindowState& state = g_settings.windowState;
+  switch (column) {
+    case 0: return &state.nameColumnWidth;
+    case 1: return &state.sizeColumnWidth;
+    case 2: return &state.typeColumnWidth;
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+int RememberedColumnWidth(int column, UINT dpi) {
+  const uint16_t* width = RememberedWidth(column);
+  return width ? ScaleToDpi(*width, dpi) : 0;
+}
+
+void RememberColumnWidth(const WindowDocument* doc, int column, int width) {
+  uint16_t* kept = RememberedWidth(column);
+  if (!kept || width < 0) return;
+  const int at96 = ScaleFromDpi(width, doc ? doc->dpi : kBaseDpi);
+  *kept = static_cast<uint16_t>(at96 > 0xFFFF ? 0xFFFF : at96);
+}
+
+void ApplyPaneDpi(WindowDocument* doc) {
+  const UINT dpi = doc->dpi;
+  if (HFONT font = IconTitleFontForDpi(dpi)) {
+    SendMessageA(doc->folderTree, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SendMessageA(doc->itemList, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  SendMessageA(doc->folderTree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(FolderIconsForDpi(dpi)));
+  SendMessageA(doc->folderTree, TVM_SETINDENT, ScaleToDpi(kTreeIndentAt96, dpi), 0);
+  SendMessageA(doc->itemList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SmallIconsForDpi(dpi)));
+  SendMessageA(doc->itemList, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(LargeIconsForDpi(dpi)));
+  // At the system's DPI the list's own spacing is right; at another it is the one for dpi.
+  const LPARAM spacing = dpi == SystemDpi() ? static_cast<LPARAM>(-1)
+                                            : MAKELPARAM(MetricForDpi(SM_CXICONSPACING, dpi),
+                                                         MetricForDpi(SM_CYICONSPACING, dpi));
+  SendMessageA(doc->itemList, LVM_SETICONSPACING, 0, spacing);
+}
+
+void MovePanesToDpi(WindowDocument* doc, UINT dpi) {
+  if (dpi == doc->dpi) return;
+  const UINT from = doc->dpi;
+  doc->dpi = dpi;
+  for (int column = 0; column < kColumnCount; ++column) {
+    const int width = static_cast<int>(SendMessageA(doc->itemList, LVM_GETCOLUMNWIDTH, column, 0));
+    if (width > 0) SendMessageA(doc->itemList, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(ScaleBetweenDpi(width, from, dpi), 0));
+  }
+  ApplyPaneDpi(doc);
+  SendMessageA(doc->itemList, LVM_ARRANGE, LVA_DEFAULT, 0);
+}

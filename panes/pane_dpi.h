@@ -1,0 +1,20 @@
+// An archive window's panes at the window's DPI: their fonts, the images of both panes, the
+// tree's indent, the list's icon spacing and its column widths, which are remembered in
+// 96-DPI units.
+#pragma once
+
+#include <windows.h>
+
+#include "panes/window_document.h"
+
+// Gives both panes the fonts and image lists for doc->dpi, the tree its indent and the list
+// its icon spacing.
+void ApplyPaneDpi(WindowDocument* doc);
+// The window moved to dpi: the list's column widths are scaled from doc->dpi, dpi becomes
+// the panes' DPI and ApplyPaneDpi follows. Nothing happens when dpi is the panes' DPI.
+void MovePanesToDpi(WindowDocument* doc, UINT dpi);
+
+// A column's width in the settings (0 Name, 1 Size, 2 Type), in pixels at dpi.
+int RememberedColumnWidth(int column, UINT dpi);
+// Keeps the width a column now has in the list of doc, for new windows.
+void RememberColumnWidth(const WindowDocument* doc, int column, int width);
