@@ -25,7 +25,8 @@ bool InitialiseProgram(int showCommand);
 // Builds TempDirectory from the system's temporary path and creates the directory.
 bool CreateTempDirectory();
 // The same from a given answer of GetTempPathA (its result and the text it wrote); the
-// directory is written to out (MAX_PATH bytes). An existing directory is not an error.
+// directory is written to out (kPathBufferSize bytes). It must stay within the system's
+// path limit, counted in UTF-16 units. An existing directory is not an error.
 bool CreateTempDirectoryFrom(DWORD tempPathResult, const char* tempPath, char* out);
 
 // Loads the main menu and the accelerator table into their globals.

@@ -21,7 +21,7 @@ int g_smallIconHeight;
 int g_splitterEdgeWidth;
 int g_splitterEdgeHeight;
 
-char TempDirectory[MAX_PATH];
+char TempDirectory[kPathBufferSize];
 
 UINT g_cfVellumixData;
 UINT g_cfFileGroupDescriptor;

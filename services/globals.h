@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "services/core/path_length.h"
+
 extern HINSTANCE g_instance;
 extern HANDLE g_instanceMutex;  // named "wcPakMDIFrame", owned for the whole run
 
@@ -29,7 +31,7 @@ extern int g_splitterEdgeHeight;  // SM_CYEDGE
 
 // The program's temporary directory: the system's temporary path, "Vellumix" and a
 // backslash. Viewed items and drag-out copies are written below it.
-extern char TempDirectory[MAX_PATH];
+extern char TempDirectory[kPathBufferSize];
 
 // Registered clipboard formats.
 extern UINT g_cfVellumixData;
