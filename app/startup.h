@@ -9,8 +9,9 @@
 bool ClaimSingleInstance();
 
 // In a second instance: finds the running frame (up to 50 tries, 100 ms apart), sends it
-// the command line's path as a global atom, restores it when minimised and brings it to the
-// front. The quotes around the command line are removed in place. Returns the exit code, 1.
+// the command line's path (as a global atom, or as the data of WM_COPYDATA when the path is
+// too long for an atom's name), restores it when minimised and brings it to the front. The
+// quotes around the command line are removed in place. Returns the exit code, 1.
 int HandOffToRunningInstance(char* commandLine);
 
 // Registers the six window classes of the program in their fixed order; false when any
