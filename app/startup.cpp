@@ -70,6 +70,7 @@ bool CreateTempDirectory() {
 bool RegisterClipboardFormats() {
   return RegisterFormat("Vellumix Data", &g_cfVellumixData) &&
          RegisterFormat("FileGroupDescriptor", &g_cfFileGroupDescriptor) &&
+         RegisterFormat("FileGroupDescriptorW", &g_cfFileGroupDescriptorW) &&
          RegisterFormat("FileContents", &g_cfFileContents) &&
          RegisterFormat("Preferred DropEffect", &g_cfPreferredDropEffect) &&
          RegisterFormat("Performed DropEffect", &g_cfPerformedDropEffect) &&

@@ -35,7 +35,7 @@ bool LoadMenuAndAccelerators();
 // Attaches the recent-file list to the "Recent Files" submenu and loads it from the registry.
 bool LoadRecentFiles();
 
-// Registers the six clipboard formats; false when any registration fails.
+// Registers the seven clipboard formats; false when any registration fails.
 bool RegisterClipboardFormats();
 
 // Creates the frame with the main menu and shows it; the frame window or null.

@@ -25,6 +25,7 @@ char TempDirectory[kPathBufferSize];
 
 UINT g_cfVellumixData;
 UINT g_cfFileGroupDescriptor;
+UINT g_cfFileGroupDescriptorW;
 UINT g_cfFileContents;
 UINT g_cfPreferredDropEffect;
 UINT g_cfPerformedDropEffect;

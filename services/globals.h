@@ -36,6 +36,7 @@ extern char TempDirectory[kPathBufferSize];
 // Registered clipboard formats.
 extern UINT g_cfVellumixData;
 extern UINT g_cfFileGroupDescriptor;
+extern UINT g_cfFileGroupDescriptorW;
 extern UINT g_cfFileContents;
 extern UINT g_cfPreferredDropEffect;
 extern UINT g_cfPerformedDropEffect;
