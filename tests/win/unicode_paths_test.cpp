@@ -24,6 +24,7 @@
 #include "services/leftovers.h"
 #include "services/messages.h"
 #include "services/settings.h"
+#include "tests/core/sample_archives.h"
 #include "tests/win/support/data_exchange_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
@@ -407,4 +408,72 @@ TEST_F(UnicodePathsTest, NotedCopiesThereAreRemovedByTheirFolder) {
   EXPECT_TRUE(DiskExists(other));
   RemoveLeftoverFiles(otherFolder.c_str());
   EXPECT_FALSE(DiskExists(other));
+}
+
+// The tool run in a console of its own code page: while it runs the console takes UTF-8, its
+// messages and listing reach the console whole, and the console has its own page back once
+// the tool ended.
+TEST(ToolConsoleTest, TheToolWritesUtf8ToTheConsoleAndGivesItsPageBack) {
+  FreeConsole();
+  ASSERT_TRUE(AllocConsole());
+  ASSERT_TRUE(SetConsoleOutputCP(437));
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(screen, INVALID_HANDLE_VALUE);
+  const COORD origin = {0, 0};
+  const auto run = [&](const std::string& arguments, bool* sawUtf8) {
+    DWORD written = 0;
+    FillConsoleOutputCharacterW(screen, L' ', 80 * 25, origin, &written);
+    SetConsoleCursorPosition(screen, origin);
+    std::string command = std::string("\"") + VELLUMIX_CLI_EXE + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = screen;
+    startup.hStdError = screen;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+      return ~0ul;
+    // The console's page as the tool leaves it while it lists.
+    while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
+      if (GetConsoleOutputCP() == CP_UTF8) *sawUtf8 = true;
+    DWORD code = ~0ul;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<unsigned long>(code);
+  };
+  const auto screenText = [&] {
+    std::wstring shown(80 * 25, L' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(screen, &shown[0], static_cast<DWORD>(shown.size()), origin, &read);
+    shown.resize(read);
+    return Utf8Of(shown);
+  };
+  // A listing long enough to be seen while it runs.
+  char base[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, base);
+  const std::string folder = std::string(base) + kUnicodeFolderName;
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::vector<sample::PakItem> entries;
+  for (int i = 0; i < 3000; ++i) entries.push_back({"\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB " + std::to_string(i), "x"});
+  const std::vector<uint8_t> pak = sample::Pak(entries);
+  const std::string archive = folder + "\\" + kArchiveName;
+  ASSERT_TRUE(WriteDiskFile(archive, std::string(pak.begin(), pak.end())));
+  bool sawUtf8 = false;
+  EXPECT_EQ(run("list \"" + archive + "\"", &sawUtf8), 0ul);
+  EXPECT_TRUE(sawUtf8) << "the console never took UTF-8 while the tool ran";
+  EXPECT_EQ(GetConsoleOutputCP(), 437u);
+  EXPECT_NE(screenText().find("stored    \xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB 2"), std::string::npos) << screenText();
+  // A message names the archive whole.
+  const std::string missing = folder + "\\missing " + kArchiveName;
+  bool ignored = false;
+  EXPECT_EQ(run("list \"" + missing + "\"", &ignored), 1ul);
+  EXPECT_EQ(GetConsoleOutputCP(), 437u);
+  EXPECT_NE(screenText().find("missing " + kArchiveName), std::string::npos) << screenText();
+  DeleteFileA(archive.c_str());
+  RemoveDirectoryA(folder.c_str());
+  CloseHandle(screen);
+  FreeConsole();
 }
