@@ -383,6 +383,14 @@ TEST_F(UnicodePathsTest, FilesDroppedFromThereArriveUnderTheirNames) {
   }
   EXPECT_TRUE(DiskExists(folder + kMapName));
   EXPECT_EQ(ListNames(doc->itemList).size(), representable ? 4u : 3u);
+  // Pasted as the shell's Copy leaves them: the same paths.
+  ASSERT_TRUE(PutFilesOnClipboard({folder + kMapName, folder + kSoundName}, true));
+  HWND other;
+  WindowDocument* pasted = OpenDoc("", &other);
+  ASSERT_NE(pasted, nullptr);
+  SendCommand(other, ID_EDIT_PASTE);
+  EXPECT_EQ(EntryText(pasted, kMapStored), "wide");
+  EXPECT_EQ(EntryText(pasted, kSoundName), "narrow");
 }
 
 // Copies the program noted are found again by their folder, whatever its script, and the
