@@ -5,10 +5,12 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
 #include "services/dpi.h"
+#include "services/core/path_length.h"
 #include "services/file_types.h"
 #include "services/icon_lists.h"
 #include "services/globals.h"
@@ -72,18 +74,34 @@ LRESULT OnCloseRequest(HWND frame, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefFrameProcA(frame, g_mdiClient, msg, wParam, lParam);
 }
 
-// A second start sends its path in an atom and waits for the answer before it deletes the
-// atom: the name is copied out and the open posted, so that the second start does not wait
-// for what the open then shows (a box that waits for the user).
-LRESULT PostOpenFromAtom(HWND frame, ATOM atom) {
-  char path[MAX_PATH];
-  if (!GlobalGetAtomNameA(atom, path, sizeof path)) return 0;
-  auto* copy = new std::string(path);
+// A second start sends its path in an atom, or as the data of WM_COPYDATA, and waits for
+// the answer before it lets go of them: the path is copied out and the open posted, so that
+// the second start does not wait for what the open then shows (a box that waits for the user).
+LRESULT PostOpenOf(HWND frame, std::string path) {
+  if (path.empty()) return 0;
+  auto* copy = new std::string(std::move(path));
   if (!PostMessageA(frame, WMU_OPEN_ARCHIVE, 2, reinterpret_cast<LPARAM>(copy))) {
     delete copy;
     return 0;
   }
   return 1;
+}
+
+LRESULT PostOpenFromAtom(HWND frame, ATOM atom) {
+  // Room for the longest name an atom holds (255 UTF-16 units) in UTF-8.
+  char path[kPathBufferSize];
+  const UINT length = GlobalGetAtomNameA(atom, path, sizeof path);
+  if (length == 0 || length >= sizeof path - 1) return 0;
+  return PostOpenOf(frame, std::string(path, length));
+}
+
+LRESULT OnCopyData(HWND frame, const COPYDATASTRUCT* data) {
+  if (!data || data->dwData != kOpenArchiveData || !data->lpData || data->cbData == 0 ||
+      data->cbData >= kPathBufferSize)
+    return 0;
+  const char* bytes = static_cast<const char*>(data->lpData);
+  // The path ends at a NUL, if the sender put one in.
+  return PostOpenOf(frame, std::string(bytes, strnlen(bytes, data->cbData)));
 }
 
 LRESULT OnOpenArchive(HWND frame, WPARAM wParam, LPARAM lParam) {
@@ -119,6 +137,7 @@ LRESULT CALLBACK FrameWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
     case WMU_OPEN_ARCHIVE: return OnOpenArchive(hwnd, wParam, lParam);
     case WM_DPICHANGED: return OnFrameDpiChanged(hwnd, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
     case WM_NCDESTROY: ForgetWindowDpi(hwnd); break;
+    case WM_COPYDATA: return OnCopyData(hwnd, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
   }
   return DefFrameProcA(hwnd, g_mdiClient, msg, wParam, lParam);
 }

@@ -4,11 +4,13 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
 #include "services/dpi.h"
+#include "services/core/path_length.h"
 #include "services/file_dialogs.h"
 #include "app/frame.h"
 #include "panes/window_document.h"
@@ -104,24 +106,16 @@ int OpenArchivesFromSelection(const char* selection) {
   // A single chosen file comes back as its full path alone.
   if (firstName[0] == '\0') return OpenArchiveWindow(selection) ? 1 : 0;
 
-  char directory[MAX_PATH];
-  size_t directoryLength = std::strlen(selection);
-  if (directoryLength >= MAX_PATH - 1) return 0;
-  std::memcpy(directory, selection, directoryLength + 1);
-  char last = directory[directoryLength - 1];
-  if (last != '\\' && last != '/') {
-    directory[directoryLength++] = '\\';
-    directory[directoryLength] = '\0';
-  }
+  std::string directory = selection;
+  const char last = directory.back();
+  if (last != '\\' && last != '/') directory += '\\';
+  const size_t directoryUnits = Utf16Length(directory);
   int opened = 0;
   for (const char* name = firstName; *name; name += std::strlen(name) + 1) {
-    size_t nameLength = std::strlen(name);
     // Names that would not fit the system's path limit cannot be opened.
-    if (directoryLength + nameLength >= MAX_PATH) continue;
-    char path[MAX_PATH];
-    std::memcpy(path, directory, directoryLength);
-    std::memcpy(path + directoryLength, name, nameLength + 1);
-    if (OpenArchiveWindow(path)) ++opened;
+    if (directoryUnits + Utf16Length(name) > kMaxPathUnits) continue;
+    const std::string path = directory + name;
+    if (OpenArchiveWindow(path.c_str())) ++opened;
   }
   return opened;
 }

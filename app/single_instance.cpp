@@ -30,6 +30,32 @@ char* StripCommandLineQuotes(char* commandLine) {
   return commandLine + 1;
 }
 
+namespace {
+
+// The most bytes an atom's name holds.
+constexpr size_t kMaxAtomName = 255;
+
+// Hands path to the running frame: in an atom where its name fits (the form every version
+// of the program reads), otherwise as the data of WM_COPYDATA. Either way the frame has
+// copied the path when the message returns.
+void HandOverPath(HWND frame, const char* path) {
+  const size_t length = std::strlen(path);
+  if (length <= kMaxAtomName) {
+    if (ATOM atom = GlobalAddAtomA(path)) {
+      SendMessageA(frame, WMU_OPEN_ARCHIVE, 1, atom);
+      GlobalDeleteAtom(atom);
+      return;
+    }
+  }
+  COPYDATASTRUCT data = {};
+  data.dwData = kOpenArchiveData;
+  data.cbData = static_cast<DWORD>(length);
+  data.lpData = const_cast<char*>(path);
+  SendMessageA(frame, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+}
+
+}  // namespace
+
 int HandOffToRunningInstance(char* commandLine) {
   // The first instance may still be initialising: give its frame a few seconds to appear.
   HWND frame = nullptr;
@@ -42,12 +68,7 @@ int HandOffToRunningInstance(char* commandLine) {
 
   if (commandLine && commandLine[0] != '\0') {
     const char* path = StripCommandLineQuotes(commandLine);
-    if (path[0] != '\0') {
-      // A failed GlobalAddAtomA gives atom 0, which the frame cannot read: it opens nothing.
-      ATOM atom = GlobalAddAtomA(path);
-      SendMessageA(frame, WMU_OPEN_ARCHIVE, 1, atom);
-      if (atom) GlobalDeleteAtom(atom);
-    }
+    if (path[0] != '\0') HandOverPath(frame, path);
   }
   if (IsIconic(frame)) ShowWindow(frame, SW_RESTORE);
   SetForegroundWindow(frame);

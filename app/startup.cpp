@@ -5,10 +5,12 @@
 #include <ole2.h>
 
 #include <cstring>
+#include <string>
 
 #include "services/sound_thread.h"
 #include "services/viewer_watch.h"
 #include "resources/shell_ids.h"
+#include "services/core/path_length.h"
 #include "services/file_types.h"
 #include "services/globals.h"
 #include "services/leftovers.h"
@@ -46,34 +48,29 @@ bool LoadRecentFiles() {
 }
 
 bool CreateTempDirectoryFrom(DWORD tempPathResult, const char* tempPath, char* out) {
-  if (tempPathResult == 0 || tempPathResult >= MAX_PATH) return false;
-  size_t length = std::strlen(tempPath);
-  if (length == 0 || length >= MAX_PATH) return false;
-  std::memcpy(out, tempPath, length + 1);
-  if (out[length - 1] != '\\') {
-    if (length + 1 >= MAX_PATH) return false;
-    out[length++] = '\\';
-    out[length] = '\0';
-  }
-  // Room for "Vellumix", its backslash and the NUL.
-  if (length + 9 >= MAX_PATH) return false;
-  std::memcpy(out + length, kTempDirectoryName, sizeof kTempDirectoryName);
-  length += sizeof kTempDirectoryName - 1;
-  if (!CreateDirectoryA(out, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
-  out[length++] = '\\';
-  out[length] = '\0';
+  if (tempPathResult == 0 || tempPathResult >= kPathBufferSize) return false;
+  std::string path(tempPath, strnlen(tempPath, kPathBufferSize));
+  if (path.empty() || path.size() >= kPathBufferSize) return false;
+  if (path.back() != '\\') path += '\\';
+  // Room for "Vellumix" and its backslash within the system's limit, counted as it counts.
+  if (Utf16Length(path) + sizeof kTempDirectoryName > kMaxPathUnits) return false;
+  path += kTempDirectoryName;
+  if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  path += '\\';
+  std::memcpy(out, path.c_str(), path.size() + 1);
   return true;
 }
 
 bool CreateTempDirectory() {
-  char path[MAX_PATH] = {};
-  DWORD result = GetTempPathA(MAX_PATH, path);
-  return CreateTempDirectoryFrom(result, result < MAX_PATH ? path : "", TempDirectory);
+  char path[kPathBufferSize] = {};
+  DWORD result = GetTempPathA(sizeof path, path);
+  return CreateTempDirectoryFrom(result, result < sizeof path ? path : "", TempDirectory);
 }
 
 bool RegisterClipboardFormats() {
   return RegisterFormat("Vellumix Data", &g_cfVellumixData) &&
          RegisterFormat("FileGroupDescriptor", &g_cfFileGroupDescriptor) &&
+         RegisterFormat("FileGroupDescriptorW", &g_cfFileGroupDescriptorW) &&
          RegisterFormat("FileContents", &g_cfFileContents) &&
          RegisterFormat("Preferred DropEffect", &g_cfPreferredDropEffect) &&
          RegisterFormat("Performed DropEffect", &g_cfPerformedDropEffect) &&

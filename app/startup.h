@@ -9,8 +9,9 @@
 bool ClaimSingleInstance();
 
 // In a second instance: finds the running frame (up to 50 tries, 100 ms apart), sends it
-// the command line's path as a global atom, restores it when minimised and brings it to the
-// front. The quotes around the command line are removed in place. Returns the exit code, 1.
+// the command line's path (as a global atom, or as the data of WM_COPYDATA when the path is
+// too long for an atom's name), restores it when minimised and brings it to the front. The
+// quotes around the command line are removed in place. Returns the exit code, 1.
 int HandOffToRunningInstance(char* commandLine);
 
 // Registers the common controls the program uses (InitCommonControlsEx), then the six window
@@ -26,7 +27,8 @@ bool InitialiseProgram(int showCommand);
 // Builds TempDirectory from the system's temporary path and creates the directory.
 bool CreateTempDirectory();
 // The same from a given answer of GetTempPathA (its result and the text it wrote); the
-// directory is written to out (MAX_PATH bytes). An existing directory is not an error.
+// directory is written to out (kPathBufferSize bytes). It must stay within the system's
+// path limit, counted in UTF-16 units. An existing directory is not an error.
 bool CreateTempDirectoryFrom(DWORD tempPathResult, const char* tempPath, char* out);
 
 // Loads the main menu and the accelerator table into their globals.
@@ -34,7 +36,7 @@ bool LoadMenuAndAccelerators();
 // Attaches the recent-file list to the "Recent Files" submenu and loads it from the registry.
 bool LoadRecentFiles();
 
-// Registers the six clipboard formats; false when any registration fails.
+// Registers the seven clipboard formats; false when any registration fails.
 bool RegisterClipboardFormats();
 
 // Creates the frame with the main menu and shows it; the frame window or null.

@@ -1,12 +1,16 @@
 #include "cli/console.h"
 
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "archive/quoted_name.h"
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
+
+#include <climits>
 #else
 #include <unistd.h>
 #endif
@@ -36,12 +40,51 @@ bool StderrIsTerminal() {
 
 void ClearLine() {
   if (g_lineShown == 0) return;
-  std::fprintf(stderr, "\r%*s\r", static_cast<int>(g_lineShown), "");
+  Print(stderr, "\r%*s\r", static_cast<int>(g_lineShown), "");
   std::fflush(stderr);
   g_lineShown = 0;
 }
 
+// Writes text to stream: to a console on Windows as UTF-16, anywhere else as it is.
+void WriteText(FILE* stream, const std::string& text) {
+#ifdef _WIN32
+  HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  if (console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode) && text.size() < INT_MAX) {
+    const int size = static_cast<int>(text.size());
+    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    if (units > 0) {
+      std::wstring wide(static_cast<size_t>(units), L'\0');
+      MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], units);
+      std::fflush(stream);
+      DWORD written = 0;
+      if (WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) return;
+    }
+  }
+#endif
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
 constexpr size_t kLineWidth = 79;
+
+// The characters of UTF-8 text, as the terminal's columns count them (a byte that continues
+// a sequence takes none).
+bool ContinuesCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+size_t Characters(const std::string& text) {
+  size_t count = 0;
+  for (char c : text) count += ContinuesCharacter(c) ? 0 : 1;
+  return count;
+}
+// Where the last count characters of text start.
+size_t StartOfLast(const std::string& text, size_t count) {
+  size_t at = text.size();
+  for (size_t seen = 0; at > 0 && seen < count;) {
+    --at;
+    if (!ContinuesCharacter(text[at])) ++seen;
+  }
+  while (at < text.size() && ContinuesCharacter(text[at])) ++at;
+  return at;
+}
 constexpr auto kQuietPeriod = std::chrono::milliseconds(700);
 constexpr auto kRedrawPeriod = std::chrono::milliseconds(100);
 
@@ -59,9 +102,25 @@ std::string OneLine(const char* text) {
   return line;
 }
 
+void Print(FILE* stream, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  va_list again;
+  va_copy(again, arguments);
+  const int length = std::vsnprintf(nullptr, 0, format, arguments);
+  va_end(arguments);
+  if (length > 0) {
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::vsnprintf(&text[0], text.size(), format, again);
+    text.resize(static_cast<size_t>(length));
+    WriteText(stream, text);
+  }
+  va_end(again);
+}
+
 void PrintError(const std::string& text) {
   ClearLine();
-  std::fprintf(stderr, "%s: %s\n", kProgramName, text.c_str());
+  Print(stderr, "%s: %s\n", kProgramName, text.c_str());
   std::fflush(stderr);
 }
 
@@ -73,6 +132,49 @@ void InstallInterruptHandler() {
 }
 
 bool Interrupted() { return g_interrupted != 0; }
+
+#ifdef _WIN32
+namespace {
+
+// The console's output code page before the tool set UTF-8; 0 while it has not.
+volatile UINT g_consoleCodePage = 0;
+
+void RestoreConsoleCodePage() {
+  const UINT previous = g_consoleCodePage;
+  g_consoleCodePage = 0;
+  if (previous != 0) SetConsoleOutputCP(previous);
+}
+
+// Runs before the event ends the tool: the console's page is given back first. A first
+// Ctrl+C only asks the work to stop (the C runtime's handler takes it), so the page stays
+// until the tool ends by itself; a second one, and the other events, end the tool at once.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT || Interrupted()) RestoreConsoleCodePage();
+  return FALSE;
+}
+
+}  // namespace
+
+ConsoleOutputUtf8::ConsoleOutputUtf8() {
+  // No console (output to files or pipes of a process without one): nothing to set.
+  const UINT previous = GetConsoleOutputCP();
+  if (previous == 0 || previous == CP_UTF8) return;
+  if (!SetConsoleOutputCP(CP_UTF8)) return;
+  g_consoleCodePage = previous;
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+ConsoleOutputUtf8::~ConsoleOutputUtf8() {
+  if (g_consoleCodePage == 0) return;
+  std::fflush(stdout);
+  std::fflush(stderr);
+  RestoreConsoleCodePage();
+  SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+}
+#else
+ConsoleOutputUtf8::ConsoleOutputUtf8() = default;
+ConsoleOutputUtf8::~ConsoleOutputUtf8() = default;
+#endif
 
 void ProgressLine::Start(uint32_t steps) {
   steps_ = steps;
@@ -104,13 +206,14 @@ void ProgressLine::Draw(bool force) {
   std::snprintf(head, sizeof head, "%s %u/%u (%u%%) ", verb_, done_, steps_, percent);
   std::string line = head;
   const size_t room = kLineWidth > line.size() ? kLineWidth - line.size() : 0;
-  // The end of a long path tells more than its start.
-  line += item_.size() <= room ? item_ : "..." + item_.substr(item_.size() - (room > 3 ? room - 3 : 0));
-  const size_t width = line.size();
+  // The end of a long path tells more than its start; it is cut between characters.
+  const size_t characters = Characters(item_);
+  line += characters <= room ? item_ : "..." + item_.substr(StartOfLast(item_, room > 3 ? room - 3 : 0));
+  const size_t width = Characters(line);
   if (width < g_lineShown) line.append(g_lineShown - width, ' ');
-  std::fprintf(stderr, "\r%s", line.c_str());
+  Print(stderr, "\r%s", line.c_str());
   std::fflush(stderr);
-  g_lineShown = line.size();
+  g_lineShown = width < g_lineShown ? g_lineShown : width;
 }
 
 SaveProgress* ConsoleSaveHost::OpenProgress(uint32_t steps) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 
@@ -15,11 +16,33 @@ constexpr int kExitInterrupted = 130;  // stopped by Ctrl+C (or SIGTERM); nothin
 
 extern const char kProgramName[];  // "vellumix-cli"
 
+// Writes to stdout or stderr as printf does. On Windows, where the stream is a console,
+// the text goes to it as UTF-16 converted from the process's code page (UTF-8 under the
+// manifest): the C runtime's own conversion for a console is passed by (Wine's takes each
+// byte for a character of its own).
+void Print(FILE* stream, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
 // "vellumix-cli: text" on stderr. A message of the core spans lines ("Error reading PK3
 // file\n<path>: why."): its lines are joined into one.
 void PrintError(const std::string& text);
 // The core's message text as one line.
 std::string OneLine(const char* text);
+
+// While it lives, the console the tool writes to (on Windows, when there is one) shows its
+// output as UTF-8, which its names and paths are; the console's own code page is given back
+// when it goes, and also when a second Ctrl+C, Ctrl+Break or closing the console ends the
+// tool at once. Terminals on Linux take UTF-8 as it is: there it does nothing.
+class ConsoleOutputUtf8 {
+ public:
+  ConsoleOutputUtf8();
+  ~ConsoleOutputUtf8();
+  ConsoleOutputUtf8(const ConsoleOutputUtf8&) = delete;
+  ConsoleOutputUtf8& operator=(const ConsoleOutputUtf8&) = delete;
+};
 
 // Ctrl+C (and SIGTERM) ask the work to stop between entries; a second one ends the program.
 void InstallInterruptHandler();

@@ -38,7 +38,7 @@ int TestCommand(const CommandLine& line) {
                (result.files == 1 ? " file is" : " files are") + " damaged");
     return kExitRefused;
   }
-  std::printf("%s: no errors found in %u %s.\n", archive.path.c_str(), result.files,
+  Print(stdout, "%s: no errors found in %u %s.\n", archive.path.c_str(), result.files,
               result.files == 1 ? "file" : "files");
   return kExitOk;
 }

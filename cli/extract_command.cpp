@@ -66,7 +66,7 @@ struct Extraction {
     for (size_t i = chain.size(); i-- > 0;) {
       path = JoinDiskPath(path, chain[i]->name());
 #ifdef _WIN32
-      if (path.size() > kMaxDiskPath) {
+      if (Utf16Length(path) > kMaxDiskPath) {
         Report(stored, "refused: the path on disk would be too long");
         ++refused;
         return std::string();

@@ -78,17 +78,17 @@ int ListCommand(const CommandLine& line) {
     for (const Listed& e : entries) {
       char crc[16] = "";
       if (e.hasCrc) std::snprintf(crc, sizeof crc, "%08" PRIx32, e.crc);
-      std::printf("%" PRIu64 "\t%" PRIu64 "\t%s\t%s\t%s\t%" PRIu64 "\t%s\n", e.size, e.packed, e.method.c_str(), crc,
+      Print(stdout, "%" PRIu64 "\t%" PRIu64 "\t%s\t%s\t%s\t%" PRIu64 "\t%s\n", e.size, e.packed, e.method.c_str(), crc,
                   e.modified.c_str(), e.offset, PrintableName(e.path, true).c_str());
     }
     return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;
   }
   uint64_t size = 0, packed = 0;
   if (line.longForm)
-    std::printf("%12s %12s %5s  %-9s %-8s  %-19s  %10s  %s\n", "Size", "Packed", "Saved", "Method", "CRC-32",
+    Print(stdout, "%12s %12s %5s  %-9s %-8s  %-19s  %10s  %s\n", "Size", "Packed", "Saved", "Method", "CRC-32",
                 "Modified", "Offset", "Path");
   else
-    std::printf("%12s %12s  %-9s %s\n", "Size", "Packed", "Method", "Path");
+    Print(stdout, "%12s %12s  %-9s %s\n", "Size", "Packed", "Method", "Path");
   for (const Listed& e : entries) {
     size += e.size;
     packed += e.packed;
@@ -96,14 +96,14 @@ int ListCommand(const CommandLine& line) {
     if (line.longForm) {
       char crc[16] = "-";
       if (e.hasCrc) std::snprintf(crc, sizeof crc, "%08" PRIx32, e.crc);
-      std::printf("%12" PRIu64 " %12" PRIu64 " %5s  %-9s %-8s  %-19s  %10" PRIu64 "  %s\n", e.size, e.packed,
+      Print(stdout, "%12" PRIu64 " %12" PRIu64 " %5s  %-9s %-8s  %-19s  %10" PRIu64 "  %s\n", e.size, e.packed,
                   Ratio(e.size, e.packed).c_str(), e.method.c_str(), crc,
                   e.modified.empty() ? "-" : e.modified.c_str(), e.offset, name.c_str());
     } else {
-      std::printf("%12" PRIu64 " %12" PRIu64 "  %-9s %s\n", e.size, e.packed, e.method.c_str(), name.c_str());
+      Print(stdout, "%12" PRIu64 " %12" PRIu64 "  %-9s %s\n", e.size, e.packed, e.method.c_str(), name.c_str());
     }
   }
-  std::printf("%12" PRIu64 " %12" PRIu64 "  %" PRIu64 " %s (%s saved)\n", size, packed,
+  Print(stdout, "%12" PRIu64 " %12" PRIu64 "  %" PRIu64 " %s (%s saved)\n", size, packed,
               static_cast<uint64_t>(entries.size()),
               entries.size() == 1 ? "entry" : "entries", Ratio(size, packed).c_str());
   return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;

@@ -55,7 +55,7 @@ const char kHelp[] =
 
 int UsageError(const std::string& text) {
   PrintError(text);
-  std::fputs(Usage().c_str(), stderr);
+  Print(stderr, "%s", Usage().c_str());
   return kExitUsage;
 }
 
@@ -85,14 +85,12 @@ bool ParseLevel(const std::string& text, int* level) {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc < 2) return UsageError("no command given");
   const std::string command = argv[1];
   if (command == "-h" || command == "--help" || command == "help") {
-    std::fputs(Usage().c_str(), stdout);
-    std::fputs(kHelp, stdout);
+    Print(stdout, "%s", Usage().c_str());
+    Print(stdout, "%s", kHelp);
     return kExitOk;
   }
   const CommandForm* form = nullptr;
@@ -150,4 +148,11 @@ int main(int argc, char** argv) {
     return UsageError(command + ": the archive to write must end in " + WrittenExtensions("", ", ", " or "));
   InstallInterruptHandler();
   return form->run(line);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const ConsoleOutputUtf8 console;
+  return Run(argc, argv);
 }

@@ -45,6 +45,11 @@ add_test(NAME cli.wine_round_trip
          COMMAND bash ${CMAKE_SOURCE_DIR}/tests/cli/wine_round_trip.sh ${VELLUMIX_WINE_LOADER}
                  $<TARGET_FILE:vellumix-cli>)
 set_tests_properties(cli.wine_round_trip PROPERTIES TIMEOUT 120)
+# The same tool in a folder named in Cyrillic, Greek and CJK.
+add_test(NAME cli.wine_unicode_paths
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/cli/unicode_paths.sh ${VELLUMIX_WINE_LOADER}
+                 $<TARGET_FILE:vellumix-cli>)
+set_tests_properties(cli.wine_unicode_paths PROPERTIES TIMEOUT 120)
 
 # A hidden window that keeps Wine's desktop process alive for the whole test run.
 add_executable(wine_keepalive WIN32 ${CMAKE_SOURCE_DIR}/tests/win/support/keepalive.cpp)

@@ -30,8 +30,9 @@ HWND ArchiveWindowOfPane(HWND pane) {
 void MarkModified(HWND window) {
   WindowDocument* doc = DocumentOf(window);
   if (doc) doc->modified = 1;
-  char title[262] = {};
-  int length = GetWindowTextA(window, title, 262);
+  // A title is a path, however many bytes its UTF-8 takes, and the mark.
+  char title[kPathBufferSize + 2] = {};
+  int length = GetWindowTextA(window, title, sizeof title);
   if (length <= 0 || title[length - 1] == '*') return;
   if (length + 2 < static_cast<int>(sizeof title)) {
     std::memcpy(title + length, " *", 3);
@@ -40,7 +41,7 @@ void MarkModified(HWND window) {
 }
 
 std::string TitleWithoutMark(HWND window) {
-  char title[262] = {};
+  char title[kPathBufferSize + 2] = {};
   int length = GetWindowTextA(window, title, sizeof title);
   if (length >= 2 && title[length - 1] == '*' && title[length - 2] == ' ') title[length - 2] = '\0';
   return title;

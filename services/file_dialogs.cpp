@@ -2,11 +2,12 @@
 
 #include <shlobj.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "archive/format.h"
 #include "resources/shell_ids.h"
+#include "services/code_page.h"
+#include "services/core/path_length.h"
 #include "services/globals.h"
 #include "services/settings.h"
 #include "services/subclass.h"
@@ -58,10 +59,15 @@ bool LoadFilter(UINT id, char* filter, int size) {
   return true;
 }
 
+// A directory too long for the buffer is no path the system takes: the dialogs then start
+// where they would without one, never in a directory cut short.
 void CopyDirectory(const char* directory) {
-  size_t length = strnlen(directory, MAX_PATH - 1);
-  std::memcpy(g_settings.initialDirectory, directory, length);
-  g_settings.initialDirectory[length] = '\0';
+  const size_t length = strnlen(directory, sizeof g_settings.initialDirectory);
+  if (length >= sizeof g_settings.initialDirectory) {
+    g_settings.initialDirectory[0] = '\0';
+    return;
+  }
+  std::memcpy(g_settings.initialDirectory, directory, length + 1);
 }
 
 void FillCommon(OPENFILENAMEA* ofn, char* buffer, DWORD size, const char* initialName,
@@ -87,17 +93,10 @@ void FillCommon(OPENFILENAMEA* ofn, char* buffer, DWORD size, const char* initia
 }  // namespace
 
 void RememberDirectoryOf(const char* path) {
-  char directory[MAX_PATH];
-  size_t length = strnlen(path, MAX_PATH - 1);
-  std::memcpy(directory, path, length);
-  directory[length] = '\0';
-  char* slash = std::strrchr(directory, '\\');
-  if (slash) {
-    *slash = '\0';
-  } else {
-    directory[0] = '\0';
-  }
-  CopyDirectory(directory);
+  std::string directory = path;
+  const size_t slash = directory.rfind('\\');
+  directory.resize(slash == std::string::npos ? 0 : slash);
+  CopyDirectory(directory.c_str());
 }
 
 bool ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
@@ -158,14 +157,16 @@ bool IsAbsolutePath(const char* path) {
 // a typed path that names no folder is refused with a message and the chooser stays.
 LRESULT CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
-    char typed[MAX_PATH] = {};
+    // One byte more than a path can take: a text that fills it was cut, and names no folder.
+    char typed[kPathBufferSize + 1] = {};
     HWND edit = FindWindowExA(dialog, nullptr, "Edit", nullptr);
-    if (edit && GetWindowTextA(edit, typed, sizeof typed) > 0 && IsAbsolutePath(typed)) {
-      const DWORD attributes = GetFileAttributesA(typed);
+    const int length = edit ? GetWindowTextA(edit, typed, sizeof typed) : 0;
+    if (length > 0 && IsAbsolutePath(typed)) {
+      const bool whole = static_cast<size_t>(length) < kPathBufferSize && Utf16Length(typed) <= kMaxPathUnits;
+      const DWORD attributes = whole ? GetFileAttributesA(typed) : INVALID_FILE_ATTRIBUTES;
       if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        char text[MAX_PATH + 64];
-        std::snprintf(text, sizeof text, "The folder %s does not exist.", typed);
-        MessageBoxA(dialog, text, "Browse for Folder", MB_OK | MB_ICONEXCLAMATION);
+        const std::string text = std::string("The folder ") + typed + " does not exist.";
+        MessageBoxA(dialog, text.c_str(), "Browse for Folder", MB_OK | MB_ICONEXCLAMATION);
         return 0;
       }
       SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(typed));
@@ -199,7 +200,11 @@ bool BrowseForDirectory(HWND owner, char* buffer, const char* title) {
   info.lParam = reinterpret_cast<LPARAM>(g_settings.initialDirectory);
   LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
   bool result = false;
-  if (chosen) result = SHGetPathFromIDListA(chosen, buffer) != FALSE;
+  std::string path;
+  if (chosen && PathOfShellItem(chosen, &path) && path.size() < kPathBufferSize) {
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    result = true;
+  }
   IMalloc* malloc = nullptr;
   if (SUCCEEDED(SHGetMalloc(&malloc))) {
     if (root) malloc->Free(root);

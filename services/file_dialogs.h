@@ -28,7 +28,7 @@ bool ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filt
 
 // Lets the user choose a directory below My Computer, by the tree or by a path typed into
 // its edit box, starting at InitialDirectory, which then becomes the chosen directory.
-// true when a file-system path was written to buffer (at least MAX_PATH bytes).
+// true when a file-system path was written to buffer (at least kPathBufferSize bytes).
 bool BrowseForDirectory(HWND owner, char* buffer, const char* title);
 
 // Sets InitialDirectory to the directory part of a chosen path (empty when it has none).

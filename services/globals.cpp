@@ -21,10 +21,11 @@ int g_smallIconHeight;
 int g_splitterEdgeWidth;
 int g_splitterEdgeHeight;
 
-char TempDirectory[MAX_PATH];
+char TempDirectory[kPathBufferSize];
 
 UINT g_cfVellumixData;
 UINT g_cfFileGroupDescriptor;
+UINT g_cfFileGroupDescriptorW;
 UINT g_cfFileContents;
 UINT g_cfPreferredDropEffect;
 UINT g_cfPerformedDropEffect;

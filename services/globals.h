@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "services/core/path_length.h"
+
 extern HINSTANCE g_instance;
 extern HANDLE g_instanceMutex;  // named "wcPakMDIFrame", owned for the whole run
 
@@ -29,11 +31,12 @@ extern int g_splitterEdgeHeight;  // SM_CYEDGE
 
 // The program's temporary directory: the system's temporary path, "Vellumix" and a
 // backslash. Viewed items and drag-out copies are written below it.
-extern char TempDirectory[MAX_PATH];
+extern char TempDirectory[kPathBufferSize];
 
 // Registered clipboard formats.
 extern UINT g_cfVellumixData;
 extern UINT g_cfFileGroupDescriptor;
+extern UINT g_cfFileGroupDescriptorW;
 extern UINT g_cfFileContents;
 extern UINT g_cfPreferredDropEffect;
 extern UINT g_cfPerformedDropEffect;

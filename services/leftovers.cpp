@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/tree.h"
+#include "services/core/path_length.h"
+
 const char kTemporaryFilesKey[] = "Software\\Quillmoor\\Vellumix\\Temporary Files";
 
 namespace {
@@ -40,7 +43,7 @@ void RemoveLeftoverFiles(const char* folder) {
     return;
   // Names first, removals after: deleting values while enumerating them skips some.
   std::vector<std::string> noted;
-  char name[MAX_PATH * 2];
+  char name[kPathBufferSize];
   for (DWORD i = 0;; ++i) {
     DWORD length = sizeof name;
     const LONG result = RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
@@ -50,7 +53,9 @@ void RemoveLeftoverFiles(const char* folder) {
   std::string wanted = folder ? folder : "";
   while (!wanted.empty() && wanted.back() == '\\') wanted.pop_back();
   for (const std::string& path : noted) {
-    if (folder && lstrcmpiA(FolderOf(path.c_str()).c_str(), wanted.c_str()) != 0) continue;
+    // Letters other than A to Z are compared as they are: a path's case is folded in ASCII
+    // alone, as everywhere in the program.
+    if (folder && LowerCased(FolderOf(path.c_str())) != LowerCased(wanted)) continue;
     const bool gone = DeleteFileA(path.c_str()) || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
     if (gone) RegDeleteValueA(key, path.c_str());
   }

@@ -10,6 +10,11 @@
 // form must be sent, never posted. The frame copies the name and posts the form 2 to itself,
 // so the sender waits for nothing the open shows; returns nonzero when the open was posted.
 constexpr UINT WMU_OPEN_ARCHIVE = WM_USER;
+// The dwData of a WM_COPYDATA to the frame whose data are a path (its bytes, without a NUL)
+// too long for an atom's name, which takes 255 bytes: a UTF-8 path of 86 characters of three
+// bytes each is longer. The frame copies it and posts the open as for an atom; it returns
+// nonzero when the open was posted.
+constexpr ULONG_PTR kOpenArchiveData = 0x56584F50;  // "POXV"
 
 // To an archive window (these share values with the frame's message on purpose: each
 // window class has its own private range).

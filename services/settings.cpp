@@ -42,11 +42,11 @@ void LoadSettings() {
         ERROR_SUCCESS) {
       g_settings.windowState = state;
     }
-    char directory[MAX_PATH] = {};
+    char directory[sizeof g_settings.initialDirectory] = {};
     size = sizeof directory;
     if (RegQueryValueExA(key, "InitialDirectory", nullptr, nullptr,
                          reinterpret_cast<BYTE*>(directory), &size) == ERROR_SUCCESS) {
-      directory[MAX_PATH - 1] = '\0';
+      directory[sizeof directory - 1] = '\0';
       std::memcpy(g_settings.initialDirectory, directory, sizeof directory);
     }
     uint32_t level = g_settings.zipCompressionLevel;
@@ -94,7 +94,7 @@ void LoadRecentFileList(HKEY key) {
   for (int n = g_recentFiles.capacity(); n >= 1; --n) {
     char name[16];
     std::snprintf(name, sizeof name, "File%d", n);
-    char path[MAX_PATH];
+    char path[kPathBufferSize];
     DWORD size = sizeof path;
     DWORD type = 0;
     if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) !=
@@ -105,6 +105,8 @@ void LoadRecentFileList(HKEY key) {
     // completely has no room for the NUL and is too long for a path.
     if (size >= sizeof path && path[sizeof path - 1] != '\0') continue;
     path[size < sizeof path ? size : sizeof path - 1] = '\0';
+    // Longer than the system takes a path, counted as it counts: no file to open.
+    if (Utf16Length(path) > kMaxPathUnits) continue;
     g_recentFiles.Add(path);
   }
 }

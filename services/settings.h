@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "services/core/path_length.h"
 #include "services/core/recent_files.h"
 #include "services/core/window_state.h"
 
@@ -12,7 +13,7 @@ extern const char kRecentFilesKey[];  // its "Recent File List" subkey
 
 struct AppSettings {
   WindowState windowState;
-  char initialDirectory[MAX_PATH];
+  char initialDirectory[kPathBufferSize];
   uint32_t zipCompressionLevel;
 };
 

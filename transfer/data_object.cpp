@@ -10,7 +10,9 @@
 
 #include "archive/document.h"
 #include "archive/entry_data.h"
+#include "services/code_page.h"
 #include "services/core/archive_text.h"
+#include "services/core/path_length.h"
 #include "services/globals.h"
 #include "services/messages.h"
 #include "transfer/com_base.h"
@@ -19,7 +21,7 @@
 
 namespace {
 
-constexpr int kMaxGetFormats = 6;
+constexpr int kMaxGetFormats = 7;
 constexpr int kSetFormats = 3;
 constexpr UINT kShareFlags = GMEM_MOVEABLE | GMEM_DDESHARE;
 
@@ -55,23 +57,15 @@ bool FileSystemUnsafe(char c) {
   return static_cast<unsigned char>(c) < 32 || std::strchr("\\/:*?\"<>|", c) != nullptr;
 }
 
-// Appends one component to name at *length, made safe; false when it does not fit.
-bool AppendComponent(const char* component, char (&name)[MAX_PATH], size_t* length) {
-  size_t n = std::strlen(component);
-  bool onlyDots = n > 0 && std::strspn(component, ".") == n;
-  if (n == 0) n = 1;
-  if (*length > 0) {
-    if (*length + 1 > kDescriptorNameMax) return false;
-    name[(*length)++] = '\\';
+// Appends one component to name, made safe (bytes of UTF-8 past ASCII are kept as they are).
+void AppendComponent(const std::string& component, std::string* name) {
+  if (!name->empty()) *name += '\\';
+  if (component.empty()) {
+    *name += '_';
+    return;
   }
-  if (n > kDescriptorNameMax - *length) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char c = component[0] ? component[i] : '_';
-    name[*length + i] = (onlyDots || FileSystemUnsafe(c)) ? '_' : c;
-  }
-  *length += n;
-  name[*length] = '\0';
-  return true;
+  const bool onlyDots = component.find_first_not_of('.') == std::string::npos;
+  for (char c : component) *name += onlyDots || FileSystemUnsafe(c) ? '_' : c;
 }
 
 // What the entry's record says of a file beside its bytes: its time and attributes.
@@ -105,9 +99,11 @@ class ArchiveDataObject : public ComObject<IDataObject> {
     items_ = items;
     forClipboard_ = forClipboard;
     getFormats_[0] = HGlobalFormat(g_cfVellumixData);
-    getFormats_[1] = HGlobalFormat(g_cfFileGroupDescriptor);
-    getFormats_[2] = HGlobalFormat(g_cfFileContents);
-    getCount_ = 3;
+    // The wide descriptors first: they carry every name whatever the reader's code page.
+    getFormats_[1] = HGlobalFormat(g_cfFileGroupDescriptorW);
+    getFormats_[2] = HGlobalFormat(g_cfFileGroupDescriptor);
+    getFormats_[3] = HGlobalFormat(g_cfFileContents);
+    getCount_ = 4;
     setFormats_[0] = HGlobalFormat(g_cfPreferredDropEffect);
     setFormats_[1] = HGlobalFormat(g_cfPerformedDropEffect);
     setFormats_[2] = HGlobalFormat(g_cfPasteSucceeded);
@@ -226,8 +222,10 @@ class ArchiveDataObject : public ComObject<IDataObject> {
     const UINT cf = format->cfFormat;
     if (cf == g_cfVellumixData) {
       result = RenderVellumixData(&block);
+    } else if (cf == g_cfFileGroupDescriptorW) {
+      result = RenderDescriptors<FILEGROUPDESCRIPTORW>(&block);
     } else if (cf == g_cfFileGroupDescriptor) {
-      result = RenderDescriptors(&block);
+      result = RenderDescriptors<FILEGROUPDESCRIPTORA>(&block);
     } else if (cf == g_cfFileContents) {
       result = RenderContents(format->lindex, &block);
     } else if (cf == g_cfPreferredDropEffect || cf == g_cfPerformedDropEffect || cf == g_cfPasteSucceeded) {
@@ -288,15 +286,15 @@ class ArchiveDataObject : public ComObject<IDataObject> {
     return *leaf && *item;
   }
 
-  HRESULT DescribeLeaf(uint32_t index, FILEDESCRIPTORA* fd) const {
+  // Everything a leaf's descriptor says but its name, which goes to *name (UTF-8).
+  template <typename Descriptor>
+  HRESULT DescribeLeaf(uint32_t index, Descriptor* fd, std::string* name) const {
     const Node* leaf;
     const Node* item;
     if (!LeafAt(index, &leaf, &item)) return E_UNEXPECTED;
-    char name[MAX_PATH];
     // A path the descriptor cannot hold is refused rather than cut: a shortened name could
     // land two files on one another.
     if (!DescriptorName(item, leaf, name)) return E_UNEXPECTED;
-    std::memcpy(fd->cFileName, name, std::strlen(name) + 1);
     if (!leaf->IsFile()) {
       fd->dwFlags = FD_ATTRIBUTES;
       fd->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
@@ -320,18 +318,35 @@ class ArchiveDataObject : public ComObject<IDataObject> {
     return S_OK;
   }
 
+  // The name into a wide descriptor: converted from UTF-8, the tree's names.
+  static bool PutName(const std::string& name, FILEDESCRIPTORW* fd) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, fd->cFileName, MAX_PATH);
+    return n > 1;
+  }
+  // The name into an ANSI descriptor, in the process's code page; false when it takes more
+  // bytes there than the descriptor holds.
+  static bool PutName(const std::string& name, FILEDESCRIPTORA* fd) {
+    const std::string ansi = AnsiDescriptorName(name, GetACP());
+    if (ansi.empty() || ansi.size() > kDescriptorNameMax) return false;
+    std::memcpy(fd->cFileName, ansi.c_str(), ansi.size() + 1);
+    return true;
+  }
+
+  template <typename Group>
   HRESULT RenderDescriptors(HGLOBAL* block) const {
-    const SIZE_T size = sizeof(UINT) + sizeof(FILEDESCRIPTORA) * static_cast<SIZE_T>(leaves_.size());
+    const SIZE_T size = sizeof(UINT) + sizeof(Group::fgd[0]) * static_cast<SIZE_T>(leaves_.size());
     HGLOBAL made = GlobalAlloc(kShareFlags | GMEM_ZEROINIT, size);
     if (!made) return E_OUTOFMEMORY;
-    auto* group = static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(made));
+    auto* group = static_cast<Group*>(GlobalLock(made));
     if (!group) {
       GlobalFree(made);
       return E_UNEXPECTED;
     }
     group->cItems = static_cast<UINT>(leaves_.size());
     for (uint32_t i = 0; i < leaves_.size(); ++i) {
-      HRESULT result = DescribeLeaf(i, &group->fgd[i]);
+      std::string name;
+      HRESULT result = DescribeLeaf(i, &group->fgd[i], &name);
+      if (result == S_OK && !PutName(name, &group->fgd[i])) result = E_UNEXPECTED;
       if (result != S_OK) {
         GlobalUnlock(made);
         GlobalFree(made);
@@ -450,18 +465,29 @@ void DetachDataObject(ArchiveDataObject* object) {
   if (object) object->Detach();
 }
 
-bool DescriptorName(const Node* item, const Node* leaf, char (&name)[MAX_PATH]) {
-  name[0] = '\0';
-  const Node* chain[MAX_PATH];
-  size_t depth = 0;
+bool DescriptorName(const Node* item, const Node* leaf, std::string* name) {
+  name->clear();
+  std::vector<const Node*> chain;
   for (const Node* n = leaf; n; n = n->parent()) {
-    if (depth == MAX_PATH) return false;
-    chain[depth++] = n;
+    // Every component takes a character and a separator: a deeper path cannot fit.
+    if (chain.size() > kDescriptorNameMax) return false;
+    chain.push_back(n);
     if (n == item) break;
   }
-  size_t length = 0;
-  while (depth > 0) {
-    if (!AppendComponent(chain[--depth]->name().c_str(), name, &length)) return false;
+  for (size_t i = chain.size(); i-- > 0;) {
+    AppendComponent(chain[i]->name(), name);
+    if (Utf16Length(*name) > kDescriptorNameMax) {
+      name->clear();
+      return false;
+    }
   }
-  return length > 0;
+  return !name->empty();
+}
+
+std::string AnsiDescriptorName(const std::string& name, UINT codePage) {
+  if (codePage == CP_UTF8) return name;
+  std::wstring wide(name.size(), L'\0');
+  const int n = MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), &wide[0],
+                                    static_cast<int>(wide.size()));
+  return n > 0 ? NarrowInCodePage(wide.data(), static_cast<size_t>(n), codePage) : std::string();
 }

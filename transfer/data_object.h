@@ -7,6 +7,7 @@
 #include <ole2.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "archive/tree.h"
@@ -24,7 +25,8 @@ struct VellumixDataPayload {
 static_assert(sizeof(VellumixDataPayload) == (sizeof(void*) == 4 ? 12 : 24),
               "the payload is three pointer-sized fields");
 
-// The longest name a shell file descriptor carries, without its terminating NUL.
+// The longest name a shell file descriptor carries, without its terminating NUL: UTF-16
+// units in the wide descriptor, bytes in the ANSI one.
 constexpr size_t kDescriptorNameMax = MAX_PATH - 1;
 
 class ArchiveDataObject;
@@ -55,7 +57,15 @@ bool DataObjectItemMoved(ArchiveDataObject* object, uint32_t index);
 // nothing and tells nobody, and it no longer refers to the items or the document.
 void DetachDataObject(ArchiveDataObject* object);
 
-// The relative path a descriptor names for leaf inside item: components from the item
-// down, joined by backslashes, each made safe for a file system ("." and ".." and
-// characters the file system refuses are replaced). false when it does not fit.
-bool DescriptorName(const Node* item, const Node* leaf, char (&name)[MAX_PATH]);
+// The relative path a descriptor names for leaf inside item, in UTF-8 as the tree's names:
+// components from the item down, joined by backslashes, each made safe for a file system
+// ("." and ".." and characters the file system refuses are replaced). false when it does
+// not fit a wide descriptor (kDescriptorNameMax UTF-16 units).
+bool DescriptorName(const Node* item, const Node* leaf, std::string* name);
+
+// A descriptor name as the ANSI descriptor ("FileGroupDescriptor") carries it in codePage:
+// unchanged where that page is UTF-8, as every narrow string of the program; in another page
+// converted, each character the page lacks written as '_', as unsafe characters are. Readers
+// that need their own page read the wide descriptor ("FileGroupDescriptorW"), where every
+// name arrives whole.
+std::string AnsiDescriptorName(const std::string& name, UINT codePage);

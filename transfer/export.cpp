@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "archive/entry_data.h"
 #include "transfer/core/conflict_rule.h"
@@ -16,6 +17,7 @@
 #include "transfer/import.h"
 #include "transfer/replace_dialog.h"
 #include "panes/window_document.h"
+#include "services/code_page.h"
 #include "services/message_box.h"
 #include "services/core/archive_text.h"
 #include "archive/quoted_name.h"
@@ -50,9 +52,7 @@ class ExportFileOut : public ByteSink {
       std::string folder(path);
       const size_t slash = folder.find_last_of("\\/");
       folder = slash == std::string::npos ? "." : folder.substr(0, slash + 1);
-      char temporary[MAX_PATH];
-      if (!GetTempFileNameA(folder.c_str(), "vlx", 0, temporary)) return false;
-      written_ = temporary;
+      if (!MakeTemporaryFileIn(folder.c_str(), "vlx", &written_)) return false;
     } else {
       written_ = path;
     }
@@ -115,22 +115,21 @@ bool ExportFile(WindowDocument* document, const Node* node, const char* path, Tr
   return true;
 }
 
-// The disk path of entry inside folder (a directory ending in a backslash) into out, which
-// holds kMaxDiskPath + 1 bytes; false, with the reason noted in state, when the name is
-// not allowed on disk or the path would be too long.
-bool DiskPathIn(const char* folder, const Node* node, char* out, TransferState* state) {
+// The disk path of entry inside folder (a directory ending in a backslash) into out; false,
+// with the reason noted in state, when the name is not allowed on disk or the path would be
+// too long.
+bool DiskPathIn(const char* folder, const Node* node, std::string* out, TransferState* state) {
   const char* name = node->name().c_str();
   if (!IsSafeDiskName(name)) {
     NoteTransferFailure(state, name, kNameNotAllowedOnDisk);
     return false;
   }
-  const size_t folderLength = std::strlen(folder), nameLength = std::strlen(name);
-  if (folderLength + nameLength + 1 >= kMaxDiskPath + 1) {
+  std::string path = std::string(folder) + node->name();
+  if (Utf16Length(path) > kMaxDiskPath) {
     NoteTransferFailure(state, name, kPathTooLong);
     return false;
   }
-  std::memcpy(out, folder, folderLength);
-  std::memcpy(out + folderLength, name, nameLength + 1);
+  *out = std::move(path);
   return true;
 }
 
@@ -139,19 +138,17 @@ bool ExportChildren(HWND window, WindowDocument* document, const Node* node, con
 
 bool ExportDirectory(HWND window, WindowDocument* document, const Node* entry, const char* path,
                      TransferState* state) {
-  // One byte more for the separator the children's paths start with.
-  char directory[kMaxDiskPath + 2];
-  if (!DiskPathIn(path, entry, directory, state)) return false;
-  if (_mkdir(directory) == 0) {
+  std::string directory;
+  if (!DiskPathIn(path, entry, &directory, state)) return false;
+  if (_mkdir(directory.c_str()) == 0) {
     SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, path, nullptr);
   } else if (errno != EEXIST) {
-    char text[kMaxDiskPath + 64];
-    std::snprintf(text, sizeof text, "Error creating directory %s", PrintableName(directory).c_str());
-    ShowErrorMessage(window, text, "Export");
+    const std::string text = "Error creating directory " + PrintableName(directory);
+    ShowErrorMessage(window, text.c_str(), "Export");
     return false;
   }
-  std::strcat(directory, "\\");
-  return ExportChildren(window, document, entry, directory, state);
+  directory += '\\';
+  return ExportChildren(window, document, entry, directory.c_str(), state);
 }
 
 bool ExportChildren(HWND window, WindowDocument* document, const Node* node, const char* prefix,
@@ -170,8 +167,8 @@ bool ExportInto(HWND window, WindowDocument* document, const Node* entry, const 
                 TransferState* state) {
   if (entry == nullptr || entry->name().empty()) return false;
   if (entry->IsDirectory()) return ExportNode(window, document, entry, folder, state);
-  char path[kMaxDiskPath + 1];
-  return DiskPathIn(folder, entry, path, state) && ExportNode(window, document, entry, path, state);
+  std::string path;
+  return DiskPathIn(folder, entry, &path, state) && ExportNode(window, document, entry, path.c_str(), state);
 }
 
 bool DiskFileExists(const char* path) { return path && _access(path, 4) == 0; }
@@ -179,7 +176,7 @@ bool DiskFileExists(const char* path) { return path && _access(path, 4) == 0; }
 bool ExportNode(HWND window, WindowDocument* document, const Node* entry, const char* path,
                 TransferState* state) {
   if (entry == nullptr || path == nullptr || state == nullptr) return false;
-  if (strnlen(path, kMaxDiskPath + 1) > kMaxDiskPath) {
+  if (Utf16Length(path) > kMaxDiskPath) {
     NoteTransferFailure(state, entry->name().c_str(), kPathTooLong);
     return false;
   }

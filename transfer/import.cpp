@@ -1,6 +1,5 @@
 #include "transfer/import.h"
 
-#include <cstring>
 #include <string>
 
 #include "transfer/core/conflict_rule.h"
@@ -95,8 +94,9 @@ ImportedItem ImportDiskDirectory(ArchiveTree& tree, Node* folder, const char* pa
   // "C:\games\" names the same directory as "C:\games"; a drive root has no name to give.
   while (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
   const std::string name = DirectoryImportName(directory.c_str());
-  Node* node = name.empty() || directory.size() > kMaxDiskPath ? nullptr : FindNamed(state, folder, name);
-  if (!name.empty() && directory.size() <= kMaxDiskPath && !(node && !node->IsDirectory())) {
+  const bool fits = Utf16Length(directory) <= kMaxDiskPath;
+  Node* node = name.empty() || !fits ? nullptr : FindNamed(state, folder, name);
+  if (!name.empty() && fits && !(node && !node->IsDirectory())) {
     const bool merge = node != nullptr;
     if (node == nullptr) {
       node = tree.AddDirectory(folder, name);
@@ -112,14 +112,14 @@ ImportedItem ImportDiskDirectory(ArchiveTree& tree, Node* folder, const char* pa
 bool ImportDirectoryContents(ArchiveTree& tree, Node* directoryNode, const char* path, TransferState* state,
                              int merge) {
   if (directoryNode == nullptr || path == nullptr || state == nullptr) return false;
-  if (std::strlen(path) + 2 > kMaxDiskPath) return false;
+  if (Utf16Length(path) + 2 > kMaxDiskPath) return false;
   bool readable = true;
   WalkDiskTree(
       path, ImportPlace{directoryNode, merge != 0},
       [&](const DiskWalkEntry& entry, const ImportPlace& folder, ImportPlace* child) {
         const std::string name = LowerCased(entry.name);
         // Whatever is not taken is noted: the drop's source then keeps its files.
-        if (entry.path.size() > kMaxDiskPath || entry.loop) {
+        if (Utf16Length(entry.path) > kMaxDiskPath || entry.loop) {
           state->skipped = true;
           return false;
         }

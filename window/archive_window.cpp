@@ -218,9 +218,8 @@ LRESULT OnMdiActivate(HWND hwnd, WindowDocument* doc, WPARAM deactivated, LPARAM
 bool QuerySaveChanges(HWND window) {
   WindowDocument* doc = DocumentOf(window);
   if (!doc || !doc->modified) return true;
-  char text[300];
-  std::snprintf(text, sizeof text, "Save changes to %s?", TitleWithoutMark(window).c_str());
-  switch (MessageBoxA(g_frameWindow, text, kProgramName, MB_ICONWARNING | MB_YESNOCANCEL)) {
+  const std::string text = "Save changes to " + TitleWithoutMark(window) + "?";
+  switch (MessageBoxA(g_frameWindow, text.c_str(), kProgramName, MB_ICONWARNING | MB_YESNOCANCEL)) {
     case IDYES:
       // A save that did not happen (a cancelled Save As, a failed write) keeps the window,
       // so the changes are not lost with it.

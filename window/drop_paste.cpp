@@ -5,11 +5,14 @@
 
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "archive/loading.h"
 #include "archive/tree.h"
+#include "services/code_page.h"
+#include "services/core/path_length.h"
 #include "services/save_window.h"
 #include "services/com_ptr.h"
 #include "services/globals.h"
@@ -58,36 +61,33 @@ bool ResolveTarget(WindowDocument* doc, DropRequest* request) {
   return request->treeItem != nullptr;
 }
 
-// The dropped paths as full, normalised ANSI paths ("dir\.." and "dir\." name the folders
-// they lead to, never items called ".." or "."). A path that cannot be written in the ANSI
-// code page or is too long for the system is left out and noted, never cut or guessed.
+// The dropped paths as full, normalised paths in the process's code page ("dir\.." and
+// "dir\." name the folders they lead to, never items called ".." or "."). UTF-16 paths (the
+// shell's) are converted, ANSI ones taken as another program wrote them (see
+// NarrowFromForeign). A path that cannot be written in the code page or is too long for the
+// system is left out and noted, never cut or guessed.
 std::vector<std::string> FullDropPaths(const DroppedFiles& files, TransferState* state) {
   std::vector<std::string> paths;
   const size_t count = files.wide ? files.wide16.size() : files.narrow.size();
   paths.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     std::string path;
+    bool readable;
     if (files.wide) {
       const std::u16string& w = files.wide16[i];
-      const auto* text = reinterpret_cast<const wchar_t*>(w.c_str());
-      BOOL lossy = FALSE;
-      const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &lossy);
-      if (n > 0 && !lossy) {
-        path.resize(static_cast<size_t>(n));
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, &path[0], n, nullptr, &lossy);
-        path.resize(static_cast<size_t>(n) - 1);
-      }
-      if (path.empty() || lossy) {
-        NoteTransferFailure(state, "a dropped file", "its name cannot be written in this system's code page");
-        state->skipped = true;
-        continue;
-      }
+      readable = NarrowFromWide(reinterpret_cast<const wchar_t*>(w.data()), w.size(), &path);
     } else {
-      path = files.narrow[i];
+      readable = NarrowFromForeign(files.narrow[i], &path);
     }
-    char full[MAX_PATH];
-    const DWORD length = path.size() < MAX_PATH ? GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr) : 0;
-    if (length == 0 || length >= MAX_PATH) {
+    if (!readable || path.empty()) {
+      NoteTransferFailure(state, "a dropped file", "its name cannot be written in this system's code page");
+      state->skipped = true;
+      continue;
+    }
+    char full[kPathBufferSize];
+    const DWORD length =
+        Utf16Length(path) <= kMaxPathUnits ? GetFullPathNameA(path.c_str(), sizeof full, full, nullptr) : 0;
+    if (length == 0 || length >= sizeof full || Utf16Length(std::string_view(full, length)) > kMaxPathUnits) {
       NoteTransferFailure(state, path.c_str(), "the path is too long");
       state->skipped = true;
       continue;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "panes/views.h"
 #include "resources/find_ids.h"
 #include "services/dpi.h"
+#include "services/code_page.h"
+#include "services/core/path_length.h"
 #include "services/globals.h"
 #include "services/message_box.h"
 #include "services/number_format.h"
@@ -159,7 +162,14 @@ void AnswerDisplayInfo(FindState* state, NMLVDISPINFOA* info) {
   }
   const FoundItem& found = state->found[static_cast<size_t>(index)];
   const std::string& text = info->item.iSubItem == 0 ? found.name : found.folder;
-  lstrcpynA(info->item.pszText, text.c_str(), info->item.cchTextMax);
+  // A text longer than the list's buffer is cut between characters of UTF-8, never inside one.
+  if (!AnsiCodePageIsUtf8()) {
+    lstrcpynA(info->item.pszText, text.c_str(), info->item.cchTextMax);
+    return;
+  }
+  const size_t length = Utf8CutLength(text, static_cast<size_t>(info->item.cchTextMax) - 1);
+  std::memcpy(info->item.pszText, text.data(), length);
+  info->item.pszText[length] = '\0';
 }
 
 void AnswerDisplayInfoW(FindState* state, NMLVDISPINFOW* info) {

@@ -1,6 +1,5 @@
 #include "window/save.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -9,6 +8,7 @@
 #include "archive/save.h"
 #include "resources/shell_ids.h"
 #include "services/core/archive_text.h"
+#include "services/core/path_length.h"
 #include "services/file_dialogs.h"
 #include "services/globals.h"
 #include "services/leftovers.h"
@@ -50,22 +50,18 @@ bool OpenInAnotherWindow(HWND self, const char* path) {
 
 // The message of a replace that failed.
 void ShowReplaceFailure(HWND window, const char* path, const Failure& failure) {
-  char text[2 * MAX_PATH + 200];
+  std::string text = path;
   if (failure.accessDenied) {
-    std::snprintf(text, sizeof text,
-                  "%s could not be replaced: the file is read-only, or you may not change it.\n"
-                  "Your changes are still here; save them under another name with Save As.",
-                  path);
+    text += " could not be replaced: the file is read-only, or you may not change it.\n"
+            "Your changes are still here; save them under another name with Save As.";
   } else if (failure.sharing) {
-    std::snprintf(text, sizeof text,
-                  "%s could not be replaced: another program is using the file.\n"
-                  "Close it there and save again, or save under another name with Save As.",
-                  path);
+    text += " could not be replaced: another program is using the file.\n"
+            "Close it there and save again, or save under another name with Save As.";
   } else {
-    std::snprintf(text, sizeof text, "%s could not be replaced (system error %lu).\nYour changes are still here.",
-                  path, static_cast<unsigned long>(failure.systemError));
+    text += " could not be replaced (system error " + std::to_string(static_cast<unsigned long>(failure.systemError)) +
+            ").\nYour changes are still here.";
   }
-  ShowErrorMessage(window, text, kSaveCaption);
+  ShowErrorMessage(window, text.c_str(), kSaveCaption);
 }
 
 // The temporary files of saves, noted in the registry while they exist.
@@ -111,10 +107,9 @@ bool SaveInPlace(HWND window, WindowDocument* doc) {
   const char* documentPath = DocumentPath(doc);
   if (!documentPath) return false;
   // The path outlives the archive that holds it, which a save replaces.
-  char path[MAX_PATH];
-  std::snprintf(path, sizeof path, "%s", documentPath);
+  const std::string path = documentPath;
   const ArchiveFormat* own = DocumentFormat(doc);
-  return SaveThroughTemporary(window, doc, own ? *own : DefaultFormat(), path);
+  return SaveThroughTemporary(window, doc, own ? *own : DefaultFormat(), path.c_str());
 }
 
 bool SaveDocument(HWND window) {
@@ -145,7 +140,7 @@ std::string ProposedName(HWND window, const WindowDocument* doc) {
 bool SaveDocumentAs(HWND window) {
   WindowDocument* doc = DocumentOf(window);
   if (!doc) return false;
-  char path[MAX_PATH];
+  char path[kPathBufferSize];
   const std::string proposed = ProposedName(window, doc);
   if (!ShowSaveDialog(path, sizeof path, proposed.c_str(), kArchiveFilter, nullptr, "Save Archive",
                       OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLETEMPLATE |
@@ -161,9 +156,8 @@ bool SaveDocumentAs(HWND window) {
     return true;
   }
   if (OpenInAnotherWindow(window, path)) {
-    char text[MAX_PATH + 64];
-    std::snprintf(text, sizeof text, "%s is open in another window.\nOperation aborted.", path);
-    ShowErrorMessage(window, text, kSaveCaption);
+    const std::string text = std::string(path) + " is open in another window.\nOperation aborted.";
+    ShowErrorMessage(window, text.c_str(), kSaveCaption);
     return false;
   }
   if (!SaveThroughTemporary(window, doc, FormatToWrite(path, doc), path)) return false;

@@ -11,6 +11,7 @@
 
 #include "archive/format.h"
 #include "resources/shell_ids.h"
+#include "services/core/path_length.h"
 #include "services/settings.h"
 #include "window/archive_window.h"
 #include "window/save.h"
@@ -75,7 +76,7 @@ void UpdateListState(HWND hook) {
   HWND list = GetDlgItem(hook, IDC_SAVE_COMPRESSION);
   HookState* state = StateOf(hook);
   if (!list || !state) return;
-  char name[MAX_PATH] = {};
+  char name[kPathBufferSize] = {};
   HWND edit = FileNameEdit(GetParent(hook));
   if (edit) GetWindowTextA(edit, name, sizeof name);
   const char* dot = std::strrchr(name, '.');

@@ -2,7 +2,6 @@
 
 #include <commdlg.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <new>
@@ -42,7 +41,7 @@ void ImportFileCommand(HWND window, WindowDocument* doc) {
 
 void ImportDirectoryCommand(HWND window, WindowDocument* doc) {
   if (CurrentFolderItem(doc->folderTree) == nullptr) return;
-  char path[MAX_PATH] = {};
+  char path[kPathBufferSize] = {};
   if (!BrowseForDirectory(window, path, "Select import directory")) return;
   TransferState state = NewState();
   ImportDirectory(window, doc, path, &state);
@@ -50,12 +49,12 @@ void ImportDirectoryCommand(HWND window, WindowDocument* doc) {
 }
 
 // A directory chosen for an export, with its separator appended; false when it is too long.
-bool ChooseExportDirectory(HWND window, char* folder) {
-  if (!BrowseForDirectory(window, folder, "Select export directory")) return false;
-  const size_t length = strnlen(folder, MAX_PATH);
-  if (length >= kMaxDiskPath) return false;
-  if (length == 0 || folder[length - 1] != '\\') std::strcat(folder, "\\");
-  return true;
+bool ChooseExportDirectory(HWND window, std::string* folder) {
+  char chosen[kPathBufferSize] = {};
+  if (!BrowseForDirectory(window, chosen, "Select export directory")) return false;
+  *folder = chosen;
+  if (folder->empty() || folder->back() != '\\') *folder += '\\';
+  return Utf16Length(*folder) <= kMaxDiskPath;
 }
 
 // Names what an export could not write, after it ended.
@@ -65,19 +64,19 @@ void ReportExportFailures(HWND window, const TransferState& state) {
 }
 
 void ExportFolder(HWND window, WindowDocument* doc, const Node* entry) {
-  char folder[MAX_PATH + 1] = {};
-  if (!ChooseExportDirectory(window, folder)) return;
+  std::string folder;
+  if (!ChooseExportDirectory(window, &folder)) return;
   TransferState state = NewState();
-  ExportNode(window, doc, entry, folder, &state);
+  ExportNode(window, doc, entry, folder.c_str(), &state);
   ReportExportFailures(window, state);
 }
 
 void ExportOneFile(HWND window, WindowDocument* doc, const Node* entry) {
-  char path[MAX_PATH] = {};
+  char path[kPathBufferSize] = {};
   // A stored name that could not be a file name on disk is not proposed.
   const char* name = entry->name().c_str();
-  const char* proposed = entry->name().size() < MAX_PATH && IsSafeDiskName(name) ? name : nullptr;
-  if (!ShowSaveDialog(path, MAX_PATH, proposed, IDS_ALL_FILES_FILTER, nullptr, "Export File",
+  const char* proposed = Utf16Length(entry->name()) <= kMaxDiskPath && IsSafeDiskName(name) ? name : nullptr;
+  if (!ShowSaveDialog(path, sizeof path, proposed, IDS_ALL_FILES_FILTER, nullptr, "Export File",
                       OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NONETWORKBUTTON, 0, nullptr))
     return;
   TransferState state = NewState();
@@ -90,13 +89,13 @@ void ExportOneFile(HWND window, WindowDocument* doc, const Node* entry) {
 }
 
 void ExportSelection(HWND window, WindowDocument* doc) {
-  char folder[MAX_PATH + 1] = {};
-  if (!ChooseExportDirectory(window, folder)) return;
+  std::string folder;
+  if (!ChooseExportDirectory(window, &folder)) return;
   TransferState state = NewState();
   for (int i = -1; !state.cancelled;) {
     i = static_cast<int>(SendMessageA(doc->itemList, LVM_GETNEXTITEM, i, LVNI_SELECTED));
     if (i < 0) break;
-    ExportInto(window, doc, ListItemNode(doc->itemList, i), folder, &state);
+    ExportInto(window, doc, ListItemNode(doc->itemList, i), folder.c_str(), &state);
   }
   ReportExportFailures(window, state);
 }
@@ -128,18 +127,15 @@ void ExportCommand(HWND window, WindowDocument* doc) {
 
 void ImportChosenFiles(HWND window, WindowDocument* doc, const char* chosen) {
   if (doc == nullptr || chosen == nullptr) return;
-  const size_t dirLength = std::strlen(chosen);
-  if (dirLength == 0 || dirLength > kMaxDiskPath) return;
-  char path[MAX_PATH + 1];
-  std::memcpy(path, chosen, dirLength + 1);
-  size_t prefix = dirLength;
-  if (path[prefix - 1] != '\\' && path[prefix - 1] != '/') path[prefix++] = '\\';
+  std::string directory = chosen;
+  if (directory.empty() || Utf16Length(directory) > kMaxDiskPath) return;
+  if (directory.back() != '\\' && directory.back() != '/') directory += '\\';
+  const size_t prefix = Utf16Length(directory);
   TransferState state = NewState();
-  for (const char* name = chosen + dirLength + 1; *name && !state.cancelled; name += std::strlen(name) + 1) {
-    const size_t nameLength = std::strlen(name);
-    if (prefix + nameLength > kMaxDiskPath) continue;
-    std::memcpy(path + prefix, name, nameLength + 1);
-    ImportFile(window, doc, path, &state);
+  for (const char* name = chosen + std::strlen(chosen) + 1; *name && !state.cancelled; name += std::strlen(name) + 1) {
+    if (prefix + Utf16Length(name) > kMaxDiskPath) continue;
+    const std::string path = directory + name;
+    ImportFile(window, doc, path.c_str(), &state);
   }
   FinishImport(window, doc, state);
 }

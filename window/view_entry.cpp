@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -113,11 +112,9 @@ bool NoProgramFor(DWORD error) {
 
 // Asks before a program from an archive runs: No is the default answer.
 bool UserAllowsRunning(HWND window, const char* name) {
-  char text[MAX_PATH + 160];
-  std::snprintf(text, sizeof text,
-                "%.*s is a program. Running a program from an archive can harm your computer. Run it?", MAX_PATH,
-                PrintableName(name).c_str());
-  return MessageBoxA(window, text, kViewCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+  const std::string text =
+      PrintableName(name) + " is a program. Running a program from an archive can harm your computer. Run it?";
+  return MessageBoxA(window, text.c_str(), kViewCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 // Hands the temporary copy to the shell and watches the program that shows it: with
@@ -182,20 +179,15 @@ bool ViewFile(HWND window, WindowDocument* doc, const Node* entry) {
   // A stored name may hold separators, "..", a drive or a device name: it becomes a disk
   // name only when it stays a single plain component inside the temporary directory.
   if (!IsSafeDiskName(name)) {
-    char text[MAX_PATH + 96];
-    std::snprintf(text, sizeof text, "Can't view \"%.*s\": %s.", MAX_PATH, PrintableName(entry->name()).c_str(),
-                  kNameNotAllowedOnDisk);
-    ShowErrorMessage(window, text, kViewCaption);
+    const std::string text = "Can't view \"" + PrintableName(entry->name()) + "\": " + kNameNotAllowedOnDisk + ".";
+    ShowErrorMessage(window, text.c_str(), kViewCaption);
     return false;
   }
   const ShellRisk risk = ShellRiskOf(name);
   if (risk != ShellRisk::None && !UserAllowsRunning(window, name)) return false;
-  const size_t directoryLength = std::strlen(TempDirectory);
-  const size_t nameLength = entry->name().size();
-  if (directoryLength + nameLength >= MAX_PATH) return false;
-  char path[MAX_PATH];
-  std::memcpy(path, TempDirectory, directoryLength);
-  std::memcpy(path + directoryLength, name, nameLength + 1);
+  const std::string copyPath = std::string(TempDirectory) + entry->name();
+  if (Utf16Length(copyPath) > kMaxDiskPath) return false;
+  const char* path = copyPath.c_str();
 
   // An older copy of the same name is overwritten without asking.
   TransferState state = {0, 0, ReplaceMode::ReplaceAll};

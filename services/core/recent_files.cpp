@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 bool RecentFileList::Create(RecentMenu* menu, int capacity) {
   if (capacity > kRecentFileMaxCapacity) capacity = kRecentFileMaxCapacity;
@@ -45,12 +46,13 @@ void RecentFileLabel(int k, char* buffer, int size) {
 
 void RecentFileList::RebuildMenu() {
   if (!menu_) return;
-  char text[300];
+  std::string text;
   char label[16];
+  // The whole path, however many bytes its UTF-8 takes.
   auto itemText = [&](int k) {
     RecentFileLabel(k, label, sizeof label);
-    std::snprintf(text, sizeof text, "%s%s", label, entries_[static_cast<size_t>(k)]->c_str());
-    return text;
+    text = std::string(label) + *entries_[static_cast<size_t>(k)];
+    return text.c_str();
   };
   int count = menu_->ItemCount();
   // Existing items (at first the resource's placeholder) are rewritten in place; items

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "services/globals.h"
 #include "tests/win/support/data_exchange_support.h"
 #include "tests/win/support/transfer_test_support.h"
+#include "tests/win/support/unicode_support.h"
 #include "transfer/data_object.h"
 
 namespace {
@@ -35,21 +37,38 @@ struct Descriptor {
   FILETIME written;
 };
 
-std::vector<Descriptor> ReadDescriptors(IDataObject* data, HRESULT* result = nullptr) {
+// The descriptors of "FileGroupDescriptor" or, with wide, of "FileGroupDescriptorW" (names
+// in UTF-8 then).
+std::vector<Descriptor> ReadDescriptors(IDataObject* data, HRESULT* result = nullptr, bool wide = false) {
   std::vector<Descriptor> out;
-  FORMATETC f = Format(g_cfFileGroupDescriptor);
+  FORMATETC f = Format(wide ? g_cfFileGroupDescriptorW : g_cfFileGroupDescriptor);
   STGMEDIUM medium = {};
   HRESULT r = data->GetData(&f, &medium);
   if (result) *result = r;
   if (r != S_OK) return out;
-  const auto* group = static_cast<const FILEGROUPDESCRIPTORA*>(GlobalLock(medium.hGlobal));
-  for (UINT i = 0; i < group->cItems; ++i) {
-    const FILEDESCRIPTORA& fd = group->fgd[i];
-    out.push_back({fd.cFileName, fd.dwFlags, fd.dwFileAttributes, fd.nFileSizeLow, fd.ftLastWriteTime});
+  const void* block = GlobalLock(medium.hGlobal);
+  if (wide) {
+    const auto* group = static_cast<const FILEGROUPDESCRIPTORW*>(block);
+    for (UINT i = 0; i < group->cItems; ++i) {
+      const FILEDESCRIPTORW& fd = group->fgd[i];
+      out.push_back({Utf8Of(fd.cFileName), fd.dwFlags, fd.dwFileAttributes, fd.nFileSizeLow, fd.ftLastWriteTime});
+    }
+  } else {
+    const auto* group = static_cast<const FILEGROUPDESCRIPTORA*>(block);
+    for (UINT i = 0; i < group->cItems; ++i) {
+      const FILEDESCRIPTORA& fd = group->fgd[i];
+      out.push_back({fd.cFileName, fd.dwFlags, fd.dwFileAttributes, fd.nFileSizeLow, fd.ftLastWriteTime});
+    }
   }
   GlobalUnlock(medium.hGlobal);
   ReleaseStgMedium(&medium);
   return out;
+}
+
+std::vector<std::string> NamesOf(const std::vector<Descriptor>& descriptors) {
+  std::vector<std::string> names;
+  for (const Descriptor& d : descriptors) names.push_back(d.name);
+  return names;
 }
 
 // The bytes of "FileContents" index, or "<error>" with the result.
@@ -104,6 +123,7 @@ TEST_F(DataObjectTest, QueryGetDataTable) {
   } cases[] = {
       {Format(g_cfVellumixData), S_OK},
       {Format(g_cfFileGroupDescriptor), S_OK},
+      {Format(g_cfFileGroupDescriptorW), S_OK},
       {Format(g_cfFileContents, 7), S_OK},  // the index is checked only when rendering
       {Format(g_cfFileContents, -1, TYMED_HGLOBAL | TYMED_ISTREAM), S_OK},
       {Format(g_cfFileContents, -1, TYMED_ISTREAM), DV_E_TYMED},
@@ -152,8 +172,10 @@ TEST_F(DataObjectTest, HandshakeValuesAreStoredOnceAndReadBack) {
   ULONG fetched = 0;
   e->Next(8, all, &fetched);
   e->Release();
-  EXPECT_EQ(fetched, 4u);  // the three of the items and the one value, once
-  EXPECT_EQ(all[3].cfFormat, g_cfPreferredDropEffect);
+  EXPECT_EQ(fetched, 5u);  // the four of the items and the one value, once
+  EXPECT_EQ(all[1].cfFormat, g_cfFileGroupDescriptorW);
+  EXPECT_EQ(all[2].cfFormat, g_cfFileGroupDescriptor);
+  EXPECT_EQ(all[4].cfFormat, g_cfPreferredDropEffect);
   ASSERT_EQ(data->EnumFormatEtc(DATADIR_SET, &e), S_OK);
   e->Next(8, all, &fetched);
   e->Release();
@@ -266,13 +288,113 @@ TEST_F(DataObjectTest, APathTooLongForADescriptorIsRefusedNotCut) {
   Node* first = doc->tree->AddFile(doc->root(), longName, MemoryBytes{EntryBuffer::Copy(kX, sizeof kX)});
   ASSERT_NE(first, nullptr);
   // A file of 200 characters fits; inside an item of 200 more it does not.
-  char name[MAX_PATH];
-  EXPECT_TRUE(DescriptorName(first, first, name));
+  std::string name;
+  EXPECT_TRUE(DescriptorName(first, first, &name));
+  EXPECT_EQ(name, longName);
   Node* outer = doc->tree->AddDirectory(doc->root(), std::string(200, 'e'));
   ASSERT_NE(outer, nullptr);
   Node* inner = doc->tree->AddFile(outer, longName, MemoryBytes{EntryBuffer::Copy(kX, sizeof kX)});
   ASSERT_NE(inner, nullptr);
-  EXPECT_FALSE(DescriptorName(outer, inner, name));
+  EXPECT_FALSE(DescriptorName(outer, inner, &name));
+  EXPECT_EQ(name, "");
+  // The limit counts characters as the wide descriptor does: 259 of three bytes each fit
+  // (and a character beyond U+FFFF counts two); one more does not.
+  const std::string wideFit = Repeated("\xE6\xA8\xA1", 257) + "\xF0\x9F\x98\x80";
+  Node* cjk = doc->tree->AddFile(doc->root(), wideFit, MemoryBytes{EntryBuffer::Copy(kX, sizeof kX)});
+  ASSERT_NE(cjk, nullptr);
+  EXPECT_TRUE(DescriptorName(cjk, cjk, &name));
+  EXPECT_EQ(name, wideFit);
+  doc->tree->Rename(cjk, wideFit + "x");
+  EXPECT_FALSE(DescriptorName(cjk, cjk, &name));
+}
+
+// What the shell reads to name the files it makes: in the wide descriptors each file's name
+// as the tree has it, whatever its script; in the ANSI ones the same in the process's code
+// page, which the manifest makes UTF-8. The tree is built through the core, with UTF-8 names.
+TEST_F(DataObjectTest, WideDescriptorsNameEachFileAsTheTreeDoes) {
+  ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)) << "the manifest's code page";
+  HWND window;
+  WindowDocument* doc = OpenDoc("", &window);
+  ASSERT_NE(doc, nullptr);
+  static const uint8_t kBytes[] = {'m', 'o', 'd'};
+  const auto addFile = [&](Node* dir, const std::string& name) {
+    return doc->tree->AddFile(dir, name, MemoryBytes{EntryBuffer::Copy(kBytes, sizeof kBytes)}) != nullptr;
+  };
+  const std::string folderName = kUnicodeFolderName;
+  const std::string maps = "\xD0\xBA\xD0\xB0\xD1\x80\xD1\x82\xD1\x8B";       // карты
+  const std::string alpha = "\xCE\x86\xCE\xBB\xCF\x86\xCE\xB1.bsp";           // Άλφα.bsp
+  const std::string readme = "\xE8\xAA\xAC\xE6\x98\x8E.txt";                   // 説明.txt
+  const std::string empty = "\xE7\xA9\xBA";                                     // 空
+  const std::string sound = "sound \xF0\x9F\x98\x80.wav";                        // beyond U+FFFF
+  Node* folder = doc->tree->AddDirectory(doc->root(), folderName);
+  ASSERT_NE(folder, nullptr);
+  Node* mapsNode = doc->tree->AddDirectory(folder, maps);
+  ASSERT_NE(mapsNode, nullptr);
+  ASSERT_TRUE(addFile(mapsNode, alpha));
+  ASSERT_TRUE(addFile(folder, readme));
+  ASSERT_NE(doc->tree->AddDirectory(folder, empty), nullptr);
+  ASSERT_TRUE(addFile(doc->root(), sound));
+  ASSERT_TRUE(addFile(doc->root(), "a:b \xC3\xBC.txt"));
+  IDataObject* data = Make(doc, {folderName, sound, "a:b \xC3\xBC.txt"});
+  ASSERT_NE(data, nullptr);
+  HRESULT r = E_FAIL;
+  const std::vector<Descriptor> wide = ReadDescriptors(data, &r, true);
+  ASSERT_EQ(r, S_OK);
+  std::vector<std::string> names = NamesOf(wide);
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> expected = {folderName + "\\" + maps + "\\" + alpha, folderName + "\\" + readme,
+                                       folderName + "\\" + empty, sound, "a_b \xC3\xBC.txt"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
+  // Each names the node whose bytes its index gives, as the tree spells it.
+  for (size_t i = 0; i < wide.size(); ++i) {
+    std::string stored = wide[i].name;
+    for (char& c : stored) if (c == '\\') c = '/';
+    if (stored == "a_b \xC3\xBC.txt") stored = "a:b \xC3\xBC.txt";
+    const Node* node = NodeAt(doc, stored);
+    ASSERT_NE(node, nullptr) << stored;
+    if (node->IsDirectory()) {
+      EXPECT_EQ(wide[i].attributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY)) << stored;
+      continue;
+    }
+    EXPECT_EQ(wide[i].size, 3u) << stored;
+    EXPECT_EQ(ReadContents(data, static_cast<LONG>(i)), "mod") << stored;
+  }
+  const std::vector<Descriptor> ansi = ReadDescriptors(data, &r);
+  ASSERT_EQ(r, S_OK);
+  EXPECT_EQ(NamesOf(ansi), NamesOf(wide));
+
+  // A name of 200 characters of three bytes each fits the wide descriptor; the ANSI one,
+  // of 604 bytes, is refused whole rather than given a name cut short.
+  const std::string longName = Repeated("\xE6\xA8\xA1", 200) + ".txt";
+  ASSERT_TRUE(addFile(doc->root(), longName));
+  ids_.clear();
+  AsDataObject(object_)->Release();
+  object_ = nullptr;
+  data = Make(doc, {longName});
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(NamesOf(ReadDescriptors(data, &r, true)), std::vector<std::string>{longName});
+  EXPECT_EQ(r, S_OK);
+  EXPECT_TRUE(ReadDescriptors(data, &r).empty());
+  EXPECT_EQ(r, E_UNEXPECTED);
+}
+
+// Where the process's code page is not UTF-8 (Windows before version 1903), the ANSI
+// descriptors carry each name in that page, a character it lacks as '_', never a best fit.
+TEST(DescriptorNameTest, AnsiNamesInACodePageOtherThanUtf8) {
+  struct Case {
+    const char* name;
+    UINT codePage;
+    const char* ansi;
+  } cases[] = {
+      {"caf\xC3\xA9.txt", 1252, "caf\xE9.txt"},
+      {"\xD0\x9C\xD0\xBE\xD0\xB4.pak", 1252, "___.pak"},                   // Мод
+      {"\xD0\x9C\xD0\xBE\xD0\xB4.pak", 1251, "\xCC\xEE\xE4.pak"},          // Мод in its own page
+      {"\xEF\xBC\xBC\xEF\xBC\x8E\xEF\xBC\x8E", 1252, "___"},              // full-width \.. (best fit: \..)
+      {"plain\\name.txt", 1252, "plain\\name.txt"},
+      {"\xE6\xA8\xA1\xE7\xBB\x84", CP_UTF8, "\xE6\xA8\xA1\xE7\xBB\x84"},  // as it is
+  };
+  for (const Case& c : cases) EXPECT_EQ(AnsiDescriptorName(c.name, c.codePage), c.ansi) << c.name << " " << c.codePage;
 }
 
 TEST_F(DataObjectTest, IsDisjointFromTable) {
@@ -330,6 +452,7 @@ TEST(ClipboardReaderProcess, DISABLED_ReadClipboard) {
   if (!GetEnvironmentVariableA("VELLUMIX_CLIPBOARD_REPORT", out, MAX_PATH)) GTEST_SKIP();
   ASSERT_EQ(OleInitialize(nullptr), S_OK);
   g_cfFileGroupDescriptor = RegisterClipboardFormatA("FileGroupDescriptor");
+  g_cfFileGroupDescriptorW = RegisterClipboardFormatA("FileGroupDescriptorW");
   g_cfFileContents = RegisterClipboardFormatA("FileContents");
   std::ofstream report(out, std::ios::binary);
   IDataObject* data = nullptr;
@@ -344,10 +467,41 @@ TEST(ClipboardReaderProcess, DISABLED_ReadClipboard) {
       report << d[i].name << "\t" << d[i].size << "\t" << (cr == S_OK ? bytes.size() : 0xFFFFFFFFu) << "\n";
       report << bytes << "\n";
     }
+    const std::vector<Descriptor> wide = ReadDescriptors(data, &r, true);
+    report << "wide " << wide.size() << "\n";
+    for (const Descriptor& w : wide) report << w.name << "\t" << w.size << "\n";
     data->Release();
   }
   report.close();
   OleUninitialize();
+}
+
+// Runs the reader above as a second process while this one answers from its message loop,
+// and gives its report.
+static std::string ReportOfAClipboardReader(const std::string& dir) {
+  const std::string report = dir + "report.txt";
+  SetEnvironmentVariableA("VELLUMIX_CLIPBOARD_REPORT", report.c_str());
+  char exe[MAX_PATH];
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string command = std::string("\"") + exe +
+                        "\" --gtest_also_run_disabled_tests --gtest_filter=ClipboardReaderProcess.*";
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  const bool started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  SetEnvironmentVariableA("VELLUMIX_CLIPBOARD_REPORT", nullptr);
+  EXPECT_TRUE(started);
+  if (!started) return "<not started>";
+  // The source answers the reader's requests from its message loop.
+  const bool ended = PumpUntil([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, 60000);
+  if (!ended) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  EXPECT_TRUE(ended);
+  std::ifstream in(report, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 TEST_F(DataObjectTest, ASecondProcessReadsFilesFromTheClipboard) {
@@ -358,31 +512,32 @@ TEST_F(DataObjectTest, ASecondProcessReadsFilesFromTheClipboard) {
   SelectListItems(doc, {"readme.txt", "env"});
   SendCommand(window, ID_EDIT_COPY);
   ASSERT_NE(doc->clipboardSource, nullptr);
-
-  const std::string& dir = TempDir();
-  const std::string report = dir + "report.txt";
-  SetEnvironmentVariableA("VELLUMIX_CLIPBOARD_REPORT", report.c_str());
-  char exe[MAX_PATH];
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string command = std::string("\"") + exe +
-                        "\" --gtest_also_run_disabled_tests --gtest_filter=ClipboardReaderProcess.*";
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  SetEnvironmentVariableA("VELLUMIX_CLIPBOARD_REPORT", nullptr);
-  // The source answers the reader's requests from its message loop.
-  const bool ended = PumpUntil([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, 60000);
-  if (!ended) TerminateProcess(pi.hProcess, 1);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  ASSERT_TRUE(ended);
-  std::ifstream in(report, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
+  const std::string text = ReportOfAClipboardReader(TempDir());
   // Items come in list order, whatever the list's sort puts first.
   const std::string readme = "readme.txt\t6\t6\n" + EntryText(doc, "readme.txt") + "\n";
   const std::string clouds = "env\\sky\\clouds.jpg\t40\t40\n" + EntryText(doc, "env/sky/clouds.jpg") + "\n";
   const std::string header = "get 1\ndescriptors 2\n";
-  EXPECT_TRUE(text.str() == header + readme + clouds || text.str() == header + clouds + readme) << text.str();
+  const std::string wide = "wide 2\n";
+  EXPECT_TRUE(text == header + readme + clouds + wide + "readme.txt\t6\nenv\\sky\\clouds.jpg\t40\n" ||
+              text == header + clouds + readme + wide + "env\\sky\\clouds.jpg\t40\nreadme.txt\t6\n")
+      << text;
+}
+
+// The shell's part played by another process: the wide descriptors it reads from the
+// clipboard name the files as the tree does.
+TEST_F(DataObjectTest, ASecondProcessReadsTheTreesNamesInTheWideDescriptors) {
+  HWND window;
+  WindowDocument* doc = OpenDoc("", &window);
+  ASSERT_NE(doc, nullptr);
+  const std::string name = std::string(kUnicodeFolderName) + ".txt";
+  const std::string text = "\xCE\xA9\xE6\xA8\xA1";
+  Node* node = doc->tree->AddFile(doc->root(), name,
+                                  MemoryBytes{EntryBuffer::Copy(reinterpret_cast<const uint8_t*>(text.data()), text.size())});
+  ASSERT_NE(node, nullptr);
+  IDataObject* data = Make(doc, {name});
+  ASSERT_NE(data, nullptr);
+  ASSERT_EQ(OleSetClipboard(data), S_OK);
+  const std::string report = ReportOfAClipboardReader(TempDir());
+  EXPECT_EQ(report, "get 1\ndescriptors 1\n" + name + "\t5\t5\n" + text + "\nwide 1\n" + name + "\t5\n");
+  OleSetClipboard(nullptr);
 }

@@ -38,17 +38,6 @@ HWND NameEdit(HWND dialog) {
   return edit ? edit : GetDlgItem(dialog, edt1);
 }
 
-// Answers "replace the existing file?" with Yes: a message box the dialog owns.
-void ConfirmOverwrite(HWND dialog) {
-  for (int i = 0; i < 60 && IsWindow(dialog); ++i) {
-    Sleep(50);
-    if (HWND box = FindOwnDialog(nullptr, dialog)) {
-      PressDialogButton(box, IDYES);
-      return;
-    }
-  }
-}
-
 std::function<void(HWND)> SaveTo(const std::string& path, bool overwrite = false) {
   return [path, overwrite](HWND dialog) {
     TypeFileName(dialog, path);

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "services/core/path_length.h"
 #include "services/globals.h"
 #include "services/messages.h"
 #include "app/startup.h"
@@ -100,12 +101,17 @@ std::string TestDirectory(const char* name) {
   return dir;
 }
 
-// A directory whose full path, with a backslash added, is exactly length characters.
-std::string DirectoryOfLength(const std::string& base, size_t length) {
+// A directory whose full path, with a backslash added, is exactly length characters (as the
+// system counts them: UTF-16 units), each of its folders named by a character of its own.
+std::string DirectoryOfLength(const std::string& base, size_t length, const std::string& character = "d") {
   std::string path = base;
-  while (path.size() + 1 < length) {
-    size_t room = length - 1 - path.size() - 1;  // after the next backslash
-    path += "\\" + std::string(room > 60 ? 60 : room, 'd');
+  size_t units = Utf16Length(path);
+  while (units + 1 < length) {
+    size_t room = length - 1 - units - 1;  // after the next backslash
+    if (room > 60) room = 60;
+    path += "\\";
+    for (size_t i = 0; i < room; ++i) path += character;
+    units += 1 + room;
     CreateDirectoryA(path.c_str(), nullptr);
   }
   return path + "\\";
@@ -113,7 +119,7 @@ std::string DirectoryOfLength(const std::string& base, size_t length) {
 
 TEST(StartupTest, TemporaryDirectory) {
   std::string base = TestDirectory("temp");
-  char out[MAX_PATH];
+  char out[kPathBufferSize];
   struct Case {
     const char* name;
     DWORD result;
@@ -125,6 +131,12 @@ TEST(StartupTest, TemporaryDirectory) {
   std::string tooLong = DirectoryOfLength(base, 251);
   ASSERT_EQ(fits.size(), 250u);
   ASSERT_EQ(tooLong.size(), 251u);
+  // The same in CJK: about three times the bytes, the same characters.
+  std::string fitsCjk = DirectoryOfLength(base, 250, "\xE6\xA8\xA1");
+  std::string tooLongCjk = DirectoryOfLength(base, 251, "\xE7\xBB\x84");
+  ASSERT_GT(fitsCjk.size(), 600u);
+  ASSERT_EQ(Utf16Length(fitsCjk), 250u);
+  ASSERT_EQ(Utf16Length(tooLongCjk), 251u);
   const Case cases[] = {
       {"with backslash", static_cast<DWORD>(base.size() + 1), base + "\\", true,
        base + "\\Vellumix\\"},
@@ -133,8 +145,11 @@ TEST(StartupTest, TemporaryDirectory) {
        base + "\\Vellumix\\"},
       {"longest that fits", 250, fits, true, fits + "Vellumix\\"},
       {"one character too long", 251, tooLong, false, ""},
+      {"longest that fits, in three bytes a character", static_cast<DWORD>(fitsCjk.size()), fitsCjk, true,
+       fitsCjk + "Vellumix\\"},
+      {"one character of three bytes too long", static_cast<DWORD>(tooLongCjk.size()), tooLongCjk, false, ""},
       {"no temporary path", 0, "", false, ""},
-      {"answer too long for the buffer", 300, "", false, ""},
+      {"answer too long for the buffer", static_cast<DWORD>(kPathBufferSize), "", false, ""},
       {"parent missing", 20, "C:\\no\\such\\dir\\", false, ""},
   };
   for (const Case& c : cases) {
@@ -179,6 +194,7 @@ TEST(StartupTest, ClipboardFormatsAreRegisteredByName) {
   };
   const Case cases[] = {{g_cfVellumixData, "Vellumix Data"},
                         {g_cfFileGroupDescriptor, "FileGroupDescriptor"},
+                        {g_cfFileGroupDescriptorW, "FileGroupDescriptorW"},
                         {g_cfFileContents, "FileContents"},
                         {g_cfPreferredDropEffect, "Preferred DropEffect"},
                         {g_cfPerformedDropEffect, "Performed DropEffect"},

@@ -369,3 +369,29 @@ TEST_F(FindTest, CloseLeavesTheFolderAndSelectionAsTheyWere) {
 }
 
 }  // namespace
+
+// A name found that is longer than the results list's buffer is cut between characters of
+// its UTF-8, never inside one.
+TEST_F(FindTest, ALongNameFoundIsCutBetweenCharacters) {
+  std::string name;
+  for (int i = 0; i < 100; ++i) name += "\xE6\xA8\xA1";  // 300 bytes
+  name += ".txt";
+  static const uint8_t kBytes[] = {'x'};
+  ASSERT_NE(doc_->tree->AddFile(doc_->root(), name, MemoryBytes{EntryBuffer::Copy(kBytes, sizeof kBytes)}), nullptr);
+  std::string whole, cut;
+  ASSERT_TRUE(RunFind([&](HWND dialog) {
+    const Found found = Search(dialog, "*.txt", "3 items found.");
+    const int index = IndexOf(found, name);
+    whole = index >= 0 ? found[static_cast<size_t>(index)].first : "";
+    char text[260] = {};
+    LVITEMA item = {};
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    if (index >= 0) SendMessageA(GetDlgItem(dialog, IDC_FIND_RESULTS), LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+    cut = text;
+    PressDialogButton(dialog, IDCANCEL);
+  }));
+  EXPECT_EQ(whole, name);
+  // 259 bytes of room: 86 characters of three bytes each.
+  EXPECT_EQ(cut, name.substr(0, 258));
+}

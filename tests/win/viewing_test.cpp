@@ -15,6 +15,7 @@
 #include "window/view_entry.h"
 #include "services/viewer_watch.h"
 #include "resources/command_ids.h"
+#include "services/core/path_length.h"
 #include "services/globals.h"
 #include "app/startup.h"
 #include "archive/entry_data.h"
@@ -22,6 +23,7 @@
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
+#include "tests/win/support/unicode_support.h"
 #include "transfer/core/node_copy.h"
 #include "window/panes.h"
 #include "panes/views.h"
@@ -41,20 +43,19 @@ struct ViewerMode {
     const char* flag = std::strstr(line, kViewerFlag);
     if (!flag) return;
     char eventName[64] = {};
-    char file[MAX_PATH] = {};
+    // The command line is UTF-8: a path of MAX_PATH characters takes up to three times the bytes.
+    char file[kPathBufferSize] = {};
     const char* p = flag + sizeof kViewerFlag - 1;
-    if (std::sscanf(p, " %63s \"%259[^\"]\"", eventName, file) < 2) ExitProcess(2);
+    if (std::sscanf(p, " %63s \"%777[^\"]\"", eventName, file) < 2) ExitProcess(2);
     HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, eventName);
-    char logPath[MAX_PATH], partPath[MAX_PATH];
-    std::snprintf(logPath, sizeof logPath, "%s.seen", file);
-    std::snprintf(partPath, sizeof partPath, "%s.seen.part", file);
+    const std::string logPath = std::string(file) + ".seen", partPath = std::string(file) + ".seen.part";
     std::string seen = std::string(file) + "\n" + ReadDiskFile(file);
     // Written aside and renamed: the test waits for the name, which then stands for the
     // whole text.
-    if (FILE* log = std::fopen(partPath, "wb")) {
+    if (FILE* log = std::fopen(partPath.c_str(), "wb")) {
       std::fwrite(seen.data(), 1, seen.size(), log);
       std::fclose(log);
-      MoveFileExA(partPath, logPath, MOVEFILE_REPLACE_EXISTING);
+      MoveFileExA(partPath.c_str(), logPath.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
     if (event) WaitForSingleObject(event, 60000);
     ExitProcess(0);
@@ -317,6 +318,44 @@ TEST_F(ViewingTest, FileIsCopiedOpenedAndWatchedUntilItsViewerEnds) {
   EXPECT_TRUE(PumpUntil([&] { return !Viewing(entry); }, 10000));
   EXPECT_FALSE(DiskExists(TempPath("notes.vmxtest")));
   EXPECT_EQ(ViewerWatchCount(), 0);
+}
+
+// A user whose temporary folder is named in another script than the system's (its profile
+// folder is): the copy is written there under the entry's own name, handed to the viewer
+// whole, and removed once the viewer ends.
+TEST_F(ViewingTest, ACopyInATemporaryFolderNamedInThreeScripts) {
+  NoStrayMessages stray;
+  ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)) << "the manifest's code page";
+  const std::string temp = TempDir() + kUnicodeFolderName + "\\" + Repeated("\xE6\xA8\xA1", 40);
+  CreateDirectoryA((TempDir() + kUnicodeFolderName).c_str(), nullptr);
+  ASSERT_TRUE(CreateDirectoryA(temp.c_str(), nullptr));
+  char saved[kPathBufferSize] = {};
+  std::memcpy(saved, TempDirectory, sizeof saved);
+  char savedTmp[kPathBufferSize] = {};
+  GetEnvironmentVariableA("TMP", savedTmp, sizeof savedTmp);
+  SetEnvironmentVariableA("TMP", temp.c_str());
+  const bool made = CreateTempDirectory();
+  SetEnvironmentVariableA("TMP", savedTmp[0] ? savedTmp : nullptr);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(std::string(TempDirectory), temp + "\\Vellumix\\");
+  EXPECT_GT(std::strlen(TempDirectory), static_cast<size_t>(MAX_PATH) / 2);
+  const std::string name = "\xD0\x97\xD0\xB0\xD0\xBF\xD0\xB8\xD1\x81\xD0\xBA\xD0\xB8 \xCE\xA9 " +
+                           Repeated("\xE6\xA8\xA1", 40) + ".vmxtest";  // Записки Ω 模…
+  const std::string text = "\xCE\xA9 text";
+  Node* entry = AddFile(name, text);
+  ASSERT_NE(entry, nullptr);
+  ASSERT_GT(TempPath(name).size(), static_cast<size_t>(MAX_PATH));
+  PressEnterOn(entry);
+  EXPECT_TRUE(Viewing(entry));
+  EXPECT_EQ(ReadDiskFile(TempPath(name)), text);
+  ASSERT_TRUE(ViewerSaw(name));
+  EXPECT_EQ(ReadDiskFile(TempPath(name) + ".seen"), TempPath(name) + "\n" + text);
+  SetEvent(release_);
+  EXPECT_TRUE(PumpUntil([&] { return !Viewing(entry); }, 10000));
+  EXPECT_FALSE(DiskExists(TempPath(name)));
+  DeleteFileA((TempPath(name) + ".seen").c_str());
+  RemoveDirectoryA(TempDirectory);
+  std::memcpy(TempDirectory, saved, sizeof saved);
 }
 
 TEST_F(ViewingTest, AnEditMadeInTheViewerComesBackWhenTheUserSaysSo) {

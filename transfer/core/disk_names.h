@@ -4,8 +4,11 @@
 
 #include <cstddef>
 
-// The longest disk path the program writes or reads (MAX_PATH less its NUL).
-constexpr size_t kMaxDiskPath = 259;
+#include "services/core/path_length.h"
+
+// The longest disk path the program writes or reads, in the UTF-16 units the system counts
+// (MAX_PATH less its NUL; see Utf16Length).
+constexpr size_t kMaxDiskPath = kMaxPathUnits;
 
 // Why a stored name is not written to disk: "the name is not allowed on disk".
 extern const char kNameNotAllowedOnDisk[];

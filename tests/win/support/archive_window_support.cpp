@@ -124,7 +124,7 @@ bool CopyFixture(const std::string& name, const std::string& target) {
 }
 
 std::string ListText(HWND list, int index, int column) {
-  char text[512] = {};
+  char text[1024] = {};
   LVITEMA item = {};
   item.iSubItem = column;
   item.pszText = text;

@@ -69,12 +69,12 @@ long ReadDword(IDataObject* data, UINT format) {
   return value;
 }
 
-bool PutFilesOnClipboard(const std::vector<std::string>& paths) {
+bool PutFilesOnClipboard(const std::vector<std::string>& paths, bool wide) {
   OleSetClipboard(nullptr);
   for (int attempt = 0; attempt < 100; ++attempt) {
     if (OpenClipboard(nullptr)) {
       EmptyClipboard();
-      const bool set = SetClipboardData(CF_HDROP, MakeDropFiles(paths)) != nullptr;
+      const bool set = SetClipboardData(CF_HDROP, MakeDropFiles(paths, wide)) != nullptr;
       CloseClipboard();
       return set;
     }

@@ -25,5 +25,6 @@ bool ListItemCut(WindowDocument* doc, const std::string& name);
 
 // The 32-bit value of a handshake format, or -1 when it cannot be read.
 long ReadDword(IDataObject* data, UINT format);
-// Puts a shell file list on the clipboard the way the shell's Copy does (plain CF_HDROP).
-bool PutFilesOnClipboard(const std::vector<std::string>& paths);
+// Puts a shell file list on the clipboard the way the shell's Copy does (plain CF_HDROP),
+// the paths as UTF-16 with wide, as the shell gives them.
+bool PutFilesOnClipboard(const std::vector<std::string>& paths, bool wide = false);

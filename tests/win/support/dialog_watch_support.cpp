@@ -235,3 +235,15 @@ void TypeFileName(HWND dialog, const std::string& name) {
   int box = GetDlgItem(dialog, cmb13) ? cmb13 : edt1;
   SendMessageA(dialog, CDM_SETCONTROLTEXT, box, reinterpret_cast<LPARAM>(name.c_str()));
 }
+
+bool ConfirmOverwrite(HWND fileDialog, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (IsWindow(fileDialog) && GetTickCount() - start < timeoutMs) {
+    if (HWND box = FindOwnDialog(nullptr, fileDialog)) {
+      PressDialogButton(box, IDYES);
+      return true;
+    }
+    Sleep(20);
+  }
+  return false;
+}

@@ -99,6 +99,10 @@ void WaitForDialogReady(HWND dialog);
 // the plain dialog, an edit control in one with a hook).
 void TypeFileName(HWND dialog, const std::string& name);
 
+// Answers a file dialog's question whether to replace an existing file (a message box the
+// dialog owns) with Yes, once it comes; false when the dialog went without asking.
+bool ConfirmOverwrite(HWND fileDialog, DWORD timeoutMs = 3000);
+
 // Posts the click of button id to a dialog, as the button itself would send it.
 void PressDialogButton(HWND dialog, int id);
 
