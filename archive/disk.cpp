@@ -15,6 +15,7 @@
 #include <io.h>
 #include <process.h>
 #include <sys/utime.h>
+#include <cwchar>
 #include <time.h>
 // For what the C library lacks: putting a file in another's place in a single step, and a
 // file's identity on its volume.
@@ -27,6 +28,43 @@
 namespace {
 
 #ifdef _WIN32
+// Narrow paths are in the process's code page (UTF-8 where the system honours the
+// program's manifest); the wide functions take them converted. False when the text does
+// not convert whole.
+bool WideOfNarrow(const std::string& narrow, std::wstring* wide) {
+  wide->clear();
+  if (narrow.empty()) return true;
+  const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), static_cast<int>(narrow.size()), nullptr, 0);
+  if (n <= 0) return false;
+  wide->resize(static_cast<size_t>(n));
+  return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), static_cast<int>(narrow.size()), &(*wide)[0], n) == n;
+}
+
+bool NarrowOfWide(const wchar_t* wide, std::string* narrow) {
+  narrow->clear();
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return n == 1;
+  narrow->resize(static_cast<size_t>(n));
+  // A character the code page lacks would come out as "?", naming another file: refused.
+  BOOL lossy = FALSE;
+  const bool utf8 = GetACP() == CP_UTF8;
+  if (WideCharToMultiByte(CP_ACP, 0, wide, -1, &(*narrow)[0], n, nullptr, utf8 ? nullptr : &lossy) != n || lossy)
+    return false;
+  narrow->resize(static_cast<size_t>(n - 1));
+  return true;
+}
+
+// The full path of path, or "" when the system gives none.
+std::string FullPathOf(const std::string& path) {
+  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return std::string();
+  std::string full(needed, '\0');
+  const DWORD n = GetFullPathNameA(path.c_str(), needed, &full[0], nullptr);
+  if (n == 0 || n >= needed) return std::string();
+  full.resize(n);
+  return full;
+}
+
 using StatRecord = struct _stati64;
 int StatOf(const char* path, StatRecord* info) { return _stati64(path, info); }
 int LinkStatOf(const char* path, StatRecord* info) { return _stati64(path, info); }
@@ -96,15 +134,24 @@ DiskItem StatLink(const std::string& path) {
 bool ListDirectory(const std::string& path, std::vector<std::string>* names) {
   names->clear();
 #ifdef _WIN32
-  const std::string pattern = JoinDiskPath(path, "*");
-  _finddatai64_t found;
-  const intptr_t search = _findfirsti64(pattern.c_str(), &found);
+  // The wide search: the narrow one holds a name in 260 bytes, which a name of more than 86
+  // characters of some scripts outgrows in UTF-8.
+  std::wstring pattern;
+  if (!WideOfNarrow(JoinDiskPath(path, "*"), &pattern)) return false;
+  _wfinddatai64_t found;
+  const intptr_t search = _wfindfirsti64(pattern.c_str(), &found);
   if (search == -1) return errno == ENOENT && StatPath(path).kind == DiskKind::Directory;
+  bool whole = true;
   do {
-    if (std::strcmp(found.name, ".") != 0 && std::strcmp(found.name, "..") != 0) names->push_back(found.name);
-  } while (_findnexti64(search, &found) == 0);
+    if (std::wcscmp(found.name, L".") == 0 || std::wcscmp(found.name, L"..") == 0) continue;
+    std::string name;
+    if (NarrowOfWide(found.name, &name))
+      names->push_back(std::move(name));
+    else
+      whole = false;  // a name the narrow functions cannot reach
+  } while (_wfindnexti64(search, &found) == 0);
   _findclose(search);
-  return true;
+  return whole;
 #else
   DIR* dir = opendir(path.c_str());
   if (dir == nullptr) return false;
@@ -343,11 +390,11 @@ bool SameDiskFile(const std::string& a, const std::string& b) {
   if (IdentityOf(a, &x) && IdentityOf(b, &y))
     return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
            x.nFileIndexLow == y.nFileIndexLow;
-  char fullA[MAX_PATH], fullB[MAX_PATH];
-  const DWORD n = GetFullPathNameA(a.c_str(), MAX_PATH, fullA, nullptr);
-  const DWORD m = GetFullPathNameA(b.c_str(), MAX_PATH, fullB, nullptr);
-  if (n == 0 || n >= MAX_PATH || m == 0 || m >= MAX_PATH) return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-  return lstrcmpiA(fullA, fullB) == 0;
+  // Paths of files not there yet: the system compares names without regard to case, for
+  // every script.
+  const std::string fullA = FullPathOf(a), fullB = FullPathOf(b);
+  if (fullA.empty() || fullB.empty()) return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+  return lstrcmpiA(fullA.c_str(), fullB.c_str()) == 0;
 #else
   const DiskItem x = StatPath(a), y = StatPath(b);
   if (x.kind != DiskKind::Missing && y.kind != DiskKind::Missing) return x.device == y.device && x.inode == y.inode;

@@ -19,6 +19,21 @@ std::string Escape(unsigned char c, bool escapeBackslash) {
   return std::string{'\\', 'x', kDigits[c >> 4], kDigits[c & 15]};
 }
 
+// Takes off the end of text a UTF-8 sequence cut short, so that a name shortened between
+// bytes still ends in whole characters.
+void DropCutCharacter(std::string* text) {
+  size_t start = text->size();
+  size_t continuations = 0;
+  while (start > 0 && continuations < 4 && (static_cast<unsigned char>((*text)[start - 1]) & 0xC0) == 0x80) {
+    --start;
+    ++continuations;
+  }
+  if (start == 0) return;
+  const unsigned char lead = static_cast<unsigned char>((*text)[start - 1]);
+  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  if (length > 1 && continuations + 1 < length) text->resize(start - 1);
+}
+
 }  // namespace
 
 std::string PrintableName(const char* text, size_t length, bool escapeBackslash, size_t shown) {
@@ -27,7 +42,10 @@ std::string PrintableName(const char* text, size_t length, bool escapeBackslash,
   for (size_t i = 0; i < length; ++i) {
     const std::string escaped = Escape(static_cast<unsigned char>(text[i]), escapeBackslash);
     const size_t width = escaped.empty() ? 1 : escaped.size();
-    if (width > shown - printable.size()) return printable + "...";
+    if (width > shown - printable.size()) {
+      DropCutCharacter(&printable);
+      return printable + "...";
+    }
     if (escaped.empty())
       printable += text[i];
     else
