@@ -354,10 +354,12 @@ TEST_F(ExportTest, TheFolderChooserStartsAtTheLastFolderAndTakesATypedPath) {
   const std::string start = Folder("start");
   const std::string typed = Folder("typed");
   std::snprintf(g_settings.initialDirectory, sizeof g_settings.initialDirectory, "%s", start.c_str());
-  // The caret folder of the dialog's tree, once the dialog shows one.
-  auto caretFolder = [](HWND dialog) {
+  // The caret folder of the dialog's tree once it is the one expected: the tree selects
+  // its top item first and moves to the starting folder as it fills. The last one seen if
+  // it never does.
+  auto caretFolder = [](HWND dialog, const char* expected) {
     char text[MAX_PATH] = {};
-    for (int i = 0; i < 300 && !text[0]; ++i) {
+    for (int i = 0; i < 300; ++i) {
       HWND tree = FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr);
       TVITEMA item = {};
       item.mask = TVIF_TEXT;
@@ -365,14 +367,15 @@ TEST_F(ExportTest, TheFolderChooserStartsAtTheLastFolderAndTakesATypedPath) {
       item.pszText = text;
       item.cchTextMax = sizeof text;
       if (!item.hItem || !TreeView_GetItem(tree, &item)) text[0] = '\0';
-      if (!text[0]) Sleep(10);
+      if (lstrcmpiA(text, expected) == 0) break;
+      Sleep(10);
     }
     return std::string(text);
   };
   std::string startedAt;
   bool edit = false;
   DialogWatcher browse("Browse for Folder", 0, 10000, [&](HWND dialog) {
-    startedAt = caretFolder(dialog);
+    startedAt = caretFolder(dialog, "start");
     HWND box = FindWindowExA(dialog, nullptr, "Edit", nullptr);
     edit = box != nullptr;
     // The chooser writes the selected folder's name into the box once it has settled on
@@ -395,7 +398,7 @@ TEST_F(ExportTest, TheFolderChooserStartsAtTheLastFolderAndTakesATypedPath) {
 
   // The next export starts where the last one went.
   DialogWatcher again("Browse for Folder", 0, 10000, [&](HWND dialog) {
-    startedAt = caretFolder(dialog);
+    startedAt = caretFolder(dialog, "typed");
     PressDialogButton(dialog, IDCANCEL);
   });
   SendMessageA(window_, WM_COMMAND, ID_OBJECT_EXPORT, 0);
