@@ -161,6 +161,29 @@ TEST_F(UnicodePathsTest, AnArchiveThereOpensByCommandLineAndBySecondStart) {
   SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
 }
 
+// Names inside an archive show as the ZIP format reads them: flagged ones as UTF-8, others
+// in code page 437 (here UTF-8 bytes without the flag, as Info-ZIP writes them on Linux).
+TEST_F(UnicodePathsTest, NamesInAnArchiveShowAsTheirCodingReads) {
+  const std::string path = Folder() + "names.pk3";
+  const auto entry = [](const std::string& name, uint16_t flags) {
+    return sample::ZipEntry{name, 0, {'x'}, 0x8CDC1683u, 1, flags};  // the CRC-32 of "x"
+  };
+  const std::vector<uint8_t> zip =
+      sample::ZipWithData({entry("\xD0\x9A\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0/\xC3\xA9.txt", 0x0800),
+                           entry("caf\x82.txt", 0), entry("\xC3\xA9t\xC3\xA9.txt", 0)});
+  ASSERT_TRUE(WriteDiskFile(path, std::string(zip.begin(), zip.end())));
+  HWND window;
+  WindowDocument* doc = OpenDoc(path, &window);
+  ASSERT_NE(doc, nullptr);
+  // Only A to Z are lower-cased: the Cyrillic capital stays.
+  std::vector<std::string> shown = ListNames(doc->itemList);
+  std::sort(shown.begin(), shown.end());
+  EXPECT_EQ(shown, (Names{"caf\xC3\xA9.txt", "\xD0\x9A\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0",
+                          "\xE2\x94\x9C\xE2\x8C\x90t\xE2\x94\x9C\xE2\x8C\x90.txt"}));
+  EXPECT_EQ(TreeChildren(doc->folderTree, TreeView_GetRoot(doc->folderTree)),
+            Names{"\xD0\x9A\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0"});
+}
+
 // The frame takes from WM_COPYDATA only what the hand-off sends, and copies it before it
 // returns: the sender frees its data then.
 TEST_F(UnicodePathsTest, TheFrameTakesOnlyAPathHandedOverAsData) {
