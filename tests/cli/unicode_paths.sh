@@ -7,33 +7,12 @@
 set -uo pipefail
 wine=$1
 exe=$2
+script=unicode_paths
+. "$(dirname "$0")/cli_script_support.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vellumix-cli-unicode.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 export LC_ALL=C.UTF-8
-
-fail() {
-  echo "FAILED: $*"
-  echo "--- stdout"; cat out.txt
-  echo "--- stderr"; cat err.txt
-  exit 1
-}
-
-# Runs the tool with its output in files (never a pipe: a Wine service could hold it open).
-# A start that Wine ended before the program printed anything or succeeded is made once more.
-cli() {
-  local attempt status
-  for attempt in 1 2; do
-    if [ "$wine" = - ]; then
-      "$exe" "$@" </dev/null >out.txt 2>err.txt
-    else
-      "$wine" "$exe" "$@" </dev/null >out.txt 2>err.txt
-    fi
-    status=$?
-    if [ $status -eq 0 ] || [ -s out.txt ] || [ -s err.txt ] || [ $attempt -eq 2 ]; then return $status; fi
-    echo "unicode_paths: the tool ended with $status before printing anything; starting it again"
-  done
-}
 
 dir='Мод Ωμέγα 模组'
 mkdir -p "$dir/Mod/Карты" "$dir/Mod/Пусто"

@@ -6,28 +6,11 @@
 set -uo pipefail
 wine=$1
 exe=$2
+script=wine_round_trip
+. "$(dirname "$0")/cli_script_support.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vellumix-cli-wine.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-
-fail() {
-  echo "FAILED: $*"
-  echo "--- stdout"; cat out.txt
-  echo "--- stderr"; cat err.txt
-  exit 1
-}
-
-# Runs the tool with its output in files (never a pipe: a Wine service could hold it open).
-# A start that Wine ended before the program printed anything or succeeded is made once more.
-cli() {
-  local attempt status
-  for attempt in 1 2; do
-    "$wine" "$exe" "$@" </dev/null >out.txt 2>err.txt
-    status=$?
-    if [ $status -eq 0 ] || [ -s out.txt ] || [ -s err.txt ] || [ $attempt -eq 2 ]; then return $status; fi
-    echo "wine_round_trip: the tool ended with $status before printing anything; starting it again"
-  done
-}
 
 mkdir -p Mod/Maps Mod/Empty
 seq 1 20000 >Mod/Maps/E1M1.bsp
