@@ -68,21 +68,29 @@ void AppendComponent(const std::string& component, std::string* name) {
   for (char c : component) *name += onlyDots || FileSystemUnsafe(c) ? '_' : c;
 }
 
-// What the entry's record says of a file beside its bytes: its time and attributes.
+// What is known of a file beside its bytes: when it was last changed (the entry's time,
+// the archive file's for a format that stores none, an imported file's own), and the
+// attributes its record gives when they are a Windows file's.
 struct ShellFileFacts {
   bool hasTime = false;
-  uint32_t dosTime = 0;
+  FILETIME time = {};  // UTC, as the shell reads it
   bool hasAttributes = false;
   uint32_t attributes = 0;
 };
 
 ShellFileFacts ShellFactsOf(const ArchiveDocument* doc, const Node* file) {
   ShellFileFacts facts;
+  int64_t modified = 0;
+  if (EntryModified(doc, file, &modified) && modified >= 0) {
+    // 100-nanosecond steps since 1601.
+    const uint64_t steps = (static_cast<uint64_t>(modified) + 11644473600ull) * 10000000ull;
+    facts.time.dwLowDateTime = static_cast<DWORD>(steps);
+    facts.time.dwHighDateTime = static_cast<DWORD>(steps >> 32);
+    facts.hasTime = true;
+  }
   const SourceEntry* entry = file->source();
   if (entry == nullptr || !doc->source || entry->index >= doc->source->Count()) return facts;
   const EntryInfo info = doc->source->Info(entry->index);
-  facts.hasTime = info.hasTime;
-  facts.dosTime = info.dosTime;
   facts.hasAttributes = info.hasDosAttributes;
   facts.attributes = info.dosAttributes;
   return facts;
@@ -309,11 +317,10 @@ class ArchiveDataObject : public ComObject<IDataObject> {
       fd->dwFlags |= FD_ATTRIBUTES;
       fd->dwFileAttributes = facts.attributes;
     }
-    FILETIME time;
-    if (facts.hasTime && DosDateTimeToFileTime(static_cast<WORD>(facts.dosTime >> 16), static_cast<WORD>(facts.dosTime), &time)) {
+    if (facts.hasTime) {
       fd->dwFlags |= FD_CREATETIME | FD_WRITESTIME;
-      fd->ftCreationTime = time;
-      fd->ftLastWriteTime = time;
+      fd->ftCreationTime = facts.time;
+      fd->ftLastWriteTime = facts.time;
     }
     return S_OK;
   }

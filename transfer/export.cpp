@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "archive/disk.h"
 #include "archive/entry_data.h"
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/disk_names.h"
@@ -112,6 +113,10 @@ bool ExportFile(WindowDocument* document, const Node* node, const char* path, Tr
     NoteTransferFailure(state, name, "it could not be written to disk");
     return false;
   }
+  // The file gets the time the archive gives its entry; a system that will not set it leaves
+  // the file written all the same.
+  int64_t modified = 0;
+  if (EntryModified(document, node, &modified)) SetFileModified(path, modified);
   return true;
 }
 

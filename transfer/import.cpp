@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "archive/disk.h"
+#include "archive/dos_time.h"
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/disk_names.h"
 #include "transfer/core/disk_walk.h"
@@ -37,11 +39,13 @@ Node* StoreFile(ArchiveTree& tree, Node* dir, Node* existing, const std::string&
   SharedBytes bytes;
   if (ReadWholeFile(path.c_str(), &bytes) < 0) return nullptr;
   state->changed = 1;
+  // The file keeps the time it was last changed on disk, which a save stores.
+  MemoryBytes data{std::move(bytes), DosDateTimeOf(StatPath(path).modified)};
   if (existing) {
-    tree.SetData(existing, MemoryBytes{std::move(bytes)});
+    tree.SetData(existing, std::move(data));
     return existing;
   }
-  return tree.AddFile(dir, name, MemoryBytes{std::move(bytes)});
+  return tree.AddFile(dir, name, std::move(data));
 }
 
 // A folder of the archive the walk fills, and whether it was there before (so that names

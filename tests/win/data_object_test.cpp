@@ -205,6 +205,14 @@ TEST_F(DataObjectTest, DescriptorsOfADirectoryAnEmptyDirectoryAndAnEmptyFile) {
   EXPECT_TRUE(byName["maps\\level2.bsp"].flags & FD_FILESIZE);
   EXPECT_TRUE(byName["maps\\level2.bsp"].flags & FD_WRITESTIME);
   EXPECT_TRUE(byName["maps\\level2.bsp"].flags & FD_CREATETIME);
+  // The DOS time is the local time of the entry; the shell takes the time in UTC.
+  const Node* level2 = NodeAt(doc, "maps/level2.bsp");
+  ASSERT_NE(level2, nullptr);
+  const EntryInfo info = doc->source->Info(level2->source()->index);
+  FILETIME local, utc;
+  ASSERT_TRUE(DosDateTimeToFileTime(HIWORD(info.dosTime), LOWORD(info.dosTime), &local));
+  ASSERT_TRUE(LocalFileTimeToFileTime(&local, &utc));
+  EXPECT_EQ(CompareFileTime(&byName["maps\\level2.bsp"].written, &utc), 0);
   // Contents by index: each file's own bytes, the empty file without a block, the empty
   // directory and anything past the end refused.
   for (LONG i = 0; i < 5; ++i) {
@@ -232,7 +240,12 @@ TEST_F(DataObjectTest, DescriptorsOfADirectoryAnEmptyDirectoryAndAnEmptyFile) {
   EXPECT_EQ(r, DV_E_LINDEX);
 }
 
-TEST_F(DataObjectTest, PakFilesCarryASizeOnly) {
+// Whole seconds since 1601 of a file time.
+uint64_t SecondsOf(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 10000000u;
+}
+
+TEST_F(DataObjectTest, PakFilesCarryASizeAndTheArchivesTime) {
   HWND window;
   WindowDocument* doc = OpenDoc(WinFixture("views.pak"), &window);
   ASSERT_NE(doc, nullptr);
@@ -241,7 +254,11 @@ TEST_F(DataObjectTest, PakFilesCarryASizeOnly) {
   std::vector<Descriptor> d = ReadDescriptors(data);
   ASSERT_EQ(d.size(), 2u);
   EXPECT_EQ(d[0].name, "readme");
-  EXPECT_EQ(d[0].flags, static_cast<DWORD>(FD_FILESIZE));
+  // A PAK stores no times: its files go with the archive file's own.
+  EXPECT_EQ(d[0].flags, static_cast<DWORD>(FD_FILESIZE | FD_CREATETIME | FD_WRITESTIME));
+  WIN32_FILE_ATTRIBUTE_DATA archive = {};
+  ASSERT_TRUE(GetFileAttributesExA(WinFixture("views.pak").c_str(), GetFileExInfoStandard, &archive));
+  EXPECT_EQ(SecondsOf(d[0].written), SecondsOf(archive.ftLastWriteTime));
   EXPECT_EQ(d[0].size, 14u);
   EXPECT_EQ(d[1].name, "dm\\arena.bsp");
   EXPECT_EQ(ReadContents(data, 0), EntryText(doc, "readme"));

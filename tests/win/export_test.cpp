@@ -125,6 +125,64 @@ TEST_F(ExportTest, MemoryFilesAreWrittenFromTheirOwnBuffer) {
   EXPECT_EQ(NodeAt(doc, "memo.txt")->memory(), before);
 }
 
+// The last-write time of a disk file, or zero.
+FILETIME WriteTimeOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return FILETIME{};
+  return data.ftLastWriteTime;
+}
+
+// A moment of whole even seconds, in UTC, as the system gives it.
+FILETIME SystemTimeAt(WORD year, WORD month, WORD day, WORD hour) {
+  SYSTEMTIME at = {};
+  at.wYear = year, at.wMonth = month, at.wDay = day, at.wHour = hour, at.wMinute = 4, at.wSecond = 6;
+  FILETIME time = {};
+  SystemTimeToFileTime(&at, &time);
+  return time;
+}
+
+bool SetWriteTime(const std::string& path, const FILETIME& time) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool set = SetFileTime(file, nullptr, nullptr, &time) != 0;
+  CloseHandle(file);
+  return set;
+}
+
+TEST_F(ExportTest, ExportedFilesCarryTheTimesTheArchiveGivesThem) {
+  // A PK3 entry's DOS time, a local time; the shell's times are UTC.
+  WindowDocument* zip = OpenFixture("views.zip");
+  ASSERT_NE(zip, nullptr);
+  const std::string out = Folder("out");
+  ASSERT_EQ(Export(zip, "maps/level2.bsp", out + "level2.bsp"), 1);
+  const EntryInfo info = zip->source->Info(NodeAt(zip, "maps/level2.bsp")->source()->index);
+  FILETIME local, utc;
+  ASSERT_TRUE(DosDateTimeToFileTime(HIWORD(info.dosTime), LOWORD(info.dosTime), &local));
+  ASSERT_TRUE(LocalFileTimeToFileTime(&local, &utc));
+  const FILETIME exported = WriteTimeOf(out + "level2.bsp");
+  EXPECT_EQ(CompareFileTime(&exported, &utc), 0);
+  // A PAK stores no times: its files take the archive file's.
+  const std::string pak = TempDir() + "stamped.pak";
+  ASSERT_TRUE(WriteDiskFile(pak, PakBytes({{"readme.txt", "read me"}})));
+  const FILETIME pakTime = SystemTimeAt(2011, 3, 4, 5);
+  ASSERT_TRUE(SetWriteTime(pak, pakTime));
+  HWND pakWindow;
+  WindowDocument* stamped = OpenDoc(pak, &pakWindow);
+  ASSERT_NE(stamped, nullptr);
+  ASSERT_EQ(Export(stamped, "readme.txt", out + "readme.txt"), 1);
+  const FILETIME fromPak = WriteTimeOf(out + "readme.txt");
+  EXPECT_EQ(CompareFileTime(&fromPak, &pakTime), 0);
+  // An imported file keeps its own time, and an export gives it back.
+  const std::string disk = TempDir() + "memo.txt";
+  ASSERT_TRUE(WriteDiskFile(disk, "memo"));
+  const FILETIME diskTime = SystemTimeAt(2004, 7, 8, 9);
+  ASSERT_TRUE(SetWriteTime(disk, diskTime));
+  ASSERT_EQ(ImportFile(pakWindow, stamped, disk.c_str(), &state_), 1);
+  ASSERT_EQ(Export(stamped, "memo.txt", out + "memo.txt"), 1);
+  const FILETIME fromMemory = WriteTimeOf(out + "memo.txt");
+  EXPECT_EQ(CompareFileTime(&fromMemory, &diskTime), 0);
+}
+
 TEST_F(ExportTest, ExistingDiskFilesGoThroughTheQuestion) {
   WindowDocument* doc = OpenFixture("views.pak");
   ASSERT_NE(doc, nullptr);
