@@ -45,6 +45,13 @@ EntryLoad ArchiveSource::Load(uint32_t index, SharedBytes* bytes) {
 
 Failure ArchiveSource::CheckPlacement(uint32_t) { return Failure(); }
 
+EntryLoad ArchiveSource::Read(uint32_t index, ByteSink* sink) {
+  StoredBytes where;
+  const EntryLoad located = Locate(index, &where);
+  if (located != EntryLoad::Ok || where.size == 0) return located;
+  return ReadPieces(file_, where.offset, where.size, sink);
+}
+
 void ArchiveSource::LetGoOfFile() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;

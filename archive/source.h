@@ -71,8 +71,9 @@ class ArchiveSource {
   // Reads the entry's plain bytes in pieces into sink (null: they are only read and checked),
   // in memory bounded by a few pieces whatever the entry's size. The sink may have taken
   // bytes of an entry that turns out damaged further on: only Ok says they were all good.
-  // Stopped when the sink refused a piece.
-  virtual EntryLoad Read(uint32_t index, ByteSink* sink) = 0;
+  // Stopped when the sink refused a piece. Of itself, the plain bytes Locate finds, as they
+  // lie: what a format that stores its entries uncompressed needs.
+  virtual EntryLoad Read(uint32_t index, ByteSink* sink);
   // The entry's plain bytes in one buffer of exactly their size (null for an empty entry).
   virtual EntryLoad Load(uint32_t index, SharedBytes* bytes);
   // Where the entry's stored bytes lie; the checks of a read before any byte is read.

@@ -36,12 +36,6 @@ class WadSource : public ArchiveSource {
     return info;
   }
   EntryLoad Locate(uint32_t index, StoredBytes* where) override;
-  EntryLoad Read(uint32_t index, ByteSink* sink) override {
-    StoredBytes where;
-    const EntryLoad located = Locate(index, &where);
-    if (located != EntryLoad::Ok || where.size == 0) return located;
-    return ReadPieces(file_, where.offset, where.size, sink);
-  }
   Failure CheckPlacement(uint32_t index) override;
 
  private:

@@ -417,17 +417,18 @@ TEST_F(ExportTest, TheFolderChooserStartsAtTheLastFolderAndTakesATypedPath) {
   // it never does.
   auto caretFolder = [](HWND dialog, const char* expected) {
     char text[MAX_PATH] = {};
-    for (int i = 0; i < 300; ++i) {
-      HWND tree = FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr);
-      TVITEMA item = {};
-      item.mask = TVIF_TEXT;
-      item.hItem = tree ? TreeView_GetSelection(tree) : nullptr;
-      item.pszText = text;
-      item.cchTextMax = sizeof text;
-      if (!item.hItem || !TreeView_GetItem(tree, &item)) text[0] = '\0';
-      if (lstrcmpiA(text, expected) == 0) break;
-      Sleep(10);
-    }
+    PollUntil(
+        [&] {
+          HWND tree = FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr);
+          TVITEMA item = {};
+          item.mask = TVIF_TEXT;
+          item.hItem = tree ? TreeView_GetSelection(tree) : nullptr;
+          item.pszText = text;
+          item.cchTextMax = sizeof text;
+          if (!item.hItem || !TreeView_GetItem(tree, &item)) text[0] = '\0';
+          return lstrcmpiA(text, expected) == 0;
+        },
+        3000);
     return std::string(text);
   };
   std::string startedAt;

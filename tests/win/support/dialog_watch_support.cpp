@@ -236,14 +236,20 @@ void TypeFileName(HWND dialog, const std::string& name) {
   SendMessageA(dialog, CDM_SETCONTROLTEXT, box, reinterpret_cast<LPARAM>(name.c_str()));
 }
 
-bool ConfirmOverwrite(HWND fileDialog, DWORD timeoutMs) {
+bool PollUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const DWORD kPollInterval = 10;  // ms between checks
   const DWORD start = GetTickCount();
-  while (IsWindow(fileDialog) && GetTickCount() - start < timeoutMs) {
-    if (HWND box = FindOwnDialog(nullptr, fileDialog)) {
-      PressDialogButton(box, IDYES);
-      return true;
-    }
-    Sleep(20);
+  while (!done()) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(kPollInterval);
   }
-  return false;
+  return true;
+}
+
+bool ConfirmOverwrite(HWND fileDialog, DWORD timeoutMs) {
+  HWND box = nullptr;
+  PollUntil([&] { return !IsWindow(fileDialog) || (box = FindOwnDialog(nullptr, fileDialog)) != nullptr; }, timeoutMs);
+  if (box == nullptr) return false;
+  PressDialogButton(box, IDYES);
+  return true;
 }

@@ -103,6 +103,11 @@ void TypeFileName(HWND dialog, const std::string& name);
 // dialog owns) with Yes, once it comes; false when the dialog went without asking.
 bool ConfirmOverwrite(HWND fileDialog, DWORD timeoutMs = 3000);
 
+// For a watcher's thread, which has no messages of the windows under test to pump: checks
+// done() again and again, a moment apart, until it holds or timeoutMs have passed; whether
+// it held.
+bool PollUntil(const std::function<bool()>& done, DWORD timeoutMs);
+
 // Posts the click of button id to a dialog, as the button itself would send it.
 void PressDialogButton(HWND dialog, int id);
 
