@@ -38,3 +38,5 @@ LRESULT OnFrameNotify(NMHDR* header);
 
 // The About box, modal to the frame.
 void ShowAboutBox(HWND owner);
+// The Options dialog; OK applies and keeps what it shows.
+void ShowOptions(HWND owner);

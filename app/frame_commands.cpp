@@ -173,6 +173,7 @@ void OnFrameCommand(HWND frame, WPARAM wParam, LPARAM lParam) {
     case ID_WINDOW_ARRANGE: SendMessageA(g_mdiClient, WM_MDIICONARRANGE, 0, 0); return;
     case ID_WINDOW_SEND_TO_BACK: SendActiveToBack(); return;
     case ID_APP_ABOUT: ShowAboutBox(frame); return;
+    case ID_VIEW_OPTIONS: ShowOptions(frame); return;
   }
   // Save All among them: what it should do is not settled, so it has no effect here.
   DefFrameProcA(frame, g_mdiClient, WM_COMMAND, wParam, lParam);

@@ -1,6 +1,9 @@
 #include "archive/archive_check.h"
 
+#include <unordered_map>
+
 #include "archive/entry_data.h"
+#include "archive/format.h"
 
 uint32_t CountCheckedEntries(const ArchiveDocument* doc) {
   return doc && doc->root() ? CountFiles(doc->root()->firstChild()) : 0;
@@ -29,6 +32,18 @@ ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress*
     }
     if (problem) result.damaged.push_back(DamagedEntry{stored, problem});
     if (progress) progress->Step();
+  }
+  if (root) {
+    Shadows shadows(doc->source.get());
+    std::unordered_map<const Node*, size_t> listed;  // a shown file -> its place in duplicates
+    for (const Node* shadowed : ShadowedFiles(root, doc->source.get())) {
+      const Node* shown = shadows.ShownFor(shadowed);
+      const auto known = listed.emplace(shown, result.duplicates.size());
+      if (known.second)
+        result.duplicates.push_back(DuplicatePath{StoredPath(shown), 2});
+      else
+        ++result.duplicates[known.first->second].times;
+    }
   }
   return result;
 }

@@ -18,15 +18,23 @@ struct DamagedEntry {
   Failure problem;
 };
 
+// A path the archive stores more than once: no damage, but only the first is used.
+struct DuplicatePath {
+  std::string path;  // the stored path of the tree's file
+  uint32_t times;    // how many entries store it
+};
+
 struct ArchiveCheckResult {
   uint32_t files = 0;  // file entries read (damaged ones included)
   std::vector<DamagedEntry> damaged;
+  std::vector<DuplicatePath> duplicates;  // in the order their shadowed entries are stored
   bool cancelled = false;  // progress asked to stop; the result covers the files before it
 };
 
 // Reads each file entry of the document's tree in walk order. progress (may be null) is
 // shown each entry's stored path and size and stepped after it; when it says Cancelled the
-// check stops there. Memory files have nothing to check but are counted.
+// check stops there. Memory files have nothing to check but are counted. Every entry of a
+// path stored more than once is read, and the path named among the duplicates.
 ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress* progress);
 
 // The number of file entries CheckArchiveEntries reads: the progress dialog's steps.

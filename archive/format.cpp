@@ -1,6 +1,7 @@
 #include "archive/format.h"
 
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "archive/formats_internal.h"
@@ -68,8 +69,9 @@ bool HasRecord(const Node* node, const FormatLimits& limits) {
 
 namespace {
 
-// The folder part of a stored name, as the tree would hold it: lower-cased, its empty and
-// "." components passed over, "/" after each ("" for the root).
+// The folder part of a stored name, as the tree would hold it but for case (the tree's
+// names compare without it): its empty and "." components passed over, "/" after each (""
+// for the root).
 std::string StoredFolderOf(const std::string& name) {
   std::string folder;
   const size_t end = name.rfind('/');
@@ -84,8 +86,15 @@ std::string StoredFolderOf(const std::string& name) {
     }
     at = next + 1;
   }
-  LowerCaseAscii(&folder);
   return folder;
+}
+
+// Whether file, which reads from an entry of source, still lies in the folder the source
+// stores that entry in.
+bool InStoredFolder(const Node* file, const SourceEntry& entry, const ArchiveSource& source) {
+  const Node* parent = file->parent();
+  const std::string folder = parent->IsRoot() ? std::string() : StoredPath(parent);
+  return SameName(StoredFolderOf(source.NameTextOf(entry.index)), folder);
 }
 
 }  // namespace
@@ -101,8 +110,7 @@ std::vector<const Node*> ArchiveOrder(const Node* root, const ArchiveSource* sou
   for (const Node* n = root->firstChild(); n; n = NextInSubtree(n, root)) {
     const SourceEntry* entry = n->source();
     if (entry == nullptr || entry->index >= count || byEntry[entry->index]) continue;
-    const std::string folder = n->parent() == root ? std::string() : StoredPath(n->parent());
-    if (StoredFolderOf(source->NameTextOf(entry->index)) == folder) byEntry[entry->index] = n;
+    if (InStoredFolder(n, *entry, *source)) byEntry[entry->index] = n;
   }
   std::vector<const Node*> above;
   const auto place = [&](const Node* node) {
@@ -143,4 +151,66 @@ Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format, const A
       return Limit(limits.flat ? Problem::NameTooLong : Problem::PathTooLong, n, length, limits.maxPathLength, format);
   }
   return Failure();
+}
+
+Shadows::Shadows(const ArchiveSource* source) : source_(source) {}
+
+const Shadows::Folder& Shadows::In(const Node* folder) {
+  auto found = folders_.find(folder);
+  if (found != folders_.end()) return found->second;
+  Folder& shadowed = folders_[folder];
+  // A file's place in the order its folder is written (ArchiveOrder): a file still where the
+  // source stores it comes by its entry; any other after all of those, in list order.
+  const uint32_t count = source_ ? source_->Count() : 0;
+  const auto place = [&](const Node* file, uint64_t position) -> uint64_t {
+    const SourceEntry* entry = file->source();
+    if (entry && entry->index < count && InStoredFolder(file, *entry, *source_)) return entry->index;
+    return uint64_t{count} + position;
+  };
+  std::unordered_map<std::string, std::pair<const Node*, uint64_t>> first;
+  std::vector<const Node*> shared;  // files whose name came before
+  uint64_t position = 0;
+  for (const Node* child = folder ? folder->firstChild() : nullptr; child; child = child->nextSibling(), ++position) {
+    if (!child->IsFile()) continue;
+    auto entry = first.emplace(LowerCased(child->name()), std::make_pair(child, uint64_t{0}));
+    if (!entry.second) shared.push_back(child);
+  }
+  if (shared.empty()) return shadowed;
+  // Only names held more than once need their files' places.
+  position = 0;
+  std::unordered_map<const Node*, uint64_t> places;
+  for (const Node* child = folder->firstChild(); child; child = child->nextSibling(), ++position)
+    if (child->IsFile()) places[child] = place(child, position);
+  for (auto& name : first) name.second.second = places[name.second.first];
+  // Each name's shown file: the one of the least place.
+  for (const Node* file : shared) {
+    std::pair<const Node*, uint64_t>& best = first[LowerCased(file->name())];
+    const uint64_t at = places[file];
+    if (at < best.second) best = {file, at};
+  }
+  for (const Node* child = folder->firstChild(); child; child = child->nextSibling()) {
+    if (!child->IsFile()) continue;
+    const auto name = first.find(LowerCased(child->name()));
+    if (name->second.first != child) shadowed.emplace(child, name->second.first);
+  }
+  return shadowed;
+}
+
+bool Shadows::IsShadowed(const Node* node) { return ShownFor(node) != node; }
+
+const Node* Shadows::ShownFor(const Node* node) {
+  if (node == nullptr || !node->IsFile() || node->parent() == nullptr) return node;
+  const Folder& shadowed = In(node->parent());
+  const auto found = shadowed.find(node);
+  return found == shadowed.end() ? node : found->second;
+}
+
+uint32_t Shadows::CountIn(const Node* folder) { return static_cast<uint32_t>(In(folder).size()); }
+
+std::vector<const Node*> ShadowedFiles(const Node* root, const ArchiveSource* source) {
+  std::vector<const Node*> files;
+  Shadows shadows(source);
+  for (const Node* node : ArchiveOrder(root, source))
+    if (shadows.IsShadowed(node)) files.push_back(node);
+  return files;
 }

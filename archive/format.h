@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/problem.h"
@@ -85,3 +86,29 @@ std::vector<const Node*> ArchiveOrder(const Node* root, const ArchiveSource* sou
 // first node inside a folder, NameTooLong with the first name too long. format is the
 // display name in each.
 Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format, const ArchiveSource* source = nullptr);
+
+// Files stored more than once under one path (its names equal but for case) sit side by
+// side in one folder. The engines load the one they meet first, so the first of them in the
+// order the folder is written (ArchiveOrder) is the one shown and used; each later one is
+// shadowed by it until it is renamed or the first is deleted. Answers are worked out once
+// per folder and kept: make a new Shadows after the tree changes.
+class Shadows {
+ public:
+  explicit Shadows(const ArchiveSource* source);
+
+  bool IsShadowed(const Node* node);
+  // The file shown for node's name: node itself unless it is shadowed.
+  const Node* ShownFor(const Node* node);
+  // The shadowed files among folder's children.
+  uint32_t CountIn(const Node* folder);
+
+ private:
+  using Folder = std::unordered_map<const Node*, const Node*>;  // shadowed file -> its shown one
+  const Folder& In(const Node* folder);
+
+  const ArchiveSource* source_;
+  std::unordered_map<const Node*, Folder> folders_;
+};
+
+// Every shadowed file below root, in the order they are written.
+std::vector<const Node*> ShadowedFiles(const Node* root, const ArchiveSource* source);

@@ -25,9 +25,11 @@ std::unique_ptr<ArchiveSource> OpenArchive(const std::string& path, Failure* why
 
 namespace {
 
-// The children of every directory by name, while a whole source is turned into a tree:
-// looking a name up by walking a directory's list would make loading quadratic in the size
-// of the largest directory. Open addressing with linear probing, kept at most half full.
+// The children of every directory by name (compared as the tree compares them, without
+// regard to case), while a whole source is turned into a tree: looking a name up by walking
+// a directory's list would make loading quadratic in the size of the largest directory.
+// Open addressing with linear probing, kept at most half full; a name added twice is found
+// as the one added first.
 class ChildIndex {
  public:
   explicit ChildIndex(size_t expected) {
@@ -40,7 +42,8 @@ class ChildIndex {
     const size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask; slots_[i].node; i = (i + 1) & mask) {
       const Node* node = slots_[i].node;
-      if (slots_[i].hash == hash && node->parent() == parent && node->name() == name) return slots_[i].node;
+      if (slots_[i].hash == hash && node->parent() == parent && SameName(node->name(), std::string(name)))
+        return slots_[i].node;
     }
     return nullptr;
   }
@@ -55,11 +58,12 @@ class ChildIndex {
     Node* node = nullptr;
     uint32_t hash = 0;
   };
-  // FNV-1a over the name, started from a mix of the parent's id.
+  // FNV-1a over the name with its ASCII letters lower-cased, started from a mix of the
+  // parent's id.
   static uint32_t Hash(const Node* parent, std::string_view name) {
     uint32_t h = 2166136261u ^ static_cast<uint32_t>((parent->id() * 0x9E3779B97F4A7C15ull) >> 32);
     for (const char c : name) {
-      h ^= static_cast<unsigned char>(c);
+      h ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
       h *= 16777619u;
     }
     return h;
@@ -88,16 +92,16 @@ Failure Refused(Problem problem, const std::string& stored, const std::string& t
 }
 
 // Inserts one stored path, the name of entry index of the source, into the tree. stored is
-// that name as UTF-8 text, path the same lower-cased; components is the caller's, reused
-// from path to path.
-Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored, const std::string& path,
+// that name as UTF-8 text; components is the caller's, reused from path to path. The tree
+// takes each component's name by its own rule.
+Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored,
                std::vector<std::string_view>& components, uint32_t entry, uint32_t size) {
   // The whole stored name counts: cut at a NUL it would name another file than stored.
   if (stored.find('\0') != std::string::npos) return Refused(Problem::NulInName, stored);
-  const bool isDirectory = !path.empty() && path.back() == '/';
+  const bool isDirectory = !stored.empty() && stored.back() == '/';
   // The components; empty ones (a leading "/", "//") and "." name nothing and are passed over.
   components.clear();
-  const std::string_view whole(path);
+  const std::string_view whole(stored);
   for (size_t at = 0; at < whole.size();) {
     size_t end = whole.find('/', at);
     if (end == std::string_view::npos) end = whole.size();
@@ -107,23 +111,30 @@ Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored, 
   }
   // A file left out of the tree would be lost at the next save: a path that names no file
   // refuses the archive. A directory path naming only the root ("/", "./") loses nothing.
-  if (components.empty()) return !isDirectory || path.empty() ? Refused(Problem::NamesNoFile, stored) : Failure();
+  if (components.empty()) return !isDirectory || stored.empty() ? Refused(Problem::NamesNoFile, stored) : Failure();
 
   // There is no fixed limit on the number of components: the 16-bit name length of a ZIP
   // record already bounds the depth a path can reach.
   Node* node = tree.root();
-  size_t throughLength = 0;  // of the stored path up to the end of the current component
   for (size_t i = 0; i < components.size(); ++i) {
     const std::string_view component = components[i];
     const bool last = i + 1 == components.size();
-    throughLength = static_cast<size_t>(component.data() - path.data()) + component.size();
+    const size_t throughLength = static_cast<size_t>(component.data() - stored.data()) + component.size();
     Node* existing = index.Find(node, component);
     if (existing) {
-      // A directory entry for a directory that exists (real archives store it after its
-      // contents) changes nothing; a file stored twice, or a path that runs through a file,
-      // which cannot hold children, refuses the archive.
-      if (last && existing->IsDirectory() && isDirectory) return Failure();
-      if (last) return Refused(Problem::StoredTwice, stored);
+      if (last) {
+        // A directory entry for a directory that exists (real archives store it after its
+        // contents) changes nothing. A file stored again under the same name (in any case)
+        // is kept beside the first, which shadows it: a save loses neither. A file and a
+        // folder of one name cannot both be shown.
+        if (existing->IsDirectory() && isDirectory) return Failure();
+        if (existing->IsFile() && !isDirectory) {
+          tree.AddFile(node, std::string(component), SourceEntry{entry, size});
+          return Failure();
+        }
+        return Refused(Problem::FileAndFolder, stored);
+      }
+      // A path that runs through a file, which cannot hold children, refuses the archive.
       if (!existing->IsDirectory()) return Refused(Problem::ThroughFile, stored, stored.substr(0, throughLength));
       node = existing;
       continue;
@@ -139,13 +150,13 @@ Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored, 
 
 }  // namespace
 
-Failure BuildTree(ArchiveDocument* doc) {
+Failure BuildTree(ArchiveDocument* doc, bool keepCase) {
   doc->tree.reset();
-  std::unique_ptr<ArchiveTree> tree(new ArchiveTree);
+  std::unique_ptr<ArchiveTree> tree(new ArchiveTree(keepCase));
   if (ArchiveSource* source = doc->source.get()) {
     const uint32_t count = source->Count();
     ChildIndex index(count);
-    std::string path, text;
+    std::string text;
     std::vector<std::string_view> components;
     for (uint32_t i = 0; i < count; ++i) {
       // Names are kept as UTF-8 text; one of ASCII alone reads the same in every coding.
@@ -153,9 +164,7 @@ Failure BuildTree(ArchiveDocument* doc) {
       const bool ascii = IsAscii(stored);
       if (!ascii) text = source->NameTextOf(i);
       const std::string& name = ascii ? stored : text;
-      path.assign(name);
-      LowerCaseAscii(&path);
-      const Failure why = Insert(*tree, index, name, path, components, i, source->Size(i));
+      const Failure why = Insert(*tree, index, name, components, i, source->Size(i));
       if (why) return why;
     }
   }

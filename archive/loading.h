@@ -14,6 +14,8 @@
 // format it was read as (for the message).
 std::unique_ptr<ArchiveSource> OpenArchive(const std::string& path, Failure* why, const ArchiveFormat** format);
 
-// Builds the document's tree from its source (an empty root for a document without one).
-// On failure the document has no tree and *why says what is wrong with which stored path.
-Failure BuildTree(ArchiveDocument* doc);
+// Builds the document's tree from its source (an empty root for a document without one),
+// a tree that keeps the case of names when keepCase. A file stored twice is kept twice (see
+// Shadows). On failure the document has no tree and *why says what is wrong with which
+// stored path.
+Failure BuildTree(ArchiveDocument* doc, bool keepCase = false);

@@ -52,7 +52,7 @@ enum class Problem : uint16_t {
   DataOverDirectory,  // the entry's bytes overlap the archive's directory
   SharesData,         // the entry's stored bytes overlap those of the entry name
   // Building the tree of an opened source.
-  StoredTwice,   // name
+  FileAndFolder,  // name is stored both as a file and as a folder
   ThroughFile,   // name runs through the file other
   NamesNoFile,   // name names no file
   NulInName,     // name holds a NUL byte

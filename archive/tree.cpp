@@ -17,7 +17,7 @@ uint32_t Node::size() const {
   return bytes ? static_cast<uint32_t>(bytes->size()) : 0;
 }
 
-ArchiveTree::ArchiveTree() : root_(Make(NodeKind::Root, "/")) {}
+ArchiveTree::ArchiveTree(bool keepCase) : keepCase_(keepCase), root_(Make(NodeKind::Root, "/")) {}
 
 ArchiveTree::~ArchiveTree() = default;
 
@@ -35,6 +35,11 @@ void ArchiveTree::Link(Node* parent, Node* node) {
   parent->firstChild_ = node;
 }
 
+std::string ArchiveTree::EnteredName(std::string name) const {
+  if (!keepCase_) LowerCaseAscii(&name);
+  return name;
+}
+
 Node* ArchiveTree::Find(NodeId id) const {
   if (id == kNoNode || id > nodes_.size()) return nullptr;
   return nodes_[id - 1].get();
@@ -42,21 +47,21 @@ Node* ArchiveTree::Find(NodeId id) const {
 
 Node* ArchiveTree::AddDirectory(Node* parent, std::string name) {
   if (parent == nullptr || !parent->IsContainer()) return nullptr;
-  Node* node = Make(NodeKind::Directory, std::move(name));
+  Node* node = Make(NodeKind::Directory, EnteredName(std::move(name)));
   Link(parent, node);
   return node;
 }
 
 Node* ArchiveTree::AddFile(Node* parent, std::string name, FileData data) {
   if (parent == nullptr || !parent->IsContainer()) return nullptr;
-  Node* node = Make(NodeKind::File, std::move(name));
+  Node* node = Make(NodeKind::File, EnteredName(std::move(name)));
   node->data_ = std::move(data);
   Link(parent, node);
   return node;
 }
 
 void ArchiveTree::Rename(Node* node, std::string name) {
-  if (node && !node->IsRoot()) node->name_ = std::move(name);
+  if (node && !node->IsRoot()) node->name_ = EnteredName(std::move(name));
 }
 
 void ArchiveTree::SetData(Node* file, FileData data) {
@@ -80,10 +85,23 @@ void ArchiveTree::Remove(Node* node) {
   }
 }
 
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  return true;
+}
+
 Node* FindChildNamed(const Node* parent, const std::string& name) {
   if (parent == nullptr) return nullptr;
   for (Node* child = parent->firstChild(); child; child = child->nextSibling())
-    if (child->name() == name) return child;
+    if (SameName(child->name(), name)) return child;
   return nullptr;
 }
 
@@ -178,18 +196,23 @@ std::string StoredPath(const Node* node) { return JoinedPath(node, '/', true); }
 std::string ShellPath(const Node* node) { return JoinedPath(node, '\\', false); }
 
 int CompareNames(const std::string& a, const std::string& b) {
+  const size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < common; ++i) {
+    const unsigned char x = static_cast<unsigned char>(LowerAscii(a[i]));
+    const unsigned char y = static_cast<unsigned char>(LowerAscii(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
   const int c = a.compare(b);
   return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
 void LowerCaseAscii(std::string* text) {
-  for (char& c : *text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : *text) c = LowerAscii(c);
 }
 
 void LowerCaseAscii(char* text) {
-  for (char* c = text; c && *c; ++c)
-    if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
+  for (char* c = text; c && *c; ++c) *c = LowerAscii(*c);
 }
 
 std::string LowerCased(std::string text) {

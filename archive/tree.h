@@ -6,6 +6,12 @@
 // A node is the root, a directory, or a file; a file's bytes are an entry of the document's
 // open source (by its index there) or bytes in memory. Children keep their order: a new
 // child goes to the head of its parent's list.
+//
+// Names follow one rule, the tree's: every name that enters it (added or renamed) is
+// lower-cased, unless the tree keeps the case of names, when it stays as given. Either way
+// names are compared without regard to case (SameName): one folder cannot hold "a.txt" and
+// "A.txt" as two files a game or the shell could tell apart. Only a source's duplicates, read
+// as they are stored, share a name (see Shadows in archive/format.h).
 #pragma once
 
 #include <cstddef>
@@ -81,7 +87,7 @@ class Node {
 
 class ArchiveTree {
  public:
-  ArchiveTree();
+  explicit ArchiveTree(bool keepCase = false);
   ~ArchiveTree();
   ArchiveTree(const ArchiveTree&) = delete;
   ArchiveTree& operator=(const ArchiveTree&) = delete;
@@ -92,7 +98,14 @@ class ArchiveTree {
   // Nodes that exist, the root among them.
   size_t NodeCount() const { return live_; }
 
-  // New nodes go to the head of parent's children, which must be a container.
+  // Whether names keep the case they are given; changing it touches no name already held.
+  bool keepsCase() const { return keepCase_; }
+  void SetKeepsCase(bool keep) { keepCase_ = keep; }
+  // A name as the tree would hold it.
+  std::string EnteredName(std::string name) const;
+
+  // New nodes go to the head of parent's children, which must be a container. Names added
+  // or renamed are taken as EnteredName makes them.
   Node* AddDirectory(Node* parent, std::string name);
   Node* AddFile(Node* parent, std::string name, FileData data);
 
@@ -111,6 +124,7 @@ class ArchiveTree {
   // making the root counts it.
   std::vector<std::unique_ptr<Node>> nodes_;
   size_t live_ = 0;
+  bool keepCase_;
   Node* root_;
 };
 
@@ -126,7 +140,9 @@ N* NextInSubtree(N* node, const Node* top) {
   return nullptr;
 }
 
-// The child of parent whose name equals name byte for byte, or null.
+// Whether two names are the same name: equal but for the case of ASCII letters.
+bool SameName(const std::string& a, const std::string& b);
+// The first child of parent with the same name as name (SameName), or null.
 Node* FindChildNamed(const Node* parent, const std::string& name);
 // Whether candidate lies above node (not node itself).
 bool IsAncestor(const Node* candidate, const Node* node);
@@ -149,7 +165,8 @@ std::string StoredPath(const Node* node);
 // backslash after the last name.
 std::string ShellPath(const Node* node);
 
-// Byte-by-byte comparison of names: -1, 0 or 1.
+// The order of names: without regard to the case of ASCII letters, then (for names that
+// differ only in case) byte by byte, so that the order is total. -1, 0 or 1.
 int CompareNames(const std::string& a, const std::string& b);
 
 // Lower-cases ASCII letters only, so that names compare alike whatever the locale or code

@@ -28,11 +28,15 @@ bool UnchangedSourceName(const WriteJob& job, const Node* node, const std::strin
   const SourceEntry* entry = node->source();
   const ArchiveSource* source = job.source;
   if (entry == nullptr || source == nullptr || entry->index >= source->Count()) return false;
-  const std::string& stored = source->Name(entry->index);
-  *bytes = LowerCased(stored);
   *coding = source->NameCodingOf(entry->index);
-  if (IsAscii(*bytes)) return *bytes == path;
-  return NameText(*bytes, *coding) == path;
+  const auto readsAsPath = [&](const std::string& candidate) {
+    return IsAscii(candidate) ? candidate == path : NameText(candidate, *coding) == path;
+  };
+  // As stored, for a tree that keeps the case of names; lower-cased, for one that does not.
+  *bytes = source->Name(entry->index);
+  if (readsAsPath(*bytes)) return true;
+  LowerCaseAscii(bytes);
+  return readsAsPath(*bytes);
 }
 
 std::string BytesNameFor(const WriteJob& job, const Node* node, const std::string& path) {

@@ -102,8 +102,8 @@ struct SlotItem : SaveItem {
 // job's format.
 Failure EndFailedWrite(const WriteJob& job, ArchiveOutput* output, Failure failure);
 
-// The bytes the job's source stores node's name under, lower-cased as the tree keeps every
-// name, while they still read as path (the node's stored path in the tree): the file was
+// The bytes the job's source stores node's name under, as stored or lower-cased (as a tree
+// that lower-cases names holds them), while they still read as path (the node's stored path in the tree): the file was
 // neither renamed nor moved since it was read. How they read goes to *coding. False when
 // they do not, or the node has no entry in the source.
 bool UnchangedSourceName(const WriteJob& job, const Node* node, const std::string& path, std::string* bytes,

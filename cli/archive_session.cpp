@@ -3,7 +3,7 @@
 #include "archive/loading.h"
 #include "services/core/archive_text.h"
 
-bool OpenedDocument::Open(const std::string& archivePath, bool withTree) {
+bool OpenedDocument::Open(const std::string& archivePath, bool withTree, bool keepCase) {
   path = archivePath;
   Failure why;
   const ArchiveFormat* format = nullptr;
@@ -13,7 +13,7 @@ bool OpenedDocument::Open(const std::string& archivePath, bool withTree) {
     return false;
   }
   if (!withTree) return true;
-  why = BuildTree(&doc);
+  why = BuildTree(&doc, keepCase);
   if (why) {
     PrintError(OneLine(ArchiveErrorMessage(format->name, path, why).c_str()));
     return false;
@@ -21,4 +21,4 @@ bool OpenedDocument::Open(const std::string& archivePath, bool withTree) {
   return true;
 }
 
-void OpenedDocument::New() { BuildTree(&doc); }
+void OpenedDocument::New(bool keepCase) { BuildTree(&doc, keepCase); }

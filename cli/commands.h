@@ -11,6 +11,7 @@ struct CommandLine {
   bool overwrite = false;  // extract --overwrite
   std::string directory;   // extract -C DIR
   int level = -1;          // create, convert --level; -1 when not given
+  bool keepCase = false;   // create, convert, extract --keep-case
 };
 
 int ListCommand(const CommandLine& line);

@@ -14,7 +14,7 @@ int ConvertCommand(const CommandLine& line) {
   const std::string& target = line.operands[1];
   const ArchiveFormat& format = *FormatForPath(target);
   OpenedDocument source;
-  if (!source.Open(line.operands[0])) return kExitRefused;
+  if (!source.Open(line.operands[0], true, line.keepCase)) return kExitRefused;
   const int level = line.level >= 0 ? line.level : static_cast<int>(kDefaultZipLevel);
   return WriteDocumentTo(&source.doc, format, target, level, source.path);
 }
@@ -38,6 +38,9 @@ int TestCommand(const CommandLine& line) {
                (result.files == 1 ? " file is" : " files are") + " damaged");
     return kExitRefused;
   }
+  for (const DuplicatePath& duplicate : result.duplicates)
+    PrintError(archive.path + ": warning: " + QuotedName(duplicate.path.data(), duplicate.path.size()) + " is stored " +
+               std::to_string(duplicate.times) + " times; only the first is used");
   Print(stdout, "%s: no errors found in %u %s.\n", archive.path.c_str(), result.files,
               result.files == 1 ? "file" : "files");
   return kExitOk;

@@ -30,7 +30,6 @@ struct DiskEntry {
   bool directory = false;
 };
 
-std::string Lowered(std::string name) { return LowerCased(std::move(name)); }
 
 std::string Joined(const std::vector<std::string>& components, bool directory) {
   std::string path;
@@ -49,7 +48,10 @@ bool NamesContents(const std::string& argument) {
 struct Gathering {
   std::string target;
   std::vector<DiskEntry> entries;
-  // Stored path (lower-cased, directories with "/") to the disk path it came from.
+  // Whether names keep the case they have on disk.
+  bool keepCase = false;
+  // Stored path (lower-cased, for names differing only in case are one name; directories
+  // with "/") to the disk path it came from.
   std::map<std::string, std::string> taken;
   int problems = 0;
 
@@ -59,10 +61,13 @@ struct Gathering {
   }
 
   // Adds one item unless its stored path is taken by another; a folder may meet a folder.
+  // A name as the archive will store it.
+  std::string Stored(std::string name) const { return keepCase ? name : LowerCased(std::move(name)); }
+
   bool Add(DiskEntry entry) {
     const std::string asFile = Joined(entry.components, false), asFolder = asFile + "/";
-    const std::string& key = entry.directory ? asFolder : asFile;
-    const auto clash = taken.find(entry.directory ? asFile : asFolder);
+    const std::string key = LowerCased(entry.directory ? asFolder : asFile);
+    const auto clash = taken.find(LowerCased(entry.directory ? asFile : asFolder));
     const auto same = taken.find(key);
     if (clash != taken.end() || (same != taken.end() && !entry.directory)) {
       const std::string& other = clash != taken.end() ? clash->second : same->second;
@@ -85,7 +90,7 @@ struct Gathering {
         [&](const DiskWalkEntry& entry, const std::vector<std::string>& folder, std::vector<std::string>* child) {
           if (entry.item.kind == DiskKind::File && SameDiskFile(entry.path, target)) return false;
           std::vector<std::string> components = folder;
-          components.push_back(Lowered(entry.name));
+          components.push_back(Stored(entry.name));
           if (!Check(entry.path, components.back(), entry.item)) return false;
           if (entry.item.kind != DiskKind::Directory) {
             Add(DiskEntry{std::move(components), entry.path, false});
@@ -135,7 +140,7 @@ struct Gathering {
       return;
     }
     const std::string name =
-        item.kind == DiskKind::Directory ? DirectoryImportName(argument.c_str()) : Lowered(LastPathComponent(argument.c_str()));
+        Stored(item.kind == DiskKind::Directory ? DirectoryImportName(argument.c_str()) : LastPathComponent(argument.c_str()));
     if (item.kind == DiskKind::Directory && (name.empty() || !IsSafeDiskName(name.c_str()))) {
       Problem(QuotedName(argument.c_str()) + ": the folder has no name to store it under; " + argument +
               (argument.back() == kDiskSeparator || argument.back() == '/' ? "." : "/.") + " stores its contents");
@@ -177,7 +182,8 @@ void BuildTree(OpenedDocument& doc, std::vector<DiskEntry>& entries, std::vector
         break;
       }
       path += '/';
-      Node*& folder = folders[path];
+      // Folders differing only in case are one folder, named as first met.
+      Node*& folder = folders[LowerCased(path)];
       if (folder == nullptr) folder = tree.AddDirectory(parent, name);
       parent = folder;
     }
@@ -213,6 +219,7 @@ int CreateCommand(const CommandLine& line) {
   const ArchiveFormat& format = *FormatForPath(target);
   Gathering gathering;
   gathering.target = target;
+  gathering.keepCase = line.keepCase;
   for (size_t i = 1; i < line.operands.size() && !Interrupted(); ++i) gathering.Argument(line.operands[i]);
   if (Interrupted()) {
     PrintError(target + ": interrupted; nothing was written");
@@ -224,7 +231,7 @@ int CreateCommand(const CommandLine& line) {
   }
   OpenedDocument doc;
   doc.path = target;
-  doc.New();
+  doc.New(line.keepCase);
   std::vector<PendingFile> files;
   BuildTree(doc, gathering.entries, &files);
   const Failure limit = CheckFormatLimits(doc.doc.root(), format, doc.doc.source.get());

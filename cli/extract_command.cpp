@@ -9,6 +9,7 @@
 
 #include "archive/disk.h"
 #include "archive/entry_data.h"
+#include "archive/format.h"
 #include "archive/quoted_name.h"
 #include "cli/archive_session.h"
 #include "cli/commands.h"
@@ -19,6 +20,8 @@ namespace {
 
 struct Extraction {
   const OpenedDocument& archive;
+  // Of a path stored more than once only the shown file is written.
+  Shadows& shadows;
   std::string directory;
   bool overwrite;
   ProgressLine progress{"extracting"};
@@ -148,6 +151,7 @@ struct Extraction {
   void Subtree(const Node* top) {
     for (const Node* n = top; n && !Interrupted() && !stopped; n = NextInSubtree(n, top)) {
       if (n->IsFile()) {
+        if (shadows.IsShadowed(n)) continue;
         File(n);
         progress.Step();
       } else if (n->IsDirectory() && n->firstChild() == nullptr) {
@@ -158,17 +162,16 @@ struct Extraction {
   }
 };
 
-// The node at a path typed by the user ("maps/e1m1.bsp", "maps/", "Maps\\"), found as the
-// window program shows names: lower-cased.
-const Node* FindTyped(const Node* root, const std::string& typed) {
-  const std::string path = LowerCased(typed);
+// The node at a path typed by the user ("maps/e1m1.bsp", "maps/", "Maps\\"), its names
+// compared without regard to case; of a file stored more than once, the one shown.
+const Node* FindTyped(const Node* root, const std::string& path, Shadows& shadows) {
   const Node* node = root;
   size_t at = 0;
   while (node && at <= path.size()) {
     size_t end = path.find_first_of("/\\", at);
     if (end == std::string::npos) end = path.size();
     const std::string component = path.substr(at, end - at);
-    if (!component.empty() && component != ".") node = FindChildNamed(node, component);
+    if (!component.empty() && component != ".") node = shadows.ShownFor(FindChildNamed(node, component));
     at = end + 1;
   }
   return node;
@@ -178,11 +181,12 @@ const Node* FindTyped(const Node* root, const std::string& typed) {
 
 int ExtractCommand(const CommandLine& line) {
   OpenedDocument archive;
-  if (!archive.Open(line.operands[0])) return kExitRefused;
+  if (!archive.Open(line.operands[0], true, line.keepCase)) return kExitRefused;
+  Shadows shadows(archive.doc.source.get());
   std::vector<const Node*> chosen;
   bool missing = false;
   for (size_t i = 1; i < line.operands.size(); ++i) {
-    const Node* node = FindTyped(archive.doc.root(), line.operands[i]);
+    const Node* node = FindTyped(archive.doc.root(), line.operands[i], shadows);
     if (node == nullptr) {
       PrintError(archive.path + ": " + QuotedName(line.operands[i].c_str()) + " is not in the archive");
       missing = true;
@@ -207,11 +211,11 @@ int ExtractCommand(const CommandLine& line) {
     PrintError(directory + ": the directory cannot be made");
     return kExitRefused;
   }
-  Extraction extraction{archive, directory, line.overwrite};
+  Extraction extraction{archive, shadows, directory, line.overwrite};
   uint32_t steps = 0;
   for (const Node* top : chosen)
     for (const Node* n = top; n; n = NextInSubtree(n, top))
-      if (n->IsFile()) ++steps;
+      if (n->IsFile() && !shadows.IsShadowed(n)) ++steps;
   extraction.progress.Start(steps);
   for (const Node* top : chosen) extraction.Subtree(top);
   extraction.progress.Close();

@@ -26,11 +26,11 @@ std::string WrittenExtensions(const std::string& before, const std::string& betw
 
 std::string Usage() {
   return "usage: vellumix-cli list ARCHIVE [--long | --tsv]\n"
-         "       vellumix-cli extract ARCHIVE [PATH...] [-C DIR] [--overwrite]\n"
+         "       vellumix-cli extract ARCHIVE [PATH...] [-C DIR] [--overwrite] [--keep-case]\n"
          "       vellumix-cli create " +
          WrittenExtensions("OUT", "|", "|") +
-         " DIR|FILE... [--level 0-9]\n"
-         "       vellumix-cli convert IN OUT [--level 0-9]\n"
+         " DIR|FILE... [--level 0-9] [--keep-case]\n"
+         "       vellumix-cli convert IN OUT [--level 0-9] [--keep-case]\n"
          "       vellumix-cli test ARCHIVE\n";
 }
 
@@ -44,10 +44,14 @@ const char kHelp[] =
     "           current directory); names not allowed on disk are refused; existing files\n"
     "           are kept unless --overwrite\n"
     "  create   a new archive; a folder is stored under its own name, DIR/. stores its\n"
-    "           contents; names are lower-cased; --level sets the compression of a PK3 or\n"
-    "           ZIP archive (default 6)\n"
+    "           contents; --level sets the compression of a PK3 or ZIP archive (default 6)\n"
     "  convert  the archive written again in the format the extension of OUT names\n"
-    "  test     reads every entry and names each damaged one\n"
+    "  test     reads every entry and names each damaged one; a path stored more than\n"
+    "           once is named as a warning (only the first of its entries is used)\n"
+    "\n"
+    "Names are lower-cased as they are read, unless --keep-case keeps the case they are\n"
+    "stored with (or have on disk); either way two names that differ only in case are\n"
+    "one name. Of a path stored more than once, extract writes the first entry.\n"
     "\n"
     "Exit status: 0 success, 1 damaged or refused input (or a failure), 2 usage,\n"
     "130 interrupted. Archives are written to a temporary file first and take the\n"
@@ -68,9 +72,9 @@ struct CommandForm {
 
 const CommandForm kCommands[] = {
     {"list", ListCommand, 1, 1, "--long --tsv"},
-    {"extract", ExtractCommand, 1, SIZE_MAX, "-C --overwrite"},
-    {"create", CreateCommand, 2, SIZE_MAX, "--level"},
-    {"convert", ConvertCommand, 2, 2, "--level"},
+    {"extract", ExtractCommand, 1, SIZE_MAX, "-C --overwrite --keep-case"},
+    {"create", CreateCommand, 2, SIZE_MAX, "--level --keep-case"},
+    {"convert", ConvertCommand, 2, 2, "--level --keep-case"},
     {"test", TestCommand, 1, 1, ""},
 };
 
@@ -134,6 +138,7 @@ int Run(int argc, char** argv) {
     if (arg == "--long") line.longForm = true;
     if (arg == "--tsv") line.tabbed = true;
     if (arg == "--overwrite") line.overwrite = true;
+    if (arg == "--keep-case") line.keepCase = true;
     if (arg == "-C") {
       if (value.empty()) return UsageError("-C needs a directory");
       line.directory = value;

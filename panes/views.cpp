@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "archive/format.h"
 #include "archive/loading.h"
 #include "resources/command_ids.h"
 #include "services/dpi.h"
@@ -126,7 +127,7 @@ Node* ListItemNode(HWND list, int index) {
 bool BuildArchiveView(HWND window, WindowDocument* doc, Failure* why) {
   doc->dpi = WindowDpi(window);
   ApplyPaneDpi(doc);
-  *why = BuildTree(doc);
+  *why = BuildTree(doc, g_settings.keepCase);
   if (*why) return false;
   if (!AddFolderItems(doc, doc->root())) {
     *why = Fail(Problem::NoMemory);
@@ -162,7 +163,26 @@ void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
   for (Node* child = folder->firstChild(); child; child = child->nextSibling()) {
     if (InsertListItem(doc->itemList, child, index, 0, 0) >= 0) ++index;
   }
+  MarkShadowedItems(doc);
   SortItemList(doc);
+}
+
+void MarkShadowedItems(WindowDocument* doc) {
+  HWND list = doc->itemList;
+  Shadows shadows(doc->source.get());
+  const bool wasMarked = doc->shadowedInList != 0;
+  doc->shadowedInList = 0;
+  const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    const Node* node = ListItemNode(list, i);
+    if (node == nullptr || !node->IsFile()) continue;
+    if (shadows.IsShadowed(node)) {
+      ++doc->shadowedInList;
+      SetSubItemText(list, i, 2, (std::string(FileTypeName(node->name().c_str())) + " (shadowed)").c_str());
+    } else if (wasMarked) {
+      SetSubItemText(list, i, 2, FileTypeName(node->name().c_str()));
+    }
+  }
 }
 
 void FormatEntrySize(const Node* node, char* text, int size) {

@@ -30,6 +30,10 @@ HTREEITEM ForgetFolderItems(WindowDocument* doc, const Node* top);
 
 // Fills the item list with the children of the folder item just selected.
 void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item);
+// Gives each file of the item list the type text "<type> (shadowed)" while another file of
+// its name is the one shown and used (see Shadows), its plain type otherwise, and counts
+// the marked ones in doc->shadowedInList. For after a change that may reveal or hide one.
+void MarkShadowedItems(WindowDocument* doc);
 
 int InsertListItem(HWND list, Node* node, int index, UINT state, UINT stateMask);
 int FindListItem(HWND list, const Node* node);

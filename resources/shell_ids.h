@@ -11,6 +11,9 @@
 #define IDD_ABOUT 119
 #define IDI_PROGRAM 120
 #define IDI_ABOUT 121
+// The Options dialog.
+#define IDD_OPTIONS 122
+#define IDC_OPTIONS_KEEP_CASE 1020
 // The compression row that the Save dialog carries for Save As.
 #define IDD_SAVE_COMPRESSION 102
 #define IDC_SAVE_COMPRESSION 1010

@@ -32,6 +32,7 @@ void LoadSettings() {
   std::memset(&g_settings.windowState, 0, sizeof g_settings.windowState);
   g_settings.zipCompressionLevel = 0xFFFFFFFFu;
   g_settings.initialDirectory[0] = '\0';
+  g_settings.keepCase = false;
   HKEY key;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
     // A value larger than the buffer fails with ERROR_MORE_DATA and may leave partial
@@ -56,6 +57,13 @@ void LoadSettings() {
         size == sizeof level) {
       g_settings.zipCompressionLevel = level;
     }
+    uint32_t keepCase = 0;
+    size = sizeof keepCase;
+    if (RegQueryValueExA(key, "KeepCase", nullptr, nullptr, reinterpret_cast<BYTE*>(&keepCase), &size) ==
+            ERROR_SUCCESS &&
+        size == sizeof keepCase) {
+      g_settings.keepCase = keepCase != 0;
+    }
     RegCloseKey(key);
   }
   CorrectWindowState(&g_settings.windowState);
@@ -75,6 +83,8 @@ void SaveSettings() {
     RegSetValueExA(key, "ZipCompressionLevel", 0, REG_DWORD,
                    reinterpret_cast<const BYTE*>(&g_settings.zipCompressionLevel),
                    sizeof g_settings.zipCompressionLevel);
+    const uint32_t keepCase = g_settings.keepCase ? 1 : 0;
+    RegSetValueExA(key, "KeepCase", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&keepCase), sizeof keepCase);
     RegCloseKey(key);
   }
   if (RegCreateKeyExA(HKEY_CURRENT_USER, kRecentFilesKey, 0, nullptr, REG_OPTION_NON_VOLATILE,

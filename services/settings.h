@@ -15,6 +15,9 @@ struct AppSettings {
   WindowState windowState;
   char initialDirectory[kPathBufferSize];
   uint32_t zipCompressionLevel;
+  // "Keep the case of names": names entering an archive's tree keep their case; otherwise
+  // they are lower-cased.
+  bool keepCase;
 };
 
 extern AppSettings g_settings;

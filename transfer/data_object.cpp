@@ -10,6 +10,7 @@
 
 #include "archive/document.h"
 #include "archive/entry_data.h"
+#include "archive/format.h"
 #include "services/code_page.h"
 #include "services/core/archive_text.h"
 #include "services/core/path_length.h"
@@ -117,13 +118,15 @@ class ArchiveDataObject : public ComObject<IDataObject> {
     setFormats_[2] = HGlobalFormat(g_cfPasteSucceeded);
     // The files and empty folders the shell is offered, fixed now: the descriptors and the
     // contents the shell asks for later by number must name the same ones.
+    // Inside a folder, of a path stored more than once only the file shown goes.
     uint64_t total = 0;
     for (NodeId id : items) total += CountLeaves(document->tree->Find(id));
     if (total > 0xFFFFFFu / 2) return false;
+    Shadows shadows(document->source.get());
     for (uint32_t i = 0; i < items.size(); ++i) {
       const Node* item = document->tree->Find(items[i]);
       for (const Node* n = item; n; n = NextInSubtree(n, item))
-        if (n->firstChild() == nullptr) leaves_.push_back({n->id(), i});
+        if (n->firstChild() == nullptr && (n == item || !shadows.IsShadowed(n))) leaves_.push_back({n->id(), i});
     }
     return true;
   }

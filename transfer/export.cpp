@@ -12,6 +12,7 @@
 
 #include "archive/disk.h"
 #include "archive/entry_data.h"
+#include "archive/format.h"
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/disk_names.h"
 #include "transfer/core/transfer_measure.h"
@@ -160,7 +161,11 @@ bool ExportChildren(HWND window, WindowDocument* document, const Node* node, con
                     TransferState* state) {
   if (node == nullptr) return false;
   bool result = true;
+  // Of a path stored more than once the folder gives the disk the file shown, as a game
+  // would load it.
+  Shadows shadows(document->source.get());
   for (const Node* child = node->firstChild(); child && !state->cancelled; child = child->nextSibling()) {
+    if (shadows.IsShadowed(child)) continue;
     if (!ExportInto(window, document, child, prefix, state)) result = false;
   }
   return result;

@@ -121,7 +121,7 @@ bool ImportDirectoryContents(ArchiveTree& tree, Node* directoryNode, const char*
   WalkDiskTree(
       path, ImportPlace{directoryNode, merge != 0},
       [&](const DiskWalkEntry& entry, const ImportPlace& folder, ImportPlace* child) {
-        const std::string name = LowerCased(entry.name);
+        const std::string name = tree.EnteredName(entry.name);
         // Whatever is not taken is noted: the drop's source then keeps its files.
         if (Utf16Length(entry.path) > kMaxDiskPath || entry.loop) {
           state->skipped = true;

@@ -15,6 +15,7 @@
 #include "services/globals.h"
 #include "services/leftovers.h"
 #include "services/messages.h"
+#include "archive/disk.h"
 #include "services/settings.h"
 #include "services/splitter.h"
 #include "transfer/drop_target.h"
@@ -51,7 +52,7 @@ void SetDocument(HWND hwnd, WindowDocument* doc) {
 HWND FindWindowShowing(HWND self, const char* path) {
   return FindArchiveWindow(self, [path](const WindowDocument* doc) {
     const char* shown = DocumentPath(doc);
-    return shown && std::strcmp(shown, path) == 0;
+    return shown && (SameName(shown, path) || SameDiskFile(shown, path));
   });
 }
 
@@ -92,8 +93,9 @@ LRESULT BuildWindow(HWND hwnd, std::unique_ptr<ArchiveSource> source, Failure* w
 }
 
 LRESULT OnCreateForPath(HWND hwnd, const CREATESTRUCTA* create, const char* requested) {
-  // Paths are compared and shown lower-cased, as the file system takes them alike.
-  const std::string path = LowerCased(requested);
+  // Paths are shown lower-cased, as the file system takes them alike, unless the case of
+  // names is kept; whether two windows show one file is a matter of the file.
+  const std::string path = g_settings.keepCase ? std::string(requested) : LowerCased(requested);
   if (HWND existing = FindWindowShowing(hwnd, path.c_str())) {
     BringForward(existing, (create->style & WS_MAXIMIZE) != 0);
     return -1;

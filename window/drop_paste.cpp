@@ -137,7 +137,6 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
       state.skipped = true;
       continue;
     }
-    LowerCaseAscii(&path);
     if (status.st_mode & _S_IFDIR) {
       ImportDirectory(window, doc, path.c_str(), &state);
     } else {

@@ -90,6 +90,8 @@ void DeleteSelection(HWND window, WindowDocument* doc) {
     if (DeleteCaretFolder(window, doc)) MarkModified(window);
   } else if (focus == doc->itemList) {
     if (!DeleteSelectedItems(window, doc)) return;
+    // A file deleted may have shadowed another of its name, which is now the one shown.
+    MarkShadowedItems(doc);
     MarkModified(window);
     UpdateCommandState(window, doc);
   }

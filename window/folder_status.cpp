@@ -28,6 +28,7 @@ std::string FolderStatusText(const WindowDocument* doc) {
   HWND list = doc->itemList;
   const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
   std::string text = Number(static_cast<uint64_t>(count)) + (count == 1 ? " item" : " items");
+  if (doc->shadowedInList > 0) text += " (" + Number(doc->shadowedInList) + " shadowed)";
   const int selected = static_cast<int>(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0));
   if (selected <= 0) return text;
   uint64_t bytes = 0;

@@ -62,7 +62,7 @@ void ShowInvalidNameMessage(HWND window) {
 
 bool SiblingHasName(const Node* node, const std::string& name) {
   for (const Node* child = node->parent()->firstChild(); child; child = child->nextSibling())
-    if (child != node && child->name() == name) return true;
+    if (child != node && SameName(child->name(), name)) return true;
   return false;
 }
 
@@ -150,7 +150,7 @@ LRESULT OnFolderLabelEdited(HWND window, WindowDocument* doc, NMTVDISPINFOA* inf
     RestartFolderEdit(tree, item);
     return 0;
   }
-  const std::string name = LowerCased(text);
+  const std::string name = doc->tree->EnteredName(text);
   if (name == entry->name()) return 0;
   if (SiblingHasName(entry, name)) {
     ShowErrorMessage(window, kDirectoryExists, kRenameCaption);
@@ -183,7 +183,7 @@ LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info)
     RestartItemEdit(list, index);
     return 0;
   }
-  const std::string name = text ? LowerCased(text) : entry->name();
+  const std::string name = text ? doc->tree->EnteredName(text) : entry->name();
   if (text) std::strncpy(text, name.c_str(), std::strlen(text));
   if (SiblingHasName(entry, name)) {
     ShowErrorMessage(window, entry->IsDirectory() ? kNameTakenForDirectory : kNameTakenForFile, kRenameCaption);
@@ -203,6 +203,9 @@ LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info)
     SortFolderLevelLater(doc->folderTree, FolderItemOf(doc, entry->parent()));
   } else {
     AskAgainForFileType(list, index);
+    // A file renamed away from its duplicates, or the one they were shadowed by, changes
+    // which of them is shown.
+    MarkShadowedItems(doc);
   }
   MarkModified(window);
   return TRUE;

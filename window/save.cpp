@@ -148,7 +148,8 @@ bool SaveDocumentAs(HWND window) {
                       reinterpret_cast<LPARAM>(doc), SaveDialogHook)) {
     return false;
   }
-  LowerCaseAscii(path);
+  // The path is kept as given only when the case of names is.
+  if (!g_settings.keepCase) LowerCaseAscii(path);
   const char* current = DocumentPath(doc);
   if (current && SameDiskFile(current, path)) {
     if (!SaveInPlace(window, doc)) return false;

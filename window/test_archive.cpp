@@ -48,6 +48,18 @@ void AppendDamaged(std::string* text, const ArchiveCheckResult& result) {
   if (result.damaged.size() > listed) *text += "\nand " + std::to_string(result.damaged.size() - listed) + " more";
 }
 
+// The paths stored more than once: a warning, as the archive works, but only the first of
+// each path's entries is used.
+void AppendDuplicates(std::string* text, const ArchiveCheckResult& result) {
+  if (result.duplicates.empty()) return;
+  *text += "\n\nWarning: stored more than once (only the first is used):";
+  const size_t listed = result.duplicates.size() < kListedDamaged ? result.duplicates.size() : kListedDamaged;
+  for (size_t i = 0; i < listed; ++i)
+    *text += "\n" + PrintableName(result.duplicates[i].path) + ": " + std::to_string(result.duplicates[i].times) +
+             " times";
+  if (result.duplicates.size() > listed) *text += "\nand " + std::to_string(result.duplicates.size() - listed) + " more";
+}
+
 }  // namespace
 
 std::string TestResultMessage(const ArchiveCheckResult& result, uint32_t total) {
@@ -60,10 +72,14 @@ std::string TestResultMessage(const ArchiveCheckResult& result, uint32_t total) 
     }
     return text;
   }
-  if (result.damaged.empty()) return "No errors found in " + Files(result.files) + ".";
-  const uint32_t damaged = static_cast<uint32_t>(result.damaged.size());
-  text = std::to_string(damaged) + " of " + Files(result.files) + (damaged == 1 ? " is" : " are") + " damaged:";
-  AppendDamaged(&text, result);
+  if (result.damaged.empty()) {
+    text = "No errors found in " + Files(result.files) + ".";
+  } else {
+    const uint32_t damaged = static_cast<uint32_t>(result.damaged.size());
+    text = std::to_string(damaged) + " of " + Files(result.files) + (damaged == 1 ? " is" : " are") + " damaged:";
+    AppendDamaged(&text, result);
+  }
+  AppendDuplicates(&text, result);
   return text;
 }
 

@@ -26,7 +26,8 @@ int DirectoryRule(const Node* a, const Node* b) {
 int TypeOrder(const Node* a, const Node* b) {
   const size_t ea = a->name().rfind('.'), eb = b->name().rfind('.');
   if (ea != std::string::npos && eb != std::string::npos) {
-    int byExtension = ByteOrder(a->name().substr(ea), b->name().substr(eb));
+    // Extensions alike but for case are one type.
+    int byExtension = ByteOrder(LowerCased(a->name().substr(ea)), LowerCased(b->name().substr(eb)));
     return byExtension != 0 ? byExtension : ByteOrder(a->name(), b->name());
   }
   if (ea != std::string::npos) return 1;

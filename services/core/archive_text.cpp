@@ -113,8 +113,8 @@ std::string FailureReason(const Failure& f) {
       return "its data overlaps the archive's directory";
     case Problem::SharesData:
       return "it shares its data with " + Quoted(f.name);
-    case Problem::StoredTwice:
-      return Quoted(f.name) + " is stored twice";
+    case Problem::FileAndFolder:
+      return Quoted(f.name) + " is stored both as a file and as a folder";
     case Problem::ThroughFile:
       return Quoted(f.name) + ": a path runs through the file " + Quoted(f.other);
     case Problem::NamesNoFile:

@@ -18,6 +18,7 @@ import sys
 import tempfile
 import time
 import unittest
+import warnings
 import zipfile
 import zlib
 
@@ -98,6 +99,15 @@ def read_pak(path):
         name, at, size = struct.unpack_from("<56sII", data, offset + 64 * i)
         entries[name.split(b"\0", 1)[0].decode("latin-1")] = data[at:at + size]
     return entries
+
+
+def pak_names(path):
+    """The stored names of a PAK file in its directory's order, duplicates and all."""
+    with open(path, "rb") as f:
+        data = f.read()
+    offset, length = struct.unpack_from("<II", data, 4)
+    return [struct.unpack_from("<56s", data, offset + 64 * i)[0].split(b"\0", 1)[0].decode("latin-1")
+            for i in range(length // 64)]
 
 
 def write_pak(path, entries):
@@ -251,14 +261,15 @@ class Scratch(unittest.TestCase):
 
 class TestUsage(Scratch):
     def test_an_open_error_escapes_the_name_it_quotes(self):
-        archive = self.path("twice.zip")
-        with zipfile.ZipFile(archive, "w") as z, self.assertWarns(UserWarning):
-            for _ in range(2):
-                z.writestr(HOSTILE_NAMES[1], b"twice")
+        archive = self.path("both.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr(HOSTILE_NAMES[1], b"a file")
+            z.writestr(HOSTILE_NAMES[1] + "/", b"")
         for args in (("test", archive), ("extract", archive, "-C", self.path("out")),
                      ("convert", archive, self.path("out.pak"))):
             with self.subTest(command=args[0]):
-                self.escaped_stderr(run_bytes(*args), 1, '"%s" is stored twice' % ESCAPED_NAMES[1])
+                self.escaped_stderr(run_bytes(*args), 1,
+                                    '"%s/" is stored both as a file and as a folder' % ESCAPED_NAMES[1])
 
     def test_usage_errors_exit_with_2(self):
         for args in [(), ("frobnicate",), ("list",), ("list", "a.pk3", "b.pk3"), ("test", "a.pk3", "--long"),
@@ -607,10 +618,13 @@ class TestConvert(Scratch):
         self.assertIn("\u041a\u0430\u0440\u0442\u0430/\u00e9.txt", tool("unzip", "-l", created).stdout)
         self.check_zip_with_outside_tools(created)
 
-    def test_convert_keeps_the_stored_order(self):
+    def test_convert_keeps_the_stored_order_and_with_keep_case_the_case(self):
         # Folders interleaved and files out of name order, as Python's zipfile and Info-ZIP
-        # store what they are given: every conversion keeps the order.
-        order = ["sound/b.wav", "progs/player.mdl", "sound/a.wav", "maps/e1m1.bsp", "progs/armor.mdl"]
+        # store what they are given: every conversion keeps the order. Names keep their case
+        # with --keep-case and are lower-cased without it.
+        order = ["sound/B.wav", "progs/Player.mdl", "sound/a.wav", "maps/E1M1.bsp", "progs/armor.mdl",
+                 "video/idlogo.RoQ", "Makefile"]
+        lowered = [name.lower() for name in order]
         for rel in order:
             os.makedirs(self.path("files", os.path.dirname(rel)), exist_ok=True)
             with open(self.path("files", rel), "wb") as f:
@@ -626,15 +640,58 @@ class TestConvert(Scratch):
                 return [i.filename for i in z.infolist() if not i.is_dir()]
 
         for label, archive in made.items():
-            with self.subTest(made_by=label):
-                self.assertEqual(zip_files(archive), order)
-                pak = self.path(label + ".pak")
-                self.ok(run("convert", archive, pak))
-                self.assertEqual(list(read_pak(pak)), order)
-                back = self.path(label + "-back.pk3")
-                self.ok(run("convert", pak, back))
-                self.assertEqual(zip_files(back), order)
-                self.check_zip_with_outside_tools(back)
+            for keep in (["--keep-case"], []):
+                with self.subTest(made_by=label, options=keep):
+                    self.assertEqual(zip_files(archive), order)
+                    expected = order if keep else lowered
+                    pak = self.path(label + ".pak")
+                    self.ok(run("convert", archive, pak, *keep))
+                    self.assertEqual(pak_names(pak), expected)
+                    back = self.path(label + "-back.pk3")
+                    self.ok(run("convert", pak, back, *keep))
+                    self.assertEqual(zip_files(back), expected)
+                    self.check_zip_with_outside_tools(back)
+                    out = self.path("out-" + label + "".join(keep))
+                    self.ok(run("extract", back, "-C", out, *keep))
+                    self.assertEqual(sorted(folder_files(out, lower=False)), sorted(expected))
+        # create keeps what the disk says with --keep-case.
+        created = self.path("created.pk3")
+        self.ok(run("create", created, self.path("files") + "/.", "--keep-case"))
+        self.assertEqual(sorted(zip_files(created)), sorted(order))
+
+    def test_paths_stored_twice_are_kept_and_the_first_is_used(self):
+        # A PAK made here and a PK3 of Python's zipfile, each storing a path three times (once
+        # in capitals): test warns, extract writes the first, convert keeps every copy in place.
+        stored = [("progs/a.mdl", b"first"), ("maps/x.bsp", b"x"), ("progs/a.mdl", b"second"),
+                  ("PROGS/A.MDL", b"third")]
+        pak = self.path("twice.pak")
+        write_pak(pak, stored)
+        pk3 = self.path("twice.pk3")
+        with zipfile.ZipFile(pk3, "w") as z, warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            for name, content in stored:
+                z.writestr(name, content)
+        for archive in (pak, pk3):
+            with self.subTest(archive=os.path.basename(archive)):
+                result = self.ok(run("test", archive))
+                self.assertIn('warning: "progs/a.mdl" is stored 3 times; only the first is used', result.stderr)
+                out = self.path("out-" + os.path.basename(archive))
+                self.ok(run("extract", archive, "-C", out))
+                self.assertEqual(folder_files(out), {"progs/a.mdl": b"first", "maps/x.bsp": b"x"})
+                chosen = self.path("chosen-" + os.path.basename(archive))
+                self.ok(run("extract", archive, "Progs/A.mdl", "-C", chosen))
+                self.assertEqual(folder_files(chosen), {"progs/a.mdl": b"first"})
+                for keep in (["--keep-case"], []):
+                    converted = self.path("converted.pak")
+                    self.ok(run("convert", archive, converted, *keep))
+                    # One folder holds every copy, named as it was first stored.
+                    names = ["progs/a.mdl", "maps/x.bsp", "progs/a.mdl", "progs/A.MDL" if keep else "progs/a.mdl"]
+                    self.assertEqual(pak_names(converted), names)
+                    again = self.path("again.pk3")
+                    self.ok(run("convert", converted, again, *keep))
+                    with zipfile.ZipFile(again) as z:
+                        self.assertEqual([(i.filename, z.read(i)) for i in z.infolist() if not i.is_dir()],
+                                         [(n, c) for n, (_, c) in zip(names, stored)])
 
     def test_times_survive_create_extract_and_convert(self):
         # create stores each file's time; extract gives each file its entry's time (a PAK's,

@@ -308,14 +308,15 @@ TEST(OpenArchive, KeepsThePathAsGivenAndMatchesTheExtensionInAnyCase) {
   }
 }
 
-TEST(ImportNames, AFolderIsImportedUnderItsLastComponentLowerCased) {
+// The name keeps its case here: the tree it enters lower-cases it, or keeps it, by its rule.
+TEST(ImportNames, AFolderIsImportedUnderItsLastComponent) {
   const struct {
     const char* path;
     const char* name;
   } cases[] = {
-      {"C:\\Games\\Mod", "mod"},    {"C:\\Games\\Mod\\", "mod"}, {"/home/u/My Mod//", "my mod"},
-      {"Maps", "maps"},             {"C:\\", ""},                {"C:", ""},
-      {"", ""},                     {"\\\\", ""},                {"a/b\\C", "c"},
+      {"C:\\Games\\Mod", "Mod"},    {"C:\\Games\\Mod\\", "Mod"}, {"/home/u/My Mod//", "My Mod"},
+      {"Maps", "Maps"},             {"C:\\", ""},                {"C:", ""},
+      {"", ""},                     {"\\\\", ""},                {"a/b\\C", "C"},
   };
   for (const auto& c : cases) EXPECT_EQ(DirectoryImportName(c.path), c.name) << c.path;
   EXPECT_STREQ(LastPathComponent("C:\\games\\Pak0.PAK"), "Pak0.PAK");

@@ -3,8 +3,11 @@
 // order. New and moved files come after them, in tree order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
+
+#include "archive/entry_data.h"
 
 #include "archive/format.h"
 #include "tests/core/sample_archives.h"
@@ -109,4 +112,103 @@ TEST(ArchiveOrderTest, AnUntouchedPk3IsWrittenBackEntryForEntry) {
   }
 }
 
+// What one folder shows: each file's name and bytes, in the order written, the shadowed
+// ones marked "(shadowed)".
+std::vector<std::string> Shown(TestDocument& doc, const std::string& folder) {
+  Shadows shadows(doc.doc.source.get());
+  std::vector<std::string> shown;
+  const Node* node = folder.empty() ? doc.root() : doc.Find(folder);
+  for (const Node* n : ArchiveOrder(doc.root(), doc.doc.source.get())) {
+    if (n->parent() != node || !n->IsFile()) continue;
+    SharedBytes bytes;
+    EXPECT_EQ(LoadEntryBytes(&doc.doc, n, &bytes), EntryLoad::Ok);
+    std::string text = n->name() + "=" + (bytes ? std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size()) : "");
+    if (shadows.IsShadowed(n)) text += " (shadowed)";
+    shown.push_back(text);
+  }
+  EXPECT_EQ(shadows.CountIn(node), std::count_if(shown.begin(), shown.end(), [](const std::string& t) {
+              return t.find("(shadowed)") != std::string::npos;
+            }));
+  return shown;
+}
+
 }  // namespace
+
+// A path stored more than once (in any case) opens: the first stored is the file shown, the
+// rest are kept in their places, shadowed, through every save; deleting the shown one
+// reveals the next.
+TEST(ArchiveOrderTest, DuplicatesKeepTheirPlacesAndTheFirstIsShown) {
+  const std::vector<sample::PakItem> items = {{"progs/a.mdl", "1"}, {"maps/x.bsp", "x"}, {"progs/a.mdl", "2"},
+                                              {"progs/b.mdl", "b"}, {"progs/a.mdl", "3"}, {"A.txt", "upper"},
+                                              {"a.txt", "lower"}};
+  ScratchDir dir;
+  const std::string source = dir.Path("twice.pak");
+  ASSERT_TRUE(WriteFileBytes(source, sample::Pak(items)));
+  for (const bool keepCase : {false, true}) {
+    SCOPED_TRACE(keepCase ? "keeping case" : "lower-casing");
+    TestDocument doc(source, keepCase);
+    ASSERT_TRUE(doc.ok());
+    const std::vector<std::string> progs = {"a.mdl=1", "a.mdl=2 (shadowed)", "b.mdl=b", "a.mdl=3 (shadowed)"};
+    EXPECT_EQ(Shown(doc, "progs/"), progs);
+    EXPECT_EQ(Shown(doc, ""), (std::vector<std::string>{keepCase ? "A.txt=upper" : "a.txt=upper",
+                                                         "a.txt=lower (shadowed)"}));
+    EXPECT_EQ(ShadowedFiles(doc.root(), doc.doc.source.get()).size(), 3u);
+    for (const char* to : {".pak", ".pk3"}) {
+      SCOPED_TRACE(to);
+      const std::string saved = dir.Path(std::string("saved") + to);
+      RecordingSaveHost host;
+      ASSERT_TRUE(SaveAs(doc, *FormatForPath(saved), saved, host));
+      std::vector<std::string> expected;
+      for (const sample::PakItem& item : items) expected.push_back(keepCase ? item.name : Lower(item.name));
+      EXPECT_EQ(WrittenOrder(saved), expected);
+      TestDocument reopened(saved, keepCase);
+      ASSERT_TRUE(reopened.ok());
+      EXPECT_EQ(Shown(reopened, "progs/"), progs);
+    }
+    // Deleting the shown file reveals the next; the last one stays shadowed by it.
+    Shadows before(doc.doc.source.get());
+    Node* shown = doc.Find("progs/")->firstChild();
+    while (shown && (shown->name() != "a.mdl" || before.IsShadowed(shown))) shown = shown->nextSibling();
+    ASSERT_NE(shown, nullptr);
+    doc.tree().Remove(shown);
+    EXPECT_EQ(Shown(doc, "progs/"), (std::vector<std::string>{"a.mdl=2", "b.mdl=b", "a.mdl=3 (shadowed)"}));
+    const std::string saved = dir.Path("deleted.pak");
+    RecordingSaveHost host;
+    ASSERT_TRUE(SaveAs(doc, PakFormat(), saved, host));
+    TestDocument reopened(saved, keepCase);
+    EXPECT_EQ(Shown(reopened, "progs/"), (std::vector<std::string>{"a.mdl=2", "b.mdl=b", "a.mdl=3 (shadowed)"}));
+  }
+}
+
+// With the case of names kept, mixed-case names survive open, save and reopen in either
+// format; without it they are lower-cased, the same in every format.
+TEST(ArchiveOrderTest, MixedCaseNamesSurviveWhenTheCaseIsKept) {
+  const std::vector<std::string> stored = {"video/idlogo.RoQ", "Maps/Wall.TGA", "Makefile", "Maps/e1M1.bsp"};
+  ScratchDir dir;
+  std::vector<ZipPlan> plans;
+  for (const std::string& name : stored) plans.push_back(DeflatedPlan(name, Bytes(name), 6));
+  const std::string source = dir.Path("mixed.pk3");
+  ASSERT_TRUE(WriteFileBytes(source, BuildZip(plans)));
+  for (const bool keepCase : {true, false}) {
+    std::vector<std::string> expected;
+    for (const std::string& name : stored) expected.push_back(keepCase ? name : Lower(name));
+    for (const char* to : {".pak", ".pk3"}) {
+      SCOPED_TRACE(std::string(to) + (keepCase ? " keeping case" : " lower-casing"));
+      TestDocument doc(source, keepCase);
+      ASSERT_TRUE(doc.ok());
+      const std::string saved = dir.Path(std::string("saved") + to);
+      RecordingSaveHost host;
+      ASSERT_TRUE(SaveAs(doc, *FormatForPath(saved), saved, host));
+      EXPECT_EQ(WrittenOrder(saved), expected);
+      // Back from the written file, and through a rename that changes only the case.
+      TestDocument reopened(saved, keepCase);
+      ASSERT_TRUE(reopened.ok());
+      reopened.tree().Rename(reopened.Find(keepCase ? "Makefile" : "makefile"), "MAKEFILE");
+      const std::string again = dir.Path(std::string("again") + to);
+      ASSERT_TRUE(SaveAs(reopened, *FormatForPath(again), again, host));
+      expected[2] = keepCase ? "MAKEFILE" : "makefile";
+      EXPECT_EQ(WrittenOrder(again), expected);
+      expected[2] = keepCase ? "Makefile" : "makefile";
+    }
+  }
+}

@@ -80,6 +80,7 @@ TEST(NamePattern, TypedTextWithoutWildcardsFindsNamesContainingIt) {
 TEST(NamePattern, SearchFindsFilesAndFoldersWithTheirFolders) {
   TestDocument doc;
   ASSERT_TRUE(doc.ok());
+  doc.tree().SetKeepsCase(true);
   const std::vector<uint8_t> bytes = {1, 2, 3};
   ASSERT_NE(doc.AddPath("maps/e1m1.bsp", bytes), nullptr);
   ASSERT_NE(doc.AddPath("maps/e1/e1m2.BSP", bytes), nullptr);

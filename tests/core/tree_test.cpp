@@ -170,8 +170,20 @@ TEST(TreeTest, FindChildAndAncestor) {
   Node* b = Dir(t, t.root(), "b");
   File(t, t.root(), "c");
   Node* inner = File(t, b, "inner");
-  EXPECT_EQ(FindChildNamed(t.root(), "readme"), nullptr);
-  EXPECT_EQ(FindChildNamed(t.root(), "Readme"), a);
+  // The tree lower-cases names unless it keeps their case; either way a lookup ignores case.
+  EXPECT_EQ(a->name(), "readme");
+  EXPECT_EQ(FindChildNamed(t.root(), "readme"), a);
+  EXPECT_EQ(FindChildNamed(t.root(), "README"), a);
+  EXPECT_EQ(FindChildNamed(t.root(), "readm"), nullptr);
+  ArchiveTree kept(true);
+  Node* mixed = File(kept, kept.root(), "Readme");
+  EXPECT_EQ(mixed->name(), "Readme");
+  EXPECT_EQ(FindChildNamed(kept.root(), "rEADME"), mixed);
+  kept.Rename(mixed, "ReadMe");
+  EXPECT_EQ(mixed->name(), "ReadMe");
+  kept.SetKeepsCase(false);
+  kept.Rename(mixed, "ReadMe");
+  EXPECT_EQ(mixed->name(), "readme");
   EXPECT_EQ(FindChildNamed(t.root(), "b"), b);
   // Only children are looked at, not what lies below them.
   EXPECT_EQ(FindChildNamed(t.root(), "inner"), nullptr);

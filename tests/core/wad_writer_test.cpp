@@ -83,6 +83,7 @@ TEST(WadWriterTest, EmptyRootIsTheHeaderAlone) {
 TEST(WadWriterTest, LayoutFollowsTheTreeWalkAndTypesComeFromTheNames) {
   ScratchDir dir;
   TestDocument doc;
+  doc.tree().SetKeepsCase(true);
   // Children are linked at the head: the last added is written first.
   doc.AddFile(doc.root(), "wall_01.mip", Bytes("MIPTEX"));
   doc.AddFile(doc.root(), "conback.lmp", Bytes("PIC"));

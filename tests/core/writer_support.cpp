@@ -32,11 +32,11 @@ void RecordingSaveHost::RecordFailure(const Failure& why, const std::string& tar
 
 TestDocument::TestDocument() { BuildTree(&doc); }
 
-TestDocument::TestDocument(const std::string& path) {
+TestDocument::TestDocument(const std::string& path, bool keepCase) {
   Failure why;
   const ArchiveFormat* format = nullptr;
   doc.source = OpenArchive(path, &why, &format);
-  if (doc.source) BuildTree(&doc);
+  if (doc.source) BuildTree(&doc, keepCase);
 }
 
 Node* TestDocument::AddDirectory(Node* parent, const std::string& name) { return tree().AddDirectory(parent, name); }

@@ -62,7 +62,8 @@ class RecordingSaveHost : public SaveHost {
 class TestDocument {
  public:
   TestDocument();
-  explicit TestDocument(const std::string& path);
+  // Opened from path, in a tree that keeps the case of names when keepCase.
+  explicit TestDocument(const std::string& path, bool keepCase = false);
   TestDocument(const TestDocument&) = delete;
   TestDocument& operator=(const TestDocument&) = delete;
 

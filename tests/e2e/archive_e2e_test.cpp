@@ -139,8 +139,8 @@ TEST_F(ArchiveProgramTest, ArchivesThatCannotBeShownSayWhyAndAreNotRemembered) {
   const Case cases[] = {
       // The central directory is damaged: the format check fails.
       {"damaged.pk3", "Damaged.pk3", ": the central directory is damaged at entry 1 of 11."},
-      // The archive opens, but one file path is stored twice (once in capitals).
-      {"twice.zip", "Twice.zip", ": \"Maps/Same.txt\" is stored twice."},
+      // The archive opens, but one name is stored both as a file and as a folder.
+      {"both.zip", "Both.zip", ": \"Maps/Same.txt/\" is stored both as a file and as a folder."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fixture);
@@ -167,6 +167,54 @@ TEST_F(ArchiveProgramTest, ArchivesThatCannotBeShownSayWhyAndAreNotRemembered) {
               static_cast<DWORD>(ERROR_SUCCESS))
         << recent;
   }
+}
+
+// With "Keep the case of names" set, an Info-ZIP archive's mixed-case names show as stored,
+// and a path stored twice (once in capitals) shows both files, the second shadowed.
+TEST_F(ArchiveProgramTest, KeptCaseShowsNamesAsStoredAndDuplicatesShadowed) {
+  const DWORD keep = 1;
+  ASSERT_EQ(SHSetValueA(HKEY_CURRENT_USER, "Software\\Quillmoor\\Vellumix", "KeepCase", REG_DWORD, &keep,
+                        sizeof keep),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  const std::string nested = PlaceFixture("nested.pk3", "Nested.pk3");
+  const std::string twice = PlaceFixture("twice.zip", "Twice.zip");
+  ASSERT_FALSE(nested.empty() || twice.empty());
+  ProgramProcess program;
+  ASSERT_TRUE(program.Start("\"" + nested + "\""));
+  HWND frame = program.WaitForFrame(kTimeoutMs);
+  ASSERT_NE(frame, nullptr);
+  HWND mdi = FindChild(frame, "MDIClient");
+  // The title is the path as given.
+  ArchivePanes panes = WaitForArchivePanes(mdi, nested, kTimeoutMs);
+  ASSERT_NE(panes.list, nullptr);
+  HTREEITEM root = reinterpret_cast<HTREEITEM>(SendMessageA(panes.tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  EXPECT_EQ(RemoteTreeChildren(panes.tree, root), (Names{"env", "levelshots", "scripts", "Textures"}));
+  EXPECT_EQ(ListColumn(panes.list, 0), (Names{"env", "levelshots", "scripts", "Textures", "README.TXT"}));
+
+  // A second start hands its path to the first and ends.
+  ProgramProcess handover;
+  ASSERT_TRUE(handover.Start("\"" + twice + "\""));
+  ArchivePanes second = WaitForArchivePanes(mdi, twice, kTimeoutMs);
+  ASSERT_NE(second.list, nullptr);
+  HTREEITEM top = reinterpret_cast<HTREEITEM>(SendMessageA(second.tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  HTREEITEM maps = reinterpret_cast<HTREEITEM>(SendMessageA(second.tree, TVM_GETNEXTITEM, TVGN_CHILD,
+                                                            reinterpret_cast<LPARAM>(top)));
+  ASSERT_NE(maps, nullptr);
+  SendMessageA(second.tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(maps));
+  // The list shows the folder once the window thread has got to the selection.
+  for (const DWORD start = GetTickCount();
+       SendMessageA(second.list, LVM_GETITEMCOUNT, 0, 0) != 2 && GetTickCount() - start < kTimeoutMs;)
+    Sleep(10);
+  ASSERT_EQ(SendMessageA(second.list, LVM_GETITEMCOUNT, 0, 0), 2);
+  // Sorted by name, names alike but for case in byte order: the shadowed one comes first.
+  EXPECT_EQ(ListColumn(second.list, 0), (Names{"Same.txt", "same.txt"}));
+  const Names types = ListColumn(second.list, 2);
+  ASSERT_EQ(types.size(), 2u);
+  EXPECT_NE(types[0].find(" (shadowed)"), std::string::npos) << types[0];
+  EXPECT_EQ(types[1].find("(shadowed)"), std::string::npos) << types[1];
+  PostMessageA(frame, WM_CLOSE, 0, 0);
+  DWORD code = 99;
+  ASSERT_TRUE(program.WaitForExit(kTimeoutMs, &code));
 }
 
 TEST_F(ArchiveProgramTest, ViewAndRecentFilesOutliveTheProgram) {

@@ -135,25 +135,26 @@ class EditCommandsTest : public ViewsWindowTest {
 TEST_F(EditCommandsTest, NewDirectoryNamesCountUpAndReuseAFreedName) {
   Focus(doc_->folderTree);
   Command(ID_OBJECT_NEW_DIRECTORY);
-  // The new item is appended, unsorted, and its name is open for editing in the list.
-  EXPECT_EQ(ListNames(doc_->itemList).back(), "New Directory");
+  // The new item is appended, unsorted, and its name is open for editing in the list. Its
+  // name is lower-cased like every name that enters the tree.
+  EXPECT_EQ(ListNames(doc_->itemList).back(), "new directory");
   HWND edit = ListEdit();
   ASSERT_NE(edit, nullptr);
-  EXPECT_EQ(EditText(edit), "New Directory");
+  EXPECT_EQ(EditText(edit), "new directory");
   EXPECT_EQ(GetFocus(), edit);
   EXPECT_TRUE(MarkedModified());
   CancelListEdit();
 
   Command(ID_OBJECT_NEW_DIRECTORY);
-  EXPECT_EQ(ListNames(doc_->itemList).back(), "New Directory (2)");
+  EXPECT_EQ(ListNames(doc_->itemList).back(), "new directory (2)");
   ASSERT_NE(ListEdit(), nullptr);
-  EXPECT_EQ(EditText(ListEdit()), "New Directory (2)");
+  EXPECT_EQ(EditText(ListEdit()), "new directory (2)");
   CancelListEdit();
   EXPECT_EQ(Sorted(TreeChildren(doc_->folderTree, root_)),
-            Sorted({"maps", "sound", "New Directory", "New Directory (2)"}));
+            Sorted({"maps", "sound", "new directory", "new directory (2)"}));
 
   // Renaming the first frees its name for the next one.
-  int first = ListIndexOf("New Directory");
+  int first = ListIndexOf("new directory");
   ASSERT_GE(first, 0);
   SetFocus(doc_->itemList);
   edit = ListView_EditLabel(doc_->itemList, first);
@@ -164,12 +165,12 @@ TEST_F(EditCommandsTest, NewDirectoryNamesCountUpAndReuseAFreedName) {
   EXPECT_EQ(ListText(doc_->itemList, first, 0), "first");
 
   Command(ID_OBJECT_NEW_DIRECTORY);
-  EXPECT_EQ(ListNames(doc_->itemList).back(), "New Directory");
+  EXPECT_EQ(ListNames(doc_->itemList).back(), "new directory");
   CancelListEdit();
   EXPECT_EQ(Sorted(TreeChildren(doc_->folderTree, root_)),
-            Sorted({"maps", "sound", "first", "New Directory (2)", "New Directory"}));
+            Sorted({"maps", "sound", "first", "new directory (2)", "new directory"}));
   Names all = kViewsRootListed;
-  all.insert(all.end(), {"first", "New Directory (2)", "New Directory"});
+  all.insert(all.end(), {"first", "new directory (2)", "new directory"});
   EXPECT_EQ(Sorted(NodeChildren(doc_->root())), Sorted(all));
 }
 
@@ -178,11 +179,11 @@ TEST_F(EditCommandsTest, NewDirectoryGoesIntoTheCurrentFolder) {
   SelectFolder(maps);
   Command(ID_OBJECT_NEW_DIRECTORY);
   CancelListEdit();
-  EXPECT_EQ(ListNames(doc_->itemList), (Names{"dm", "level1.bsp", "level2.bsp", "New Directory"}));
-  EXPECT_EQ(Sorted(TreeChildren(doc_->folderTree, maps)), Sorted({"dm", "New Directory"}));
+  EXPECT_EQ(ListNames(doc_->itemList), (Names{"dm", "level1.bsp", "level2.bsp", "new directory"}));
+  EXPECT_EQ(Sorted(TreeChildren(doc_->folderTree, maps)), Sorted({"dm", "new directory"}));
   EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"maps", "sound"}));
   // The new folder can be opened and is empty.
-  SelectFolder(TreeChildNamed(doc_->folderTree, maps, "New Directory"));
+  SelectFolder(TreeChildNamed(doc_->folderTree, maps, "new directory"));
   EXPECT_TRUE(ListNames(doc_->itemList).empty());
 }
 
@@ -197,7 +198,8 @@ TEST_F(EditCommandsTest, NewDirectoryNameTable) {
       {{"New Directory", "New Directory (2)", "New Directory (3)"}, "New Directory (4)"},
       {{"New Directory", "New Directory (3)"}, "New Directory (2)"},
       {{"New Directory (2)"}, "New Directory"},
-      {{"new directory"}, "New Directory"},  // names compare byte by byte
+      {{"new directory"}, "New Directory (2)"},  // names compare without regard to case
+      {{"NEW DIRECTORY (2)", "new directory"}, "New Directory (3)"},
   };
   for (const Case& c : cases) {
     ArchiveTree tree;
@@ -226,7 +228,7 @@ TEST_F(EditCommandsTest, DeleteWithTheRootSelectedEmptiesTheArchiveButKeepsTheRo
   // The empty archive takes new folders again.
   Command(ID_OBJECT_NEW_DIRECTORY);
   CancelListEdit();
-  EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"New Directory"}));
+  EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"new directory"}));
 }
 
 TEST_F(EditCommandsTest, DeletingFromAnEmptyArchiveChangesNothing) {
@@ -347,9 +349,9 @@ TEST_F(EditCommandsTest, ContextMenusOfTheListCarryOutTheirCommands) {
   GetClientRect(doc_->itemList, &client);
   POINT space = {client.right - 5, client.bottom - 5};
   ChooseFromContextMenu(doc_->itemList, &space, SpaceMenu(), 'N');
-  ASSERT_TRUE(PumpUntil([&] { return ListIndexOf("New Directory") >= 0; }));
+  ASSERT_TRUE(PumpUntil([&] { return ListIndexOf("new directory") >= 0; }));
   CancelListEdit();
-  EXPECT_EQ(Sorted(TreeChildren(doc_->folderTree, root_)), Sorted({"maps", "sound", "New Directory"}));
+  EXPECT_EQ(Sorted(TreeChildren(doc_->folderTree, root_)), Sorted({"maps", "sound", "new directory"}));
 
   // From the keyboard the menu is about the selected items; View opens a folder.
   SelectListItems({"maps"});

@@ -67,31 +67,44 @@ bool MakeSparseFile(const std::string& path, long long length) {
 
 }  // namespace
 
-TEST_F(ImportTest, FileBecomesAMemoryFileWithItsBytesAndItsNameAsGiven) {
+TEST_F(ImportTest, FileBecomesAMemoryFileWithItsBytesAndItsNameByTheTreesRule) {
   WindowDocument* doc = NewWindow();
   ASSERT_NE(doc, nullptr);
-  ASSERT_TRUE(WriteDiskFile(TempDir() + "Readme.TXT", "hello, archive"));
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "README.TXT", "hello, archive"));
   ASSERT_TRUE(WriteDiskFile(TempDir() + "empty", ""));
-  EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "Readme.TXT").c_str(), &state_), 1);
+  EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "README.TXT").c_str(), &state_), 1);
   EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "empty").c_str(), &state_), 1);
   EXPECT_EQ(state_.changed, 1);
-  Node* readme = NodeAt(doc, "Readme.TXT");
+  // Lower-cased, as every import is while the case of names is not kept.
+  Node* readme = NodeAt(doc, "readme.txt");
   ASSERT_NE(readme, nullptr);
+  EXPECT_EQ(readme->name(), "readme.txt");
   EXPECT_TRUE(IsMemoryFile(readme));
-  EXPECT_EQ(EntryText(doc, "Readme.TXT"), "hello, archive");
+  EXPECT_EQ(EntryText(doc, "readme.txt"), "hello, archive");
   Node* empty = NodeAt(doc, "empty");
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(empty->size(), 0u);
   EXPECT_TRUE(IsMemoryFile(empty));
   EXPECT_EQ(empty->memory(), nullptr);
   // Appended at the end of the list, selected, with the list focused.
-  EXPECT_EQ(ListNames(doc->itemList), (Names{"Readme.TXT", "empty"}));
+  EXPECT_EQ(ListNames(doc->itemList), (Names{"readme.txt", "empty"}));
   EXPECT_EQ(SelectedRows(doc->itemList), (std::vector<int>{0, 1}));
   EXPECT_EQ(ListText(doc->itemList, 0, 1), "14");
   EXPECT_EQ(GetFocus(), doc->itemList);
   // Unreadable paths are passed over silently.
   EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "missing").c_str(), &state_), 0);
   EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "trailing\\").c_str(), &state_), 0);
+  // A tree that keeps the case of names keeps the file's; the same name in other capitals
+  // is the name already there, and asks to be replaced.
+  doc->tree->SetKeepsCase(true);
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "Notes.TXT", "notes"));
+  EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "Notes.TXT").c_str(), &state_), 1);
+  ASSERT_NE(NodeAt(doc, "Notes.TXT"), nullptr);
+  EXPECT_EQ(NodeAt(doc, "Notes.TXT")->name(), "Notes.TXT");
+  DialogWatcher replace("Confirm File Replace", IDNO);
+  EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "README.TXT").c_str(), &state_), 0);
+  EXPECT_TRUE(replace.Wait().found);
+  EXPECT_EQ(NodeAt(doc, "readme.txt")->name(), "readme.txt");
 }
 
 TEST_F(ImportTest, DirectoryTreeArrivesLowerCasedWithFolderItems) {

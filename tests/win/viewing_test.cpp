@@ -615,8 +615,10 @@ TEST_F(ViewingTest, ArchivesAreNotOpenedButOtherCasesAreHandedToTheShell) {
     EXPECT_EQ(seen.message, "Not implemented");
   }
   EXPECT_FALSE(DiskExists(TempPath("inner.pak")));
-  // The comparison is case-sensitive: x.PAK goes to the shell, which knows no program for
-  // it; the failure is reported and the copy removed, and nothing blocks.
+  // The comparison is case-sensitive: x.PAK (kept so in a tree that keeps the case of
+  // names) goes to the shell, which knows no program for it; the failure is reported and
+  // the copy removed, and nothing blocks.
+  DocumentOf(window_)->tree->SetKeepsCase(true);
   Node* upper = AddFile("x.PAK", "PACK");
   DialogWatcher watcher("View", IDOK);
   EXPECT_EQ(ViewEntry(window_, upper), 0);

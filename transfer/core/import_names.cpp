@@ -13,7 +13,6 @@ std::string DirectoryImportName(const char* path) {
   std::string directory = path ? path : "";
   while (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
   std::string name = LastPathComponent(directory.c_str());
-  LowerCaseAscii(&name);
   if (name.find(':') != std::string::npos) return std::string();
   return name;
 }

@@ -8,6 +8,7 @@
 const char* LastPathComponent(const char* path);
 
 // The name a directory at path is imported under: its last component once trailing
-// separators are dropped ("C:\games\" names the same directory as "C:\games"), lower-cased.
+// separators are dropped ("C:\games\" names the same directory as "C:\games"), in the case
+// it has on disk (the tree it enters applies its own rule).
 // Empty when no name is left to give or it names a drive ("C:\").
 std::string DirectoryImportName(const char* path);
