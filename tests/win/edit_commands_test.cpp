@@ -14,6 +14,7 @@
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "window/edit_commands.h"
+#include "window/folder_status.h"
 #include "panes/views.h"
 
 namespace {
@@ -229,6 +230,38 @@ TEST_F(EditCommandsTest, DeleteWithTheRootSelectedEmptiesTheArchiveButKeepsTheRo
   Command(ID_OBJECT_NEW_DIRECTORY);
   CancelListEdit();
   EXPECT_EQ(TreeChildren(doc_->folderTree, root_), (Names{"new directory"}));
+}
+
+// A path stored twice (the second time in capitals) lists both files, the later one
+// marked shadowed and counted on the status bar; deleting the shown one reveals the other.
+TEST_F(EditCommandsTest, DeletingTheShownOfTwoDuplicatesRevealsTheOther) {
+  HWND window = OpenCopy("twice.zip", TempDir() + "twice.zip");
+  ASSERT_NE(window, nullptr);
+  WindowDocument* doc = DocumentOf(window);
+  HTREEITEM maps = TreeChildNamed(doc->folderTree, TreeView_GetRoot(doc->folderTree), "maps");
+  ASSERT_NE(maps, nullptr);
+  TreeView_SelectItem(doc->folderTree, maps);
+  ASSERT_EQ(ListNames(doc->itemList), (Names{"same.txt", "same.txt"}));
+  int shown = -1, shadowed = -1;
+  for (int i = 0; i < 2; ++i) {
+    const bool marked = ListText(doc->itemList, i, 2).find(" (shadowed)") != std::string::npos;
+    (marked ? shadowed : shown) = i;
+  }
+  ASSERT_GE(shown, 0);
+  ASSERT_GE(shadowed, 0);
+  Node* first = ListItemNode(doc->itemList, shown);
+  Node* second = ListItemNode(doc->itemList, shadowed);
+  EXPECT_EQ(first->source()->index, 0u);
+  EXPECT_EQ(FolderStatusText(doc), "2 items (1 shadowed)");
+
+  SetFocus(doc->itemList);
+  ListView_SetItemState(doc->itemList, -1, 0, LVIS_SELECTED);
+  ListView_SetItemState(doc->itemList, shown, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  SendCommand(window, ID_EDIT_DELETE);
+  ASSERT_EQ(ListNames(doc->itemList), (Names{"same.txt"}));
+  EXPECT_EQ(ListItemNode(doc->itemList, 0), second);
+  EXPECT_EQ(ListText(doc->itemList, 0, 2).find("shadowed"), std::string::npos);
+  EXPECT_EQ(FolderStatusText(doc), "1 item");
 }
 
 TEST_F(EditCommandsTest, DeletingFromAnEmptyArchiveChangesNothing) {

@@ -17,6 +17,11 @@
 #include "tests/win/support/dialog_watch_support.h"
 #include "panes/views.h"
 #include "window/rename.h"
+#include "window/save.h"
+#include "archive/loading.h"
+#include "services/core/archive_text.h"
+#include "services/settings.h"
+#include "resources/shell_ids.h"
 
 namespace {
 
@@ -241,6 +246,60 @@ TEST_F(RenameTest, AFileRenamedInCapitalsIsStoredInLowerCaseAndItsTypeFollows) {
   EXPECT_EQ(ListText(doc_->itemList, index, 2), FileTypeName("maps.txt"));
   EXPECT_EQ(ListImage(index), FileTypeIcon("maps.txt"));
   EXPECT_TRUE(MarkedModified());
+}
+
+// "Keep the case of names" chosen in the Options dialog: a rename of the case alone is a
+// change, a new folder keeps the name typed, names still compare without case, and the save
+// stores the names as shown.
+TEST_F(RenameTest, WithTheCaseKeptRenamesAndNewFoldersKeepTheirCaseThroughASave) {
+  DialogWatcher options("Options", 0, 10000, [](HWND dialog) {
+    SendMessageA(GetDlgItem(dialog, IDC_OPTIONS_KEEP_CASE), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+  });
+  SendMessageA(frame_, WM_COMMAND, ID_VIEW_OPTIONS, 0);
+  ASSERT_TRUE(options.Wait().found);
+  EXPECT_TRUE(g_settings.keepCase);
+  EXPECT_TRUE(doc_->tree->keepsCase());  // the open window's names given from now on
+
+  const std::string path = TempDir() + "Case.zip";
+  window_ = OpenCopy("views.zip", path);
+  ASSERT_NE(window_, nullptr);
+  doc_ = DocumentOf(window_);
+  root_ = TreeView_GetRoot(doc_->folderTree);
+  EXPECT_EQ(Title(window_), path);  // the path as given
+
+  // Another name in other capitals is still the same name.
+  ExpectListRefusal("z.bsp", "MAPS", kTakenForFile);
+  RenameListItem("notes.txt", "Notes.txt");
+  EXPECT_GE(ListIndexOf("Notes.txt"), 0);
+  EXPECT_TRUE(MarkedModified());
+
+  HTREEITEM sound = TreeChildNamed(doc_->folderTree, root_, "sound");
+  ASSERT_NE(sound, nullptr);
+  TreeView_SelectItem(doc_->folderTree, sound);
+  SendCommand(window_, ID_OBJECT_NEW_DIRECTORY);
+  ASSERT_TRUE(PumpUntil([&] { return ListEdit() != nullptr; }));
+  Type(ListEdit(), "Maps");
+  EXPECT_GE(ListIndexOf("Maps"), 0);
+  ASSERT_TRUE(SaveDocument(window_));
+
+  ArchiveDocument saved;
+  Failure why;
+  const ArchiveFormat* format = nullptr;
+  saved.source = OpenArchive(path, &why, &format);
+  ASSERT_NE(saved.source, nullptr) << FailureReason(why);
+  ASSERT_FALSE(BuildTree(&saved, true));
+  std::vector<std::string> names;
+  for (uint32_t i = 0; i < saved.source->Count(); ++i) names.push_back(saved.source->Name(i));
+  EXPECT_EQ(std::count(names.begin(), names.end(), "Notes.txt"), 1);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "notes.txt"), 0);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "sound/Maps/"), 1);
+  // The dialog kept its choice in the registry at once; later tests start from none.
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    RegDeleteValueA(key, "KeepCase");
+    RegCloseKey(key);
+  }
 }
 
 TEST_F(RenameTest, InvalidCharactersAreRefusedAndTheEditReopens) {

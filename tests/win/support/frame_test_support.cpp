@@ -79,6 +79,7 @@ void FrameTest::SetUp() {
   CorrectWindowState(&g_settings.windowState);
   g_settings.initialDirectory[0] = '\0';
   g_settings.zipCompressionLevel = kDefaultZipLevel;
+  g_settings.keepCase = false;
   // Nor recent files from earlier tests.
   RegDeleteKeyA(HKEY_CURRENT_USER, kRecentFilesKey);
   ASSERT_TRUE(LoadMenuAndAccelerators());
