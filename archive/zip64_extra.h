@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "archive/bytes.h"
 #include "archive/zip_records.h"
@@ -23,6 +24,22 @@ inline bool NeedsZip64Extra(uint32_t uncompressed, uint32_t compressed, uint32_t
 // Replaces each value that holds the marker by the next 8-byte value of the ZIP64 field,
 // in the order the field stores them (uncompressed size, compressed size, offset). False,
 // values unchanged, when there is no such field or it is too short.
+// The subfields of an extra field other than those of the id left out, as they lie; empty
+// when the field does not split into whole subfields (it would not stay valid in another
+// record).
+inline std::string ExtraWithout(const uint8_t* extra, uint32_t length, uint16_t leftOut) {
+  std::string kept;
+  uint32_t at = 0;
+  while (at < length) {
+    if (length - at < 4) return std::string();
+    const uint16_t size = GetLE16(extra + at + 2);
+    if (size > length - at - 4) return std::string();
+    if (GetLE16(extra + at) != leftOut) kept.append(reinterpret_cast<const char*>(extra + at), 4u + size);
+    at += 4u + size;
+  }
+  return kept;
+}
+
 inline bool ReadZip64Extra(const uint8_t* extra, uint32_t length, Zip64Values* values) {
   uint32_t at = 0;
   while (length >= 4 && at <= length - 4) {

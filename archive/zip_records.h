@@ -60,6 +60,9 @@ constexpr int kSignature = 0, kDiskNumber = 4, kCentralDisk = 6, kEntriesOnDisk 
 struct ZipRecord {
   uint8_t header[kZipCentralSize] = {};
   std::string name;
+  // The record's extra field without its ZIP64 subfield, whose values the header holds (the
+  // header's extra length still gives the field as stored).
+  std::string extra;
 
   uint16_t Get16(int field) const { return GetLE16(header + field); }
   uint32_t Get32(int field) const { return GetLE32(header + field); }

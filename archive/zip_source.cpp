@@ -258,6 +258,10 @@ Failure ZipSource::ReadDirectory() {
   uint64_t endPosition = 0;
   Failure why = FindEndRecord(file_, fileLength, endRecord, &endPosition);
   if (why) return why;
+  // The archive's comment, which reaches the end of the file.
+  comment_.resize(GetLE16(endRecord + zipe::kCommentLength));
+  if (!comment_.empty() && !source_file::ReadAt(file_, endPosition + kZipEndSize, &comment_[0], comment_.size()))
+    return Fail(Problem::Unreadable);
   CentralDirectory cd;
   why = DescribeCentralDirectory(file_, endRecord, endPosition, &cd);
   if (why) return why;
@@ -288,14 +292,15 @@ Failure ZipSource::ReadDirectory() {
     if (name == nullptr) return reader.TakeFailure(nameLength);
     record.name.assign(reinterpret_cast<const char*>(name), nameLength);
     const uint16_t extraLength = record.Get16(zipc::kExtraLength);
-    if (NeedsZip64Extra(record.Get32(zipc::kUncompressedSize), record.Get32(zipc::kCompressedSize),
-                        record.Get32(zipc::kLocalHeaderOffset))) {
+    if (extraLength > 0) {
       const uint8_t* extra = reader.Take(extraLength);
       if (extra == nullptr) return reader.TakeFailure(extraLength);
-      why = ApplyZip64Extra(record, extra, extraLength);
-      if (why) return why;
-    } else {
-      reader.Skip(extraLength);
+      if (NeedsZip64Extra(record.Get32(zipc::kUncompressedSize), record.Get32(zipc::kCompressedSize),
+                          record.Get32(zipc::kLocalHeaderOffset))) {
+        why = ApplyZip64Extra(record, extra, extraLength);
+        if (why) return why;
+      }
+      record.extra = ExtraWithout(extra, extraLength, kZip64ExtraId);
     }
     reader.Skip(record.Get16(zipc::kCommentLength));
   }
@@ -390,6 +395,20 @@ EntryLoad ZipSource::Locate(uint32_t index, StoredBytes* where) {
   if (!where->deflated && where->storedSize != where->size) return EntryLoad::ReadFailed;
   if (where->size != 0 && !InflatedFits(*where, fileLength - offset)) return EntryLoad::ReadFailed;
   return EntryLoad::Ok;
+}
+
+std::string ZipSource::LocalExtra(uint32_t index) {
+  const uint64_t local = records_[index].Get32(zipc::kLocalHeaderOffset);
+  uint8_t header[kZipLocalSize];
+  if (!source_file::ReadAt(file_, local, header, sizeof header) ||
+      GetLE32(header + zipl::kSignature) != kZipLocalSignature)
+    return std::string();
+  const uint16_t length = GetLE16(header + zipl::kExtraLength);
+  std::vector<uint8_t> extra(length);
+  if (length == 0 ||
+      !source_file::ReadAt(file_, local + kZipLocalSize + GetLE16(header + zipl::kNameLength), extra.data(), length))
+    return std::string();
+  return ExtraWithout(extra.data(), length, kZip64ExtraId);
 }
 
 EntryLoad ZipSource::Read(uint32_t index, ByteSink* sink) {

@@ -28,6 +28,11 @@ class ZipSource : public ArchiveSource {
   Failure CheckPlacement(uint32_t index) override;
 
   const ZipRecord& Record(uint32_t index) const { return records_[index]; }
+  // The extra field of the entry's local header without its ZIP64 subfield; empty when it
+  // has none or it cannot be read.
+  std::string LocalExtra(uint32_t index);
+  // The archive's comment, as stored.
+  const std::string& Comment() const { return comment_; }
   // Whether any entry's name is marked as UTF-8.
   bool NamesUtf8() const;
   // The record alone says the entry can be read (not encrypted, a known method).
@@ -42,6 +47,7 @@ class ZipSource : public ArchiveSource {
   int32_t SharingPartner(uint32_t index);
 
   std::vector<ZipRecord> records_;
+  std::string comment_;
   bool sharingKnown_ = false;
   std::vector<int32_t> partner_;
 };

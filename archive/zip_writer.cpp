@@ -7,11 +7,13 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/formats_internal.h"
 #include "archive/source_file.h"
 #include "archive/writer_shared.h"
+#include "archive/zip64_extra.h"
 #include "archive/zip_records.h"
 #include "archive/zip_source.h"
 
@@ -52,6 +54,8 @@ struct ZipWriter {
   SaveQueue* queue = nullptr;
   std::vector<uint8_t> copyBuffer;  // for compressed bytes copied from the source
   WrittenEntries* written;
+  // The source's folder entries by their path as the tree would give it but for case.
+  std::unordered_map<std::string, uint32_t> folderRecords;
 };
 
 // One entry on its way into the archive: a directory, or a file whose bytes a worker
@@ -63,7 +67,14 @@ struct ZipItem : SaveItem {
   std::string name;   // the bytes of the stored path
   bool utf8 = false;  // the name is marked as UTF-8
   bool nameChosen = false;  // the name's bytes are not the source's own
+  // Taken over from the source's record of an entry: its extra fields (central and local)
+  // and the version it needs to be read; none for entries made here.
+  std::string centralExtra, localExtra;
+  uint16_t versionNeeded = 0;
 };
+
+// Another name than the source's makes its Info-ZIP Unicode path field wrong.
+constexpr uint16_t kUnicodePathExtraId = 0x7075;
 
 void PutFields(uint8_t* h, int flags, int method, int time, int date, int crc, int compressed, int uncompressed,
                const EntryFields& f) {
@@ -83,13 +94,20 @@ Failure WriteEntry(ZipWriter& w, const ZipItem& item, const EntryFields& f, cons
   const std::string& name = item.name;
   if (w.records.size() >= w.capacity) return Fail(Problem::TooManyFiles);
   const uint32_t dataSize = f.uncompressedSize ? f.compressedSize : 0;
-  if (!OutputHasRoom(&w.output, kZipLocalSize + name.size() + static_cast<uint64_t>(dataSize)))
+  const std::string& localExtra = item.localExtra;
+  if (!OutputHasRoom(&w.output, kZipLocalSize + name.size() + localExtra.size() + static_cast<uint64_t>(dataSize)))
     return Fail(Problem::WriteFailed, path);
+  // The version the source's record asked for while the entry needs no more (stored bytes
+  // are version 1.0); deflated bytes need 2.0.
+  uint16_t needed = item.versionNeeded && item.versionNeeded < kVersion ? item.versionNeeded : kVersion;
+  if (f.method == kZipDeflated) needed = kVersion;
 
   ZipRecord r;
   r.Set32(zipc::kSignature, kZipCentralSignature);
-  r.Set16(zipc::kVersionNeeded, kVersion);
+  r.Set16(zipc::kVersionNeeded, needed);
   r.name = name;
+  r.extra = item.centralExtra;
+  r.Set16(zipc::kExtraLength, static_cast<uint16_t>(r.extra.size()));
   PutFields(r.header, zipc::kFlags, zipc::kMethod, zipc::kTime, zipc::kDate, zipc::kCrc32, zipc::kCompressedSize,
             zipc::kUncompressedSize, f);
   r.Set16(zipc::kNameLength, static_cast<uint16_t>(name.size()));
@@ -102,11 +120,13 @@ Failure WriteEntry(ZipWriter& w, const ZipItem& item, const EntryFields& f, cons
 
   uint8_t local[kZipLocalSize] = {};
   PutLE32(local + zipl::kSignature, kZipLocalSignature);
-  PutLE16(local + zipl::kVersionNeeded, kVersion);
+  PutLE16(local + zipl::kVersionNeeded, needed);
   PutFields(local, zipl::kFlags, zipl::kMethod, zipl::kTime, zipl::kDate, zipl::kCrc32, zipl::kCompressedSize,
             zipl::kUncompressedSize, f);
   PutLE16(local + zipl::kNameLength, static_cast<uint16_t>(name.size()));
-  if (!OutputWrite(&w.output, local, sizeof local) || !OutputWrite(&w.output, name.data(), name.size()))
+  PutLE16(local + zipl::kExtraLength, static_cast<uint16_t>(localExtra.size()));
+  if (!OutputWrite(&w.output, local, sizeof local) || !OutputWrite(&w.output, name.data(), name.size()) ||
+      !OutputWrite(&w.output, localExtra.data(), localExtra.size()))
     return Fail(Problem::WriteFailed, path);
   if (item.raw) {
     const CopyResult copied = CopySourceBytes(w.job.source->file(), item.work.where.offset, dataSize, &w.output,
@@ -202,6 +222,22 @@ bool QueueVerified(ZipWriter& w, std::unique_ptr<ZipItem> item) {
   return true;
 }
 
+// Takes over what the source's record of entry index says beyond the entry's bytes: its
+// extra fields (times, owners, attributes of the system that made it), but for a Unicode
+// path that a new name would contradict, and the version it needs to be read.
+void TakeRecordExtras(ZipWriter& w, uint32_t index, ZipItem* item) {
+  const ZipRecord& r = w.zipSource->Record(index);
+  item->versionNeeded = r.Get16(zipc::kVersionNeeded);
+  if (r.extra.empty()) return;
+  const auto kept = [item](const std::string& extra) {
+    return item->nameChosen ? ExtraWithout(reinterpret_cast<const uint8_t*>(extra.data()),
+                                           static_cast<uint32_t>(extra.size()), kUnicodePathExtraId)
+                            : extra;
+  };
+  item->centralExtra = kept(r.extra);
+  item->localExtra = kept(w.zipSource->LocalExtra(index));
+}
+
 // Queues an entry of a ZIP source: its stamp, CRC-32 and attributes stay; its compressed
 // bytes are copied as they lie when it was compressed at least as hard as asked, else it is
 // inflated and compressed anew.
@@ -218,6 +254,7 @@ bool QueueZipSource(ZipWriter& w, std::unique_ptr<ZipItem> item, uint32_t index)
   f.externalAttributes = r.Get32(zipc::kExternalAttributes);
   f.crc = r.Get32(zipc::kCrc32);
   f.dosDateTime = static_cast<uint32_t>(r.Get16(zipc::kDate)) << 16 | r.Get16(zipc::kTime);
+  TakeRecordExtras(w, index, item.get());
   f.method = kZipStored;
   f.flags = 0;
   f.compressedSize = size;
@@ -328,13 +365,31 @@ bool QueueDirectory(ZipWriter& w, const std::string& path) {
   }
   if (item->name.size() > kMaxPath) return w.queue->Refuse(std::move(item), Fail(Problem::PathTooLong));
   item->f = EntryFields{static_cast<uint16_t>(item->utf8 ? kZipFlagUtf8 : 0), kZipStored, DosDateTimeNow(), 0, 0, 0, 0, 0, 0};
+  // A folder the source had an entry for keeps that entry's time, attributes and extra
+  // fields, and its very name where the path still reads so.
+  const auto stored = w.folderRecords.find(LowerCased(path));
+  if (stored != w.folderRecords.end()) {
+    const ZipRecord& r = w.zipSource->Record(stored->second);
+    const NameCoding coding = w.zipSource->NameCodingOf(stored->second);
+    if (NameText(r.name, coding) == path) {
+      item->name = r.name;
+      item->nameChosen = false;
+      item->f.flags = r.Get16(zipc::kFlags) & kZipFlagUtf8;
+    }
+    item->f.dosDateTime = static_cast<uint32_t>(r.Get16(zipc::kDate)) << 16 | r.Get16(zipc::kTime);
+    item->f.madeBy = r.Get16(zipc::kVersionMadeBy);
+    item->f.internalAttributes = r.Get16(zipc::kInternalAttributes);
+    item->f.externalAttributes = r.Get32(zipc::kExternalAttributes);
+    TakeRecordExtras(w, stored->second, item.get());
+  }
   return QueueReady(w, std::move(item));
 }
 
 bool WriteCentralDirectory(ZipWriter& w) {
   for (const ZipRecord& r : w.records) {
-    if (!OutputHasRoom(&w.output, kZipCentralSize + static_cast<uint64_t>(r.name.size())) ||
-        !OutputWrite(&w.output, r.header, kZipCentralSize) || !OutputWrite(&w.output, r.name.data(), r.name.size()))
+    if (!OutputHasRoom(&w.output, kZipCentralSize + static_cast<uint64_t>(r.name.size()) + r.extra.size()) ||
+        !OutputWrite(&w.output, r.header, kZipCentralSize) || !OutputWrite(&w.output, r.name.data(), r.name.size()) ||
+        !OutputWrite(&w.output, r.extra.data(), r.extra.size()))
       return false;
   }
   return true;
@@ -349,7 +404,12 @@ bool WriteEndRecord(ZipWriter& w, uint64_t centralOffset) {
   PutLE16(end + zipe::kTotalEntries, count);
   PutLE32(end + zipe::kCentralSize, static_cast<uint32_t>(w.output.position - centralOffset));
   PutLE32(end + zipe::kCentralOffset, static_cast<uint32_t>(centralOffset));
-  return OutputHasRoom(&w.output, kZipEndSize) && OutputWrite(&w.output, end, kZipEndSize) && OutputClose(&w.output);
+  // A ZIP source's comment stays with the archive.
+  static const std::string kNone;
+  const std::string& comment = w.zipSource ? w.zipSource->Comment() : kNone;
+  PutLE16(end + zipe::kCommentLength, static_cast<uint16_t>(comment.size()));
+  return OutputHasRoom(&w.output, kZipEndSize + comment.size()) && OutputWrite(&w.output, end, kZipEndSize) &&
+         OutputWrite(&w.output, comment.data(), comment.size()) && OutputClose(&w.output);
 }
 
 Failure WriteArchive(ZipWriter& w) {
@@ -388,6 +448,12 @@ Failure WriteZip(const WriteJob& job, WrittenEntries* written) {
   written->files.clear();
   w.level = job.level < 0 ? 0 : (job.level > 9 ? 9 : job.level);
   w.cp437Source = w.zipSource && !w.zipSource->NamesUtf8();
+  if (w.zipSource)
+    for (uint32_t i = 0; i < w.zipSource->Count(); ++i) {
+      const std::string& name = w.zipSource->Record(i).name;
+      if (!name.empty() && name.back() == '/')
+        w.folderRecords.emplace(LowerCased(w.zipSource->NameTextOf(i)), i);
+    }
   const Failure failure = WriteArchive(w);
   return failure ? EndFailedWrite(job, &w.output, failure) : failure;
 }

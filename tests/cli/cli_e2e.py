@@ -210,6 +210,26 @@ def raw_entries(path):
     return raw
 
 
+def entry_bytes(path):
+    """[(central record without its offset, local header with name, extra and data)] of each
+    entry of a ZIP archive, in central-directory order, read by its layout alone."""
+    with open(path, "rb") as f:
+        data = f.read()
+    end = data.rfind(b"PK\x05\x06")
+    count, _, at = struct.unpack_from("<HII", data, end + 10)
+    entries = []
+    for _ in range(count):
+        name_length, extra_length, comment_length = struct.unpack_from("<HHH", data, at + 28)
+        size = 46 + name_length + extra_length + comment_length
+        local = struct.unpack_from("<I", data, at + 42)[0]
+        compressed = struct.unpack_from("<I", data, at + 20)[0]
+        local_name, local_extra = struct.unpack_from("<HH", data, local + 26)
+        record = data[at:at + 42] + data[at + 46:at + size]
+        entries.append((record, data[local:local + 30 + local_name + local_extra + compressed]))
+        at += size
+    return entries
+
+
 class Scratch(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="vellumix-cli-")
@@ -639,7 +659,23 @@ class TestConvert(Scratch):
             with zipfile.ZipFile(archive) as z:
                 return [i.filename for i in z.infolist() if not i.is_dir()]
 
+        # Info-ZIP's archive with a comment, which its folder entries and extra fields carry too.
+        with open(self.path("comment.txt"), "w") as f:
+            f.write("a comment\n")
+        with open(self.path("comment.txt")) as comment:
+            self.ok(subprocess.run(["zip", "-q", "-z", made["info-zip"]], stdin=comment, capture_output=True))
         for label, archive in made.items():
+            # Written again unedited at the level it was made with, keeping the case of names:
+            # the same bytes entry for entry (local header, extra fields, data, central record)
+            # and the same comment; only the folder entries a ZIP gives each folder are added.
+            same = self.path(label + "-same.zip")
+            self.ok(run("convert", archive, same, "--keep-case"))
+            self.assertEqual(entry_bytes(archive), [e for e in entry_bytes(same) if e in entry_bytes(archive)])
+            self.assertEqual(len(entry_bytes(archive)), len(entry_bytes(same)) - 4, label)
+            with zipfile.ZipFile(archive) as a, zipfile.ZipFile(same) as b:
+                self.assertEqual(a.comment, b.comment)
+                self.assertEqual([i.filename for i in b.infolist() if i.is_dir()],
+                                 ["sound/", "progs/", "maps/", "video/"])
             for keep in (["--keep-case"], []):
                 with self.subTest(made_by=label, options=keep):
                     self.assertEqual(zip_files(archive), order)
