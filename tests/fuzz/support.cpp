@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "archive/format.h"
 #include "archive/loading.h"
 #include "archive/tree.h"
 
@@ -29,6 +30,7 @@ void CheckTree(const ArchiveDocument& doc) {
   if (root == nullptr || root->parent() || !root->IsRoot() || root->prevSibling() || root->nextSibling())
     std::abort();
   size_t nodes = 0;
+  Shadows shadows(doc.source.get());
   for (const Node* n = root; n; n = NextInSubtree(n, root)) {
     ++nodes;
     if (tree.Find(n->id()) != n) std::abort();
@@ -39,10 +41,15 @@ void CheckTree(const ArchiveDocument& doc) {
         std::abort();
       for (char c : name)
         if (c >= 'A' && c <= 'Z') std::abort();
-      // Only containers hold children, and names are unique among siblings.
+      // Only containers hold children, and names are unique among siblings but for files
+      // stored more than once, each read from its own entry, of which the one shown is not
+      // shadowed.
       if (n->IsRoot() || !n->parent() || !n->parent()->IsContainer()) std::abort();
       for (const Node* s = n->nextSibling(); s; s = s->nextSibling())
-        if (s->name() == name) std::abort();
+        if (SameName(s->name(), name) &&
+            (!s->IsFile() || !n->IsFile() || !s->source() || !n->source() || s->source()->index == n->source()->index))
+          std::abort();
+      if (shadows.IsShadowed(shadows.ShownFor(n))) std::abort();
       if (n->nextSibling() && (n->nextSibling()->prevSibling() != n || n->nextSibling()->parent() != n->parent()))
         std::abort();
     }

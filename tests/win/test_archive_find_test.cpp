@@ -69,6 +69,17 @@ TEST_F(TestArchiveTest, ACleanArchiveHasNoErrorsInAllItsFilesAndStaysAsItWas) {
   EXPECT_EQ(FindOwnDialog("Testing..."), nullptr) << "the progress dialog is gone";
 }
 
+// A path stored twice is no damage: the box says so, and warns that only the first is used.
+TEST_F(TestArchiveTest, APathStoredTwiceIsAWarningNotAnError) {
+  HWND window = OpenCopy("twice.zip", TempDir() + "twice.zip");
+  ASSERT_NE(window, nullptr);
+  const WatchedDialog seen = RunTest();
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(seen.message,
+            "No errors found in 2 files.\n\nWarning: stored more than once (only the first is used):\n"
+            "maps/same.txt: 2 times");
+}
+
 TEST_F(TestArchiveTest, ANewDocumentHasNoFileToTest) {
   HWND window = OpenNew();
   ASSERT_NE(window, nullptr);
