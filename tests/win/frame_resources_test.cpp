@@ -75,7 +75,7 @@ const Shown kShown[] = {
     {40026, "by Si&ze", false, false, kNoKey, 0, nullptr, nullptr},
     {40025, "by &Type", false, false, kNoKey, 0, nullptr, nullptr},
     {40035, "Refresh\tF5", true, false, VK_F5, 0, nullptr, nullptr},
-    {40042, "&Options...", false, false, kNoKey, 0, "Changes the settings of the program", nullptr},
+    {40043, "&Options...", false, false, kNoKey, 0, "Changes the settings of the program", nullptr},
     {40013, "Cl&ose", false, false, kNoKey, 0, nullptr, nullptr},
     {40014, "Close &All", false, false, kNoKey, 0, nullptr, nullptr},
     {40028, "Ne&xt", false, false, kNoKey, 0, nullptr, nullptr},
