@@ -486,6 +486,13 @@ TEST_F(ArchiveViewsTest, APaksFilesShowTheArchiveFilesTimeUntilOneIsReplaced) {
   EXPECT_EQ(ShownTimes(), (std::map<std::string, std::string>{
                               {"maps", ""}, {"notes.txt", stamped}, {"readme.txt", ShownFileTime(diskTime)}}));
   EXPECT_EQ(ListText(doc_->itemList, ListIndexOf("readme.txt"), 1), "14");
+  // Saved, every file reads from the new file and has its time, the replaced one too.
+  SendCommand(window_, ID_FILE_SAVE);
+  ASSERT_EQ(doc_->modified, 0);
+  const FILETIME saved = WriteTimeOf(path);
+  ASSERT_NE(CompareFileTime(&saved, &pakTime), 0);
+  const std::string now = ShownFileTime(saved);
+  EXPECT_EQ(ShownTimes(), (std::map<std::string, std::string>{{"maps", ""}, {"notes.txt", now}, {"readme.txt", now}}));
 }
 
 // The Modified column's width, like the others', is kept in 96-DPI terms for new windows.
