@@ -10,7 +10,7 @@ namespace {
 
 // The tree control's own indent of its levels at 96 DPI.
 constexpr int kTreeIndentAt96 = 19;
-constexpr int kColumnCount = 3;
+constexpr int kColumnCount = 4;
 
 uint16_t* RememberedWidth(int column) {
   WindowState& state = g_settings.windowState;
@@ -18,6 +18,7 @@ uint16_t* RememberedWidth(int column) {
     case 0: return &state.nameColumnWidth;
     case 1: return &state.sizeColumnWidth;
     case 2: return &state.typeColumnWidth;
+    case 3: return &state.modifiedColumnWidth;
     default: return nullptr;
   }
 }

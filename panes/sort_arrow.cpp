@@ -7,6 +7,7 @@ int SortedColumn(unsigned sortKey) {
     case 1: return 0;
     case 2: return 2;
     case 4: return 1;
+    case 8: return 3;
     default: return -1;
   }
 }

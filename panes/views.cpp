@@ -1,9 +1,13 @@
 #include "panes/views.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
+#include <variant>
 
+#include "archive/entry_data.h"
 #include "archive/format.h"
 #include "archive/loading.h"
 #include "resources/command_ids.h"
@@ -49,6 +53,78 @@ void SetSubItemText(HWND list, int index, int subItem, const char* text) {
   item.pszText = const_cast<char*>(text);
   SendMessageA(list, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
 }
+
+// The times the Modified column shows, for one fill, refresh or sort of the list. A file of
+// a format that stores no times takes the archive file's, which is asked of the disk once
+// here instead of once for every file.
+class ListTimes {
+ public:
+  explicit ListTimes(const ArchiveDocument* doc) : doc_(doc) {}
+  // The node's time as EntryModified gives it; false when none is known (folders too).
+  bool Of(const Node* node, int64_t* moment);
+
+ private:
+  bool TakesArchiveTime(const Node* node) const;
+  enum class Archive { NotAsked, Known, Unknown };
+  const ArchiveDocument* doc_;
+  Archive archive_ = Archive::NotAsked;
+  int64_t archiveMoment_ = 0;
+};
+
+bool ListTimes::TakesArchiveTime(const Node* node) const {
+  const SourceEntry* entry = std::get_if<SourceEntry>(&node->data());
+  return entry && doc_->source && entry->index < doc_->source->Count() &&
+         !doc_->source->Info(entry->index).hasTime;
+}
+
+bool ListTimes::Of(const Node* node, int64_t* moment) {
+  if (doc_ == nullptr || node == nullptr || !node->IsFile()) return false;
+  if (!TakesArchiveTime(node)) return EntryModified(doc_, node, moment);
+  if (archive_ == Archive::NotAsked)
+    archive_ = EntryModified(doc_, node, &archiveMoment_) ? Archive::Known : Archive::Unknown;
+  if (archive_ == Archive::Unknown) return false;
+  *moment = archiveMoment_;
+  return true;
+}
+
+// The document of the archive window a list belongs to, or null.
+const ArchiveDocument* ListDocument(HWND list) { return DocumentOf(ArchiveWindowOfPane(list)); }
+
+// A moment (seconds since 1970, UTC) as the user's local time; false for one the system's
+// times cannot hold (before 1601, or past the year 30827).
+bool LocalTimeOf(int64_t moment, SYSTEMTIME* local) {
+  constexpr int64_t kSecondsFrom1601 = 11644473600;  // to 1970, where moments count from
+  constexpr int64_t kTicksPerSecond = 10000000;      // a FILETIME counts tenths of microseconds
+  if (moment < -kSecondsFrom1601 ||
+      moment > std::numeric_limits<int64_t>::max() / kTicksPerSecond - kSecondsFrom1601)
+    return false;
+  const uint64_t ticks = static_cast<uint64_t>(moment + kSecondsFrom1601) * kTicksPerSecond;
+  FILETIME at;
+  at.dwLowDateTime = static_cast<DWORD>(ticks);
+  at.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  SYSTEMTIME utc;
+  return FileTimeToSystemTime(&at, &utc) && SystemTimeToTzSpecificLocalTime(nullptr, &utc, local);
+}
+
+// The Modified text of a node: its time in the user's short date and time formats, or
+// empty when no time is known or the system cannot show it.
+void FormatEntryTime(ListTimes* times, const Node* node, char* text, int size) {
+  text[0] = '\0';
+  int64_t moment;
+  SYSTEMTIME local;
+  if (!times->Of(node, &moment) || !LocalTimeOf(moment, &local)) return;
+  const int date = GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, text, size);
+  // The count includes the date's NUL, which the space before the time replaces.
+  if (date <= 0 || date >= size) {
+    text[0] = '\0';
+    return;
+  }
+  text[date - 1] = ' ';
+  if (GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, text + date, size - date) <= 0)
+    text[0] = '\0';
+}
+
+constexpr int kTimeTextSize = 96;
 
 // Stops the list from repainting while it changes, so that it repaints once afterwards.
 class ListFreeze {
@@ -137,6 +213,8 @@ bool BuildArchiveView(HWND window, WindowDocument* doc, Failure* why) {
   InsertColumn(doc->itemList, 0, "Name", LVCFMT_LEFT, RememberedColumnWidth(0, doc->dpi));
   InsertColumn(doc->itemList, 1, "Size", LVCFMT_RIGHT, RememberedColumnWidth(1, doc->dpi));
   InsertColumn(doc->itemList, 2, "Type", LVCFMT_LEFT, RememberedColumnWidth(2, doc->dpi));
+  InsertColumn(doc->itemList, kModifiedColumn, "Modified", LVCFMT_LEFT,
+               RememberedColumnWidth(kModifiedColumn, doc->dpi));
   ShowSortArrow(doc->itemList, doc->sortKey);
 
   HTREEITEM rootItem = FolderItemOf(doc, doc->root());
@@ -147,24 +225,6 @@ bool BuildArchiveView(HWND window, WindowDocument* doc, Failure* why) {
 
 void RepaintWhole(HWND pane) {
   RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-}
-
-void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
-  (void)window;
-  HTREEITEM rootItem =
-      reinterpret_cast<HTREEITEM>(SendMessageA(doc->folderTree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
-  SendMessageA(g_toolbar, TB_ENABLEBUTTON, ID_OBJECT_UP, MAKELONG(item != rootItem, 0));
-  Node* folder = TreeItemNode(doc->folderTree, item);
-  ListFreeze freeze(doc->itemList);
-  SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
-  SendMessageA(doc->itemList, LVM_SETITEMCOUNT, 500, 0);
-  if (!folder || !folder->firstChild()) return;
-  int index = 0;
-  for (Node* child = folder->firstChild(); child; child = child->nextSibling()) {
-    if (InsertListItem(doc->itemList, child, index, 0, 0) >= 0) ++index;
-  }
-  MarkShadowedItems(doc);
-  SortItemList(doc);
 }
 
 void MarkShadowedItems(WindowDocument* doc) {
@@ -191,7 +251,9 @@ void FormatEntrySize(const Node* node, char* text, int size) {
   }
 }
 
-int InsertListItem(HWND list, Node* node, int index, UINT state, UINT stateMask) {
+namespace {
+
+int InsertItem(HWND list, Node* node, int index, UINT state, UINT stateMask, ListTimes* times) {
   const char* typeName = "";
   int icon;
   if (node->IsDirectory()) {
@@ -219,7 +281,68 @@ int InsertListItem(HWND list, Node* node, int index, UINT state, UINT stateMask)
     SetSubItemText(list, at, 1, sizeText);
   }
   SetSubItemText(list, at, 2, typeName);
+  char timeText[kTimeTextSize];
+  FormatEntryTime(times, node, timeText, sizeof timeText);
+  if (timeText[0] != '\0') SetSubItemText(list, at, kModifiedColumn, timeText);
   return at;
+}
+
+// The sort of the list's items under a key, and what the Modified order compares.
+struct SortContext {
+  uint32_t sortKey;
+  EntryMoments moments;
+};
+
+int CALLBACK CompareWithMoments(LPARAM first, LPARAM second, LPARAM context) {
+  const SortContext* sort = reinterpret_cast<const SortContext*>(context);
+  return CompareListEntries(reinterpret_cast<const Node*>(first), reinterpret_cast<const Node*>(second),
+                            sort->sortKey, &sort->moments);
+}
+
+void SortItems(WindowDocument* doc, ListTimes* times) {
+  if ((doc->sortKey & 0xFF) != kSortByModified) {
+    SendMessageA(doc->itemList, LVM_SORTITEMS, static_cast<WPARAM>(doc->sortKey),
+                 reinterpret_cast<LPARAM>(CompareListItems));
+    return;
+  }
+  // Each time is looked up once before the sort, not in each of its many comparisons.
+  SortContext sort{doc->sortKey, {}};
+  const int count = static_cast<int>(SendMessageA(doc->itemList, LVM_GETITEMCOUNT, 0, 0));
+  sort.moments.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const Node* node = ListItemNode(doc->itemList, i);
+    int64_t moment;
+    if (node && times->Of(node, &moment)) sort.moments[node] = moment;
+  }
+  SendMessageA(doc->itemList, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&sort),
+               reinterpret_cast<LPARAM>(CompareWithMoments));
+}
+
+}  // namespace
+
+int InsertListItem(HWND list, Node* node, int index, UINT state, UINT stateMask) {
+  ListTimes times(ListDocument(list));
+  return InsertItem(list, node, index, state, stateMask, &times);
+}
+
+void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
+  (void)window;
+  HTREEITEM rootItem =
+      reinterpret_cast<HTREEITEM>(SendMessageA(doc->folderTree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  SendMessageA(g_toolbar, TB_ENABLEBUTTON, ID_OBJECT_UP, MAKELONG(item != rootItem, 0));
+  Node* folder = TreeItemNode(doc->folderTree, item);
+  ListFreeze freeze(doc->itemList);
+  SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
+  SendMessageA(doc->itemList, LVM_SETITEMCOUNT, 500, 0);
+  doc->shadowedInList = 0;
+  if (!folder || !folder->firstChild()) return;
+  ListTimes times(doc);
+  int index = 0;
+  for (Node* child = folder->firstChild(); child; child = child->nextSibling()) {
+    if (InsertItem(doc->itemList, child, index, 0, 0, &times) >= 0) ++index;
+  }
+  MarkShadowedItems(doc);
+  SortItems(doc, &times);
 }
 
 int FindListItem(HWND list, const Node* node) {
@@ -232,11 +355,16 @@ int FindListItem(HWND list, const Node* node) {
 
 void RefreshListColumn(HWND list, int column) {
   ListFreeze freeze(list);
+  ListTimes times(ListDocument(list));
   int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {
     Node* node = ListItemNode(list, i);
     if (!node) continue;
-    if (column == 1) {
+    if (column == kSizeColumn || column == kModifiedColumn) {
+      // A file's data gives both its size and its time: new data changes them together.
+      char timeText[kTimeTextSize];
+      FormatEntryTime(&times, node, timeText, sizeof timeText);
+      SetSubItemText(list, i, kModifiedColumn, timeText);
       if (!EntryHasSize(node)) continue;
       char sizeText[32];
       FormatEntrySize(node, sizeText, sizeof sizeText);
@@ -255,8 +383,8 @@ int CALLBACK CompareListItems(LPARAM first, LPARAM second, LPARAM sortKey) {
 }
 
 void SortItemList(WindowDocument* doc) {
-  SendMessageA(doc->itemList, LVM_SORTITEMS, static_cast<WPARAM>(doc->sortKey),
-               reinterpret_cast<LPARAM>(CompareListItems));
+  ListTimes times(doc);
+  SortItems(doc, &times);
 }
 
 void RepaintFolderItem(HWND tree, HTREEITEM item) {
@@ -305,6 +433,7 @@ int CommandOfSortKey(uint32_t sortKey) {
     case 1: return ID_VIEW_BY_NAME;
     case 2: return ID_VIEW_BY_TYPE;
     case 4: return ID_VIEW_BY_SIZE;
+    case kSortByModified: return ID_VIEW_BY_MODIFIED;
     default: return 0;
   }
 }
@@ -337,6 +466,7 @@ void CheckRadioCommand(std::initializer_list<int> group, int command) {
 }
 
 void CheckSortMenuItem(int command) {
+  // The order by Modified has no item of its own: none of the others is checked then.
   CheckRadioCommand({ID_VIEW_BY_NAME, ID_VIEW_BY_TYPE, ID_VIEW_BY_SIZE}, command);
 }
 
@@ -348,7 +478,10 @@ void CheckViewMenuItem(int command) {
 void SetSortKey(HWND window, WindowDocument* doc, int command) {
   (void)window;
   CheckSortMenuItem(command);
-  uint32_t bit = command == ID_VIEW_BY_TYPE ? 2 : (command == ID_VIEW_BY_SIZE ? 4 : 1);
+  uint32_t bit = command == ID_VIEW_BY_TYPE       ? kSortByType
+                 : command == ID_VIEW_BY_SIZE     ? kSortBySize
+                 : command == ID_VIEW_BY_MODIFIED ? kSortByModified
+                                                  : kSortByName;
   if ((doc->sortKey & 0xFF) & bit) {
     doc->sortKey ^= 0x100;
   } else {

@@ -10,6 +10,9 @@
 #include "archive/problem.h"
 #include "panes/window_document.h"
 
+// The item list's columns in the Details view.
+constexpr int kNameColumn = 0, kSizeColumn = 1, kTypeColumn = 2, kModifiedColumn = 3;
+
 // Builds the tree of the document's source and sets up both panes: the folder items, the
 // list's columns and header, the root selected. False on failure, with the reason in *why.
 bool BuildArchiveView(HWND window, WindowDocument* doc, Failure* why);
@@ -37,6 +40,8 @@ void MarkShadowedItems(WindowDocument* doc);
 
 int InsertListItem(HWND list, Node* node, int index, UINT state, UINT stateMask);
 int FindListItem(HWND list, const Node* node);
+// Shows a column's texts anew for every item. The Size and the Modified columns come from
+// a file's data, which changes whole: either of them refreshes both.
 void RefreshListColumn(HWND list, int column);
 // Repaints a pane and its children (the list's header) whole, frame included: after its
 // drawing was stopped while it changed, nothing of what it showed before may stay.
@@ -51,7 +56,8 @@ void AnswerListDisplayInfo(NMLVDISPINFOA* info);
 // The size text of a file: its byte count grouped by the user's locale.
 void FormatEntrySize(const Node* node, char* text, int size);
 
-// View-mode commands 40020..40023 and sort commands 40024..40026; Up and Refresh.
+// View-mode commands 40020..40023 and sort commands 40024..40026 and 40042 (by Modified,
+// which only the column's header gives); Up and Refresh.
 void SetViewMode(HWND window, WindowDocument* doc, int command);
 void SetSortKey(HWND window, WindowDocument* doc, int command);
 void GoUp(WindowDocument* doc);

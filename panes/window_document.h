@@ -36,7 +36,7 @@ struct WindowDocument : ArchiveDocument {
   HWND itemList = nullptr;    // "wcPakLV", child id 3 of the splitter
   HWND focusedPane = nullptr;  // the pane that had the focus last; it takes it again with the window
   uint32_t viewMode = 0;  // 0 Large Icons, 1 Details, 2 Small Icons, 3 List
-  uint32_t sortKey = 0;   // low byte 1 Name, 2 Type, 4 Size; 0x100 descending
+  uint32_t sortKey = 0;   // low byte 1 Name, 2 Type, 4 Size, 8 Modified; 0x100 descending
   uint32_t shadowedInList = 0;  // the list's items marked "(shadowed)" (MarkShadowedItems)
   UINT dpi = 96;  // the DPI the panes' fonts, icons and column widths are for
   ComPtr<IDropTarget> dropTarget;  // registered for the window while it exists

@@ -42,6 +42,8 @@
 #define ID_VIEW_BY_NAME 40024
 #define ID_VIEW_BY_TYPE 40025
 #define ID_VIEW_BY_SIZE 40026
+// Sorts by the Modified column: a click on its header gives it, no menu item.
+#define ID_VIEW_BY_MODIFIED 40042
 #define ID_VIEW_REFRESH 40035
 #define ID_VIEW_OPTIONS 40043
 

@@ -65,6 +65,7 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
     case ID_VIEW_BY_NAME:
     case ID_VIEW_BY_TYPE:
     case ID_VIEW_BY_SIZE:
+    case ID_VIEW_BY_MODIFIED:
       SetSortKey(window, doc, command);
       return true;
     case ID_OBJECT_UP:

@@ -62,6 +62,7 @@ int SortCommandOfColumn(int column) {
     case 0: return ID_VIEW_BY_NAME;
     case 1: return ID_VIEW_BY_SIZE;
     case 2: return ID_VIEW_BY_TYPE;
+    case 3: return ID_VIEW_BY_MODIFIED;
     default: return 0;
   }
 }

@@ -6,6 +6,7 @@
 
 #include "archive/disk.h"
 #include "archive/save.h"
+#include "panes/views.h"
 #include "resources/shell_ids.h"
 #include "services/core/archive_text.h"
 #include "services/core/path_length.h"
@@ -81,7 +82,11 @@ bool SaveThroughTemporary(HWND window, WindowDocument* doc, const ArchiveFormat&
   options.level = static_cast<int>(g_settings.zipCompressionLevel);
   NotedTemporaries temporaries;
   const Failure failure = SaveDocument(doc, format, destination, options, &host, &temporaries);
-  if (!failure) return true;
+  if (!failure) {
+    // The files now read from the new file, whose own time is theirs where it stores none.
+    RefreshListColumn(doc->itemList, kModifiedColumn);
+    return true;
+  }
   switch (failure.problem) {
     case Problem::ReplaceFailed:
       ShowReplaceFailure(window, destination, failure);

@@ -35,12 +35,22 @@ int TypeOrder(const Node* a, const Node* b) {
   return ByteOrder(a->name(), b->name());
 }
 
+// Older first; a file of no known time before every file with one.
+int MomentOrder(const Node* a, const Node* b, const EntryMoments* moments) {
+  if (moments == nullptr) return 0;
+  const auto ma = moments->find(a), mb = moments->find(b);
+  const bool ka = ma != moments->end(), kb = mb != moments->end();
+  if (ka != kb) return ka ? 1 : -1;
+  if (!ka || ma->second == mb->second) return 0;
+  return ma->second < mb->second ? -1 : 1;
+}
+
 }  // namespace
 
-int CompareListEntries(const Node* first, const Node* second, uint32_t sortKey) {
+int CompareListEntries(const Node* first, const Node* second, uint32_t sortKey, const EntryMoments* moments) {
   const uint32_t key = sortKey & 0xFF;
   // Folders come before files in either direction; only the order within each is reversed.
-  if (first && second && (key == 1 || key == 2 || key == 4)) {
+  if (first && second && (key == 1 || key == 2 || key == 4 || key == 8)) {
     const int d = DirectoryRule(first, second);
     if (d != 0) return d;
   }
@@ -64,6 +74,12 @@ int CompareListEntries(const Node* first, const Node* second, uint32_t sortKey) 
     case 4: {
       uint32_t sa = EntryDisplaySize(a), sb = EntryDisplaySize(b);
       if (sa != sb) return sa < sb ? -1 : 1;
+      int d = DirectoryRule(a, b);
+      return d != 0 ? d : ByteOrder(a->name(), b->name());
+    }
+    case 8: {
+      const int byTime = MomentOrder(a, b, moments);
+      if (byTime != 0) return byTime;
       int d = DirectoryRule(a, b);
       return d != 0 ? d : ByteOrder(a->name(), b->name());
     }

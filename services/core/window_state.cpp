@@ -7,9 +7,11 @@ void CorrectWindowState(WindowState* state) {
   if (state->nameColumnWidth == 0) state->nameColumnWidth = 120;
   if (state->sizeColumnWidth == 0) state->sizeColumnWidth = 60;
   if (state->typeColumnWidth == 0) state->typeColumnWidth = 120;
+  if (state->modifiedColumnWidth == 0) state->modifiedColumnWidth = 120;
   if (state->viewMode > kViewList) state->viewMode = kViewDetails;
   uint16_t key = state->sortKey & 0xFF;
-  if (key != kSortByName && key != kSortByType && key != kSortBySize) state->sortKey = kSortByName;
+  if (key != kSortByName && key != kSortByType && key != kSortBySize && key != kSortByModified)
+    state->sortKey = kSortByName;
   if (state->childStyle != 0 && state->childStyle != kWindowStateMaximize) state->childStyle = 0;
 }
 

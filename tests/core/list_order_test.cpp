@@ -12,12 +12,18 @@
 namespace {
 
 // Nodes of one tree that keeps the case of names: directories, and files of a given size
-// (entries of a source, which need no bytes in memory however large).
+// (entries of a source, which need no bytes in memory however large), some of them with a
+// time.
 class Items {
  public:
   const Node* Dir(const char* name) { return tree_.AddDirectory(tree_.root(), name); }
   const Node* File(const char* name, uint32_t size) {
     return tree_.AddFile(tree_.root(), name, SourceEntry{next_++, size});
+  }
+  const Node* Dated(const char* name, int64_t moment) {
+    const Node* node = File(name, 1);
+    moments_[node] = moment;
+    return node;
   }
 
   std::vector<std::string> Sorted(uint32_t key) {
@@ -26,7 +32,7 @@ class Items {
     // In the order they were added.
     std::reverse(v.begin(), v.end());
     std::stable_sort(v.begin(), v.end(),
-                     [key](const Node* a, const Node* b) { return CompareListEntries(a, b, key) < 0; });
+                     [&](const Node* a, const Node* b) { return CompareListEntries(a, b, key, &moments_) < 0; });
     std::vector<std::string> names;
     for (const Node* n : v) names.push_back(n->name());
     return names;
@@ -35,6 +41,7 @@ class Items {
  private:
   ArchiveTree tree_{true};
   uint32_t next_ = 0;
+  EntryMoments moments_;
 };
 
 using Names = std::vector<std::string>;
@@ -89,6 +96,34 @@ TEST(ListOrderTest, FilesOfTwoGigabytesAndMoreSortAsLarge) {
   EXPECT_EQ(items.Sorted(4), (Names{"small", "huge", "largest"}));
 }
 
+TEST(ListOrderTest, ByModifiedOldestFirstWithDirectoriesFirstAndTiesByName) {
+  Items items;
+  items.Dated("new", 1700000000);
+  items.Dated("old", 315532800);
+  items.Dir("maps");
+  items.File("unknown", 10);
+  items.Dated("b-same", 1000000000);
+  items.Dated("a-same", 1000000000);
+  items.Dir("gfx");
+  // Before 1970: still older than all the others.
+  items.Dated("ancient", -86400);
+  // Past 2038, which a 32-bit count of seconds cannot hold.
+  items.Dated("future", 4102444800);
+  EXPECT_EQ(items.Sorted(8),
+            (Names{"gfx", "maps", "unknown", "ancient", "old", "a-same", "b-same", "new", "future"}));
+  EXPECT_EQ(items.Sorted(0x108),
+            (Names{"maps", "gfx", "future", "new", "b-same", "a-same", "old", "ancient", "unknown"}));
+}
+
+TEST(ListOrderTest, ByModifiedWithoutTimesFollowsTheNames) {
+  Items items;
+  items.File("b", 1);
+  items.Dir("dir");
+  items.File("a", 2);
+  EXPECT_LT(CompareListEntries(items.File("c", 3), items.File("d", 1), 8), 0);
+  EXPECT_EQ(items.Sorted(8), (Names{"dir", "a", "b", "c", "d"}));
+}
+
 TEST(ListOrderTest, NullEntriesAndUnknownKeys) {
   Items items;
   const Node* a = items.File("a", 1);
@@ -96,7 +131,8 @@ TEST(ListOrderTest, NullEntriesAndUnknownKeys) {
   EXPECT_EQ(CompareListEntries(a, nullptr, 1), 1);
   EXPECT_EQ(CompareListEntries(nullptr, nullptr, 1), 0);
   EXPECT_EQ(CompareListEntries(a, items.File("b", 2), 3), 0);
-  EXPECT_EQ(CompareListEntries(a, items.File("b", 2), 8), 0);
+  EXPECT_EQ(CompareListEntries(a, items.File("b", 2), 16), 0);
+  EXPECT_EQ(CompareListEntries(a, items.File("b", 2), 12), 0);
 }
 
 TEST(ListOrderTest, SizesOfEachKind) {

@@ -104,6 +104,7 @@ struct ZipEntry {
   uint32_t crc;
   uint32_t size;
   uint16_t flags = 0;  // 0x0800: the name is UTF-8
+  uint32_t dosTime = 0x28210000;  // DOS date (high word) and time: 2000-01-01 00:00:00
 };
 
 // A ZIP of entries with data, local headers first, then the central directory, and an
@@ -115,8 +116,8 @@ inline std::vector<uint8_t> ZipWithData(const std::vector<ZipEntry>& entries, co
     Put16(out, 20);  // version needed
     Put16(out, e.flags);
     Put16(out, e.method);
-    Put16(out, 0);       // time
-    Put16(out, 0x2821);  // date
+    Put16(out, e.dosTime & 0xFFFF);
+    Put16(out, e.dosTime >> 16);
     Put32(out, e.crc);
     Put32(out, static_cast<uint32_t>(e.bytes.size()));
     Put32(out, e.size);

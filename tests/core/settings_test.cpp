@@ -18,6 +18,7 @@ TEST(WindowStateTest, ZeroBlockGetsTheFirstRunDefaults) {
   EXPECT_EQ(s.nameColumnWidth, 120);
   EXPECT_EQ(s.sizeColumnWidth, 60);
   EXPECT_EQ(s.typeColumnWidth, 120);
+  EXPECT_EQ(s.modifiedColumnWidth, 120);
   EXPECT_EQ(s.viewMode, kViewLargeIcons);
   EXPECT_EQ(s.sortKey, kSortByName);
   EXPECT_EQ(s.childStyle, 0u);
@@ -27,6 +28,7 @@ TEST(WindowStateTest, ZeroBlockGetsTheFirstRunDefaults) {
 static_assert(offsetof(WindowState, folderPaneWidth) == 8);
 static_assert(offsetof(WindowState, viewMode) == 16);
 static_assert(offsetof(WindowState, sortKey) == 20);
+static_assert(offsetof(WindowState, modifiedColumnWidth) == 22);
 static_assert(offsetof(WindowState, childStyle) == 24);
 static_assert(offsetof(WindowState, reserved) == 28);
 
@@ -40,6 +42,10 @@ TEST(WindowStateTest, Corrections) {
       {7, kViewDetails, 0x0103, kSortByName, 1, 0},
       {3, kViewList, 0x0104, 0x0104, kWindowStateMaximize, kWindowStateMaximize},
       {2, kViewSmallIcons, 0x0002, 0x0002, 0x02000000, 0},
+      {1, kViewDetails, 0x0108, 0x0108, 0, 0},
+      {1, kViewDetails, 0x0008, 0x0008, 0, 0},
+      {1, kViewDetails, 0x0010, kSortByName, 0, 0},
+      {1, kViewDetails, 0x000C, kSortByName, 0, 0},
       {4, kViewDetails, 0x0000, kSortByName, 0, 0},
       {0xFFFFFFFF, kViewDetails, 0x01FF, kSortByName, 0x01000001, 0},
   };
@@ -51,7 +57,7 @@ TEST(WindowStateTest, Corrections) {
     s.viewMode = c.view;
     s.sortKey = c.sort;
     s.childStyle = c.style;
-    s.unused = 0xBEEF;
+    s.modifiedColumnWidth = 0xBEEF;
     s.reserved[23] = 0x5A;
     CorrectWindowState(&s);
     EXPECT_EQ(s.viewMode, c.expectView) << c.view;
@@ -59,7 +65,7 @@ TEST(WindowStateTest, Corrections) {
     EXPECT_EQ(s.childStyle, c.expectStyle) << c.style;
     EXPECT_EQ(s.childWidth, 640);
     EXPECT_EQ(s.childHeight, -5);
-    EXPECT_EQ(s.unused, 0xBEEF);
+    EXPECT_EQ(s.modifiedColumnWidth, 0xBEEF);
     EXPECT_EQ(s.reserved[23], 0x5A);
   }
 }

@@ -59,7 +59,7 @@ Sizes MeasureSizes(const WindowDocument* doc) {
   sizes["list small icon"] = IconSize(reinterpret_cast<HIMAGELIST>(SendMessageA(doc->itemList, LVM_GETIMAGELIST, LVSIL_SMALL, 0)));
   sizes["list large icon"] = IconSize(reinterpret_cast<HIMAGELIST>(SendMessageA(doc->itemList, LVM_GETIMAGELIST, LVSIL_NORMAL, 0)));
   sizes["list font"] = FontHeight(doc->itemList);
-  for (int column = 0; column < 3; ++column)
+  for (int column = 0; column < 4; ++column)
     sizes["list column " + std::to_string(column)] = static_cast<int>(SendMessageA(doc->itemList, LVM_GETCOLUMNWIDTH, column, 0));
   return sizes;
 }
@@ -280,6 +280,7 @@ TEST_F(DpiChangeTest, TheWindowsFollowTheFrameToAScreenOfAnotherDpi) {
   EXPECT_EQ(g_settings.windowState.nameColumnWidth, kept.nameColumnWidth);
   EXPECT_EQ(g_settings.windowState.sizeColumnWidth, kept.sizeColumnWidth);
   EXPECT_EQ(g_settings.windowState.typeColumnWidth, kept.typeColumnWidth);
+  EXPECT_EQ(g_settings.windowState.modifiedColumnWidth, kept.modifiedColumnWidth);
   EXPECT_EQ(g_settings.windowState.folderPaneWidth, kept.folderPaneWidth);
   EXPECT_EQ(g_settings.windowState.childWidth, kept.childWidth);
 

@@ -71,6 +71,7 @@ TEST_F(SettingsRegistryTest, NoKeyGivesTheDefaults) {
   EXPECT_EQ(s.nameColumnWidth, 120);
   EXPECT_EQ(s.sizeColumnWidth, 60);
   EXPECT_EQ(s.typeColumnWidth, 120);
+  EXPECT_EQ(s.modifiedColumnWidth, 120);
   EXPECT_EQ(s.viewMode, static_cast<uint32_t>(LVS_ICON));
   EXPECT_EQ(s.sortKey, 1);
   EXPECT_EQ(g_settings.zipCompressionLevel, 6u);
@@ -101,7 +102,7 @@ TEST_F(SettingsRegistryTest, StoredValuesAreCorrectedAndUnusedBytesWrittenBackAs
   DWORD size = sizeof written;
   ASSERT_EQ(static_cast<LONG>(SHGetValueA(HKEY_CURRENT_USER, kSettingsKey, "State", nullptr, written, &size)), 0L);
   ASSERT_EQ(size, static_cast<DWORD>(52));
-  EXPECT_EQ(0, std::memcmp(written + 22, block + 22, 2)) << "unused bytes";
+  EXPECT_EQ(0, std::memcmp(written + 22, block + 22, 2)) << "the Modified column's width";
   EXPECT_EQ(0, std::memcmp(written + 28, block + 28, 24)) << "reserved bytes";
   WindowState back;
   std::memcpy(&back, written, 52);
@@ -111,6 +112,39 @@ TEST_F(SettingsRegistryTest, StoredValuesAreCorrectedAndUnusedBytesWrittenBackAs
   size = 4;
   SHGetValueA(HKEY_CURRENT_USER, kSettingsKey, "ZipCompressionLevel", nullptr, &level, &size);
   EXPECT_EQ(level, static_cast<DWORD>(6));
+}
+
+// The Modified column's width sits in two bytes older versions left zero: a block they
+// stored gives the default width, and a width set now comes back from the registry.
+TEST_F(SettingsRegistryTest, TheModifiedColumnsWidthRoundTripsAndAnOlderBlockGivesTheDefault) {
+  WindowState older;
+  std::memset(&older, 0, sizeof older);
+  older.nameColumnWidth = 200;
+  older.sizeColumnWidth = 70;
+  older.typeColumnWidth = 90;
+  older.viewMode = 1;
+  older.sortKey = 0x104;
+  PutBinary("State", &older, 52);
+  LoadSettings();
+  EXPECT_EQ(g_settings.windowState.modifiedColumnWidth, 120);
+  EXPECT_EQ(g_settings.windowState.nameColumnWidth, 200);
+  EXPECT_EQ(g_settings.windowState.typeColumnWidth, 90);
+  EXPECT_EQ(g_settings.windowState.sortKey, 0x104);
+
+  g_settings.windowState.modifiedColumnWidth = 175;
+  g_settings.windowState.sortKey = 0x108;
+  SaveSettings();
+  uint8_t written[64] = {};
+  DWORD size = sizeof written;
+  ASSERT_EQ(static_cast<LONG>(SHGetValueA(HKEY_CURRENT_USER, kSettingsKey, "State", nullptr, written, &size)), 0L);
+  ASSERT_EQ(size, static_cast<DWORD>(52));
+  EXPECT_EQ(written[22] | written[23] << 8, 175);
+  EXPECT_EQ(written[20] | written[21] << 8, 0x108);
+  std::memset(&g_settings.windowState, 0, sizeof g_settings.windowState);
+  LoadSettings();
+  EXPECT_EQ(g_settings.windowState.modifiedColumnWidth, 175);
+  EXPECT_EQ(g_settings.windowState.sortKey, 0x108);
+  EXPECT_EQ(g_settings.windowState.nameColumnWidth, 200);
 }
 
 TEST_F(SettingsRegistryTest, ShortStateFillsOnlyItsFirstBytes) {

@@ -189,3 +189,27 @@ void ChooseFolderInBrowseDialog(HWND dialog, const std::string& path) {
   // Never confirm another folder: the command would write there.
   PressDialogButton(dialog, IDCANCEL);
 }
+
+// The last-write time of a disk file, or zero.
+FILETIME WriteTimeOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return FILETIME{};
+  return data.ftLastWriteTime;
+}
+
+// A moment of whole even seconds, in UTC, as the system gives it.
+FILETIME SystemTimeAt(WORD year, WORD month, WORD day, WORD hour) {
+  SYSTEMTIME at = {};
+  at.wYear = year, at.wMonth = month, at.wDay = day, at.wHour = hour, at.wMinute = 4, at.wSecond = 6;
+  FILETIME time = {};
+  SystemTimeToFileTime(&at, &time);
+  return time;
+}
+
+bool SetWriteTime(const std::string& path, const FILETIME& time) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool set = SetFileTime(file, nullptr, nullptr, &time) != 0;
+  CloseHandle(file);
+  return set;
+}

@@ -55,6 +55,12 @@ bool DiskExists(const std::string& path);
 void RemoveTree(const std::string& path);
 // Every file and directory below dir as relative paths ("a\\b", directories end in "\\"), sorted.
 std::vector<std::string> DiskListing(const std::string& dir);
+// The last-write time of a disk file (zero when it cannot be read), and a file given one.
+FILETIME WriteTimeOf(const std::string& path);
+bool SetWriteTime(const std::string& path, const FILETIME& time);
+// A moment of whole even seconds (at minute 4, second 6 of the hour), in UTC, as the system
+// gives it.
+FILETIME SystemTimeAt(WORD year, WORD month, WORD day, WORD hour);
 
 // The bytes of a document's node at a stored path ("maps/a.bsp"), read through the entry data
 // of the document, or "<missing>" / "<unreadable>".
