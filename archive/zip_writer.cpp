@@ -223,10 +223,15 @@ bool QueueVerified(ZipWriter& w, std::unique_ptr<ZipItem> item) {
 }
 
 // Takes over what the source's record of entry index says beyond the entry's bytes: its
-// extra fields (times, owners, attributes of the system that made it), but for a Unicode
-// path that a new name would contradict, and the version it needs to be read.
-void TakeRecordExtras(ZipWriter& w, uint32_t index, ZipItem* item) {
+// time, the system that made it and its attributes there, its extra fields (times, owners,
+// attributes), but for a Unicode path that a new name would contradict, and the version it
+// needs to be read.
+void TakeRecordFields(ZipWriter& w, uint32_t index, ZipItem* item) {
   const ZipRecord& r = w.zipSource->Record(index);
+  item->f.dosDateTime = static_cast<uint32_t>(r.Get16(zipc::kDate)) << 16 | r.Get16(zipc::kTime);
+  item->f.madeBy = r.Get16(zipc::kVersionMadeBy);
+  item->f.internalAttributes = r.Get16(zipc::kInternalAttributes);
+  item->f.externalAttributes = r.Get32(zipc::kExternalAttributes);
   item->versionNeeded = r.Get16(zipc::kVersionNeeded);
   if (r.extra.empty()) return;
   const auto kept = [item](const std::string& extra) {
@@ -249,12 +254,8 @@ bool QueueZipSource(ZipWriter& w, std::unique_ptr<ZipItem> item, uint32_t index)
   const uint32_t size = r.Get32(zipc::kUncompressedSize);
   EntryFields& f = item->f;
   f.uncompressedSize = size;
-  f.madeBy = r.Get16(zipc::kVersionMadeBy);
-  f.internalAttributes = r.Get16(zipc::kInternalAttributes);
-  f.externalAttributes = r.Get32(zipc::kExternalAttributes);
   f.crc = r.Get32(zipc::kCrc32);
-  f.dosDateTime = static_cast<uint32_t>(r.Get16(zipc::kDate)) << 16 | r.Get16(zipc::kTime);
-  TakeRecordExtras(w, index, item.get());
+  TakeRecordFields(w, index, item.get());
   f.method = kZipStored;
   f.flags = 0;
   f.compressedSize = size;
@@ -376,11 +377,7 @@ bool QueueDirectory(ZipWriter& w, const std::string& path) {
       item->nameChosen = false;
       item->f.flags = r.Get16(zipc::kFlags) & kZipFlagUtf8;
     }
-    item->f.dosDateTime = static_cast<uint32_t>(r.Get16(zipc::kDate)) << 16 | r.Get16(zipc::kTime);
-    item->f.madeBy = r.Get16(zipc::kVersionMadeBy);
-    item->f.internalAttributes = r.Get16(zipc::kInternalAttributes);
-    item->f.externalAttributes = r.Get32(zipc::kExternalAttributes);
-    TakeRecordExtras(w, stored->second, item.get());
+    TakeRecordFields(w, stored->second, item.get());
   }
   return QueueReady(w, std::move(item));
 }

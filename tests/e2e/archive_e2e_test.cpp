@@ -201,10 +201,8 @@ TEST_F(ArchiveProgramTest, KeptCaseShowsNamesAsStoredAndDuplicatesShadowed) {
                                                             reinterpret_cast<LPARAM>(top)));
   ASSERT_NE(maps, nullptr);
   SendMessageA(second.tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(maps));
-  // The list shows the folder once the window thread has got to the selection.
-  for (const DWORD start = GetTickCount();
-       SendMessageA(second.list, LVM_GETITEMCOUNT, 0, 0) != 2 && GetTickCount() - start < kTimeoutMs;)
-    Sleep(10);
+  // The list shows the folder once the window thread has run what the selection posted.
+  ASSERT_TRUE(WaitForPostedMessages(FindChild(frame, "wcPakToolbar"), kTimeoutMs));
   ASSERT_EQ(SendMessageA(second.list, LVM_GETITEMCOUNT, 0, 0), 2);
   // Sorted by name, names alike but for case in byte order: the shadowed one comes first.
   EXPECT_EQ(ListColumn(second.list, 0), (Names{"Same.txt", "same.txt"}));
