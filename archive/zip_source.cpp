@@ -9,6 +9,7 @@
 #include "archive/deflate.h"
 #include "archive/formats_internal.h"
 #include "archive/source_file.h"
+#include "archive/stored_reading.h"
 #include "archive/zip64_extra.h"
 
 namespace {
@@ -206,48 +207,6 @@ bool LocalAgrees(FILE* file, uint64_t local, const uint8_t* header, const ZipRec
          sizes.compressed == record.Get32(zipc::kCompressedSize);
 }
 
-// Forwards plain bytes to the next sink, if any, taking their CRC-32 on the way.
-class CrcSink : public ByteSink {
- public:
-  explicit CrcSink(ByteSink* next) : next_(next) {}
-  bool Take(const uint8_t* data, size_t size) override {
-    crc = Crc32Update(crc, data, size);
-    return next_ == nullptr || next_->Take(data, size);
-  }
-  uint32_t crc = 0;
-
- private:
-  ByteSink* next_;
-};
-
-// Feeds the stored pieces of a deflated entry to an inflater.
-class InflateSink : public ByteSink {
- public:
-  InflateSink(uint32_t size, ByteSink* plain) : inflater_(size), plain_(plain) {}
-  bool Take(const uint8_t* data, size_t size) override {
-    status_ = inflater_.Feed(data, size, plain_);
-    // A stream that ended needs none of the bytes after it.
-    return status_ == InflateStream::Status::More;
-  }
-  EntryLoad Result() const {
-    switch (inflater_.Finish()) {
-      case InflateStream::Status::Ended:
-        return EntryLoad::Ok;
-      case InflateStream::Status::Stopped:
-        return EntryLoad::Stopped;
-      case InflateStream::Status::NoMemory:
-        return EntryLoad::NoMemory;
-      default:
-        return EntryLoad::ReadFailed;
-    }
-  }
-
- private:
-  InflateStream inflater_;
-  ByteSink* plain_;
-  InflateStream::Status status_ = InflateStream::Status::More;
-};
-
 }  // namespace
 
 Failure ZipSource::ReadDirectory() {
@@ -419,17 +378,7 @@ EntryLoad ZipSource::Read(uint32_t index, ByteSink* sink) {
   const EntryLoad located = Locate(index, &where);
   if (located != EntryLoad::Ok) return located;
   if (SharingPartner(index) >= 0) return EntryLoad::SharedData;
-  CrcSink crc(sink);
-  EntryLoad read;
-  if (!where.deflated) {
-    read = ReadPieces(file_, where.offset, where.size, &crc);
-  } else {
-    InflateSink inflate(where.size, &crc);
-    read = ReadPieces(file_, where.offset, where.storedSize, &inflate);
-    if (read == EntryLoad::Stopped || read == EntryLoad::Ok) read = inflate.Result();
-  }
-  if (read != EntryLoad::Ok) return read;
-  return crc.crc == where.crc ? EntryLoad::Ok : EntryLoad::CrcMismatch;
+  return ReadStoredBytes(file_, where, sink);
 }
 
 EntryLoad ZipSource::Load(uint32_t index, SharedBytes* bytes) {

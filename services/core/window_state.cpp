@@ -8,7 +8,7 @@ void CorrectWindowState(WindowState* state) {
   if (state->sizeColumnWidth == 0) state->sizeColumnWidth = 60;
   if (state->typeColumnWidth == 0) state->typeColumnWidth = 120;
   if (state->modifiedColumnWidth == 0) state->modifiedColumnWidth = 120;
-  if (state->viewMode > kViewList) state->viewMode = kViewDetails;
+  if (state->viewMode > kViewThumbnails) state->viewMode = kViewDetails;
   uint16_t key = state->sortKey & 0xFF;
   if (key != kSortByName && key != kSortByType && key != kSortBySize && key != kSortByModified)
     state->sortKey = kSortByName;

@@ -11,6 +11,7 @@
 #include "archive/crc32.h"
 #include "archive/deflate.h"
 #include "archive/entry_data.h"
+#include "archive/entry_snapshot.h"
 #include "archive/zip_source.h"
 #include "services/core/archive_text.h"
 #include "tests/core/sample_archives.h"
@@ -519,6 +520,56 @@ TEST(LoadEntryBytesTest, HighlyCompressedEntriesStillRead) {
   ASSERT_NE(bytes, nullptr);
   EXPECT_EQ(bytes->size(), zeros.size());
   EXPECT_EQ(std::memcmp(bytes->data(), zeros.data(), zeros.size()), 0);
+}
+
+
+// A snapshot reads on its own file what LoadEntryBytes reads, whole (CRC-32 checked) or as a
+// prefix, also after the node it was taken of is gone.
+TEST(EntrySnapshotTest, ReadsWholeOrPrefixAfterTheTreeChanged) {
+  const std::vector<uint8_t> text = TextBytes(7, 300000);
+  ScratchDir dir;
+  const std::string path = dir.Path("s.pk3");
+  std::vector<uint8_t> zip = BuildZip({DeflatedPlan("packed.txt", text, 6), StoredPlan("plain.txt", text)});
+  ASSERT_TRUE(WriteFileBytes(path, zip));
+  TestDocument doc(path);
+  ASSERT_TRUE(doc.ok());
+  Node* memory = doc.AddFile(doc.root(), "memory.txt", Bytes("in memory"));
+  const EntrySnapshot packed = SnapshotEntry(&doc.doc, doc.Find("packed.txt"));
+  const EntrySnapshot plain = SnapshotEntry(&doc.doc, doc.Find("plain.txt"));
+  const EntrySnapshot held = SnapshotEntry(&doc.doc, memory);
+  doc.doc.tree->Remove(doc.Find("packed.txt"));
+  doc.doc.tree->Remove(memory);
+
+  const struct {
+    const EntrySnapshot* entry;
+    uint32_t limit;
+    std::vector<uint8_t> expected;
+  } cases[] = {
+      {&packed, ~0u, text},
+      {&packed, 1000, std::vector<uint8_t>(text.begin(), text.begin() + 1000)},
+      {&plain, ~0u, text},
+      {&plain, 299999, std::vector<uint8_t>(text.begin(), text.end() - 1)},
+      {&held, ~0u, Bytes("in memory")},
+      {&held, 2, Bytes("in")},
+  };
+  for (const auto& c : cases) {
+    SharedBytes bytes;
+    ASSERT_EQ(ReadSnapshot(*c.entry, c.limit, &bytes), EntryLoad::Ok) << c.limit;
+    EXPECT_EQ(Held(bytes), c.expected) << c.limit;
+  }
+  const std::atomic<bool> stop{true};
+  SharedBytes bytes;
+  EXPECT_EQ(ReadSnapshot(packed, ~0u, &bytes, &stop), EntryLoad::Stopped);
+  EXPECT_EQ(bytes, nullptr);
+  EXPECT_EQ(SnapshotEntry(&doc.doc, doc.root()).refused, EntryLoad::NoBytes);
+  TestDocument other(path);
+  EXPECT_EQ(SnapshotEntry(&doc.doc, other.Find("plain.txt")).refused, EntryLoad::NotInSource);
+
+  // A damaged byte of the deflated entry fails its whole read by the CRC-32 or the stream.
+  const size_t at = 30 + std::string("packed.txt").size() + 100;
+  zip[at] ^= 0x55;
+  ASSERT_TRUE(WriteFileBytes(path, zip));
+  EXPECT_NE(ReadSnapshot(packed, ~0u, &bytes), EntryLoad::Ok);
 }
 
 }  // namespace

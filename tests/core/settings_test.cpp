@@ -30,7 +30,9 @@ static_assert(offsetof(WindowState, viewMode) == 16);
 static_assert(offsetof(WindowState, sortKey) == 20);
 static_assert(offsetof(WindowState, modifiedColumnWidth) == 22);
 static_assert(offsetof(WindowState, childStyle) == 24);
-static_assert(offsetof(WindowState, reserved) == 28);
+static_assert(offsetof(WindowState, previewPaneHeight) == 28);
+static_assert(offsetof(WindowState, hiddenColumns) == 40);
+static_assert(offsetof(WindowState, reserved) == 42);
 
 TEST(WindowStateTest, Corrections) {
   struct Case {
@@ -46,7 +48,8 @@ TEST(WindowStateTest, Corrections) {
       {1, kViewDetails, 0x0008, 0x0008, 0, 0},
       {1, kViewDetails, 0x0010, kSortByName, 0, 0},
       {1, kViewDetails, 0x000C, kSortByName, 0, 0},
-      {4, kViewDetails, 0x0000, kSortByName, 0, 0},
+      {4, kViewThumbnails, 0x0000, kSortByName, 0, 0},
+      {5, kViewDetails, 0x0000, kSortByName, 0, 0},
       {0xFFFFFFFF, kViewDetails, 0x01FF, kSortByName, 0x01000001, 0},
   };
   for (const Case& c : cases) {
@@ -58,7 +61,7 @@ TEST(WindowStateTest, Corrections) {
     s.sortKey = c.sort;
     s.childStyle = c.style;
     s.modifiedColumnWidth = 0xBEEF;
-    s.reserved[23] = 0x5A;
+    s.reserved[9] = 0x5A;
     CorrectWindowState(&s);
     EXPECT_EQ(s.viewMode, c.expectView) << c.view;
     EXPECT_EQ(s.sortKey, c.expectSort) << c.sort;
@@ -66,7 +69,7 @@ TEST(WindowStateTest, Corrections) {
     EXPECT_EQ(s.childWidth, 640);
     EXPECT_EQ(s.childHeight, -5);
     EXPECT_EQ(s.modifiedColumnWidth, 0xBEEF);
-    EXPECT_EQ(s.reserved[23], 0x5A);
+    EXPECT_EQ(s.reserved[9], 0x5A);
   }
 }
 
