@@ -45,6 +45,11 @@ EntryLoad ArchiveSource::Load(uint32_t index, SharedBytes* bytes) {
 
 Failure ArchiveSource::CheckPlacement(uint32_t) { return Failure(); }
 
+const std::string& ArchiveSource::Comment() const {
+  static const std::string kNone;
+  return kNone;
+}
+
 EntryLoad ArchiveSource::Read(uint32_t index, ByteSink* sink) {
   StoredBytes where;
   const EntryLoad located = Locate(index, &where);

@@ -66,6 +66,8 @@ class ArchiveSource {
   // The entry's name as the program shows and keeps it: UTF-8.
   std::string NameTextOf(uint32_t index) const { return NameText(Name(index), NameCodingOf(index)); }
   virtual EntryInfo Info(uint32_t index) const = 0;
+  // The archive's own comment, as stored (formats without one: empty).
+  virtual const std::string& Comment() const;
   uint32_t Size(uint32_t index) const { return Info(index).size; }
 
   // Reads the entry's plain bytes in pieces into sink (null: they are only read and checked),

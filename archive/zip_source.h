@@ -32,7 +32,7 @@ class ZipSource : public ArchiveSource {
   // has none or it cannot be read.
   std::string LocalExtra(uint32_t index);
   // The archive's comment, as stored.
-  const std::string& Comment() const { return comment_; }
+  const std::string& Comment() const override { return comment_; }
   // Whether any entry's name is marked as UTF-8.
   bool NamesUtf8() const;
   // The record alone says the entry can be read (not encrypted, a known method).

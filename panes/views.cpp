@@ -90,38 +90,12 @@ bool ListTimes::Of(const Node* node, int64_t* moment) {
 // The document of the archive window a list belongs to, or null.
 const ArchiveDocument* ListDocument(HWND list) { return DocumentOf(ArchiveWindowOfPane(list)); }
 
-// A moment (seconds since 1970, UTC) as the user's local time; false for one the system's
-// times cannot hold (before 1601, or past the year 30827).
-bool LocalTimeOf(int64_t moment, SYSTEMTIME* local) {
-  constexpr int64_t kSecondsFrom1601 = 11644473600;  // to 1970, where moments count from
-  constexpr int64_t kTicksPerSecond = 10000000;      // a FILETIME counts tenths of microseconds
-  if (moment < -kSecondsFrom1601 ||
-      moment > std::numeric_limits<int64_t>::max() / kTicksPerSecond - kSecondsFrom1601)
-    return false;
-  const uint64_t ticks = static_cast<uint64_t>(moment + kSecondsFrom1601) * kTicksPerSecond;
-  FILETIME at;
-  at.dwLowDateTime = static_cast<DWORD>(ticks);
-  at.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  SYSTEMTIME utc;
-  return FileTimeToSystemTime(&at, &utc) && SystemTimeToTzSpecificLocalTime(nullptr, &utc, local);
-}
-
 // The Modified text of a node: its time in the user's short date and time formats, or
 // empty when no time is known or the system cannot show it.
 void FormatEntryTime(ListTimes* times, const Node* node, char* text, int size) {
   text[0] = '\0';
   int64_t moment;
-  SYSTEMTIME local;
-  if (!times->Of(node, &moment) || !LocalTimeOf(moment, &local)) return;
-  const int date = GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, text, size);
-  // The count includes the date's NUL, which the space before the time replaces.
-  if (date <= 0 || date >= size) {
-    text[0] = '\0';
-    return;
-  }
-  text[date - 1] = ' ';
-  if (GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, text + date, size - date) <= 0)
-    text[0] = '\0';
+  if (times->Of(node, &moment)) FormatLocalMoment(moment, text, size);
 }
 
 constexpr int kTimeTextSize = 96;

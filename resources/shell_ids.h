@@ -14,6 +14,9 @@
 // The Options dialog.
 #define IDD_OPTIONS 122
 #define IDC_OPTIONS_KEEP_CASE 1020
+// The Properties dialog: one row a property, its name and its value.
+#define IDD_PROPERTIES 123
+#define IDC_PROPERTIES_LIST 1021
 // The compression row that the Save dialog carries for Save As.
 #define IDD_SAVE_COMPRESSION 102
 #define IDC_SAVE_COMPRESSION 1010

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 UINT GroupingFromLocaleString(const char* grouping) {
   UINT value = 0;
@@ -76,4 +77,42 @@ int FormatNumber(long long value, char* out, int outSize) {
   char digits[24];
   std::snprintf(digits, sizeof digits, "%lld", value);
   return FormatDigits(digits, out, outSize);
+}
+
+namespace {
+
+// A moment (seconds since 1970, UTC) as the user's local time; false for one the system's
+// times cannot hold (before 1601, or past the year 30827).
+bool LocalTimeOf(int64_t moment, SYSTEMTIME* local) {
+  constexpr int64_t kSecondsFrom1601 = 11644473600;  // to 1970, where moments count from
+  constexpr int64_t kTicksPerSecond = 10000000;      // a FILETIME counts tenths of microseconds
+  if (moment < -kSecondsFrom1601 ||
+      moment > std::numeric_limits<int64_t>::max() / kTicksPerSecond - kSecondsFrom1601)
+    return false;
+  const uint64_t ticks = static_cast<uint64_t>(moment + kSecondsFrom1601) * kTicksPerSecond;
+  FILETIME at;
+  at.dwLowDateTime = static_cast<DWORD>(ticks);
+  at.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  SYSTEMTIME utc;
+  return FileTimeToSystemTime(&at, &utc) && SystemTimeToTzSpecificLocalTime(nullptr, &utc, local);
+}
+
+}  // namespace
+
+bool FormatLocalMoment(int64_t moment, char* text, int size) {
+  text[0] = '\0';
+  SYSTEMTIME local;
+  if (!LocalTimeOf(moment, &local)) return false;
+  const int date = GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, text, size);
+  // The count includes the date's NUL, which the space before the time replaces.
+  if (date <= 0 || date >= size) {
+    text[0] = '\0';
+    return false;
+  }
+  text[date - 1] = ' ';
+  if (GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, text + date, size - date) <= 0) {
+    text[0] = '\0';
+    return false;
+  }
+  return true;
 }

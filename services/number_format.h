@@ -29,3 +29,7 @@ void InitNumberFormat();
 int FormatUserNumber(uint64_t value, char* out, int outSize);
 // The same for a signed value, with the locale's negative form.
 int FormatNumber(long long value, char* out, int outSize);
+
+// A moment (seconds since 1970, UTC) in the user's short date and time formats, local time;
+// false, with text empty, for one the system's times cannot hold or show.
+bool FormatLocalMoment(int64_t moment, char* text, int size);

@@ -133,6 +133,7 @@ void UpdateCommandState(HWND window, WindowDocument* doc) {
     EnableButton(ID_OBJECT_UP, false);
   }
   EnableItem(ID_OBJECT_EXPORT, hasSelection);
+  EnableItem(ID_OBJECT_PROPERTIES, true);
 
   bool paste = inPane && ((g_cfVellumixData && IsClipboardFormatAvailable(g_cfVellumixData)) ||
                           IsClipboardFormatAvailable(CF_HDROP));

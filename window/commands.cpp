@@ -6,6 +6,7 @@
 #include "window/context_menu.h"
 #include "window/edit_commands.h"
 #include "window/find.h"
+#include "window/properties.h"
 #include "window/rename.h"
 #include "window/save.h"
 #include "window/test_archive.h"
@@ -47,6 +48,9 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
       return true;
     case ID_OBJECT_NEW_DIRECTORY:
       NewDirectory(window, doc);
+      return true;
+    case ID_OBJECT_PROPERTIES:
+      ShowProperties(window, doc);
       return true;
     case ID_OBJECT_IMPORT_FILE:
     case ID_OBJECT_IMPORT_DIRECTORY:

@@ -13,6 +13,7 @@
 #include "archive/entry_data.h"
 #include "archive/entry_snapshot.h"
 #include "archive/zip_source.h"
+#include "panes/core/item_summary.h"
 #include "services/core/archive_text.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/writer_support.h"
@@ -570,6 +571,39 @@ TEST(EntrySnapshotTest, ReadsWholeOrPrefixAfterTheTreeChanged) {
   zip[at] ^= 0x55;
   ASSERT_TRUE(WriteFileBytes(path, zip));
   EXPECT_NE(ReadSnapshot(packed, ~0u, &bytes), EntryLoad::Ok);
+}
+
+
+// Properties add up a folder's files below it, and the stored bytes of those in the file.
+TEST(ItemSummaryTest, CountsEverythingBelowAndStoredBytesOfStoredFiles) {
+  const std::vector<uint8_t> text = TextBytes(3, 20000);
+  ScratchDir dir;
+  const std::string path = dir.Path("s.pk3");
+  ASSERT_TRUE(WriteFileBytes(path, BuildZip({DeflatedPlan("maps/a.txt", text, 9), StoredPlan("maps/deep/b.txt", text)})));
+  TestDocument doc(path);
+  ASSERT_TRUE(doc.ok());
+  doc.AddFile(doc.Find("maps/deep/"), "new.txt", Bytes("four"));
+  const EntryInfo packed = doc.doc.source->Info(0);
+  ASSERT_LT(packed.storedSize, 20000u);
+
+  ItemSummary maps;
+  AddToSummary(&doc.doc, doc.Find("maps/"), &maps);
+  EXPECT_EQ(maps.files, 3u);
+  EXPECT_EQ(maps.folders, 2u);  // maps and deep
+  EXPECT_EQ(maps.size, 40004u);
+  EXPECT_EQ(maps.storedFiles, 2u);
+  EXPECT_EQ(maps.storedPlainSize, 40000u);
+  EXPECT_EQ(maps.storedSize, packed.storedSize + 20000u);
+  ItemSummary all;
+  AddToSummary(&doc.doc, doc.root(), &all);
+  EXPECT_EQ(all.folders, 2u);  // the root is no folder of its own
+  EXPECT_EQ(all.files, 3u);
+
+  const struct {
+    uint64_t plain, stored;
+    int percent;
+  } savings[] = {{0, 0, 0}, {100, 37, 63}, {1000, 995, 1}, {1000, 994, 1}, {1000, 1005, -1}, {200, 0, 100}, {3, 2, 33}};
+  for (const auto& c : savings) EXPECT_EQ(SavingPercent(c.plain, c.stored), c.percent) << c.plain << " " << c.stored;
 }
 
 }  // namespace

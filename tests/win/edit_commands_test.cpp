@@ -107,11 +107,11 @@ class EditCommandsTest : public ViewsWindowTest {
   static Entries ItemsMenu() {
     return {{"&View", true},         {"&Export...", true},          {"Cu&t\tCtrl+X", true},
             {"&Copy\tCtrl+C", true}, {"&Paste\tCtrl+V", Pasteable()}, {"&Delete\tDel", true},
-            {"Re&name\tF2", true}};
+            {"Re&name\tF2", true},  {"P&roperties\tAlt+Enter", true}};
   }
   static Entries SpaceMenu() {
     return {{"&New Directory", true}, {"Import &File...", true}, {"Import &Directory...", true},
-            {"&Paste\tCtrl+V", Pasteable()}};
+            {"&Paste\tCtrl+V", Pasteable()}, {"P&roperties\tAlt+Enter", true}};
   }
   POINT ListItemPoint(const std::string& name) {
     RECT rc = {};
@@ -403,7 +403,7 @@ TEST_F(EditCommandsTest, ContextMenusOfTheTreeActOnTheFolderClicked) {
   ASSERT_NE(sound, nullptr);
   // The root cannot be renamed, so its menu grays Rename.
   Entries atRoot = ItemsMenu();
-  atRoot.back().second = false;
+  atRoot[atRoot.size() - 2].second = false;
   ChooseFromContextMenu(doc_->folderTree, nullptr, atRoot, VK_ESCAPE);
   EXPECT_EQ(TreeView_GetSelection(doc_->folderTree), root_);
 

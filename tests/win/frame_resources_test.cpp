@@ -65,6 +65,8 @@ const Shown kShown[] = {
     {40033, "Import &File...", false, false, kNoKey, 0, nullptr, nullptr},
     {40036, "Import &Directory...", false, false, kNoKey, 0, nullptr, nullptr},
     {40034, "&Export...", false, false, kNoKey, 0, nullptr, nullptr},
+    {40046, "P&roperties\tAlt+Enter", false, false, VK_RETURN, FALT,
+     "Shows the properties of the selected items, or of the archive", nullptr},
     {59392, "&Toolbar", false, true, kNoKey, 0, nullptr, nullptr},
     {59393, "Status &Bar", false, true, kNoKey, 0, nullptr, nullptr},
     {40020, "Lar&ge Icons", true, false, kNoKey, 0, nullptr, nullptr},
@@ -101,7 +103,7 @@ struct Popup {
   bool grayed;
   int items;
 };
-const Popup kPopups[] = {{"&File", false, 13}, {"&Edit", true, 10},   {"&Object", true, 5},
+const Popup kPopups[] = {{"&File", false, 13}, {"&Edit", true, 10},   {"&Object", true, 7},
                          {"&View", false, 13}, {"&Window", true, 11}, {"&Help", false, 1}};
 
 std::string LoadedString(UINT id) {
