@@ -10,6 +10,7 @@
 #include "window/folder_status.h"
 #include "window/rename.h"
 #include "panes/pane_dpi.h"
+#include "panes/preview_pane.h"
 #include "panes/views.h"
 
 namespace {
@@ -70,6 +71,10 @@ int SortCommandOfColumn(int column) {
 void OnListItemChanged(HWND window, WindowDocument* doc, const NMLISTVIEW* change) {
   if (change->iItem != -1) {
     if (!doc->listInBulk) UpdateCommandState(window, doc);
+    // The preview follows the focus: the item that gains it, or the folder when it goes.
+    if ((change->uChanged & LVIF_STATE) && ((change->uNewState ^ change->uOldState) & LVIS_FOCUSED) && !doc->listInBulk)
+      PreviewNode(window, doc, (change->uNewState & LVIS_FOCUSED) ? reinterpret_cast<const Node*>(change->lParam)
+                                                                  : TreeItemNode(doc->folderTree, CurrentFolderItem(doc->folderTree)));
     if (change->uChanged & LVIF_STATE) ScheduleFolderStatus(window);
     return;
   }
