@@ -10,6 +10,7 @@
 #include "panes/picture_view.h"
 #include "panes/preview_worker.h"
 #include "panes/views.h"
+#include "resources/command_ids.h"
 #include "services/dpi.h"
 #include "services/globals.h"
 #include "services/number_format.h"
@@ -321,6 +322,7 @@ void ShowPreviewPane(HWND window, WindowDocument* doc, bool shown) {
   g_settings.windowState.previewShown = shown ? 1 : 0;
   ShowWindow(doc->previewPane, shown ? SW_SHOWNA : SW_HIDE);
   SetSplitterPane(doc->previewSplitter, SplitterSide::Bottom, shown ? doc->previewPane : nullptr);
+  if (ActiveMdiChild() == window) CheckMenuItem(g_mainMenu, ID_VIEW_PREVIEW_PANE, shown ? MF_CHECKED : MF_UNCHECKED);
   if (shown) PreviewFocusedItem(window, doc);
 }
 

@@ -12,7 +12,6 @@
 #include "window/transfer_commands.h"
 #include "panes/preview_pane.h"
 #include "panes/views.h"
-#include "services/globals.h"
 
 bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND control, int code) {
   (void)control;
@@ -75,7 +74,6 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
       return true;
     case ID_VIEW_PREVIEW_PANE:
       ShowPreviewPane(window, doc, !PreviewShown(doc));
-      CheckMenuItem(g_mainMenu, ID_VIEW_PREVIEW_PANE, PreviewShown(doc) ? MF_CHECKED : MF_UNCHECKED);
       return true;
     case ID_VIEW_REFRESH:
       RefreshList(doc);
