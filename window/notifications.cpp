@@ -51,6 +51,7 @@ LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW:
       ShowFolder(window, doc, reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem);
+      PreviewFocusedItem(window, doc);
       UpdateCommandState(window, doc);  // the root cannot be renamed
       ScheduleFolderStatus(window);
       return 0;
@@ -73,7 +74,7 @@ void OnListItemChanged(HWND window, WindowDocument* doc, const NMLISTVIEW* chang
     if (!doc->listInBulk) UpdateCommandState(window, doc);
     // The preview follows the focus: the item that gains it, or the folder when it goes.
     if ((change->uChanged & LVIF_STATE) && ((change->uNewState ^ change->uOldState) & LVIS_FOCUSED) && !doc->listInBulk)
-      PreviewNode(window, doc, (change->uNewState & LVIS_FOCUSED) ? reinterpret_cast<const Node*>(change->lParam)
+      PreviewNode(window, doc, (change->uNewState & LVIS_FOCUSED) ? ListItemNode(doc->itemList, change->iItem)
                                                                   : TreeItemNode(doc->folderTree, CurrentFolderItem(doc->folderTree)));
     if (change->uChanged & LVIF_STATE) ScheduleFolderStatus(window);
     return;
