@@ -201,7 +201,9 @@ TEST(EntryContent, EveryCutOfASoundIsReadOrRefused) {
       std::vector<uint8_t> cut(sounds[k].begin(), sounds[k].begin() + static_cast<long>(n));
       SoundFacts facts;
       const bool read = ReadSoundFacts(kinds[k], cut.empty() ? nullptr : cut.data(), n, n, &facts);
-      if (n < 4) EXPECT_FALSE(read) << n;
+      if (n < 4) {
+        EXPECT_FALSE(read) << n;
+      }
     }
   }
   // A WAV is read whole: one cut short of its RIFF size is refused.
