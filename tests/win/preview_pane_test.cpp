@@ -169,7 +169,7 @@ TEST_F(PreviewPaneTest, TheCommandShowsAndHidesThePaneAndNewWindowsKeepIt) {
   HWND second = nullptr;
   ASSERT_NE(OpenDoc("", &second), nullptr);
   EXPECT_TRUE(PreviewShown(DocumentOf(second)));
-  SendCommand(window_, ID_VIEW_PREVIEW_PANE);  // the active window, the second, hides its pane
+  SendCommand(second, ID_VIEW_PREVIEW_PANE);  // the second, the active one, hides its pane
   EXPECT_FALSE(PreviewShown(DocumentOf(second)));
   EXPECT_FALSE(IsWindowVisible(DocumentOf(second)->previewPane));
   EXPECT_EQ(g_settings.windowState.previewShown, 0);
