@@ -23,6 +23,8 @@ namespace {
 constexpr char kPreviewPaneClass[] = "wcPakPreview";
 // Posted by the worker when a result waits in its mailbox.
 constexpr UINT WMU_PREVIEW_READY = WM_USER + 0x42;
+// Posted by PreviewFocusedItemSoon, once until it is handled.
+constexpr UINT WMU_PREVIEW_FOLLOW = WM_USER + 0x43;
 constexpr int kDefaultHeightAt96 = 180;
 constexpr int kMinPaneHeightAt96 = 24;
 constexpr int kMarginAt96 = 4;
@@ -37,6 +39,9 @@ struct PaneState {
   PreviewKind kind = PreviewKind::Folder;
   SharedBytes wave;
   uint64_t shown = 0;
+  bool followPosted = false;
+  int lineHeight = 0;  // of the pane's font at dpi
+  int layout = -1;     // what the children were last laid out for (LayoutKey)
   std::unique_ptr<PreviewWorker> worker;
 };
 
@@ -49,6 +54,7 @@ HWND Child(HWND pane, const char* className, DWORD style, int id) {
 
 void ApplyFonts(HWND pane, PaneState* s, UINT dpi) {
   s->dpi = dpi;
+  s->lineHeight = 0;
   HFONT font = IconTitleFontForDpi(dpi);
   for (HWND child : {s->title, s->note, s->play, s->stop, s->details})
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -61,7 +67,8 @@ void ApplyFonts(HWND pane, PaneState* s, UINT dpi) {
   s->monospace = monospace;
 }
 
-int LineHeight(const PaneState* s) {
+int LineHeight(PaneState* s) {
+  if (s->lineHeight > 0) return s->lineHeight;
   HFONT font = IconTitleFontForDpi(s->dpi);
   HDC dc = GetDC(nullptr);
   TEXTMETRICA metrics = {};
@@ -69,7 +76,15 @@ int LineHeight(const PaneState* s) {
   GetTextMetricsA(dc, &metrics);
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
-  return metrics.tmHeight + ScaleToDpi(2, s->dpi);
+  s->lineHeight = metrics.tmHeight + ScaleToDpi(2, s->dpi);
+  return s->lineHeight;
+}
+
+// What decides where the children go: the kind shown, and whether the note, the sound's
+// buttons and the edit have anything to show.
+int LayoutKey(const PaneState* s) {
+  return static_cast<int>(s->kind) | (GetWindowTextLengthA(s->note) > 0 ? 0x100 : 0) | (s->wave ? 0x200 : 0) |
+         (GetWindowTextLengthA(s->edit) > 0 ? 0x400 : 0);
 }
 
 void Place(HWND child, bool visible, int x, int y, int width, int height) {
@@ -79,6 +94,7 @@ void Place(HWND child, bool visible, int x, int y, int width, int height) {
 
 // The name on top, the facts at the bottom, and between them the view of the kind shown.
 void LayOut(HWND pane, PaneState* s) {
+  s->layout = LayoutKey(s);
   RECT rc;
   GetClientRect(pane, &rc);
   const int margin = ScaleToDpi(kMarginAt96, s->dpi), line = LineHeight(s);
@@ -132,7 +148,8 @@ void ShowResult(HWND pane, PaneState* s, std::unique_ptr<PreviewResult> result) 
     SetViewPicture(s->picture, nullptr);
   }
   EnableWindow(s->play, s->wave && CountWaveOutDevices() > 0);
-  LayOut(pane, s);
+  // Walking a folder of files of one kind moves nothing: only the texts change.
+  if (LayoutKey(s) != s->layout) LayOut(pane, s);
 }
 
 // Queues a copy of the sound for the player, which frees it when done.
@@ -200,6 +217,12 @@ LRESULT CALLBACK PreviewPaneProc(HWND pane, UINT msg, WPARAM wParam, LPARAM lPar
       if (auto result = s->worker->TakeResult()) ShowResult(pane, s, std::move(result));
       return 0;
     case WMU_PREVIEW_SHOWN: return OnShown(s, lParam);
+    case WMU_PREVIEW_FOLLOW: {
+      s->followPosted = false;
+      HWND window = ArchiveWindowOfPane(pane);
+      PreviewFocusedItem(window, DocumentOf(window));
+      return 0;
+    }
     case WM_NCDESTROY:
       // The worker stops and is joined before its pane's record goes; what it left in the
       // mailbox goes with it.
@@ -344,6 +367,13 @@ void PreviewFocusedItem(HWND window, WindowDocument* doc) {
   const Node* node = index >= 0 ? ListItemNode(doc->itemList, index) : nullptr;
   if (!node) node = TreeItemNode(doc->folderTree, CurrentFolderItem(doc->folderTree));
   PreviewNode(window, doc, node);
+}
+
+void PreviewFocusedItemSoon(WindowDocument* doc) {
+  HWND pane = PaneOf(doc);
+  PaneState* s = pane ? StateOf(pane) : nullptr;
+  if (!s || !doc->previewShown || s->followPosted) return;
+  s->followPosted = PostMessageA(pane, WMU_PREVIEW_FOLLOW, 0, 0) != FALSE;
 }
 
 void ApplyPreviewDpi(WindowDocument* doc) {

@@ -33,6 +33,9 @@ void ShowPreviewPane(HWND window, WindowDocument* doc, bool shown);
 void PreviewNode(HWND window, WindowDocument* doc, const Node* node);
 // Shows the focused item of the list, or the current folder's counts when none is.
 void PreviewFocusedItem(HWND window, WindowDocument* doc);
+// The same once the messages already waiting have run: a burst of focus changes (a key
+// held down, a folder filled) makes one request, for where the focus ends up.
+void PreviewFocusedItemSoon(WindowDocument* doc);
 
 // The pane's fonts for doc->dpi, after a DPI change.
 void ApplyPreviewDpi(WindowDocument* doc);

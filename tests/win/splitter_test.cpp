@@ -245,6 +245,10 @@ class TopBottomSplitterTest : public SplitterTest {
     SetParent(left_, parent_);
     SetParent(right_, parent_);
     DestroyWindow(splitter_);
+    // A list box would round its height to whole lines.
+    DestroyWindow(left_);
+    left_ = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parent_, nullptr, GetModuleHandleA(nullptr),
+                          nullptr);
     splitter_ = CreateTopBottomSplitter(parent_, 1, GetModuleHandleA(nullptr), 20, 80);
     ASSERT_NE(splitter_, nullptr);
     MoveWindow(splitter_, 0, 0, 600, 300, TRUE);
