@@ -320,16 +320,26 @@ TEST_F(PreviewPaneTest, DamagedPicturesSayWhyInThePane) {
   EXPECT_NE(Text(kPreviewNoteId).find("fewer than 8 bits"), std::string::npos) << Text(kPreviewNoteId);
 }
 
-TEST_F(PreviewPaneTest, ATgaIsShownPixelForPixel) {
-  Node* tga = AddFixture("rgb.tga");
-  FocusAndWait(tga);
-  int width = 0, height = 0;
-  const std::vector<uint32_t> pixels = Pixels(&width, &height);
-  ASSERT_EQ(width, 8);
-  ASSERT_EQ(height, 6);
-  EXPECT_EQ(pixels[0], Bgra(255, 0, 0));
-  EXPECT_EQ(pixels[7], Bgra(0, 0, 255));
-  EXPECT_EQ(pixels[5 * 8], Bgra(0, 255, 0));
+TEST_F(PreviewPaneTest, TgasAreShownPixelForPixelInTheirOrigin) {
+  // The top-down TGA as drawn; the run-length one as ImageMagick shows it oriented (its rows
+  // are stored top first under a bottom-left origin, so it shows turned over).
+  struct Case {
+    const char* name;
+    uint32_t top, bottom;
+  } cases[] = {{"rgb.tga", Bgra(255, 0, 0), Bgra(0, 255, 0)}, {"rle.tga", Bgra(0, 255, 0), Bgra(255, 0, 0)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Node* tga = AddFixture(c.name);
+    FocusAndWait(tga);
+    int width = 0, height = 0;
+    const std::vector<uint32_t> pixels = Pixels(&width, &height);
+    ASSERT_EQ(width, 8);
+    ASSERT_EQ(height, 6);
+    EXPECT_EQ(pixels[0], c.top);
+    EXPECT_EQ(pixels[7], Bgra(0, 0, 255));
+    EXPECT_EQ(pixels[5 * 8], c.bottom);
+    EXPECT_EQ(Text(kPreviewNoteId), "8 \xC3\x97 6, 24-bit TGA");
+  }
 }
 
 TEST_F(PreviewPaneTest, AnLmpTakesThePaletteOfItsArchive) {
