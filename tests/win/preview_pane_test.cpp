@@ -343,9 +343,12 @@ TEST_F(PreviewPaneTest, TgasAreShownPixelForPixelInTheirOrigin) {
 }
 
 TEST_F(PreviewPaneTest, AnLmpTakesThePaletteOfItsArchive) {
+  // 256 x 256 in squares of 16 pixels, square i of colour i: more than the pane reads to
+  // tell a kind, and larger than the pane, which shows it scaled down.
   std::vector<uint8_t> indexes;
-  for (int i = 0; i < 16 * 16; ++i) indexes.push_back(static_cast<uint8_t>(i));
-  Node* lmp = AddFile("wall.lmp", Lmp(16, 16, indexes));
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) indexes.push_back(static_cast<uint8_t>(x / 16 + y / 16 * 16));
+  Node* lmp = AddFile("wall.lmp", Lmp(256, 256, indexes));
   // No palette anywhere: grey levels, and the caption says what to do.
   FocusAndWait(lmp);
   EXPECT_NE(Text(kPreviewNoteId).find("no palette found"), std::string::npos) << Text(kPreviewNoteId);
@@ -353,11 +356,14 @@ TEST_F(PreviewPaneTest, AnLmpTakesThePaletteOfItsArchive) {
   ASSERT_NE(AddFile("palette.lmp", Palette(), gfx), nullptr);
   ListView_SetItemState(doc_->itemList, -1, 0, LVIS_FOCUSED | LVIS_SELECTED);
   FocusAndWait(lmp);
-  EXPECT_EQ(Text(kPreviewNoteId), "16 \xC3\x97 16, 8-bit LMP, palette: gfx/palette.lmp");
+  EXPECT_EQ(Text(kPreviewNoteId), "256 \xC3\x97 256, 8-bit LMP, palette: gfx/palette.lmp");
   int width = 0, height = 0;
   const std::vector<uint32_t> pixels = Pixels(&width, &height);
-  ASSERT_EQ(width, 16);
-  ASSERT_EQ(height, 16);
-  for (int i : {0, 1, 100, 254}) EXPECT_EQ(pixels[i], Bgra(i, 255 - i, i / 2)) << i;
+  ASSERT_EQ(width, 256);
+  ASSERT_EQ(height, 256);
+  for (int i : {0, 1, 100, 254}) {
+    const size_t at = static_cast<size_t>(i / 16 * 16) * 256 + i % 16 * 16 + 5;
+    EXPECT_EQ(pixels[at], Bgra(i, 255 - i, i / 2)) << i;
+  }
   Screenshot("preview-texture");
 }
