@@ -12,6 +12,7 @@ struct CommandLine {
   std::string directory;   // extract -C DIR
   int level = -1;          // create, convert --level; -1 when not given
   bool keepCase = false;   // create, convert, extract --keep-case
+  bool imagesPng = false;  // extract --images png
 };
 
 int ListCommand(const CommandLine& line);

@@ -13,6 +13,7 @@
 #include "archive/quoted_name.h"
 #include "cli/archive_session.h"
 #include "cli/commands.h"
+#include "cli/picture_export.h"
 #include "services/core/archive_text.h"
 #include "transfer/core/disk_names.h"
 
@@ -24,6 +25,8 @@ struct Extraction {
   Shadows& shadows;
   std::string directory;
   bool overwrite;
+  // With --images png: writes the PNG of each picture extracted; null otherwise.
+  PictureExport* pictures;
   ProgressLine progress{"extracting"};
   int refused = 0, damaged = 0, failed = 0, kept = 0, written = 0;
   // Set by a failure that every later file would meet too (a full disk): the extraction
@@ -146,6 +149,7 @@ struct Extraction {
     int64_t modified = 0;
     if (EntryModified(&archive.doc, node, &modified)) SetFileModified(path, modified);
     ++written;
+    if (pictures) pictures->Offer(node, stored, path);
   }
 
   void Subtree(const Node* top) {
@@ -211,7 +215,8 @@ int ExtractCommand(const CommandLine& line) {
     PrintError(directory + ": the directory cannot be made");
     return kExitRefused;
   }
-  Extraction extraction{archive, shadows, directory, line.overwrite};
+  PictureExport pictures(archive.doc, archive.path, line.overwrite);
+  Extraction extraction{archive, shadows, directory, line.overwrite, line.imagesPng ? &pictures : nullptr};
   uint32_t steps = 0;
   for (const Node* top : chosen)
     for (const Node* n = top; n; n = NextInSubtree(n, top))
@@ -228,5 +233,10 @@ int ExtractCommand(const CommandLine& line) {
   if (problems > 0)
     PrintError(archive.path + ": " + std::to_string(problems) + (problems == 1 ? " entry was" : " entries were") +
                " not extracted (" + std::to_string(extraction.written) + " written)");
-  return problems > 0 ? kExitRefused : kExitOk;
+  // A picture that is no PNG is a failure of its own: its file was extracted all the same.
+  if (pictures.failed > 0)
+    PrintError(archive.path + ": " + std::to_string(pictures.failed) +
+               (pictures.failed == 1 ? " picture was" : " pictures were") + " not written as PNG (" +
+               std::to_string(pictures.written) + " written)");
+  return problems > 0 || pictures.failed > 0 ? kExitRefused : kExitOk;
 }

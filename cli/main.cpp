@@ -26,7 +26,7 @@ std::string WrittenExtensions(const std::string& before, const std::string& betw
 
 std::string Usage() {
   return "usage: vellumix-cli list ARCHIVE [--long | --tsv]\n"
-         "       vellumix-cli extract ARCHIVE [PATH...] [-C DIR] [--overwrite] [--keep-case]\n"
+         "       vellumix-cli extract ARCHIVE [PATH...] [-C DIR] [--overwrite] [--keep-case] [--images png]\n"
          "       vellumix-cli create " +
          WrittenExtensions("OUT", "|", "|") +
          " DIR|FILE... [--level 0-9] [--keep-case]\n"
@@ -42,7 +42,9 @@ const char kHelp[] =
     "           line breaks and backslashes in the path escaped as \\t, \\n and \\\\)\n"
     "  extract  the whole archive or the chosen paths and folders into DIR (default: the\n"
     "           current directory); names not allowed on disk are refused; existing files\n"
-    "           are kept unless --overwrite\n"
+    "           are kept unless --overwrite; --images png also writes each TGA, PCX, LMP,\n"
+    "           palette, conchars, WAL and mip texture as FILE.png beside it, 8-bit Quake\n"
+    "           pictures in the palette of the archive or of pak0.pak or pak0.pk3 beside it\n"
     "  create   a new archive; a folder is stored under its own name, DIR/. stores its\n"
     "           contents; --level sets the compression of a PK3 or ZIP archive (default 6)\n"
     "  convert  the archive written again in the format the extension of OUT names\n"
@@ -53,7 +55,8 @@ const char kHelp[] =
     "stored with (or have on disk); either way two names that differ only in case are\n"
     "one name. Of a path stored more than once, extract writes the first entry.\n"
     "\n"
-    "Exit status: 0 success, 1 damaged or refused input (or a failure), 2 usage,\n"
+    "Exit status: 0 success, 1 damaged or refused input (or a failure: with --images\n"
+    "png, also a picture that could not be written as PNG), 2 usage,\n"
     "130 interrupted. Archives are written to a temporary file first and take the\n"
     "target's place only when complete.\n";
 
@@ -72,7 +75,7 @@ struct CommandForm {
 
 const CommandForm kCommands[] = {
     {"list", ListCommand, 1, 1, "--long --tsv"},
-    {"extract", ExtractCommand, 1, SIZE_MAX, "-C --overwrite --keep-case"},
+    {"extract", ExtractCommand, 1, SIZE_MAX, "-C --overwrite --keep-case --images"},
     {"create", CreateCommand, 2, SIZE_MAX, "--level --keep-case"},
     {"convert", ConvertCommand, 2, 2, "--level --keep-case"},
     {"test", TestCommand, 1, 1, ""},
@@ -128,7 +131,7 @@ int Run(int argc, char** argv) {
     }
     if (arg == "--directory") arg = "-C";
     if (!Takes(*form, arg.c_str())) return UsageError(command + " does not take " + arg);
-    const bool needsValue = arg == "-C" || arg == "--level";
+    const bool needsValue = arg == "-C" || arg == "--level" || arg == "--images";
     if (needsValue && !hasValue) {
       if (i + 1 >= argc) return UsageError(arg + " needs a value");
       value = argv[++i];
@@ -142,6 +145,10 @@ int Run(int argc, char** argv) {
     if (arg == "-C") {
       if (value.empty()) return UsageError("-C needs a directory");
       line.directory = value;
+    }
+    if (arg == "--images") {
+      if (value != "png") return UsageError("--images takes png, not \"" + value + "\"");
+      line.imagesPng = true;
     }
     if (arg == "--level" && !ParseLevel(value, &line.level))
       return UsageError("the level is a number from 0 to 9, not \"" + value + "\"");

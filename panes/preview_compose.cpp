@@ -139,7 +139,7 @@ std::unique_ptr<PreviewResult> ComposePreview(const PreviewRequest& request, con
   const uint8_t* headData = head ? head->data() : nullptr;
   const size_t headSize = head ? head->size() : 0;
   const uint32_t size = request.entry.size;
-  const PictureKind pictureKind = PictureKindOf(request.facts.storedPath, headData, headSize);
+  const PictureKind pictureKind = PictureKindOfHead(request.facts.storedPath, headData, headSize, size);
   const SoundKind soundKind = pictureKind == PictureKind::None ? SoundKindOf(request.facts.storedPath, headData, headSize)
                                                                : SoundKind::None;
   SharedBytes whole = size <= headSize ? head : nullptr;

@@ -18,6 +18,7 @@
 #include "transfer/core/transfer_state.h"
 #include "transfer/export.h"
 #include "window/archive_window.h"
+#include "window/folder_status.h"
 #include "window/viewer_edits.h"
 #include "services/message_box.h"
 #include "services/core/archive_text.h"
@@ -127,6 +128,8 @@ void ShowWithoutProgram(HWND window, WindowDocument* doc, const Node* entry) {
                                            " files: the preview pane shows \"" + PrintableName(entry->name()) + "\"."
                                      : "No program is set up for \"" + PrintableName(entry->name()) +
                                            "\": the preview pane shows it.";
+  // A count of the folder still to come would cover the message at once: it is shown now instead.
+  if (KillTimer(window, kFolderStatusTimer)) OnFolderStatusTimer(window);
   if (g_statusBar) SendMessageA(g_statusBar, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
 }
 

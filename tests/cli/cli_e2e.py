@@ -1108,6 +1108,117 @@ class TestTest(Scratch):
         result = self.refused(run("test", archive), '"empty.cfg": its data does not match its CRC-32')
         self.assertIn("1 of 3 files are damaged", result.stderr)
 
+PICTURE_FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "core", "fixtures", "pictures")
+
+
+def sample_palette(seed=3):
+    return bytes((i * seed + 1) & 0xFF for i in range(768))
+
+
+def lmp(width, height, pixels):
+    return struct.pack("<II", width, height) + bytes(pixels)
+
+
+def wal(name, width, height, pixels):
+    """A Quake II texture: its 100-byte header, then its four mip levels."""
+    offsets, at = [], 100
+    for level in range(4):
+        offsets.append(at)
+        at += (width >> level) * (height >> level)
+    header = struct.pack("<32sII4I32sIII", name.encode(), width, height, *offsets, b"", 0, 0, 0)
+    return (header + bytes(pixels)).ljust(at, b"\x42")
+
+
+def in_palette(pixels, palette, transparent=None):
+    """The RGBA of 8-bit pixels in a palette (grey levels without one)."""
+    out = bytearray()
+    for i in pixels:
+        out += palette[i * 3:i * 3 + 3] if palette else bytes((i, i, i))
+        out.append(0 if i == transparent else 255)
+    return bytes(out)
+
+
+def png_rgba(path):
+    """A PNG's pixels as ImageMagick reads them, and its size."""
+    result = subprocess.run(["convert", path, "-depth", "8", "rgba:-"], capture_output=True, timeout=60)
+    assert result.returncode == 0, result.stderr
+    size = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, text=True, timeout=60)
+    return result.stdout, tuple(map(int, size.stdout.split()))
+
+
+class TestImages(Scratch):
+    def fixture(self, name):
+        with open(os.path.join(PICTURE_FIXTURES, name), "rb") as f:
+            return f.read()
+
+    def expect_png(self, path, rgba, size):
+        self.assertTrue(os.path.exists(path), path)
+        pixels, shown = png_rgba(path)
+        self.assertEqual(shown, size, path)
+        self.assertEqual(pixels, rgba, path)
+
+    def test_our_pictures_are_written_beside_their_files_in_the_archives_palette(self):
+        palette = sample_palette()
+        pic = [255, 0, 7, 200, 31, 128]
+        texture = [(i * 37 + 5) & 0xFF for i in range(8 * 4)]
+        archive = self.path("game.pak")
+        write_pak(archive, [("gfx/palette.lmp", palette), ("gfx/pic.lmp", lmp(3, 2, pic)),
+                            ("textures/wall.wal", wal("wall", 8, 4, texture)),
+                            ("gfx/colormap.lmp", bytes(16385)), ("readme.txt", b"text"),
+                            ("textures/truecolour.tga", self.fixture("tc32_rle_top.tga")),
+                            ("pics/colours.pcx", self.fixture("pcx8.pcx")),
+                            ("textures/bad.tga", b"this is no picture at all, only words")])
+        out = self.path("out")
+        result = self.refused(run("extract", archive, "-C", out, "--images", "png"), '"textures/bad.tga"',
+                              "1 picture was not written as PNG (5 written)")
+        self.assertNotIn("entries were not extracted", result.stderr)
+        self.expect_png(os.path.join(out, "gfx", "pic.lmp.png"), in_palette(pic, palette, 255), (3, 2))
+        # Quake II's palette is looked for first, then Quake's.
+        self.expect_png(os.path.join(out, "textures", "wall.wal.png"), in_palette(texture, palette), (8, 4))
+        self.expect_png(os.path.join(out, "gfx", "palette.lmp.png"), in_palette(range(256), palette), (16, 16))
+        self.expect_png(os.path.join(out, "textures", "truecolour.tga.png"), self.fixture("tc32_rle_top.rgba"), (37, 23))
+        self.expect_png(os.path.join(out, "pics", "colours.pcx.png"), self.fixture("pcx8.rgba"), (37, 23))
+        for none in ["gfx/colormap.lmp.png", "readme.txt.png", "textures/bad.tga.png"]:
+            self.assertFalse(os.path.exists(os.path.join(out, none)), none)
+        # Every file was extracted as it is, the pictures too.
+        self.assertEqual(len([f for f in folder_files(out) if not f.endswith(".png")]), 8)
+
+        # Existing PNG files are kept unless --overwrite, as the extracted files are.
+        os.remove(os.path.join(out, "gfx", "pic.lmp"))
+        png = os.path.join(out, "gfx", "pic.lmp.png")
+        with open(png, "wb") as f:
+            f.write(b"mine")
+        kept = self.ok(run("extract", archive, "gfx/pic.lmp", "-C", out, "--images", "png"))
+        self.assertIn("kept the existing " + png, kept.stderr)
+        self.assertEqual(folder_files(out)["gfx/pic.lmp.png"], b"mine")
+        self.ok(run("extract", archive, "gfx/pic.lmp", "-C", out, "--images=png", "--overwrite"))
+        self.expect_png(png, in_palette(pic, palette, 255), (3, 2))
+
+    def test_the_palette_comes_from_pak0_beside_the_archive_or_pictures_are_grey(self):
+        palette = sample_palette(5)
+        pic = [1, 2, 3, 250, 255, 9, 0, 128]
+        mod = self.path("game", "mymod.pk3")
+        os.makedirs(os.path.dirname(mod))
+        with zipfile.ZipFile(mod, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("gfx/title.lmp", lmp(4, 2, pic))
+            z.writestr("gfx/conchars.lmp", bytes(range(256)) * 64)
+        write_pak(self.path("game", "PAK0.PAK"), [("gfx/palette.lmp", palette)])
+        out = self.path("out")
+        result = self.ok(run("extract", mod, "-C", out, "--images", "png"))
+        self.assertEqual(result.stderr, "")
+        self.expect_png(os.path.join(out, "gfx", "title.lmp.png"), in_palette(pic, palette, 255), (4, 2))
+        self.expect_png(os.path.join(out, "gfx", "conchars.lmp.png"), in_palette(list(range(256)) * 64, palette, 0),
+                        (128, 128))
+
+        alone = self.path("alone.pk3")
+        shutil.copy(mod, alone)
+        grey = self.path("grey")
+        result = self.ok(run("extract", alone, "-C", grey, "--images", "png"))
+        self.assertIn("no game palette found", result.stderr)
+        self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+        self.expect_png(os.path.join(grey, "gfx", "title.lmp.png"), in_palette(pic, None, 255), (4, 2))
+        self.assertEqual(run("extract", alone, "-C", grey, "--images", "gif").returncode, 2)
+
 
 class TestInterrupt(Scratch):
     def test_ctrl_c_leaves_the_target_as_it_was(self):

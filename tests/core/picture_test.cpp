@@ -6,6 +6,7 @@
 // and one-byte corruption of each decodes or is refused, never read outside its bytes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -326,6 +327,37 @@ TEST(PictureKindTest, NamesAndMagicDecideTheKind) {
   EXPECT_EQ(PaletteGameOf(PictureKind::Wal), PaletteGame::QuakeII);
   EXPECT_EQ(PaletteGameOf(PictureKind::MipTexture), PaletteGame::Quake);
   EXPECT_STREQ(PictureKindName(PictureKind::MipTexture), "mip texture");
+}
+
+// The fuzz targets start from these tests' files: the ImageMagick fixtures, and the Quake
+// files built here behind the byte that chooses their name in fuzz_quake_pictures (its
+// table's order). VELLUMIX_WRITE_SEEDS=1 writes them anew after a change of the builders.
+TEST(PictureSeedsTest, TheFuzzSeedsAreTheTestsFiles) {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
+  for (const FixtureCase& c : kFixtures) {
+    const std::string name = c.file;
+    seeds.emplace_back((name.find(".tga") != std::string::npos ? "tga/" : "pcx/") + name, Fixture(name));
+  }
+  const GamePalette palette = TestPalette();
+  seeds.emplace_back("quake_pictures/palette.lmp", std::vector<uint8_t>{1});
+  seeds.back().second.insert(seeds.back().second.end(), palette.rgb, palette.rgb + 768);
+  for (const QuakeCase& c : QuakeCases()) {
+    const uint8_t choice = c.kind == PictureKind::QuakePicture ? 0 : c.kind == PictureKind::Conchars ? 2
+                           : c.kind == PictureKind::Wal       ? 3 : 4;
+    std::string name = c.name;
+    name = name.substr(name.find_last_of('/') + 1);
+    if (c.kind == PictureKind::Conchars && name == "conchars.mip") continue;
+    std::vector<uint8_t> bytes{choice};
+    bytes.insert(bytes.end(), c.bytes.begin(), c.bytes.end());
+    seeds.emplace_back("quake_pictures/" + Lower(name), bytes);
+  }
+  const bool write = std::getenv("VELLUMIX_WRITE_SEEDS") != nullptr;
+  for (const auto& seed : seeds) {
+    const std::string path = std::string(VELLUMIX_SOURCE_DIR) + "/tests/fuzz/seeds/" + seed.first;
+    if (write) ASSERT_TRUE(WriteFileBytes(path, seed.second)) << path;
+    std::vector<uint8_t> kept;
+    EXPECT_TRUE(ReadFileBytes(path, &kept) && kept == seed.second) << seed.first << " is not the tests' file";
+  }
 }
 
 // ---- Limits, checked before a byte is allocated ----

@@ -320,22 +320,35 @@ TEST_F(PreviewPaneTest, DamagedPicturesSayWhyInThePane) {
   EXPECT_NE(Text(kPreviewNoteId).find("fewer than 8 bits"), std::string::npos) << Text(kPreviewNoteId);
 }
 
-TEST_F(PreviewPaneTest, ATgaIsShownPixelForPixel) {
-  Node* tga = AddFixture("rgb.tga");
-  FocusAndWait(tga);
-  int width = 0, height = 0;
-  const std::vector<uint32_t> pixels = Pixels(&width, &height);
-  ASSERT_EQ(width, 8);
-  ASSERT_EQ(height, 6);
-  EXPECT_EQ(pixels[0], Bgra(255, 0, 0));
-  EXPECT_EQ(pixels[7], Bgra(0, 0, 255));
-  EXPECT_EQ(pixels[5 * 8], Bgra(0, 255, 0));
+TEST_F(PreviewPaneTest, TgasAreShownPixelForPixelInTheirOrigin) {
+  // The top-down TGA as drawn; the run-length one as ImageMagick shows it oriented (its rows
+  // are stored top first under a bottom-left origin, so it shows turned over).
+  struct Case {
+    const char* name;
+    uint32_t top, bottom;
+  } cases[] = {{"rgb.tga", Bgra(255, 0, 0), Bgra(0, 255, 0)}, {"rle.tga", Bgra(0, 255, 0), Bgra(255, 0, 0)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Node* tga = AddFixture(c.name);
+    FocusAndWait(tga);
+    int width = 0, height = 0;
+    const std::vector<uint32_t> pixels = Pixels(&width, &height);
+    ASSERT_EQ(width, 8);
+    ASSERT_EQ(height, 6);
+    EXPECT_EQ(pixels[0], c.top);
+    EXPECT_EQ(pixels[7], Bgra(0, 0, 255));
+    EXPECT_EQ(pixels[5 * 8], c.bottom);
+    EXPECT_EQ(Text(kPreviewNoteId), "8 \xC3\x97 6, 24-bit TGA");
+  }
 }
 
 TEST_F(PreviewPaneTest, AnLmpTakesThePaletteOfItsArchive) {
+  // 256 x 256 in squares of 16 pixels, square i of colour i: more than the pane reads to
+  // tell a kind, and larger than the pane, which shows it scaled down.
   std::vector<uint8_t> indexes;
-  for (int i = 0; i < 16 * 16; ++i) indexes.push_back(static_cast<uint8_t>(i));
-  Node* lmp = AddFile("wall.lmp", Lmp(16, 16, indexes));
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) indexes.push_back(static_cast<uint8_t>(x / 16 + y / 16 * 16));
+  Node* lmp = AddFile("wall.lmp", Lmp(256, 256, indexes));
   // No palette anywhere: grey levels, and the caption says what to do.
   FocusAndWait(lmp);
   EXPECT_NE(Text(kPreviewNoteId).find("no palette found"), std::string::npos) << Text(kPreviewNoteId);
@@ -343,11 +356,14 @@ TEST_F(PreviewPaneTest, AnLmpTakesThePaletteOfItsArchive) {
   ASSERT_NE(AddFile("palette.lmp", Palette(), gfx), nullptr);
   ListView_SetItemState(doc_->itemList, -1, 0, LVIS_FOCUSED | LVIS_SELECTED);
   FocusAndWait(lmp);
-  EXPECT_EQ(Text(kPreviewNoteId), "16 \xC3\x97 16, 8-bit LMP, palette: gfx/palette.lmp");
+  EXPECT_EQ(Text(kPreviewNoteId), "256 \xC3\x97 256, 8-bit LMP, palette: gfx/palette.lmp");
   int width = 0, height = 0;
   const std::vector<uint32_t> pixels = Pixels(&width, &height);
-  ASSERT_EQ(width, 16);
-  ASSERT_EQ(height, 16);
-  for (int i : {0, 1, 100, 254}) EXPECT_EQ(pixels[i], Bgra(i, 255 - i, i / 2)) << i;
+  ASSERT_EQ(width, 256);
+  ASSERT_EQ(height, 256);
+  for (int i : {0, 1, 100, 254}) {
+    const size_t at = static_cast<size_t>(i / 16 * 16) * 256 + i % 16 * 16 + 5;
+    EXPECT_EQ(pixels[at], Bgra(i, 255 - i, i / 2)) << i;
+  }
   Screenshot("preview-texture");
 }
