@@ -1,0 +1,56 @@
+// The item list's work that waits for the messages before it: results of the list's
+// worker, and the queueing and fitting after items came in or the list scrolled.
+#include "panes/list_columns.h"
+#include "panes/list_state.h"
+#include "panes/thumbnails.h"
+#include "panes/views.h"
+#include "services/core/window_state.h"
+
+namespace {
+
+enum : WPARAM { kResultsWaiting = 0, kListChanged = 1, kListScrolled = 2 };
+
+}  // namespace
+
+void ScheduleListChanged(WindowDocument* doc) {
+  ListState* state = ListStateOf(doc);
+  if (state->changeScheduled) return;
+  state->changeScheduled = PostMessageA(doc->itemList, WMU_LIST_WORK_DONE, kListChanged, 0) != FALSE;
+  if (!state->changeScheduled) ListChanged(doc);
+}
+
+void ScheduleListScrolled(WindowDocument* doc) {
+  if (doc->viewMode != kViewThumbnails) return;
+  ListState* state = ListStateOf(doc);
+  if (state->scrollScheduled) return;
+  state->scrollScheduled = PostMessageA(doc->itemList, WMU_LIST_WORK_DONE, kListScrolled, 0) != FALSE;
+}
+
+void OnListWorkDone(HWND list, WPARAM what) {
+  WindowDocument* doc = DocumentOf(ArchiveWindowOfPane(list));
+  if (doc == nullptr) return;
+  ListState* state = ListStateOf(doc);
+  if (what == kListChanged) {
+    state->changeScheduled = false;
+    ListChanged(doc);
+    return;
+  }
+  if (what == kListScrolled) {
+    state->scrollScheduled = false;
+    QueueThumbnails(doc);
+    return;
+  }
+  bool crcs = false;
+  for (const ListResult& result : state->work.Take()) {
+    if (result.kind == ListJobKind::Crc) {
+      ShowWorkedOutCrc(doc, result);
+      crcs = true;
+    } else {
+      ShowMadeThumbnail(doc, result);
+    }
+  }
+  if (!crcs) return;
+  FitColumnWidths(doc);
+  // An order by CRC-32 takes the values as they come.
+  if (ColumnOfSortKey(doc->sortKey) == kCrcColumn) SortItemList(doc);
+}
