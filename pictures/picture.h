@@ -49,9 +49,15 @@ bool NeedsGamePalette(PictureKind kind);
 bool IsPlatformPicture(PictureKind kind);
 
 // The kind of an entry by its name (a path; the extension and, for palette and conchars,
-// the base name, compared without regard to case) and its first bytes (as many as there
-// are, up to the whole entry); None when no decoder takes it.
+// the base name, compared without regard to case) and its bytes; None when no decoder
+// takes it. The kinds without magic (palette, conchars, LMP) are told by the entry's exact
+// size, so data must be the whole entry: with fewer bytes, use PictureKindOfHead.
 PictureKind PictureKindOf(const std::string& name, const uint8_t* data, size_t size);
+// The same from the entry's first bytes (128 are enough for every kind) and its size.
+PictureKind PictureKindOfHead(const std::string& name, const uint8_t* head, size_t headSize, uint64_t entrySize);
+// Whether an entry of this name could be one of our own kinds (not the platform's): what a
+// caller asks before it reads an entry's bytes to find out.
+bool MayBeOwnPicture(const std::string& name);
 // "PNG", "JPEG", "BMP", "GIF", "TGA", "PCX", "LMP", "palette", "conchars", "WAL", "mip texture".
 const char* PictureKindName(PictureKind kind);
 

@@ -33,3 +33,8 @@ class ScratchDir {
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes);
+
+// Reads an 8-bit RGB or RGBA PNG (every filter) into RGBA with zlib alone, checking each
+// chunk's CRC-32; false, with the reason, on anything else.
+bool ReadPngRgba(const std::string& png, uint32_t* width, uint32_t* height, std::vector<uint8_t>* rgba,
+                 std::string* why);
