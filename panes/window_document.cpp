@@ -23,8 +23,11 @@ HWND ActiveMdiChild() {
 }
 
 HWND ArchiveWindowOfPane(HWND pane) {
+  // The list sits one splitter deeper than the tree, in the one it shares with the preview.
   HWND splitter = pane ? GetParent(pane) : nullptr;
-  return splitter ? GetParent(splitter) : nullptr;
+  HWND above = splitter ? GetParent(splitter) : nullptr;
+  if (above && !IsArchiveWindow(above) && GetParent(above) && IsArchiveWindow(GetParent(above))) return GetParent(above);
+  return above;
 }
 
 void MarkModified(HWND window) {

@@ -35,7 +35,12 @@ struct ViewedCopy {
 struct WindowDocument : ArchiveDocument {
   HWND splitter = nullptr;    // child id 1
   HWND folderTree = nullptr;  // "wcPakTV", child id 2 of the splitter
-  HWND itemList = nullptr;    // "wcPakLV", child id 3 of the splitter
+  HWND itemList = nullptr;    // "wcPakLV", child id 1 of the preview splitter
+  // The top/bottom splitter (child id 3 of the splitter) that holds the item list above the
+  // preview pane ("wcPakPreview", its child id 2), and whether the pane shows.
+  HWND previewSplitter = nullptr;
+  HWND previewPane = nullptr;
+  bool previewShown = false;
   HWND focusedPane = nullptr;  // the pane that had the focus last; it takes it again with the window
   uint32_t viewMode = 0;  // 0 Large Icons, 1 Details, 2 Small Icons, 3 List, 4 Thumbnails
   uint32_t sortKey = 0;   // low byte 1 Name, 2 Type, 4 Size, 8 Modified; 0x100 descending
@@ -61,6 +66,8 @@ struct WindowDocument : ArchiveDocument {
 constexpr int kSplitterId = 1;
 constexpr int kFolderTreeId = 2;
 constexpr int kItemListId = 3;
+constexpr int kPreviewSplitterId = 3;  // the item list's place in the splitter
+constexpr int kPreviewPaneId = 2;
 
 // Whether window is an archive window (of the archive window class).
 bool IsArchiveWindow(HWND window);
@@ -79,7 +86,7 @@ HWND FindArchiveWindow(HWND skip, Test test) {
   return nullptr;
 }
 
-// The archive window that holds a pane (the pane's grandparent), or null.
+// The archive window that holds a pane (the first archive window above it), or null.
 HWND ArchiveWindowOfPane(HWND pane);
 
 // The frame's active MDI child (an archive window), or null.

@@ -37,6 +37,7 @@ HANDLE g_soundThread;
 DWORD g_soundThreadId;
 int g_soundStop;
 int g_newRequest;
+int g_silence;  // StopSound asked for quiet
 int g_queued;
 SoundSlot g_slots[kSlots];
 unsigned long g_started;
@@ -126,6 +127,14 @@ DWORD WINAPI SoundThread(LPVOID) {
   for (;;) {
     Lock();
     if (g_soundStop) break;
+    if (g_silence) {
+      g_silence = 0;
+      g_newRequest = 0;
+      // The playing sound's slot empties when its device reports the reset buffer done.
+      while (g_queued > 1) EmptySlot(g_queued - 1);
+      if (g_queued == 1 && g_slots[0].waveOut) ResetSlot(g_slots[0]);
+      else if (g_queued == 1) EmptySlot(0);
+    }
     if (g_newRequest) {
       g_newRequest = 0;
       StartQueuedSound();
@@ -165,6 +174,7 @@ bool StartSoundThread() {
     g_queued = 0;
     g_newRequest = 0;
     g_soundStop = 0;
+    g_silence = 0;
     // Started while the mutex is held, so the thread sees its handle and id set.
     g_soundThread = CreateThread(nullptr, kSoundStackSize, SoundThread, nullptr, 0, &g_soundThreadId);
     result = g_soundThread != nullptr;
@@ -177,6 +187,13 @@ void StopSoundThread() {
   if (!g_soundMutex) return;
   Lock();
   if (g_soundThread) g_soundStop = 1;
+  Unlock();
+}
+
+void StopSound() {
+  if (!g_soundMutex) return;
+  Lock();
+  if (g_soundThread) g_silence = 1;
   Unlock();
 }
 

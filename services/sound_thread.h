@@ -10,6 +10,8 @@
 bool StartSoundThread();
 // Asks the thread to stop at its next pass; does not wait for it.
 void StopSoundThread();
+// Ends the sound that plays and drops the one waiting, if any.
+void StopSound();
 // Queues a whole WAV file for playing. With ownsData the queue frees the buffer (with
 // free) once it is done with it, also when the sound is dropped. true when queued; false when
 // refused (no data, no thread, stopping, not a RIFF/WAVE file), the buffer then still

@@ -26,6 +26,44 @@ void SendSize(HWND splitter, HWND sizeOf) {
   SendMessageA(splitter, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
 }
 
+// The room the panes share along the bar's axis: the width, or a top/bottom one's height.
+int Extent(HWND hwnd, const SplitterState* s) {
+  int width, height;
+  ClientSize(hwnd, &width, &height);
+  return s->topBottom ? height : width;
+}
+
+// A top/bottom splitter without a lower pane shows no bar.
+bool Collapsed(const SplitterState* s) { return s->topBottom && !s->rightPane; }
+
+// Where the bar begins along the axis: a top/bottom splitter counts its position from the
+// bottom, so that the lower pane keeps its height.
+int BarStart(const SplitterState* s, int extent) {
+  if (!s->topBottom) return s->position;
+  const int start = extent - s->position - s->barWidth;
+  return start < 0 ? 0 : start;
+}
+
+// The position that puts the bar's start at start.
+int PositionOfBarStart(const SplitterState* s, int extent, int start) {
+  if (!s->topBottom) return start;
+  const int position = extent - start - s->barWidth;
+  return position < 0 ? 0 : position;
+}
+
+// The size the splitter lays itself out in: its own for a top/bottom one (which shares its
+// parent with another pane), its parent's for one that fills its parent.
+HWND SizeSource(HWND hwnd, const SplitterState* s) { return s->topBottom ? hwnd : GetParent(hwnd); }
+
+void DrawTopBottom(HWND hwnd, HDC dc, const SplitterState* s) {
+  if (Collapsed(s)) return;
+  int width, height;
+  ClientSize(hwnd, &width, &height);
+  const int start = BarStart(s, height);
+  RECT between = {0, start, width, start + s->barWidth};
+  FillRect(dc, &between, GetSysColorBrush(COLOR_BTNFACE));
+}
+
 // The bar and the edges at the DPI s is for.
 void MeasureForDpi(SplitterState* s) {
   s->barWidth = ScaleToDpi(kSplitterBarWidthAt96, s->dpi);
@@ -34,6 +72,10 @@ void MeasureForDpi(SplitterState* s) {
 }
 
 void Draw(HWND hwnd, HDC dc, const SplitterState* s) {
+  if (s->topBottom) {
+    DrawTopBottom(hwnd, dc, s);
+    return;
+  }
   int width, height;
   ClientSize(hwnd, &width, &height);
   const int p = s->position, bar = s->barWidth;
@@ -86,7 +128,22 @@ LRESULT OnCreate(HWND hwnd) {
   return 0;
 }
 
+void LayOutTopBottom(SplitterState* s, int width, int height) {
+  if (Collapsed(s)) {
+    if (s->leftPane) MoveWindow(s->leftPane, 0, 0, width, height, TRUE);
+    return;
+  }
+  const int start = BarStart(s, height), below = start + s->barWidth;
+  if (s->leftPane) MoveWindow(s->leftPane, 0, 0, width, start, TRUE);
+  if (s->rightPane) MoveWindow(s->rightPane, 0, below, width, height > below ? height - below : 0, TRUE);
+}
+
 LRESULT OnSize(HWND hwnd, SplitterState* s, int width, int height) {
+  if (s->topBottom) {
+    LayOutTopBottom(s, width, height);
+    DrawNow(hwnd, s);
+    return 0;
+  }
   const int cx = s->edgeWidth, cy = s->edgeHeight, p = s->position, bar = s->barWidth;
   if (s->leftPane) MoveWindow(s->leftPane, cx, cy, p - 2 * cx, height - 2 * cy, TRUE);
   if (s->rightPane) MoveWindow(s->rightPane, p + bar + cx, cy, width - 2 * cx - p - bar, height - 2 * cy, TRUE);
@@ -102,13 +159,28 @@ LRESULT OnPaint(HWND hwnd, SplitterState* s) {
   return 0;
 }
 
-bool OnBar(const SplitterState* s, int x) {
-  return x >= s->position && x < s->position + s->barWidth;
+// The point's coordinate along the splitter's axis.
+int AlongAxis(const SplitterState* s, LPARAM point) {
+  return static_cast<short>(s->topBottom ? HIWORD(point) : LOWORD(point));
+}
+
+bool OnBar(HWND hwnd, const SplitterState* s, int along) {
+  if (Collapsed(s)) return false;
+  const int start = BarStart(s, Extent(hwnd, s));
+  return along >= start && along < start + s->barWidth;
+}
+
+// The outline of the bar whose start is at start.
+RECT BarRect(HWND hwnd, const SplitterState* s, int start) {
+  int width, height;
+  ClientSize(hwnd, &width, &height);
+  if (s->topBottom) return RECT{0, start, width, start + s->barWidth};
+  return RECT{start, 0, start + s->barWidth, height};
 }
 
 LRESULT OnLButtonDown(HWND hwnd, SplitterState* s, WPARAM wParam, LPARAM lParam) {
-  int x = static_cast<short>(LOWORD(lParam));
-  if (GetCapture() == hwnd || !OnBar(s, x)) return DefWindowProcA(hwnd, WM_LBUTTONDOWN, wParam, lParam);
+  const int along = AlongAxis(s, lParam);
+  if (GetCapture() == hwnd || !OnBar(hwnd, s, along)) return DefWindowProcA(hwnd, WM_LBUTTONDOWN, wParam, lParam);
   BOOL full = FALSE;
   if (SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &full, 0)) {
     FullDragMode = full;
@@ -123,38 +195,41 @@ LRESULT OnLButtonDown(HWND hwnd, SplitterState* s, WPARAM wParam, LPARAM lParam)
   if (FullDragMode) {
     s->dragRect.left = s->position;
   } else {
-    int width, height;
-    ClientSize(hwnd, &width, &height);
-    s->dragRect = RECT{s->position, 0, s->position + s->barWidth, height};
+    s->dragRect = BarRect(hwnd, s, BarStart(s, Extent(hwnd, s)));
     InvertOutline(hwnd, s->dragRect);
   }
   return 0;
 }
 
 LRESULT OnMouseMove(HWND hwnd, SplitterState* s, LPARAM lParam) {
-  int x = static_cast<short>(LOWORD(lParam));
+  const int x = AlongAxis(s, lParam);
   if (GetCapture() != hwnd) {
-    SetCursor(LoadCursorA(nullptr, OnBar(s, x) ? IDC_SIZEWE : IDC_ARROW));
+    const LPCSTR sizing = s->topBottom ? IDC_SIZENS : IDC_SIZEWE;
+    SetCursor(LoadCursorA(nullptr, OnBar(hwnd, s, x) ? sizing : IDC_ARROW));
     return 0;
   }
+  // A top/bottom splitter keeps the bar inside itself; one that fills its parent, inside that.
   int parentWidth, parentHeight;
-  ClientSize(GetParent(hwnd), &parentWidth, &parentHeight);
+  ClientSize(SizeSource(hwnd, s), &parentWidth, &parentHeight);
+  const int room = s->topBottom ? parentHeight - s->barWidth : parentWidth;
   int n;
   if (x < s->minPaneWidth) {
     n = s->minPaneWidth;
   } else {
-    n = parentWidth - s->minPaneWidth;
+    n = room - s->minPaneWidth;
     if (n >= x) n = x;
   }
   if (!FullDragMode) {
-    if (n == s->dragRect.left) return 0;
+    const LONG& shown = s->topBottom ? s->dragRect.top : s->dragRect.left;
+    if (n == shown) return 0;
     InvertOutline(hwnd, s->dragRect);
-    s->dragRect.left = n;
-    s->dragRect.right = n + s->barWidth;
+    s->dragRect = BarRect(hwnd, s, n);
     InvertOutline(hwnd, s->dragRect);
-  } else if (n != s->position) {
-    s->position = static_cast<WORD>(n);
-    SendSize(hwnd, GetParent(hwnd));
+  } else {
+    const int position = PositionOfBarStart(s, Extent(hwnd, s), n);
+    if (position == s->position) return 0;
+    s->position = static_cast<WORD>(position);
+    SendSize(hwnd, SizeSource(hwnd, s));
   }
   return 0;
 }
@@ -164,7 +239,8 @@ void EndDrag(HWND hwnd, SplitterState* s, bool keep) {
   if (!FullDragMode) {
     InvertOutline(hwnd, s->dragRect);
     if (keep) {
-      s->position = static_cast<WORD>(s->dragRect.left);
+      const int start = s->topBottom ? s->dragRect.top : s->dragRect.left;
+      s->position = static_cast<WORD>(PositionOfBarStart(s, Extent(hwnd, s), start));
       SendSize(hwnd, hwnd);
     }
   } else if (!keep && s->dragRect.left != s->position) {
@@ -250,8 +326,15 @@ HWND SetSplitterPane(HWND splitter, SplitterSide side, HWND pane) {
     SetParent(pane, splitter);
     SetWindowLongA(pane, GWL_STYLE, GetWindowLongA(pane, GWL_STYLE) & ~WS_CLIPSIBLINGS);
   }
-  SendSize(splitter, GetParent(splitter));
+  SendSize(splitter, SizeSource(splitter, s));
+  if (s->topBottom) InvalidateRect(splitter, nullptr, TRUE);
   return previous;
+}
+
+HWND CreateTopBottomSplitter(HWND parent, int id, HINSTANCE instance, WORD minPaneHeight, WORD lowerHeight) {
+  HWND hwnd = CreateSplitter(0, WS_VISIBLE, parent, id, instance, minPaneHeight, lowerHeight);
+  if (SplitterState* s = hwnd ? StateOf(hwnd) : nullptr) s->topBottom = true;
+  return hwnd;
 }
 
 WORD GetSplitterPosition(HWND splitter) {

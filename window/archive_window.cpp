@@ -29,6 +29,7 @@
 #include "window/save.h"
 #include "window/viewer_edits.h"
 #include "window/window_dpi.h"
+#include "panes/preview_pane.h"
 #include "panes/views.h"
 
 unsigned long UntitledCounter = 1;
@@ -87,7 +88,8 @@ LRESULT BuildWindow(HWND hwnd, std::unique_ptr<ArchiveSource> source, Failure* w
                              kItemListId);
   if (!doc->itemList) return -1;
   SetSplitterPane(doc->splitter, SplitterSide::Left, doc->folderTree);
-  SetSplitterPane(doc->splitter, SplitterSide::Right, doc->itemList);
+  if (!CreatePreviewPane(hwnd, doc, doc->splitter, kPreviewSplitterId, kPreviewPaneId)) return -1;
+  SetSplitterPane(doc->splitter, SplitterSide::Right, doc->previewSplitter);
   if (!BuildArchiveView(hwnd, doc, why)) return -1;
   AttachDropTarget(hwnd, doc);
   return 0;

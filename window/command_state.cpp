@@ -9,6 +9,7 @@
 #include "services/settings.h"
 #include "window/archive_window.h"
 #include "window/rename.h"
+#include "panes/preview_pane.h"
 #include "panes/views.h"
 
 namespace {
@@ -82,6 +83,7 @@ void OnFirstActivation() {
   EnableArrangeIcons(true);
   for (int command : kViewCommands) EnableBoth(command, true);
   EnableItem(ID_VIEW_REFRESH, true);
+  EnableItem(ID_VIEW_PREVIEW_PANE, true);
 }
 
 void OnLastDeactivation() {
@@ -97,6 +99,8 @@ void OnLastDeactivation() {
   CheckViewMode(g_settings.windowState.viewMode);
   EnableArrangeIcons(false);
   EnableItem(ID_VIEW_REFRESH, false);
+  EnableItem(ID_VIEW_PREVIEW_PANE, false);
+  CheckMenuItem(g_mainMenu, ID_VIEW_PREVIEW_PANE, g_settings.windowState.previewShown == 1 ? MF_CHECKED : MF_UNCHECKED);
   EnablePopupHolding(g_mainMenu, ID_OBJECT_NEW_DIRECTORY, false);
   EnablePopupHolding(g_mainMenu, ID_WINDOW_CASCADE, false);
   EnableButton(ID_OBJECT_UP, false);
@@ -154,5 +158,6 @@ void OnArchiveActivate(HWND window, WindowDocument* doc, HWND activated, HWND de
   CheckViewMode(doc->viewMode);
   int sortCommand = CommandOfSortKey(doc->sortKey);
   if (sortCommand) CheckSortMenuItem(sortCommand);
+  CheckMenuItem(g_mainMenu, ID_VIEW_PREVIEW_PANE, PreviewShown(doc) ? MF_CHECKED : MF_UNCHECKED);
   DrawMenuBar(g_frameWindow);
 }

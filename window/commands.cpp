@@ -10,6 +10,7 @@
 #include "window/save.h"
 #include "window/test_archive.h"
 #include "window/transfer_commands.h"
+#include "panes/preview_pane.h"
 #include "panes/views.h"
 
 bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND control, int code) {
@@ -75,6 +76,9 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
       return true;
     case ID_OBJECT_UP:
       GoUp(doc);
+      return true;
+    case ID_VIEW_PREVIEW_PANE:
+      ShowPreviewPane(window, doc, !PreviewShown(doc));
       return true;
     case ID_VIEW_REFRESH:
       RefreshList(doc);

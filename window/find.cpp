@@ -18,6 +18,7 @@
 #include "services/globals.h"
 #include "services/message_box.h"
 #include "services/number_format.h"
+#include "panes/preview_pane.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ struct FoundItem {
 
 struct FindState {
   WindowDocument* doc;
+  HWND window = nullptr;
   std::vector<FoundItem> found;
   int chosen = -1;  // the result to show once the dialog is gone
 };
@@ -183,12 +185,26 @@ void AnswerDisplayInfoW(FindState* state, NMLVDISPINFOW* info) {
   if (written == 0) info->item.pszText[info->item.cchTextMax - 1] = L'\0';
 }
 
+Node* NodeAt(Node* root, const std::vector<std::string>& path);
+
+// The preview pane, where it shows, follows the result that takes the focus.
+void PreviewFocusedResult(FindState* state, const NMLISTVIEW* change) {
+  if (change->iItem < 0 || !(change->uChanged & LVIF_STATE) || !(change->uNewState & LVIS_FOCUSED) ||
+      (change->uOldState & LVIS_FOCUSED) || static_cast<size_t>(change->iItem) >= state->found.size())
+    return;
+  if (Node* node = NodeAt(state->doc->root(), state->found[static_cast<size_t>(change->iItem)].path))
+    PreviewNode(state->window, state->doc, node);
+}
+
 LRESULT OnNotify(HWND dialog, FindState* state, NMHDR* header) {
   if (header->idFrom != IDC_FIND_RESULTS) return 0;
   switch (header->code) {
     case LVN_GETDISPINFOA: AnswerDisplayInfo(state, reinterpret_cast<NMLVDISPINFOA*>(header)); return 0;
     case LVN_GETDISPINFOW: AnswerDisplayInfoW(state, reinterpret_cast<NMLVDISPINFOW*>(header)); return 0;
-    case LVN_ITEMCHANGED: UpdateShowButton(dialog); return 0;
+    case LVN_ITEMCHANGED:
+      UpdateShowButton(dialog);
+      PreviewFocusedResult(state, reinterpret_cast<const NMLISTVIEW*>(header));
+      return 0;
     case NM_DBLCLK: Choose(dialog, state, reinterpret_cast<NMITEMACTIVATE*>(header)->iItem); return 0;
   }
   return 0;
@@ -272,6 +288,7 @@ void FindInArchive(HWND window, WindowDocument* doc) {
   if (!doc || !doc->root()) return;
   FindState state;
   state.doc = doc;
+  state.window = window;
   const INT_PTR answer = DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_FIND), window, FindDialogProc,
                                          reinterpret_cast<LPARAM>(&state));
   if (answer != IDOK || state.chosen < 0) return;

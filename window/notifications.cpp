@@ -10,6 +10,7 @@
 #include "window/folder_status.h"
 #include "window/rename.h"
 #include "panes/pane_dpi.h"
+#include "panes/preview_pane.h"
 #include "panes/views.h"
 
 namespace {
@@ -50,6 +51,7 @@ LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW:
       ShowFolder(window, doc, reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem);
+      PreviewFocusedItem(window, doc);
       UpdateCommandState(window, doc);  // the root cannot be renamed
       ScheduleFolderStatus(window);
       return 0;
@@ -60,6 +62,10 @@ LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
 void OnListItemChanged(HWND window, WindowDocument* doc, const NMLISTVIEW* change) {
   if (change->iItem != -1) {
     if (!doc->listInBulk) UpdateCommandState(window, doc);
+    // The preview follows the focus: the item that gains it, or the folder when it goes.
+    if ((change->uChanged & LVIF_STATE) && ((change->uNewState ^ change->uOldState) & LVIS_FOCUSED) && !doc->listInBulk)
+      PreviewNode(window, doc, (change->uNewState & LVIS_FOCUSED) ? ListItemNode(doc->itemList, change->iItem)
+                                                                  : TreeItemNode(doc->folderTree, CurrentFolderItem(doc->folderTree)));
     if (change->uChanged & LVIF_STATE) ScheduleFolderStatus(window);
     return;
   }

@@ -21,7 +21,10 @@
 #include "window/viewer_edits.h"
 #include "services/message_box.h"
 #include "services/core/archive_text.h"
+#include "panes/core/entry_content.h"
+#include "panes/preview_pane.h"
 #include "panes/views.h"
+#include "archive/entry_snapshot.h"
 
 std::string ShellFailureText(const char* storedName, unsigned long error) {
   const std::string name = PrintableName(storedName);
@@ -110,6 +113,32 @@ bool NoProgramFor(DWORD error) {
   return error == ERROR_NO_ASSOCIATION || error == ERROR_BAD_EXE_FORMAT || error == ERROR_FILE_NOT_FOUND;
 }
 
+// Shows the entry in the preview pane, which opens if it was closed.
+void ShowInPreview(HWND window, WindowDocument* doc, const Node* entry) {
+  if (!PreviewShown(doc)) ShowPreviewPane(window, doc, true);
+  PreviewNode(window, doc, entry);
+}
+
+// The system has no program for the entry's type: the pane shows it, and the status bar says why.
+void ShowWithoutProgram(HWND window, WindowDocument* doc, const Node* entry) {
+  ShowInPreview(window, doc, entry);
+  const char* extension = ExtensionOf(entry->name().c_str());
+  const std::string text = extension ? "No program is set up for ." + PrintableName(extension) +
+                                           " files: the preview pane shows \"" + PrintableName(entry->name()) + "\"."
+                                     : "No program is set up for \"" + PrintableName(entry->name()) +
+                                           "\": the preview pane shows it.";
+  if (g_statusBar) SendMessageA(g_statusBar, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+// Whether a name without an extension is a program by its first bytes (an MZ header, "#!").
+bool SaysItIsAProgram(const WindowDocument* doc, const Node* entry) {
+  const EntrySnapshot snapshot = SnapshotEntry(doc, entry);
+  SharedBytes head;
+  // A file that cannot be read is taken for a program: nothing is run without asking.
+  if (snapshot.refused != EntryLoad::Ok || ReadSnapshot(snapshot, 2, &head) != EntryLoad::Ok) return true;
+  return head && IsProgramBytes(head->data(), head->size());
+}
+
 // Asks before a program from an archive runs: No is the default answer.
 bool UserAllowsRunning(HWND window, const char* name) {
   const std::string text =
@@ -136,13 +165,19 @@ bool OpenTemporaryCopy(HWND window, WindowDocument* doc, const Node* entry, char
   info.nShow = SW_SHOWNORMAL;
   bool opened = ShellExecuteExA(&info) != 0;
   DWORD error = opened ? 0 : GetLastError();
+  // No program for the type, and no way offered to choose one either (Wine says "Bad EXE
+  // format" to both): the pane shows the entry instead of an error box.
+  bool noProgram = !opened && chooseProgram;
   if (!opened && !chooseProgram && NoProgramFor(error)) {
     info.lpVerb = "openas";
     info.hProcess = nullptr;
     opened = ShellExecuteExA(&info) != 0;
     if (!opened) error = GetLastError();
+    noProgram = !opened;
   }
-  if (!opened) {
+  if (noProgram) {
+    ShowWithoutProgram(window, doc, entry);
+  } else if (!opened) {
     ShowShellFailure(window, entry->name().c_str(), error);
   } else if (info.hProcess) {
     if (WatchViewer(window, info.hProcess, pathCopy, entry->id(), WMU_VIEW_FINISHED)) {
@@ -161,7 +196,7 @@ bool OpenTemporaryCopy(HWND window, WindowDocument* doc, const Node* entry, char
   }
   if (DeleteFileA(pathCopy)) ForgetTemporaryFile(pathCopy);
   std::free(pathCopy);
-  return false;
+  return noProgram;
 }
 
 bool ViewFile(HWND window, WindowDocument* doc, const Node* entry) {
@@ -184,6 +219,11 @@ bool ViewFile(HWND window, WindowDocument* doc, const Node* entry) {
     return false;
   }
   const ShellRisk risk = ShellRiskOf(name);
+  // A name without an extension ("makefile", "readme") is a program only when its bytes say so.
+  if (risk == ShellRisk::NoExtension && !SaysItIsAProgram(doc, entry)) {
+    ShowInPreview(window, doc, entry);
+    return true;
+  }
   if (risk != ShellRisk::None && !UserAllowsRunning(window, name)) return false;
   const std::string copyPath = std::string(TempDirectory) + entry->name();
   if (Utf16Length(copyPath) > kMaxDiskPath) return false;

@@ -1,6 +1,7 @@
 #include "window/window_dpi.h"
 
 #include "panes/pane_dpi.h"
+#include "panes/preview_pane.h"
 #include "services/dpi.h"
 
 LRESULT FollowDpiChange(HWND window, WindowDocument* doc) {
@@ -19,5 +20,6 @@ LRESULT FollowDpiChange(HWND window, WindowDocument* doc) {
   // the change from here.
   if (doc->splitter) SendMessageA(doc->splitter, WM_DPICHANGED_AFTERPARENT, 0, 0);
   MovePanesToDpi(doc, dpi);
+  ApplyPreviewDpi(doc);
   return 0;
 }

@@ -181,7 +181,7 @@ std::string HexDumpLines(const uint8_t* data, size_t size) {
   std::string lines;
   lines.reserve((size / 16 + 1) * 80);
   for (size_t row = 0; row < size; row += 16) {
-    char offset[16];
+    char offset[32];
     std::snprintf(offset, sizeof offset, "%08zx  ", row);
     lines += offset;
     const size_t count = size - row < 16 ? size - row : 16;

@@ -154,7 +154,9 @@ ArchivePanes PanesOf(HWND window) {
   if (!splitter) return panes;
   panes.window = window;
   panes.tree = FindChild(splitter, "wcPakTV");
-  panes.list = FindChild(splitter, "wcPakLV");
+  // The list shares a splitter of its own with the preview pane.
+  HWND inner = FindChild(splitter, "wcSplitter");
+  panes.list = FindChild(inner ? inner : splitter, "wcPakLV");
   return panes;
 }
 

@@ -75,6 +75,8 @@ const Shown kShown[] = {
     {40026, "by Si&ze", false, false, kNoKey, 0, nullptr, nullptr},
     {40025, "by &Type", false, false, kNoKey, 0, nullptr, nullptr},
     {40035, "Refresh\tF5", true, false, VK_F5, 0, nullptr, nullptr},
+    {40044, "Preview &Pane\tF3", true, false, VK_F3, 0, "Shows or hides the preview of the focused item under the list",
+     nullptr},
     {40043, "&Options...", false, false, kNoKey, 0, "Changes the settings of the program", nullptr},
     {40013, "Cl&ose", false, false, kNoKey, 0, nullptr, nullptr},
     {40014, "Close &All", false, false, kNoKey, 0, nullptr, nullptr},
@@ -102,7 +104,7 @@ struct Popup {
   int items;
 };
 const Popup kPopups[] = {{"&File", false, 13}, {"&Edit", true, 10},   {"&Object", true, 5},
-                         {"&View", false, 13}, {"&Window", true, 11}, {"&Help", false, 1}};
+                         {"&View", false, 15}, {"&Window", true, 11}, {"&Help", false, 1}};
 
 std::string LoadedString(UINT id) {
   char buffer[512] = {};

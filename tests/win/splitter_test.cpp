@@ -233,3 +233,84 @@ TEST_F(SplitterTest, NotificationsAndCommandsGoToTheParent) {
   EXPECT_EQ(SendMessageA(splitter_, WM_COMMAND, 5, 0), 77);
   EXPECT_EQ(seen, static_cast<UINT>(WM_COMMAND));
 }
+
+namespace {
+
+// A top/bottom splitter in the same parent, 600 x 300, whose lower pane is 80 high.
+class TopBottomSplitterTest : public SplitterTest {
+ protected:
+  void SetUp() override {
+    SplitterTest::SetUp();
+    // The panes go back to the parent before the side-by-side splitter goes with its children.
+    SetParent(left_, parent_);
+    SetParent(right_, parent_);
+    DestroyWindow(splitter_);
+    splitter_ = CreateTopBottomSplitter(parent_, 1, GetModuleHandleA(nullptr), 20, 80);
+    ASSERT_NE(splitter_, nullptr);
+    MoveWindow(splitter_, 0, 0, 600, 300, TRUE);
+    EXPECT_EQ(SetSplitterPane(splitter_, SplitterSide::Top, left_), nullptr);
+    EXPECT_EQ(SetSplitterPane(splitter_, SplitterSide::Bottom, right_), nullptr);
+    PumpPending();
+  }
+  RECT PaneRect(HWND pane) {
+    RECT rc;
+    GetWindowRect(pane, &rc);
+    MapWindowPoints(nullptr, splitter_, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+  }
+  // Presses at height y, moves in ten steps to toY and lets go.
+  void DragBar(int y, int toY) {
+    POINT from = Screen(300, y);
+    MouseTo(from.x, from.y);
+    Button(true);
+    for (int i = 1; i <= 10; ++i) {
+      POINT p = Screen(300, y + (toY - y) * i / 10);
+      MouseTo(p.x, p.y);
+    }
+    Button(false);
+  }
+};
+
+}  // namespace
+
+TEST_F(TopBottomSplitterTest, TheLowerPaneKeepsItsHeightAndTheBarMovesIt) {
+  const int bar = SplitterBarWidth(splitter_);
+  RECT upper = PaneRect(left_), lower = PaneRect(right_);
+  EXPECT_EQ(upper.top, 0);
+  EXPECT_EQ(upper.bottom, 300 - 80 - bar);
+  EXPECT_EQ(lower.top, 300 - 80);
+  EXPECT_EQ(lower.bottom - lower.top, 80);
+  EXPECT_EQ(lower.right - lower.left, 600);
+  // A taller splitter gives its room to the upper pane.
+  MoveWindow(splitter_, 0, 0, 600, 280, TRUE);
+  EXPECT_EQ(PaneRect(right_).bottom - PaneRect(right_).top, 80);
+  EXPECT_EQ(PaneRect(left_).bottom, 280 - 80 - bar);
+  for (bool full : {true, false}) {
+    SCOPED_TRACE(full ? "full drag" : "outline drag");
+    SetFullDrag(full);
+    const int barTop = 280 - GetSplitterPosition(splitter_) - bar;
+    DragBar(barTop + 1, 100);  // the bar's top follows the mouse
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(GetSplitterPosition(splitter_), 280 - 100 - bar);
+    EXPECT_EQ(PaneRect(left_).bottom, 100);
+    DragBar(100, 2);  // held at the least height of the upper pane
+    EXPECT_EQ(PaneRect(left_).bottom, 20);
+    DragBar(21, 220);
+    EXPECT_EQ(GetSplitterPosition(splitter_), 280 - 220 - bar);
+  }
+}
+
+TEST_F(TopBottomSplitterTest, WithoutALowerPaneTheUpperTakesEverything) {
+  EXPECT_EQ(SetSplitterPane(splitter_, SplitterSide::Bottom, nullptr), right_);
+  RECT upper = PaneRect(left_);
+  EXPECT_EQ(upper.bottom - upper.top, 300);
+  EXPECT_EQ(upper.right - upper.left, 600);
+  // No bar to press: a press at its old place starts no drag.
+  POINT p = Screen(300, 300 - 80 - 1);
+  MouseTo(p.x, p.y);
+  Button(true);
+  EXPECT_EQ(GetCapture(), nullptr);
+  Button(false);
+  EXPECT_EQ(SetSplitterPane(splitter_, SplitterSide::Bottom, right_), nullptr);
+  EXPECT_EQ(PaneRect(right_).bottom - PaneRect(right_).top, 80);
+}

@@ -26,6 +26,7 @@
 #include "tests/win/support/unicode_support.h"
 #include "transfer/core/node_copy.h"
 #include "window/panes.h"
+#include "panes/preview_pane.h"
 #include "panes/views.h"
 
 namespace {
@@ -580,10 +581,19 @@ TEST_F(ViewingTest, UnsafeStoredNamesNeverLeaveTheTemporaryDirectory) {
 }
 
 TEST_F(ViewingTest, ProgramsRunOnlyWhenTheUserSaysSo) {
-  // A program, a batch file and a name without an extension: the shell would run each.
-  for (const char* name : {"hello.exe", "run.bat", "readme"}) {
+  // A program, a batch file and names without an extension whose bytes say they are
+  // programs (a script, an MZ header): the shell would run each.
+  struct Case {
+    const char* name;
+    const char* bytes;
+  } cases[] = {{"hello.exe", "@echo off\r\necho ran> ran.marker\r\n"},
+               {"run.bat", "@echo off\r\necho ran> ran.marker\r\n"},
+               {"install", "#!/bin/sh\necho ran > ran.marker\n"},
+               {"setup", "MZ\x90"}};
+  for (const Case& c : cases) {
+    const char* name = c.name;
     SCOPED_TRACE(name);
-    Node* entry = AddFile(name, "@echo off\r\necho ran> ran.marker\r\n");
+    Node* entry = AddFile(name, c.bytes);
     ASSERT_NE(entry, nullptr);
     bool noIsDefault = false;
     DialogWatcher question("View", 0, 10000, [&noIsDefault](HWND box) {
@@ -604,6 +614,27 @@ TEST_F(ViewingTest, ProgramsRunOnlyWhenTheUserSaysSo) {
   EXPECT_EQ(ViewerWatchCount(), 0);
 }
 
+TEST_F(ViewingTest, ANameWithoutAnExtensionThatIsNoProgramIsShownInThePane) {
+  NoStrayMessages noQuestion;
+  ASSERT_FALSE(PreviewShown(doc_));
+  Node* makefile = AddFile("makefile", "all:\n\tcc -o game game.c\n");
+  PressEnterOn(makefile);
+  // The pane opens on it and shows its text; nothing was asked, copied or started.
+  ASSERT_TRUE(PreviewShown(doc_));
+  HWND title = GetDlgItem(doc_->previewPane, kPreviewTitleId), edit = GetDlgItem(doc_->previewPane, kPreviewEditId);
+  ASSERT_TRUE(PumpUntil([&] {
+    char text[64] = {};
+    GetWindowTextA(title, text, sizeof text);
+    return std::string(text) == "makefile" && GetWindowTextLengthA(edit) > 0;
+  }, 20000));
+  char lines[64] = {};
+  GetWindowTextA(edit, lines, sizeof lines);
+  EXPECT_STREQ(lines, "all:\r\n\tcc -o game game.c\r\n");
+  EXPECT_FALSE(DiskExists(TempPath("makefile")));
+  EXPECT_FALSE(Viewing(makefile));
+  ShowPreviewPane(window_, doc_, false);
+}
+
 TEST_F(ViewingTest, ArchivesAreNotOpenedButOtherCasesAreHandedToTheShell) {
   Node* pak = AddFile("inner.pak", "PACK");
   Node* pk3 = AddFile("inner.pk3", "PK");
@@ -616,18 +647,19 @@ TEST_F(ViewingTest, ArchivesAreNotOpenedButOtherCasesAreHandedToTheShell) {
   }
   EXPECT_FALSE(DiskExists(TempPath("inner.pak")));
   // The comparison is case-sensitive: x.PAK (kept so in a tree that keeps the case of
-  // names) goes to the shell, which knows no program for it; the failure is reported and
-  // the copy removed, and nothing blocks.
+  // names) goes to the shell, which knows no program for it, nor one to choose one with:
+  // the preview pane shows it, the status bar says why, the copy is removed, nothing blocks.
   DocumentOf(window_)->tree->SetKeepsCase(true);
   Node* upper = AddFile("x.PAK", "PACK");
-  DialogWatcher watcher("View", IDOK);
-  EXPECT_EQ(ViewEntry(window_, upper), 0);
-  WatchedDialog seen = watcher.Wait();
-  ASSERT_TRUE(seen.found);
-  EXPECT_EQ(seen.message.find("Can't open \"x.PAK\""), 0u) << seen.message;
-  EXPECT_EQ(seen.message.find('%'), std::string::npos) << seen.message;
+  {
+    NoStrayMessages noBox;
+    EXPECT_EQ(ViewEntry(window_, upper), 1);
+  }
+  EXPECT_TRUE(PreviewShown(doc_));
+  EXPECT_EQ(StatusText(), "No program is set up for .PAK files: the preview pane shows \"x.PAK\".");
   EXPECT_FALSE(DiskExists(TempPath("x.PAK")));
   EXPECT_FALSE(Viewing(upper));
+  ShowPreviewPane(window_, doc_, false);
   // The system's reasons name the file where their text leaves it to the caller, and a
   // failure the system has no text for still says something.
   const std::string badFormat = ShellFailureText("default.cfg", ERROR_BAD_EXE_FORMAT);
@@ -649,14 +681,23 @@ TEST_F(ViewingTest, ItemsOfAnOpenedArchiveAreViewedFromTheirSource) {
             FolderItemOf(doc, maps));
   EXPECT_EQ(ListNames(doc->itemList), std::vector<std::string>({"dm", "level1.bsp", "level2.bsp"}));
   // A file of the PAK is read from the archive into its temporary copy; with no program for
-  // ".bsp" the shell fails and the copy goes again.
+  // ".bsp" the shell fails, the copy goes again and the preview pane shows the file.
   Node* level = NodeAt(doc, "maps/level2.bsp");
   ASSERT_NE(level, nullptr);
   cleanup_.push_back(TempPath("level2.bsp"));
-  DialogWatcher watcher("View", IDOK);
-  EXPECT_EQ(ViewEntry(window, level), 0);
-  EXPECT_TRUE(watcher.Wait().found);
+  {
+    NoStrayMessages noBox;
+    EXPECT_EQ(ViewEntry(window, level), 1);
+  }
   EXPECT_FALSE(DiskExists(TempPath("level2.bsp")));
+  ASSERT_TRUE(PreviewShown(doc));
+  HWND title = GetDlgItem(doc->previewPane, kPreviewTitleId);
+  EXPECT_TRUE(PumpUntil([&] {
+    char text[64] = {};
+    GetWindowTextA(title, text, sizeof text);
+    return std::string(text) == "level2.bsp";
+  }, 20000));
+  ShowPreviewPane(window, doc, false);
 }
 
 }  // namespace
