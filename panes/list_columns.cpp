@@ -51,6 +51,9 @@ constexpr UINT kColumnMenuBase = 1;
 
 bool g_fitting = false;
 
+// The columns a stored choice may hide: never Name, none past the last.
+constexpr uint16_t kHideableColumns = ((1u << kListColumnCount) - 1) & ~1u;
+
 // A moment (seconds since 1970, UTC) as the user's local time; false for one the system's
 // times cannot hold (before 1601, or past the year 30827).
 bool LocalTimeOf(int64_t moment, SYSTEMTIME* local) {
@@ -119,7 +122,7 @@ bool NeedsWorkedOutCrc(const WindowDocument* doc, const Node* node) {
 ListState* ListStateOf(WindowDocument* doc) {
   if (!doc->listState) {
     doc->listState = std::make_shared<ListState>(doc->itemList);
-    doc->listState->hiddenColumns = static_cast<uint16_t>(g_settings.windowState.hiddenColumns & ~1u);
+    doc->listState->hiddenColumns = static_cast<uint16_t>(g_settings.windowState.hiddenColumns & kHideableColumns);
   }
   return doc->listState.get();
 }

@@ -12,8 +12,6 @@ void CorrectWindowState(WindowState* state) {
   if (state->ratioColumnWidth == 0) state->ratioColumnWidth = 50;
   if (state->methodColumnWidth == 0) state->methodColumnWidth = 70;
   if (state->crcColumnWidth == 0) state->crcColumnWidth = 75;
-  // The Name column always shows, and there are no columns past the eighth.
-  state->hiddenColumns &= 0x00FE;
   if (state->viewMode > kViewThumbnails) state->viewMode = kViewDetails;
   uint16_t key = state->sortKey & 0xFF;
   if (key != kSortByName && key != kSortByType && key != kSortBySize && key != kSortByModified &&

@@ -71,7 +71,7 @@ TEST(WindowStateTest, Corrections) {
     s.childStyle = c.style;
     s.modifiedColumnWidth = 0xBEEF;
     s.crcColumnWidth = 0xBEEF;
-    s.hiddenColumns = 0xFFFF;
+    s.hiddenColumns = 0xFFFF;  // the list shows Name whatever this says
     s.reserved[9] = 0x5A;
     CorrectWindowState(&s);
     EXPECT_EQ(s.viewMode, c.expectView) << c.view;
@@ -81,7 +81,7 @@ TEST(WindowStateTest, Corrections) {
     EXPECT_EQ(s.childHeight, -5);
     EXPECT_EQ(s.modifiedColumnWidth, 0xBEEF);
     EXPECT_EQ(s.crcColumnWidth, 0xBEEF);
-    EXPECT_EQ(s.hiddenColumns, 0x00FE) << "Name and the columns that do not exist show";
+    EXPECT_EQ(s.hiddenColumns, 0xFFFF) << "kept as read";
     EXPECT_EQ(s.reserved[9], 0x5A);
   }
 }
