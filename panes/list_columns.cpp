@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <map>
 #include <unordered_set>
@@ -111,7 +110,7 @@ void InsertColumnAt(WindowDocument* doc, int column) {
 
 // The CRC-32 the column needs worked out: a file whose record holds none.
 bool NeedsWorkedOutCrc(const WindowDocument* doc, const Node* node) {
-  if (node == nullptr || !node->IsFile()) return false;
+  if (node == nullptr || !node->IsFile() || node->size() == 0) return false;
   const SourceEntry* entry = node->source();
   if (entry == nullptr) return true;
   return doc->source && entry->index < doc->source->Count() && !doc->source->Info(entry->index).hasCrc;
@@ -182,6 +181,11 @@ bool ColumnTexts::Crc(const Node* node, uint32_t* crc) {
   EntryInfo info;
   if (Info(node, &info) && info.hasCrc) {
     *crc = info.crc;
+    return true;
+  }
+  // No bytes: the CRC-32 of nothing.
+  if (node && node->IsFile() && node->size() == 0) {
+    *crc = 0;
     return true;
   }
   if (!NeedsWorkedOutCrc(doc_, node) || !doc_->listState) return false;
@@ -348,12 +352,22 @@ void ShowHeaderMenu(HWND window, WindowDocument* doc, POINT screen) {
 
 bool FittingColumns() { return g_fitting; }
 
-void FitColumnWidths(WindowDocument* doc) {
+void ResetColumnWidths(WindowDocument* doc) {
+  g_fitting = true;
+  for (int column = 0; column < kListColumnCount; ++column) {
+    const int position = ColumnPosition(doc, column);
+    if (position >= 0)
+      SendMessageA(doc->itemList, LVM_SETCOLUMNWIDTH, position, MAKELPARAM(RememberedColumnWidth(column, doc->dpi), 0));
+  }
+  g_fitting = false;
+  if (doc->viewMode == kViewDetails) FitColumnWidths(doc);
+}
+
+void FitColumnWidths(WindowDocument* doc, int only) {
   HWND list = doc->itemList;
   const int count = ListCount(list);
-  // The room the list leaves beside a subitem's text, and the sort arrow beside a caption.
+  // The room the list leaves beside a subitem's text.
   const int padding = ScaleToDpi(16, doc->dpi);
-  const int arrow = ScaleToDpi(18, doc->dpi);
   // One device context with the list's font measures every text as the list does, without
   // the list taking one for each.
   HDC dc = GetDC(list);
@@ -367,9 +381,8 @@ void FitColumnWidths(WindowDocument* doc) {
   char text[260];
   for (int column = kSizeColumn; column < kListColumnCount; ++column) {
     const int position = ColumnPosition(doc, column);
-    if (position < 0) continue;
-    const char* caption = kColumns[column].caption;
-    int needed = widthOf(caption, static_cast<int>(std::strlen(caption))) + padding + arrow;
+    if (position < 0 || (only >= 0 && column != only)) continue;
+    int needed = 0;
     for (int i = 0; i < count; ++i) {
       LVITEMA item = {};
       item.iSubItem = position;
@@ -414,7 +427,7 @@ void QueueMissingCrcs(WindowDocument* doc) {
   state->work.Replace(ListJobKind::Crc, std::move(jobs));
 }
 
-void ShowWorkedOutCrc(WindowDocument* doc, const ListResult& result) {
+void ShowWorkedOutCrc(WindowDocument* doc, const ListResult& result, int index) {
   ListState* state = ListStateOf(doc);
   const auto known = state->crcs.find(result.node);
   const Node* node = doc->tree ? doc->tree->Find(result.node) : nullptr;
@@ -424,7 +437,6 @@ void ShowWorkedOutCrc(WindowDocument* doc, const ListResult& result) {
   known->second.pending = false;
   known->second.ok = result.ok;
   known->second.crc = result.crc;
-  const int index = FindListItem(doc->itemList, node);
   const int position = ColumnPosition(doc, kCrcColumn);
   if (index < 0 || position < 0 || !result.ok) return;
   SetSubItemText(doc->itemList, index, position, CrcText(result.crc).c_str());

@@ -76,14 +76,17 @@ void SetColumnShown(WindowDocument* doc, int column, bool shown);
 // item shows or hides its column.
 void ShowHeaderMenu(HWND window, WindowDocument* doc, POINT screen);
 
-// Widens each shown column but Name that is narrower than its widest text (and its
-// caption) to fit it; a column never becomes narrower than the width the user gave it.
-void FitColumnWidths(WindowDocument* doc);
+// Widens each shown column but Name that is narrower than its widest text to fit it (only
+// that column, when one is given); a column never becomes narrower than the width the user
+// gave it.
+void FitColumnWidths(WindowDocument* doc, int only = -1);
+// Gives every column the width the user gave it, at doc->dpi, then fits them in Details.
+void ResetColumnWidths(WindowDocument* doc);
 // Whether the widths change because they are being fitted (not kept for new windows then).
 bool FittingColumns();
 
 // Queues the CRC-32s the listed files show but no record holds, once each, while the
 // column is shown.
 void QueueMissingCrcs(WindowDocument* doc);
-// Shows a CRC-32 worked out off the window thread.
-void ShowWorkedOutCrc(WindowDocument* doc, const ListResult& result);
+// Shows a CRC-32 worked out off the window thread in the item at index (-1: not listed).
+void ShowWorkedOutCrc(WindowDocument* doc, const ListResult& result, int index);

@@ -63,13 +63,10 @@ void ApplyPaneDpi(WindowDocument* doc) {
 
 void MovePanesToDpi(WindowDocument* doc, UINT dpi) {
   if (dpi == doc->dpi) return;
-  const UINT from = doc->dpi;
   doc->dpi = dpi;
-  for (int position = 0; ColumnAt(doc, position) >= 0; ++position) {
-    const int width = static_cast<int>(SendMessageA(doc->itemList, LVM_GETCOLUMNWIDTH, position, 0));
-    if (width > 0) SendMessageA(doc->itemList, LVM_SETCOLUMNWIDTH, position, MAKELPARAM(ScaleBetweenDpi(width, from, dpi), 0));
-  }
   ApplyPaneDpi(doc);
+  // The user's widths at the new DPI, and the values' at its font.
+  ResetColumnWidths(doc);
   // The thumbnails' cells take the new DPI's size.
   if (doc->viewMode == kViewThumbnails) ShowThumbnailImages(doc);
   SendMessageA(doc->itemList, LVM_ARRANGE, LVA_DEFAULT, 0);

@@ -196,7 +196,7 @@ void DropChangedThumbnails(WindowDocument* doc) {
   }
 }
 
-void ShowMadeThumbnail(WindowDocument* doc, const ListResult& result) {
+void ShowMadeThumbnail(WindowDocument* doc, const ListResult& result, int index) {
   ListState* state = ListStateOf(doc);
   const auto known = state->thumbnails.find(result.node);
   const Node* node = doc->tree ? doc->tree->Find(result.node) : nullptr;
@@ -206,7 +206,6 @@ void ShowMadeThumbnail(WindowDocument* doc, const ListResult& result) {
   const bool made = result.ok && result.side == state->thumbnailSide && state->thumbnailImages &&
                     result.pixels.size() == static_cast<size_t>(result.side) * result.side;
   known->second.image = made ? AddCell(state->thumbnailImages, result.side, result.pixels.data()) : -1;
-  const int index = FindListItem(doc->itemList, node);
   if (index < 0 || !InThumbnails(doc)) return;
   // New bytes that hold no picture take the icon back from the thumbnail of the old ones.
   SetItemImage(doc->itemList, index, known->second.image >= 0 ? known->second.image : IconCell(doc, state, IconOf(node)));

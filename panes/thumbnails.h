@@ -38,8 +38,9 @@ int ListItemImage(WindowDocument* doc, const Node* node, int icon);
 void QueueThumbnails(WindowDocument* doc);
 // Forgets the thumbnails of nodes that are gone or whose data changed.
 void DropChangedThumbnails(WindowDocument* doc);
-// Shows a thumbnail the worker made (or keeps the icon of a file that holds no picture).
-void ShowMadeThumbnail(WindowDocument* doc, const ListResult& result);
+// Shows a thumbnail the worker made (or keeps the icon of a file that holds no picture) in
+// the item at index (-1: not listed).
+void ShowMadeThumbnail(WindowDocument* doc, const ListResult& result, int index);
 
 // The worker's half: reads the entry, tells whether it holds a picture, decodes it and
 // scales it into the cell (kept in shape, never enlarged, transparent pixels over a

@@ -240,7 +240,8 @@ int InsertListItem(HWND list, Node* node, int index, UINT state, UINT stateMask)
 void ListChanged(WindowDocument* doc) {
   QueueMissingCrcs(doc);
   QueueThumbnails(doc);
-  FitColumnWidths(doc);
+  // The other views show no columns: they are fitted when Details shows them.
+  if (doc->viewMode == kViewDetails) FitColumnWidths(doc);
 }
 
 void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
@@ -378,6 +379,7 @@ void SetViewMode(HWND window, WindowDocument* doc, int command) {
   g_settings.windowState.viewMode = mode;
   SetWindowLongA(doc->itemList, GWL_STYLE, static_cast<LONG>(kListBaseStyle | ListStyleOfViewMode(mode)));
   if (thumbnails != (mode == kViewThumbnails)) ShowThumbnailImages(doc);
+  if (mode == kViewDetails) FitColumnWidths(doc);
   // The list lays its items out anew for the new view; all of it has to be painted again.
   InvalidateRect(doc->itemList, nullptr, TRUE);
 }
