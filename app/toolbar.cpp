@@ -13,6 +13,7 @@ constexpr int kToolbarId = 3;
 // The view bitmap's images follow the fifteen images of the standard bitmap.
 constexpr int kViewImageBase = 15;
 constexpr int kViewImageCount = 12;
+constexpr int kThumbnailsImage = kViewImageBase + kViewImageCount;
 // At 96 DPI: the images' size, the control's room around an image (a 23 by 22 button) and
 // its separators' width.
 constexpr int kImageSizeAt96 = 16;
@@ -71,18 +72,57 @@ HIMAGELIST LoadSystemImages(bool large) {
   return images;
 }
 
+// The Thumbnails button's image, which the system's sets have none of: four small framed
+// pictures (sky over grass) in a square, drawn at the images' size and added after them.
+bool AddThumbnailsImage(HIMAGELIST images) {
+  int size = 0, height = 0;
+  ImageList_GetIconSize(images, &size, &height);
+  constexpr uint32_t kClear = 0xFF00FF, kFrame = 0x404040, kSky = 0x4A90D9, kGrass = 0x3C9A3C;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = size;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap) return false;
+  uint32_t* pixels = static_cast<uint32_t*>(bits);
+  const int tile = (size - 2) / 2, gap = size - 2 * tile;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < size; ++x) {
+      const int tx = x < tile ? x : x - tile - gap, ty = y < tile ? y : y - tile - gap;
+      uint32_t colour = kClear;
+      if (tx >= 0 && ty >= 0 && tx < tile && ty < tile) {
+        const bool edge = tx == 0 || ty == 0 || tx == tile - 1 || ty == tile - 1;
+        colour = edge ? kFrame : (ty < tile / 2 ? kSky : kGrass);
+      }
+      pixels[y * size + x] = colour;
+    }
+  }
+  const bool added = ImageList_AddMasked(images, bitmap, RGB(0xFF, 0x00, 0xFF)) >= 0;
+  DeleteObject(bitmap);
+  return added;
+}
+
 // The images at size: the system's set of that size, or the nearest smaller one drawn at it
-// (that set itself when there is no memory for drawing it).
+// (that set itself when there is no memory for drawing it), and the Thumbnails image.
 HIMAGELIST ButtonImages(int size) {
   HIMAGELIST images = LoadSystemImages(size >= 24);
   if (!images) return nullptr;
   int loaded = 0, height = 0;
   ImageList_GetIconSize(images, &loaded, &height);
-  if (loaded == size) return images;
-  HIMAGELIST drawn = CopyImagesAtSize(images, size);
-  if (!drawn) return images;
-  ImageList_Destroy(images);
-  return drawn;
+  if (loaded != size) {
+    if (HIMAGELIST drawn = CopyImagesAtSize(images, size)) {
+      ImageList_Destroy(images);
+      images = drawn;
+    }
+  }
+  if (!AddThumbnailsImage(images)) {
+    ImageList_Destroy(images);
+    return nullptr;
+  }
+  return images;
 }
 
 // Separators keep the control's own width at 96 DPI and get one scaled from it elsewhere.
@@ -166,6 +206,7 @@ HWND CreateFrameToolbar(HWND frame) {
       Button(kViewImageBase + VIEW_SMALLICONS, ID_VIEW_SMALL_ICONS, off, group),
       Button(kViewImageBase + VIEW_LIST, ID_VIEW_LIST, off, group),
       Button(kViewImageBase + VIEW_DETAILS, ID_VIEW_DETAILS, off, group),
+      Button(kThumbnailsImage, ID_VIEW_THUMBNAILS, off, group),
   };
   if (!SendMessageA(toolbar, TB_ADDBUTTONSA, kToolbarButtonCount, reinterpret_cast<LPARAM>(buttons)) ||
       !FitToolbarToDpi(toolbar, WindowDpi(frame))) {

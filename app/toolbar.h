@@ -5,7 +5,7 @@
 
 LRESULT CALLBACK ToolbarWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
-// Creates the toolbar with its sixteen buttons as child 3 of the frame, at the frame's DPI;
+// Creates the toolbar with its seventeen buttons as child 3 of the frame, at the frame's DPI;
 // null on failure.
 HWND CreateFrameToolbar(HWND frame);
 // Gives the toolbar the system's button images at dpi's size (16 pixels at 96 DPI) and the
@@ -13,4 +13,4 @@ HWND CreateFrameToolbar(HWND frame);
 // keeps those it had).
 bool FitToolbarToDpi(HWND toolbar, UINT dpi);
 
-constexpr int kToolbarButtonCount = 16;
+constexpr int kToolbarButtonCount = 17;

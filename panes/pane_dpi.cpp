@@ -5,20 +5,25 @@
 #include "services/dpi.h"
 #include "services/icon_lists.h"
 #include "services/settings.h"
+#include "services/core/window_state.h"
+#include "panes/list_columns.h"
+#include "panes/thumbnails.h"
 
 namespace {
 
 // The tree control's own indent of its levels at 96 DPI.
 constexpr int kTreeIndentAt96 = 19;
-constexpr int kColumnCount = 4;
-
 uint16_t* RememberedWidth(int column) {
   WindowState& state = g_settings.windowState;
   switch (column) {
-    case 0: return &state.nameColumnWidth;
-    case 1: return &state.sizeColumnWidth;
-    case 2: return &state.typeColumnWidth;
-    case 3: return &state.modifiedColumnWidth;
+    case kNameColumn: return &state.nameColumnWidth;
+    case kSizeColumn: return &state.sizeColumnWidth;
+    case kTypeColumn: return &state.typeColumnWidth;
+    case kPackedColumn: return &state.packedColumnWidth;
+    case kRatioColumn: return &state.ratioColumnWidth;
+    case kMethodColumn: return &state.methodColumnWidth;
+    case kCrcColumn: return &state.crcColumnWidth;
+    case kModifiedColumn: return &state.modifiedColumnWidth;
     default: return nullptr;
   }
 }
@@ -30,8 +35,10 @@ int RememberedColumnWidth(int column, UINT dpi) {
   return width ? ScaleToDpi(*width, dpi) : 0;
 }
 
-void RememberColumnWidth(const WindowDocument* doc, int column, int width) {
-  uint16_t* kept = RememberedWidth(column);
+void RememberColumnWidth(const WindowDocument* doc, int position, int width) {
+  // A width fitted to the values shown is this folder's, not the user's choice.
+  if (FittingColumns() || doc == nullptr) return;
+  uint16_t* kept = RememberedWidth(ColumnAt(doc, position));
   if (!kept || width < 0) return;
   const int at96 = ScaleFromDpi(width, doc ? doc->dpi : kBaseDpi);
   *kept = static_cast<uint16_t>(at96 > 0xFFFF ? 0xFFFF : at96);
@@ -56,12 +63,11 @@ void ApplyPaneDpi(WindowDocument* doc) {
 
 void MovePanesToDpi(WindowDocument* doc, UINT dpi) {
   if (dpi == doc->dpi) return;
-  const UINT from = doc->dpi;
   doc->dpi = dpi;
-  for (int column = 0; column < kColumnCount; ++column) {
-    const int width = static_cast<int>(SendMessageA(doc->itemList, LVM_GETCOLUMNWIDTH, column, 0));
-    if (width > 0) SendMessageA(doc->itemList, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(ScaleBetweenDpi(width, from, dpi), 0));
-  }
   ApplyPaneDpi(doc);
+  // The user's widths at the new DPI, and the values' at its font.
+  ResetColumnWidths(doc);
+  // The thumbnails' cells take the new DPI's size.
+  if (doc->viewMode == kViewThumbnails) ShowThumbnailImages(doc);
   SendMessageA(doc->itemList, LVM_ARRANGE, LVA_DEFAULT, 0);
 }

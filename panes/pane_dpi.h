@@ -14,7 +14,8 @@ void ApplyPaneDpi(WindowDocument* doc);
 // the panes' DPI and ApplyPaneDpi follows. Nothing happens when dpi is the panes' DPI.
 void MovePanesToDpi(WindowDocument* doc, UINT dpi);
 
-// A column's width in the settings (0 Name, 1 Size, 2 Type, 3 Modified), in pixels at dpi.
+// A column's width in the settings (a ListColumn), in pixels at dpi.
 int RememberedColumnWidth(int column, UINT dpi);
-// Keeps the width a column now has in the list of doc, for new windows.
-void RememberColumnWidth(const WindowDocument* doc, int column, int width);
+// Keeps the width the column at a position of doc's list now has, for new windows; not
+// while the widths are fitted to the values (FittingColumns).
+void RememberColumnWidth(const WindowDocument* doc, int position, int width);

@@ -277,15 +277,8 @@ void FolderRequest(const Node* folder, PreviewRequest* request) {
 std::string ModifiedText(const WindowDocument* doc, const Node* node) {
   int64_t moment = 0;
   if (!EntryModified(doc, node, &moment)) return std::string();
-  // Seconds since 1970 as a FILETIME, in the user's local time and formats.
-  const uint64_t ticks = (static_cast<uint64_t>(moment) + 11644473600ull) * 10000000ull;
-  FILETIME at = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-  SYSTEMTIME utc, local;
-  if (!FileTimeToSystemTime(&at, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return std::string();
-  char date[64] = {}, time[64] = {};
-  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, sizeof date);
-  GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, time, sizeof time);
-  return std::string(date) + " " + time;
+  char text[96];
+  return FormatLocalMoment(moment, text, sizeof text) ? std::string(text) : std::string();
 }
 
 // Whether a name may be a Quake picture whose palette is to be looked for: LMP, WAL and mip

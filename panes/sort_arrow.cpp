@@ -2,20 +2,16 @@
 
 #include <commctrl.h>
 
-int SortedColumn(unsigned sortKey) {
-  switch (sortKey & 0xFF) {
-    case 1: return 0;
-    case 2: return 2;
-    case 4: return 1;
-    case 8: return 3;
-    default: return -1;
-  }
+#include "panes/list_columns.h"
+
+int SortedColumn(HWND list, unsigned sortKey) {
+  return ColumnPosition(DocumentOf(ArchiveWindowOfPane(list)), ColumnOfSortKey(sortKey));
 }
 
 void ShowSortArrow(HWND list, unsigned sortKey) {
   HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
   if (!header) return;
-  const int sorted = SortedColumn(sortKey);
+  const int sorted = SortedColumn(list, sortKey);
   const int arrow = (sortKey & 0x100) ? HDF_SORTDOWN : HDF_SORTUP;
   const int count = static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {

@@ -20,6 +20,8 @@
 #include "panes/core/list_order.h"
 #include "panes/pane_dpi.h"
 #include "panes/sort_arrow.h"
+#include "panes/thumbnails.h"
+#include "services/core/window_state.h"
 
 namespace {
 
@@ -38,15 +40,6 @@ HTREEITEM InsertTreeItem(HWND tree, HTREEITEM parent, HTREEITEM after, Node* nod
   return reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
 }
 
-void InsertColumn(HWND list, int index, const char* caption, int format, int width) {
-  LVCOLUMNA column = {};
-  column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-  column.fmt = format;
-  column.cx = width;
-  column.pszText = const_cast<char*>(caption);
-  SendMessageA(list, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column));
-}
-
 void SetSubItemText(HWND list, int index, int subItem, const char* text) {
   LVITEMA item = {};
   item.iSubItem = subItem;
@@ -54,51 +47,8 @@ void SetSubItemText(HWND list, int index, int subItem, const char* text) {
   SendMessageA(list, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
 }
 
-// The times the Modified column shows, for one fill, refresh or sort of the list. A file of
-// a format that stores no times takes the archive file's, which is asked of the disk once
-// here instead of once for every file.
-class ListTimes {
- public:
-  explicit ListTimes(const ArchiveDocument* doc) : doc_(doc) {}
-  // The node's time as EntryModified gives it; false when none is known (folders too).
-  bool Of(const Node* node, int64_t* moment);
-
- private:
-  bool TakesArchiveTime(const Node* node) const;
-  enum class Archive { NotAsked, Known, Unknown };
-  const ArchiveDocument* doc_;
-  Archive archive_ = Archive::NotAsked;
-  int64_t archiveMoment_ = 0;
-};
-
-bool ListTimes::TakesArchiveTime(const Node* node) const {
-  const SourceEntry* entry = std::get_if<SourceEntry>(&node->data());
-  return entry && doc_->source && entry->index < doc_->source->Count() &&
-         !doc_->source->Info(entry->index).hasTime;
-}
-
-bool ListTimes::Of(const Node* node, int64_t* moment) {
-  if (doc_ == nullptr || node == nullptr || !node->IsFile()) return false;
-  if (!TakesArchiveTime(node)) return EntryModified(doc_, node, moment);
-  if (archive_ == Archive::NotAsked)
-    archive_ = EntryModified(doc_, node, &archiveMoment_) ? Archive::Known : Archive::Unknown;
-  if (archive_ == Archive::Unknown) return false;
-  *moment = archiveMoment_;
-  return true;
-}
-
 // The document of the archive window a list belongs to, or null.
-const ArchiveDocument* ListDocument(HWND list) { return DocumentOf(ArchiveWindowOfPane(list)); }
-
-// The Modified text of a node: its time in the user's short date and time formats, or
-// empty when no time is known or the system cannot show it.
-void FormatEntryTime(ListTimes* times, const Node* node, char* text, int size) {
-  text[0] = '\0';
-  int64_t moment;
-  if (times->Of(node, &moment)) FormatLocalMoment(moment, text, size);
-}
-
-constexpr int kTimeTextSize = 96;
+WindowDocument* ListDocument(HWND list) { return DocumentOf(ArchiveWindowOfPane(list)); }
 
 // Stops the list from repainting while it changes, so that it repaints once afterwards.
 class ListFreeze {
@@ -184,12 +134,9 @@ bool BuildArchiveView(HWND window, WindowDocument* doc, Failure* why) {
     return false;
   }
 
-  InsertColumn(doc->itemList, 0, "Name", LVCFMT_LEFT, RememberedColumnWidth(0, doc->dpi));
-  InsertColumn(doc->itemList, 1, "Size", LVCFMT_RIGHT, RememberedColumnWidth(1, doc->dpi));
-  InsertColumn(doc->itemList, 2, "Type", LVCFMT_LEFT, RememberedColumnWidth(2, doc->dpi));
-  InsertColumn(doc->itemList, kModifiedColumn, "Modified", LVCFMT_LEFT,
-               RememberedColumnWidth(kModifiedColumn, doc->dpi));
+  InsertListColumns(doc);
   ShowSortArrow(doc->itemList, doc->sortKey);
+  if (doc->viewMode == kViewThumbnails) ShowThumbnailImages(doc);
 
   HTREEITEM rootItem = FolderItemOf(doc, doc->root());
   SendMessageA(doc->folderTree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(rootItem));
@@ -207,14 +154,20 @@ void MarkShadowedItems(WindowDocument* doc) {
   const bool wasMarked = doc->shadowedInList != 0;
   doc->shadowedInList = 0;
   const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  // With the Type column hidden the marks are still counted, for the status bar.
+  const int type = ColumnPosition(doc, kTypeColumn);
   for (int i = 0; i < count; ++i) {
     const Node* node = ListItemNode(list, i);
     if (node == nullptr || !node->IsFile()) continue;
+    if (type < 0) {
+      if (shadows.IsShadowed(node)) ++doc->shadowedInList;
+      continue;
+    }
     if (shadows.IsShadowed(node)) {
       ++doc->shadowedInList;
-      SetSubItemText(list, i, 2, (std::string(FileTypeName(node->name().c_str())) + " (shadowed)").c_str());
+      SetSubItemText(list, i, type, (std::string(FileTypeName(node->name().c_str())) + " (shadowed)").c_str());
     } else if (wasMarked) {
-      SetSubItemText(list, i, 2, FileTypeName(node->name().c_str()));
+      SetSubItemText(list, i, type, FileTypeName(node->name().c_str()));
     }
   }
 }
@@ -227,14 +180,10 @@ void FormatEntrySize(const Node* node, char* text, int size) {
 
 namespace {
 
-int InsertItem(HWND list, Node* node, int index, UINT state, UINT stateMask, ListTimes* times) {
+int InsertItem(WindowDocument* doc, Node* node, int index, UINT state, UINT stateMask, ColumnTexts* texts) {
+  HWND list = doc->itemList;
   const char* typeName = "";
-  int icon;
-  if (node->IsDirectory()) {
-    icon = FolderTypeInfo(&typeName);
-  } else {
-    icon = FileTypeInfo(node->name().c_str(), &typeName);
-  }
+  const int icon = node->IsDirectory() ? FolderTypeInfo(&typeName) : FileTypeInfo(node->name().c_str(), &typeName);
   LVITEMA item = {};
   item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
   if (state != 0) {
@@ -244,59 +193,55 @@ int InsertItem(HWND list, Node* node, int index, UINT state, UINT stateMask, Lis
   }
   item.iItem = index;
   item.pszText = const_cast<char*>(node->name().c_str());
-  item.iImage = icon;
+  item.iImage = ListItemImage(doc, node, icon);
   item.lParam = reinterpret_cast<LPARAM>(node);
   CoverIconIndex(list, icon);
   int at = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
   if (at < 0) return -1;
-  if (EntryHasSize(node)) {
-    char sizeText[32];
-    FormatEntrySize(node, sizeText, sizeof sizeText);
-    SetSubItemText(list, at, 1, sizeText);
-  }
-  SetSubItemText(list, at, 2, typeName);
-  char timeText[kTimeTextSize];
-  FormatEntryTime(times, node, timeText, sizeof timeText);
-  if (timeText[0] != '\0') SetSubItemText(list, at, kModifiedColumn, timeText);
+  SetColumnTexts(doc, texts, at, node, true);
   return at;
 }
 
-// The sort of the list's items under a key, and what the Modified order compares.
+// The sort of the list's items under a key, and the values an order by one compares.
 struct SortContext {
   uint32_t sortKey;
-  EntryMoments moments;
+  EntryValues values;
 };
 
-int CALLBACK CompareWithMoments(LPARAM first, LPARAM second, LPARAM context) {
+int CALLBACK CompareWithValues(LPARAM first, LPARAM second, LPARAM context) {
   const SortContext* sort = reinterpret_cast<const SortContext*>(context);
   return CompareListEntries(reinterpret_cast<const Node*>(first), reinterpret_cast<const Node*>(second),
-                            sort->sortKey, &sort->moments);
+                            sort->sortKey, &sort->values);
 }
 
-void SortItems(WindowDocument* doc, ListTimes* times) {
-  if ((doc->sortKey & 0xFF) != kSortByModified) {
+void SortItems(WindowDocument* doc, ColumnTexts* texts) {
+  if (!SortsByValue(doc->sortKey)) {
     SendMessageA(doc->itemList, LVM_SORTITEMS, static_cast<WPARAM>(doc->sortKey),
                  reinterpret_cast<LPARAM>(CompareListItems));
     return;
   }
-  // Each time is looked up once before the sort, not in each of its many comparisons.
-  SortContext sort{doc->sortKey, {}};
-  const int count = static_cast<int>(SendMessageA(doc->itemList, LVM_GETITEMCOUNT, 0, 0));
-  sort.moments.reserve(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    const Node* node = ListItemNode(doc->itemList, i);
-    int64_t moment;
-    if (node && times->Of(node, &moment)) sort.moments[node] = moment;
-  }
+  // Each value is looked up once before the sort, not in each of its many comparisons.
+  SortContext sort{doc->sortKey, ListedValues(doc, texts, doc->sortKey)};
   SendMessageA(doc->itemList, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&sort),
-               reinterpret_cast<LPARAM>(CompareWithMoments));
+               reinterpret_cast<LPARAM>(CompareWithValues));
 }
 
 }  // namespace
 
 int InsertListItem(HWND list, Node* node, int index, UINT state, UINT stateMask) {
-  ListTimes times(ListDocument(list));
-  return InsertItem(list, node, index, state, stateMask, &times);
+  WindowDocument* doc = ListDocument(list);
+  if (doc == nullptr) return -1;
+  ColumnTexts texts(doc);
+  const int at = InsertItem(doc, node, index, state, stateMask, &texts);
+  if (at >= 0) ScheduleListChanged(doc);
+  return at;
+}
+
+void ListChanged(WindowDocument* doc) {
+  QueueMissingCrcs(doc);
+  QueueThumbnails(doc);
+  // The other views show no columns: they are fitted when Details shows them.
+  if (doc->viewMode == kViewDetails) FitColumnWidths(doc);
 }
 
 void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
@@ -310,13 +255,14 @@ void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
   SendMessageA(doc->itemList, LVM_SETITEMCOUNT, 500, 0);
   doc->shadowedInList = 0;
   if (!folder || !folder->firstChild()) return;
-  ListTimes times(doc);
+  ColumnTexts texts(doc);
   int index = 0;
   for (Node* child = folder->firstChild(); child; child = child->nextSibling()) {
-    if (InsertItem(doc->itemList, child, index, 0, 0, &times) >= 0) ++index;
+    if (InsertItem(doc, child, index, 0, 0, &texts) >= 0) ++index;
   }
   MarkShadowedItems(doc);
-  SortItems(doc, &times);
+  SortItems(doc, &texts);
+  ListChanged(doc);
 }
 
 int FindListItem(HWND list, const Node* node) {
@@ -328,26 +274,27 @@ int FindListItem(HWND list, const Node* node) {
 }
 
 void RefreshListColumn(HWND list, int column) {
+  WindowDocument* doc = ListDocument(list);
+  if (doc == nullptr) return;
   ListFreeze freeze(list);
-  ListTimes times(ListDocument(list));
-  int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  ColumnTexts texts(doc);
+  const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {
     Node* node = ListItemNode(list, i);
     if (!node) continue;
-    if (column == kSizeColumn || column == kModifiedColumn) {
-      // A file's data gives both its size and its time: new data changes them together.
-      char timeText[kTimeTextSize];
-      FormatEntryTime(&times, node, timeText, sizeof timeText);
-      SetSubItemText(list, i, kModifiedColumn, timeText);
-      if (!EntryHasSize(node)) continue;
-      char sizeText[32];
-      FormatEntrySize(node, sizeText, sizeof sizeText);
-      SetSubItemText(list, i, 1, sizeText);
-    } else if (column == 0) {
+    if (column == kNameColumn) {
       SetSubItemText(list, i, 0, node->name().c_str());
-    } else if (column == 2) {
-      SetSubItemText(list, i, 2, FileTypeName(node->name().c_str()));
+    } else if (column == kTypeColumn) {
+      const int type = ColumnPosition(doc, kTypeColumn);
+      if (type >= 0) SetSubItemText(list, i, type, texts.Of(node, kTypeColumn).c_str());
+    } else {
+      // A file's data gives its size, stored form and time: new data changes them together.
+      SetColumnTexts(doc, &texts, i, node, false);
     }
+  }
+  if (column != kNameColumn && column != kTypeColumn) {
+    DropChangedThumbnails(doc);
+    ListChanged(doc);
   }
 }
 
@@ -357,8 +304,8 @@ int CALLBACK CompareListItems(LPARAM first, LPARAM second, LPARAM sortKey) {
 }
 
 void SortItemList(WindowDocument* doc) {
-  ListTimes times(doc);
-  SortItems(doc, &times);
+  ColumnTexts texts(doc);
+  SortItems(doc, &texts);
 }
 
 void RepaintFolderItem(HWND tree, HTREEITEM item) {
@@ -374,32 +321,42 @@ void AnswerListDisplayInfo(NMLVDISPINFOA* info) {
   const Node* node = reinterpret_cast<const Node*>(info->item.lParam);
   if (!node) return;
   info->item.mask |= LVIF_DI_SETITEM;
+  WindowDocument* doc = ListDocument(info->hdr.hwndFrom);
   if (info->item.mask & LVIF_IMAGE) {
-    info->item.iImage = FileTypeIcon(node->name().c_str());
-    CoverIconIndex(info->hdr.hwndFrom, info->item.iImage);
+    const int icon = FileTypeIcon(node->name().c_str());
+    CoverIconIndex(info->hdr.hwndFrom, icon);
+    info->item.iImage = ListItemImage(doc, node, icon);
   }
-  if ((info->item.mask & LVIF_TEXT) && info->item.iSubItem == 2 && info->item.pszText &&
-      info->item.cchTextMax > 0) {
+  if ((info->item.mask & LVIF_TEXT) && info->item.iSubItem == ColumnPosition(doc, kTypeColumn) &&
+      info->item.pszText && info->item.cchTextMax > 0) {
     std::snprintf(info->item.pszText, info->item.cchTextMax, "%s", FileTypeName(node->name().c_str()));
   }
 }
 
 uint32_t ViewModeOfCommand(int command) {
   switch (command) {
-    case ID_VIEW_DETAILS: return LVS_REPORT;
-    case ID_VIEW_SMALL_ICONS: return LVS_SMALLICON;
-    case ID_VIEW_LIST: return LVS_LIST;
-    default: return LVS_ICON;
+    case ID_VIEW_DETAILS: return kViewDetails;
+    case ID_VIEW_SMALL_ICONS: return kViewSmallIcons;
+    case ID_VIEW_LIST: return kViewList;
+    case ID_VIEW_THUMBNAILS: return kViewThumbnails;
+    default: return kViewLargeIcons;
   }
 }
 
 int CommandOfViewMode(uint32_t viewMode) {
   switch (viewMode) {
-    case LVS_REPORT: return ID_VIEW_DETAILS;
-    case LVS_SMALLICON: return ID_VIEW_SMALL_ICONS;
-    case LVS_LIST: return ID_VIEW_LIST;
+    case kViewDetails: return ID_VIEW_DETAILS;
+    case kViewSmallIcons: return ID_VIEW_SMALL_ICONS;
+    case kViewList: return ID_VIEW_LIST;
+    case kViewThumbnails: return ID_VIEW_THUMBNAILS;
     default: return ID_VIEW_LARGE_ICONS;
   }
+}
+
+DWORD ListStyleOfViewMode(uint32_t viewMode) {
+  // The first four modes are the list's own styles; Thumbnails is its large icons with
+  // thumbnails for images.
+  return viewMode == kViewThumbnails ? LVS_ICON : (viewMode & LVS_TYPEMASK);
 }
 
 int CommandOfSortKey(uint32_t sortKey) {
@@ -416,10 +373,13 @@ void SetViewMode(HWND window, WindowDocument* doc, int command) {
   (void)window;
   CheckViewMenuItem(command);
   SendMessageA(g_toolbar, TB_CHECKBUTTON, command, MAKELONG(TRUE, 0));
-  uint32_t mode = ViewModeOfCommand(command);
+  const uint32_t mode = ViewModeOfCommand(command);
+  const bool thumbnails = doc->viewMode == kViewThumbnails;
   doc->viewMode = mode;
   g_settings.windowState.viewMode = mode;
-  SetWindowLongA(doc->itemList, GWL_STYLE, static_cast<LONG>(kListBaseStyle | mode));
+  SetWindowLongA(doc->itemList, GWL_STYLE, static_cast<LONG>(kListBaseStyle | ListStyleOfViewMode(mode)));
+  if (thumbnails != (mode == kViewThumbnails)) ShowThumbnailImages(doc);
+  if (mode == kViewDetails) FitColumnWidths(doc);
   // The list lays its items out anew for the new view; all of it has to be painted again.
   InvalidateRect(doc->itemList, nullptr, TRUE);
 }
@@ -445,17 +405,15 @@ void CheckSortMenuItem(int command) {
 }
 
 void CheckViewMenuItem(int command) {
-  CheckRadioCommand({ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS},
+  CheckRadioCommand({ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS, ID_VIEW_THUMBNAILS},
                     command);
 }
 
 void SetSortKey(HWND window, WindowDocument* doc, int command) {
   (void)window;
   CheckSortMenuItem(command);
-  uint32_t bit = command == ID_VIEW_BY_TYPE       ? kSortByType
-                 : command == ID_VIEW_BY_SIZE     ? kSortBySize
-                 : command == ID_VIEW_BY_MODIFIED ? kSortByModified
-                                                  : kSortByName;
+  uint32_t bit = SortKeyOfCommand(command);
+  if (bit == 0) bit = kSortByName;
   if ((doc->sortKey & 0xFF) & bit) {
     doc->sortKey ^= 0x100;
   } else {

@@ -8,10 +8,8 @@
 #include <commctrl.h>
 
 #include "archive/problem.h"
+#include "panes/list_columns.h"
 #include "panes/window_document.h"
-
-// The item list's columns in the Details view.
-constexpr int kNameColumn = 0, kSizeColumn = 1, kTypeColumn = 2, kModifiedColumn = 3;
 
 // Builds the tree of the document's source and sets up both panes: the folder items, the
 // list's columns and header, the root selected. False on failure, with the reason in *why.
@@ -39,9 +37,19 @@ void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item);
 void MarkShadowedItems(WindowDocument* doc);
 
 int InsertListItem(HWND list, Node* node, int index, UINT state, UINT stateMask);
+// After items came into the list or changed: the CRC-32s and thumbnails they lack are
+// queued and the columns widened to fit. InsertListItem has it done once its caller's
+// messages have run, for all the items it inserted.
+void ListChanged(WindowDocument* doc);
+// Has ListChanged run for the list once the messages waiting have run; after a scroll, the
+// thumbnails queued anew, those then in the client area first.
+void ScheduleListChanged(WindowDocument* doc);
+void ScheduleListScrolled(WindowDocument* doc);
+// The list's WMU_LIST_WORK_DONE: the worker's results shown, or the scheduled work done.
+void OnListWorkDone(HWND list, WPARAM what);
 int FindListItem(HWND list, const Node* node);
-// Shows a column's texts anew for every item. The Size and the Modified columns come from
-// a file's data, which changes whole: either of them refreshes both.
+// Shows a column's texts anew for every item. Size, Packed, Ratio, Method, CRC-32 and
+// Modified come from a file's data, which changes whole: any of them refreshes them all.
 void RefreshListColumn(HWND list, int column);
 // Repaints a pane and its children (the list's header) whole, frame included: after its
 // drawing was stopped while it changed, nothing of what it showed before may stay.
@@ -56,16 +64,19 @@ void AnswerListDisplayInfo(NMLVDISPINFOA* info);
 // The size text of a file: its byte count grouped by the user's locale.
 void FormatEntrySize(const Node* node, char* text, int size);
 
-// View-mode commands 40020..40023 and sort commands 40024..40026 and 40042 (by Modified,
-// which only the column's header gives); Up and Refresh.
+// View-mode commands 40020..40023 and 40045 (Thumbnails), sort commands 40024..40026 and
+// 40042, 40047..40050 (by Modified, Packed, Ratio, Method, CRC-32, which only the columns'
+// headers give); Up and Refresh.
 void SetViewMode(HWND window, WindowDocument* doc, int command);
 void SetSortKey(HWND window, WindowDocument* doc, int command);
 void GoUp(WindowDocument* doc);
 void RefreshList(WindowDocument* doc);
 
-// The view-mode value of a command (40020 → 0, 40023 → 1, 40021 → 2, 40022 → 3) and back.
+// The view-mode value of a command (40020 → 0, 40023 → 1, 40021 → 2, 40022 → 3, 40045 → 4)
+// and back, and the list's style for a view mode (Thumbnails shows large icons).
 uint32_t ViewModeOfCommand(int command);
 int CommandOfViewMode(uint32_t viewMode);
+DWORD ListStyleOfViewMode(uint32_t viewMode);
 // Checks a command in the menu's radio group of sort keys or of view modes.
 void CheckSortMenuItem(int command);
 void CheckViewMenuItem(int command);

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -16,6 +17,7 @@
 
 class ArchiveDataObject;
 struct IDropTarget;
+struct ListState;
 
 // A temporary copy of an entry that an outside program shows: what the copy was like when
 // the program got it, so that an edit made there can come back.
@@ -40,9 +42,10 @@ struct WindowDocument : ArchiveDocument {
   HWND previewPane = nullptr;
   bool previewShown = false;
   HWND focusedPane = nullptr;  // the pane that had the focus last; it takes it again with the window
-  uint32_t viewMode = 0;  // 0 Large Icons, 1 Details, 2 Small Icons, 3 List
+  uint32_t viewMode = 0;  // 0 Large Icons, 1 Details, 2 Small Icons, 3 List, 4 Thumbnails
   uint32_t sortKey = 0;   // low byte 1 Name, 2 Type, 4 Size, 8 Modified; 0x100 descending
   uint32_t shadowedInList = 0;  // the list's items marked "(shadowed)" (MarkShadowedItems)
+  std::shared_ptr<ListState> listState;  // its columns, CRC-32s and thumbnails (panes/list_state.h)
   UINT dpi = 96;  // the DPI the panes' fonts, icons and column widths are for
   ComPtr<IDropTarget> dropTarget;  // registered for the window while it exists
   // The data objects of a drag under way and of the Cut or Copy on the clipboard. Not owned:

@@ -84,7 +84,8 @@ LRESULT BuildWindow(HWND hwnd, std::unique_ptr<ArchiveSource> source, Failure* w
   if (!doc->folderTree) return -1;
   doc->sortKey = state.sortKey;
   doc->viewMode = state.viewMode;
-  doc->itemList = CreatePane(kItemListClass, kItemListStyle | doc->viewMode, doc->splitter, kItemListId);
+  doc->itemList = CreatePane(kItemListClass, kItemListStyle | ListStyleOfViewMode(doc->viewMode), doc->splitter,
+                             kItemListId);
   if (!doc->itemList) return -1;
   SetSplitterPane(doc->splitter, SplitterSide::Left, doc->folderTree);
   if (!CreatePreviewPane(hwnd, doc, doc->splitter, kPreviewSplitterId, kPreviewPaneId)) return -1;

@@ -70,7 +70,7 @@ void CheckViewMode(uint32_t viewMode) {
 }
 
 const int kViewCommands[] = {ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST,
-                             ID_VIEW_DETAILS};
+                             ID_VIEW_DETAILS, ID_VIEW_THUMBNAILS};
 
 void OnFirstActivation() {
   for (int command : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_SAVE_ALL}) {

@@ -65,12 +65,17 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
     case ID_VIEW_SMALL_ICONS:
     case ID_VIEW_LIST:
     case ID_VIEW_DETAILS:
+    case ID_VIEW_THUMBNAILS:
       SetViewMode(window, doc, command);
       return true;
     case ID_VIEW_BY_NAME:
     case ID_VIEW_BY_TYPE:
     case ID_VIEW_BY_SIZE:
     case ID_VIEW_BY_MODIFIED:
+    case ID_VIEW_BY_PACKED:
+    case ID_VIEW_BY_RATIO:
+    case ID_VIEW_BY_METHOD:
+    case ID_VIEW_BY_CRC:
       SetSortKey(window, doc, command);
       return true;
     case ID_OBJECT_UP:

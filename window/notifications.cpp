@@ -59,16 +59,6 @@ LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
   return 0;
 }
 
-int SortCommandOfColumn(int column) {
-  switch (column) {
-    case 0: return ID_VIEW_BY_NAME;
-    case 1: return ID_VIEW_BY_SIZE;
-    case 2: return ID_VIEW_BY_TYPE;
-    case 3: return ID_VIEW_BY_MODIFIED;
-    default: return 0;
-  }
-}
-
 void OnListItemChanged(HWND window, WindowDocument* doc, const NMLISTVIEW* change) {
   if (change->iItem != -1) {
     if (!doc->listInBulk) UpdateCommandState(window, doc);
@@ -90,7 +80,7 @@ LRESULT OnItemListNotify(HWND window, WindowDocument* doc, NMHDR* header) {
     case LVN_BEGINDRAG:
       return OnBeginListDrag(window, doc);
     case LVN_COLUMNCLICK: {
-      int command = SortCommandOfColumn(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+      int command = SortCommandOfColumn(ColumnAt(doc, reinterpret_cast<NMLISTVIEW*>(header)->iSubItem));
       if (command) SendMessageA(window, WM_COMMAND, command, 0);
       return 0;
     }

@@ -24,6 +24,13 @@ LRESULT ListDefault(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return CallWindowProcA(g_listViewProc, hwnd, msg, wParam, lParam);
 }
 
+// What the list shows moved: the thumbnails come in the order of what is in view then.
+LRESULT ScrollList(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = ListDefault(hwnd, msg, wParam, lParam);
+  if (WindowDocument* doc = DocumentOf(ArchiveWindowOfPane(hwnd))) ScheduleListScrolled(doc);
+  return result;
+}
+
 void OnPaneFocused(HWND pane) {
   HWND window = ArchiveWindowOfPane(pane);
   if (WindowDocument* doc = DocumentOf(window)) {
@@ -85,7 +92,7 @@ LRESULT OnListCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 
 LRESULT OnListKeyDown(HWND hwnd, WPARAM wParam, LPARAM lParam) {
   if (wParam == VK_BACK && GoUpFromPane(hwnd)) return 0;
-  if (wParam != VK_RETURN) return ListDefault(hwnd, WM_KEYDOWN, wParam, lParam);
+  if (wParam != VK_RETURN) return ScrollList(hwnd, WM_KEYDOWN, wParam, lParam);
   int index = static_cast<int>(
       SendMessageA(hwnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED | LVNI_SELECTED));
   if (index >= 0) OpenListItem(hwnd, index);
@@ -117,6 +124,24 @@ bool OnContextMenuKey(HWND pane, UINT msg, WPARAM key) {
   const bool menuKey = key == VK_APPS && (msg == WM_KEYDOWN || msg == WM_KEYUP);
   if (!shiftF10 && !menuKey) return false;
   if (msg == WM_SYSKEYUP || msg == WM_KEYUP) ShowPaneMenu(pane, -1);
+  return true;
+}
+
+// A right click on the list's header chooses the columns it shows: its menu, not the
+// items' one.
+bool OnHeaderContextMenu(HWND list, WPARAM from, LPARAM at) {
+  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+  if (!header || reinterpret_cast<HWND>(from) != header) return false;
+  HWND window = ArchiveWindowOfPane(list);
+  WindowDocument* doc = DocumentOf(window);
+  if (!doc) return true;
+  POINT p = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+  if (at == -1) {
+    RECT rc;
+    GetWindowRect(header, &rc);
+    p = {rc.left, rc.bottom};
+  }
+  ShowHeaderMenu(window, doc, p);
   return true;
 }
 
@@ -170,8 +195,15 @@ LRESULT CALLBACK ItemListPaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     case WM_LBUTTONDBLCLK: return OnListDoubleClick(hwnd, lParam);
     case WM_COMMAND: return OnListCommand(hwnd, wParam, lParam);
     case WM_CONTEXTMENU:
-      if (ShowPaneMenu(hwnd, lParam)) return 0;
+      if (OnHeaderContextMenu(hwnd, wParam, lParam) || ShowPaneMenu(hwnd, lParam)) return 0;
       break;
+    case WMU_LIST_WORK_DONE:
+      OnListWorkDone(hwnd, wParam);
+      return 0;
+    case WM_VSCROLL:
+    case WM_MOUSEWHEEL:
+    case WM_SIZE:
+      return ScrollList(hwnd, msg, wParam, lParam);
   }
   return ListDefault(hwnd, msg, wParam, lParam);
 }

@@ -35,11 +35,11 @@ int TypeOrder(const Node* a, const Node* b) {
   return ByteOrder(a->name(), b->name());
 }
 
-// Older first; a file of no known time before every file with one.
-int MomentOrder(const Node* a, const Node* b, const EntryMoments* moments) {
-  if (moments == nullptr) return 0;
-  const auto ma = moments->find(a), mb = moments->find(b);
-  const bool ka = ma != moments->end(), kb = mb != moments->end();
+// The smaller value first; a file without one before every file with one.
+int ValueOrder(const Node* a, const Node* b, const EntryValues* values) {
+  if (values == nullptr) return 0;
+  const auto ma = values->find(a), mb = values->find(b);
+  const bool ka = ma != values->end(), kb = mb != values->end();
   if (ka != kb) return ka ? 1 : -1;
   if (!ka || ma->second == mb->second) return 0;
   return ma->second < mb->second ? -1 : 1;
@@ -47,10 +47,15 @@ int MomentOrder(const Node* a, const Node* b, const EntryMoments* moments) {
 
 }  // namespace
 
-int CompareListEntries(const Node* first, const Node* second, uint32_t sortKey, const EntryMoments* moments) {
+bool SortsByValue(uint32_t sortKey) {
+  const uint32_t key = sortKey & 0xFF;
+  return key == 0x08 || key == 0x10 || key == 0x20 || key == 0x40 || key == 0x80;
+}
+
+int CompareListEntries(const Node* first, const Node* second, uint32_t sortKey, const EntryValues* values) {
   const uint32_t key = sortKey & 0xFF;
   // Folders come before files in either direction; only the order within each is reversed.
-  if (first && second && (key == 1 || key == 2 || key == 4 || key == 8)) {
+  if (first && second && (key == 1 || key == 2 || key == 4 || SortsByValue(key))) {
     const int d = DirectoryRule(first, second);
     if (d != 0) return d;
   }
@@ -77,13 +82,12 @@ int CompareListEntries(const Node* first, const Node* second, uint32_t sortKey, 
       int d = DirectoryRule(a, b);
       return d != 0 ? d : ByteOrder(a->name(), b->name());
     }
-    case 8: {
-      const int byTime = MomentOrder(a, b, moments);
-      if (byTime != 0) return byTime;
+    default: {
+      if (!SortsByValue(key)) return 0;
+      const int byValue = ValueOrder(a, b, values);
+      if (byValue != 0) return byValue;
       int d = DirectoryRule(a, b);
       return d != 0 ? d : ByteOrder(a->name(), b->name());
     }
-    default:
-      return 0;
   }
 }

@@ -12,14 +12,19 @@ uint32_t EntryDisplaySize(const Node* node);
 // Whether the node is shown with a size: files are.
 bool EntryHasSize(const Node* node);
 
-// When the listed files were last changed, for the order by Modified: a file's moment in
-// seconds since 1970, for each file that has one known.
-using EntryMoments = std::unordered_map<const Node*, int64_t>;
+// What the orders by a value the tree does not hold compare, one value a listed file that
+// has one known: when it was last changed (seconds since 1970) for Modified, its stored
+// size for Packed, its saving in tenths of a percent for Ratio, its method's rank among the
+// listed methods' names for Method, its CRC-32 for CRC-32.
+using EntryValues = std::unordered_map<const Node*, int64_t>;
 
-// The list's sort comparison. sortKey: low byte 1 by Name, 2 by Type, 4 by Size, 8 by
-// Modified (oldest first, a file of no known time before every other; moments gives the
-// times, null: none known); 0x100 descending, which reverses the order within the
-// directories and within the files, the directories staying first. Entries the key finds
-// alike follow their names.
+// The list's sort comparison. sortKey: low byte 1 by Name, 2 by Type, 4 by Size, or by a
+// looked-up value (values gives them, null: none known): 8 Modified, 0x10 Packed, 0x20
+// Ratio, 0x40 Method, 0x80 CRC-32, the smallest value first and a file without one before
+// every other; 0x100 descending, which reverses the order within the directories and
+// within the files, the directories staying first. Entries the key finds alike follow
+// their names.
 int CompareListEntries(const Node* first, const Node* second, uint32_t sortKey,
-                       const EntryMoments* moments = nullptr);
+                       const EntryValues* values = nullptr);
+// Whether a sort key orders by a looked-up value (EntryValues) rather than by the tree.
+bool SortsByValue(uint32_t sortKey);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/tree.h"
+#include "panes/core/column_values.h"
 #include "panes/core/list_order.h"
 
 namespace {
@@ -20,9 +21,10 @@ class Items {
   const Node* File(const char* name, uint32_t size) {
     return tree_.AddFile(tree_.root(), name, SourceEntry{next_++, size});
   }
+  // A file with a looked-up value: its time, stored size, saving, method rank or CRC-32.
   const Node* Dated(const char* name, int64_t moment) {
     const Node* node = File(name, 1);
-    moments_[node] = moment;
+    values_[node] = moment;
     return node;
   }
 
@@ -32,7 +34,7 @@ class Items {
     // In the order they were added.
     std::reverse(v.begin(), v.end());
     std::stable_sort(v.begin(), v.end(),
-                     [&](const Node* a, const Node* b) { return CompareListEntries(a, b, key, &moments_) < 0; });
+                     [&](const Node* a, const Node* b) { return CompareListEntries(a, b, key, &values_) < 0; });
     std::vector<std::string> names;
     for (const Node* n : v) names.push_back(n->name());
     return names;
@@ -41,7 +43,7 @@ class Items {
  private:
   ArchiveTree tree_{true};
   uint32_t next_ = 0;
-  EntryMoments moments_;
+  EntryValues values_;
 };
 
 using Names = std::vector<std::string>;
@@ -96,7 +98,12 @@ TEST(ListOrderTest, FilesOfTwoGigabytesAndMoreSortAsLarge) {
   EXPECT_EQ(items.Sorted(4), (Names{"small", "huge", "largest"}));
 }
 
-TEST(ListOrderTest, ByModifiedOldestFirstWithDirectoriesFirstAndTiesByName) {
+// Modified, Packed, Ratio, Method and CRC-32 all order by a looked-up value.
+TEST(ListOrderTest, ByEachLookedUpValueSmallestFirstWithDirectoriesFirstAndTiesByName) {
+  for (uint32_t key : {0x08u, 0x10u, 0x20u, 0x40u, 0x80u}) {
+  SCOPED_TRACE(key);
+  EXPECT_TRUE(SortsByValue(key));
+  EXPECT_TRUE(SortsByValue(key | 0x100));
   Items items;
   items.Dated("new", 1700000000);
   items.Dated("old", 315532800);
@@ -109,10 +116,12 @@ TEST(ListOrderTest, ByModifiedOldestFirstWithDirectoriesFirstAndTiesByName) {
   items.Dated("ancient", -86400);
   // Past 2038, which a 32-bit count of seconds cannot hold.
   items.Dated("future", 4102444800);
-  EXPECT_EQ(items.Sorted(8),
+  EXPECT_EQ(items.Sorted(key),
             (Names{"gfx", "maps", "unknown", "ancient", "old", "a-same", "b-same", "new", "future"}));
-  EXPECT_EQ(items.Sorted(0x108),
+  EXPECT_EQ(items.Sorted(key | 0x100),
             (Names{"maps", "gfx", "future", "new", "b-same", "a-same", "old", "ancient", "unknown"}));
+  }
+  for (uint32_t key : {0x01u, 0x02u, 0x04u, 0x0Cu, 0x11u}) EXPECT_FALSE(SortsByValue(key)) << key;
 }
 
 TEST(ListOrderTest, ByModifiedWithoutTimesFollowsTheNames) {
@@ -131,7 +140,7 @@ TEST(ListOrderTest, NullEntriesAndUnknownKeys) {
   EXPECT_EQ(CompareListEntries(a, nullptr, 1), 1);
   EXPECT_EQ(CompareListEntries(nullptr, nullptr, 1), 0);
   EXPECT_EQ(CompareListEntries(a, items.File("b", 2), 3), 0);
-  EXPECT_EQ(CompareListEntries(a, items.File("b", 2), 16), 0);
+  EXPECT_EQ(CompareListEntries(a, items.File("b", 2), 0x30), 0);
   EXPECT_EQ(CompareListEntries(a, items.File("b", 2), 12), 0);
 }
 
@@ -153,4 +162,37 @@ TEST(ListOrderTest, SizesOfEachKind) {
   EXPECT_EQ(EntryDisplaySize(dir), 0u);
   EXPECT_FALSE(EntryHasSize(dir));
   EXPECT_FALSE(EntryHasSize(nullptr));
+}
+
+TEST(ColumnValuesTest, SavingsMethodsAndCrcTexts) {
+  const struct {
+    uint32_t size, stored;
+    int64_t millionths;
+    const char* text;
+  } savings[] = {
+      {1000, 370, 630000, "63%"}, {0, 0, 0, "0%"},          {5, 5, 0, "0%"},
+      {3, 0, 1000000, "100%"},    {3, 1, 666666, "66%"},    {100, 102, -20000, "-2%"},
+      {1, 0xFFFFFFFFu, -4294967294000000, "-429496729400%"}, {0xFFFFFFFFu, 1, 999999, "99%"},
+  };
+  for (const auto& c : savings) {
+    SCOPED_TRACE(std::to_string(c.size) + "/" + std::to_string(c.stored));
+    EXPECT_EQ(SavingMillionths(c.size, c.stored), c.millionths);
+    EXPECT_EQ(SavingText(c.size, c.stored), c.text);
+  }
+  const struct {
+    StoredMethod method;
+    uint16_t code;
+    bool zip;
+    const char* text;
+  } methods[] = {
+      {StoredMethod::Stored, 0, true, "Stored"},     {StoredMethod::Deflated, 8, true, "Deflate"},
+      {StoredMethod::Stored, 0, false, "Stored"},    {StoredMethod::Encrypted, 8, true, "Encrypted"},
+      {StoredMethod::Other, 14, true, "LZMA"},       {StoredMethod::Other, 12, true, "BZip2"},
+      {StoredMethod::Other, 9, true, "Deflate64"},   {StoredMethod::Other, 1, false, "LZSS"},
+      {StoredMethod::Other, 14, false, "Method 14"}, {StoredMethod::Other, 65535, true, "Method 65535"},
+  };
+  for (const auto& c : methods) EXPECT_EQ(MethodText(c.method, c.code, c.zip), c.text) << c.code;
+  EXPECT_EQ(CrcText(0), "00000000");
+  EXPECT_EQ(CrcText(0xCBF43926u), "CBF43926");
+  EXPECT_EQ(CrcText(0xABCu), "00000ABC");
 }

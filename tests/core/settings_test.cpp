@@ -19,6 +19,11 @@ TEST(WindowStateTest, ZeroBlockGetsTheFirstRunDefaults) {
   EXPECT_EQ(s.sizeColumnWidth, 60);
   EXPECT_EQ(s.typeColumnWidth, 120);
   EXPECT_EQ(s.modifiedColumnWidth, 120);
+  EXPECT_EQ(s.packedColumnWidth, 70);
+  EXPECT_EQ(s.ratioColumnWidth, 50);
+  EXPECT_EQ(s.methodColumnWidth, 70);
+  EXPECT_EQ(s.crcColumnWidth, 75);
+  EXPECT_EQ(s.hiddenColumns, 0);
   EXPECT_EQ(s.viewMode, kViewLargeIcons);
   EXPECT_EQ(s.sortKey, kSortByName);
   EXPECT_EQ(s.childStyle, 0u);
@@ -46,8 +51,12 @@ TEST(WindowStateTest, Corrections) {
       {2, kViewSmallIcons, 0x0002, 0x0002, 0x02000000, 0},
       {1, kViewDetails, 0x0108, 0x0108, 0, 0},
       {1, kViewDetails, 0x0008, 0x0008, 0, 0},
-      {1, kViewDetails, 0x0010, kSortByName, 0, 0},
+      {1, kViewDetails, 0x0010, 0x0010, 0, 0},
+      {1, kViewDetails, 0x0120, 0x0120, 0, 0},
+      {1, kViewDetails, 0x0040, 0x0040, 0, 0},
+      {1, kViewDetails, 0x0180, 0x0180, 0, 0},
       {1, kViewDetails, 0x000C, kSortByName, 0, 0},
+      {1, kViewDetails, 0x0030, kSortByName, 0, 0},
       {4, kViewThumbnails, 0x0000, kSortByName, 0, 0},
       {5, kViewDetails, 0x0000, kSortByName, 0, 0},
       {0xFFFFFFFF, kViewDetails, 0x01FF, kSortByName, 0x01000001, 0},
@@ -61,6 +70,8 @@ TEST(WindowStateTest, Corrections) {
     s.sortKey = c.sort;
     s.childStyle = c.style;
     s.modifiedColumnWidth = 0xBEEF;
+    s.crcColumnWidth = 0xBEEF;
+    s.hiddenColumns = 0xFFFF;  // the list shows Name whatever this says
     s.reserved[9] = 0x5A;
     CorrectWindowState(&s);
     EXPECT_EQ(s.viewMode, c.expectView) << c.view;
@@ -69,6 +80,8 @@ TEST(WindowStateTest, Corrections) {
     EXPECT_EQ(s.childWidth, 640);
     EXPECT_EQ(s.childHeight, -5);
     EXPECT_EQ(s.modifiedColumnWidth, 0xBEEF);
+    EXPECT_EQ(s.crcColumnWidth, 0xBEEF);
+    EXPECT_EQ(s.hiddenColumns, 0xFFFF) << "kept as read";
     EXPECT_EQ(s.reserved[9], 0x5A);
   }
 }

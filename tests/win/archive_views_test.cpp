@@ -11,14 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "archive/crc32.h"
+#include "archive/deflate.h"
+#include "panes/core/column_values.h"
+#include "panes/list_columns.h"
 #include "resources/command_ids.h"
 #include "resources/transfer_ids.h"
 #include "services/dpi.h"
+#include "services/file_types.h"
 #include "services/globals.h"
 #include "services/number_format.h"
 #include "services/settings.h"
 #include "tests/core/sample_archives.h"
 #include "tests/win/support/archive_window_support.h"
+#include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "window/transfer_commands.h"
 
@@ -30,6 +36,13 @@ class ArchiveViewsTest : public ViewsWindowTest {
  protected:
   void Command(int id) { SendCommand(window_, id); }
   Names Listed() { return ListNames(doc_->itemList); }
+  // The text of an item in a column, wherever the column stands; "" while it is hidden.
+  std::string Text(int index, int column) {
+    const int position = ColumnPosition(doc_, column);
+    return position < 0 ? std::string() : ListText(doc_->itemList, index, position);
+  }
+  std::string TextOf(const std::string& name, int column) { return Text(ListIndexOf(name), column); }
+  void ClickColumn(int column) { ClickHeaderColumn(ColumnPosition(doc_, column)); }
   bool MenuChecked(int id) {
     return (GetMenuState(g_mainMenu, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
   }
@@ -37,7 +50,14 @@ class ArchiveViewsTest : public ViewsWindowTest {
   bool ButtonEnabled(int id) { return SendMessageA(g_toolbar, TB_ISBUTTONENABLED, id, 0) != 0; }
   void ClickHeaderColumn(int column) {
     HWND header = ListView_GetHeader(doc_->itemList);
-    RECT rc;
+    RECT rc, client;
+    // A column past the list's right edge is scrolled into view first, as a user would.
+    GetClientRect(doc_->itemList, &client);
+    Header_GetItemRect(header, column, &rc);
+    MapWindowPoints(header, doc_->itemList, reinterpret_cast<POINT*>(&rc), 2);
+    if (rc.right > client.right) ListView_Scroll(doc_->itemList, rc.right - client.right, 0);
+    if (rc.left < client.left) ListView_Scroll(doc_->itemList, rc.left - client.left, 0);
+    PumpPending();
     Header_GetItemRect(header, column, &rc);
     // A second click near the first within the double-click time would be a double click:
     // the clicks alternate between two spots farther apart than a double click allows.
@@ -66,7 +86,7 @@ class ArchiveViewsTest : public ViewsWindowTest {
   std::map<std::string, std::string> ShownTimes() {
     std::map<std::string, std::string> times;
     const Names names = Listed();
-    for (size_t i = 0; i < names.size(); ++i) times[names[i]] = ListText(doc_->itemList, static_cast<int>(i), 3);
+    for (size_t i = 0; i < names.size(); ++i) times[names[i]] = Text(static_cast<int>(i), kModifiedColumn);
     return times;
   }
   void SelectFolder(const char* name) {
@@ -149,6 +169,81 @@ Names Descending(const Names& names, size_t directories) {
   return out;
 }
 
+std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+
+std::vector<uint8_t> Deflated(const std::vector<uint8_t>& plain) {
+  std::vector<uint8_t> out(plain.size() + 1024);
+  uint32_t size = static_cast<uint32_t>(out.size());
+  EXPECT_EQ(DeflateBuffer(out.data(), &size, plain.data(), static_cast<uint32_t>(plain.size()), 6), 1);
+  out.resize(size);
+  return out;
+}
+
+// A PK3 entry stored (method 0) or deflated (8) from plain bytes.
+sample::ZipEntry PlainEntry(const std::string& name, uint16_t method, const std::vector<uint8_t>& plain) {
+  const uint32_t crc = Crc32(plain.data(), plain.size());
+  return sample::ZipEntry{name, method, method == 8 ? Deflated(plain) : plain, crc,
+                          static_cast<uint32_t>(plain.size())};
+}
+
+const std::string kStoredText = "stored bytes, as they are";
+const std::string kMemoryText = "a file from the disk, not saved yet";
+const std::vector<uint8_t> kPackedPlain(1000, 'a');
+
+// A PK3 of a stored, a deflated and an LZMA entry (whose stored bytes no one reads here),
+// and a folder: what the Packed, Ratio, Method and CRC-32 columns show of each.
+std::string ColumnsPk3() {
+  std::vector<sample::ZipEntry> entries = {
+      PlainEntry("stored.txt", 0, Bytes(kStoredText)),
+      PlainEntry("packed.txt", 8, kPackedPlain),
+      sample::ZipEntry{"lzma.bin", 14, std::vector<uint8_t>(10, 0x5D), 0x12345678u, 20},
+      sample::ZipEntry{"maps/", 0, {}, 0, 0},
+  };
+  const std::vector<uint8_t> bytes = sample::ZipWithData(entries);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// An uncompressed TGA of one colour (0xRRGGBB) and opacity, its top row first.
+std::vector<uint8_t> FlatTga(int width, int height, uint32_t rgb, uint8_t alpha = 0xFF) {
+  const bool withAlpha = alpha != 0xFF;
+  std::vector<uint8_t> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                              static_cast<uint8_t>(width), static_cast<uint8_t>(width >> 8),
+                              static_cast<uint8_t>(height), static_cast<uint8_t>(height >> 8),
+                              static_cast<uint8_t>(withAlpha ? 32 : 24),
+                              static_cast<uint8_t>(withAlpha ? 0x28 : 0x20)};
+  for (int i = 0; i < width * height; ++i) {
+    tga.push_back(static_cast<uint8_t>(rgb));
+    tga.push_back(static_cast<uint8_t>(rgb >> 8));
+    tga.push_back(static_cast<uint8_t>(rgb >> 16));
+    if (withAlpha) tga.push_back(alpha);
+  }
+  return tga;
+}
+
+// A 24-bit BMP of one colour, which the platform decodes.
+std::vector<uint8_t> FlatBmp(int width, int height, uint32_t rgb) {
+  const uint32_t row = (static_cast<uint32_t>(width) * 3 + 3) & ~3u, pixels = row * height;
+  std::vector<uint8_t> bmp = {'B', 'M'};
+  sample::Put32(bmp, 54 + pixels);
+  sample::Put32(bmp, 0);
+  sample::Put32(bmp, 54);
+  sample::Put32(bmp, 40);
+  sample::Put32(bmp, width);
+  sample::Put32(bmp, height);
+  sample::Put16(bmp, 1);
+  sample::Put16(bmp, 24);
+  for (int i = 0; i < 6; ++i) sample::Put32(bmp, 0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      bmp.push_back(static_cast<uint8_t>(rgb));
+      bmp.push_back(static_cast<uint8_t>(rgb >> 8));
+      bmp.push_back(static_cast<uint8_t>(rgb >> 16));
+    }
+    for (uint32_t pad = static_cast<uint32_t>(width) * 3; pad < row; ++pad) bmp.push_back(0);
+  }
+  return bmp;
+}
+
 }  // namespace
 
 TEST_F(ArchiveViewsTest, ThreeSortKeysAndTheirDescendingOrders) {
@@ -189,11 +284,11 @@ TEST_F(ArchiveViewsTest, ClickingAColumnSortsByItAndASecondClickReverses) {
   ClickHeaderColumn(2);
   EXPECT_EQ(doc_->sortKey, 2u);
   // Every file of views.zip has the same time: by name within the folders and the files.
-  ClickHeaderColumn(3);
+  ClickColumn(kModifiedColumn);
   EXPECT_EQ(doc_->sortKey, 8u);
   EXPECT_EQ(g_settings.windowState.sortKey, 8);
   EXPECT_EQ(Listed(), kByName);
-  ClickHeaderColumn(3);
+  ClickColumn(kModifiedColumn);
   EXPECT_EQ(doc_->sortKey, 0x108u);
   EXPECT_EQ(Listed(), Descending(kByName, 2));
   ClickHeaderColumn(0);
@@ -205,17 +300,19 @@ TEST_F(ArchiveViewsTest, ViewModesAreCheckedInMenuAndToolbar) {
   struct Case {
     int command;
     DWORD style;
+    uint32_t mode;
   };
-  const Case cases[] = {{ID_VIEW_DETAILS, LVS_REPORT},
-                        {ID_VIEW_SMALL_ICONS, LVS_SMALLICON},
-                        {ID_VIEW_LIST, LVS_LIST},
-                        {ID_VIEW_LARGE_ICONS, LVS_ICON}};
-  const int all[] = {ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS};
+  const Case cases[] = {{ID_VIEW_DETAILS, LVS_REPORT, 1},
+                        {ID_VIEW_SMALL_ICONS, LVS_SMALLICON, 2},
+                        {ID_VIEW_THUMBNAILS, LVS_ICON, 4},
+                        {ID_VIEW_LIST, LVS_LIST, 3},
+                        {ID_VIEW_LARGE_ICONS, LVS_ICON, 0}};
+  const int all[] = {ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS, ID_VIEW_THUMBNAILS};
   for (const Case& c : cases) {
     Command(c.command);
-    EXPECT_EQ(GetWindowLongA(doc_->itemList, GWL_STYLE) & LVS_TYPEMASK, static_cast<LONG>(c.style));
-    EXPECT_EQ(doc_->viewMode, c.style);
-    EXPECT_EQ(g_settings.windowState.viewMode, c.style);
+    EXPECT_EQ(GetWindowLongA(doc_->itemList, GWL_STYLE) & (LVS_TYPEMASK | LVS_SINGLESEL), static_cast<LONG>(c.style));
+    EXPECT_EQ(doc_->viewMode, c.mode);
+    EXPECT_EQ(g_settings.windowState.viewMode, c.mode);
     for (int id : all) {
       EXPECT_EQ(MenuChecked(id), id == c.command) << c.command << " " << id;
       EXPECT_EQ(ButtonChecked(id), id == c.command) << c.command << " " << id;
@@ -330,15 +427,18 @@ TEST_F(ArchiveViewsTest, TheSortedColumnCarriesTheArrow) {
     return found;
   };
   using Arrows = std::vector<int>;
-  EXPECT_EQ(arrows(), (Arrows{HDF_SORTUP, 0, 0, 0}));
+  constexpr int up = HDF_SORTUP, down = HDF_SORTDOWN;
+  EXPECT_EQ(arrows(), (Arrows{up, 0, 0, 0, 0, 0, 0, 0}));
   const struct {
     int command;
     Arrows expected;
   } steps[] = {
-      {ID_VIEW_BY_NAME, {HDF_SORTDOWN, 0, 0, 0}},     {ID_VIEW_BY_SIZE, {0, HDF_SORTUP, 0, 0}},
-      {ID_VIEW_BY_SIZE, {0, HDF_SORTDOWN, 0, 0}},     {ID_VIEW_BY_TYPE, {0, 0, HDF_SORTUP, 0}},
-      {ID_VIEW_BY_MODIFIED, {0, 0, 0, HDF_SORTUP}},   {ID_VIEW_BY_MODIFIED, {0, 0, 0, HDF_SORTDOWN}},
-      {ID_VIEW_BY_NAME, {HDF_SORTUP, 0, 0, 0}},
+      {ID_VIEW_BY_NAME, {down, 0, 0, 0, 0, 0, 0, 0}},   {ID_VIEW_BY_SIZE, {0, up, 0, 0, 0, 0, 0, 0}},
+      {ID_VIEW_BY_SIZE, {0, down, 0, 0, 0, 0, 0, 0}},   {ID_VIEW_BY_TYPE, {0, 0, up, 0, 0, 0, 0, 0}},
+      {ID_VIEW_BY_PACKED, {0, 0, 0, up, 0, 0, 0, 0}},   {ID_VIEW_BY_RATIO, {0, 0, 0, 0, up, 0, 0, 0}},
+      {ID_VIEW_BY_METHOD, {0, 0, 0, 0, 0, up, 0, 0}},   {ID_VIEW_BY_CRC, {0, 0, 0, 0, 0, 0, up, 0}},
+      {ID_VIEW_BY_CRC, {0, 0, 0, 0, 0, 0, down, 0}},    {ID_VIEW_BY_MODIFIED, {0, 0, 0, 0, 0, 0, 0, up}},
+      {ID_VIEW_BY_MODIFIED, {0, 0, 0, 0, 0, 0, 0, down}}, {ID_VIEW_BY_NAME, {up, 0, 0, 0, 0, 0, 0, 0}},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.command);
@@ -347,9 +447,9 @@ TEST_F(ArchiveViewsTest, TheSortedColumnCarriesTheArrow) {
   }
   // A click on a column's header sorts by it and moves the arrow there.
   ClickHeaderColumn(2);
-  EXPECT_EQ(arrows(), (Arrows{0, 0, HDF_SORTUP, 0}));
-  ClickHeaderColumn(3);
-  EXPECT_EQ(arrows(), (Arrows{0, 0, 0, HDF_SORTUP}));
+  EXPECT_EQ(arrows(), (Arrows{0, 0, up, 0, 0, 0, 0, 0}));
+  ClickColumn(kModifiedColumn);
+  EXPECT_EQ(arrows(), (Arrows{0, 0, 0, 0, 0, 0, 0, up}));
 }
 
 // With no menu help showing, the status bar counts the folder's items and the selection.
@@ -418,9 +518,9 @@ TEST_F(ArchiveViewsTest, TheModifiedColumnShowsTheTimesOfAPk3) {
   column.mask = LVCF_TEXT;
   column.pszText = caption;
   column.cchTextMax = sizeof caption;
-  ASSERT_TRUE(SendMessageA(doc_->itemList, LVM_GETCOLUMNA, 3, reinterpret_cast<LPARAM>(&column)));
+  ASSERT_TRUE(SendMessageA(doc_->itemList, LVM_GETCOLUMNA, 7, reinterpret_cast<LPARAM>(&column)));
   EXPECT_STREQ(caption, "Modified");
-  EXPECT_EQ(Header_GetItemCount(ListView_GetHeader(doc_->itemList)), 4);
+  EXPECT_EQ(Header_GetItemCount(ListView_GetHeader(doc_->itemList)), 8);
   std::map<std::string, std::string> expected;
   for (const DatedEntry& e : kDated) {
     const std::string name = e.name;
@@ -442,11 +542,11 @@ TEST_F(ArchiveViewsTest, ClickingModifiedSortsByTime) {
   Switch(path);
   const Names oldestFirst = {"maps",       "nodate.txt", "old.txt", "same-a.txt",
                              "same-b.txt", "mid.wav",    "new.bsp", "late.txt"};
-  ClickHeaderColumn(3);
+  ClickColumn(kModifiedColumn);
   EXPECT_EQ(doc_->sortKey, 8u);
   EXPECT_EQ(Listed(), oldestFirst);
   for (int id : {ID_VIEW_BY_NAME, ID_VIEW_BY_TYPE, ID_VIEW_BY_SIZE}) EXPECT_FALSE(MenuChecked(id)) << id;
-  ClickHeaderColumn(3);
+  ClickColumn(kModifiedColumn);
   EXPECT_EQ(doc_->sortKey, 0x108u);
   EXPECT_EQ(Listed(), Descending(oldestFirst, 1));
   // Refresh sorts again by the same key; a window made now starts in it.
@@ -498,12 +598,254 @@ TEST_F(ArchiveViewsTest, APaksFilesShowTheArchiveFilesTimeUntilOneIsReplaced) {
 // The Modified column's width, like the others', is kept in 96-DPI terms for new windows.
 TEST_F(ArchiveViewsTest, TheModifiedColumnsWidthIsKeptForNewWindows) {
   Command(ID_VIEW_DETAILS);
-  EXPECT_EQ(ListView_GetColumnWidth(doc_->itemList, 3), ScaleToDpi(120, doc_->dpi));
+  EXPECT_EQ(ListView_GetColumnWidth(doc_->itemList, 7), ScaleToDpi(120, doc_->dpi));
   const int wider = ScaleToDpi(187, doc_->dpi);
-  ASSERT_TRUE(ListView_SetColumnWidth(doc_->itemList, 3, wider));
+  ASSERT_TRUE(ListView_SetColumnWidth(doc_->itemList, 7, wider));
   ASSERT_TRUE(PumpUntil([] { return g_settings.windowState.modifiedColumnWidth == 187; }))
       << g_settings.windowState.modifiedColumnWidth;
   EXPECT_EQ(g_settings.windowState.typeColumnWidth, 120);
   Switch(WinFixture("views.pak"));
-  EXPECT_EQ(ListView_GetColumnWidth(doc_->itemList, 3), wider);
+  EXPECT_EQ(ListView_GetColumnWidth(doc_->itemList, 7), wider);
+}
+
+// Packed, Ratio, Method and CRC-32 of a stored, a deflated and an LZMA entry, a folder, a
+// PAK's entries (which store no CRC-32: worked out from their bytes) and a file imported
+// from the disk (not stored yet: only its CRC-32 is known, worked out from its bytes).
+TEST_F(ArchiveViewsTest, TheNewColumnsShowEachEntrysStoredForm) {
+  const std::string path = TempDir() + "columns.pk3";
+  ASSERT_TRUE(WriteDiskFile(path, ColumnsPk3()));
+  Switch(path);
+  const std::vector<uint8_t> deflated = Deflated(kPackedPlain);
+  const std::string disk = TempDir() + "memory.txt";
+  ASSERT_TRUE(WriteDiskFile(disk, kMemoryText));
+  const std::string chosen = TempDir().substr(0, TempDir().size() - 1) + '\0' + "memory.txt" + '\0' + '\0';
+  ImportChosenFiles(window_, doc_, chosen.c_str());
+  ASSERT_GE(ListIndexOf("memory.txt"), 0);
+  struct Row {
+    std::string name, size, packed, ratio, method, crc;
+  };
+  const Row rows[] = {
+      {"stored.txt", Grouped(kStoredText.size()), Grouped(kStoredText.size()), "0%", "Stored",
+       CrcText(Crc32(kStoredText.data(), kStoredText.size()))},
+      {"packed.txt", Grouped(1000), Grouped(deflated.size()), std::to_string((1000 - deflated.size()) * 100 / 1000) + "%",
+       "Deflate", CrcText(Crc32(kPackedPlain.data(), kPackedPlain.size()))},
+      {"lzma.bin", "20", "10", "50%", "LZMA", "12345678"},
+      {"maps", "", "", "", "", ""},
+      {"memory.txt", Grouped(kMemoryText.size()), "", "", "", CrcText(Crc32(kMemoryText.data(), kMemoryText.size()))},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    // A CRC-32 worked out off the window thread arrives when it is done.
+    EXPECT_TRUE(PumpUntil([&] { return TextOf(row.name, kCrcColumn) == row.crc; })) << TextOf(row.name, kCrcColumn);
+    EXPECT_EQ(TextOf(row.name, kSizeColumn), row.size);
+    EXPECT_EQ(TextOf(row.name, kPackedColumn), row.packed);
+    EXPECT_EQ(TextOf(row.name, kRatioColumn), row.ratio);
+    EXPECT_EQ(TextOf(row.name, kMethodColumn), row.method);
+  }
+  // A PAK stores its files as they are and keeps no CRC-32.
+  Switch(WinFixture("views.pak"));
+  ASSERT_GE(ListIndexOf("readme"), 0);
+  EXPECT_EQ(TextOf("readme", kPackedColumn), TextOf("readme", kSizeColumn));
+  EXPECT_EQ(TextOf("readme", kRatioColumn), "0%");
+  EXPECT_EQ(TextOf("readme", kMethodColumn), "Stored");
+  // views.pak holds the same files as views.zip, whose records give their CRC-32s.
+  EXPECT_TRUE(PumpUntil([&] { return TextOf("readme", kCrcColumn) == "59D34256"; })) << TextOf("readme", kCrcColumn);
+  EXPECT_TRUE(PumpUntil([&] { return TextOf("z.bsp", kCrcColumn) == "ADAFB2A5"; })) << TextOf("z.bsp", kCrcColumn);
+}
+
+// Each new column sorts by its value with a click on its header, and back with another;
+// the folder stays first both ways.
+TEST_F(ArchiveViewsTest, EachNewColumnSortsBothWays) {
+  const std::string path = TempDir() + "columns.pk3";
+  ASSERT_TRUE(WriteDiskFile(path, ColumnsPk3()));
+  Switch(path);
+  const struct {
+    int column;
+    uint32_t key;
+    Names ascending;
+  } cases[] = {
+      // Stored sizes: 10, the deflated 1,000 bytes' few, the 25 stored ones.
+      {kPackedColumn, 0x10, {"maps", "lzma.bin", "packed.txt", "stored.txt"}},
+      {kRatioColumn, 0x20, {"maps", "stored.txt", "lzma.bin", "packed.txt"}},
+      {kMethodColumn, 0x40, {"maps", "packed.txt", "lzma.bin", "stored.txt"}},
+      {kCrcColumn, 0x80, {"maps", "lzma.bin", "packed.txt", "stored.txt"}},
+  };
+  // The CRC-32 order needs the entries' values in that order.
+  ASSERT_LT(Crc32(kPackedPlain.data(), kPackedPlain.size()), Crc32(kStoredText.data(), kStoredText.size()));
+  ASSERT_LT(0x12345678u, Crc32(kPackedPlain.data(), kPackedPlain.size()));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.column);
+    ClickColumn(c.column);
+    EXPECT_EQ(doc_->sortKey, c.key);
+    EXPECT_EQ(Listed(), c.ascending);
+    ClickColumn(c.column);
+    EXPECT_EQ(doc_->sortKey, c.key | 0x100);
+    EXPECT_EQ(Listed(), Descending(c.ascending, 1));
+    EXPECT_EQ(g_settings.windowState.sortKey, c.key | 0x100);
+  }
+}
+
+// A right click on the header offers every column, checked while shown, Name not to be
+// hidden; choosing one hides it here and in windows made afterwards, choosing it again
+// shows it with its texts.
+TEST_F(ArchiveViewsTest, TheHeadersMenuHidesAndShowsColumnsForNewWindowsToo) {
+  Command(ID_VIEW_DETAILS);
+  HWND header = ListView_GetHeader(doc_->itemList);
+  auto rightClickHeader = [&](WORD key) {
+    PopupMenuWatcher watcher(key);
+    RECT rc;
+    Header_GetItemRect(header, 0, &rc);
+    POINT p = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    ClientToScreen(header, &p);
+    SetForegroundWindow(frame_);
+    EXPECT_TRUE(ClickAndWait(p, true));
+    EXPECT_TRUE(PumpUntil([&] { return watcher.Done(); }));
+    return watcher.Wait();
+  };
+  const std::vector<std::pair<std::string, bool>> all = {
+      {"&Name", false},  {"&Size", true},   {"&Type", true},   {"&Packed", true},
+      {"&Ratio", true},  {"&Method", true}, {"&CRC-32", true}, {"M&odified", true}};
+  WatchedMenu menu = rightClickHeader('T');
+  ASSERT_TRUE(menu.found);
+  EXPECT_EQ(menu.entries, all);
+  EXPECT_EQ(menu.checked.size(), 8u);
+  ASSERT_TRUE(PumpUntil([&] { return Header_GetItemCount(header) == 7; }));
+  EXPECT_EQ(ColumnPosition(doc_, kTypeColumn), -1);
+  EXPECT_EQ(ColumnPosition(doc_, kPackedColumn), 2);
+  EXPECT_EQ(g_settings.windowState.hiddenColumns, 1 << kTypeColumn);
+  EXPECT_EQ(TextOf("big.dat", kPackedColumn), Grouped(1213));
+  // The arrow and the clicks follow the columns to where they stand now.
+  ClickColumn(kModifiedColumn);
+  EXPECT_EQ(doc_->sortKey, 8u);
+
+  Switch(WinFixture("views.pak"));
+  header = ListView_GetHeader(doc_->itemList);
+  EXPECT_EQ(Header_GetItemCount(header), 7);
+  EXPECT_EQ(ColumnPosition(doc_, kTypeColumn), -1);
+  menu = rightClickHeader('T');
+  EXPECT_EQ(menu.checked, (std::vector<std::string>{"&Name", "&Size", "&Packed", "&Ratio", "&Method", "&CRC-32", "M&odified"}));
+  ASSERT_TRUE(PumpUntil([&] { return Header_GetItemCount(header) == 8; }));
+  EXPECT_EQ(g_settings.windowState.hiddenColumns, 0);
+  EXPECT_EQ(TextOf("readme", kTypeColumn), FileTypeName("readme"));
+  EXPECT_FALSE(TextOf("maps", kTypeColumn).empty());
+  // Escape leaves the columns as they are.
+  menu = rightClickHeader(VK_ESCAPE);
+  EXPECT_TRUE(menu.found);
+  EXPECT_EQ(Header_GetItemCount(header), 8);
+}
+
+// A size of two million bytes and more shows whole: the column grows to its text, and after
+// a folder of smaller sizes goes back to the width the user gave it, which it never goes
+// below.
+TEST_F(ArchiveViewsTest, ColumnsAreWideEnoughForTheirLargestValue) {
+  const std::string path = TempDir() + "large.pk3";
+  std::vector<uint8_t> large(2089567, 0);
+  large[12345] = 7;
+  const std::vector<sample::ZipEntry> entries = {PlainEntry("huge.dat", 8, large),
+                                                 PlainEntry("small/tiny.txt", 0, Bytes("tiny"))};
+  const std::vector<uint8_t> pk3 = sample::ZipWithData(entries);
+  ASSERT_TRUE(WriteDiskFile(path, std::string(pk3.begin(), pk3.end())));
+  Switch(path);
+  const int size = ColumnPosition(doc_, kSizeColumn);
+  auto textWidth = [&](const std::string& text) {
+    return static_cast<int>(SendMessageA(doc_->itemList, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str())));
+  };
+  // The list leaves room on either side of a subitem's text: without it the text is cut.
+  const int room = ScaleToDpi(12, doc_->dpi);
+  ASSERT_EQ(TextOf("huge.dat", kSizeColumn), Grouped(2089567));
+  EXPECT_GE(ListView_GetColumnWidth(doc_->itemList, size), textWidth(Grouped(2089567)) + room);
+  const std::string method = TextOf("huge.dat", kMethodColumn);
+  EXPECT_GE(ListView_GetColumnWidth(doc_->itemList, ColumnPosition(doc_, kMethodColumn)), textWidth(method) + room);
+  EXPECT_GE(ListView_GetColumnWidth(doc_->itemList, ColumnPosition(doc_, kCrcColumn)),
+            textWidth(TextOf("huge.dat", kCrcColumn)) + room);
+  // Fitted widths are the folder's: new windows start from the user's.
+  EXPECT_EQ(g_settings.windowState.sizeColumnWidth, 60);
+  SelectFolder("small");
+  EXPECT_EQ(ListView_GetColumnWidth(doc_->itemList, size), ScaleToDpi(60, doc_->dpi));
+  // A width the user chose wider stays.
+  const int wide = ScaleToDpi(150, doc_->dpi);
+  ASSERT_TRUE(ListView_SetColumnWidth(doc_->itemList, size, wide));
+  ASSERT_TRUE(PumpUntil([] { return g_settings.windowState.sizeColumnWidth == 150; }));
+  Command(ID_OBJECT_UP);
+  ASSERT_EQ(ShownFolder(), "/");
+  EXPECT_EQ(ListView_GetColumnWidth(doc_->itemList, size), wide);
+}
+
+// Thumbnails shows each picture in a cell of its own, in its colours, kept in shape and never
+// enlarged, transparency over a checkerboard; other items show their icons; the mode is
+// kept for new windows.
+TEST_F(ArchiveViewsTest, ThumbnailsShowThePicturesThemselves) {
+  const std::string path = TempDir() + "pictures.pk3";
+  const std::vector<sample::ZipEntry> entries = {
+      PlainEntry("red.tga", 8, FlatTga(4, 4, 0xFF0000)),
+      PlainEntry("wide.bmp", 8, FlatBmp(200, 100, 0x00C000)),
+      PlainEntry("clear.tga", 0, FlatTga(6, 6, 0x0000FF, 0)),
+      PlainEntry("notes.txt", 0, Bytes("no picture here")),
+  };
+  const std::vector<uint8_t> pk3 = sample::ZipWithData(entries);
+  ASSERT_TRUE(WriteDiskFile(path, std::string(pk3.begin(), pk3.end())));
+  Switch(path);
+  Command(ID_VIEW_THUMBNAILS);
+  EXPECT_TRUE(MenuChecked(ID_VIEW_THUMBNAILS));
+  EXPECT_TRUE(ButtonChecked(ID_VIEW_THUMBNAILS));
+  EXPECT_EQ(g_settings.windowState.viewMode, 4u);
+  const int side = ScaleToDpi(96, doc_->dpi);
+  auto images = [&] { return reinterpret_cast<HIMAGELIST>(SendMessageA(doc_->itemList, LVM_GETIMAGELIST, LVSIL_NORMAL, 0)); };
+  // A pixel of the image an item shows, drawn from the list's own image list; -1 for none.
+  auto pixel = [&](const std::string& name, int x, int y) -> long long {
+    LVITEMA item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = ListIndexOf(name);
+    if (item.iItem < 0 || !ListView_GetItem(doc_->itemList, &item)) return -1;
+    IMAGEINFO info = {};
+    if (!ImageList_GetImageInfo(images(), item.iImage, &info)) return -1;
+    if (info.rcImage.right - info.rcImage.left != side || info.rcImage.bottom - info.rcImage.top != side) return -2;
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = side;
+    bi.bmiHeader.biHeight = -side;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    ImageList_Draw(images(), item.iImage, dc, 0, 0, ILD_NORMAL);
+    GdiFlush();
+    const long long value = static_cast<const uint32_t*>(bits)[y * side + x] & 0xFFFFFF;
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    return value;
+  };
+  const COLORREF window = GetSysColor(COLOR_WINDOW);
+  const long long windowColour = GetRValue(window) << 16 | GetGValue(window) << 8 | GetBValue(window);
+  const int middle = side / 2;
+  EXPECT_TRUE(PumpUntil([&] { return pixel("red.tga", middle, middle) == 0xFF0000; })) << pixel("red.tga", middle, middle);
+  EXPECT_TRUE(PumpUntil([&] { return pixel("wide.bmp", middle, middle) == 0x00C000; })) << pixel("wide.bmp", middle, middle);
+  // Four pixels a side stay four: the cell around them is the window's.
+  EXPECT_EQ(pixel("red.tga", middle - 4, middle), windowColour);
+  // 200 x 100 fits as 96 x 48 at 96 DPI: the rows above and below are the window's.
+  EXPECT_EQ(pixel("wide.bmp", middle, side / 8), windowColour);
+  EXPECT_EQ(pixel("wide.bmp", 0, middle), 0x00C000);
+  // Fully transparent pixels show the checkerboard, not their blue.
+  EXPECT_TRUE(PumpUntil([&] {
+    const long long p = pixel("clear.tga", middle, middle);
+    return p == 0xFFFFFF || p == 0xCCCCCC;
+  })) << pixel("clear.tga", middle, middle);
+  // A text shows its icon in the middle of a cell of the window's colour.
+  EXPECT_EQ(pixel("notes.txt", 0, 0), windowColour);
+
+  // The mode and its images are what a new window starts with.
+  HWND second = Open(WinFixture("views.pak"));
+  ASSERT_NE(second, nullptr);
+  WindowDocument* doc = DocumentOf(second);
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->viewMode, 4u);
+  EXPECT_EQ(GetWindowLongA(doc->itemList, GWL_STYLE) & (LVS_TYPEMASK | LVS_SINGLESEL), static_cast<LONG>(LVS_ICON));
+  HIMAGELIST cells = reinterpret_cast<HIMAGELIST>(SendMessageA(doc->itemList, LVM_GETIMAGELIST, LVSIL_NORMAL, 0));
+  int cx = 0, cy = 0;
+  ASSERT_TRUE(ImageList_GetIconSize(cells, &cx, &cy));
+  EXPECT_EQ(cx, ScaleToDpi(96, doc->dpi));
+  EXPECT_EQ(cy, cx);
 }

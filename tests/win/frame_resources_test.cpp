@@ -73,6 +73,8 @@ const Shown kShown[] = {
     {40021, "S&mall Icons", true, false, kNoKey, 0, nullptr, nullptr},
     {40022, "&List", true, false, kNoKey, 0, nullptr, nullptr},
     {40023, "&Details", true, false, kNoKey, 0, nullptr, "Details"},
+    {40045, "T&humbnails", true, false, kNoKey, 0,
+     "Displays pictures as thumbnails and other items by using large icons", "Thumbnails"},
     {40024, "by &Name", false, false, kNoKey, 0, nullptr, nullptr},
     {40026, "by Si&ze", false, false, kNoKey, 0, nullptr, nullptr},
     {40025, "by &Type", false, false, kNoKey, 0, nullptr, nullptr},
@@ -106,7 +108,7 @@ struct Popup {
   int items;
 };
 const Popup kPopups[] = {{"&File", false, 13}, {"&Edit", true, 10},   {"&Object", true, 7},
-                         {"&View", false, 15}, {"&Window", true, 11}, {"&Help", false, 1}};
+                         {"&View", false, 16}, {"&Window", true, 11}, {"&Help", false, 1}};
 
 std::string LoadedString(UINT id) {
   char buffer[512] = {};
@@ -137,8 +139,8 @@ TEST_F(FrameResourcesTest, MenusKeysStringsAndToolbarAsFirstShown) {
     }
   }
   HMENU view = GetSubMenu(menu, MENU_POS_VIEW);
-  EXPECT_EQ(MenuText(view, 8, MF_BYPOSITION), "Arrange &Icons");
-  EXPECT_TRUE(GetMenuState(view, 8, MF_BYPOSITION) & MF_GRAYED);
+  EXPECT_EQ(MenuText(view, 9, MF_BYPOSITION), "Arrange &Icons");
+  EXPECT_TRUE(GetMenuState(view, 9, MF_BYPOSITION) & MF_GRAYED);
   HMENU file = GetSubMenu(menu, MENU_POS_FILE);
   EXPECT_EQ(MenuText(file, FILE_MENU_POS_RECENT, MF_BYPOSITION), "Recent &Files");
   HMENU recent = GetSubMenu(file, FILE_MENU_POS_RECENT);

@@ -3,7 +3,9 @@
 // Writes a 10,000-entry PK3 (each entry with a time of its own) and a PAK of the 4,096
 // entries its format allows (all taking the archive file's time) to the temporary
 // directory, opens each repeatedly in a real frame, and prints the timings. Then times pasting many disk files at
-// once (a shell file list of 5,000 and of 20,000 paths dropped on a new archive's root).
+// once (a shell file list of 5,000 and of 20,000 paths dropped on a new archive's root), and
+// a folder of 2,000 textures in Thumbnails: until the first screen's thumbnails all show, and
+// until they all show again after each page scrolled.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -26,6 +28,7 @@
 #include "tests/core/sample_archives.h"
 #include "tests/win/support/drop_files_block.h"
 #include "window/archive_window.h"
+#include "panes/list_state.h"
 
 namespace {
 
@@ -117,6 +120,106 @@ double TimePaste(int count) {
   return seconds;
 }
 
+// A PAK of count 64 x 64 TGA textures in one folder, each of a colour of its own.
+std::string WriteTextures(int count) {
+  std::vector<sample::PakItem> items;
+  for (int i = 0; i < count; ++i) {
+    std::string tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 64, 0, 64, 0, 24, 0x20};
+    for (int p = 0; p < 64 * 64; ++p) {
+      tga += static_cast<char>(i * 37);
+      tga += static_cast<char>(i * 11 + p / 64);
+      tga += static_cast<char>(255 - i);
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "textures/wall%04d.tga", i);
+    items.push_back({name, tga});
+  }
+  const std::vector<uint8_t> bytes = sample::Pak(items);
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  const std::string path = std::string(dir) + "vellumix-bench-textures.pak";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return "";
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  return path;
+}
+
+// Whether every item in the list's client area shows its thumbnail.
+bool ShownThumbnailsInView(WindowDocument* doc) {
+  if (!doc->listState) return false;
+  RECT client, rc, overlap;
+  GetClientRect(doc->itemList, &client);
+  int inView = 0;
+  for (int i = 0, count = ListView_GetItemCount(doc->itemList); i < count; ++i) {
+    rc.left = LVIR_BOUNDS;
+    if (!SendMessageA(doc->itemList, LVM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&rc)) ||
+        !IntersectRect(&overlap, &rc, &client))
+      continue;
+    LVITEMA item = {};
+    item.mask = LVIF_IMAGE | LVIF_PARAM;
+    item.iItem = i;
+    ListView_GetItem(doc->itemList, &item);
+    const auto* node = reinterpret_cast<const Node*>(item.lParam);
+    const auto known = doc->listState->thumbnails.find(node->id());
+    if (known == doc->listState->thumbnails.end() || known->second.image < 0 || known->second.image != item.iImage)
+      return false;
+    ++inView;
+  }
+  return inView > 0;
+}
+
+// Runs the window thread's messages until the thumbnails in view all show; the seconds
+// taken, or -1 after a minute.
+double UntilThumbnailsInView(WindowDocument* doc, double start) {
+  while (!ShownThumbnailsInView(doc)) {
+    if (Now() - start > 60) return -1;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  }
+  UpdateWindow(doc->itemList);
+  return Now() - start;
+}
+
+bool TimeThumbnails(int count) {
+  const std::string path = WriteTextures(count);
+  if (path.empty()) return false;
+  g_settings.windowState.viewMode = kViewThumbnails;
+  std::vector<double> first, scrolled;
+  for (int round = 0; round < 3; ++round) {
+    HWND window = reinterpret_cast<HWND>(
+        SendMessageA(g_frameWindow, WMU_OPEN_ARCHIVE, 0, reinterpret_cast<LPARAM>(path.c_str())));
+    WindowDocument* doc = window ? DocumentOf(window) : nullptr;
+    if (!doc) return false;
+    ShowWindow(window, SW_MAXIMIZE);
+    Pump();
+    HTREEITEM folder = TreeView_GetChild(doc->folderTree, TreeView_GetRoot(doc->folderTree));
+    const double start = Now();
+    TreeView_SelectItem(doc->folderTree, folder);
+    UpdateWindow(doc->itemList);
+    first.push_back(UntilThumbnailsInView(doc, start));
+    for (int page = 0; page < 5; ++page) {
+      const double at = Now();
+      SendMessageA(doc->itemList, WM_VSCROLL, SB_PAGEDOWN, 0);
+      UpdateWindow(doc->itemList);
+      scrolled.push_back(UntilThumbnailsInView(doc, at));
+    }
+    SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(window), 0);
+    Pump();
+  }
+  DeleteFileA(path.c_str());
+  if (std::find(first.begin(), first.end(), -1.0) != first.end() ||
+      std::find(scrolled.begin(), scrolled.end(), -1.0) != scrolled.end())
+    return false;
+  const Stats f = Summarise(first), s = Summarise(scrolled);
+  std::printf("Thumbnails of %d textures, first screen shown:    best %7.1f ms, median %7.1f ms\n", count,
+              f.best * 1000, f.median * 1000);
+  std::printf("Thumbnails of %d textures, a page scrolled shown: best %7.1f ms, median %7.1f ms\n", count,
+              s.best * 1000, s.median * 1000);
+  return true;
+}
+
 }  // namespace
 
 int main() {
@@ -195,6 +298,10 @@ int main() {
       return 1;
     }
     std::printf("paste of %d files into a new archive:       %7.1f ms\n", count, seconds * 1000);
+  }
+  if (!TimeThumbnails(2000)) {
+    std::fprintf(stderr, "the thumbnails did not all show\n");
+    return 1;
   }
   DestroyWindow(g_frameWindow);
   return 0;

@@ -118,6 +118,7 @@ void PopupMenuWatcher::Run() {
     char text[256] = {};
     GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
     seen_.entries.emplace_back(text, !(state & (MF_GRAYED | MF_DISABLED)));
+    if (state & MF_CHECKED) seen_.checked.push_back(text);
   }
   if (!screenshot_.empty()) {
     UpdateWindow(popup);  // painted by the menu's thread before this returns

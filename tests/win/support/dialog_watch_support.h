@@ -51,6 +51,7 @@ class DialogWatcher {
 struct WatchedMenu {
   bool found = false;
   std::vector<std::pair<std::string, bool>> entries;
+  std::vector<std::string> checked;  // the texts of the checked entries
 };
 
 // Waits on its own thread for a popup menu of this process, records its entries, then

@@ -21,4 +21,5 @@ inline constexpr ToolbarButtonCase kToolbarButtons[] = {
     {40008, 5, false, TBSTYLE_BUTTON},      {0, 0, false, TBSTYLE_SEP},
     {40020, 15, false, TBSTYLE_CHECKGROUP}, {40021, 16, false, TBSTYLE_CHECKGROUP},
     {40022, 17, false, TBSTYLE_CHECKGROUP}, {40023, 18, false, TBSTYLE_CHECKGROUP},
+    {40045, 27, false, TBSTYLE_CHECKGROUP},
 };
