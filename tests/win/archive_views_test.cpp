@@ -25,6 +25,7 @@
 #include "tests/core/sample_archives.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
+#include "tests/win/support/screenshot.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "window/transfer_commands.h"
 
@@ -835,6 +836,10 @@ TEST_F(ArchiveViewsTest, ThumbnailsShowThePicturesThemselves) {
   })) << pixel("clear.tga", middle, middle);
   // A text shows its icon in the middle of a cell of the window's colour.
   EXPECT_EQ(pixel("notes.txt", 0, 0), windowColour);
+  SetForegroundWindow(frame_);
+  RedrawWindow(frame_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  WaitUntilDrawn(frame_);
+  EXPECT_TRUE(SaveWindowScreenshotTo(frame_, VELLUMIX_SCREENSHOT_DIR, "thumbnails"));
 
   // The mode and its images are what a new window starts with.
   HWND second = Open(WinFixture("views.pak"));
