@@ -78,16 +78,9 @@ bool AddThumbnailsImage(HIMAGELIST images) {
   int size = 0, height = 0;
   ImageList_GetIconSize(images, &size, &height);
   constexpr uint32_t kClear = 0xFF00FF, kFrame = 0x404040, kSky = 0x4A90D9, kGrass = 0x3C9A3C;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = size;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  uint32_t* pixels = nullptr;
+  HBITMAP bitmap = CreateTopDownBitmap(size, height, &pixels);
   if (!bitmap) return false;
-  uint32_t* pixels = static_cast<uint32_t*>(bits);
   const int tile = (size - 2) / 2, gap = size - 2 * tile;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < size; ++x) {

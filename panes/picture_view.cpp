@@ -4,6 +4,7 @@
 #include <new>
 
 #include "services/globals.h"
+#include "services/icon_lists.h"
 
 namespace {
 
@@ -23,17 +24,10 @@ PictureViewState* StateOf(HWND view) {
 
 // A top-down 32-bit DIB section of width x height, its bits in *bits.
 HBITMAP MakeDib(uint32_t width, uint32_t height, uint8_t** bits) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = static_cast<LONG>(width);
-  info.bmiHeader.biHeight = -static_cast<LONG>(height);
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* memory = nullptr;
-  HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
-  *bits = static_cast<uint8_t*>(memory);
-  return dib && memory ? dib : nullptr;
+  uint32_t* pixels = nullptr;
+  HBITMAP dib = CreateTopDownBitmap(static_cast<int>(width), static_cast<int>(height), &pixels);
+  *bits = reinterpret_cast<uint8_t*>(pixels);
+  return dib;
 }
 
 void Clear(PictureViewState* s) {

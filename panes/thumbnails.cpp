@@ -23,18 +23,10 @@ bool InThumbnails(const WindowDocument* doc) { return doc->viewMode == kViewThum
 
 // A side x side bitmap of 0x00RRGGBB pixels, the top row first, added to the image list.
 int AddCell(HIMAGELIST images, int side, const uint32_t* pixels) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = side;
-  info.bmiHeader.biHeight = -side;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  uint32_t* out = nullptr;
+  HBITMAP bitmap = CreateTopDownBitmap(side, side, &out);
   if (bitmap == nullptr) return -1;
   // Opaque throughout: the cell is drawn as it is, its background included.
-  uint32_t* out = static_cast<uint32_t*>(bits);
   for (int i = 0; i < side * side; ++i) out[i] = pixels[i] | 0xFF000000u;
   const int image = ImageList_Add(images, bitmap, nullptr);
   DeleteObject(bitmap);
@@ -58,14 +50,8 @@ int IconCell(WindowDocument* doc, ListState* state, int icon) {
   ImageList_GetIconSize(large, &cx, &cy);
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = side;
-  info.bmiHeader.biHeight = -side;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  uint32_t* bits = nullptr;
+  HBITMAP bitmap = CreateTopDownBitmap(side, side, &bits);
   int image = -1;
   if (bitmap && dc) {
     std::memcpy(bits, pixels.data(), pixels.size() * sizeof pixels[0]);

@@ -63,6 +63,24 @@ void Cover(HIMAGELIST copy, HIMAGELIST source, int index) {
 
 }  // namespace
 
+HBITMAP CreateTopDownBitmap(int width, int height, uint32_t** bits) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* memory = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
+  if (bitmap && !memory) {
+    DeleteObject(bitmap);
+    bitmap = nullptr;
+  }
+  *bits = static_cast<uint32_t*>(memory);
+  return bitmap;
+}
+
 HIMAGELIST CopyImagesAtSize(HIMAGELIST source, int size) {
   if (!source || size <= 0) return nullptr;
   const int count = ImageList_GetImageCount(source);

@@ -7,6 +7,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
+
+// A 32-bit bitmap of width x height pixels whose rows run from the top, and its pixels in
+// *bits (0xAARRGGBB each); null when the system makes none.
+HBITMAP CreateTopDownBitmap(int width, int height, uint32_t** bits);
+
 // The item list's small and large icons and the folder tree's images at dpi.
 HIMAGELIST SmallIconsForDpi(UINT dpi);
 HIMAGELIST LargeIconsForDpi(UINT dpi);

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,8 @@ TEST_F(ProgramTest, StartShowsTheFrameWithMenuToolbarAndReady) {
   char className[64] = {};
   GetClassNameA(toolbar, className, sizeof className);
   EXPECT_STREQ(className, "wcPakToolbar");
-  ASSERT_EQ(SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0), 16);
-  for (int i = 0; i < 16; ++i) {
+  ASSERT_EQ(SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0), static_cast<LRESULT>(std::size(kToolbarButtons)));
+  for (int i = 0; i < static_cast<int>(std::size(kToolbarButtons)); ++i) {
     SCOPED_TRACE(i);
     TBBUTTON button = {};
     ASSERT_TRUE(RemoteToolbarButton(toolbar, i, &button));

@@ -52,7 +52,7 @@ void ExpectLayout(HWND frame, bool toolbar, bool status) {
 using FrameLayoutTest = FrameTest;
 
 TEST_F(FrameLayoutTest, ToolbarHeightComesFromItsLastButton) {
-  EXPECT_EQ(SendMessageA(g_toolbar, TB_BUTTONCOUNT, 0, 0), 16);
+  EXPECT_EQ(SendMessageA(g_toolbar, TB_BUTTONCOUNT, 0, 0), 17);
   int expected = ExpectedToolbarHeight();
   EXPECT_GT(expected, 0);
   EXPECT_EQ(ToolbarHeight(), expected);
