@@ -17,7 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LooksLikeText(data, size);
   PngBitsPerPixel(data, size);
   const size_t shown = size < kHexShownBytes ? size : kHexShownBytes;
-  if (HexDumpLines(data, shown).size() != (shown + 15) / 16 * 78) std::abort();
+  // A row is 78 characters; a last row of n < 16 bytes leaves out the characters of the
+  // bytes it lacks (16 - n).
+  const size_t rest = shown % 16;
+  if (HexDumpLines(data, shown).size() != shown / 16 * 78 + (rest ? 62 + rest : 0)) std::abort();
   const std::string lines = EditLines(data, size);
   for (size_t i = 0; i < lines.size(); ++i) {
     // Every line break is CR LF, and no NUL is left.
