@@ -1,6 +1,7 @@
 #include "archive/save.h"
 
 #include "archive/disk.h"
+#include "archive/edit_history.h"
 
 Failure WriteArchiveFile(const ArchiveDocument& doc, const ArchiveFormat& format, const std::string& path,
                          const SaveOptions& options, SaveHost* host, std::unique_ptr<ArchiveSource>* written,
@@ -28,12 +29,16 @@ Failure WriteArchiveFile(const ArchiveDocument& doc, const ArchiveFormat& format
 }
 
 void AdoptWritten(ArchiveDocument* doc, std::unique_ptr<ArchiveSource> written, const WrittenEntries& entries) {
+  // The steps that can be undone keep their own copy of what they refer to in the file the
+  // document stops reading from.
+  doc->tree->history().KeepSourceBytes(doc->source.get());
   for (const auto& [id, index] : entries.files) {
     Node* node = doc->tree->Find(id);
     if (node && node->IsFile()) doc->tree->SetData(node, SourceEntry{index, written->Size(index)});
   }
   doc->source = std::move(written);
   doc->modified = 0;
+  doc->tree->history().MarkSaved();
 }
 
 Failure SaveDocument(ArchiveDocument* doc, const ArchiveFormat& format, const std::string& target,
@@ -69,6 +74,7 @@ Failure SaveDocument(ArchiveDocument* doc, const ArchiveFormat& format, const st
   // The new archive lets go of its file while the files change places, and so does the
   // document's own archive when it is the one replaced.
   written->LetGoOfFile();
+  doc->tree->history().KeepSourceBytes(doc->source.get());
   const std::string oldPath = doc->source ? doc->source->path() : std::string();
   if (ownFile) doc->source->LetGoOfFile();
   ReplaceError error;

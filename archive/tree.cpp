@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "archive/edit_history.h"
+
 const EntryBuffer* Node::memory() const {
   const MemoryBytes* held = std::get_if<MemoryBytes>(&data_);
   return held && held->bytes && held->bytes->size() != 0 ? held->bytes.get() : nullptr;
@@ -17,7 +19,8 @@ uint32_t Node::size() const {
   return bytes ? static_cast<uint32_t>(bytes->size()) : 0;
 }
 
-ArchiveTree::ArchiveTree(bool keepCase) : keepCase_(keepCase), root_(Make(NodeKind::Root, "/")) {}
+ArchiveTree::ArchiveTree(bool keepCase)
+    : keepCase_(keepCase), root_(Make(NodeKind::Root, "/")), history_(new EditHistory(this)) {}
 
 ArchiveTree::~ArchiveTree() = default;
 
@@ -28,11 +31,45 @@ Node* ArchiveTree::Make(NodeKind kind, std::string name) {
   return nodes_.back().get();
 }
 
-void ArchiveTree::Link(Node* parent, Node* node) {
+void ArchiveTree::Link(Node* parent, Node* node, Node* before) {
   node->parent_ = parent;
-  node->next_ = parent->firstChild_;
-  if (parent->firstChild_) parent->firstChild_->prev_ = node;
-  parent->firstChild_ = node;
+  node->next_ = before;
+  node->prev_ = before ? before->prev_ : parent->lastChild_;
+  if (node->prev_)
+    node->prev_->next_ = node;
+  else
+    parent->firstChild_ = node;
+  if (before)
+    before->prev_ = node;
+  else
+    parent->lastChild_ = node;
+}
+
+void ArchiveTree::Unlink(Node* node) {
+  Node* parent = node->parent_;
+  if (node->prev_)
+    node->prev_->next_ = node->next_;
+  else
+    parent->firstChild_ = node->next_;
+  if (node->next_)
+    node->next_->prev_ = node->prev_;
+  else
+    parent->lastChild_ = node->prev_;
+  node->parent_ = node->next_ = node->prev_ = nullptr;
+}
+
+void ArchiveTree::MarkDetached(Node* top, bool detached) {
+  for (Node* n = top; n; n = NextInSubtree(n, top)) n->detached_ = detached;
+}
+
+void ArchiveTree::Free(Node* node) {
+  // The subtree goes in pre-order; freeing a node never touches the ones still to come.
+  std::vector<NodeId> doomed;
+  for (const Node* n = node; n; n = NextInSubtree(n, node)) doomed.push_back(n->id_);
+  for (NodeId id : doomed) {
+    nodes_[id - 1].reset();
+    --live_;
+  }
 }
 
 std::string ArchiveTree::EnteredName(std::string name) const {
@@ -41,14 +78,15 @@ std::string ArchiveTree::EnteredName(std::string name) const {
 }
 
 Node* ArchiveTree::Find(NodeId id) const {
-  if (id == kNoNode || id > nodes_.size()) return nullptr;
-  return nodes_[id - 1].get();
+  Node* node = Existing(id);
+  return node && !node->detached_ ? node : nullptr;
 }
 
 Node* ArchiveTree::AddDirectory(Node* parent, std::string name) {
   if (parent == nullptr || !parent->IsContainer()) return nullptr;
   Node* node = Make(NodeKind::Directory, EnteredName(std::move(name)));
-  Link(parent, node);
+  history_->NoteAdded(node, parent, parent->firstChild_);
+  Link(parent, node, parent->firstChild_);
   return node;
 }
 
@@ -56,33 +94,34 @@ Node* ArchiveTree::AddFile(Node* parent, std::string name, FileData data) {
   if (parent == nullptr || !parent->IsContainer()) return nullptr;
   Node* node = Make(NodeKind::File, EnteredName(std::move(name)));
   node->data_ = std::move(data);
-  Link(parent, node);
+  history_->NoteAdded(node, parent, parent->firstChild_);
+  Link(parent, node, parent->firstChild_);
   return node;
 }
 
 void ArchiveTree::Rename(Node* node, std::string name) {
-  if (node && !node->IsRoot()) node->name_ = EnteredName(std::move(name));
+  if (node == nullptr || node->IsRoot()) return;
+  std::string entered = EnteredName(std::move(name));
+  history_->NoteRenamed(node, entered);
+  node->name_ = std::move(entered);
 }
 
 void ArchiveTree::SetData(Node* file, FileData data) {
-  if (file && file->IsFile()) file->data_ = std::move(data);
+  if (file == nullptr || !file->IsFile()) return;
+  history_->NoteDataSet(file, data);
+  file->data_ = std::move(data);
 }
 
 void ArchiveTree::Remove(Node* node) {
   if (node == nullptr || node->parent_ == nullptr) return;
-  if (node->prev_)
-    node->prev_->next_ = node->next_;
-  else
-    node->parent_->firstChild_ = node->next_;
-  if (node->next_) node->next_->prev_ = node->prev_;
-  // The subtree goes in pre-order; freeing a node never touches the ones still to come.
-  std::vector<NodeId> doomed;
-  node->next_ = nullptr;
-  for (const Node* n = node; n; n = NextInSubtree(n, node)) doomed.push_back(n->id_);
-  for (NodeId id : doomed) {
-    nodes_[id - 1].reset();
-    --live_;
+  if (history_->Recording()) {
+    history_->NoteRemoved(node);
+    Unlink(node);
+    MarkDetached(node, true);
+    return;
   }
+  Unlink(node);
+  Free(node);
 }
 
 namespace {

@@ -7,6 +7,10 @@
 // open source (by its index there) or bytes in memory. Children keep their order: a new
 // child goes to the head of its parent's list.
 //
+// A change made while the tree's history (archive/edit_history.h) records a step is kept
+// there so that it can be undone: a node removed then is only taken out of the tree, and
+// freed once no step can bring it back. Find never finds a node that is out of the tree.
+//
 // Names follow one rule, the tree's: every name that enters it (added or renamed) is
 // lower-cased, unless the tree keeps the case of names, when it stays as given. Either way
 // names are compared without regard to case (SameName): one folder cannot hold "a.txt" and
@@ -40,6 +44,7 @@ struct MemoryBytes {
 using FileData = std::variant<SourceEntry, MemoryBytes>;
 
 class ArchiveTree;
+class EditHistory;
 
 class Node {
  public:
@@ -59,6 +64,7 @@ class Node {
 
   Node* parent() const { return parent_; }
   Node* firstChild() const { return firstChild_; }
+  Node* lastChild() const { return lastChild_; }
   Node* nextSibling() const { return next_; }
   Node* prevSibling() const { return prev_; }
 
@@ -73,6 +79,7 @@ class Node {
 
  private:
   friend class ArchiveTree;
+  friend class EditHistory;
   Node(NodeId id, NodeKind kind, std::string name) : id_(id), kind_(kind), name_(std::move(name)) {}
 
   NodeId id_;
@@ -80,9 +87,12 @@ class Node {
   std::string name_;
   Node* parent_ = nullptr;
   Node* firstChild_ = nullptr;
+  Node* lastChild_ = nullptr;
   Node* next_ = nullptr;
   Node* prev_ = nullptr;
   FileData data_{MemoryBytes{}};
+  // Out of the tree, kept by the history: the node, or one above it, was taken out.
+  bool detached_ = false;
 };
 
 class ArchiveTree {
@@ -93,10 +103,13 @@ class ArchiveTree {
   ArchiveTree& operator=(const ArchiveTree&) = delete;
 
   Node* root() const { return root_; }
-  // The node with this id while it exists, else null.
+  // The node with this id while it is in the tree, else null.
   Node* Find(NodeId id) const;
-  // Nodes that exist, the root among them.
+  // Nodes that exist, the root among them and those the history keeps out of the tree.
   size_t NodeCount() const { return live_; }
+
+  // The steps of edits that can be undone and redone.
+  EditHistory& history() const { return *history_; }
 
   // Whether names keep the case they are given; changing it touches no name already held.
   bool keepsCase() const { return keepCase_; }
@@ -113,12 +126,22 @@ class ArchiveTree {
   // Gives a file other bytes.
   void SetData(Node* file, FileData data);
   // Takes node (not the root) out of its parent's children and frees it with everything
-  // below it.
+  // below it, or, while the history records a step, keeps it for an undo.
   void Remove(Node* node);
 
  private:
+  friend class EditHistory;
   Node* Make(NodeKind kind, std::string name);
-  void Link(Node* parent, Node* node);
+  // Links node into parent's children before `before` (null: last).
+  void Link(Node* parent, Node* node, Node* before);
+  // Takes node out of its parent's children; it and everything below it are then out of
+  // the tree until linked again.
+  void Unlink(Node* node);
+  void MarkDetached(Node* top, bool detached);
+  // Frees node (out of the tree) with everything below it.
+  void Free(Node* node);
+  // The node of this id, in the tree or not.
+  Node* Existing(NodeId id) const { return id == kNoNode || id > nodes_.size() ? nullptr : nodes_[id - 1].get(); }
 
   // nodes_[id - 1] holds the node of that id until it is freed. live_ comes before root_:
   // making the root counts it.
@@ -126,6 +149,7 @@ class ArchiveTree {
   size_t live_ = 0;
   bool keepCase_;
   Node* root_;
+  std::unique_ptr<EditHistory> history_;
 };
 
 // The next node of a pre-order walk of top's subtree, or null when the walk is done. The
