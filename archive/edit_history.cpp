@@ -40,6 +40,14 @@ void EditHistory::SetLink(uint64_t link, bool leads) {
   open_.leads = leads;
 }
 
+bool EditHistory::Reopen(uint64_t link) {
+  if (Recording() || link == 0 || undo_.empty() || undo_.back().link != link || !redo_.empty()) return false;
+  open_ = std::move(undo_.back());
+  undo_.pop_back();
+  depth_ = 1;
+  return true;
+}
+
 void EditHistory::End() {
   if (depth_ == 0 || --depth_ > 0) return;
   if (open_.changes.empty()) return;

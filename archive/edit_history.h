@@ -72,6 +72,10 @@ class EditHistory {
   // Names the open step anew (the outermost Begin could not yet know what it would be).
   void Rename(const std::string& action, uint32_t items);
   void SetLink(uint64_t link, bool leads);
+  // Opens the newest step again to take more changes, when it holds link (the arrivals of
+  // a move within this same tree, whose departures come later) and nothing was undone
+  // since; false otherwise. End closes it as any step.
+  bool Reopen(uint64_t link);
   // Closes the step; a step without changes is no step. What could be redone goes once
   // the step holds a change.
   void End();

@@ -43,6 +43,13 @@ void MarkModified(HWND window) {
   }
 }
 
+void SetModifiedMark(HWND window, bool modified) {
+  if (modified) return MarkModified(window);
+  WindowDocument* doc = DocumentOf(window);
+  if (doc) doc->modified = 0;
+  SetWindowTextA(window, TitleWithoutMark(window).c_str());
+}
+
 std::string TitleWithoutMark(HWND window) {
   char title[kPathBufferSize + 2] = {};
   int length = GetWindowTextA(window, title, sizeof title);

@@ -55,6 +55,12 @@ struct WindowDocument : ArchiveDocument {
   // Many list items change at once (a drop of many files): the command state is brought
   // up to date once afterwards instead of for every item.
   bool listInBulk = false;
+  // A drop request comes from Paste: its step is called "Paste".
+  bool pasting = false;
+  // A note the status bar shows instead of the folder's counts until statusNoteEnds (a
+  // tick count).
+  std::string statusNote;
+  DWORD statusNoteEnds = 0;
   // The folder tree's item of every folder node (the root and the directories).
   std::unordered_map<NodeId, HTREEITEM> folderItems;
   // The file nodes an outside program shows a temporary copy of.
@@ -94,5 +100,7 @@ HWND ActiveMdiChild();
 
 // Sets the modified flag and appends " *" to the title once.
 void MarkModified(HWND window);
+// Sets or clears the modified flag and the title's " *" (after an undo or a redo).
+void SetModifiedMark(HWND window, bool modified);
 // The window's title without the " *" MarkModified appended.
 std::string TitleWithoutMark(HWND window);

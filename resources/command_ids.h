@@ -21,6 +21,8 @@
 #define ID_EDIT_DELETE 40008
 #define ID_EDIT_RENAME 40038
 #define ID_EDIT_SELECT_ALL 57642
+#define ID_EDIT_UNDO 57643
+#define ID_EDIT_REDO 57644
 #define ID_EDIT_INVERT_SELECTION 40010
 // Finds items of the active archive by a name pattern.
 #define ID_EDIT_FIND 40041

@@ -103,6 +103,8 @@ class ArchiveDataObject : public ComObject<IDataObject> {
  public:
   ArchiveDataObject() : ComObject(kDataObjectInterfaces) {}
   bool Init(ArchiveDocument* document, HWND folderTree, const std::vector<NodeId>& items, int forClipboard) {
+    static uint64_t lastLink = 0;
+    link_ = ++lastLink;
     document_ = document;
     folderTree_ = folderTree;
     items_ = items;
@@ -205,6 +207,7 @@ class ArchiveDataObject : public ComObject<IDataObject> {
 
   std::vector<NodeId> Items() const { return items_; }
 
+  uint64_t Link() const { return link_; }
   void SetArrivals(const std::vector<bool>& arrived) {
     receivedByArchive_ = true;
     arrived_ = arrived;
@@ -422,6 +425,7 @@ class ArchiveDataObject : public ComObject<IDataObject> {
   DWORD performedEffect_ = 0;
   DWORD pasteSucceeded_ = 0;
   int forClipboard_ = 0;
+  uint64_t link_ = 0;
   ArchiveDocument* document_ = nullptr;
   HWND folderTree_ = nullptr;
   std::vector<NodeId> items_;
@@ -462,6 +466,8 @@ bool DataObjectHolds(ArchiveDataObject* object, const NodeId* items, uint32_t co
 std::vector<NodeId> DataObjectItems(ArchiveDataObject* object) {
   return object ? object->Items() : std::vector<NodeId>();
 }
+
+uint64_t DataObjectLink(ArchiveDataObject* object) { return object ? object->Link() : 0; }
 
 void DataObjectSetArrivals(ArchiveDataObject* object, const std::vector<bool>& arrived) {
   if (object) object->SetArrivals(arrived);

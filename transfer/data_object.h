@@ -49,6 +49,9 @@ std::vector<NodeId> DataObjectItems(ArchiveDataObject* object);
 // An archive window of this process took the object's items in a move: arrived[i] tells
 // whether item i reached it whole.
 void DataObjectSetArrivals(ArchiveDataObject* object, const std::vector<bool>& arrived);
+// A number no other object of this run has: the two steps of a move of the object's items
+// (the arrivals and the departures) are tied by it.
+uint64_t DataObjectLink(ArchiveDataObject* object);
 // Whether item index of a finished move may leave its origin: one an archive window took
 // whole, or, when the shell took the items, any of them unless a file could not be handed
 // over.

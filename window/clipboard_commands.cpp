@@ -190,7 +190,9 @@ void PasteClipboard(HWND window, WindowDocument* doc) {
   ArchiveDataObject* maker = format == g_cfVellumixData ? PayloadMaker(medium.hGlobal) : nullptr;
   ComPtr<IDataObject> makerHeld = ComPtr<IDataObject>::Share(maker ? AsDataObject(maker) : nullptr);
   DropRequest request = {effect, format, medium.hGlobal, target, -1};
+  doc->pasting = true;
   const LRESULT done = SendMessageA(window, WMU_DROP, reinterpret_cast<WPARAM>(&request), 0);
+  doc->pasting = false;
   ReleaseStgMedium(&medium);
   if (move && done) {
     for (UINT handshake : {g_cfPerformedDropEffect, g_cfPasteSucceeded}) {
@@ -223,7 +225,7 @@ LRESULT OnClipboardReleased(HWND window, WindowDocument* doc, const NodeId* item
     HTREEITEM dimmedFolder = nullptr;
     const Node* first = doc->tree->Find(items[0]);
     if (count == 1 && !moved[0] && first && first->IsDirectory()) dimmedFolder = FolderItemOf(doc, first);
-    RemoveMovedItems(window, doc, std::vector<NodeId>(items, items + count), moved);
+    RemoveMovedItems(window, doc, std::vector<NodeId>(items, items + count), moved, DataObjectLink(object));
     ClearCutMarks(doc, dimmedFolder);
     UpdateWindow(doc->itemList);
   }

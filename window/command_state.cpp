@@ -9,6 +9,7 @@
 #include "services/settings.h"
 #include "window/archive_window.h"
 #include "window/rename.h"
+#include "window/undo.h"
 #include "panes/preview_pane.h"
 #include "panes/views.h"
 
@@ -63,6 +64,7 @@ void EnableArrangeIcons(bool enable) {
   }
 }
 
+
 void CheckViewMode(uint32_t viewMode) {
   int command = CommandOfViewMode(viewMode);
   CheckViewMenuItem(command);
@@ -100,6 +102,7 @@ void OnLastDeactivation() {
   EnableArrangeIcons(false);
   EnableItem(ID_VIEW_REFRESH, false);
   EnableItem(ID_VIEW_PREVIEW_PANE, false);
+  UpdateUndoCommands(nullptr);
   CheckMenuItem(g_mainMenu, ID_VIEW_PREVIEW_PANE, g_settings.windowState.previewShown == 1 ? MF_CHECKED : MF_UNCHECKED);
   EnablePopupHolding(g_mainMenu, ID_OBJECT_NEW_DIRECTORY, false);
   EnablePopupHolding(g_mainMenu, ID_WINDOW_CASCADE, false);
@@ -147,6 +150,9 @@ void UpdateCommandState(HWND window, WindowDocument* doc) {
   EnableItem(ID_EDIT_FIND, true);
   // A document never saved has no file to test yet.
   EnableItem(ID_FILE_TEST_ARCHIVE, DocumentPath(doc) != nullptr);
+  // The menus speak for the active window, whichever window changed.
+  const WindowDocument* active = DocumentOf(ActiveMdiChild());
+  UpdateUndoCommands(active ? active : doc);
 }
 
 void OnArchiveActivate(HWND window, WindowDocument* doc, HWND activated, HWND deactivated) {

@@ -11,6 +11,7 @@
 #include "window/save.h"
 #include "window/test_archive.h"
 #include "window/transfer_commands.h"
+#include "window/undo.h"
 #include "panes/preview_pane.h"
 #include "panes/views.h"
 
@@ -33,6 +34,12 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
       return true;
     case ID_EDIT_DELETE:
       DeleteSelection(window, doc);
+      return true;
+    case ID_EDIT_UNDO:
+      UndoEdit(window, doc);
+      return true;
+    case ID_EDIT_REDO:
+      RedoEdit(window, doc);
       return true;
     case ID_EDIT_CUT:
     case ID_EDIT_COPY:

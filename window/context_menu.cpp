@@ -92,6 +92,12 @@ void EnableLikeMainMenu(HMENU popup) {
     if (command <= 0) continue;
     bool enable = MainMenuEnables(command == ID_OBJECT_VIEW ? ID_OBJECT_EXPORT : command);
     EnableMenuItem(popup, i, MF_BYPOSITION | (enable ? MF_ENABLED : MF_GRAYED));
+    // Undo and Redo are named after the step they take, as in the main menu.
+    if (command == ID_EDIT_UNDO || command == ID_EDIT_REDO) {
+      char text[256] = {};
+      if (GetMenuStringA(g_mainMenu, command, text, sizeof text, MF_BYCOMMAND) > 0)
+        ModifyMenuA(popup, i, MF_BYPOSITION | MF_STRING | (enable ? MF_ENABLED : MF_GRAYED), command, text);
+    }
   }
 }
 

@@ -13,19 +13,21 @@
 #include "window/command_state.h"
 #include "window/edit_commands.h"
 #include "window/moved_items.h"
+#include "window/undo.h"
 #include "panes/views.h"
 
 namespace {
 
 // Runs the drag loop over items; moved receives, for each item, whether it left for good (a
-// drop that moved it, and it arrived whole).
-void RunDrag(WindowDocument* doc, const std::vector<NodeId>& items, bool mayMove, std::vector<bool>* moved) {
+// drop that moved it, and it arrived whole). Returns the link of the object dragged.
+uint64_t RunDrag(WindowDocument* doc, const std::vector<NodeId>& items, bool mayMove, std::vector<bool>* moved) {
   moved->assign(items.size(), false);
   ArchiveDataObject* object = CreateDataObject(doc, doc->folderTree, items, 0);
   if (!object || !g_dropSource) {
     if (object) AsDataObject(object)->Release();
-    return;
+    return 0;
   }
+  const uint64_t link = DataObjectLink(object);
   doc->dragSource = object;
   DWORD effect = DROPEFFECT_NONE;
   g_dropSource->AddRef();
@@ -39,6 +41,7 @@ void RunDrag(WindowDocument* doc, const std::vector<NodeId>& items, bool mayMove
   DetachDataObject(object);
   AsDataObject(object)->Release();
   doc->dragSource = nullptr;
+  return link;
 }
 
 // The nodes of the items, as the clipboard check takes them.
@@ -58,8 +61,10 @@ void DragItems(HWND window, WindowDocument* doc, const std::vector<NodeId>& item
   HIMAGELIST image = MakeDragImage(pane, pane == doc->itemList ? 1 : 0, treeItem, &hotspot);
   BeginDragImage(image, 0, hotspot.x, hotspot.y);
   std::vector<bool> moved;
-  RunDrag(doc, items, mayMove, &moved);
-  RemoveMovedItems(window, doc, items, moved);
+  // A drop into this same window and the removal afterwards are one step.
+  EditScope step(doc, "Move", static_cast<uint32_t>(items.size()));
+  const uint64_t link = RunDrag(doc, items, mayMove, &moved);
+  RemoveMovedItems(window, doc, items, moved, link);
   EndDragImage();
   if (image) ImageList_Destroy(image);
 }

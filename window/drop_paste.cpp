@@ -24,6 +24,7 @@
 #include "window/disk_import.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
+#include "window/undo.h"
 #include "panes/views.h"
 #include "services/message_box.h"
 
@@ -112,6 +113,8 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
   if (highlight) SendMessageA(tree, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(request.treeItem));
   TransferState state = {0, 0, ReplaceMode::Ask};
   std::vector<std::string> paths = FullDropPaths(files, &state);
+  EditScope step(doc, "Import", static_cast<uint32_t>(paths.size()));
+  step.Name("Import", static_cast<uint32_t>(paths.size()));
   BeginImportBatch(doc, &state, paths.size());
   // The list is drawn and arranged once, after all the files went in, not after each.
   const bool bulk = paths.size() >= kIndexedImportPaths;
@@ -145,6 +148,7 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
   }
   if (progress) DestroyWindow(progress);
   EndImportBatch(&state);
+  step.End();
   doc->listInBulk = false;
   const bool shown = !highlight && (!highlighted || highlighted == CurrentFolderItem(tree));
   if (state.changed && shown) SetFocus(doc->itemList);
@@ -207,7 +211,12 @@ LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& re
   const bool shown = request.treeItem == CurrentFolderItem(doc->folderTree);
   TransferState state = {0, 0, ReplaceMode::Ask};
   std::vector<bool> arrived;
+  const uint32_t count = static_cast<uint32_t>(items.items.size());
+  EditScope step(doc, move ? "Move" : doc->pasting ? "Paste" : "Copy", count);
+  step.Name(move ? "Move" : doc->pasting ? "Paste" : "Copy", count);
+  if (move) step.Link(DataObjectLink(maker), true);
   const bool done = RunTransfer(window, doc, targetDir, items, &state, &arrived);
+  step.End();
   // The origin of a move takes away exactly what arrived here.
   if (move && maker) DataObjectSetArrivals(maker, arrived);
   if (state.changed) MarkModified(window);

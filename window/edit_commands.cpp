@@ -10,6 +10,7 @@
 #include "window/clipboard_commands.h"
 #include "window/command_state.h"
 #include "window/moved_items.h"
+#include "window/undo.h"
 #include "panes/views.h"
 
 namespace {
@@ -86,14 +87,30 @@ bool ClipboardLetsGoOf(HWND window, WindowDocument* doc, const std::vector<const
 void DeleteSelection(HWND window, WindowDocument* doc) {
   HWND focus = GetFocus();
   if (!focus) return;
+  // Delete asks nothing: an undo brings everything back.
   if (focus == doc->folderTree) {
-    if (DeleteCaretFolder(window, doc)) MarkModified(window);
+    const Node* folder = TreeItemNode(doc->folderTree, CurrentFolderItem(doc->folderTree));
+    const uint32_t items = folder && folder->IsRoot() ? CountFiles(folder->firstChild()) : 1;
+    bool deleted;
+    {
+      EditScope step(doc, "Delete", items);
+      deleted = DeleteCaretFolder(window, doc);
+    }
+    if (!deleted) return;
+    MarkModified(window);
+    UpdateCommandState(window, doc);
+    ShowStatusNote(window, doc, DeletedNote(items));
   } else if (focus == doc->itemList) {
-    if (!DeleteSelectedItems(window, doc)) return;
+    const uint32_t items = static_cast<uint32_t>(SendMessageA(doc->itemList, LVM_GETSELECTEDCOUNT, 0, 0));
+    {
+      EditScope step(doc, "Delete", items);
+      if (!DeleteSelectedItems(window, doc)) return;
+    }
     // A file deleted may have shadowed another of its name, which is now the one shown.
     MarkShadowedItems(doc);
     MarkModified(window);
     UpdateCommandState(window, doc);
+    ShowStatusNote(window, doc, DeletedNote(items));
   }
 }
 
@@ -112,12 +129,17 @@ void NewDirectory(HWND window, WindowDocument* doc) {
   if (!target) return;
   char name[kNewDirectoryNameSize];
   ChooseNewDirectoryName(target, name);
-  Node* node = doc->tree->AddDirectory(target, name);
-  if (!node) return;
-  if (!AddFolderItems(doc, node)) {
-    doc->tree->Remove(node);
-    return;
+  Node* node;
+  {
+    EditScope step(doc, "New Directory");
+    node = doc->tree->AddDirectory(target, name);
+    if (node && !AddFolderItems(doc, node)) {
+      // Taken out again within the step: there is nothing to undo.
+      doc->tree->Remove(node);
+      node = nullptr;
+    }
   }
+  if (!node) return;
   int count = static_cast<int>(SendMessageA(doc->itemList, LVM_GETITEMCOUNT, 0, 0));
   int index = InsertListItem(doc->itemList, node, count, 0, 0);
   SetFocus(doc->itemList);

@@ -40,7 +40,11 @@ std::string FolderStatusText(const WindowDocument* doc) {
 
 std::string IdleStatusText() {
   HWND window = ActiveArchiveWindow();
-  return window ? FolderStatusText(DocumentOf(window)) : "Ready";
+  if (!window) return "Ready";
+  WindowDocument* doc = DocumentOf(window);
+  if (!doc->statusNote.empty() && static_cast<LONG>(doc->statusNoteEnds - GetTickCount()) > 0) return doc->statusNote;
+  doc->statusNote.clear();
+  return FolderStatusText(doc);
 }
 
 void ScheduleFolderStatus(HWND window) { SetTimer(window, kFolderStatusTimer, kSettleMs, nullptr); }
@@ -53,5 +57,9 @@ void OnFolderStatusTimer(HWND window) {
   gui.cbSize = sizeof gui;
   if (GetGUIThreadInfo(GetCurrentThreadId(), &gui) && (gui.flags & GUI_INMENUMODE)) return;
   const std::string text = IdleStatusText();
+  // A note gives way to the counts once its time is up.
+  WindowDocument* doc = DocumentOf(window);
+  if (!doc->statusNote.empty())
+    SetTimer(window, kFolderStatusTimer, static_cast<UINT>(doc->statusNoteEnds - GetTickCount()) + 1, nullptr);
   SendMessageA(g_statusBar, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
 }

@@ -8,6 +8,7 @@
 #include "services/globals.h"
 #include "window/archive_window.h"
 #include "window/panes.h"
+#include "window/undo.h"
 #include "services/message_box.h"
 #include "panes/views.h"
 
@@ -79,6 +80,8 @@ void RestartItemEdit(HWND list, int index) {
   PostMessageA(list, LVM_EDITLABELA, static_cast<WPARAM>(index), 0);
 }
 
+}  // namespace
+
 void SetFolderItemText(HWND tree, HTREEITEM item, const std::string& text) {
   TVITEMA tv = {};
   tv.mask = TVIF_TEXT | TVIF_HANDLE;
@@ -87,6 +90,8 @@ void SetFolderItemText(HWND tree, HTREEITEM item, const std::string& text) {
   SendMessageA(tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
 }
 
+namespace {
+
 void SetListItemText(HWND list, int index, int subItem, const char* text) {
   LVITEMA item = {};
   item.iSubItem = subItem;
@@ -94,10 +99,14 @@ void SetListItemText(HWND list, int index, int subItem, const char* text) {
   SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
 }
 
+}  // namespace
+
 // The folder tree re-sorts the level once it has stored the edited text.
 void SortFolderLevelLater(HWND tree, HTREEITEM parent) {
   PostMessageA(tree, TVM_SORTCHILDREN, 0, reinterpret_cast<LPARAM>(parent));
 }
+
+namespace {
 
 // A folder renamed in the tree is also listed when its parent is the current folder; its
 // list item takes the new name at once rather than when the folder is shown again.
@@ -162,7 +171,10 @@ LRESULT OnFolderLabelEdited(HWND window, WindowDocument* doc, NMTVDISPINFOA* inf
     RestartFolderEdit(tree, item);
     return 0;
   }
-  doc->tree->Rename(entry, name);
+  {
+    EditScope step(doc, "Rename");
+    doc->tree->Rename(entry, name);
+  }
   // The tree stores the edited text as typed: it is told the name as the archive keeps it.
   std::strncpy(text, name.c_str(), std::strlen(text));
   SortFolderLevelLater(tree, FolderItemOf(doc, entry->parent()));
@@ -197,7 +209,10 @@ LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info)
     return 0;
   }
   // The name changes first: the panes may ask for the new icon and type at once.
-  doc->tree->Rename(entry, name);
+  {
+    EditScope step(doc, "Rename");
+    doc->tree->Rename(entry, name);
+  }
   if (entry->IsDirectory()) {
     SetFolderItemText(doc->folderTree, FolderItemOf(doc, entry), entry->name());
     SortFolderLevelLater(doc->folderTree, FolderItemOf(doc, entry->parent()));

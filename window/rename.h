@@ -5,12 +5,19 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
+
 struct WindowDocument;
 
 // TVN_ENDLABELEDIT of the folder tree: TRUE when the folder takes the (lower-cased) text.
 LRESULT OnFolderLabelEdited(HWND window, WindowDocument* doc, NMTVDISPINFOA* info);
 // LVN_ENDLABELEDIT of the item list: TRUE when the item takes the (lower-cased) text.
 LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info);
+
+// The folder tree's text of a folder item; a re-sort of parent's children once the tree
+// has stored an edited text.
+void SetFolderItemText(HWND tree, HTREEITEM item, const std::string& text);
+void SortFolderLevelLater(HWND tree, HTREEITEM parent);
 
 // Whether a name holds one of the characters names may not contain (string 59396), or is
 // made of dots alone.

@@ -13,6 +13,8 @@
 #include "transfer/export.h"
 #include "window/disk_import.h"
 #include "window/archive_window.h"
+#include "window/command_state.h"
+#include "window/undo.h"
 #include "panes/views.h"
 #include "services/message_box.h"
 
@@ -27,6 +29,7 @@ void FinishImport(HWND window, WindowDocument* doc, const TransferState& state) 
   if (!state.changed) return;
   MarkModified(window);
   RefreshListColumn(doc->itemList, 1);
+  UpdateCommandState(window, doc);
 }
 
 void ImportFileCommand(HWND window, WindowDocument* doc) {
@@ -44,7 +47,10 @@ void ImportDirectoryCommand(HWND window, WindowDocument* doc) {
   char path[kPathBufferSize] = {};
   if (!BrowseForDirectory(window, path, "Select import directory")) return;
   TransferState state = NewState();
-  ImportDirectory(window, doc, path, &state);
+  {
+    EditScope step(doc, "Import", 1);
+    ImportDirectory(window, doc, path, &state);
+  }
   FinishImport(window, doc, state);
 }
 
@@ -132,10 +138,15 @@ void ImportChosenFiles(HWND window, WindowDocument* doc, const char* chosen) {
   if (directory.back() != '\\' && directory.back() != '/') directory += '\\';
   const size_t prefix = Utf16Length(directory);
   TransferState state = NewState();
-  for (const char* name = chosen + std::strlen(chosen) + 1; *name && !state.cancelled; name += std::strlen(name) + 1) {
-    if (prefix + Utf16Length(name) > kMaxDiskPath) continue;
-    const std::string path = directory + name;
-    ImportFile(window, doc, path.c_str(), &state);
+  uint32_t items = 0;
+  for (const char* name = chosen + std::strlen(chosen) + 1; *name; name += std::strlen(name) + 1) ++items;
+  {
+    EditScope step(doc, "Import", items);
+    for (const char* name = chosen + std::strlen(chosen) + 1; *name && !state.cancelled; name += std::strlen(name) + 1) {
+      if (prefix + Utf16Length(name) > kMaxDiskPath) continue;
+      const std::string path = directory + name;
+      ImportFile(window, doc, path.c_str(), &state);
+    }
   }
   FinishImport(window, doc, state);
 }

@@ -13,7 +13,9 @@
 #include "services/message_box.h"
 #include "services/messages.h"
 #include "transfer/core/disk_files.h"
+#include "window/command_state.h"
 #include "window/folder_status.h"
+#include "window/undo.h"
 
 namespace {
 
@@ -70,8 +72,12 @@ bool TakeCopy(HWND window, WindowDocument* doc, Node* node, const std::string& p
     ShowErrorMessage(window, text.c_str(), kViewCaption);
     return false;
   }
-  doc->tree->SetData(node, MemoryBytes{std::move(bytes)});
+  {
+    EditScope step(doc, "Update From Viewer");
+    doc->tree->SetData(node, MemoryBytes{std::move(bytes)});
+  }
   MarkModified(window);
+  UpdateCommandState(window, doc);
   if (FindListItem(doc->itemList, node) >= 0) RefreshListColumn(doc->itemList, 1);
   ScheduleFolderStatus(window);
   return true;

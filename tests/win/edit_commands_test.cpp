@@ -109,8 +109,11 @@ class EditCommandsTest : public ViewsWindowTest {
             {"&Copy\tCtrl+C", true}, {"&Paste\tCtrl+V", Pasteable()}, {"&Delete\tDel", true},
             {"Re&name\tF2", true},  {"P&roperties\tAlt+Enter", true}};
   }
-  static Entries SpaceMenu() {
-    return {{"&New Directory", true}, {"Import &File...", true}, {"Import &Directory...", true},
+  // The folder's menu, with the step Undo would take (none: grayed).
+  static Entries SpaceMenu(const std::string& step = "") {
+    return {{step.empty() ? "&Undo\tCtrl+Z" : "&Undo " + step + "\tCtrl+Z", !step.empty()},
+            {"&Redo\tCtrl+Y", false},
+            {"&New Directory", true}, {"Import &File...", true}, {"Import &Directory...", true},
             {"&Paste\tCtrl+V", Pasteable()}, {"P&roperties\tAlt+Enter", true}};
   }
   POINT ListItemPoint(const std::string& name) {
@@ -394,7 +397,7 @@ TEST_F(EditCommandsTest, ContextMenusOfTheListCarryOutTheirCommands) {
 
   // With nothing selected Shift+F10 opens the folder's menu; Escape chooses nothing.
   SelectListItems({});
-  ChooseFromContextMenu(doc_->itemList, nullptr, SpaceMenu(), VK_ESCAPE);
+  ChooseFromContextMenu(doc_->itemList, nullptr, SpaceMenu("New Directory"), VK_ESCAPE);
   EXPECT_EQ(ListNames(doc_->itemList), (Names{"dm", "level1.bsp", "level2.bsp"}));
 }
 

@@ -1,6 +1,7 @@
 // Save and Save As of archive windows, with the Save As dialog answered through its
 // controls and the results read back from disk.
 #include <windows.h>
+#include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>
 
@@ -137,6 +138,55 @@ TEST_F(SaveTest, SaveAsZipTurnsAPakDocumentIntoAPk3AndLeavesThePak) {
   const ArchiveFormat* format = nullptr;
   EXPECT_NE(OpenArchive(Lower(zip), &why, &format), nullptr) << FailureReason(why);
   EXPECT_EQ(format, &DefaultFormat());
+}
+
+// The exit code of the command-line tool run with arguments, or -1 when it did not run.
+static long RunTool(const std::string& arguments) {
+  std::string command = std::string("\"") + VELLUMIX_CLI_EXE + "\" " + arguments;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &process))
+    return -1;
+  DWORD code = ~0ul;
+  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code == ~0ul ? -1 : static_cast<long>(code);
+}
+
+TEST_F(SaveTest, AnUndoAfterSaveAsToAnotherFormatBringsTheTreeBackAndSavesItWhole) {
+  const std::string pak = TempDir() + "Undo.pak";
+  ASSERT_TRUE(CopyFixture("views.pak", pak));
+  HWND window = Open(pak);
+  ASSERT_NE(window, nullptr);
+  WindowDocument* doc = DocumentOf(window);
+  const Listing before = Contents(doc);
+  // Entries of the PAK deleted, then the document saved as a PK3: the PAK's entries are no
+  // longer what the document reads.
+  SetFocus(doc->itemList);
+  for (const char* name : {"readme", "maps"}) {
+    LVFINDINFOA find = {LVFI_STRING, name};
+    const int index = ListView_FindItem(doc->itemList, -1, &find);
+    ASSERT_GE(index, 0) << name;
+    ListView_SetItemState(doc->itemList, index, LVIS_SELECTED, LVIS_SELECTED);
+  }
+  SendMessageA(window, WM_COMMAND, ID_EDIT_DELETE, 0);
+  ASSERT_NE(Contents(doc), before);
+  const std::string zip = TempDir() + "Undo.pk3";
+  DialogWatcher watcher("Save Archive", 0, 10000, SaveTo(zip));
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+  ASSERT_TRUE(watcher.Wait().found);
+  ASSERT_EQ(DocumentFormat(doc), &DefaultFormat());
+  EXPECT_EQ(Title(window), Lower(zip));
+  SendMessageA(window, WM_COMMAND, ID_EDIT_UNDO, 0);
+  EXPECT_EQ(Contents(doc), before);
+  EXPECT_EQ(Title(window), Lower(zip) + " *");
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
+  EXPECT_EQ(Title(window), Lower(zip));
+  EXPECT_EQ(RunTool("test \"" + zip + "\""), 0);
+  ExpectOnDisk(Lower(zip), before);
 }
 
 TEST_F(SaveTest, FormatFollowsTheNameOrTheDocument) {

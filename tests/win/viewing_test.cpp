@@ -395,6 +395,23 @@ TEST_F(ViewingTest, AnEditMadeInTheViewerComesBackWhenTheUserSaysSo) {
     EXPECT_EQ(ViewerWatchCount(), 0);
     EXPECT_TRUE(doc_->viewedCopies.empty());
     ResetEvent(release_);
+    if (!yes) continue;
+    // The update is a step of its own: undone, the entry has its old bytes and the document
+    // is as it was; redone, the viewer's bytes again.
+    const auto text = [&] {
+      SharedBytes now;
+      EXPECT_EQ(LoadEntryBytes(doc_, entry, &now), EntryLoad::Ok);
+      return now ? std::string(reinterpret_cast<const char*>(now->data()), now->size()) : std::string();
+    };
+    char undo[128] = {};
+    GetMenuStringA(g_mainMenu, ID_EDIT_UNDO, undo, sizeof undo, MF_BYCOMMAND);
+    EXPECT_STREQ(undo, "&Undo Update From Viewer\tCtrl+Z");
+    SendCommand(window_, ID_EDIT_UNDO);
+    EXPECT_EQ(text(), "as it was");
+    EXPECT_EQ(doc_->modified, 0);
+    SendCommand(window_, ID_EDIT_REDO);
+    EXPECT_EQ(text(), edited);
+    EXPECT_EQ(Title(window_).back(), '*');
   }
 }
 
