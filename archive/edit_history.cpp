@@ -195,12 +195,12 @@ namespace {
 
 // Frees the nodes of changes of kind `away` that are out of the tree at the top of what
 // was taken out; a node inside a subtree out of the tree goes with its top.
-template <typename Tree, typename Free>
-void FreeDetachedTops(const EditStep& step, TreeChange::Kind away, Tree find, Free free) {
+template <typename Tree, typename Discard>
+void DiscardDetachedTops(const EditStep& step, TreeChange::Kind away, Tree find, Discard discard) {
   for (const TreeChange& change : step.changes) {
     if (change.kind != away) continue;
     Node* node = find(change.node);
-    if (node && node->parent() == nullptr && !node->IsRoot()) free(node);
+    if (node && node->parent() == nullptr && !node->IsRoot()) discard(node);
   }
 }
 
@@ -209,9 +209,9 @@ void FreeDetachedTops(const EditStep& step, TreeChange::Kind away, Tree find, Fr
 void EditHistory::DropOldest() {
   if (undo_.empty()) return;
   // What the oldest step took out stays out: no later step can have brought it back.
-  FreeDetachedTops(
+  DiscardDetachedTops(
       undo_.front(), TreeChange::Kind::Removed, [&](NodeId id) { return tree_->Existing(id); },
-      [&](Node* node) { tree_->Free(node); });
+      [&](Node* node) { tree_->Discard(node); });
   baseState_ = undo_.front().serial;
   undo_.erase(undo_.begin());
 }
@@ -219,9 +219,9 @@ void EditHistory::DropOldest() {
 void EditHistory::DropRedo(size_t keep) {
   while (redo_.size() > keep) {
     // The step furthest from the present goes first: what it added exists only for it.
-    FreeDetachedTops(
+    DiscardDetachedTops(
         redo_.front(), TreeChange::Kind::Added, [&](NodeId id) { return tree_->Existing(id); },
-        [&](Node* node) { tree_->Free(node); });
+        [&](Node* node) { tree_->Discard(node); });
     redo_.erase(redo_.begin());
   }
 }

@@ -62,7 +62,7 @@ void ArchiveTree::MarkDetached(Node* top, bool detached) {
   for (Node* n = top; n; n = NextInSubtree(n, top)) n->detached_ = detached;
 }
 
-void ArchiveTree::Free(Node* node) {
+void ArchiveTree::Discard(Node* node) {
   // The subtree goes in pre-order; freeing a node never touches the ones still to come.
   std::vector<NodeId> doomed;
   for (const Node* n = node; n; n = NextInSubtree(n, node)) doomed.push_back(n->id_);
@@ -121,7 +121,7 @@ void ArchiveTree::Remove(Node* node) {
     return;
   }
   Unlink(node);
-  Free(node);
+  Discard(node);
 }
 
 namespace {

@@ -139,7 +139,7 @@ class ArchiveTree {
   void Unlink(Node* node);
   void MarkDetached(Node* top, bool detached);
   // Frees node (out of the tree) with everything below it.
-  void Free(Node* node);
+  void Discard(Node* node);
   // The node of this id, in the tree or not.
   Node* Existing(NodeId id) const { return id == kNoNode || id > nodes_.size() ? nullptr : nodes_[id - 1].get(); }
 

@@ -51,6 +51,10 @@ const Shown kShown[] = {
     {40040, "&Test Archive", true, false, kNoKey, 0, "Reads every file of the archive and reports the damaged ones",
      ""},
     {40011, "E&xit", false, false, kNoKey, 0, nullptr, nullptr},
+    {57643, "&Undo\tCtrl+Z", true, false, 'Z', FCONTROL, "Undoes the last change to the archive", ""},
+    {57643, nullptr, false, false, VK_BACK, FALT, nullptr, nullptr},
+    {57644, "&Redo\tCtrl+Y", true, false, 'Y', FCONTROL, "Makes again the change last undone", ""},
+    {57644, nullptr, false, false, 'Z', FCONTROL | FSHIFT, nullptr, nullptr},
     {57635, "Cu&t\tCtrl+X", false, false, 'X', FCONTROL,
      "Removes the selected items and move them onto the Clipboard", "Cut (Ctrl+X)"},
     {57634, "&Copy\tCtrl+C", false, false, 'C', FCONTROL, nullptr, nullptr},
@@ -107,7 +111,7 @@ struct Popup {
   bool grayed;
   int items;
 };
-const Popup kPopups[] = {{"&File", false, 13}, {"&Edit", true, 10},   {"&Object", true, 7},
+const Popup kPopups[] = {{"&File", false, 13}, {"&Edit", true, 13},   {"&Object", true, 7},
                          {"&View", false, 16}, {"&Window", true, 11}, {"&Help", false, 1}};
 
 std::string LoadedString(UINT id) {
