@@ -112,41 +112,24 @@ void EditHistory::Attach(const TreeChange& change, TreeChangeObserver* observer)
   if (observer) observer->Attached(node);
 }
 
-void EditHistory::Revert(const TreeChange& change, TreeChangeObserver* observer) {
+void EditHistory::Play(const TreeChange& change, bool forward, TreeChangeObserver* observer) {
   Node* node = tree_->Existing(change.node);
   switch (change.kind) {
     case TreeChange::Kind::Added:
-      Detach(node, observer);
-      break;
     case TreeChange::Kind::Removed:
-      Attach(change, observer);
+      // Made forward an addition links the node, made backward it takes it out; a removal
+      // the other way round.
+      if (forward == (change.kind == TreeChange::Kind::Added))
+        Attach(change, observer);
+      else
+        Detach(node, observer);
       break;
     case TreeChange::Kind::Renamed:
-      node->name_ = change.oldName;
+      node->name_ = forward ? change.newName : change.oldName;
       if (observer) observer->Renamed(node);
       break;
     case TreeChange::Kind::DataSet:
-      node->data_ = change.oldData;
-      if (observer) observer->DataChanged(node);
-      break;
-  }
-}
-
-void EditHistory::Apply(const TreeChange& change, TreeChangeObserver* observer) {
-  Node* node = tree_->Existing(change.node);
-  switch (change.kind) {
-    case TreeChange::Kind::Added:
-      Attach(change, observer);
-      break;
-    case TreeChange::Kind::Removed:
-      Detach(node, observer);
-      break;
-    case TreeChange::Kind::Renamed:
-      node->name_ = change.newName;
-      if (observer) observer->Renamed(node);
-      break;
-    case TreeChange::Kind::DataSet:
-      node->data_ = change.newData;
+      node->data_ = forward ? change.newData : change.oldData;
       if (observer) observer->DataChanged(node);
       break;
   }
@@ -156,7 +139,7 @@ bool EditHistory::Undo(TreeChangeObserver* observer) {
   if (!CanUndo()) return false;
   EditStep step = std::move(undo_.back());
   undo_.pop_back();
-  for (size_t i = step.changes.size(); i-- > 0;) Revert(step.changes[i], observer);
+  for (size_t i = step.changes.size(); i-- > 0;) Play(step.changes[i], false, observer);
   redo_.push_back(std::move(step));
   return true;
 }
@@ -165,7 +148,7 @@ bool EditHistory::Redo(TreeChangeObserver* observer) {
   if (!CanRedo()) return false;
   EditStep step = std::move(redo_.back());
   redo_.pop_back();
-  for (const TreeChange& change : step.changes) Apply(change, observer);
+  for (const TreeChange& change : step.changes) Play(change, true, observer);
   undo_.push_back(std::move(step));
   return true;
 }

@@ -114,8 +114,8 @@ class EditHistory {
 
  private:
   uint64_t State() const { return undo_.empty() ? baseState_ : undo_.back().serial; }
-  void Revert(const TreeChange& change, TreeChangeObserver* observer);
-  void Apply(const TreeChange& change, TreeChangeObserver* observer);
+  // Makes the change again (forward) or takes it back.
+  void Play(const TreeChange& change, bool forward, TreeChangeObserver* observer);
   void Detach(Node* node, TreeChangeObserver* observer);
   void Attach(const TreeChange& change, TreeChangeObserver* observer);
   // The nodes and data only the step holds, made or undone as it is.
