@@ -18,6 +18,8 @@
 #include "services/messages.h"
 #include "services/settings.h"
 #include "app/toolbar.h"
+#include "panes/window_document.h"
+#include "window/command_state.h"
 
 namespace {
 
@@ -120,6 +122,14 @@ void MoveChild(HWND child, int x, int y, int width, int height) {
   MoveWindow(child, x, y, width, height < 0 ? 0 : height, TRUE);
 }
 
+// Before its menu opens, and before a key of the accelerators runs a command of it: the
+// menu's states are brought up to date for the active window (the clipboard may have
+// changed meanwhile, and a grayed entry's key does nothing).
+void OnFrameInitMenu() {
+  HWND active = ActiveMdiChild();
+  if (WindowDocument* doc = DocumentOf(active)) UpdateCommandState(active, doc);
+}
+
 }  // namespace
 
 LRESULT CALLBACK FrameWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -130,6 +140,7 @@ LRESULT CALLBACK FrameWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
     case WM_CLOSE:
     case WM_QUERYENDSESSION: return OnCloseRequest(hwnd, msg, wParam, lParam);
     case WM_COMMAND: OnFrameCommand(hwnd, wParam, lParam); return 0;
+    case WM_INITMENU: OnFrameInitMenu(); break;
     case WM_NOTIFY: return OnFrameNotify(reinterpret_cast<NMHDR*>(lParam));
     case WM_MENUSELECT:
       OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));

@@ -16,9 +16,12 @@
 #include "resources/command_ids.h"
 #include "resources/transfer_ids.h"
 #include "services/globals.h"
+#include "services/messages.h"
+#include "transfer/drop_target.h"
 #include "tests/core/test_support.h"
 #include "tests/win/support/data_exchange_support.h"
 #include "tests/win/support/dialog_watch_support.h"
+#include "tests/win/support/drop_files_block.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "window/transfer_commands.h"
 #include "panes/views.h"
@@ -175,6 +178,25 @@ TEST_F(UndoTest, EachKindOfEditIsUndoneAndRedoneByItsKeys) {
          DialogWatcher replace("Confirm File Replace", IDYES);
          ImportChosenFiles(t->window_, t->doc_, chosen.c_str());
          EXPECT_TRUE(replace.Wait().found);
+       }},
+      {"a folder and a file of the disk pasted", "&Undo Import (2 items)\tCtrl+Z",
+       [](UndoTest* t) {
+         const std::string dir = t->ImportFolder();
+         CreateDirectoryA((dir + "Sub").c_str(), nullptr);
+         ASSERT_TRUE(WriteDiskFile(dir + "Sub\\deep.txt", "below"));
+         ASSERT_TRUE(PutFilesOnClipboard({dir + "Sub", dir + "one.txt"}));
+         t->Keys(t->doc_->itemList, {VK_CONTROL, 'V'});
+         ASSERT_TRUE(PumpUntil([&] { return NodeAt(t->doc_, "sub/deep.txt") != nullptr; }));
+       }},
+      {"a folder of the disk dropped on a folder", "&Undo Import\tCtrl+Z",
+       [](UndoTest* t) {
+         const std::string dir = t->ImportFolder();
+         HGLOBAL files = MakeDropFiles({dir.substr(0, dir.size() - 1)});
+         DropRequest request = {DROPEFFECT_COPY, CF_HDROP, files, FolderItemOf(t->doc_, NodeAt(t->doc_, "maps")), -1};
+         DialogWatcher none("Confirm File Replace", IDYES, 2000);
+         SendMessageA(t->window_, WMU_DROP, reinterpret_cast<WPARAM>(&request), 0);
+         GlobalFree(files);
+         EXPECT_FALSE(none.Finish().found);
        }},
       {"paste of a file and a folder", "&Undo Paste (2 items)\tCtrl+Z",
        [](UndoTest* t) {
