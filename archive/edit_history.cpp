@@ -58,24 +58,22 @@ void EditHistory::End() {
   Trim();
 }
 
-void EditHistory::NoteAdded(Node* node, Node* parent, Node* before) {
+void EditHistory::NotePlace(TreeChange::Kind kind, const Node* node, const Node* parent, const Node* before) {
   if (!Recording()) return;
   TreeChange change;
-  change.kind = TreeChange::Kind::Added;
+  change.kind = kind;
   change.node = node->id();
   change.parent = parent->id();
   change.before = before ? before->id() : kNoNode;
   open_.changes.push_back(std::move(change));
 }
 
+void EditHistory::NoteAdded(Node* node, Node* parent, Node* before) {
+  NotePlace(TreeChange::Kind::Added, node, parent, before);
+}
+
 void EditHistory::NoteRemoved(Node* node) {
-  if (!Recording()) return;
-  TreeChange change;
-  change.kind = TreeChange::Kind::Removed;
-  change.node = node->id();
-  change.parent = node->parent()->id();
-  change.before = node->nextSibling() ? node->nextSibling()->id() : kNoNode;
-  open_.changes.push_back(std::move(change));
+  NotePlace(TreeChange::Kind::Removed, node, node->parent(), node->nextSibling());
 }
 
 void EditHistory::NoteRenamed(Node* node, const std::string& name) {

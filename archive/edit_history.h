@@ -113,6 +113,8 @@ class EditHistory {
   void NoteDataSet(Node* file, const FileData& data);
 
  private:
+  // An addition or a removal of node, linked into parent before `before`.
+  void NotePlace(TreeChange::Kind kind, const Node* node, const Node* parent, const Node* before);
   uint64_t State() const { return undo_.empty() ? baseState_ : undo_.back().serial; }
   // Makes the change again (forward) or takes it back.
   void Play(const TreeChange& change, bool forward, TreeChangeObserver* observer);
