@@ -64,7 +64,6 @@ void EnableArrangeIcons(bool enable) {
   }
 }
 
-
 void CheckViewMode(uint32_t viewMode) {
   int command = CommandOfViewMode(viewMode);
   CheckViewMenuItem(command);

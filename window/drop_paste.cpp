@@ -113,7 +113,8 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
   if (highlight) SendMessageA(tree, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(request.treeItem));
   TransferState state = {0, 0, ReplaceMode::Ask};
   std::vector<std::string> paths = FullDropPaths(files, &state);
-  EditScope step(doc, "Import", static_cast<uint32_t>(paths.size()));
+  // Named also when the step joins one already open (a paste).
+  EditScope step(doc, "Import");
   step.Name("Import", static_cast<uint32_t>(paths.size()));
   BeginImportBatch(doc, &state, paths.size());
   // The list is drawn and arranged once, after all the files went in, not after each.
@@ -211,9 +212,9 @@ LRESULT DropArchiveItems(HWND window, WindowDocument* doc, const DropRequest& re
   const bool shown = request.treeItem == CurrentFolderItem(doc->folderTree);
   TransferState state = {0, 0, ReplaceMode::Ask};
   std::vector<bool> arrived;
-  const uint32_t count = static_cast<uint32_t>(items.items.size());
-  EditScope step(doc, move ? "Move" : doc->pasting ? "Paste" : "Copy", count);
-  step.Name(move ? "Move" : doc->pasting ? "Paste" : "Copy", count);
+  // Named also when the step joins one already open (a drag within this window).
+  EditScope step(doc, "Copy");
+  step.Name(move ? "Move" : doc->pasting ? "Paste" : "Copy", static_cast<uint32_t>(items.items.size()));
   if (move) step.Link(DataObjectLink(maker), true);
   const bool done = RunTransfer(window, doc, targetDir, items, &state, &arrived);
   step.End();

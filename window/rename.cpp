@@ -80,6 +80,13 @@ void RestartItemEdit(HWND list, int index) {
   PostMessageA(list, LVM_EDITLABELA, static_cast<WPARAM>(index), 0);
 }
 
+void SetListItemText(HWND list, int index, int subItem, const char* text) {
+  LVITEMA item = {};
+  item.iSubItem = subItem;
+  item.pszText = const_cast<char*>(text);
+  SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+}
+
 }  // namespace
 
 void SetFolderItemText(HWND tree, HTREEITEM item, const std::string& text) {
@@ -89,17 +96,6 @@ void SetFolderItemText(HWND tree, HTREEITEM item, const std::string& text) {
   tv.pszText = const_cast<char*>(text.c_str());
   SendMessageA(tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
 }
-
-namespace {
-
-void SetListItemText(HWND list, int index, int subItem, const char* text) {
-  LVITEMA item = {};
-  item.iSubItem = subItem;
-  item.pszText = const_cast<char*>(text);
-  SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-}
-
-}  // namespace
 
 // The folder tree re-sorts the level once it has stored the edited text.
 void SortFolderLevelLater(HWND tree, HTREEITEM parent) {

@@ -98,13 +98,13 @@ void ShowOutcome(HWND window, WindowDocument* doc, const ViewFollower& follower)
   ScheduleFolderStatus(window);
 }
 
-// The other archive window whose next undo is the other side of step's move, or null.
-HWND OtherSideOf(HWND window, const EditStep& step) {
-  if (step.link == 0) return nullptr;
+// The other archive window whose next undo is the other side of a move's link, or null.
+HWND OtherSideOf(HWND window, uint64_t link) {
+  if (link == 0) return nullptr;
   for (HWND child = NextMdiChild(nullptr); child; child = NextMdiChild(child)) {
     const WindowDocument* other = child == window ? nullptr : DocumentOf(child);
     const EditStep* next = other && other->tree ? other->tree->history().NextUndo() : nullptr;
-    if (next && next->link == step.link && other->tree->history().CanUndo()) return child;
+    if (next && next->link == link && other->tree->history().CanUndo()) return child;
   }
   return nullptr;
 }
@@ -152,13 +152,14 @@ void EditScope::Link(uint64_t link, bool leads) {
 void UndoEdit(HWND window, WindowDocument* doc) {
   EditHistory& history = doc->tree->history();
   if (!history.CanUndo()) return;
-  const EditStep step = *history.NextUndo();
+  const bool leads = history.NextUndo()->leads;
+  const uint64_t link = history.NextUndo()->link;
   ViewFollower follower(doc);
   history.Undo(&follower);
   ShowOutcome(window, doc, follower);
   // Undoing the arrivals of a move: the items may go back where they came from, when that
   // window is still open and has done nothing since.
-  HWND origin = step.leads ? OtherSideOf(window, step) : nullptr;
+  HWND origin = leads ? OtherSideOf(window, link) : nullptr;
   if (!origin) return;
   const std::string text = "Put the moved items back in \"" + TitleWithoutMark(origin) + "\"?";
   if (MessageBoxA(window, text.c_str(), "Undo Move", MB_YESNO | MB_ICONQUESTION) == IDYES)
@@ -176,12 +177,8 @@ void RedoEdit(HWND window, WindowDocument* doc) {
 void UpdateUndoCommands(const WindowDocument* doc) {
   const EditHistory* history = doc && doc->tree ? &doc->tree->history() : nullptr;
   const bool undo = history && history->CanUndo(), redo = history && history->CanRedo();
-  for (HMENU menu : {g_mainMenu}) {
-    CopyMenuText(menu, ID_EDIT_UNDO, CommandText("&Undo", undo ? history->NextUndo() : nullptr, "Ctrl+Z"), undo);
-    CopyMenuText(menu, ID_EDIT_REDO, CommandText("&Redo", redo ? history->NextRedo() : nullptr, "Ctrl+Y"), redo);
-  }
-  SendMessageA(g_toolbar, TB_ENABLEBUTTON, ID_EDIT_UNDO, MAKELONG(undo ? TRUE : FALSE, 0));
-  SendMessageA(g_toolbar, TB_ENABLEBUTTON, ID_EDIT_REDO, MAKELONG(redo ? TRUE : FALSE, 0));
+  CopyMenuText(g_mainMenu, ID_EDIT_UNDO, CommandText("&Undo", undo ? history->NextUndo() : nullptr, "Ctrl+Z"), undo);
+  CopyMenuText(g_mainMenu, ID_EDIT_REDO, CommandText("&Redo", redo ? history->NextRedo() : nullptr, "Ctrl+Y"), redo);
 }
 
 void ShowStatusNote(HWND window, WindowDocument* doc, const std::string& text) {
