@@ -6,12 +6,15 @@
 #include <memory>
 #include <string>
 
+#include "archive/engine_target.h"
 #include "archive/format.h"
 #include "archive/source.h"
 #include "archive/tree.h"
 
 struct ArchiveDocument {
   int32_t modified = 0;
+  // The game the archive is made for: its engine's rules are checked before a save.
+  EngineTarget target = EngineTarget::Any;
   // The file the document was opened from or last saved to; null before its first save.
   std::unique_ptr<ArchiveSource> source;
   // Null until the tree is built.

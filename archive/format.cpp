@@ -136,21 +136,34 @@ Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format, const A
   const FormatLimits& limits = format.limits;
   // The count first, over the whole tree, then the paths: the first record past the limit
   // and the first path too long are the ones named.
+  // Each names the first node past the limit and counts the others that pass it too.
   const std::vector<const Node*> order = ArchiveOrder(root, source);
-  uint32_t records = 0;
+  uint64_t records = 0;
+  const Node* firstPast = nullptr;
   for (const Node* n : order)
-    if (HasRecord(n, limits) && ++records > limits.maxRecords)
-      return Limit(Problem::TooManyFiles, n, records, limits.maxRecords, format);
+    if (HasRecord(n, limits) && ++records == uint64_t{limits.maxRecords} + 1) firstPast = n;
+  if (firstPast) {
+    Failure f = Limit(Problem::TooManyFiles, firstPast, uint64_t{limits.maxRecords} + 1, limits.maxRecords, format);
+    f.more = records - limits.maxRecords - 1;
+    return f;
+  }
+  Failure first;
   for (const Node* n : order) {
-    if (limits.flat && (n->IsDirectory() || n->parent() != root)) return Limit(Problem::NotFlat, n, 0, 0, format);
+    if (limits.flat && (n->IsDirectory() || n->parent() != root)) {
+      if (!first) return Limit(Problem::NotFlat, n, 0, 0, format);
+      continue;
+    }
     if (!HasRecord(n, limits)) continue;
     const std::string path = StoredPath(n);
     const uint64_t length = format.storedNameLength && n->parent() == root ? format.storedNameLength(path) : path.size();
     // In a format without folders the path is a name, and its limit the names'.
-    if (length > limits.maxPathLength)
-      return Limit(limits.flat ? Problem::NameTooLong : Problem::PathTooLong, n, length, limits.maxPathLength, format);
+    if (length <= limits.maxPathLength) continue;
+    if (first)
+      ++first.more;
+    else
+      first = Limit(limits.flat ? Problem::NameTooLong : Problem::PathTooLong, n, length, limits.maxPathLength, format);
   }
-  return Failure();
+  return first;
 }
 
 Shadows::Shadows(const ArchiveSource* source) : source_(source) {}

@@ -83,7 +83,8 @@ std::vector<const Node*> ArchiveOrder(const Node* root, const ArchiveSource* sou
 // source (ArchiveOrder): Ok (None), or TooManyFiles with the path of the first record past
 // the limit (name, count its number, limit the most), PathTooLong with the first path too
 // long (count its length, limit the most); in a format without folders NotFlat with the
-// first node inside a folder, NameTooLong with the first name too long. format is the
+// first node inside a folder, NameTooLong with the first name too long. more counts the
+// further records past the limit, or the further paths or names too long; format is the
 // display name in each.
 Failure CheckFormatLimits(const Node* root, const ArchiveFormat& format, const ArchiveSource* source = nullptr);
 

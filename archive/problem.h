@@ -84,6 +84,9 @@ struct Failure {
   std::string name;   // a stored name or path, or a disk path, as the problem says
   std::string other;  // a second name (the file a path runs through)
   uint64_t count = 0, limit = 0, index = 0;
+  // Of a limit a save or copy would pass: how many more records or paths pass it after the
+  // first, which name and count describe.
+  uint64_t more = 0;
   EntryLoad load = EntryLoad::Ok;
   const char* format = nullptr;  // the display name of the format concerned ("PAK", "PK3")
   int systemError = 0;           // the system's code of a failed replace

@@ -69,6 +69,9 @@ class ArchiveSource {
   // The archive's own comment, as stored (formats without one: empty).
   virtual const std::string& Comment() const;
   uint32_t Size(uint32_t index) const { return Info(index).size; }
+  // Whether the file holds ZIP64 records: an end record, or an entry whose sizes or offset
+  // only its ZIP64 field gives.
+  virtual bool HasZip64Records() const { return false; }
 
   // Reads the entry's plain bytes in pieces into sink (null: they are only read and checked),
   // in memory bounded by a few pieces whatever the entry's size. The sink may have taken

@@ -68,6 +68,7 @@ struct CentralDirectory {
   uint64_t count;
   uint64_t size;
   uint64_t offset;
+  bool zip64 = false;  // the values come from a ZIP64 end record
 };
 
 // Finds the end record; *position receives its file offset.
@@ -121,6 +122,7 @@ Failure DescribeCentralDirectory(FILE* f, const uint8_t* endRecord, uint64_t end
   if (at > endPosition || kZip64EndSize > endPosition - at || !source_file::ReadAt(f, at, end64, sizeof end64) ||
       GetLE32(end64 + zip64::kEndSignature) != kZip64EndSignature)
     return Fail(Problem::Zip64EndDamaged);
+  cd->zip64 = true;
   cd->count = GetLE64(end64 + zip64::kEndTotalEntries);
   cd->size = GetLE64(end64 + zip64::kEndCentralSize);
   cd->offset = GetLE64(end64 + zip64::kEndCentralOffset);
@@ -224,6 +226,7 @@ Failure ZipSource::ReadDirectory() {
   CentralDirectory cd;
   why = DescribeCentralDirectory(file_, endRecord, endPosition, &cd);
   if (why) return why;
+  zip64_ = cd.zip64;
 
   const uint64_t count = cd.count;
   if (cd.offset > fileLength) return Fail(Problem::CentralPastEnd);
@@ -258,6 +261,7 @@ Failure ZipSource::ReadDirectory() {
                           record.Get32(zipc::kLocalHeaderOffset))) {
         why = ApplyZip64Extra(record, extra, extraLength);
         if (why) return why;
+        zip64_ = true;
       }
       record.extra = ExtraWithout(extra, extraLength, kZip64ExtraId);
     }

@@ -33,6 +33,7 @@ class ZipSource : public ArchiveSource {
   std::string LocalExtra(uint32_t index);
   // The archive's comment, as stored.
   const std::string& Comment() const override { return comment_; }
+  bool HasZip64Records() const override { return zip64_; }
   // Whether any entry's name is marked as UTF-8.
   bool NamesUtf8() const;
   // The record alone says the entry can be read (not encrypted, a known method).
@@ -48,6 +49,7 @@ class ZipSource : public ArchiveSource {
 
   std::vector<ZipRecord> records_;
   std::string comment_;
+  bool zip64_ = false;
   bool sharingKnown_ = false;
   std::vector<int32_t> partner_;
 };

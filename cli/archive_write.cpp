@@ -4,13 +4,27 @@
 #include "cli/console.h"
 #include "services/core/archive_text.h"
 
-int WriteDocumentTo(ArchiveDocument* doc, const ArchiveFormat& format, const std::string& target, int level,
-                    const std::string& context) {
-  const Failure limit = CheckFormatLimits(doc->root(), format, doc->source.get());
+bool MayWrite(const ArchiveDocument& doc, const ArchiveFormat& format, const std::string& target, const WriteRules& rules) {
+  const Failure limit = CheckFormatLimits(doc.root(), format, doc.source.get());
   if (limit) {
     PrintError(target + ": " + LimitProblemText(limit) + "; nothing was written");
-    return kExitRefused;
+    return false;
   }
+  const std::vector<TargetBreach> breaches =
+      CheckTargetRules(rules.target, TargetInputOfTree(doc.root(), format, doc.source.get()));
+  if (breaches.empty()) return true;
+  for (const TargetBreach& breach : breaches)
+    PrintError(target + ": " + (rules.force ? "warning: " : "") + BreachText(rules.target, breach));
+  if (rules.force) return true;
+  const size_t n = breaches.size();
+  PrintError(target + ": breaks " + std::to_string(n) + (n == 1 ? " rule of " : " rules of ") +
+             TargetName(rules.target) + "; nothing was written (--force writes it anyway)");
+  return false;
+}
+
+int WriteDocumentTo(ArchiveDocument* doc, const ArchiveFormat& format, const std::string& target, int level,
+                    const std::string& context, const WriteRules* rules) {
+  if (rules && !MayWrite(*doc, format, target, *rules)) return kExitRefused;
   ConsoleSaveHost host;
   SaveOptions options;
   options.level = level;

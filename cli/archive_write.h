@@ -8,7 +8,19 @@
 #include "archive/document.h"
 #include "archive/format.h"
 
-// Writes the document in format at target (level 0-9 for formats that compress). Messages
-// name context (the archive whose entries are read). An exit code.
+// The rules an archive written from the command line must keep: its engine's, unless forced.
+struct WriteRules {
+  EngineTarget target = EngineTarget::Any;
+  bool force = false;  // write it anyway, naming each rule broken as a warning
+};
+
+// The format's limits and the rules of the engine, checked before anything is written or
+// read: false after the messages naming the first path past each, when the archive at
+// target must not be written.
+bool MayWrite(const ArchiveDocument& doc, const ArchiveFormat& format, const std::string& target, const WriteRules& rules);
+
+// Writes the document in format at target (level 0-9 for formats that compress) after
+// MayWrite's checks; rules null when the caller made them. Messages name context (the
+// archive whose entries are read). An exit code.
 int WriteDocumentTo(ArchiveDocument* doc, const ArchiveFormat& format, const std::string& target, int level,
-                    const std::string& context);
+                    const std::string& context, const WriteRules* rules);

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/engine_target.h"
+#include "archive/format.h"
+
 struct CommandLine {
   std::vector<std::string> operands;
   bool longForm = false;   // list --long
@@ -13,7 +16,14 @@ struct CommandLine {
   int level = -1;          // create, convert --level; -1 when not given
   bool keepCase = false;   // create, convert, extract --keep-case
   bool imagesPng = false;  // extract --images png
+  bool targetGiven = false;  // create, convert, test --target
+  EngineTarget target = EngineTarget::Any;
+  bool force = false;  // create, convert --force: write an archive that breaks the target's rules
 };
+
+// The engine target of the archive at path: the one --target gives, else the one its format
+// and folder suggest.
+EngineTarget TargetOf(const CommandLine& line, const std::string& path, const ArchiveFormat& format);
 
 int ListCommand(const CommandLine& line);
 int ExtractCommand(const CommandLine& line);

@@ -16,7 +16,10 @@ int ConvertCommand(const CommandLine& line) {
   OpenedDocument source;
   if (!source.Open(line.operands[0], true, line.keepCase)) return kExitRefused;
   const int level = line.level >= 0 ? line.level : static_cast<int>(kDefaultZipLevel);
-  return WriteDocumentTo(&source.doc, format, target, level, source.path);
+  WriteRules rules;
+  rules.target = TargetOf(line, target, format);
+  rules.force = line.force;
+  return WriteDocumentTo(&source.doc, format, target, level, source.path, &rules);
 }
 
 int TestCommand(const CommandLine& line) {
@@ -29,6 +32,12 @@ int TestCommand(const CommandLine& line) {
   for (const DamagedEntry& damage : result.damaged)
     PrintError(archive.path + ": " + QuotedName(damage.path.data(), damage.path.size()) + ": " +
                FailureReason(damage.problem));
+  // The engine's rules, of the archive as its file stores it.
+  const EngineTarget target = TargetOf(line, archive.path, archive.doc.source->format());
+  const std::vector<TargetBreach> breaches = CheckTargetRules(target, TargetInputOfSource(*archive.doc.source));
+  if (!result.cancelled)
+    for (const TargetBreach& breach : breaches)
+      PrintError(archive.path + ": " + BreachText(target, breach));
   if (result.cancelled) {
     PrintError(archive.path + ": interrupted after " + std::to_string(result.files) + " files");
     return kExitInterrupted;
@@ -41,6 +50,13 @@ int TestCommand(const CommandLine& line) {
   for (const DuplicatePath& duplicate : result.duplicates)
     PrintError(archive.path + ": warning: " + QuotedName(duplicate.path.data(), duplicate.path.size()) + " is stored " +
                std::to_string(duplicate.times) + " times; only the first is used");
+  if (!breaches.empty()) {
+    const size_t n = breaches.size();
+    PrintError(archive.path + ": " + std::to_string(result.files) + (result.files == 1 ? " file" : " files") +
+               " read without damage, but the archive breaks " + std::to_string(n) +
+               (n == 1 ? " rule of " : " rules of ") + TargetName(target));
+    return kExitRefused;
+  }
   Print(stdout, "%s: no errors found in %u %s.\n", archive.path.c_str(), result.files,
               result.files == 1 ? "file" : "files");
   return kExitOk;

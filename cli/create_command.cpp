@@ -234,11 +234,11 @@ int CreateCommand(const CommandLine& line) {
   doc.New(line.keepCase);
   std::vector<PendingFile> files;
   BuildTree(doc, gathering.entries, &files);
-  const Failure limit = CheckFormatLimits(doc.doc.root(), format, doc.doc.source.get());
-  if (limit) {
-    PrintError(target + ": " + LimitProblemText(limit) + "; nothing was written");
-    return kExitRefused;
-  }
+  WriteRules rules;
+  rules.target = TargetOf(line, target, format);
+  rules.force = line.force;
+  // Refused before a file is read.
+  if (!MayWrite(doc.doc, format, target, rules)) return kExitRefused;
   if (!ReadFiles(*doc.doc.tree, files)) {
     if (!Interrupted()) {
       PrintError(target + ": nothing was written");
@@ -248,5 +248,5 @@ int CreateCommand(const CommandLine& line) {
     return kExitInterrupted;
   }
   const int level = line.level >= 0 ? line.level : static_cast<int>(kDefaultZipLevel);
-  return WriteDocumentTo(&doc.doc, format, target, level, target);
+  return WriteDocumentTo(&doc.doc, format, target, level, target, nullptr);
 }

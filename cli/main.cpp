@@ -29,9 +29,9 @@ std::string Usage() {
          "       vellumix-cli extract ARCHIVE [PATH...] [-C DIR] [--overwrite] [--keep-case] [--images png]\n"
          "       vellumix-cli create " +
          WrittenExtensions("OUT", "|", "|") +
-         " DIR|FILE... [--level 0-9] [--keep-case]\n"
-         "       vellumix-cli convert IN OUT [--level 0-9] [--keep-case]\n"
-         "       vellumix-cli test ARCHIVE\n";
+         " DIR|FILE... [--level 0-9] [--keep-case] [--target T] [--force]\n"
+         "       vellumix-cli convert IN OUT [--level 0-9] [--keep-case] [--target T] [--force]\n"
+         "       vellumix-cli test ARCHIVE [--target T]\n";
 }
 
 const char kHelp[] =
@@ -50,6 +50,13 @@ const char kHelp[] =
     "  convert  the archive written again in the format the extension of OUT names\n"
     "  test     reads every entry and names each damaged one; a path stored more than\n"
     "           once is named as a warning (only the first of its entries is used)\n"
+    "\n"
+    "--target any|quake|quake2|quake3 names the game the archive is for (default: the one\n"
+    "its folder suggests: id1 Quake, baseq2 Quake II, baseq3, baseoa or a .pk4 file the\n"
+    "Quake III Arena family; any other: any). create and convert refuse to write an archive\n"
+    "that breaks a rule of its engine (more entries than it loads, paths it cannot name,\n"
+    "methods it cannot read) unless --force; test names each rule broken and exits 1.\n"
+    "Nothing is ever cut or dropped to fit.\n"
     "\n"
     "Names are lower-cased as they are read, unless --keep-case keeps the case they are\n"
     "stored with (or have on disk); either way two names that differ only in case are\n"
@@ -76,9 +83,9 @@ struct CommandForm {
 const CommandForm kCommands[] = {
     {"list", ListCommand, 1, 1, "--long --tsv"},
     {"extract", ExtractCommand, 1, SIZE_MAX, "-C --overwrite --keep-case --images"},
-    {"create", CreateCommand, 2, SIZE_MAX, "--level --keep-case"},
-    {"convert", ConvertCommand, 2, 2, "--level --keep-case"},
-    {"test", TestCommand, 1, 1, ""},
+    {"create", CreateCommand, 2, SIZE_MAX, "--level --keep-case --target --force"},
+    {"convert", ConvertCommand, 2, 2, "--level --keep-case --target --force"},
+    {"test", TestCommand, 1, 1, "--target"},
 };
 
 bool Takes(const CommandForm& form, const char* option) {
@@ -131,7 +138,7 @@ int Run(int argc, char** argv) {
     }
     if (arg == "--directory") arg = "-C";
     if (!Takes(*form, arg.c_str())) return UsageError(command + " does not take " + arg);
-    const bool needsValue = arg == "-C" || arg == "--level" || arg == "--images";
+    const bool needsValue = arg == "-C" || arg == "--level" || arg == "--images" || arg == "--target";
     if (needsValue && !hasValue) {
       if (i + 1 >= argc) return UsageError(arg + " needs a value");
       value = argv[++i];
@@ -142,6 +149,12 @@ int Run(int argc, char** argv) {
     if (arg == "--tsv") line.tabbed = true;
     if (arg == "--overwrite") line.overwrite = true;
     if (arg == "--keep-case") line.keepCase = true;
+    if (arg == "--force") line.force = true;
+    if (arg == "--target") {
+      if (!TargetFromKeyword(value, &line.target))
+        return UsageError("--target takes any, quake, quake2 or quake3, not \"" + value + "\"");
+      line.targetGiven = true;
+    }
     if (arg == "-C") {
       if (value.empty()) return UsageError("-C needs a directory");
       line.directory = value;
@@ -163,6 +176,10 @@ int Run(int argc, char** argv) {
 }
 
 }  // namespace
+
+EngineTarget TargetOf(const CommandLine& line, const std::string& path, const ArchiveFormat& format) {
+  return line.targetGiven ? line.target : GuessTarget(path, format);
+}
 
 int main(int argc, char** argv) {
   const ConsoleOutputUtf8 console;

@@ -13,11 +13,11 @@ bool CheckTransfer(HWND window, WindowDocument* document, Node* targetDir,
   if (FolderItemOf(document, targetDir) == nullptr) return false;
   const bool same = payload.sourceDocument == static_cast<ArchiveDocument*>(document);
   TransferCheckInput input{document, targetDir, payload.items, same, move};
-  const TransferCheck check = CheckTransferItems(input);
+  Failure limit;
+  const TransferCheck check = CheckTransferItems(input, &limit);
   if (check == TransferCheck::Ok) return true;
-  if (const char* message = TransferCheckMessage(check)) {
-    ShowErrorMessage(window, message, TransferCheckCaption(check, move));
-  }
+  const std::string message = TransferCheckText(check, limit);
+  if (!message.empty()) ShowErrorMessage(window, message.c_str(), TransferCheckCaption(check, move));
   return false;
 }
 

@@ -142,9 +142,8 @@ std::string SaveFailureMessage(const Failure& f, const std::string& target) {
     case Problem::Cancelled:
       return std::string();
     case Problem::TooManyFiles:
-      return kMaxFilesMessage;
     case Problem::PathTooLong:
-      return kMaxPathMessage;
+      return LimitMessage(f);
     case Problem::NotFlat:
     case Problem::NameTooLong:
       // Formats with rules of their own for names say which name breaks them.
@@ -183,15 +182,39 @@ std::string SaveFailureMessage(const Failure& f, const std::string& target) {
   }
 }
 
+namespace {
+
+// " (3 more paths are too long)": how many more pass the limit after the one named.
+std::string MorePast(uint64_t more, const char* one, const char* many, const char* past) {
+  if (more == 0) return std::string();
+  return " (" + Grouped(more) + " more " + (more == 1 ? one : many) + past + ")";
+}
+
+}  // namespace
+
+std::string LimitMessage(const Failure& f) {
+  // A writer that meets a limit itself knows no path to name.
+  if (f.name.empty()) return f.problem == Problem::TooManyFiles ? kMaxFilesMessage : kMaxPathMessage;
+  std::string text;
+  if (f.problem == Problem::TooManyFiles) {
+    text = "Maximum number of files exceeded: " + Quoted(f.name) + " would be entry " + Grouped(f.count) + ", a " +
+           Format(f) + " allows " + Grouped(f.limit) + MorePast(f.more, "entry is", "entries are", " past the limit");
+  } else {
+    text = "Maximum path length exceeded: " + Quoted(f.name) + " has " + Grouped(f.count) + " characters, a " +
+           Format(f) + " allows " + Grouped(f.limit) + MorePast(f.more, "path is", "paths are", " too long");
+  }
+  return text + ".\nOperation aborted.";
+}
+
 std::string LimitProblemText(const Failure& f) {
   const std::string holder = "a " + Format(f) + " file";
   switch (f.problem) {
     case Problem::TooManyFiles:
       return "too many entries: " + Quoted(f.name) + " would be entry " + std::to_string(f.count) + ", and " + holder +
-             " holds at most " + std::to_string(f.limit);
+             " holds at most " + std::to_string(f.limit) + MorePast(f.more, "entry is", "entries are", " past it");
     case Problem::PathTooLong:
       return Quoted(f.name) + ": the path is " + std::to_string(f.count) + " characters long, and " + holder +
-             " stores at most " + std::to_string(f.limit);
+             " stores at most " + std::to_string(f.limit) + MorePast(f.more, "path is", "paths are", " too long");
     case Problem::NotFlat:
       // The name is a folder's own (ending in "/") or the first folder a file lies in.
       return Quoted(f.name) + ": " + holder + " has no folders, and this is one";
@@ -201,4 +224,69 @@ std::string LimitProblemText(const Failure& f) {
     default:
       return std::string();
   }
+}
+
+namespace {
+
+// The names of the ZIP methods an engine may meet, by their number in the records.
+const char* MethodName(uint64_t code) {
+  switch (code) {
+    case 9: return "Deflate64";
+    case 12: return "BZIP2";
+    case 14: return "LZMA";
+    case 93: return "Zstandard";
+    case 95: return "XZ";
+    case 98: return "PPMd";
+    default: return nullptr;
+  }
+}
+
+std::string AndMore(uint64_t more) { return more ? " (and " + Grouped(more) + " more)" : std::string(); }
+
+}  // namespace
+
+std::string BreachText(EngineTarget target, const TargetBreach& b) {
+  const std::string engine = target == EngineTarget::Quake3 ? std::string("Quake III Arena family engines")
+                                                            : std::string(TargetName(target));
+  const std::string format = b.format ? b.format : "PK3";
+  const std::string path = Quoted(b.path);
+  switch (b.rule) {
+    case TargetRule::Format:
+      if (target == EngineTarget::Quake3) return engine + " read only ZIP files (PK3, PK4), and this is a " + format + " file";
+      return engine + " reads only PAK files, and this is a " + format + " file";
+    case TargetRule::TooManyEntries:
+      return engine + " stops with a fatal error at more than " + Grouped(b.limit) + " entries: this archive has " +
+             Grouped(b.count) + ", the first past them " + path;
+    case TargetRule::PathTooLong:
+      return engine + " cannot name a path longer than " + Grouped(b.limit) + " characters: " + path + " has " +
+             Grouped(b.count) + AndMore(b.more);
+    case TargetRule::CapitalLetters:
+      return engine + " looks names up with their case, and the game asks for them in lower case: " + path +
+             " is never found" + AndMore(b.more);
+    case TargetRule::NameBytes:
+      return engine + " read at most " + Grouped(b.limit) + " bytes of a stored name: " + path + " has " +
+             Grouped(b.count) + " and is cut" + AndMore(b.more);
+    case TargetRule::GamePathTooLong:
+      return "Most of a Quake III Arena family engine cannot name a path longer than " + Grouped(b.limit) +
+             " characters (MAX_QPATH): " + path + " has " + Grouped(b.count) + AndMore(b.more);
+    case TargetRule::ForbiddenText:
+      return engine + " refuse a path holding \"..\", \"\\\" or \":\": " + path + AndMore(b.more);
+    case TargetRule::Method: {
+      const char* name = MethodName(b.count);
+      return engine + " read only stored and deflated entries: " + path + " is compressed by method " +
+             std::to_string(b.count) + (name ? std::string(" (") + name + ")" : std::string()) + AndMore(b.more);
+    }
+    case TargetRule::Encrypted:
+      return engine + " cannot read encrypted entries: " + path + " is encrypted" + AndMore(b.more);
+    case TargetRule::Zip64:
+      return engine + " know no ZIP64 records and cannot open this archive";
+  }
+  return std::string();
+}
+
+std::string TargetQuestion(EngineTarget target, const std::vector<TargetBreach>& breaches) {
+  const size_t n = breaches.size();
+  std::string text = "This archive breaks " + Grouped(n) + (n == 1 ? " rule of " : " rules of ") + TargetName(target) + ":\n";
+  for (const TargetBreach& breach : breaches) text += "\n" + BreachText(target, breach) + ".";
+  return text + "\n\nSave anyway?";
 }

@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include <vector>
+
+#include "archive/engine_target.h"
 #include "archive/problem.h"
 
 // The limit messages of the window program.
@@ -27,6 +30,21 @@ std::string ArchiveErrorMessage(const char* format, const std::string& path, con
 // which says nothing. Failures of the replace are the caller's to explain.
 std::string SaveFailureMessage(const Failure& failure, const std::string& target);
 
+// The window program's message of the entry count or path length limit a save or a copy
+// would pass: the limit's first sentence, then the first path past it, the limit, and how
+// many more pass it: "Maximum path length exceeded: "maps/x.bsp" has 59 characters, a PAK
+// allows 55 (3 more paths are too long).\nOperation aborted."
+std::string LimitMessage(const Failure& failure);
+
 // The message of a format limit a save would pass, as the command-line tool gives it: the
 // path, what it would be and what the format holds.
 std::string LimitProblemText(const Failure& failure);
+
+// One rule of target an archive breaks, as a sentence without its full stop: what the engine
+// does, then the first entry that breaks it and how many more: "Quake stops with a fatal
+// error at more than 2,048 entries: this archive has 2,049, the first past them "x"".
+std::string BreachText(EngineTarget target, const TargetBreach& breach);
+
+// The question a save asks before it writes an archive that breaks rules of target:
+// "This archive breaks N rules of <target>:", the rules, and "Save anyway?".
+std::string TargetQuestion(EngineTarget target, const std::vector<TargetBreach>& breaches);

@@ -128,8 +128,16 @@ TEST(TransferChecksTest, PakPathLengthLimit) {
   Items directory{sub};
   EXPECT_EQ(Check(target, dir, directory, false, false), TransferCheck::Ok);  // 4 + 50 + 1
   src.AddFile(sub, "xy", {});
+  src.AddFile(sub, "xyz", {});
   Items longer{sub};
   EXPECT_EQ(Check(target, dir, longer, false, false), TransferCheck::PathTooLong);
+  // The message names the first path the copy would make too long, and counts the others.
+  TransferCheckInput input{&target.doc, dir, longer, false, false};
+  Failure limit;
+  ASSERT_EQ(CheckTransferItems(input, &limit), TransferCheck::PathTooLong);
+  EXPECT_EQ(TransferCheckText(TransferCheck::PathTooLong, limit),
+            "Maximum path length exceeded: \"dir/" + Name(49, 'c') +
+                "/xyz\" has 57 characters, a PAK allows 55 (1 more path is too long).\nOperation aborted.");
 }
 
 TEST(TransferChecksTest, Pk3AndNewDocumentsTakeTheLongLimit) {
@@ -160,6 +168,11 @@ TEST(TransferChecksTest, PakLeafLimit) {
   EXPECT_EQ(Check(target, target.root(), three, false, true), TransferCheck::TooManyFiles);
   EXPECT_STREQ(TransferCheckMessage(TransferCheck::TooManyFiles),
                "Maximum number of files exceeded.\nOperation aborted.");
+  TransferCheckInput input{&target.doc, target.root(), three, false, false};
+  Failure limit;
+  ASSERT_EQ(CheckTransferItems(input, &limit), TransferCheck::TooManyFiles);
+  EXPECT_EQ(TransferCheckText(TransferCheck::TooManyFiles, limit),
+            "Maximum number of files exceeded: \"one\" would be entry 4,097, a PAK allows 4,096.\nOperation aborted.");
   // Files replacing their namesakes add nothing.
   target.AddFile(target.root(), "one", {});
   target.AddFile(target.root(), "zz", {});  // 4096 leaves now

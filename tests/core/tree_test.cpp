@@ -292,6 +292,29 @@ TEST(TreeTest, FormatLimitsTable) {
     EXPECT_EQ(CheckFormatLimits(t.root(), PakFormat()).problem, c.pak) << c.what;
     EXPECT_EQ(CheckFormatLimits(t.root(), DefaultFormat()).problem, c.pk3) << c.what;
   }
+  // The messages name the limit, the first path past it and how many more there are.
+  {
+    ArchiveTree t;
+    // Each new file goes first: the 4,097th in the order written is "f110".
+    for (int i = 0; i < 4207; ++i) File(t, t.root(), "f" + std::to_string(i));
+    const Failure many = CheckFormatLimits(t.root(), PakFormat());
+    EXPECT_EQ(many.more, 110u);
+    EXPECT_EQ(SaveFailureMessage(many, "x.pak"),
+              "Maximum number of files exceeded: \"f110\" would be entry 4,097, a PAK allows 4,096 (110 more "
+              "entries are past the limit).\nOperation aborted.");
+    ArchiveTree p;
+    Node* maps = Dir(p, p.root(), "maps");
+    File(p, maps, "ok.bsp");
+    for (int i = 0; i < 4; ++i) File(p, maps, std::string(50, 'a' + i) + ".bsp");  // 59 characters
+    EXPECT_EQ(SaveFailureMessage(CheckFormatLimits(p.root(), PakFormat()), "x.pak"),
+              "Maximum path length exceeded: \"maps/" + std::string(50, 'd') +
+                  ".bsp\" has 59 characters, a PAK allows 55 (3 more paths are too long).\nOperation aborted.");
+    Failure one = CheckFormatLimits(p.root(), PakFormat());
+    one.more = 0;
+    EXPECT_EQ(LimitProblemText(one), "\"maps/" + std::string(50, 'd') +
+                                         ".bsp\": the path is 59 characters long, and a PAK file stores at most 55");
+  }
+  // A writer that meets a limit itself names no path.
   EXPECT_EQ(SaveFailureMessage(Fail(Problem::TooManyFiles), "x.pak"),
             "Maximum number of files exceeded.\nOperation aborted.");
   EXPECT_EQ(SaveFailureMessage(Fail(Problem::PathTooLong), "x.pak"),

@@ -325,7 +325,9 @@ TEST(WadWriterTest, LumpCountLimit) {
   std::error_code ec;
   EXPECT_FALSE(std::filesystem::exists(over, ec));
   // The writer alone refuses as well, before a file its reader would refuse is written.
-  ExpectFailedSaveOf(doc, Wad2(), over, kMaxFiles);
+  ExpectFailedSaveOf(doc, Wad2(), over,
+                     "Maximum number of files exceeded: \"one-more\" would be entry 65,537, a WAD2 allows 65,536.\n"
+                     "Operation aborted.");
 }
 
 TEST(WadWriterTest, FailuresLeaveTheDocumentAsItWas) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "archive/document.h"
@@ -26,10 +27,15 @@ struct TransferCheckInput {
   bool move;
 };
 
-TransferCheck CheckTransferItems(const TransferCheckInput& input);
+// limit, when given, receives the path and numbers of a PathTooLong or TooManyFiles: the first
+// path too long (or the item that takes the count past the limit) and how many more.
+TransferCheck CheckTransferItems(const TransferCheckInput& input, Failure* limit = nullptr);
 
 // The message of a failed check, or null for Ok and Refused.
 const char* TransferCheckMessage(TransferCheck check);
+// The same, naming the path and the limit of a PathTooLong or TooManyFiles that limit
+// describes; empty for Ok and Refused.
+std::string TransferCheckText(TransferCheck check, const Failure& limit);
 // "Move" or "Copy": the caption of the check's message box.
 const char* TransferCheckCaption(TransferCheck check, bool move);
 

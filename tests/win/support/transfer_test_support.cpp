@@ -158,7 +158,8 @@ void ChooseFolderInBrowseDialog(HWND dialog, const std::string& path) {
   while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
   const std::string last = folder.substr(folder.find_last_of('\\') + 1);
   HWND tree = nullptr;
-  for (int i = 0; i < 300 && !tree; ++i) {
+  const DWORD shown = GetTickCount();
+  while (!tree && GetTickCount() - shown < 30000) {
     tree = FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr);
     if (!tree || SendMessageA(tree, TVM_GETCOUNT, 0, 0) == 0) {
       tree = nullptr;
@@ -175,10 +176,12 @@ void ChooseFolderInBrowseDialog(HWND dialog, const std::string& path) {
     return item.hItem && SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) &&
            lstrcmpiA(text, last.c_str()) == 0;
   };
-  // The dialog may still be settling on its first selection: ask again until it shows ours.
-  for (int attempt = 0; tree && attempt < 20; ++attempt) {
+  // The dialog may still be settling on its first selection (on a loaded machine, filling the
+  // drives' branches takes seconds): ask again until it shows ours.
+  const DWORD start = GetTickCount();
+  while (tree && GetTickCount() - start < 30000) {
     SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 50; ++i) {
       if (caretIsTheFolder()) {
         PressDialogButton(dialog, IDOK);
         return;
