@@ -1111,6 +1111,109 @@ class TestTest(Scratch):
 PICTURE_FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "core", "fixtures", "pictures")
 
 
+class TestTarget(Scratch):
+    """The rules of the engine an archive is for: create and convert refuse to break them
+    unless --force, test names each one and exits 1."""
+
+    def pak_of(self, count):
+        pak = self.path("many-%d.pak" % count)
+        write_pak(pak, [("maps/m%04d.bsp" % i, b"m") for i in range(count)])
+        return pak
+
+    def test_quake_entry_limit_on_create_convert_and_test(self):
+        source = self.pak_of(2049)
+        id1 = self.path("id1")
+        os.makedirs(id1)
+        rule = "Quake stops with a fatal error at more than 2,048 entries: this archive has 2,049"
+        # Converted into a folder named id1, a PAK is for Quake, whose limit it passes.
+        guessed = os.path.join(id1, "pak1.pak")
+        result = self.refused(run("convert", source, guessed), rule, "breaks 1 rule of Quake",
+                              "--force writes it anyway")
+        self.assertFalse(os.path.exists(guessed))
+        self.no_leftovers(id1)
+        named = self.path("elsewhere.pak")
+        self.refused(run("convert", source, named, "--target", "quake"), rule)
+        self.assertFalse(os.path.exists(named))
+        self.ok(run("convert", source, named, "--target=quake2"))
+        self.assertEqual(len(read_pak(named)), 2049)
+        forced = self.ok(run("convert", source, guessed, "--force"))
+        self.assertIn("warning: " + rule, forced.stderr)
+        self.assertEqual(len(read_pak(guessed)), 2049)
+        self.ok(run("convert", self.pak_of(2048), self.path("full.pak"), "--target", "quake"))
+        # test reads every entry and then names the rule.
+        tested = self.refused(run("test", guessed), rule, "2049 files read without damage, but the archive breaks 1 rule of Quake")
+        self.assertEqual(tested.stdout, "")
+        self.ok(run("test", guessed, "--target", "any"))
+        self.refused(run("test", named, "--target", "quake"), rule)
+        # create: refused before a file is read.
+        folder = self.path("Maps")
+        os.makedirs(folder)
+        for i in range(2049):
+            with open(os.path.join(folder, "m%04d.bsp" % i), "wb") as f:
+                f.write(b"m")
+        made = os.path.join(id1, "pak2.pak")
+        self.refused(run("create", made, folder), rule)
+        self.assertFalse(os.path.exists(made))
+        self.ok(run("create", made, folder, "--force"))
+        self.assertEqual(len(read_pak(made)), 2049)
+
+    def test_quake3_rules_on_convert_and_test(self):
+        long_path = "textures/base/" + "t" * 46 + ".tga"  # 64 characters
+        self.assertEqual(len(long_path), 64)
+        source = self.path("mod.pk3")
+        with zipfile.ZipFile(source, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr(long_path, b"texture")
+            z.writestr("sound/up..down.wav", b"sound")
+            z.writestr("maps/ok.bsp", b"bsp")
+        baseq3 = self.path("baseq3")
+        os.makedirs(baseq3)
+        out = os.path.join(baseq3, "zz-mod.pk3")
+        result = self.refused(run("convert", source, out), "breaks 2 rules of Quake III Arena family",
+                              "cannot name a path longer than 63 characters (MAX_QPATH): \"%s\" has 64" % long_path,
+                              "refuse a path holding \"..\"")
+        self.assertFalse(os.path.exists(out))
+        self.no_leftovers(baseq3)
+        self.refused(run("convert", source, self.path("any.pk3"), "--target", "quake3"), "MAX_QPATH")
+        self.ok(run("convert", source, self.path("any.pk3")))
+        self.ok(run("convert", source, out, "--force"))
+        self.check_zip_with_outside_tools(out)
+        with zipfile.ZipFile(out) as z:
+            self.assertEqual(sorted(z.namelist()), sorted(["maps/", "maps/ok.bsp", "sound/", "sound/up..down.wav",
+                                                           "textures/", "textures/base/", long_path]))
+        self.refused(run("test", out), "MAX_QPATH", "3 files read without damage, but the archive breaks 2 rules")
+        # Quake II's rules on a PK3: its format.
+        self.refused(run("convert", source, self.path("q2.pk3"), "--target", "quake2"),
+                     "Quake II reads only PAK files, and this is a PK3 file")
+
+    def test_quake3_methods_and_zip64_records(self):
+        lzma = self.path("lzma.pk3")
+        with zipfile.ZipFile(lzma, "w") as z:
+            z.writestr("maps/a.bsp", b"a" * 100, compress_type=zipfile.ZIP_LZMA)
+            z.writestr("maps/b.bsp", b"b" * 100, compress_type=zipfile.ZIP_DEFLATED)
+        result = self.refused(run("test", lzma, "--target", "quake3"),
+                              "read only stored and deflated entries: \"maps/a.bsp\" is compressed by method 14 (LZMA)")
+        # Without a target the same archive is only damaged for this tool, which reads no LZMA.
+        self.assertNotIn("stored and deflated", run("test", lzma).stderr)
+        folder = self.path("Z")
+        os.makedirs(folder)
+        with open(os.path.join(folder, "a.txt"), "wb") as f:
+            f.write(b"zip64 records")
+        zip64 = self.path("zip64.pk3")
+        self.ok(tool("zip", "-q", "-fz", zip64, "a.txt", cwd=folder))
+        self.refused(run("test", zip64, "--target", "quake3"), "know no ZIP64 records and cannot open this archive")
+        self.ok(run("test", zip64))
+        # What the tool writes has none.
+        converted = self.path("converted.pk3")
+        self.ok(run("convert", zip64, converted, "--target", "quake3"))
+        self.ok(run("test", converted, "--target", "quake3"))
+
+    def test_a_target_the_tool_does_not_know_is_a_usage_error(self):
+        result = run("test", self.pak_of(1), "--target", "doom")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("--target takes any, quake, quake2 or quake3, not \"doom\"", result.stderr)
+        self.assertEqual(run("list", self.pak_of(1), "--target", "quake").returncode, 2)
+
+
 def sample_palette(seed=3):
     return bytes((i * seed + 1) & 0xFF for i in range(768))
 
