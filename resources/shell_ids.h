@@ -20,6 +20,7 @@
 // The compression row that the Save dialog carries for Save As.
 #define IDD_SAVE_COMPRESSION 102
 #define IDC_SAVE_COMPRESSION 1010
+#define IDC_SAVE_TARGET 1011
 
 // Positions in the main menu.
 #define MENU_POS_FILE 0

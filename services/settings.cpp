@@ -33,6 +33,7 @@ void LoadSettings() {
   g_settings.zipCompressionLevel = 0xFFFFFFFFu;
   g_settings.initialDirectory[0] = '\0';
   g_settings.keepCase = false;
+  g_settings.saveTarget = 0;
   HKEY key;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
     // A value larger than the buffer fails with ERROR_MORE_DATA and may leave partial
@@ -64,6 +65,13 @@ void LoadSettings() {
         size == sizeof keepCase) {
       g_settings.keepCase = keepCase != 0;
     }
+    uint32_t target = 0;
+    size = sizeof target;
+    if (RegQueryValueExA(key, "SaveTarget", nullptr, nullptr, reinterpret_cast<BYTE*>(&target), &size) ==
+            ERROR_SUCCESS &&
+        size == sizeof target) {
+      g_settings.saveTarget = target;
+    }
     RegCloseKey(key);
   }
   CorrectWindowState(&g_settings.windowState);
@@ -85,6 +93,8 @@ void SaveSettings() {
                    sizeof g_settings.zipCompressionLevel);
     const uint32_t keepCase = g_settings.keepCase ? 1 : 0;
     RegSetValueExA(key, "KeepCase", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&keepCase), sizeof keepCase);
+    RegSetValueExA(key, "SaveTarget", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&g_settings.saveTarget),
+                   sizeof g_settings.saveTarget);
     RegCloseKey(key);
   }
   if (RegCreateKeyExA(HKEY_CURRENT_USER, kRecentFilesKey, 0, nullptr, REG_OPTION_NON_VOLATILE,

@@ -15,6 +15,8 @@ struct AppSettings {
   WindowState windowState;
   char initialDirectory[kPathBufferSize];
   uint32_t zipCompressionLevel;
+  // The engine target last chosen in Save As: a new document's target (EngineTarget's number).
+  uint32_t saveTarget;
   // "Keep the case of names": names entering an archive's tree keep their case; otherwise
   // they are lower-cased.
   bool keepCase;

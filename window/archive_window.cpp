@@ -74,6 +74,9 @@ LRESULT BuildWindow(HWND hwnd, std::unique_ptr<ArchiveSource> source, Failure* w
   // From here on the document hangs off the window, and WM_NCDESTROY releases it.
   SetDocument(hwnd, doc);
   doc->source = std::move(source);
+  // An archive's target is guessed from where it lies; a new one takes the last chosen.
+  doc->target = doc->source ? GuessTarget(doc->source->path(), doc->source->format())
+                            : TargetFromNumber(g_settings.saveTarget);
   const WindowState& state = g_settings.windowState;
   const UINT dpi = WindowDpi(hwnd);
   doc->splitter = CreateSplitter(0, WS_VISIBLE, hwnd, kSplitterId, g_instance,

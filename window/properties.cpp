@@ -178,6 +178,7 @@ PropertiesPage ArchivePage(HWND window, WindowDocument* doc) {
   rows.push_back({"Contains", Counted(summary.files, "file", "files") + ", " + Counted(summary.folders, "folder", "folders")});
   rows.push_back({"Size", Bytes(summary.size)});
   AddStoredRows(summary, &rows);
+  rows.push_back({"Target", TargetName(doc->target)});
   if (doc->modified) rows.push_back({"Changes", "Not saved yet"});
   const std::string comment = path ? doc->source->Comment() : std::string();
   rows.push_back({"Comment", comment.empty() ? "None" : PrintableName(comment)});

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "archive/disk.h"
 #include "archive/save.h"
@@ -73,10 +74,23 @@ class NotedTemporaries : public TemporaryFiles {
   void Forget(const std::string& path) override { ForgetTemporaryFile(path.c_str()); }
 };
 
+// Whether the archive may be written as it breaks rules of the document's target: true when
+// it breaks none, or the user says to save it anyway (No is the default). A limit of the
+// format itself is the save's to report, which stops it without a question.
+bool TargetAllowsSave(HWND window, const WindowDocument* doc, const ArchiveFormat& format) {
+  if (CheckFormatLimits(doc->root(), format, doc->source.get())) return true;
+  const std::vector<TargetBreach> breaches =
+      CheckTargetRules(doc->target, TargetInputOfTree(doc->root(), format, doc->source.get()));
+  if (breaches.empty()) return true;
+  const std::string question = TargetQuestion(doc->target, breaches);
+  return MessageBoxA(window, question.c_str(), kSaveCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
 // Saves the document in format at destination through the one save of both programs: a
 // temporary file beside it takes its place in one step once complete. true when saved;
 // after a failure the document reads from where it read before and stays modified.
 bool SaveThroughTemporary(HWND window, WindowDocument* doc, const ArchiveFormat& format, const char* destination) {
+  if (!TargetAllowsSave(window, doc, format)) return false;
   Win32SaveWindow host(window);
   SaveOptions options;
   options.level = static_cast<int>(g_settings.zipCompressionLevel);
@@ -155,6 +169,8 @@ bool SaveDocumentAs(HWND window) {
   }
   // The path is kept as given only when the case of names is.
   if (!g_settings.keepCase) LowerCaseAscii(path);
+  // The target chosen in the dialog is the document's from now on, saved or not.
+  doc->target = ChosenSaveTarget();
   const char* current = DocumentPath(doc);
   if (current && SameDiskFile(current, path)) {
     if (!SaveInPlace(window, doc)) return false;

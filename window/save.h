@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include "archive/engine_target.h"
+
 struct WindowDocument;
 
 // The Save command: in place when the document has a file, else Save As. true when saved.
@@ -19,6 +21,9 @@ bool SaveInPlace(HWND window, WindowDocument* doc);
 // The hook of the program's Save dialogs: keeps the default extension with the chosen
 // file type and, for Save As, runs the compression list.
 UINT_PTR CALLBACK SaveDialogHook(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// The target chosen in the last Save As dialog that was confirmed.
+EngineTarget ChosenSaveTarget();
 
 // The compression level a list position sets, and the position shown for a level.
 int CompressionLevelOfPosition(int position);

@@ -1,6 +1,6 @@
-// The hook of the Save dialogs: the default extension follows the chosen file type, and
-// in Save As the compression list is usable exactly when a format that compresses would be
-// written.
+// The hook of the Save dialogs: the default extension follows the chosen file type, in
+// Save As the compression list is usable exactly when a format that compresses would be
+// written, and the target list names the game whose rules the save checks.
 #include <windows.h>
 #include <commdlg.h>
 #include <dlgs.h>
@@ -28,6 +28,9 @@ struct Row {
   int level;
 };
 const Row kRows[] = {{"Maximum", 9}, {"Normal", 6}, {"Fast", 3}, {"Super Fast", 1}, {"None", 0}};
+
+// The target chosen in the last Save As that was confirmed.
+EngineTarget g_chosenTarget = EngineTarget::Any;
 
 // Per dialog, kept in the hook dialog's user data.
 struct HookState {
@@ -90,9 +93,33 @@ void UpdateListState(HWND hook) {
   InvalidateRect(list, nullptr, TRUE);
 }
 
+// The target list: every target, the document's chosen.
+void FillTargetList(HWND hook, const WindowDocument* document) {
+  HWND list = GetDlgItem(hook, IDC_SAVE_TARGET);
+  if (!list) return;
+  SendMessageA(list, CB_RESETCONTENT, 0, 0);
+  const EngineTarget current = document ? document->target : TargetFromNumber(g_settings.saveTarget);
+  for (EngineTarget target : EngineTargets()) {
+    const LRESULT at = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(TargetName(target)));
+    SendMessageA(list, CB_SETITEMDATA, at, static_cast<LPARAM>(target));
+    if (target == current) SendMessageA(list, CB_SETCURSEL, at, 0);
+  }
+}
+
+// The confirmed dialog's target becomes the one the save checks and the one remembered.
+void TakeTargetChoice(HWND hook) {
+  HWND list = GetDlgItem(hook, IDC_SAVE_TARGET);
+  if (!list) return;
+  const LRESULT at = SendMessageA(list, CB_GETCURSEL, 0, 0);
+  if (at < 0) return;
+  g_chosenTarget = TargetFromNumber(static_cast<uint32_t>(SendMessageA(list, CB_GETITEMDATA, at, 0)));
+  g_settings.saveTarget = static_cast<uint32_t>(g_chosenTarget);
+}
+
 void OnInitDialog(HWND hook) {
   auto* state = new (std::nothrow) HookState();
   SetWindowLongPtrA(hook, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+  FillTargetList(hook, nullptr);
   if (HWND list = GetDlgItem(hook, IDC_SAVE_COMPRESSION)) {
     for (const Row& row : kRows) SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.text));
     SendMessageA(list, CB_SETCURSEL,
@@ -145,7 +172,11 @@ UINT_PTR OnNotify(HWND hook, const OFNOTIFYA* notify) {
     case CDN_INITDONE:
       state->defaultExtension[0] = '\0';
       state->document = reinterpret_cast<const WindowDocument*>(notify->lpOFN->lCustData);
+      FillTargetList(hook, state->document);
       UpdateListState(hook);
+      break;
+    case CDN_FILEOK:
+      TakeTargetChoice(hook);
       break;
     case CDN_TYPECHANGE:
       OnTypeChange(hook, notify->lpOFN);
@@ -165,6 +196,8 @@ void OnCommand(HWND hook, WORD id, WORD code) {
 }
 
 }  // namespace
+
+EngineTarget ChosenSaveTarget() { return g_chosenTarget; }
 
 int CompressionLevelOfPosition(int position) {
   if (position < 0 || position >= static_cast<int>(sizeof kRows / sizeof kRows[0])) return 6;

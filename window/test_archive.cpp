@@ -1,6 +1,7 @@
 #include "window/test_archive.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "archive/archive_check.h"
 #include "services/core/archive_text.h"
@@ -97,6 +98,11 @@ void TestArchive(HWND window, WindowDocument* doc) {
     TestProgress progress(window, total);
     result = CheckArchiveEntries(doc, &progress);
   }
-  const MessageIcon icon = result.damaged.empty() ? MessageIcon::Information : MessageIcon::Warning;
-  box.ShowMessage(TestResultMessage(result, total).c_str(), kTestCaption, icon);
+  // The rules of the archive's engine, of the archive as its file stores it.
+  const std::vector<TargetBreach> breaches =
+      result.cancelled ? std::vector<TargetBreach>() : CheckTargetRules(doc->target, TargetInputOfSource(*doc->source));
+  std::string text = TestResultMessage(result, total);
+  if (!breaches.empty()) text += "\n\n" + TargetRulesText(doc->target, breaches);
+  const MessageIcon icon = result.damaged.empty() && breaches.empty() ? MessageIcon::Information : MessageIcon::Warning;
+  box.ShowMessage(text.c_str(), kTestCaption, icon);
 }

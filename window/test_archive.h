@@ -1,5 +1,6 @@
 // File > Test Archive: reads every file of the active archive from disk in a progress dialog
-// and reports the damaged ones. The document is not changed.
+// and reports the damaged ones, and the rules of the archive's engine target it breaks. The
+// document is not changed.
 #pragma once
 
 #include <windows.h>

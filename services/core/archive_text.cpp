@@ -284,9 +284,13 @@ std::string BreachText(EngineTarget target, const TargetBreach& b) {
   return std::string();
 }
 
-std::string TargetQuestion(EngineTarget target, const std::vector<TargetBreach>& breaches) {
+std::string TargetRulesText(EngineTarget target, const std::vector<TargetBreach>& breaches) {
   const size_t n = breaches.size();
   std::string text = "This archive breaks " + Grouped(n) + (n == 1 ? " rule of " : " rules of ") + TargetName(target) + ":\n";
   for (const TargetBreach& breach : breaches) text += "\n" + BreachText(target, breach) + ".";
-  return text + "\n\nSave anyway?";
+  return text;
+}
+
+std::string TargetQuestion(EngineTarget target, const std::vector<TargetBreach>& breaches) {
+  return TargetRulesText(target, breaches) + "\n\nSave anyway?";
 }

@@ -45,6 +45,9 @@ std::string LimitProblemText(const Failure& failure);
 // error at more than 2,048 entries: this archive has 2,049, the first past them "x"".
 std::string BreachText(EngineTarget target, const TargetBreach& breach);
 
-// The question a save asks before it writes an archive that breaks rules of target:
-// "This archive breaks N rules of <target>:", the rules, and "Save anyway?".
+// "This archive breaks N rules of <target>:", then each rule on a line of its own.
+std::string TargetRulesText(EngineTarget target, const std::vector<TargetBreach>& breaches);
+
+// The question a save asks before it writes an archive that breaks rules of target: the
+// rules (TargetRulesText) and "Save anyway?".
 std::string TargetQuestion(EngineTarget target, const std::vector<TargetBreach>& breaches);

@@ -64,6 +64,7 @@ TEST_F(PropertiesTest, FileFolderSelectionAndArchiveAddUp) {
   EXPECT_EQ(archive["Contains"], "10 files, 3 folders");
   EXPECT_EQ(archive["Size"], Grouped(1235489) + " bytes");
   EXPECT_EQ(archive["Comment"], "None");
+  EXPECT_EQ(archive["Target"], "Any");  // a folder of no game
   EXPECT_NE(archive["Size on disk"].find(" bytes"), std::string::npos);
 }
 

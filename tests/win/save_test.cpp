@@ -26,6 +26,7 @@
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/screenshot.h"
+#include "tests/win/support/transfer_test_support.h"
 #include "window/save.h"
 #include "panes/views.h"
 
@@ -264,9 +265,81 @@ TEST_F(SaveTest, TooManyFilesForAPakIsRefusedAndNothingIsWritten) {
   EXPECT_TRUE(dialog.Wait().found);
   WatchedDialog seen = refusal.Wait();
   EXPECT_TRUE(seen.found);
-  EXPECT_EQ(seen.message, "Maximum number of files exceeded.\nOperation aborted.");
+  EXPECT_EQ(seen.message,
+            "Maximum number of files exceeded: \"f4096.txt\" would be entry 4,097, a PAK allows 4,096 (903 more entries "
+            "are past the limit).\nOperation aborted.");
   EXPECT_FALSE(Exists(pak));
   EXPECT_EQ(DocumentFormat(DocumentOf(window)), &DefaultFormat());
+}
+
+// Save As with a target chosen in its list: the archive breaks a rule of that engine, so the
+// save asks first, No writes nothing, Yes writes the archive whole; Save asks again.
+TEST_F(SaveTest, TheTargetChosenInSaveAsAsksBeforeAnArchiveThatBreaksItsRules) {
+  const std::string zip = TempDir() + "many.pk3";
+  const std::vector<uint8_t> bytes = sample::Zip(sample::ManyNames(2049, 0));
+  ASSERT_TRUE(WriteDiskFile(zip, std::string(bytes.begin(), bytes.end())));
+  HWND window = Open(zip);
+  ASSERT_NE(window, nullptr);
+  WindowDocument* doc = DocumentOf(window);
+  EXPECT_EQ(doc->target, EngineTarget::Any);
+  g_settings.saveTarget = 0;
+  const std::string pak = TempDir() + "pak0.pak";
+  std::string shown;
+  const auto chooseQuake = [&](HWND dialog) {
+    WaitForDialogReady(dialog);
+    HWND list = FindDialogControl(dialog, IDC_SAVE_TARGET);
+    if (!list) return;
+    char text[64] = {};
+    GetWindowTextA(list, text, sizeof text);
+    shown = text;
+    SendMessageA(list, CB_SETCURSEL, SendMessageA(list, CB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>("Quake")), 0);
+    SaveTo(pak)(dialog);
+  };
+  const std::string question =
+      "This archive breaks 1 rule of Quake:\n\nQuake stops with a fatal error at more than 2,048 entries: this archive "
+      "has 2,049, the first past them \"f02048.dat\".\n\nSave anyway?";
+  {
+    DialogWatcher dialog("Save Archive", 0, 10000, chooseQuake);
+    DialogWatcher ask("Save", IDNO);
+    SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+    ASSERT_TRUE(dialog.Wait().found);
+    const WatchedDialog seen = ask.Wait();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.message, question);
+  }
+  EXPECT_EQ(shown, "Any");
+  EXPECT_FALSE(Exists(pak));
+  EXPECT_EQ(Title(window), Lower(zip));
+  EXPECT_EQ(doc->target, EngineTarget::Quake);
+  EXPECT_EQ(g_settings.saveTarget, static_cast<uint32_t>(EngineTarget::Quake));
+  {
+    // The list now starts at the document's target; Yes writes every entry.
+    DialogWatcher dialog("Save Archive", 0, 10000, chooseQuake);
+    DialogWatcher ask("Save", IDYES);
+    SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+    ASSERT_TRUE(dialog.Wait().found);
+    EXPECT_TRUE(ask.Wait().found);
+  }
+  EXPECT_EQ(shown, "Quake");
+  EXPECT_EQ(Title(window), Lower(pak));
+  ASSERT_EQ(DocumentFormat(doc), &PakFormat());
+  EXPECT_EQ(doc->source->Count(), 2049u);
+  // Save checks again, and No leaves the file as it is.
+  MarkModified(window);
+  const std::vector<uint8_t> saved = FileBytes(pak);
+  DialogWatcher ask("Save", IDNO);
+  SendMessageA(window, WM_COMMAND, ID_FILE_SAVE, 0);
+  const WatchedDialog again = ask.Wait();
+  ASSERT_TRUE(again.found);
+  EXPECT_EQ(again.message, question);
+  EXPECT_EQ(FileBytes(pak), saved);
+  EXPECT_EQ(Title(window), Lower(pak) + " *");
+  // An archive opened from a game's folder has that game's target, shown in its Properties.
+  const std::string baseq2 = TempDir() + "baseq2";
+  ASSERT_TRUE(CreateDirectoryA(baseq2.c_str(), nullptr));
+  HWND q2 = OpenCopy("views.pak", baseq2 + "\\pak0.pak");
+  ASSERT_NE(q2, nullptr);
+  EXPECT_EQ(DocumentOf(q2)->target, EngineTarget::Quake2);
 }
 
 TEST_F(SaveTest, CompressionListFollowsTheNameAndItsChoiceOutlivesCancel) {

@@ -69,6 +69,35 @@ TEST_F(TestArchiveTest, ACleanArchiveHasNoErrorsInAllItsFilesAndStaysAsItWas) {
   EXPECT_EQ(FindOwnDialog("Testing..."), nullptr) << "the progress dialog is gone";
 }
 
+// An archive in a folder of the Quake III family: the test names the rules of its engine the
+// archive breaks, after the damage it finds.
+TEST_F(TestArchiveTest, TheRulesOfTheArchivesEngineFollowTheDamage) {
+  const std::string folder = TempDir() + "baseq3";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  const std::string longPath = "textures/base/" + std::string(46, 't') + ".tga";  // 64 characters
+  sample::ZipEntry lzma = Stored("maps/lzma.bsp", "not really LZMA");
+  lzma.method = 14;
+  const std::vector<uint8_t> bytes =
+      sample::ZipWithData({Stored(longPath, "texture"), Stored("sound/a..b.wav", "sound"), lzma});
+  const std::string path = folder + "\\zz-mod.pk3";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  ASSERT_NE(Open(path), nullptr);
+  const WatchedDialog seen = RunTest();
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(seen.message,
+            "1 of 3 files is damaged:\nmaps/lzma.bsp: it uses a compression method Vellumix cannot read\n\n"
+            "This archive breaks 3 rules of Quake III Arena family:\n"
+            "\nMost of a Quake III Arena family engine cannot name a path longer than 63 characters (MAX_QPATH): \"" +
+                longPath +
+                "\" has 64."
+                "\nQuake III Arena family engines refuse a path holding \"..\", \"\\\" or \":\": \"sound/a..b.wav\"."
+                "\nQuake III Arena family engines read only stored and deflated entries: \"maps/lzma.bsp\" is "
+                "compressed by method 14 (LZMA).");
+}
+
 // A path stored twice is no damage: the box says so, and warns that only the first is used.
 TEST_F(TestArchiveTest, APathStoredTwiceIsAWarningNotAnError) {
   HWND window = OpenCopy("twice.zip", TempDir() + "twice.zip");

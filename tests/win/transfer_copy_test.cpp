@@ -139,7 +139,8 @@ TEST_F(TransferCopyTest, FailedChecksShowTheirMessageAndChangeNothing) {
     DialogWatcher watcher("Copy", IDOK);
     EXPECT_EQ(CheckTransfer(window, doc, dm, p.payload, false), 0);
     WatchedDialog seen = watcher.Wait();
-    EXPECT_EQ(seen.message, "Maximum path length exceeded.\nOperation aborted.");
+    EXPECT_EQ(seen.message, "Maximum path length exceeded: \"maps/dm/" + longName +
+                                "\" has 56 characters, a PAK allows 55.\nOperation aborted.");
     // Into a new document the long limit applies.
     EXPECT_EQ(CheckTransfer(otherWindow, other, other->root(), p.payload, false), 1);
   }
