@@ -1399,6 +1399,32 @@ class TestMemory(Scratch):
             at = f.tell()
             f.write(central + struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central), at, 0))
 
+    def test_a_gigabyte_entry_is_compared_by_its_bytes_in_bounded_memory(self):
+        size = 1 << 30
+        pak = self.path("big.pak")
+        with open(pak, "wb") as f:
+            f.write(b"PACK" + struct.pack("<II", 12 + size, 64))
+            f.seek(size, os.SEEK_CUR)
+            f.write(struct.pack("<56sII", b"big.bin", 12, size))
+        packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+        packed = b"".join(packer.compress(bytes(1 << 20)) for _ in range(1024)) + packer.flush()
+        zipped = self.path("big.pk3")
+        build_zip(zipped, [{"name": "big.bin", "stored": packed, "method": 8, "crc": self.zeros_crc(size),
+                            "size": size}])
+        folder = self.path("Folder")
+        os.makedirs(folder)
+        with open(os.path.join(folder, "big.bin"), "wb") as f:
+            f.truncate(size)
+        for a, b in ((zipped, pak), (pak, zipped), (folder, pak), (zipped, folder)):
+            with self.subTest(a=os.path.basename(a), b=os.path.basename(b)):
+                result = self.limited("diff", a, b)
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        with open(os.path.join(folder, "big.bin"), "r+b") as f:
+            f.seek(size - 1)
+            f.write(b"!")
+        result = self.limited("diff", folder, zipped)
+        self.assertEqual((result.returncode, result.stdout), (1, "~ big.bin\n"), result.stderr)
+
     def test_a_gigabyte_entry_is_tested_and_extracted_in_bounded_memory(self):
         stored = self.path("sparse.zip")
         self.sparse_stored_zip(stored, 1 << 30)
