@@ -168,7 +168,7 @@ class PulledFile {
     return Failure();
   }
 
-  // The next n bytes; false when the file cannot give them (Failure() says why).
+  // The next n bytes; false when the file cannot give them (failure() says why).
   bool Read(uint8_t* out, size_t n) {
     if (n > left_) return false;
     if (n == 0) return true;
