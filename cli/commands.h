@@ -10,15 +10,16 @@
 struct CommandLine {
   std::vector<std::string> operands;
   bool longForm = false;   // list --long
-  bool tabbed = false;     // list --tsv
+  bool tabbed = false;     // list, diff --tsv
   bool overwrite = false;  // extract --overwrite
   std::string directory;   // extract -C DIR
-  int level = -1;          // create, convert --level; -1 when not given
-  bool keepCase = false;   // create, convert, extract --keep-case
+  int level = -1;          // create, convert, diff --level; -1 when not given
+  bool keepCase = false;   // create, convert, extract, diff --keep-case
   bool imagesPng = false;  // extract --images png
   bool targetGiven = false;  // create, convert, test --target
   EngineTarget target = EngineTarget::Any;
   bool force = false;  // create, convert --force: write an archive that breaks the target's rules
+  std::string patch;       // diff --patch OUT; empty when not given
 };
 
 // The engine target of the archive at path: the one --target gives, else the one its format
@@ -30,3 +31,4 @@ int ExtractCommand(const CommandLine& line);
 int CreateCommand(const CommandLine& line);
 int ConvertCommand(const CommandLine& line);
 int TestCommand(const CommandLine& line);
+int DiffCommand(const CommandLine& line);

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "archive/disk.h"
+#include "archive/disk_walk.h"
 #include "archive/dos_time.h"
 #include "archive/format.h"
 #include "archive/quoted_name.h"
@@ -18,7 +19,6 @@
 #include "services/core/window_state.h"
 #include "transfer/core/disk_files.h"
 #include "transfer/core/disk_names.h"
-#include "transfer/core/disk_walk.h"
 #include "transfer/core/import_names.h"
 
 namespace {

@@ -31,7 +31,9 @@ std::string Usage() {
          WrittenExtensions("OUT", "|", "|") +
          " DIR|FILE... [--level 0-9] [--keep-case] [--target T] [--force]\n"
          "       vellumix-cli convert IN OUT [--level 0-9] [--keep-case] [--target T] [--force]\n"
-         "       vellumix-cli test ARCHIVE [--target T]\n";
+         "       vellumix-cli test ARCHIVE [--target T]\n"
+         "       vellumix-cli diff A B [--tsv] [--patch " +
+         WrittenExtensions("OUT", "|", "|") + "] [--level 0-9] [--keep-case] [--target T] [--force]\n";
 }
 
 const char kHelp[] =
@@ -50,6 +52,12 @@ const char kHelp[] =
     "  convert  the archive written again in the format the extension of OUT names\n"
     "  test     reads every entry and names each damaged one; a path stored more than\n"
     "           once is named as a warning (only the first of its entries is used)\n"
+    "  diff     compares A (an archive or a folder) with B, file by file: one line per\n"
+    "           path only in A (\"+ path\"), only in B (\"- path\") or changed (\"~ path\");\n"
+    "           sizes and CRC-32s decide where both archives keep them (PK3, PK4, ZIP),\n"
+    "           the bytes otherwise; --tsv prints added, removed or changed, a tab and\n"
+    "           the escaped path; --patch OUT also writes what A adds or changes as an\n"
+    "           archive of its own (an empty one when nothing was added or changed)\n"
     "\n"
     "--target any|quake|quake2|quake3 names the game the archive is for (default: the one\n"
     "its folder suggests: id1 Quake, baseq2 Quake II, baseq3, baseoa or a .pk4 file the\n"
@@ -64,7 +72,8 @@ const char kHelp[] =
     "\n"
     "Exit status: 0 success, 1 damaged or refused input (or a failure: with --images\n"
     "png, also a picture that could not be written as PNG), 2 usage,\n"
-    "130 interrupted. Archives are written to a temporary file first and take the\n"
+    "130 interrupted; diff: 0 the same, 1 different, 2 trouble (an archive or a file\n"
+    "that cannot be read). Archives are written to a temporary file first and take the\n"
     "target's place only when complete.\n";
 
 int UsageError(const std::string& text) {
@@ -86,6 +95,7 @@ const CommandForm kCommands[] = {
     {"create", CreateCommand, 2, SIZE_MAX, "--level --keep-case --target --force"},
     {"convert", ConvertCommand, 2, 2, "--level --keep-case --target --force"},
     {"test", TestCommand, 1, 1, "--target"},
+    {"diff", DiffCommand, 2, 2, "--tsv --patch --level --keep-case --target --force"},
 };
 
 bool Takes(const CommandForm& form, const char* option) {
@@ -138,7 +148,8 @@ int Run(int argc, char** argv) {
     }
     if (arg == "--directory") arg = "-C";
     if (!Takes(*form, arg.c_str())) return UsageError(command + " does not take " + arg);
-    const bool needsValue = arg == "-C" || arg == "--level" || arg == "--images" || arg == "--target";
+    const bool needsValue =
+        arg == "-C" || arg == "--level" || arg == "--images" || arg == "--target" || arg == "--patch";
     if (needsValue && !hasValue) {
       if (i + 1 >= argc) return UsageError(arg + " needs a value");
       value = argv[++i];
@@ -163,6 +174,10 @@ int Run(int argc, char** argv) {
       if (value != "png") return UsageError("--images takes png, not \"" + value + "\"");
       line.imagesPng = true;
     }
+    if (arg == "--patch") {
+      if (value.empty()) return UsageError("--patch needs the archive to write");
+      line.patch = value;
+    }
     if (arg == "--level" && !ParseLevel(value, &line.level))
       return UsageError("the level is a number from 0 to 9, not \"" + value + "\"");
   }
@@ -171,6 +186,8 @@ int Run(int argc, char** argv) {
   if (line.longForm && line.tabbed) return UsageError("list takes --long or --tsv, not both");
   if ((command == "create" || command == "convert") && FormatForPath(line.operands[command == "create" ? 0 : 1]) == nullptr)
     return UsageError(command + ": the archive to write must end in " + WrittenExtensions("", ", ", " or "));
+  if (!line.patch.empty() && FormatForPath(line.patch) == nullptr)
+    return UsageError("diff: the patch to write must end in " + WrittenExtensions("", ", ", " or "));
   InstallInterruptHandler();
   return form->run(line);
 }

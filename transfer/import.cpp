@@ -3,10 +3,10 @@
 #include <string>
 
 #include "archive/disk.h"
+#include "archive/disk_walk.h"
 #include "archive/dos_time.h"
 #include "transfer/core/conflict_rule.h"
 #include "transfer/core/disk_names.h"
-#include "transfer/core/disk_walk.h"
 #include "transfer/core/import_names.h"
 #include "transfer/replace_dialog.h"
 

@@ -1034,24 +1034,26 @@ class TestExtract(Scratch):
         self.assertTrue(all(name.startswith("d/f") and name.endswith(".bin") for _, name in files), files)
 
 
-class TestTest(Scratch):
-    def flip_byte_in(self, archive, victim):
-        with zipfile.ZipFile(archive) as z:
-            info = z.getinfo(victim)
-        at = data_offset(archive, info) + info.compress_size // 2
-        with open(archive, "r+b") as f:
-            f.seek(at)
-            byte = f.read(1)
-            f.seek(at)
-            f.write(bytes([byte[0] ^ 0x01]))
+def flip_byte_in(archive, victim):
+    """Flips one bit in the middle of an entry's stored bytes."""
+    with zipfile.ZipFile(archive) as z:
+        info = z.getinfo(victim)
+    at = data_offset(archive, info) + info.compress_size // 2
+    with open(archive, "r+b") as f:
+        f.seek(at)
+        byte = f.read(1)
+        f.seek(at)
+        f.write(bytes([byte[0] ^ 0x01]))
 
+
+class TestTest(Scratch):
     def test_damaged_entries_are_named_escaped(self):
         archive = self.path("hostile.pk3")
         with zipfile.ZipFile(archive, "w") as z:
             for name in HOSTILE_NAMES:
                 z.writestr(name, b"bytes of " + name.encode())
         for name in HOSTILE_NAMES:
-            self.flip_byte_in(archive, name)
+            flip_byte_in(archive, name)
         self.escaped_stderr(run_bytes("test", archive), 4,
                             *['"%s": its data does not match its CRC-32' % name for name in ESCAPED_NAMES])
 
@@ -1067,7 +1069,7 @@ class TestTest(Scratch):
                 self.assertIn("no errors found in %d files" % len(files), clean.stdout)
                 damaged = self.path("damaged-" + os.path.basename(archive))
                 shutil.copy(archive, damaged)
-                self.flip_byte_in(damaged, victim)
+                flip_byte_in(damaged, victim)
                 result = self.refused(run("test", damaged), os.path.basename(damaged), '"%s"' % victim)
                 self.assertEqual(result.stderr.count('"'), 2, result.stderr)
                 self.assertIn("1 of %d files are damaged" % len(files), result.stderr)
@@ -1107,6 +1109,125 @@ class TestTest(Scratch):
         build_zip(archive, [stored_entry("a.txt", b"a"), stored_entry("fine.cfg", b""), empty])
         result = self.refused(run("test", archive), '"empty.cfg": its data does not match its CRC-32')
         self.assertIn("1 of 3 files are damaged", result.stderr)
+
+class TestDiff(Scratch):
+    # A mod and its base: one file the same (in other case), one changed with its size kept,
+    # one with another size, one added, one removed.
+    BASE = {"maps/e1m1.bsp": b"level one" * 500, "progs.dat": b"old progs", "gfx/conback.lmp": b"back",
+            "sound/old.wav": b"gone"}
+    MOD = {"Maps/E1M1.bsp": b"level one" * 500, "progs.dat": b"new progs", "gfx/conback.lmp": b"a longer back",
+           "maps/e1m9.bsp": b"secret level"}
+    LINES = "~ gfx/conback.lmp\n+ maps/e1m9.bsp\n~ progs.dat\n- sound/old.wav\n"
+    PATCH = {"gfx/conback.lmp": b"a longer back", "maps/e1m9.bsp": b"secret level", "progs.dat": b"new progs"}
+
+    def pk3(self, name, files):
+        path = self.path(name)
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+            for stored, content in files.items():
+                z.writestr(stored, content)
+        return path
+
+    def pak(self, name, files):
+        path = self.path(name)
+        write_pak(path, list(files.items()))
+        return path
+
+    def tree(self, name, files):
+        root = self.path(name)
+        for stored, content in files.items():
+            os.makedirs(os.path.join(root, os.path.dirname(stored)), exist_ok=True)
+            with open(os.path.join(root, stored), "wb") as f:
+                f.write(content)
+        return root
+
+    def diff(self, *args, status):
+        result = run("diff", *args)
+        self.assertEqual(result.returncode, status, result.stdout + result.stderr)
+        return result
+
+    def test_archives_and_folders_on_either_side_give_the_same_lines(self):
+        mods = [self.pk3("mod.pk3", self.MOD), self.pak("mod.pak", self.MOD), self.tree("ModDir", self.MOD)]
+        bases = [self.pk3("base.pk3", self.BASE), self.pak("base.pak", self.BASE), self.tree("BaseDir", self.BASE)]
+        for mod in mods:
+            for base in bases:
+                with self.subTest(mod=os.path.basename(mod), base=os.path.basename(base)):
+                    result = self.diff(mod, base, status=1)
+                    self.assertEqual(result.stdout, self.LINES)
+                    self.assertEqual(result.stderr, "")
+                    tsv = self.diff(mod, base, "--tsv", status=1)
+                    self.assertEqual(tsv.stdout, "changed\tgfx/conback.lmp\nadded\tmaps/e1m9.bsp\n"
+                                                 "changed\tprogs.dat\nremoved\tsound/old.wav\n")
+                    same = self.diff(mod, mod, status=0)
+                    self.assertEqual(same.stdout + same.stderr, "")
+        kept = self.diff(mods[0], bases[1], "--keep-case", "--tsv", status=1)
+        self.assertNotIn("E1M1", kept.stdout)  # the same file: no line
+        self.assertEqual(self.diff(mods[2], bases[1], "--keep-case", status=1).stdout, self.LINES)
+        renamed = self.tree("Renamed", {"MAPS/E1M1.BSP": self.BASE["maps/e1m1.bsp"]})
+        self.assertEqual(self.diff(renamed, bases[1], "--keep-case", status=1).stdout,
+                         "- gfx/conback.lmp\n- progs.dat\n- sound/old.wav\n")
+
+    def test_same_size_other_bytes_are_found_and_paths_are_escaped(self):
+        base = self.pak("base.pak", {"a\tb.txt": b"abcdef", "big.bin": b"x" * 600000})
+        mod = self.pk3("mod.pk3", {"a\tb.txt": b"abcdeF", "big.bin": b"x" * 599999 + b"y"})
+        self.assertEqual(self.diff(mod, base, status=1).stdout, "~ a\\tb.txt\n~ big.bin\n")
+        self.assertEqual(self.diff(mod, base, "--tsv", status=1).stdout, "changed\ta\\tb.txt\nchanged\tbig.bin\n")
+
+    def test_a_path_stored_twice_counts_its_shown_file(self):
+        twice = self.path("twice.pak")
+        write_pak(twice, [("a.txt", b"first"), ("A.TXT", b"later")])
+        self.diff(twice, self.pak("first.pak", {"a.txt": b"first"}), status=0)
+        self.assertEqual(self.diff(twice, self.pak("later.pak", {"a.txt": b"later"}), status=1).stdout, "~ a.txt\n")
+
+    def test_trouble_exits_with_2(self):
+        base = self.pak("base.pak", self.BASE)
+        mod = self.pk3("mod.pk3", self.MOD)
+        flip_byte_in(mod, "Maps/E1M1.bsp")
+        result = self.diff(mod, base, status=2)
+        self.assertIn('mod.pk3: "Maps/E1M1.bsp": its data ', result.stderr)
+        self.assertIn("damaged", result.stderr)
+        self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+        # The other differences are still listed, the damaged file is not called changed.
+        self.assertEqual(result.stdout, self.LINES)
+        patch = self.path("patch.pk3")
+        self.assertIn("not written", self.diff(mod, base, "--patch", patch, status=2).stderr)
+        self.assertFalse(os.path.exists(patch))
+        for args in [(base,), (base, base, base), (base, self.path("missing.pk3")), (base, base, "--long"),
+                     (base, base, "--patch"), (base, base, "--patch", self.path("p.rar")),
+                     (base, base, "--patch", base), (base, base, "--level", "10")]:
+            with self.subTest(args=args):
+                self.diff(*args, status=2)
+        with open(base, "rb") as f:
+            self.assertEqual(f.read()[:4], b"PACK")
+
+    def test_the_patch_holds_what_the_first_side_adds_or_changes(self):
+        base = self.pak("base.pak", self.BASE)
+        for mod in (self.pk3("mod.pk3", self.MOD), self.tree("ModDir", self.MOD)):
+            with self.subTest(mod=os.path.basename(mod)):
+                zzz = self.path("zzz-patch.pk3")
+                result = self.diff(mod, base, "--patch", zzz, status=1)
+                self.assertEqual(result.stdout, self.LINES)
+                self.assertIn("a patch cannot remove the 1 file", result.stderr)
+                self.check_zip_with_outside_tools(zzz)
+                self.assertEqual(read_zip(zzz), self.PATCH)
+                pak2 = self.path("pak2.pak")
+                self.diff(mod, base, "--patch", pak2, "--level", "0", status=1)
+                self.assertEqual(read_pak(pak2), self.PATCH)
+                # Laid over the base, the patch makes the mod.
+                self.assertEqual(self.diff(zzz, pak2, status=0).stdout, "")
+                self.no_leftovers(self.dir)
+        # A patch written into the folder compared is left out of it.
+        folder = self.tree("Inside", self.MOD)
+        inside = os.path.join(folder, "patch.pk3")
+        for _ in range(2):
+            self.assertEqual(self.diff(folder, base, "--patch", inside, status=1).stdout, self.LINES)
+        self.assertEqual(read_zip(inside), self.PATCH)
+        # Nothing added or changed: an empty archive, and the sides are the same.
+        empty = self.path("empty.pk3")
+        result = self.diff(base, base, "--patch", empty, status=0)
+        self.assertIn("the patch is empty", result.stderr)
+        with zipfile.ZipFile(empty) as z:
+            self.assertEqual(z.namelist(), [])
+
 
 PICTURE_FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "core", "fixtures", "pictures")
 
@@ -1380,6 +1501,32 @@ class TestMemory(Scratch):
             central = struct.pack("<IHH", 0x02014B50, 20, 20) + fields + struct.pack("<HHHII", 0, 0, 0, 0, 0) + name
             at = f.tell()
             f.write(central + struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central), at, 0))
+
+    def test_a_gigabyte_entry_is_compared_by_its_bytes_in_bounded_memory(self):
+        size = 1 << 30
+        pak = self.path("big.pak")
+        with open(pak, "wb") as f:
+            f.write(b"PACK" + struct.pack("<II", 12 + size, 64))
+            f.seek(size, os.SEEK_CUR)
+            f.write(struct.pack("<56sII", b"big.bin", 12, size))
+        packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+        packed = b"".join(packer.compress(bytes(1 << 20)) for _ in range(1024)) + packer.flush()
+        zipped = self.path("big.pk3")
+        build_zip(zipped, [{"name": "big.bin", "stored": packed, "method": 8, "crc": self.zeros_crc(size),
+                            "size": size}])
+        folder = self.path("Folder")
+        os.makedirs(folder)
+        with open(os.path.join(folder, "big.bin"), "wb") as f:
+            f.truncate(size)
+        for a, b in ((zipped, pak), (pak, zipped), (folder, pak), (zipped, folder)):
+            with self.subTest(a=os.path.basename(a), b=os.path.basename(b)):
+                result = self.limited("diff", a, b)
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        with open(os.path.join(folder, "big.bin"), "r+b") as f:
+            f.seek(size - 1)
+            f.write(b"!")
+        result = self.limited("diff", folder, zipped)
+        self.assertEqual((result.returncode, result.stdout), (1, "~ big.bin\n"), result.stderr)
 
     def test_a_gigabyte_entry_is_tested_and_extracted_in_bounded_memory(self):
         stored = self.path("sparse.zip")

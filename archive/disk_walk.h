@@ -1,6 +1,7 @@
 // The walk of a folder on disk and everything below it, as both programs take folders into
-// an archive (Import Directory, drops, the tool's create): depth first, each folder's items
-// in the order of their names, a folder that a link leads back into never entered twice.
+// an archive (Import Directory, drops, the tool's create) and compare them with one:
+// depth first, each folder's items in the order of their names, a folder that a link leads
+// back into never entered twice.
 #pragma once
 
 #include <algorithm>
