@@ -2,6 +2,7 @@
 // changes, written through the normal save and read back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -241,9 +242,11 @@ TEST(ArchiveCompare, ADamagedEntryIsUnreadableNeverChanged) {
 
 TEST(ArchiveCompare, AFolderSideLeavesOutCaseTwinsAndTheFileToBeWritten) {
   ScratchDir dir;
+  ArchiveFile base(dir.Path("base.pak"), sample::Pak({{"readme.txt", "upper"}, {"sub/a.txt", "a"}}));
+#ifndef _WIN32
+  // Only a file system that tells names apart by case holds case twins.
   MakeFolder(dir.Path("mod"), {{"Readme.txt", "upper"}, {"readme.txt", "lower"}, {"patch.pk3", "old patch"},
                                {"sub/a.txt", "a"}});
-  ArchiveFile base(dir.Path("base.pak"), sample::Pak({{"readme.txt", "upper"}, {"sub/a.txt", "a"}}));
   CompareOptions options;
   options.leaveOut = dir.Path("mod/patch.pk3");
   const Comparison result = CompareSides(CompareSide::Folder(dir.Path("mod")), base.side(), options);
@@ -253,6 +256,7 @@ TEST(ArchiveCompare, AFolderSideLeavesOutCaseTwinsAndTheFileToBeWritten) {
   EXPECT_TRUE(result.Identical());
   EXPECT_EQ(Lines(CompareSides(CompareSide::Folder(dir.Path("mod")), base.side())),
             (std::vector<std::string>{"+ patch.pk3", "= readme.txt", "= sub/a.txt"}));
+#endif
   // A folder that is not there cannot be read: the comparison is not complete.
   const Comparison missing = CompareSides(CompareSide::Folder(dir.Path("nowhere")), base.side());
   EXPECT_EQ(missing.unreadableFolders, std::vector<std::string>{dir.Path("nowhere")});
@@ -308,7 +312,9 @@ TEST(ComparePatch, HoldsTheAddedAndChangedFilesOfTheNewSideInTheirFolders) {
   EXPECT_EQ(SavedPatch(CompareSide::Folder(dir.Path("modfolder")), basePak.side(), DefaultFormat(),
                        dir.Path("zzz-patch.pk3")),
             expected);
+#ifndef _WIN32
   EXPECT_EQ(ZipToolFailures(dir.Path("zzz-patch.pk3")), "");
+#endif
   // The PAK holds the files in path order, by their stored names.
   const PakListing pak = ParsePak(FileBytes(dir.Path("pak2.pak")));
   ASSERT_TRUE(pak.ok);
@@ -340,7 +346,9 @@ TEST(ComparePatch, AFileOfTheNewSideThatCannotBeReadFailsThePatch) {
   ASSERT_TRUE(RemoveFile(dir.Path("folder/new.txt")));
   const Failure gone = BuildPatch(CompareSide::Folder(dir.Path("folder")), fromDisk, false, &patch);
   EXPECT_EQ(gone.problem, Problem::Unreadable);
-  EXPECT_EQ(gone.name, dir.Path("folder/new.txt"));
+  std::string goneName = gone.name;
+  std::replace(goneName.begin(), goneName.end(), '\\', '/');  // the system's separator on Windows
+  EXPECT_EQ(goneName, dir.Path("folder/new.txt"));
   // A cancelled read of the files.
   RecordingSaveHost host;
   host.cancelAfterSteps = 1;

@@ -404,7 +404,7 @@ TEST_F(ExportTest, TheFolderChooserStartsAtTheLastFolderAndTakesATypedPath) {
           if (!item.hItem || !TreeView_GetItem(tree, &item)) text[0] = '\0';
           return lstrcmpiA(text, expected) == 0;
         },
-        3000);
+        30000);
     return std::string(text);
   };
   std::string startedAt;
@@ -416,10 +416,12 @@ TEST_F(ExportTest, TheFolderChooserStartsAtTheLastFolderAndTakesATypedPath) {
     // The chooser writes the selected folder's name into the box once it has settled on
     // it; the user types after that.
     char shown[MAX_PATH] = {};
-    for (int i = 0; box && i < 300 && lstrcmpiA(shown, startedAt.c_str()) != 0; ++i) {
-      GetWindowTextA(box, shown, sizeof shown);
-      if (lstrcmpiA(shown, startedAt.c_str()) != 0) Sleep(10);
-    }
+    PollUntil(
+        [&] {
+          GetWindowTextA(box, shown, sizeof shown);
+          return lstrcmpiA(shown, startedAt.c_str()) == 0;
+        },
+        box ? 30000 : 0);
     if (box) SetWindowTextA(box, typed.c_str());
     PressDialogButton(dialog, box ? IDOK : IDCANCEL);
   });

@@ -294,7 +294,9 @@ TEST_F(RenameTest, WithTheCaseKeptRenamesAndNewFoldersKeepTheirCaseThroughASave)
   EXPECT_EQ(std::count(names.begin(), names.end(), "Notes.txt"), 1);
   EXPECT_EQ(std::count(names.begin(), names.end(), "notes.txt"), 0);
   EXPECT_EQ(std::count(names.begin(), names.end(), "sound/Maps/"), 1);
-  // The dialog kept its choice in the registry at once; later tests start from none.
+  // The dialog kept its choice in the registry at once; later tests start from none (and
+  // the frame, which writes the settings back as it goes, writes the choice undone).
+  g_settings.keepCase = false;
   HKEY key;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
     RegDeleteValueA(key, "KeepCase");

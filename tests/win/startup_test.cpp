@@ -10,6 +10,7 @@
 #include "services/core/path_length.h"
 #include "services/globals.h"
 #include "services/messages.h"
+#include "services/settings.h"
 #include "app/startup.h"
 #include "tests/win/support/frame_test_support.h"
 
@@ -209,6 +210,12 @@ TEST(StartupTest, ClipboardFormatsAreRegisteredByName) {
 }
 
 TEST(StartupTest, InitialisationBuildsTheFrame) {
+  // The start reads the settings: those of a first run, whatever earlier tests left.
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    RegDeleteValueA(key, "KeepCase");
+    RegCloseKey(key);
+  }
   g_instance = GetModuleHandleA(nullptr);
   InitCommonControls();
   ASSERT_TRUE(RegisterWindowClasses(g_instance));
