@@ -22,3 +22,16 @@ bool OpenedDocument::Open(const std::string& archivePath, bool withTree, bool ke
 }
 
 void OpenedDocument::New(bool keepCase) { BuildTree(&doc, keepCase); }
+
+const Node* FindTyped(const Node* root, const std::string& path, Shadows& shadows) {
+  const Node* node = root;
+  size_t at = 0;
+  while (node && at <= path.size()) {
+    size_t end = path.find_first_of("/\\", at);
+    if (end == std::string::npos) end = path.size();
+    const std::string component = path.substr(at, end - at);
+    if (!component.empty() && component != ".") node = shadows.ShownFor(FindChildNamed(node, component));
+    at = end + 1;
+  }
+  return node;
+}

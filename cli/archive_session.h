@@ -5,6 +5,7 @@
 #include <string>
 
 #include "archive/document.h"
+#include "archive/format.h"
 #include "cli/console.h"
 
 class OpenedDocument {
@@ -19,3 +20,8 @@ class OpenedDocument {
   ArchiveDocument doc;
   std::string path;
 };
+
+// The node at a path typed by the user ("maps/e1m1.bsp", "maps/", "Maps\\"), its names
+// compared without regard to case; of a file stored more than once, the one shown. Null when
+// the archive holds nothing there.
+const Node* FindTyped(const Node* root, const std::string& path, Shadows& shadows);

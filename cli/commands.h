@@ -12,6 +12,8 @@ struct CommandLine {
   bool longForm = false;   // list --long
   bool tabbed = false;     // list, diff --tsv
   bool overwrite = false;  // extract --overwrite
+  bool verbose = false;    // extract -v: name each existing file kept
+  bool json = false;       // list --json
   std::string directory;   // extract -C DIR
   int level = -1;          // create, convert, diff --level; -1 when not given
   bool keepCase = false;   // create, convert, extract, diff --keep-case
@@ -27,6 +29,7 @@ struct CommandLine {
 EngineTarget TargetOf(const CommandLine& line, const std::string& path, const ArchiveFormat& format);
 
 int ListCommand(const CommandLine& line);
+int CatCommand(const CommandLine& line);
 int ExtractCommand(const CommandLine& line);
 int CreateCommand(const CommandLine& line);
 int ConvertCommand(const CommandLine& line);

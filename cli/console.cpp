@@ -24,7 +24,7 @@ volatile std::sig_atomic_t g_interrupted = 0;
 size_t g_lineShown = 0;
 
 void OnInterrupt(int signal) {
-  g_interrupted = 1;
+  g_interrupted = signal;
   // A second request ends the program at once.
   std::signal(signal, SIG_DFL);
 }
@@ -132,6 +132,8 @@ void InstallInterruptHandler() {
 }
 
 bool Interrupted() { return g_interrupted != 0; }
+
+int InterruptedExitCode() { return 128 + (g_interrupted != 0 ? static_cast<int>(g_interrupted) : SIGINT); }
 
 #ifdef _WIN32
 namespace {

@@ -12,7 +12,9 @@
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1;  // damaged or refused input, or a failure on the way
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;  // stopped by Ctrl+C (or SIGTERM); nothing half-made left
+// Stopped by Ctrl+C (or SIGTERM); nothing half-made left. The program then exits as shells
+// expect of a signal: 128 and its number (InterruptedExitCode).
+constexpr int kExitInterrupted = 130;
 
 extern const char kProgramName[];  // "vellumix-cli"
 
@@ -47,6 +49,8 @@ class ConsoleOutputUtf8 {
 // Ctrl+C (and SIGTERM) ask the work to stop between entries; a second one ends the program.
 void InstallInterruptHandler();
 bool Interrupted();
+// 128 and the number of the signal that asked to stop: 130 for Ctrl+C, 143 for SIGTERM.
+int InterruptedExitCode();
 
 // The progress line on stderr: shown only when stderr is a terminal and the work has run
 // for a moment, rewritten in place, and cleared before any message and at the end.

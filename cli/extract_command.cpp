@@ -25,6 +25,7 @@ struct Extraction {
   Shadows& shadows;
   std::string directory;
   bool overwrite;
+  bool verbose;  // -v: each existing file kept is named, not only counted
   // With --images png: writes the PNG of each picture extracted; null otherwise.
   PictureExport* pictures;
   ProgressLine progress{"extracting"};
@@ -103,8 +104,9 @@ struct Extraction {
     if (path.empty()) return;
     const DiskKind there = StatLink(path).kind;
     if (there == DiskKind::File && !overwrite) {
-      PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": kept the existing " + PrintableName(path) +
-                 " (--overwrite replaces it)");
+      if (verbose)
+        PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": kept the existing " + PrintableName(path) +
+                   " (--overwrite replaces it)");
       ++kept;
       return;
     }
@@ -166,21 +168,6 @@ struct Extraction {
   }
 };
 
-// The node at a path typed by the user ("maps/e1m1.bsp", "maps/", "Maps\\"), its names
-// compared without regard to case; of a file stored more than once, the one shown.
-const Node* FindTyped(const Node* root, const std::string& path, Shadows& shadows) {
-  const Node* node = root;
-  size_t at = 0;
-  while (node && at <= path.size()) {
-    size_t end = path.find_first_of("/\\", at);
-    if (end == std::string::npos) end = path.size();
-    const std::string component = path.substr(at, end - at);
-    if (!component.empty() && component != ".") node = shadows.ShownFor(FindChildNamed(node, component));
-    at = end + 1;
-  }
-  return node;
-}
-
 }  // namespace
 
 int ExtractCommand(const CommandLine& line) {
@@ -216,7 +203,8 @@ int ExtractCommand(const CommandLine& line) {
     return kExitRefused;
   }
   PictureExport pictures(archive.doc, archive.path, line.overwrite);
-  Extraction extraction{archive, shadows, directory, line.overwrite, line.imagesPng ? &pictures : nullptr};
+  Extraction extraction{archive, shadows, directory, line.overwrite, line.verbose,
+                        line.imagesPng ? &pictures : nullptr};
   uint32_t steps = 0;
   for (const Node* top : chosen)
     for (const Node* n = top; n; n = NextInSubtree(n, top))
@@ -230,6 +218,11 @@ int ExtractCommand(const CommandLine& line) {
   }
   const int problems = extraction.refused + extraction.damaged + extraction.failed;
   if (extraction.stopped) return kExitRefused;
+  // Files kept are no failure: one line says how many, -v named each.
+  if (extraction.kept > 0)
+    PrintError(archive.path + ": " + std::to_string(extraction.kept) +
+               (extraction.kept == 1 ? " existing file kept" : " existing files kept") + "; --overwrite replaces " +
+               (extraction.kept == 1 ? "it" : "them"));
   if (problems > 0)
     PrintError(archive.path + ": " + std::to_string(problems) + (problems == 1 ? " entry was" : " entries were") +
                " not extracted (" + std::to_string(extraction.written) + " written)");

@@ -5,6 +5,7 @@
 
 #include "archive/source.h"
 #include "archive/quoted_name.h"
+#include "archive/stored_names.h"
 #include "cli/archive_session.h"
 #include "cli/commands.h"
 
@@ -68,12 +69,55 @@ std::string Ratio(uint64_t size, uint64_t packed) {
   return text;
 }
 
+// A JSON string of text: quotes, backslashes and control characters escaped; bytes that
+// are no UTF-8 taken as the characters of their values.
+std::string JsonString(const std::string& text) {
+  const bool utf8 = IsValidUtf8(text);
+  std::string out = "\"";
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || (!utf8 && byte >= 0x80)) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// The listing as one JSON array: an object per entry with the fields of --tsv, null for a
+// CRC-32 or a time the format does not keep.
+void PrintJson(const std::vector<Listed>& entries) {
+  Print(stdout, "[");
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const Listed& e = entries[i];
+    char crc[16] = "null";
+    if (e.hasCrc) std::snprintf(crc, sizeof crc, "\"%08" PRIx32 "\"", e.crc);
+    const std::string modified = e.modified.empty() ? "null" : JsonString(e.modified);
+    Print(stdout,
+          "%s\n  {\"size\": %" PRIu64 ", \"compressed\": %" PRIu64
+          ", \"method\": %s, \"crc32\": %s, \"modified\": %s, \"offset\": %" PRIu64 ", \"path\": %s}",
+          i == 0 ? "" : ",", e.size, e.packed, JsonString(e.method).c_str(), crc, modified.c_str(), e.offset,
+          JsonString(e.path).c_str());
+  }
+  Print(stdout, entries.empty() ? "]\n" : "\n]\n");
+}
+
 }  // namespace
 
 int ListCommand(const CommandLine& line) {
   OpenedDocument opened;
   if (!opened.Open(line.operands[0], false)) return kExitRefused;
   const std::vector<Listed> entries = Entries(opened.doc);
+  if (line.json) {
+    PrintJson(entries);
+    return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;
+  }
   if (line.tabbed) {
     for (const Listed& e : entries) {
       char crc[16] = "";

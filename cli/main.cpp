@@ -10,6 +10,7 @@
 #include "cli/archive_session.h"
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "services/core/version.h"
 
 namespace {
 
@@ -25,8 +26,9 @@ std::string WrittenExtensions(const std::string& before, const std::string& betw
 }
 
 std::string Usage() {
-  return "usage: vellumix-cli list ARCHIVE [--long | --tsv]\n"
-         "       vellumix-cli extract ARCHIVE [PATH...] [-C DIR] [--overwrite] [--keep-case] [--images png]\n"
+  return "usage: vellumix-cli list ARCHIVE [--long | --tsv | --json]\n"
+         "       vellumix-cli extract ARCHIVE [PATH...] [-C DIR] [--overwrite] [-v] [--keep-case] [--images png]\n"
+         "       vellumix-cli cat ARCHIVE PATH\n"
          "       vellumix-cli create " +
          WrittenExtensions("OUT", "|", "|") +
          " DIR|FILE... [--level 0-9] [--keep-case] [--target T] [--force]\n"
@@ -41,12 +43,15 @@ const char kHelp[] =
     "  list     the stored entries: size, compressed size, method and path; --long adds\n"
     "           the saving, CRC-32, time and offset; --tsv prints one tab-separated line per\n"
     "           entry: size, compressed size, method, CRC-32, time, offset, path (tabs,\n"
-    "           line breaks and backslashes in the path escaped as \\t, \\n and \\\\)\n"
+    "           line breaks and backslashes in the path escaped as \\t, \\n and \\\\);\n"
+    "           --json prints a JSON array of objects with those fields\n"
     "  extract  the whole archive or the chosen paths and folders into DIR (default: the\n"
     "           current directory); names not allowed on disk are refused; existing files\n"
-    "           are kept unless --overwrite; --images png also writes each TGA, PCX, LMP,\n"
+    "           are kept unless --overwrite (counted on one line; -v names each one);\n"
+    "           --images png also writes each TGA, PCX, LMP,\n"
     "           palette, conchars, WAL and mip texture as FILE.png beside it, 8-bit Quake\n"
     "           pictures in the palette of the archive or of pak0.pak or pak0.pk3 beside it\n"
+    "  cat      one file's bytes on standard output\n"
     "  create   a new archive; a folder is stored under its own name, DIR/. stores its\n"
     "           contents; --level sets the compression of a PK3 or ZIP archive (default 6)\n"
     "  convert  the archive written again in the format the extension of OUT names\n"
@@ -71,10 +76,10 @@ const char kHelp[] =
     "one name. Of a path stored more than once, extract writes the first entry.\n"
     "\n"
     "Exit status: 0 success, 1 damaged or refused input (or a failure: with --images\n"
-    "png, also a picture that could not be written as PNG), 2 usage,\n"
-    "130 interrupted; diff: 0 the same, 1 different, 2 trouble (an archive or a file\n"
-    "that cannot be read). Archives are written to a temporary file first and take the\n"
-    "target's place only when complete.\n";
+    "png, also a picture that could not be written as PNG), 2 usage, 130 interrupted\n"
+    "by Ctrl+C, 143 by SIGTERM; diff: 0 the same, 1 different, 2 trouble (an archive or\n"
+    "a file that cannot be read). Archives are written to a temporary file first and take\n"
+    "the target's place only when complete.\n";
 
 int UsageError(const std::string& text) {
   PrintError(text);
@@ -90,8 +95,9 @@ struct CommandForm {
 };
 
 const CommandForm kCommands[] = {
-    {"list", ListCommand, 1, 1, "--long --tsv"},
-    {"extract", ExtractCommand, 1, SIZE_MAX, "-C --overwrite --keep-case --images"},
+    {"list", ListCommand, 1, 1, "--long --tsv --json"},
+    {"extract", ExtractCommand, 1, SIZE_MAX, "-C --overwrite -v --keep-case --images"},
+    {"cat", CatCommand, 2, 2, "--keep-case"},
     {"create", CreateCommand, 2, SIZE_MAX, "--level --keep-case --target --force"},
     {"convert", ConvertCommand, 2, 2, "--level --keep-case --target --force"},
     {"test", TestCommand, 1, 1, "--target"},
@@ -112,6 +118,10 @@ bool ParseLevel(const std::string& text, int* level) {
 int Run(int argc, char** argv) {
   if (argc < 2) return UsageError("no command given");
   const std::string command = argv[1];
+  if (command == "--version" || command == "-V") {
+    Print(stdout, "%s (%s) %s\n", kProgramName, kProductName, kProductVersion);
+    return kExitOk;
+  }
   if (command == "-h" || command == "--help" || command == "help") {
     Print(stdout, "%s", Usage().c_str());
     Print(stdout, "%s", kHelp);
@@ -147,6 +157,7 @@ int Run(int argc, char** argv) {
       hasValue = true;
     }
     if (arg == "--directory") arg = "-C";
+    if (arg == "--verbose") arg = "-v";
     if (!Takes(*form, arg.c_str())) return UsageError(command + " does not take " + arg);
     const bool needsValue =
         arg == "-C" || arg == "--level" || arg == "--images" || arg == "--target" || arg == "--patch";
@@ -159,6 +170,8 @@ int Run(int argc, char** argv) {
     if (arg == "--long") line.longForm = true;
     if (arg == "--tsv") line.tabbed = true;
     if (arg == "--overwrite") line.overwrite = true;
+    if (arg == "-v") line.verbose = true;
+    if (arg == "--json") line.json = true;
     if (arg == "--keep-case") line.keepCase = true;
     if (arg == "--force") line.force = true;
     if (arg == "--target") {
@@ -183,13 +196,14 @@ int Run(int argc, char** argv) {
   }
   if (line.operands.size() < form->minOperands) return UsageError(command + ": too few arguments");
   if (line.operands.size() > form->maxOperands) return UsageError(command + ": too many arguments");
-  if (line.longForm && line.tabbed) return UsageError("list takes --long or --tsv, not both");
+  if (line.longForm + line.tabbed + line.json > 1) return UsageError("list takes one of --long, --tsv and --json");
   if ((command == "create" || command == "convert") && FormatForPath(line.operands[command == "create" ? 0 : 1]) == nullptr)
     return UsageError(command + ": the archive to write must end in " + WrittenExtensions("", ", ", " or "));
   if (!line.patch.empty() && FormatForPath(line.patch) == nullptr)
     return UsageError("diff: the patch to write must end in " + WrittenExtensions("", ", ", " or "));
   InstallInterruptHandler();
-  return form->run(line);
+  const int code = form->run(line);
+  return code == kExitInterrupted ? InterruptedExitCode() : code;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ every group runs. Archives come from Info-ZIP zip, Python's zipfile, 7z and the 
 what the tool writes is checked by unzip -t, 7z t, bsdtar -tf and zipfile.testzip(), and PAK
 files by a reader written here. Each test works in its own temporary directory.
 """
+import json
 import os
 import random
 import shutil
@@ -294,7 +295,8 @@ class TestUsage(Scratch):
     def test_usage_errors_exit_with_2(self):
         for args in [(), ("frobnicate",), ("list",), ("list", "a.pk3", "b.pk3"), ("test", "a.pk3", "--long"),
                      ("create", "out.txt", "dir"), ("create", "out.pk3"), ("create", "o.pk3", "d", "--level", "10"),
-                     ("convert", "a.pak", "b.rar"), ("extract", "a.pk3", "-C"), ("list", "a.pk3", "--long", "--tsv")]:
+                     ("convert", "a.pak", "b.rar"), ("extract", "a.pk3", "-C"), ("list", "a.pk3", "--long", "--tsv"),
+                     ("list", "a.pk3", "--json", "--tsv"), ("cat", "a.pk3"), ("cat", "a.pk3", "x", "y")]:
             with self.subTest(args=args):
                 result = run(*args)
                 self.assertEqual(result.returncode, 2, result.stderr)
@@ -304,6 +306,12 @@ class TestUsage(Scratch):
     def test_help_is_no_error(self):
         result = self.ok(run("--help"))
         self.assertIn("vellumix-cli create", result.stdout)
+
+    def test_version_names_the_program(self):
+        for flag in ("--version", "-V"):
+            result = self.ok(run(flag))
+            self.assertRegex(result.stdout, r"^vellumix-cli \(Vellumix\) [0-9]+\.[0-9]+\n$")
+            self.assertEqual(result.stderr, "")
 
     def test_missing_and_foreign_archives_are_refused_by_name(self):
         self.refused(run("list", self.path("missing.pk3")), "missing.pk3")
@@ -366,6 +374,32 @@ class TestUsage(Scratch):
 
 
 class TestList(Scratch):
+    def test_json_holds_the_fields_of_the_tab_separated_lines(self):
+        archive = self.path("names.zip")
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("maps/e1m1.bsp", b"b" * 300)
+            z.writestr('q"uote\\tab\t.txt', b"x")
+            z.writestr("caf\u00e9.txt", b"utf-8")
+        listed = json.loads(self.ok(run("list", "--json", archive)).stdout)
+        tabbed = self.ok(run("list", "--tsv", archive)).stdout.splitlines()
+        with zipfile.ZipFile(archive) as z:
+            infos = z.infolist()
+        self.assertEqual([e["path"] for e in listed], [i.filename for i in infos])
+        for entry, line, info in zip(listed, tabbed, infos):
+            size, packed, method, crc, modified, offset, _ = line.split("\t")
+            self.assertEqual(entry, {"size": int(size), "compressed": int(packed), "method": method, "crc32": crc,
+                                     "modified": modified, "offset": int(offset), "path": info.filename})
+            self.assertEqual(int(crc, 16), info.CRC)
+        # A PAK keeps no CRC-32 and no time; an empty archive is an empty array.
+        pak = self.path("p.pak")
+        write_pak(pak, [("a\x01.txt", b"abc")])
+        self.assertEqual(json.loads(self.ok(run("list", "--json", pak)).stdout),
+                         [{"size": 3, "compressed": 3, "method": "stored", "crc32": None, "modified": None,
+                           "offset": 12, "path": "a\x01.txt"}])
+        empty = self.path("empty.pak")
+        write_pak(empty, [])
+        self.assertEqual(json.loads(self.ok(run("list", "--json", empty)).stdout), [])
+
     def test_tab_separated_lines_match_the_archive(self):
         root, _ = self.folder()
         archive = self.path("infozip.zip")
@@ -863,6 +897,47 @@ class TestConvert(Scratch):
 class TestExtract(Scratch):
     HOSTILE = ["../x", "/abs", "C:\\x", "con.txt"]
 
+    def test_cat_writes_one_files_bytes_and_refuses_a_folder_or_a_missing_path(self):
+        data = bytes(range(256)) * 4000 + b"\r\n\x1a\n"
+        archive = self.path("cat.pk3")
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("Maps/E1M1.bsp", data)
+            z.writestr("empty.txt", b"")
+        pak = self.path("cat.pak")
+        write_pak(pak, [("maps/e1m1.bsp", data)])
+        for source, typed in ((archive, "maps/e1m1.bsp"), (archive, "MAPS\\E1M1.BSP"), (pak, "maps/e1m1.bsp")):
+            with self.subTest(source=os.path.basename(source), typed=typed):
+                result = run_bytes("cat", source, typed)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stdout, data)
+        self.assertEqual(run_bytes("cat", archive, "empty.txt").stdout, b"")
+        for typed, why in (("maps", '"maps" is a folder, not a file'), ("nothing.txt", '"nothing.txt" is not in the archive')):
+            with self.subTest(typed=typed):
+                result = self.refused(run("cat", archive, typed), why)
+                self.assertEqual(result.stdout, "")
+        # A damaged entry is named, with exit 1.
+        damaged = self.path("damaged.pk3")
+        shutil.copy(archive, damaged)
+        flip_byte_in(damaged, "Maps/E1M1.bsp")
+        self.refused(run_bytes("cat", damaged, "maps/e1m1.bsp"))
+
+    def test_existing_files_kept_are_counted_on_one_line(self):
+        root, files = self.folder()
+        archive = self.path("mod.pk3")
+        self.ok(run("create", archive, root + "/."))
+        out = self.path("out")
+        self.ok(run("extract", archive, "-C", out))
+        again = self.ok(run("extract", archive, "-C", out))
+        self.assertEqual(again.stderr, "vellumix-cli: %s: %d existing files kept; --overwrite replaces them\n"
+                         % (archive, len(files)))
+        named = self.ok(run("extract", archive, "-C", out, "-v"))
+        self.assertEqual(named.stderr.count("kept the existing"), len(files))
+        self.assertIn("%d existing files kept" % len(files), named.stderr)
+        os.remove(os.path.join(out, sorted(folder_files(out))[0]))
+        one = self.ok(run("extract", archive, "-C", out, "--verbose"))
+        self.assertIn("%d existing files kept" % (len(files) - 1), one.stderr)
+        self.assertEqual(self.ok(run("extract", archive, "-C", out, "--overwrite")).stderr, "")
+
     def test_names_the_system_would_shorten_are_refused(self):
         # Windows drops a name's trailing dots and spaces: "a.txt." would be written over
         # "a.txt". Such names are refused on every system, the others written.
@@ -894,8 +969,8 @@ class TestExtract(Scratch):
         self.escaped_stderr(run_bytes("extract", archive, "-C", out), 4,
                             *['"%s": refused' % name for name in ESCAPED_NAMES])
         self.assertEqual(folder_files(out), {"fine.txt": b"fine", "del\x7f.txt": b"DEL is allowed on disk"})
-        # The path on disk is escaped as well.
-        self.escaped_stderr(run_bytes("extract", archive, "-C", out), 6,
+        # The path on disk is escaped as well (-v names each file kept).
+        self.escaped_stderr(run_bytes("extract", archive, "-C", out, "-v"), 7,
                             '"del\\x7f.txt": kept the existing %s/del\\x7f.txt' % out)
 
     def test_hostile_names_write_nothing_outside(self):
@@ -1445,7 +1520,7 @@ class TestImages(Scratch):
 
 
 class TestInterrupt(Scratch):
-    def test_ctrl_c_leaves_the_target_as_it_was(self):
+    def test_ctrl_c_and_sigterm_leave_the_target_as_it_was(self):
         big = self.path("Big")
         os.makedirs(big)
         rnd = random.Random(5)
@@ -1456,22 +1531,25 @@ class TestInterrupt(Scratch):
         target = self.path("big.pk3")
         with open(target, "wb") as f:
             f.write(b"the archive before")
-        process = subprocess.Popen([CLI, "create", target, big, "--level", "9"], stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE, text=True)
-        # Wait until the temporary file is being written, then ask the tool to stop.
-        deadline = time.monotonic() + 120
-        started = False
-        while not started and process.poll() is None and time.monotonic() < deadline:
-            started = any(n.endswith(".tmp") and os.path.getsize(self.path(n)) > 0
-                          for n in os.listdir(self.dir) if n.startswith("big.pk3."))
-        self.assertTrue(started, "the tool never started writing")
-        process.send_signal(signal.SIGINT)
-        _, stderr = process.communicate(timeout=120)
-        self.assertEqual(process.returncode, 130, stderr)
-        self.assertIn("interrupted", stderr)
-        with open(target, "rb") as f:
-            self.assertEqual(f.read(), b"the archive before")
-        self.no_leftovers(self.dir)
+        # The exit status a shell expects of each signal: 128 and its number.
+        for sent, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            with self.subTest(signal=sent.name):
+                process = subprocess.Popen([CLI, "create", target, big, "--level", "9"], stdout=subprocess.PIPE,
+                                           stderr=subprocess.PIPE, text=True)
+                # Wait until the temporary file is being written, then ask the tool to stop.
+                deadline = time.monotonic() + 120
+                started = False
+                while not started and process.poll() is None and time.monotonic() < deadline:
+                    started = any(n.endswith(".tmp") and os.path.getsize(self.path(n)) > 0
+                                  for n in os.listdir(self.dir) if n.startswith("big.pk3."))
+                self.assertTrue(started, "the tool never started writing")
+                process.send_signal(sent)
+                _, stderr = process.communicate(timeout=120)
+                self.assertEqual(process.returncode, status, stderr)
+                self.assertIn("interrupted", stderr)
+                with open(target, "rb") as f:
+                    self.assertEqual(f.read(), b"the archive before")
+                self.no_leftovers(self.dir)
 
 
 class TestMemory(Scratch):

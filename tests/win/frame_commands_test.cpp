@@ -293,7 +293,7 @@ TEST_F(FrameCommandsTest, AboutBoxShowsNameAndVersion) {
   bool name = false, version = false;
   for (const std::string& text : seen.texts) {
     name |= text == "Vellumix";
-    version |= text == "Version 0.08";
+    version |= text == std::string("Version ") + kProductVersion;
   }
   EXPECT_TRUE(name);
   EXPECT_TRUE(version);
