@@ -8,6 +8,7 @@
 
 #include "resources/command_ids.h"
 #include "app/frame.h"
+#include "services/core/version.h"
 #include "services/globals.h"
 #include "services/messages.h"
 #include "services/settings.h"
