@@ -38,7 +38,9 @@ LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
       // The root keeps its name: it is the one item whose parent is the top level.
       auto* info = reinterpret_cast<NMTVDISPINFOA*>(header);
       const auto* node = reinterpret_cast<const Node*>(info->item.lParam);
-      return node && node->IsRoot() ? TRUE : FALSE;
+      if (node && node->IsRoot()) return TRUE;
+      OnFolderLabelEditBegun(doc);
+      return FALSE;
     }
     case TVN_ENDLABELEDITA:
       return OnFolderLabelEdited(window, doc, reinterpret_cast<NMTVDISPINFOA*>(header));

@@ -10,6 +10,7 @@
 #include "window/panes.h"
 #include "window/undo.h"
 #include "services/message_box.h"
+#include "transfer/core/disk_names.h"
 #include "panes/views.h"
 
 namespace {
@@ -61,6 +62,34 @@ void ShowInvalidNameMessage(HWND window) {
   ShowErrorMessage(window, message, kRenameCaption);
 }
 
+// Shows why the name is refused and returns true, or returns false for a name a file or
+// folder may have: the characters names may not hold, then what the disk would not take.
+bool RefusedName(HWND window, const std::string& name) {
+  if (HasInvalidNameCharacter(name.c_str())) {
+    ShowInvalidNameMessage(window);
+    return true;
+  }
+  if (const char* problem = TypedNameProblem(name.c_str())) {
+    ShowErrorMessage(window, problem, kRenameCaption);
+    return true;
+  }
+  return false;
+}
+
+// The text typed into a refused edit, given back to the edit that reopens so that it can be
+// corrected; the pane it is for.
+std::string g_retypedText;
+HWND g_retypedPane = nullptr;
+
+// The reopened edit of pane shows the refused text, all of it selected.
+void GiveBackTypedText(HWND pane, HWND edit) {
+  if (pane != g_retypedPane || edit == nullptr) return;
+  g_retypedPane = nullptr;
+  SetWindowTextA(edit, g_retypedText.c_str());
+  // After the pane's own selection of the text it set.
+  PostMessageA(edit, EM_SETSEL, 0, -1);
+}
+
 bool SiblingHasName(const Node* node, const std::string& name) {
   for (const Node* child = node->parent()->firstChild(); child; child = child->nextSibling())
     if (child != node && SameName(child->name(), name)) return true;
@@ -70,12 +99,17 @@ bool SiblingHasName(const Node* node, const std::string& name) {
 // The edit box that reported the text lives until this notification returns, and the pane
 // would hand that box back instead of opening a new one; the new edit is asked for once
 // the old box is gone.
-void RestartFolderEdit(HWND tree, HTREEITEM item) {
+// Reopens the edit of a refused name with typed in it (null: the item's own name).
+void RestartFolderEdit(HWND tree, HTREEITEM item, const char* typed = nullptr) {
+  g_retypedPane = typed ? tree : nullptr;
+  if (typed) g_retypedText = typed;
   SetFocus(tree);
   PostMessageA(tree, TVM_EDITLABELA, 0, reinterpret_cast<LPARAM>(item));
 }
 
-void RestartItemEdit(HWND list, int index) {
+void RestartItemEdit(HWND list, int index, const char* typed = nullptr) {
+  g_retypedPane = typed ? list : nullptr;
+  if (typed) g_retypedText = typed;
   SetFocus(list);
   PostMessageA(list, LVM_EDITLABELA, static_cast<WPARAM>(index), 0);
 }
@@ -136,10 +170,7 @@ Node* EditedItem(HWND list, const NMLVDISPINFOA* info) {
 bool HasInvalidNameCharacter(const char* name) {
   char invalid[kInvalidCharactersSize];
   LoadInvalidCharacters(invalid);
-  if (std::strpbrk(name, invalid) != nullptr) return true;
-  // A name of dots alone ("." or "..") would step out of its folder wherever the archive
-  // is unpacked; it is refused like a name with a separator.
-  return name[0] != '\0' && name[std::strspn(name, ".")] == '\0';
+  return std::strpbrk(name, invalid) != nullptr;
 }
 
 LRESULT OnFolderLabelEdited(HWND window, WindowDocument* doc, NMTVDISPINFOA* info) {
@@ -159,12 +190,11 @@ LRESULT OnFolderLabelEdited(HWND window, WindowDocument* doc, NMTVDISPINFOA* inf
   if (name == entry->name()) return 0;
   if (SiblingHasName(entry, name)) {
     ShowErrorMessage(window, kDirectoryExists, kRenameCaption);
-    RestartFolderEdit(tree, item);
+    RestartFolderEdit(tree, item, text);
     return 0;
   }
-  if (HasInvalidNameCharacter(name.c_str())) {
-    ShowInvalidNameMessage(window);
-    RestartFolderEdit(tree, item);
+  if (RefusedName(window, name)) {
+    RestartFolderEdit(tree, item, text);
     return 0;
   }
   {
@@ -191,17 +221,17 @@ LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info)
     RestartItemEdit(list, index);
     return 0;
   }
+  const std::string typed = text ? text : "";
   const std::string name = text ? doc->tree->EnteredName(text) : entry->name();
   if (text) std::strncpy(text, name.c_str(), std::strlen(text));
   if (SiblingHasName(entry, name)) {
     ShowErrorMessage(window, entry->IsDirectory() ? kNameTakenForDirectory : kNameTakenForFile, kRenameCaption);
-    RestartItemEdit(list, index);
+    RestartItemEdit(list, index, text ? typed.c_str() : nullptr);
     return 0;
   }
   if (!text || name == entry->name()) return 0;
-  if (HasInvalidNameCharacter(name.c_str())) {
-    ShowInvalidNameMessage(window);
-    RestartItemEdit(list, index);
+  if (RefusedName(window, name)) {
+    RestartItemEdit(list, index, typed.c_str());
     return 0;
   }
   // The name changes first: the panes may ask for the new icon and type at once.
@@ -253,7 +283,15 @@ void StartRename(WindowDocument* doc) {
   SendMessageA(doc->itemList, LVM_EDITLABELA, static_cast<WPARAM>(index), 0);
 }
 
+void OnFolderLabelEditBegun(WindowDocument* doc) {
+  GiveBackTypedText(doc->folderTree, reinterpret_cast<HWND>(SendMessageA(doc->folderTree, TVM_GETEDITCONTROL, 0, 0)));
+}
+
 void OnItemLabelEditBegun(WindowDocument* doc, const NMLVDISPINFOA* info) {
+  if (g_retypedPane == doc->itemList) {
+    GiveBackTypedText(doc->itemList, reinterpret_cast<HWND>(SendMessageA(doc->itemList, LVM_GETEDITCONTROL, 0, 0)));
+    return;
+  }
   const Node* entry = EditedItem(doc->itemList, info);
   if (!entry || entry->IsDirectory()) return;
   const size_t dot = entry->name().rfind('.');

@@ -19,8 +19,9 @@ LRESULT OnItemLabelEdited(HWND window, WindowDocument* doc, NMLVDISPINFOA* info)
 void SetFolderItemText(HWND tree, HTREEITEM item, const std::string& text);
 void SortFolderLevelLater(HWND tree, HTREEITEM parent);
 
-// Whether a name holds one of the characters names may not contain (string 59396), or is
-// made of dots alone.
+// Whether a name holds one of the characters names may not contain (string 59396). Names
+// the disk would not take otherwise (dots alone, a trailing dot or space, a device's) are
+// refused with their own reason (TypedNameProblem).
 bool HasInvalidNameCharacter(const char* name);
 
 // The item F2 and Edit > Rename would rename: in the list, the focused item when it is
@@ -29,5 +30,8 @@ bool HasInvalidNameCharacter(const char* name);
 bool FindRenameTarget(WindowDocument* doc, int* listIndex, HTREEITEM* treeItem);
 // F2 and Edit > Rename: opens the label edit of that item.
 void StartRename(WindowDocument* doc);
-// LVN_BEGINLABELEDIT: the edit of a file's name selects the part before its extension.
+// LVN_BEGINLABELEDIT: the edit of a file's name selects the part before its extension; an
+// edit reopened after a refused name shows the text typed, all of it selected.
 void OnItemLabelEditBegun(WindowDocument* doc, const NMLVDISPINFOA* info);
+// TVN_BEGINLABELEDIT of a folder: an edit reopened after a refused name shows the text typed.
+void OnFolderLabelEditBegun(WindowDocument* doc);

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resources/command_ids.h"
@@ -16,6 +18,7 @@
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "panes/views.h"
+#include "transfer/core/disk_names.h"
 #include "window/rename.h"
 #include "window/save.h"
 #include "archive/loading.h"
@@ -94,7 +97,15 @@ class RenameTest : public ViewsWindowTest {
     PumpUntil([&] { return ListEdit() && GetFocus() == ListEdit(); });
     HWND edit = ListEdit();
     ASSERT_NE(edit, nullptr) << "the edit is not reopened";
-    EXPECT_EQ(EditText(edit), from);
+    // The text typed stays, all of it selected, to be corrected.
+    EXPECT_EQ(EditText(edit), to);
+    DWORD start = 1, end = 0;
+    PumpUntil([&] {
+      SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+      return start == 0 && end == std::strlen(to);
+    });
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, std::strlen(to));
     EXPECT_EQ(GetFocus(), edit);
     Cancel(edit);
     EXPECT_GE(ListIndexOf(from), 0);
@@ -308,6 +319,17 @@ TEST_F(RenameTest, InvalidCharactersAreRefusedAndTheEditReopens) {
   for (const char* name : {"what?.txt", "star*.txt", "a/b", "c:d", "q\"uote", "back\\slash", "p|pe"}) {
     ExpectListRefusal("notes.txt", name, kInvalidNameMessage);
   }
+  // Names Export could not write are refused as they are typed, each with its reason.
+  const std::string dots = "A name cannot be made of dots alone: \".\" and \"..\" stand for folders.";
+  const std::string trailing =
+      "A name cannot end in a dot or a space: Windows drops them, and the file would take another name.";
+  const std::string device =
+      "This name is kept by Windows for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, CONIN$, CONOUT$), "
+      "with or without an extension: no file can have it.";
+  const std::pair<const char*, const std::string*> cases[] = {
+      {"..", &dots},     {".", &dots},          {"x.", &trailing},     {" ", &trailing}, {"notes.txt ", &trailing},
+      {"con", &device}, {"aux.cfg", &device},  {"CONIN$", &device},   {"com1", &device}, {"Lpt9.txt", &device}};
+  for (const auto& c : cases) ExpectListRefusal("notes.txt", c.first, c.second->c_str());
   EXPECT_EQ(Title(window_).find('*'), std::string::npos);
 }
 
@@ -353,8 +375,13 @@ TEST_F(RenameTest, TreeRefusalsShowTheirMessageAndReopenTheEdit) {
     const char* to;
     const char* message;
   };
-  const Case cases[] = {{"MAPS", "Directory already exists"}, {"so?nd", kInvalidNameMessage},
-                        {"s*", kInvalidNameMessage}};
+  const Case cases[] = {{"MAPS", "Directory already exists"},
+                        {"so?nd", kInvalidNameMessage},
+                        {"s*", kInvalidNameMessage},
+                        {"prn", "This name is kept by Windows for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to "
+                                "LPT9, CONIN$, CONOUT$), with or without an extension: no file can have it."},
+                        {"sound.", "A name cannot end in a dot or a space: Windows drops them, and the file would take "
+                                   "another name."}};
   HTREEITEM sound = TreeChildNamed(doc_->folderTree, root_, "sound");
   ASSERT_NE(sound, nullptr);
   for (const Case& c : cases) {
@@ -368,7 +395,7 @@ TEST_F(RenameTest, TreeRefusalsShowTheirMessageAndReopenTheEdit) {
     PumpUntil([&] { return TreeEdit() != nullptr; });
     HWND edit = TreeEdit();
     ASSERT_NE(edit, nullptr) << "the edit is not reopened";
-    EXPECT_EQ(EditText(edit), "sound");
+    EXPECT_EQ(EditText(edit), c.to);  // as typed, to be corrected
     Cancel(edit);
     EXPECT_EQ(TreeText(doc_->folderTree, sound), "sound");
   }
@@ -395,12 +422,18 @@ TEST_F(RenameTest, TheRootCannotBeEdited) {
 }
 
 TEST_F(RenameTest, InvalidCharacterTable) {
-  const char* refused[] = {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", "name<", "x>y",
-                           ".", "..", "..."};
+  const char* refused[] = {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", "name<", "x>y"};
   for (const char* name : refused) EXPECT_TRUE(HasInvalidNameCharacter(name)) << name;
   const char* allowed[] = {"maps.txt", "new directory (2)", "a b", "~$#@!%^&()[]{};',.=+-_`",
-                           ".hidden", "..x", "x.."};
-  for (const char* name : allowed) EXPECT_FALSE(HasInvalidNameCharacter(name)) << name;
+                           ".hidden", "..x"};
+  for (const char* name : allowed) {
+    EXPECT_FALSE(HasInvalidNameCharacter(name)) << name;
+    EXPECT_EQ(TypedNameProblem(name), nullptr) << name;
+  }
+  // What the disk would not take has a reason of its own.
+  for (const char* name : {".", "..", "...", "x..", "a ", "nul", "nul.txt", "COM3.tar.gz", "conout$"})
+    EXPECT_NE(TypedNameProblem(name), nullptr) << name;
+  for (const char* name : {"console", "com0", "lpt", "aux_", "nul_.txt"}) EXPECT_EQ(TypedNameProblem(name), nullptr) << name;
 }
 
 TEST_F(RenameTest, EditingKeysInANameEditStayInTheEdit) {

@@ -47,6 +47,18 @@ bool IsSafeDiskName(const char* name) {
   return !IsDeviceName(name, length);
 }
 
+const char* TypedNameProblem(const char* name) {
+  if (name == nullptr || name[0] == '\0') return nullptr;
+  const size_t length = std::strlen(name);
+  if (std::strspn(name, ".") == length) return "A name cannot be made of dots alone: \".\" and \"..\" stand for folders.";
+  if (name[length - 1] == '.' || name[length - 1] == ' ')
+    return "A name cannot end in a dot or a space: Windows drops them, and the file would take another name.";
+  if (IsDeviceName(name, length))
+    return "This name is kept by Windows for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, CONIN$, "
+           "CONOUT$), with or without an extension: no file can have it.";
+  return nullptr;
+}
+
 ShellRisk ShellRiskOf(const char* name) {
   if (name == nullptr) return ShellRisk::NoExtension;
   size_t length = std::strlen(name);

@@ -19,6 +19,11 @@ extern const char kNameNotAllowedOnDisk[];
 // ".. " the parent), and not a reserved device name such as CON or LPT1.
 bool IsSafeDiskName(const char* name);
 
+// Why a name typed for a file or folder in an archive could not be written to disk as it
+// stands, as a sentence; null when it could (the characters names may not hold are the
+// caller's to check): a name of dots alone, one ending in a dot or a space, a device name.
+const char* TypedNameProblem(const char* name);
+
 // What the shell would make of a file of this name, as the system reads it (trailing dots
 // and spaces dropped): NoExtension for a name without one (the shell may run it as a
 // program), Program for a type the shell runs or installs (.exe, .bat, .js, .msi, .reg, ...).
