@@ -17,6 +17,8 @@
 #include "services/globals.h"
 #include "services/messages.h"
 #include "services/settings.h"
+#include "window/archive_window.h"
+#include "window/save.h"
 
 namespace {
 
@@ -148,6 +150,23 @@ void CloseAllWindows() {
   }
 }
 
+// File > Save All: every archive window with changes is saved in the order the windows lie,
+// top first; a new one through Save As, whose Cancel (or failure) stops the rest. Each is
+// brought to the front first, so that the user sees which archive a dialog is about.
+void SaveAllWindows() {
+  std::vector<HWND> windows;
+  for (HWND child = GetWindow(g_mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (!GetWindow(child, GW_OWNER)) windows.push_back(child);
+  for (HWND window : windows) {
+    if (!IsWindow(window)) continue;
+    const WindowDocument* doc = DocumentOf(window);
+    if (doc == nullptr || !doc->modified) continue;
+    const bool isNew = DocumentPath(doc) == nullptr;
+    SendMessageA(g_mdiClient, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(window), 0);
+    if (!SaveDocument(window) && isNew) return;
+  }
+}
+
 void OnFrameCommand(HWND frame, WPARAM wParam, LPARAM lParam) {
   int id = LOWORD(wParam);
   if (IsDocumentCommand(id)) {
@@ -176,7 +195,7 @@ void OnFrameCommand(HWND frame, WPARAM wParam, LPARAM lParam) {
     case ID_WINDOW_SEND_TO_BACK: SendActiveToBack(); return;
     case ID_APP_ABOUT: ShowAboutBox(frame); return;
     case ID_VIEW_OPTIONS: ShowOptions(frame); return;
+    case ID_FILE_SAVE_ALL: SaveAllWindows(); return;
   }
-  // Save All among them: what it should do is not settled, so it has no effect here.
   DefFrameProcA(frame, g_mdiClient, WM_COMMAND, wParam, lParam);
 }

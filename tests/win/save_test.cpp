@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -340,6 +341,64 @@ TEST_F(SaveTest, TheTargetChosenInSaveAsAsksBeforeAnArchiveThatBreaksItsRules) {
   HWND q2 = OpenCopy("views.pak", baseq2 + "\\pak0.pak");
   ASSERT_NE(q2, nullptr);
   EXPECT_EQ(DocumentOf(q2)->target, EngineTarget::Quake2);
+}
+
+// Whether the archive at path holds an entry stored under name.
+bool StoresEntry(const std::string& path, const std::string& name) {
+  Failure why;
+  const ArchiveFormat* format = nullptr;
+  const std::unique_ptr<ArchiveSource> source = OpenArchive(path, &why, &format);
+  for (uint32_t i = 0; source && i < source->Count(); ++i)
+    if (source->Name(i) == name) return true;
+  return false;
+}
+
+// File > Save All: each changed window saved, top first, a new one through Save As; a window
+// without changes is not written; Cancel in a Save As leaves the rest unsaved.
+TEST_F(SaveTest, SaveAllSavesEveryChangedWindowAndACancelledSaveAsStopsTheRest) {
+  Listing pakEdited, zipEdited;
+  const std::string pakPath = TempDir() + "a.pak", zipPath = TempDir() + "b.zip";
+  HWND pak = OpenEdited("views.pak", pakPath, &pakEdited);
+  HWND zip = OpenEdited("views.zip", zipPath, &zipEdited);
+  ASSERT_NE(pak, nullptr);
+  ASSERT_NE(zip, nullptr);
+  const std::string untouchedPath = TempDir() + "c.pak";
+  HWND untouched = OpenCopy("views.pak", untouchedPath);
+  ASSERT_NE(untouched, nullptr);
+  const std::vector<uint8_t> untouchedBytes = FileBytes(untouchedPath);
+  HWND fresh = OpenNew();
+  ASSERT_NE(fresh, nullptr);
+  ASSERT_TRUE(AddEmptyDirectory(DocumentOf(fresh), "fresh"));
+  MarkModified(fresh);
+  const std::string named = TempDir() + "fresh.pk3";
+  {
+    DialogWatcher saveAs("Save Archive", 0, 10000, SaveTo(named));
+    SendMessageA(frame_, WM_COMMAND, ID_FILE_SAVE_ALL, 0);
+    ASSERT_TRUE(saveAs.Wait().found);
+  }
+  EXPECT_EQ(Title(fresh), Lower(named));
+  EXPECT_EQ(Title(pak), Lower(pakPath));
+  EXPECT_EQ(Title(zip), Lower(zipPath));
+  EXPECT_TRUE(StoresEntry(Lower(named), "fresh/"));
+  EXPECT_TRUE(StoresEntry(pakPath, "added/"));
+  EXPECT_TRUE(StoresEntry(zipPath, "added/"));
+  EXPECT_EQ(FileBytes(untouchedPath), untouchedBytes);
+
+  // A second new window, now on top: Cancel in its Save As saves nothing after it.
+  MarkModified(pak);
+  MarkModified(zip);
+  HWND second = OpenNew();
+  ASSERT_NE(second, nullptr);
+  MarkModified(second);
+  const std::vector<uint8_t> pakBytes = FileBytes(pakPath);
+  {
+    DialogWatcher saveAs("Save Archive", IDCANCEL);
+    SendMessageA(frame_, WM_COMMAND, ID_FILE_SAVE_ALL, 0);
+    ASSERT_TRUE(saveAs.Wait().found);
+  }
+  EXPECT_EQ(Title(pak), Lower(pakPath) + " *");
+  EXPECT_EQ(Title(zip), Lower(zipPath) + " *");
+  EXPECT_EQ(FileBytes(pakPath), pakBytes);
 }
 
 TEST_F(SaveTest, CompressionListFollowsTheNameAndItsChoiceOutlivesCancel) {
