@@ -92,6 +92,15 @@ void FillCommon(OPENFILENAMEA* ofn, char* buffer, DWORD size, const char* initia
 
 }  // namespace
 
+void RememberArchiveFolderOf(const char* path) {
+  std::string directory = path ? path : "";
+  const size_t slash = directory.find_last_of("\\/");
+  directory.resize(slash == std::string::npos ? 0 : slash);
+  // A folder too long for the setting is not kept at all, never cut short.
+  if (directory.size() >= sizeof g_settings.archiveDirectory) directory.clear();
+  std::memcpy(g_settings.archiveDirectory, directory.c_str(), directory.size() + 1);
+}
+
 void RememberDirectoryOf(const char* path) {
   std::string directory = path;
   const size_t slash = directory.rfind('\\');
@@ -125,11 +134,12 @@ bool ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filt
 
 bool ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* defaultExtension, const char* title, DWORD flags, LPARAM custom,
-                   LPOFNHOOKPROC hook) {
+                   LPOFNHOOKPROC hook, const char* startIn) {
   char filter[1024];
   if (!buffer || size < 2 || !LoadFilter(filterId, filter, sizeof filter)) return false;
   OPENFILENAMEA ofn;
   FillCommon(&ofn, buffer, size, initialName, filter, title, flags);
+  if (startIn && startIn[0]) ofn.lpstrInitialDir = startIn;
   ofn.lpstrDefExt = defaultExtension;
   ofn.lCustData = custom;
   if (hook) {

@@ -21,10 +21,11 @@ bool ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filt
                    const char* title, DWORD flags);
 
 // Opens the Save dialog owned by the frame, with hook (which may be null) as its hook
-// procedure; the full chosen path goes to the buffer. true when the user chose.
+// procedure, in the folder startIn (null or empty: the folder last used by any of the file
+// dialogs); the full chosen path goes to the buffer. true when the user chose.
 bool ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* defaultExtension, const char* title, DWORD flags, LPARAM custom,
-                   LPOFNHOOKPROC hook);
+                   LPOFNHOOKPROC hook, const char* startIn = nullptr);
 
 // Lets the user choose a directory below My Computer, by the tree or by a path typed into
 // its edit box, starting at InitialDirectory, which then becomes the chosen directory.
@@ -33,3 +34,5 @@ bool BrowseForDirectory(HWND owner, char* buffer, const char* title);
 
 // Sets InitialDirectory to the directory part of a chosen path (empty when it has none).
 void RememberDirectoryOf(const char* path);
+// Notes the folder of an archive just opened or saved: where Save As of a new one starts.
+void RememberArchiveFolderOf(const char* path);

@@ -32,6 +32,7 @@ void LoadSettings() {
   std::memset(&g_settings.windowState, 0, sizeof g_settings.windowState);
   g_settings.zipCompressionLevel = 0xFFFFFFFFu;
   g_settings.initialDirectory[0] = '\0';
+  g_settings.archiveDirectory[0] = '\0';
   g_settings.keepCase = false;
   g_settings.saveTarget = 0;
   HKEY key;
@@ -50,6 +51,13 @@ void LoadSettings() {
                          reinterpret_cast<BYTE*>(directory), &size) == ERROR_SUCCESS) {
       directory[sizeof directory - 1] = '\0';
       std::memcpy(g_settings.initialDirectory, directory, sizeof directory);
+    }
+    std::memset(directory, 0, sizeof directory);
+    size = sizeof directory;
+    if (RegQueryValueExA(key, "ArchiveDirectory", nullptr, nullptr, reinterpret_cast<BYTE*>(directory), &size) ==
+        ERROR_SUCCESS) {
+      directory[sizeof directory - 1] = '\0';
+      std::memcpy(g_settings.archiveDirectory, directory, sizeof directory);
     }
     uint32_t level = g_settings.zipCompressionLevel;
     size = sizeof level;
@@ -88,6 +96,8 @@ void SaveSettings() {
     RegSetValueExA(key, "InitialDirectory", 0, REG_SZ,
                    reinterpret_cast<const BYTE*>(g_settings.initialDirectory),
                    static_cast<DWORD>(std::strlen(g_settings.initialDirectory) + 1));
+    RegSetValueExA(key, "ArchiveDirectory", 0, REG_SZ, reinterpret_cast<const BYTE*>(g_settings.archiveDirectory),
+                   static_cast<DWORD>(std::strlen(g_settings.archiveDirectory) + 1));
     RegSetValueExA(key, "ZipCompressionLevel", 0, REG_DWORD,
                    reinterpret_cast<const BYTE*>(&g_settings.zipCompressionLevel),
                    sizeof g_settings.zipCompressionLevel);

@@ -14,6 +14,8 @@ extern const char kRecentFilesKey[];  // its "Recent File List" subkey
 struct AppSettings {
   WindowState windowState;
   char initialDirectory[kPathBufferSize];
+  // The folder an archive was last opened from or saved to: where Save As starts for a new one.
+  char archiveDirectory[kPathBufferSize];
   uint32_t zipCompressionLevel;
   // The engine target last chosen in Save As: a new document's target (EngineTarget's number).
   uint32_t saveTarget;

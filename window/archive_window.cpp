@@ -12,6 +12,7 @@
 #include "services/core/archive_text.h"
 #include "services/viewer_watch.h"
 #include "services/dpi.h"
+#include "services/file_dialogs.h"
 #include "services/globals.h"
 #include "services/leftovers.h"
 #include "services/messages.h"
@@ -118,10 +119,12 @@ LRESULT OnCreateForPath(HWND hwnd, const CREATESTRUCTA* create, const char* requ
   SetWindowTextA(hwnd, path.c_str());
   // Only an archive that is shown joins the recent files; one that cannot be says why.
   const LRESULT result = BuildWindow(hwnd, std::move(source), &why);
-  if (result == 0)
+  if (result == 0) {
     g_recentFiles.Add(path.c_str());
-  else
+    RememberArchiveFolderOf(path.c_str());
+  } else {
     frameMessages.ShowMessage(ArchiveErrorMessage(format->name, path, why).c_str(), kProgramName, MessageIcon::Stop);
+  }
   return result;
 }
 

@@ -28,6 +28,7 @@ const char kSaveCaption[] = "Save";
 void AnnounceSaved(HWND window, const char* path) {
   SetWindowTextA(window, path);
   g_recentFiles.Add(path);
+  RememberArchiveFolderOf(path);
   // A first save gives the document a file, which Test Archive can read.
   WindowDocument* doc = DocumentOf(window);
   if (doc && window == ActiveMdiChild()) UpdateCommandState(window, doc);
@@ -161,10 +162,15 @@ bool SaveDocumentAs(HWND window) {
   if (!doc) return false;
   char path[kPathBufferSize];
   const std::string proposed = ProposedName(window, doc);
+  // The dialog starts in the archive's own folder; a new archive's in the one an archive was
+  // last opened from or saved to.
+  std::string folder = DocumentPath(doc) ? DocumentPath(doc) : "";
+  folder.resize(folder.find_last_of("\\/") == std::string::npos ? 0 : folder.find_last_of("\\/"));
+  if (folder.empty()) folder = g_settings.archiveDirectory;
   if (!ShowSaveDialog(path, sizeof path, proposed.c_str(), kArchiveFilter, nullptr, "Save Archive",
                       OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLETEMPLATE |
                           OFN_NONETWORKBUTTON,
-                      reinterpret_cast<LPARAM>(doc), SaveDialogHook)) {
+                      reinterpret_cast<LPARAM>(doc), SaveDialogHook, folder.c_str())) {
     return false;
   }
   // The path is kept as given only when the case of names is.

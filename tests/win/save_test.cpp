@@ -401,6 +401,49 @@ TEST_F(SaveTest, SaveAllSavesEveryChangedWindowAndACancelledSaveAsStopsTheRest) 
   EXPECT_EQ(FileBytes(pakPath), pakBytes);
 }
 
+// The folder a Save As dialog shows, read when the dialog is ready; the dialog cancelled.
+std::function<void(HWND)> ReadFolderAndCancel(std::string* folder) {
+  return [folder](HWND dialog) {
+    WaitForDialogReady(dialog);
+    char text[MAX_PATH] = {};
+    SendMessageA(dialog, CDM_GETFOLDERPATH, sizeof text, reinterpret_cast<LPARAM>(text));
+    *folder = text;
+    std::replace(folder->begin(), folder->end(), '/', '\\');
+    while (!folder->empty() && folder->back() == '\\') folder->pop_back();
+    PressDialogButton(dialog, IDCANCEL);
+  };
+}
+
+// Save As starts in the folder of the archive saved, and for a new archive in the folder an
+// archive was last opened from, not in the one files were last imported from.
+TEST_F(SaveTest, SaveAsStartsInTheArchivesFolder) {
+  const std::string archives = TempDir() + "archives", imports = TempDir() + "imports";
+  ASSERT_TRUE(CreateDirectoryA(archives.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(imports.c_str(), nullptr));
+  HWND window = OpenCopy("views.pak", archives + "\\x.pak");
+  ASSERT_NE(window, nullptr);
+  std::snprintf(g_settings.initialDirectory, sizeof g_settings.initialDirectory, "%s", imports.c_str());
+  std::string shown;
+  {
+    DialogWatcher dialog("Save Archive", 0, 10000, ReadFolderAndCancel(&shown));
+    SendMessageA(window, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+    ASSERT_TRUE(dialog.Wait().found);
+  }
+  std::string expected = archives;
+  std::replace(expected.begin(), expected.end(), '/', '\\');
+  EXPECT_EQ(Lower(shown), Lower(expected));
+  HWND fresh = OpenNew();
+  ASSERT_NE(fresh, nullptr);
+  shown.clear();
+  {
+    DialogWatcher dialog("Save Archive", 0, 10000, ReadFolderAndCancel(&shown));
+    SendMessageA(fresh, WM_COMMAND, ID_FILE_SAVE_AS, 0);
+    ASSERT_TRUE(dialog.Wait().found);
+  }
+  EXPECT_EQ(Lower(shown), Lower(expected));
+  EXPECT_STREQ(g_settings.initialDirectory, imports.c_str());  // cancelled: the other dialogs keep theirs
+}
+
 TEST_F(SaveTest, CompressionListFollowsTheNameAndItsChoiceOutlivesCancel) {
   HWND window = Open(WinFixture("views.pak"));
   ASSERT_NE(window, nullptr);

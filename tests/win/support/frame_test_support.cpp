@@ -78,6 +78,7 @@ void FrameTest::SetUp() {
   std::memset(&g_settings.windowState, 0, sizeof g_settings.windowState);
   CorrectWindowState(&g_settings.windowState);
   g_settings.initialDirectory[0] = '\0';
+  g_settings.archiveDirectory[0] = '\0';
   g_settings.zipCompressionLevel = kDefaultZipLevel;
   g_settings.keepCase = false;
   // Nor recent files from earlier tests.
