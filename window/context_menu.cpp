@@ -10,6 +10,7 @@
 #include "panes/views.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
+#include "window/folder_status.h"
 #include "window/panes.h"
 
 namespace {
@@ -108,6 +109,8 @@ bool OnPaneContextMenu(HWND window, WindowDocument* doc, HWND pane, LPARAM at) {
   SetFocus(pane);
   MenuPlace place = pane == doc->itemList ? PlaceInList(pane, at) : PlaceInTree(pane, at);
   UpdateCommandState(window, doc);
+  // A right click on a folder has just shown it: the bar counts it before the menu opens.
+  ShowFolderStatusNow(window);
   HMENU menus = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_CONTEXT_MENUS));
   if (!menus) return true;
   HMENU popup = GetSubMenu(menus, place.onItems ? CONTEXT_MENU_ITEMS : CONTEXT_MENU_SPACE);

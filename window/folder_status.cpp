@@ -49,6 +49,13 @@ std::string IdleStatusText() {
 
 void ScheduleFolderStatus(HWND window) { SetTimer(window, kFolderStatusTimer, kSettleMs, nullptr); }
 
+void ShowFolderStatusNow(HWND window) {
+  KillTimer(window, kFolderStatusTimer);
+  if (window != ActiveArchiveWindow() || !g_statusBar) return;
+  const std::string text = IdleStatusText();
+  SendMessageA(g_statusBar, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
 void OnFolderStatusTimer(HWND window) {
   KillTimer(window, kFolderStatusTimer);
   // Only the active window speaks for the status bar, and only while it is not in a menu.

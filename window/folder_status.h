@@ -21,3 +21,6 @@ void ScheduleFolderStatus(HWND window);
 // The timer of ScheduleFolderStatus went off in window.
 constexpr UINT_PTR kFolderStatusTimer = 0x5354;
 void OnFolderStatusTimer(HWND window);
+// The counts at once, also on the way into a menu (whose help takes the bar only from
+// the entry first pointed at): a context menu opened on a folder counts that folder.
+void ShowFolderStatusNow(HWND window);

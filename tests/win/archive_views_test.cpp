@@ -479,6 +479,26 @@ TEST_F(ArchiveViewsTest, TheStatusBarCountsTheFolderAndTheSelection) {
   // Another folder: its own count.
   TreeView_SelectItem(doc_->folderTree, TreeChildNamed(doc_->folderTree, TreeView_GetRoot(doc_->folderTree), "maps"));
   EXPECT_TRUE(PumpUntil([] { return StatusText() == "3 items"; })) << StatusText();
+  // A right click on a folder of the tree counts that folder while its menu is open.
+  {
+    HTREEITEM sound = TreeChildNamed(doc_->folderTree, TreeView_GetRoot(doc_->folderTree), "sound");
+    ASSERT_NE(sound, nullptr);
+    RECT item = {};
+    *reinterpret_cast<HTREEITEM*>(&item) = sound;
+    ASSERT_TRUE(SendMessageA(doc_->folderTree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&item)));
+    POINT p = {(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+    ClientToScreen(doc_->folderTree, &p);
+    PopupMenuWatcher watcher(VK_ESCAPE);
+    SetForegroundWindow(frame_);
+    EXPECT_TRUE(ClickAndWait(p, true));
+    EXPECT_TRUE(PumpUntil([&] { return watcher.Done(); }));
+    const WatchedMenu menu = watcher.Wait();
+    ASSERT_TRUE(menu.found);
+    EXPECT_EQ(TreeView_GetSelection(doc_->folderTree), sound);
+    const int count = ListView_GetItemCount(doc_->itemList);
+    EXPECT_NE(count, 3);
+    EXPECT_EQ(menu.status, std::to_string(count) + (count == 1 ? " item" : " items"));
+  }
   // Without an archive window the bar is ready again.
   SendMessageA(frame_, WM_COMMAND, ID_WINDOW_CLOSE_ALL, 0);
   EXPECT_TRUE(PumpUntil([] { return StatusText() == "Ready"; })) << StatusText();

@@ -1,6 +1,7 @@
 #include "tests/win/support/dialog_watch_support.h"
 
 #include "tests/win/support/frame_test_support.h"
+#include "services/globals.h"
 #include "tests/win/support/screenshot.h"
 
 #include <commdlg.h>
@@ -120,6 +121,7 @@ void PopupMenuWatcher::Run() {
     seen_.entries.emplace_back(text, !(state & (MF_GRAYED | MF_DISABLED)));
     if (state & MF_CHECKED) seen_.checked.push_back(text);
   }
+  if (g_statusBar) seen_.status = StatusText();
   if (!screenshot_.empty()) {
     UpdateWindow(popup);  // painted by the menu's thread before this returns
     WaitUntilDrawn(popup);

@@ -52,6 +52,7 @@ struct WatchedMenu {
   bool found = false;
   std::vector<std::pair<std::string, bool>> entries;
   std::vector<std::string> checked;  // the texts of the checked entries
+  std::string status;  // the status bar's text while the menu is open
 };
 
 // Waits on its own thread for a popup menu of this process, records its entries, then
