@@ -125,11 +125,12 @@ bool ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filt
 
 bool ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* defaultExtension, const char* title, DWORD flags, LPARAM custom,
-                   LPOFNHOOKPROC hook) {
+                   LPOFNHOOKPROC hook, HWND owner) {
   char filter[1024];
   if (!buffer || size < 2 || !LoadFilter(filterId, filter, sizeof filter)) return false;
   OPENFILENAMEA ofn;
   FillCommon(&ofn, buffer, size, initialName, filter, title, flags);
+  if (owner) ofn.hwndOwner = owner;
   ofn.lpstrDefExt = defaultExtension;
   ofn.lCustData = custom;
   if (hook) {
