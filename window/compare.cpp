@@ -113,10 +113,12 @@ void RunOffWindowThread(HWND window, CompareJob* job) {
   });
   const DWORD started = GetTickCount();
   HWND dialog = nullptr;
+  bool opened = false;  // once: a dialog that cannot be made is not tried again and again
   std::string item;
   uint32_t size = 0;
   while (WaitForSingleObject(done, kWatchInterval) == WAIT_TIMEOUT) {
-    if (dialog == nullptr && GetTickCount() - started >= kProgressDelay) {
+    if (!opened && GetTickCount() - started >= kProgressDelay) {
+      opened = true;
       dialog = ProgressOpen(window, job->progress.steps());
       if (dialog) SetWindowTextA(dialog, "Comparing...");
     }

@@ -83,8 +83,10 @@ std::string CountsText(const Comparison& comparison) {
   return text;
 }
 
-// What the comparison could not look at, which the list cannot show.
+// What the comparison could not look at, which the list cannot show; or that there is no
+// difference at all, which an empty list of differences would leave to guess.
 std::string LimitsText(const Comparison& comparison) {
+  if (comparison.Identical()) return "A and B hold the same files.";
   std::string text;
   const size_t folders = comparison.unreadableFolders.size();
   if (folders > 0)

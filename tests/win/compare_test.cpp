@@ -327,6 +327,29 @@ TEST_F(CompareTest, AFolderOnTheOtherSideIsComparedFileByFile) {
   EXPECT_NE(onlyInB.find("base, the folder compared with."), std::string::npos) << onlyInB;
 }
 
+// An archive compared with its own file, as saved: nothing to list and nothing to save, and
+// the note says so.
+TEST_F(CompareTest, AnArchiveComparedWithItsOwnFileHoldsTheSameFiles) {
+  WriteSides();
+  ASSERT_NE(Open(modPath_), nullptr);
+  std::string counts, note;
+  Rows differences, all;
+  bool saveEnabled = true;
+  ASSERT_TRUE(RunCompare(modPath_, [&](HWND dialog) {
+    counts = DialogItemText(dialog, IDC_COMPARE_COUNTS);
+    note = DialogItemText(dialog, IDC_COMPARE_NOTE);
+    differences = ReadRows(dialog);
+    saveEnabled = IsWindowEnabled(GetDlgItem(dialog, IDC_COMPARE_SAVE)) != FALSE;
+    SetFilter(dialog, "The same");
+    all = ReadRows(dialog);
+  }));
+  EXPECT_EQ(counts, "0 added, 0 removed, 0 changed, 4 the same");
+  EXPECT_EQ(note, "A and B hold the same files.");
+  EXPECT_TRUE(differences.empty());
+  EXPECT_EQ(all.size(), 4u);
+  EXPECT_FALSE(saveEnabled);
+}
+
 // A file of B that cannot be read is listed with why; the differences are then not known
 // whole, and none are saved.
 TEST_F(CompareTest, AnUnreadableFileIsListedWithWhyAndNoPatchIsMadeWithoutIt) {
