@@ -107,7 +107,7 @@ std::string SidesText(const CompareOutcome& outcome) {
   return "A: " + a + "\nB: " + outcome.pathB + (outcome.folderB ? " (folder)" : "");
 }
 
-std::string CellText(const CompareOutcome& outcome, const ComparedItem& item, int column) {
+std::string CellText(const ComparedItem& item, int column) {
   switch (column) {
     case kPathColumn: return item.path;
     case kKindColumn: return KindText(item.kind);
@@ -126,7 +126,7 @@ void AnswerDisplayInfo(CompareState* state, Info* info) {
   std::string text;
   if (row >= 0 && static_cast<size_t>(row) < state->shown.size()) {
     const Comparison& comparison = state->outcome->comparison;
-    text = CellText(*state->outcome, comparison.items[state->shown[static_cast<size_t>(row)]], info->item.iSubItem);
+    text = CellText(comparison.items[state->shown[static_cast<size_t>(row)]], info->item.iSubItem);
   }
   GiveListText(info, text);
 }
