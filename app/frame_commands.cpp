@@ -25,6 +25,7 @@ namespace {
 // Commands the active archive window carries out.
 constexpr int kDocumentCommands[] = {
     ID_FILE_SAVE,          ID_FILE_SAVE_AS,        ID_FILE_TEST_ARCHIVE,
+    ID_FILE_COMPARE,       ID_FILE_COMPARE_FOLDER,
     ID_EDIT_UNDO,          ID_EDIT_REDO,
     ID_EDIT_FIND,          ID_EDIT_CUT,
     ID_EDIT_COPY,          ID_EDIT_PASTE,          ID_EDIT_DELETE,

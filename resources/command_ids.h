@@ -11,6 +11,10 @@
 #define ID_FILE_SAVE_ALL 40012
 // Reads every entry of the active archive's file and reports the damaged ones.
 #define ID_FILE_TEST_ARCHIVE 40040
+// Compare the active archive with another archive, or with a folder on disk (ids kept
+// apart from the rest, from 40090).
+#define ID_FILE_COMPARE 40090
+#define ID_FILE_COMPARE_FOLDER 40091
 #define ID_FILE_MRU_FIRST 57616
 #define ID_FILE_MRU_LAST 57631
 #define ID_APP_EXIT 40011

@@ -134,12 +134,13 @@ bool ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filt
 
 bool ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* defaultExtension, const char* title, DWORD flags, LPARAM custom,
-                   LPOFNHOOKPROC hook, const char* startIn) {
+                   LPOFNHOOKPROC hook, HWND owner, const char* startIn) {
   char filter[1024];
   if (!buffer || size < 2 || !LoadFilter(filterId, filter, sizeof filter)) return false;
   OPENFILENAMEA ofn;
   FillCommon(&ofn, buffer, size, initialName, filter, title, flags);
   if (startIn && startIn[0]) ofn.lpstrInitialDir = startIn;
+  if (owner) ofn.hwndOwner = owner;
   ofn.lpstrDefExt = defaultExtension;
   ofn.lCustData = custom;
   if (hook) {

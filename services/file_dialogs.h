@@ -20,12 +20,12 @@ std::string ArchiveFilterText();
 bool ShowOpenDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* title, DWORD flags);
 
-// Opens the Save dialog owned by the frame, with hook (which may be null) as its hook
-// procedure, in the folder startIn (null or empty: the folder last used by any of the file
-// dialogs); the full chosen path goes to the buffer. true when the user chose.
+// Opens the Save dialog owned by owner (null: the frame), with hook (which may be null) as
+// its hook procedure, in the folder startIn (null or empty: the folder last used by any of
+// the file dialogs); the full chosen path goes to the buffer. true when the user chose.
 bool ShowSaveDialog(char* buffer, DWORD size, const char* initialName, UINT filterId,
                    const char* defaultExtension, const char* title, DWORD flags, LPARAM custom,
-                   LPOFNHOOKPROC hook, const char* startIn = nullptr);
+                   LPOFNHOOKPROC hook, HWND owner = nullptr, const char* startIn = nullptr);
 
 // Lets the user choose a directory below My Computer, by the tree or by a path typed into
 // its edit box, starting at InitialDirectory, which then becomes the chosen directory.

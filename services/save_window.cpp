@@ -146,6 +146,23 @@ void ProgressStep(HWND dialog) {
   }
 }
 
+void ProgressMoveTo(HWND dialog, uint32_t steps, uint32_t position) {
+  ProgressState* state = dialog ? StateOf(dialog) : nullptr;
+  if (state == nullptr) return;
+  if (steps != state->steps) {
+    state->steps = steps;
+    SendDlgItemMessageA(dialog, IDC_SAVE_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(steps));
+    state->shown = 0;
+    SendDlgItemMessageA(dialog, IDC_SAVE_BAR, PBM_SETPOS, 0, 0);
+  }
+  state->position = position;
+  if (Filled(*state, position) != Filled(*state, state->shown) || (position >= steps && state->shown != position)) {
+    SendDlgItemMessageA(dialog, IDC_SAVE_BAR, PBM_SETPOS, position, 0);
+    state->shown = position;
+    PaintSoon(dialog);
+  }
+}
+
 bool ProgressCancelled(HWND dialog) {
   if (dialog == nullptr) return false;
   ProgressState* state = StateOf(dialog);

@@ -17,6 +17,9 @@ HWND ProgressOpen(HWND owner, uint32_t steps);
 void ProgressShowItem(HWND dialog, const char* storedPath, uint32_t size);
 // Advances the bar by one step.
 void ProgressStep(HWND dialog);
+// Sets the bar to position of steps (for work whose count of steps is known only once it
+// runs, and that is watched rather than stepped).
+void ProgressMoveTo(HWND dialog, uint32_t steps, uint32_t position);
 // Lets the dialog take what was sent to it (paint, the Cancel button, Escape) and says
 // whether the user asked to stop. The rest of the program's messages wait until the save
 // is over.

@@ -74,7 +74,8 @@ const int kViewCommands[] = {ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_L
                              ID_VIEW_DETAILS, ID_VIEW_THUMBNAILS};
 
 void OnFirstActivation() {
-  for (int command : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_SAVE_ALL}) {
+  for (int command : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_SAVE_ALL, ID_FILE_COMPARE,
+                      ID_FILE_COMPARE_FOLDER}) {
     EnableItem(command, true);
   }
   EnableButton(ID_FILE_SAVE, true);
@@ -88,7 +89,8 @@ void OnFirstActivation() {
 }
 
 void OnLastDeactivation() {
-  for (int command : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_SAVE_ALL, ID_FILE_TEST_ARCHIVE}) {
+  for (int command : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_SAVE_ALL, ID_FILE_TEST_ARCHIVE,
+                      ID_FILE_COMPARE, ID_FILE_COMPARE_FOLDER}) {
     EnableItem(command, false);
   }
   EnableButton(ID_FILE_SAVE, false);

@@ -3,6 +3,7 @@
 #include "resources/command_ids.h"
 #include "window/archive_window.h"
 #include "window/clipboard_commands.h"
+#include "window/compare.h"
 #include "window/context_menu.h"
 #include "window/edit_commands.h"
 #include "window/find.h"
@@ -28,6 +29,10 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
       return true;
     case ID_FILE_TEST_ARCHIVE:
       TestArchive(window, doc);
+      return true;
+    case ID_FILE_COMPARE:
+    case ID_FILE_COMPARE_FOLDER:
+      CompareWithOtherSide(window, doc, command == ID_FILE_COMPARE_FOLDER);
       return true;
     case ID_EDIT_FIND:
       FindInArchive(window, doc);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,12 +12,11 @@
 #include "panes/views.h"
 #include "resources/find_ids.h"
 #include "services/dpi.h"
-#include "services/code_page.h"
-#include "services/core/path_length.h"
 #include "services/globals.h"
 #include "services/message_box.h"
 #include "services/number_format.h"
 #include "panes/preview_pane.h"
+#include "window/list_text.h"
 
 namespace {
 
@@ -155,34 +153,12 @@ void OnEnter(HWND dialog, FindState* state) {
 }
 
 // The owner-data list asks for each text it draws.
-void AnswerDisplayInfo(FindState* state, NMLVDISPINFOA* info) {
-  if (!(info->item.mask & LVIF_TEXT) || info->item.pszText == nullptr || info->item.cchTextMax <= 0) return;
+template <typename Info>
+void AnswerDisplayInfo(FindState* state, Info* info) {
   const int index = info->item.iItem;
-  if (index < 0 || static_cast<size_t>(index) >= state->found.size()) {
-    info->item.pszText[0] = '\0';
-    return;
-  }
-  const FoundItem& found = state->found[static_cast<size_t>(index)];
-  const std::string& text = info->item.iSubItem == 0 ? found.name : found.folder;
-  // A text longer than the list's buffer is cut between characters of UTF-8, never inside one.
-  if (!AnsiCodePageIsUtf8()) {
-    lstrcpynA(info->item.pszText, text.c_str(), info->item.cchTextMax);
-    return;
-  }
-  const size_t length = Utf8CutLength(text, static_cast<size_t>(info->item.cchTextMax) - 1);
-  std::memcpy(info->item.pszText, text.data(), length);
-  info->item.pszText[length] = '\0';
-}
-
-void AnswerDisplayInfoW(FindState* state, NMLVDISPINFOW* info) {
-  if (!(info->item.mask & LVIF_TEXT) || info->item.pszText == nullptr || info->item.cchTextMax <= 0) return;
-  info->item.pszText[0] = L'\0';
-  const int index = info->item.iItem;
-  if (index < 0 || static_cast<size_t>(index) >= state->found.size()) return;
-  const FoundItem& found = state->found[static_cast<size_t>(index)];
-  const std::string& text = info->item.iSubItem == 0 ? found.name : found.folder;
-  const int written = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, info->item.pszText, info->item.cchTextMax);
-  if (written == 0) info->item.pszText[info->item.cchTextMax - 1] = L'\0';
+  const bool known = index >= 0 && static_cast<size_t>(index) < state->found.size();
+  const FoundItem* found = known ? &state->found[static_cast<size_t>(index)] : nullptr;
+  GiveListText(info, !found ? std::string() : info->item.iSubItem == 0 ? found->name : found->folder);
 }
 
 Node* NodeAt(Node* root, const std::vector<std::string>& path);
@@ -200,7 +176,7 @@ LRESULT OnNotify(HWND dialog, FindState* state, NMHDR* header) {
   if (header->idFrom != IDC_FIND_RESULTS) return 0;
   switch (header->code) {
     case LVN_GETDISPINFOA: AnswerDisplayInfo(state, reinterpret_cast<NMLVDISPINFOA*>(header)); return 0;
-    case LVN_GETDISPINFOW: AnswerDisplayInfoW(state, reinterpret_cast<NMLVDISPINFOW*>(header)); return 0;
+    case LVN_GETDISPINFOW: AnswerDisplayInfo(state, reinterpret_cast<NMLVDISPINFOW*>(header)); return 0;
     case LVN_ITEMCHANGED:
       UpdateShowButton(dialog);
       PreviewFocusedResult(state, reinterpret_cast<const NMLISTVIEW*>(header));
@@ -256,6 +232,16 @@ Node* NodeAt(Node* root, const std::vector<std::string>& path) {
   return node == root ? nullptr : node;
 }
 
+void ShowFound(HWND window, WindowDocument* doc, const FoundItem& found) {
+  Node* node = NodeAt(doc->root(), found.path);
+  if (!node || !ShowNodeInPanes(doc, node)) {
+    std::string text = PrintableName(found.name) + " is no longer in " + PrintableName(found.folder) + ".";
+    ShowErrorMessage(window, text.c_str(), kFindCaption);
+    return;
+  }
+  SetFocus(doc->itemList);
+}
+
 void SelectOnly(HWND list, int index) {
   LVITEMA item = {};
   item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
@@ -266,23 +252,17 @@ void SelectOnly(HWND list, int index) {
   SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
 }
 
-void ShowFound(HWND window, WindowDocument* doc, const FoundItem& found) {
-  Node* node = NodeAt(doc->root(), found.path);
-  HTREEITEM folderItem = node ? FolderItemOf(doc, node->parent()) : nullptr;
-  if (!folderItem) {
-    std::string text = PrintableName(found.name) + " is no longer in " + PrintableName(found.folder) + ".";
-    ShowErrorMessage(window, text.c_str(), kFindCaption);
-    return;
-  }
+}  // namespace
+
+bool ShowNodeInPanes(WindowDocument* doc, const Node* node) {
+  HTREEITEM folderItem = node && node->parent() ? FolderItemOf(doc, node->parent()) : nullptr;
+  if (!folderItem) return false;
   SendMessageA(doc->folderTree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(folderItem));
   SendMessageA(doc->folderTree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(folderItem));
   const int index = FindListItem(doc->itemList, node);
-  if (index < 0) return;
-  SelectOnly(doc->itemList, index);
-  SetFocus(doc->itemList);
+  if (index >= 0) SelectOnly(doc->itemList, index);
+  return true;
 }
-
-}  // namespace
 
 void FindInArchive(HWND window, WindowDocument* doc) {
   if (!doc || !doc->root()) return;

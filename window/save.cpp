@@ -99,7 +99,7 @@ bool SaveThroughTemporary(HWND window, WindowDocument* doc, const ArchiveFormat&
   const Failure failure = SaveDocument(doc, format, destination, options, &host, &temporaries);
   if (!failure) {
     // The files now read from the new file, whose own time is theirs where it stores none.
-    RefreshListColumn(doc->itemList, kModifiedColumn);
+    if (doc->itemList) RefreshListColumn(doc->itemList, kModifiedColumn);
     return true;
   }
   switch (failure.problem) {
@@ -110,7 +110,7 @@ bool SaveThroughTemporary(HWND window, WindowDocument* doc, const ArchiveFormat&
       // Saved, but not to be read back: the window cannot go on showing it.
       const std::string text = SaveFailureMessage(failure, destination);
       ShowErrorMessage(window, text.c_str(), kSaveCaption);
-      SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(window), 0);
+      if (IsArchiveWindow(window)) SendMessageA(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(window), 0);
       return false;
     }
     default: {
@@ -155,39 +155,57 @@ std::string ProposedName(HWND window, const WindowDocument* doc) {
   return TitleWithoutMark(window) + ".pk3";
 }
 
+// A save over the file an archive window reads is refused: it would pull the file from
+// under that window.
+bool RefusedAsOpen(HWND owner, HWND self, const char* path) {
+  if (!OpenInAnotherWindow(self, path)) return false;
+  const std::string text = std::string(path) + " is open in another window.\nOperation aborted.";
+  ShowErrorMessage(owner, text.c_str(), kSaveCaption);
+  return true;
+}
+
 }  // namespace
+
+bool AskSaveAsPath(HWND owner, WindowDocument* doc, const std::string& proposedName, const char* title,
+                   std::string* path) {
+  char chosen[kPathBufferSize];
+  // The dialog starts in the archive's own folder; a new archive's in the one an archive was
+  // last opened from or saved to.
+  std::string folder = DocumentPath(doc) ? DocumentPath(doc) : "";
+  const size_t slash = folder.find_last_of("\\/");
+  folder.resize(slash == std::string::npos ? 0 : slash);
+  if (folder.empty()) folder = g_settings.archiveDirectory;
+  if (!ShowSaveDialog(chosen, sizeof chosen, proposedName.c_str(), kArchiveFilter, nullptr, title,
+                      OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLETEMPLATE | OFN_NONETWORKBUTTON,
+                      reinterpret_cast<LPARAM>(doc), SaveDialogHook, owner, folder.c_str())) {
+    return false;
+  }
+  // The path is kept as given only when the case of names is.
+  if (!g_settings.keepCase) LowerCaseAscii(chosen);
+  // The target chosen in the dialog is the document's from now on, saved or not.
+  doc->target = ChosenSaveTarget();
+  *path = chosen;
+  return true;
+}
+
+bool SaveUnshownDocument(HWND owner, WindowDocument* doc, const std::string& path) {
+  if (RefusedAsOpen(owner, nullptr, path.c_str())) return false;
+  return SaveThroughTemporary(owner, doc, FormatToWrite(path.c_str(), doc), path.c_str());
+}
 
 bool SaveDocumentAs(HWND window) {
   WindowDocument* doc = DocumentOf(window);
   if (!doc) return false;
-  char path[kPathBufferSize];
-  const std::string proposed = ProposedName(window, doc);
-  // The dialog starts in the archive's own folder; a new archive's in the one an archive was
-  // last opened from or saved to.
-  std::string folder = DocumentPath(doc) ? DocumentPath(doc) : "";
-  folder.resize(folder.find_last_of("\\/") == std::string::npos ? 0 : folder.find_last_of("\\/"));
-  if (folder.empty()) folder = g_settings.archiveDirectory;
-  if (!ShowSaveDialog(path, sizeof path, proposed.c_str(), kArchiveFilter, nullptr, "Save Archive",
-                      OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLETEMPLATE |
-                          OFN_NONETWORKBUTTON,
-                      reinterpret_cast<LPARAM>(doc), SaveDialogHook, folder.c_str())) {
-    return false;
-  }
-  // The path is kept as given only when the case of names is.
-  if (!g_settings.keepCase) LowerCaseAscii(path);
-  // The target chosen in the dialog is the document's from now on, saved or not.
-  doc->target = ChosenSaveTarget();
+  std::string chosen;
+  if (!AskSaveAsPath(nullptr, doc, ProposedName(window, doc), "Save Archive", &chosen)) return false;
+  const char* path = chosen.c_str();
   const char* current = DocumentPath(doc);
   if (current && SameDiskFile(current, path)) {
     if (!SaveInPlace(window, doc)) return false;
     AnnounceSaved(window, DocumentPath(doc));
     return true;
   }
-  if (OpenInAnotherWindow(window, path)) {
-    const std::string text = std::string(path) + " is open in another window.\nOperation aborted.";
-    ShowErrorMessage(window, text.c_str(), kSaveCaption);
-    return false;
-  }
+  if (RefusedAsOpen(window, window, path)) return false;
   if (!SaveThroughTemporary(window, doc, FormatToWrite(path, doc), path)) return false;
   AnnounceSaved(window, path);
   return true;

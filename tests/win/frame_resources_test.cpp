@@ -50,6 +50,10 @@ const Shown kShown[] = {
     {40012, "Save A&ll", true, false, kNoKey, 0, nullptr, nullptr},
     {40040, "&Test Archive", true, false, kNoKey, 0, "Reads every file of the archive and reports the damaged ones",
      ""},
+    {40090, "Compare &With...", true, false, kNoKey, 0,
+     "Compares the archive with another archive and lists the files added, removed and changed", ""},
+    {40091, "Compare With Fol&der...", true, false, kNoKey, 0,
+     "Compares the archive with a folder on disk and lists the files added, removed and changed", ""},
     {40011, "E&xit", false, false, kNoKey, 0, nullptr, nullptr},
     {57643, "&Undo\tCtrl+Z", true, false, 'Z', FCONTROL, "Undoes the last change to the archive", ""},
     {57643, nullptr, false, false, VK_BACK, FALT, nullptr, nullptr},
@@ -111,7 +115,7 @@ struct Popup {
   bool grayed;
   int items;
 };
-const Popup kPopups[] = {{"&File", false, 13}, {"&Edit", true, 13},   {"&Object", true, 7},
+const Popup kPopups[] = {{"&File", false, 15}, {"&Edit", true, 13},   {"&Object", true, 7},
                          {"&View", false, 16}, {"&Window", true, 11}, {"&Help", false, 1}};
 
 std::string LoadedString(UINT id) {

@@ -12,8 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "archive/crc32.h"
-#include "archive/deflate.h"
 #include "resources/command_ids.h"
 #include "resources/find_ids.h"
 #include "services/globals.h"
@@ -23,20 +21,6 @@
 #include "tests/win/support/screenshot.h"
 
 namespace {
-
-sample::ZipEntry Stored(const std::string& name, const std::string& text) {
-  std::vector<uint8_t> bytes(text.begin(), text.end());
-  const uint32_t crc = Crc32(bytes.data(), bytes.size());
-  return {name, 0, bytes, crc, static_cast<uint32_t>(bytes.size())};
-}
-
-sample::ZipEntry Deflated(const std::string& name, const std::vector<uint8_t>& plain) {
-  std::vector<uint8_t> packed(plain.size() + plain.size() / 100 + 1024);
-  uint32_t packedSize = static_cast<uint32_t>(packed.size());
-  EXPECT_EQ(DeflateBuffer(packed.data(), &packedSize, plain.data(), static_cast<uint32_t>(plain.size()), 6), 1);
-  packed.resize(packedSize);
-  return {name, 8, packed, Crc32(plain.data(), plain.size()), static_cast<uint32_t>(plain.size())};
-}
 
 bool Grayed(int command) { return (GetMenuState(g_mainMenu, command, MF_BYCOMMAND) & MF_GRAYED) != 0; }
 
@@ -75,10 +59,10 @@ TEST_F(TestArchiveTest, TheRulesOfTheArchivesEngineFollowTheDamage) {
   const std::string folder = TempDir() + "baseq3";
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
   const std::string longPath = "textures/base/" + std::string(46, 't') + ".tga";  // 64 characters
-  sample::ZipEntry lzma = Stored("maps/lzma.bsp", "not really LZMA");
+  sample::ZipEntry lzma = StoredZipEntry("maps/lzma.bsp", "not really LZMA");
   lzma.method = 14;
   const std::vector<uint8_t> bytes =
-      sample::ZipWithData({Stored(longPath, "texture"), Stored("sound/a..b.wav", "sound"), lzma});
+      sample::ZipWithData({StoredZipEntry(longPath, "texture"), StoredZipEntry("sound/a..b.wav", "sound"), lzma});
   const std::string path = folder + "\\zz-mod.pk3";
   FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
@@ -124,8 +108,9 @@ TEST_F(TestArchiveTest, ANewDocumentHasNoFileToTest) {
 TEST_F(TestArchiveTest, AFlippedByteNamesTheDamagedEntryAndItsReason) {
   std::vector<uint8_t> text(20000);
   for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>("abcdefgh\n"[i % 9]);
-  std::vector<sample::ZipEntry> entries = {Deflated("maps/e1m1.bsp", text), Stored("sound/beep.wav", "RIFF....WAVEfmt "),
-                                           Stored("readme.txt", "Read me.")};
+  std::vector<sample::ZipEntry> entries = {DeflatedZipEntry("maps/e1m1.bsp", text),
+                                           StoredZipEntry("sound/beep.wav", "RIFF....WAVEfmt "),
+                                           StoredZipEntry("readme.txt", "Read me.")};
   entries[1].bytes[5] ^= 0x01;
   const std::string path = TempDir() + "flipped.pk3";
   ASSERT_TRUE(WriteBytes(path, sample::ZipWithData(entries)));
@@ -149,7 +134,8 @@ TEST_F(TestArchiveTest, EntriesSharingTheirBytesAreNamedWithEachOther) {
   std::vector<uint8_t> text(20000);
   for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>("abcdefgh\n"[i % 9]);
   std::vector<uint8_t> zip =
-      sample::ZipWithData({Deflated("maps/a.bsp", text), Deflated("maps/b.bsp", text), Stored("readme.txt", "Read me.")});
+      sample::ZipWithData({DeflatedZipEntry("maps/a.bsp", text), DeflatedZipEntry("maps/b.bsp", text),
+                           StoredZipEntry("readme.txt", "Read me.")});
   // The second central record is pointed at the first local header.
   size_t central = 0;
   for (int records = 0;; ++central) {
@@ -171,10 +157,10 @@ TEST_F(TestArchiveTest, EntriesSharingTheirBytesAreNamedWithEachOther) {
 TEST_F(TestArchiveTest, ManyDamagedEntriesAreListedAScreenfulAtMostAndTheRestCounted) {
   std::vector<sample::ZipEntry> entries;
   for (int i = 0; i < 26; ++i) {
-    entries.push_back(Stored("bad" + std::to_string(100 + i) + ".txt", "damaged text"));
+    entries.push_back(StoredZipEntry("bad" + std::to_string(100 + i) + ".txt", "damaged text"));
     entries.back().bytes[0] ^= 0x20;
   }
-  entries.push_back(Stored("good.txt", "sound text"));
+  entries.push_back(StoredZipEntry("good.txt", "sound text"));
   const std::string path = TempDir() + "many.pk3";
   ASSERT_TRUE(WriteBytes(path, sample::ZipWithData(entries)));
   ASSERT_NE(Open(path), nullptr);
@@ -198,8 +184,8 @@ TEST_F(TestArchiveTest, ManyDamagedEntriesAreListedAScreenfulAtMostAndTheRestCou
 
 TEST_F(TestArchiveTest, ADamagedEntryIsNamedWithItsControlBytesEscaped) {
   // A line break in the name would start a line of the box of its own.
-  std::vector<sample::ZipEntry> entries = {Stored("two\nlines\x1b[0m.txt", "damaged text"),
-                                           Stored("readme.txt", "Read me.")};
+  std::vector<sample::ZipEntry> entries = {StoredZipEntry("two\nlines\x1b[0m.txt", "damaged text"),
+                                           StoredZipEntry("readme.txt", "Read me.")};
   entries[0].bytes[0] ^= 0x20;
   const std::string path = TempDir() + "hostile.pk3";
   ASSERT_TRUE(WriteBytes(path, sample::ZipWithData(entries)));
@@ -216,7 +202,7 @@ TEST_F(TestArchiveTest, CancelStopsTheTestAndClaimsNothingForTheFilesNotRead) {
   // Four hundred entries of 4 MiB of zeros: a small file whose test inflates and checks
   // 1.6 GB, long enough for a click on Cancel to land midway.
   const std::vector<uint8_t> zeros(4u << 20, 0);
-  const sample::ZipEntry packed = Deflated("x", zeros);
+  const sample::ZipEntry packed = DeflatedZipEntry("x", zeros);
   std::vector<sample::ZipEntry> entries;
   for (int i = 0; i < 400; ++i) {
     sample::ZipEntry e = packed;

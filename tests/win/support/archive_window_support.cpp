@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "archive/crc32.h"
+#include "archive/deflate.h"
 #include "services/file_types.h"
 #include "services/globals.h"
 #include "services/messages.h"
@@ -161,4 +163,18 @@ HTREEITEM TreeChildNamed(HWND tree, HTREEITEM parent, const std::string& name) {
   for (HTREEITEM child : TreeChildItems(tree, parent))
     if (TreeText(tree, child) == name) return child;
   return nullptr;
+}
+
+sample::ZipEntry StoredZipEntry(const std::string& name, const std::string& text) {
+  std::vector<uint8_t> bytes(text.begin(), text.end());
+  const uint32_t crc = Crc32(bytes.data(), bytes.size());
+  return {name, 0, bytes, crc, static_cast<uint32_t>(bytes.size())};
+}
+
+sample::ZipEntry DeflatedZipEntry(const std::string& name, const std::vector<uint8_t>& plain) {
+  std::vector<uint8_t> packed(plain.size() + plain.size() / 100 + 1024);
+  uint32_t packedSize = static_cast<uint32_t>(packed.size());
+  EXPECT_EQ(DeflateBuffer(packed.data(), &packedSize, plain.data(), static_cast<uint32_t>(plain.size()), 6), 1);
+  packed.resize(packedSize);
+  return {name, 8, packed, Crc32(plain.data(), plain.size()), static_cast<uint32_t>(plain.size())};
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/core/sample_archives.h"
 #include "tests/win/support/frame_test_support.h"
 #include "tests/win/support/pane_reading.h"
 #include "window/archive_window.h"
@@ -66,3 +67,8 @@ std::string ListText(HWND list, int index, int column);
 std::vector<std::string> TreeChildren(HWND tree, HTREEITEM parent);
 HTREEITEM TreeChildNamed(HWND tree, HTREEITEM parent, const std::string& name);
 std::string TreeText(HWND tree, HTREEITEM item);
+
+// Entries for sample::ZipWithData with their CRC-32 and size: text stored as it is, and bytes
+// deflated.
+sample::ZipEntry StoredZipEntry(const std::string& name, const std::string& text);
+sample::ZipEntry DeflatedZipEntry(const std::string& name, const std::vector<uint8_t>& plain);
