@@ -47,8 +47,19 @@ bool GoUpFromPane(HWND pane) {
   return true;
 }
 
+// Tab, Shift+Tab and F6 move the focus to the other pane, as in Explorer (Ctrl+Tab and
+// Ctrl+F6 stay the frame's, between windows).
+bool MoveFocusOnKey(HWND pane, WPARAM key) {
+  if ((key != VK_TAB && key != VK_F6) || GetKeyState(VK_CONTROL) < 0) return false;
+  WindowDocument* doc = DocumentOf(ArchiveWindowOfPane(pane));
+  if (!doc) return false;
+  SetFocus(pane == doc->folderTree ? doc->itemList : doc->folderTree);
+  return true;
+}
+
 LRESULT OnTreeKeyDown(HWND hwnd, WPARAM wParam, LPARAM lParam) {
   if (wParam == VK_BACK && GoUpFromPane(hwnd)) return 0;
+  if (MoveFocusOnKey(hwnd, wParam)) return 0;
   return TreeDefault(hwnd, WM_KEYDOWN, wParam, lParam);
 }
 
@@ -92,6 +103,7 @@ LRESULT OnListCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 
 LRESULT OnListKeyDown(HWND hwnd, WPARAM wParam, LPARAM lParam) {
   if (wParam == VK_BACK && GoUpFromPane(hwnd)) return 0;
+  if (MoveFocusOnKey(hwnd, wParam)) return 0;
   if (wParam != VK_RETURN) return ScrollList(hwnd, WM_KEYDOWN, wParam, lParam);
   int index = static_cast<int>(
       SendMessageA(hwnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED | LVNI_SELECTED));
@@ -175,6 +187,10 @@ LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
       OnPaneFocused(hwnd);
       break;
     case WM_KEYDOWN: return OnTreeKeyDown(hwnd, wParam, lParam);
+    case WM_CHAR:
+      // The Tab that moved the focus is no letter of an item's name to look for.
+      if (wParam == '\t') return 0;
+      break;
     case WM_CONTEXTMENU:
       if (ShowPaneMenu(hwnd, lParam)) return 0;
       break;
@@ -192,6 +208,9 @@ LRESULT CALLBACK ItemListPaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
       OnHeaderChanged(hwnd, reinterpret_cast<const NMHDR*>(lParam));
       break;
     case WM_KEYDOWN: return OnListKeyDown(hwnd, wParam, lParam);
+    case WM_CHAR:
+      if (wParam == '\t') return 0;
+      break;
     case WM_LBUTTONDBLCLK: return OnListDoubleClick(hwnd, lParam);
     case WM_COMMAND: return OnListCommand(hwnd, wParam, lParam);
     case WM_CONTEXTMENU:

@@ -453,6 +453,30 @@ TEST_F(ArchiveViewsTest, TheSortedColumnCarriesTheArrow) {
   EXPECT_EQ(arrows(), (Arrows{0, 0, 0, 0, 0, 0, 0, up}));
 }
 
+// Tab, Shift+Tab and F6 move the focus between the folder tree and the item list, with real
+// keys, and take no item's name search with them.
+TEST_F(ArchiveViewsTest, TabAndF6MoveTheFocusBetweenThePanes) {
+  SetForegroundWindow(frame_);
+  SetFocus(doc_->itemList);
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc_->itemList; }));
+  const HTREEITEM caret = TreeView_GetSelection(doc_->folderTree);
+  const struct {
+    bool shift;
+    WORD key;
+    HWND to;
+  } steps[] = {{false, VK_TAB, doc_->folderTree}, {false, VK_TAB, doc_->itemList}, {true, VK_TAB, doc_->folderTree},
+               {true, VK_TAB, doc_->itemList},    {false, VK_F6, doc_->folderTree}, {false, VK_F6, doc_->itemList}};
+  for (const auto& step : steps) {
+    if (step.shift)
+      PressKeys({VK_SHIFT, step.key});
+    else
+      PressKeys({step.key});
+    EXPECT_TRUE(PumpUntil([&] { return GetFocus() == step.to; })) << "key " << step.key << " shift " << step.shift;
+  }
+  EXPECT_EQ(TreeView_GetSelection(doc_->folderTree), caret);
+  EXPECT_EQ(ArchiveWindows().size(), 1u);  // Ctrl is not down: no other window was asked for
+}
+
 // With no menu help showing, the status bar counts the folder's items and the selection.
 TEST_F(ArchiveViewsTest, TheStatusBarCountsTheFolderAndTheSelection) {
   // The root of views.zip: two folders and seven files.
