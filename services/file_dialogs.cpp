@@ -186,13 +186,63 @@ LRESULT CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
   return CallWindowProcA(g_chooserProc, dialog, message, wParam, lParam);
 }
 
+// The folder the chooser is to start at, the one it shows now, and when it opened. A chooser
+// whose tree is still being filled may pass the first selection by (Wine's does, while it
+// reads the drives): it is asked again while it shows the folder's drive or one of the
+// folders above it, for a few seconds at most. A folder chosen elsewhere ends the asking.
+const char* g_chooserStart = nullptr;
+std::string g_chooserShown;
+DWORD g_chooserOpened = 0;
+constexpr UINT_PTR kChooserStartTimer = 0x5646;
+constexpr DWORD kChooserStartMs = 5000;
+
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return path;
+}
+
+// Whether folder is path itself or a folder above it, the case of letters aside.
+bool FolderHolds(const std::string& folder, const std::string& path) {
+  const std::string above = WithoutTrailingSeparators(folder), below = WithoutTrailingSeparators(path);
+  if (above.size() > below.size() || CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, above.c_str(),
+                                                    static_cast<int>(above.size()), below.c_str(),
+                                                    static_cast<int>(above.size())) != CSTR_EQUAL)
+    return false;
+  return above.size() == below.size() || above.back() == '\\' || below[above.size()] == '\\' ||
+         below[above.size()] == '/';
+}
+
+void CALLBACK OnChooserStartTimer(HWND dialog, UINT, UINT_PTR id, DWORD) {
+  const bool there = g_chooserStart && lstrcmpiA(WithoutTrailingSeparators(g_chooserShown).c_str(),
+                                                  WithoutTrailingSeparators(g_chooserStart).c_str()) == 0;
+  if (there || !g_chooserStart || GetTickCount() - g_chooserOpened > kChooserStartMs) {
+    KillTimer(dialog, id);
+    g_chooserStart = nullptr;
+    return;
+  }
+  SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(g_chooserStart));
+}
+
 // Opens the folder chooser at the folder last used, when there is one, and lets it take a
 // typed path.
-int CALLBACK OnChooserEvent(HWND dialog, UINT message, LPARAM, LPARAM folder) {
+int CALLBACK OnChooserEvent(HWND dialog, UINT message, LPARAM value, LPARAM folder) {
+  if (message == BFFM_SELCHANGED) {
+    char path[MAX_PATH] = {};
+    g_chooserShown = value && SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(value), path) ? path : "";
+    if (g_chooserStart && !g_chooserShown.empty() && !FolderHolds(g_chooserShown, g_chooserStart))
+      g_chooserStart = nullptr;
+    return 0;
+  }
   if (message != BFFM_INITIALIZED) return 0;
   SubclassWindow(dialog, ChooserProc, &g_chooserProc);
   const char* last = reinterpret_cast<const char*>(folder);
-  if (last && last[0]) SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, folder);
+  g_chooserStart = nullptr;
+  if (last && last[0]) {
+    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, folder);
+    g_chooserStart = last;
+    g_chooserOpened = GetTickCount();
+    SetTimer(dialog, kChooserStartTimer, 200, OnChooserStartTimer);
+  }
   return 0;
 }
 
