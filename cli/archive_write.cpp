@@ -16,9 +16,8 @@ bool MayWrite(const ArchiveDocument& doc, const ArchiveFormat& format, const std
   for (const TargetBreach& breach : breaches)
     PrintError(target + ": " + (rules.force ? "warning: " : "") + BreachText(rules.target, breach));
   if (rules.force) return true;
-  const size_t n = breaches.size();
-  PrintError(target + ": breaks " + std::to_string(n) + (n == 1 ? " rule of " : " rules of ") +
-             TargetName(rules.target) + "; nothing was written (--force writes it anyway)");
+  PrintError(target + ": " + BrokenRules(rules.target, breaches.size()) +
+             "; nothing was written (--force writes it anyway)");
   return false;
 }
 

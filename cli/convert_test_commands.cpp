@@ -51,10 +51,8 @@ int TestCommand(const CommandLine& line) {
     PrintError(archive.path + ": warning: " + QuotedName(duplicate.path.data(), duplicate.path.size()) + " is stored " +
                std::to_string(duplicate.times) + " times; only the first is used");
   if (!breaches.empty()) {
-    const size_t n = breaches.size();
     PrintError(archive.path + ": " + std::to_string(result.files) + (result.files == 1 ? " file" : " files") +
-               " read without damage, but the archive breaks " + std::to_string(n) +
-               (n == 1 ? " rule of " : " rules of ") + TargetName(target));
+               " read without damage, but the archive " + BrokenRules(target, breaches.size()));
     return kExitRefused;
   }
   Print(stdout, "%s: no errors found in %u %s.\n", archive.path.c_str(), result.files,

@@ -92,10 +92,15 @@ void FillCommon(OPENFILENAMEA* ofn, char* buffer, DWORD size, const char* initia
 
 }  // namespace
 
-void RememberArchiveFolderOf(const char* path) {
+std::string FolderOfPath(const char* path) {
   std::string directory = path ? path : "";
   const size_t slash = directory.find_last_of("\\/");
   directory.resize(slash == std::string::npos ? 0 : slash);
+  return directory;
+}
+
+void RememberArchiveFolderOf(const char* path) {
+  std::string directory = FolderOfPath(path);
   // A folder too long for the setting is not kept at all, never cut short.
   if (directory.size() >= sizeof g_settings.archiveDirectory) directory.clear();
   std::memcpy(g_settings.archiveDirectory, directory.c_str(), directory.size() + 1);

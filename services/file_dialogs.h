@@ -34,5 +34,7 @@ bool BrowseForDirectory(HWND owner, char* buffer, const char* title);
 
 // Sets InitialDirectory to the directory part of a chosen path (empty when it has none).
 void RememberDirectoryOf(const char* path);
+// The folder part of a path, before its last separator ("" when it has none).
+std::string FolderOfPath(const char* path);
 // Notes the folder of an archive just opened or saved: where Save As of a new one starts.
 void RememberArchiveFolderOf(const char* path);

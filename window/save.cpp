@@ -171,9 +171,7 @@ bool AskSaveAsPath(HWND owner, WindowDocument* doc, const std::string& proposedN
   char chosen[kPathBufferSize];
   // The dialog starts in the archive's own folder; a new archive's in the one an archive was
   // last opened from or saved to.
-  std::string folder = DocumentPath(doc) ? DocumentPath(doc) : "";
-  const size_t slash = folder.find_last_of("\\/");
-  folder.resize(slash == std::string::npos ? 0 : slash);
+  std::string folder = FolderOfPath(DocumentPath(doc));
   if (folder.empty()) folder = g_settings.archiveDirectory;
   if (!ShowSaveDialog(chosen, sizeof chosen, proposedName.c_str(), kArchiveFilter, nullptr, title,
                       OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLETEMPLATE | OFN_NONETWORKBUTTON,

@@ -284,9 +284,12 @@ std::string BreachText(EngineTarget target, const TargetBreach& b) {
   return std::string();
 }
 
+std::string BrokenRules(EngineTarget target, size_t n) {
+  return "breaks " + Grouped(n) + (n == 1 ? " rule of " : " rules of ") + TargetName(target);
+}
+
 std::string TargetRulesText(EngineTarget target, const std::vector<TargetBreach>& breaches) {
-  const size_t n = breaches.size();
-  std::string text = "This archive breaks " + Grouped(n) + (n == 1 ? " rule of " : " rules of ") + TargetName(target) + ":\n";
+  std::string text = "This archive " + BrokenRules(target, breaches.size()) + ":\n";
   for (const TargetBreach& breach : breaches) text += "\n" + BreachText(target, breach) + ".";
   return text;
 }

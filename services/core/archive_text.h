@@ -45,6 +45,9 @@ std::string LimitProblemText(const Failure& failure);
 // error at more than 2,048 entries: this archive has 2,049, the first past them "x"".
 std::string BreachText(EngineTarget target, const TargetBreach& breach);
 
+// "breaks N rules of <target>" ("1 rule"), as the messages of both programs count them.
+std::string BrokenRules(EngineTarget target, size_t count);
+
 // "This archive breaks N rules of <target>:", then each rule on a line of its own.
 std::string TargetRulesText(EngineTarget target, const std::vector<TargetBreach>& breaches);
 
