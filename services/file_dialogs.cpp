@@ -169,8 +169,14 @@ bool IsAbsolutePath(const char* path) {
   return (path[0] && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) || (path[0] == '\\' && path[1] == '\\');
 }
 
+// The folder typed into the chooser's edit box when OK took it, in full; empty when OK took
+// the tree's selection.
+std::string g_chooserTyped;
+
 // OK with a path typed into the edit box chooses that folder, as a click in the tree would;
-// a typed path that names no folder is refused with a message and the chooser stays.
+// a typed path that names no folder is refused with a message and the chooser stays. The
+// typed folder is kept and given back as the choice: the tree is not asked to select it
+// first, as a tree still being filled may pass the request by and return its old selection.
 LRESULT CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
     // One byte more than a path can take: a text that fills it was cut, and names no folder.
@@ -185,7 +191,9 @@ LRESULT CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         MessageBoxA(dialog, text.c_str(), "Browse for Folder", MB_OK | MB_ICONEXCLAMATION);
         return 0;
       }
-      SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(typed));
+      char full[kPathBufferSize] = {};
+      const DWORD size = GetFullPathNameA(typed, sizeof full, full, nullptr);
+      g_chooserTyped = size > 0 && size < sizeof full ? full : typed;
     }
   }
   return CallWindowProcA(g_chooserProc, dialog, message, wParam, lParam);
@@ -264,10 +272,13 @@ bool BrowseForDirectory(HWND owner, char* buffer, const char* title) {
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_EDITBOX;
   info.lpfn = OnChooserEvent;
   info.lParam = reinterpret_cast<LPARAM>(g_settings.initialDirectory);
+  g_chooserTyped.clear();
   LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
   bool result = false;
   std::string path;
-  if (chosen && PathOfShellItem(chosen, &path) && path.size() < kPathBufferSize) {
+  const bool named = chosen && (!g_chooserTyped.empty() ? (path = WithoutTrailingSeparators(g_chooserTyped), true) : PathOfShellItem(chosen, &path));
+  g_chooserTyped.clear();
+  if (named && path.size() < kPathBufferSize) {
     std::memcpy(buffer, path.c_str(), path.size() + 1);
     result = true;
   }
