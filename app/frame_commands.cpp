@@ -35,7 +35,7 @@ constexpr int kDocumentCommands[] = {
     ID_OBJECT_EXPORT,      ID_VIEW_REFRESH,        ID_VIEW_LARGE_ICONS,
     ID_VIEW_SMALL_ICONS,   ID_VIEW_LIST,           ID_VIEW_DETAILS,
     ID_VIEW_BY_NAME,       ID_VIEW_BY_TYPE,        ID_VIEW_BY_SIZE,
-    ID_VIEW_PREVIEW_PANE,
+    ID_VIEW_PREVIEW_PANE,  ID_VIEW_FILTER,         ID_OBJECT_IMPORT_CONTENTS,
 };
 
 bool IsDocumentCommand(int id) {

@@ -18,6 +18,7 @@
 #include "services/messages.h"
 #include "services/settings.h"
 #include "transfer/drop_source.h"
+#include "window/panes.h"
 
 namespace {
 
@@ -137,6 +138,8 @@ bool IsTextEditKey(const MSG* msg) {
 
 bool TranslateFrameMessage(MSG* msg) {
   if (g_mdiClient && TranslateMDISysAccel(g_mdiClient, msg)) return true;
+  // Tab and F6 walk an archive window's panes from any of them, the preview's controls too.
+  if (msg->message == WM_KEYDOWN && MoveFocusOnKey(msg->hwnd, msg->wParam)) return true;
   if (IsTextEditKey(msg)) return false;
   return g_frameWindow && g_accelerators &&
          TranslateAcceleratorA(g_frameWindow, g_accelerators, msg);

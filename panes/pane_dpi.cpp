@@ -5,6 +5,7 @@
 #include "services/dpi.h"
 #include "services/icon_lists.h"
 #include "services/settings.h"
+#include "services/splitter.h"
 #include "services/core/window_state.h"
 #include "panes/list_columns.h"
 #include "panes/thumbnails.h"
@@ -59,6 +60,24 @@ void ApplyPaneDpi(WindowDocument* doc) {
                                             : MAKELPARAM(MetricForDpi(SM_CXICONSPACING, dpi),
                                                          MetricForDpi(SM_CYICONSPACING, dpi));
   SendMessageA(doc->itemList, LVM_SETICONSPACING, 0, spacing);
+  FitFilterBox(doc);
+}
+
+void FitFilterBox(WindowDocument* doc) {
+  if (!doc->filterBox) return;
+  HFONT font = IconTitleFontForDpi(doc->dpi);
+  if (font) SendMessageA(doc->filterBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  TEXTMETRICA metrics = {};
+  HDC dc = GetDC(doc->filterBox);
+  if (dc) {
+    HGDIOBJ old = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(doc->filterBox, dc);
+  }
+  // A line of text, the edit's own margin above and below it, and its sunken edge.
+  const int height = metrics.tmHeight + ScaleToDpi(4, doc->dpi) + 2 * MetricForDpi(SM_CYEDGE, doc->dpi);
+  SetSplitterHeader(doc->previewSplitter, doc->filterBox, height);
 }
 
 void MovePanesToDpi(WindowDocument* doc, UINT dpi) {

@@ -10,6 +10,8 @@
 // Gives both panes the fonts and image lists for doc->dpi, the tree its indent and the list
 // its icon spacing.
 void ApplyPaneDpi(WindowDocument* doc);
+// Gives the filter box the panes' font at doc->dpi and the height of a line of it.
+void FitFilterBox(WindowDocument* doc);
 // The window moved to dpi: the list's column widths are scaled from doc->dpi, dpi becomes
 // the panes' DPI and ApplyPaneDpi follows. Nothing happens when dpi is the panes' DPI.
 void MovePanesToDpi(WindowDocument* doc, UINT dpi);

@@ -332,6 +332,15 @@ bool CreatePreviewPane(HWND window, WindowDocument* doc, HWND outerSplitter, int
 
 bool PreviewShown(const WindowDocument* doc) { return doc && doc->previewShown; }
 
+HWND PreviewFocusTarget(const WindowDocument* doc) {
+  if (!PreviewShown(doc)) return nullptr;
+  for (int id : {kPreviewEditId, kPreviewPictureId, kPreviewPlayId}) {
+    HWND child = GetDlgItem(doc->previewPane, id);
+    if (child && IsWindowVisible(child) && IsWindowEnabled(child)) return child;
+  }
+  return doc->previewPane;
+}
+
 void ShowPreviewPane(HWND window, WindowDocument* doc, bool shown) {
   if (!doc || !doc->previewPane) return;
   doc->previewShown = shown;

@@ -26,6 +26,9 @@ bool CreatePreviewPane(HWND window, WindowDocument* doc, HWND outerSplitter, int
 
 // Whether the pane is shown, and showing or hiding it (kept for new windows).
 bool PreviewShown(const WindowDocument* doc);
+// Where the keyboard goes in the pane: the text it shows, else the picture, else the pane
+// itself; null while it is hidden.
+HWND PreviewFocusTarget(const WindowDocument* doc);
 void ShowPreviewPane(HWND window, WindowDocument* doc, bool shown);
 
 // Shows the preview of node (a file), or the counts of a folder node; nothing happens

@@ -18,6 +18,7 @@
 #include "services/number_format.h"
 #include "services/settings.h"
 #include "panes/core/list_order.h"
+#include "panes/core/name_pattern.h"
 #include "panes/pane_dpi.h"
 #include "panes/sort_arrow.h"
 #include "panes/thumbnails.h"
@@ -250,15 +251,23 @@ void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
       reinterpret_cast<HTREEITEM>(SendMessageA(doc->folderTree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
   SendMessageA(g_toolbar, TB_ENABLEBUTTON, ID_OBJECT_UP, MAKELONG(item != rootItem, 0));
   Node* folder = TreeItemNode(doc->folderTree, item);
+  // A filter holds for the folder it was typed in: another folder shows whole.
+  if (!doc->filterText.empty() && (!folder || folder->id() != doc->filterFolder)) {
+    doc->filterText.clear();
+    if (doc->filterBox) SetWindowTextA(doc->filterBox, "");
+  }
   ListFreeze freeze(doc->itemList);
   SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
   SendMessageA(doc->itemList, LVM_SETITEMCOUNT, 500, 0);
   doc->shadowedInList = 0;
   if (!folder || !folder->firstChild()) return;
   ColumnTexts texts(doc);
+  const NamePattern filter(doc->filterText);
   int index = 0;
   for (Node* child = folder->firstChild(); child; child = child->nextSibling()) {
-    if (InsertItem(doc, child, index, 0, 0, &texts) >= 0) ++index;
+    if (!filter.Empty() && !filter.Matches(child->name().c_str())) continue;
+    const UINT cut = doc->cutItems.count(child->id()) ? LVIS_CUT : 0;
+    if (InsertItem(doc, child, index, cut, cut, &texts) >= 0) ++index;
   }
   MarkShadowedItems(doc);
   SortItems(doc, &texts);

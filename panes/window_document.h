@@ -42,6 +42,12 @@ struct WindowDocument : ArchiveDocument {
   HWND previewPane = nullptr;
   bool previewShown = false;
   HWND focusedPane = nullptr;  // the pane that had the focus last; it takes it again with the window
+  // The filter box across the top of the preview splitter (its header, child id
+  // kFilterBoxId), the text it narrows the shown folder's items with (empty: none), and the
+  // folder that text was typed for: another folder shown clears it.
+  HWND filterBox = nullptr;
+  std::string filterText;
+  NodeId filterFolder = kNoNode;
   uint32_t viewMode = 0;  // 0 Large Icons, 1 Details, 2 Small Icons, 3 List, 4 Thumbnails
   uint32_t sortKey = 0;   // low byte 1 Name, 2 Type, 4 Size, 8 Modified; 0x100 descending
   uint32_t shadowedInList = 0;  // the list's items marked "(shadowed)" (MarkShadowedItems)
@@ -52,6 +58,9 @@ struct WindowDocument : ArchiveDocument {
   // OLE and the clipboard hold them; each is cleared when its object lets its items go.
   ArchiveDataObject* dragSource = nullptr;
   ArchiveDataObject* clipboardSource = nullptr;
+  // The list items a Cut on the clipboard holds: drawn faded (the list's cut state), also
+  // when their folder is shown again, until they are pasted or the clipboard lets them go.
+  std::unordered_set<NodeId> cutItems;
   // Many list items change at once (a drop of many files): the command state is brought
   // up to date once afterwards instead of for every item.
   bool listInBulk = false;
@@ -74,6 +83,7 @@ constexpr int kFolderTreeId = 2;
 constexpr int kItemListId = 3;
 constexpr int kPreviewSplitterId = 3;  // the item list's place in the splitter
 constexpr int kPreviewPaneId = 2;
+constexpr int kFilterBoxId = 4;  // in the preview splitter
 
 // Whether window is an archive window (of the archive window class).
 bool IsArchiveWindow(HWND window);

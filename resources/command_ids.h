@@ -36,6 +36,8 @@
 #define ID_OBJECT_IMPORT_FILE 40033
 #define ID_OBJECT_IMPORT_DIRECTORY 40036
 #define ID_OBJECT_EXPORT 40034
+// Imports what a chosen folder holds, not the folder itself.
+#define ID_OBJECT_IMPORT_CONTENTS 40093
 // Opens the selected item: shows a folder, views a file (the items' context menu).
 #define ID_OBJECT_VIEW 40039
 
@@ -53,6 +55,8 @@
 #define ID_VIEW_REFRESH 40035
 #define ID_VIEW_OPTIONS 40043
 #define ID_VIEW_PREVIEW_PANE 40044
+// Takes the keyboard to the filter box over the item list.
+#define ID_VIEW_FILTER 40092
 #define ID_VIEW_THUMBNAILS 40045
 #define ID_OBJECT_PROPERTIES 40046
 // Sorting by the Details columns only their headers give.

@@ -129,12 +129,14 @@ LRESULT OnCreate(HWND hwnd) {
 }
 
 void LayOutTopBottom(SplitterState* s, int width, int height) {
+  const int top = s->header ? (s->headerHeight < height ? s->headerHeight : height) : 0;
+  if (s->header) MoveWindow(s->header, 0, 0, width, top, TRUE);
   if (Collapsed(s)) {
-    if (s->leftPane) MoveWindow(s->leftPane, 0, 0, width, height, TRUE);
+    if (s->leftPane) MoveWindow(s->leftPane, 0, top, width, height - top, TRUE);
     return;
   }
   const int start = BarStart(s, height), below = start + s->barWidth;
-  if (s->leftPane) MoveWindow(s->leftPane, 0, 0, width, start, TRUE);
+  if (s->leftPane) MoveWindow(s->leftPane, 0, top, width, start > top ? start - top : 0, TRUE);
   if (s->rightPane) MoveWindow(s->rightPane, 0, below, width, height > below ? height - below : 0, TRUE);
 }
 
@@ -335,6 +337,14 @@ HWND CreateTopBottomSplitter(HWND parent, int id, HINSTANCE instance, WORD minPa
   HWND hwnd = CreateSplitter(0, WS_VISIBLE, parent, id, instance, minPaneHeight, lowerHeight);
   if (SplitterState* s = hwnd ? StateOf(hwnd) : nullptr) s->topBottom = true;
   return hwnd;
+}
+
+void SetSplitterHeader(HWND splitter, HWND header, int height) {
+  SplitterState* s = StateOf(splitter);
+  if (!s || !s->topBottom) return;
+  s->header = header;
+  s->headerHeight = header && height > 0 ? height : 0;
+  SendSize(splitter, SizeSource(splitter, s));
 }
 
 WORD GetSplitterPosition(HWND splitter) {

@@ -22,6 +22,8 @@ struct SplitterState {
   int edgeWidth;   // the panes' edges, SM_CXEDGE and SM_CYEDGE at dpi
   int edgeHeight;
   bool topBottom;  // the panes lie one above the other, without edges of their own
+  HWND header;     // top/bottom: a control across the top, above the upper pane
+  int headerHeight;  // its height in pixels
 };
 
 enum class SplitterSide { Left, Right, Top = Left, Bottom = Right };
@@ -35,6 +37,9 @@ HWND CreateTopBottomSplitter(HWND parent, int id, HINSTANCE instance, WORD minPa
 // Attaches a pane and lays the splitter out; returns the pane previously on that side.
 HWND SetSplitterPane(HWND splitter, SplitterSide side, HWND pane);
 WORD GetSplitterPosition(HWND splitter);
+// A top/bottom splitter lays header out across its top, height pixels high, above the upper
+// pane (null: none); the caller gives a new height when the DPI or the font changes.
+void SetSplitterHeader(HWND splitter, HWND header, int height);
 // The bar's width in pixels at the splitter's DPI (0 for a window that is no splitter).
 int SplitterBarWidth(HWND splitter);
 // Whether the current drag (if any) moves the panes live; read again at every drag start.

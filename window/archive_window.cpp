@@ -24,6 +24,7 @@
 #include "window/clipboard_commands.h"
 #include "window/commands.h"
 #include "window/drop_paste.h"
+#include "window/filter_box.h"
 #include "window/folder_status.h"
 #include "services/message_box.h"
 #include "window/notifications.h"
@@ -94,6 +95,7 @@ LRESULT BuildWindow(HWND hwnd, std::unique_ptr<ArchiveSource> source, Failure* w
   SetSplitterPane(doc->splitter, SplitterSide::Left, doc->folderTree);
   if (!CreatePreviewPane(hwnd, doc, doc->splitter, kPreviewSplitterId, kPreviewPaneId)) return -1;
   SetSplitterPane(doc->splitter, SplitterSide::Right, doc->previewSplitter);
+  if (!CreateFilterBox(hwnd, doc)) return -1;
   if (!BuildArchiveView(hwnd, doc, why)) return -1;
   AttachDropTarget(hwnd, doc);
   return 0;

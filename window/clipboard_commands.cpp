@@ -92,6 +92,7 @@ void DimCutItems(WindowDocument* doc, bool fromTree) {
     return;
   }
   for (int i = -1; (i = static_cast<int>(SendMessageA(doc->itemList, LVM_GETNEXTITEM, i, LVNI_SELECTED))) != -1;) {
+    if (const Node* node = ListItemNode(doc->itemList, i)) doc->cutItems.insert(node->id());
     LVITEMA state = {};
     state.state = LVIS_CUT;
     state.stateMask = LVIS_CUT;
@@ -230,6 +231,7 @@ LRESULT OnClipboardReleased(HWND window, WindowDocument* doc, const NodeId* item
     UpdateWindow(doc->itemList);
   }
   doc->clipboardSource = nullptr;
+  if (!doc->cutItems.empty()) ClearCutMarks(doc, nullptr);
   UpdateCommandState(window, doc);
   return 1;
 }

@@ -86,6 +86,7 @@ void OnFirstActivation() {
   for (int command : kViewCommands) EnableBoth(command, true);
   EnableItem(ID_VIEW_REFRESH, true);
   EnableItem(ID_VIEW_PREVIEW_PANE, true);
+  EnableItem(ID_VIEW_FILTER, true);
 }
 
 void OnLastDeactivation() {
@@ -103,6 +104,7 @@ void OnLastDeactivation() {
   EnableArrangeIcons(false);
   EnableItem(ID_VIEW_REFRESH, false);
   EnableItem(ID_VIEW_PREVIEW_PANE, false);
+  EnableItem(ID_VIEW_FILTER, false);
   UpdateUndoCommands(nullptr);
   CheckMenuItem(g_mainMenu, ID_VIEW_PREVIEW_PANE, g_settings.windowState.previewShown == 1 ? MF_CHECKED : MF_UNCHECKED);
   EnablePopupHolding(g_mainMenu, ID_OBJECT_NEW_DIRECTORY, false);
@@ -131,7 +133,8 @@ void UpdateCommandState(HWND window, WindowDocument* doc) {
   HTREEITEM renameItem;
   EnableItem(ID_EDIT_RENAME, FindRenameTarget(doc, &renameIndex, &renameItem));
   bool objectCommands = hasSelection || inPane;
-  for (int command : {ID_OBJECT_NEW_DIRECTORY, ID_OBJECT_IMPORT_FILE, ID_OBJECT_IMPORT_DIRECTORY}) {
+  for (int command : {ID_OBJECT_NEW_DIRECTORY, ID_OBJECT_IMPORT_FILE, ID_OBJECT_IMPORT_DIRECTORY,
+                      ID_OBJECT_IMPORT_CONTENTS}) {
     EnableItem(command, objectCommands);
   }
   EnableButton(ID_OBJECT_NEW_DIRECTORY, objectCommands);

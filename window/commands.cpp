@@ -6,6 +6,7 @@
 #include "window/compare.h"
 #include "window/context_menu.h"
 #include "window/edit_commands.h"
+#include "window/filter_box.h"
 #include "window/find.h"
 #include "window/properties.h"
 #include "window/rename.h"
@@ -17,9 +18,11 @@
 #include "panes/views.h"
 
 bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND control, int code) {
-  (void)control;
-  (void)code;
   if (!doc) return false;
+  if (control && control == doc->filterBox) {
+    if (code == EN_CHANGE) OnFilterChanged(window, doc);
+    return true;
+  }
   switch (command) {
     case ID_FILE_SAVE:
       SaveDocument(window);
@@ -67,6 +70,7 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
       return true;
     case ID_OBJECT_IMPORT_FILE:
     case ID_OBJECT_IMPORT_DIRECTORY:
+    case ID_OBJECT_IMPORT_CONTENTS:
     case ID_OBJECT_EXPORT:
       return OnTransferCommand(window, doc, command);
     case ID_EDIT_SELECT_ALL:
@@ -98,6 +102,9 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
       return true;
     case ID_VIEW_REFRESH:
       RefreshList(doc);
+      return true;
+    case ID_VIEW_FILTER:
+      FocusFilterBox(doc);
       return true;
   }
   return false;

@@ -28,6 +28,13 @@ std::string FolderStatusText(const WindowDocument* doc) {
   HWND list = doc->itemList;
   const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
   std::string text = Number(static_cast<uint64_t>(count)) + (count == 1 ? " item" : " items");
+  // A filter shows part of the folder: how much of it.
+  if (!doc->filterText.empty()) {
+    uint64_t all = 0;
+    if (const Node* folder = TreeItemNode(doc->folderTree, CurrentFolderItem(doc->folderTree)))
+      for (const Node* child = folder->firstChild(); child; child = child->nextSibling()) ++all;
+    text = Number(static_cast<uint64_t>(count)) + " of " + Number(all) + (all == 1 ? " item" : " items");
+  }
   if (doc->shadowedInList > 0) text += " (" + Number(doc->shadowedInList) + " shadowed)";
   const int selected = static_cast<int>(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0));
   if (selected <= 0) return text;

@@ -16,6 +16,7 @@ bool IsOrHolds(const Node* node, const Node* shown) { return shown == node || Is
 }  // namespace
 
 void ClearCutMarks(WindowDocument* doc, HTREEITEM dimmedFolder) {
+  doc->cutItems.clear();
   if (dimmedFolder) {
     TVITEMA item = {};
     item.mask = TVIF_STATE | TVIF_HANDLE;

@@ -12,6 +12,7 @@
 #include "window/command_state.h"
 #include "window/context_menu.h"
 #include "panes/pane_dpi.h"
+#include "panes/preview_pane.h"
 #include "panes/views.h"
 
 namespace {
@@ -44,16 +45,6 @@ bool GoUpFromPane(HWND pane) {
   WindowDocument* doc = DocumentOf(ArchiveWindowOfPane(pane));
   if (!doc) return false;
   GoUp(doc);
-  return true;
-}
-
-// Tab, Shift+Tab and F6 move the focus to the other pane, as in Explorer (Ctrl+Tab and
-// Ctrl+F6 stay the frame's, between windows).
-bool MoveFocusOnKey(HWND pane, WPARAM key) {
-  if ((key != VK_TAB && key != VK_F6) || GetKeyState(VK_CONTROL) < 0) return false;
-  WindowDocument* doc = DocumentOf(ArchiveWindowOfPane(pane));
-  if (!doc) return false;
-  SetFocus(pane == doc->folderTree ? doc->itemList : doc->folderTree);
   return true;
 }
 
@@ -158,6 +149,35 @@ bool OnHeaderContextMenu(HWND list, WPARAM from, LPARAM at) {
 }
 
 }  // namespace
+
+bool MoveFocusOnKey(HWND from, WPARAM key) {
+  if ((key != VK_TAB && key != VK_F6) || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0 || !from)
+    return false;
+  // The preview pane's controls sit below it; the tree's and the list's edit boxes (a name
+  // being typed) keep their keys.
+  HWND above = GetParent(from);
+  HWND window = ArchiveWindowOfPane(from);
+  WindowDocument* doc = DocumentOf(window);
+  if (!doc) doc = DocumentOf(ArchiveWindowOfPane(above));
+  if (!doc) return false;
+  HWND preview = PreviewFocusTarget(doc);
+  const HWND stops[] = {doc->folderTree, doc->filterBox, doc->itemList, preview};
+  constexpr int kStops = sizeof stops / sizeof stops[0];
+  int at = -1;
+  for (int i = 0; i < kStops; ++i) {
+    if (stops[i] && stops[i] == from) at = i;
+  }
+  if (at < 0 && preview && (from == doc->previewPane || above == doc->previewPane)) at = kStops - 1;
+  if (at < 0) return false;
+  const int step = GetKeyState(VK_SHIFT) < 0 ? kStops - 1 : 1;
+  for (int i = (at + step) % kStops; i != at; i = (i + step) % kStops) {
+    if (stops[i] && IsWindowVisible(stops[i])) {
+      SetFocus(stops[i]);
+      return true;
+    }
+  }
+  return true;
+}
 
 int SelectedListItem(HWND list) {
   int index = static_cast<int>(

@@ -7,6 +7,11 @@
 LRESULT CALLBACK FolderTreePaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK ItemListPaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
+// Tab and F6 move the focus on from one of an archive window's panes (or a control of
+// its preview) to the next that shows: the folder tree, the filter box, the item list, the
+// preview pane; with Shift back. Ctrl+Tab and Ctrl+F6 stay the frame's, between windows.
+// false when from is none of them (the keys then keep their own meaning).
+bool MoveFocusOnKey(HWND from, WPARAM key);
 // Opens the entry of a list item: a directory becomes the current folder.
 void OpenListItem(HWND list, int index);
 // The item a command on "the selected item" takes: the focused one when it is selected,

@@ -15,6 +15,7 @@
 #include "archive/deflate.h"
 #include "panes/core/column_values.h"
 #include "panes/list_columns.h"
+#include "panes/preview_pane.h"
 #include "resources/command_ids.h"
 #include "resources/transfer_ids.h"
 #include "services/dpi.h"
@@ -24,6 +25,7 @@
 #include "services/settings.h"
 #include "tests/core/sample_archives.h"
 #include "tests/win/support/archive_window_support.h"
+#include "tests/win/support/data_exchange_support.h"
 #include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/screenshot.h"
 #include "tests/win/support/transfer_test_support.h"
@@ -453,28 +455,101 @@ TEST_F(ArchiveViewsTest, TheSortedColumnCarriesTheArrow) {
   EXPECT_EQ(arrows(), (Arrows{0, 0, 0, 0, 0, 0, 0, up}));
 }
 
-// Tab, Shift+Tab and F6 move the focus between the folder tree and the item list, with real
-// keys, and take no item's name search with them.
-TEST_F(ArchiveViewsTest, TabAndF6MoveTheFocusBetweenThePanes) {
+// Tab, Shift+Tab and F6 walk the panes that show (the folder tree, the filter box, the item
+// list, the preview pane) with real keys, and take no item's name search with them.
+TEST_F(ArchiveViewsTest, TabAndF6WalkThePanesThatShow) {
   SetForegroundWindow(frame_);
   SetFocus(doc_->itemList);
   ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc_->itemList; }));
   const HTREEITEM caret = TreeView_GetSelection(doc_->folderTree);
-  const struct {
+  struct Step {
     bool shift;
     WORD key;
     HWND to;
-  } steps[] = {{false, VK_TAB, doc_->folderTree}, {false, VK_TAB, doc_->itemList}, {true, VK_TAB, doc_->folderTree},
-               {true, VK_TAB, doc_->itemList},    {false, VK_F6, doc_->folderTree}, {false, VK_F6, doc_->itemList}};
-  for (const auto& step : steps) {
-    if (step.shift)
-      PressKeys({VK_SHIFT, step.key});
-    else
-      PressKeys({step.key});
-    EXPECT_TRUE(PumpUntil([&] { return GetFocus() == step.to; })) << "key " << step.key << " shift " << step.shift;
-  }
+  };
+  auto walk = [](std::initializer_list<Step> steps) {
+    for (const Step& step : steps) {
+      if (step.shift)
+        PressKeys({VK_SHIFT, step.key});
+      else
+        PressKeys({step.key});
+      EXPECT_TRUE(PumpUntil([&] { return GetFocus() == step.to; }))
+          << "key " << step.key << " shift " << step.shift << " focus " << GetFocus();
+    }
+  };
+  HWND tree = doc_->folderTree, filter = doc_->filterBox, list = doc_->itemList;
+  ASSERT_NE(filter, nullptr);
+  walk({{false, VK_TAB, tree}, {false, VK_TAB, filter}, {false, VK_TAB, list}, {true, VK_TAB, filter},
+        {true, VK_TAB, tree}, {true, VK_TAB, list}, {false, VK_F6, tree}, {true, VK_F6, list}});
   EXPECT_EQ(TreeView_GetSelection(doc_->folderTree), caret);
   EXPECT_EQ(ArchiveWindows().size(), 1u);  // Ctrl is not down: no other window was asked for
+
+  // With the preview shown, its text is the stop after the list, and Tab goes on from there.
+  Command(ID_VIEW_PREVIEW_PANE);
+  const int notes = ListIndexOf("notes.txt");
+  ASSERT_GE(notes, 0);
+  ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_SetItemState(list, notes, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  HWND text = GetDlgItem(doc_->previewPane, kPreviewEditId);
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(text) && GetWindowTextLengthA(text) > 0; }));
+  SetFocus(list);
+  walk({{false, VK_TAB, text}, {false, VK_TAB, tree}, {true, VK_TAB, text}, {true, VK_F6, list}});
+  Command(ID_VIEW_PREVIEW_PANE);
+  walk({{false, VK_TAB, tree}});
+}
+
+// The filter box: Ctrl+E goes there, what is typed narrows the folder at once (a part of the
+// name, or '*' and '?'), the status bar counts what shows of how many, Esc empties it and
+// goes back to the list, and another folder shows whole.
+TEST_F(ArchiveViewsTest, TheFilterBoxNarrowsTheShownFolderAsTyped) {
+  SetForegroundWindow(frame_);
+  SetFocus(doc_->itemList);
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc_->itemList; }));
+  ASSERT_TRUE(PumpUntil([] { return StatusText() == "9 items"; })) << StatusText();
+  PressKeys({VK_CONTROL, 'E'});
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc_->filterBox; }));
+  auto sorted = [&] {
+    Names names = Listed();
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  TypeText("bsp");
+  EXPECT_TRUE(PumpUntil([&] { return sorted() == Names{"a.bsp", "z.bsp"}; })) << ::testing::PrintToString(Listed());
+  EXPECT_TRUE(PumpUntil([] { return StatusText() == "2 of 9 items"; })) << StatusText();
+  // A selected item that still shows stays selected as the text changes. Ctrl+E selects the
+  // box's text: what is typed then replaces it.
+  SelectListItems(doc_, {"z.bsp"});
+  PressKeys({VK_CONTROL, 'E'});
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc_->filterBox; }));
+  TypeText("b");
+  EXPECT_TRUE(PumpUntil([&] { return sorted() == Names{"a.bsp", "b", "big.dat", "z.bsp"}; }))
+      << ::testing::PrintToString(Listed());
+  EXPECT_EQ(SelectedListNames(doc_->itemList), Names{"z.bsp"});
+  EXPECT_TRUE(PumpUntil([] { return StatusText().rfind("4 of 9 items, 1 selected", 0) == 0; })) << StatusText();
+  // The patterns of Find.
+  PressKeys({VK_CONTROL, 'E'});
+  TypeText("*.txt");
+  EXPECT_TRUE(PumpUntil([&] { return sorted() == Names{"empty.txt", "notes.txt"}; }))
+      << ::testing::PrintToString(Listed());
+  PressKeys({VK_CONTROL, 'E'});
+  TypeText("?");
+  EXPECT_TRUE(PumpUntil([&] { return sorted() == Names{"b"}; })) << ::testing::PrintToString(Listed());
+  // Esc: everything again, and the keys are the list's.
+  PressKeys({VK_ESCAPE});
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == doc_->itemList; }));
+  EXPECT_EQ(Listed().size(), 9u);
+  EXPECT_EQ(GetWindowTextLengthA(doc_->filterBox), 0);
+  EXPECT_TRUE(PumpUntil([] { return StatusText().rfind("9 items", 0) == 0; })) << StatusText();
+  // Nothing matches: an empty list that says so. Another folder clears the filter.
+  PressKeys({VK_CONTROL, 'E'});
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc_->filterBox; }));
+  TypeText("arena");
+  EXPECT_TRUE(PumpUntil([&] { return Listed().empty(); })) << ::testing::PrintToString(Listed());
+  EXPECT_TRUE(PumpUntil([] { return StatusText() == "0 of 9 items"; })) << StatusText();
+  ShowFolderAt(doc_, "maps");
+  EXPECT_EQ(GetWindowTextLengthA(doc_->filterBox), 0);
+  EXPECT_EQ(sorted(), (Names{"dm", "level1.bsp", "level2.bsp"}));
+  EXPECT_TRUE(PumpUntil([] { return StatusText() == "3 items"; })) << StatusText();
 }
 
 // With no menu help showing, the status bar counts the folder's items and the selection.

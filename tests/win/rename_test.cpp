@@ -140,7 +140,7 @@ class RenameTest : public ViewsWindowTest {
     return {start, end};
   }
   static void TypeKeys(const char* text) {
-    for (const char* c = text; *c; ++c) PressKeys({static_cast<WORD>(VkKeyScanA(*c) & 0xFF)});
+    TypeText(text);
     PressKeys({VK_RETURN});
   }
   bool RenameGrayed() { return GetMenuState(g_mainMenu, ID_EDIT_RENAME, MF_BYCOMMAND) & MF_GRAYED; }

@@ -312,12 +312,7 @@ class FindTest : public ViewsWindowTest {
 
   HTREEITEM Caret() { return TreeView_GetSelection(doc_->folderTree); }
 
-  std::vector<std::string> SelectedListNames() {
-    std::vector<std::string> names;
-    for (int i = -1; (i = ListView_GetNextItem(doc_->itemList, i, LVNI_SELECTED)) >= 0;)
-      names.push_back(ListText(doc_->itemList, i, 0));
-    return names;
-  }
+  std::vector<std::string> SelectedListNames() { return ::SelectedListNames(doc_->itemList); }
 };
 
 TEST_F(FindTest, APatternListsMatchesWithTheirFoldersAndTheChosenOneIsShown) {

@@ -142,6 +142,13 @@ std::vector<std::string> ListNames(HWND list) {
   return names;
 }
 
+std::vector<std::string> SelectedListNames(HWND list) {
+  std::vector<std::string> names;
+  for (int i = -1; (i = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, i, LVNI_SELECTED))) >= 0;)
+    names.push_back(ListText(list, i, 0));
+  return names;
+}
+
 std::string TreeText(HWND tree, HTREEITEM item) {
   char text[512] = {};
   TVITEMA tv = {};

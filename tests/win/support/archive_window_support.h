@@ -62,6 +62,8 @@ std::vector<uint8_t> FileBytes(const std::string& path);
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 std::vector<std::string> ListNames(HWND list);
+// The names of the list's selected items, in list order.
+std::vector<std::string> SelectedListNames(HWND list);
 std::string ListText(HWND list, int index, int column);
 // The texts of the children of a folder-tree item, in the tree's order (null: top level).
 std::vector<std::string> TreeChildren(HWND tree, HTREEITEM parent);

@@ -223,6 +223,17 @@ void PressKeys(std::initializer_list<WORD> keys) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+void TypeText(const char* text) {
+  for (const char* c = text; *c; ++c) {
+    const SHORT key = VkKeyScanA(*c);
+    const WORD code = static_cast<WORD>(key & 0xFF);
+    if (key & 0x100)
+      PressKeys({VK_SHIFT, code});
+    else
+      PressKeys({code});
+  }
+}
+
 void ClickAt(POINT screen, bool right) {
   MoveMouseTo(screen.x, screen.y);
   INPUT in[2] = {};

@@ -88,6 +88,7 @@ long RunTestProcess(const std::string& filter, const std::vector<std::pair<std::
 
 // Keyboard and mouse input through SendInput.
 void PressKeys(std::initializer_list<WORD> keys);  // down in order, up in reverse
+void TypeText(const char* text);  // each character's key as the keyboard layout has it, Shift where it asks
 void MoveMouseTo(int x, int y);                     // screen coordinates
 void ClickAt(POINT screen, bool right = false);     // moves there, then one click
 // Moves the cursor from the thread that owns the windows under it and runs its messages
