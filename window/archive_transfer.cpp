@@ -38,6 +38,8 @@ bool RunTransfer(HWND window, WindowDocument* document, Node* targetDir,
   if (shown) {
     int end = static_cast<int>(SendMessageA(document->itemList, LVM_GETITEMCOUNT, 0, 0));
     for (Node* node : added) InsertListItem(document->itemList, node, end++, LVIS_SELECTED, 0xFF);
+    // The new items take their places in the list's order.
+    if (!added.empty()) SortItemList(document);
   }
   return done;
 }

@@ -27,9 +27,13 @@ bool FindTarget(WindowDocument* document, ImportTarget* target) {
   return true;
 }
 
-void AppendSelected(WindowDocument* document, Node* node) {
+// A new item of the shown folder joins the list selected, in its sort position and in view;
+// many at once (a drop) are sorted together after the last.
+void AddSelected(WindowDocument* document, Node* node) {
   const int end = static_cast<int>(SendMessageA(document->itemList, LVM_GETITEMCOUNT, 0, 0));
-  InsertListItem(document->itemList, node, end, LVIS_SELECTED, 0xFF);
+  if (InsertListItem(document->itemList, node, end, LVIS_SELECTED, 0xFF) < 0 || document->listInBulk) return;
+  SortItemList(document);
+  SendMessageA(document->itemList, LVM_ENSUREVISIBLE, FindListItem(document->itemList, node), FALSE);
 }
 
 }  // namespace
@@ -41,7 +45,7 @@ bool ImportFile(HWND window, WindowDocument* document, const char* path, Transfe
   const ImportedItem imported = ImportDiskFile(*document->tree, target.node, path, state);
   if (!imported.node) return false;
   if (!target.shown) return true;
-  if (imported.isNew) AppendSelected(document, imported.node);
+  if (imported.isNew) AddSelected(document, imported.node);
   // A drop of many files gives the list the focus once, at its end.
   if (!document->listInBulk) SetFocus(document->itemList);
   return true;
@@ -59,11 +63,17 @@ bool ImportDirectory(HWND window, WindowDocument* document, const char* path, Tr
   if (imported.node) {
     // The folders that came in get their items in the folder tree.
     AddFolderItems(document, imported.node);
-    if (imported.isNew && target.shown) AppendSelected(document, imported.node);
+    if (imported.isNew && target.shown) AddSelected(document, imported.node);
     RepaintFolderItem(document->folderTree, target.item);
     if (target.shown) SetFocus(document->itemList);
   }
   return imported.whole;
+}
+
+void BeginImportCommand(WindowDocument* document) {
+  ImportTarget target;
+  if (FindTarget(document, &target) && target.shown)
+    ListView_SetItemState(document->itemList, -1, 0, LVIS_SELECTED);
 }
 
 void BeginImportBatch(WindowDocument* document, TransferState* state, size_t count) {

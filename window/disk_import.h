@@ -20,6 +20,10 @@ bool ImportFile(HWND window, WindowDocument* document, const char* path, Transfe
 // or cancelled. path is not changed.
 bool ImportDirectory(HWND window, WindowDocument* document, const char* path, TransferState* state);
 
+// An import command begins: the list's selection goes, so that what arrives in the shown
+// folder is the selection afterwards.
+void BeginImportCommand(WindowDocument* document);
+
 // Prepares state for an import of count paths into the folder imports go to now (see
 // BeginImportBatch of an archive folder). Ended with EndImportBatch.
 void BeginImportBatch(WindowDocument* document, TransferState* state, size_t count);

@@ -106,13 +106,22 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
     GlobalLockGuard block(request.medium);
     if (!block.Data() || !ReadDropFiles(static_cast<const uint8_t*>(block.Data()), block.Size(), &files)) return 0;
   }
+  TransferState state = {0, 0, ReplaceMode::Ask};
+  const std::vector<std::string> paths = FullDropPaths(files, &state);
+  return ImportDiskPaths(window, doc, request.treeItem, paths, &state);
+}
+
+}  // namespace
+
+LRESULT ImportDiskPaths(HWND window, WindowDocument* doc, HTREEITEM into, const std::vector<std::string>& paths,
+                        TransferState* given) {
+  TransferState& state = *given;
   HWND tree = doc->folderTree;
   HTREEITEM highlighted = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_DROPHILITE, 0));
-  const bool highlight = request.treeItem != highlighted && request.treeItem != CurrentFolderItem(tree);
+  const bool highlight = into != highlighted && into != CurrentFolderItem(tree);
   // The import puts its nodes into the drop-highlighted folder when there is one.
-  if (highlight) SendMessageA(tree, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(request.treeItem));
-  TransferState state = {0, 0, ReplaceMode::Ask};
-  std::vector<std::string> paths = FullDropPaths(files, &state);
+  if (highlight) SendMessageA(tree, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(into));
+  BeginImportCommand(doc);
   // Named also when the step joins one already open (a paste).
   EditScope step(doc, "Import");
   step.Name("Import", static_cast<uint32_t>(paths.size()));
@@ -124,7 +133,7 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
   // A long import shows how far it is, as a save does.
   HWND progress = paths.size() >= kLongImportPaths ? ProgressOpen(window, static_cast<uint32_t>(paths.size())) : nullptr;
   if (progress) SetWindowTextA(progress, "Importing...");
-  for (std::string& path : paths) {
+  for (const std::string& path : paths) {
     if (state.cancelled) break;
     struct _stat status;
     const bool found = _stat(path.c_str(), &status) == 0;
@@ -152,7 +161,10 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
   step.End();
   doc->listInBulk = false;
   const bool shown = !highlight && (!highlighted || highlighted == CurrentFolderItem(tree));
-  if (state.changed && shown) SetFocus(doc->itemList);
+  if (state.changed && shown) {
+    SortItemList(doc);
+    SetFocus(doc->itemList);
+  }
   if (bulk) ResumeList(doc->itemList, arranged);
   UpdateCommandState(window, doc);
   if (state.changed) MarkModified(window);
@@ -168,6 +180,8 @@ LRESULT DropShellFiles(HWND window, WindowDocument* doc, const DropRequest& requ
   // every file was taken.
   return state.skipped ? kDroppedInPart : 1;
 }
+
+namespace {
 
 // The document whose live data object made payload, or null: a payload from another
 // process, or one whose object is gone, names addresses that must not be followed.

@@ -3,8 +3,13 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
 
 class ArchiveDataObject;
+struct TransferState;
 struct DropRequest;
 struct WindowDocument;
 
@@ -12,6 +17,13 @@ struct WindowDocument;
 // of a shell drop were left out); the origin of a move removes its items only then, and
 // only those that arrived.
 LRESULT OnDropRequest(HWND window, WindowDocument* doc, DropRequest* request);
+
+// Imports disk files and folders (full paths) into the folder of the tree's item into, as
+// one step named "Import": a progress window for many, the replace questions, the failures
+// named at the end; what state already noted is reported with them. Returns as
+// OnDropRequest does.
+LRESULT ImportDiskPaths(HWND window, WindowDocument* doc, HTREEITEM into, const std::vector<std::string>& paths,
+                        TransferState* state);
 
 // The data object of this process that made a "Vellumix Data" payload, or null.
 ArchiveDataObject* PayloadMaker(HGLOBAL medium);

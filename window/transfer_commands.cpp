@@ -2,9 +2,13 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <new>
+#include <vector>
+
+#include "archive/disk.h"
 
 #include "resources/command_ids.h"
 #include "resources/shell_ids.h"
@@ -12,6 +16,7 @@
 #include "transfer/core/disk_names.h"
 #include "transfer/export.h"
 #include "window/disk_import.h"
+#include "window/drop_paste.h"
 #include "window/archive_window.h"
 #include "window/command_state.h"
 #include "window/undo.h"
@@ -46,12 +51,42 @@ void ImportDirectoryCommand(HWND window, WindowDocument* doc) {
   if (CurrentFolderItem(doc->folderTree) == nullptr) return;
   char path[kPathBufferSize] = {};
   if (!BrowseForDirectory(window, path, "Select import directory")) return;
+  BeginImportCommand(doc);
   TransferState state = NewState();
   {
     EditScope step(doc, "Import", 1);
     ImportDirectory(window, doc, path, &state);
   }
   FinishImport(window, doc, state);
+}
+
+// What a chosen folder holds comes in, the folder itself not (as "DIR/." does for the
+// tool): its files and folders join the current folder as one step.
+void ImportContentsCommand(HWND window, WindowDocument* doc) {
+  HTREEITEM into = CurrentFolderItem(doc->folderTree);
+  if (into == nullptr) return;
+  char path[kPathBufferSize] = {};
+  if (!BrowseForDirectory(window, path, "Select the directory whose contents to import")) return;
+  std::vector<std::string> names;
+  if (!ListDirectory(path, &names)) {
+    const std::string text = std::string("The folder ") + path + " cannot be read.";
+    ShowErrorMessage(window, text.c_str(), "Import");
+    return;
+  }
+  std::sort(names.begin(), names.end());
+  TransferState state = NewState();
+  std::vector<std::string> paths;
+  paths.reserve(names.size());
+  for (const std::string& name : names) {
+    std::string full = JoinDiskPath(path, name);
+    if (Utf16Length(full) > kMaxPathUnits) {
+      NoteTransferFailure(&state, full.c_str(), "the path is too long");
+      state.skipped = true;
+      continue;
+    }
+    paths.push_back(std::move(full));
+  }
+  ImportDiskPaths(window, doc, into, paths, &state);
 }
 
 // A directory chosen for an export, with its separator appended; false when it is too long.
@@ -137,6 +172,7 @@ void ImportChosenFiles(HWND window, WindowDocument* doc, const char* chosen) {
   if (directory.empty() || Utf16Length(directory) > kMaxDiskPath) return;
   if (directory.back() != '\\' && directory.back() != '/') directory += '\\';
   const size_t prefix = Utf16Length(directory);
+  BeginImportCommand(doc);
   TransferState state = NewState();
   uint32_t items = 0;
   for (const char* name = chosen + std::strlen(chosen) + 1; *name; name += std::strlen(name) + 1) ++items;
@@ -159,6 +195,9 @@ bool OnTransferCommand(HWND window, WindowDocument* doc, int command) {
       return true;
     case ID_OBJECT_IMPORT_DIRECTORY:
       ImportDirectoryCommand(window, doc);
+      return true;
+    case ID_OBJECT_IMPORT_CONTENTS:
+      ImportContentsCommand(window, doc);
       return true;
     case ID_OBJECT_EXPORT:
       ExportCommand(window, doc);

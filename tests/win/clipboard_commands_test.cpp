@@ -149,6 +149,33 @@ TEST_F(ClipboardCommandsTest, CutThenCopyOfSomethingElseUndimsAndKeeps) {
   EXPECT_NE(doc->clipboardSource, nullptr);
 }
 
+// Cut items stay faded while the folder is left and shown again, until another program
+// puts something on the clipboard.
+TEST_F(ClipboardCommandsTest, CutItemsStayFadedUntilTheClipboardChanges) {
+  HWND window;
+  WindowDocument* doc = OpenDoc(WinFixture("views.zip"), &window);
+  ASSERT_NE(doc, nullptr);
+  ShowFolderAt(doc, "");
+  SelectListItems(doc, {"readme", "maps"});
+  SendCommand(window, ID_EDIT_CUT);
+  ASSERT_TRUE(ListItemCut(doc, "readme"));
+  ShowFolderAt(doc, "maps");
+  EXPECT_FALSE(ListItemCut(doc, "level1.bsp"));
+  ShowFolderAt(doc, "");
+  EXPECT_TRUE(ListItemCut(doc, "readme"));
+  EXPECT_TRUE(ListItemCut(doc, "maps"));
+  EXPECT_FALSE(ListItemCut(doc, "a.bsp"));
+  ASSERT_TRUE(PutFilesOnClipboard({WinFixture("views.pak")}));
+  EXPECT_TRUE(PumpUntil([&] { return doc->clipboardSource == nullptr; }));
+  PumpPending();
+  EXPECT_FALSE(ListItemCut(doc, "readme"));
+  ShowFolderAt(doc, "maps");
+  ShowFolderAt(doc, "");
+  EXPECT_FALSE(ListItemCut(doc, "readme"));
+  EXPECT_NE(NodeAt(doc, "readme"), nullptr);
+  EXPECT_FALSE(doc->modified);
+}
+
 TEST_F(ClipboardCommandsTest, CutFolderInTheTreeIsDimmedAndUndimmedWhenReplaced) {
   HWND window;
   WindowDocument* doc = OpenDoc(WinFixture("views.zip"), &window);

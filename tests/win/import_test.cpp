@@ -86,10 +86,10 @@ TEST_F(ImportTest, FileBecomesAMemoryFileWithItsBytesAndItsNameByTheTreesRule) {
   EXPECT_EQ(empty->size(), 0u);
   EXPECT_TRUE(IsMemoryFile(empty));
   EXPECT_EQ(empty->memory(), nullptr);
-  // Appended at the end of the list, selected, with the list focused.
-  EXPECT_EQ(ListNames(doc->itemList), (Names{"readme.txt", "empty"}));
+  // In the list in their sort position, selected, with the list focused.
+  EXPECT_EQ(ListNames(doc->itemList), (Names{"empty", "readme.txt"}));
   EXPECT_EQ(SelectedRows(doc->itemList), (std::vector<int>{0, 1}));
-  EXPECT_EQ(ListText(doc->itemList, 0, 1), "14");
+  EXPECT_EQ(ListText(doc->itemList, 1, 1), "14");
   EXPECT_EQ(GetFocus(), doc->itemList);
   // Unreadable paths are passed over silently.
   EXPECT_EQ(ImportFile(window_, doc, (TempDir() + "missing").c_str(), &state_), 0);
@@ -319,10 +319,49 @@ TEST_F(ImportTest, ImportDirectoryCommandTakesTheChosenDirectory) {
   SendMessageA(window_, WM_COMMAND, ID_OBJECT_IMPORT_DIRECTORY, 0);
   EXPECT_TRUE(cancel.Wait().found);
   EXPECT_EQ(doc->modified, 0);
+  // Folders and files already listed: the imported folder takes its place among them.
+  for (const char* name : {"a.txt", "z.txt"}) ASSERT_TRUE(WriteDiskFile(TempDir() + name, name));
+  const std::string zone = TempDir() + "Zone";
+  CreateDirectoryA(zone.c_str(), nullptr);
+  const std::string alpha = TempDir() + "Alpha";
+  CreateDirectoryA(alpha.c_str(), nullptr);
+  for (const std::string& path : {TempDir() + "z.txt", TempDir() + "a.txt"}) ImportFile(window_, doc, path.c_str(), &state_);
+  for (const std::string& path : {zone, alpha}) ImportDirectory(window_, doc, path.c_str(), &state_);
+  EXPECT_EQ(ListNames(doc->itemList), (Names{"alpha", "zone", "a.txt", "z.txt"}));
   DialogWatcher choose("Browse for Folder", 0, 10000,
                        [maps](HWND dialog) { ChooseFolderInBrowseDialog(dialog, maps); });
   SendMessageA(window_, WM_COMMAND, ID_OBJECT_IMPORT_DIRECTORY, 0);
   EXPECT_TRUE(choose.Wait().found);
   EXPECT_EQ(EntryText(doc, "maps/sub/deep.txt"), "deep text");
   EXPECT_EQ(doc->modified, 1);
+  EXPECT_EQ(ListNames(doc->itemList), (Names{"alpha", "maps", "zone", "a.txt", "z.txt"}));
+  EXPECT_EQ(SelectedListNames(doc->itemList), Names{"maps"});
+}
+
+// Import Directory Contents brings what the chosen folder holds into the current folder,
+// the folder itself not, as one step that one undo takes back.
+TEST_F(ImportTest, ImportDirectoryContentsTakesWhatTheFolderHolds) {
+  WindowDocument* doc = NewWindow();
+  ASSERT_NE(doc, nullptr);
+  const std::string maps = MakeMaps();
+  ASSERT_TRUE(WriteDiskFile(TempDir() + "b.txt", "b"));
+  ImportFile(window_, doc, (TempDir() + "b.txt").c_str(), &state_);
+  DialogWatcher choose("Browse for Folder", 0, 10000,
+                       [maps](HWND dialog) { ChooseFolderInBrowseDialog(dialog, maps); });
+  SendMessageA(window_, WM_COMMAND, ID_OBJECT_IMPORT_CONTENTS, 0);
+  ASSERT_TRUE(choose.Wait().found);
+  EXPECT_EQ(NodeAt(doc, "maps"), nullptr);
+  EXPECT_EQ(EntryText(doc, "e1m1.bsp"), std::string(3000, 'L'));
+  EXPECT_EQ(EntryText(doc, "sub/deep.txt"), "deep text");
+  EXPECT_EQ(EntryText(doc, "empty.dat"), "");
+  ASSERT_NE(NodeAt(doc, "nothing"), nullptr);
+  EXPECT_TRUE(NodeAt(doc, "nothing")->IsDirectory());
+  EXPECT_EQ(ListNames(doc->itemList), (Names{"nothing", "sub", "b.txt", "e1m1.bsp", "empty.dat"}));
+  EXPECT_EQ(SelectedListNames(doc->itemList), (Names{"nothing", "sub", "e1m1.bsp", "empty.dat"}));
+  EXPECT_NE(TreeChildNamed(doc->folderTree, RootItem(doc), "sub"), nullptr);
+  EXPECT_EQ(doc->modified, 1);
+  // One step: the four items go with one undo, the file imported before stays.
+  SendMessageA(window_, WM_COMMAND, ID_EDIT_UNDO, 0);
+  EXPECT_EQ(ListNames(doc->itemList), Names{"b.txt"});
+  EXPECT_EQ(NodeAt(doc, "sub"), nullptr);
 }
