@@ -14,6 +14,9 @@ constexpr int kToolbarId = 3;
 constexpr int kViewImageBase = 15;
 constexpr int kViewImageCount = 12;
 constexpr int kThumbnailsImage = kViewImageBase + kViewImageCount;
+// The Copy button's own image, after the Thumbnails one: the system's is drawn in pale
+// greys that look disabled beside its coloured neighbours.
+constexpr int kCopyImage = kThumbnailsImage + 1;
 // At 96 DPI: the images' size, the control's room around an image (a 23 by 22 button) and
 // its separators' width.
 constexpr int kImageSizeAt96 = 16;
@@ -98,8 +101,37 @@ bool AddThumbnailsImage(HIMAGELIST images) {
   return added;
 }
 
+// The Copy button's image: two pages, one over the other, each framed dark with blue lines of
+// text on white, drawn at the images' size and added after them.
+bool AddCopyImage(HIMAGELIST images) {
+  int size = 0, height = 0;
+  ImageList_GetIconSize(images, &size, &height);
+  constexpr uint32_t kClear = 0xFF00FF, kFrame = 0x303030, kPaper = 0xFFFFFF, kText = 0x2F6FC0;
+  uint32_t* pixels = nullptr;
+  HBITMAP bitmap = CreateTopDownBitmap(size, height, &pixels);
+  if (!bitmap) return false;
+  for (int i = 0; i < size * height; ++i) pixels[i] = kClear;
+  // Each page is two thirds of the image; the front one covers the back one's lower right.
+  const int page = size * 2 / 3, shift = size - page - 1;
+  auto drawPage = [&](int left, int top) {
+    for (int y = top; y < top + page + 1 && y < height; ++y) {
+      for (int x = left; x < left + page - 1 && x < size; ++x) {
+        const bool edge = x == left || y == top || x == left + page - 2 || y == top + page;
+        const int row = y - top;
+        const bool text = !edge && x > left + 1 && x < left + page - 3 && row >= 3 && row % 2 == 1 && row < page - 1;
+        pixels[y * size + x] = edge ? kFrame : (text ? kText : kPaper);
+      }
+    }
+  };
+  drawPage(1, 0);
+  drawPage(1 + shift, shift > 0 ? shift : 0);
+  const bool added = ImageList_AddMasked(images, bitmap, RGB(0xFF, 0x00, 0xFF)) >= 0;
+  DeleteObject(bitmap);
+  return added;
+}
+
 // The images at size: the system's set of that size, or the nearest smaller one drawn at it
-// (that set itself when there is no memory for drawing it), and the Thumbnails image.
+// (that set itself when there is no memory for drawing it), and the Thumbnails and Copy images.
 HIMAGELIST ButtonImages(int size) {
   HIMAGELIST images = LoadSystemImages(size >= 24);
   if (!images) return nullptr;
@@ -111,7 +143,7 @@ HIMAGELIST ButtonImages(int size) {
       images = drawn;
     }
   }
-  if (!AddThumbnailsImage(images)) {
+  if (!AddThumbnailsImage(images) || !AddCopyImage(images)) {
     ImageList_Destroy(images);
     return nullptr;
   }
@@ -191,7 +223,7 @@ HWND CreateFrameToolbar(HWND frame) {
       Button(kViewImageBase + VIEW_NEWFOLDER, ID_OBJECT_NEW_DIRECTORY, off, TBSTYLE_BUTTON),
       Separator(),
       Button(STD_CUT, ID_EDIT_CUT, off, TBSTYLE_BUTTON),
-      Button(STD_COPY, ID_EDIT_COPY, off, TBSTYLE_BUTTON),
+      Button(kCopyImage, ID_EDIT_COPY, off, TBSTYLE_BUTTON),
       Button(STD_PASTE, ID_EDIT_PASTE, off, TBSTYLE_BUTTON),
       Button(STD_DELETE, ID_EDIT_DELETE, off, TBSTYLE_BUTTON),
       Separator(),

@@ -16,11 +16,7 @@ namespace {
 constexpr DWORD kTimeoutMs = 20000;
 using Names = std::vector<std::string>;
 
-class ArchiveProgramTest : public ScreenshotOnFailureTest {
- protected:
-  // Every test starts as a first run: other tests of the run leave their settings behind.
-  void SetUp() override { SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Quillmoor"); }
-};
+using ArchiveProgramTest = ScreenshotOnFailureTest;
 
 // Copies a committed fixture into a folder with blanks and capitals under the test tree.
 std::string PlaceFixture(const std::string& fixture, const std::string& name) {

@@ -1,6 +1,7 @@
 #include "e2e_support.h"
 
 #include <commctrl.h>
+#include <shlwapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -301,6 +302,8 @@ bool WaitUntilPainted(HWND window, DWORD timeoutMs) {
 }
 
 bool SaveScreenshot(const std::string& name) { return SaveScreenshotTo(VELLUMIX_SCREENSHOT_DIR, name); }
+
+void ScreenshotOnFailureTest::SetUp() { SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Quillmoor"); }
 
 void ScreenshotOnFailureTest::TearDown() {
   if (HasFailure()) {

@@ -85,9 +85,11 @@ bool WaitUntilPainted(HWND window, DWORD timeoutMs);
 // Copies the screen into VELLUMIX_SCREENSHOT_DIR\<name>.bmp.
 bool SaveScreenshot(const std::string& name);
 
-// A test of the running program that keeps a screenshot of the screen, named after the
-// test, when it fails.
+// A test of the running program: it starts as a first run (the settings other tests of the
+// run left behind, as the case of names kept, are gone), and keeps a screenshot of the
+// screen, named after the test, when it fails.
 class ScreenshotOnFailureTest : public ::testing::Test {
  protected:
+  void SetUp() override;
   void TearDown() override;
 };

@@ -23,9 +23,8 @@ const std::string kArchiveName = "\xCE\x91\xCF\x81\xCF\x87\xCE\xB5\xCE\xAF\xCE\x
 
 class UnicodeProgramTest : public ScreenshotOnFailureTest {
  protected:
-  // Every test starts as a first run: other tests of the run leave their settings behind.
   void SetUp() override {
-    SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Quillmoor");
+    ScreenshotOnFailureTest::SetUp();
     ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)) << "the manifest's code page";
   }
   void TearDown() override {

@@ -498,6 +498,47 @@ TEST_F(ArchiveViewsTest, TabAndF6WalkThePanesThatShow) {
   walk({{false, VK_TAB, tree}});
 }
 
+// The pixels of a toolbar button on the screen that are plainly coloured (not grey): a
+// disabled button is drawn in greys alone.
+int ColouredPixels(int command) {
+  RECT rc = {};
+  const LRESULT index = SendMessageA(g_toolbar, TB_COMMANDTOINDEX, command, 0);
+  if (index < 0 || !SendMessageA(g_toolbar, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rc))) return -1;
+  MapWindowPoints(g_toolbar, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+  HDC screen = GetDC(nullptr);
+  int coloured = 0;
+  for (int y = rc.top; y < rc.bottom; ++y) {
+    for (int x = rc.left; x < rc.right; ++x) {
+      const COLORREF c = GetPixel(screen, x, y);
+      const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+      const int high = std::max({r, g, b}), low = std::min({r, g, b});
+      if (high - low > 48) ++coloured;
+    }
+  }
+  ReleaseDC(nullptr, screen);
+  return coloured;
+}
+
+// The Copy button looks as enabled as Cut and Delete when a selection enables them all, and
+// as grey as they do when nothing is selected.
+TEST_F(ArchiveViewsTest, TheEditButtonsLookEnabledWhenTheyAre) {
+  SetForegroundWindow(frame_);
+  SetFocus(doc_->itemList);
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == doc_->itemList; }));
+  SelectListItems(doc_, {"readme"});
+  for (int command : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_DELETE}) {
+    SCOPED_TRACE(command);
+    EXPECT_TRUE(PumpUntil([&] { return ButtonEnabled(command); }));
+    EXPECT_TRUE(PumpUntil([&] { return ColouredPixels(command) > 8; })) << ColouredPixels(command);
+  }
+  SelectListItems(doc_, {});
+  for (int command : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_DELETE}) {
+    SCOPED_TRACE(command);
+    EXPECT_TRUE(PumpUntil([&] { return !ButtonEnabled(command); }));
+    EXPECT_TRUE(PumpUntil([&] { return ColouredPixels(command) == 0; })) << ColouredPixels(command);
+  }
+}
+
 // The filter box: Ctrl+E goes there, what is typed narrows the folder at once (a part of the
 // name, or '*' and '?'), the status bar counts what shows of how many, Esc empties it and
 // goes back to the list, and another folder shows whole.

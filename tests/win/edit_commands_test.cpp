@@ -114,7 +114,8 @@ class EditCommandsTest : public ViewsWindowTest {
     return {{step.empty() ? "&Undo\tCtrl+Z" : "&Undo " + step + "\tCtrl+Z", !step.empty()},
             {"&Redo\tCtrl+Y", false},
             {"&New Directory", true}, {"Import &File...", true}, {"Import &Directory...", true},
-            {"&Paste\tCtrl+V", Pasteable()}, {"P&roperties\tAlt+Enter", true}};
+            {"Import Directory &Contents...", true}, {"&Paste\tCtrl+V", Pasteable()},
+            {"P&roperties\tAlt+Enter", true}};
   }
   POINT ListItemPoint(const std::string& name) {
     RECT rc = {};

@@ -339,6 +339,7 @@ TEST_F(FrameCommandsTest, AcceleratorsReachTheFrameCommands) {
   behaviour.commands.clear();
   EnableMenuItem(GetMenu(frame_), ID_FILE_SAVE, MF_BYCOMMAND | MF_ENABLED);
   EnableMenuItem(GetMenu(frame_), ID_VIEW_REFRESH, MF_BYCOMMAND | MF_ENABLED);
+  EnableMenuItem(GetMenu(frame_), ID_VIEW_FILTER, MF_BYCOMMAND | MF_ENABLED);
   struct Key {
     std::initializer_list<WORD> keys;
     int command;
@@ -348,7 +349,7 @@ TEST_F(FrameCommandsTest, AcceleratorsReachTheFrameCommands) {
       {{VK_CONTROL, 'C'}, ID_EDIT_COPY},  {{VK_CONTROL, 'V'}, ID_EDIT_PASTE},
       {{VK_CONTROL, 'A'}, ID_EDIT_SELECT_ALL}, {{VK_DELETE}, ID_EDIT_DELETE},
       {{VK_F2}, ID_EDIT_RENAME},     {{VK_F5}, ID_VIEW_REFRESH},
-      {{VK_CONTROL, 'F'}, ID_EDIT_FIND},
+      {{VK_CONTROL, 'F'}, ID_EDIT_FIND},  {{VK_CONTROL, 'E'}, ID_VIEW_FILTER},
   };
   for (const Key& key : keys) {
     SCOPED_TRACE(key.command);

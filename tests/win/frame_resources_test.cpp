@@ -72,6 +72,8 @@ const Shown kShown[] = {
     {40032, "&New Directory", false, false, kNoKey, 0, nullptr, nullptr},
     {40033, "Import &File...", false, false, kNoKey, 0, nullptr, nullptr},
     {40036, "Import &Directory...", false, false, kNoKey, 0, nullptr, nullptr},
+    {40093, "Import Directory &Contents...", false, false, kNoKey, 0,
+     "Imports the files and folders a directory holds, not the directory itself", ""},
     {40034, "&Export...", false, false, kNoKey, 0, nullptr, nullptr},
     {40046, "P&roperties\tAlt+Enter", false, false, VK_RETURN, FALT,
      "Shows the properties of the selected items, or of the archive", nullptr},
@@ -89,6 +91,8 @@ const Shown kShown[] = {
     {40035, "Refresh\tF5", true, false, VK_F5, 0, nullptr, nullptr},
     {40044, "Preview &Pane\tF3", true, false, VK_F3, 0, "Shows or hides the preview of the focused item under the list",
      nullptr},
+    {40092, "&Filter\tCtrl+E", true, false, 'E', FCONTROL,
+     "Shows only the items of the folder whose names match the text typed", ""},
     {40043, "&Options...", false, false, kNoKey, 0, "Changes the settings of the program", nullptr},
     {40013, "Cl&ose", false, false, kNoKey, 0, nullptr, nullptr},
     {40014, "Close &All", false, false, kNoKey, 0, nullptr, nullptr},
@@ -115,8 +119,8 @@ struct Popup {
   bool grayed;
   int items;
 };
-const Popup kPopups[] = {{"&File", false, 15}, {"&Edit", true, 13},   {"&Object", true, 7},
-                         {"&View", false, 16}, {"&Window", true, 11}, {"&Help", false, 1}};
+const Popup kPopups[] = {{"&File", false, 15}, {"&Edit", true, 13},   {"&Object", true, 8},
+                         {"&View", false, 17}, {"&Window", true, 11}, {"&Help", false, 1}};
 
 std::string LoadedString(UINT id) {
   char buffer[512] = {};

@@ -17,7 +17,7 @@ inline constexpr ToolbarButtonCase kToolbarButtons[] = {
     {57603, 8, false, TBSTYLE_BUTTON},      {0, 0, false, TBSTYLE_SEP},
     {40031, 23, false, TBSTYLE_BUTTON},     {40032, 26, false, TBSTYLE_BUTTON},
     {0, 0, false, TBSTYLE_SEP},             {57635, 0, false, TBSTYLE_BUTTON},
-    {57634, 1, false, TBSTYLE_BUTTON},      {57637, 2, false, TBSTYLE_BUTTON},
+    {57634, 28, false, TBSTYLE_BUTTON},     {57637, 2, false, TBSTYLE_BUTTON},
     {40008, 5, false, TBSTYLE_BUTTON},      {0, 0, false, TBSTYLE_SEP},
     {40020, 15, false, TBSTYLE_CHECKGROUP}, {40021, 16, false, TBSTYLE_CHECKGROUP},
     {40022, 17, false, TBSTYLE_CHECKGROUP}, {40023, 18, false, TBSTYLE_CHECKGROUP},
