@@ -75,59 +75,62 @@ HIMAGELIST LoadSystemImages(bool large) {
   return images;
 }
 
-// The Thumbnails button's image, which the system's sets have none of: four small framed
-// pictures (sky over grass) in a square, drawn at the images' size and added after them.
-bool AddThumbnailsImage(HIMAGELIST images) {
+// Adds an image of the list's size that draw paints: it is given the pixels (top-down rows,
+// 0xRRGGBB, all of them the clear colour), the width and the height. false when there is no
+// memory for it.
+constexpr uint32_t kClear = 0xFF00FF;
+template <typename Draw>
+bool AddDrawnImage(HIMAGELIST images, Draw draw) {
   int size = 0, height = 0;
   ImageList_GetIconSize(images, &size, &height);
-  constexpr uint32_t kClear = 0xFF00FF, kFrame = 0x404040, kSky = 0x4A90D9, kGrass = 0x3C9A3C;
   uint32_t* pixels = nullptr;
   HBITMAP bitmap = CreateTopDownBitmap(size, height, &pixels);
   if (!bitmap) return false;
-  const int tile = (size - 2) / 2, gap = size - 2 * tile;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < size; ++x) {
-      const int tx = x < tile ? x : x - tile - gap, ty = y < tile ? y : y - tile - gap;
-      uint32_t colour = kClear;
-      if (tx >= 0 && ty >= 0 && tx < tile && ty < tile) {
-        const bool edge = tx == 0 || ty == 0 || tx == tile - 1 || ty == tile - 1;
-        colour = edge ? kFrame : (ty < tile / 2 ? kSky : kGrass);
-      }
-      pixels[y * size + x] = colour;
-    }
-  }
+  for (int i = 0; i < size * height; ++i) pixels[i] = kClear;
+  draw(pixels, size, height);
   const bool added = ImageList_AddMasked(images, bitmap, RGB(0xFF, 0x00, 0xFF)) >= 0;
   DeleteObject(bitmap);
   return added;
 }
 
-// The Copy button's image: two pages, one over the other, each framed dark with blue lines of
-// text on white, drawn at the images' size and added after them.
-bool AddCopyImage(HIMAGELIST images) {
-  int size = 0, height = 0;
-  ImageList_GetIconSize(images, &size, &height);
-  constexpr uint32_t kClear = 0xFF00FF, kFrame = 0x303030, kPaper = 0xFFFFFF, kText = 0x2F6FC0;
-  uint32_t* pixels = nullptr;
-  HBITMAP bitmap = CreateTopDownBitmap(size, height, &pixels);
-  if (!bitmap) return false;
-  for (int i = 0; i < size * height; ++i) pixels[i] = kClear;
-  // Each page is two thirds of the image; the front one covers the back one's lower right.
-  const int page = size * 2 / 3, shift = size - page - 1;
-  auto drawPage = [&](int left, int top) {
-    for (int y = top; y < top + page + 1 && y < height; ++y) {
-      for (int x = left; x < left + page - 1 && x < size; ++x) {
-        const bool edge = x == left || y == top || x == left + page - 2 || y == top + page;
-        const int row = y - top;
-        const bool text = !edge && x > left + 1 && x < left + page - 3 && row >= 3 && row % 2 == 1 && row < page - 1;
-        pixels[y * size + x] = edge ? kFrame : (text ? kText : kPaper);
+// The Thumbnails button's image, which the system's sets have none of: four small framed
+// pictures (sky over grass) in a square.
+bool AddThumbnailsImage(HIMAGELIST images) {
+  return AddDrawnImage(images, [](uint32_t* pixels, int size, int height) {
+    constexpr uint32_t kFrame = 0x404040, kSky = 0x4A90D9, kGrass = 0x3C9A3C;
+    const int tile = (size - 2) / 2, gap = size - 2 * tile;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const int tx = x < tile ? x : x - tile - gap, ty = y < tile ? y : y - tile - gap;
+        if (tx < 0 || ty < 0 || tx >= tile || ty >= tile) continue;
+        const bool edge = tx == 0 || ty == 0 || tx == tile - 1 || ty == tile - 1;
+        pixels[y * size + x] = edge ? kFrame : (ty < tile / 2 ? kSky : kGrass);
       }
     }
-  };
-  drawPage(1, 0);
-  drawPage(1 + shift, shift > 0 ? shift : 0);
-  const bool added = ImageList_AddMasked(images, bitmap, RGB(0xFF, 0x00, 0xFF)) >= 0;
-  DeleteObject(bitmap);
-  return added;
+  });
+}
+
+// The Copy button's image: two pages, one over the other, each framed dark with blue lines of
+// text on white.
+bool AddCopyImage(HIMAGELIST images) {
+  return AddDrawnImage(images, [](uint32_t* pixels, int size, int height) {
+    constexpr uint32_t kFrame = 0x303030, kPaper = 0xFFFFFF, kText = 0x2F6FC0;
+    // Each page is two thirds of the image; the front one covers the back one's lower right.
+    const int page = size * 2 / 3, shift = size - page - 1;
+    auto drawPage = [&](int left, int top) {
+      for (int y = top; y < top + page + 1 && y < height; ++y) {
+        for (int x = left; x < left + page - 1 && x < size; ++x) {
+          const bool edge = x == left || y == top || x == left + page - 2 || y == top + page;
+          const int row = y - top;
+          const bool text =
+              !edge && x > left + 1 && x < left + page - 3 && row >= 3 && row % 2 == 1 && row < page - 1;
+          pixels[y * size + x] = edge ? kFrame : (text ? kText : kPaper);
+        }
+      }
+    };
+    drawPage(1, 0);
+    drawPage(1 + shift, shift > 0 ? shift : 0);
+  });
 }
 
 // The images at size: the system's set of that size, or the nearest smaller one drawn at it

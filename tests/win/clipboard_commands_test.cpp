@@ -131,40 +131,31 @@ TEST_F(ClipboardCommandsTest, CutThenPasteIntoAnotherFolderOfTheSameWindowMoves)
   EXPECT_FALSE(Has(ListNames(doc->itemList), "z.bsp"));
 }
 
-TEST_F(ClipboardCommandsTest, CutThenCopyOfSomethingElseUndimsAndKeeps) {
-  HWND window;
-  WindowDocument* doc = OpenDoc(WinFixture("views.zip"), &window);
-  ASSERT_NE(doc, nullptr);
-  ShowFolderAt(doc, "");
-  SelectListItems(doc, {"readme", "a.bsp"});
-  SendCommand(window, ID_EDIT_CUT);
-  ASSERT_TRUE(ListItemCut(doc, "readme"));
-  SelectListItems(doc, {"z.bsp"});
-  SendCommand(window, ID_EDIT_COPY);
-  EXPECT_FALSE(ListItemCut(doc, "readme"));
-  EXPECT_FALSE(ListItemCut(doc, "a.bsp"));
-  EXPECT_NE(NodeAt(doc, "readme"), nullptr);
-  EXPECT_NE(NodeAt(doc, "a.bsp"), nullptr);
-  EXPECT_FALSE(doc->modified);
-  EXPECT_NE(doc->clipboardSource, nullptr);
-}
-
-// Cut items stay faded while the folder is left and shown again, until another program
-// puts something on the clipboard.
+// Cut items stay faded while their folder is left and shown again, until a Copy of something
+// else or another program's data takes the clipboard; they stay where they are.
 TEST_F(ClipboardCommandsTest, CutItemsStayFadedUntilTheClipboardChanges) {
   HWND window;
   WindowDocument* doc = OpenDoc(WinFixture("views.zip"), &window);
   ASSERT_NE(doc, nullptr);
   ShowFolderAt(doc, "");
-  SelectListItems(doc, {"readme", "maps"});
+  SelectListItems(doc, {"readme", "a.bsp", "maps"});
   SendCommand(window, ID_EDIT_CUT);
   ASSERT_TRUE(ListItemCut(doc, "readme"));
   ShowFolderAt(doc, "maps");
   EXPECT_FALSE(ListItemCut(doc, "level1.bsp"));
   ShowFolderAt(doc, "");
-  EXPECT_TRUE(ListItemCut(doc, "readme"));
-  EXPECT_TRUE(ListItemCut(doc, "maps"));
+  for (const char* name : {"readme", "a.bsp", "maps"}) EXPECT_TRUE(ListItemCut(doc, name)) << name;
+  EXPECT_FALSE(ListItemCut(doc, "z.bsp"));
+  // A Copy of something else.
+  SelectListItems(doc, {"z.bsp"});
+  SendCommand(window, ID_EDIT_COPY);
+  EXPECT_FALSE(ListItemCut(doc, "readme"));
   EXPECT_FALSE(ListItemCut(doc, "a.bsp"));
+  EXPECT_NE(doc->clipboardSource, nullptr);
+  // Another program's data.
+  SelectListItems(doc, {"readme"});
+  SendCommand(window, ID_EDIT_CUT);
+  ASSERT_TRUE(ListItemCut(doc, "readme"));
   ASSERT_TRUE(PutFilesOnClipboard({WinFixture("views.pak")}));
   EXPECT_TRUE(PumpUntil([&] { return doc->clipboardSource == nullptr; }));
   PumpPending();
@@ -172,7 +163,7 @@ TEST_F(ClipboardCommandsTest, CutItemsStayFadedUntilTheClipboardChanges) {
   ShowFolderAt(doc, "maps");
   ShowFolderAt(doc, "");
   EXPECT_FALSE(ListItemCut(doc, "readme"));
-  EXPECT_NE(NodeAt(doc, "readme"), nullptr);
+  for (const char* name : {"readme", "a.bsp", "maps"}) EXPECT_NE(NodeAt(doc, name), nullptr) << name;
   EXPECT_FALSE(doc->modified);
 }
 
