@@ -193,8 +193,10 @@ class ViewingTest : public ArchiveWindowTest {
   }
 
   // The viewer has started and reported what it was given.
+  // The viewer's note is there and can be read: the name appears while the viewer's rename
+  // may still hold the file open, and a read until then fails as a sharing violation.
   bool ViewerSaw(const std::string& name) {
-    return PumpUntil([&] { return DiskExists(TempPath(name) + ".seen"); }, 15000);
+    return PumpUntil([&] { return ReadDiskFile(TempPath(name) + ".seen") != "<missing>"; }, 15000);
   }
 
   std::string eventName_;
