@@ -14,6 +14,7 @@
 // The Options dialog.
 #define IDD_OPTIONS 122
 #define IDC_OPTIONS_KEEP_CASE 1020
+#define IDC_OPTIONS_ASSOCIATE 1024
 // The Properties dialog: one row a property, its name and its value.
 #define IDD_PROPERTIES 123
 #define IDC_PROPERTIES_LIST 1021

@@ -22,6 +22,7 @@
 #include "tests/win/support/screenshot.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
+#include "tests/win/support/registry_support.h"
 #include "tests/win/support/transfer_test_support.h"
 #include "tests/win/support/unicode_support.h"
 #include "transfer/core/node_copy.h"
@@ -62,18 +63,6 @@ struct ViewerMode {
     ExitProcess(0);
   }
 } g_viewerMode;
-
-bool SetRegistryDefault(HKEY root, const std::string& key, const std::string& value) {
-  HKEY hkey;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hkey, nullptr) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  LONG r = RegSetValueExA(hkey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(hkey);
-  return r == ERROR_SUCCESS;
-}
 
 std::vector<uint8_t> MakeWave(uint32_t sampleCount, uint32_t riffSizeError = 0) {
   std::vector<uint8_t> b;
@@ -204,8 +193,10 @@ class ViewingTest : public ArchiveWindowTest {
   }
 
   // The viewer has started and reported what it was given.
+  // The viewer's note is there and can be read: the name appears while the viewer's rename
+  // may still hold the file open, and a read until then fails as a sharing violation.
   bool ViewerSaw(const std::string& name) {
-    return PumpUntil([&] { return DiskExists(TempPath(name) + ".seen"); }, 15000);
+    return PumpUntil([&] { return ReadDiskFile(TempPath(name) + ".seen") != "<missing>"; }, 15000);
   }
 
   std::string eventName_;
