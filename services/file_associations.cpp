@@ -388,34 +388,35 @@ bool IsAssociated() {
   return IsAssociated(root);
 }
 
-bool Associate(const std::wstring& exePath, std::string* error) {
+namespace {
+
+// Runs change on the current user's classes and tells the shell afterwards, whatever came of
+// it; a key that cannot be opened is named with failed.
+template <typename Change>
+bool ChangeUserClasses(const char* failed, std::string* error, Change change) {
   Key key;
   const LONG result = OpenUserClasses(&key);
   if (result != ERROR_SUCCESS) {
-    *error = UserClassesFailure(kTurnOnFailed, result);
+    *error = UserClassesFailure(failed, result);
     return false;
   }
   ClassesRoot root;
   root.key = key.get();
   root.name = kUserClassesName;
-  const bool associated = Associate(root, exePath, error);
+  const bool changed = change(root);
   TellShellAssociationsChanged();
-  return associated;
+  return changed;
+}
+
+}  // namespace
+
+bool Associate(const std::wstring& exePath, std::string* error) {
+  return ChangeUserClasses(kTurnOnFailed, error,
+                           [&](const ClassesRoot& root) { return Associate(root, exePath, error); });
 }
 
 bool Dissociate(std::string* error) {
-  Key key;
-  const LONG result = OpenUserClasses(&key);
-  if (result != ERROR_SUCCESS) {
-    *error = UserClassesFailure(kTurnOffFailed, result);
-    return false;
-  }
-  ClassesRoot root;
-  root.key = key.get();
-  root.name = kUserClassesName;
-  const bool dissociated = Dissociate(root, error);
-  TellShellAssociationsChanged();
-  return dissociated;
+  return ChangeUserClasses(kTurnOffFailed, error, [&](const ClassesRoot& root) { return Dissociate(root, error); });
 }
 
 bool ProgramPath(std::wstring* path) {
