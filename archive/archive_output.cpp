@@ -116,6 +116,16 @@ bool OutputSeek(ArchiveOutput* out, uint64_t position) {
   return true;
 }
 
+bool OutputCutBack(ArchiveOutput* out, uint64_t position) {
+  if (position > out->position || position > static_cast<uint64_t>(INT64_MAX) || !OutputSeek(out, position))
+    return false;
+#ifdef _WIN32
+  return _chsize_s(_fileno(out->file), static_cast<__int64>(position)) == 0;
+#else
+  return ftruncate(fileno(out->file), static_cast<off_t>(position)) == 0;
+#endif
+}
+
 bool OutputClose(ArchiveOutput* out) {
   bool ok = true;
   if (out->file) {

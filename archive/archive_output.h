@@ -34,6 +34,9 @@ bool OutputHasRoom(const ArchiveOutput* out, uint64_t bytes);
 bool OutputWrite(ArchiveOutput* out, const void* data, size_t n);
 // Moves the position, flushing what is buffered first.
 bool OutputSeek(ArchiveOutput* out, uint64_t position);
+// Moves the position back to an earlier one and cuts the file there: what was written
+// after it is gone, as for an entry written again in another form.
+bool OutputCutBack(ArchiveOutput* out, uint64_t position);
 // Flushes and closes; false when anything buffered could not be written. Safe to repeat.
 bool OutputClose(ArchiveOutput* out);
 // Closes and deletes the file of a save that failed, so that nothing half written stays

@@ -83,11 +83,15 @@ int DeflatePart(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uin
   if (index >= parts) return 0;
   const uint32_t start = index * kDeflatePartSize;
   const uint32_t size = index + 1 == parts ? inputSize - start : kDeflatePartSize;
-  // The window a deflate stream may reach back into.
-  constexpr uint32_t kWindow = 32768;
-  const uint32_t dictionarySize = start < kWindow ? start : kWindow;
+  const uint32_t dictionarySize = start < kDeflateWindow ? start : kDeflateWindow;
   return Compress(output, outputSize, input + start, size, input + start - dictionarySize, dictionarySize,
                   index + 1 == parts, level, stop);
+}
+
+int DeflatePiece(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32_t inputSize,
+                 const uint8_t* dictionary, uint32_t dictionarySize, bool last, int level,
+                 const std::atomic<bool>* stop) {
+  return Compress(output, outputSize, input, inputSize, dictionary, dictionarySize, last, level, stop);
 }
 
 int InflateBuffer(uint8_t* output, uint32_t outputSize, const uint8_t* input, uint32_t inputSize) {

@@ -16,6 +16,8 @@ int DeflateBuffer(uint8_t* output, uint32_t* outputSize, const uint8_t* input, u
 // joined in order, the parts' outputs are one raw deflate stream, the same whichever
 // threads made them. Inputs of fewer than two parts are compressed whole.
 constexpr uint32_t kDeflatePartSize = 1u << 20;
+// The window a deflate stream may reach back into: what a part needs of the bytes before it.
+constexpr uint32_t kDeflateWindow = 32768;
 uint32_t DeflatePartCount(uint32_t inputSize);
 // The room DeflatePart needs for a part of partSize bytes, short of unusual inputs.
 uint32_t DeflatePartBound(uint32_t partSize);
@@ -27,6 +29,15 @@ uint32_t DeflatePartBound(uint32_t partSize);
 // DeflateBuffer.
 int DeflatePart(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32_t inputSize,
                 uint32_t index, int level, const std::atomic<bool>* stop = nullptr);
+
+// Compresses one piece of a stream whose earlier bytes are gone: dictionary holds (up to)
+// the 32 KB that came before it. A piece that is not last ends on a byte boundary, as a
+// part of DeflatePart does, so that the pieces' outputs joined in order are one raw deflate
+// stream, and the same bytes DeflatePart makes of the same parts. 1 on success; 0 as for
+// DeflateBuffer.
+int DeflatePiece(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32_t inputSize,
+                 const uint8_t* dictionary, uint32_t dictionarySize, bool last, int level,
+                 const std::atomic<bool>* stop = nullptr);
 
 // Inflates one raw deflate stream that must produce exactly outputSize bytes and end
 // there. 1 on success; 0 for a damaged stream, one that stops short, or one that holds

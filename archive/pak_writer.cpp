@@ -23,6 +23,7 @@ struct PakWriter {
   SaveQueue* queue = nullptr;
   std::vector<uint8_t> copyBuffer;
   WrittenEntries* written;
+  SaveProgress* progress = nullptr;
 };
 
 // Takes the next directory slot for the entry at path; false when the format has none left.
@@ -42,52 +43,26 @@ Failure WriteItem(PakWriter& w, SaveItem& queued) {
   if (!OutputHasRoom(&w.output, item.size)) return Fail(Problem::WriteFailed, item.path);
   if (item.work.load != EntryLoad::Ok) return EntryFailure(Problem::LoadFailed, item.path, item.work.load);
   const uint64_t offset = w.output.position;
-  if (item.fromSource) {
-    const CopyResult copied = CopySourceBytes(w.job.source->file(), item.offset, item.size, &w.output,
-                                              w.copyBuffer.data(), w.copyBuffer.size());
-    if (copied == CopyResult::ReadFailed) return EntryFailure(Problem::LoadFailed, item.path, EntryLoad::ReadFailed);
-    if (copied == CopyResult::WriteFailed) return Fail(Problem::WriteFailed, item.path);
-  } else if (!OutputWrite(&w.output, item.work.PlainData(), item.work.PlainSize())) {
-    return Fail(Problem::WriteFailed, item.path);
-  }
+  const Failure failure = WriteSlotBytes(w.job, &w.output, w.progress, w.copyBuffer, item);
+  if (failure) return failure;
   w.slots[item.slot].offset = static_cast<uint32_t>(offset);
   w.slots[item.slot].length = item.size;
   w.written->files.emplace_back(item.node, item.slot);
   return Failure();
 }
 
-// Decides where an entry's bytes come from: stored bytes with nothing to check are copied as
-// they lie, others are read here and inflated and checked by a worker, a memory file's are
-// written from its own buffer. False when the save stopped.
+// Decides where an entry's bytes come from (a memory file's are written from its own
+// buffer) and queues it. False when the save stopped.
 bool QueueBytes(PakWriter& w, const Node* node, std::unique_ptr<PakItem> item) {
   const auto write = [&](SaveItem& i) { return WriteItem(w, i); };
   EntryWork& work = item->work;
   if (const SourceEntry* entry = node->source()) {
-    ArchiveSource* source = w.job.source;
     if (item->size == 0) {
       // Empty, but one that cannot be read at all is refused whatever its size.
       SharedBytes none;
-      work.load = source->Load(entry->index, &none);
-    } else {
-      work.load = source->Locate(entry->index, &work.where);
-      if (work.load == EntryLoad::Ok && !work.where.deflated && !work.where.hasCrc) {
-        item->fromSource = true;
-        item->offset = work.where.offset;
-      } else if (work.load == EntryLoad::Ok) {
-        work.decode = true;
-        item->cost = work.where.storedSize + work.Cost(item->size);
-        if (!w.queue->MakeRoom(item->cost, write)) return false;
-        std::shared_ptr<EntryBuffer> stored = EntryBuffer::Allocate(work.where.storedSize);
-        if (!stored) {
-          work.load = EntryLoad::NoMemory;
-        } else if (!source_file::ReadAt(source->file(), work.where.offset, stored->data(), work.where.storedSize)) {
-          work.load = EntryLoad::ReadFailed;
-        } else {
-          work.input = std::move(stored);
-          work.inputRead = true;
-        }
-        item->needsWork = work.load == EntryLoad::Ok;
-      }
+      work.load = w.job.source->Load(entry->index, &none);
+    } else if (!ReadySlotSourceBytes(w.job, *w.queue, entry->index, item.get(), write)) {
+      return false;
     }
   } else {
     work.plain = std::get<MemoryBytes>(node->data()).bytes;
@@ -152,6 +127,7 @@ Failure WriteArchive(PakWriter& w) {
   if (!OutputCreate(&w.output, w.job.path.c_str(), w.job.sizeLimit)) return Fail(Problem::OutputOpen, w.job.path);
   OutputReserve(&w.output, PlannedLength(root));
   JobProgress progress(w.job, CountLeaves(root));
+  w.progress = progress.get();
   w.copyBuffer.resize(kCopyBufferSize);
   // The header goes in last, once the directory's place is known.
   if (!OutputSeek(&w.output, kPakHeaderSize)) return Fail(Problem::WriteHeader);

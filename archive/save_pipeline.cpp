@@ -98,6 +98,7 @@ uint32_t EntryWork::Run(const std::atomic<bool>& stop, WorkerScratch& scratch) {
       load = DecodeStored(where, input->data(), const_cast<uint8_t*>(input->data()));
       plain = input;
     }
+    if (keepStored && where.deflated && load == EntryLoad::Ok) stored = std::move(input);
     input.reset();
     if (load != EntryLoad::Ok) return 0;
   } else {
@@ -105,6 +106,13 @@ uint32_t EntryWork::Run(const std::atomic<bool>& stop, WorkerScratch& scratch) {
   }
   const uint32_t size = PlainSize();
   if (computeCrc) crc = Crc32(PlainData(), size);
+  const uint32_t parts = Compress(stop);
+  if (parts == 0) KeepSmaller();
+  return parts;
+}
+
+uint32_t EntryWork::Compress(const std::atomic<bool>& stop) {
+  const uint32_t size = PlainSize();
   if (level <= 0 || size == 0) return 0;
   // Compressed only when that makes the bytes smaller; a failure to compress is no error,
   // the entry is stored.
@@ -127,6 +135,19 @@ uint32_t EntryWork::Run(const std::atomic<bool>& stop, WorkerScratch& scratch) {
   // The plain form is not needed any more.
   plain.reset();
   return 0;
+}
+
+void EntryWork::KeepSmaller() {
+  if (!stored) return;
+  // A recompression that does not gain keeps the bytes as they were, so that a save never
+  // makes an entry larger than its source had it.
+  const uint32_t chosen = packed ? packedSize : PlainSize();
+  if (packed ? where.storedSize > chosen : where.storedSize >= chosen) {
+    stored.reset();
+    return;
+  }
+  packed.reset();
+  plain.reset();
 }
 
 bool EntryWork::RunPart(uint32_t index, const std::atomic<bool>& stop) {
@@ -154,12 +175,13 @@ void EntryWork::JoinParts() {
   }
   if (partFailed_.load(std::memory_order_relaxed) || total >= PlainSize()) {
     packed.reset();
-    return;
+  } else {
+    packedSize = static_cast<uint32_t>(total);
+    plain.reset();
+    // Give back the room the parts did not fill.
+    packed->Shrink(total);
   }
-  packedSize = static_cast<uint32_t>(total);
-  plain.reset();
-  // Give back the room the parts did not fill.
-  packed->Shrink(total);
+  KeepSmaller();
 }
 
 // ---- SavePipeline ----

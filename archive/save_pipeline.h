@@ -58,6 +58,9 @@ struct EntryWork {
   uint32_t crc = 0;          // computed with computeCrc
   bool computeCrc = false;   // the plain bytes' CRC-32 goes into crc
   int level = 0;             // 1-9: deflated at that level when that makes the bytes smaller
+  // The input is a source entry's deflated bytes being compressed anew: they are kept, and
+  // written as they lie, unless the new form is smaller.
+  bool keepStored = false;
   // A PK3 entry whose stored bytes are copied as they lie: the worker reads them at where
   // from this source itself, in pieces, inflates them and checks them against where's CRC; nothing
   // of them is kept.
@@ -70,6 +73,7 @@ struct EntryWork {
   SharedBytes plain;  // null for an empty entry
   std::shared_ptr<EntryBuffer> packed;  // the deflated form, when it is smaller than the plain one
   uint32_t packedSize = 0;
+  SharedBytes stored;  // the source's own deflated bytes, smaller than either form (keepStored)
 
   // The most memory the entry holds on its way, for the budget.
   uint64_t Cost(uint32_t plainSize) const;
@@ -84,7 +88,11 @@ struct EntryWork {
   bool RunPart(uint32_t index, const std::atomic<bool>& stop);
 
  private:
+  // Compresses the plain bytes whole, or readies the parts; returns the parts left.
+  uint32_t Compress(const std::atomic<bool>& stop);
   void JoinParts();
+  // Of the source's deflated bytes (keepStored) and the form chosen, keeps the smaller.
+  void KeepSmaller();
   void VerifyStored(const std::atomic<bool>& stop, WorkerScratch& scratch);
 
   // A large entry's compression: each part goes into its own stretch of packed, partRoom_
@@ -106,6 +114,9 @@ struct SaveItem {
   // the dialog, as it was never begun).
   Failure failure;
   bool needsWork = false;  // work runs on a worker; else the entry is ready as queued
+  // A large file whose bytes are streamed when it is written, from work.where in the source,
+  // or from work.input for a memory file.
+  bool streamed = false;
   uint64_t cost = 0;
   EntryWork work;
 

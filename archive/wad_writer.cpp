@@ -23,6 +23,7 @@ struct WadWriter {
   SaveQueue* queue = nullptr;
   std::vector<uint8_t> copyBuffer;
   WrittenEntries* written;
+  SaveProgress* progress = nullptr;
 };
 
 // The type a lump named so takes, when it brings none of its own.
@@ -57,14 +58,8 @@ Failure WriteItem(WadWriter& w, SaveItem& queued) {
   if (!OutputHasRoom(&w.output, item.size)) return Fail(Problem::WriteFailed, item.path);
   if (item.work.load != EntryLoad::Ok) return EntryFailure(Problem::LoadFailed, item.path, item.work.load);
   const uint64_t offset = w.output.position;
-  if (item.fromSource) {
-    const CopyResult copied = CopySourceBytes(w.job.source->file(), item.offset, item.size, &w.output,
-                                              w.copyBuffer.data(), w.copyBuffer.size());
-    if (copied == CopyResult::ReadFailed) return EntryFailure(Problem::LoadFailed, item.path, EntryLoad::ReadFailed);
-    if (copied == CopyResult::WriteFailed) return Fail(Problem::WriteFailed, item.path);
-  } else if (!OutputWrite(&w.output, item.work.PlainData(), item.work.PlainSize())) {
-    return Fail(Problem::WriteFailed, item.path);
-  }
+  const Failure failure = WriteSlotBytes(w.job, &w.output, w.progress, w.copyBuffer, item);
+  if (failure) return failure;
   WadLump& lump = w.lumps[item.slot];
   lump.filePos = static_cast<uint32_t>(offset);
   lump.diskSize = lump.size = item.size;
@@ -112,24 +107,10 @@ bool QueueFile(WadWriter& w, const Node* node) {
   if (entry) {
     if (!inSource)
       return w.queue->Refuse(std::move(item), EntryFailure(Problem::LoadFailed, item->path, EntryLoad::NotInSource));
-    work.load = source->Locate(entry->index, &work.where);
-    if (work.load == EntryLoad::Ok && item->size != 0 && !work.where.deflated && !work.where.hasCrc) {
-      item->fromSource = true;
-      item->offset = work.where.offset;
-    } else if (work.load == EntryLoad::Ok && item->size != 0) {
-      work.decode = true;
-      item->cost = work.where.storedSize + work.Cost(item->size);
-      if (!w.queue->MakeRoom(item->cost, write)) return false;
-      std::shared_ptr<EntryBuffer> bytes = EntryBuffer::Allocate(work.where.storedSize);
-      if (!bytes)
-        work.load = EntryLoad::NoMemory;
-      else if (!source_file::ReadAt(source->file(), work.where.offset, bytes->data(), work.where.storedSize))
-        work.load = EntryLoad::ReadFailed;
-      else
-        work.input = std::move(bytes);
-      work.inputRead = true;
-      item->needsWork = work.load == EntryLoad::Ok;
-    }
+    if (item->size == 0)
+      work.load = source->Locate(entry->index, &work.where);
+    else if (!ReadySlotSourceBytes(w.job, *w.queue, entry->index, item.get(), write))
+      return false;
   } else {
     work.plain = std::get<MemoryBytes>(node->data()).bytes;
   }
@@ -159,6 +140,7 @@ Failure WriteArchive(WadWriter& w) {
   const Node* root = w.job.tree->root();
   if (!OutputCreate(&w.output, w.job.path.c_str(), w.job.sizeLimit)) return Fail(Problem::OutputOpen, w.job.path);
   JobProgress progress(w.job, CountFiles(root->firstChild()));
+  w.progress = progress.get();
   w.copyBuffer.resize(kCopyBufferSize);
   // The header goes in last, once the directory's place is known.
   if (!OutputSeek(&w.output, kWadHeaderSize)) return Fail(Problem::WriteHeader);

@@ -90,6 +90,39 @@ CopyResult CopySourceBytes(FILE* from, uint64_t offset, uint64_t n, ArchiveOutpu
 // file and small enough to stay in the processor's cache between reading and writing.
 constexpr size_t kCopyBufferSize = 256 << 10;
 
+// The bytes of a file larger than this that must be inflated, checked or compressed on their
+// way are never held whole: the file is streamed in pieces when its turn to be written comes,
+// its compression split among the workers.
+constexpr uint32_t kStreamedFileSize = 16u << 20;
+
+// Writes what it takes to the output, while the output's limit leaves room.
+class OutputSink : public ByteSink {
+ public:
+  explicit OutputSink(ArchiveOutput* out) : out_(out) {}
+  bool Take(const uint8_t* data, size_t size) override {
+    if (!OutputHasRoom(out_, size) || !OutputWrite(out_, data, size)) {
+      failed = true;
+      return false;
+    }
+    return true;
+  }
+  bool failed = false;
+
+ private:
+  ArchiveOutput* out_;
+};
+
+// Gives the plain bytes of a streamed file to sink in pieces: those of the job's source
+// entry where describes, read and checked (inflated, their CRC-32 matched) on the way, or
+// those of a memory file. *crc gets their CRC-32. Between pieces the progress is asked
+// whether the user cancelled: Stopped then, with *cancelled set. Stopped also when the
+// sink refused a piece.
+EntryLoad StreamFileBytes(const WriteJob& job, const SaveItem& item, SaveProgress* progress, ByteSink* sink,
+                          uint32_t* crc, bool* cancelled);
+
+// The failure of a streamed file's write: the user's stop, the output's, or the entry's.
+Failure StreamFailure(EntryLoad load, bool cancelled, bool writeFailed, const std::string& path);
+
 // One file of a format whose directory is an array of slots (PAK, WAD2) on its way in.
 struct SlotItem : SaveItem {
   uint32_t slot = 0;
@@ -97,6 +130,38 @@ struct SlotItem : SaveItem {
   bool fromSource = false;  // copied straight from the source at offset
   uint64_t offset = 0;
 };
+
+// Reads the stored bytes at work->where from the job's source for a worker to decode; the
+// entry's load says why they could not be.
+void ReadStoredInput(const WriteJob& job, EntryWork* work);
+
+// Decides where the bytes of a slot file of source entry index (of item->size bytes, which
+// are not 0) come from: stored bytes with nothing to check are copied as they lie; a large
+// file's are streamed when it is written; others are read here and inflated and checked by
+// a worker. False when the save stopped while making room for them.
+template <typename Write>
+bool ReadySlotSourceBytes(const WriteJob& job, SaveQueue& queue, uint32_t index, SlotItem* item, Write write) {
+  EntryWork& work = item->work;
+  work.load = job.source->Locate(index, &work.where);
+  if (work.load != EntryLoad::Ok) return true;
+  if (!work.where.deflated && !work.where.hasCrc) {
+    item->fromSource = true;
+    item->offset = work.where.offset;
+  } else if (item->size > kStreamedFileSize) {
+    item->streamed = true;
+  } else {
+    work.decode = true;
+    item->cost = work.where.storedSize + work.Cost(item->size);
+    if (!queue.MakeRoom(item->cost, write)) return false;
+    ReadStoredInput(job, &work);
+    item->needsWork = work.load == EntryLoad::Ok;
+  }
+  return true;
+}
+
+// Writes the plain bytes of a slot file whose work is done, at the output's position.
+Failure WriteSlotBytes(const WriteJob& job, ArchiveOutput* out, SaveProgress* progress, std::vector<uint8_t>& copyBuffer,
+                       const SlotItem& item);
 
 // Ends a write that failed: the output is closed and removed, and the failure names the
 // job's format.

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "archive/formats_internal.h"
+#include "archive/part_deflater.h"
 #include "archive/source_file.h"
+#include "archive/stored_reading.h"
 #include "archive/writer_shared.h"
 #include "archive/zip64_extra.h"
 #include "archive/zip_records.h"
@@ -56,6 +58,7 @@ struct ZipWriter {
   WrittenEntries* written;
   // The source's folder entries by their path as the tree would give it but for case.
   std::unordered_map<std::string, uint32_t> folderRecords;
+  SaveProgress* progress = nullptr;
 };
 
 // One entry on its way into the archive: a directory, or a file whose bytes a worker
@@ -71,6 +74,7 @@ struct ZipItem : SaveItem {
   // and the version it needs to be read; none for entries made here.
   std::string centralExtra, localExtra;
   uint16_t versionNeeded = 0;
+  uint16_t sourceFlags = 0;  // the flags of the source's record, for its bytes kept as they lie
 };
 
 // Another name than the source's makes its Info-ZIP Unicode path field wrong.
@@ -87,57 +91,159 @@ void PutFields(uint8_t* h, int flags, int method, int time, int date, int crc, i
   PutLE32(h + uncompressed, f.uncompressedSize);
 }
 
-// Writes the local header, the path and the bytes of the entry (bytes, or the source's
-// compressed bytes for a raw copy), and adds its record.
-Failure WriteEntry(ZipWriter& w, const ZipItem& item, const EntryFields& f, const uint8_t* bytes) {
-  const std::string& path = item.path;
-  const std::string& name = item.name;
-  if (w.records.size() >= w.capacity) return Fail(Problem::TooManyFiles);
-  const uint32_t dataSize = f.uncompressedSize ? f.compressedSize : 0;
-  const std::string& localExtra = item.localExtra;
-  if (!OutputHasRoom(&w.output, kZipLocalSize + name.size() + localExtra.size() + static_cast<uint64_t>(dataSize)))
-    return Fail(Problem::WriteFailed, path);
-  // The version the source's record asked for while the entry needs no more (stored bytes
-  // are version 1.0); deflated bytes need 2.0.
-  uint16_t needed = item.versionNeeded && item.versionNeeded < kVersion ? item.versionNeeded : kVersion;
-  if (f.method == kZipDeflated) needed = kVersion;
+// The version of the format an entry needs to be read: the source's record's while the
+// entry needs no more (stored bytes are version 1.0); deflated bytes need 2.0.
+uint16_t VersionNeeded(const ZipItem& item, const EntryFields& f) {
+  if (f.method == kZipDeflated) return kVersion;
+  return item.versionNeeded && item.versionNeeded < kVersion ? item.versionNeeded : kVersion;
+}
 
+void FillLocalHeader(uint8_t* local, const ZipItem& item, const EntryFields& f) {
+  std::memset(local, 0, kZipLocalSize);
+  PutLE32(local + zipl::kSignature, kZipLocalSignature);
+  PutLE16(local + zipl::kVersionNeeded, VersionNeeded(item, f));
+  PutFields(local, zipl::kFlags, zipl::kMethod, zipl::kTime, zipl::kDate, zipl::kCrc32, zipl::kCompressedSize,
+            zipl::kUncompressedSize, f);
+  PutLE16(local + zipl::kNameLength, static_cast<uint16_t>(item.name.size()));
+  PutLE16(local + zipl::kExtraLength, static_cast<uint16_t>(item.localExtra.size()));
+}
+
+// Writes the local header and the path of an entry of dataSize bytes. False when the entry
+// would not fit the archive.
+Failure WriteLocalHeader(ZipWriter& w, const ZipItem& item, const EntryFields& f, uint64_t dataSize) {
+  if (w.records.size() >= w.capacity) return Fail(Problem::TooManyFiles);
+  if (!OutputHasRoom(&w.output, kZipLocalSize + item.name.size() + item.localExtra.size() + dataSize))
+    return Fail(Problem::WriteFailed, item.path);
+  uint8_t local[kZipLocalSize];
+  FillLocalHeader(local, item, f);
+  if (!OutputWrite(&w.output, local, sizeof local) || !OutputWrite(&w.output, item.name.data(), item.name.size()) ||
+      !OutputWrite(&w.output, item.localExtra.data(), item.localExtra.size()))
+    return Fail(Problem::WriteFailed, item.path);
+  return Failure();
+}
+
+// Adds the central record of the entry whose local header was written at offset.
+void AddRecord(ZipWriter& w, const ZipItem& item, const EntryFields& f, uint64_t offset) {
   ZipRecord r;
   r.Set32(zipc::kSignature, kZipCentralSignature);
-  r.Set16(zipc::kVersionNeeded, needed);
-  r.name = name;
+  r.Set16(zipc::kVersionNeeded, VersionNeeded(item, f));
+  r.name = item.name;
   r.extra = item.centralExtra;
   r.Set16(zipc::kExtraLength, static_cast<uint16_t>(r.extra.size()));
   PutFields(r.header, zipc::kFlags, zipc::kMethod, zipc::kTime, zipc::kDate, zipc::kCrc32, zipc::kCompressedSize,
             zipc::kUncompressedSize, f);
-  r.Set16(zipc::kNameLength, static_cast<uint16_t>(name.size()));
-  r.Set32(zipc::kLocalHeaderOffset, static_cast<uint32_t>(w.output.position));
+  r.Set16(zipc::kNameLength, static_cast<uint16_t>(item.name.size()));
+  r.Set32(zipc::kLocalHeaderOffset, static_cast<uint32_t>(offset));
   uint16_t madeBy = f.madeBy ? f.madeBy : kVersion;
   if (item.utf8 && item.nameChosen && madeBy >> 8 == kMadeOnFat) madeBy = static_cast<uint16_t>(kMadeOnNtfs << 8 | (madeBy & 0xFF));
   r.Set16(zipc::kVersionMadeBy, madeBy);
   r.Set16(zipc::kInternalAttributes, f.internalAttributes);
   r.Set32(zipc::kExternalAttributes, f.externalAttributes);
-
-  uint8_t local[kZipLocalSize] = {};
-  PutLE32(local + zipl::kSignature, kZipLocalSignature);
-  PutLE16(local + zipl::kVersionNeeded, needed);
-  PutFields(local, zipl::kFlags, zipl::kMethod, zipl::kTime, zipl::kDate, zipl::kCrc32, zipl::kCompressedSize,
-            zipl::kUncompressedSize, f);
-  PutLE16(local + zipl::kNameLength, static_cast<uint16_t>(name.size()));
-  PutLE16(local + zipl::kExtraLength, static_cast<uint16_t>(localExtra.size()));
-  if (!OutputWrite(&w.output, local, sizeof local) || !OutputWrite(&w.output, name.data(), name.size()) ||
-      !OutputWrite(&w.output, localExtra.data(), localExtra.size()))
-    return Fail(Problem::WriteFailed, path);
-  if (item.raw) {
-    const CopyResult copied = CopySourceBytes(w.job.source->file(), item.work.where.offset, dataSize, &w.output,
-                                              w.copyBuffer.data(), w.copyBuffer.size());
-    if (copied == CopyResult::ReadFailed) return EntryFailure(Problem::LoadFailed, path, EntryLoad::ReadFailed);
-    if (copied == CopyResult::WriteFailed) return Fail(Problem::WriteFailed, path);
-  } else if (!OutputWrite(&w.output, bytes, dataSize)) {
-    return Fail(Problem::WriteFailed, path);
-  }
   if (item.node != kNoNode) w.written->files.emplace_back(item.node, static_cast<uint32_t>(w.records.size()));
   w.records.push_back(std::move(r));
+}
+
+// Copies the source's compressed bytes of an entry, as they lie.
+Failure CopyRaw(ZipWriter& w, const ZipItem& item) {
+  const CopyResult copied = CopySourceBytes(w.job.source->file(), item.work.where.offset, item.work.where.storedSize,
+                                            &w.output, w.copyBuffer.data(), w.copyBuffer.size());
+  if (copied == CopyResult::ReadFailed) return EntryFailure(Problem::LoadFailed, item.path, EntryLoad::ReadFailed);
+  if (copied == CopyResult::WriteFailed) return Fail(Problem::WriteFailed, item.path);
+  return Failure();
+}
+
+// Writes the local header, the path and the bytes of the entry (bytes, or the source's
+// compressed bytes for a raw copy), and adds its record.
+Failure WriteEntry(ZipWriter& w, const ZipItem& item, const EntryFields& f, const uint8_t* bytes) {
+  const uint32_t dataSize = f.uncompressedSize ? f.compressedSize : 0;
+  const uint64_t offset = w.output.position;
+  Failure failure = WriteLocalHeader(w, item, f, dataSize);
+  if (failure) return failure;
+  if (item.raw) {
+    failure = CopyRaw(w, item);
+    if (failure) return failure;
+  } else if (!OutputWrite(&w.output, bytes, dataSize)) {
+    return Fail(Problem::WriteFailed, item.path);
+  }
+  AddRecord(w, item, f, offset);
+  return Failure();
+}
+
+// The flags of an entry as written: sizes are written before the data, so no descriptor
+// follows it, and the name's coding is the one chosen for it.
+void SetNameFlags(const ZipItem& item, EntryFields* f) {
+  f->flags &= static_cast<uint16_t>(~(kZipFlagDescriptor | kZipFlagUtf8));
+  if (item.utf8) f->flags |= kZipFlagUtf8;
+}
+
+// Writes a large file streamed in pieces: its plain bytes go through the compression's
+// parts on every core, or straight to the file when stored. Its sizes and CRC-32 are put in
+// the local header once known. A compression that does not gain is undone: the entry's
+// compressed bytes in the source, when smaller than the plain ones, are checked and copied
+// as they lie; otherwise the plain bytes are stored.
+Failure WriteStreamed(ZipWriter& w, const ZipItem& item) {
+  const EntryWork& work = item.work;
+  EntryFields f = item.f;
+  const uint32_t size = f.uncompressedSize;
+  const bool sourceDeflated = !work.input && work.where.deflated && work.where.storedSize < size;
+  f.method = work.level > 0 ? kZipDeflated : kZipStored;
+  SetNameFlags(item, &f);
+  const uint64_t offset = w.output.position;
+  Failure failure = WriteLocalHeader(w, item, f, 0);
+  if (failure) return failure;
+  const uint64_t dataStart = w.output.position;
+  OutputSink out(&w.output);
+  uint32_t crc = 0;
+  bool cancelled = false;
+  EntryLoad load = EntryLoad::Ok;
+  bool compressed = false;
+  if (work.level > 0) {
+    PartDeflater deflater(work.level, SaveThreadsFor(w.job.threads), &out,
+                          sourceDeflated ? work.where.storedSize : size);
+    load = StreamFileBytes(w.job, item, w.progress, &deflater, &crc, &cancelled);
+    PartDeflater::Status status = deflater.status();
+    if (load == EntryLoad::Ok) status = deflater.Finish();
+    const bool noGain = status == PartDeflater::Status::Reached || status == PartDeflater::Status::Failed;
+    if (status == PartDeflater::Status::Done) {
+      compressed = true;
+      f.flags = static_cast<uint16_t>(ZipFlagsForLevel(work.level) | (f.flags & kZipFlagUtf8));
+      f.compressedSize = static_cast<uint32_t>(deflater.produced());
+    } else if (noGain && !cancelled) {
+      if (!OutputCutBack(&w.output, dataStart)) return Fail(Problem::WriteFailed, item.path);
+      out.failed = false;
+      load = EntryLoad::Ok;
+    } else if (status == PartDeflater::Status::Refused) {
+      out.failed = true;
+    }
+    if (!compressed && load == EntryLoad::Ok && sourceDeflated) {
+      // The source's own bytes, checked whole before they are copied.
+      load = ReadStoredBytes(w.job.source->file(), work.where, nullptr);
+      if (load != EntryLoad::Ok) return EntryFailure(Problem::LoadFailed, item.path, load);
+      failure = CopyRaw(w, item);
+      if (failure) return failure;
+      f.method = kZipDeflated;
+      f.flags = item.sourceFlags;
+      SetNameFlags(item, &f);
+      f.compressedSize = work.where.storedSize;
+      crc = work.where.crc;
+      compressed = true;
+    }
+  }
+  if (!compressed && load == EntryLoad::Ok) {
+    f.method = kZipStored;
+    f.flags &= kZipFlagUtf8;
+    f.compressedSize = size;
+    load = StreamFileBytes(w.job, item, w.progress, &out, &crc, &cancelled);
+  }
+  if (load != EntryLoad::Ok) return StreamFailure(load, cancelled, out.failed, item.path);
+  f.crc = crc;
+  // The header goes in again with what is known now.
+  const uint64_t end = w.output.position;
+  uint8_t local[kZipLocalSize];
+  FillLocalHeader(local, item, f);
+  if (!OutputSeek(&w.output, offset) || !OutputWrite(&w.output, local, sizeof local) || !OutputSeek(&w.output, end))
+    return Fail(Problem::WriteFailed, item.path);
+  AddRecord(w, item, f, offset);
   return Failure();
 }
 
@@ -147,11 +253,17 @@ Failure WriteItem(ZipWriter& w, SaveItem& queued) {
   if (item.node == kNoNode) return WriteEntry(w, item, item.f, nullptr);
   const EntryWork& work = item.work;
   if (work.load != EntryLoad::Ok) return EntryFailure(Problem::LoadFailed, item.path, work.load);
+  if (item.streamed) return WriteStreamed(w, item);
   EntryFields f = item.f;
   const uint8_t* bytes = nullptr;
   if (!item.raw && f.uncompressedSize != 0) {
     if (work.computeCrc) f.crc = work.crc;
-    if (work.packed) {
+    if (work.stored) {
+      f.method = kZipDeflated;
+      f.flags = item.sourceFlags;
+      f.compressedSize = work.where.storedSize;
+      bytes = work.stored->data();
+    } else if (work.packed) {
       f.method = kZipDeflated;
       f.flags = ZipFlagsForLevel(work.level);
       f.compressedSize = work.packedSize;
@@ -163,9 +275,7 @@ Failure WriteItem(ZipWriter& w, SaveItem& queued) {
       bytes = work.PlainData();
     }
   }
-  // Sizes are written before the data, so no descriptor follows it.
-  f.flags &= static_cast<uint16_t>(~(kZipFlagDescriptor | kZipFlagUtf8));
-  if (item.utf8) f.flags |= kZipFlagUtf8;
+  SetNameFlags(item, &f);
   return WriteEntry(w, item, f, bytes);
 }
 
@@ -202,6 +312,12 @@ bool QueueWork(ZipWriter& w, std::unique_ptr<ZipItem> item, const Node* node) {
   item->needsWork = work.load == EntryLoad::Ok;
   w.queue->Push(std::move(item));
   return true;
+}
+
+// Queues a large file that is streamed when its turn comes: nothing of it is held meanwhile.
+bool QueueStreamed(ZipWriter& w, std::unique_ptr<ZipItem> item) {
+  item->streamed = true;
+  return QueueReady(w, std::move(item));
 }
 
 // Queues an entry whose compressed bytes are copied as they lie. They are still inflated and
@@ -271,6 +387,7 @@ bool QueueZipSource(ZipWriter& w, std::unique_ptr<ZipItem> item, uint32_t index)
   if (work.load != EntryLoad::Ok) return QueueReady(w, std::move(item));
   work.level = w.level;
   const uint16_t flags = r.Get16(zipc::kFlags);
+  item->sourceFlags = flags;
   const uint32_t compressed = r.Get32(zipc::kCompressedSize);
   if (w.level > 0 && r.Get16(zipc::kMethod) == kZipDeflated && ZipLevelForFlags(flags) >= w.level) {
     // Compressed at least as hard as asked: recompressing could gain nothing worth the time,
@@ -286,6 +403,10 @@ bool QueueZipSource(ZipWriter& w, std::unique_ptr<ZipItem> item, uint32_t index)
       return QueueVerified(w, std::move(item));
     }
   }
+  // Inflated and compressed anew, harder than before: kept as they lie after all when that
+  // does not make them smaller.
+  work.keepStored = work.level > 0 && work.where.deflated;
+  if (size > kStreamedFileSize) return QueueStreamed(w, std::move(item));
   work.decode = true;
   return QueueWork(w, std::move(item), nullptr);
 }
@@ -314,6 +435,15 @@ bool QueueOther(ZipWriter& w, std::unique_ptr<ZipItem> item, const Node* node) {
   }
   item->work.computeCrc = true;
   item->work.level = w.level;
+  if (size > kStreamedFileSize) {
+    if (const SourceEntry* entry = node->source()) {
+      item->work.load = w.job.source->Locate(entry->index, &item->work.where);
+      if (item->work.load != EntryLoad::Ok) return QueueReady(w, std::move(item));
+    } else {
+      item->work.input = std::get<MemoryBytes>(node->data()).bytes;
+    }
+    return QueueStreamed(w, std::move(item));
+  }
   return QueueWork(w, std::move(item), node);
 }
 
@@ -418,6 +548,7 @@ Failure WriteArchive(ZipWriter& w) {
   w.records.reserve(w.capacity);
   if (!OutputCreate(&w.output, w.job.path.c_str(), w.job.sizeLimit)) return Fail(Problem::OutputOpen, w.job.path);
   JobProgress progress(w.job, CountLeaves(root));
+  w.progress = progress.get();
   w.copyBuffer.resize(kCopyBufferSize);
   {
     SaveQueue queue(progress.get(), w.job.threads);
@@ -441,7 +572,7 @@ Failure WriteArchive(ZipWriter& w) {
 }  // namespace
 
 Failure WriteZip(const WriteJob& job, WrittenEntries* written) {
-  ZipWriter w{job, dynamic_cast<ZipSource*>(job.source), {}, {}, 0, 6, false, nullptr, {}, written};
+  ZipWriter w{job, dynamic_cast<ZipSource*>(job.source), {}, {}, 0, 6, false, nullptr, {}, written, {}, nullptr};
   written->files.clear();
   w.level = job.level < 0 ? 0 : (job.level > 9 ? 9 : job.level);
   w.cp437Source = w.zipSource && !w.zipSource->NamesUtf8();

@@ -9,6 +9,7 @@
 
 #include "archive/entry_data.h"
 #include "archive/save.h"
+#include "archive/writer_shared.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/writer_support.h"
 #include "transfer/core/transfer_measure.h"
@@ -132,6 +133,16 @@ TEST(PakWriterTest, RoundTripsKeepTreeAndBytes) {
     TestDocument doc(FixturePath("writer/levels.pk3"));
     ASSERT_TRUE(doc.ok());
     ExpectPakRoundTrip(doc, dir.Path("from_pk3.pak"));
+  }
+  {
+    // Too large to be held: inflated and checked in pieces as it is written.
+    SCOPED_TRACE("PK3 with a streamed entry to PAK");
+    const std::string path = dir.Path("huge.pk3");
+    ASSERT_TRUE(WriteFileBytes(path, BuildZip({DeflatedPlan("maps/huge.bsp", TextBytes(5, kStreamedFileSize + 99), 6),
+                                               DeflatedPlan("maps/small.bsp", TextBytes(6, 999), 6)})));
+    TestDocument doc(path);
+    ASSERT_TRUE(doc.ok());
+    ExpectPakRoundTrip(doc, dir.Path("from_huge.pak"));
   }
   {
     SCOPED_TRACE("mixed sources to PAK");

@@ -13,6 +13,7 @@
 #include "archive/entry_data.h"
 #include "archive/save.h"
 #include "archive/save_pipeline.h"
+#include "archive/writer_shared.h"
 #include "archive/zip_source.h"
 #include "archive/zip_writer.h"
 #include "tests/core/sample_archives.h"
@@ -284,24 +285,61 @@ TEST(Pk3WriterTest, CompressedBytesAreCopiedWhenAtLeastAsStrongAsAsked) {
   }
 }
 
-TEST(Pk3WriterTest, SourceFlagsBeyondTheTableAreRecompressed) {
+// A source entry is recompressed when its flags claim less than the level asked (bits beyond
+// the table claim nothing), and keeps its own bytes after all when that does not make them
+// smaller: a save never grows an entry, whoever compressed it.
+TEST(Pk3WriterTest, RecompressionKeepsTheStoredBytesUnlessItGains) {
   ScratchDir dir;
-  const std::string sourcePath = FixturePath("writer/descriptor.pk3");
-  const ZipListingItem from = ParseFile(sourcePath).items.at(0);
-  ASSERT_EQ(from.flags, 8);  // data descriptor follows the data
-  for (int level : {1, 6}) {
-    TestDocument doc(sourcePath);
-    ASSERT_TRUE(doc.ok());
-    RecordingSaveHost window;
-    const std::string path = dir.Path("descriptor" + std::to_string(level) + ".pk3");
-    ASSERT_TRUE(SaveAs(doc, DefaultFormat(), path, window, Options(level)));
-    const ZipListingItem to = ByName(ParseFile(path)).at("notes/descriptor.txt");
-    std::vector<uint8_t> plain;
-    ASSERT_TRUE(RawInflate(from.data, from.uncompressedSize, &plain));
-    // No data descriptor is written, so its flag must not be either.
-    EXPECT_EQ(to.flags, ZipFlagsForLevel(level));
-    EXPECT_EQ(to.data, RawDeflate(plain, level));
-    ExpectToolsAccept(path);
+  // Deflated whole at zlib's best but flagged as fast: compressed in parts again, at level
+  // 9, it comes out a little larger, whether held whole or streamed.
+  std::vector<ZipPlan> plans;
+  for (uint32_t size : {3u << 20, kStreamedFileSize + 12345u}) {
+    plans.push_back(DeflatedPlan("big/" + std::to_string(size) + ".txt", TextBytes(31, size), 9));
+    plans.back().flags = ZipFlagsForLevel(1);
+  }
+  const std::string fastPath = dir.Path("fast.pk3");
+  ASSERT_TRUE(WriteFileBytes(fastPath, BuildZip(plans)));
+  const struct {
+    const char* fixture;
+    std::vector<int> levels;
+  } sources[] = {
+      {"writer/descriptor.pk3", {1, 6, 9}},  // a data descriptor follows the data: flags 8
+      {"writer/stronger.pk3", {7, 9}},        // "normal", by an encoder stronger than zlib
+      {nullptr, {9}},
+  };
+  for (const auto& source : sources) {
+    const std::string sourcePath = source.fixture ? FixturePath(source.fixture) : fastPath;
+    const std::map<std::string, ZipListingItem> from = ByName(ParseFile(sourcePath));
+    for (int level : source.levels) {
+      for (unsigned threads : {1u, 4u}) {
+        SCOPED_TRACE(sourcePath + " at level " + std::to_string(level) + ", threads " + std::to_string(threads));
+        TestDocument doc(sourcePath);
+        ASSERT_TRUE(doc.ok());
+        RecordingSaveHost window;
+        const std::string path = dir.Path("kept" + std::to_string(level) + ".pk3");
+        ASSERT_TRUE(SaveAs(doc, DefaultFormat(), path, window, Options(level, threads)));
+        for (const auto& [name, to] : ByName(ParseFile(path))) {
+          if (name.back() == '/') continue;  // the folders' own entries
+          SCOPED_TRACE(name);
+          const ZipListingItem& was = from.at(name);
+          ASSERT_LT(ZipLevelForFlags(was.flags), level);
+          std::vector<uint8_t> plain;
+          ASSERT_TRUE(RawInflate(was.data, was.uncompressedSize, &plain));
+          const std::vector<uint8_t> again = RawDeflate(plain, level);
+          EXPECT_EQ(to.crc, was.crc);
+          EXPECT_EQ(to.method, 8);
+          if (again.size() < was.data.size() && plain.size() < 2 * kDeflatePartSize) {
+            EXPECT_EQ(to.data, again);
+            EXPECT_EQ(to.flags, ZipFlagsForLevel(level));
+          } else {
+            // No descriptor is written, so its flag is not either.
+            EXPECT_EQ(to.data, was.data);
+            EXPECT_EQ(to.flags, was.flags & ~8);
+          }
+        }
+        ExpectToolsAccept(path);
+      }
+    }
   }
 }
 
@@ -424,6 +462,29 @@ TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
     }
   }
   {
+    // Entries too large to be held are streamed when written: damage found on the way stops
+    // the save as it does for any other, with the output removed.
+    ZipPlan wrong = DeflatedPlan("maps/wrong.bsp", TextBytes(7, kStreamedFileSize + 4321), 1);
+    wrong.crc ^= 0x00000100;
+    ZipPlan broken = DeflatedPlan("maps/broken.bsp", TextBytes(8, kStreamedFileSize + 4321), 1);
+    for (size_t i = broken.stored.size() / 2; i < broken.stored.size(); i += 4096) broken.stored[i] ^= 0x5A;
+    const std::string hugePath = dir.Path("huge.pk3");
+    const struct {
+      ZipPlan plan;
+      const char* why;
+    } damages[] = {{wrong, "its data does not match its CRC-32 (the archive is damaged)."},
+                   {broken, "its data is damaged or missing."}};
+    for (const auto& damage : damages) {
+      ASSERT_TRUE(WriteFileBytes(hugePath, BuildZip({c, damage.plan})));
+      for (int level : {0, 9}) {
+        SCOPED_TRACE("streamed " + damage.plan.name + " at level " + std::to_string(level));
+        TestDocument doc(hugePath);
+        ASSERT_TRUE(doc.ok());
+        ExpectFailedSave(doc, dir.Path("out.pk3"), "Error loading " + damage.plan.name + ": " + damage.why, level);
+      }
+    }
+  }
+  {
     // At level 1 the entry is copied without inflating; only its location is checked.
     SCOPED_TRACE("source entry whose data lies beyond the file");
     ZipPlan far = DeflatedPlan("maps/far.bsp", TextBytes(4, 3000), 9);
@@ -474,6 +535,9 @@ TEST(Pk3WriterTest, FailuresLeaveTheDocumentAsItWas) {
     // Small writes are buffered: the failure shows when the end record is flushed.
     TestDocument smallDoc(FixturePath("writer/levels.pk3"));
     ExpectFailedSave(smallDoc, "/dev/full", "Error writing PK3 end of directory", 9);
+    TestDocument hugeDoc(FixturePath("writer/levels.pk3"));
+    hugeDoc.AddPath("huge/streamed.txt", TextBytes(9, kStreamedFileSize + 1));
+    for (int level : {0, 9}) ExpectFailedSave(hugeDoc, "/dev/full", "Error writing huge/streamed.txt", level);
   }
 #endif
 }
@@ -507,6 +571,8 @@ TEST(Pk3WriterTest, EveryThreadCountWritesTheSameBytes) {
   ScratchDir dir;
   // Compressed in parts, the last one short.
   const std::vector<uint8_t> big = TextBytes(77, (3 << 20) + 12345);
+  // Streamed when written, its parts the same as those of an entry held whole.
+  const std::vector<uint8_t> huge = TextBytes(78, kStreamedFileSize + (1 << 20) + 77);
   for (int level : {1, 6, 9}) {
     SCOPED_TRACE("level " + std::to_string(level));
     std::vector<uint8_t> single;
@@ -519,6 +585,7 @@ TEST(Pk3WriterTest, EveryThreadCountWritesTheSameBytes) {
       ASSERT_TRUE(doc.ok());
       for (int i = 0; i < 40; ++i) doc.AddPath("many/t" + std::to_string(i) + ".txt", TextBytes(i, 1000 + i * 997));
       doc.AddPath("big/text.txt", big);
+      doc.AddPath("big/streamed.txt", huge);
       AddBigAndSmall(doc);
       const std::vector<ItemContent> before = SortedContents(doc.doc);
       RecordingSaveHost window;
@@ -528,6 +595,7 @@ TEST(Pk3WriterTest, EveryThreadCountWritesTheSameBytes) {
       EXPECT_EQ(SortedContents(doc.doc), before);
       const std::vector<uint8_t> bytes = WithoutStamps(FileBytes(path));
       ExpectPartsJoinedIntoOneStream(ByName(ParseZip(bytes)).at("big/text.txt").data, big, level);
+      ExpectPartsJoinedIntoOneStream(ByName(ParseZip(bytes)).at("big/streamed.txt").data, huge, level);
       EXPECT_EQ(window.steps, window.items.size());
       if (threads == 1) {
         single = bytes;
