@@ -1624,6 +1624,17 @@ class TestMemory(Scratch):
         result = self.limited("extract", stored, "-C", out)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(os.path.getsize(os.path.join(out, "big.bin")), 1 << 30)
+        # Converted, inflated and compressed in streamed parts: stored, deflated anew, and
+        # kept as it lies where compressing it again gains nothing.
+        for source, target, level in ((stored, "stored.pk3", "1"), (bomb, "bomb.pak", "0"), (bomb, "bomb.pk3", "9")):
+            with self.subTest(source=source, target=target):
+                result = self.limited("convert", source, self.path(target), "--level", level)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                if target.endswith(".pk3"):
+                    check = subprocess.run(["unzip", "-tqq", self.path(target)], capture_output=True, text=True)
+                    self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
+                else:
+                    self.assertEqual(os.path.getsize(self.path(target)), 12 + (1 << 30) + 64)
 
 
 def main():
