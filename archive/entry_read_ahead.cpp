@@ -222,7 +222,8 @@ void EntryReadAhead::RunItem(Batch& batch, Item& item, Scratch& scratch) {
   const StoredBytes& w = item.where;
   std::shared_ptr<EntryBuffer> plain;
   CheckSink sink;
-  if (options_.keepBytes) {
+  // Stored bytes read in a run are kept where they lie; others get a buffer of their own.
+  if (options_.keepBytes && (item.kind != Kind::InRun || w.deflated)) {
     plain = EntryBuffer::Allocate(w.size);
     if (!plain) {
       item.load = EntryLoad::NoMemory;
@@ -235,8 +236,7 @@ void EntryReadAhead::RunItem(Batch& batch, Item& item, Scratch& scratch) {
   if (item.kind == Kind::InRun) {
     const uint8_t* stored = batch.run->data() + (w.offset - batch.runStart);
     if (!w.deflated) {
-      // Stored bytes are their own plain form: kept where they lie in the run.
-      plain.reset();
+      // Stored bytes are their own plain form.
       item.data = stored;
       item.size = w.size;
       sink.crc = Crc32(stored, w.size);
