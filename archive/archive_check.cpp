@@ -3,32 +3,44 @@
 #include <unordered_map>
 
 #include "archive/entry_data.h"
+#include "archive/entry_read_ahead.h"
+#include "archive/save_pipeline.h"
 #include "archive/format.h"
 
 uint32_t CountCheckedEntries(const ArchiveDocument* doc) {
   return doc && doc->root() ? CountFiles(doc->root()->firstChild()) : 0;
 }
 
-ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress* progress) {
+ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress* progress, unsigned workers) {
   ArchiveCheckResult result;
   const Node* root = doc ? doc->root() : nullptr;
-  for (const Node* n = root; n; n = NextInSubtree(n, root)) {
-    if (!n->IsFile()) continue;
+  std::vector<const Node*> files;
+  for (const Node* n = root; n; n = NextInSubtree(n, root))
+    if (n->IsFile()) files.push_back(n);
+  ReadAheadOptions options;
+  options.workers = workers;
+  EntryReadAhead ahead(doc, files, options);
+  for (const Node* n : files) {
     if (progress && progress->Cancelled()) {
       result.cancelled = true;
       break;
     }
-    ++result.files;
     const std::string stored = n->source() ? StoredNameOf(doc, n) : n->name();
     if (progress) progress->ShowItem(stored.c_str(), n->size());
-    Failure problem = EntryPlacement(doc, n);
-    if (!problem && !std::holds_alternative<MemoryBytes>(n->data())) {
-      // Read in pieces and dropped: the check takes the same memory whatever the entry's size.
-      const EntryLoad load = StreamEntryBytes(doc, n, nullptr);
-      if (load != EntryLoad::Ok) {
-        problem = Fail(Problem::LoadFailed, stored);
-        problem.load = load;
+    EntryOutcome outcome;
+    while (!ahead.Next(kSaveWaitSlice, &outcome)) {
+      if (progress && progress->Cancelled()) {
+        result.cancelled = true;
+        break;
       }
+    }
+    // Stopped while this entry was read: the result covers the files before it.
+    if (result.cancelled) break;
+    ++result.files;
+    Failure problem = EntryPlacement(doc, n);
+    if (!problem && outcome.load != EntryLoad::Ok) {
+      problem = Fail(Problem::LoadFailed, stored);
+      problem.load = outcome.load;
     }
     if (problem) result.damaged.push_back(DamagedEntry{stored, problem});
     if (progress) progress->Step();

@@ -31,11 +31,14 @@ struct ArchiveCheckResult {
   bool cancelled = false;  // progress asked to stop; the result covers the files before it
 };
 
-// Reads each file entry of the document's tree in walk order. progress (may be null) is
-// shown each entry's stored path and size and stepped after it; when it says Cancelled the
-// check stops there. Memory files have nothing to check but are counted. Every entry of a
-// path stored more than once is read, and the path named among the duplicates.
-ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress* progress);
+// Reads each file entry of the document's tree, reporting them in walk order. progress (may
+// be null) is shown each entry's stored path and size and stepped after it, on the calling
+// thread; when it says Cancelled the check stops there (asked again while a large entry is
+// read). Memory files have nothing to check but are counted. Every entry of a path stored
+// more than once is read, and the path named among the duplicates. The entries are read and
+// checked on workers worker threads (0: one per core); the result is the same whatever
+// their number.
+ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress* progress, unsigned workers = 0);
 
 // The number of file entries CheckArchiveEntries reads: the progress dialog's steps.
 uint32_t CountCheckedEntries(const ArchiveDocument* doc);

@@ -178,3 +178,81 @@ InflateStream::Status InflateStream::Feed(const uint8_t* input, size_t size, Byt
   }
   return status_;
 }
+
+// ---- InflateReuse ----
+
+struct InflateReuse::State {
+  z_stream stream{};
+  bool started = false;
+  bool used = false;  // a stream went through since the last reset
+  uint8_t out[64 * 1024];
+};
+
+InflateReuse::InflateReuse() : state_(new (std::nothrow) State) {}
+
+InflateReuse::~InflateReuse() {
+  if (state_ && state_->started) inflateEnd(&state_->stream);
+}
+
+bool InflateReuse::Begin() {
+  if (!state_) return false;
+  if (!state_->started) {
+    state_->stream = z_stream{};
+    if (inflateInit2(&state_->stream, kRawWindowBits) != Z_OK) return false;
+    state_->started = true;
+  } else if (state_->used && inflateReset(&state_->stream) != Z_OK) {
+    return false;
+  }
+  state_->used = true;
+  return true;
+}
+
+int InflateReuse::Inflate(uint8_t* output, uint32_t outputSize, const uint8_t* input, uint32_t inputSize) {
+  if ((output == nullptr && outputSize != 0) || (input == nullptr && inputSize != 0) || !Begin()) return 0;
+  z_stream& stream = state_->stream;
+  stream.next_in = const_cast<Bytef*>(input);
+  stream.avail_in = inputSize;
+  // As in InflateBuffer: a stream that would go on past the output is caught by one byte more.
+  uint8_t probe = 0;
+  stream.next_out = outputSize ? output : &probe;
+  stream.avail_out = outputSize ? outputSize : 1;
+  const uLong before = stream.total_out;
+  int result = inflate(&stream, Z_SYNC_FLUSH);
+  if (result == Z_OK && stream.avail_out == 0 && outputSize != 0) {
+    stream.next_out = &probe;
+    stream.avail_out = 1;
+    result = inflate(&stream, Z_SYNC_FLUSH);
+  }
+  return result == Z_STREAM_END && stream.total_out - before == outputSize;
+}
+
+InflateStream::Status InflateReuse::InflateTo(const uint8_t* input, size_t inputSize, uint64_t expected,
+                                              ByteSink* sink) {
+  using Status = InflateStream::Status;
+  if (!Begin()) return Status::NoMemory;
+  z_stream& z = state_->stream;
+  uint64_t produced = 0;
+  while (inputSize > 0) {
+    // zlib counts its input in 32-bit pieces.
+    const uInt piece = inputSize > 0x40000000u ? 0x40000000u : static_cast<uInt>(inputSize);
+    z.next_in = const_cast<Bytef*>(input);
+    z.avail_in = piece;
+    do {
+      z.next_out = state_->out;
+      z.avail_out = sizeof state_->out;
+      const int result = inflate(&z, Z_NO_FLUSH);
+      const size_t made = sizeof state_->out - z.avail_out;
+      if (made > expected - produced) return Status::Damaged;
+      produced += made;
+      if (made > 0 && sink != nullptr && !sink->Take(state_->out, made)) return Status::Stopped;
+      if (result == Z_STREAM_END) return produced == expected ? Status::Ended : Status::Damaged;
+      if (result != Z_OK && result != Z_BUF_ERROR) return Status::Damaged;
+      // Z_BUF_ERROR with room left in the output: the input is used up.
+      if (result == Z_BUF_ERROR && z.avail_out != 0) break;
+    } while (z.avail_in > 0 || z.avail_out == 0);
+    input += piece;
+    inputSize -= piece;
+  }
+  // The input ended while the stream still wanted more.
+  return Status::Damaged;
+}

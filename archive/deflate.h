@@ -86,3 +86,27 @@ class InflateStream {
   uint64_t expected_;
   uint64_t produced_ = 0;
 };
+
+// Inflates one whole raw deflate stream after another with the same zlib state, reset
+// between them instead of set up anew: what checking or extracting many small entries wants.
+// One object serves one thread.
+class InflateReuse {
+ public:
+  InflateReuse();
+  ~InflateReuse();
+  InflateReuse(const InflateReuse&) = delete;
+  InflateReuse& operator=(const InflateReuse&) = delete;
+
+  // As InflateBuffer: 1 when input is one stream of exactly outputSize bytes; 0 also when
+  // zlib could not start.
+  int Inflate(uint8_t* output, uint32_t outputSize, const uint8_t* input, uint32_t inputSize);
+  // As an InflateStream of expected bytes fed input whole and finished: the plain bytes go
+  // to sink (null: only checked) in pieces of a bounded size.
+  InflateStream::Status InflateTo(const uint8_t* input, size_t inputSize, uint64_t expected, ByteSink* sink);
+
+ private:
+  struct State;
+  // Ready for the next stream; false when zlib could not start.
+  bool Begin();
+  std::unique_ptr<State> state_;
+};

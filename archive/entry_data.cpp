@@ -40,6 +40,14 @@ EntryLoad StreamEntryBytes(const ArchiveDocument* doc, const Node* node, ByteSin
   return doc->source->Read(entry->index, sink);
 }
 
+EntryLoad PlanEntryRead(const ArchiveDocument* doc, const Node* node, StoredBytes* where) {
+  *where = StoredBytes{};
+  if (node == nullptr || !node->IsFile() || std::holds_alternative<MemoryBytes>(node->data())) return EntryLoad::NoBytes;
+  const SourceEntry* entry = EntryInSource(doc, node);
+  if (entry == nullptr) return EntryLoad::NotInSource;
+  return doc->source->ReadPlan(entry->index, where);
+}
+
 Failure EntryPlacement(const ArchiveDocument* doc, const Node* node) {
   const SourceEntry* entry = EntryInSource(doc, node);
   return entry ? doc->source->CheckPlacement(entry->index) : Failure();

@@ -18,6 +18,11 @@ EntryLoad LoadEntryBytes(const ArchiveDocument* doc, const Node* node, SharedByt
 // stored bytes overlap another's is refused (SharedData) before anything is read.
 EntryLoad StreamEntryBytes(const ArchiveDocument* doc, const Node* node, ByteSink* sink);
 
+// What StreamEntryBytes would read of a source entry, with the checks it makes before the
+// first byte (ArchiveSource::ReadPlan): Ok with where set, or what it gives without reading.
+// NoBytes for memory files, whose bytes are the node's own.
+EntryLoad PlanEntryRead(const ArchiveDocument* doc, const Node* node, StoredBytes* where);
+
 // What makes a source entry damaged beyond its bytes (ArchiveSource::CheckPlacement); None
 // for memory files and sound entries.
 Failure EntryPlacement(const ArchiveDocument* doc, const Node* node);

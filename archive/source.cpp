@@ -50,9 +50,18 @@ const std::string& ArchiveSource::Comment() const {
   return kNone;
 }
 
+EntryLoad ArchiveSource::ReadPlan(uint32_t index, StoredBytes* where) {
+  const EntryLoad located = Locate(index, where);
+  // Bytes stored as they are, with nothing to check them against but the file's end.
+  where->deflated = false;
+  where->hasCrc = false;
+  where->storedSize = where->size;
+  return located;
+}
+
 EntryLoad ArchiveSource::Read(uint32_t index, ByteSink* sink) {
   StoredBytes where;
-  const EntryLoad located = Locate(index, &where);
+  const EntryLoad located = ReadPlan(index, &where);
   if (located != EntryLoad::Ok || where.size == 0) return located;
   return ReadPieces(file_, where.offset, where.size, sink);
 }

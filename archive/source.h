@@ -83,6 +83,11 @@ class ArchiveSource {
   virtual EntryLoad Load(uint32_t index, SharedBytes* bytes);
   // Where the entry's stored bytes lie; the checks of a read before any byte is read.
   virtual EntryLoad Locate(uint32_t index, StoredBytes* where) = 0;
+  // What Read does before its first byte: Ok with where set to the stored bytes to read
+  // (none when where.size is 0), or what Read gives without reading. Reading where with
+  // ReadStoredBytes then gives what Read gives: work that reads many entries at once (from
+  // other threads, several in one read) goes through this.
+  virtual EntryLoad ReadPlan(uint32_t index, StoredBytes* where);
   // What makes the entry damaged whatever its bytes read like (its bytes overlap another
   // entry's or the format's own records); None when nothing does. Read refuses such an
   // entry too where its bytes cannot be trusted.

@@ -180,34 +180,93 @@ bool InflatedFits(const StoredBytes& where, uint64_t available) {
          where.size <= static_cast<uint64_t>(where.storedSize) * kMaxInflateRatio + 258;
 }
 
-// The local header's sizes, through its ZIP64 field when they hold the marker. False when
-// the field cannot be read.
-bool LocalSizes(FILE* file, uint64_t local, const uint8_t* header, Zip64Values* sizes) {
+// The local header's sizes, through its ZIP64 field when they hold the marker; extra is
+// the header's extra field. False when the field cannot be read.
+bool LocalSizes(const uint8_t* header, const uint8_t* extra, Zip64Values* sizes) {
   sizes->uncompressed = GetLE32(header + zipl::kUncompressedSize);
   sizes->compressed = GetLE32(header + zipl::kCompressedSize);
   sizes->offset = 0;
   if (!NeedsZip64Extra(static_cast<uint32_t>(sizes->uncompressed), static_cast<uint32_t>(sizes->compressed), 0))
     return true;
-  const uint16_t extraLength = GetLE16(header + zipl::kExtraLength);
-  std::vector<uint8_t> extra(extraLength);
-  return source_file::ReadAt(file, local + kZipLocalSize + GetLE16(header + zipl::kNameLength), extra.data(),
-                             extraLength) &&
-         ReadZip64Extra(extra.data(), extraLength, sizes);
+  return extra != nullptr && ReadZip64Extra(extra, GetLE16(header + zipl::kExtraLength), sizes);
 }
 
 // The local header tells the same story as the central record: a mismatch means one of
-// them is damaged, and trusting either could cut the entry short or misread it.
-bool LocalAgrees(FILE* file, uint64_t local, const uint8_t* header, const ZipRecord& record) {
+// them is damaged, and trusting either could cut the entry short or misread it. extra is
+// the header's extra field, null when it could not be read.
+bool LocalAgrees(const uint8_t* header, const uint8_t* extra, const ZipRecord& record) {
   if (GetLE16(header + zipl::kNameLength) != record.Get16(zipc::kNameLength) ||
       GetLE16(header + zipl::kMethod) != record.Get16(zipc::kMethod))
     return false;
   // With a data descriptor the local sizes may be zero: they follow the data instead.
   if ((GetLE16(header + zipl::kFlags) | record.Get16(zipc::kFlags)) & kZipFlagDescriptor) return true;
   Zip64Values sizes;
-  if (!LocalSizes(file, local, header, &sizes)) return false;
+  if (!LocalSizes(header, extra, &sizes)) return false;
   return sizes.uncompressed == record.Get32(zipc::kUncompressedSize) &&
          sizes.compressed == record.Get32(zipc::kCompressedSize);
 }
+
+// Where a record's data lies, from its local header (null when it could not be read) and
+// the header's extra field (null when that could not be read): what Locate gives.
+EntryLoad LocateByHeader(const ZipRecord& record, uint64_t fileLength, const uint8_t* header, const uint8_t* extra,
+                         StoredBytes* where) {
+  *where = StoredBytes{};
+  where->size = record.Get32(zipc::kUncompressedSize);
+  where->hasCrc = true;
+  where->crc = record.Get32(zipc::kCrc32);
+  const EntryLoad readable = ZipSource::Readable(record);
+  if (readable != EntryLoad::Ok) return readable;
+  const uint64_t local = record.Get32(zipc::kLocalHeaderOffset);
+  if (local > fileLength || kZipLocalSize > fileLength - local) return EntryLoad::ReadFailed;
+  if (header == nullptr || GetLE32(header + zipl::kSignature) != kZipLocalSignature) return EntryLoad::ReadFailed;
+  if (!LocalAgrees(header, extra, record)) return EntryLoad::HeaderMismatch;
+  // The local lengths decide where the data starts; the extra field may differ from the
+  // central one.
+  const uint64_t offset =
+      local + kZipLocalSize + GetLE16(header + zipl::kNameLength) + GetLE16(header + zipl::kExtraLength);
+  if (offset > fileLength) return EntryLoad::ReadFailed;
+  where->offset = offset;
+  where->storedSize = record.Get32(zipc::kCompressedSize);
+  where->deflated = record.Get16(zipc::kMethod) == kZipDeflated;
+  // Stored bytes are their own compressed form: two sizes for them cannot both be right.
+  if (!where->deflated && where->storedSize != where->size) return EntryLoad::ReadFailed;
+  if (where->size != 0 && !InflatedFits(*where, fileLength - offset)) return EntryLoad::ReadFailed;
+  return EntryLoad::Ok;
+}
+
+// Local headers read front to back from blocks of the file: one read brings the headers
+// of many small neighbouring entries, and the blocks grow no larger than the headers ahead
+// need, so an archive of large entries reads little more than its headers.
+class HeaderBlocks {
+ public:
+  HeaderBlocks(FILE* file, uint64_t fileLength) : file_(file), fileLength_(fileLength) {}
+  static constexpr size_t kBlock = 64 * 1024;
+
+  // The n bytes at offset, or null when they are not all in the file or cannot be read.
+  // When they must be read, the read runs on to reach, if that is within a block.
+  const uint8_t* At(uint64_t offset, size_t n, uint64_t reach) {
+    if (offset > fileLength_ || n > fileLength_ - offset) return nullptr;
+    if (offset >= start_ && offset - start_ <= length_ && n <= length_ - (offset - start_))
+      return block_.data() + (offset - start_);
+    uint64_t want = reach > offset ? reach - offset : n;
+    if (want > kBlock) want = kBlock;
+    if (want < n) want = n;
+    if (want > fileLength_ - offset) want = fileLength_ - offset;
+    if (block_.size() < want) block_.resize(static_cast<size_t>(want));
+    length_ = 0;
+    if (!source_file::ReadPieceAt(file_, offset, block_.data(), static_cast<size_t>(want))) return nullptr;
+    start_ = offset;
+    length_ = static_cast<size_t>(want);
+    return block_.data();
+  }
+
+ private:
+  FILE* file_;
+  uint64_t fileLength_;
+  std::vector<uint8_t> block_;
+  uint64_t start_ = 0;
+  size_t length_ = 0;
+};
 
 }  // namespace
 
@@ -330,34 +389,9 @@ EntryLoad ZipSource::EmptyEntryCheck(const ZipRecord& record) {
 
 EntryLoad ZipSource::Locate(uint32_t index, StoredBytes* where) {
   if (index >= records_.size() || file_ == nullptr) return EntryLoad::NotInSource;
-  const ZipRecord& record = records_[index];
-  *where = StoredBytes{};
-  where->size = record.Get32(zipc::kUncompressedSize);
-  where->hasCrc = true;
-  where->crc = record.Get32(zipc::kCrc32);
-  const EntryLoad readable = Readable(record);
-  if (readable != EntryLoad::Ok) return readable;
-  const int64_t length = FileLength();
-  if (length < 0) return EntryLoad::ReadFailed;
-  const uint64_t fileLength = static_cast<uint64_t>(length);
-  const uint64_t local = record.Get32(zipc::kLocalHeaderOffset);
-  if (local > fileLength || kZipLocalSize > fileLength - local) return EntryLoad::ReadFailed;
-  uint8_t header[kZipLocalSize];
-  if (!source_file::ReadAt(file_, local, header, sizeof header)) return EntryLoad::ReadFailed;
-  if (GetLE32(header + zipl::kSignature) != kZipLocalSignature) return EntryLoad::ReadFailed;
-  if (!LocalAgrees(file_, local, header, record)) return EntryLoad::HeaderMismatch;
-  // The local lengths decide where the data starts; the extra field may differ from the
-  // central one.
-  const uint64_t offset =
-      local + kZipLocalSize + GetLE16(header + zipl::kNameLength) + GetLE16(header + zipl::kExtraLength);
-  if (offset > fileLength) return EntryLoad::ReadFailed;
-  where->offset = offset;
-  where->storedSize = record.Get32(zipc::kCompressedSize);
-  where->deflated = record.Get16(zipc::kMethod) == kZipDeflated;
-  // Stored bytes are their own compressed form: two sizes for them cannot both be right.
-  if (!where->deflated && where->storedSize != where->size) return EntryLoad::ReadFailed;
-  if (where->size != 0 && !InflatedFits(*where, fileLength - offset)) return EntryLoad::ReadFailed;
-  return EntryLoad::Ok;
+  ReadLocalHeaders();
+  *where = located_[index].where;
+  return located_[index].load;
 }
 
 std::string ZipSource::LocalExtra(uint32_t index) {
@@ -374,14 +408,21 @@ std::string ZipSource::LocalExtra(uint32_t index) {
   return ExtraWithout(extra.data(), length, kZip64ExtraId);
 }
 
-EntryLoad ZipSource::Read(uint32_t index, ByteSink* sink) {
+EntryLoad ZipSource::ReadPlan(uint32_t index, StoredBytes* where) {
+  *where = StoredBytes{};
   if (index >= records_.size() || file_ == nullptr) return EntryLoad::NotInSource;
   const ZipRecord& record = records_[index];
   if (record.Get32(zipc::kUncompressedSize) == 0) return EmptyEntryCheck(record);
-  StoredBytes where;
-  const EntryLoad located = Locate(index, &where);
+  const EntryLoad located = Locate(index, where);
   if (located != EntryLoad::Ok) return located;
   if (SharingPartner(index) >= 0) return EntryLoad::SharedData;
+  return EntryLoad::Ok;
+}
+
+EntryLoad ZipSource::Read(uint32_t index, ByteSink* sink) {
+  StoredBytes where;
+  const EntryLoad planned = ReadPlan(index, &where);
+  if (planned != EntryLoad::Ok || where.size == 0) return planned;
   return ReadStoredBytes(file_, where, sink);
 }
 
@@ -427,49 +468,75 @@ Failure ZipSource::CheckPlacement(uint32_t index) {
   return Fail(Problem::SharesData, records_[static_cast<uint32_t>(partner)].name);
 }
 
+int32_t ZipSource::SharingPartner(uint32_t index) {
+  ReadLocalHeaders();
+  return index < partner_.size() ? partner_[index] : -1;
+}
+
 // Each record's bytes run from its local header to the end of its data, as the local
 // header's lengths place it. Records whose local header cannot be read have no place to
 // overlap (reading them fails on its own).
-int32_t ZipSource::SharingPartner(uint32_t index) {
-  if (!sharingKnown_) {
-    sharingKnown_ = true;
-    const uint32_t count = Count();
-    partner_.assign(count, -1);
-    struct Span {
-      uint64_t start, end;
-      uint32_t index;
-    };
-    std::vector<Span> spans;
-    spans.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) spans.push_back({records_[i].Get32(zipc::kLocalHeaderOffset), 0, i});
-    // Read front to back, and swept in that order.
-    std::sort(spans.begin(), spans.end(),
-              [](const Span& a, const Span& b) { return a.start != b.start ? a.start < b.start : a.index < b.index; });
-    size_t kept = 0;
-    for (const Span& span : spans) {
-      uint8_t header[kZipLocalSize];
-      if (file_ == nullptr || !source_file::ReadAt(file_, span.start, header, sizeof header) ||
-          GetLE32(header + zipl::kSignature) != kZipLocalSignature)
-        continue;
-      const uint64_t end = span.start + kZipLocalSize + GetLE16(header + zipl::kNameLength) +
-                           GetLE16(header + zipl::kExtraLength) + records_[span.index].Get32(zipc::kCompressedSize);
-      spans[kept++] = Span{span.start, end, span.index};
+void ZipSource::ReadLocalHeaders() {
+  if (headersKnown_) return;
+  headersKnown_ = true;
+  const uint32_t count = Count();
+  partner_.assign(count, -1);
+  located_.assign(count, Located{EntryLoad::ReadFailed, StoredBytes{}});
+  const int64_t length = FileLength();
+  const uint64_t fileLength = length > 0 ? static_cast<uint64_t>(length) : 0;
+  struct Span {
+    uint64_t start, end;
+    uint32_t index;
+  };
+  std::vector<Span> spans;
+  spans.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) spans.push_back({records_[i].Get32(zipc::kLocalHeaderOffset), 0, i});
+  // Read front to back, and swept in that order.
+  std::sort(spans.begin(), spans.end(),
+            [](const Span& a, const Span& b) { return a.start != b.start ? a.start < b.start : a.index < b.index; });
+  HeaderBlocks blocks(file_, fileLength);
+  size_t ahead = 0;  // the furthest span whose header the next read may bring along
+  size_t kept = 0;
+  for (size_t s = 0; s < spans.size(); ++s) {
+    const Span span = spans[s];
+    const ZipRecord& record = records_[span.index];
+    // A header, its name and a usual extra field.
+    constexpr uint64_t kHeaderRoom = kZipLocalSize + 512;
+    if (ahead < s) ahead = s;
+    while (ahead + 1 < spans.size() && spans[ahead + 1].start - span.start + kHeaderRoom <= HeaderBlocks::kBlock)
+      ++ahead;
+    const uint64_t reach = spans[ahead].start + kHeaderRoom;
+    const uint8_t* header = file_ != nullptr ? blocks.At(span.start, kZipLocalSize, reach) : nullptr;
+    const uint8_t* extra = nullptr;
+    uint8_t fixed[kZipLocalSize];
+    if (header != nullptr) {
+      // The header is copied: the block may move on for its extra field.
+      std::memcpy(fixed, header, sizeof fixed);
+      header = fixed;
+      if (GetLE32(header + zipl::kSignature) == kZipLocalSignature)
+        extra = blocks.At(span.start + kZipLocalSize + GetLE16(header + zipl::kNameLength),
+                          GetLE16(header + zipl::kExtraLength), reach);
     }
-    spans.resize(kept);
-    uint64_t reach = 0;   // the furthest end of the spans before
-    int32_t holder = -1;  // whose span reaches that far
-    for (const Span& span : spans) {
-      if (holder >= 0 && span.start < reach) {
-        partner_[span.index] = holder;
-        if (partner_[static_cast<uint32_t>(holder)] < 0) partner_[static_cast<uint32_t>(holder)] = static_cast<int32_t>(span.index);
-      }
-      if (holder < 0 || span.end > reach) {
-        reach = span.end;
-        holder = static_cast<int32_t>(span.index);
-      }
+    Located& at = located_[span.index];
+    at.load = LocateByHeader(record, fileLength, header, extra, &at.where);
+    if (header == nullptr || GetLE32(header + zipl::kSignature) != kZipLocalSignature) continue;
+    const uint64_t end = span.start + kZipLocalSize + GetLE16(header + zipl::kNameLength) +
+                         GetLE16(header + zipl::kExtraLength) + record.Get32(zipc::kCompressedSize);
+    spans[kept++] = Span{span.start, end, span.index};
+  }
+  spans.resize(kept);
+  uint64_t reachEnd = 0;  // the furthest end of the spans before
+  int32_t holder = -1;    // whose span reaches that far
+  for (const Span& span : spans) {
+    if (holder >= 0 && span.start < reachEnd) {
+      partner_[span.index] = holder;
+      if (partner_[static_cast<uint32_t>(holder)] < 0) partner_[static_cast<uint32_t>(holder)] = static_cast<int32_t>(span.index);
+    }
+    if (holder < 0 || span.end > reachEnd) {
+      reachEnd = span.end;
+      holder = static_cast<int32_t>(span.index);
     }
   }
-  return index < partner_.size() ? partner_[index] : -1;
 }
 
 std::unique_ptr<ArchiveSource> OpenZipSource(const ArchiveFormat& format, const std::string& path, Failure* why) {

@@ -25,6 +25,7 @@ class ZipSource : public ArchiveSource {
   EntryLoad Read(uint32_t index, ByteSink* sink) override;
   EntryLoad Load(uint32_t index, SharedBytes* bytes) override;
   EntryLoad Locate(uint32_t index, StoredBytes* where) override;
+  EntryLoad ReadPlan(uint32_t index, StoredBytes* where) override;
   Failure CheckPlacement(uint32_t index) override;
 
   const ZipRecord& Record(uint32_t index) const { return records_[index]; }
@@ -43,15 +44,23 @@ class ZipSource : public ArchiveSource {
   static EntryLoad EmptyEntryCheck(const ZipRecord& record);
 
  private:
-  // Another record whose stored bytes (local header and data) overlap index's, or -1. The
-  // local headers are read once, when the first entry is asked about.
+  // Another record whose stored bytes (local header and data) overlap index's, or -1.
   int32_t SharingPartner(uint32_t index);
+  // Reads every local header once, when the first entry is asked about, in file order and
+  // many neighbouring headers to a read: where each entry's data lies (Locate) and which
+  // entries overlap.
+  void ReadLocalHeaders();
 
   std::vector<ZipRecord> records_;
   std::string comment_;
   bool zip64_ = false;
-  bool sharingKnown_ = false;
+  bool headersKnown_ = false;
   std::vector<int32_t> partner_;
+  struct Located {
+    EntryLoad load;
+    StoredBytes where;
+  };
+  std::vector<Located> located_;
 };
 
 // Turns a located entry's stored bytes into its plain bytes: inflates them when deflated

@@ -22,6 +22,7 @@ struct CommandLine {
   EngineTarget target = EngineTarget::Any;
   bool force = false;  // create, convert --force: write an archive that breaks the target's rules
   std::string patch;       // diff --patch OUT; empty when not given
+  unsigned workers = 0;    // test, extract: threads (VELLUMIX_WORKERS); 0: one per core
 };
 
 // The engine target of the archive at path: the one --target gives, else the one its format

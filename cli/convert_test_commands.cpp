@@ -27,7 +27,7 @@ int TestCommand(const CommandLine& line) {
   if (!archive.Open(line.operands[0])) return kExitRefused;
   ProgressLine progress("testing");
   progress.Start(CountCheckedEntries(&archive.doc));
-  const ArchiveCheckResult result = CheckArchiveEntries(&archive.doc, &progress);
+  const ArchiveCheckResult result = CheckArchiveEntries(&archive.doc, &progress, line.workers);
   progress.Close();
   for (const DamagedEntry& damage : result.damaged)
     PrintError(archive.path + ": " + QuotedName(damage.path.data(), damage.path.size()) + ": " +

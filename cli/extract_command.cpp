@@ -9,6 +9,7 @@
 
 #include "archive/disk.h"
 #include "archive/entry_data.h"
+#include "archive/entry_read_ahead.h"
 #include "archive/format.h"
 #include "archive/quoted_name.h"
 #include "cli/archive_session.h"
@@ -19,6 +20,9 @@
 
 namespace {
 
+// How long a wait for the next file lasts before Ctrl+C is looked at again.
+constexpr std::chrono::milliseconds kReadAheadSlice{30};
+
 struct Extraction {
   const OpenedDocument& archive;
   // Of a path stored more than once only the shown file is written.
@@ -28,6 +32,8 @@ struct Extraction {
   bool verbose;  // -v: each existing file kept is named, not only counted
   // With --images png: writes the PNG of each picture extracted; null otherwise.
   PictureExport* pictures;
+  // Reads and inflates the files ahead, on every core, in the order they are written.
+  EntryReadAhead* ahead = nullptr;
   ProgressLine progress{"extracting"};
   int refused = 0, damaged = 0, failed = 0, kept = 0, written = 0;
   // Set by a failure that every later file would meet too (a full disk): the extraction
@@ -97,7 +103,7 @@ struct Extraction {
     return path;
   }
 
-  void File(const Node* node) {
+  void File(const Node* node, const EntryOutcome& bytes) {
     const std::string stored = StoredNameOf(&archive.doc, node);
     progress.ShowItem(stored.c_str(), 0);
     const std::string path = DiskPathOf(node, stored);
@@ -134,7 +140,12 @@ struct Extraction {
       explicit ToFile(DiskFileOut& o) : out(o) {}
       bool Take(const uint8_t* data, size_t size) override { return out.Write(data, size); }
     } sink(out);
-    const EntryLoad load = StreamEntryBytes(&archive.doc, node, &sink);
+    // Read ahead whole, or too large to hold: read here, as the file is written.
+    EntryLoad load = bytes.load;
+    if (bytes.readHere)
+      load = StreamEntryBytes(&archive.doc, node, &sink);
+    else if (load == EntryLoad::Ok && bytes.size != 0 && !sink.Take(bytes.data, bytes.size))
+      load = EntryLoad::Stopped;
     if (load != EntryLoad::Ok && load != EntryLoad::Stopped) {
       out.Abandon();
       Report(stored, EntryLoadReason(load));
@@ -158,7 +169,10 @@ struct Extraction {
     for (const Node* n = top; n && !Interrupted() && !stopped; n = NextInSubtree(n, top)) {
       if (n->IsFile()) {
         if (shadows.IsShadowed(n)) continue;
-        File(n);
+        EntryOutcome bytes;
+        while (!ahead->Next(kReadAheadSlice, &bytes))
+          if (Interrupted()) return;
+        File(n, bytes);
         progress.Step();
       } else if (n->IsDirectory() && n->firstChild() == nullptr) {
         // An empty folder is made; others come with their files.
@@ -205,10 +219,17 @@ int ExtractCommand(const CommandLine& line) {
   PictureExport pictures(archive.doc, archive.path, line.overwrite);
   Extraction extraction{archive, shadows, directory, line.overwrite, line.verbose,
                         line.imagesPng ? &pictures : nullptr};
-  uint32_t steps = 0;
+  // The files in the order Subtree writes them.
+  std::vector<const Node*> files;
   for (const Node* top : chosen)
     for (const Node* n = top; n; n = NextInSubtree(n, top))
-      if (n->IsFile() && !shadows.IsShadowed(n)) ++steps;
+      if (n->IsFile() && !shadows.IsShadowed(n)) files.push_back(n);
+  const uint32_t steps = static_cast<uint32_t>(files.size());
+  ReadAheadOptions options;
+  options.workers = line.workers;
+  options.keepBytes = true;
+  EntryReadAhead ahead(&archive.doc, std::move(files), options);
+  extraction.ahead = &ahead;
   extraction.progress.Start(steps);
   for (const Node* top : chosen) extraction.Subtree(top);
   extraction.progress.Close();

@@ -79,7 +79,10 @@ const char kHelp[] =
     "png, also a picture that could not be written as PNG), 2 usage, 130 interrupted\n"
     "by Ctrl+C, 143 by SIGTERM; diff: 0 the same, 1 different, 2 trouble (an archive or\n"
     "a file that cannot be read). Archives are written to a temporary file first and take\n"
-    "the target's place only when complete.\n";
+    "the target's place only when complete.\n"
+    "\n"
+    "test and extract read and inflate entries on every core; VELLUMIX_WORKERS=N in the\n"
+    "environment sets how many threads they use (1-64). Their output is the same either way.\n";
 
 int UsageError(const std::string& text) {
   PrintError(text);
@@ -201,6 +204,14 @@ int Run(int argc, char** argv) {
     return UsageError(command + ": the archive to write must end in " + WrittenExtensions("", ", ", " or "));
   if (!line.patch.empty() && FormatForPath(line.patch) == nullptr)
     return UsageError("diff: the patch to write must end in " + WrittenExtensions("", ", ", " or "));
+  // The threads test and extract read with; the output does not depend on them.
+  if (const char* workers = std::getenv("VELLUMIX_WORKERS")) {
+    char* end = nullptr;
+    const long n = std::strtol(workers, &end, 10);
+    if (end == workers || *end != '\0' || n < 1 || n > 64)
+      return UsageError(std::string("VELLUMIX_WORKERS takes a number from 1 to 64, not \"") + workers + "\"");
+    line.workers = static_cast<unsigned>(n);
+  }
   InstallInterruptHandler();
   const int code = form->run(line);
   return code == kExitInterrupted ? InterruptedExitCode() : code;

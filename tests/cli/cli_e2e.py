@@ -1185,6 +1185,77 @@ class TestTest(Scratch):
         result = self.refused(run("test", archive), '"empty.cfg": its data does not match its CRC-32')
         self.assertIn("1 of 3 files are damaged", result.stderr)
 
+    def test_damage_among_many_entries_is_named_in_archive_order(self):
+        # Thousands of small entries (read many to a read), large ones (read in pieces), and
+        # damage spread among them: test and extract name the damaged ones in the tree's order,
+        # the same on one thread or several.
+        rnd = random.Random(5)
+        entries = []
+        for i in range(3000):
+            data = b"".join(b"line %d of %d\n" % (j, i) for j in range(rnd.randint(1, 40)))
+            entries.append(deflated_entry("d%02d/f%04d.txt" % (i % 7, i), data))
+        entries.insert(1200, stored_entry("big/stored.bin", os.urandom(3 << 20)))
+        entries.insert(2500, deflated_entry("big/deflated.txt", b"".join(b"row %d\n" % j for j in range(400000))))
+        archive = self.path("many.pk3")
+        build_zip(archive, entries)
+        # The tree's walk order, which puts the folder and the file it met last first.
+        order = ["big/deflated.txt", "big/stored.bin", "d03/f2999.txt", "d03/f0010.txt", "d00/f1400.txt"]
+        for name in order:
+            flip_byte_in(archive, name)
+        result = self.refused(run("test", archive))
+        named = [line.split('"')[1] for line in result.stderr.splitlines() if line.count('"') == 2]
+        self.assertEqual(named, order, result.stderr)
+        self.assertIn("5 of 3002 files are damaged", result.stderr)
+        out = self.path("out")
+        result = self.refused(run("extract", archive, "-C", out))
+        named = [line.split('"')[1] for line in result.stderr.splitlines() if line.count('"') == 2]
+        self.assertEqual(named, order, result.stderr)
+        self.assertIn("5 entries were not extracted (2997 written)", result.stderr)
+        with zipfile.ZipFile(archive) as z:
+            for name in ("d00/f0000.txt", "d02/f2998.txt", "d04/f1201.txt"):
+                with open(os.path.join(out, name), "rb") as f:
+                    self.assertEqual(f.read(), z.read(name))
+
+    def test_a_worker_count_that_is_no_number_is_a_usage_error(self):
+        archive = self.path("a.pk3")
+        build_zip(archive, [stored_entry("a.txt", b"a")])
+        for value in ("0", "x", "65", "2x"):
+            with self.subTest(value=value):
+                result = subprocess.run([CLI, "test", archive], capture_output=True, text=True,
+                                        env=dict(os.environ, VELLUMIX_WORKERS=value), timeout=60)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertIn("VELLUMIX_WORKERS", result.stderr)
+
+
+class OnWorkers:
+    """Runs a group with test and extract reading on a given number of threads: what they
+    report must not depend on it."""
+    WORKERS = None
+
+    def setUp(self):
+        super().setUp()
+        old = os.environ.get("VELLUMIX_WORKERS")
+        os.environ["VELLUMIX_WORKERS"] = str(self.WORKERS)
+        self.addCleanup(lambda: os.environ.pop("VELLUMIX_WORKERS") if old is None
+                        else os.environ.__setitem__("VELLUMIX_WORKERS", old))
+
+
+class TestTestOnOneWorker(OnWorkers, TestTest):
+    WORKERS = 1
+
+
+class TestTestOnFourWorkers(OnWorkers, TestTest):
+    WORKERS = 4
+
+
+class TestExtractOnOneWorker(OnWorkers, TestExtract):
+    WORKERS = 1
+
+
+class TestExtractOnFourWorkers(OnWorkers, TestExtract):
+    WORKERS = 4
+
+
 class TestDiff(Scratch):
     # A mod and its base: one file the same (in other case), one changed with its size kept,
     # one with another size, one added, one removed.

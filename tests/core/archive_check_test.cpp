@@ -23,6 +23,21 @@ std::vector<std::string> DamagedPaths(const ArchiveCheckResult& result) {
   return paths;
 }
 
+// The check on one worker and on four: both must find the same, which is what the callers
+// expect of either; the four workers' result is returned.
+ArchiveCheckResult CheckOnOneAndFourWorkers(const ArchiveDocument* doc) {
+  const ArchiveCheckResult one = CheckArchiveEntries(doc, nullptr, 1);
+  const ArchiveCheckResult four = CheckArchiveEntries(doc, nullptr, 4);
+  EXPECT_EQ(one.files, four.files);
+  EXPECT_EQ(one.cancelled, four.cancelled);
+  EXPECT_EQ(one.damaged.size(), four.damaged.size());
+  for (size_t i = 0; i < one.damaged.size() && i < four.damaged.size(); ++i) {
+    EXPECT_EQ(one.damaged[i].path, four.damaged[i].path);
+    EXPECT_EQ(FailureReason(one.damaged[i].problem), FailureReason(four.damaged[i].problem));
+  }
+  return four;
+}
+
 // A ZIP of three deflated entries; the one at victim gets one byte of its data flipped.
 std::vector<uint8_t> ThreeEntryZip(int victim) {
   std::vector<ZipPlan> plans = {DeflatedPlan("Maps/E1M1.bsp", TextBytes(1, 20000), 6),
@@ -56,7 +71,7 @@ TEST(ArchiveCheck, FindsEachFlippedByteOfAPk3AndNamesTheEntryAsStored) {
     TestDocument doc(path);
     ASSERT_TRUE(doc.ok());
     ASSERT_EQ(CountCheckedEntries(&doc.doc), 3u);
-    const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, nullptr);
+    const ArchiveCheckResult result = CheckOnOneAndFourWorkers(&doc.doc);
     EXPECT_EQ(result.files, 3u);
     EXPECT_FALSE(result.cancelled);
     const char* names[] = {"Maps/E1M1.bsp", "sound/beep.wav", "readme.txt"};
@@ -120,7 +135,7 @@ TEST(ArchiveCheck, PakAndWadEntriesMustLieInsideTheFileAndClearOfItsRecords) {
       ASSERT_TRUE(WriteFileBytes(path, bytes));
       TestDocument doc(path);
       ASSERT_TRUE(doc.ok());
-      const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, nullptr);
+      const ArchiveCheckResult result = CheckOnOneAndFourWorkers(&doc.doc);
       EXPECT_EQ(result.files, 2u);
       if (c.reason == nullptr) {
         EXPECT_TRUE(result.damaged.empty());
@@ -161,7 +176,7 @@ TEST(ArchiveCheck, WadLumpsThatCannotBeReadAreNamedWithTheReason) {
     ASSERT_TRUE(WriteFileBytes(path, bytes));
     TestDocument doc(path);
     ASSERT_TRUE(doc.ok());
-    const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, nullptr);
+    const ArchiveCheckResult result = CheckOnOneAndFourWorkers(&doc.doc);
     EXPECT_EQ(result.files, 2u);
     std::vector<std::pair<std::string, std::string>> damaged;
     for (const DamagedEntry& d : result.damaged) damaged.push_back({d.path, FailureReason(d.problem)});
@@ -179,14 +194,53 @@ TEST(ArchiveCheck, StopsWhereTheProgressIsCancelledAndShowsEachEntry) {
   ASSERT_TRUE(WriteFileBytes(path, ThreeEntryZip(2)));
   TestDocument doc(path);
   ASSERT_TRUE(doc.ok());
-  CancellingProgress progress(2);
-  const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, &progress);
-  EXPECT_TRUE(result.cancelled);
-  EXPECT_EQ(result.files, 2u);
-  ASSERT_EQ(progress.shown.size(), 2u);
-  // Only entries reached were read: the damaged one is reported exactly when it was shown.
-  const bool reached = progress.shown[0] == "readme.txt" || progress.shown[1] == "readme.txt";
-  EXPECT_EQ(DamagedPaths(result), reached ? std::vector<std::string>{"readme.txt"} : std::vector<std::string>{});
+  for (unsigned workers : {1u, 4u}) {
+    SCOPED_TRACE(workers);
+    CancellingProgress progress(2);
+    const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, &progress, workers);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.files, 2u);
+    ASSERT_EQ(progress.shown.size(), 2u);
+    // Only entries reached were read: the damaged one is reported exactly when it was shown.
+    const bool reached = progress.shown[0] == "readme.txt" || progress.shown[1] == "readme.txt";
+    EXPECT_EQ(DamagedPaths(result), reached ? std::vector<std::string>{"readme.txt"} : std::vector<std::string>{});
+  }
+}
+
+// Many small entries are read many to a read and large ones in pieces, on several workers:
+// the progress shows every entry in walk order, and the damaged ones come in that order.
+TEST(ArchiveCheck, DamageAmongManyEntriesComesInWalkOrderWhateverTheWorkers) {
+  ScratchDir dir;
+  std::vector<ZipPlan> plans;
+  for (int i = 0; i < 1500; ++i) {
+    const std::string name = "d" + std::to_string(i % 5) + "/f" + std::to_string(i) + ".txt";
+    plans.push_back(i % 3 ? DeflatedPlan(name, TextBytes(i, 40 + i % 700), 6) : StoredPlan(name, TextBytes(i, 30)));
+  }
+  plans.insert(plans.begin() + 700, DeflatedPlan("big/deflated.bin", TextBytes(3, 5u << 20), 1));
+  plans.insert(plans.begin() + 900, StoredPlan("big/stored.bin", TextBytes(4, 3u << 20)));
+  const std::vector<size_t> victims = {3, 700, 701, 900, 1100, 1500};
+  for (size_t v : victims) plans[v].stored[plans[v].stored.size() / 2] ^= 1;
+  const std::string path = dir.Path("many.pk3");
+  ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans)));
+  TestDocument doc(path);
+  ASSERT_TRUE(doc.ok());
+  std::vector<std::string> walk, expected;
+  for (const Node* n = doc.doc.root(); n; n = NextInSubtree(n, doc.doc.root()))
+    if (n->IsFile()) walk.push_back(StoredNameOf(&doc.doc, n));
+  for (const std::string& name : walk)
+    for (size_t v : victims)
+      if (plans[v].name == name) expected.push_back(name);
+  ASSERT_EQ(expected.size(), victims.size());
+  for (unsigned workers : {1u, 4u}) {
+    SCOPED_TRACE(workers);
+    CancellingProgress progress(UINT32_MAX);
+    const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, &progress, workers);
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(result.files, plans.size());
+    EXPECT_EQ(progress.shown, walk);
+    EXPECT_EQ(progress.steps, plans.size());
+    EXPECT_EQ(DamagedPaths(result), expected);
+  }
 }
 
 // Entries whose stored bytes overlap another's stand for bytes that are not there: each is
@@ -242,7 +296,7 @@ TEST(ArchiveCheck, EntriesSharingTheirBytesAndEmptyOnesWithACrcAreNamed) {
     ASSERT_TRUE(WriteFileBytes(path, BuildZip(c.plans)));
     TestDocument doc(path);
     ASSERT_TRUE(doc.ok());
-    const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, nullptr);
+    const ArchiveCheckResult result = CheckOnOneAndFourWorkers(&doc.doc);
     EXPECT_EQ(result.files, c.plans.size());
     std::vector<std::pair<std::string, std::string>> damaged;
     for (const DamagedEntry& d : result.damaged) damaged.push_back({d.path, FailureReason(d.problem)});
@@ -284,7 +338,7 @@ TEST(ArchiveCheck, MemoryFilesAreCountedAndNeverDamaged) {
   TestDocument doc;
   doc.AddPath("maps/new.bsp", Bytes("fresh"));
   doc.AddPath("readme.txt", Bytes(""));
-  const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, nullptr);
+  const ArchiveCheckResult result = CheckOnOneAndFourWorkers(&doc.doc);
   EXPECT_EQ(result.files, 2u);
   EXPECT_TRUE(result.damaged.empty());
 }

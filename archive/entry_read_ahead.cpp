@@ -1,0 +1,294 @@
+#include "archive/entry_read_ahead.h"
+
+#include <cstring>
+#include <new>
+
+#include "archive/crc32.h"
+#include "archive/deflate.h"
+#include "archive/entry_data.h"
+#include "archive/save_pipeline.h"
+#include "archive/source_file.h"
+
+namespace {
+
+// Neighbours are read together while the run stays this small: large enough that a read
+// brings many small entries, small enough to share out among the workers.
+constexpr uint64_t kRunBytes = 1u << 20;
+// A gap between neighbours that is cheaper to read through than to read around.
+constexpr uint64_t kRunGap = 16 * 1024;
+// Entries handed to a worker together at most.
+constexpr size_t kRunEntries = 2048;
+
+// Takes plain bytes: their CRC-32 on the way, and a copy into a buffer when there is one.
+struct CheckSink : ByteSink {
+  uint32_t crc = 0;
+  uint8_t* fill = nullptr;
+  size_t room = 0;
+  bool Take(const uint8_t* data, size_t size) override {
+    crc = Crc32Update(crc, data, size);
+    if (fill == nullptr) return true;
+    if (size > room) return false;
+    std::memcpy(fill, data, size);
+    fill += size;
+    room -= size;
+    return true;
+  }
+};
+
+EntryLoad InflateResult(InflateStream::Status status) {
+  switch (status) {
+    case InflateStream::Status::Ended:
+      return EntryLoad::Ok;
+    case InflateStream::Status::Stopped:
+      return EntryLoad::Stopped;
+    case InflateStream::Status::NoMemory:
+      return EntryLoad::NoMemory;
+    default:
+      return EntryLoad::ReadFailed;
+  }
+}
+
+}  // namespace
+
+struct EntryReadAhead::Scratch {
+  WorkerScratch reading;  // the file read at offsets, a piece at a time
+  InflateReuse inflater;
+};
+
+EntryReadAhead::EntryReadAhead(const ArchiveDocument* doc, std::vector<const Node*> nodes,
+                               const ReadAheadOptions& options)
+    : doc_(doc), nodes_(std::move(nodes)), options_(options), threads_(SaveThreadsFor(options.workers)) {}
+
+EntryReadAhead::~EntryReadAhead() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+    stopping_ = true;
+    todo_.clear();
+  }
+  workReady_.notify_all();
+  for (std::thread& t : workers_) t.join();
+}
+
+std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
+  std::unique_ptr<Batch> batch(new Batch);
+  bool open = true;  // the batch may take more neighbours
+  while (planned_ < nodes_.size() && open) {
+    const Node* node = nodes_[planned_];
+    Item item;
+    item.node = node;
+    const EntryLoad planned = PlanEntryRead(doc_, node, &item.where);
+    if (planned == EntryLoad::NoBytes && node != nullptr && node->IsFile()) {
+      // A memory file: its bytes are at hand.
+      if (options_.keepBytes) {
+        if (const EntryBuffer* memory = node->memory()) {
+          item.data = memory->data();
+          item.size = memory->size();
+        }
+      }
+    } else if (planned != EntryLoad::Ok || item.where.size == 0) {
+      item.load = planned;
+    } else {
+      const StoredBytes& w = item.where;
+      const uint64_t stored = w.deflated ? w.storedSize : w.size;
+      if (options_.keepBytes && w.size > options_.keepLimit) {
+        item.kind = Kind::ReadHere;
+      } else if (stored > kRunBytes) {
+        item.kind = Kind::Pieces;
+      } else {
+        item.kind = Kind::InRun;
+      }
+      if (item.kind != Kind::InRun) {
+        // Alone in its batch: the batch so far goes first.
+        if (!batch->items.empty()) break;
+        batch->cost = item.kind == Kind::ReadHere ? 0
+                      : options_.keepBytes      ? w.size
+                                                : WorkerScratch::kPiece;
+        open = false;
+      } else if (batch->runEnd > batch->runStart) {
+        // Neighbours in either direction, or in a hole of the run: walk order need not be
+        // file order. The run takes them while it stays small and mostly made of their bytes.
+        const uint64_t start = w.offset < batch->runStart ? w.offset : batch->runStart;
+        const uint64_t end = w.offset + stored > batch->runEnd ? w.offset + stored : batch->runEnd;
+        const uint64_t useful = batch->useful + stored;
+        if (end - start > kRunBytes || end - start - (useful < end - start ? useful : end - start) > useful + kRunGap)
+          break;
+        batch->runStart = start;
+        batch->runEnd = end;
+        batch->useful = useful;
+      } else {
+        batch->runStart = w.offset;
+        batch->runEnd = w.offset + stored;
+        batch->useful = stored;
+      }
+      if (item.kind == Kind::InRun && options_.keepBytes && w.deflated) batch->cost += w.size;
+    }
+    batch->items.push_back(std::move(item));
+    ++planned_;
+    if (batch->items.size() >= kRunEntries) open = false;
+  }
+  batch->cost += batch->runEnd - batch->runStart;
+  return batch;
+}
+
+void EntryReadAhead::Fill() {
+  for (;;) {
+    if (!pending_) {
+      if (planned_ == nodes_.size()) return;
+      pending_ = Plan();
+    }
+    Batch& batch = *pending_;
+    const bool admitted = queue_.size() <= 1 || (inFlight_ <= options_.budget && batch.cost <= options_.budget - inFlight_);
+    if (!admitted) return;
+    bool needsWork = false;
+    if (batch.runEnd > batch.runStart) {
+      // The run is read here, in one go; should that fail, each of its entries is read on
+      // its own, as it would be alone.
+      FILE* file = doc_->source ? doc_->source->file() : nullptr;
+      batch.run = EntryBuffer::Allocate(static_cast<size_t>(batch.runEnd - batch.runStart));
+      if (batch.run == nullptr || file == nullptr ||
+          !source_file::ReadPieceAt(file, batch.runStart, batch.run->data(), batch.run->size())) {
+        batch.run.reset();
+        for (Item& item : batch.items)
+          if (item.kind == Kind::InRun) item.kind = Kind::Pieces;
+      }
+    }
+    for (const Item& item : batch.items) needsWork = needsWork || item.kind == Kind::InRun || item.kind == Kind::Pieces;
+    inFlight_ += batch.cost;
+    Batch* raw = pending_.get();
+    if (needsWork) {
+      if (workers_.empty())
+        for (unsigned i = 0; i < threads_; ++i) workers_.emplace_back([this] { Work(); });
+      std::lock_guard<std::mutex> lock(mutex_);
+      todo_.push_back(raw);
+    } else {
+      raw->done = true;  // no worker has seen it
+    }
+    queue_.push_back(std::move(pending_));
+    if (needsWork) workReady_.notify_one();
+  }
+}
+
+bool EntryReadAhead::Next(std::chrono::milliseconds slice, EntryOutcome* outcome) {
+  Fill();
+  if (queue_.empty()) return false;
+  Batch* front = queue_.front().get();
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!workDone_.wait_for(lock, slice, [front] { return front->done; })) return false;
+  }
+  Item& item = front->items[front->given++];
+  *outcome = EntryOutcome{};
+  outcome->node = item.node;
+  outcome->load = item.load;
+  outcome->readHere = item.kind == Kind::ReadHere;
+  outcome->data = item.data;
+  outcome->size = item.size;
+  outcome->holder = item.plain ? std::move(item.plain) : SharedBytes(front->run);
+  ++given_;
+  if (front->given == front->items.size()) {
+    inFlight_ -= front->cost;
+    queue_.pop_front();
+    Fill();
+  }
+  return true;
+}
+
+void EntryReadAhead::Work() {
+  Scratch scratch;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    workReady_.wait(lock, [this] { return stop_ || !todo_.empty(); });
+    if (stop_) return;
+    // Oldest first: the batch the calling thread waits for is always the next one taken.
+    Batch* batch = todo_.front();
+    todo_.pop_front();
+    lock.unlock();
+    RunBatch(*batch, scratch);
+    lock.lock();
+    batch->done = true;
+    workDone_.notify_all();
+  }
+}
+
+void EntryReadAhead::RunBatch(Batch& batch, Scratch& scratch) {
+  for (Item& item : batch.items) {
+    if (stopping_.load(std::memory_order_relaxed)) return;
+    if (item.kind == Kind::InRun || item.kind == Kind::Pieces) RunItem(batch, item, scratch);
+  }
+}
+
+void EntryReadAhead::RunItem(Batch& batch, Item& item, Scratch& scratch) {
+  const StoredBytes& w = item.where;
+  std::shared_ptr<EntryBuffer> plain;
+  CheckSink sink;
+  // Stored bytes read in a run are kept where they lie; others get a buffer of their own.
+  if (options_.keepBytes && (item.kind != Kind::InRun || w.deflated)) {
+    plain = EntryBuffer::Allocate(w.size);
+    if (!plain) {
+      item.load = EntryLoad::NoMemory;
+      return;
+    }
+    sink.fill = plain->data();
+    sink.room = plain->size();
+  }
+  EntryLoad load = EntryLoad::Ok;
+  if (item.kind == Kind::InRun) {
+    const uint8_t* stored = batch.run->data() + (w.offset - batch.runStart);
+    if (!w.deflated) {
+      // Stored bytes are their own plain form.
+      item.data = stored;
+      item.size = w.size;
+      sink.crc = Crc32(stored, w.size);
+    } else if (plain) {
+      if (!scratch.inflater.Inflate(plain->data(), w.size, stored, w.storedSize))
+        load = EntryLoad::ReadFailed;
+      else
+        sink.crc = Crc32(plain->data(), w.size);
+    } else {
+      load = InflateResult(scratch.inflater.InflateTo(stored, w.storedSize, w.size, &sink));
+    }
+  } else {
+    // Read in pieces at offsets, as ReadStoredBytes reads through the source's own file.
+    WorkerScratch& reading = scratch.reading;
+    FILE* file = doc_->source->file();
+    if (!reading.reader || reading.reader->Shared() != file)
+      reading.reader.reset(new (std::nothrow) source_file::ParallelReader(file, doc_->source->path().c_str()));
+    if (!reading.piece) reading.piece.reset(new (std::nothrow) uint8_t[WorkerScratch::kPiece]);
+    if (!reading.reader || !reading.piece) {
+      item.load = EntryLoad::NoMemory;
+      return;
+    }
+    std::unique_ptr<InflateStream> inflater;
+    if (w.deflated) inflater.reset(new (std::nothrow) InflateStream(w.size));
+    if (w.deflated && !inflater) {
+      item.load = EntryLoad::NoMemory;
+      return;
+    }
+    uint64_t offset = w.offset;
+    uint64_t left = w.deflated ? w.storedSize : w.size;
+    InflateStream::Status status = InflateStream::Status::More;
+    while (left > 0 && status == InflateStream::Status::More && load == EntryLoad::Ok) {
+      if (stopping_.load(std::memory_order_relaxed)) return;
+      const size_t piece = left < WorkerScratch::kPiece ? static_cast<size_t>(left) : WorkerScratch::kPiece;
+      uint8_t* buffer = reading.piece.get();
+      if (!reading.reader->ReadAt(offset, buffer, piece)) {
+        load = EntryLoad::ReadFailed;
+      } else if (inflater) {
+        status = inflater->Feed(buffer, piece, &sink);
+      } else if (!sink.Take(buffer, piece)) {
+        load = EntryLoad::ReadFailed;
+      }
+      offset += piece;
+      left -= piece;
+    }
+    if (load == EntryLoad::Ok && inflater) load = InflateResult(inflater->Finish());
+  }
+  if (load == EntryLoad::Ok && w.hasCrc && sink.crc != w.crc) load = EntryLoad::CrcMismatch;
+  item.load = load;
+  if (load == EntryLoad::Ok && plain) {
+    item.data = plain->data();
+    item.size = plain->size();
+    item.plain = std::move(plain);
+  }
+}

@@ -1,0 +1,117 @@
+// Reading the file entries of a document on worker threads, ahead of the thread that uses
+// them, and handing their outcomes to it in the order given: what test and extract want of
+// every entry of an archive. Entries whose stored bytes are neighbours in the file are read
+// together, with one read; their checks (inflating, CRC-32) run on the workers, which keep
+// their inflate state from one entry to the next. What is read ahead is bounded by a byte
+// budget, and a large entry is read in pieces, so memory stays bounded whatever the sizes.
+// Only the calling thread touches the document and its source's file position; workers
+// read the file at offsets (source_file::ParallelReader) and touch nothing else.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "archive/document.h"
+#include "archive/entry_buffer.h"
+#include "archive/problem.h"
+#include "archive/source.h"
+#include "archive/tree.h"
+
+struct ReadAheadOptions {
+  unsigned workers = 0;  // worker threads; 0: one per core
+  // The plain bytes of each entry are kept for the caller (otherwise they are only checked),
+  // up to keepLimit bytes an entry; a larger entry is left to the caller to read itself.
+  bool keepBytes = false;
+  uint32_t keepLimit = 8u << 20;
+  // What the entries read ahead may hold in memory together. An entry larger than this
+  // still goes, alone.
+  uint64_t budget = 24u << 20;
+};
+
+// What came of one entry.
+struct EntryOutcome {
+  const Node* node = nullptr;
+  // What StreamEntryBytes would have given (Ok for a memory file).
+  EntryLoad load = EntryLoad::Ok;
+  // With keepBytes, when load is Ok: the plain bytes, alive while the outcome is.
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  // With keepBytes: the entry is too large to hold, and was not read; the caller streams it
+  // (StreamEntryBytes), and load says nothing.
+  bool readHere = false;
+  SharedBytes holder;
+};
+
+class EntryReadAhead {
+ public:
+  // nodes: file nodes of doc, in the order their outcomes are wanted. Workers start with
+  // the first entry that has bytes to read.
+  EntryReadAhead(const ArchiveDocument* doc, std::vector<const Node*> nodes, const ReadAheadOptions& options);
+  // Stops the workers (running ones at their next piece) and waits for them.
+  ~EntryReadAhead();
+  EntryReadAhead(const EntryReadAhead&) = delete;
+  EntryReadAhead& operator=(const EntryReadAhead&) = delete;
+
+  // Whether every node's outcome was handed out.
+  bool Done() const { return given_ == nodes_.size(); }
+  // The outcome of the next node in order, once its work is done; false when slice passed
+  // first (the caller may ask whether the user cancelled, and call again) or when Done.
+  bool Next(std::chrono::milliseconds slice, EntryOutcome* outcome);
+
+ private:
+  enum class Kind : uint8_t { Ready, InRun, Pieces, ReadHere };
+  struct Item {
+    const Node* node = nullptr;
+    Kind kind = Kind::Ready;
+    EntryLoad load = EntryLoad::Ok;
+    StoredBytes where;
+    SharedBytes plain;  // kept bytes, or the memory file's own
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+  };
+  // Entries whose outcomes are handed out together: neighbours read in one run of bytes,
+  // or one entry read in pieces.
+  struct Batch {
+    std::vector<Item> items;
+    std::shared_ptr<EntryBuffer> run;  // the bytes from runStart, when read in one go
+    uint64_t runStart = 0, runEnd = 0;
+    uint64_t useful = 0;  // stored bytes of the run's entries
+    uint64_t cost = 0;
+    size_t given = 0;   // items handed out
+    bool done = false;  // guarded by mutex_
+  };
+  struct Scratch;
+
+  // Plans and queues entries while the budget has room.
+  void Fill();
+  // Plans the next batch from the nodes not yet planned.
+  std::unique_ptr<Batch> Plan();
+  void Work();
+  void RunBatch(Batch& batch, Scratch& scratch);
+  void RunItem(Batch& batch, Item& item, Scratch& scratch);
+
+  const ArchiveDocument* doc_;
+  std::vector<const Node*> nodes_;
+  const ReadAheadOptions options_;
+  const unsigned threads_;
+  size_t planned_ = 0;  // nodes planned into batches
+  size_t given_ = 0;    // outcomes handed out
+  uint64_t inFlight_ = 0;
+  std::unique_ptr<Batch> pending_;            // planned, waiting for the budget
+  std::deque<std::unique_ptr<Batch>> queue_;  // the calling thread's alone
+
+  std::mutex mutex_;
+  std::condition_variable workReady_;
+  std::condition_variable workDone_;
+  std::deque<Batch*> todo_;
+  bool stop_ = false;  // guarded by mutex_, and mirrored for the work in progress
+  std::atomic<bool> stopping_{false};
+  std::vector<std::thread> workers_;
+};
