@@ -51,17 +51,18 @@ void SetSubItemText(HWND list, int index, int subItem, const char* text) {
 // The document of the archive window a list belongs to, or null.
 WindowDocument* ListDocument(HWND list) { return DocumentOf(ArchiveWindowOfPane(list)); }
 
-// Stops the list from repainting while it changes, so that it repaints once afterwards.
-class ListFreeze {
+// Stops a pane from repainting while it changes, so that it repaints once afterwards. The
+// tree also lays out its items and scroll bars only then, not after each one inserted.
+class PaneFreeze {
  public:
-  explicit ListFreeze(HWND list) : list_(list) { SendMessageA(list_, WM_SETREDRAW, FALSE, 0); }
-  ~ListFreeze() {
-    SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
-    RepaintWhole(list_);
+  explicit PaneFreeze(HWND pane) : pane_(pane) { SendMessageA(pane_, WM_SETREDRAW, FALSE, 0); }
+  ~PaneFreeze() {
+    SendMessageA(pane_, WM_SETREDRAW, TRUE, 0);
+    RepaintWhole(pane_);
   }
 
  private:
-  HWND list_;
+  HWND pane_;
 };
 
 }  // namespace
@@ -130,9 +131,12 @@ bool BuildArchiveView(HWND window, WindowDocument* doc, Failure* why) {
   ApplyPaneDpi(doc);
   *why = BuildTree(doc, g_settings.keepCase);
   if (*why) return false;
-  if (!AddFolderItems(doc, doc->root())) {
-    *why = Fail(Problem::NoMemory);
-    return false;
+  {
+    PaneFreeze freeze(doc->folderTree);
+    if (!AddFolderItems(doc, doc->root())) {
+      *why = Fail(Problem::NoMemory);
+      return false;
+    }
   }
 
   InsertListColumns(doc);
@@ -256,7 +260,7 @@ void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
     doc->filterText.clear();
     if (doc->filterBox) SetWindowTextA(doc->filterBox, "");
   }
-  ListFreeze freeze(doc->itemList);
+  PaneFreeze freeze(doc->itemList);
   SendMessageA(doc->itemList, LVM_DELETEALLITEMS, 0, 0);
   SendMessageA(doc->itemList, LVM_SETITEMCOUNT, 500, 0);
   doc->shadowedInList = 0;
@@ -285,7 +289,7 @@ int FindListItem(HWND list, const Node* node) {
 void RefreshListColumn(HWND list, int column) {
   WindowDocument* doc = ListDocument(list);
   if (doc == nullptr) return;
-  ListFreeze freeze(list);
+  PaneFreeze freeze(list);
   ColumnTexts texts(doc);
   const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {

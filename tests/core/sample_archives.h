@@ -107,35 +107,40 @@ struct ZipEntry {
   uint32_t dosTime = 0x28210000;  // DOS date (high word) and time: 2000-01-01 00:00:00
 };
 
-// A ZIP of entries with data, local headers first, then the central directory, and an
-// archive comment.
-inline std::vector<uint8_t> ZipWithData(const std::vector<ZipEntry>& entries, const std::string& comment = "") {
-  std::vector<uint8_t> out;
-  std::vector<uint32_t> offsets;
-  auto header = [&out](const ZipEntry& e) {
-    Put16(out, 20);  // version needed
-    Put16(out, e.flags);
-    Put16(out, e.method);
-    Put16(out, e.dosTime & 0xFFFF);
-    Put16(out, e.dosTime >> 16);
-    Put32(out, e.crc);
-    Put32(out, static_cast<uint32_t>(e.bytes.size()));
-    Put32(out, e.size);
-    Put16(out, static_cast<uint32_t>(e.name.size()));
-    Put16(out, 0);  // extra
-  };
-  for (const ZipEntry& e : entries) {
-    offsets.push_back(static_cast<uint32_t>(out.size()));
-    Put32(out, 0x04034B50);
-    header(e);
-    PutText(out, e.name);
-    out.insert(out.end(), e.bytes.begin(), e.bytes.end());
-  }
-  const uint32_t central = static_cast<uint32_t>(out.size());
+// The fields a local header and a central record share, for an entry of storedSize bytes
+// as they lie in the file.
+inline void PutZipCommonFields(std::vector<uint8_t>& out, const ZipEntry& e, uint32_t storedSize) {
+  Put16(out, 20);  // version needed
+  Put16(out, e.flags);
+  Put16(out, e.method);
+  Put16(out, e.dosTime & 0xFFFF);
+  Put16(out, e.dosTime >> 16);
+  Put32(out, e.crc);
+  Put32(out, storedSize);
+  Put32(out, e.size);
+  Put16(out, static_cast<uint32_t>(e.name.size()));
+  Put16(out, 0);  // extra
+}
+
+// The local header of an entry of storedSize bytes, with its name; its data follows it.
+inline void PutZipLocalHeader(std::vector<uint8_t>& out, const ZipEntry& e, uint32_t storedSize) {
+  Put32(out, 0x04034B50);
+  PutZipCommonFields(out, e, storedSize);
+  PutText(out, e.name);
+}
+
+// The central directory and end record of entries whose local headers lie at offsets, the
+// directory starting at central. storedSizes gives each entry's stored size where its bytes
+// are not kept in the entry (an archive written piece by piece), else is empty.
+inline void PutZipDirectory(std::vector<uint8_t>& out, const std::vector<ZipEntry>& entries,
+                            const std::vector<uint32_t>& offsets, uint32_t central, const std::string& comment,
+                            const std::vector<uint32_t>& storedSizes = {}) {
+  const size_t first = out.size();
   for (size_t i = 0; i < entries.size(); ++i) {
     Put32(out, 0x02014B50);
     Put16(out, 20);  // version made by
-    header(entries[i]);
+    PutZipCommonFields(out, entries[i],
+                       storedSizes.empty() ? static_cast<uint32_t>(entries[i].bytes.size()) : storedSizes[i]);
     Put16(out, 0);  // comment
     Put16(out, 0);  // disk
     Put16(out, 0);  // internal attributes
@@ -143,7 +148,7 @@ inline std::vector<uint8_t> ZipWithData(const std::vector<ZipEntry>& entries, co
     Put32(out, offsets[i]);
     PutText(out, entries[i].name);
   }
-  const uint32_t centralSize = static_cast<uint32_t>(out.size()) - central;
+  const uint32_t centralSize = static_cast<uint32_t>(out.size() - first);
   Put32(out, 0x06054B50);
   Put16(out, 0);
   Put16(out, 0);
@@ -153,6 +158,19 @@ inline std::vector<uint8_t> ZipWithData(const std::vector<ZipEntry>& entries, co
   Put32(out, central);
   Put16(out, static_cast<uint32_t>(comment.size()));
   PutText(out, comment);
+}
+
+// A ZIP of entries with data, local headers first, then the central directory, and an
+// archive comment.
+inline std::vector<uint8_t> ZipWithData(const std::vector<ZipEntry>& entries, const std::string& comment = "") {
+  std::vector<uint8_t> out;
+  std::vector<uint32_t> offsets;
+  for (const ZipEntry& e : entries) {
+    offsets.push_back(static_cast<uint32_t>(out.size()));
+    PutZipLocalHeader(out, e, static_cast<uint32_t>(e.bytes.size()));
+    out.insert(out.end(), e.bytes.begin(), e.bytes.end());
+  }
+  PutZipDirectory(out, entries, offsets, static_cast<uint32_t>(out.size()), comment);
   return out;
 }
 
