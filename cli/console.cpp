@@ -187,6 +187,8 @@ void ProgressLine::Start(uint32_t steps) {
 }
 
 void ProgressLine::ShowItem(const char* storedPath, uint32_t) {
+  // Nothing is drawn where no terminal shows it: the name is not even made printable.
+  if (!StderrIsTerminal()) return;
   item_ = PrintableName(storedPath);
   Draw(false);
 }

@@ -4,6 +4,7 @@
 // written outside the directory; a link found in the way is not followed.
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include <cerrno>
 
@@ -36,6 +37,9 @@ struct Extraction {
   EntryReadAhead* ahead = nullptr;
   ProgressLine progress{"extracting"};
   int refused = 0, damaged = 0, failed = 0, kept = 0, written = 0;
+  // The folders this extraction made or found already there: the files after the first in
+  // a folder cost no call to make it again.
+  std::unordered_set<const Node*> madeFolders;
   // Set by a failure that every later file would meet too (a full disk): the extraction
   // ends there with that one message.
   bool stopped = false;
@@ -87,6 +91,7 @@ struct Extraction {
 #endif
       const bool last = i == 0;
       if (last && !chain[i]->IsDirectory()) break;
+      if (madeFolders.count(chain[i]) != 0) continue;
       errno = 0;
       if (!MakeDirectory(path)) {
         const int error = errno;
@@ -99,6 +104,7 @@ struct Extraction {
                       0);
         return std::string();
       }
+      madeFolders.insert(chain[i]);
     }
     return path;
   }
