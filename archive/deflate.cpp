@@ -138,44 +138,44 @@ InflateStream::~InflateStream() {
   if (state_ && state_->started) inflateEnd(&state_->stream);
 }
 
-InflateStream::Status InflateStream::Feed(const uint8_t* input, size_t size, ByteSink* sink) {
-  // While the status is More the state exists and zlib was started.
-  if (status_ != Status::More) return status_;
-  z_stream& z = state_->stream;
+namespace {
+
+// Inflates the next piece of a stream into sink through out, counting what it makes against
+// what the stream must make: More once the piece is used up and the stream goes on.
+InflateStream::Status InflateInto(z_stream& z, uint8_t* out, size_t outSize, const uint8_t* input, size_t size,
+                                  uint64_t expected, uint64_t* produced, ByteSink* sink) {
+  using Status = InflateStream::Status;
   while (size > 0) {
     // zlib counts its input in 32-bit pieces.
     const uInt piece = size > 0x40000000u ? 0x40000000u : static_cast<uInt>(size);
     z.next_in = const_cast<Bytef*>(input);
     z.avail_in = piece;
     do {
-      z.next_out = state_->out;
-      z.avail_out = sizeof state_->out;
+      z.next_out = out;
+      z.avail_out = static_cast<uInt>(outSize);
       const int result = inflate(&z, Z_NO_FLUSH);
-      const size_t made = sizeof state_->out - z.avail_out;
+      const size_t made = outSize - z.avail_out;
       // More than the record promised is the size mismatch of a damaged entry, even when
       // the stream itself would go on.
-      if (made > expected_ - produced_) {
-        status_ = Status::Damaged;
-        return status_;
-      }
-      produced_ += made;
-      if (made > 0 && sink != nullptr && !sink->Take(state_->out, made)) {
-        status_ = Status::Stopped;
-        return status_;
-      }
-      if (result == Z_STREAM_END) {
-        status_ = produced_ == expected_ ? Status::Ended : Status::Damaged;
-        return status_;
-      }
+      if (made > expected - *produced) return Status::Damaged;
+      *produced += made;
+      if (made > 0 && sink != nullptr && !sink->Take(out, made)) return Status::Stopped;
+      if (result == Z_STREAM_END) return *produced == expected ? Status::Ended : Status::Damaged;
       // Z_BUF_ERROR only says no progress was possible: the input is used up.
-      if (result != Z_OK && result != Z_BUF_ERROR) {
-        status_ = Status::Damaged;
-        return status_;
-      }
+      if (result != Z_OK && result != Z_BUF_ERROR) return Status::Damaged;
     } while (z.avail_in > 0 || z.avail_out == 0);
     input += piece;
     size -= piece;
   }
+  return Status::More;
+}
+
+}  // namespace
+
+InflateStream::Status InflateStream::Feed(const uint8_t* input, size_t size, ByteSink* sink) {
+  // While the status is More the state exists and zlib was started.
+  if (status_ != Status::More) return status_;
+  status_ = InflateInto(state_->stream, state_->out, sizeof state_->out, input, size, expected_, &produced_, sink);
   return status_;
 }
 
@@ -228,31 +228,10 @@ int InflateReuse::Inflate(uint8_t* output, uint32_t outputSize, const uint8_t* i
 
 InflateStream::Status InflateReuse::InflateTo(const uint8_t* input, size_t inputSize, uint64_t expected,
                                               ByteSink* sink) {
-  using Status = InflateStream::Status;
-  if (!Begin()) return Status::NoMemory;
-  z_stream& z = state_->stream;
+  if (!Begin()) return InflateStream::Status::NoMemory;
   uint64_t produced = 0;
-  while (inputSize > 0) {
-    // zlib counts its input in 32-bit pieces.
-    const uInt piece = inputSize > 0x40000000u ? 0x40000000u : static_cast<uInt>(inputSize);
-    z.next_in = const_cast<Bytef*>(input);
-    z.avail_in = piece;
-    do {
-      z.next_out = state_->out;
-      z.avail_out = sizeof state_->out;
-      const int result = inflate(&z, Z_NO_FLUSH);
-      const size_t made = sizeof state_->out - z.avail_out;
-      if (made > expected - produced) return Status::Damaged;
-      produced += made;
-      if (made > 0 && sink != nullptr && !sink->Take(state_->out, made)) return Status::Stopped;
-      if (result == Z_STREAM_END) return produced == expected ? Status::Ended : Status::Damaged;
-      if (result != Z_OK && result != Z_BUF_ERROR) return Status::Damaged;
-      // Z_BUF_ERROR with room left in the output: the input is used up.
-      if (result == Z_BUF_ERROR && z.avail_out != 0) break;
-    } while (z.avail_in > 0 || z.avail_out == 0);
-    input += piece;
-    inputSize -= piece;
-  }
+  const InflateStream::Status status =
+      InflateInto(state_->stream, state_->out, sizeof state_->out, input, inputSize, expected, &produced, sink);
   // The input ended while the stream still wanted more.
-  return Status::Damaged;
+  return status == InflateStream::Status::More ? InflateStream::Status::Damaged : status;
 }

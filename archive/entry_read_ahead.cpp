@@ -8,6 +8,7 @@
 #include "archive/entry_data.h"
 #include "archive/save_pipeline.h"
 #include "archive/source_file.h"
+#include "archive/stored_reading.h"
 
 namespace {
 
@@ -34,19 +35,6 @@ struct CheckSink : ByteSink {
     return true;
   }
 };
-
-EntryLoad InflateResult(InflateStream::Status status) {
-  switch (status) {
-    case InflateStream::Status::Ended:
-      return EntryLoad::Ok;
-    case InflateStream::Status::Stopped:
-      return EntryLoad::Stopped;
-    case InflateStream::Status::NoMemory:
-      return EntryLoad::NoMemory;
-    default:
-      return EntryLoad::ReadFailed;
-  }
-}
 
 }  // namespace
 
@@ -247,7 +235,7 @@ void EntryReadAhead::RunItem(Batch& batch, Item& item, Scratch& scratch) {
       else
         sink.crc = Crc32(plain->data(), w.size);
     } else {
-      load = InflateResult(scratch.inflater.InflateTo(stored, w.storedSize, w.size, &sink));
+      load = LoadOfInflate(scratch.inflater.InflateTo(stored, w.storedSize, w.size, &sink));
     }
   } else {
     // Read in pieces at offsets, as ReadStoredBytes reads through the source's own file.
@@ -283,7 +271,7 @@ void EntryReadAhead::RunItem(Batch& batch, Item& item, Scratch& scratch) {
       offset += piece;
       left -= piece;
     }
-    if (load == EntryLoad::Ok && inflater) load = InflateResult(inflater->Finish());
+    if (load == EntryLoad::Ok && inflater) load = LoadOfInflate(inflater->Finish());
   }
   if (load == EntryLoad::Ok && w.hasCrc && sink.crc != w.crc) load = EntryLoad::CrcMismatch;
   item.load = load;

@@ -27,18 +27,7 @@ class InflateSink : public ByteSink {
     // A stream that ended needs none of the bytes after it.
     return status_ == InflateStream::Status::More;
   }
-  EntryLoad Result() const {
-    switch (inflater_.Finish()) {
-      case InflateStream::Status::Ended:
-        return EntryLoad::Ok;
-      case InflateStream::Status::Stopped:
-        return EntryLoad::Stopped;
-      case InflateStream::Status::NoMemory:
-        return EntryLoad::NoMemory;
-      default:
-        return EntryLoad::ReadFailed;
-    }
-  }
+  EntryLoad Result() const { return LoadOfInflate(inflater_.Finish()); }
 
  private:
   InflateStream inflater_;
@@ -47,6 +36,19 @@ class InflateSink : public ByteSink {
 };
 
 }  // namespace
+
+EntryLoad LoadOfInflate(InflateStream::Status status) {
+  switch (status) {
+    case InflateStream::Status::Ended:
+      return EntryLoad::Ok;
+    case InflateStream::Status::Stopped:
+      return EntryLoad::Stopped;
+    case InflateStream::Status::NoMemory:
+      return EntryLoad::NoMemory;
+    default:
+      return EntryLoad::ReadFailed;
+  }
+}
 
 EntryLoad ReadStoredBytes(FILE* file, const StoredBytes& where, ByteSink* sink) {
   CrcSink crc(sink);
