@@ -11,7 +11,8 @@ uint32_t CountCheckedEntries(const ArchiveDocument* doc) {
   return doc && doc->root() ? CountFiles(doc->root()->firstChild()) : 0;
 }
 
-ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress* progress, unsigned workers) {
+ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress* progress, unsigned workers,
+                                       bool readWhole) {
   ArchiveCheckResult result;
   const Node* root = doc ? doc->root() : nullptr;
   std::vector<const Node*> files;
@@ -19,6 +20,7 @@ ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress*
     if (n->IsFile()) files.push_back(n);
   ReadAheadOptions options;
   options.workers = workers;
+  if (!readWhole) options.wholeFile = 0;
   EntryReadAhead ahead(doc, files, options);
   for (const Node* n : files) {
     if (progress && progress->Cancelled()) {

@@ -38,7 +38,10 @@ struct ArchiveCheckResult {
 // more than once is read, and the path named among the duplicates. The entries are read and
 // checked on workers worker threads (0: one per core); the result is the same whatever
 // their number.
-ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress* progress, unsigned workers = 0);
+// A small archive file is read whole first, unless readWhole is false: its entries are then
+// read in runs, as a large one's are.
+ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress* progress, unsigned workers = 0,
+                                       bool readWhole = true);
 
 // The number of file entries CheckArchiveEntries reads: the progress dialog's steps.
 uint32_t CountCheckedEntries(const ArchiveDocument* doc);

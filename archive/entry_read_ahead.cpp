@@ -45,7 +45,17 @@ struct EntryReadAhead::Scratch {
 
 EntryReadAhead::EntryReadAhead(const ArchiveDocument* doc, std::vector<const Node*> nodes,
                                const ReadAheadOptions& options)
-    : doc_(doc), nodes_(std::move(nodes)), options_(options), threads_(SaveThreadsFor(options.workers)) {}
+    : doc_(doc), nodes_(std::move(nodes)), options_(options), threads_(SaveThreadsFor(options.workers)) {
+  ArchiveSource* source = doc_ && doc_->source ? doc_->source.get() : nullptr;
+  const int64_t length = source && source->file() && nodes_.size() > 1 ? source->FileLength() : -1;
+  if (length <= 0 || static_cast<uint64_t>(length) > options_.wholeFile ||
+      static_cast<uint64_t>(length) > options_.budget / 2)
+    return;
+  wholeFile_ = EntryBuffer::Allocate(static_cast<size_t>(length));
+  // Should it fail, the entries are read in runs as for any other file.
+  if (wholeFile_ && !source_file::ReadPieceAt(source->file(), 0, wholeFile_->data(), wholeFile_->size()))
+    wholeFile_.reset();
+}
 
 EntryReadAhead::~EntryReadAhead() {
   {
@@ -99,7 +109,8 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
         const uint64_t start = w.offset < batch->runStart ? w.offset : batch->runStart;
         const uint64_t end = w.offset + stored > batch->runEnd ? w.offset + stored : batch->runEnd;
         const uint64_t useful = batch->useful + stored;
-        if (end - start > kRunBytes || end - start - (useful < end - start ? useful : end - start) > useful + kRunGap)
+        if (!wholeFile_ &&
+            (end - start > kRunBytes || end - start - (useful < end - start ? useful : end - start) > useful + kRunGap))
           break;
         batch->runStart = start;
         batch->runEnd = end;
@@ -115,7 +126,7 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
     ++planned_;
     if (batch->items.size() >= kRunEntries) open = false;
   }
-  batch->cost += batch->runEnd - batch->runStart;
+  if (!wholeFile_) batch->cost += batch->runEnd - batch->runStart;
   return batch;
 }
 
@@ -129,7 +140,10 @@ void EntryReadAhead::Fill() {
     const bool admitted = queue_.size() <= 1 || (inFlight_ <= options_.budget && batch.cost <= options_.budget - inFlight_);
     if (!admitted) return;
     bool needsWork = false;
-    if (batch.runEnd > batch.runStart) {
+    if (batch.runEnd > batch.runStart && wholeFile_) {
+      batch.run = wholeFile_;
+      batch.runStart = 0;
+    } else if (batch.runEnd > batch.runStart) {
       // The run is read here, in one go; should that fail, each of its entries is read on
       // its own, as it would be alone.
       FILE* file = doc_->source ? doc_->source->file() : nullptr;

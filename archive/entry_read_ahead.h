@@ -33,6 +33,9 @@ struct ReadAheadOptions {
   // What the entries read ahead may hold in memory together. An entry larger than this
   // still goes, alone.
   uint64_t budget = 24u << 20;
+  // An archive file of at most this many bytes is read whole, in one go, before anything
+  // else (0: never); the budget keeps room for it.
+  uint64_t wholeFile = 12u << 20;
 };
 
 // What came of one entry.
@@ -104,6 +107,9 @@ class EntryReadAhead {
   size_t planned_ = 0;  // nodes planned into batches
   size_t given_ = 0;    // outcomes handed out
   uint64_t inFlight_ = 0;
+  // An archive file small enough is read whole, in one go, before anything else: its
+  // entries then cost no read of their own, however their walk order jumps about the file.
+  std::shared_ptr<EntryBuffer> wholeFile_;
   std::unique_ptr<Batch> pending_;            // planned, waiting for the budget
   std::deque<std::unique_ptr<Batch>> queue_;  // the calling thread's alone
 

@@ -23,17 +23,20 @@ std::vector<std::string> DamagedPaths(const ArchiveCheckResult& result) {
   return paths;
 }
 
-// The check on one worker and on four: both must find the same, which is what the callers
-// expect of either; the four workers' result is returned.
+// The check on one worker and on four, with the small file read whole and read in runs as a
+// large one is: all must find the same, which is what the callers expect of either; the four
+// workers' result is returned.
 ArchiveCheckResult CheckOnOneAndFourWorkers(const ArchiveDocument* doc) {
   const ArchiveCheckResult one = CheckArchiveEntries(doc, nullptr, 1);
   const ArchiveCheckResult four = CheckArchiveEntries(doc, nullptr, 4);
-  EXPECT_EQ(one.files, four.files);
-  EXPECT_EQ(one.cancelled, four.cancelled);
-  EXPECT_EQ(one.damaged.size(), four.damaged.size());
-  for (size_t i = 0; i < one.damaged.size() && i < four.damaged.size(); ++i) {
-    EXPECT_EQ(one.damaged[i].path, four.damaged[i].path);
-    EXPECT_EQ(FailureReason(one.damaged[i].problem), FailureReason(four.damaged[i].problem));
+  for (const ArchiveCheckResult& other : {four, CheckArchiveEntries(doc, nullptr, 4, false)}) {
+    EXPECT_EQ(one.files, other.files);
+    EXPECT_EQ(one.cancelled, other.cancelled);
+    EXPECT_EQ(one.damaged.size(), other.damaged.size());
+    for (size_t i = 0; i < one.damaged.size() && i < other.damaged.size(); ++i) {
+      EXPECT_EQ(one.damaged[i].path, other.damaged[i].path);
+      EXPECT_EQ(FailureReason(one.damaged[i].problem), FailureReason(other.damaged[i].problem));
+    }
   }
   return four;
 }
@@ -231,10 +234,10 @@ TEST(ArchiveCheck, DamageAmongManyEntriesComesInWalkOrderWhateverTheWorkers) {
     for (size_t v : victims)
       if (plans[v].name == name) expected.push_back(name);
   ASSERT_EQ(expected.size(), victims.size());
-  for (unsigned workers : {1u, 4u}) {
-    SCOPED_TRACE(workers);
+  for (const auto& [workers, whole] : {std::pair{1u, true}, std::pair{4u, true}, std::pair{4u, false}}) {
+    SCOPED_TRACE(std::to_string(workers) + (whole ? " workers, the file read whole" : " workers, read in runs"));
     CancellingProgress progress(UINT32_MAX);
-    const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, &progress, workers);
+    const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, &progress, workers, whole);
     EXPECT_FALSE(result.cancelled);
     EXPECT_EQ(result.files, plans.size());
     EXPECT_EQ(progress.shown, walk);
