@@ -77,6 +77,14 @@ Failure StreamFailure(EntryLoad load, bool cancelled, bool writeFailed, const st
   return EntryFailure(Problem::LoadFailed, path, load);
 }
 
+Failure CopyEntryBytes(const WriteJob& job, uint64_t offset, uint64_t n, ArchiveOutput* out,
+                       std::vector<uint8_t>& buffer, const std::string& path) {
+  const CopyResult copied = CopySourceBytes(job.source->file(), offset, n, out, buffer.data(), buffer.size());
+  if (copied == CopyResult::ReadFailed) return EntryFailure(Problem::LoadFailed, path, EntryLoad::ReadFailed);
+  if (copied == CopyResult::WriteFailed) return Fail(Problem::WriteFailed, path);
+  return Failure();
+}
+
 void ReadStoredInput(const WriteJob& job, EntryWork* work) {
   std::shared_ptr<EntryBuffer> stored = EntryBuffer::Allocate(work->where.storedSize);
   if (!stored)
@@ -91,13 +99,7 @@ void ReadStoredInput(const WriteJob& job, EntryWork* work) {
 
 Failure WriteSlotBytes(const WriteJob& job, ArchiveOutput* out, SaveProgress* progress, std::vector<uint8_t>& copyBuffer,
                        const SlotItem& item) {
-  if (item.fromSource) {
-    const CopyResult copied =
-        CopySourceBytes(job.source->file(), item.offset, item.size, out, copyBuffer.data(), copyBuffer.size());
-    if (copied == CopyResult::ReadFailed) return EntryFailure(Problem::LoadFailed, item.path, EntryLoad::ReadFailed);
-    if (copied == CopyResult::WriteFailed) return Fail(Problem::WriteFailed, item.path);
-    return Failure();
-  }
+  if (item.fromSource) return CopyEntryBytes(job, item.offset, item.size, out, copyBuffer, item.path);
   if (item.streamed) {
     OutputSink sink(out);
     uint32_t crc;

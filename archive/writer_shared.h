@@ -86,6 +86,10 @@ class SaveQueue {
 enum class CopyResult { Ok, ReadFailed, WriteFailed };
 CopyResult CopySourceBytes(FILE* from, uint64_t offset, uint64_t n, ArchiveOutput* out, uint8_t* buffer,
                            size_t bufferSize);
+// Copies the n stored bytes at offset of the job's source to the output as they lie; the
+// failure names the entry at path.
+Failure CopyEntryBytes(const WriteJob& job, uint64_t offset, uint64_t n, ArchiveOutput* out,
+                       std::vector<uint8_t>& buffer, const std::string& path);
 // The buffer size for CopySourceBytes: its pieces are large enough to go straight to the
 // file and small enough to stay in the processor's cache between reading and writing.
 constexpr size_t kCopyBufferSize = 256 << 10;

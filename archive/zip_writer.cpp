@@ -145,11 +145,7 @@ void AddRecord(ZipWriter& w, const ZipItem& item, const EntryFields& f, uint64_t
 
 // Copies the source's compressed bytes of an entry, as they lie.
 Failure CopyRaw(ZipWriter& w, const ZipItem& item) {
-  const CopyResult copied = CopySourceBytes(w.job.source->file(), item.work.where.offset, item.work.where.storedSize,
-                                            &w.output, w.copyBuffer.data(), w.copyBuffer.size());
-  if (copied == CopyResult::ReadFailed) return EntryFailure(Problem::LoadFailed, item.path, EntryLoad::ReadFailed);
-  if (copied == CopyResult::WriteFailed) return Fail(Problem::WriteFailed, item.path);
-  return Failure();
+  return CopyEntryBytes(w.job, item.work.where.offset, item.work.where.storedSize, &w.output, w.copyBuffer, item.path);
 }
 
 // Writes the local header, the path and the bytes of the entry (bytes, or the source's
