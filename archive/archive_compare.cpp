@@ -151,7 +151,9 @@ class PulledFile {
     StoredBytes where;
     EntryLoad located = EntryLoad::NotInSource;
     if (entry && source && entry->index < source->Count()) located = source->Locate(entry->index, &where);
-    if (entry == nullptr || (located == EntryLoad::Ok && where.deflated)) {
+    // Deflated entries, and those the source reads itself (a game folder's loose files), are
+    // read whole; stored ones are read in pieces from where they lie.
+    if (entry == nullptr || (located == EntryLoad::Ok && (where.deflated || source->EntryFile(entry->index) == nullptr))) {
       const EntryLoad load = LoadEntryBytes(side.document, node, &held_);
       if (load != EntryLoad::Ok) return EntryFailure(side, node, load);
       memory_ = held_ ? held_->data() : nullptr;
@@ -160,8 +162,8 @@ class PulledFile {
     if (located != EntryLoad::Ok) return EntryFailure(side, node, located);
     if (EntryPlacement(side.document, node).problem == Problem::SharesData)
       return EntryFailure(side, node, EntryLoad::SharedData);
-    if (source->file() == nullptr || where.size != file.size) return failure_;
-    entryFile_ = source->file();
+    if (where.size != file.size) return failure_;
+    entryFile_ = source->EntryFile(entry->index);
     offset_ = where.offset;
     checkCrc_ = where.hasCrc;
     expectedCrc_ = where.crc;

@@ -89,9 +89,11 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
     } else {
       const StoredBytes& w = item.where;
       const uint64_t stored = w.deflated ? w.storedSize : w.size;
+      item.entry = node->source()->index;
+      item.file = doc_->source->EntryFile(item.entry);
       if (options_.keepBytes && w.size > options_.keepLimit) {
         item.kind = Kind::ReadHere;
-      } else if (stored > kRunBytes) {
+      } else if (stored > kRunBytes || item.file == nullptr) {
         item.kind = Kind::Pieces;
       } else {
         item.kind = Kind::InRun;
@@ -103,6 +105,9 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
                       : options_.keepBytes      ? w.size
                                                 : WorkerScratch::kPiece;
         open = false;
+      } else if (batch->runEnd > batch->runStart && item.file != batch->runFile) {
+        // A run is read from one file.
+        break;
       } else if (batch->runEnd > batch->runStart) {
         // Neighbours in either direction, or in a hole of the run: walk order need not be
         // file order. The run takes them while it stays small and mostly made of their bytes.
@@ -119,6 +124,7 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
         batch->runStart = w.offset;
         batch->runEnd = w.offset + stored;
         batch->useful = stored;
+        batch->runFile = item.file;
       }
       if (item.kind == Kind::InRun && options_.keepBytes && w.deflated) batch->cost += w.size;
     }
@@ -146,7 +152,7 @@ void EntryReadAhead::Fill() {
     } else if (batch.runEnd > batch.runStart) {
       // The run is read here, in one go; should that fail, each of its entries is read on
       // its own, as it would be alone.
-      FILE* file = doc_->source ? doc_->source->file() : nullptr;
+      FILE* file = batch.runFile;
       batch.run = EntryBuffer::Allocate(static_cast<size_t>(batch.runEnd - batch.runStart));
       if (batch.run == nullptr || file == nullptr ||
           !source_file::ReadPieceAt(file, batch.runStart, batch.run->data(), batch.run->size())) {
@@ -254,9 +260,21 @@ void EntryReadAhead::RunItem(Batch& batch, Item& item, Scratch& scratch) {
   } else {
     // Read in pieces at offsets, as ReadStoredBytes reads through the source's own file.
     WorkerScratch& reading = scratch.reading;
-    FILE* file = doc_->source->file();
+    FILE* file = item.file;
+    if (file == nullptr) {
+      // An entry kept in no open file is read by the source itself, which may be asked from
+      // any thread.
+      item.load = doc_->source->Read(item.entry, &sink);
+      if (item.load == EntryLoad::Ok && w.hasCrc && sink.crc != w.crc) item.load = EntryLoad::CrcMismatch;
+      if (item.load == EntryLoad::Ok && plain) {
+        item.data = plain->data();
+        item.size = plain->size();
+        item.plain = std::move(plain);
+      }
+      return;
+    }
     if (!reading.reader || reading.reader->Shared() != file)
-      reading.reader.reset(new (std::nothrow) source_file::ParallelReader(file, doc_->source->path().c_str()));
+      reading.reader.reset(new (std::nothrow) source_file::ParallelReader(file, doc_->source->EntryFilePath(item.entry).c_str()));
     if (!reading.piece) reading.piece.reset(new (std::nothrow) uint8_t[WorkerScratch::kPiece]);
     if (!reading.reader || !reading.piece) {
       item.load = EntryLoad::NoMemory;

@@ -75,6 +75,9 @@ class EntryReadAhead {
     Kind kind = Kind::Ready;
     EntryLoad load = EntryLoad::Ok;
     StoredBytes where;
+    // The file the stored bytes lie in; null for an entry the source reads itself.
+    FILE* file = nullptr;
+    uint32_t entry = 0;  // its index in the source
     SharedBytes plain;  // kept bytes, or the memory file's own
     const uint8_t* data = nullptr;
     size_t size = 0;
@@ -84,6 +87,7 @@ class EntryReadAhead {
   struct Batch {
     std::vector<Item> items;
     std::shared_ptr<EntryBuffer> run;  // the bytes from runStart, when read in one go
+    FILE* runFile = nullptr;           // the file they are read from
     uint64_t runStart = 0, runEnd = 0;
     uint64_t useful = 0;  // stored bytes of the run's entries
     uint64_t cost = 0;

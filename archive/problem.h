@@ -77,6 +77,7 @@ enum class Problem : uint16_t {
   TemporaryFailed,  // no temporary file could be made beside path
   ReplaceFailed,    // path could not be replaced: systemError says why
   Duplicating,      // the document could not be copied for writing
+  GameFolderView,   // the document is a game folder's view, which is read as the game reads it and never written
 };
 
 struct Failure {

@@ -8,6 +8,8 @@ Failure WriteArchiveFile(const ArchiveDocument& doc, const ArchiveFormat& format
                          WrittenEntries* entries) {
   written->reset();
   if (!doc.tree) return Fail(Problem::Duplicating);
+  // The writers copy stored bytes from one archive file; a game folder's view has many.
+  if (doc.source && doc.source->AsGameFolder()) return Fail(Problem::GameFolderView, doc.source->path());
   WriteJob job;
   job.format = &format;
   job.tree = doc.tree.get();
@@ -44,6 +46,7 @@ void AdoptWritten(ArchiveDocument* doc, std::unique_ptr<ArchiveSource> written, 
 Failure SaveDocument(ArchiveDocument* doc, const ArchiveFormat& format, const std::string& target,
                      const SaveOptions& options, SaveHost* host, TemporaryFiles* temporaries) {
   if (doc == nullptr || !doc->tree) return Fail(Problem::Duplicating);
+  if (doc->source && doc->source->AsGameFolder()) return Fail(Problem::GameFolderView, doc->source->path());
   Failure failure = CheckFormatLimits(doc->root(), format, doc->source.get());
   if (failure) return failure;
   // A read-only file is not replaced, whatever the file system would allow.

@@ -15,6 +15,7 @@
 #include "archive/stored_names.h"
 
 struct ArchiveFormat;
+class GameFolderSource;
 
 enum class StoredMethod : uint8_t { Stored, Deflated, Other, Encrypted };
 
@@ -55,8 +56,16 @@ class ArchiveSource {
 
   const ArchiveFormat& format() const { return *format_; }
   const std::string& path() const { return path_; }
-  // The open file, for writers that copy stored bytes from it; null while let go.
+  // The open file, for writers that copy stored bytes from it; null while let go, and for a
+  // source that gathers its entries from several files.
   FILE* file() const { return file_; }
+  // The open file the entry's stored bytes (Locate, ReadPlan) lie in, and its path: the
+  // source's own file, unless the source gathers entries from several files. Null for an
+  // entry kept in no open file: Read and Load then read it, and may do so from any thread.
+  virtual FILE* EntryFile(uint32_t) const { return file_; }
+  virtual const std::string& EntryFilePath(uint32_t) const { return path_; }
+  // The game folder this source is (archive/game_folder.h), or null for one archive file.
+  virtual const GameFolderSource* AsGameFolder() const { return nullptr; }
 
   virtual uint32_t Count() const = 0;
   // The entry's name as stored, every byte of it.

@@ -1,13 +1,24 @@
 #include "cli/archive_session.h"
 
+#include "archive/disk.h"
 #include "archive/loading.h"
 #include "services/core/archive_text.h"
 
-bool OpenedDocument::Open(const std::string& archivePath, bool withTree, bool keepCase) {
+bool OpenedDocument::Open(const std::string& archivePath, bool withTree, bool keepCase, const EngineTarget* target) {
   path = archivePath;
   Failure why;
   const ArchiveFormat* format = nullptr;
-  doc.source = OpenArchive(path, &why, &format);
+  if (StatPath(path).kind == DiskKind::Directory) {
+    format = &GameFolderFormat();
+    doc.target = target ? *target : GuessFolderTarget(path);
+    std::unique_ptr<GameFolderSource> folder = OpenGameFolder(path, doc.target, &why, leaveOut);
+    if (folder)
+      for (const GameFolderTrouble& trouble : folder->troubles())
+        PrintError(OneLine((path + ": warning: " + FolderTroubleText(trouble)).c_str()));
+    doc.source = std::move(folder);
+  } else {
+    doc.source = OpenArchive(path, &why, &format);
+  }
   if (!doc.source) {
     PrintError(OneLine(ArchiveErrorMessage(format ? format->name : nullptr, path, why).c_str()));
     return false;

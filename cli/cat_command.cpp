@@ -27,7 +27,7 @@ class StdoutSink : public ByteSink {
 
 int CatCommand(const CommandLine& line) {
   OpenedDocument archive;
-  if (!archive.Open(line.operands[0], true, line.keepCase)) return kExitRefused;
+  if (!archive.Open(line.operands[0], true, line.keepCase, GivenTarget(line.targetGiven, line.target))) return kExitRefused;
   Shadows shadows(archive.doc.source.get());
   const std::string& typed = line.operands[1];
   const Node* node = FindTyped(archive.doc.root(), typed, shadows);

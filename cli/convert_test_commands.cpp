@@ -22,9 +22,17 @@ int ConvertCommand(const CommandLine& line) {
   return WriteDocumentTo(&source.doc, format, target, level, source.path, &rules);
 }
 
+// "the archive breaks N rules of <target>", or of a game folder's "its archives break ...".
+std::string RulesBroken(bool folder, EngineTarget target, size_t count) {
+  std::string rules = BrokenRules(target, count);
+  if (!folder) return "the archive " + rules;
+  if (rules.compare(0, 7, "breaks ") == 0) rules.erase(5, 1);
+  return "its archives " + rules;
+}
+
 int TestCommand(const CommandLine& line) {
   OpenedDocument archive;
-  if (!archive.Open(line.operands[0])) return kExitRefused;
+  if (!archive.Open(line.operands[0], true, false, GivenTarget(line.targetGiven, line.target))) return kExitRefused;
   ProgressLine progress("testing");
   progress.Start(CountCheckedEntries(&archive.doc));
   const ArchiveCheckResult result = CheckArchiveEntries(&archive.doc, &progress, line.workers);
@@ -32,12 +40,25 @@ int TestCommand(const CommandLine& line) {
   for (const DamagedEntry& damage : result.damaged)
     PrintError(archive.path + ": " + QuotedName(damage.path.data(), damage.path.size()) + ": " +
                FailureReason(damage.problem));
-  // The engine's rules, of the archive as its file stores it.
-  const EngineTarget target = TargetOf(line, archive.path, archive.doc.source->format());
-  const std::vector<TargetBreach> breaches = CheckTargetRules(target, TargetInputOfSource(*archive.doc.source));
-  if (!result.cancelled)
-    for (const TargetBreach& breach : breaches)
-      PrintError(archive.path + ": " + BreachText(target, breach));
+  // The engine's rules, of the archive as its file stores it; of a game folder, of each
+  // archive searched, and what the view leaves out counts as damage.
+  const GameFolderSource* folder = archive.folder();
+  const EngineTarget target = folder ? archive.doc.target : TargetOf(line, archive.path, archive.doc.source->format());
+  size_t breaches = 0;
+  const auto checkRules = [&](const ArchiveSource& source, const std::string& path) {
+    const std::vector<TargetBreach> broken = CheckTargetRules(target, TargetInputOfSource(source));
+    if (!result.cancelled)
+      for (const TargetBreach& breach : broken) PrintError(path + ": " + BreachText(target, breach));
+    breaches += broken.size();
+  };
+  size_t leftOut = 0;
+  if (folder) {
+    for (const auto& member : folder->members())
+      if (member->source) checkRules(*member->source, member->path);
+    leftOut = folder->troubles().size();
+  } else {
+    checkRules(*archive.doc.source, archive.path);
+  }
   if (result.cancelled) {
     PrintError(archive.path + ": interrupted after " + std::to_string(result.files) + " files");
     return kExitInterrupted;
@@ -47,12 +68,18 @@ int TestCommand(const CommandLine& line) {
                (result.files == 1 ? " file is" : " files are") + " damaged");
     return kExitRefused;
   }
+  if (leftOut > 0) {
+    PrintError(archive.path + ": " + std::to_string(result.files) + (result.files == 1 ? " file" : " files") +
+               " read without damage, but " + std::to_string(leftOut) + (leftOut == 1 ? " archive or path is" : " archives or paths are") +
+               " left out of the game folder");
+    return kExitRefused;
+  }
   for (const DuplicatePath& duplicate : result.duplicates)
     PrintError(archive.path + ": warning: " + QuotedName(duplicate.path.data(), duplicate.path.size()) + " is stored " +
                std::to_string(duplicate.times) + " times; only the first is used");
-  if (!breaches.empty()) {
+  if (breaches > 0) {
     PrintError(archive.path + ": " + std::to_string(result.files) + (result.files == 1 ? " file" : " files") +
-               " read without damage, but the archive " + BrokenRules(target, breaches.size()));
+               " read without damage, but " + RulesBroken(folder != nullptr, target, breaches));
     return kExitRefused;
   }
   Print(stdout, "%s: no errors found in %u %s.\n", archive.path.c_str(), result.files,

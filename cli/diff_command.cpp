@@ -26,13 +26,24 @@ struct Side {
   CompareSide compare;
   std::string path;
 
-  bool Open(const std::string& operand, bool keepCase) {
+  // A folder holding archives its game searches is compared as the game reads it (a
+  // game folder); any other folder file by file as it lies on disk.
+  bool Open(const std::string& operand, bool keepCase, const CommandLine& line) {
     path = operand;
+    opened.leaveOut = line.patch;
     if (StatPath(operand).kind == DiskKind::Directory) {
-      compare = CompareSide::Folder(operand);
-      return true;
+      const EngineTarget target = line.targetGiven ? line.target : GuessFolderTarget(operand);
+      std::vector<std::string> names;
+      ListDirectory(operand, &names);
+      bool searched = false;
+      for (const std::string& name : SearchedArchives(target, names))
+        searched = searched || !SameDiskFile(JoinDiskPath(operand, name), line.patch);
+      if (!searched) {
+        compare = CompareSide::Folder(operand);
+        return true;
+      }
     }
-    if (!opened.Open(operand, true, keepCase)) return false;
+    if (!opened.Open(operand, true, keepCase, GivenTarget(line.targetGiven, line.target))) return false;
     compare = CompareSide::Archive(&opened.doc);
     return true;
   }
@@ -127,7 +138,7 @@ int WritePatch(const CommandLine& line, const Side& a, const Comparison& compari
 
 int DiffCommand(const CommandLine& line) {
   Side a, b;
-  if (!a.Open(line.operands[0], line.keepCase) || !b.Open(line.operands[1], line.keepCase)) return kExitTrouble;
+  if (!a.Open(line.operands[0], line.keepCase, line) || !b.Open(line.operands[1], line.keepCase, line)) return kExitTrouble;
   if (!line.patch.empty()) {
     for (const Side* side : {&a, &b}) {
       if (side->compare.document && SameDiskFile(side->path, line.patch)) {

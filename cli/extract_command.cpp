@@ -192,7 +192,7 @@ struct Extraction {
 
 int ExtractCommand(const CommandLine& line) {
   OpenedDocument archive;
-  if (!archive.Open(line.operands[0], true, line.keepCase)) return kExitRefused;
+  if (!archive.Open(line.operands[0], true, line.keepCase, GivenTarget(line.targetGiven, line.target))) return kExitRefused;
   Shadows shadows(archive.doc.source.get());
   std::vector<const Node*> chosen;
   bool missing = false;

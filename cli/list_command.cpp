@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "archive/source.h"
+#include "services/core/archive_text.h"
 #include "archive/quoted_name.h"
 #include "archive/stored_names.h"
 #include "cli/archive_session.h"
@@ -18,6 +19,10 @@ struct Listed {
   bool hasCrc = false;
   uint32_t crc = 0;
   std::string modified;  // "YYYY-MM-DD HH:MM:SS", empty when the format keeps no time
+  // Of a game folder: where the entry is read from, and how many places searched after it
+  // hold the path too (each shadowed by it).
+  std::string from;
+  uint32_t shadowed = 0;
 };
 
 std::string DosTime(uint16_t date, uint16_t time) {
@@ -56,6 +61,10 @@ std::vector<Listed> Entries(const ArchiveDocument& doc) {
     e.hasCrc = info.hasCrc;
     e.crc = info.crc;
     if (info.hasTime) e.modified = DosTime(static_cast<uint16_t>(info.dosTime >> 16), static_cast<uint16_t>(info.dosTime));
+    if (const GameFolderSource* folder = source->AsGameFolder()) {
+      e.from = FromText(folder->MemberOf(i));
+      e.shadowed = folder->HolderCount(i) - 1;
+    }
     entries.push_back(e);
   }
   return entries;
@@ -92,7 +101,7 @@ std::string JsonString(const std::string& text) {
 
 // The listing as one JSON array: an object per entry with the fields of --tsv, null for a
 // CRC-32 or a time the format does not keep.
-void PrintJson(const std::vector<Listed>& entries) {
+void PrintJson(const std::vector<Listed>& entries, bool folder) {
   Print(stdout, "[");
   for (size_t i = 0; i < entries.size(); ++i) {
     const Listed& e = entries[i];
@@ -101,8 +110,9 @@ void PrintJson(const std::vector<Listed>& entries) {
     const std::string modified = e.modified.empty() ? "null" : JsonString(e.modified);
     Print(stdout,
           "%s\n  {\"size\": %" PRIu64 ", \"compressed\": %" PRIu64
-          ", \"method\": %s, \"crc32\": %s, \"modified\": %s, \"offset\": %" PRIu64 ", \"path\": %s}",
+          ", \"method\": %s, \"crc32\": %s, \"modified\": %s, \"offset\": %" PRIu64 ", %s\"path\": %s}",
           i == 0 ? "" : ",", e.size, e.packed, JsonString(e.method).c_str(), crc, modified.c_str(), e.offset,
+          folder ? ("\"from\": " + JsonString(e.from) + ", \"shadowed\": " + std::to_string(e.shadowed) + ", ").c_str() : "",
           JsonString(e.path).c_str());
   }
   Print(stdout, entries.empty() ? "]\n" : "\n]\n");
@@ -112,31 +122,46 @@ void PrintJson(const std::vector<Listed>& entries) {
 
 int ListCommand(const CommandLine& line) {
   OpenedDocument opened;
-  if (!opened.Open(line.operands[0], false)) return kExitRefused;
+  if (!opened.Open(line.operands[0], false, false, GivenTarget(line.targetGiven, line.target))) return kExitRefused;
   const std::vector<Listed> entries = Entries(opened.doc);
+  // A game folder's listing names where each entry is read from, before its path.
+  const bool folder = opened.folder() != nullptr;
+  const auto from = [folder](const Listed& e, char separator) {
+    return folder ? PrintableName(e.from, separator == '\t') + separator : std::string();
+  };
   if (line.json) {
-    PrintJson(entries);
+    PrintJson(entries, folder);
     return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;
   }
   if (line.tabbed) {
     for (const Listed& e : entries) {
       char crc[16] = "";
       if (e.hasCrc) std::snprintf(crc, sizeof crc, "%08" PRIx32, e.crc);
-      Print(stdout, "%" PRIu64 "\t%" PRIu64 "\t%s\t%s\t%s\t%" PRIu64 "\t%s\n", e.size, e.packed, e.method.c_str(), crc,
-                  e.modified.c_str(), e.offset, PrintableName(e.path, true).c_str());
+      const std::string shadowed = folder ? std::to_string(e.shadowed) + "\t" : std::string();
+      Print(stdout, "%" PRIu64 "\t%" PRIu64 "\t%s\t%s\t%s\t%" PRIu64 "\t%s%s%s\n", e.size, e.packed, e.method.c_str(), crc,
+                  e.modified.c_str(), e.offset, from(e, '\t').c_str(), shadowed.c_str(), PrintableName(e.path, true).c_str());
     }
     return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;
   }
   uint64_t size = 0, packed = 0;
+  // The From column is as wide as its longest name.
+  size_t fromWidth = 4;
+  for (const Listed& e : entries) fromWidth = e.from.size() > fromWidth ? e.from.size() : fromWidth;
+  const auto fromColumn = [&](const std::string& text, bool shadows) {
+    if (!folder) return std::string();
+    std::string cell = text + (shadows ? "*" : " ");
+    cell.resize(fromWidth + 2, ' ');
+    return cell;
+  };
   if (line.longForm)
-    Print(stdout, "%12s %12s %5s  %-9s %-8s  %-19s  %10s  %s\n", "Size", "Packed", "Saved", "Method", "CRC-32",
-                "Modified", "Offset", "Path");
+    Print(stdout, "%12s %12s %5s  %-9s %-8s  %-19s  %10s  %s%s\n", "Size", "Packed", "Saved", "Method", "CRC-32",
+                "Modified", "Offset", fromColumn("From", false).c_str(), "Path");
   else
-    Print(stdout, "%12s %12s  %-9s %s\n", "Size", "Packed", "Method", "Path");
+    Print(stdout, "%12s %12s  %-9s %s%s\n", "Size", "Packed", "Method", fromColumn("From", false).c_str(), "Path");
   for (const Listed& e : entries) {
     size += e.size;
     packed += e.packed;
-    const std::string name = PrintableName(e.path, false);
+    const std::string name = fromColumn(PrintableName(e.from, false), e.shadowed > 0) + PrintableName(e.path, false);
     if (line.longForm) {
       char crc[16] = "-";
       if (e.hasCrc) std::snprintf(crc, sizeof crc, "%08" PRIx32, e.crc);
@@ -150,5 +175,10 @@ int ListCommand(const CommandLine& line) {
   Print(stdout, "%12" PRIu64 " %12" PRIu64 "  %" PRIu64 " %s (%s saved)\n", size, packed,
               static_cast<uint64_t>(entries.size()),
               entries.size() == 1 ? "entry" : "entries", Ratio(size, packed).c_str());
+  if (folder) {
+    uint32_t shadowing = 0;
+    for (const Listed& e : entries) shadowing += e.shadowed > 0;
+    Print(stdout, "%u of them (marked *) shadow a file of the same path searched later\n", shadowing);
+  }
   return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;
 }

@@ -26,14 +26,15 @@ std::string WrittenExtensions(const std::string& before, const std::string& betw
 }
 
 std::string Usage() {
-  return "usage: vellumix-cli list ARCHIVE [--long | --tsv | --json]\n"
-         "       vellumix-cli extract ARCHIVE [PATH...] [-C DIR] [--overwrite] [-v] [--keep-case] [--images png]\n"
-         "       vellumix-cli cat ARCHIVE PATH\n"
+  return "usage: vellumix-cli list ARCHIVE|FOLDER [--long | --tsv | --json] [--target T]\n"
+         "       vellumix-cli extract ARCHIVE|FOLDER [PATH...] [-C DIR] [--overwrite] [-v] [--keep-case] [--images png]\n"
+         "                            [--target T]\n"
+         "       vellumix-cli cat ARCHIVE|FOLDER PATH [--target T]\n"
          "       vellumix-cli create " +
          WrittenExtensions("OUT", "|", "|") +
          " DIR|FILE... [--level 0-9] [--keep-case] [--target T] [--force]\n"
          "       vellumix-cli convert IN OUT [--level 0-9] [--keep-case] [--target T] [--force]\n"
-         "       vellumix-cli test ARCHIVE [--target T]\n"
+         "       vellumix-cli test ARCHIVE|FOLDER [--target T]\n"
          "       vellumix-cli diff A B [--tsv] [--patch " +
          WrittenExtensions("OUT", "|", "|") + "] [--level 0-9] [--keep-case] [--target T] [--force]\n";
 }
@@ -71,6 +72,14 @@ const char kHelp[] =
     "methods it cannot read) unless --force; test names each rule broken and exits 1.\n"
     "Nothing is ever cut or dropped to fit.\n"
     "\n"
+    "A FOLDER (a game folder such as id1, baseq2, baseq3 or a mod's) is read as its game\n"
+    "reads it: every archive the engine of the target loads from it, in the engine's search\n"
+    "order, then its loose files; each path is the file the engine finds first. list adds\n"
+    "where each file is read from (the archive's name, or \"folder\") and, with --tsv and\n"
+    "--json, how many places searched later hold the path too (before the path; --long and\n"
+    "the plain listing mark such files with *). diff compares a folder that holds such\n"
+    "archives as the game reads it, any other folder file by file as it lies on disk.\n"
+    "\n"
     "Names are lower-cased as they are read, unless --keep-case keeps the case they are\n"
     "stored with (or have on disk); either way two names that differ only in case are\n"
     "one name. Of a path stored more than once, extract writes the first entry.\n"
@@ -98,9 +107,9 @@ struct CommandForm {
 };
 
 const CommandForm kCommands[] = {
-    {"list", ListCommand, 1, 1, "--long --tsv --json"},
-    {"extract", ExtractCommand, 1, SIZE_MAX, "-C --overwrite -v --keep-case --images"},
-    {"cat", CatCommand, 2, 2, "--keep-case"},
+    {"list", ListCommand, 1, 1, "--long --tsv --json --target"},
+    {"extract", ExtractCommand, 1, SIZE_MAX, "-C --overwrite -v --keep-case --images --target"},
+    {"cat", CatCommand, 2, 2, "--keep-case --target"},
     {"create", CreateCommand, 2, SIZE_MAX, "--level --keep-case --target --force"},
     {"convert", ConvertCommand, 2, 2, "--level --keep-case --target --force"},
     {"test", TestCommand, 1, 1, "--target"},

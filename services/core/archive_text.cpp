@@ -64,6 +64,8 @@ std::string FailureReason(const Failure& f) {
       return "the file cannot be opened";
     case Problem::Folder:
       return "it is a folder";
+    case Problem::GameFolderView:
+      return "a game folder is shown as the game reads it and is not saved as one archive; copy its files into a new archive instead";
     case Problem::Empty:
       return "the file is empty";
     case Problem::Unreadable:
@@ -175,6 +177,8 @@ std::string SaveFailureMessage(const Failure& f, const std::string& target) {
       return "Error creating temporary file";
     case Problem::Duplicating:
       return "Error duplicating data";
+    case Problem::GameFolderView:
+      return FailureReason(f);
     case Problem::NoMemory:
       return "Error allocating memory";
     default:
@@ -297,3 +301,12 @@ std::string TargetRulesText(EngineTarget target, const std::vector<TargetBreach>
 std::string TargetQuestion(EngineTarget target, const std::vector<TargetBreach>& breaches) {
   return TargetRulesText(target, breaches) + "\n\nSave anyway?";
 }
+
+std::string FolderTroubleText(const GameFolderTrouble& trouble) {
+  if (trouble.whole) return trouble.member + " is not searched: " + FailureReason(trouble.why);
+  if (trouble.why.problem == Problem::Unreadable) return "the folder " + trouble.why.name + " cannot be listed; its files are not shown";
+  const std::string where = trouble.member.empty() ? "loose files" : trouble.member;
+  return where + ": " + FailureReason(trouble.why) + "; it is not shown";
+}
+
+std::string FromText(const GameFolderMember& member) { return member.loose() ? "folder" : member.name; }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/engine_target.h"
+#include "archive/game_folder.h"
 #include "archive/problem.h"
 
 // The limit messages of the window program.
@@ -54,3 +55,12 @@ std::string TargetRulesText(EngineTarget target, const std::vector<TargetBreach>
 // The question a save asks before it writes an archive that breaks rules of target: the
 // rules (TargetRulesText) and "Save anyway?".
 std::string TargetQuestion(EngineTarget target, const std::vector<TargetBreach>& breaches);
+
+// What a game folder's view leaves out, as a sentence without its full stop: "pak2.pak is
+// not searched: the file is empty", ""maps" of pak1.pak is not shown: it is stored both as a
+// file and as a folder".
+std::string FolderTroubleText(const GameFolderTrouble& trouble);
+
+// The place a game folder's entry comes from, as the From column and the tool show it: the
+// archive's file name, or "folder" for a loose file.
+std::string FromText(const GameFolderMember& member);
