@@ -86,6 +86,12 @@ void OpenFromDialog() {
   }
 }
 
+void OpenGameFolderFromDialog(HWND frame) {
+  char chosen[kPathBufferSize] = {};
+  if (BrowseForDirectory(frame, chosen, "Select the game folder to open (id1, baseq2, baseq3 or a mod's folder)"))
+    OpenArchiveWindow(chosen);
+}
+
 void OpenRecentFile(HWND frame, int index) {
   // The placeholder item of an empty list has no entry behind it: nothing to open.
   const char* path = g_recentFiles.At(index);
@@ -181,6 +187,7 @@ void OnFrameCommand(HWND frame, WPARAM wParam, LPARAM lParam) {
   switch (id) {
     case ID_FILE_NEW: PostMessageA(frame, WMU_OPEN_ARCHIVE, 0, 0); return;
     case ID_FILE_OPEN: OpenFromDialog(); return;
+    case ID_FILE_OPEN_GAME_FOLDER: OpenGameFolderFromDialog(frame); return;
     case ID_FILE_CLOSE:
     case ID_WINDOW_CLOSE: CloseActiveWindow(); return;
     case ID_APP_EXIT: SendMessageA(frame, WM_CLOSE, 0, 0); return;

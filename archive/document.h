@@ -23,6 +23,12 @@ struct ArchiveDocument {
   Node* root() const { return tree ? tree->root() : nullptr; }
 };
 
+// Whether the document shows a game folder (archive/game_folder.h): read as the game reads
+// it, never edited or saved.
+inline bool IsGameFolderView(const ArchiveDocument* doc) {
+  return doc && doc->source && doc->source->AsGameFolder() != nullptr;
+}
+
 // The path the document was opened from or last saved to; null before its first save.
 inline const char* DocumentPath(const ArchiveDocument* doc) {
   return doc && doc->source ? doc->source->path().c_str() : nullptr;

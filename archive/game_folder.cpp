@@ -140,6 +140,14 @@ EngineTarget GuessFolderTarget(const std::string& folder) {
   return EngineTarget::Quake;
 }
 
+bool HoldsSearchedArchives(const std::string& folder, EngineTarget target, const std::string& leaveOut) {
+  std::vector<std::string> names;
+  if (!ListDirectory(folder, &names)) return false;
+  for (const std::string& name : SearchedArchives(target, names))
+    if (leaveOut.empty() || !SameDiskFile(JoinDiskPath(folder, name), leaveOut)) return true;
+  return false;
+}
+
 GameFolderSource::GameFolderSource(std::string folder, EngineTarget target)
     : ArchiveSource(kGameFolder, std::move(folder), nullptr), target_(target) {}
 

@@ -121,6 +121,10 @@ std::vector<std::string> SearchedArchives(EngineTarget target, const std::vector
 // Quake II beside a baseq2 folder). Any when nothing tells.
 EngineTarget GuessFolderTarget(const std::string& folder);
 
+// Whether the folder holds an archive target's engine searches (other than the file at
+// leaveOut): a folder without one reads the same as the files on disk.
+bool HoldsSearchedArchives(const std::string& folder, EngineTarget target, const std::string& leaveOut = std::string());
+
 // Opens the folder as target's engine would search it. The archives are opened one by one;
 // one that cannot be read is left out and named in troubles(). The file at leaveOut (a
 // patch about to be written, say), when it is in the folder, is neither searched nor a loose

@@ -33,12 +33,7 @@ struct Side {
     opened.leaveOut = line.patch;
     if (StatPath(operand).kind == DiskKind::Directory) {
       const EngineTarget target = line.targetGiven ? line.target : GuessFolderTarget(operand);
-      std::vector<std::string> names;
-      ListDirectory(operand, &names);
-      bool searched = false;
-      for (const std::string& name : SearchedArchives(target, names))
-        searched = searched || !SameDiskFile(JoinDiskPath(operand, name), line.patch);
-      if (!searched) {
+      if (!HoldsSearchedArchives(operand, target, line.patch)) {
         compare = CompareSide::Folder(operand);
         return true;
       }

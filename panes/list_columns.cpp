@@ -13,11 +13,13 @@
 #include "archive/crc32.h"
 #include "archive/entry_data.h"
 #include "archive/entry_snapshot.h"
+#include "archive/game_folder.h"
 #include "panes/core/column_values.h"
 #include "panes/pane_dpi.h"
 #include "panes/sort_arrow.h"
 #include "panes/views.h"
 #include "resources/command_ids.h"
+#include "services/core/archive_text.h"
 #include "services/core/window_state.h"
 #include "services/dpi.h"
 #include "services/file_types.h"
@@ -43,7 +45,13 @@ const ColumnRow kColumns[kListColumnCount] = {
     {"Method", "&Method", LVCFMT_LEFT, kSortByMethod, ID_VIEW_BY_METHOD},
     {"CRC-32", "&CRC-32", LVCFMT_LEFT, kSortByCrc, ID_VIEW_BY_CRC},
     {"Modified", "M&odified", LVCFMT_LEFT, kSortByModified, ID_VIEW_BY_MODIFIED},
+    {"From", "&From", LVCFMT_LEFT, 0, 0},
 };
+
+// The game folder a document shows, or null for an archive.
+const GameFolderSource* GameFolderOf(const WindowDocument* doc) {
+  return doc && doc->source ? doc->source->AsGameFolder() : nullptr;
+}
 
 // The header menu's items: the column's index, off the commands' range.
 constexpr UINT kColumnMenuBase = 1;
@@ -104,6 +112,7 @@ ListState* ListStateOf(WindowDocument* doc) {
 
 bool ColumnShown(const WindowDocument* doc, int column) {
   if (column < 0 || column >= kListColumnCount) return false;
+  if (column == kFromColumn && GameFolderOf(doc) == nullptr) return false;
   const uint16_t hidden = doc && doc->listState ? doc->listState->hiddenColumns : 0;
   return column == kNameColumn || !(hidden & (1u << column));
 }
@@ -202,9 +211,19 @@ std::string ColumnTexts::Of(const Node* node, int column) {
       return Info(node, &info) ? Grouped(info.storedSize) : std::string();
     case kRatioColumn:
       return Info(node, &info) ? SavingText(info.size, info.storedSize) : std::string();
-    case kMethodColumn:
-      return Info(node, &info) ? MethodText(info.method, info.methodCode, doc_->source->format().compresses)
-                               : std::string();
+    case kMethodColumn: {
+      if (!Info(node, &info)) return std::string();
+      // A game folder's entries are named in the numbering of the archive they come from.
+      const GameFolderSource* folder = GameFolderOf(doc_);
+      const ArchiveSource* from = folder ? folder->MemberOf(node->source()->index).source.get() : doc_->source.get();
+      return MethodText(info.method, info.methodCode, from != nullptr && from->format().compresses);
+    }
+    case kFromColumn: {
+      const GameFolderSource* folder = GameFolderOf(doc_);
+      const SourceEntry* entry = node->IsFile() ? node->source() : nullptr;
+      if (folder == nullptr || entry == nullptr || entry->index >= folder->Count()) return std::string();
+      return FromPlaceText(*folder, entry->index);
+    }
     case kCrcColumn: {
       uint32_t crc;
       return Crc(node, &crc) ? CrcText(crc) : std::string();
@@ -312,6 +331,7 @@ void ShowHeaderMenu(HWND window, WindowDocument* doc, POINT screen) {
   HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return;
   for (int column = 0; column < kListColumnCount; ++column) {
+    if (column == kFromColumn && GameFolderOf(doc) == nullptr) continue;
     UINT flags = MF_STRING | (ColumnShown(doc, column) ? MF_CHECKED : MF_UNCHECKED);
     // The names are what the list is about: that column stays.
     if (column == kNameColumn) flags |= MF_GRAYED;

@@ -23,8 +23,9 @@ enum ListColumn : int {
   kMethodColumn,
   kCrcColumn,
   kModifiedColumn,
+  kFromColumn,  // a game folder's only: the archive (or "folder") each file is read from
 };
-constexpr int kListColumnCount = 8;
+constexpr int kListColumnCount = 9;
 
 // The document's list state, made at its first use.
 ListState* ListStateOf(WindowDocument* doc);

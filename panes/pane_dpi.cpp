@@ -25,6 +25,11 @@ uint16_t* RememberedWidth(int column) {
     case kMethodColumn: return &state.methodColumnWidth;
     case kCrcColumn: return &state.crcColumnWidth;
     case kModifiedColumn: return &state.modifiedColumnWidth;
+    case kFromColumn: {
+      // Not kept in the settings: it only shows for game folders, and fits its names.
+      static uint16_t fromWidth = 90;
+      return &fromWidth;
+    }
     default: return nullptr;
   }
 }

@@ -1,3 +1,4 @@
+#include "archive/game_folder.h"
 #include "panes/views.h"
 
 #include <cstdint>
@@ -249,6 +250,15 @@ void ListChanged(WindowDocument* doc) {
   if (doc->viewMode == kViewDetails) FitColumnWidths(doc);
 }
 
+// Whether node is a file of the game folder that shadows another, or a folder holding one.
+bool ShadowsBelow(const GameFolderSource& folder, const Node* node) {
+  for (const Node* n = node; n; n = NextInSubtree(n, node)) {
+    const SourceEntry* entry = n->IsFile() ? n->source() : nullptr;
+    if (entry && entry->index < folder.Count() && folder.ShadowsAnother(entry->index)) return true;
+  }
+  return false;
+}
+
 void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
   (void)window;
   HTREEITEM rootItem =
@@ -267,9 +277,11 @@ void ShowFolder(HWND window, WindowDocument* doc, HTREEITEM item) {
   if (!folder || !folder->firstChild()) return;
   ColumnTexts texts(doc);
   const NamePattern filter(doc->filterText);
+  const GameFolderSource* shadowing = doc->onlyShadowing && doc->source ? doc->source->AsGameFolder() : nullptr;
   int index = 0;
   for (Node* child = folder->firstChild(); child; child = child->nextSibling()) {
     if (!filter.Empty() && !filter.Matches(child->name().c_str())) continue;
+    if (shadowing && !ShadowsBelow(*shadowing, child)) continue;
     const UINT cut = doc->cutItems.count(child->id()) ? LVIS_CUT : 0;
     if (InsertItem(doc, child, index, cut, cut, &texts) >= 0) ++index;
   }

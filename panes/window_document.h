@@ -47,6 +47,8 @@ struct WindowDocument : ArchiveDocument {
   // folder that text was typed for: another folder shown clears it.
   HWND filterBox = nullptr;
   std::string filterText;
+  // A game folder's list shows only the files that shadow another, and the folders holding one.
+  bool onlyShadowing = false;
   NodeId filterFolder = kNoNode;
   uint32_t viewMode = 0;  // 0 Large Icons, 1 Details, 2 Small Icons, 3 List, 4 Thumbnails
   uint32_t sortKey = 0;   // low byte 1 Name, 2 Type, 4 Size, 8 Modified; 0x100 descending

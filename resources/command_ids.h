@@ -15,6 +15,11 @@
 // apart from the rest, from 40090).
 #define ID_FILE_COMPARE 40090
 #define ID_FILE_COMPARE_FOLDER 40091
+// A game folder opened as its engine reads it; an item of one shown in its own archive; a
+// game folder's list showing only the files that shadow another (ids from 40110).
+#define ID_FILE_OPEN_GAME_FOLDER 40110
+#define ID_OBJECT_SHOW_IN_ARCHIVE 40111
+#define ID_VIEW_ONLY_SHADOWING 40112
 #define ID_FILE_MRU_FIRST 57616
 #define ID_FILE_MRU_LAST 57631
 #define ID_APP_EXIT 40011

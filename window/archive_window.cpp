@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "archive/game_folder.h"
 #include "archive/loading.h"
 #include "services/core/archive_text.h"
 #include "services/viewer_watch.h"
@@ -77,8 +78,10 @@ LRESULT BuildWindow(HWND hwnd, std::unique_ptr<ArchiveSource> source, Failure* w
   SetDocument(hwnd, doc);
   doc->source = std::move(source);
   // An archive's target is guessed from where it lies; a new one takes the last chosen.
-  doc->target = doc->source ? GuessTarget(doc->source->path(), doc->source->format())
-                            : TargetFromNumber(g_settings.saveTarget);
+  const GameFolderSource* folder = doc->source ? doc->source->AsGameFolder() : nullptr;
+  doc->target = folder           ? folder->target()
+                : doc->source ? GuessTarget(doc->source->path(), doc->source->format())
+                              : TargetFromNumber(g_settings.saveTarget);
   const WindowState& state = g_settings.windowState;
   const UINT dpi = WindowDpi(hwnd);
   doc->splitter = CreateSplitter(0, WS_VISIBLE, hwnd, kSplitterId, g_instance,
@@ -112,7 +115,14 @@ LRESULT OnCreateForPath(HWND hwnd, const CREATESTRUCTA* create, const char* requ
   OwnedMessageBox frameMessages(g_frameWindow);
   Failure why;
   const ArchiveFormat* format = nullptr;
-  std::unique_ptr<ArchiveSource> source = OpenArchive(path, &why, &format);
+  std::unique_ptr<ArchiveSource> source;
+  if (StatPath(path).kind == DiskKind::Directory) {
+    // A folder is opened as a game folder, searched as the engine its name suggests would.
+    format = &GameFolderFormat();
+    source = OpenGameFolder(path, GuessFolderTarget(path), &why);
+  } else {
+    source = OpenArchive(path, &why, &format);
+  }
   if (!source) {
     frameMessages.ShowMessage(ArchiveErrorMessage(format ? format->name : nullptr, path, why).c_str(), kProgramName,
                               MessageIcon::Stop);

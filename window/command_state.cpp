@@ -95,6 +95,8 @@ void OnLastDeactivation() {
     EnableItem(command, false);
   }
   EnableButton(ID_FILE_SAVE, false);
+  EnableItem(ID_OBJECT_SHOW_IN_ARCHIVE, false);
+  EnableItem(ID_VIEW_ONLY_SHADOWING, false);
   EnablePopupHolding(g_mainMenu, ID_EDIT_CUT, false);
   for (int command : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_DELETE}) {
     EnableButton(command, false);
@@ -117,7 +119,6 @@ void OnLastDeactivation() {
 }  // namespace
 
 void UpdateCommandState(HWND window, WindowDocument* doc) {
-  (void)window;
   HWND focus = GetFocus();
   bool inTree = focus && focus == doc->folderTree;
   bool inList = focus && focus == doc->itemList;
@@ -154,6 +155,24 @@ void UpdateCommandState(HWND window, WindowDocument* doc) {
   EnableItem(ID_EDIT_FIND, true);
   // A document never saved has no file to test yet.
   EnableItem(ID_FILE_TEST_ARCHIVE, DocumentPath(doc) != nullptr);
+  // A game folder is shown as the game reads it: nothing of it is edited or saved, and a
+  // file of it can be shown in the archive it is read from.
+  const bool gameFolder = IsGameFolderView(doc);
+  if (gameFolder) {
+    for (int command : {ID_EDIT_CUT, ID_EDIT_DELETE, ID_EDIT_PASTE, ID_OBJECT_NEW_DIRECTORY}) EnableBoth(command, false);
+    for (int command : {ID_EDIT_RENAME, ID_OBJECT_IMPORT_FILE, ID_OBJECT_IMPORT_DIRECTORY, ID_OBJECT_IMPORT_CONTENTS,
+                        ID_FILE_SAVE, ID_FILE_SAVE_AS})
+      EnableItem(command, false);
+    EnableButton(ID_FILE_SAVE, false);
+  } else if (ActiveMdiChild() == window) {
+    EnableItem(ID_FILE_SAVE, true);
+    EnableItem(ID_FILE_SAVE_AS, true);
+    EnableButton(ID_FILE_SAVE, true);
+  }
+  EnableItem(ID_OBJECT_SHOW_IN_ARCHIVE, gameFolder && inList && hasSelection);
+  EnableItem(ID_VIEW_ONLY_SHADOWING, gameFolder);
+  if (ActiveMdiChild() == window)
+    CheckMenuItem(g_mainMenu, ID_VIEW_ONLY_SHADOWING, doc->onlyShadowing ? MF_CHECKED : MF_UNCHECKED);
   // The menus speak for the active window, whichever window changed.
   const WindowDocument* active = DocumentOf(ActiveMdiChild());
   UpdateUndoCommands(active ? active : doc);

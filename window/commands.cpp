@@ -8,6 +8,7 @@
 #include "window/edit_commands.h"
 #include "window/filter_box.h"
 #include "window/find.h"
+#include "window/game_folder_view.h"
 #include "window/properties.h"
 #include "window/rename.h"
 #include "window/save.h"
@@ -16,6 +17,35 @@
 #include "window/undo.h"
 #include "panes/preview_pane.h"
 #include "panes/views.h"
+#include "services/core/archive_text.h"
+#include "services/globals.h"
+#include "services/message_box.h"
+
+namespace {
+
+// A command that would change or save a game folder: refused with a message that says why.
+bool RefusedInGameFolder(HWND window, int command) {
+  switch (command) {
+    case ID_FILE_SAVE:
+    case ID_FILE_SAVE_AS:
+    case ID_EDIT_DELETE:
+    case ID_EDIT_UNDO:
+    case ID_EDIT_REDO:
+    case ID_EDIT_CUT:
+    case ID_EDIT_PASTE:
+    case ID_EDIT_RENAME:
+    case ID_OBJECT_NEW_DIRECTORY:
+    case ID_OBJECT_IMPORT_FILE:
+    case ID_OBJECT_IMPORT_DIRECTORY:
+    case ID_OBJECT_IMPORT_CONTENTS:
+      ShowErrorMessage(window, kGameFolderReadOnlyMessage, kProgramName);
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
 
 bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND control, int code) {
   if (!doc) return false;
@@ -23,7 +53,14 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
     if (code == EN_CHANGE) OnFilterChanged(window, doc);
     return true;
   }
+  if (IsGameFolderView(doc) && RefusedInGameFolder(window, command)) return true;
   switch (command) {
+    case ID_OBJECT_SHOW_IN_ARCHIVE:
+      ShowInArchive(window, doc);
+      return true;
+    case ID_VIEW_ONLY_SHADOWING:
+      ToggleOnlyShadowing(window, doc);
+      return true;
     case ID_FILE_SAVE:
       SaveDocument(window);
       return true;

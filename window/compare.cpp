@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "archive/archive_compare.h"
+#include "archive/game_folder.h"
 #include "archive/loading.h"
 #include "archive/tree.h"
 #include "panes/window_document.h"
@@ -86,7 +87,17 @@ struct CompareJob {
 
 // On the worker: opens side B when it is an archive, then compares.
 void Work(CompareJob* job) {
-  if (!job->folderB) {
+  // A folder holding archives its game searches is compared as the game reads it.
+  const EngineTarget target = job->folderB ? GuessFolderTarget(job->pathB) : EngineTarget::Any;
+  if (job->folderB && HoldsSearchedArchives(job->pathB, target)) {
+    job->formatB = &GameFolderFormat();
+    job->b.source = OpenGameFolder(job->pathB, target, &job->openFailure);
+    if (!job->b.source) return;
+    job->b.target = target;
+    job->openFailure = BuildTree(&job->b, job->keepCase);
+    if (job->openFailure) return;
+    job->folderB = false;
+  } else if (!job->folderB) {
     job->b.source = OpenArchive(job->pathB, &job->openFailure, &job->formatB);
     if (!job->b.source) return;
     job->openFailure = BuildTree(&job->b, job->keepCase);
@@ -164,7 +175,7 @@ void CompareWithOtherSide(HWND window, WindowDocument* doc, bool folder) {
   job->folderB = folder;
   job->keepCase = g_settings.keepCase;
   RunOffWindowThread(window, job.get());
-  if (!folder && job->openFailure) {
+  if (job->openFailure) {
     const char* format = job->formatB ? job->formatB->name : nullptr;
     OwnedMessageBox(window).ShowMessage(ArchiveErrorMessage(format, pathB, job->openFailure).c_str(), kCompareCaption,
                                         MessageIcon::Stop);

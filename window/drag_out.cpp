@@ -56,7 +56,8 @@ std::vector<const Node*> NodesOf(WindowDocument* doc, const std::vector<NodeId>&
 void DragItems(HWND window, WindowDocument* doc, const std::vector<NodeId>& items, HWND pane, HTREEITEM treeItem) {
   // The clipboard lets go of dragged items it holds, since a move takes them away; when it
   // keeps them, the drag may only copy.
-  const bool mayMove = ClipboardLetsGoOf(window, doc, NodesOf(doc, items));
+  // Nothing leaves a game folder: it is only read.
+  const bool mayMove = !IsGameFolderView(doc) && ClipboardLetsGoOf(window, doc, NodesOf(doc, items));
   POINT hotspot = {};
   HIMAGELIST image = MakeDragImage(pane, pane == doc->itemList ? 1 : 0, treeItem, &hotspot);
   BeginDragImage(image, 0, hotspot.x, hotspot.y);

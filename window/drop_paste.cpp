@@ -265,7 +265,8 @@ LRESULT OnDropRequest(HWND window, WindowDocument* doc, DropRequest* request) {
 }
 
 void AttachDropTarget(HWND window, WindowDocument* doc) {
-  if (!doc) return;
+  // A game folder takes nothing in: it is only read.
+  if (!doc || IsGameFolderView(doc)) return;
   ComPtr<IDropTarget> target(CreateDropTarget(window));
   if (!target) return;
   CoLockObjectExternal(target, TRUE, TRUE);

@@ -38,7 +38,7 @@ LRESULT OnFolderTreeNotify(HWND window, WindowDocument* doc, NMHDR* header) {
       // The root keeps its name: it is the one item whose parent is the top level.
       auto* info = reinterpret_cast<NMTVDISPINFOA*>(header);
       const auto* node = reinterpret_cast<const Node*>(info->item.lParam);
-      if (node && node->IsRoot()) return TRUE;
+      if ((node && node->IsRoot()) || IsGameFolderView(doc)) return TRUE;
       OnFolderLabelEditBegun(doc);
       return FALSE;
     }
@@ -87,6 +87,7 @@ LRESULT OnItemListNotify(HWND window, WindowDocument* doc, NMHDR* header) {
       return 0;
     }
     case LVN_BEGINLABELEDITA:
+      if (IsGameFolderView(doc)) return TRUE;
       OnItemLabelEditBegun(doc, reinterpret_cast<NMLVDISPINFOA*>(header));
       return FALSE;
     case LVN_ENDLABELEDITA:

@@ -9,10 +9,12 @@
 
 #include "archive/crc32.h"
 #include "archive/entry_data.h"
+#include "archive/game_folder.h"
 #include "archive/quoted_name.h"
 #include "panes/core/item_summary.h"
 #include "panes/views.h"
 #include "resources/shell_ids.h"
+#include "services/core/archive_text.h"
 #include "services/file_types.h"
 #include "services/globals.h"
 #include "services/number_format.h"
@@ -126,6 +128,17 @@ PropertiesPage FilePage(const WindowDocument* doc, const Node* file) {
   if (!EntryModified(doc, file, &moment) || !FormatLocalMoment(moment, when, sizeof when))
     std::snprintf(when, sizeof when, "Not known");
   rows.push_back({"Modified", when});
+  // Of a game folder: every place that holds the path, in the order the game searches them.
+  const GameFolderSource* folder = doc->source ? doc->source->AsGameFolder() : nullptr;
+  if (folder && entry && entry->index < folder->Count()) {
+    uint32_t place = 0;
+    for (const GameFolderHolder* h = folder->HoldersBegin(entry->index); h != folder->HoldersEnd(entry->index); ++h) {
+      const std::string from = FromText(*folder->members()[h->member]);
+      rows.push_back({place == 0 ? "Search order" : "",
+                      std::to_string(place + 1) + ". " + PrintableName(from) + (place == 0 ? " (read from here)" : " (shadowed)")});
+      ++place;
+    }
+  }
   return page;
 }
 
@@ -179,6 +192,12 @@ PropertiesPage ArchivePage(HWND window, WindowDocument* doc) {
   rows.push_back({"Size", Bytes(summary.size)});
   AddStoredRows(summary, &rows);
   rows.push_back({"Target", TargetName(doc->target)});
+  if (const GameFolderSource* folder = doc->source ? doc->source->AsGameFolder() : nullptr) {
+    std::string searched;
+    for (const auto& member : folder->members()) searched += (searched.empty() ? "" : ", ") + FromText(*member);
+    rows.push_back({"Searched", PrintableName(searched)});
+    for (const GameFolderTrouble& trouble : folder->troubles()) rows.push_back({"Left out", PrintableName(FolderTroubleText(trouble))});
+  }
   if (doc->modified) rows.push_back({"Changes", "Not saved yet"});
   const std::string comment = path ? doc->source->Comment() : std::string();
   rows.push_back({"Comment", comment.empty() ? "None" : PrintableName(comment)});

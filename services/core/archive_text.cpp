@@ -310,3 +310,13 @@ std::string FolderTroubleText(const GameFolderTrouble& trouble) {
 }
 
 std::string FromText(const GameFolderMember& member) { return member.loose() ? "folder" : member.name; }
+
+std::string FromPlaceText(const GameFolderSource& folder, uint32_t index) {
+  std::string text = FromText(folder.MemberOf(index));
+  if (folder.ShadowsAnother(index)) text += " (shadows " + std::to_string(folder.HolderCount(index) - 1) + ")";
+  return text;
+}
+
+const char kGameFolderReadOnlyMessage[] =
+    "This game folder is shown as the game reads it, and nothing of it can be changed or saved here.\n"
+    "Open the archive a file comes from (Show in Archive), or copy its files into an archive of your own.";

@@ -64,3 +64,10 @@ std::string FolderTroubleText(const GameFolderTrouble& trouble);
 // The place a game folder's entry comes from, as the From column and the tool show it: the
 // archive's file name, or "folder" for a loose file.
 std::string FromText(const GameFolderMember& member);
+
+// What the window program says of a command that would change or save a game folder.
+extern const char kGameFolderReadOnlyMessage[];
+
+// The From column's text of a game folder's entry: where it is read from, and how many
+// places searched later it shadows: "pak1.pak (shadows 2)".
+std::string FromPlaceText(const GameFolderSource& folder, uint32_t index);
