@@ -47,6 +47,9 @@ bool NamesContents(const std::string& argument) {
 
 struct Gathering {
   std::string target;
+  // Whether anything is at target yet: a file the walk meets can only be the archive being
+  // replaced when it is, so that a target not made yet costs no comparison per file.
+  bool targetExists = false;
   std::vector<DiskEntry> entries;
   // Whether names keep the case they have on disk.
   bool keepCase = false;
@@ -88,7 +91,7 @@ struct Gathering {
     WalkDiskTree(
         diskPath, prefix,
         [&](const DiskWalkEntry& entry, const std::vector<std::string>& folder, std::vector<std::string>* child) {
-          if (entry.item.kind == DiskKind::File && SameDiskFile(entry.path, target)) return false;
+          if (entry.item.kind == DiskKind::File && targetExists && SameDiskFile(entry.path, target)) return false;
           std::vector<std::string> components = folder;
           components.push_back(Stored(entry.name));
           if (!Check(entry.path, components.back(), entry.item)) return false;
@@ -219,6 +222,7 @@ int CreateCommand(const CommandLine& line) {
   const ArchiveFormat& format = *FormatForPath(target);
   Gathering gathering;
   gathering.target = target;
+  gathering.targetExists = StatPath(target).kind != DiskKind::Missing;
   gathering.keepCase = line.keepCase;
   for (size_t i = 1; i < line.operands.size() && !Interrupted(); ++i) gathering.Argument(line.operands[i]);
   if (Interrupted()) {
