@@ -118,8 +118,9 @@ std::vector<std::string> SearchedArchives(EngineTarget target, const std::vector
 
 // The target a game folder is probably for: from its name (id1, baseq2, baseq3, baseoa, base),
 // else from what it holds (pk3 or pk4 files: the Quake III family; pak files: Quake, or
-// Quake II beside a baseq2 folder). Any when nothing tells.
-EngineTarget GuessFolderTarget(const std::string& folder);
+// Quake II beside a baseq2 folder). Any when nothing tells. The file at leaveOut, as in
+// OpenGameFolder, tells nothing: a patch written into the folder must not change the guess.
+EngineTarget GuessFolderTarget(const std::string& folder, const std::string& leaveOut = std::string());
 
 // Opens the folder as target's engine would search it. The archives are opened one by one;
 // one that cannot be read is left out and named in troubles(). The file at leaveOut (a
