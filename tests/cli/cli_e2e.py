@@ -341,9 +341,6 @@ class TestUsage(Scratch):
         cases = [
             ("empty.pk3", b"", "PK3", "the file is empty"),
             ("empty.pak", b"", "PAK", "the file is empty"),
-            ("folder.pk3", None, "PK3", "it is a folder"),
-            ("folder.pak", None, "PAK", "it is a folder"),
-            ("folder", None, "PK3", "it is a folder"),
             ("text.zip", b"Just some words.\n" * 20, "PK3", no_end),
             ("cut-in-data.pk3", data[:40], "PK3", no_end),
             ("cut-in-directory.pk3", data[:central + 20], "PK3", no_end),
@@ -362,11 +359,8 @@ class TestUsage(Scratch):
         for name, content, kind, why in cases:
             with self.subTest(name=name):
                 path = self.path(name)
-                if content is None:
-                    os.makedirs(path)
-                else:
-                    with open(path, "wb") as f:
-                        f.write(content)
+                with open(path, "wb") as f:
+                    f.write(content)
                 for command in ("list", "test"):
                     result = self.refused(run(command, path))
                     self.assertEqual(result.stderr,
@@ -1478,7 +1472,7 @@ class TestTarget(Scratch):
         result = run("test", self.pak_of(1), "--target", "doom")
         self.assertEqual(result.returncode, 2)
         self.assertIn("--target takes any, quake, quake2 or quake3, not \"doom\"", result.stderr)
-        self.assertEqual(run("list", self.pak_of(1), "--target", "quake").returncode, 2)
+        self.assertEqual(run("list", self.pak_of(1), "--target", "doom").returncode, 2)
 
 
 class TestGameFolder(Scratch):
@@ -1542,6 +1536,17 @@ class TestGameFolder(Scratch):
                 result = run_bytes("cat", root, "MAPS/e1m1.bsp", "--target", target)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertEqual(result.stdout, wins)
+
+    def test_a_folder_named_as_an_archive_is_a_game_folder(self):
+        for name in ("folder.pk3", "folder.pak", "folder"):
+            with self.subTest(name=name):
+                path = self.path(name)
+                os.makedirs(path)
+                self.assertEqual(self.ok(run("list", path, "--tsv")).stdout, "")
+                self.ok(run("test", path))
+                with open(os.path.join(path, "notes.txt"), "wb") as f:
+                    f.write(b"notes")
+                self.assertEqual(self.tsv(path), {"notes.txt": ("folder", 0, 5)})
 
     def test_the_listing_shows_from_with_a_star_on_what_shadows(self):
         root = self.game()
