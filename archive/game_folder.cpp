@@ -115,7 +115,7 @@ std::vector<std::string> SearchedArchives(EngineTarget target, const std::vector
   return searched;
 }
 
-EngineTarget GuessFolderTarget(const std::string& folder) {
+EngineTarget GuessFolderTarget(const std::string& folder, const std::string& leaveOut) {
   std::string name = folder;
   while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
   const std::string parent = FolderOfPath(name);
@@ -127,6 +127,7 @@ EngineTarget GuessFolderTarget(const std::string& folder) {
   if (!ListDirectory(folder, &names)) return EngineTarget::Any;
   bool pak = false;
   for (const std::string& entry : names) {
+    if (!leaveOut.empty() && SameDiskFile(JoinDiskPath(folder, entry), leaveOut)) continue;
     const std::string extension = FileExtension(entry);
     if (extension == ".pk3" || extension == ".pk4") return EngineTarget::Quake3;
     pak = pak || extension == ".pak";

@@ -11,7 +11,7 @@
 //     loose files;
 //   - Quake III family: every .pk3 and .pk4 file, sorted by name without regard to case (as
 //     upper case), a later name searched first, then the loose files;
-//   - Any: every archive of a format the program reads, in that same order.
+//   - Any: every .pak, .pk3 and .pk4 file, in that same order.
 // Everything in the folder and below it that is not an archive searched is a loose file.
 // Paths match without regard to case, as the tree's names do.
 //
@@ -118,8 +118,9 @@ std::vector<std::string> SearchedArchives(EngineTarget target, const std::vector
 
 // The target a game folder is probably for: from its name (id1, baseq2, baseq3, baseoa, base),
 // else from what it holds (pk3 or pk4 files: the Quake III family; pak files: Quake, or
-// Quake II beside a baseq2 folder). Any when nothing tells.
-EngineTarget GuessFolderTarget(const std::string& folder);
+// Quake II beside a baseq2 folder). Any when nothing tells. The file at leaveOut, as in
+// OpenGameFolder, tells nothing: a patch written into the folder must not change the guess.
+EngineTarget GuessFolderTarget(const std::string& folder, const std::string& leaveOut = std::string());
 
 // Whether the folder holds an archive target's engine searches (other than the file at
 // leaveOut): a folder without one reads the same as the files on disk.

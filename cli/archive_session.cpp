@@ -10,7 +10,7 @@ bool OpenedDocument::Open(const std::string& archivePath, bool withTree, bool ke
   const ArchiveFormat* format = nullptr;
   if (StatPath(path).kind == DiskKind::Directory) {
     format = &GameFolderFormat();
-    doc.target = target ? *target : GuessFolderTarget(path);
+    doc.target = target ? *target : GuessFolderTarget(path, leaveOut);
     std::unique_ptr<GameFolderSource> folder = OpenGameFolder(path, doc.target, &why, leaveOut);
     if (folder)
       for (const GameFolderTrouble& trouble : folder->troubles())

@@ -32,7 +32,7 @@ struct Side {
     path = operand;
     opened.leaveOut = line.patch;
     if (StatPath(operand).kind == DiskKind::Directory) {
-      const EngineTarget target = line.targetGiven ? line.target : GuessFolderTarget(operand);
+      const EngineTarget target = line.targetGiven ? line.target : GuessFolderTarget(operand, line.patch);
       if (!HoldsSearchedArchives(operand, target, line.patch)) {
         compare = CompareSide::Folder(operand);
         return true;

@@ -57,8 +57,8 @@ std::string TargetRulesText(EngineTarget target, const std::vector<TargetBreach>
 std::string TargetQuestion(EngineTarget target, const std::vector<TargetBreach>& breaches);
 
 // What a game folder's view leaves out, as a sentence without its full stop: "pak2.pak is
-// not searched: the file is empty", ""maps" of pak1.pak is not shown: it is stored both as a
-// file and as a folder".
+// not searched: the file is empty", "pak1.pak: "maps" is stored both as a file and as a
+// folder; it is not shown".
 std::string FolderTroubleText(const GameFolderTrouble& trouble);
 
 // The place a game folder's entry comes from, as the From column and the tool show it: the

@@ -341,9 +341,6 @@ class TestUsage(Scratch):
         cases = [
             ("empty.pk3", b"", "PK3", "the file is empty"),
             ("empty.pak", b"", "PAK", "the file is empty"),
-            ("folder.pk3", None, "PK3", "it is a folder"),
-            ("folder.pak", None, "PAK", "it is a folder"),
-            ("folder", None, "PK3", "it is a folder"),
             ("text.zip", b"Just some words.\n" * 20, "PK3", no_end),
             ("cut-in-data.pk3", data[:40], "PK3", no_end),
             ("cut-in-directory.pk3", data[:central + 20], "PK3", no_end),
@@ -362,11 +359,8 @@ class TestUsage(Scratch):
         for name, content, kind, why in cases:
             with self.subTest(name=name):
                 path = self.path(name)
-                if content is None:
-                    os.makedirs(path)
-                else:
-                    with open(path, "wb") as f:
-                        f.write(content)
+                with open(path, "wb") as f:
+                    f.write(content)
                 for command in ("list", "test"):
                     result = self.refused(run(command, path))
                     self.assertEqual(result.stderr,
@@ -1478,7 +1472,160 @@ class TestTarget(Scratch):
         result = run("test", self.pak_of(1), "--target", "doom")
         self.assertEqual(result.returncode, 2)
         self.assertIn("--target takes any, quake, quake2 or quake3, not \"doom\"", result.stderr)
-        self.assertEqual(run("list", self.pak_of(1), "--target", "quake").returncode, 2)
+        self.assertEqual(run("list", self.pak_of(1), "--target", "doom").returncode, 2)
+
+
+class TestGameFolder(Scratch):
+    """A folder read as its game reads it: the archives its engine searches, in its order,
+    then the loose files; each path read from the first place holding it."""
+
+    PAK0 = [("maps/e1m1.bsp", b"e1m1 of pak0"), ("progs.dat", b"progs of pak0"), ("sound/a.wav", b"a of pak0")]
+    PAK1 = [("maps/e1m1.bsp", b"e1m1 of pak1"), ("progs.dat", b"progs of pak1"), ("sound/b.wav", b"b of pak1")]
+    PAK3 = [("maps/e1m1.bsp", b"e1m1 of pak3"), ("sound/a.wav", b"a of pak3")]
+    LOOSE = {"Progs.dat": b"loose progs", "sub/readme.txt": b"loose readme"}
+    # What Quake reads (pak1 over pak0; pak3, past the missing pak2, is a loose file), and
+    # what Quake II reads (pak3 over pak1 over pak0), as {path: (from, shadowed, bytes)}.
+    QUAKE = {"maps/e1m1.bsp": ("pak1.pak", 1, b"e1m1 of pak1"), "progs.dat": ("pak1.pak", 2, b"progs of pak1"),
+             "sound/a.wav": ("pak0.pak", 0, b"a of pak0"), "sound/b.wav": ("pak1.pak", 0, b"b of pak1"),
+             "pak3.pak": ("folder", 0, None), "sub/readme.txt": ("folder", 0, b"loose readme")}
+    QUAKE2 = {"maps/e1m1.bsp": ("pak3.pak", 2, b"e1m1 of pak3"), "progs.dat": ("pak1.pak", 2, b"progs of pak1"),
+              "sound/a.wav": ("pak3.pak", 1, b"a of pak3"), "sound/b.wav": ("pak1.pak", 0, b"b of pak1"),
+              "sub/readme.txt": ("folder", 0, b"loose readme")}
+
+    def game(self, name="id1"):
+        """pak0, pak1 and pak3 (no pak2) with overlapping paths, and loose files beside them."""
+        root = self.path(*name.split("/"))
+        for rel, content in self.LOOSE.items():
+            os.makedirs(os.path.join(root, os.path.dirname(rel)), exist_ok=True)
+            with open(os.path.join(root, rel), "wb") as f:
+                f.write(content)
+        for number, entries in ((0, self.PAK0), (1, self.PAK1), (3, self.PAK3)):
+            write_pak(os.path.join(root, "pak%d.pak" % number), entries)
+        return root
+
+    def tsv(self, *args):
+        """{lower-cased path: (from, shadowed, size)} of list --tsv's file lines."""
+        listed = {}
+        for line in self.ok(run("list", *args, "--tsv")).stdout.splitlines():
+            fields = line.split("\t")
+            self.assertEqual(len(fields), 9, line)
+            if not fields[8].endswith("/"):
+                listed[fields[8].lower()] = (fields[6], int(fields[7]), int(fields[0]))
+        return listed
+
+    def expected(self, root, table):
+        pak3 = os.path.getsize(os.path.join(root, "pak3.pak"))
+        return {path: (place, shadowed, pak3 if data is None else len(data))
+                for path, (place, shadowed, data) in table.items()}
+
+    def test_list_tsv_and_json_name_where_each_path_is_read_from(self):
+        root = self.game()
+        self.assertEqual(self.tsv(root), self.expected(root, self.QUAKE))
+        self.assertEqual(self.tsv(root, "--target", "quake"), self.expected(root, self.QUAKE))
+        listed = json.loads(self.ok(run("list", root, "--json")).stdout)
+        self.assertEqual({e["path"].lower(): (e["from"], e["shadowed"], e["size"]) for e in listed
+                          if not e["path"].endswith("/")}, self.expected(root, self.QUAKE))
+
+    def test_the_target_given_changes_the_winners(self):
+        root = self.game()
+        self.assertEqual(self.tsv(root, "--target", "quake2"), self.expected(root, self.QUAKE2))
+        # Guessed from the name of a Quake II folder.
+        self.assertEqual(self.tsv(self.game("baseq2")), self.expected(root, self.QUAKE2))
+        for target, wins in (("quake", b"e1m1 of pak1"), ("quake2", b"e1m1 of pak3")):
+            with self.subTest(target=target):
+                result = run_bytes("cat", root, "MAPS/e1m1.bsp", "--target", target)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stdout, wins)
+
+    def test_a_folder_named_as_an_archive_is_a_game_folder(self):
+        for name in ("folder.pk3", "folder.pak", "folder"):
+            with self.subTest(name=name):
+                path = self.path(name)
+                os.makedirs(path)
+                self.assertEqual(self.ok(run("list", path, "--tsv")).stdout, "")
+                self.ok(run("test", path))
+                with open(os.path.join(path, "notes.txt"), "wb") as f:
+                    f.write(b"notes")
+                self.assertEqual(self.tsv(path), {"notes.txt": ("folder", 0, 5)})
+
+    def test_the_listing_shows_from_with_a_star_on_what_shadows(self):
+        root = self.game()
+        lines = self.ok(run("list", root)).stdout.splitlines()
+        self.assertIn("From", lines[0].split())
+        rows = {line.split()[-1].lower(): line.split()[-2] for line in lines[1:-2]}
+        self.assertEqual(rows["maps/e1m1.bsp"], "pak1.pak*")
+        self.assertEqual(rows["progs.dat"], "pak1.pak*")
+        self.assertEqual(rows["sound/a.wav"], "pak0.pak")
+        self.assertEqual(rows["pak3.pak"], "folder")
+        self.assertEqual(rows["sub/readme.txt"], "folder")
+        self.assertTrue(lines[-1].startswith("2 of them (marked *)"), lines[-1])
+        long_lines = self.ok(run("list", root, "--long")).stdout.splitlines()
+        self.assertIn("From", long_lines[0].split())
+        self.assertIn("pak1.pak*", [line.split()[-2] for line in long_lines[1:-2]])
+
+    def test_test_checks_every_archive_searched(self):
+        root = self.game()
+        self.ok(run("test", root))
+        # A pak whose directory lies past its end: left out and named, exit 1.
+        with open(os.path.join(root, "pak1.pak"), "r+b") as f:
+            f.seek(4)
+            f.write(struct.pack("<I", 0x100000))
+        result = self.refused(run("test", root), "pak1.pak is not searched")
+        # The rest is still read: pak0's map wins now.
+        self.assertEqual(self.ok(run_bytes("cat", root, "maps/e1m1.bsp")).stdout, b"e1m1 of pak0")
+        self.assertIn("pak1.pak", result.stderr)
+        # A damaged entry of a pk3 the game searches is named.
+        q3 = self.path("baseq3")
+        os.makedirs(q3)
+        with zipfile.ZipFile(os.path.join(q3, "pak0.pk3"), "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("scripts/a.shader", b"textures/base/wall\n{\n}\n" * 300)
+            z.writestr("maps/q3dm1.bsp", b"level" * 2000)
+        self.ok(run("test", q3))
+        flip_byte_in(os.path.join(q3, "pak0.pk3"), "maps/q3dm1.bsp")
+        self.refused(run("test", q3), '"maps/q3dm1.bsp": its data', "1 of 2 files are damaged")
+
+    def test_extract_and_cat_read_the_winners(self):
+        root = self.game()
+        out = self.path("out")
+        self.ok(run("extract", root, "-C", out))
+        with open(os.path.join(root, "pak3.pak"), "rb") as f:
+            pak3 = f.read()
+        self.assertEqual(folder_files(out), {path: pak3 if data is None else data
+                                             for path, (_, _, data) in self.QUAKE.items()})
+        self.assertEqual(self.ok(run_bytes("cat", root, "progs.dat")).stdout, b"progs of pak1")
+        self.assertEqual(self.ok(run_bytes("cat", root, "Sub/ReadMe.txt")).stdout, b"loose readme")
+        self.refused(run("cat", root, "sound/c.wav"))
+
+    def test_diff_compares_a_mod_folder_with_its_base_as_the_game_reads_them(self):
+        base = self.path("quake", "id1")
+        mod = self.path("quake", "mymod")
+        os.makedirs(base)
+        os.makedirs(os.path.join(mod, "gfx"))
+        write_pak(os.path.join(base, "pak0.pak"), [("maps/e1m1.bsp", b"level one"), ("progs.dat", b"base progs"),
+                                                   ("gfx/a.lmp", b"pic")])
+        with open(os.path.join(base, "autoexec.cfg"), "wb") as f:
+            f.write(b"bind")
+        # The mod's pak0 repeats the base's progs, its pak1 changes them; its loose picture is
+        # the base's.
+        write_pak(os.path.join(mod, "pak0.pak"), [("progs.dat", b"base progs"), ("maps/new.bsp", b"new level")])
+        write_pak(os.path.join(mod, "pak1.pak"), [("progs.dat", b"mod progs!")])
+        with open(os.path.join(mod, "gfx", "A.lmp"), "wb") as f:
+            f.write(b"pic")
+        lines = "- autoexec.cfg\n- maps/e1m1.bsp\n+ maps/new.bsp\n~ progs.dat\n"
+        result = run("diff", mod, base)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertEqual(result.stdout, lines)
+        # The patch, written into the mod's folder, is left out of the mod's side, and the
+        # pk3 it is tells nothing of the folder's game when it is there the second time.
+        patch = os.path.join(mod, "patch.pk3")
+        for attempt in range(2):
+            with self.subTest(attempt=attempt):
+                result = run("diff", mod, base, "--patch", patch)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertEqual(result.stdout, lines)
+                self.check_zip_with_outside_tools(patch)
+                self.assertEqual(read_zip(patch), {"maps/new.bsp": b"new level", "progs.dat": b"mod progs!"})
+        self.assertEqual(run("diff", base, base).returncode, 0)
 
 
 def sample_palette(seed=3):

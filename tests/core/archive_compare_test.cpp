@@ -47,18 +47,6 @@ std::vector<uint8_t> Zip(const std::vector<std::pair<std::string, std::string>>&
   return BuildZip(plans);
 }
 
-// Writes files (stored path with "/", bytes) below root.
-void MakeFolder(const std::string& root, const std::vector<std::pair<std::string, std::string>>& files) {
-  ASSERT_TRUE(MakeDirectories(root));
-  for (const auto& [path, data] : files) {
-    const size_t slash = path.rfind('/');
-    if (slash != std::string::npos) {
-      ASSERT_TRUE(MakeDirectories(root + "/" + path.substr(0, slash)));
-    }
-    ASSERT_TRUE(WriteFileBytes(root + "/" + path, Bytes(data)));
-  }
-}
-
 // The base of most cases, and a mod of it: one file the same, one changed with its size
 // kept, one with another size, one added, one removed, in folders and capitals.
 const std::vector<std::pair<std::string, std::string>> kBase = {

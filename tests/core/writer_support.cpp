@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 
+#include "archive/disk.h"
 #include "archive/entry_data.h"
 #include "services/core/archive_text.h"
 
@@ -371,6 +372,17 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
   std::vector<uint8_t> bytes;
   EXPECT_TRUE(ReadFileBytes(path, &bytes)) << path;
   return bytes;
+}
+
+void MakeFolder(const std::string& root, const std::vector<std::pair<std::string, std::string>>& files) {
+  ASSERT_TRUE(MakeDirectories(root));
+  for (const auto& [path, data] : files) {
+    const size_t slash = path.rfind('/');
+    if (slash != std::string::npos) {
+      ASSERT_TRUE(MakeDirectories(root + "/" + path.substr(0, slash)));
+    }
+    ASSERT_TRUE(WriteFileBytes(root + "/" + path, Bytes(data)));
+  }
 }
 
 std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& plain, int level) {

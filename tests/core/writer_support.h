@@ -196,6 +196,10 @@ struct ZipListing {
 };
 ZipListing ParseZip(const std::vector<uint8_t>& file);
 
+// Writes files (stored path with "/", bytes) below root, making its folders; a failure to
+// write fails the test.
+void MakeFolder(const std::string& root, const std::vector<std::pair<std::string, std::string>>& files);
+
 // Raw deflate and inflate with zlib directly.
 std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& plain, int level);
 bool RawInflate(const std::vector<uint8_t>& packed, size_t size, std::vector<uint8_t>* plain);
