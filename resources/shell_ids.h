@@ -30,7 +30,7 @@
 #define MENU_POS_VIEW 3
 #define MENU_POS_WINDOW 4
 #define MENU_POS_HELP 5
-#define FILE_MENU_POS_RECENT 12
+#define FILE_MENU_POS_RECENT 13
 
 // The file dialogs' lines of each archive format, and the label of the line that lists them
 // all; the format table names its line.

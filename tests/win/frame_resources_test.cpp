@@ -44,6 +44,9 @@ constexpr WORD kNoKey = 0;
 const Shown kShown[] = {
     {57600, "&New\tCtrl+N", false, false, 'N', FCONTROL, "Creates a new document", "New (Ctrl+N)"},
     {57601, "&Open...\tCtrl+O", false, false, 'O', FCONTROL, nullptr, nullptr},
+    {40110, "Open &Game Folder...", false, false, kNoKey, 0,
+     "Opens a game folder as the game reads it: every archive it loads, in its search order, and its loose files", ""},
+    {40111, "Show in &Archive", true, false, kNoKey, 0, "Opens the archive the selected file is read from, at the file", ""},
     {57602, "&Close", true, false, kNoKey, 0, nullptr, ""},
     {57603, "&Save\tCtrl+S", true, false, 'S', FCONTROL, nullptr, nullptr},
     {40004, "Save &As...", true, false, kNoKey, 0, nullptr, nullptr},
@@ -93,6 +96,9 @@ const Shown kShown[] = {
      nullptr},
     {40092, "&Filter\tCtrl+E", true, false, 'E', FCONTROL,
      "Shows only the items of the folder whose names match the text typed", ""},
+    {40112, "Only Files That &Shadow Another", true, false, kNoKey, 0,
+     "Shows only the files of a game folder that shadow a file of the same path searched later, as a mod overrides them",
+     ""},
     {40043, "&Options...", false, false, kNoKey, 0, "Changes the settings of the program", nullptr},
     {40013, "Cl&ose", false, false, kNoKey, 0, nullptr, nullptr},
     {40014, "Close &All", false, false, kNoKey, 0, nullptr, nullptr},
@@ -119,8 +125,8 @@ struct Popup {
   bool grayed;
   int items;
 };
-const Popup kPopups[] = {{"&File", false, 15}, {"&Edit", true, 13},   {"&Object", true, 8},
-                         {"&View", false, 17}, {"&Window", true, 11}, {"&Help", false, 1}};
+const Popup kPopups[] = {{"&File", false, 16}, {"&Edit", true, 13},   {"&Object", true, 9},
+                         {"&View", false, 18}, {"&Window", true, 11}, {"&Help", false, 1}};
 
 std::string LoadedString(UINT id) {
   char buffer[512] = {};
