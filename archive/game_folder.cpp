@@ -141,6 +141,10 @@ EngineTarget GuessFolderTarget(const std::string& folder, const std::string& lea
   return EngineTarget::Quake;
 }
 
+bool OpensAsGameFolder(const std::string& path) {
+  return FormatForPath(path) == nullptr && StatPath(path).kind == DiskKind::Directory;
+}
+
 bool HoldsSearchedArchives(const std::string& folder, EngineTarget target, const std::string& leaveOut) {
   std::vector<std::string> names;
   if (!ListDirectory(folder, &names)) return false;

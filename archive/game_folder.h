@@ -122,6 +122,10 @@ std::vector<std::string> SearchedArchives(EngineTarget target, const std::vector
 // OpenGameFolder, tells nothing: a patch written into the folder must not change the guess.
 EngineTarget GuessFolderTarget(const std::string& folder, const std::string& leaveOut = std::string());
 
+// Whether path is opened as a game folder where an archive is asked for: a folder, unless
+// its name is an archive's (such a folder is no archive, and is refused as one).
+bool OpensAsGameFolder(const std::string& path);
+
 // Whether the folder holds an archive target's engine searches (other than the file at
 // leaveOut): a folder without one reads the same as the files on disk.
 bool HoldsSearchedArchives(const std::string& folder, EngineTarget target, const std::string& leaveOut = std::string());

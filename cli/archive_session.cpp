@@ -8,7 +8,7 @@ bool OpenedDocument::Open(const std::string& archivePath, bool withTree, bool ke
   path = archivePath;
   Failure why;
   const ArchiveFormat* format = nullptr;
-  if (StatPath(path).kind == DiskKind::Directory) {
+  if (OpensAsGameFolder(path)) {
     format = &GameFolderFormat();
     doc.target = target ? *target : GuessFolderTarget(path, leaveOut);
     std::unique_ptr<GameFolderSource> folder = OpenGameFolder(path, doc.target, &why, leaveOut);

@@ -33,7 +33,7 @@ struct Side {
     opened.leaveOut = line.patch;
     if (StatPath(operand).kind == DiskKind::Directory) {
       const EngineTarget target = line.targetGiven ? line.target : GuessFolderTarget(operand, line.patch);
-      if (!HoldsSearchedArchives(operand, target, line.patch)) {
+      if (!OpensAsGameFolder(operand) || !HoldsSearchedArchives(operand, target, line.patch)) {
         compare = CompareSide::Folder(operand);
         return true;
       }

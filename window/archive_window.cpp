@@ -116,7 +116,7 @@ LRESULT OnCreateForPath(HWND hwnd, const CREATESTRUCTA* create, const char* requ
   Failure why;
   const ArchiveFormat* format = nullptr;
   std::unique_ptr<ArchiveSource> source;
-  if (StatPath(path).kind == DiskKind::Directory) {
+  if (OpensAsGameFolder(path)) {
     // A folder is opened as a game folder, searched as the engine its name suggests would.
     format = &GameFolderFormat();
     source = OpenGameFolder(path, GuessFolderTarget(path), &why);

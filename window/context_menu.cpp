@@ -114,6 +114,8 @@ bool OnPaneContextMenu(HWND window, WindowDocument* doc, HWND pane, LPARAM at) {
   HMENU menus = LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_CONTEXT_MENUS));
   if (!menus) return true;
   HMENU popup = GetSubMenu(menus, place.onItems ? CONTEXT_MENU_ITEMS : CONTEXT_MENU_SPACE);
+  // Only a game folder's files lie in an archive of their own.
+  if (!IsGameFolderView(doc)) DeleteMenu(popup, ID_OBJECT_SHOW_IN_ARCHIVE, MF_BYCOMMAND);
   EnableLikeMainMenu(popup);
   // The frame owns the menu so that the status bar shows each entry's help.
   int command = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON, place.at.x, place.at.y, 0,
