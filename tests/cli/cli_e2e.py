@@ -1537,16 +1537,23 @@ class TestGameFolder(Scratch):
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertEqual(result.stdout, wins)
 
-    def test_a_folder_named_as_an_archive_is_a_game_folder(self):
-        for name in ("folder.pk3", "folder.pak", "folder"):
+    def test_a_folder_is_a_game_folder_unless_named_as_an_archive(self):
+        # A folder named like an archive is no archive: it is refused as one, as before.
+        for name, kind in (("folder.pk3", "PK3"), ("folder.pak", "PAK")):
             with self.subTest(name=name):
                 path = self.path(name)
                 os.makedirs(path)
-                self.assertEqual(self.ok(run("list", path, "--tsv")).stdout, "")
-                self.ok(run("test", path))
-                with open(os.path.join(path, "notes.txt"), "wb") as f:
-                    f.write(b"notes")
-                self.assertEqual(self.tsv(path), {"notes.txt": ("folder", 0, 5)})
+                result = run("list", path, "--tsv")
+                self.assertEqual(result.returncode, 1)
+                self.assertIn("Error reading " + kind + " file", result.stderr)
+                self.assertIn("it is a folder", result.stderr)
+        path = self.path("folder")
+        os.makedirs(path)
+        self.assertEqual(self.ok(run("list", path, "--tsv")).stdout, "")
+        self.ok(run("test", path))
+        with open(os.path.join(path, "notes.txt"), "wb") as f:
+            f.write(b"notes")
+        self.assertEqual(self.tsv(path), {"notes.txt": ("folder", 0, 5)})
 
     def test_the_listing_shows_from_with_a_star_on_what_shadows(self):
         root = self.game()
