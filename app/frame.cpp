@@ -112,6 +112,7 @@ LRESULT OnOpenArchive(HWND frame, WPARAM wParam, LPARAM lParam) {
     const std::unique_ptr<std::string> path(reinterpret_cast<std::string*>(lParam));
     return reinterpret_cast<LRESULT>(OpenArchiveWindow(path->c_str()));
   }
+  if (wParam == 3) return reinterpret_cast<LRESULT>(OpenArchiveWindow(*reinterpret_cast<const ArchiveWindowRequest*>(lParam)));
   return reinterpret_cast<LRESULT>(OpenArchiveWindow(reinterpret_cast<const char*>(lParam)));
 }
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "services/messages.h"
+
 LRESULT CALLBACK FrameWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // Places toolbar, MDI client and status bar in a client area of the given size.
@@ -18,8 +20,10 @@ void FitStatusBarToDpi(HWND bar, UINT dpi);
 int ToolbarHeight();
 
 // Creates an archive window for path (null: a new archive), maximized when the active
-// archive window is; the new window or null.
+// archive window is; the new window or null. The request form also names the target a game
+// folder is searched as and the window the new one replaces.
 HWND OpenArchiveWindow(const char* path);
+HWND OpenArchiveWindow(const ArchiveWindowRequest& request);
 // Opens one archive window per file of an Open dialog's answer: a directory followed by
 // NUL-terminated names and an empty string, or a single full path. Returns the count opened.
 int OpenArchivesFromSelection(const char* selection);

@@ -101,6 +101,12 @@ void OpenRecentFile(HWND frame, int index) {
 }  // namespace
 
 HWND OpenArchiveWindow(const char* path) {
+  ArchiveWindowRequest request;
+  request.path = path;
+  return OpenArchiveWindow(request);
+}
+
+HWND OpenArchiveWindow(const ArchiveWindowRequest& request) {
   TakeChildStyleFromActive();
   const WindowState& state = g_settings.windowState;
   // The remembered size is in 96-DPI units, the system's default size as it is.
@@ -108,7 +114,7 @@ HWND OpenArchiveWindow(const char* path) {
   const int width = state.childWidth == kUseDefaultSize ? kUseDefaultSize : ScaleToDpi(state.childWidth, dpi);
   const int height = state.childHeight == kUseDefaultSize ? kUseDefaultSize : ScaleToDpi(state.childHeight, dpi);
   return CreateMDIWindowA(kArchiveClass, "", state.childStyle, CW_USEDEFAULT, CW_USEDEFAULT, width, height,
-                          g_mdiClient, g_instance, reinterpret_cast<LPARAM>(path));
+                          g_mdiClient, g_instance, reinterpret_cast<LPARAM>(&request));
 }
 
 int OpenArchivesFromSelection(const char* selection) {

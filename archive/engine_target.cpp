@@ -45,14 +45,31 @@ bool HasForbiddenText(const std::string& path) {
          path.find(':') != std::string::npos;
 }
 
-// The folder's last component holding path, lower-cased: "id1" of "C:\Quake\id1\pak0.pak".
-std::string FolderName(const std::string& path) {
-  const size_t name = path.find_last_of("/\\");
-  if (name == std::string::npos || name == 0) return std::string();
-  const size_t folder = path.find_last_of("/\\", name - 1);
-  const size_t start = folder == std::string::npos ? 0 : folder + 1;
-  return LowerCased(path.substr(start, name - start));
+// The last component of path, lower-cased, separators at its end aside: "id1" of
+// "C:\Quake\id1\".
+std::string LastComponent(std::string path) {
+  while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  const size_t slash = path.find_last_of("/\\");
+  return LowerCased(slash == std::string::npos ? path : path.substr(slash + 1));
 }
+
+// The folder holding path: "C:\Quake\id1" of "C:\Quake\id1\pak0.pak"; empty for a bare name.
+std::string Holder(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
+}
+
+// The games' own folders: the base game's and a mission pack's.
+struct BaseFolderRow {
+  const char* name;
+  EngineTarget target;
+};
+
+const BaseFolderRow kBaseFolders[] = {
+    {"id1", EngineTarget::Quake},          {"baseq2", EngineTarget::Quake2},
+    {"baseq3", EngineTarget::Quake3},      {"baseoa", EngineTarget::Quake3},
+    {"missionpack", EngineTarget::Quake3}, {"base", EngineTarget::Quake3},
+};
 
 // The breaches of one rule over the entries: the first breaking entry named, the rest counted.
 class Breaches {
@@ -135,11 +152,16 @@ EngineTarget GuessTarget(const std::string& path, const ArchiveFormat& format) {
   // A WAD2 is a file the game reads from its archives, not one of them.
   if (format.limits.flat) return EngineTarget::Any;
   if (FileExtension(path) == ".pk4") return EngineTarget::Quake3;
-  const std::string folder = FolderName(path);
+  // A PAK file lies in a Quake engine's folder, a ZIP file in one of the Quake III family.
+  const EngineTarget folder = TargetOfBaseFolder(Holder(path));
   const bool zip = IsZipFormat(format);
-  if (folder == "id1" && !zip) return EngineTarget::Quake;
-  if (folder == "baseq2" && !zip) return EngineTarget::Quake2;
-  if ((folder == "baseq3" || folder == "baseoa") && zip) return EngineTarget::Quake3;
+  return (folder == EngineTarget::Quake3) == zip ? folder : EngineTarget::Any;
+}
+
+EngineTarget TargetOfBaseFolder(const std::string& folder) {
+  const std::string name = LastComponent(folder);
+  for (const BaseFolderRow& row : kBaseFolders)
+    if (name == row.name) return row.target;
   return EngineTarget::Any;
 }
 

@@ -31,9 +31,12 @@ bool TargetFromKeyword(const std::string& word, EngineTarget* target);
 EngineTarget TargetFromNumber(uint32_t number);
 
 // The target an archive is probably made for, from its format and where it lies: in a
-// folder "id1" a Quake archive, in "baseq2" a Quake II one, in "baseq3" or "baseoa" and any
-// PK4 file one of the Quake III family; Any otherwise.
+// folder of Quake (a PAK file) or of the Quake III family (a ZIP file; TargetOfBaseFolder),
+// and any PK4 file one of the Quake III family; Any otherwise.
 EngineTarget GuessTarget(const std::string& path, const ArchiveFormat& format);
+// The game whose own folder folder is, by its name: "id1" Quake's, "baseq2" Quake II's,
+// "baseq3", "baseoa", "missionpack" and "base" of the Quake III family; Any for another name.
+EngineTarget TargetOfBaseFolder(const std::string& folder);
 
 enum class TargetRule : uint8_t {
   Format,           // the engine reads no archive of this format

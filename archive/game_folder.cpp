@@ -116,13 +116,8 @@ std::vector<std::string> SearchedArchives(EngineTarget target, const std::vector
 }
 
 EngineTarget GuessFolderTarget(const std::string& folder, const std::string& leaveOut) {
-  std::string name = folder;
-  while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
-  const std::string parent = FolderOfPath(name);
-  name = LowerCased(name.substr(name.find_last_of("/\\") == std::string::npos ? 0 : name.find_last_of("/\\") + 1));
-  if (name == "id1") return EngineTarget::Quake;
-  if (name == "baseq2") return EngineTarget::Quake2;
-  if (name == "baseq3" || name == "baseoa" || name == "missionpack" || name == "base") return EngineTarget::Quake3;
+  const EngineTarget named = TargetOfBaseFolder(folder);
+  if (named != EngineTarget::Any) return named;
   std::vector<std::string> names;
   if (!ListDirectory(folder, &names)) return EngineTarget::Any;
   bool pak = false;
@@ -134,10 +129,13 @@ EngineTarget GuessFolderTarget(const std::string& folder, const std::string& lea
   }
   if (!pak) return EngineTarget::Any;
   // A mod's folder beside the base game's.
+  std::string trimmed = folder;
+  while (!trimmed.empty() && (trimmed.back() == '/' || trimmed.back() == '\\')) trimmed.pop_back();
+  const std::string parent = FolderOfPath(trimmed);
   std::vector<std::string> siblings;
   if (!parent.empty() && ListDirectory(parent, &siblings))
     for (const std::string& sibling : siblings)
-      if (LowerCased(sibling) == "baseq2") return EngineTarget::Quake2;
+      if (TargetOfBaseFolder(sibling) == EngineTarget::Quake2) return EngineTarget::Quake2;
   return EngineTarget::Quake;
 }
 
@@ -384,4 +382,13 @@ std::unique_ptr<GameFolderSource> OpenGameFolder(const std::string& folder, Engi
   view->holders_.resize(held.size());
   for (const auto& h : held) view->holders_[next[h.first]++] = h.second;
   return view;
+}
+
+std::unique_ptr<ArchiveSource> OpenArchiveOrGameFolder(const std::string& path, const EngineTarget* target,
+                                                       Failure* why, const ArchiveFormat** format,
+                                                       const std::string& leaveOut) {
+  *format = nullptr;
+  if (!OpensAsGameFolder(path)) return OpenArchive(path, why, format);
+  *format = &GameFolderFormat();
+  return OpenGameFolder(path, target ? *target : GuessFolderTarget(path, leaveOut), why, leaveOut);
 }

@@ -136,3 +136,11 @@ bool HoldsSearchedArchives(const std::string& folder, EngineTarget target, const
 // file. Null when folder is no folder that can be listed, with *why.
 std::unique_ptr<GameFolderSource> OpenGameFolder(const std::string& folder, EngineTarget target, Failure* why,
                                                  const std::string& leaveOut = std::string());
+
+// Opens what the user names where an archive is asked for: a folder (OpensAsGameFolder) as
+// a game folder searched as target's engine (null: the target guessed from the folder),
+// anything else as an archive. *format is the format of what is opened, once known (also
+// when the open then fails). Null on failure, with *why.
+std::unique_ptr<ArchiveSource> OpenArchiveOrGameFolder(const std::string& path, const EngineTarget* target,
+                                                       Failure* why, const ArchiveFormat** format,
+                                                       const std::string& leaveOut = std::string());

@@ -8,16 +8,11 @@ bool OpenedDocument::Open(const std::string& archivePath, bool withTree, bool ke
   path = archivePath;
   Failure why;
   const ArchiveFormat* format = nullptr;
-  if (OpensAsGameFolder(path)) {
-    format = &GameFolderFormat();
-    doc.target = target ? *target : GuessFolderTarget(path, leaveOut);
-    std::unique_ptr<GameFolderSource> folder = OpenGameFolder(path, doc.target, &why, leaveOut);
-    if (folder)
-      for (const GameFolderTrouble& trouble : folder->troubles())
-        PrintError(OneLine((path + ": warning: " + FolderTroubleText(trouble)).c_str()));
-    doc.source = std::move(folder);
-  } else {
-    doc.source = OpenArchive(path, &why, &format);
+  doc.source = OpenArchiveOrGameFolder(path, target, &why, &format, leaveOut);
+  if (const GameFolderSource* folder = doc.source ? doc.source->AsGameFolder() : nullptr) {
+    doc.target = folder->target();
+    for (const GameFolderTrouble& trouble : folder->troubles())
+      PrintError(OneLine((path + ": warning: " + FolderTroubleText(trouble)).c_str()));
   }
   if (!doc.source) {
     PrintError(OneLine(ArchiveErrorMessage(format ? format->name : nullptr, path, why).c_str()));

@@ -31,14 +31,16 @@ struct Side {
   bool Open(const std::string& operand, bool keepCase, const CommandLine& line) {
     path = operand;
     opened.leaveOut = line.patch;
-    if (StatPath(operand).kind == DiskKind::Directory) {
-      const EngineTarget target = line.targetGiven ? line.target : GuessFolderTarget(operand, line.patch);
+    EngineTarget target = line.target;
+    const bool folder = StatPath(operand).kind == DiskKind::Directory;
+    if (folder) {
+      if (!line.targetGiven) target = GuessFolderTarget(operand, line.patch);
       if (!OpensAsGameFolder(operand) || !HoldsSearchedArchives(operand, target, line.patch)) {
         compare = CompareSide::Folder(operand);
         return true;
       }
     }
-    if (!opened.Open(operand, true, keepCase, GivenTarget(line.targetGiven, line.target))) return false;
+    if (!opened.Open(operand, true, keepCase, folder || line.targetGiven ? &target : nullptr)) return false;
     compare = CompareSide::Archive(&opened.doc);
     return true;
   }

@@ -16,10 +16,16 @@
 #define ID_FILE_COMPARE 40090
 #define ID_FILE_COMPARE_FOLDER 40091
 // A game folder opened as its engine reads it; an item of one shown in its own archive; a
-// game folder's list showing only the files that shadow another (ids from 40110).
+// game folder's list showing only the files that shadow another; the game folder searched
+// as another engine would, one command per target in the order of EngineTargets (ids from
+// 40110).
 #define ID_FILE_OPEN_GAME_FOLDER 40110
 #define ID_OBJECT_SHOW_IN_ARCHIVE 40111
 #define ID_VIEW_ONLY_SHADOWING 40112
+#define ID_VIEW_SEARCH_AS_ANY 40113
+#define ID_VIEW_SEARCH_AS_QUAKE 40114
+#define ID_VIEW_SEARCH_AS_QUAKE2 40115
+#define ID_VIEW_SEARCH_AS_QUAKE3 40116
 #define ID_FILE_MRU_FIRST 57616
 #define ID_FILE_MRU_LAST 57631
 #define ID_APP_EXIT 40011

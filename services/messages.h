@@ -3,12 +3,27 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
+enum class EngineTarget : uint8_t;
+
+// What an archive window is opened for (WMU_OPEN_ARCHIVE's form 3, and the window's
+// creation parameter): the path, or null for a new archive; for a game folder, the target it
+// is searched as (null: the one guessed from the folder); and the window it takes the place
+// of, which shows the same path and so is not brought forward instead.
+struct ArchiveWindowRequest {
+  const char* path = nullptr;
+  const EngineTarget* target = nullptr;
+  HWND replacing = nullptr;
+};
+
 // To the frame: open an archive window. wParam 0: lParam is a path in this process, or
 // null for a new archive; returns the new window or 0. wParam 2: as 0, with the path in a
 // std::string made with new that the frame deletes. wParam 1: the low word of lParam is a global atom
 // naming the path; the sender keeps the atom alive only until the message returns, so this
 // form must be sent, never posted. The frame copies the name and posts the form 2 to itself,
 // so the sender waits for nothing the open shows; returns nonzero when the open was posted.
+// wParam 3: lParam is an ArchiveWindowRequest in this process; returns the new window or 0.
 constexpr UINT WMU_OPEN_ARCHIVE = WM_USER;
 // The dwData of a WM_COPYDATA to the frame whose data are a path (its bytes, without a NUL)
 // too long for an atom's name, which takes 255 bytes: a UTF-8 path of 86 characters of three

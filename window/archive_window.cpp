@@ -52,9 +52,12 @@ void SetDocument(HWND hwnd, WindowDocument* doc) {
   SetWindowLongPtrA(hwnd, 0, reinterpret_cast<LONG_PTR>(doc));
 }
 
-// The archive window already showing the file at path (lower case), if any.
-HWND FindWindowShowing(HWND self, const char* path) {
-  return FindArchiveWindow(self, [path](const WindowDocument* doc) {
+// The archive window already showing the file at path (lower case), if any, other than
+// replacing.
+HWND FindWindowShowing(HWND self, const char* path, HWND replacing) {
+  const WindowDocument* replaced = replacing ? DocumentOf(replacing) : nullptr;
+  return FindArchiveWindow(self, [path, replaced](const WindowDocument* doc) {
+    if (doc == replaced) return false;
     const char* shown = DocumentPath(doc);
     return shown && (SameName(shown, path) || SameDiskFile(shown, path));
   });
@@ -104,25 +107,21 @@ LRESULT BuildWindow(HWND hwnd, std::unique_ptr<ArchiveSource> source, Failure* w
   return 0;
 }
 
-LRESULT OnCreateForPath(HWND hwnd, const CREATESTRUCTA* create, const char* requested) {
+LRESULT OnCreateForPath(HWND hwnd, const CREATESTRUCTA* create, const ArchiveWindowRequest& request) {
+  const char* requested = request.path;
   // Paths are shown lower-cased, as the file system takes them alike, unless the case of
   // names is kept; whether two windows show one file is a matter of the file.
   const std::string path = g_settings.keepCase ? std::string(requested) : LowerCased(requested);
-  if (HWND existing = FindWindowShowing(hwnd, path.c_str())) {
+  if (HWND existing = FindWindowShowing(hwnd, path.c_str(), request.replacing)) {
     BringForward(existing, (create->style & WS_MAXIMIZE) != 0);
     return -1;
   }
   OwnedMessageBox frameMessages(g_frameWindow);
   Failure why;
   const ArchiveFormat* format = nullptr;
-  std::unique_ptr<ArchiveSource> source;
-  if (OpensAsGameFolder(path)) {
-    // A folder is opened as a game folder, searched as the engine its name suggests would.
-    format = &GameFolderFormat();
-    source = OpenGameFolder(path, GuessFolderTarget(path), &why);
-  } else {
-    source = OpenArchive(path, &why, &format);
-  }
+  // A folder is opened as a game folder, searched as the request asks, else as the engine
+  // its name suggests would.
+  std::unique_ptr<ArchiveSource> source = OpenArchiveOrGameFolder(path, request.target, &why, &format);
   if (!source) {
     frameMessages.ShowMessage(ArchiveErrorMessage(format ? format->name : nullptr, path, why).c_str(), kProgramName,
                               MessageIcon::Stop);
@@ -152,8 +151,8 @@ LRESULT OnCreateNew(HWND hwnd) {
 LRESULT OnCreate(HWND hwnd, const CREATESTRUCTA* create) {
   SetDocument(hwnd, nullptr);
   const auto* mdi = static_cast<const MDICREATESTRUCTA*>(create->lpCreateParams);
-  const char* path = mdi ? reinterpret_cast<const char*>(mdi->lParam) : nullptr;
-  return path ? OnCreateForPath(hwnd, create, path) : OnCreateNew(hwnd);
+  const auto* request = mdi ? reinterpret_cast<const ArchiveWindowRequest*>(mdi->lParam) : nullptr;
+  return request && request->path ? OnCreateForPath(hwnd, create, *request) : OnCreateNew(hwnd);
 }
 
 LRESULT OnSize(HWND hwnd, WindowDocument* doc, WPARAM type, LPARAM lParam) {

@@ -8,6 +8,7 @@
 #include "services/globals.h"
 #include "services/settings.h"
 #include "window/archive_window.h"
+#include "window/game_folder_view.h"
 #include "window/rename.h"
 #include "window/undo.h"
 #include "panes/preview_pane.h"
@@ -64,6 +65,16 @@ void EnableArrangeIcons(bool enable) {
   }
 }
 
+// View > Search As: open for a game folder, with the target it is searched as checked.
+void ShowSearchTarget(bool gameFolder, EngineTarget target) {
+  HMENU view = PopupHolding(g_mainMenu, ID_VIEW_LARGE_ICONS);
+  if (view == nullptr) return;
+  EnablePopupHolding(view, ID_VIEW_SEARCH_AS_ANY, gameFolder);
+  if (HMENU searchAs = PopupHolding(view, ID_VIEW_SEARCH_AS_ANY))
+    CheckMenuRadioItem(searchAs, ID_VIEW_SEARCH_AS_ANY, ID_VIEW_SEARCH_AS_QUAKE3, SearchAsCommand(target),
+                       MF_BYCOMMAND);
+}
+
 void CheckViewMode(uint32_t viewMode) {
   int command = CommandOfViewMode(viewMode);
   CheckViewMenuItem(command);
@@ -97,6 +108,7 @@ void OnLastDeactivation() {
   EnableButton(ID_FILE_SAVE, false);
   EnableItem(ID_OBJECT_SHOW_IN_ARCHIVE, false);
   EnableItem(ID_VIEW_ONLY_SHADOWING, false);
+  ShowSearchTarget(false, EngineTarget::Any);
   EnablePopupHolding(g_mainMenu, ID_EDIT_CUT, false);
   for (int command : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_DELETE}) {
     EnableButton(command, false);
@@ -171,8 +183,10 @@ void UpdateCommandState(HWND window, WindowDocument* doc) {
   }
   EnableItem(ID_OBJECT_SHOW_IN_ARCHIVE, gameFolder && inList && hasSelection);
   EnableItem(ID_VIEW_ONLY_SHADOWING, gameFolder);
-  if (ActiveMdiChild() == window)
+  if (ActiveMdiChild() == window) {
     CheckMenuItem(g_mainMenu, ID_VIEW_ONLY_SHADOWING, doc->onlyShadowing ? MF_CHECKED : MF_UNCHECKED);
+    ShowSearchTarget(gameFolder, doc->target);
+  }
   // The menus speak for the active window, whichever window changed.
   const WindowDocument* active = DocumentOf(ActiveMdiChild());
   UpdateUndoCommands(active ? active : doc);

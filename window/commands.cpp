@@ -54,6 +54,11 @@ bool OnArchiveCommand(HWND window, WindowDocument* doc, int command, HWND contro
     return true;
   }
   if (IsGameFolderView(doc) && RefusedInGameFolder(window, command)) return true;
+  EngineTarget target;
+  if (TargetOfSearchAsCommand(command, &target)) {
+    SearchGameFolderAs(window, doc, target);
+    return true;
+  }
   switch (command) {
     case ID_OBJECT_SHOW_IN_ARCHIVE:
       ShowInArchive(window, doc);

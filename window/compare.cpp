@@ -89,17 +89,13 @@ struct CompareJob {
 void Work(CompareJob* job) {
   // A folder holding archives its game searches is compared as the game reads it.
   const EngineTarget target = job->folderB ? GuessFolderTarget(job->pathB) : EngineTarget::Any;
-  if (job->folderB && HoldsSearchedArchives(job->pathB, target)) {
-    job->formatB = &GameFolderFormat();
-    job->b.source = OpenGameFolder(job->pathB, target, &job->openFailure);
+  const bool gameFolder = job->folderB && HoldsSearchedArchives(job->pathB, target);
+  if (gameFolder) job->folderB = false;
+  if (!job->folderB) {
+    job->b.source =
+        OpenArchiveOrGameFolder(job->pathB, gameFolder ? &target : nullptr, &job->openFailure, &job->formatB);
     if (!job->b.source) return;
-    job->b.target = target;
-    job->openFailure = BuildTree(&job->b, job->keepCase);
-    if (job->openFailure) return;
-    job->folderB = false;
-  } else if (!job->folderB) {
-    job->b.source = OpenArchive(job->pathB, &job->openFailure, &job->formatB);
-    if (!job->b.source) return;
+    if (const GameFolderSource* folder = job->b.source->AsGameFolder()) job->b.target = folder->target();
     job->openFailure = BuildTree(&job->b, job->keepCase);
     if (job->openFailure) return;
   }
@@ -187,7 +183,8 @@ void CompareWithOtherSide(HWND window, WindowDocument* doc, bool folder) {
   outcome.window = window;
   outcome.doc = doc;
   outcome.pathB = pathB;
-  outcome.folderB = folder;
+  outcome.folderB = job->folderB;
+  outcome.gameFolderB = IsGameFolderView(&job->b);
   outcome.comparison = std::move(job->comparison);
   // B's file is let go before the dialog: a patch may even be saved over it.
   job.reset();

@@ -104,7 +104,7 @@ std::string SidesText(const CompareOutcome& outcome) {
   const char* path = DocumentPath(outcome.doc);
   std::string a = path ? path : TitleWithoutMark(outcome.window);
   if (outcome.doc->modified) a += " (as edited here)";
-  return "A: " + a + "\nB: " + outcome.pathB + (outcome.folderB ? " (folder)" : "");
+  return "A: " + a + "\nB: " + outcome.pathB + (outcome.folderB ? " (folder)" : outcome.gameFolderB ? " (game folder)" : "");
 }
 
 std::string CellText(const ComparedItem& item, int column) {
@@ -204,7 +204,9 @@ void ShowItem(HWND dialog, CompareState* state, int row) {
     Activate(other);
     if (ShowNodeInPanes(otherDoc, node)) return;
   }
-  text += other ? ", and its window no longer holds it." : ". Open that archive to see it there.";
+  text += other                 ? ", and its window no longer holds it."
+          : outcome.gameFolderB ? ". Open that game folder to see it there."
+                                : ". Open that archive to see it there.";
   box.ShowMessage(text.c_str(), kCompareCaption, MessageIcon::Information);
 }
 

@@ -17,6 +17,7 @@ struct CompareOutcome {
   WindowDocument* doc = nullptr;
   std::string pathB;
   bool folderB = false;
+  bool gameFolderB = false;  // B is a folder compared as its game reads it
   Comparison comparison;
 };
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "archive/document.h"
 #include "archive/entry_data.h"
 #include "archive/quoted_name.h"
 #include "panes/views.h"
@@ -128,6 +129,16 @@ void OfferViewedEdits(HWND window, WindowDocument* doc) {
     }
     // Viewed again meanwhile: the copy now belongs to the new viewer.
     if (doc->viewing.count(copy.node)) continue;
+    if (IsGameFolderView(doc)) {
+      // A game folder takes no edit, and the user's work is not thrown away: the changed copy
+      // becomes theirs, kept where the viewer left it.
+      ForgetTemporaryFile(copy.path.c_str());
+      const std::string text = PrintableName(node->name()) +
+                               " was changed, but a game folder is read-only. The changed copy is kept as " +
+                               PrintableName(copy.path) + ".";
+      MessageBoxA(window, text.c_str(), kViewCaption, MB_OK | MB_ICONINFORMATION);
+      continue;
+    }
     const std::string question = PrintableName(node->name()) + " was changed. Update it in the archive?";
     if (MessageBoxA(window, question.c_str(), kViewCaption, MB_YESNO | MB_ICONQUESTION) == IDYES &&
         (node = StillInDocument(doc, copy.node, copy.path)) != nullptr)

@@ -71,6 +71,9 @@ TEST(EngineTargetTest, NamesKeywordsAndGuesses) {
       {"C:\\Quake3\\baseq3\\pak0.pk3", pk3, EngineTarget::Quake3},
       {"/oa/baseoa/pak6-patch.pk3", pk3, EngineTarget::Quake3},
       {"C:\\Doom3\\base\\pak000.pk4", pk4, EngineTarget::Quake3},
+      {"C:\\Quake3\\missionpack\\pak0.pk3", pk3, EngineTarget::Quake3},
+      {"C:\\Quake3\\missionpack\\pak0.pak", pak, EngineTarget::Any},  // a folder of the Quake III family
+      {"C:\\Quake2\\baseq2\\mod.zip", *FormatForPath("x.zip"), EngineTarget::Any},
       {"C:\\Quake\\id1\\gfx.wad", wad, EngineTarget::Any},   // a file the game reads from a pak
       {"C:\\Quake\\id1\\mod.pk3", pk3, EngineTarget::Any},   // no Quake of this family reads one
       {"C:\\Quake\\quoth\\pak0.pak", pak, EngineTarget::Any},

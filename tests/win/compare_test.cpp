@@ -327,6 +327,31 @@ TEST_F(CompareTest, AFolderOnTheOtherSideIsComparedFileByFile) {
   EXPECT_NE(onlyInB.find("base, the folder compared with."), std::string::npos) << onlyInB;
 }
 
+// A folder holding archives its game searches is compared as the game reads it: the path two
+// paks hold from the later one, the loose files with them.
+TEST_F(CompareTest, AGameFolderOnTheOtherSideIsComparedAsTheGameReadsIt) {
+  WriteSides();
+  const std::string folder = TempDir() + "id1";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(folder + "\\pak0.pak", sample::Pak({{"progs.dat", "old"}, {"sound/gone.wav", "gone"}})));
+  ASSERT_TRUE(WriteBytes(folder + "\\pak1.pak", sample::Pak({{"progs.dat", "newer progs"}, {"gfx/same.lmp", "same bytes"}})));
+  ASSERT_TRUE(WriteDiskFile(folder + "\\readme.txt", "mod readme"));
+  ASSERT_NE(Open(modPath_), nullptr);
+  std::string sides, counts;
+  Rows differences;
+  ASSERT_TRUE(RunCompareWithFolder(folder, [&](HWND dialog) {
+    sides = DialogItemText(dialog, IDC_COMPARE_SIDES);
+    counts = DialogItemText(dialog, IDC_COMPARE_COUNTS);
+    differences = ReadRows(dialog);
+  }));
+  EXPECT_EQ(counts, "1 added, 1 removed, 1 changed, 2 the same");
+  EXPECT_EQ(differences, (Rows{{"maps/e1m9.bsp", "added", "12", "", ""},
+                               {"progs.dat", "changed", "9", "11", ""},
+                               {"sound/gone.wav", "removed", "", "4", ""}}));
+  EXPECT_NE(sides.find("\nB: "), std::string::npos) << sides;
+  EXPECT_NE(sides.find("id1 (game folder)"), std::string::npos) << sides;
+}
+
 // An archive compared with its own file, as saved: nothing to list and nothing to save, and
 // the note says so.
 TEST_F(CompareTest, AnArchiveComparedWithItsOwnFileHoldsTheSameFiles) {

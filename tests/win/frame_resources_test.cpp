@@ -99,6 +99,14 @@ const Shown kShown[] = {
     {40112, "Only Files That &Shadow Another", true, false, kNoKey, 0,
      "Shows only the files of a game folder that shadow a file of the same path searched later, as a mod overrides them",
      ""},
+    {40113, "&Any", false, false, kNoKey, 0,
+     "Searches the game folder's .pak, .pk3 and .pk4 files, a later name first, then its loose files", ""},
+    {40114, "&Quake", false, false, kNoKey, 0,
+     "Searches the game folder as Quake does: pak0.pak up to the first number missing, a higher number first", ""},
+    {40115, "Quake &II", false, false, kNoKey, 0,
+     "Searches the game folder as Quake II does: pak0.pak to pak9.pak, a higher number first", ""},
+    {40116, "Quake III Arena &family", false, false, kNoKey, 0,
+     "Searches the game folder as the Quake III Arena family does: every .pk3 and .pk4 file, a later name first", ""},
     {40043, "&Options...", false, false, kNoKey, 0, "Changes the settings of the program", nullptr},
     {40013, "Cl&ose", false, false, kNoKey, 0, nullptr, nullptr},
     {40014, "Close &All", false, false, kNoKey, 0, nullptr, nullptr},
@@ -126,7 +134,7 @@ struct Popup {
   int items;
 };
 const Popup kPopups[] = {{"&File", false, 16}, {"&Edit", true, 13},   {"&Object", true, 9},
-                         {"&View", false, 18}, {"&Window", true, 11}, {"&Help", false, 1}};
+                         {"&View", false, 19}, {"&Window", true, 11}, {"&Help", false, 1}};
 
 std::string LoadedString(UINT id) {
   char buffer[512] = {};
@@ -159,6 +167,8 @@ TEST_F(FrameResourcesTest, MenusKeysStringsAndToolbarAsFirstShown) {
   HMENU view = GetSubMenu(menu, MENU_POS_VIEW);
   EXPECT_EQ(MenuText(view, 9, MF_BYPOSITION), "Arrange &Icons");
   EXPECT_TRUE(GetMenuState(view, 9, MF_BYPOSITION) & MF_GRAYED);
+  EXPECT_EQ(MenuText(view, 16, MF_BYPOSITION), "Search &As");
+  EXPECT_TRUE(GetMenuState(view, 16, MF_BYPOSITION) & MF_GRAYED);
   HMENU file = GetSubMenu(menu, MENU_POS_FILE);
   EXPECT_EQ(MenuText(file, FILE_MENU_POS_RECENT, MF_BYPOSITION), "Recent &Files");
   HMENU recent = GetSubMenu(file, FILE_MENU_POS_RECENT);

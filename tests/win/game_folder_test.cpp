@@ -27,6 +27,17 @@
 namespace {
 
 bool Grayed(int command) { return (GetMenuState(g_mainMenu, command, MF_BYCOMMAND) & MF_GRAYED) != 0; }
+bool Checked(int command) { return (GetMenuState(g_mainMenu, command, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+
+// The archive windows showing path.
+int WindowsShowing(const std::string& path) {
+  int count = 0;
+  for (HWND child = NextMdiChild(nullptr); child; child = NextMdiChild(child)) {
+    const WindowDocument* doc = DocumentOf(child);
+    if (doc && DocumentPath(doc) && SameDiskFile(DocumentPath(doc), path)) ++count;
+  }
+  return count;
+}
 
 class GameFolderTest : public ArchiveWindowTest {
  protected:
@@ -124,6 +135,55 @@ TEST_F(GameFolderTest, AShadowedFileIsFoundAndShownInItsOwnArchive) {
   EXPECT_EQ(TreeText(own->folderTree, CurrentFolderItem(own->folderTree)), "maps");
   // There the file can be edited as in any archive.
   EXPECT_FALSE(Grayed(ID_FILE_SAVE_AS));
+}
+
+// Searched as another engine, the folder shows what that engine loads: Quake stops at the
+// gap before pak3.pak, Quake II searches it first. The view opens again in the same place,
+// at the folder shown, and the menu checks the target.
+TEST_F(GameFolderTest, SearchedAsAnotherEngineTheViewShowsWhatThatEngineLoads) {
+  const std::string folder = MakeId1();
+  ASSERT_TRUE(WriteBytes(folder + "\\pak3.pak", sample::Pak({{"maps/e1m1.bsp", "gap map"}, {"maps/e1m2.bsp", "2"}})));
+  HWND window = Open(folder);
+  ASSERT_NE(window, nullptr);
+  WindowDocument* doc = DocumentOf(window);
+  ASSERT_EQ(doc->target, EngineTarget::Quake);
+  EXPECT_FALSE(Grayed(ID_VIEW_SEARCH_AS_QUAKE2));
+  EXPECT_TRUE(Checked(ID_VIEW_SEARCH_AS_QUAKE));
+  EXPECT_FALSE(Checked(ID_VIEW_SEARCH_AS_QUAKE2));
+  SendCommand(window, ID_VIEW_DETAILS);
+  ShowFolderAt(doc, "maps/");
+  const int from = ColumnPosition(doc, kFromColumn);
+  ASSERT_GE(from, 0);
+  ASSERT_EQ(ListNames(doc->itemList), (std::vector<std::string>{"e1m1.bsp"}));
+  EXPECT_EQ(ListText(doc->itemList, 0, from), "pak1.pak (shadows 1)");
+
+  SendCommand(window, ID_VIEW_SEARCH_AS_QUAKE2);
+  HWND searched = ActiveArchiveWindow();
+  ASSERT_NE(searched, nullptr);
+  EXPECT_FALSE(IsWindow(window)) << "the new view takes the old one's place";
+  EXPECT_EQ(WindowsShowing(folder), 1);
+  doc = DocumentOf(searched);
+  ASSERT_TRUE(IsGameFolderView(doc));
+  EXPECT_EQ(doc->target, EngineTarget::Quake2);
+  EXPECT_TRUE(Checked(ID_VIEW_SEARCH_AS_QUAKE2));
+  EXPECT_FALSE(Checked(ID_VIEW_SEARCH_AS_QUAKE));
+  EXPECT_EQ(TreeText(doc->folderTree, CurrentFolderItem(doc->folderTree)), "maps");
+  std::vector<std::string> names = ListNames(doc->itemList);
+  std::sort(names.begin(), names.end());
+  ASSERT_EQ(names, (std::vector<std::string>{"e1m1.bsp", "e1m2.bsp"}));
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(ListText(doc->itemList, i, ColumnPosition(doc, kFromColumn)),
+              ListText(doc->itemList, i, 0) == "e1m1.bsp" ? "pak3.pak (shadows 2)" : "pak3.pak");
+
+  // And back: what Quake does not load is gone again.
+  SendCommand(searched, ID_VIEW_SEARCH_AS_QUAKE);
+  HWND again = ActiveArchiveWindow();
+  ASSERT_NE(again, nullptr);
+  EXPECT_FALSE(IsWindow(searched));
+  doc = DocumentOf(again);
+  EXPECT_EQ(doc->target, EngineTarget::Quake);
+  EXPECT_EQ(ListNames(doc->itemList), (std::vector<std::string>{"e1m1.bsp"}));
+  EXPECT_EQ(WindowsShowing(folder), 1);
 }
 
 }  // namespace

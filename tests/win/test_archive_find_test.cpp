@@ -376,6 +376,35 @@ TEST_F(FindTest, EnterOnAFolderFoundShowsItsParentWithTheFolderSelected) {
   EXPECT_EQ(GetFocus(), doc_->itemList);
 }
 
+// In a game folder Find searches every archive and the loose files, and finds each path
+// once, where the game reads it.
+TEST_F(FindTest, AGameFolderIsSearchedWholeAndEachPathFoundOnce) {
+  const std::string folder = TempDir() + "id1";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((folder + "\\maps").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(folder + "\\pak0.pak", sample::Pak({{"maps/e1m1.bsp", "base"}, {"maps/start.bsp", "s"}})));
+  ASSERT_TRUE(WriteBytes(folder + "\\pak1.pak", sample::Pak({{"maps/e1m1.bsp", "mod"}, {"progs.dat", "p"}})));
+  ASSERT_TRUE(WriteBytes(folder + "\\maps\\custom.bsp", {'c'}));
+  window_ = Open(folder);
+  ASSERT_NE(window_, nullptr);
+  doc_ = DocumentOf(window_);
+  ASSERT_TRUE(IsGameFolderView(doc_));
+  Found found;
+  ASSERT_TRUE(RunFind([&](HWND dialog) {
+    found = Search(dialog, "*.bsp", "3 items found.");
+    const int custom = IndexOf(found, "custom.bsp");
+    if (custom < 0) {
+      PressDialogButton(dialog, IDCANCEL);
+      return;
+    }
+    SelectResult(dialog, custom);
+    PressDialogButton(dialog, IDC_FIND_SHOW);
+  }));
+  EXPECT_EQ(Sorted(found), (Found{{"custom.bsp", "/maps"}, {"e1m1.bsp", "/maps"}, {"start.bsp", "/maps"}}));
+  EXPECT_EQ(TreeText(doc_->folderTree, Caret()), "maps");
+  EXPECT_EQ(SelectedListNames(), std::vector<std::string>{"custom.bsp"});
+}
+
 TEST_F(FindTest, CloseLeavesTheFolderAndSelectionAsTheyWere) {
   const std::vector<std::string> listed = ListNames(doc_->itemList);
   Found found;

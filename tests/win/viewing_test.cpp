@@ -19,6 +19,8 @@
 #include "services/globals.h"
 #include "app/startup.h"
 #include "archive/entry_data.h"
+#include "archive/tree.h"
+#include "tests/core/sample_archives.h"
 #include "tests/win/support/screenshot.h"
 #include "tests/win/support/archive_window_support.h"
 #include "tests/win/support/dialog_watch_support.h"
@@ -160,15 +162,17 @@ class ViewingTest : public ArchiveWindowTest {
     return AddFile(name, std::vector<uint8_t>(text.begin(), text.end()));
   }
 
-  // Opens the entry's list item the way the user does, with Enter on the focused item.
-  void PressEnterOn(Node* entry) {
-    int index = FindListItem(doc_->itemList, entry);
+  // Opens the entry's list item the way the user does, with Enter on the focused item (of
+  // the test's own window when no document is given).
+  void PressEnterOn(const Node* entry, const WindowDocument* doc = nullptr) {
+    HWND list = (doc ? doc : doc_)->itemList;
+    int index = FindListItem(list, entry);
     ASSERT_GE(index, 0);
     LVITEMA item = {};
     item.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
     item.state = LVIS_FOCUSED | LVIS_SELECTED;
-    SendMessageA(doc_->itemList, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item));
-    SendMessageA(doc_->itemList, WM_KEYDOWN, VK_RETURN, 0);
+    SendMessageA(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item));
+    SendMessageA(list, WM_KEYDOWN, VK_RETURN, 0);
   }
 
   static std::string TempPath(const std::string& name) { return std::string(TempDirectory) + name; }
@@ -404,6 +408,50 @@ TEST_F(ViewingTest, AnEditMadeInTheViewerComesBackWhenTheUserSaysSo) {
     EXPECT_EQ(text(), edited);
     EXPECT_EQ(Title(window_).back(), '*');
   }
+}
+
+// A game folder's file is viewed as the game reads it: a path two archives hold from the one
+// searched first, a loose file from the folder. An edit made in the viewer is not taken into
+// the read-only view, and not thrown away either: the changed copy is kept, and the user told
+// where.
+TEST_F(ViewingTest, AGameFolderFileIsViewedAsTheGameReadsItAndAnEditIsKeptAside) {
+  const std::string folder = TempDir() + "id1";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(folder + "\\pak0.pak", sample::Pak({{"shadowed.vmxtest", "from pak0"}})));
+  ASSERT_TRUE(WriteBytes(folder + "\\pak1.pak", sample::Pak({{"shadowed.vmxtest", "from pak1"}})));
+  ASSERT_TRUE(WriteDiskFile(folder + "\\loose.vmxtest", "loose file"));
+  HWND window = Open(folder);
+  ASSERT_NE(window, nullptr);
+  WindowDocument* doc = DocumentOf(window);
+  ASSERT_TRUE(IsGameFolderView(doc));
+  const Node* shadowed = FindChildNamed(doc->root(), "shadowed.vmxtest");
+  const Node* loose = FindChildNamed(doc->root(), "loose.vmxtest");
+  ASSERT_NE(shadowed, nullptr);
+  ASSERT_NE(loose, nullptr);
+  for (const char* name : {"shadowed.vmxtest", "loose.vmxtest"}) {
+    cleanup_.push_back(TempPath(name));
+    cleanup_.push_back(TempPath(name) + ".seen");
+  }
+  for (const auto& [entry, bytes] : {std::pair{shadowed, "from pak1"}, std::pair{loose, "loose file"}}) {
+    PressEnterOn(entry, doc);
+    ASSERT_TRUE(ViewerSaw(entry->name()));
+    EXPECT_EQ(ReadDiskFile(TempPath(entry->name()) + ".seen"), TempPath(entry->name()) + "\n" + bytes);
+  }
+  // The loose file's copy is edited and saved in its viewer; both viewers end.
+  const std::string edited = "changed in the viewer";
+  ASSERT_TRUE(WriteDiskFile(TempPath("loose.vmxtest"), edited));
+  DialogWatcher told("View", IDOK, 20000);
+  SetEvent(release_);
+  ASSERT_TRUE(PumpUntil([&] { return doc->viewing.empty() && doc->viewedCopies.empty(); }, 20000));
+  const WatchedDialog seen = told.Wait();
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(seen.message, "loose.vmxtest was changed, but a game folder is read-only. The changed copy is kept as " +
+                              TempPath("loose.vmxtest") + ".");
+  EXPECT_EQ(ReadDiskFile(TempPath("loose.vmxtest")), edited);
+  EXPECT_FALSE(DiskExists(TempPath("shadowed.vmxtest")));
+  EXPECT_EQ(ReadDiskFile(folder + "\\loose.vmxtest"), "loose file");
+  EXPECT_EQ(doc->modified, 0);
+  EXPECT_EQ(ViewerWatchCount(), 0);
 }
 
 TEST_F(ViewingTest, AViewerStillRunningWhenItsWindowClosesIsNeverAskedAbout) {
