@@ -54,20 +54,6 @@ class GameFolderTest : public ArchiveWindowTest {
   }
 };
 
-// Properties' rows in their order, read from the dialog captioned caption, which it closes.
-std::vector<std::pair<std::string, std::string>> PropertiesRowsInOrder(HWND window, const std::string& caption) {
-  std::vector<std::pair<std::string, std::string>> rows;
-  DialogWatcher watcher(caption, IDOK, 10000, [&rows](HWND dialog) {
-    HWND list = GetDlgItem(dialog, IDC_PROPERTIES_LIST);
-    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) rows.emplace_back(ListText(list, i, 0), ListText(list, i, 1));
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-  });
-  SendCommand(window, ID_OBJECT_PROPERTIES);
-  EXPECT_TRUE(watcher.Wait().found) << caption;
-  return rows;
-}
-
 TEST_F(GameFolderTest, AShadowedFileIsFoundAndShownInItsOwnArchive) {
   const std::string folder = MakeId1();
   HWND window = Open(folder);
@@ -103,7 +89,7 @@ TEST_F(GameFolderTest, AShadowedFileIsFoundAndShownInItsOwnArchive) {
 
   // Properties lists every archive holding the path, in search order.
   SelectListItems(doc, {"e1m1.bsp"});
-  const auto rows = PropertiesRowsInOrder(window, "e1m1.bsp Properties");
+  const auto rows = PropertiesRows(window, "e1m1.bsp Properties");
   std::vector<std::string> order;
   for (const auto& row : rows)
     if (row.first == "Search order" || (!order.empty() && row.first.empty())) order.push_back(row.second);

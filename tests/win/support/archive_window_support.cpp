@@ -8,7 +8,10 @@
 #include "archive/deflate.h"
 #include "services/file_types.h"
 #include "services/globals.h"
+#include "resources/command_ids.h"
+#include "resources/shell_ids.h"
 #include "services/messages.h"
+#include "tests/win/support/dialog_watch_support.h"
 #include "tests/win/support/transfer_test_support.h"
 
 void ArchiveWindowTest::SetUp() {
@@ -184,4 +187,17 @@ sample::ZipEntry DeflatedZipEntry(const std::string& name, const std::vector<uin
   EXPECT_EQ(DeflateBuffer(packed.data(), &packedSize, plain.data(), static_cast<uint32_t>(plain.size()), 6), 1);
   packed.resize(packedSize);
   return {name, 8, packed, Crc32(plain.data(), plain.size()), static_cast<uint32_t>(plain.size())};
+}
+
+std::vector<std::pair<std::string, std::string>> PropertiesRows(HWND window, const std::string& caption) {
+  std::vector<std::pair<std::string, std::string>> rows;
+  DialogWatcher watcher(caption, IDOK, 10000, [&rows](HWND dialog) {
+    HWND list = GetDlgItem(dialog, IDC_PROPERTIES_LIST);
+    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) rows.emplace_back(ListText(list, i, 0), ListText(list, i, 1));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  });
+  SendCommand(window, ID_OBJECT_PROPERTIES);
+  EXPECT_TRUE(watcher.Wait().found) << caption;
+  return rows;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/core/sample_archives.h"
@@ -69,6 +70,10 @@ std::string ListText(HWND list, int index, int column);
 std::vector<std::string> TreeChildren(HWND tree, HTREEITEM parent);
 HTREEITEM TreeChildNamed(HWND tree, HTREEITEM parent, const std::string& name);
 std::string TreeText(HWND tree, HTREEITEM item);
+
+// Gives Properties to window and reads the rows (label, value) of the dialog captioned
+// caption in their order, then closes it; none when the dialog did not come.
+std::vector<std::pair<std::string, std::string>> PropertiesRows(HWND window, const std::string& caption);
 
 // Entries for sample::ZipWithData with their CRC-32 and size: text stored as it is, and bytes
 // deflated.
