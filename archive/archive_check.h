@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/document.h"
+#include "archive/loading.h"
 #include "archive/problem.h"
 #include "archive/progress.h"
 
@@ -45,3 +46,10 @@ ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress*
 
 // The number of file entries CheckArchiveEntries reads: the progress dialog's steps.
 uint32_t CountCheckedEntries(const ArchiveDocument* doc);
+
+// What CheckArchiveEntries finds in a document whose tree is the one BuildTree makes of its
+// source, found from the source and walk (made of that source) alone, with no tree: the same
+// entries read in the same order, the same damage, the same duplicates.
+ArchiveCheckResult CheckSourceEntries(const ArchiveDocument* doc, const SourceWalk& walk, SaveProgress* progress,
+                                      unsigned workers = 0, bool readWhole = true);
+uint32_t CountCheckedEntries(const SourceWalk& walk);

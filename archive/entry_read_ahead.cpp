@@ -45,9 +45,27 @@ struct EntryReadAhead::Scratch {
 
 EntryReadAhead::EntryReadAhead(const ArchiveDocument* doc, std::vector<const Node*> nodes,
                                const ReadAheadOptions& options)
-    : doc_(doc), nodes_(std::move(nodes)), options_(options), threads_(SaveThreadsFor(options.workers)) {
+    : doc_(doc),
+      nodes_(std::move(nodes)),
+      count_(nodes_.size()),
+      options_(options),
+      threads_(SaveThreadsFor(options.workers)) {
+  ReadWholeFile();
+}
+
+EntryReadAhead::EntryReadAhead(const ArchiveDocument* doc, std::vector<uint32_t> entries,
+                               const ReadAheadOptions& options)
+    : doc_(doc),
+      entries_(std::move(entries)),
+      count_(entries_.size()),
+      options_(options),
+      threads_(SaveThreadsFor(options.workers)) {
+  ReadWholeFile();
+}
+
+void EntryReadAhead::ReadWholeFile() {
   ArchiveSource* source = doc_ && doc_->source ? doc_->source.get() : nullptr;
-  const int64_t length = source && source->file() && nodes_.size() > 1 ? source->FileLength() : -1;
+  const int64_t length = source && source->file() && count_ > 1 ? source->FileLength() : -1;
   if (length <= 0 || static_cast<uint64_t>(length) > options_.wholeFile ||
       static_cast<uint64_t>(length) > options_.budget / 2)
     return;
@@ -71,11 +89,13 @@ EntryReadAhead::~EntryReadAhead() {
 std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
   std::unique_ptr<Batch> batch(new Batch);
   bool open = true;  // the batch may take more neighbours
-  while (planned_ < nodes_.size() && open) {
-    const Node* node = nodes_[planned_];
+  while (planned_ < count_ && open) {
+    const Node* node = nodes_.empty() ? nullptr : nodes_[planned_];
     Item item;
     item.node = node;
-    const EntryLoad planned = PlanEntryRead(doc_, node, &item.where);
+    const EntryLoad planned = !nodes_.empty() || !doc_->source
+                                  ? PlanEntryRead(doc_, node, &item.where)
+                                  : doc_->source->ReadPlan(entries_[planned_], &item.where);
     if (planned == EntryLoad::NoBytes && node != nullptr && node->IsFile()) {
       // A memory file: its bytes are at hand.
       if (options_.keepBytes) {
@@ -89,7 +109,7 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
     } else {
       const StoredBytes& w = item.where;
       const uint64_t stored = w.deflated ? w.storedSize : w.size;
-      item.entry = node->source()->index;
+      item.entry = node ? node->source()->index : entries_[planned_];
       item.file = doc_->source->EntryFile(item.entry);
       if (options_.keepBytes && w.size > options_.keepLimit) {
         item.kind = Kind::ReadHere;
@@ -139,7 +159,7 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
 void EntryReadAhead::Fill() {
   for (;;) {
     if (!pending_) {
-      if (planned_ == nodes_.size()) return;
+      if (planned_ == count_) return;
       pending_ = Plan();
     }
     Batch& batch = *pending_;

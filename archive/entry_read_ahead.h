@@ -57,13 +57,16 @@ class EntryReadAhead {
   // nodes: file nodes of doc, in the order their outcomes are wanted. Workers start with
   // the first entry that has bytes to read.
   EntryReadAhead(const ArchiveDocument* doc, std::vector<const Node*> nodes, const ReadAheadOptions& options);
+  // entries: entries of doc's source, read as the file nodes that read from them would be
+  // (the outcomes name no node), for work that needs no tree.
+  EntryReadAhead(const ArchiveDocument* doc, std::vector<uint32_t> entries, const ReadAheadOptions& options);
   // Stops the workers (running ones at their next piece) and waits for them.
   ~EntryReadAhead();
   EntryReadAhead(const EntryReadAhead&) = delete;
   EntryReadAhead& operator=(const EntryReadAhead&) = delete;
 
   // Whether every node's outcome was handed out.
-  bool Done() const { return given_ == nodes_.size(); }
+  bool Done() const { return given_ == count_; }
   // The outcome of the next node in order, once its work is done; false when slice passed
   // first (the caller may ask whether the user cancelled, and call again) or when Done.
   bool Next(std::chrono::milliseconds slice, EntryOutcome* outcome);
@@ -97,6 +100,8 @@ class EntryReadAhead {
   struct Scratch;
 
   // Plans and queues entries while the budget has room.
+  // Reads the file whole first when it is small enough.
+  void ReadWholeFile();
   void Fill();
   // Plans the next batch from the nodes not yet planned.
   std::unique_ptr<Batch> Plan();
@@ -105,7 +110,9 @@ class EntryReadAhead {
   void RunItem(Batch& batch, Item& item, Scratch& scratch);
 
   const ArchiveDocument* doc_;
-  std::vector<const Node*> nodes_;
+  std::vector<const Node*> nodes_;  // or, when empty, entries_
+  std::vector<uint32_t> entries_;
+  const size_t count_;
   const ReadAheadOptions options_;
   const unsigned threads_;
   size_t planned_ = 0;  // nodes planned into batches

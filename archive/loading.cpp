@@ -3,6 +3,7 @@
 #include "archive/loading.h"
 
 #include <cstring>
+#include <deque>
 #include <string_view>
 #include <vector>
 
@@ -25,43 +26,55 @@ std::unique_ptr<ArchiveSource> OpenArchive(const std::string& path, Failure* why
 
 namespace {
 
+bool SameNameView(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char x = a[i], y = b[i];
+    if (x != y && (x >= 'A' && x <= 'Z' ? x - 'A' + 'a' : x) != (y >= 'A' && y <= 'Z' ? y - 'A' + 'a' : y)) return false;
+  }
+  return true;
+}
+
 // The children of every directory by name (compared as the tree compares them, without
 // regard to case), while a whole source is turned into a tree: looking a name up by walking
 // a directory's list would make loading quadratic in the size of the largest directory.
 // Open addressing with linear probing, kept at most half full; a name added twice is found
-// as the one added first.
+// as the one added first. Shape is the tree being made: an ArchiveTree, or the bare shape of
+// one (SourceWalk), each seen through the same few calls.
+template <typename Shape>
 class ChildIndex {
  public:
-  explicit ChildIndex(size_t expected) {
+  using Handle = typename Shape::Handle;
+  ChildIndex(const Shape& shape, size_t expected) : shape_(shape) {
     size_t capacity = 64;
     while (capacity / 2 < expected) capacity *= 2;
     slots_.resize(capacity);
   }
-  Node* Find(const Node* parent, std::string_view name) const {
-    const uint32_t hash = Hash(parent, name);
+  Handle Find(Handle parent, std::string_view name) const {
+    const uint32_t hash = Hash(shape_.Id(parent), name);
     const size_t mask = slots_.size() - 1;
-    for (size_t i = hash & mask; slots_[i].node; i = (i + 1) & mask) {
-      const Node* node = slots_[i].node;
-      if (slots_[i].hash == hash && node->parent() == parent && SameName(node->name(), std::string(name)))
-        return slots_[i].node;
+    for (size_t i = hash & mask; slots_[i].node != Shape::kNone; i = (i + 1) & mask) {
+      const Handle node = slots_[i].node;
+      if (slots_[i].hash == hash && shape_.Parent(node) == parent && SameNameView(shape_.NameOf(node), name))
+        return node;
     }
-    return nullptr;
+    return Shape::kNone;
   }
-  void Add(Node* node) {
+  void Add(Handle node) {
     if ((used_ + 1) * 2 > slots_.size()) Grow();
-    Place(slots_, Slot{node, Hash(node->parent(), node->name())});
+    Place(slots_, Slot{node, Hash(shape_.Id(shape_.Parent(node)), shape_.NameOf(node))});
     ++used_;
   }
 
  private:
   struct Slot {
-    Node* node = nullptr;
+    Handle node = Shape::kNone;
     uint32_t hash = 0;
   };
   // FNV-1a over the name with its ASCII letters lower-cased, started from a mix of the
   // parent's id.
-  static uint32_t Hash(const Node* parent, std::string_view name) {
-    uint32_t h = 2166136261u ^ static_cast<uint32_t>((parent->id() * 0x9E3779B97F4A7C15ull) >> 32);
+  static uint32_t Hash(uint64_t parentId, std::string_view name) {
+    uint32_t h = 2166136261u ^ static_cast<uint32_t>((parentId * 0x9E3779B97F4A7C15ull) >> 32);
     for (const char c : name) {
       h ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
       h *= 16777619u;
@@ -71,19 +84,82 @@ class ChildIndex {
   static void Place(std::vector<Slot>& slots, const Slot& slot) {
     const size_t mask = slots.size() - 1;
     size_t i = slot.hash & mask;
-    while (slots[i].node) i = (i + 1) & mask;
+    while (slots[i].node != Shape::kNone) i = (i + 1) & mask;
     slots[i] = slot;
   }
   void Grow() {
     std::vector<Slot> larger(slots_.size() * 2);
     for (const Slot& slot : slots_)
-      if (slot.node) Place(larger, slot);
+      if (slot.node != Shape::kNone) Place(larger, slot);
     slots_.swap(larger);
   }
 
+  const Shape& shape_;
   std::vector<Slot> slots_;
   size_t used_ = 0;
 };
+
+// The document's tree being made, as Insert sees it.
+class TreeShape {
+ public:
+  using Handle = Node*;
+  static constexpr Handle kNone = nullptr;
+  explicit TreeShape(ArchiveTree& tree) : tree_(tree) {}
+  Handle Root() const { return tree_.root(); }
+  uint64_t Id(Handle node) const { return node->id(); }
+  Handle Parent(Handle node) const { return node->parent(); }
+  std::string_view NameOf(Handle node) const { return node->name(); }
+  bool IsDirectory(Handle node) const { return node->IsDirectory(); }
+  Handle AddDirectory(Handle parent, std::string_view name) { return tree_.AddDirectory(parent, std::string(name)); }
+  Handle AddFile(Handle parent, std::string_view name, uint32_t entry, uint32_t size) {
+    return tree_.AddFile(parent, std::string(name), SourceEntry{entry, size});
+  }
+  // A file stored again beside an earlier one of its name: kept beside it, which shadows it.
+  void AddAgain(Handle parent, std::string_view name, uint32_t entry, uint32_t size, Handle) {
+    AddFile(parent, name, entry, size);
+  }
+
+ private:
+  ArchiveTree& tree_;
+};
+
+}  // namespace
+
+// The bare shape of the tree, as a SourceWalk makes it: nodes by their place in one vector.
+class SourceWalk::Shape {
+ public:
+  using Handle = uint32_t;
+  static constexpr Handle kNone = UINT32_MAX;
+  explicit Shape(SourceWalk& walk) : walk_(walk) {}
+  Handle Root() const { return 0; }
+  uint64_t Id(Handle node) const { return node; }
+  Handle Parent(Handle node) const { return walk_.nodes_[node].parent; }
+  std::string_view NameOf(Handle node) const { return walk_.nodes_[node].name; }
+  bool IsDirectory(Handle node) const { return node != 0 && walk_.nodes_[node].entry == kNone; }
+  Handle AddDirectory(Handle parent, std::string_view name) { return Add(parent, name, kNone); }
+  Handle AddFile(Handle parent, std::string_view name, uint32_t entry, uint32_t) { return Add(parent, name, entry); }
+  void AddAgain(Handle parent, std::string_view name, uint32_t entry, uint32_t size, Handle first) {
+    walk_.shadowed_.push_back({entry, first});
+    AddFile(parent, name, entry, size);
+  }
+
+ private:
+  // Linked at the head of its parent's children, as the tree links a new node.
+  Handle Add(Handle parent, std::string_view name, uint32_t entry) {
+    const Handle node = static_cast<Handle>(walk_.nodes_.size());
+    SourceWalk::Place place;
+    place.parent = parent;
+    place.next = walk_.nodes_[parent].firstChild;
+    place.entry = entry;
+    place.name = name;
+    walk_.nodes_.push_back(place);
+    walk_.nodes_[parent].firstChild = node;
+    return node;
+  }
+  SourceWalk& walk_;
+};
+
+namespace {
 
 Failure Refused(Problem problem, const std::string& stored, const std::string& through = std::string()) {
   Failure f = Fail(problem, stored);
@@ -94,10 +170,11 @@ Failure Refused(Problem problem, const std::string& stored, const std::string& t
 // Inserts one stored path, the name of entry index of the source, into the tree. stored is
 // that name as UTF-8 text; components is the caller's, reused from path to path. The tree
 // takes each component's name by its own rule.
-Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored,
+template <typename Shape>
+Failure Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored,
                std::vector<std::string_view>& components, uint32_t entry, uint32_t size) {
   // The whole stored name counts: cut at a NUL it would name another file than stored.
-  if (stored.find('\0') != std::string::npos) return Refused(Problem::NulInName, stored);
+  if (stored.find('\0') != std::string_view::npos) return Refused(Problem::NulInName, std::string(stored));
   const bool isDirectory = !stored.empty() && stored.back() == '/';
   // The components; empty ones (a leading "/", "//") and "." name nothing and are passed over.
   components.clear();
@@ -111,39 +188,62 @@ Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored,
   }
   // A file left out of the tree would be lost at the next save: a path that names no file
   // refuses the archive. A directory path naming only the root ("/", "./") loses nothing.
-  if (components.empty()) return !isDirectory || stored.empty() ? Refused(Problem::NamesNoFile, stored) : Failure();
+  if (components.empty())
+    return !isDirectory || stored.empty() ? Refused(Problem::NamesNoFile, std::string(stored)) : Failure();
 
   // There is no fixed limit on the number of components: the 16-bit name length of a ZIP
   // record already bounds the depth a path can reach.
-  Node* node = tree.root();
+  typename Shape::Handle node = tree.Root();
   for (size_t i = 0; i < components.size(); ++i) {
     const std::string_view component = components[i];
     const bool last = i + 1 == components.size();
     const size_t throughLength = static_cast<size_t>(component.data() - stored.data()) + component.size();
-    Node* existing = index.Find(node, component);
-    if (existing) {
+    const typename Shape::Handle existing = index.Find(node, component);
+    if (existing != Shape::kNone) {
       if (last) {
         // A directory entry for a directory that exists (real archives store it after its
         // contents) changes nothing. A file stored again under the same name (in any case)
         // is kept beside the first, which shadows it: a save loses neither. A file and a
         // folder of one name cannot both be shown.
-        if (existing->IsDirectory() && isDirectory) return Failure();
-        if (existing->IsFile() && !isDirectory) {
-          tree.AddFile(node, std::string(component), SourceEntry{entry, size});
+        if (tree.IsDirectory(existing) && isDirectory) return Failure();
+        if (!tree.IsDirectory(existing) && !isDirectory) {
+          tree.AddAgain(node, component, entry, size, existing);
           return Failure();
         }
-        return Refused(Problem::FileAndFolder, stored);
+        return Refused(Problem::FileAndFolder, std::string(stored));
       }
       // A path that runs through a file, which cannot hold children, refuses the archive.
-      if (!existing->IsDirectory()) return Refused(Problem::ThroughFile, stored, stored.substr(0, throughLength));
+      if (!tree.IsDirectory(existing))
+        return Refused(Problem::ThroughFile, std::string(stored), std::string(stored.substr(0, throughLength)));
       node = existing;
       continue;
     }
     if (!last || isDirectory)
-      node = tree.AddDirectory(node, std::string(component));
+      node = tree.AddDirectory(node, component);
     else
-      node = tree.AddFile(node, std::string(component), SourceEntry{entry, size});
+      node = tree.AddFile(node, component, entry, size);
     index.Add(node);
+  }
+  return Failure();
+}
+
+// Puts every stored path of source into the shape, in the order the source stores them.
+// texts keeps the names converted to UTF-8 while the shape needs them.
+template <typename Shape>
+Failure InsertAll(Shape& shape, const ArchiveSource& source, std::deque<std::string>* texts) {
+  const uint32_t count = source.Count();
+  ChildIndex<Shape> index(shape, count);
+  std::vector<std::string_view> components;
+  for (uint32_t i = 0; i < count; ++i) {
+    // Names are kept as UTF-8 text; one of ASCII alone reads the same in every coding.
+    const std::string& stored = source.Name(i);
+    std::string_view name = stored;
+    if (!IsAscii(stored)) {
+      texts->push_back(source.NameTextOf(i));
+      name = texts->back();
+    }
+    const Failure why = Insert(shape, index, name, components, i, source.Size(i));
+    if (why) return why;
   }
   return Failure();
 }
@@ -153,21 +253,57 @@ Failure Insert(ArchiveTree& tree, ChildIndex& index, const std::string& stored,
 Failure BuildTree(ArchiveDocument* doc, bool keepCase) {
   doc->tree.reset();
   std::unique_ptr<ArchiveTree> tree(new ArchiveTree(keepCase));
-  if (ArchiveSource* source = doc->source.get()) {
-    const uint32_t count = source->Count();
-    ChildIndex index(count);
-    std::string text;
-    std::vector<std::string_view> components;
-    for (uint32_t i = 0; i < count; ++i) {
-      // Names are kept as UTF-8 text; one of ASCII alone reads the same in every coding.
-      const std::string& stored = source->Name(i);
-      const bool ascii = IsAscii(stored);
-      if (!ascii) text = source->NameTextOf(i);
-      const std::string& name = ascii ? stored : text;
-      const Failure why = Insert(*tree, index, name, components, i, source->Size(i));
-      if (why) return why;
-    }
+  if (const ArchiveSource* source = doc->source.get()) {
+    TreeShape shape(*tree);
+    // The tree copies each name it is given: converted names are needed only while one is added.
+    std::deque<std::string> texts;
+    const Failure why = InsertAll(shape, *source, &texts);
+    if (why) return why;
   }
   doc->tree = std::move(tree);
   return Failure();
+}
+
+Failure SourceWalk::Make(const ArchiveSource& source, bool keepCase) {
+  nodes_.clear();
+  shadowed_.clear();
+  texts_.clear();
+  files_.clear();
+  keepCase_ = keepCase;
+  nodes_.reserve(static_cast<size_t>(source.Count()) + 1);
+  nodes_.push_back(Place{});
+  Shape shape(*this);
+  const Failure why = InsertAll(shape, source, &texts_);
+  if (why) {
+    nodes_.clear();
+    shadowed_.clear();
+    texts_.clear();
+    return why;
+  }
+  // The files in the order a walk of the tree meets them: each node before its children,
+  // which come newest first, as in the tree.
+  files_.reserve(source.Count());
+  uint32_t node = 0;
+  for (;;) {
+    const Place& place = nodes_[node];
+    if (node != 0 && place.entry != kNone) files_.push_back(place.entry);
+    if (place.firstChild != kNone) {
+      node = place.firstChild;
+      continue;
+    }
+    while (node != 0 && nodes_[node].next == kNone) node = nodes_[node].parent;
+    if (node == 0) break;
+    node = nodes_[node].next;
+  }
+  return Failure();
+}
+
+std::string SourceWalk::TreePath(uint32_t node) const {
+  std::string path;
+  for (uint32_t n = node; n != 0; n = nodes_[n].parent) {
+    std::string name(nodes_[n].name);
+    if (!keepCase_) LowerCaseAscii(&name);
+    path.insert(0, path.empty() ? name : name + "/");
+  }
+  return path;
 }

@@ -86,10 +86,15 @@ bool IsValidUtf8(std::string_view text) {
 }
 
 std::string NameText(std::string_view stored, NameCoding coding) {
-  if (coding != NameCoding::Cp437 && IsValidUtf8(stored)) return std::string(stored);
+  // Most names are ASCII alone, which every coding reads as itself: copied in one go.
+  size_t ascii = 0;
+  while (ascii < stored.size() && static_cast<uint8_t>(stored[ascii]) < 0x80) ++ascii;
+  if (ascii == stored.size() || (coding != NameCoding::Cp437 && IsValidUtf8(stored.substr(ascii))))
+    return std::string(stored);
   std::string text;
   text.reserve(stored.size() * 2);
-  for (const char c : stored) {
+  text.append(stored.data(), ascii);
+  for (const char c : stored.substr(ascii)) {
     const uint8_t byte = static_cast<uint8_t>(c);
     AppendUtf8(byte < 0x80 ? byte : kCp437High[byte - 0x80], &text);
   }

@@ -27,6 +27,17 @@ bool OpenedDocument::Open(const std::string& archivePath, bool withTree, bool ke
   return true;
 }
 
+bool OpenedDocument::OpenWalk(const std::string& archivePath, SourceWalk* walk, bool keepCase,
+                              const EngineTarget* target) {
+  if (!Open(archivePath, false, keepCase, target)) return false;
+  const Failure why = walk->Make(*doc.source, keepCase);
+  if (why) {
+    PrintError(OneLine(ArchiveErrorMessage(doc.source->format().name, path, why).c_str()));
+    return false;
+  }
+  return true;
+}
+
 void OpenedDocument::New(bool keepCase) { BuildTree(&doc, keepCase); }
 
 const Node* FindTyped(const Node* root, const std::string& path, Shadows& shadows) {

@@ -7,6 +7,7 @@
 #include "archive/document.h"
 #include "archive/format.h"
 #include "archive/game_folder.h"
+#include "archive/loading.h"
 #include "cli/console.h"
 
 class OpenedDocument {
@@ -17,6 +18,9 @@ class OpenedDocument {
   // or as the engine its name suggests when target is null; what its view leaves out is
   // named on stderr. False after the message naming the archive and what is wrong.
   bool Open(const std::string& path, bool withTree = true, bool keepCase = false, const EngineTarget* target = nullptr);
+  // Opens the archive or game folder at path as Open does, without its tree, and makes walk
+  // of it instead, refusing what Open refuses with the same message.
+  bool OpenWalk(const std::string& path, SourceWalk* walk, bool keepCase = false, const EngineTarget* target = nullptr);
   // An empty new document, for create.
   void New(bool keepCase);
 
