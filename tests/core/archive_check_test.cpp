@@ -26,11 +26,26 @@ std::vector<std::string> DamagedPaths(const ArchiveCheckResult& result) {
 // The check on one worker and on four, with the small file read whole and read in runs as a
 // large one is: all must find the same, which is what the callers expect of either; the four
 // workers' result is returned.
+// The check from the source alone, with the tree's shape and no tree (the command-line
+// test's), must find the same too.
 ArchiveCheckResult CheckOnOneAndFourWorkers(const ArchiveDocument* doc) {
   const ArchiveCheckResult one = CheckArchiveEntries(doc, nullptr, 1);
   const ArchiveCheckResult four = CheckArchiveEntries(doc, nullptr, 4);
-  for (const ArchiveCheckResult& other : {four, CheckArchiveEntries(doc, nullptr, 4, false)}) {
+  std::vector<ArchiveCheckResult> others = {four, CheckArchiveEntries(doc, nullptr, 4, false)};
+  SourceWalk walk;
+  if (doc->source) {
+    EXPECT_FALSE(walk.Make(*doc->source, doc->tree->keepsCase()));
+    EXPECT_EQ(CountCheckedEntries(walk), CountCheckedEntries(doc));
+    others.push_back(CheckSourceEntries(doc, walk, nullptr, 1));
+    others.push_back(CheckSourceEntries(doc, walk, nullptr, 4, false));
+  }
+  for (const ArchiveCheckResult& other : others) {
     EXPECT_EQ(one.files, other.files);
+    EXPECT_EQ(one.duplicates.size(), other.duplicates.size());
+    for (size_t i = 0; i < one.duplicates.size() && i < other.duplicates.size(); ++i) {
+      EXPECT_EQ(one.duplicates[i].path, other.duplicates[i].path);
+      EXPECT_EQ(one.duplicates[i].times, other.duplicates[i].times);
+    }
     EXPECT_EQ(one.cancelled, other.cancelled);
     EXPECT_EQ(one.damaged.size(), other.damaged.size());
     for (size_t i = 0; i < one.damaged.size() && i < other.damaged.size(); ++i) {
@@ -236,13 +251,73 @@ TEST(ArchiveCheck, DamageAmongManyEntriesComesInWalkOrderWhateverTheWorkers) {
   ASSERT_EQ(expected.size(), victims.size());
   for (const auto& [workers, whole] : {std::pair{1u, true}, std::pair{4u, true}, std::pair{4u, false}}) {
     SCOPED_TRACE(std::to_string(workers) + (whole ? " workers, the file read whole" : " workers, read in runs"));
-    CancellingProgress progress(UINT32_MAX);
-    const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, &progress, workers, whole);
-    EXPECT_FALSE(result.cancelled);
-    EXPECT_EQ(result.files, plans.size());
-    EXPECT_EQ(progress.shown, walk);
-    EXPECT_EQ(progress.steps, plans.size());
-    EXPECT_EQ(DamagedPaths(result), expected);
+    SourceWalk shape;
+    ASSERT_FALSE(shape.Make(*doc.doc.source));
+    for (bool withTree : {true, false}) {
+      SCOPED_TRACE(withTree ? "the tree's files" : "the source's, in the tree's order");
+      CancellingProgress progress(UINT32_MAX);
+      const ArchiveCheckResult result = withTree ? CheckArchiveEntries(&doc.doc, &progress, workers, whole)
+                                                 : CheckSourceEntries(&doc.doc, shape, &progress, workers, whole);
+      EXPECT_FALSE(result.cancelled);
+      EXPECT_EQ(result.files, plans.size());
+      EXPECT_EQ(progress.shown, walk);
+      EXPECT_EQ(progress.steps, plans.size());
+      EXPECT_EQ(DamagedPaths(result), expected);
+    }
+  }
+}
+
+// Paths stored more than once, in any case and through "." and "//": each named once, as the
+// tree holds it, with how many entries store it, in the order the later ones are stored.
+TEST(ArchiveCheck, PathsStoredMoreThanOnceAreNamedOnceWithTheirCount) {
+  ScratchDir dir;
+  std::vector<ZipPlan> plans = {StoredPlan("Maps/E1M1.bsp", Bytes("one")),  StoredPlan("b.txt", Bytes("b")),
+                                StoredPlan("maps/e1m1.BSP", Bytes("two")),  StoredPlan("./B.TXT", Bytes("B")),
+                                StoredPlan("maps//./E1M1.bsp", Bytes("3")), StoredPlan("maps/other.bsp", Bytes("o"))};
+  plans[4].stored[0] ^= 1;
+  const std::string path = dir.Path("twice.pk3");
+  ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans)));
+  for (bool keepCase : {false, true}) {
+    SCOPED_TRACE(keepCase ? "case kept" : "lower case");
+    ArchiveDocument doc;
+    Failure why;
+    const ArchiveFormat* format = nullptr;
+    doc.source = OpenArchive(path, &why, &format);
+    ASSERT_TRUE(doc.source);
+    ASSERT_FALSE(BuildTree(&doc, keepCase));
+    const ArchiveCheckResult result = CheckOnOneAndFourWorkers(&doc);
+    EXPECT_EQ(result.files, 6u);
+    EXPECT_EQ(DamagedPaths(result), std::vector<std::string>{"maps//./E1M1.bsp"});
+    ASSERT_EQ(result.duplicates.size(), 2u);
+    EXPECT_EQ(result.duplicates[0].path, keepCase ? "Maps/E1M1.bsp" : "maps/e1m1.bsp");
+    EXPECT_EQ(result.duplicates[0].times, 3u);
+    EXPECT_EQ(result.duplicates[1].path, keepCase ? "b.txt" : "b.txt");
+    EXPECT_EQ(result.duplicates[1].times, 2u);
+  }
+}
+
+// A source the tree refuses is refused by its shape alone with the same failure.
+TEST(ArchiveCheck, TheTreesShapeRefusesWhatTheTreeRefuses) {
+  ScratchDir dir;
+  const std::vector<std::vector<std::string>> cases = {
+      {"a/b.txt", "a"}, {"a.txt", "a.txt/b.txt"}, {"a/", "x/../", "/"}, {"ok.txt", ""}, {"A/b", "a/b/"}};
+  for (const std::vector<std::string>& names : cases) {
+    SCOPED_TRACE(names.back());
+    std::vector<ZipPlan> plans;
+    for (const std::string& name : names) plans.push_back(StoredPlan(name, Bytes("x")));
+    const std::string path = dir.Path("refused.pk3");
+    ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans)));
+    ArchiveDocument doc;
+    Failure why;
+    const ArchiveFormat* format = nullptr;
+    doc.source = OpenArchive(path, &why, &format);
+    if (!doc.source) continue;  // refused before any tree: nothing to compare
+    const Failure tree = BuildTree(&doc);
+    SourceWalk walk;
+    const Failure shape = walk.Make(*doc.source);
+    EXPECT_EQ(shape.problem, tree.problem);
+    EXPECT_EQ(FailureReason(shape), FailureReason(tree));
+    EXPECT_EQ(shape.other, tree.other);
   }
 }
 
