@@ -382,20 +382,27 @@ TEST(GameFolder, ALooseFileChangedInSizeAfterTheOpenReadsAsDamaged) {
 
 // The check of a view on one worker and on four, the small archives read whole or in runs:
 // the same damage each time, which is returned.
+// The check of the view's tree, and of its source in the tree's order (the tool's), on one
+// worker and on four, whole and in runs, must find the same.
 std::vector<std::string> DamageOnOneAndFourWorkers(const ArchiveDocument& doc, uint32_t files) {
   std::vector<std::string> first;
+  SourceWalk walk;
+  EXPECT_FALSE(walk.Make(*doc.source));
+  EXPECT_EQ(CountCheckedEntries(walk), files);
   for (unsigned workers : {1u, 4u})
-    for (bool whole : {true, false}) {
-      SCOPED_TRACE(std::to_string(workers) + (whole ? " whole" : " in runs"));
-      const ArchiveCheckResult check = CheckArchiveEntries(&doc, nullptr, workers, whole);
-      EXPECT_EQ(check.files, files);
-      EXPECT_FALSE(check.cancelled);
-      EXPECT_TRUE(check.duplicates.empty());
-      std::vector<std::string> damaged;
-      for (const DamagedEntry& d : check.damaged) damaged.push_back(d.path + " " + FailureReason(d.problem));
-      if (workers == 1 && whole) first = damaged;
-      EXPECT_EQ(damaged, first);
-    }
+    for (bool whole : {true, false})
+      for (bool withTree : {true, false}) {
+        SCOPED_TRACE(std::to_string(workers) + (whole ? " whole" : " in runs") + (withTree ? ", tree" : ", source"));
+        const ArchiveCheckResult check = withTree ? CheckArchiveEntries(&doc, nullptr, workers, whole)
+                                                  : CheckSourceEntries(&doc, walk, nullptr, workers, whole);
+        EXPECT_EQ(check.files, files);
+        EXPECT_FALSE(check.cancelled);
+        EXPECT_TRUE(check.duplicates.empty());
+        std::vector<std::string> damaged;
+        for (const DamagedEntry& d : check.damaged) damaged.push_back(d.path + " " + FailureReason(d.problem));
+        if (workers == 1 && whole && withTree) first = damaged;
+        EXPECT_EQ(damaged, first);
+      }
   return first;
 }
 
