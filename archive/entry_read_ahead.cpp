@@ -45,19 +45,18 @@ struct EntryReadAhead::Scratch {
 
 EntryReadAhead::EntryReadAhead(const ArchiveDocument* doc, std::vector<const Node*> nodes,
                                const ReadAheadOptions& options)
-    : doc_(doc),
-      nodes_(std::move(nodes)),
-      count_(nodes_.size()),
-      options_(options),
-      threads_(SaveThreadsFor(options.workers)) {
-  ReadWholeFile();
-}
+    : EntryReadAhead(doc, std::move(nodes), {}, options) {}
 
 EntryReadAhead::EntryReadAhead(const ArchiveDocument* doc, std::vector<uint32_t> entries,
                                const ReadAheadOptions& options)
+    : EntryReadAhead(doc, {}, std::move(entries), options) {}
+
+EntryReadAhead::EntryReadAhead(const ArchiveDocument* doc, std::vector<const Node*> nodes,
+                               std::vector<uint32_t> entries, const ReadAheadOptions& options)
     : doc_(doc),
+      nodes_(std::move(nodes)),
       entries_(std::move(entries)),
-      count_(entries_.size()),
+      count_(nodes_.empty() ? entries_.size() : nodes_.size()),
       options_(options),
       threads_(SaveThreadsFor(options.workers)) {
   ReadWholeFile();

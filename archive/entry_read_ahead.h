@@ -99,9 +99,12 @@ class EntryReadAhead {
   };
   struct Scratch;
 
-  // Plans and queues entries while the budget has room.
+  // The nodes, or when there are none the entries.
+  EntryReadAhead(const ArchiveDocument* doc, std::vector<const Node*> nodes, std::vector<uint32_t> entries,
+                 const ReadAheadOptions& options);
   // Reads the file whole first when it is small enough.
   void ReadWholeFile();
+  // Plans and queues entries while the budget has room.
   void Fill();
   // Plans the next batch from the nodes not yet planned.
   std::unique_ptr<Batch> Plan();
