@@ -11,6 +11,7 @@
 
 #include "services/core/window_state.h"
 #include "services/globals.h"
+#include "services/messages.h"
 #include "services/settings.h"
 #include "app/startup.h"
 #include "tests/core/sample_archives.h"
@@ -46,7 +47,8 @@ LRESULT CALLBACK TestArchiveWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
   if (msg == WM_CREATE) {
     const CREATESTRUCTA* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
     const MDICREATESTRUCTA* mdi = static_cast<const MDICREATESTRUCTA*>(create->lpCreateParams);
-    const char* path = reinterpret_cast<const char*>(mdi->lParam);
+    const auto* request = reinterpret_cast<const ArchiveWindowRequest*>(mdi->lParam);
+    const char* path = request ? request->path : nullptr;
     SetWindowTextA(hwnd, path ? Lower(path).c_str() : "Untitled");
   }
   return DefMDIChildProcA(hwnd, msg, wParam, lParam);
