@@ -4,6 +4,7 @@
 #include "archive/entry_data.h"
 #include "archive/format.h"
 #include "archive/quoted_name.h"
+#include "archive/tree.h"
 #include "cli/console.h"
 #include "pictures/palette_search.h"
 #include "services/core/archive_text.h"
@@ -36,6 +37,16 @@ const GamePalette* PictureExport::PaletteFor(PictureKind kind) {
 void PictureExport::Offer(const Node* node, const std::string& stored, const std::string& diskPath) {
   if (!MayBeOwnPicture(node->name())) return;
   const std::string where = archivePath_ + ": " + QuotedName(stored.c_str()) + ": ";
+  // Beside a file the archive holds under the PNG's name, that file is what the folder gets:
+  // a PNG of ours never takes its place, nor is it kept in its stead.
+  const Node* parent = node->parent();
+  const Node* own = parent ? FindChildNamed(parent, node->name() + ".png") : nullptr;
+  if (own != nullptr) {
+    PrintError(where + "not written as PNG: the archive holds a file of that name, " +
+               QuotedName((stored + ".png").c_str()));
+    ++failed;
+    return;
+  }
   if (node->size() > kMaxPictureEntry) {
     PrintError(where + "not written as PNG: the file is too large to be a picture that can be shown");
     ++failed;

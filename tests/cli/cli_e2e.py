@@ -1718,6 +1718,23 @@ class TestImages(Scratch):
         self.ok(run("extract", archive, "gfx/pic.lmp", "-C", out, "--images=png", "--overwrite"))
         self.expect_png(png, in_palette(pic, palette, 255), (3, 2))
 
+    def test_a_file_the_archive_holds_under_the_pngs_name_is_extracted_not_the_png(self):
+        # Whichever of the two comes first, the archive's own x.tga.png is what the folder gets.
+        own = b"the archive's own PNG"
+        picture = self.fixture("tc32_rle_top.tga")
+        for order in ([("textures/x.tga", picture), ("textures/X.TGA.png", own)],
+                      [("textures/x.tga.png", own), ("textures/x.tga", picture)]):
+            archive = self.path("both.pak")
+            write_pak(archive, order)
+            out = self.path("both")
+            shutil.rmtree(out, ignore_errors=True)
+            result = self.refused(run("extract", archive, "-C", out, "--images", "png"), '"textures/x.tga"',
+                                  "the archive holds a file of that name",
+                                  "1 picture was not written as PNG (0 written)")
+            self.assertNotIn("kept the existing", result.stderr)
+            files = {name.lower(): data for name, data in folder_files(out).items()}
+            self.assertEqual(files, {"textures/x.tga": picture, "textures/x.tga.png": own})
+
     def test_the_palette_comes_from_pak0_beside_the_archive_or_pictures_are_grey(self):
         palette = sample_palette(5)
         pic = [1, 2, 3, 250, 255, 9, 0, 128]
