@@ -1,5 +1,7 @@
 #include "archive/entry_read_ahead.h"
 
+#include <algorithm>
+
 #include <cstring>
 #include <new>
 
@@ -87,6 +89,8 @@ EntryReadAhead::~EntryReadAhead() {
 
 std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
   std::unique_ptr<Batch> batch(new Batch);
+  // Made once at its most: a batch of small entries takes thousands.
+  batch->items.reserve(std::min(kRunEntries, count_ - planned_));
   bool open = true;  // the batch may take more neighbours
   while (planned_ < count_ && open) {
     const Node* node = nodes_.empty() ? nullptr : nodes_[planned_];

@@ -270,7 +270,8 @@ Failure SourceWalk::Make(const ArchiveSource& source, bool keepCase) {
   texts_.clear();
   files_.clear();
   keepCase_ = keepCase;
-  nodes_.reserve(static_cast<size_t>(source.Count()) + 1);
+  // Room for the folders too, which the source need not store: growing would copy them all.
+  nodes_.reserve(static_cast<size_t>(source.Count()) + source.Count() / 8 + 64);
   nodes_.push_back(Place{});
   Shape shape(*this);
   const Failure why = InsertAll(shape, source, &texts_);
