@@ -8,7 +8,10 @@ namespace {
 
 // Window bits below zero select raw deflate data.
 constexpr int kRawWindowBits = -15;
-constexpr int kMemoryLevel = 9;
+// zlib's own default: on a game mod's folder it compresses within a few hundred bytes in
+// 38 MB of the largest, for less CPU and half the table each stream clears as it starts
+// (which counts with thousands of small files).
+constexpr int kMemoryLevel = 8;
 constexpr uint32_t kSlice = 1u << 20;
 
 // Compresses input into output, as the whole of a stream (finish) or as a piece of one that

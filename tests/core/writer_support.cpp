@@ -385,9 +385,9 @@ void MakeFolder(const std::string& root, const std::vector<std::pair<std::string
   }
 }
 
-std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& plain, int level) {
+std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& plain, int level, int memoryLevel) {
   z_stream s{};
-  EXPECT_EQ(deflateInit2(&s, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  EXPECT_EQ(deflateInit2(&s, level, Z_DEFLATED, -15, memoryLevel, Z_DEFAULT_STRATEGY), Z_OK);
   std::vector<uint8_t> out(deflateBound(&s, plain.size()) + 16);
   s.next_in = const_cast<Bytef*>(plain.data());
   s.avail_in = static_cast<uInt>(plain.size());

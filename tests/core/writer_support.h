@@ -200,8 +200,9 @@ ZipListing ParseZip(const std::vector<uint8_t>& file);
 // write fails the test.
 void MakeFolder(const std::string& root, const std::vector<std::pair<std::string, std::string>>& files);
 
-// Raw deflate and inflate with zlib directly.
-std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& plain, int level);
+// Raw deflate and inflate with zlib directly; the deflate with the writer's memory level
+// unless another is given.
+std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& plain, int level, int memoryLevel = 8);
 bool RawInflate(const std::vector<uint8_t>& packed, size_t size, std::vector<uint8_t>* plain);
 
 // Deterministic test data: text-like (compresses well) or random (does not).
