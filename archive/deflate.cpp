@@ -2,6 +2,9 @@
 
 #include <zlib.h>
 
+#include <cmath>
+#include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
@@ -63,6 +66,47 @@ int Compress(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32
 }
 
 }  // namespace
+
+bool HardlyCompressible(const uint8_t* input, uint32_t inputSize) {
+  // Blocks of about the size deflate codes with one table of codes. Below an entropy of
+  // this many bits a byte, in any block, coding the values alone would gain more than
+  // about 0.4 % there.
+  constexpr uint32_t kBlock = 16 * 1024;
+  constexpr double kLeastBits = 7.97;
+  if (input == nullptr || inputSize < 2 * kBlock) return false;
+  // Sequences of four bytes seen before within the window, found through a table of the
+  // last place of each hash: in random bytes about one place in 100,000 finds one. More
+  // than one in 1,024 and matches could gain about 0.1 % more.
+  constexpr int kHashBits = 14;
+  std::unique_ptr<uint32_t[]> last(new (std::nothrow) uint32_t[1u << kHashBits]());
+  if (!last) return false;
+  const uint32_t allowedMatches = inputSize / 1024;
+  uint32_t matches = 0;
+  for (uint32_t start = 0; start < inputSize;) {
+    // The bytes left after a whole block join it.
+    const uint32_t end = inputSize - start < 2 * kBlock ? inputSize : start + kBlock;
+    uint32_t counts[256] = {};
+    for (uint32_t i = start; i < end; ++i) ++counts[input[i]];
+    for (uint32_t i = start; i + 4 <= end; ++i) {
+      uint32_t v;
+      std::memcpy(&v, input + i, 4);
+      uint32_t& seen = last[(v * 2654435761u) >> (32 - kHashBits)];
+      // Places are kept one up, so that 0 is none.
+      if (seen != 0 && i + 1 - seen <= kDeflateWindow && std::memcmp(input + seen - 1, &v, 4) == 0 &&
+          ++matches > allowedMatches)
+        return false;
+      seen = i + 1;
+    }
+    // The block's entropy: n log2 n minus the sum of c log2 c over its byte counts.
+    const double n = end - start;
+    double sum = 0;
+    for (uint32_t c : counts)
+      if (c > 1) sum += c * std::log2(static_cast<double>(c));
+    if ((n * std::log2(n) - sum) / n < kLeastBits) return false;
+    start = end;
+  }
+  return true;
+}
 
 int DeflateBuffer(uint8_t* output, uint32_t* outputSize, const uint8_t* input, uint32_t inputSize,
                   int level, const std::atomic<bool>* stop) {

@@ -118,6 +118,8 @@ uint32_t EntryWork::Compress(const std::atomic<bool>& stop) {
   // the entry is stored.
   const uint64_t room = CompressionRoom(size);
   if (room > SIZE_MAX || room > UINT32_MAX) return 0;
+  // Bytes that would come out hardly smaller are stored without the work.
+  if (HardlyCompressible(PlainData(), size)) return 0;
   std::shared_ptr<EntryBuffer> out = EntryBuffer::Allocate(static_cast<size_t>(room));
   if (!out) return 0;
   const uint32_t parts = DeflatePartCount(size);

@@ -4,14 +4,20 @@
 // the disk could not have on Windows, two paths that would be stored under one name, and
 // the format's limits.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
+#include <mutex>
+#include <thread>
 
 #include "archive/disk.h"
 #include "archive/disk_walk.h"
 #include "archive/dos_time.h"
 #include "archive/format.h"
 #include "archive/quoted_name.h"
+#include "archive/save_pipeline.h"
 #include "cli/archive_session.h"
 #include "cli/archive_write.h"
 #include "cli/commands.h"
@@ -194,21 +200,67 @@ void BuildTree(OpenedDocument& doc, std::vector<DiskEntry>& entries, std::vector
 }
 
 // Reads every file's bytes into its node; false after naming a file that cannot be read.
-bool ReadFiles(ArchiveTree& tree, const std::vector<PendingFile>& files) {
-  ProgressLine progress("reading");
-  progress.Start(static_cast<uint32_t>(files.size()));
-  for (auto file = files.rbegin(); file != files.rend(); ++file) {
-    if (Interrupted()) break;
-    progress.ShowItem(file->diskPath.c_str(), 0);
+// The files are read on every core (reading is copying from the system's cache, which one
+// thread would do alone before any compression starts); their bytes go to the tree here,
+// in order, so the messages and the progress come as from one reader.
+bool ReadFiles(ArchiveTree& tree, const std::vector<PendingFile>& files, unsigned workers) {
+  struct Read {
     SharedBytes bytes;
-    if (ReadWholeFile(file->diskPath.c_str(), &bytes) < 0) {
+    int64_t length = -1;
+    int64_t modified = 0;
+    bool done = false;  // guarded by the mutex
+  };
+  // In the order of the tree's nodes, which BuildTree added from the last path back.
+  const size_t count = files.size();
+  const auto fileAt = [&](size_t i) -> const PendingFile& { return files[count - 1 - i]; };
+  std::vector<Read> reads(count);
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::atomic<size_t> next{0};
+  std::atomic<bool> stop{false};
+  const auto work = [&] {
+    for (size_t i; !stop.load(std::memory_order_relaxed) && (i = next.fetch_add(1)) < count;) {
+      Read read;
+      read.length = ReadWholeFile(fileAt(i).diskPath.c_str(), &read.bytes);
+      // The entry keeps the time the file was last changed.
+      if (read.length >= 0) read.modified = StatPath(fileAt(i).diskPath).modified;
+      std::lock_guard<std::mutex> lock(mutex);
+      reads[i] = std::move(read);
+      reads[i].done = true;
+      ready.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  const unsigned wanted = std::min<size_t>(SaveThreadsFor(workers), count);
+  for (unsigned t = 0; t < wanted; ++t) threads.emplace_back(work);
+  struct Joined {
+    std::atomic<bool>& stop;
+    std::vector<std::thread>& threads;
+    ~Joined() {
+      stop = true;
+      for (std::thread& t : threads) t.join();
+    }
+  } joined{stop, threads};
+
+  ProgressLine progress("reading");
+  progress.Start(static_cast<uint32_t>(count));
+  for (size_t i = 0; i < count && !Interrupted(); ++i) {
+    const PendingFile& file = fileAt(i);
+    progress.ShowItem(file.diskPath.c_str(), 0);
+    Read read;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      while (!reads[i].done)
+        if (!ready.wait_for(lock, std::chrono::milliseconds(30), [&] { return reads[i].done; }) && Interrupted()) break;
+      if (!reads[i].done) break;
+      read = std::move(reads[i]);
+    }
+    if (read.length < 0) {
       progress.Close();
-      PrintError(QuotedName(file->diskPath.c_str()) + ": the file cannot be read whole (or not into memory)");
+      PrintError(QuotedName(file.diskPath.c_str()) + ": the file cannot be read whole (or not into memory)");
       return false;
     }
-    // The entry keeps the time the file was last changed.
-    const DiskItem read = StatPath(file->diskPath);
-    tree.SetData(tree.Find(file->node), MemoryBytes{std::move(bytes), DosDateTimeOf(read.modified)});
+    tree.SetData(tree.Find(file.node), MemoryBytes{std::move(read.bytes), DosDateTimeOf(read.modified)});
     progress.Step();
   }
   progress.Close();
@@ -243,7 +295,7 @@ int CreateCommand(const CommandLine& line) {
   rules.force = line.force;
   // Refused before a file is read.
   if (!MayWrite(doc.doc, format, target, rules)) return kExitRefused;
-  if (!ReadFiles(*doc.doc.tree, files)) {
+  if (!ReadFiles(*doc.doc.tree, files, line.workers)) {
     if (!Interrupted()) {
       PrintError(target + ": nothing was written");
       return kExitRefused;

@@ -39,7 +39,7 @@ struct Extraction {
   int refused = 0, damaged = 0, failed = 0, kept = 0, written = 0;
   // The folders this extraction made or found already there: the files after the first in
   // a folder cost no call to make it again.
-  std::unordered_set<const Node*> madeFolders;
+  std::unordered_set<const Node*> madeFolders{};
   // Set by a failure that every later file would meet too (a full disk): the extraction
   // ends there with that one message.
   bool stopped = false;

@@ -78,6 +78,49 @@ TEST(DeflateBufferTest, EveryLevelGivesARawStreamZlibInflates) {
   }
 }
 
+TEST(DeflateBufferTest, OnlyBytesDeflateHardlyShrinksAreLeftUncompressed) {
+  const uint32_t mb = 1u << 20;
+  const std::vector<uint8_t> random = RandomBytes(41, mb);
+  const auto with = [&](uint32_t at, const std::vector<uint8_t>& part) {
+    std::vector<uint8_t> bytes = random;
+    std::copy(part.begin(), part.end(), bytes.begin() + at);
+    return bytes;
+  };
+  std::vector<uint8_t> sevenBits = random;
+  for (uint8_t& b : sevenBits) b &= 0x7F;
+  // A run of 6 KB found again 10 KB on, within deflate's reach: the byte values still look
+  // random block by block.
+  const std::vector<uint8_t> repeated =
+      with(500000 + 10240, std::vector<uint8_t>(random.begin() + 500000, random.begin() + 500000 + 6144));
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    bool hardly;
+  } cases[] = {
+      {"random bytes", random, true},
+      {"random bytes, just large enough", RandomBytes(42, 32 * 1024), true},
+      {"random bytes, too few to tell", RandomBytes(43, 32 * 1024 - 1), false},
+      {"text", TextBytes(44, mb), false},
+      {"seven bits a byte", sevenBits, false},
+      {"16 KB of zeros in the middle", with(600000, std::vector<uint8_t>(16384, 0)), false},
+      {"a short run of zeros at the end", with(mb - 2048, std::vector<uint8_t>(2048, 0)), false},
+      {"a repeated run", repeated, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const uint32_t size = static_cast<uint32_t>(c.bytes.size());
+    EXPECT_EQ(HardlyCompressible(c.bytes.data(), size), c.hardly);
+    // What is said of the bytes holds for zlib's own result at its best.
+    const std::vector<uint8_t> packed = RawDeflate(c.bytes, 9);
+    if (c.hardly) {
+      EXPECT_GT(packed.size(), size - size / 200);
+    } else if (size > 32 * 1024) {
+      EXPECT_LT(packed.size(), size - size / 1000);
+    }
+  }
+  EXPECT_FALSE(HardlyCompressible(nullptr, 0));
+}
+
 TEST(InflateBufferTest, DamagedAndMismatchedStreamsFail) {
   const std::vector<uint8_t> text = TextBytes(3, 20000);
   const std::vector<uint8_t> packed = RawDeflate(text, 6);
