@@ -3,7 +3,12 @@
 // disk (the export's rule), and a path stored as absolute is refused, so nothing is ever
 // written outside the directory; a link found in the way is not followed.
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <unordered_set>
 
 #include <cerrno>
@@ -13,6 +18,7 @@
 #include "archive/entry_read_ahead.h"
 #include "archive/format.h"
 #include "archive/quoted_name.h"
+#include "archive/save_pipeline.h"
 #include "cli/archive_session.h"
 #include "cli/commands.h"
 #include "cli/picture_export.h"
@@ -23,6 +29,103 @@ namespace {
 
 // How long a wait for the next file lasts before Ctrl+C is looked at again.
 constexpr std::chrono::milliseconds kReadAheadSlice{30};
+
+// One file made and written on a thread of its own, then committed, or abandoned, in
+// archive order by the extraction's thread.
+struct FileWrite {
+  const Node* node = nullptr;
+  std::string stored, path;
+  bool replace = false;
+  SharedBytes holder;  // keeps the bytes alive
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  DiskFileOut out;
+  bool opened = false, wrote = false;  // set by the writer
+  bool done = false;                   // guarded by the writers' mutex
+  // What was said of the later entries while this one was on its way, said after it.
+  std::vector<std::string> after;
+};
+
+// Making a file is the most of an extraction's time, most of it in the system, and one
+// thread alone would wait on it while the others inflate: files are made and written on
+// threads of their own, a bounded number ahead of the one the extraction settles.
+class FileWriters {
+ public:
+  explicit FileWriters(unsigned threads) : threads_(threads) {}
+  ~FileWriters() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& t : workers_) t.join();
+  }
+  FileWriters(const FileWriters&) = delete;
+  FileWriters& operator=(const FileWriters&) = delete;
+
+  static constexpr size_t kFiles = 64;
+  static constexpr uint64_t kBytes = 16u << 20;
+  bool Full() const { return pending_.size() >= kFiles || bytes_ >= kBytes; }
+  bool Empty() const { return pending_.empty(); }
+  FileWrite& Last() { return *pending_.back(); }
+  bool Holds(const std::string& folded) const { return paths_.count(folded) != 0; }
+
+  void Push(std::unique_ptr<FileWrite> write) {
+    if (workers_.empty())
+      for (unsigned i = 0; i < threads_; ++i) workers_.emplace_back([this] { Work(); });
+    bytes_ += write->size;
+    paths_.insert(LowerCased(write->path));
+    FileWrite* raw = write.get();
+    pending_.push_back(std::move(write));
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      todo_.push_back(raw);
+    }
+    work_.notify_one();
+  }
+  // The oldest write once it is done (waiting for it when wait); null when there is none.
+  std::unique_ptr<FileWrite> Take(bool wait) {
+    if (pending_.empty()) return nullptr;
+    FileWrite* front = pending_.front().get();
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (!front->done && !wait) return nullptr;
+      done_.wait(lock, [front] { return front->done; });
+    }
+    std::unique_ptr<FileWrite> write = std::move(pending_.front());
+    pending_.pop_front();
+    bytes_ -= write->size;
+    paths_.erase(LowerCased(write->path));
+    return write;
+  }
+
+ private:
+  void Work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      work_.wait(lock, [this] { return stop_ || !todo_.empty(); });
+      if (stop_) return;
+      FileWrite* write = todo_.front();
+      todo_.pop_front();
+      lock.unlock();
+      write->opened = write->out.Open(write->path, write->replace);
+      write->wrote = write->opened && (write->size == 0 || write->out.Write(write->data, write->size));
+      lock.lock();
+      write->done = true;
+      done_.notify_all();
+    }
+  }
+
+  const unsigned threads_;
+  std::deque<std::unique_ptr<FileWrite>> pending_;  // in archive order
+  uint64_t bytes_ = 0;
+  std::unordered_set<std::string> paths_;  // of the pending writes, lower-cased
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable work_, done_;
+  std::deque<FileWrite*> todo_;
+  bool stop_ = false;
+};
 
 struct Extraction {
   const OpenedDocument& archive;
@@ -35,6 +138,8 @@ struct Extraction {
   PictureExport* pictures;
   // Reads and inflates the files ahead, on every core, in the order they are written.
   EntryReadAhead* ahead = nullptr;
+  // Makes and writes the files read whole.
+  FileWriters* writers = nullptr;
   ProgressLine progress{"extracting"};
   int refused = 0, damaged = 0, failed = 0, kept = 0, written = 0;
   // The folders this extraction made or found already there: the files after the first in
@@ -43,10 +148,57 @@ struct Extraction {
   // Set by a failure that every later file would meet too (a full disk): the extraction
   // ends there with that one message.
   bool stopped = false;
+  bool settling = false;  // what is said now is of the file being settled
 
   // What follows the name may hold the path on disk, which is made of stored names.
   void Report(const std::string& stored, const std::string& what) {
-    PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": " + PrintableName(what));
+    Say(archive.path + ": " + QuotedName(stored.c_str()) + ": " + PrintableName(what));
+  }
+  // Messages come in archive order: one about an entry behind files still being written
+  // waits for them.
+  void Say(const std::string& message) {
+    if (writers && !writers->Empty() && !settling)
+      writers->Last().after.push_back(message);
+    else
+      PrintError(message);
+  }
+
+  // Commits the oldest file written, or reports why it could not be written; false when
+  // there was none done (or none at all, with wait).
+  bool SettleOne(bool wait) {
+    std::unique_ptr<FileWrite> write = writers ? writers->Take(wait) : nullptr;
+    if (!write) return false;
+    settling = true;
+    // Past a failure that stops the extraction, nothing more is made or said.
+    if (stopped) {
+      write->out.Abandon();
+      settling = false;
+      return true;
+    }
+    if (!write->opened || !write->wrote || !write->out.Commit()) {
+      const int error = write->out.Error();
+      write->out.Abandon();
+      WriteFailed(write->stored, "could not be written to " + write->path, error);
+    } else {
+      Written(write->node, write->stored, write->path);
+    }
+    if (!stopped)
+      for (const std::string& message : write->after) PrintError(message);
+    settling = false;
+    return true;
+  }
+  void SettleAll() {
+    while (SettleOne(true)) {
+    }
+  }
+
+  // The file gets the time the archive gives its entry. A system that will not set it
+  // leaves the file written all the same.
+  void Written(const Node* node, const std::string& stored, const std::string& path) {
+    int64_t modified = 0;
+    if (EntryModified(&archive.doc, node, &modified)) SetFileModified(path, modified);
+    ++written;
+    if (pictures) pictures->Offer(node, stored, path);
   }
 
   // A file or folder that could not be made: reported, and the end of the extraction when no
@@ -92,6 +244,9 @@ struct Extraction {
       const bool last = i == 0;
       if (last && !chain[i]->IsDirectory()) break;
       if (madeFolders.count(chain[i]) != 0) continue;
+      // A folder that cannot be made says so after the files before it.
+      SettleAll();
+      if (stopped) return std::string();
       errno = 0;
       if (!MakeDirectory(path)) {
         const int error = errno;
@@ -114,10 +269,16 @@ struct Extraction {
     progress.ShowItem(stored.c_str(), 0);
     const std::string path = DiskPathOf(node, stored);
     if (path.empty()) return;
+    // A path that a file still being written takes (on a disk blind to case) is looked at
+    // once that file is there, as one written before.
+    if (writers->Holds(LowerCased(path))) {
+      SettleAll();
+      if (stopped) return;
+    }
     const DiskKind there = StatLink(path).kind;
     if (there == DiskKind::File && !overwrite) {
       if (verbose)
-        PrintError(archive.path + ": " + QuotedName(stored.c_str()) + ": kept the existing " + PrintableName(path) +
+        Say(archive.path + ": " + QuotedName(stored.c_str()) + ": kept the existing " + PrintableName(path) +
                    " (--overwrite replaces it)");
       ++kept;
       return;
@@ -135,6 +296,31 @@ struct Extraction {
       ++damaged;
       return;
     }
+    // Read whole: made and written by the writers.
+    if (!bytes.readHere && bytes.load != EntryLoad::Ok) {
+      Report(stored, EntryLoadReason(bytes.load));
+      ++damaged;
+      return;
+    }
+    if (!bytes.readHere) {
+      while (writers->Full()) SettleOne(true);
+      if (stopped) return;
+      std::unique_ptr<FileWrite> write(new FileWrite);
+      write->node = node;
+      write->stored = stored;
+      write->path = path;
+      write->replace = there == DiskKind::File;
+      write->holder = bytes.holder;
+      write->data = bytes.data;
+      write->size = bytes.size;
+      writers->Push(std::move(write));
+      while (SettleOne(false)) {
+      }
+      return;
+    }
+    // Streamed here, after the files before it.
+    SettleAll();
+    if (stopped) return;
     DiskFileOut out;
     if (!out.Open(path, there == DiskKind::File)) {
       WriteFailed(stored, "could not be written to " + path, out.Error());
@@ -146,12 +332,8 @@ struct Extraction {
       explicit ToFile(DiskFileOut& o) : out(o) {}
       bool Take(const uint8_t* data, size_t size) override { return out.Write(data, size); }
     } sink(out);
-    // Read ahead whole, or too large to hold: read here, as the file is written.
-    EntryLoad load = bytes.load;
-    if (bytes.readHere)
-      load = StreamEntryBytes(&archive.doc, node, &sink);
-    else if (load == EntryLoad::Ok && bytes.size != 0 && !sink.Take(bytes.data, bytes.size))
-      load = EntryLoad::Stopped;
+    // Too large to hold: read here, as the file is written.
+    const EntryLoad load = StreamEntryBytes(&archive.doc, node, &sink);
     if (load != EntryLoad::Ok && load != EntryLoad::Stopped) {
       out.Abandon();
       Report(stored, EntryLoadReason(load));
@@ -163,12 +345,7 @@ struct Extraction {
       WriteFailed(stored, "could not be written to " + path, out.Error());
       return;
     }
-    // The file gets the time the archive gives its entry. A system that will not set it
-    // leaves the file written all the same.
-    int64_t modified = 0;
-    if (EntryModified(&archive.doc, node, &modified)) SetFileModified(path, modified);
-    ++written;
-    if (pictures) pictures->Offer(node, stored, path);
+    Written(node, stored, path);
   }
 
   void Subtree(const Node* top) {
@@ -237,7 +414,10 @@ int ExtractCommand(const CommandLine& line) {
   EntryReadAhead ahead(&archive.doc, std::move(files), options);
   extraction.ahead = &ahead;
   extraction.progress.Start(steps);
+  FileWriters writers(SaveThreadsFor(line.workers));
+  extraction.writers = &writers;
   for (const Node* top : chosen) extraction.Subtree(top);
+  extraction.SettleAll();
   extraction.progress.Close();
   if (Interrupted()) {
     PrintError(archive.path + ": interrupted after " + std::to_string(extraction.written) + " files");

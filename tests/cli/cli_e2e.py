@@ -1074,6 +1074,43 @@ class TestExtract(Scratch):
                 self.assertFalse(os.path.exists(self.path("converted.pk3")))
                 self.assertFalse(os.path.exists(self.path("evil.txt")))
 
+    def test_messages_come_in_archive_order_whichever_thread_meets_the_fault(self):
+        # Files are made on threads of their own: a file the system will not make (a name too
+        # long for it), a name refused before any file is made, and damaged bytes are still
+        # named in the tree's order, which for files of one folder is the newest first. Each
+        # file that cannot be made is followed at once by the others, which are found while it
+        # is still on its way.
+        entries, problems = [], []
+        for i in range(600):
+            name, data = "f%03d.txt" % i, b"file %d\n" % i * (1 + i % 50)
+            if i % 37 == 5:
+                name = "%03d" % i + "x" * 300 + ".txt"
+            elif i % 37 == 4:
+                name = "f%03d.txt." % i
+            entries.append(deflated_entry(name, data))
+            if i % 37 in (3, 4, 5):
+                problems.append(name)
+        archive = self.path("faults.pk3")
+        build_zip(archive, entries)
+        for name in problems:
+            if name.endswith(".txt") and len(name) < 100:
+                flip_byte_in(archive, name)
+        out = self.path("out")
+        result = self.refused(run("extract", archive, "-C", out))
+        # Each message names its entry first; a long name is cut short there.
+        lines = result.stderr.splitlines()[:-1]
+        named = [line.split('"')[1] for line in lines]
+        self.assertEqual(len(named), len(problems), result.stderr)
+        for said, name in zip(named, problems[::-1]):
+            self.assertTrue(name.startswith(said[:-3] if said.endswith("...") else said), (said, name))
+        self.assertIn("File name too long", result.stderr)
+        self.assertIn("%d entries were not extracted (%d written)" % (len(problems), 600 - len(problems)), result.stderr)
+        written = folder_files(out)
+        self.assertEqual(len(written), 600 - len(problems))
+        with zipfile.ZipFile(archive) as z:
+            for name, data in written.items():
+                self.assertEqual(data, z.read(name), name)
+
     def test_a_full_disk_ends_the_extraction_with_one_message(self):
         # A small file system of its own, in a mount namespace of the test's own.
         if tool("unshare", "-rm", "true").returncode != 0:
