@@ -24,8 +24,15 @@ void CheckInOrder(EntryReadAhead& ahead, size_t count, SaveProgress* progress, c
       result->cancelled = true;
       break;
     }
-    const std::string stored = nameOf(i);
-    if (progress) progress->ShowItem(stored.c_str(), sizeOf(i));
+    // The name is made when it is shown, or for a damaged entry.
+    std::string stored;
+    bool named = false;
+    const auto name = [&]() -> const std::string& {
+      if (!named) stored = nameOf(i);
+      named = true;
+      return stored;
+    };
+    if (progress && progress->ShowsItems()) progress->ShowItem(name().c_str(), sizeOf(i));
     EntryOutcome outcome;
     while (!ahead.Next(kSaveWaitSlice, &outcome)) {
       if (progress && progress->Cancelled()) {
@@ -38,10 +45,10 @@ void CheckInOrder(EntryReadAhead& ahead, size_t count, SaveProgress* progress, c
     ++result->files;
     Failure problem = placementOf(i);
     if (!problem && outcome.load != EntryLoad::Ok) {
-      problem = Fail(Problem::LoadFailed, stored);
+      problem = Fail(Problem::LoadFailed, name());
       problem.load = outcome.load;
     }
-    if (problem) result->damaged.push_back(DamagedEntry{stored, problem});
+    if (problem) result->damaged.push_back(DamagedEntry{name(), problem});
     if (progress) progress->Step();
   }
 }

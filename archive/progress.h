@@ -9,6 +9,9 @@
 class SaveProgress {
  public:
   virtual void ShowItem(const char* storedPath, uint32_t size) = 0;
+  // Whether ShowItem shows anything: work that would make each name only to show it can
+  // leave that out when it does not.
+  virtual bool ShowsItems() const { return true; }
   virtual void Step() = 0;
   // True once the user asked to stop. The work asks between entries and then ends without
   // a message of its own; a save removes the file being written and leaves the document as

@@ -193,6 +193,8 @@ void ProgressLine::ShowItem(const char* storedPath, uint32_t) {
   Draw(false);
 }
 
+bool ProgressLine::ShowsItems() const { return StderrIsTerminal(); }
+
 void ProgressLine::Step() {
   ++done_;
   Draw(false);

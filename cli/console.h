@@ -59,6 +59,8 @@ class ProgressLine : public SaveProgress {
   explicit ProgressLine(const char* verb) : verb_(verb) {}
   void Start(uint32_t steps);
   void ShowItem(const char* storedPath, uint32_t size) override;
+  // Nothing is drawn where no terminal shows it.
+  bool ShowsItems() const override;
   void Step() override;
   bool Cancelled() override { return Interrupted(); }
   void Close() override;
