@@ -14,9 +14,9 @@ int DeflateBuffer(uint8_t* output, uint32_t* outputSize, const uint8_t* input, u
 
 // Whether deflate could take at most a fraction of a percent off these bytes: they look as
 // random as those of compressed pictures and sounds, in every block of them (their byte
-// values spread evenly, hardly a repeated sequence within deflate's reach). Such bytes
-// are stored as they are rather than spent compression on. Checked at a small part of
-// the cost of compressing; an input too small to tell is never said to be so.
+// values spread evenly, hardly a repeated sequence within deflate's reach). A save stores
+// such bytes as they are instead of compressing them. The check costs a small part of
+// what compressing does; an input too small to tell is never said to be so.
 bool HardlyCompressible(const uint8_t* input, uint32_t inputSize);
 
 // Large inputs are compressed in parts of this many bytes that can go to different threads;

@@ -250,8 +250,7 @@ bool ReadFiles(ArchiveTree& tree, const std::vector<PendingFile>& files, unsigne
     Read read;
     {
       std::unique_lock<std::mutex> lock(mutex);
-      while (!reads[i].done)
-        if (!ready.wait_for(lock, std::chrono::milliseconds(30), [&] { return reads[i].done; }) && Interrupted()) break;
+      while (!reads[i].done && !Interrupted()) ready.wait_for(lock, std::chrono::milliseconds(30));
       if (!reads[i].done) break;
       read = std::move(reads[i]);
     }

@@ -35,6 +35,7 @@ constexpr std::chrono::milliseconds kReadAheadSlice{30};
 struct FileWrite {
   const Node* node = nullptr;
   std::string stored, path;
+  std::string folded;  // the path lower-cased, as a disk blind to case sees it
   bool replace = false;
   SharedBytes holder;  // keeps the bytes alive
   const uint8_t* data = nullptr;
@@ -74,7 +75,7 @@ class FileWriters {
     if (workers_.empty())
       for (unsigned i = 0; i < threads_; ++i) workers_.emplace_back([this] { Work(); });
     bytes_ += write->size;
-    paths_.insert(LowerCased(write->path));
+    paths_.insert(write->folded);
     FileWrite* raw = write.get();
     pending_.push_back(std::move(write));
     {
@@ -95,7 +96,7 @@ class FileWriters {
     std::unique_ptr<FileWrite> write = std::move(pending_.front());
     pending_.pop_front();
     bytes_ -= write->size;
-    paths_.erase(LowerCased(write->path));
+    paths_.erase(write->folded);
     return write;
   }
 
@@ -271,7 +272,8 @@ struct Extraction {
     if (path.empty()) return;
     // A path that a file still being written takes (on a disk blind to case) is looked at
     // once that file is there, as one written before.
-    if (writers->Holds(LowerCased(path))) {
+    std::string folded = LowerCased(path);
+    if (writers->Holds(folded)) {
       SettleAll();
       if (stopped) return;
     }
@@ -297,18 +299,19 @@ struct Extraction {
       return;
     }
     // Read whole: made and written by the writers.
-    if (!bytes.readHere && bytes.load != EntryLoad::Ok) {
-      Report(stored, EntryLoadReason(bytes.load));
-      ++damaged;
-      return;
-    }
     if (!bytes.readHere) {
+      if (bytes.load != EntryLoad::Ok) {
+        Report(stored, EntryLoadReason(bytes.load));
+        ++damaged;
+        return;
+      }
       while (writers->Full()) SettleOne(true);
       if (stopped) return;
       std::unique_ptr<FileWrite> write(new FileWrite);
       write->node = node;
       write->stored = stored;
       write->path = path;
+      write->folded = std::move(folded);
       write->replace = there == DiskKind::File;
       write->holder = bytes.holder;
       write->data = bytes.data;
