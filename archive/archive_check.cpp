@@ -1,5 +1,6 @@
 #include "archive/archive_check.h"
 
+#include <thread>
 #include <unordered_map>
 
 #include "archive/entry_data.h"
@@ -89,13 +90,33 @@ ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress*
   return result;
 }
 
+Failure MakeWalkForCheck(const ArchiveDocument* doc, SourceWalk* walk, bool keepCase, bool readWhole,
+                         CheckStart* start) {
+  ArchiveSource* source = doc->source.get();
+  *start = CheckStart();
+  // The walk asks the source only for names and sizes, which the reading leaves alone.
+  const auto read = [&] {
+    start->wholeFile = EntryReadAhead::ReadWholeFile(doc, source->Count(), CheckOptions(0, readWhole));
+    if (start->wholeFile)
+      source->PrepareToLocate(start->wholeFile->data(), start->wholeFile->size());
+    else
+      source->PrepareToLocate(nullptr, 0);
+  };
+  std::thread reader(read);
+  const Failure why = walk->Make(*source, keepCase);
+  reader.join();
+  return why;
+}
+
 ArchiveCheckResult CheckSourceEntries(const ArchiveDocument* doc, const SourceWalk& walk, SaveProgress* progress,
-                                      unsigned workers, bool readWhole) {
+                                      unsigned workers, bool readWhole, const CheckStart* start) {
   ArchiveCheckResult result;
   ArchiveSource* source = doc ? doc->source.get() : nullptr;
   if (source == nullptr) return result;
   const std::vector<uint32_t>& files = walk.Files();
-  EntryReadAhead ahead(doc, files, CheckOptions(workers, readWhole));
+  ReadAheadOptions options = CheckOptions(workers, readWhole);
+  if (start) options.fileRead = start->wholeFile;
+  EntryReadAhead ahead(doc, files, options);
   CheckInOrder(
       ahead, files.size(), progress, [&](size_t i) { return source->NameTextOf(files[i]); },
       [&](size_t i) { return source->Size(files[i]); }, [&](size_t i) { return source->CheckPlacement(files[i]); },

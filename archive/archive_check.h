@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/document.h"
+#include "archive/entry_buffer.h"
 #include "archive/loading.h"
 #include "archive/problem.h"
 #include "archive/progress.h"
@@ -47,9 +49,22 @@ ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress*
 // The number of file entries CheckArchiveEntries reads: the progress dialog's steps.
 uint32_t CountCheckedEntries(const ArchiveDocument* doc);
 
+// What CheckSourceEntries reads before its first entry, read beforehand: the archive file
+// when it is small enough to read whole (with what locating entries needs taken from it).
+struct CheckStart {
+  std::shared_ptr<EntryBuffer> wholeFile;
+};
+
+// Makes walk of the document's source as SourceWalk::Make does (with its failure), while
+// another thread reads start for a CheckSourceEntries with the same readWhole: the two
+// together cost about what the longer of them costs.
+Failure MakeWalkForCheck(const ArchiveDocument* doc, SourceWalk* walk, bool keepCase, bool readWhole,
+                         CheckStart* start);
+
 // What CheckArchiveEntries finds in a document whose tree is the one BuildTree makes of its
 // source, found from the source and walk (made of that source) alone, with no tree: the same
 // entries read in the same order, the same damage, the same duplicates.
+// start: what MakeWalkForCheck read beforehand, or null.
 ArchiveCheckResult CheckSourceEntries(const ArchiveDocument* doc, const SourceWalk& walk, SaveProgress* progress,
-                                      unsigned workers = 0, bool readWhole = true);
+                                      unsigned workers = 0, bool readWhole = true, const CheckStart* start = nullptr);
 uint32_t CountCheckedEntries(const SourceWalk& walk);

@@ -21,6 +21,10 @@ constexpr uint64_t kRunBytes = 1u << 20;
 constexpr uint64_t kRunGap = 16 * 1024;
 // Entries handed to a worker together at most.
 constexpr size_t kRunEntries = 2048;
+// Batches queued ahead of the calling thread at most, for each worker: enough to keep every
+// worker busy, few enough that the items of a whole archive of small entries (which cost no
+// budget once the file is read whole) are not all made at once.
+constexpr size_t kBatchesPerWorker = 2;
 
 // Takes plain bytes: their CRC-32 on the way, and a copy into a buffer when there is one.
 struct CheckSink : ByteSink {
@@ -60,20 +64,20 @@ EntryReadAhead::EntryReadAhead(const ArchiveDocument* doc, std::vector<const Nod
       entries_(std::move(entries)),
       count_(nodes_.empty() ? entries_.size() : nodes_.size()),
       options_(options),
-      threads_(SaveThreadsFor(options.workers)) {
-  ReadWholeFile();
-}
+      threads_(SaveThreadsFor(options.workers)),
+      wholeFile_(options.fileRead ? options.fileRead : ReadWholeFile(doc, count_, options)) {}
 
-void EntryReadAhead::ReadWholeFile() {
-  ArchiveSource* source = doc_ && doc_->source ? doc_->source.get() : nullptr;
-  const int64_t length = source && source->file() && count_ > 1 ? source->FileLength() : -1;
-  if (length <= 0 || static_cast<uint64_t>(length) > options_.wholeFile ||
-      static_cast<uint64_t>(length) > options_.budget / 2)
-    return;
-  wholeFile_ = EntryBuffer::Allocate(static_cast<size_t>(length));
+std::shared_ptr<EntryBuffer> EntryReadAhead::ReadWholeFile(const ArchiveDocument* doc, size_t count,
+                                                           const ReadAheadOptions& options) {
+  ArchiveSource* source = doc && doc->source ? doc->source.get() : nullptr;
+  const int64_t length = source && source->file() && count > 1 ? source->FileLength() : -1;
+  if (length <= 0 || static_cast<uint64_t>(length) > options.wholeFile ||
+      static_cast<uint64_t>(length) > options.budget / 2)
+    return nullptr;
+  std::shared_ptr<EntryBuffer> whole = EntryBuffer::Allocate(static_cast<size_t>(length));
   // Should it fail, the entries are read in runs as for any other file.
-  if (wholeFile_ && !source_file::ReadPieceAt(source->file(), 0, wholeFile_->data(), wholeFile_->size()))
-    wholeFile_.reset();
+  if (whole && !source_file::ReadPieceAt(source->file(), 0, whole->data(), whole->size())) whole.reset();
+  return whole;
 }
 
 EntryReadAhead::~EntryReadAhead() {
@@ -166,7 +170,9 @@ void EntryReadAhead::Fill() {
       pending_ = Plan();
     }
     Batch& batch = *pending_;
-    const bool admitted = queue_.size() <= 1 || (inFlight_ <= options_.budget && batch.cost <= options_.budget - inFlight_);
+    const bool admitted =
+        queue_.size() <= 1 || (queue_.size() < kBatchesPerWorker * threads_ + 1 && inFlight_ <= options_.budget &&
+                               batch.cost <= options_.budget - inFlight_);
     if (!admitted) return;
     bool needsWork = false;
     if (batch.runEnd > batch.runStart && wholeFile_) {

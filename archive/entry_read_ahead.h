@@ -36,6 +36,9 @@ struct ReadAheadOptions {
   // An archive file of at most this many bytes is read whole, in one go, before anything
   // else (0: never); the budget keeps room for it.
   uint64_t wholeFile = 12u << 20;
+  // The archive file as ReadWholeFile read it beforehand, to use instead of reading it here
+  // (null: read here when wholeFile says so).
+  std::shared_ptr<EntryBuffer> fileRead;
 };
 
 // What came of one entry.
@@ -64,6 +67,12 @@ class EntryReadAhead {
   ~EntryReadAhead();
   EntryReadAhead(const EntryReadAhead&) = delete;
   EntryReadAhead& operator=(const EntryReadAhead&) = delete;
+
+  // The archive file of doc read whole, as a read ahead of count entries with options reads
+  // it before anything else; null when it is not read so (or cannot be read). Touches only
+  // the source's file, at offsets.
+  static std::shared_ptr<EntryBuffer> ReadWholeFile(const ArchiveDocument* doc, size_t count,
+                                                    const ReadAheadOptions& options);
 
   // Whether every node's outcome was handed out.
   bool Done() const { return given_ == count_; }
@@ -102,8 +111,6 @@ class EntryReadAhead {
   // The nodes, or when there are none the entries.
   EntryReadAhead(const ArchiveDocument* doc, std::vector<const Node*> nodes, std::vector<uint32_t> entries,
                  const ReadAheadOptions& options);
-  // Reads the file whole first when it is small enough.
-  void ReadWholeFile();
   // Plans and queues entries while the budget has room.
   void Fill();
   // Plans the next batch from the nodes not yet planned.

@@ -161,20 +161,21 @@ class SourceWalk::Shape {
 
 namespace {
 
-Failure Refused(Problem problem, const std::string& stored, const std::string& through = std::string()) {
-  Failure f = Fail(problem, stored);
-  f.other = through;
-  return f;
+bool Refuse(Failure* why, Problem problem, std::string_view stored, std::string_view through = {}) {
+  *why = Fail(problem, std::string(stored));
+  why->other = std::string(through);
+  return false;
 }
 
 // Inserts one stored path, the name of entry index of the source, into the tree. stored is
 // that name as UTF-8 text; components is the caller's, reused from path to path. The tree
-// takes each component's name by its own rule.
+// takes each component's name by its own rule. False when the path refuses the archive,
+// with why set (nothing is made of a failure for the many paths that pass).
 template <typename Shape>
-Failure Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored,
-               std::vector<std::string_view>& components, uint32_t entry, uint32_t size) {
+bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, std::vector<std::string_view>& components,
+            uint32_t entry, uint32_t size, Failure* why) {
   // The whole stored name counts: cut at a NUL it would name another file than stored.
-  if (stored.find('\0') != std::string_view::npos) return Refused(Problem::NulInName, std::string(stored));
+  if (stored.find('\0') != std::string_view::npos) return Refuse(why, Problem::NulInName, stored);
   const bool isDirectory = !stored.empty() && stored.back() == '/';
   // The components; empty ones (a leading "/", "//") and "." name nothing and are passed over.
   components.clear();
@@ -188,8 +189,7 @@ Failure Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored,
   }
   // A file left out of the tree would be lost at the next save: a path that names no file
   // refuses the archive. A directory path naming only the root ("/", "./") loses nothing.
-  if (components.empty())
-    return !isDirectory || stored.empty() ? Refused(Problem::NamesNoFile, std::string(stored)) : Failure();
+  if (components.empty()) return isDirectory && !stored.empty() ? true : Refuse(why, Problem::NamesNoFile, stored);
 
   // There is no fixed limit on the number of components: the 16-bit name length of a ZIP
   // record already bounds the depth a path can reach.
@@ -205,16 +205,16 @@ Failure Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored,
         // contents) changes nothing. A file stored again under the same name (in any case)
         // is kept beside the first, which shadows it: a save loses neither. A file and a
         // folder of one name cannot both be shown.
-        if (tree.IsDirectory(existing) && isDirectory) return Failure();
+        if (tree.IsDirectory(existing) && isDirectory) return true;
         if (!tree.IsDirectory(existing) && !isDirectory) {
           tree.AddAgain(node, component, entry, size, existing);
-          return Failure();
+          return true;
         }
-        return Refused(Problem::FileAndFolder, std::string(stored));
+        return Refuse(why, Problem::FileAndFolder, stored);
       }
       // A path that runs through a file, which cannot hold children, refuses the archive.
       if (!tree.IsDirectory(existing))
-        return Refused(Problem::ThroughFile, std::string(stored), std::string(stored.substr(0, throughLength)));
+        return Refuse(why, Problem::ThroughFile, stored, stored.substr(0, throughLength));
       node = existing;
       continue;
     }
@@ -224,7 +224,7 @@ Failure Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored,
       node = tree.AddFile(node, component, entry, size);
     index.Add(node);
   }
-  return Failure();
+  return true;
 }
 
 // Puts every stored path of source into the shape, in the order the source stores them.
@@ -234,6 +234,7 @@ Failure InsertAll(Shape& shape, const ArchiveSource& source, std::deque<std::str
   const uint32_t count = source.Count();
   ChildIndex<Shape> index(shape, count);
   std::vector<std::string_view> components;
+  Failure why;
   for (uint32_t i = 0; i < count; ++i) {
     // Names are kept as UTF-8 text; one of ASCII alone reads the same in every coding.
     const std::string& stored = source.Name(i);
@@ -242,8 +243,7 @@ Failure InsertAll(Shape& shape, const ArchiveSource& source, std::deque<std::str
       texts->push_back(source.NameTextOf(i));
       name = texts->back();
     }
-    const Failure why = Insert(shape, index, name, components, i, source.Size(i));
-    if (why) return why;
+    if (!Insert(shape, index, name, components, i, source.Size(i), &why)) return why;
   }
   return Failure();
 }

@@ -101,6 +101,11 @@ class ArchiveSource {
   // entry's or the format's own records); None when nothing does. Read refuses such an
   // entry too where its bytes cannot be trusted.
   virtual Failure CheckPlacement(uint32_t index);
+  // Reads at once what Locate reads before it can answer for the first entry (a ZIP's local
+  // headers), taking it from whole when that is the whole file, of size bytes, already read
+  // (null: from the file). May run on another thread while the calling one asks only for
+  // Count, names and sizes; nothing else may use the source until it returns.
+  virtual void PrepareToLocate(const uint8_t* /*whole*/, uint64_t /*size*/) {}
 
   // Lets go of the file (while another takes its place on disk) and opens the file at path
   // instead; false when it cannot be opened.

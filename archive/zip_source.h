@@ -27,6 +27,7 @@ class ZipSource : public ArchiveSource {
   EntryLoad Locate(uint32_t index, StoredBytes* where) override;
   EntryLoad ReadPlan(uint32_t index, StoredBytes* where) override;
   Failure CheckPlacement(uint32_t index) override;
+  void PrepareToLocate(const uint8_t* whole, uint64_t size) override;
 
   const ZipRecord& Record(uint32_t index) const { return records_[index]; }
   // The extra field of the entry's local header without its ZIP64 subfield; empty when it
@@ -49,7 +50,8 @@ class ZipSource : public ArchiveSource {
   // Reads every local header once, when the first entry is asked about, in file order and
   // many neighbouring headers to a read: where each entry's data lies (Locate) and which
   // entries overlap.
-  void ReadLocalHeaders();
+  // whole: the whole file already read, or null.
+  void ReadLocalHeaders(const uint8_t* whole = nullptr);
 
   std::vector<ZipRecord> records_;
   std::string comment_;

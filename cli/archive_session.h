@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "archive/archive_check.h"
 #include "archive/document.h"
 #include "archive/format.h"
 #include "archive/game_folder.h"
@@ -19,8 +20,10 @@ class OpenedDocument {
   // named on stderr. False after the message naming the archive and what is wrong.
   bool Open(const std::string& path, bool withTree = true, bool keepCase = false, const EngineTarget* target = nullptr);
   // Opens the archive or game folder at path as Open does, without its tree, and makes walk
-  // of it instead, refusing what Open refuses with the same message.
-  bool OpenWalk(const std::string& path, SourceWalk* walk, bool keepCase = false, const EngineTarget* target = nullptr);
+  // of it instead, refusing what Open refuses with the same message. With start, what a check
+  // of the entries reads first is read meanwhile (MakeWalkForCheck).
+  bool OpenWalk(const std::string& path, SourceWalk* walk, bool keepCase = false, const EngineTarget* target = nullptr,
+                CheckStart* start = nullptr);
   // An empty new document, for create.
   void New(bool keepCase);
 

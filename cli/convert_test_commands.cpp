@@ -34,11 +34,12 @@ int TestCommand(const CommandLine& line) {
   // Every file is read once, in the tree's order: the tree's shape is all it takes.
   OpenedDocument archive;
   SourceWalk walk;
-  if (!archive.OpenWalk(line.operands[0], &walk, false, GivenTarget(line.targetGiven, line.target)))
+  CheckStart start;
+  if (!archive.OpenWalk(line.operands[0], &walk, false, GivenTarget(line.targetGiven, line.target), &start))
     return kExitRefused;
   ProgressLine progress("testing");
   progress.Start(CountCheckedEntries(walk));
-  const ArchiveCheckResult result = CheckSourceEntries(&archive.doc, walk, &progress, line.workers);
+  const ArchiveCheckResult result = CheckSourceEntries(&archive.doc, walk, &progress, line.workers, true, &start);
   progress.Close();
   for (const DamagedEntry& damage : result.damaged)
     PrintError(archive.path + ": " + QuotedName(damage.path.data(), damage.path.size()) + ": " +

@@ -39,6 +39,20 @@ ArchiveCheckResult CheckOnOneAndFourWorkers(const ArchiveDocument* doc) {
     others.push_back(CheckSourceEntries(doc, walk, nullptr, 1));
     others.push_back(CheckSourceEntries(doc, walk, nullptr, 4, false));
   }
+  // As the tool checks: the archive opened afresh, its file and local headers read while the
+  // walk is made, whole and not.
+  for (const bool whole : {true, false}) {
+    ArchiveDocument fresh;
+    Failure why;
+    const ArchiveFormat* format = nullptr;
+    if (doc->source && doc->source->file()) fresh.source = OpenArchive(doc->source->path(), &why, &format);
+    if (!fresh.source) continue;
+    SourceWalk freshWalk;
+    CheckStart start;
+    EXPECT_FALSE(MakeWalkForCheck(&fresh, &freshWalk, doc->tree->keepsCase(), whole, &start));
+    EXPECT_EQ(start.wholeFile != nullptr, whole && fresh.source->Count() > 1);
+    others.push_back(CheckSourceEntries(&fresh, freshWalk, nullptr, 4, whole, &start));
+  }
   for (const ArchiveCheckResult& other : others) {
     EXPECT_EQ(one.files, other.files);
     EXPECT_EQ(one.duplicates.size(), other.duplicates.size());

@@ -535,7 +535,7 @@ TEST(LoadingTest, NamesInMessagesShowTheirControlBytesEscaped) {
       {"abc\xd0\x9a\xd0\x9a", false, 4, "abc..."},
       {"ab\xe6\xa8\xa1x", false, 4, "ab..."},
       {"ab\xe6\xa8\xa1x", false, 5, "ab\xe6\xa8\xa1..."},
-      {"a\xf0\x9f\x98\x80b", false, 3, "a..."},
+      {"a\xf0\x9f\x98\x80" "b", false, 3, "a..."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.printable);

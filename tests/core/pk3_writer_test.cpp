@@ -113,7 +113,9 @@ TEST(Pk3WriterTest, DosTimesAndMomentsConvertBothWays) {
   // A C library whose clock ends in 2038 (the 32-bit Windows one) cannot say: 0.
   local.tm_year = 2120 - 1900;
   const uint32_t far = DosDateTimeOf(static_cast<int64_t>(std::mktime(&local)));
-  if (far != 0) EXPECT_EQ(far >> 25, 127u);
+  if (far != 0) {
+    EXPECT_EQ(far >> 25, 127u);
+  }
   // Fields that name no month, day, hour or second are no moment.
   for (uint32_t bad : {0u, static_cast<uint32_t>(23 << 9 | 13 << 5 | 5) << 16, static_cast<uint32_t>(23 << 9 | 4 << 5) << 16,
                        static_cast<uint32_t>(23 << 9 | 4 << 5 | 5) << 16 | 24 << 11,
