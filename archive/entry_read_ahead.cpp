@@ -210,10 +210,10 @@ bool EntryReadAhead::Next(std::chrono::milliseconds slice, EntryOutcome* outcome
   Fill();
   if (queue_.empty()) return false;
   Batch* front = queue_.front().get();
-  {
+  if (!front->done.load(std::memory_order_acquire)) {
     std::unique_lock<std::mutex> lock(mutex_);
     // Most entries are ready when asked for: the clock is read only to wait.
-    if (!front->done && !workDone_.wait_for(lock, slice, [front] { return front->done; })) return false;
+    if (!front->done && !workDone_.wait_for(lock, slice, [front] { return front->done.load(); })) return false;
   }
   Item& item = front->items[front->given++];
   *outcome = EntryOutcome{};
@@ -244,7 +244,7 @@ void EntryReadAhead::Work() {
     lock.unlock();
     RunBatch(*batch, scratch);
     lock.lock();
-    batch->done = true;
+    batch->done.store(true, std::memory_order_release);
     workDone_.notify_all();
   }
 }

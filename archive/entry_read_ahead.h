@@ -104,7 +104,9 @@ class EntryReadAhead {
     uint64_t useful = 0;  // stored bytes of the run's entries
     uint64_t cost = 0;
     size_t given = 0;   // items handed out
-    bool done = false;  // guarded by mutex_
+    // Set under mutex_ once the batch's work is done; read without it by the calling thread,
+    // which then needs no lock for the rest of the batch.
+    std::atomic<bool> done{false};
   };
   struct Scratch;
 

@@ -302,10 +302,12 @@ Failure ZipSource::ReadDirectory() {
     f.limit = kZipMaxOpenEntries;
     return f;
   }
-  records_.resize(static_cast<size_t>(count));
+  // Each record is made where it is filled: a vector made whole first would pass over all
+  // of them twice.
+  records_.reserve(static_cast<size_t>(count));
   WindowReader reader(file_, fileLength, cd.offset);
   for (uint32_t i = 0; i < count; ++i) {
-    ZipRecord& record = records_[i];
+    ZipRecord& record = records_.emplace_back();
     const uint8_t* fixed = reader.Take(kZipCentralSize);
     if (fixed == nullptr) return reader.TakeFailure(kZipCentralSize);
     if (GetLE32(fixed + zipc::kSignature) != kZipCentralSignature) return Counted(Problem::CentralDamaged, i + 1, count);
@@ -415,12 +417,13 @@ std::string ZipSource::LocalExtra(uint32_t index) {
 EntryLoad ZipSource::ReadPlan(uint32_t index, StoredBytes* where) {
   *where = StoredBytes{};
   if (index >= records_.size() || file_ == nullptr) return EntryLoad::NotInSource;
-  const ZipRecord& record = records_[index];
-  if (record.Get32(zipc::kUncompressedSize) == 0) return EmptyEntryCheck(record);
-  const EntryLoad located = Locate(index, where);
-  if (located != EntryLoad::Ok) return located;
-  if (SharingPartner(index) >= 0) return EntryLoad::SharedData;
-  return EntryLoad::Ok;
+  ReadLocalHeaders();
+  // One look at what the headers told, which holds the record's size too.
+  const Located& at = located_[index];
+  if (at.where.size == 0) return EmptyEntryCheck(records_[index]);
+  *where = at.where;
+  if (at.load != EntryLoad::Ok) return at.load;
+  return at.partner >= 0 ? EntryLoad::SharedData : EntryLoad::Ok;
 }
 
 EntryLoad ZipSource::Read(uint32_t index, ByteSink* sink) {
@@ -474,7 +477,7 @@ Failure ZipSource::CheckPlacement(uint32_t index) {
 
 int32_t ZipSource::SharingPartner(uint32_t index) {
   ReadLocalHeaders();
-  return index < partner_.size() ? partner_[index] : -1;
+  return index < located_.size() ? located_[index].partner : -1;
 }
 
 // Each record's bytes run from its local header to the end of its data, as the local
@@ -489,8 +492,7 @@ void ZipSource::ReadLocalHeaders(const uint8_t* whole) {
   if (headersKnown_) return;
   headersKnown_ = true;
   const uint32_t count = Count();
-  partner_.assign(count, -1);
-  located_.assign(count, Located{EntryLoad::ReadFailed, StoredBytes{}});
+  located_.assign(count, Located{EntryLoad::ReadFailed, -1, StoredBytes{}});
   const int64_t length = FileLength();
   const uint64_t fileLength = length > 0 ? static_cast<uint64_t>(length) : 0;
   struct Span {
@@ -538,8 +540,9 @@ void ZipSource::ReadLocalHeaders(const uint8_t* whole) {
   int32_t holder = -1;    // whose span reaches that far
   for (const Span& span : spans) {
     if (holder >= 0 && span.start < reachEnd) {
-      partner_[span.index] = holder;
-      if (partner_[static_cast<uint32_t>(holder)] < 0) partner_[static_cast<uint32_t>(holder)] = static_cast<int32_t>(span.index);
+      located_[span.index].partner = holder;
+      int32_t& holderPartner = located_[static_cast<uint32_t>(holder)].partner;
+      if (holderPartner < 0) holderPartner = static_cast<int32_t>(span.index);
     }
     if (holder < 0 || span.end > reachEnd) {
       reachEnd = span.end;

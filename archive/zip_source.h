@@ -57,9 +57,11 @@ class ZipSource : public ArchiveSource {
   std::string comment_;
   bool zip64_ = false;
   bool headersKnown_ = false;
-  std::vector<int32_t> partner_;
+  // What the local headers tell of each entry, by its index: what reading it would meet,
+  // and another entry whose bytes overlap its own (-1: none).
   struct Located {
     EntryLoad load;
+    int32_t partner;
     StoredBytes where;
   };
   std::vector<Located> located_;
