@@ -166,7 +166,7 @@ std::string GameFolderSource::LoosePath(uint32_t index) const {
   return path;
 }
 
-const std::string& GameFolderSource::Name(uint32_t index) const {
+std::string_view GameFolderSource::Name(uint32_t index) const {
   const GameFolderHolder& winner = Winner(index);
   const GameFolderMember& member = *members_[winner.member];
   return member.loose() ? loose_[winner.entry].name : member.source->Name(winner.entry);
@@ -319,29 +319,27 @@ std::unique_ptr<GameFolderSource> OpenGameFolder(const std::string& folder, Engi
     GameFolderMember& member = *view->members_[m];
     const uint32_t count = member.source ? member.source->Count() : static_cast<uint32_t>(found.size());
     for (uint32_t i = 0; i < count; ++i) {
-      const std::string* stored;
+      std::string_view stored;
       if (member.source) {
-        const std::string& raw = member.source->Name(i);
-        if (IsAscii(raw)) {
-          stored = &raw;
-        } else {
+        stored = member.source->Name(i);
+        if (!IsAscii(stored)) {
           text = member.source->NameTextOf(i);
-          stored = &text;
+          stored = text;
         }
       } else {
-        stored = &found[i].name;
+        stored = found[i].name;
       }
-      const bool directory = !stored->empty() && stored->back() == '/';
+      const bool directory = !stored.empty() && stored.back() == '/';
       const auto refuse = [&](Problem problem, const std::string& other = std::string()) {
-        Failure f = Fail(problem, *stored);
+        Failure f = Fail(problem, std::string(stored));
         f.other = other;
         view->troubles_.push_back(GameFolderTrouble{member.name, false, f});
       };
-      if (stored->find('\0') != std::string::npos) {
+      if (stored.find('\0') != std::string_view::npos) {
         refuse(Problem::NulInName);
         continue;
       }
-      if (!PathKey(*stored, &key, &folderEnds)) {
+      if (!PathKey(stored, &key, &folderEnds)) {
         if (!directory) refuse(Problem::NamesNoFile);
         continue;
       }

@@ -77,7 +77,7 @@ class GameFolderSource : public ArchiveSource {
   std::string LoosePath(uint32_t index) const;
 
   uint32_t Count() const override { return static_cast<uint32_t>(firstHolder_.size() - 1); }
-  const std::string& Name(uint32_t index) const override;
+  std::string_view Name(uint32_t index) const override;
   NameCoding NameCodingOf(uint32_t index) const override;
   EntryInfo Info(uint32_t index) const override;
   EntryLoad Read(uint32_t index, ByteSink* sink) override;

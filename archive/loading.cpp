@@ -237,7 +237,7 @@ Failure InsertAll(Shape& shape, const ArchiveSource& source, std::deque<std::str
   Failure why;
   for (uint32_t i = 0; i < count; ++i) {
     // Names are kept as UTF-8 text; one of ASCII alone reads the same in every coding.
-    const std::string& stored = source.Name(i);
+    const std::string_view stored = source.Name(i);
     std::string_view name = stored;
     if (!IsAscii(stored)) {
       texts->push_back(source.NameTextOf(i));

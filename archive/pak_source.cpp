@@ -21,7 +21,7 @@ class PakSource : public ArchiveSource {
   Failure ReadDirectory();
 
   uint32_t Count() const override { return static_cast<uint32_t>(entries_.size()); }
-  const std::string& Name(uint32_t index) const override { return names_[index]; }
+  std::string_view Name(uint32_t index) const override { return names_[index]; }
   EntryInfo Info(uint32_t index) const override {
     EntryInfo info;
     const PakDirEntry& e = entries_[index];

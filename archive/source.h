@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "archive/deflate.h"
 #include "archive/entry_buffer.h"
@@ -68,8 +69,8 @@ class ArchiveSource {
   virtual const GameFolderSource* AsGameFolder() const { return nullptr; }
 
   virtual uint32_t Count() const = 0;
-  // The entry's name as stored, every byte of it.
-  virtual const std::string& Name(uint32_t index) const = 0;
+  // The entry's name as stored, every byte of it, alive as long as the source is.
+  virtual std::string_view Name(uint32_t index) const = 0;
   // How the entry's name bytes read as text (archive/stored_names.h).
   virtual NameCoding NameCodingOf(uint32_t) const { return NameCoding::Bytes; }
   // The entry's name as the program shows and keeps it: UTF-8.

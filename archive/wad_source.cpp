@@ -22,7 +22,7 @@ class WadSource : public ArchiveSource {
   Failure ReadDirectory();
 
   uint32_t Count() const override { return static_cast<uint32_t>(lumps_.size()); }
-  const std::string& Name(uint32_t index) const override { return names_[index]; }
+  std::string_view Name(uint32_t index) const override { return names_[index]; }
   EntryInfo Info(uint32_t index) const override {
     const WadLump& lump = lumps_[index];
     EntryInfo info;

@@ -55,17 +55,22 @@ constexpr int kSignature = 0, kDiskNumber = 4, kCentralDisk = 6, kEntriesOnDisk 
               kTotalEntries = 10, kCentralSize = 12, kCentralOffset = 16, kCommentLength = 20;
 }
 
-// One central directory record: its fixed part exactly as on disk (with the values of a
-// ZIP64 extra field put into the 32-bit fields they stand for) and its name as stored.
-struct ZipRecord {
+// The fixed part of one central directory record exactly as on disk (with the values of a
+// ZIP64 extra field put into the 32-bit fields they stand for), its fields read and set by
+// their offsets.
+struct ZipRecordHeader {
   uint8_t header[kZipCentralSize] = {};
-  std::string name;
-  // The record's extra field without its ZIP64 subfield, whose values the header holds (the
-  // header's extra length still gives the field as stored).
-  std::string extra;
 
   uint16_t Get16(int field) const { return GetLE16(header + field); }
   uint32_t Get32(int field) const { return GetLE32(header + field); }
   void Set16(int field, uint16_t v) { PutLE16(header + field, v); }
   void Set32(int field, uint32_t v) { PutLE32(header + field, v); }
+};
+
+// One central directory record as a writer makes it: its fixed part and its name as stored.
+struct ZipRecord : ZipRecordHeader {
+  std::string name;
+  // The record's extra field without its ZIP64 subfield, whose values the header holds (the
+  // header's extra length still gives the field as stored).
+  std::string extra;
 };

@@ -145,15 +145,15 @@ uint64_t CountFurtherRecords(WindowReader& reader, uint64_t end) {
 
 // Reads the record's extra field and puts the values of its ZIP64 field into the 32-bit
 // fields that stand for them; a value that does not fit 32 bits refuses the archive.
-Failure ApplyZip64Extra(ZipRecord& record, const uint8_t* extra, uint16_t extraLength) {
+Failure ApplyZip64Extra(ZipRecordHeader& record, std::string_view name, const uint8_t* extra, uint16_t extraLength) {
   Zip64Values values;
   values.uncompressed = record.Get32(zipc::kUncompressedSize);
   values.compressed = record.Get32(zipc::kCompressedSize);
   values.offset = record.Get32(zipc::kLocalHeaderOffset);
   if (!ReadZip64Extra(extra, extraLength, &values)) return Failure();
   if (values.uncompressed >= 0xFFFFFFFFu || values.compressed >= 0xFFFFFFFFu)
-    return Fail(Problem::EntryTooLarge, record.name);
-  if (values.offset >= 0xFFFFFFFFu) return Fail(Problem::EntryBeyond4GB, record.name);
+    return Fail(Problem::EntryTooLarge, std::string(name));
+  if (values.offset >= 0xFFFFFFFFu) return Fail(Problem::EntryBeyond4GB, std::string(name));
   record.Set32(zipc::kUncompressedSize, static_cast<uint32_t>(values.uncompressed));
   record.Set32(zipc::kCompressedSize, static_cast<uint32_t>(values.compressed));
   record.Set32(zipc::kLocalHeaderOffset, static_cast<uint32_t>(values.offset));
@@ -194,7 +194,7 @@ bool LocalSizes(const uint8_t* header, const uint8_t* extra, Zip64Values* sizes)
 // The local header tells the same story as the central record: a mismatch means one of
 // them is damaged, and trusting either could cut the entry short or misread it. extra is
 // the header's extra field, null when it could not be read.
-bool LocalAgrees(const uint8_t* header, const uint8_t* extra, const ZipRecord& record) {
+bool LocalAgrees(const uint8_t* header, const uint8_t* extra, const ZipRecordHeader& record) {
   if (GetLE16(header + zipl::kNameLength) != record.Get16(zipc::kNameLength) ||
       GetLE16(header + zipl::kMethod) != record.Get16(zipc::kMethod))
     return false;
@@ -208,7 +208,7 @@ bool LocalAgrees(const uint8_t* header, const uint8_t* extra, const ZipRecord& r
 
 // Where a record's data lies, from its local header (null when it could not be read) and
 // the header's extra field (null when that could not be read): what Locate gives.
-EntryLoad LocateByHeader(const ZipRecord& record, uint64_t fileLength, const uint8_t* header, const uint8_t* extra,
+EntryLoad LocateByHeader(const ZipRecordHeader& record, uint64_t fileLength, const uint8_t* header, const uint8_t* extra,
                          StoredBytes* where) {
   *where = StoredBytes{};
   where->size = record.Get32(zipc::kUncompressedSize);
@@ -303,11 +303,15 @@ Failure ZipSource::ReadDirectory() {
     return f;
   }
   // Each record is made where it is filled: a vector made whole first would pass over all
-  // of them twice.
+  // of them twice. The names and extra fields together take no more than the directory.
   records_.reserve(static_cast<size_t>(count));
+  const uint64_t textRoom = cd.size < fileLength - cd.offset ? cd.size : fileLength - cd.offset;
+  const uint64_t textBytes = textRoom > count * kZipCentralSize ? textRoom - count * kZipCentralSize : 0;
+  // Room made at once at most: a directory that claims more grows as its names are read.
+  texts_.reserve(static_cast<size_t>(textBytes < (16u << 20) ? textBytes : (16u << 20)));
   WindowReader reader(file_, fileLength, cd.offset);
   for (uint32_t i = 0; i < count; ++i) {
-    ZipRecord& record = records_.emplace_back();
+    Central& record = records_.emplace_back();
     const uint8_t* fixed = reader.Take(kZipCentralSize);
     if (fixed == nullptr) return reader.TakeFailure(kZipCentralSize);
     if (GetLE32(fixed + zipc::kSignature) != kZipCentralSignature) return Counted(Problem::CentralDamaged, i + 1, count);
@@ -317,18 +321,21 @@ Failure ZipSource::ReadDirectory() {
     if (nameLength == 0) return Counted(Problem::Nameless, i + 1, count);
     const uint8_t* name = reader.Take(nameLength);
     if (name == nullptr) return reader.TakeFailure(nameLength);
-    record.name.assign(reinterpret_cast<const char*>(name), nameLength);
+    record.textAt = texts_.size();
+    texts_.append(reinterpret_cast<const char*>(name), nameLength);
     const uint16_t extraLength = record.Get16(zipc::kExtraLength);
     if (extraLength > 0) {
       const uint8_t* extra = reader.Take(extraLength);
       if (extra == nullptr) return reader.TakeFailure(extraLength);
       if (NeedsZip64Extra(record.Get32(zipc::kUncompressedSize), record.Get32(zipc::kCompressedSize),
                           record.Get32(zipc::kLocalHeaderOffset))) {
-        why = ApplyZip64Extra(record, extra, extraLength);
+        why = ApplyZip64Extra(record, std::string_view(texts_.data() + record.textAt, nameLength), extra, extraLength);
         if (why) return why;
         zip64_ = true;
       }
-      record.extra = ExtraWithout(extra, extraLength, kZip64ExtraId);
+      const std::string kept = ExtraWithout(extra, extraLength, kZip64ExtraId);
+      record.extraSize = static_cast<uint16_t>(kept.size());
+      texts_.append(kept);
     }
     reader.Skip(record.Get16(zipc::kCommentLength));
   }
@@ -348,7 +355,7 @@ Failure ZipSource::ReadDirectory() {
 }
 
 EntryInfo ZipSource::Info(uint32_t index) const {
-  const ZipRecord& r = records_[index];
+  const Central& r = records_[index];
   EntryInfo info;
   info.size = r.Get32(zipc::kUncompressedSize);
   info.storedSize = r.Get32(zipc::kCompressedSize);
@@ -375,18 +382,18 @@ NameCoding ZipSource::NameCodingOf(uint32_t index) const {
 }
 
 bool ZipSource::NamesUtf8() const {
-  for (const ZipRecord& r : records_)
+  for (const Central& r : records_)
     if (r.Get16(zipc::kFlags) & kZipFlagUtf8) return true;
   return false;
 }
 
-EntryLoad ZipSource::Readable(const ZipRecord& record) {
+EntryLoad ZipSource::Readable(const ZipRecordHeader& record) {
   if (record.Get16(zipc::kFlags) & kZipFlagEncrypted) return EntryLoad::Encrypted;
   const uint16_t method = record.Get16(zipc::kMethod);
   return method == kZipStored || method == kZipDeflated ? EntryLoad::Ok : EntryLoad::Unsupported;
 }
 
-EntryLoad ZipSource::EmptyEntryCheck(const ZipRecord& record) {
+EntryLoad ZipSource::EmptyEntryCheck(const ZipRecordHeader& record) {
   const EntryLoad readable = Readable(record);
   if (readable != EntryLoad::Ok) return readable;
   // No bytes have the CRC-32 0: any other value says the record lost its bytes or its size.
@@ -436,7 +443,7 @@ EntryLoad ZipSource::Read(uint32_t index, ByteSink* sink) {
 EntryLoad ZipSource::Load(uint32_t index, SharedBytes* bytes) {
   bytes->reset();
   if (index >= records_.size() || file_ == nullptr) return EntryLoad::NotInSource;
-  const ZipRecord& record = records_[index];
+  const Central& record = records_[index];
   const uint32_t size = record.Get32(zipc::kUncompressedSize);
   if (size == 0) return EmptyEntryCheck(record);
   StoredBytes where;
@@ -472,7 +479,7 @@ EntryLoad DecodeStored(const StoredBytes& where, const uint8_t* stored, uint8_t*
 Failure ZipSource::CheckPlacement(uint32_t index) {
   const int32_t partner = SharingPartner(index);
   if (partner < 0) return Failure();
-  return Fail(Problem::SharesData, records_[static_cast<uint32_t>(partner)].name);
+  return Fail(Problem::SharesData, std::string(Name(static_cast<uint32_t>(partner))));
 }
 
 int32_t ZipSource::SharingPartner(uint32_t index) {
@@ -510,7 +517,7 @@ void ZipSource::ReadLocalHeaders(const uint8_t* whole) {
   size_t kept = 0;
   for (size_t s = 0; s < spans.size(); ++s) {
     const Span span = spans[s];
-    const ZipRecord& record = records_[span.index];
+    const Central& record = records_[span.index];
     // A header, its name and a usual extra field.
     constexpr uint64_t kHeaderRoom = kZipLocalSize + 512;
     if (ahead < s) ahead = s;

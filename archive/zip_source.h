@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/source.h"
@@ -18,7 +19,9 @@ class ZipSource : public ArchiveSource {
   Failure ReadDirectory();
 
   uint32_t Count() const override { return static_cast<uint32_t>(records_.size()); }
-  const std::string& Name(uint32_t index) const override { return records_[index].name; }
+  std::string_view Name(uint32_t index) const override {
+    return std::string_view(texts_.data() + records_[index].textAt, records_[index].Get16(zipc::kNameLength));
+  }
   // UTF-8 when the record's flag says so, and code page 437 otherwise.
   NameCoding NameCodingOf(uint32_t index) const override;
   EntryInfo Info(uint32_t index) const override;
@@ -29,7 +32,13 @@ class ZipSource : public ArchiveSource {
   Failure CheckPlacement(uint32_t index) override;
   void PrepareToLocate(const uint8_t* whole, uint64_t size) override;
 
-  const ZipRecord& Record(uint32_t index) const { return records_[index]; }
+  // The fixed part of the entry's central record.
+  const ZipRecordHeader& Record(uint32_t index) const { return records_[index]; }
+  // The extra field of the entry's central record without its ZIP64 subfield.
+  std::string_view CentralExtra(uint32_t index) const {
+    const Central& r = records_[index];
+    return std::string_view(texts_.data() + r.textAt + r.Get16(zipc::kNameLength), r.extraSize);
+  }
   // The extra field of the entry's local header without its ZIP64 subfield; empty when it
   // has none or it cannot be read.
   std::string LocalExtra(uint32_t index);
@@ -39,10 +48,10 @@ class ZipSource : public ArchiveSource {
   // Whether any entry's name is marked as UTF-8.
   bool NamesUtf8() const;
   // The record alone says the entry can be read (not encrypted, a known method).
-  static EntryLoad Readable(const ZipRecord& record);
+  static EntryLoad Readable(const ZipRecordHeader& record);
   // An entry whose record says it is empty has no bytes to check, but one that cannot be
   // read at all is refused, and so is one whose CRC-32 is not that of no bytes.
-  static EntryLoad EmptyEntryCheck(const ZipRecord& record);
+  static EntryLoad EmptyEntryCheck(const ZipRecordHeader& record);
 
  private:
   // Another record whose stored bytes (local header and data) overlap index's, or -1.
@@ -53,7 +62,15 @@ class ZipSource : public ArchiveSource {
   // whole: the whole file already read, or null.
   void ReadLocalHeaders(const uint8_t* whole = nullptr);
 
-  std::vector<ZipRecord> records_;
+  // A central record as read: its name, then its extra field without the ZIP64 subfield,
+  // lie in texts_ from textAt. Kept apart from the fixed parts, the many names of a large
+  // archive cost one block of memory rather than one each.
+  struct Central : ZipRecordHeader {
+    uint16_t extraSize = 0;
+    uint64_t textAt = 0;
+  };
+  std::vector<Central> records_;
+  std::string texts_;
   std::string comment_;
   bool zip64_ = false;
   bool headersKnown_ = false;

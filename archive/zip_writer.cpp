@@ -339,19 +339,20 @@ bool QueueVerified(ZipWriter& w, std::unique_ptr<ZipItem> item) {
 // attributes), but for a Unicode path that a new name would contradict, and the version it
 // needs to be read.
 void TakeRecordFields(ZipWriter& w, uint32_t index, ZipItem* item) {
-  const ZipRecord& r = w.zipSource->Record(index);
+  const ZipRecordHeader& r = w.zipSource->Record(index);
   item->f.dosDateTime = static_cast<uint32_t>(r.Get16(zipc::kDate)) << 16 | r.Get16(zipc::kTime);
   item->f.madeBy = r.Get16(zipc::kVersionMadeBy);
   item->f.internalAttributes = r.Get16(zipc::kInternalAttributes);
   item->f.externalAttributes = r.Get32(zipc::kExternalAttributes);
   item->versionNeeded = r.Get16(zipc::kVersionNeeded);
-  if (r.extra.empty()) return;
-  const auto kept = [item](const std::string& extra) {
+  const std::string_view centralExtra = w.zipSource->CentralExtra(index);
+  if (centralExtra.empty()) return;
+  const auto kept = [item](std::string_view extra) {
     return item->nameChosen ? ExtraWithout(reinterpret_cast<const uint8_t*>(extra.data()),
                                            static_cast<uint32_t>(extra.size()), kUnicodePathExtraId)
-                            : extra;
+                            : std::string(extra);
   };
-  item->centralExtra = kept(r.extra);
+  item->centralExtra = kept(centralExtra);
   item->localExtra = kept(w.zipSource->LocalExtra(index));
 }
 
@@ -359,7 +360,7 @@ void TakeRecordFields(ZipWriter& w, uint32_t index, ZipItem* item) {
 // bytes are copied as they lie when it was compressed at least as hard as asked, else it is
 // inflated and compressed anew.
 bool QueueZipSource(ZipWriter& w, std::unique_ptr<ZipItem> item, uint32_t index) {
-  const ZipRecord& r = w.zipSource->Record(index);
+  const ZipRecordHeader& r = w.zipSource->Record(index);
   const EntryLoad readable = ZipSource::Readable(r);
   if (readable != EntryLoad::Ok)
     return w.queue->Refuse(std::move(item), EntryFailure(Problem::LoadFailed, item->path, readable));
@@ -496,10 +497,11 @@ bool QueueDirectory(ZipWriter& w, const std::string& path) {
   // fields, and its very name where the path still reads so.
   const auto stored = w.folderRecords.find(LowerCased(path));
   if (stored != w.folderRecords.end()) {
-    const ZipRecord& r = w.zipSource->Record(stored->second);
+    const ZipRecordHeader& r = w.zipSource->Record(stored->second);
+    const std::string_view name = w.zipSource->Name(stored->second);
     const NameCoding coding = w.zipSource->NameCodingOf(stored->second);
-    if (NameText(r.name, coding) == path) {
-      item->name = r.name;
+    if (NameText(name, coding) == path) {
+      item->name = std::string(name);
       item->nameChosen = false;
       item->f.flags = r.Get16(zipc::kFlags) & kZipFlagUtf8;
     }
@@ -574,7 +576,7 @@ Failure WriteZip(const WriteJob& job, WrittenEntries* written) {
   w.cp437Source = w.zipSource && !w.zipSource->NamesUtf8();
   if (w.zipSource)
     for (uint32_t i = 0; i < w.zipSource->Count(); ++i) {
-      const std::string& name = w.zipSource->Record(i).name;
+      const std::string_view name = w.zipSource->Name(i);
       if (!name.empty() && name.back() == '/')
         w.folderRecords.emplace(LowerCased(w.zipSource->NameTextOf(i)), i);
     }

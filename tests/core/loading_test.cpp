@@ -164,9 +164,10 @@ TEST(LoadingTest, Pk3ReaderKeepsRecordsAsStored) {
   const ZipSource* pk3 = dynamic_cast<const ZipSource*>(source.get());
   ASSERT_NE(pk3, nullptr);
   ASSERT_EQ(pk3->Count(), 7u);
-  EXPECT_EQ(pk3->Record(0).name, "Maps/");
-  EXPECT_EQ(pk3->Record(2).name, "Maps/Level1.BSP");
+  EXPECT_EQ(pk3->Name(0), "Maps/");
   EXPECT_EQ(pk3->Name(2), "Maps/Level1.BSP");
+  // The central extra field as stored (a time, then an owner), beside the name it follows.
+  EXPECT_EQ(pk3->CentralExtra(2), std::string_view("UT\x05\0\x03r\x83{:ux\x0b\0\x01\x04\0\0\0\0\x04\0\0\0\0", 24));
   EXPECT_EQ(pk3->Record(2).Get32(zipc::kUncompressedSize), 280u);
   EXPECT_EQ(pk3->Size(2), 280u);
   EXPECT_EQ(pk3->Record(2).Get16(zipc::kMethod), 8);
@@ -272,7 +273,7 @@ TEST(LoadingTest, WadLumpNamesTable) {
       EXPECT_TRUE(n->IsFile()) << n->name();
       ASSERT_NE(n->source(), nullptr) << n->name();
       EXPECT_EQ(n->size(), c.lumps[n->source()->index].data.size()) << n->name();
-      EXPECT_EQ(LowerCased(l.doc.source->Name(n->source()->index)), n->name());
+      EXPECT_EQ(LowerCased(std::string(l.doc.source->Name(n->source()->index))), n->name());
     }
   }
 }

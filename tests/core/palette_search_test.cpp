@@ -21,7 +21,9 @@ std::vector<uint8_t> PaletteBytes(uint8_t seed) {
 std::vector<uint8_t> ColormapPcx(const std::vector<uint8_t>& rgb) {
   std::vector<uint8_t> pcx(128, 0);
   pcx[0] = 0x0A, pcx[1] = 5, pcx[2] = 1, pcx[3] = 8, pcx[65] = 1, pcx[66] = 2;
-  pcx.insert(pcx.end(), {7, 0, 0x0C});
+  pcx.push_back(7);
+  pcx.push_back(0);
+  pcx.push_back(0x0C);
   pcx.insert(pcx.end(), rgb.begin(), rgb.end());
   return pcx;
 }

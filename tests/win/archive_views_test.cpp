@@ -1,5 +1,6 @@
 // The folder tree and item list of an archive window: sorting, column clicks, view
 // modes, Up, the arrow on the sorted column, and the times of the Modified column.
+#include <cstring>
 #include <windows.h>
 #include <commctrl.h>
 
@@ -623,8 +624,9 @@ TEST_F(ArchiveViewsTest, TheStatusBarCountsTheFolderAndTheSelection) {
   {
     HTREEITEM sound = TreeChildNamed(doc_->folderTree, TreeView_GetRoot(doc_->folderTree), "sound");
     ASSERT_NE(sound, nullptr);
+    // The message takes the item in the rectangle it fills.
     RECT item = {};
-    *reinterpret_cast<HTREEITEM*>(&item) = sound;
+    std::memcpy(&item, &sound, sizeof sound);
     ASSERT_TRUE(SendMessageA(doc_->folderTree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&item)));
     POINT p = {(item.left + item.right) / 2, (item.top + item.bottom) / 2};
     ClientToScreen(doc_->folderTree, &p);

@@ -352,8 +352,11 @@ TEST_F(ExportTest, ExportCommandOnTheFolderTreeAndOnSeveralItems) {
   auto browseTo = [](const std::string& folder) {
     return [folder](HWND dialog) { ChooseFolderInBrowseDialog(dialog, folder); };
   };
-  // The folder tree with the root selected: the root's children into the folder.
+  // Both folders are made before the first chooser opens: a chooser shows the folders its
+  // shell read, and one made between two choosers may not be among them yet.
   const std::string whole = Folder("whole");
+  const std::string some = Folder("some");
+  // The folder tree with the root selected: the root's children into the folder.
   SetFocus(doc->folderTree);
   DialogWatcher browse("Browse for Folder", 0, 10000, browseTo(whole));
   SendMessageA(window_, WM_COMMAND, ID_OBJECT_EXPORT, 0);
@@ -362,7 +365,6 @@ TEST_F(ExportTest, ExportCommandOnTheFolderTreeAndOnSeveralItems) {
   EXPECT_EQ(ReadDiskFile(whole + "maps\\dm\\arena.bsp"), "AAAAA");
 
   // Several list items: directories made in the folder, files written into it.
-  const std::string some = Folder("some");
   SetFocus(doc->itemList);
   SelectListItems(doc->itemList, {"maps", "z.bsp", "readme"});
   DialogWatcher browse2("Browse for Folder", 0, 10000, browseTo(some));

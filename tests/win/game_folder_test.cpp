@@ -76,8 +76,12 @@ TEST_F(GameFolderTest, AShadowedFileIsFoundAndShownInItsOwnArchive) {
   EXPECT_EQ(top, (std::vector<std::string>{"autoexec.cfg", "maps", "progs.dat", "sound"}));
   for (int i = 0; i < static_cast<int>(top.size()); ++i) {
     const std::string name = ListText(doc->itemList, i, 0);
-    if (name == "autoexec.cfg") EXPECT_EQ(ListText(doc->itemList, i, from), "folder");
-    if (name == "progs.dat") EXPECT_EQ(ListText(doc->itemList, i, from), "pak0.pak");
+    if (name == "autoexec.cfg") {
+      EXPECT_EQ(ListText(doc->itemList, i, from), "folder");
+    }
+    if (name == "progs.dat") {
+      EXPECT_EQ(ListText(doc->itemList, i, from), "pak0.pak");
+    }
   }
 
   // The filter finds what shadows another: only the folder that holds it, then the file.

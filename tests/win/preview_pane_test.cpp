@@ -303,7 +303,9 @@ TEST_F(PreviewPaneTest, PlatformPicturesAreDecodedByTheSystem) {
     // Red on the left, blue on the right, green at the bottom left (the fixtures' script).
     EXPECT_TRUE(Near(pixels[0], Bgra(255, 0, 0), c.tolerance)) << std::hex << pixels[0];
     EXPECT_TRUE(Near(pixels[7], Bgra(0, 0, 255), c.tolerance)) << std::hex << pixels[7];
-    if (std::string(c.name) != "low.png") EXPECT_TRUE(Near(pixels[5 * 8], Bgra(0, 255, 0), c.tolerance));
+    if (std::string(c.name) != "low.png") {
+      EXPECT_TRUE(Near(pixels[5 * 8], Bgra(0, 255, 0), c.tolerance));
+    }
     EXPECT_EQ(Text(kPreviewNoteId).find("8 \xC3\x97 6, "), 0u) << Text(kPreviewNoteId);
   }
 }

@@ -301,7 +301,7 @@ TEST_F(RenameTest, WithTheCaseKeptRenamesAndNewFoldersKeepTheirCaseThroughASave)
   ASSERT_NE(saved.source, nullptr) << FailureReason(why);
   ASSERT_FALSE(BuildTree(&saved, true));
   std::vector<std::string> names;
-  for (uint32_t i = 0; i < saved.source->Count(); ++i) names.push_back(saved.source->Name(i));
+  for (uint32_t i = 0; i < saved.source->Count(); ++i) names.push_back(std::string(saved.source->Name(i)));
   EXPECT_EQ(std::count(names.begin(), names.end(), "Notes.txt"), 1);
   EXPECT_EQ(std::count(names.begin(), names.end(), "notes.txt"), 0);
   EXPECT_EQ(std::count(names.begin(), names.end(), "sound/Maps/"), 1);

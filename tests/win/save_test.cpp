@@ -169,7 +169,9 @@ TEST_F(SaveTest, AnUndoAfterSaveAsToAnotherFormatBringsTheTreeBackAndSavesItWhol
   // longer what the document reads.
   SetFocus(doc->itemList);
   for (const char* name : {"readme", "maps"}) {
-    LVFINDINFOA find = {LVFI_STRING, name};
+    LVFINDINFOA find = {};
+    find.flags = LVFI_STRING;
+    find.psz = name;
     const int index = ListView_FindItem(doc->itemList, -1, &find);
     ASSERT_GE(index, 0) << name;
     ListView_SetItemState(doc->itemList, index, LVIS_SELECTED, LVIS_SELECTED);
