@@ -41,6 +41,9 @@ bool SameNameView(std::string_view a, std::string_view b) {
 // Open addressing with linear probing, kept at most half full; a name added twice is found
 // as the one added first. Shape is the tree being made: an ArchiveTree, or the bare shape of
 // one (SourceWalk), each seen through the same few calls.
+// A node is hashed by its whole path from the root (as PathHash makes it), not by its parent
+// and name: a later entry's place in the table is known from its stored name alone, so it
+// can be fetched into the cache while earlier entries are inserted.
 template <typename Shape>
 class ChildIndex {
  public:
@@ -50,8 +53,8 @@ class ChildIndex {
     while (capacity / 2 < expected) capacity *= 2;
     slots_.resize(capacity);
   }
-  Handle Find(Handle parent, std::string_view name) const {
-    const uint32_t hash = Hash(shape_.Id(parent), name);
+  // parent's child named name, whose path hashes to hash.
+  Handle Find(Handle parent, std::string_view name, uint32_t hash) const {
     const size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask; slots_[i].node != Shape::kNone; i = (i + 1) & mask) {
       const Handle node = slots_[i].node;
@@ -60,10 +63,30 @@ class ChildIndex {
     }
     return Shape::kNone;
   }
-  void Add(Handle node) {
+  void Add(Handle node, uint32_t hash) {
     if ((used_ + 1) * 2 > slots_.size()) Grow();
-    Place(slots_, Slot{node, Hash(shape_.Id(shape_.Parent(node)), shape_.NameOf(node))});
+    Place(slots_, Slot{node, hash});
     ++used_;
+  }
+  // Asks for the slot a path of that hash is looked up in, ahead of its lookup.
+  void Prefetch(uint32_t hash) const {
+#if defined(__GNUC__)
+    __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+#else
+    (void)hash;
+#endif
+  }
+
+  // FNV-1a over the path's components with their ASCII letters lower-cased, each after a
+  // separator: the root's hash is the start, and a child's continues its parent's.
+  static constexpr uint32_t kRootHash = 2166136261u;
+  static uint32_t ChildHash(uint32_t parentHash, std::string_view name) {
+    uint32_t h = (parentHash ^ '/') * 16777619u;
+    for (const char c : name) {
+      h ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      h *= 16777619u;
+    }
+    return h;
   }
 
  private:
@@ -71,16 +94,6 @@ class ChildIndex {
     Handle node = Shape::kNone;
     uint32_t hash = 0;
   };
-  // FNV-1a over the name with its ASCII letters lower-cased, started from a mix of the
-  // parent's id.
-  static uint32_t Hash(uint64_t parentId, std::string_view name) {
-    uint32_t h = 2166136261u ^ static_cast<uint32_t>((parentId * 0x9E3779B97F4A7C15ull) >> 32);
-    for (const char c : name) {
-      h ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-      h *= 16777619u;
-    }
-    return h;
-  }
   static void Place(std::vector<Slot>& slots, const Slot& slot) {
     const size_t mask = slots.size() - 1;
     size_t i = slot.hash & mask;
@@ -99,6 +112,27 @@ class ChildIndex {
   size_t used_ = 0;
 };
 
+// Calls each(component) for the components of a stored path that name something: empty
+// ones (a leading "/", "//") and "." name nothing and are passed over.
+template <typename Each>
+void ForEachComponent(std::string_view whole, const Each& each) {
+  for (size_t at = 0; at < whole.size();) {
+    size_t end = whole.find('/', at);
+    if (end == std::string_view::npos) end = whole.size();
+    const std::string_view component = whole.substr(at, end - at);
+    if (!component.empty() && component != ".") each(component);
+    at = end + 1;
+  }
+}
+
+// The hash ChildIndex gives the node a stored path names.
+template <typename Shape>
+uint32_t PathHash(std::string_view stored) {
+  uint32_t h = ChildIndex<Shape>::kRootHash;
+  ForEachComponent(stored, [&](std::string_view component) { h = ChildIndex<Shape>::ChildHash(h, component); });
+  return h;
+}
+
 // The document's tree being made, as Insert sees it.
 class TreeShape {
  public:
@@ -106,7 +140,6 @@ class TreeShape {
   static constexpr Handle kNone = nullptr;
   explicit TreeShape(ArchiveTree& tree) : tree_(tree) {}
   Handle Root() const { return tree_.root(); }
-  uint64_t Id(Handle node) const { return node->id(); }
   Handle Parent(Handle node) const { return node->parent(); }
   std::string_view NameOf(Handle node) const { return node->name(); }
   bool IsDirectory(Handle node) const { return node->IsDirectory(); }
@@ -132,7 +165,6 @@ class SourceWalk::Shape {
   static constexpr Handle kNone = UINT32_MAX;
   explicit Shape(SourceWalk& walk) : walk_(walk) {}
   Handle Root() const { return 0; }
-  uint64_t Id(Handle node) const { return node; }
   Handle Parent(Handle node) const { return walk_.nodes_[node].parent; }
   std::string_view NameOf(Handle node) const { return walk_.nodes_[node].name; }
   bool IsDirectory(Handle node) const { return node != 0 && walk_.nodes_[node].entry == kNone; }
@@ -177,16 +209,8 @@ bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, std:
   // The whole stored name counts: cut at a NUL it would name another file than stored.
   if (stored.find('\0') != std::string_view::npos) return Refuse(why, Problem::NulInName, stored);
   const bool isDirectory = !stored.empty() && stored.back() == '/';
-  // The components; empty ones (a leading "/", "//") and "." name nothing and are passed over.
   components.clear();
-  const std::string_view whole(stored);
-  for (size_t at = 0; at < whole.size();) {
-    size_t end = whole.find('/', at);
-    if (end == std::string_view::npos) end = whole.size();
-    const std::string_view component = whole.substr(at, end - at);
-    if (!component.empty() && component != ".") components.push_back(component);
-    at = end + 1;
-  }
+  ForEachComponent(stored, [&](std::string_view component) { components.push_back(component); });
   // A file left out of the tree would be lost at the next save: a path that names no file
   // refuses the archive. A directory path naming only the root ("/", "./") loses nothing.
   if (components.empty()) return isDirectory && !stored.empty() ? true : Refuse(why, Problem::NamesNoFile, stored);
@@ -194,11 +218,13 @@ bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, std:
   // There is no fixed limit on the number of components: the 16-bit name length of a ZIP
   // record already bounds the depth a path can reach.
   typename Shape::Handle node = tree.Root();
+  uint32_t hash = ChildIndex<Shape>::kRootHash;
   for (size_t i = 0; i < components.size(); ++i) {
     const std::string_view component = components[i];
     const bool last = i + 1 == components.size();
     const size_t throughLength = static_cast<size_t>(component.data() - stored.data()) + component.size();
-    const typename Shape::Handle existing = index.Find(node, component);
+    hash = ChildIndex<Shape>::ChildHash(hash, component);
+    const typename Shape::Handle existing = index.Find(node, component, hash);
     if (existing != Shape::kNone) {
       if (last) {
         // A directory entry for a directory that exists (real archives store it after its
@@ -222,7 +248,7 @@ bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, std:
       node = tree.AddDirectory(node, component);
     else
       node = tree.AddFile(node, component, entry, size);
-    index.Add(node);
+    index.Add(node, hash);
   }
   return true;
 }
@@ -235,7 +261,13 @@ Failure InsertAll(Shape& shape, const ArchiveSource& source, std::deque<std::str
   ChildIndex<Shape> index(shape, count);
   std::vector<std::string_view> components;
   Failure why;
+  // How far ahead of its insert an entry's slot is asked for: enough to cover the wait for
+  // memory, with every slot asked for still in the cache when it is used.
+  constexpr uint32_t kAhead = 8;
   for (uint32_t i = 0; i < count; ++i) {
+    // A name that is not ASCII is hashed as stored, not as converted: its slot is fetched in
+    // vain, which costs nothing but the fetch.
+    if (i + kAhead < count) index.Prefetch(PathHash<Shape>(source.Name(i + kAhead)));
     // Names are kept as UTF-8 text; one of ASCII alone reads the same in every coding.
     const std::string_view stored = source.Name(i);
     std::string_view name = stored;
