@@ -49,8 +49,9 @@ ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress*
 // The number of file entries CheckArchiveEntries reads: the progress dialog's steps.
 uint32_t CountCheckedEntries(const ArchiveDocument* doc);
 
-// What CheckSourceEntries reads before its first entry, read beforehand: the archive file
-// when it is small enough to read whole (with what locating entries needs taken from it).
+// What CheckSourceEntries reads before its first entry, read beforehand: where the entries'
+// bytes lie (a ZIP's local headers) and, for a small file whose entries lie out of their
+// stored order, the whole file.
 struct CheckStart {
   std::shared_ptr<EntryBuffer> wholeFile;
 };
@@ -63,7 +64,9 @@ Failure MakeWalkForCheck(const ArchiveDocument* doc, SourceWalk* walk, bool keep
 
 // What CheckArchiveEntries finds in a document whose tree is the one BuildTree makes of its
 // source, found from the source and walk (made of that source) alone, with no tree: the same
-// entries read in the same order, the same damage, the same duplicates.
+// entries read, the same damage in the same order, the same duplicates. The entries are read
+// (and shown to progress) in the order the archive stores them, which reads the file front
+// to back; a cancelled check covers the entries read before it, in that order.
 // start: what MakeWalkForCheck read beforehand, or null.
 ArchiveCheckResult CheckSourceEntries(const ArchiveDocument* doc, const SourceWalk& walk, SaveProgress* progress,
                                       unsigned workers = 0, bool readWhole = true, const CheckStart* start = nullptr);

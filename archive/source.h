@@ -107,6 +107,10 @@ class ArchiveSource {
   // (null: from the file). May run on another thread while the calling one asks only for
   // Count, names and sizes; nothing else may use the source until it returns.
   virtual void PrepareToLocate(const uint8_t* /*whole*/, uint64_t /*size*/) {}
+  // Whether the entries, taken in the order the source stores them, have their bytes front
+  // to back in the file, as nearly every archive has: reading them in that order then reads
+  // neighbours together. Known once PrepareToLocate ran.
+  virtual bool StoredInFileOrder() const { return true; }
 
   // Lets go of the file (while another takes its place on disk) and opens the file at path
   // instead; false when it cannot be opened.

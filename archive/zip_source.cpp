@@ -509,9 +509,10 @@ void ZipSource::ReadLocalHeaders(const uint8_t* whole) {
   std::vector<Span> spans;
   spans.reserve(count);
   for (uint32_t i = 0; i < count; ++i) spans.push_back({records_[i].Get32(zipc::kLocalHeaderOffset), 0, i});
-  // Read front to back, and swept in that order.
-  std::sort(spans.begin(), spans.end(),
-            [](const Span& a, const Span& b) { return a.start != b.start ? a.start < b.start : a.index < b.index; });
+  // Read front to back, and swept in that order: the order they are stored in, nearly always.
+  const auto before = [](const Span& a, const Span& b) { return a.start != b.start ? a.start < b.start : a.index < b.index; };
+  inFileOrder_ = std::is_sorted(spans.begin(), spans.end(), before);
+  if (!inFileOrder_) std::sort(spans.begin(), spans.end(), before);
   HeaderBlocks blocks(file_, fileLength, whole);
   size_t ahead = 0;  // the furthest span whose header the next read may bring along
   size_t kept = 0;

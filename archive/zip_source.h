@@ -31,6 +31,7 @@ class ZipSource : public ArchiveSource {
   EntryLoad ReadPlan(uint32_t index, StoredBytes* where) override;
   Failure CheckPlacement(uint32_t index) override;
   void PrepareToLocate(const uint8_t* whole, uint64_t size) override;
+  bool StoredInFileOrder() const override { return inFileOrder_; }
 
   // The fixed part of the entry's central record.
   const ZipRecordHeader& Record(uint32_t index) const { return records_[index]; }
@@ -74,6 +75,7 @@ class ZipSource : public ArchiveSource {
   std::string comment_;
   bool zip64_ = false;
   bool headersKnown_ = false;
+  bool inFileOrder_ = true;  // the local headers lie in the order of the records
   // What the local headers tell of each entry, by its index: what reading it would meet,
   // and another entry whose bytes overlap its own (-1: none).
   struct Located {

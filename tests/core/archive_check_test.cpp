@@ -50,7 +50,7 @@ ArchiveCheckResult CheckOnOneAndFourWorkers(const ArchiveDocument* doc) {
     SourceWalk freshWalk;
     CheckStart start;
     EXPECT_FALSE(MakeWalkForCheck(&fresh, &freshWalk, doc->tree->keepsCase(), whole, &start));
-    EXPECT_EQ(start.wholeFile != nullptr, whole && fresh.source->Count() > 1);
+    EXPECT_EQ(start.wholeFile != nullptr, whole && fresh.source->Count() > 1 && !fresh.source->StoredInFileOrder());
     others.push_back(CheckSourceEntries(&fresh, freshWalk, nullptr, 4, whole, &start));
   }
   for (const ArchiveCheckResult& other : others) {
@@ -226,21 +226,32 @@ TEST(ArchiveCheck, StopsWhereTheProgressIsCancelledAndShowsEachEntry) {
   ASSERT_TRUE(WriteFileBytes(path, ThreeEntryZip(2)));
   TestDocument doc(path);
   ASSERT_TRUE(doc.ok());
+  SourceWalk shape;
+  ASSERT_FALSE(shape.Make(*doc.doc.source));
   for (unsigned workers : {1u, 4u}) {
-    SCOPED_TRACE(workers);
-    CancellingProgress progress(2);
-    const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, &progress, workers);
-    EXPECT_TRUE(result.cancelled);
-    EXPECT_EQ(result.files, 2u);
-    ASSERT_EQ(progress.shown.size(), 2u);
-    // Only entries reached were read: the damaged one is reported exactly when it was shown.
-    const bool reached = progress.shown[0] == "readme.txt" || progress.shown[1] == "readme.txt";
-    EXPECT_EQ(DamagedPaths(result), reached ? std::vector<std::string>{"readme.txt"} : std::vector<std::string>{});
+    for (const bool withTree : {true, false}) {
+      SCOPED_TRACE(std::to_string(workers) + (withTree ? " workers, the tree's files" : " workers, the source's"));
+      CancellingProgress progress(2);
+      const ArchiveCheckResult result = withTree ? CheckArchiveEntries(&doc.doc, &progress, workers)
+                                                 : CheckSourceEntries(&doc.doc, shape, &progress, workers);
+      EXPECT_TRUE(result.cancelled);
+      EXPECT_EQ(result.files, 2u);
+      ASSERT_EQ(progress.shown.size(), 2u);
+      // The source's check reads in the order stored: the damaged entry comes last.
+      if (!withTree) {
+        EXPECT_EQ(progress.shown, (std::vector<std::string>{"Maps/E1M1.bsp", "sound/beep.wav"}));
+      }
+      // Only entries reached were read: the damaged one is reported exactly when it was shown.
+      const bool reached = progress.shown[0] == "readme.txt" || progress.shown[1] == "readme.txt";
+      EXPECT_EQ(DamagedPaths(result), reached ? std::vector<std::string>{"readme.txt"} : std::vector<std::string>{});
+    }
   }
 }
 
-// Many small entries are read many to a read and large ones in pieces, on several workers:
-// the progress shows every entry in walk order, and the damaged ones come in that order.
+// Many small entries are read many to a read and large ones in pieces, on several workers,
+// from a file whose bytes lie in the order of its records and from one where they lie the
+// other way round: the damaged ones come in walk order. The tree's check shows every entry
+// in walk order; the source's check reads and shows them in the order they are stored.
 TEST(ArchiveCheck, DamageAmongManyEntriesComesInWalkOrderWhateverTheWorkers) {
   ScratchDir dir;
   std::vector<ZipPlan> plans;
@@ -252,31 +263,50 @@ TEST(ArchiveCheck, DamageAmongManyEntriesComesInWalkOrderWhateverTheWorkers) {
   plans.insert(plans.begin() + 900, StoredPlan("big/stored.bin", TextBytes(4, 3u << 20)));
   const std::vector<size_t> victims = {3, 700, 701, 900, 1100, 1500};
   for (size_t v : victims) plans[v].stored[plans[v].stored.size() / 2] ^= 1;
-  const std::string path = dir.Path("many.pk3");
-  ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans)));
-  TestDocument doc(path);
-  ASSERT_TRUE(doc.ok());
-  std::vector<std::string> walk, expected;
-  for (const Node* n = doc.doc.root(); n; n = NextInSubtree(n, doc.doc.root()))
-    if (n->IsFile()) walk.push_back(StoredNameOf(&doc.doc, n));
-  for (const std::string& name : walk)
-    for (size_t v : victims)
-      if (plans[v].name == name) expected.push_back(name);
-  ASSERT_EQ(expected.size(), victims.size());
-  for (const auto& [workers, whole] : {std::pair{1u, true}, std::pair{4u, true}, std::pair{4u, false}}) {
-    SCOPED_TRACE(std::to_string(workers) + (whole ? " workers, the file read whole" : " workers, read in runs"));
-    SourceWalk shape;
-    ASSERT_FALSE(shape.Make(*doc.doc.source));
-    for (bool withTree : {true, false}) {
-      SCOPED_TRACE(withTree ? "the tree's files" : "the source's, in the tree's order");
-      CancellingProgress progress(UINT32_MAX);
-      const ArchiveCheckResult result = withTree ? CheckArchiveEntries(&doc.doc, &progress, workers, whole)
-                                                 : CheckSourceEntries(&doc.doc, shape, &progress, workers, whole);
-      EXPECT_FALSE(result.cancelled);
-      EXPECT_EQ(result.files, plans.size());
-      EXPECT_EQ(progress.shown, walk);
-      EXPECT_EQ(progress.steps, plans.size());
-      EXPECT_EQ(DamagedPaths(result), expected);
+  std::vector<std::string> stored;
+  for (const ZipPlan& plan : plans) stored.push_back(plan.name);
+  for (const bool backwards : {false, true}) {
+    SCOPED_TRACE(backwards ? "bytes against the records' order" : "bytes in the records' order");
+    const std::string path = dir.Path(backwards ? "backwards.pk3" : "many.pk3");
+    ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans, backwards)));
+    TestDocument doc(path);
+    ASSERT_TRUE(doc.ok());
+    std::vector<std::string> walk, expected;
+    for (const Node* n = doc.doc.root(); n; n = NextInSubtree(n, doc.doc.root()))
+      if (n->IsFile()) walk.push_back(StoredNameOf(&doc.doc, n));
+    for (const std::string& name : walk)
+      for (size_t v : victims)
+        if (plans[v].name == name) expected.push_back(name);
+    ASSERT_EQ(expected.size(), victims.size());
+    for (const auto& [workers, whole] : {std::pair{1u, true}, std::pair{4u, true}, std::pair{4u, false}}) {
+      SCOPED_TRACE(std::to_string(workers) + (whole ? " workers, the file read whole" : " workers, read in runs"));
+      SourceWalk shape;
+      ASSERT_FALSE(shape.Make(*doc.doc.source));
+      for (bool withTree : {true, false}) {
+        SCOPED_TRACE(withTree ? "the tree's files" : "the source's, in the order stored");
+        CancellingProgress progress(UINT32_MAX);
+        const ArchiveCheckResult result = withTree ? CheckArchiveEntries(&doc.doc, &progress, workers, whole)
+                                                   : CheckSourceEntries(&doc.doc, shape, &progress, workers, whole);
+        EXPECT_FALSE(result.cancelled);
+        EXPECT_EQ(result.files, plans.size());
+        EXPECT_EQ(progress.shown, withTree ? walk : stored);
+        EXPECT_EQ(progress.steps, plans.size());
+        EXPECT_EQ(DamagedPaths(result), expected);
+      }
+    }
+    // As the tool checks: only the file whose bytes lie out of order is read whole first.
+    for (const bool whole : {true, false}) {
+      ArchiveDocument fresh;
+      Failure why;
+      const ArchiveFormat* format = nullptr;
+      fresh.source = OpenArchive(path, &why, &format);
+      ASSERT_TRUE(fresh.source);
+      SourceWalk freshWalk;
+      CheckStart start;
+      EXPECT_FALSE(MakeWalkForCheck(&fresh, &freshWalk, false, whole, &start));
+      EXPECT_EQ(fresh.source->StoredInFileOrder(), !backwards);
+      EXPECT_EQ(start.wholeFile != nullptr, whole && backwards);
+      EXPECT_EQ(DamagedPaths(CheckSourceEntries(&fresh, freshWalk, nullptr, 4, whole, &start)), expected);
     }
   }
 }

@@ -457,7 +457,7 @@ ZipPlan DeflatedPlan(const std::string& name, const std::vector<uint8_t>& plain,
   return s;
 }
 
-std::vector<uint8_t> BuildZip(const std::vector<ZipPlan>& plans) {
+std::vector<uint8_t> BuildZip(const std::vector<ZipPlan>& plans, bool bytesBackwards) {
   std::vector<uint8_t> out;
   auto put16 = [&out](uint32_t v) {
     out.push_back(static_cast<uint8_t>(v));
@@ -478,9 +478,11 @@ std::vector<uint8_t> BuildZip(const std::vector<ZipPlan>& plans) {
     put32(compressedSize);
     put32(s.uncompressedSize);
   };
-  std::vector<uint32_t> offsets;
-  for (const ZipPlan& s : plans) {
-    offsets.push_back(static_cast<uint32_t>(out.size()));
+  std::vector<uint32_t> offsets(plans.size());
+  for (size_t k = 0; k < plans.size(); ++k) {
+    const size_t i = bytesBackwards ? plans.size() - 1 - k : k;
+    const ZipPlan& s = plans[i];
+    offsets[i] = static_cast<uint32_t>(out.size());
     put32(s.badLocalSignature ? 0x04034B51 : 0x04034B50);
     put16(20);
     putFields(s, s.localMethod >= 0 ? static_cast<uint32_t>(s.localMethod) : s.method,

@@ -229,7 +229,9 @@ struct ZipPlan {
 // An entry stored as it is, or deflated with zlib at level (sizes and CRC filled in).
 ZipPlan StoredPlan(const std::string& name, const std::vector<uint8_t>& plain);
 ZipPlan DeflatedPlan(const std::string& name, const std::vector<uint8_t>& plain, int level);
-std::vector<uint8_t> BuildZip(const std::vector<ZipPlan>& plans);
+// bytesBackwards: the local headers and data lie in the file in the reverse of the order of
+// the central directory's records.
+std::vector<uint8_t> BuildZip(const std::vector<ZipPlan>& plans, bool bytesBackwards = false);
 
 #ifndef _WIN32
 // Runs unzip -t, 7z t, bsdtar (list and extract) and Python's zipfile.testzip() on a ZIP
