@@ -1,6 +1,7 @@
 #include "archive/archive_check.h"
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 #include <unordered_map>
 
@@ -96,73 +97,122 @@ ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress*
   return result;
 }
 
-Failure MakeWalkForCheck(const ArchiveDocument* doc, SourceWalk* walk, bool keepCase, bool readWhole,
-                         CheckStart* start) {
+namespace {
+
+// Checks the source's entries in order (nearly always the order their bytes lie in, so
+// neighbours come in one read and the file is read once, front to back): damagedAt is given
+// the place in order of each damaged entry. Only a small file whose entries lie out of that
+// order is read whole first.
+void CheckStoredEntries(const ArchiveDocument* doc, const std::vector<uint32_t>& order, SaveProgress* progress,
+                        unsigned workers, bool readWhole, ArchiveCheckResult* result, std::vector<size_t>* damagedAt) {
   ArchiveSource* source = doc->source.get();
-  *start = CheckStart();
-  // The walk asks the source only for names and sizes, which the reading leaves alone.
-  const auto read = [&] {
-    source->PrepareToLocate(nullptr, 0);
-    if (readWhole && !source->StoredInFileOrder())
-      start->wholeFile = EntryReadAhead::ReadWholeFile(doc, source->Count(), CheckOptions(0, true));
-  };
-  std::thread reader(read);
-  const Failure why = walk->Make(*source, keepCase);
-  reader.join();
-  return why;
+  EntryReadAhead ahead(doc, order, CheckOptions(workers, readWhole && !source->StoredInFileOrder()));
+  CheckInOrder(
+      ahead, order.size(), progress, [&](size_t i) { return source->NameTextOf(order[i]); },
+      [&](size_t i) { return source->Size(order[i]); }, [&](size_t i) { return source->CheckPlacement(order[i]); },
+      result, damagedAt);
 }
 
+// Puts the damage CheckStoredEntries found in the walk's order and names the paths stored
+// more than once. False, leaving result as it was, when the entries checked are not the
+// walk's files.
+bool TellInWalkOrder(const SourceWalk& walk, const std::vector<uint32_t>& order, const std::vector<size_t>& damagedAt,
+                     uint32_t entries, ArchiveCheckResult* result) {
+  const std::vector<uint32_t>& files = walk.Files();
+  constexpr uint32_t kNotFile = UINT32_MAX;
+  std::vector<uint32_t> walkPlace(entries, kNotFile);  // an entry's place in files
+  for (size_t i = 0; i < files.size(); ++i) walkPlace[files[i]] = static_cast<uint32_t>(i);
+  if (!result->cancelled && order.size() != files.size()) return false;
+  for (size_t k = 0; k < result->files; ++k)
+    if (walkPlace[order[k]] == kNotFile) return false;
+  std::vector<size_t> byWalk(damagedAt.size());
+  for (size_t k = 0; k < byWalk.size(); ++k) byWalk[k] = k;
+  const auto placeOf = [&](size_t k) { return walkPlace[order[damagedAt[k]]]; };
+  std::sort(byWalk.begin(), byWalk.end(), [&](size_t a, size_t b) { return placeOf(a) < placeOf(b); });
+  std::vector<DamagedEntry> damaged;
+  damaged.reserve(byWalk.size());
+  for (const size_t k : byWalk) damaged.push_back(std::move(result->damaged[k]));
+  result->damaged.swap(damaged);
+  std::unordered_map<uint32_t, size_t> listed;  // a shown file's place -> its place in duplicates
+  for (const SourceWalk::Shadowed& shadowed : walk.ShadowedFiles()) {
+    const auto known = listed.emplace(shadowed.first, result->duplicates.size());
+    if (known.second)
+      result->duplicates.push_back(DuplicatePath{walk.TreePath(shadowed.first), 2});
+    else
+      ++result->duplicates[known.first->second].times;
+  }
+  return true;
+}
+
+// The caller's progress, which also stops the check once the walk made beside it failed.
+class WalkingProgress : public SaveProgress {
+ public:
+  WalkingProgress(SaveProgress* inner, const std::atomic<bool>& walkFailed) : inner_(inner), walkFailed_(walkFailed) {}
+  void ShowItem(const char* storedPath, uint32_t size) override {
+    if (inner_) inner_->ShowItem(storedPath, size);
+  }
+  bool ShowsItems() const override { return inner_ && inner_->ShowsItems(); }
+  void Step() override {
+    if (inner_) inner_->Step();
+  }
+  bool Cancelled() override { return walkFailed_.load(std::memory_order_relaxed) || (inner_ && inner_->Cancelled()); }
+  void Close() override {}
+
+ private:
+  SaveProgress* inner_;
+  const std::atomic<bool>& walkFailed_;
+};
+
+}  // namespace
+
 ArchiveCheckResult CheckSourceEntries(const ArchiveDocument* doc, const SourceWalk& walk, SaveProgress* progress,
-                                      unsigned workers, bool readWhole, const CheckStart* start) {
+                                      unsigned workers, bool readWhole) {
   ArchiveCheckResult result;
   ArchiveSource* source = doc ? doc->source.get() : nullptr;
   if (source == nullptr) return result;
-  // The entries are read in the order the archive stores them, which is nearly always the
-  // order their bytes lie in: neighbours come in one read, and the file is read once, front
-  // to back, whatever the walk's order. Only a small file whose entries lie out of that
-  // order is read whole first. What is found is told in walk order all the same.
-  if (start == nullptr) source->PrepareToLocate(nullptr, 0);
-  const std::vector<uint32_t>& files = walk.Files();
-  constexpr uint32_t kNotRead = UINT32_MAX;
-  std::vector<uint32_t> walkPlace(source->Count(), kNotRead);  // an entry's place in files
-  for (size_t i = 0; i < files.size(); ++i) walkPlace[files[i]] = static_cast<uint32_t>(i);
-  std::vector<uint32_t> order, orderPlace;  // the entries as stored, and their places in files
-  order.reserve(files.size());
-  orderPlace.reserve(files.size());
-  for (uint32_t entry = 0; entry < walkPlace.size(); ++entry)
-    if (walkPlace[entry] != kNotRead) {
-      order.push_back(entry);
-      orderPlace.push_back(walkPlace[entry]);
-    }
-  std::vector<uint32_t>().swap(walkPlace);
-  ReadAheadOptions options = CheckOptions(workers, readWhole && !source->StoredInFileOrder());
-  if (start) options.fileRead = start->wholeFile;
-  const size_t count = order.size();
-  EntryReadAhead ahead(doc, std::move(order), options);
-  // The read ahead keeps its own copy of the order; the names are found through orderPlace.
+  source->PrepareToLocate(nullptr, 0);
+  // The walk's files in the order the source stores them.
+  std::vector<bool> isFile(source->Count());
+  for (const uint32_t entry : walk.Files()) isFile[entry] = true;
+  std::vector<uint32_t> order;
+  order.reserve(walk.Files().size());
+  for (uint32_t entry = 0; entry < isFile.size(); ++entry)
+    if (isFile[entry]) order.push_back(entry);
   std::vector<size_t> damagedAt;
-  CheckInOrder(
-      ahead, count, progress, [&](size_t i) { return source->NameTextOf(files[orderPlace[i]]); },
-      [&](size_t i) { return source->Size(files[orderPlace[i]]); },
-      [&](size_t i) { return source->CheckPlacement(files[orderPlace[i]]); }, &result, &damagedAt);
-  // The damage in walk order.
-  std::vector<size_t> byWalk(damagedAt.size());
-  for (size_t k = 0; k < byWalk.size(); ++k) byWalk[k] = k;
-  std::sort(byWalk.begin(), byWalk.end(),
-            [&](size_t a, size_t b) { return orderPlace[damagedAt[a]] < orderPlace[damagedAt[b]]; });
-  std::vector<DamagedEntry> damaged;
-  damaged.reserve(byWalk.size());
-  for (const size_t k : byWalk) damaged.push_back(std::move(result.damaged[k]));
-  result.damaged.swap(damaged);
-  std::unordered_map<uint32_t, size_t> listed;  // a shown file's place -> its place in duplicates
-  for (const SourceWalk::Shadowed& shadowed : walk.ShadowedFiles()) {
-    const auto known = listed.emplace(shadowed.first, result.duplicates.size());
-    if (known.second)
-      result.duplicates.push_back(DuplicatePath{walk.TreePath(shadowed.first), 2});
-    else
-      ++result.duplicates[known.first->second].times;
-  }
+  CheckStoredEntries(doc, order, progress, workers, readWhole, &result, &damagedAt);
+  TellInWalkOrder(walk, order, damagedAt, source->Count(), &result);
   return result;
+}
+
+Failure WalkAndCheckEntries(const ArchiveDocument* doc, SourceWalk* walk, bool keepCase, CheckWhileWalking* check) {
+  ArchiveSource* source = doc->source.get();
+  check->result = ArchiveCheckResult();
+  std::atomic<bool> walkFailed{false};
+  WalkingProgress progress(check->progress, walkFailed);
+  std::vector<uint32_t> order;  // the entries a walk that passes holds as files, as stored
+  std::vector<size_t> damagedAt;
+  // The walk asks the source only for names and sizes, which the check leaves alone; the
+  // check's reading (of the file at offsets) is all the other thread's.
+  std::thread checker([&] {
+    source->PrepareToLocate(nullptr, 0);
+    const uint32_t count = source->Count();
+    for (uint32_t entry = 0; entry < count; ++entry)
+      if (!NamesDirectory(*source, entry)) order.push_back(entry);
+    if (check->begin) check->begin(static_cast<uint32_t>(order.size()));
+    CheckStoredEntries(doc, order, &progress, check->workers, check->readWhole, &check->result, &damagedAt);
+  });
+  const Failure why = walk->Make(*source, keepCase);
+  if (why) walkFailed = true;
+  checker.join();
+  if (why) {
+    check->result = ArchiveCheckResult();
+    return why;
+  }
+  // The walk holds as files exactly the entries that name no directory: should it not, the
+  // check is made again from the walk itself.
+  if (!TellInWalkOrder(*walk, order, damagedAt, source->Count(), &check->result))
+    check->result = CheckSourceEntries(doc, *walk, check->progress, check->workers, check->readWhole);
+  return Failure();
 }
 
 uint32_t CountCheckedEntries(const SourceWalk& walk) { return static_cast<uint32_t>(walk.Files().size()); }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,25 +50,28 @@ ArchiveCheckResult CheckArchiveEntries(const ArchiveDocument* doc, SaveProgress*
 // The number of file entries CheckArchiveEntries reads: the progress dialog's steps.
 uint32_t CountCheckedEntries(const ArchiveDocument* doc);
 
-// What CheckSourceEntries reads before its first entry, read beforehand: where the entries'
-// bytes lie (a ZIP's local headers) and, for a small file whose entries lie out of their
-// stored order, the whole file.
-struct CheckStart {
-  std::shared_ptr<EntryBuffer> wholeFile;
-};
-
-// Makes walk of the document's source as SourceWalk::Make does (with its failure), while
-// another thread reads start for a CheckSourceEntries with the same readWhole: the two
-// together cost about what the longer of them costs.
-Failure MakeWalkForCheck(const ArchiveDocument* doc, SourceWalk* walk, bool keepCase, bool readWhole,
-                         CheckStart* start);
-
 // What CheckArchiveEntries finds in a document whose tree is the one BuildTree makes of its
 // source, found from the source and walk (made of that source) alone, with no tree: the same
 // entries read, the same damage in the same order, the same duplicates. The entries are read
 // (and shown to progress) in the order the archive stores them, which reads the file front
 // to back; a cancelled check covers the entries read before it, in that order.
-// start: what MakeWalkForCheck read beforehand, or null.
 ArchiveCheckResult CheckSourceEntries(const ArchiveDocument* doc, const SourceWalk& walk, SaveProgress* progress,
-                                      unsigned workers = 0, bool readWhole = true, const CheckStart* start = nullptr);
+                                      unsigned workers = 0, bool readWhole = true);
+
+// A check made while the walk it is told by is made.
+struct CheckWhileWalking {
+  SaveProgress* progress = nullptr;  // may be null
+  // Told, before the first entry, how many entries the check reads (may be empty).
+  std::function<void(uint32_t)> begin;
+  unsigned workers = 0;
+  bool readWhole = true;
+  ArchiveCheckResult result;  // once the walk passed: what CheckSourceEntries finds
+};
+
+// Makes walk of the document's source as SourceWalk::Make does (with its failure) and
+// meanwhile, on another thread, checks the entries it holds as files: the two together cost
+// about what the longer of them costs. check's progress and begin are called on that thread
+// alone until this returns. A failed walk stops the check, and check->result then says
+// nothing.
+Failure WalkAndCheckEntries(const ArchiveDocument* doc, SourceWalk* walk, bool keepCase, CheckWhileWalking* check);
 uint32_t CountCheckedEntries(const SourceWalk& walk);

@@ -112,6 +112,9 @@ class ChildIndex {
   size_t used_ = 0;
 };
 
+// A stored path that names a directory, not a file.
+bool IsDirectoryPath(std::string_view stored) { return !stored.empty() && stored.back() == '/'; }
+
 // Calls each(component) for the components of a stored path that name something: empty
 // ones (a leading "/", "//") and "." name nothing and are passed over.
 template <typename Each>
@@ -208,7 +211,7 @@ bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, std:
             uint32_t entry, uint32_t size, Failure* why) {
   // The whole stored name counts: cut at a NUL it would name another file than stored.
   if (stored.find('\0') != std::string_view::npos) return Refuse(why, Problem::NulInName, stored);
-  const bool isDirectory = !stored.empty() && stored.back() == '/';
+  const bool isDirectory = IsDirectoryPath(stored);
   components.clear();
   ForEachComponent(stored, [&](std::string_view component) { components.push_back(component); });
   // A file left out of the tree would be lost at the next save: a path that names no file
@@ -275,12 +278,19 @@ Failure InsertAll(Shape& shape, const ArchiveSource& source, std::deque<std::str
       texts->push_back(source.NameTextOf(i));
       name = texts->back();
     }
+    // What NamesDirectory tells of the entry is what Insert makes of it.
     if (!Insert(shape, index, name, components, i, source.Size(i), &why)) return why;
   }
   return Failure();
 }
 
 }  // namespace
+
+bool NamesDirectory(const ArchiveSource& source, uint32_t index) {
+  const std::string_view stored = source.Name(index);
+  if (IsAscii(stored)) return IsDirectoryPath(stored);
+  return IsDirectoryPath(source.NameTextOf(index));
+}
 
 Failure BuildTree(ArchiveDocument* doc, bool keepCase) {
   doc->tree.reset();

@@ -24,6 +24,10 @@ std::unique_ptr<ArchiveSource> OpenArchive(const std::string& path, Failure* why
 // stored path.
 Failure BuildTree(ArchiveDocument* doc, bool keepCase = false);
 
+// Whether the source's entry names a directory (its stored path ends in "/"): a tree or walk
+// made of a whole source holds all the other entries as files.
+bool NamesDirectory(const ArchiveSource& source, uint32_t index);
+
 // The tree BuildTree would make of a source, known by its shape alone: which entries are its
 // files, in the order a walk of the tree meets them, and which files are shadowed by an
 // earlier one of their path. For work that reads every file once and needs no nodes (the

@@ -502,30 +502,32 @@ void ZipSource::ReadLocalHeaders(const uint8_t* whole) {
   located_.assign(count, Located{EntryLoad::ReadFailed, -1, StoredBytes{}});
   const int64_t length = FileLength();
   const uint64_t fileLength = length > 0 ? static_cast<uint64_t>(length) : 0;
-  struct Span {
-    uint64_t start, end;
-    uint32_t index;
-  };
-  std::vector<Span> spans;
-  spans.reserve(count);
-  for (uint32_t i = 0; i < count; ++i) spans.push_back({records_[i].Get32(zipc::kLocalHeaderOffset), 0, i});
-  // Read front to back, and swept in that order: the order they are stored in, nearly always.
-  const auto before = [](const Span& a, const Span& b) { return a.start != b.start ? a.start < b.start : a.index < b.index; };
-  inFileOrder_ = std::is_sorted(spans.begin(), spans.end(), before);
-  if (!inFileOrder_) std::sort(spans.begin(), spans.end(), before);
+  const auto offsetOf = [this](uint32_t i) -> uint64_t { return records_[i].Get32(zipc::kLocalHeaderOffset); };
+  // Read front to back, and swept in that order: the order they are stored in, nearly
+  // always; otherwise byOffset holds the records in the order of their offsets.
+  inFileOrder_ = true;
+  for (uint32_t i = 1; i < count && inFileOrder_; ++i) inFileOrder_ = offsetOf(i - 1) <= offsetOf(i);
+  std::vector<uint32_t> byOffset;
+  if (!inFileOrder_) {
+    byOffset.resize(count);
+    for (uint32_t i = 0; i < count; ++i) byOffset[i] = i;
+    std::stable_sort(byOffset.begin(), byOffset.end(), [&](uint32_t a, uint32_t b) { return offsetOf(a) < offsetOf(b); });
+  }
+  const auto recordAt = [&](size_t s) { return inFileOrder_ ? static_cast<uint32_t>(s) : byOffset[s]; };
   HeaderBlocks blocks(file_, fileLength, whole);
-  size_t ahead = 0;  // the furthest span whose header the next read may bring along
-  size_t kept = 0;
-  for (size_t s = 0; s < spans.size(); ++s) {
-    const Span span = spans[s];
-    const Central& record = records_[span.index];
+  size_t ahead = 0;      // the furthest record whose header the next read may bring along
+  uint64_t reachEnd = 0;  // the furthest end of the records' bytes before
+  int32_t holder = -1;    // whose bytes reach that far
+  for (size_t s = 0; s < count; ++s) {
+    const uint32_t index = recordAt(s);
+    const uint64_t start = offsetOf(index);
+    const Central& record = records_[index];
     // A header, its name and a usual extra field.
     constexpr uint64_t kHeaderRoom = kZipLocalSize + 512;
     if (ahead < s) ahead = s;
-    while (ahead + 1 < spans.size() && spans[ahead + 1].start - span.start + kHeaderRoom <= HeaderBlocks::kBlock)
-      ++ahead;
-    const uint64_t reach = spans[ahead].start + kHeaderRoom;
-    const uint8_t* header = file_ != nullptr ? blocks.At(span.start, kZipLocalSize, reach) : nullptr;
+    while (ahead + 1 < count && offsetOf(recordAt(ahead + 1)) - start + kHeaderRoom <= HeaderBlocks::kBlock) ++ahead;
+    const uint64_t reach = offsetOf(recordAt(ahead)) + kHeaderRoom;
+    const uint8_t* header = file_ != nullptr ? blocks.At(start, kZipLocalSize, reach) : nullptr;
     const uint8_t* extra = nullptr;
     uint8_t fixed[kZipLocalSize];
     if (header != nullptr) {
@@ -533,28 +535,23 @@ void ZipSource::ReadLocalHeaders(const uint8_t* whole) {
       std::memcpy(fixed, header, sizeof fixed);
       header = fixed;
       if (GetLE32(header + zipl::kSignature) == kZipLocalSignature)
-        extra = blocks.At(span.start + kZipLocalSize + GetLE16(header + zipl::kNameLength),
+        extra = blocks.At(start + kZipLocalSize + GetLE16(header + zipl::kNameLength),
                           GetLE16(header + zipl::kExtraLength), reach);
     }
-    Located& at = located_[span.index];
+    Located& at = located_[index];
     at.load = LocateByHeader(record, fileLength, header, extra, &at.where);
+    // Records whose local header cannot be read have no place to overlap.
     if (header == nullptr || GetLE32(header + zipl::kSignature) != kZipLocalSignature) continue;
-    const uint64_t end = span.start + kZipLocalSize + GetLE16(header + zipl::kNameLength) +
+    const uint64_t end = start + kZipLocalSize + GetLE16(header + zipl::kNameLength) +
                          GetLE16(header + zipl::kExtraLength) + record.Get32(zipc::kCompressedSize);
-    spans[kept++] = Span{span.start, end, span.index};
-  }
-  spans.resize(kept);
-  uint64_t reachEnd = 0;  // the furthest end of the spans before
-  int32_t holder = -1;    // whose span reaches that far
-  for (const Span& span : spans) {
-    if (holder >= 0 && span.start < reachEnd) {
-      located_[span.index].partner = holder;
+    if (holder >= 0 && start < reachEnd) {
+      at.partner = holder;
       int32_t& holderPartner = located_[static_cast<uint32_t>(holder)].partner;
-      if (holderPartner < 0) holderPartner = static_cast<int32_t>(span.index);
+      if (holderPartner < 0) holderPartner = static_cast<int32_t>(index);
     }
-    if (holder < 0 || span.end > reachEnd) {
-      reachEnd = span.end;
-      holder = static_cast<int32_t>(span.index);
+    if (holder < 0 || end > reachEnd) {
+      reachEnd = end;
+      holder = static_cast<int32_t>(index);
     }
   }
 }

@@ -28,9 +28,9 @@ bool OpenedDocument::Open(const std::string& archivePath, bool withTree, bool ke
 }
 
 bool OpenedDocument::OpenWalk(const std::string& archivePath, SourceWalk* walk, bool keepCase,
-                              const EngineTarget* target, CheckStart* start) {
+                              const EngineTarget* target, CheckWhileWalking* check) {
   if (!Open(archivePath, false, keepCase, target)) return false;
-  const Failure why = start ? MakeWalkForCheck(&doc, walk, keepCase, true, start) : walk->Make(*doc.source, keepCase);
+  const Failure why = check ? WalkAndCheckEntries(&doc, walk, keepCase, check) : walk->Make(*doc.source, keepCase);
   if (why) {
     PrintError(OneLine(ArchiveErrorMessage(doc.source->format().name, path, why).c_str()));
     return false;

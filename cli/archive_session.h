@@ -20,10 +20,10 @@ class OpenedDocument {
   // named on stderr. False after the message naming the archive and what is wrong.
   bool Open(const std::string& path, bool withTree = true, bool keepCase = false, const EngineTarget* target = nullptr);
   // Opens the archive or game folder at path as Open does, without its tree, and makes walk
-  // of it instead, refusing what Open refuses with the same message. With start, what a check
-  // of the entries reads first is read meanwhile (MakeWalkForCheck).
+  // of it instead, refusing what Open refuses with the same message. With check, its entries
+  // are checked meanwhile (WalkAndCheckEntries).
   bool OpenWalk(const std::string& path, SourceWalk* walk, bool keepCase = false, const EngineTarget* target = nullptr,
-                CheckStart* start = nullptr);
+                CheckWhileWalking* check = nullptr);
   // An empty new document, for create.
   void New(bool keepCase);
 

@@ -33,14 +33,19 @@ std::string RulesBroken(bool folder, EngineTarget target, size_t count) {
 int TestCommand(const CommandLine& line) {
   // Every file is read once, in the tree's order: the tree's shape is all it takes.
   OpenedDocument archive;
+  // The entries are checked while the shape is made.
   SourceWalk walk;
-  CheckStart start;
-  if (!archive.OpenWalk(line.operands[0], &walk, false, GivenTarget(line.targetGiven, line.target), &start))
-    return kExitRefused;
   ProgressLine progress("testing");
-  progress.Start(CountCheckedEntries(walk));
-  const ArchiveCheckResult result = CheckSourceEntries(&archive.doc, walk, &progress, line.workers, true, &start);
+  CheckWhileWalking check;
+  check.progress = &progress;
+  check.begin = [&progress](uint32_t entries) { progress.Start(entries); };
+  check.workers = line.workers;
+  if (!archive.OpenWalk(line.operands[0], &walk, false, GivenTarget(line.targetGiven, line.target), &check)) {
+    progress.Close();
+    return kExitRefused;
+  }
   progress.Close();
+  const ArchiveCheckResult& result = check.result;
   for (const DamagedEntry& damage : result.damaged)
     PrintError(archive.path + ": " + QuotedName(damage.path.data(), damage.path.size()) + ": " +
                FailureReason(damage.problem));

@@ -39,8 +39,8 @@ ArchiveCheckResult CheckOnOneAndFourWorkers(const ArchiveDocument* doc) {
     others.push_back(CheckSourceEntries(doc, walk, nullptr, 1));
     others.push_back(CheckSourceEntries(doc, walk, nullptr, 4, false));
   }
-  // As the tool checks: the archive opened afresh, its file and local headers read while the
-  // walk is made, whole and not.
+  // As the tool checks: the archive opened afresh, its entries checked while the walk is
+  // made, the file read whole (where its bytes lie out of order) and not.
   for (const bool whole : {true, false}) {
     ArchiveDocument fresh;
     Failure why;
@@ -48,10 +48,14 @@ ArchiveCheckResult CheckOnOneAndFourWorkers(const ArchiveDocument* doc) {
     if (doc->source && doc->source->file()) fresh.source = OpenArchive(doc->source->path(), &why, &format);
     if (!fresh.source) continue;
     SourceWalk freshWalk;
-    CheckStart start;
-    EXPECT_FALSE(MakeWalkForCheck(&fresh, &freshWalk, doc->tree->keepsCase(), whole, &start));
-    EXPECT_EQ(start.wholeFile != nullptr, whole && fresh.source->Count() > 1 && !fresh.source->StoredInFileOrder());
-    others.push_back(CheckSourceEntries(&fresh, freshWalk, nullptr, 4, whole, &start));
+    CheckWhileWalking check;
+    check.workers = 4;
+    check.readWhole = whole;
+    uint32_t begun = UINT32_MAX;
+    check.begin = [&begun](uint32_t entries) { begun = entries; };
+    EXPECT_FALSE(WalkAndCheckEntries(&fresh, &freshWalk, doc->tree->keepsCase(), &check));
+    EXPECT_EQ(begun, CountCheckedEntries(freshWalk));
+    others.push_back(check.result);
   }
   for (const ArchiveCheckResult& other : others) {
     EXPECT_EQ(one.files, other.files);
@@ -294,7 +298,7 @@ TEST(ArchiveCheck, DamageAmongManyEntriesComesInWalkOrderWhateverTheWorkers) {
         EXPECT_EQ(DamagedPaths(result), expected);
       }
     }
-    // As the tool checks: only the file whose bytes lie out of order is read whole first.
+    // As the tool checks, while the walk is made: the same damage in the same order.
     for (const bool whole : {true, false}) {
       ArchiveDocument fresh;
       Failure why;
@@ -302,11 +306,14 @@ TEST(ArchiveCheck, DamageAmongManyEntriesComesInWalkOrderWhateverTheWorkers) {
       fresh.source = OpenArchive(path, &why, &format);
       ASSERT_TRUE(fresh.source);
       SourceWalk freshWalk;
-      CheckStart start;
-      EXPECT_FALSE(MakeWalkForCheck(&fresh, &freshWalk, false, whole, &start));
+      CheckWhileWalking check;
+      check.readWhole = whole;
+      CancellingProgress progress(UINT32_MAX);
+      check.progress = &progress;
+      EXPECT_FALSE(WalkAndCheckEntries(&fresh, &freshWalk, false, &check));
       EXPECT_EQ(fresh.source->StoredInFileOrder(), !backwards);
-      EXPECT_EQ(start.wholeFile != nullptr, whole && backwards);
-      EXPECT_EQ(DamagedPaths(CheckSourceEntries(&fresh, freshWalk, nullptr, 4, whole, &start)), expected);
+      EXPECT_EQ(progress.shown, stored);
+      EXPECT_EQ(DamagedPaths(check.result), expected);
     }
   }
 }
@@ -319,6 +326,9 @@ TEST(ArchiveCheck, PathsStoredMoreThanOnceAreNamedOnceWithTheirCount) {
                                 StoredPlan("maps/e1m1.BSP", Bytes("two")),  StoredPlan("./B.TXT", Bytes("B")),
                                 StoredPlan("maps//./E1M1.bsp", Bytes("3")), StoredPlan("maps/other.bsp", Bytes("o"))};
   plans[4].stored[0] ^= 1;
+  // Directory entries, one of a name that is not ASCII, hold no file.
+  plans.push_back(StoredPlan("maps/", Bytes("")));
+  plans.push_back(StoredPlan("\x81" "ber/", Bytes("")));
   const std::string path = dir.Path("twice.pk3");
   ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans)));
   for (bool keepCase : {false, true}) {
@@ -340,7 +350,8 @@ TEST(ArchiveCheck, PathsStoredMoreThanOnceAreNamedOnceWithTheirCount) {
   }
 }
 
-// A source the tree refuses is refused by its shape alone with the same failure.
+// A source the tree refuses is refused by its shape alone with the same failure, and by the
+// check made while the shape is made, which then tells nothing of the entries.
 TEST(ArchiveCheck, TheTreesShapeRefusesWhatTheTreeRefuses) {
   ScratchDir dir;
   const std::vector<std::vector<std::string>> cases = {
@@ -362,6 +373,12 @@ TEST(ArchiveCheck, TheTreesShapeRefusesWhatTheTreeRefuses) {
     EXPECT_EQ(shape.problem, tree.problem);
     EXPECT_EQ(FailureReason(shape), FailureReason(tree));
     EXPECT_EQ(shape.other, tree.other);
+    SourceWalk walked;
+    CheckWhileWalking check;
+    const Failure checked = WalkAndCheckEntries(&doc, &walked, false, &check);
+    EXPECT_EQ(FailureReason(checked), FailureReason(tree));
+    EXPECT_EQ(check.result.files, 0u);
+    EXPECT_TRUE(check.result.damaged.empty());
   }
 }
 
