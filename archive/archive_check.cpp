@@ -170,7 +170,7 @@ ArchiveCheckResult CheckSourceEntries(const ArchiveDocument* doc, const SourceWa
   ArchiveCheckResult result;
   ArchiveSource* source = doc ? doc->source.get() : nullptr;
   if (source == nullptr) return result;
-  source->PrepareToLocate(nullptr, 0);
+  source->PrepareToLocate();
   // The walk's files in the order the source stores them.
   std::vector<bool> isFile(source->Count());
   for (const uint32_t entry : walk.Files()) isFile[entry] = true;
@@ -194,7 +194,7 @@ Failure WalkAndCheckEntries(const ArchiveDocument* doc, SourceWalk* walk, bool k
   // The walk asks the source only for names and sizes, which the check leaves alone; the
   // check's reading (of the file at offsets) is all the other thread's.
   std::thread checker([&] {
-    source->PrepareToLocate(nullptr, 0);
+    source->PrepareToLocate();
     const uint32_t count = source->Count();
     for (uint32_t entry = 0; entry < count; ++entry)
       if (!NamesDirectory(*source, entry)) order.push_back(entry);

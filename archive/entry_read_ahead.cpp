@@ -65,7 +65,7 @@ EntryReadAhead::EntryReadAhead(const ArchiveDocument* doc, std::vector<const Nod
       count_(nodes_.empty() ? entries_.size() : nodes_.size()),
       options_(options),
       threads_(SaveThreadsFor(options.workers)),
-      wholeFile_(options.fileRead ? options.fileRead : ReadWholeFile(doc, count_, options)) {}
+      wholeFile_(ReadWholeFile(doc, count_, options)) {}
 
 std::shared_ptr<EntryBuffer> EntryReadAhead::ReadWholeFile(const ArchiveDocument* doc, size_t count,
                                                            const ReadAheadOptions& options) {

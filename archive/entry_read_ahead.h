@@ -36,9 +36,6 @@ struct ReadAheadOptions {
   // An archive file of at most this many bytes is read whole, in one go, before anything
   // else (0: never); the budget keeps room for it.
   uint64_t wholeFile = 12u << 20;
-  // The archive file as ReadWholeFile read it beforehand, to use instead of reading it here
-  // (null: read here when wholeFile says so).
-  std::shared_ptr<EntryBuffer> fileRead;
 };
 
 // What came of one entry.
@@ -68,12 +65,6 @@ class EntryReadAhead {
   EntryReadAhead(const EntryReadAhead&) = delete;
   EntryReadAhead& operator=(const EntryReadAhead&) = delete;
 
-  // The archive file of doc read whole, as a read ahead of count entries with options reads
-  // it before anything else; null when it is not read so (or cannot be read). Touches only
-  // the source's file, at offsets.
-  static std::shared_ptr<EntryBuffer> ReadWholeFile(const ArchiveDocument* doc, size_t count,
-                                                    const ReadAheadOptions& options);
-
   // Whether every node's outcome was handed out.
   bool Done() const { return given_ == count_; }
   // The outcome of the next node in order, once its work is done; false when slice passed
@@ -81,6 +72,10 @@ class EntryReadAhead {
   bool Next(std::chrono::milliseconds slice, EntryOutcome* outcome);
 
  private:
+  // The archive file of doc read whole, as a read ahead of count entries with options reads
+  // it before anything else; null when it is not read so (or cannot be read).
+  static std::shared_ptr<EntryBuffer> ReadWholeFile(const ArchiveDocument* doc, size_t count,
+                                                    const ReadAheadOptions& options);
   enum class Kind : uint8_t { Ready, InRun, Pieces, ReadHere };
   struct Item {
     const Node* node = nullptr;

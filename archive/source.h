@@ -103,10 +103,9 @@ class ArchiveSource {
   // entry too where its bytes cannot be trusted.
   virtual Failure CheckPlacement(uint32_t index);
   // Reads at once what Locate reads before it can answer for the first entry (a ZIP's local
-  // headers), taking it from whole when that is the whole file, of size bytes, already read
-  // (null: from the file). May run on another thread while the calling one asks only for
-  // Count, names and sizes; nothing else may use the source until it returns.
-  virtual void PrepareToLocate(const uint8_t* /*whole*/, uint64_t /*size*/) {}
+  // headers). May run on another thread while the calling one asks only for Count, names and
+  // sizes; nothing else may use the source until it returns.
+  virtual void PrepareToLocate() {}
   // Whether the entries, taken in the order the source stores them, have their bytes front
   // to back in the file, as nearly every archive has: reading them in that order then reads
   // neighbours together. Known once PrepareToLocate ran.

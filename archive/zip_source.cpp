@@ -239,16 +239,13 @@ EntryLoad LocateByHeader(const ZipRecordHeader& record, uint64_t fileLength, con
 // need, so an archive of large entries reads little more than its headers.
 class HeaderBlocks {
  public:
-  // whole: the file's fileLength bytes already read, or null to read them from file.
-  HeaderBlocks(FILE* file, uint64_t fileLength, const uint8_t* whole)
-      : file_(file), fileLength_(fileLength), whole_(whole) {}
+  HeaderBlocks(FILE* file, uint64_t fileLength) : file_(file), fileLength_(fileLength) {}
   static constexpr size_t kBlock = 64 * 1024;
 
   // The n bytes at offset, or null when they are not all in the file or cannot be read.
   // When they must be read, the read runs on to reach, if that is within a block.
   const uint8_t* At(uint64_t offset, size_t n, uint64_t reach) {
     if (offset > fileLength_ || n > fileLength_ - offset) return nullptr;
-    if (whole_ != nullptr) return whole_ + offset;
     if (offset >= start_ && offset - start_ <= length_ && n <= length_ - (offset - start_))
       return block_.data() + (offset - start_);
     uint64_t want = reach > offset ? reach - offset : n;
@@ -266,7 +263,6 @@ class HeaderBlocks {
  private:
   FILE* file_;
   uint64_t fileLength_;
-  const uint8_t* whole_;
   std::vector<uint8_t> block_;
   uint64_t start_ = 0;
   size_t length_ = 0;
@@ -490,12 +486,7 @@ int32_t ZipSource::SharingPartner(uint32_t index) {
 // Each record's bytes run from its local header to the end of its data, as the local
 // header's lengths place it. Records whose local header cannot be read have no place to
 // overlap (reading them fails on its own).
-void ZipSource::PrepareToLocate(const uint8_t* whole, uint64_t size) {
-  const int64_t length = FileLength();
-  ReadLocalHeaders(length >= 0 && size == static_cast<uint64_t>(length) ? whole : nullptr);
-}
-
-void ZipSource::ReadLocalHeaders(const uint8_t* whole) {
+void ZipSource::ReadLocalHeaders() {
   if (headersKnown_) return;
   headersKnown_ = true;
   const uint32_t count = Count();
@@ -514,7 +505,7 @@ void ZipSource::ReadLocalHeaders(const uint8_t* whole) {
     std::stable_sort(byOffset.begin(), byOffset.end(), [&](uint32_t a, uint32_t b) { return offsetOf(a) < offsetOf(b); });
   }
   const auto recordAt = [&](size_t s) { return inFileOrder_ ? static_cast<uint32_t>(s) : byOffset[s]; };
-  HeaderBlocks blocks(file_, fileLength, whole);
+  HeaderBlocks blocks(file_, fileLength);
   size_t ahead = 0;      // the furthest record whose header the next read may bring along
   uint64_t reachEnd = 0;  // the furthest end of the records' bytes before
   int32_t holder = -1;    // whose bytes reach that far

@@ -30,7 +30,7 @@ class ZipSource : public ArchiveSource {
   EntryLoad Locate(uint32_t index, StoredBytes* where) override;
   EntryLoad ReadPlan(uint32_t index, StoredBytes* where) override;
   Failure CheckPlacement(uint32_t index) override;
-  void PrepareToLocate(const uint8_t* whole, uint64_t size) override;
+  void PrepareToLocate() override { ReadLocalHeaders(); }
   bool StoredInFileOrder() const override { return inFileOrder_; }
 
   // The fixed part of the entry's central record.
@@ -60,8 +60,7 @@ class ZipSource : public ArchiveSource {
   // Reads every local header once, when the first entry is asked about, in file order and
   // many neighbouring headers to a read: where each entry's data lies (Locate) and which
   // entries overlap.
-  // whole: the whole file already read, or null.
-  void ReadLocalHeaders(const uint8_t* whole = nullptr);
+  void ReadLocalHeaders();
 
   // A central record as read: its name, then its extra field without the ZIP64 subfield,
   // lie in texts_ from textAt. Kept apart from the fixed parts, the many names of a large
