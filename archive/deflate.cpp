@@ -1,6 +1,9 @@
 #include "archive/deflate.h"
 
 #include <zlib.h>
+#ifdef VELLUMIX_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 
 #include <cmath>
 #include <cstring>
@@ -141,6 +144,31 @@ int DeflatePiece(uint8_t* output, uint32_t* outputSize, const uint8_t* input, ui
   return Compress(output, outputSize, input, inputSize, dictionary, dictionarySize, last, level, stop);
 }
 
+#ifdef VELLUMIX_LIBDEFLATE
+namespace {
+
+// A stream held whole inflates in one call of a decoder made for that: about twice as fast
+// as zlib's, and it takes no set-up between streams. It stops with an error where a stream
+// would make more than outputSize, and says how much it made when it ends short.
+int InflateWhole(libdeflate_decompressor* decoder, uint8_t* output, uint32_t outputSize, const uint8_t* input,
+                 uint32_t inputSize) {
+  if (decoder == nullptr || (output == nullptr && outputSize != 0) || (input == nullptr && inputSize != 0)) return 0;
+  uint8_t probe = 0;
+  size_t made = 0;
+  const libdeflate_result result = libdeflate_deflate_decompress(
+      decoder, inputSize ? input : &probe, inputSize, outputSize ? output : &probe, outputSize, &made);
+  return result == LIBDEFLATE_SUCCESS && made == outputSize;
+}
+
+}  // namespace
+
+int InflateBuffer(uint8_t* output, uint32_t outputSize, const uint8_t* input, uint32_t inputSize) {
+  libdeflate_decompressor* decoder = libdeflate_alloc_decompressor();
+  const int ok = InflateWhole(decoder, output, outputSize, input, inputSize);
+  libdeflate_free_decompressor(decoder);
+  return ok;
+}
+#else
 int InflateBuffer(uint8_t* output, uint32_t outputSize, const uint8_t* input, uint32_t inputSize) {
   if ((output == nullptr && outputSize != 0) || (input == nullptr && inputSize != 0)) return 0;
   z_stream stream{};
@@ -162,6 +190,7 @@ int InflateBuffer(uint8_t* output, uint32_t outputSize, const uint8_t* input, ui
   const int ended = inflateEnd(&stream);
   return result == Z_STREAM_END && ended == Z_OK && produced == outputSize;
 }
+#endif
 
 // ---- InflateStream ----
 
@@ -233,12 +262,28 @@ struct InflateReuse::State {
   bool started = false;
   bool used = false;  // a stream went through since the last reset
   uint8_t out[64 * 1024];
+#ifdef VELLUMIX_LIBDEFLATE
+  libdeflate_decompressor* whole = nullptr;  // for the streams held whole
+  // What a stream of up to kWholeLimit plain bytes inflates into at once before it goes
+  // to the sink: grown as the streams need it, kept for the next.
+  std::unique_ptr<uint8_t[]> plain;
+  uint32_t plainSize = 0;
+  static constexpr uint32_t kWholeLimit = 1u << 20;
+
+  libdeflate_decompressor* Whole() {
+    if (whole == nullptr) whole = libdeflate_alloc_decompressor();
+    return whole;
+  }
+#endif
 };
 
 InflateReuse::InflateReuse() : state_(new (std::nothrow) State) {}
 
 InflateReuse::~InflateReuse() {
   if (state_ && state_->started) inflateEnd(&state_->stream);
+#ifdef VELLUMIX_LIBDEFLATE
+  if (state_) libdeflate_free_decompressor(state_->whole);
+#endif
 }
 
 bool InflateReuse::Begin() {
@@ -255,6 +300,9 @@ bool InflateReuse::Begin() {
 }
 
 int InflateReuse::Inflate(uint8_t* output, uint32_t outputSize, const uint8_t* input, uint32_t inputSize) {
+#ifdef VELLUMIX_LIBDEFLATE
+  return state_ ? InflateWhole(state_->Whole(), output, outputSize, input, inputSize) : 0;
+#else
   if ((output == nullptr && outputSize != 0) || (input == nullptr && inputSize != 0) || !Begin()) return 0;
   z_stream& stream = state_->stream;
   stream.next_in = const_cast<Bytef*>(input);
@@ -271,10 +319,27 @@ int InflateReuse::Inflate(uint8_t* output, uint32_t outputSize, const uint8_t* i
     result = inflate(&stream, Z_SYNC_FLUSH);
   }
   return result == Z_STREAM_END && stream.total_out - before == outputSize;
+#endif
 }
 
 InflateStream::Status InflateReuse::InflateTo(const uint8_t* input, size_t inputSize, uint64_t expected,
                                               ByteSink* sink) {
+#ifdef VELLUMIX_LIBDEFLATE
+  // A stream of a size worth no streaming is inflated whole, and goes to the sink in one piece.
+  if (state_ && expected <= State::kWholeLimit && inputSize <= UINT32_MAX) {
+    using Status = InflateStream::Status;
+    const uint32_t size = static_cast<uint32_t>(expected);
+    if (state_->plainSize < size) {
+      state_->plain.reset(new (std::nothrow) uint8_t[size]);
+      state_->plainSize = state_->plain ? size : 0;
+      if (!state_->plain) return Status::NoMemory;
+    }
+    if (state_->Whole() == nullptr) return Status::NoMemory;
+    if (!InflateWhole(state_->whole, state_->plain.get(), size, input, static_cast<uint32_t>(inputSize)))
+      return Status::Damaged;
+    return size == 0 || sink == nullptr || sink->Take(state_->plain.get(), size) ? Status::Ended : Status::Stopped;
+  }
+#endif
   if (!Begin()) return InflateStream::Status::NoMemory;
   uint64_t produced = 0;
   const InflateStream::Status status =

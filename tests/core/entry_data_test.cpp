@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ TEST(Crc32Test, AgreesWithZlibOnLargeBuffers) {
   for (size_t size : {1u, 255u, 4096u, 1000003u}) {
     const std::vector<uint8_t> data = RandomBytes(static_cast<uint32_t>(size), size);
     EXPECT_EQ(Crc32(data.data(), data.size()), crc32(0, data.data(), static_cast<uInt>(size))) << size;
+    // Carried on from piece to piece, at an odd split.
+    const size_t split = size / 3;
+    EXPECT_EQ(Crc32Update(Crc32(data.data(), split), data.data() + split, size - split),
+              Crc32(data.data(), data.size()))
+        << size;
   }
 }
 
@@ -121,29 +127,74 @@ TEST(DeflateBufferTest, OnlyBytesDeflateHardlyShrinksAreLeftUncompressed) {
   EXPECT_FALSE(HardlyCompressible(nullptr, 0));
 }
 
-TEST(InflateBufferTest, DamagedAndMismatchedStreamsFail) {
-  const std::vector<uint8_t> text = TextBytes(3, 20000);
-  const std::vector<uint8_t> packed = RawDeflate(text, 6);
-  std::vector<uint8_t> out(text.size() + 1);
-  const uint32_t n = static_cast<uint32_t>(text.size());
-  const uint32_t packedSize = static_cast<uint32_t>(packed.size());
+// Takes every piece it is given, or refuses the first one.
+struct Collect : ByteSink {
+  std::vector<uint8_t> bytes;
+  bool refuse = false;
+  bool Take(const uint8_t* data, size_t size) override {
+    if (refuse) return false;
+    bytes.insert(bytes.end(), data, data + size);
+    return true;
+  }
+};
 
-  EXPECT_EQ(InflateBuffer(out.data(), n, packed.data(), packedSize), 1);
-  EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + n), text);
-  // The stream holds more than asked for, or less.
-  EXPECT_EQ(InflateBuffer(out.data(), n - 1, packed.data(), packedSize), 0);
-  EXPECT_EQ(InflateBuffer(out.data(), n + 1, packed.data(), packedSize), 0);
-  // Cut short, or damaged in its first bytes (an invalid block type).
-  EXPECT_EQ(InflateBuffer(out.data(), n, packed.data(), packedSize / 2), 0);
-  std::vector<uint8_t> damaged = packed;
-  damaged[0] = 0xFF;
-  EXPECT_EQ(InflateBuffer(out.data(), n, damaged.data(), packedSize), 0);
-  const std::vector<uint8_t> garbage = RandomBytes(11, 300);
-  EXPECT_EQ(InflateBuffer(out.data(), n, garbage.data(), 300), 0);
-  // An empty stream ends at once.
-  const std::vector<uint8_t> none = RawDeflate({}, 6);
-  EXPECT_EQ(InflateBuffer(out.data(), 0, none.data(), static_cast<uint32_t>(none.size())), 1);
-  EXPECT_EQ(InflateBuffer(out.data(), 1, none.data(), static_cast<uint32_t>(none.size())), 0);
+// Every way a whole stream is inflated says the same of each stream, a small one and one
+// larger than what is inflated at once before it goes to a sink: once, with one object
+// reused from stream to stream (after failures too), and through a sink.
+TEST(InflateBufferTest, DamagedAndMismatchedStreamsFail) {
+  InflateReuse reuse;
+  struct Way {
+    const char* what;
+    std::function<int(uint8_t*, uint32_t, const uint8_t*, uint32_t)> inflate;
+  };
+  const Way ways[] = {
+      {"once", InflateBuffer},
+      {"reused", [&](uint8_t* out, uint32_t n, const uint8_t* in, uint32_t size) { return reuse.Inflate(out, n, in, size); }},
+      {"to a sink",
+       [&](uint8_t* out, uint32_t n, const uint8_t* in, uint32_t size) {
+         Collect sink;
+         if (reuse.InflateTo(in, size, n, &sink) != InflateStream::Status::Ended || sink.bytes.size() != n) return 0;
+         std::copy(sink.bytes.begin(), sink.bytes.end(), out);
+         return 1;
+       }},
+  };
+  for (const size_t length : {size_t{20000}, size_t{1536} * 1024}) {
+    const std::vector<uint8_t> text = TextBytes(3, length);
+    const std::vector<uint8_t> packed = RawDeflate(text, 6);
+    const uint32_t n = static_cast<uint32_t>(text.size());
+    const uint32_t packedSize = static_cast<uint32_t>(packed.size());
+    std::vector<uint8_t> damaged = packed;
+    damaged[0] = 0xFF;  // an invalid block type
+    const std::vector<uint8_t> garbage = RandomBytes(11, 300);
+    const std::vector<uint8_t> none = RawDeflate({}, 6);
+    for (const Way& way : ways) {
+      SCOPED_TRACE(std::string(way.what) + ", " + std::to_string(length) + " bytes");
+      std::vector<uint8_t> out(text.size() + 1);
+      EXPECT_EQ(way.inflate(out.data(), n, packed.data(), packedSize), 1);
+      EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + n), text);
+      // The stream holds more than asked for, or less.
+      EXPECT_EQ(way.inflate(out.data(), n - 1, packed.data(), packedSize), 0);
+      EXPECT_EQ(way.inflate(out.data(), n + 1, packed.data(), packedSize), 0);
+      // Cut short, or damaged in its first bytes, or no deflate data at all.
+      EXPECT_EQ(way.inflate(out.data(), n, packed.data(), packedSize / 2), 0);
+      EXPECT_EQ(way.inflate(out.data(), n, damaged.data(), packedSize), 0);
+      EXPECT_EQ(way.inflate(out.data(), n, garbage.data(), 300), 0);
+      // Bytes after the end of the stream are no part of it.
+      std::vector<uint8_t> trailed = packed;
+      trailed.insert(trailed.end(), 64, 0xAB);
+      std::fill(out.begin(), out.end(), 0);
+      EXPECT_EQ(way.inflate(out.data(), n, trailed.data(), static_cast<uint32_t>(trailed.size())), 1);
+      EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + n), text);
+      // An empty stream ends at once.
+      EXPECT_EQ(way.inflate(out.data(), 0, none.data(), static_cast<uint32_t>(none.size())), 1);
+      EXPECT_EQ(way.inflate(out.data(), 1, none.data(), static_cast<uint32_t>(none.size())), 0);
+    }
+    // A sink that takes nothing stops the inflating, and the object serves the next stream.
+    Collect refusing;
+    refusing.refuse = true;
+    EXPECT_EQ(reuse.InflateTo(packed.data(), packedSize, n, &refusing), InflateStream::Status::Stopped);
+    EXPECT_EQ(reuse.InflateTo(packed.data(), packedSize, n, nullptr), InflateStream::Status::Ended);
+  }
 }
 
 // One entry of a ZIP made to order, opened as a PK3.
@@ -158,15 +209,6 @@ struct OneEntryZip {
   ScratchDir dir;
   std::string path;
   std::unique_ptr<ArchiveSource> pk3;
-};
-
-// Takes every piece it is given.
-struct Collect : ByteSink {
-  std::vector<uint8_t> bytes;
-  bool Take(const uint8_t* data, size_t size) override {
-    bytes.insert(bytes.end(), data, data + size);
-    return true;
-  }
 };
 
 std::vector<uint8_t> Held(const SharedBytes& bytes) {
