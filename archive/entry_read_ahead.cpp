@@ -175,20 +175,11 @@ void EntryReadAhead::Fill() {
                                batch.cost <= options_.budget - inFlight_);
     if (!admitted) return;
     bool needsWork = false;
+    // A run of a file read whole is there already; another is read by the worker that takes
+    // the batch.
     if (batch.runEnd > batch.runStart && wholeFile_) {
       batch.run = wholeFile_;
       batch.runStart = 0;
-    } else if (batch.runEnd > batch.runStart) {
-      // The run is read here, in one go; should that fail, each of its entries is read on
-      // its own, as it would be alone.
-      FILE* file = batch.runFile;
-      batch.run = EntryBuffer::Allocate(static_cast<size_t>(batch.runEnd - batch.runStart));
-      if (batch.run == nullptr || file == nullptr ||
-          !source_file::ReadPieceAt(file, batch.runStart, batch.run->data(), batch.run->size())) {
-        batch.run.reset();
-        for (Item& item : batch.items)
-          if (item.kind == Kind::InRun) item.kind = Kind::Pieces;
-      }
     }
     for (const Item& item : batch.items) needsWork = needsWork || item.kind == Kind::InRun || item.kind == Kind::Pieces;
     inFlight_ += batch.cost;
@@ -249,7 +240,28 @@ void EntryReadAhead::Work() {
   }
 }
 
+source_file::ParallelReader* EntryReadAhead::ReaderFor(Scratch& scratch, FILE* file, uint32_t entry) {
+  WorkerScratch& reading = scratch.reading;
+  if (!reading.reader || reading.reader->Shared() != file)
+    reading.reader.reset(new (std::nothrow) source_file::ParallelReader(file, doc_->source->EntryFilePath(entry).c_str()));
+  return reading.reader.get();
+}
+
 void EntryReadAhead::RunBatch(Batch& batch, Scratch& scratch) {
+  if (batch.runEnd > batch.runStart && !batch.run && !stopping_.load(std::memory_order_relaxed)) {
+    // The run is read in one go, on this thread while others inflate the runs before; should
+    // that fail, each of its entries is read on its own, as it would be alone.
+    const Item* first = nullptr;
+    for (const Item& item : batch.items)
+      if (item.kind == Kind::InRun && first == nullptr) first = &item;
+    source_file::ParallelReader* reader = first ? ReaderFor(scratch, batch.runFile, first->entry) : nullptr;
+    if (reader != nullptr) batch.run = EntryBuffer::Allocate(static_cast<size_t>(batch.runEnd - batch.runStart));
+    if (batch.run == nullptr || !reader->ReadAt(batch.runStart, batch.run->data(), batch.run->size())) {
+      batch.run.reset();
+      for (Item& item : batch.items)
+        if (item.kind == Kind::InRun) item.kind = Kind::Pieces;
+    }
+  }
   for (Item& item : batch.items) {
     if (stopping_.load(std::memory_order_relaxed)) return;
     if (item.kind == Kind::InRun || item.kind == Kind::Pieces) RunItem(batch, item, scratch);
@@ -302,8 +314,7 @@ void EntryReadAhead::RunItem(Batch& batch, Item& item, Scratch& scratch) {
       }
       return;
     }
-    if (!reading.reader || reading.reader->Shared() != file)
-      reading.reader.reset(new (std::nothrow) source_file::ParallelReader(file, doc_->source->EntryFilePath(item.entry).c_str()));
+    ReaderFor(scratch, file, item.entry);
     if (!reading.piece) reading.piece.reset(new (std::nothrow) uint8_t[WorkerScratch::kPiece]);
     if (!reading.reader || !reading.piece) {
       item.load = EntryLoad::NoMemory;

@@ -24,6 +24,10 @@
 #include "archive/source.h"
 #include "archive/tree.h"
 
+namespace source_file {
+class ParallelReader;
+}
+
 struct ReadAheadOptions {
   unsigned workers = 0;  // worker threads; 0: one per core
   // The plain bytes of each entry are kept for the caller (otherwise they are only checked),
@@ -114,6 +118,8 @@ class EntryReadAhead {
   std::unique_ptr<Batch> Plan();
   void Work();
   void RunBatch(Batch& batch, Scratch& scratch);
+  // The thread's reader of file, where entry's stored bytes lie; null when memory runs out.
+  source_file::ParallelReader* ReaderFor(Scratch& scratch, FILE* file, uint32_t entry);
   void RunItem(Batch& batch, Item& item, Scratch& scratch);
 
   const ArchiveDocument* doc_;

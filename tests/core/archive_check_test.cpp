@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "archive/archive_check.h"
@@ -315,6 +316,36 @@ TEST(ArchiveCheck, DamageAmongManyEntriesComesInWalkOrderWhateverTheWorkers) {
       EXPECT_EQ(progress.shown, stored);
       EXPECT_EQ(DamagedPaths(check.result), expected);
     }
+  }
+}
+
+// A file cut short after its entries were located: the run of neighbouring entries can no
+// longer be read in one go, so each of them is read on its own, and only those whose bytes
+// are gone are damaged, in walk order, on one worker and on four.
+TEST(ArchiveCheck, EntriesOfARunCutShortAreReadOneByOne) {
+  ScratchDir dir;
+  std::vector<ZipPlan> plans;
+  for (int i = 0; i < 200; ++i)
+    plans.push_back(DeflatedPlan("t/f" + std::to_string(1000 + i) + ".txt", TextBytes(i, 200 + i), 6));
+  const std::string path = dir.Path("cut.pk3");
+  ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans)));
+  for (const unsigned workers : {1u, 4u}) {
+    SCOPED_TRACE(std::to_string(workers) + " workers");
+    ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans)));
+    TestDocument doc(path);
+    ASSERT_TRUE(doc.ok());
+    ArchiveSource& source = *doc.doc.source;
+    source.PrepareToLocate();
+    // The file ends one byte into the data of entry 150.
+    StoredBytes where;
+    ASSERT_EQ(source.Locate(150, &where), EntryLoad::Ok);
+    std::filesystem::resize_file(path, where.offset + 1);
+    std::vector<std::string> expected;
+    for (const Node* n = doc.root(); n; n = NextInSubtree(n, doc.root()))
+      if (n->IsFile() && n->source()->index >= 150) expected.push_back(StoredNameOf(&doc.doc, n));
+    const ArchiveCheckResult result = CheckArchiveEntries(&doc.doc, nullptr, workers, false);
+    EXPECT_EQ(result.files, plans.size());
+    EXPECT_EQ(DamagedPaths(result), expected);
   }
 }
 
