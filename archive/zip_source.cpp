@@ -208,12 +208,26 @@ bool LocalAgrees(const uint8_t* header, const uint8_t* extra, const ZipRecordHea
 
 // Where a record's data lies, from its local header (null when it could not be read) and
 // the header's extra field (null when that could not be read): what Locate gives.
+// What the central record alone tells of where an entry's bytes lie, once its local header
+// put its data at offset (0: not reached, which leaves the rest unknown too).
+StoredBytes WhereByRecord(const ZipRecordHeader& record, uint64_t offset) {
+  StoredBytes where;
+  where.size = record.Get32(zipc::kUncompressedSize);
+  where.hasCrc = true;
+  where.crc = record.Get32(zipc::kCrc32);
+  if (offset != 0) {
+    where.offset = offset;
+    where.storedSize = record.Get32(zipc::kCompressedSize);
+    where.deflated = record.Get16(zipc::kMethod) == kZipDeflated;
+  }
+  return where;
+}
+
+// Where the entry's data starts, as its local header says (*offset stays 0 when the header
+// is not reached), and what reading it would meet.
 EntryLoad LocateByHeader(const ZipRecordHeader& record, uint64_t fileLength, const uint8_t* header, const uint8_t* extra,
-                         StoredBytes* where) {
-  *where = StoredBytes{};
-  where->size = record.Get32(zipc::kUncompressedSize);
-  where->hasCrc = true;
-  where->crc = record.Get32(zipc::kCrc32);
+                         uint64_t* dataOffset) {
+  *dataOffset = 0;
   const EntryLoad readable = ZipSource::Readable(record);
   if (readable != EntryLoad::Ok) return readable;
   const uint64_t local = record.Get32(zipc::kLocalHeaderOffset);
@@ -225,12 +239,11 @@ EntryLoad LocateByHeader(const ZipRecordHeader& record, uint64_t fileLength, con
   const uint64_t offset =
       local + kZipLocalSize + GetLE16(header + zipl::kNameLength) + GetLE16(header + zipl::kExtraLength);
   if (offset > fileLength) return EntryLoad::ReadFailed;
-  where->offset = offset;
-  where->storedSize = record.Get32(zipc::kCompressedSize);
-  where->deflated = record.Get16(zipc::kMethod) == kZipDeflated;
+  *dataOffset = offset;
+  const StoredBytes where = WhereByRecord(record, offset);
   // Stored bytes are their own compressed form: two sizes for them cannot both be right.
-  if (!where->deflated && where->storedSize != where->size) return EntryLoad::ReadFailed;
-  if (where->size != 0 && !InflatedFits(*where, fileLength - offset)) return EntryLoad::ReadFailed;
+  if (!where.deflated && where.storedSize != where.size) return EntryLoad::ReadFailed;
+  if (where.size != 0 && !InflatedFits(where, fileLength - offset)) return EntryLoad::ReadFailed;
   return EntryLoad::Ok;
 }
 
@@ -399,9 +412,11 @@ EntryLoad ZipSource::EmptyEntryCheck(const ZipRecordHeader& record) {
 EntryLoad ZipSource::Locate(uint32_t index, StoredBytes* where) {
   if (index >= records_.size() || file_ == nullptr) return EntryLoad::NotInSource;
   ReadLocalHeaders();
-  *where = located_[index].where;
+  *where = WhereOf(index);
   return located_[index].load;
 }
+
+StoredBytes ZipSource::WhereOf(uint32_t index) const { return WhereByRecord(records_[index], located_[index].offset); }
 
 std::string ZipSource::LocalExtra(uint32_t index) {
   const uint64_t local = records_[index].Get32(zipc::kLocalHeaderOffset);
@@ -423,8 +438,8 @@ EntryLoad ZipSource::ReadPlan(uint32_t index, StoredBytes* where) {
   ReadLocalHeaders();
   // One look at what the headers told, which holds the record's size too.
   const Located& at = located_[index];
-  if (at.where.size == 0) return EmptyEntryCheck(records_[index]);
-  *where = at.where;
+  if (records_[index].Get32(zipc::kUncompressedSize) == 0) return EmptyEntryCheck(records_[index]);
+  *where = WhereOf(index);
   if (at.load != EntryLoad::Ok) return at.load;
   return at.partner >= 0 ? EntryLoad::SharedData : EntryLoad::Ok;
 }
@@ -490,7 +505,7 @@ void ZipSource::ReadLocalHeaders() {
   if (headersKnown_) return;
   headersKnown_ = true;
   const uint32_t count = Count();
-  located_.assign(count, Located{EntryLoad::ReadFailed, -1, StoredBytes{}});
+  located_.assign(count, Located{0, -1, EntryLoad::ReadFailed});
   const int64_t length = FileLength();
   const uint64_t fileLength = length > 0 ? static_cast<uint64_t>(length) : 0;
   const auto offsetOf = [this](uint32_t i) -> uint64_t { return records_[i].Get32(zipc::kLocalHeaderOffset); };
@@ -530,7 +545,7 @@ void ZipSource::ReadLocalHeaders() {
                           GetLE16(header + zipl::kExtraLength), reach);
     }
     Located& at = located_[index];
-    at.load = LocateByHeader(record, fileLength, header, extra, &at.where);
+    at.load = LocateByHeader(record, fileLength, header, extra, &at.offset);
     // Records whose local header cannot be read have no place to overlap.
     if (header == nullptr || GetLE32(header + zipl::kSignature) != kZipLocalSignature) continue;
     const uint64_t end = start + kZipLocalSize + GetLE16(header + zipl::kNameLength) +

@@ -75,14 +75,17 @@ class ZipSource : public ArchiveSource {
   bool zip64_ = false;
   bool headersKnown_ = false;
   bool inFileOrder_ = true;  // the local headers lie in the order of the records
-  // What the local headers tell of each entry, by its index: what reading it would meet,
-  // and another entry whose bytes overlap its own (-1: none).
+  // What the local headers tell of each entry, by its index: where its data starts (0 when
+  // the header was not reached), what reading it would meet, and another entry whose bytes
+  // overlap its own (-1: none). The rest of where its bytes lie is the central record's.
   struct Located {
-    EntryLoad load;
+    uint64_t offset;
     int32_t partner;
-    StoredBytes where;
+    EntryLoad load;
   };
   std::vector<Located> located_;
+  // Where the entry's stored bytes lie, as far as its local header placed them.
+  StoredBytes WhereOf(uint32_t index) const;
 };
 
 // Turns a located entry's stored bytes into its plain bytes: inflates them when deflated
