@@ -417,7 +417,7 @@ int ExtractCommand(const CommandLine& line) {
   EntryReadAhead ahead(&archive.doc, std::move(files), options);
   extraction.ahead = &ahead;
   extraction.progress.Start(steps);
-  FileWriters writers(getenv("VW") ? atoi(getenv("VW")) : SaveThreadsFor(line.workers));
+  FileWriters writers(SaveThreadsFor(line.workers));
   extraction.writers = &writers;
   for (const Node* top : chosen) extraction.Subtree(top);
   extraction.SettleAll();
