@@ -94,9 +94,10 @@ class InflateStream {
   uint64_t produced_ = 0;
 };
 
-// Inflates one whole raw deflate stream after another with the same zlib state, reset
+// Inflates one whole raw deflate stream after another with the same decoder state, reset
 // between them instead of set up anew: what checking or extracting many small entries wants.
-// One object serves one thread.
+// Natively the streams held whole (and those of up to a megabyte given to a sink) go to a
+// decoder made for whole buffers; others to zlib. One object serves one thread.
 class InflateReuse {
  public:
   InflateReuse();

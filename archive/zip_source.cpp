@@ -206,8 +206,6 @@ bool LocalAgrees(const uint8_t* header, const uint8_t* extra, const ZipRecordHea
          sizes.compressed == record.Get32(zipc::kCompressedSize);
 }
 
-// Where a record's data lies, from its local header (null when it could not be read) and
-// the header's extra field (null when that could not be read): what Locate gives.
 // What the central record alone tells of where an entry's bytes lie, once its local header
 // put its data at offset (0: not reached, which leaves the rest unknown too).
 StoredBytes WhereByRecord(const ZipRecordHeader& record, uint64_t offset) {
@@ -223,8 +221,9 @@ StoredBytes WhereByRecord(const ZipRecordHeader& record, uint64_t offset) {
   return where;
 }
 
-// Where the entry's data starts, as its local header says (*offset stays 0 when the header
-// is not reached), and what reading it would meet.
+// Where a record's data starts, from its local header (null when it could not be read) and
+// the header's extra field (null when that could not be read), and what reading it would
+// meet: what Locate gives. *dataOffset stays 0 when the header is not reached.
 EntryLoad LocateByHeader(const ZipRecordHeader& record, uint64_t fileLength, const uint8_t* header, const uint8_t* extra,
                          uint64_t* dataOffset) {
   *dataOffset = 0;
