@@ -115,17 +115,34 @@ class ChildIndex {
 // A stored path that names a directory, not a file.
 bool IsDirectoryPath(std::string_view stored) { return !stored.empty() && stored.back() == '/'; }
 
-// Calls each(component) for the components of a stored path that name something: empty
-// ones (a leading "/", "//") and "." name nothing and are passed over.
+// The components of a stored path that name something, one after another: empty ones (a
+// leading "/", "//") and "." name nothing and are passed over.
+class Components {
+ public:
+  explicit Components(std::string_view whole) : whole_(whole) {}
+  // The next component; false when none is left.
+  bool Next(std::string_view* component) {
+    while (at_ < whole_.size()) {
+      size_t end = whole_.find('/', at_);
+      if (end == std::string_view::npos) end = whole_.size();
+      *component = whole_.substr(at_, end - at_);
+      at_ = end + 1;
+      if (!component->empty() && *component != ".") return true;
+    }
+    return false;
+  }
+
+ private:
+  std::string_view whole_;
+  size_t at_ = 0;
+};
+
+// Calls each(component) for the components of a stored path that name something.
 template <typename Each>
 void ForEachComponent(std::string_view whole, const Each& each) {
-  for (size_t at = 0; at < whole.size();) {
-    size_t end = whole.find('/', at);
-    if (end == std::string_view::npos) end = whole.size();
-    const std::string_view component = whole.substr(at, end - at);
-    if (!component.empty() && component != ".") each(component);
-    at = end + 1;
-  }
+  Components components(whole);
+  std::string_view component;
+  while (components.Next(&component)) each(component);
 }
 
 // The hash ChildIndex gives the node a stored path names.
@@ -203,28 +220,31 @@ bool Refuse(Failure* why, Problem problem, std::string_view stored, std::string_
 }
 
 // Inserts one stored path, the name of entry index of the source, into the tree. stored is
-// that name as UTF-8 text; components is the caller's, reused from path to path. The tree
-// takes each component's name by its own rule. False when the path refuses the archive,
-// with why set (nothing is made of a failure for the many paths that pass).
+// that name as UTF-8 text. The tree takes each component's name by its own rule. False when
+// the path refuses the archive, with why set (nothing is made of a failure for the many
+// paths that pass).
 template <typename Shape>
-bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, std::vector<std::string_view>& components,
-            uint32_t entry, uint32_t size, Failure* why) {
+bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, uint32_t entry, uint32_t size,
+            Failure* why) {
   // The whole stored name counts: cut at a NUL it would name another file than stored.
   if (stored.find('\0') != std::string_view::npos) return Refuse(why, Problem::NulInName, stored);
   const bool isDirectory = IsDirectoryPath(stored);
-  components.clear();
-  ForEachComponent(stored, [&](std::string_view component) { components.push_back(component); });
+  // Each component is looked at with the one after it at hand, which tells whether it is
+  // the last.
+  Components components(stored);
+  std::string_view component;
   // A file left out of the tree would be lost at the next save: a path that names no file
   // refuses the archive. A directory path naming only the root ("/", "./") loses nothing.
-  if (components.empty()) return isDirectory && !stored.empty() ? true : Refuse(why, Problem::NamesNoFile, stored);
+  if (!components.Next(&component))
+    return isDirectory && !stored.empty() ? true : Refuse(why, Problem::NamesNoFile, stored);
 
   // There is no fixed limit on the number of components: the 16-bit name length of a ZIP
   // record already bounds the depth a path can reach.
   typename Shape::Handle node = tree.Root();
   uint32_t hash = ChildIndex<Shape>::kRootHash;
-  for (size_t i = 0; i < components.size(); ++i) {
-    const std::string_view component = components[i];
-    const bool last = i + 1 == components.size();
+  for (;;) {
+    std::string_view following;
+    const bool last = !components.Next(&following);
     const size_t throughLength = static_cast<size_t>(component.data() - stored.data()) + component.size();
     hash = ChildIndex<Shape>::ChildHash(hash, component);
     const typename Shape::Handle existing = index.Find(node, component, hash);
@@ -245,15 +265,16 @@ bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, std:
       if (!tree.IsDirectory(existing))
         return Refuse(why, Problem::ThroughFile, stored, stored.substr(0, throughLength));
       node = existing;
-      continue;
+    } else {
+      if (!last || isDirectory)
+        node = tree.AddDirectory(node, component);
+      else
+        node = tree.AddFile(node, component, entry, size);
+      index.Add(node, hash);
     }
-    if (!last || isDirectory)
-      node = tree.AddDirectory(node, component);
-    else
-      node = tree.AddFile(node, component, entry, size);
-    index.Add(node, hash);
+    if (last) return true;
+    component = following;
   }
-  return true;
 }
 
 // Puts every stored path of source into the shape, in the order the source stores them.
@@ -262,7 +283,6 @@ template <typename Shape>
 Failure InsertAll(Shape& shape, const ArchiveSource& source, std::deque<std::string>* texts) {
   const uint32_t count = source.Count();
   ChildIndex<Shape> index(shape, count);
-  std::vector<std::string_view> components;
   Failure why;
   // How far ahead of its insert an entry's slot is asked for: enough to cover the wait for
   // memory, with every slot asked for still in the cache when it is used.
@@ -279,7 +299,7 @@ Failure InsertAll(Shape& shape, const ArchiveSource& source, std::deque<std::str
       name = texts->back();
     }
     // What NamesDirectory tells of the entry is what Insert makes of it.
-    if (!Insert(shape, index, name, components, i, source.Size(i), &why)) return why;
+    if (!Insert(shape, index, name, i, source.Size(i), &why)) return why;
   }
   return Failure();
 }
