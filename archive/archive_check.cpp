@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
 
@@ -102,11 +104,13 @@ namespace {
 // Checks the source's entries in order (nearly always the order their bytes lie in, so
 // neighbours come in one read and the file is read once, front to back): damagedAt is given
 // the place in order of each damaged entry. Only a small file whose entries lie out of that
-// order is read whole first.
+// order is read whole first. helpers (may be null) is offered the work meanwhile.
 void CheckStoredEntries(const ArchiveDocument* doc, const std::vector<uint32_t>& order, SaveProgress* progress,
-                        unsigned workers, bool readWhole, ArchiveCheckResult* result, std::vector<size_t>* damagedAt) {
+                        unsigned workers, bool readWhole, ArchiveCheckResult* result, std::vector<size_t>* damagedAt,
+                        ReadAheadHelpers* helpers = nullptr) {
   ArchiveSource* source = doc->source.get();
   EntryReadAhead ahead(doc, order, CheckOptions(workers, readWhole && !source->StoredInFileOrder()));
+  const ReadAheadOffer offer(helpers, &ahead);
   CheckInOrder(
       ahead, order.size(), progress, [&](size_t i) { return source->NameTextOf(order[i]); },
       [&](size_t i) { return source->Size(order[i]); }, [&](size_t i) { return source->CheckPlacement(order[i]); },
@@ -191,18 +195,41 @@ Failure WalkAndCheckEntries(const ArchiveDocument* doc, SourceWalk* walk, bool k
   WalkingProgress progress(check->progress, walkFailed);
   std::vector<uint32_t> order;  // the entries a walk that passes holds as files, as stored
   std::vector<size_t> damagedAt;
+  // The order is made on this thread while the other one reads the local headers, which
+  // takes longer: the walk has time to spare, the check none.
+  std::mutex orderMutex;
+  std::condition_variable orderMade;
+  bool orderReady = false;
+  // Once the walk is made, this thread helps the check with its work.
+  ReadAheadHelpers helpers;
   // The walk asks the source only for names and sizes, which the check leaves alone; the
   // check's reading (of the file at offsets) is all the other thread's.
+  const int walking = CurrentProcessor();
   std::thread checker([&] {
+    MoveOffProcessor(walking);
     source->PrepareToLocate();
-    const uint32_t count = source->Count();
-    for (uint32_t entry = 0; entry < count; ++entry)
-      if (!NamesDirectory(*source, entry)) order.push_back(entry);
+    {
+      std::unique_lock<std::mutex> lock(orderMutex);
+      orderMade.wait(lock, [&] { return orderReady; });
+    }
     if (check->begin) check->begin(static_cast<uint32_t>(order.size()));
-    CheckStoredEntries(doc, order, &progress, check->workers, check->readWhole, &check->result, &damagedAt);
+    CheckStoredEntries(doc, order, &progress, check->workers, check->readWhole, &check->result, &damagedAt, &helpers);
+    helpers.Withdraw();  // also when nothing was offered
   });
+  const uint32_t count = source->Count();
+  order.reserve(count);
+  for (uint32_t entry = 0; entry < count; ++entry)
+    if (!NamesDirectory(*source, entry)) order.push_back(entry);
+  {
+    std::lock_guard<std::mutex> lock(orderMutex);
+    orderReady = true;
+  }
+  orderMade.notify_one();
   const Failure why = walk->Make(*source, keepCase);
-  if (why) walkFailed = true;
+  if (why)
+    walkFailed = true;
+  else
+    helpers.Help();
   checker.join();
   if (why) {
     check->result = ArchiveCheckResult();

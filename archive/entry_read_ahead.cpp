@@ -21,6 +21,10 @@ constexpr uint64_t kRunBytes = 1u << 20;
 constexpr uint64_t kRunGap = 16 * 1024;
 // Entries handed to a worker together at most.
 constexpr size_t kRunEntries = 2048;
+// A batch of entries read in one run whose plain bytes come to fewer than this wakes no
+// worker: the calling thread does it when it comes to it (or a thread helping does it
+// first), as waking a worker and waiting for it costs about as much as its work.
+constexpr uint64_t kOwnWork = 64 * 1024;
 // Batches queued ahead of the calling thread at most, for each worker: enough to keep every
 // worker busy, few enough that the items of a whole archive of small entries (which cost no
 // budget once the file is read whole) are not all made at once.
@@ -81,13 +85,7 @@ std::shared_ptr<EntryBuffer> EntryReadAhead::ReadWholeFile(const ArchiveDocument
 }
 
 EntryReadAhead::~EntryReadAhead() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-    stopping_ = true;
-    todo_.clear();
-  }
-  workReady_.notify_all();
+  StopHelping();
   for (std::thread& t : workers_) t.join();
 }
 
@@ -166,7 +164,18 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
 void EntryReadAhead::Fill() {
   for (;;) {
     if (!pending_) {
-      if (planned_ == count_) return;
+      if (planned_ == count_) {
+        // A thread helping leaves once the last batch is taken.
+        if (!allQueuedTold_) {
+          allQueuedTold_ = true;
+          {
+            std::lock_guard<std::mutex> lock(mutex_);
+            allQueued_ = true;
+          }
+          workReady_.notify_all();
+        }
+        return;
+      }
       pending_ = Plan();
     }
     Batch& batch = *pending_;
@@ -181,19 +190,37 @@ void EntryReadAhead::Fill() {
       batch.run = wholeFile_;
       batch.runStart = 0;
     }
-    for (const Item& item : batch.items) needsWork = needsWork || item.kind == Kind::InRun || item.kind == Kind::Pieces;
+    uint64_t plain = 0;
+    bool pieces = false;
+    for (const Item& item : batch.items) {
+      needsWork = needsWork || item.kind == Kind::InRun || item.kind == Kind::Pieces;
+      pieces = pieces || item.kind == Kind::Pieces;
+      if (item.kind == Kind::InRun) plain += item.where.size;
+    }
     inFlight_ += batch.cost;
     Batch* raw = pending_.get();
-    if (needsWork) {
-      if (workers_.empty())
-        for (unsigned i = 0; i < threads_; ++i) workers_.emplace_back([this] { Work(); });
+    queue_.push_back(std::move(pending_));
+    if (!needsWork) {
+      raw->done = true;  // no worker has seen it
+      continue;
+    }
+    // Little work is left to this thread, and to a thread helping, rather than woken for.
+    batch.little = !pieces && plain < kOwnWork;
+    const bool wake = !batch.little;
+    if (wake && workers_.empty())
+      for (unsigned i = 0; i < threads_; ++i) workers_.emplace_back([this] { Work(); });
+    bool helped = false;
+    {
       std::lock_guard<std::mutex> lock(mutex_);
       todo_.push_back(raw);
-    } else {
-      raw->done = true;  // no worker has seen it
+      helped = helpers_ > 0;
     }
-    queue_.push_back(std::move(pending_));
-    if (needsWork) workReady_.notify_one();
+    // A thread helping takes only little work: woken for more, it would leave it to a
+    // worker that was not woken.
+    if (helped)
+      workReady_.notify_all();
+    else if (wake)
+      workReady_.notify_one();
   }
 }
 
@@ -203,17 +230,37 @@ bool EntryReadAhead::Next(std::chrono::milliseconds slice, EntryOutcome* outcome
   Batch* front = queue_.front().get();
   if (!front->done.load(std::memory_order_acquire)) {
     std::unique_lock<std::mutex> lock(mutex_);
-    // Most entries are ready when asked for: the clock is read only to wait.
-    if (!front->done && !workDone_.wait_for(lock, slice, [front] { return front->done.load(); })) return false;
+    // Rather than wait, this thread does the oldest batch of little work no thread has taken
+    // yet: a worker woken for it could stay on this thread's processor (as some kernels keep
+    // the threads a thread wakes) and only take turns with it. Larger ones are the workers':
+    // this thread must be able to stop between slices.
+    while (!front->done.load(std::memory_order_relaxed)) {
+      if (!todo_.empty() && todo_.front()->little) {
+        Batch* batch = todo_.front();
+        todo_.pop_front();
+        lock.unlock();
+        if (!own_) own_.reset(new Scratch);
+        RunBatch(*batch, *own_);
+        lock.lock();
+        batch->done.store(true, std::memory_order_release);
+      } else if (!workDone_.wait_for(lock, slice, [front] { return front->done.load(); })) {
+        // Most entries are ready when asked for: the clock is read only to wait.
+        return false;
+      }
+    }
   }
   Item& item = front->items[front->given++];
   *outcome = EntryOutcome{};
   outcome->node = item.node;
   outcome->load = item.load;
   outcome->readHere = item.kind == Kind::ReadHere;
-  outcome->data = item.data;
-  outcome->size = item.size;
-  outcome->holder = item.plain ? std::move(item.plain) : SharedBytes(front->run);
+  // The bytes are handed out only when kept for the caller: holding the run for each of
+  // thousands of small entries only checked would cost more than checking them.
+  if (options_.keepBytes) {
+    outcome->data = item.data;
+    outcome->size = item.size;
+    outcome->holder = item.plain ? std::move(item.plain) : SharedBytes(front->run);
+  }
   ++given_;
   if (front->given == front->items.size()) {
     inFlight_ -= front->cost;
@@ -238,6 +285,40 @@ void EntryReadAhead::Work() {
     batch->done.store(true, std::memory_order_release);
     workDone_.notify_all();
   }
+}
+
+void EntryReadAhead::Help() {
+  Scratch scratch;
+  std::unique_lock<std::mutex> lock(mutex_);
+  ++helpers_;
+  // The oldest batch of little work queued: larger ones are left to the workers, which
+  // were woken for them, so that no more of them are read at once than the budget planned.
+  const auto little = [this] {
+    return std::find_if(todo_.begin(), todo_.end(), [](const Batch* batch) { return batch->little; });
+  };
+  for (;;) {
+    workReady_.wait(lock, [&] { return stop_ || little() != todo_.end() || allQueued_; });
+    const auto found = little();
+    if (stop_ || found == todo_.end()) break;
+    Batch* batch = *found;
+    todo_.erase(found);
+    lock.unlock();
+    RunBatch(*batch, scratch);
+    lock.lock();
+    batch->done.store(true, std::memory_order_release);
+    workDone_.notify_all();
+  }
+  --helpers_;
+}
+
+void EntryReadAhead::StopHelping() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+    stopping_ = true;
+    todo_.clear();
+  }
+  workReady_.notify_all();
 }
 
 source_file::ParallelReader* EntryReadAhead::ReaderFor(Scratch& scratch, FILE* file, uint32_t entry) {
@@ -352,4 +433,35 @@ void EntryReadAhead::RunItem(Batch& batch, Item& item, Scratch& scratch) {
     item.size = plain->size();
     item.plain = std::move(plain);
   }
+}
+
+void ReadAheadHelpers::Offer(EntryReadAhead* ahead) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_) return;
+    offered_ = ahead;
+  }
+  changed_.notify_all();
+}
+
+void ReadAheadHelpers::Withdraw() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  closed_ = true;
+  if (offered_ && inside_ > 0) offered_->StopHelping();
+  offered_ = nullptr;
+  changed_.notify_all();
+  changed_.wait(lock, [this] { return inside_ == 0; });
+}
+
+void ReadAheadHelpers::Help() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return offered_ != nullptr || closed_; });
+  if (offered_ == nullptr) return;
+  EntryReadAhead* ahead = offered_;
+  ++inside_;
+  lock.unlock();
+  ahead->Help();
+  lock.lock();
+  --inside_;
+  changed_.notify_all();
 }

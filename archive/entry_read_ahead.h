@@ -5,7 +5,10 @@
 // their inflate state from one entry to the next. What is read ahead is bounded by a byte
 // budget, and a large entry is read in pieces, so memory stays bounded whatever the sizes.
 // Only the calling thread touches the document and its source's file position; workers
-// read the file at offsets (source_file::ParallelReader) and touch nothing else.
+// read the file at offsets (source_file::ParallelReader) and touch nothing else. A batch of
+// little work wakes no worker: the calling thread does it when it comes to it, as it does
+// any batch no worker has taken while it would wait; and a thread done with work of its own
+// may help (ReadAheadHelpers), as a worker does.
 #pragma once
 
 #include <atomic>
@@ -75,6 +78,14 @@ class EntryReadAhead {
   // first (the caller may ask whether the user cancelled, and call again) or when Done.
   bool Next(std::chrono::milliseconds slice, EntryOutcome* outcome);
 
+  // Called on another thread while the calling thread asks for outcomes: does queued
+  // batches of little work (the workers take the rest) until the last batch is queued and
+  // none is left, or StopHelping is called.
+  void Help();
+  // Makes Help and the workers return (at their entry's next piece), leaving the rest
+  // undone: no outcome may be asked for after it.
+  void StopHelping();
+
  private:
   // The archive file of doc read whole, as a read ahead of count entries with options reads
   // it before anything else; null when it is not read so (or cannot be read).
@@ -103,6 +114,7 @@ class EntryReadAhead {
     uint64_t useful = 0;  // stored bytes of the run's entries
     uint64_t cost = 0;
     size_t given = 0;   // items handed out
+    bool little = false;  // little work: no worker is woken for it
     // Set under mutex_ once the batch's work is done; read without it by the calling thread,
     // which then needs no lock for the rest of the batch.
     std::atomic<bool> done{false};
@@ -141,7 +153,49 @@ class EntryReadAhead {
   std::condition_variable workReady_;
   std::condition_variable workDone_;
   std::deque<Batch*> todo_;
+  // The calling thread's own, for the batches it does itself.
+  std::unique_ptr<Scratch> own_;
   bool stop_ = false;  // guarded by mutex_, and mirrored for the work in progress
+  int helpers_ = 0;              // guarded by mutex_: threads in Help
+  bool allQueued_ = false;       // guarded by mutex_: every batch is queued
+  bool allQueuedTold_ = false;   // the calling thread's own copy of it
   std::atomic<bool> stopping_{false};
   std::vector<std::thread> workers_;
+};
+
+// Where a thread that has finished its own work offers to help the read-ahead another
+// thread uses: that thread offers it while it asks for outcomes and withdraws it before the
+// read-ahead goes. Outlives both threads' use of it.
+class ReadAheadHelpers {
+ public:
+  // The thread using ahead: another may help it from now until Withdraw.
+  void Offer(EntryReadAhead* ahead);
+  // Stops any thread helping and waits for it to leave; none may help after this.
+  void Withdraw();
+  // Another thread: waits for an offer and helps until the work runs out or the offer is
+  // withdrawn; returns at once once Withdraw was called.
+  void Help();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  EntryReadAhead* offered_ = nullptr;
+  bool closed_ = false;
+  int inside_ = 0;  // threads in offered_->Help()
+};
+
+// Offers ahead to helpers (may be null) for as long as it lives.
+class ReadAheadOffer {
+ public:
+  ReadAheadOffer(ReadAheadHelpers* helpers, EntryReadAhead* ahead) : helpers_(helpers) {
+    if (helpers_) helpers_->Offer(ahead);
+  }
+  ~ReadAheadOffer() {
+    if (helpers_) helpers_->Withdraw();
+  }
+  ReadAheadOffer(const ReadAheadOffer&) = delete;
+  ReadAheadOffer& operator=(const ReadAheadOffer&) = delete;
+
+ private:
+  ReadAheadHelpers* helpers_;
 };
