@@ -96,7 +96,9 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
   bool open = true;  // the batch may take more neighbours
   while (planned_ < count_ && open) {
     const Node* node = nodes_.empty() ? nullptr : nodes_[planned_];
-    Item item;
+    // Made in place, and taken back should the batch end before it: an item filled field by
+    // field and then copied whole would be read back before its fields are all written.
+    Item& item = batch->items.emplace_back();
     item.node = node;
     const EntryLoad planned = !nodes_.empty() || !doc_->source
                                   ? PlanEntryRead(doc_, node, &item.where)
@@ -125,13 +127,17 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
       }
       if (item.kind != Kind::InRun) {
         // Alone in its batch: the batch so far goes first.
-        if (!batch->items.empty()) break;
+        if (batch->items.size() > 1) {
+          batch->items.pop_back();
+          break;
+        }
         batch->cost = item.kind == Kind::ReadHere ? 0
                       : options_.keepBytes      ? w.size
                                                 : WorkerScratch::kPiece;
         open = false;
       } else if (batch->runEnd > batch->runStart && item.file != batch->runFile) {
         // A run is read from one file.
+        batch->items.pop_back();
         break;
       } else if (batch->runEnd > batch->runStart) {
         // Neighbours in either direction, or in a hole of the run: walk order need not be
@@ -140,8 +146,10 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
         const uint64_t end = w.offset + stored > batch->runEnd ? w.offset + stored : batch->runEnd;
         const uint64_t useful = batch->useful + stored;
         if (!wholeFile_ &&
-            (end - start > kRunBytes || end - start - (useful < end - start ? useful : end - start) > useful + kRunGap))
+            (end - start > kRunBytes || end - start - (useful < end - start ? useful : end - start) > useful + kRunGap)) {
+          batch->items.pop_back();
           break;
+        }
         batch->runStart = start;
         batch->runEnd = end;
         batch->useful = useful;
@@ -153,7 +161,6 @@ std::unique_ptr<EntryReadAhead::Batch> EntryReadAhead::Plan() {
       }
       if (item.kind == Kind::InRun && options_.keepBytes && w.deflated) batch->cost += w.size;
     }
-    batch->items.push_back(std::move(item));
     ++planned_;
     if (batch->items.size() >= kRunEntries) open = false;
   }

@@ -196,15 +196,17 @@ class SourceWalk::Shape {
   }
 
  private:
-  // Linked at the head of its parent's children, as the tree links a new node.
+  // Linked at the head of its parent's children, as the tree links a new node. Made in
+  // place: a place filled field by field and then copied whole is read back before its
+  // fields are all written.
   Handle Add(Handle parent, std::string_view name, uint32_t entry) {
     const Handle node = static_cast<Handle>(walk_.nodes_.size());
-    SourceWalk::Place place;
+    const Handle next = walk_.nodes_[parent].firstChild;
+    SourceWalk::Place& place = walk_.nodes_.emplace_back();
     place.parent = parent;
-    place.next = walk_.nodes_[parent].firstChild;
+    place.next = next;
     place.entry = entry;
     place.name = name;
-    walk_.nodes_.push_back(place);
     walk_.nodes_[parent].firstChild = node;
     return node;
   }

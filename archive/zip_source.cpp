@@ -207,18 +207,15 @@ bool LocalAgrees(const uint8_t* header, const uint8_t* extra, const ZipRecordHea
 }
 
 // What the central record alone tells of where an entry's bytes lie, once its local header
-// put its data at offset (0: not reached, which leaves the rest unknown too).
-StoredBytes WhereByRecord(const ZipRecordHeader& record, uint64_t offset) {
-  StoredBytes where;
-  where.size = record.Get32(zipc::kUncompressedSize);
-  where.hasCrc = true;
-  where.crc = record.Get32(zipc::kCrc32);
-  if (offset != 0) {
-    where.offset = offset;
-    where.storedSize = record.Get32(zipc::kCompressedSize);
-    where.deflated = record.Get16(zipc::kMethod) == kZipDeflated;
-  }
-  return where;
+// put its data at offset (0: not reached, which leaves the rest unknown too). Every field
+// of *where is set, each on its own: whoever reads one back soon after reads it as written.
+void WhereByRecord(const ZipRecordHeader& record, uint64_t offset, StoredBytes* where) {
+  where->offset = offset;
+  where->storedSize = offset != 0 ? record.Get32(zipc::kCompressedSize) : 0;
+  where->size = record.Get32(zipc::kUncompressedSize);
+  where->deflated = offset != 0 && record.Get16(zipc::kMethod) == kZipDeflated;
+  where->hasCrc = true;
+  where->crc = record.Get32(zipc::kCrc32);
 }
 
 // Where a record's data starts, from its local header (null when it could not be read) and
@@ -239,7 +236,8 @@ EntryLoad LocateByHeader(const ZipRecordHeader& record, uint64_t fileLength, con
       local + kZipLocalSize + GetLE16(header + zipl::kNameLength) + GetLE16(header + zipl::kExtraLength);
   if (offset > fileLength) return EntryLoad::ReadFailed;
   *dataOffset = offset;
-  const StoredBytes where = WhereByRecord(record, offset);
+  StoredBytes where;
+  WhereByRecord(record, offset, &where);
   // Stored bytes are their own compressed form: two sizes for them cannot both be right.
   if (!where.deflated && where.storedSize != where.size) return EntryLoad::ReadFailed;
   if (where.size != 0 && !InflatedFits(where, fileLength - offset)) return EntryLoad::ReadFailed;
@@ -411,11 +409,13 @@ EntryLoad ZipSource::EmptyEntryCheck(const ZipRecordHeader& record) {
 EntryLoad ZipSource::Locate(uint32_t index, StoredBytes* where) {
   if (index >= records_.size() || file_ == nullptr) return EntryLoad::NotInSource;
   ReadLocalHeaders();
-  *where = WhereOf(index);
+  WhereOf(index, where);
   return located_[index].load;
 }
 
-StoredBytes ZipSource::WhereOf(uint32_t index) const { return WhereByRecord(records_[index], located_[index].offset); }
+void ZipSource::WhereOf(uint32_t index, StoredBytes* where) const {
+  WhereByRecord(records_[index], located_[index].offset, where);
+}
 
 std::string ZipSource::LocalExtra(uint32_t index) {
   const uint64_t local = records_[index].Get32(zipc::kLocalHeaderOffset);
@@ -432,13 +432,18 @@ std::string ZipSource::LocalExtra(uint32_t index) {
 }
 
 EntryLoad ZipSource::ReadPlan(uint32_t index, StoredBytes* where) {
-  *where = StoredBytes{};
-  if (index >= records_.size() || file_ == nullptr) return EntryLoad::NotInSource;
+  if (index >= records_.size() || file_ == nullptr) {
+    *where = StoredBytes{};
+    return EntryLoad::NotInSource;
+  }
   ReadLocalHeaders();
   // One look at what the headers told, which holds the record's size too.
   const Located& at = located_[index];
-  if (records_[index].Get32(zipc::kUncompressedSize) == 0) return EmptyEntryCheck(records_[index]);
-  *where = WhereOf(index);
+  if (records_[index].Get32(zipc::kUncompressedSize) == 0) {
+    *where = StoredBytes{};
+    return EmptyEntryCheck(records_[index]);
+  }
+  WhereOf(index, where);
   if (at.load != EntryLoad::Ok) return at.load;
   return at.partner >= 0 ? EntryLoad::SharedData : EntryLoad::Ok;
 }

@@ -85,7 +85,7 @@ class ZipSource : public ArchiveSource {
   };
   std::vector<Located> located_;
   // Where the entry's stored bytes lie, as far as its local header placed them.
-  StoredBytes WhereOf(uint32_t index) const;
+  void WhereOf(uint32_t index, StoredBytes* where) const;
 };
 
 // Turns a located entry's stored bytes into its plain bytes: inflates them when deflated
