@@ -80,11 +80,12 @@ class ChildIndex {
   // FNV-1a over the path's components with their ASCII letters lower-cased, each after a
   // separator: the root's hash is the start, and a child's continues its parent's.
   static constexpr uint32_t kRootHash = 2166136261u;
+  static constexpr uint32_t kPrime = 16777619u;
   static uint32_t ChildHash(uint32_t parentHash, std::string_view name) {
-    uint32_t h = (parentHash ^ '/') * 16777619u;
+    uint32_t h = (parentHash ^ '/') * kPrime;
     for (const char c : name) {
       h ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-      h *= 16777619u;
+      h *= kPrime;
     }
     return h;
   }
@@ -137,20 +138,28 @@ class Components {
   size_t at_ = 0;
 };
 
-// Calls each(component) for the components of a stored path that name something.
-template <typename Each>
-void ForEachComponent(std::string_view whole, const Each& each) {
-  Components components(whole);
-  std::string_view component;
-  while (components.Next(&component)) each(component);
-}
-
-// The hash ChildIndex gives the node a stored path names.
+// The hash ChildIndex gives the node a stored path names: its components hashed one after
+// another as ChildHash does, in one pass over the bytes.
 template <typename Shape>
 uint32_t PathHash(std::string_view stored) {
-  uint32_t h = ChildIndex<Shape>::kRootHash;
-  ForEachComponent(stored, [&](std::string_view component) { h = ChildIndex<Shape>::ChildHash(h, component); });
-  return h;
+  uint32_t before = ChildIndex<Shape>::kRootHash;  // the components up to this one
+  uint32_t h = (before ^ '/') * ChildIndex<Shape>::kPrime;  // with this one, as far as it goes
+  size_t length = 0;
+  bool dot = false;  // the component so far is "."
+  for (const char c : stored) {
+    if (c == '/') {
+      // An empty component or "." names nothing and leaves the hash as it was.
+      if (length != 0 && !dot) before = h;
+      h = (before ^ '/') * ChildIndex<Shape>::kPrime;
+      length = 0;
+      continue;
+    }
+    dot = length == 0 && c == '.';
+    ++length;
+    h ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    h *= ChildIndex<Shape>::kPrime;
+  }
+  return length != 0 && !dot ? h : before;
 }
 
 // The document's tree being made, as Insert sees it.
