@@ -12,6 +12,7 @@
 #include "archive/save_pipeline.h"
 #include "archive/format.h"
 #include "archive/loading.h"
+#include "archive/thread_start.h"
 
 uint32_t CountCheckedEntries(const ArchiveDocument* doc) {
   return doc && doc->root() ? CountFiles(doc->root()->firstChild()) : 0;
@@ -204,9 +205,7 @@ Failure WalkAndCheckEntries(const ArchiveDocument* doc, SourceWalk* walk, bool k
   ReadAheadHelpers helpers;
   // The walk asks the source only for names and sizes, which the check leaves alone; the
   // check's reading (of the file at offsets) is all the other thread's.
-  const int walking = CurrentProcessor();
-  std::thread checker([&] {
-    MoveOffProcessor(walking);
+  std::thread checker = StartBeside([&] {
     source->PrepareToLocate();
     {
       std::unique_lock<std::mutex> lock(orderMutex);

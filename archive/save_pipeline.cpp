@@ -5,10 +5,6 @@
 #include <cstring>
 #include <new>
 
-#if defined(__linux__)
-#include <sched.h>
-#endif
-
 #include "archive/crc32.h"
 #include "archive/deflate.h"
 #include "archive/zip_source.h"
@@ -17,29 +13,6 @@ unsigned SaveThreadsFor(unsigned threads) {
   if (threads != 0) return threads;
   const unsigned cores = std::thread::hardware_concurrency();
   return cores != 0 ? cores : 1;
-}
-
-int CurrentProcessor() {
-#if defined(__linux__)
-  return sched_getcpu();
-#else
-  return -1;
-#endif
-}
-
-void MoveOffProcessor(int beside) {
-#if defined(__linux__)
-  if (beside < 0 || beside >= CPU_SETSIZE) return;
-  cpu_set_t allowed;
-  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0 || !CPU_ISSET(beside, &allowed)) return;
-  cpu_set_t others = allowed;
-  CPU_CLR(beside, &others);
-  // Moving happens as the set is narrowed; widening it again moves nothing.
-  if (CPU_COUNT(&others) == 0 || sched_setaffinity(0, sizeof others, &others) != 0) return;
-  sched_setaffinity(0, sizeof allowed, &allowed);
-#else
-  (void)beside;
-#endif
 }
 
 // ---- EntryWork ----

@@ -34,15 +34,6 @@ constexpr std::chrono::milliseconds kSaveWaitSlice{30};
 // The worker threads a save uses when given 0: one per core.
 unsigned SaveThreadsFor(unsigned threads);
 
-// The processor the calling thread runs on; -1 where the system does not tell.
-int CurrentProcessor();
-// For a thread just started to work beside one running on processor `beside`: moves the
-// calling thread to another processor it may run on, then lets it run on any of them
-// again. Some kernels (those of virtual machines that pack work onto few processors) leave
-// a new thread on its parent's processor for as long as both stay busy, so the two would
-// only take turns. Does nothing where there is no other processor to go to, and on systems
-// where threads are not placed by hand (all but Linux).
-void MoveOffProcessor(int beside);
 
 // What one worker thread keeps from one entry's work to the next.
 struct WorkerScratch {

@@ -7,9 +7,14 @@
 #include <filesystem>
 #include <utility>
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 #include "archive/archive_check.h"
 #include "archive/entry_data.h"
 #include "archive/loading.h"
+#include "archive/thread_start.h"
 #include "services/core/archive_text.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/test_support.h"
@@ -353,6 +358,28 @@ TEST(ArchiveCheck, ACheckWhileWalkingStopsWhereCancelledWhileTheWalkerHelps) {
     EXPECT_EQ(check.result.files, 300u);
     EXPECT_TRUE(check.result.damaged.empty());
     EXPECT_EQ(walk.Files().size(), plans.size());
+  }
+}
+
+// A thread started beside the caller does its work, and once started may run on every
+// processor the caller may: it is kept off the caller's only until it first runs.
+TEST(ArchiveCheck, AThreadStartedBesideEndsFreeToRunAnywhere) {
+  for (int i = 0; i < 20; ++i) {
+    bool ran = false;
+#if defined(__linux__)
+    cpu_set_t caller, inside;
+    ASSERT_EQ(sched_getaffinity(0, sizeof caller, &caller), 0);
+    std::thread thread = StartBeside([&] {
+      ran = sched_getaffinity(0, sizeof inside, &inside) == 0;
+    });
+    thread.join();
+    ASSERT_TRUE(ran);
+    EXPECT_TRUE(CPU_EQUAL(&caller, &inside)) << "round " << i;
+#else
+    std::thread thread = StartBeside([&] { ran = true; });
+    thread.join();
+    EXPECT_TRUE(ran);
+#endif
   }
 }
 
