@@ -258,6 +258,24 @@ TEST(ArchiveCheck, StopsWhereTheProgressIsCancelledAndShowsEachEntry) {
   }
 }
 
+// An archive opened afresh and checked as the tool checks it: while its walk is made.
+struct WalkedCheck {
+  WalkedCheck(const std::string& path, unsigned workers, bool readWhole, SaveProgress* progress) {
+    Failure why;
+    const ArchiveFormat* format = nullptr;
+    doc.source = OpenArchive(path, &why, &format);
+    if (!doc.source) return;
+    check.workers = workers;
+    check.readWhole = readWhole;
+    check.progress = progress;
+    walked = WalkAndCheckEntries(&doc, &walk, false, &check);
+  }
+  ArchiveDocument doc;
+  SourceWalk walk;
+  CheckWhileWalking check;
+  Failure walked;  // what the walk refused
+};
+
 // Many small entries are read many to a read and large ones in pieces, on several workers,
 // from a file whose bytes lie in the order of its records and from one where they lie the
 // other way round: the damaged ones come in walk order. The tree's check shows every entry
@@ -308,21 +326,13 @@ TEST(ArchiveCheck, DamageAmongManyEntriesComesInWalkOrderWhateverTheWorkers) {
     // done): the same damage in the same order.
     for (const auto& [workers, whole] : {std::pair{1u, true}, std::pair{4u, true}, std::pair{4u, false}}) {
       SCOPED_TRACE(std::to_string(workers) + " workers while walking" + (whole ? ", the file read whole" : ""));
-      ArchiveDocument fresh;
-      Failure why;
-      const ArchiveFormat* format = nullptr;
-      fresh.source = OpenArchive(path, &why, &format);
-      ASSERT_TRUE(fresh.source);
-      SourceWalk freshWalk;
-      CheckWhileWalking check;
-      check.readWhole = whole;
-      check.workers = workers;
       CancellingProgress progress(UINT32_MAX);
-      check.progress = &progress;
-      EXPECT_FALSE(WalkAndCheckEntries(&fresh, &freshWalk, false, &check));
-      EXPECT_EQ(fresh.source->StoredInFileOrder(), !backwards);
+      const WalkedCheck walked(path, workers, whole, &progress);
+      ASSERT_TRUE(walked.doc.source);
+      EXPECT_FALSE(walked.walked);
+      EXPECT_EQ(walked.doc.source->StoredInFileOrder(), !backwards);
       EXPECT_EQ(progress.shown, stored);
-      EXPECT_EQ(DamagedPaths(check.result), expected);
+      EXPECT_EQ(DamagedPaths(walked.check.result), expected);
     }
   }
 }
@@ -342,22 +352,14 @@ TEST(ArchiveCheck, ACheckWhileWalkingStopsWhereCancelledWhileTheWalkerHelps) {
   ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans)));
   for (const unsigned workers : {1u, 4u}) {
     SCOPED_TRACE(std::to_string(workers) + " workers");
-    ArchiveDocument doc;
-    Failure why;
-    const ArchiveFormat* format = nullptr;
-    doc.source = OpenArchive(path, &why, &format);
-    ASSERT_TRUE(doc.source);
-    SourceWalk walk;
-    CheckWhileWalking check;
-    check.workers = workers;
-    check.readWhole = false;
     CancellingProgress progress(300);
-    check.progress = &progress;
-    EXPECT_FALSE(WalkAndCheckEntries(&doc, &walk, false, &check));
-    EXPECT_TRUE(check.result.cancelled);
-    EXPECT_EQ(check.result.files, 300u);
-    EXPECT_TRUE(check.result.damaged.empty());
-    EXPECT_EQ(walk.Files().size(), plans.size());
+    const WalkedCheck walked(path, workers, false, &progress);
+    ASSERT_TRUE(walked.doc.source);
+    EXPECT_FALSE(walked.walked);
+    EXPECT_TRUE(walked.check.result.cancelled);
+    EXPECT_EQ(walked.check.result.files, 300u);
+    EXPECT_TRUE(walked.check.result.damaged.empty());
+    EXPECT_EQ(walked.walk.Files().size(), plans.size());
   }
 }
 
