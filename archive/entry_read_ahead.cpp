@@ -245,11 +245,8 @@ bool EntryReadAhead::Next(std::chrono::milliseconds slice, EntryOutcome* outcome
       if (!todo_.empty() && todo_.front()->little) {
         Batch* batch = todo_.front();
         todo_.pop_front();
-        lock.unlock();
         if (!own_) own_.reset(new Scratch);
-        RunBatch(*batch, *own_);
-        lock.lock();
-        batch->done.store(true, std::memory_order_release);
+        RunTaken(*batch, *own_, lock);
       } else if (!workDone_.wait_for(lock, slice, [front] { return front->done.load(); })) {
         // Most entries are ready when asked for: the clock is read only to wait.
         return false;
@@ -286,12 +283,16 @@ void EntryReadAhead::Work() {
     // Oldest first: the batch the calling thread waits for is always the next one taken.
     Batch* batch = todo_.front();
     todo_.pop_front();
-    lock.unlock();
-    RunBatch(*batch, scratch);
-    lock.lock();
-    batch->done.store(true, std::memory_order_release);
-    workDone_.notify_all();
+    RunTaken(*batch, scratch, lock);
   }
+}
+
+void EntryReadAhead::RunTaken(Batch& batch, Scratch& scratch, std::unique_lock<std::mutex>& lock) {
+  lock.unlock();
+  RunBatch(batch, scratch);
+  lock.lock();
+  batch.done.store(true, std::memory_order_release);
+  workDone_.notify_all();
 }
 
 void EntryReadAhead::Help() {
@@ -309,11 +310,7 @@ void EntryReadAhead::Help() {
     if (stop_ || found == todo_.end()) break;
     Batch* batch = *found;
     todo_.erase(found);
-    lock.unlock();
-    RunBatch(*batch, scratch);
-    lock.lock();
-    batch->done.store(true, std::memory_order_release);
-    workDone_.notify_all();
+    RunTaken(*batch, scratch, lock);
   }
   --helpers_;
 }

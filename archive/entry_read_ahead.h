@@ -130,6 +130,9 @@ class EntryReadAhead {
   std::unique_ptr<Batch> Plan();
   void Work();
   void RunBatch(Batch& batch, Scratch& scratch);
+  // Runs a batch taken from todo_ with lock (on mutex_) held, lets go of the lock meanwhile,
+  // and marks it done.
+  void RunTaken(Batch& batch, Scratch& scratch, std::unique_lock<std::mutex>& lock);
   // The thread's reader of file, where entry's stored bytes lie; null when memory runs out.
   source_file::ParallelReader* ReaderFor(Scratch& scratch, FILE* file, uint32_t entry);
   void RunItem(Batch& batch, Item& item, Scratch& scratch);

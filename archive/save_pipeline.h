@@ -34,7 +34,6 @@ constexpr std::chrono::milliseconds kSaveWaitSlice{30};
 // The worker threads a save uses when given 0: one per core.
 unsigned SaveThreadsFor(unsigned threads);
 
-
 // What one worker thread keeps from one entry's work to the next.
 struct WorkerScratch {
   // Reads the source of the entries whose stored bytes are checked in place, a piece of
