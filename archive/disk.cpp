@@ -117,6 +117,33 @@ int OpenNew(const char* path, bool exclusive) {
 #endif
 }
 
+#if defined(__linux__) && defined(O_TMPFILE)
+// A new file is made without a name in the folder that is to hold it, and given its name
+// once complete. Making a file's inode is the costly part of making a file, and made
+// unnamed it is made outside the folder's lock: threads making files in one folder make
+// them side by side, and only the names are added one at a time. No partial file is ever
+// seen under the name either. -1 where the system or the file system cannot do it.
+int OpenUnnamedBeside(const std::string& path) {
+  // The name is given through the process's own view of its descriptors.
+  static const bool linkable = access("/proc/self/fd", X_OK) == 0;
+  if (!linkable) return -1;
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  return open(folder.c_str(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
+}
+
+// Gives the unnamed file open at fd the name path; fails where anything is there already
+// (a link included, which is not followed).
+bool NameUnnamed(int fd, const std::string& path) {
+  char self[40];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  return linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+#else
+int OpenUnnamedBeside(const std::string&) { return -1; }
+bool NameUnnamed(int, const std::string&) { return false; }
+#endif
+
 }  // namespace
 
 DiskItem StatPath(const std::string& path) {
@@ -215,8 +242,15 @@ bool DiskFileOut::Open(const std::string& path, bool replace) {
   } else {
     written_ = path;
   }
-  errno = 0;
-  const int fd = OpenNew(written_.c_str(), !replace);
+  // Where an unnamed file cannot be made, a named one is, and says why it fails.
+  int fd = replace ? -1 : OpenUnnamedBeside(path);
+  unnamed_ = fd >= 0;
+  if (unnamed_) {
+    written_.clear();
+  } else {
+    errno = 0;
+    fd = OpenNew(written_.c_str(), !replace);
+  }
   if (fd < 0) {
     Fail();
     if (replace) RemoveFile(written_);
@@ -232,7 +266,8 @@ bool DiskFileOut::Open(const std::string& path, bool replace) {
 #endif
   if (file_ == nullptr) {
     Fail();
-    RemoveFile(written_);
+    if (!unnamed_) RemoveFile(written_);
+    unnamed_ = false;
     written_.clear();
     return false;
   }
@@ -248,6 +283,19 @@ bool DiskFileOut::Write(const uint8_t* data, size_t size) {
 bool DiskFileOut::Commit() {
   if (file_ == nullptr) return false;
   errno = 0;
+  if (unnamed_) {
+    // The bytes are all in the file before it gets its name; a file a write failed in gets
+    // none.
+    unnamed_ = false;
+    const bool named = error_ == 0 && (std::fflush(file_) == 0 || Fail()) && (NameUnnamed(fileno(file_), target_) || Fail());
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (named && !closed) {
+      Fail();
+      RemoveFile(target_);
+    }
+    return named && closed;
+  }
   // Buffered bytes reach the disk at close: a full disk shows up here.
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
@@ -263,8 +311,10 @@ bool DiskFileOut::Commit() {
 }
 
 void DiskFileOut::Abandon() {
+  // An unnamed file goes with its descriptor.
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
+  unnamed_ = false;
   if (!written_.empty()) RemoveFile(written_);
   written_.clear();
 }

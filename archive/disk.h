@@ -54,7 +54,8 @@ class DiskFileOut {
   DiskFileOut& operator=(const DiskFileOut&) = delete;
 
   // Starts the file; replace: an existing file at path is to be replaced, else there must be
-  // none. False on failure, with the reason in Error().
+  // none. False on failure, with the reason in Error(). Where the system can, a new file
+  // has no name until Commit gives it one, and one found there by then fails the commit.
   bool Open(const std::string& path, bool replace);
   bool Write(const uint8_t* data, size_t size);
   // Closes the file and, when it replaces one, puts it in the old one's place.
@@ -68,6 +69,7 @@ class DiskFileOut {
  private:
   bool Fail();
   std::FILE* file_ = nullptr;
+  bool unnamed_ = false;          // the file has no name yet (written_ is empty)
   std::string target_, written_;  // written_: target_ itself, or the file that replaces it
   int error_ = 0;
 };

@@ -3,6 +3,8 @@
 // a save that fails leaves the target, the folder and the document as they were.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -14,6 +16,11 @@
 #include "services/core/archive_text.h"
 #include "tests/core/sample_archives.h"
 #include "tests/core/writer_support.h"
+
+#if defined(__linux__)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -144,6 +151,74 @@ TEST(SaveDocumentTest, AReadOnlyTargetIsNotReplaced) {
   EXPECT_EQ(FolderNames(dir.dir()), std::vector<std::string>{"locked.pk3"});
   EXPECT_EQ(doc.doc.source, nullptr);
   fs::permissions(target, fs::perms::owner_write, fs::perm_options::add, ec);
+}
+
+// Whether the system makes a file without a name in folder, as the file writer does where
+// it can.
+bool MakesUnnamedFiles(const std::string& folder) {
+#if defined(__linux__) && defined(O_TMPFILE)
+  const int fd = open(folder.c_str(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600);
+  if (fd >= 0) close(fd);
+  return fd >= 0;
+#else
+  (void)folder;
+  return false;
+#endif
+}
+
+// The extraction's file writer: a new file is seen under its name only once complete, never
+// takes the place of a file made there meanwhile, and leaves nothing when abandoned.
+TEST(DiskFileOut, ANewFileIsNamedOnceCompleteAndNeverTakesTheNameFromAnother) {
+  ScratchDir dir;
+  const bool unnamed = MakesUnnamedFiles(dir.dir());
+  std::vector<uint8_t> bytes(300000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  const std::string path = dir.Path("new.bin");
+  {
+    DiskFileOut out;
+    ASSERT_TRUE(out.Open(path, false));
+    ASSERT_TRUE(out.Write(bytes.data(), 1000));
+    ASSERT_TRUE(out.Write(bytes.data() + 1000, bytes.size() - 1000));
+    if (unnamed) {
+      EXPECT_EQ(StatLink(path).kind, DiskKind::Missing);
+    }
+    ASSERT_TRUE(out.Commit());
+  }
+  EXPECT_EQ(FileBytes(path), bytes);
+  // Another file made under the name while this one is written keeps it.
+  const std::string taken = dir.Path("taken.bin");
+  if (unnamed) {
+    DiskFileOut out;
+    ASSERT_TRUE(out.Open(taken, false));
+    ASSERT_TRUE(out.Write(bytes.data(), bytes.size()));
+    ASSERT_TRUE(WriteFileBytes(taken, Bytes("theirs")));
+    EXPECT_FALSE(out.Commit());
+    EXPECT_EQ(out.Error(), EEXIST);
+    EXPECT_EQ(FileBytes(taken), Bytes("theirs"));
+  }
+  // One abandoned, or destroyed before its commit, leaves nothing; a replace abandoned leaves
+  // the old file.
+  {
+    DiskFileOut out;
+    ASSERT_TRUE(out.Open(dir.Path("abandoned.bin"), false));
+    ASSERT_TRUE(out.Write(bytes.data(), bytes.size()));
+    out.Abandon();
+    DiskFileOut dropped;
+    ASSERT_TRUE(dropped.Open(dir.Path("dropped.bin"), false));
+    ASSERT_TRUE(dropped.Write(bytes.data(), bytes.size()));
+    DiskFileOut replacing;
+    ASSERT_TRUE(replacing.Open(path, true));
+    ASSERT_TRUE(replacing.Write(bytes.data(), 10));
+    replacing.Abandon();
+  }
+  EXPECT_EQ(FileBytes(path), bytes);
+  const std::vector<std::string> left = unnamed ? std::vector<std::string>{"new.bin", "taken.bin"}
+                                                : std::vector<std::string>{"new.bin"};
+  EXPECT_EQ(FolderNames(dir.dir()), left);
+  // A folder that is not there fails the open, and says why.
+  DiskFileOut out;
+  EXPECT_FALSE(out.Open(dir.Path("no/such.bin"), false));
+  EXPECT_EQ(out.Error(), ENOENT);
 }
 
 }  // namespace
