@@ -30,8 +30,8 @@ namespace {
 // How long a wait for the next file lasts before Ctrl+C is looked at again.
 constexpr std::chrono::milliseconds kReadAheadSlice{30};
 
-// One file made and written on a thread of its own, then committed, or abandoned, in
-// archive order by the extraction's thread.
+// One file made and written on a thread of its own, then settled in archive order by the
+// extraction's thread: reported, or removed where the extraction stopped before it.
 struct FileWrite {
   const Node* node = nullptr;
   std::string stored, path;
@@ -40,9 +40,15 @@ struct FileWrite {
   SharedBytes holder;  // keeps the bytes alive
   const uint8_t* data = nullptr;
   size_t size = 0;
+  // The time the file is to get, when the archive gives one.
+  bool timed = false;
+  int64_t modified = 0;
   DiskFileOut out;
-  bool opened = false, wrote = false;  // set by the writer
-  bool done = false;                   // guarded by the writers' mutex
+  // Set by the writer, which commits a new file itself (and gives it its time). A file that
+  // replaces another is committed by the extraction's thread, so that the old one is kept
+  // when the extraction stops before it.
+  bool opened = false, wrote = false, committed = false;
+  bool done = false;  // guarded by the writers' mutex
   // What was said of the later entries while this one was on its way, said after it.
   std::vector<std::string> after;
 };
@@ -111,6 +117,8 @@ class FileWriters {
       lock.unlock();
       write->opened = write->out.Open(write->path, write->replace);
       write->wrote = write->opened && (write->size == 0 || write->out.Write(write->data, write->size));
+      write->committed = write->wrote && !write->replace && write->out.Commit();
+      if (write->committed && write->timed) SetFileModified(write->path, write->modified);
       lock.lock();
       write->done = true;
       done_.notify_all();
@@ -172,16 +180,17 @@ struct Extraction {
     settling = true;
     // Past a failure that stops the extraction, nothing more is made or said.
     if (stopped) {
+      if (write->committed) RemoveFile(write->path);
       write->out.Abandon();
       settling = false;
       return true;
     }
-    if (!write->opened || !write->wrote || !write->out.Commit()) {
+    if (!write->committed && (!write->opened || !write->wrote || !write->replace || !write->out.Commit())) {
       const int error = write->out.Error();
       write->out.Abandon();
       WriteFailed(write->stored, "could not be written to " + write->path, error);
     } else {
-      Written(write->node, write->stored, write->path);
+      Written(write->node, write->stored, write->path, !write->committed);
     }
     if (!stopped)
       for (const std::string& message : write->after) PrintError(message);
@@ -195,9 +204,9 @@ struct Extraction {
 
   // The file gets the time the archive gives its entry. A system that will not set it
   // leaves the file written all the same.
-  void Written(const Node* node, const std::string& stored, const std::string& path) {
+  void Written(const Node* node, const std::string& stored, const std::string& path, bool timeIt = true) {
     int64_t modified = 0;
-    if (EntryModified(&archive.doc, node, &modified)) SetFileModified(path, modified);
+    if (timeIt && EntryModified(&archive.doc, node, &modified)) SetFileModified(path, modified);
     ++written;
     if (pictures) pictures->Offer(node, stored, path);
   }
@@ -313,6 +322,7 @@ struct Extraction {
       write->path = path;
       write->folded = std::move(folded);
       write->replace = there == DiskKind::File;
+      write->timed = EntryModified(&archive.doc, node, &write->modified);
       write->holder = bytes.holder;
       write->data = bytes.data;
       write->size = bytes.size;
