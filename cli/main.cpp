@@ -1,6 +1,9 @@
 // vellumix-cli: the archive core from a terminal. Parses the command line and runs one
 // command; see PrintUsage.
 #include <cstdio>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -233,6 +236,15 @@ EngineTarget TargetOf(const CommandLine& line, const std::string& path, const Ar
 }
 
 int main(int argc, char** argv) {
+#ifdef __GLIBC__
+  // The entries read ahead come and go in buffers of up to some megabytes each, on several
+  // threads. By default the C library gives such memory back to the system as soon as it is
+  // free, and every page of the next buffer is then a fresh one, which costs a fault and a
+  // cleared page: extracting 250 MB took 33,000 faults. Kept for the next buffer instead, a
+  // page is faulted once; the peak is what the read-ahead's budget bounds either way.
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+#endif
   const ConsoleOutputUtf8 console;
   return Run(argc, argv);
 }
