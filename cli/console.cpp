@@ -46,23 +46,23 @@ void ClearLine() {
 }
 
 // Writes text to stream: to a console on Windows as UTF-16, anywhere else as it is.
-void WriteText(FILE* stream, const std::string& text) {
+void WriteText(FILE* stream, const char* text, size_t length) {
 #ifdef _WIN32
   HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
   DWORD mode = 0;
-  if (console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode) && text.size() < INT_MAX) {
-    const int size = static_cast<int>(text.size());
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  if (console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode) && length < INT_MAX) {
+    const int size = static_cast<int>(length);
+    const int units = MultiByteToWideChar(CP_ACP, 0, text, size, nullptr, 0);
     if (units > 0) {
       std::wstring wide(static_cast<size_t>(units), L'\0');
-      MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], units);
+      MultiByteToWideChar(CP_ACP, 0, text, size, &wide[0], units);
       std::fflush(stream);
       DWORD written = 0;
       if (WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) return;
     }
   }
 #endif
-  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fwrite(text, 1, length, stream);
 }
 
 constexpr size_t kLineWidth = 79;
@@ -107,13 +107,16 @@ void Print(FILE* stream, const char* format, ...) {
   va_start(arguments, format);
   va_list again;
   va_copy(again, arguments);
-  const int length = std::vsnprintf(nullptr, 0, format, arguments);
+  // Most texts are one line, made once in place; a longer one is made again at its length.
+  char line[512];
+  const int length = std::vsnprintf(line, sizeof line, format, arguments);
   va_end(arguments);
-  if (length > 0) {
+  if (length > 0 && static_cast<size_t>(length) < sizeof line) {
+    WriteText(stream, line, static_cast<size_t>(length));
+  } else if (length > 0) {
     std::string text(static_cast<size_t>(length) + 1, '\0');
     std::vsnprintf(&text[0], text.size(), format, again);
-    text.resize(static_cast<size_t>(length));
-    WriteText(stream, text);
+    WriteText(stream, text.data(), static_cast<size_t>(length));
   }
   va_end(again);
 }

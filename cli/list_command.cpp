@@ -18,14 +18,19 @@ struct Listed {
   std::string method;
   bool hasCrc = false;
   uint32_t crc = 0;
-  std::string modified;  // "YYYY-MM-DD HH:MM:SS", empty when the format keeps no time
+  bool hasTime = false;
+  uint32_t dosTime = 0;
   // Of a game folder: where the entry is read from, and how many places searched after it
   // hold the path too (each shadowed by it).
   std::string from;
   uint32_t shadowed = 0;
 };
 
-std::string DosTime(uint16_t date, uint16_t time) {
+// "YYYY-MM-DD HH:MM:SS", empty when the format keeps no time: made only for the listings
+// that show it.
+std::string Modified(const Listed& e) {
+  if (!e.hasTime) return std::string();
+  const uint16_t date = static_cast<uint16_t>(e.dosTime >> 16), time = static_cast<uint16_t>(e.dosTime);
   char text[32];
   std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", 1980u + (date >> 9), (date >> 5) & 15u,
                 date & 31u, time >> 11, (time >> 5) & 63u, (time & 31u) * 2);
@@ -60,7 +65,8 @@ std::vector<Listed> Entries(const ArchiveDocument& doc) {
     e.method = MethodName(info);
     e.hasCrc = info.hasCrc;
     e.crc = info.crc;
-    if (info.hasTime) e.modified = DosTime(static_cast<uint16_t>(info.dosTime >> 16), static_cast<uint16_t>(info.dosTime));
+    e.hasTime = info.hasTime;
+    e.dosTime = info.dosTime;
     if (const GameFolderSource* folder = source->AsGameFolder()) {
       e.from = FromText(folder->MemberOf(i));
       e.shadowed = folder->HolderCount(i) - 1;
@@ -107,7 +113,7 @@ void PrintJson(const std::vector<Listed>& entries, bool folder) {
     const Listed& e = entries[i];
     char crc[16] = "null";
     if (e.hasCrc) std::snprintf(crc, sizeof crc, "\"%08" PRIx32 "\"", e.crc);
-    const std::string modified = e.modified.empty() ? "null" : JsonString(e.modified);
+    const std::string modified = e.hasTime ? JsonString(Modified(e)) : "null";
     Print(stdout,
           "%s\n  {\"size\": %" PRIu64 ", \"compressed\": %" PRIu64
           ", \"method\": %s, \"crc32\": %s, \"modified\": %s, \"offset\": %" PRIu64 ", %s\"path\": %s}",
@@ -139,7 +145,7 @@ int ListCommand(const CommandLine& line) {
       if (e.hasCrc) std::snprintf(crc, sizeof crc, "%08" PRIx32, e.crc);
       const std::string shadowed = folder ? std::to_string(e.shadowed) + "\t" : std::string();
       Print(stdout, "%" PRIu64 "\t%" PRIu64 "\t%s\t%s\t%s\t%" PRIu64 "\t%s%s%s\n", e.size, e.packed, e.method.c_str(), crc,
-                  e.modified.c_str(), e.offset, from(e, '\t').c_str(), shadowed.c_str(), PrintableName(e.path, true).c_str());
+                  Modified(e).c_str(), e.offset, from(e, '\t').c_str(), shadowed.c_str(), PrintableName(e.path, true).c_str());
     }
     return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;
   }
@@ -167,7 +173,7 @@ int ListCommand(const CommandLine& line) {
       if (e.hasCrc) std::snprintf(crc, sizeof crc, "%08" PRIx32, e.crc);
       Print(stdout, "%12" PRIu64 " %12" PRIu64 " %5s  %-9s %-8s  %-19s  %10" PRIu64 "  %s\n", e.size, e.packed,
                   Ratio(e.size, e.packed).c_str(), e.method.c_str(), crc,
-                  e.modified.empty() ? "-" : e.modified.c_str(), e.offset, name.c_str());
+                  e.hasTime ? Modified(e).c_str() : "-", e.offset, name.c_str());
     } else {
       Print(stdout, "%12" PRIu64 " %12" PRIu64 "  %-9s %s\n", e.size, e.packed, e.method.c_str(), name.c_str());
     }
