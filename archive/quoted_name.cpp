@@ -39,6 +39,16 @@ void DropCutCharacter(std::string* text) {
 std::string PrintableName(const char* text, size_t length, bool escapeBackslash, size_t shown) {
   std::string printable;
   if (text == nullptr) return printable;
+  // Most names stand for themselves whole: they are copied as they are.
+  if (length <= shown) {
+    size_t plain = 0;
+    while (plain < length) {
+      const unsigned char c = static_cast<unsigned char>(text[plain]);
+      if (c < 0x20 || c == 0x7F || (c == '\\' && escapeBackslash)) break;
+      ++plain;
+    }
+    if (plain == length) return std::string(text, length);
+  }
   for (size_t i = 0; i < length; ++i) {
     const std::string escaped = Escape(static_cast<unsigned char>(text[i]), escapeBackslash);
     const size_t width = escaped.empty() ? 1 : escaped.size();
