@@ -287,7 +287,8 @@ bool DiskFileOut::Commit() {
     // The bytes are all in the file before it gets its name; a file a write failed in gets
     // none.
     unnamed_ = false;
-    const bool named = error_ == 0 && (std::fflush(file_) == 0 || Fail()) && (NameUnnamed(fileno(file_), target_) || Fail());
+    const bool named =
+        error_ == 0 && (std::fflush(file_) == 0 || Fail()) && (NameUnnamed(fileno(file_), target_) || Fail());
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
     if (named && !closed) {

@@ -145,7 +145,8 @@ int ListCommand(const CommandLine& line) {
       if (e.hasCrc) std::snprintf(crc, sizeof crc, "%08" PRIx32, e.crc);
       const std::string shadowed = folder ? std::to_string(e.shadowed) + "\t" : std::string();
       Print(stdout, "%" PRIu64 "\t%" PRIu64 "\t%s\t%s\t%s\t%" PRIu64 "\t%s%s%s\n", e.size, e.packed, e.method.c_str(), crc,
-                  Modified(e).c_str(), e.offset, from(e, '\t').c_str(), shadowed.c_str(), PrintableName(e.path, true).c_str());
+                  Modified(e).c_str(), e.offset, from(e, '\t').c_str(), shadowed.c_str(),
+                  PrintableName(e.path, true).c_str());
     }
     return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;
   }
