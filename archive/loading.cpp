@@ -120,7 +120,8 @@ bool IsDirectoryPath(std::string_view stored) { return !stored.empty() && stored
 // leading "/", "//") and "." name nothing and are passed over.
 class Components {
  public:
-  explicit Components(std::string_view whole) : whole_(whole) {}
+  // The components of whole from its byte at on.
+  explicit Components(std::string_view whole, size_t at = 0) : whole_(whole), at_(at) {}
   // The next component; false when none is left.
   bool Next(std::string_view* component) {
     while (at_ < whole_.size()) {
@@ -135,13 +136,16 @@ class Components {
 
  private:
   std::string_view whole_;
-  size_t at_ = 0;
+  size_t at_;
 };
 
-// The hash ChildIndex gives the node a stored path names: its components hashed one after
-// another as ChildHash does, in one pass over the bytes.
+// The hashes ChildIndex gives the node a stored path names, and the folder that holds it:
+// its components hashed one after another as ChildHash does, in one pass over the bytes.
+struct PathHashes {
+  uint32_t path, folder;
+};
 template <typename Shape>
-uint32_t PathHash(std::string_view stored) {
+PathHashes PathHash(std::string_view stored) {
   uint32_t before = ChildIndex<Shape>::kRootHash;  // the components up to this one
   uint32_t h = (before ^ '/') * ChildIndex<Shape>::kPrime;  // with this one, as far as it goes
   size_t length = 0;
@@ -159,7 +163,8 @@ uint32_t PathHash(std::string_view stored) {
     h ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     h *= ChildIndex<Shape>::kPrime;
   }
-  return length != 0 && !dot ? h : before;
+  // A path that ends in a separator or "." names the folder of its last component.
+  return length != 0 && !dot ? PathHashes{h, before} : PathHashes{before, before};
 }
 
 // The document's tree being made, as Insert sees it.
@@ -205,18 +210,15 @@ class SourceWalk::Shape {
   }
 
  private:
-  // Linked at the head of its parent's children, as the tree links a new node. Made in
-  // place: a place filled field by field and then copied whole is read back before its
-  // fields are all written.
+  // Made in place: a place filled field by field and then copied whole is read back before
+  // its fields are all written. Children are not linked: Make orders the files from the
+  // places alone, each child's place being after its parent's.
   Handle Add(Handle parent, std::string_view name, uint32_t entry) {
     const Handle node = static_cast<Handle>(walk_.nodes_.size());
-    const Handle next = walk_.nodes_[parent].firstChild;
     SourceWalk::Place& place = walk_.nodes_.emplace_back();
     place.parent = parent;
-    place.next = next;
     place.entry = entry;
     place.name = name;
-    walk_.nodes_[parent].firstChild = node;
     return node;
   }
   SourceWalk& walk_;
@@ -230,19 +232,63 @@ bool Refuse(Failure* why, Problem problem, std::string_view stored, std::string_
   return false;
 }
 
+// The folders files were last inserted into, each named by the first bytes of such a file's
+// path (up to its last separator), with its hash, and kept by that hash. Archives store a
+// folder's files together (or a few folders' files in turn), so the next path nearly always
+// starts with the bytes of one of them and names a file in it, whose folders need not be
+// looked up again.
+template <typename Shape>
+class FolderMemo {
+ public:
+  struct Folder {
+    std::string_view prefix;
+    typename Shape::Handle node = Shape::kNone;
+    uint32_t hash = 0;
+  };
+  // The folder known for a file path whose folder hashes to hash; null when it is not known.
+  const Folder* Find(std::string_view stored, uint32_t hash) const {
+    const Folder& folder = folders_[hash % kFolders];
+    const std::string_view prefix = folder.prefix;
+    if (folder.node == Shape::kNone || folder.hash != hash || stored.size() <= prefix.size() ||
+        std::memcmp(stored.data(), prefix.data(), prefix.size()) != 0 ||
+        stored.find('/', prefix.size()) != std::string_view::npos || stored.substr(prefix.size()) == ".")
+      return nullptr;
+    return &folder;
+  }
+  void Remember(std::string_view prefix, typename Shape::Handle node, uint32_t hash) {
+    folders_[hash % kFolders] = {prefix, node, hash};
+  }
+
+ private:
+  static constexpr uint32_t kFolders = 64;
+  Folder folders_[kFolders];
+};
+
 // Inserts one stored path, the name of entry index of the source, into the tree. stored is
-// that name as UTF-8 text. The tree takes each component's name by its own rule. False when
-// the path refuses the archive, with why set (nothing is made of a failure for the many
-// paths that pass).
+// that name as UTF-8 text; hashes (may be null) its PathHash, made ahead. The tree takes
+// each component's name by its own rule. False when the path refuses the archive, with why
+// set (nothing is made of a failure for the many paths that pass).
 template <typename Shape>
 bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, uint32_t entry, uint32_t size,
-            Failure* why) {
+            const PathHashes* hashes, FolderMemo<Shape>* memo, Failure* why) {
   // The whole stored name counts: cut at a NUL it would name another file than stored.
   if (stored.find('\0') != std::string_view::npos) return Refuse(why, Problem::NulInName, stored);
   const bool isDirectory = IsDirectoryPath(stored);
+  typename Shape::Handle node = tree.Root();
+  uint32_t hash = ChildIndex<Shape>::kRootHash;
+  // A path that is a known folder's and a name (no separator, not ".") starts in that
+  // folder: the same bytes name the same folders, found as before.
+  size_t start = 0;
+  if (hashes) {
+    if (const typename FolderMemo<Shape>::Folder* folder = memo->Find(stored, hashes->folder)) {
+      node = folder->node;
+      hash = folder->hash;
+      start = folder->prefix.size();
+    }
+  }
   // Each component is looked at with the one after it at hand, which tells whether it is
   // the last.
-  Components components(stored);
+  Components components(stored, start);
   std::string_view component;
   // A file left out of the tree would be lost at the next save: a path that names no file
   // refuses the archive. A directory path naming only the root ("/", "./") loses nothing.
@@ -251,13 +297,13 @@ bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, uint
 
   // There is no fixed limit on the number of components: the 16-bit name length of a ZIP
   // record already bounds the depth a path can reach.
-  typename Shape::Handle node = tree.Root();
-  uint32_t hash = ChildIndex<Shape>::kRootHash;
   for (;;) {
     std::string_view following;
     const bool last = !components.Next(&following);
     const size_t throughLength = static_cast<size_t>(component.data() - stored.data()) + component.size();
-    hash = ChildIndex<Shape>::ChildHash(hash, component);
+    const uint32_t parentHash = hash;
+    // The whole path's hash is the last component's.
+    hash = last && hashes ? hashes->path : ChildIndex<Shape>::ChildHash(hash, component);
     const typename Shape::Handle existing = index.Find(node, component, hash);
     if (existing != Shape::kNone) {
       if (last) {
@@ -268,6 +314,7 @@ bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, uint
         if (tree.IsDirectory(existing) && isDirectory) return true;
         if (!tree.IsDirectory(existing) && !isDirectory) {
           tree.AddAgain(node, component, entry, size, existing);
+          memo->Remember(stored.substr(0, throughLength - component.size()), node, parentHash);
           return true;
         }
         return Refuse(why, Problem::FileAndFolder, stored);
@@ -277,10 +324,13 @@ bool Insert(Shape& tree, ChildIndex<Shape>& index, std::string_view stored, uint
         return Refuse(why, Problem::ThroughFile, stored, stored.substr(0, throughLength));
       node = existing;
     } else {
-      if (!last || isDirectory)
-        node = tree.AddDirectory(node, component);
-      else
-        node = tree.AddFile(node, component, entry, size);
+      const typename Shape::Handle parent = node;
+      if (!last || isDirectory) {
+        node = tree.AddDirectory(parent, component);
+      } else {
+        node = tree.AddFile(parent, component, entry, size);
+        memo->Remember(stored.substr(0, throughLength - component.size()), parent, parentHash);
+      }
       index.Add(node, hash);
     }
     if (last) return true;
@@ -296,21 +346,30 @@ Failure InsertAll(Shape& shape, const ArchiveSource& source, std::deque<std::str
   ChildIndex<Shape> index(shape, count);
   Failure why;
   // How far ahead of its insert an entry's slot is asked for: enough to cover the wait for
-  // memory, with every slot asked for still in the cache when it is used.
+  // memory, with every slot asked for still in the cache when it is used. The hash made for
+  // the fetch is kept for the insert.
   constexpr uint32_t kAhead = 8;
+  PathHashes ahead[kAhead];
+  for (uint32_t i = 0; i < kAhead && i < count; ++i) ahead[i] = PathHash<Shape>(source.Name(i));
+  FolderMemo<Shape> memo;
   for (uint32_t i = 0; i < count; ++i) {
+    const PathHashes hashes = ahead[i % kAhead];
     // A name that is not ASCII is hashed as stored, not as converted: its slot is fetched in
-    // vain, which costs nothing but the fetch.
-    if (i + kAhead < count) index.Prefetch(PathHash<Shape>(source.Name(i + kAhead)));
+    // vain, which costs nothing but the fetch, and its hash is made again from the text.
+    if (i + kAhead < count) {
+      ahead[i % kAhead] = PathHash<Shape>(source.Name(i + kAhead));
+      index.Prefetch(ahead[i % kAhead].path);
+    }
     // Names are kept as UTF-8 text; one of ASCII alone reads the same in every coding.
     const std::string_view stored = source.Name(i);
     std::string_view name = stored;
-    if (!IsAscii(stored)) {
+    const bool ascii = IsAscii(stored);
+    if (!ascii) {
       texts->push_back(source.NameTextOf(i));
       name = texts->back();
     }
     // What NamesDirectory tells of the entry is what Insert makes of it.
-    if (!Insert(shape, index, name, i, source.Size(i), &why)) return why;
+    if (!Insert(shape, index, name, i, source.Size(i), ascii ? &hashes : nullptr, &memo, &why)) return why;
   }
   return Failure();
 }
@@ -355,19 +414,24 @@ Failure SourceWalk::Make(const ArchiveSource& source, bool keepCase) {
     return why;
   }
   // The files in the order a walk of the tree meets them: each node before its children,
-  // which come newest first, as in the tree.
-  files_.reserve(source.Count());
-  uint32_t node = 0;
-  for (;;) {
-    const Place& place = nodes_[node];
-    if (node != 0 && place.entry != kNone) files_.push_back(place.entry);
-    if (place.firstChild != kNone) {
-      node = place.firstChild;
-      continue;
-    }
-    while (node != 0 && nodes_[node].next == kNone) node = nodes_[node].parent;
-    if (node == 0) break;
-    node = nodes_[node].next;
+  // which come newest first, as in the tree. A child's place is after its parent's, so one
+  // pass from the last place back counts each node's files (its children all counted
+  // before it) and gives each child the files of its newer siblings, which come before it:
+  // its start within its parent's run. A pass forward then adds the parent's start. Both
+  // passes read the places in order, where following the links of the tree would jump
+  // about them.
+  for (size_t n = nodes_.size() - 1; n > 0; --n) {
+    Place& place = nodes_[n];
+    if (place.entry != kNone) place.files = 1;
+    Place& parent = nodes_[place.parent];
+    place.start = parent.files;
+    parent.files += place.files;
+  }
+  files_.resize(nodes_[0].files);
+  for (size_t n = 1; n < nodes_.size(); ++n) {
+    Place& place = nodes_[n];
+    place.start += nodes_[place.parent].start;
+    if (place.entry != kNone) files_[place.start] = place.entry;
   }
   return Failure();
 }

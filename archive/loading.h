@@ -57,10 +57,13 @@ class SourceWalk {
  private:
   class Shape;
   static constexpr uint32_t kNone = UINT32_MAX;
-  // A node: the root at 0, each other one linked under its parent as in the tree.
+  // A node: the root at 0, each other one after its parent. files and start are made once
+  // all are placed: the files in the node's subtree, and where the first of them is in walk
+  // order.
   struct Place {
-    uint32_t parent = kNone, firstChild = kNone, next = kNone;
+    uint32_t parent = kNone;
     uint32_t entry = kNone;  // a file's entry; kNone for folders
+    uint32_t files = 0, start = 0;
     std::string_view name;   // in the source's names or in texts_
   };
   std::vector<Place> nodes_;

@@ -452,7 +452,9 @@ TEST(ArchiveCheck, PathsStoredMoreThanOnceAreNamedOnceWithTheirCount) {
 TEST(ArchiveCheck, TheTreesShapeRefusesWhatTheTreeRefuses) {
   ScratchDir dir;
   const std::vector<std::vector<std::string>> cases = {
-      {"a/b.txt", "a"}, {"a.txt", "a.txt/b.txt"}, {"a/", "x/../", "/"}, {"ok.txt", ""}, {"A/b", "a/b/"}};
+      {"a/b.txt", "a"}, {"a.txt", "a.txt/b.txt"}, {"a/", "x/../", "/"}, {"ok.txt", ""}, {"A/b", "a/b/"},
+      // A path that starts with the folder of the file before it but goes on past it.
+      {"x/y.txt", "x/y.txt/z"}, {"a/b/c.txt", "a/b"}, {"A/b.txt", "a/B.TXT/c"}, {"d/e/f", "d/e/f/"}};
   for (const std::vector<std::string>& names : cases) {
     SCOPED_TRACE(names.back());
     std::vector<ZipPlan> plans;
@@ -476,6 +478,35 @@ TEST(ArchiveCheck, TheTreesShapeRefusesWhatTheTreeRefuses) {
     EXPECT_EQ(FailureReason(checked), FailureReason(tree));
     EXPECT_EQ(check.result.files, 0u);
     EXPECT_TRUE(check.result.damaged.empty());
+  }
+}
+
+// The shape holds the files the tree holds, in the tree's walk order, however the stored
+// paths spell, interleave and repeat their folders.
+TEST(ArchiveCheck, TheShapesFilesComeInTheTreesWalkOrder) {
+  ScratchDir dir;
+  const std::vector<std::vector<std::string>> cases = {
+      {"a/1", "b/1", "a/2", "b/2", "a/3", "c/d/1", "a/4", "c/d/2", "c/1", "top"},
+      {"Maps/e1.bsp", "maps/E2.bsp", "maps//./e3.bsp", "./maps/e1.BSP", "maps/", "maps/sub/", "maps/sub/x"},
+      {"x/y/z/1", "x/y/", "x/y/z/2", "x/2", "x/y/z/1", "x/y/3", "x/", "4"}};
+  for (const std::vector<std::string>& names : cases) {
+    SCOPED_TRACE(names.front());
+    std::vector<ZipPlan> plans;
+    for (const std::string& name : names) plans.push_back(StoredPlan(name, Bytes("x")));
+    const std::string path = dir.Path("order.pk3");
+    ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans)));
+    for (const bool keepCase : {false, true}) {
+      TestDocument doc(path);
+      ASSERT_TRUE(doc.ok());
+      ASSERT_FALSE(BuildTree(&doc.doc, keepCase));
+      std::vector<std::string> tree, shape;
+      for (const Node* n = doc.doc.root(); n; n = NextInSubtree(n, doc.doc.root()))
+        if (n->IsFile()) tree.push_back(StoredNameOf(&doc.doc, n));
+      SourceWalk walk;
+      ASSERT_FALSE(walk.Make(*doc.doc.source, keepCase));
+      for (const uint32_t entry : walk.Files()) shape.push_back(doc.doc.source->NameTextOf(entry));
+      EXPECT_EQ(shape, tree);
+    }
   }
 }
 
