@@ -2,8 +2,15 @@
 
 namespace {
 
+// Whether a byte is printed as it is: not a control character, nor a backslash when
+// backslashes are escaped.
+bool StandsForItself(unsigned char c, bool escapeBackslash) {
+  return c >= 0x20 && c != 0x7F && (c != '\\' || !escapeBackslash);
+}
+
 // The escape of one byte; empty when the byte stands for itself.
 std::string Escape(unsigned char c, bool escapeBackslash) {
+  if (StandsForItself(c, escapeBackslash)) return std::string();
   switch (c) {
     case '\t':
       return "\\t";
@@ -12,9 +19,8 @@ std::string Escape(unsigned char c, bool escapeBackslash) {
     case '\r':
       return "\\r";
     case '\\':
-      return escapeBackslash ? "\\\\" : std::string();
+      return "\\\\";
   }
-  if (c >= 0x20 && c != 0x7F) return std::string();
   static const char kDigits[] = "0123456789abcdef";
   return std::string{'\\', 'x', kDigits[c >> 4], kDigits[c & 15]};
 }
@@ -42,11 +48,7 @@ std::string PrintableName(const char* text, size_t length, bool escapeBackslash,
   // Most names stand for themselves whole: they are copied as they are.
   if (length <= shown) {
     size_t plain = 0;
-    while (plain < length) {
-      const unsigned char c = static_cast<unsigned char>(text[plain]);
-      if (c < 0x20 || c == 0x7F || (c == '\\' && escapeBackslash)) break;
-      ++plain;
-    }
+    while (plain < length && StandsForItself(static_cast<unsigned char>(text[plain]), escapeBackslash)) ++plain;
     if (plain == length) return std::string(text, length);
   }
   for (size_t i = 0; i < length; ++i) {

@@ -1133,8 +1133,13 @@ class TestExtract(Scratch):
         self.assertIn("No space left on device", stderr)
         self.assertIn("stopped", stderr)
         files = [line.split(" ", 1) for line in lines[1:]]
-        self.assertTrue(0 < len(files) < 200, files)
-        self.assertIn("(%d files written)" % len(files), stderr)
+        self.assertTrue(len(files) < 200, files)
+        # On one worker the files are written in order until the room runs out; on several,
+        # files written ahead of the one that failed took room too and are removed with the
+        # rest after it, so that none may be left.
+        if getattr(self, "WORKERS", None) == 1:
+            self.assertGreater(len(files), 0)
+        self.assertIn("(%d file%s written)" % (len(files), "" if len(files) == 1 else "s"), stderr)
         # Files written before stay whole; the one being written is gone.
         self.assertEqual({size for size, _ in files}, {"65536"})
         self.assertTrue(all(name.startswith("d/f") and name.endswith(".bin") for _, name in files), files)
