@@ -447,6 +447,13 @@ TEST(ArchiveCheck, PathsStoredMoreThanOnceAreNamedOnceWithTheirCount) {
   }
 }
 
+// Writes a ZIP at path of one stored byte under each of names, in their order.
+bool WriteNamesOnly(const std::string& path, const std::vector<std::string>& names) {
+  std::vector<ZipPlan> plans;
+  for (const std::string& name : names) plans.push_back(StoredPlan(name, Bytes("x")));
+  return WriteFileBytes(path, BuildZip(plans));
+}
+
 // A source the tree refuses is refused by its shape alone with the same failure, and by the
 // check made while the shape is made, which then tells nothing of the entries.
 TEST(ArchiveCheck, TheTreesShapeRefusesWhatTheTreeRefuses) {
@@ -457,10 +464,8 @@ TEST(ArchiveCheck, TheTreesShapeRefusesWhatTheTreeRefuses) {
       {"x/y.txt", "x/y.txt/z"}, {"a/b/c.txt", "a/b"}, {"A/b.txt", "a/B.TXT/c"}, {"d/e/f", "d/e/f/"}};
   for (const std::vector<std::string>& names : cases) {
     SCOPED_TRACE(names.back());
-    std::vector<ZipPlan> plans;
-    for (const std::string& name : names) plans.push_back(StoredPlan(name, Bytes("x")));
     const std::string path = dir.Path("refused.pk3");
-    ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans)));
+    ASSERT_TRUE(WriteNamesOnly(path, names));
     ArchiveDocument doc;
     Failure why;
     const ArchiveFormat* format = nullptr;
@@ -491,10 +496,8 @@ TEST(ArchiveCheck, TheShapesFilesComeInTheTreesWalkOrder) {
       {"x/y/z/1", "x/y/", "x/y/z/2", "x/2", "x/y/z/1", "x/y/3", "x/", "4"}};
   for (const std::vector<std::string>& names : cases) {
     SCOPED_TRACE(names.front());
-    std::vector<ZipPlan> plans;
-    for (const std::string& name : names) plans.push_back(StoredPlan(name, Bytes("x")));
     const std::string path = dir.Path("order.pk3");
-    ASSERT_TRUE(WriteFileBytes(path, BuildZip(plans)));
+    ASSERT_TRUE(WriteNamesOnly(path, names));
     for (const bool keepCase : {false, true}) {
       TestDocument doc(path);
       ASSERT_TRUE(doc.ok());
