@@ -21,7 +21,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <cstdio>
 #include <string>
@@ -37,6 +36,7 @@
 #include "services/settings.h"
 #include "app/startup.h"
 #include "transfer/drop_target.h"
+#include "tests/bench/bench_support.h"
 #include "tests/core/sample_archives.h"
 #include "tests/win/support/drop_files_block.h"
 #include "window/archive_window.h"
@@ -541,7 +541,7 @@ bool MeasureHistoryMemory() {
   return ok;
 }
 
-// Writes a PK3 of one entry of megabytes MB of text lines (each megabyte its own) to the
+// Writes a PK3 of one entry of megabytes MB of text (each megabyte its own) to the
 // temporary directory, deflated at level 1 under flags that claim the normal level, as it is
 // made: the bytes never held whole.
 std::string WriteHugeEntry(uint32_t megabytes) {
@@ -556,29 +556,13 @@ std::string WriteHugeEntry(uint32_t megabytes) {
   bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
   z_stream z = {};
   ok = ok && deflateInit2(&z, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-  uint32_t seed = 500;
-  auto next = [&seed] {
-    seed = seed * 1103515245u + 12345u;
-    return seed >> 8;
-  };
-  std::vector<std::string> words(4000);
-  for (std::string& word : words)
-    for (uint32_t n = 2 + next() % 9; n > 0; --n) word += static_cast<char>('a' + next() % 26);
-  std::vector<uint8_t> plain, packed(1 << 20);
+  std::mt19937 rng(500);
+  std::vector<uint8_t> packed(1 << 20);
   uint32_t crc = static_cast<uint32_t>(crc32(0, nullptr, 0)), storedSize = 0;
   for (uint32_t mb = 0; ok && mb < megabytes; ++mb) {
-    plain.clear();
-    while (plain.size() < (1u << 20)) {
-      for (int w = 0; w < 12; ++w) {
-        const std::string& word = words[next() % words.size()];
-        plain.insert(plain.end(), word.begin(), word.end());
-        plain.push_back(w == 11 ? ';' : ' ');
-      }
-      plain.push_back('\n');
-    }
-    plain.resize(1u << 20);
+    const std::vector<uint8_t> plain = TextLike(rng, 1u << 20);
     crc = static_cast<uint32_t>(crc32(crc, plain.data(), static_cast<uInt>(plain.size())));
-    z.next_in = plain.data();
+    z.next_in = const_cast<Bytef*>(plain.data());
     z.avail_in = static_cast<uInt>(plain.size());
     const int flush = mb + 1 == megabytes ? Z_FINISH : Z_NO_FLUSH;
     int status = Z_OK;
@@ -647,19 +631,19 @@ bool MeasureHugeSaves() {
     g_settings.zipCompressionLevel = save.level;
     const std::string out = std::string(dir) + save.name;
     const double before = CommittedMegabytes();
-    std::atomic<bool> saving{true};
+    // Sampled every 2 ms until the save is over.
+    HANDLE finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     double peak = before;
     std::thread watcher([&] {
-      while (saving.load()) {
-        peak = std::max(peak, CommittedMegabytes());
-        Sleep(2);
-      }
+      do peak = std::max(peak, CommittedMegabytes());
+      while (WaitForSingleObject(finished, 2) == WAIT_TIMEOUT);
     });
     const double start = Now();
     const bool saved = SaveUnshownDocument(window, doc, out);
     const double seconds = Now() - start;
-    saving = false;
+    SetEvent(finished);
     watcher.join();
+    CloseHandle(finished);
     peak = std::max(peak, CommittedMegabytes());
     WIN32_FILE_ATTRIBUTE_DATA written = {};
     const bool exists = GetFileAttributesExA(out.c_str(), GetFileExInfoStandard, &written) != 0;
